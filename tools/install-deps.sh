@@ -1,0 +1,19 @@
+#!/bin/sh
+# Installs the Debian 12 packages the build, the tests and the sample run need.
+# Safe to run again: apt-get skips what is already there.
+set -e
+PKGS="build-essential cmake ninja-build pkg-config python3 gzip
+      qt6-base-dev qt6-base-dev-tools libgl-dev libgtest-dev googletest
+      clang libclang-rt-14-dev
+      user-mode-linux reiserfsprogs fdisk grub-common
+      fonts-liberation fonts-dejavu-core"
+missing=""
+for p in $PKGS; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
+done
+[ -z "$missing" ] && exit 0
+if [ "$(id -u)" -eq 0 ]; then SUDO=""; else SUDO="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -q
+# shellcheck disable=SC2086
+$SUDO apt-get install -y -q --no-install-recommends $missing
