@@ -1,0 +1,55 @@
+#pragma once
+// The disk table: the machine's physical disks, found once at start-up, plus
+// any disk image files the user names, each with its geometry, capacity and
+// model text. Disks without media take a slot but are not listed.
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace dorvak {
+
+struct DiskInfo {
+    std::uint32_t cylinders = 0;
+    std::uint32_t heads = 0;
+    std::uint32_t sectorsPerTrack = 0;
+    // From the device's size, not from cylinders × heads × sectors: the
+    // product undercounts real disks and wraps for disks of 2 TiB and more.
+    std::uint64_t totalSectors = 0;
+    std::string model;
+    std::uint32_t int13Extensions = 0; // legacy BIOS mode only; always 0 here
+    std::string path;                  // device or image file read as this disk
+    bool hasMedia = false;
+};
+
+class DiskTable {
+public:
+    static constexpr std::size_t kSlots = 32;
+    static constexpr std::size_t kReadableDisks = 10;
+
+    std::array<DiskInfo, kSlots> slots{};
+    std::uint32_t diskSlotCount = 0; // slots filled so far
+    std::uint16_t diskCount = 0;     // disks listed (with media)
+
+    // Whole-disk block devices under `sysBlock` (normally /sys/block), opened
+    // under `devRoot` for their geometry. Loop, RAM, zram and device-mapper
+    // entries are not physical disks and are skipped.
+    void EnumerateDisks(const std::string& sysBlock = "/sys/block",
+                        const std::string& devRoot = "/dev");
+    // Appends an image file as a further disk; false (with `error`) when it
+    // cannot be opened or the table is full.
+    bool addImage(const std::string& path, std::string* error = nullptr);
+
+    // Listed disk number → its slot (disks are numbered 0..diskCount-1 in the
+    // order listed, whatever slots media-less disks took between them).
+    const DiskInfo* disk(std::uint32_t number) const;
+    // "N MB ( Approx )"
+    static std::string capacityText(const DiskInfo& info);
+
+private:
+    bool addSlot(DiskInfo info);
+    std::vector<std::uint32_t> listed_;
+};
+
+} // namespace dorvak

@@ -1,0 +1,30 @@
+#pragma once
+// Progress of a long job (search, mount, copy-out), reported as events. A
+// front end subscribes by overriding what it shows; the defaults ignore
+// everything, so a job can run with no listener. Events come from the job's
+// own thread: a GUI forwards them to its thread through queued signals.
+
+#include <cstdint>
+#include <string>
+
+namespace dorvak {
+
+class ProgressSink {
+public:
+    virtual ~ProgressSink() = default;
+    virtual void status(const std::string& /*text*/) {}
+    virtual void percent(unsigned /*value*/) {}
+    virtual void currentSector(std::uint64_t /*sector*/) {}
+    virtual void foldersFound(std::uint32_t /*count*/) {}
+    virtual void filesFound(std::uint32_t /*count*/) {}
+    virtual void lastName(const std::string& /*name*/) {}
+    virtual void volumesFound(std::uint32_t /*count*/) {}
+};
+
+// Shared by every job that has no listener.
+inline ProgressSink& nullProgress() {
+    static ProgressSink sink;
+    return sink;
+}
+
+} // namespace dorvak

@@ -1,0 +1,73 @@
+#pragma once
+// SectorReader: the one open disk and the only way the rest of the program
+// reads it. A run of sectors is read in one request; when that fails the run
+// is read again sector by sector, each sector tried `badSectorRetries` times,
+// so one bad sector costs a few single-sector requests and the rest of the run
+// still arrives. A sector that cannot be read at all is handed back as zeros
+// (never as whatever the buffer held before, which could pose as disk data)
+// and, when the caller asks, its number is reported.
+//
+// Reads are positioned (pread), so the reader holds no file position and
+// several threads may read at once.
+
+#include "disk/sector_source.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace dorvak {
+
+inline constexpr std::uint32_t kSectorSize = 512;
+
+// Cylinder/head/sector of the legacy BIOS access mode: a fixed translation of
+// 16 heads and 63 sectors per track, whatever the disk's real geometry.
+struct ChsAddress {
+    std::uint32_t cylinder;
+    std::uint32_t head;
+    std::uint32_t sector; // 1 to 63
+};
+ChsAddress chsFromLinear(std::uint32_t firstSectorLow);
+
+class SectorReader {
+public:
+    // 'N': positioned reads of a device file or image (the only mode here);
+    // 'F' names the legacy BIOS mode, which has no library on this platform.
+    char accessMode = 'N';
+    std::uint16_t selectedDisk = 0;
+    // Tries per sector in the fallback (1 to 10 from the settings). Written by
+    // the settings dialog while a worker may be reading, hence atomic.
+    std::atomic<std::uint16_t> badSectorRetries{3};
+
+    SectorReader() = default;
+    SectorReader(const SectorReader&) = delete;
+    SectorReader& operator=(const SectorReader&) = delete;
+
+    // Opens `path` read-only as the disk; a disk still open is closed first.
+    // On failure the reader has no disk, every read returns 0, and `error`
+    // says why.
+    bool OpenSelectedDisk(const std::string& path, std::string* error = nullptr);
+    // Uses an already-open source (tests, or a source the caller built).
+    void openSource(std::unique_ptr<SectorSource> source);
+    void CloseDisk();
+    bool isOpen() const { return diskHandle != nullptr; }
+    const std::string& diskPath() const { return path_; }
+    // Size of the open disk in sectors (0 when unknown or closed).
+    std::uint64_t totalSectors() const;
+
+    // Reads `count` sectors from `firstSector` into `buffer` (count × 512
+    // bytes). Returns 1 when the whole run, or on the fallback the last
+    // sector attempted, was read; 0 otherwise. With no disk open the buffer is
+    // left untouched. Sectors that could not be read are zero-filled and, if
+    // `unreadable` is given, appended to it.
+    int ReadSectors(std::uint64_t firstSector, std::uint32_t count, void* buffer,
+                    std::vector<std::uint64_t>* unreadable = nullptr);
+
+private:
+    std::unique_ptr<SectorSource> diskHandle;
+    std::string path_;
+};
+
+} // namespace dorvak

@@ -1,0 +1,272 @@
+#include "reiserfs/catalog.h"
+
+#include "reiserfs/structures.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace dorvak {
+namespace {
+
+const std::vector<std::uint32_t> kNoChildren;
+
+std::string fileIdentity(std::uint32_t parentId, std::uint32_t objectId, const std::string& name,
+                         std::uint64_t size) {
+    std::string id(16, '\0');
+    std::memcpy(id.data(), &parentId, 4);
+    std::memcpy(id.data() + 4, &objectId, 4);
+    std::memcpy(id.data() + 8, &size, 8);
+    return id + name;
+}
+
+} // namespace
+
+void Catalog::ClearCatalog() {
+    FolderList.clear();
+    FileList.clear();
+    DirectItems.clear();
+    IndirectItems.clear();
+    PendingNames.clear();
+    PendingStats.clear();
+    folderById_.clear();
+    fileSeen_.clear();
+    folderChildren_.clear();
+    fileChildren_.clear();
+    folderCount = fileCount = treeFillCount = 0;
+}
+
+void Catalog::releasePending() {
+    PendingNames.clear();
+    PendingStats.clear();
+}
+
+std::size_t Catalog::pendingNameCount() const {
+    std::size_t n = 0;
+    for (const auto& [key, names] : PendingNames) n += names.size();
+    return n;
+}
+
+std::size_t Catalog::pendingStatCount() const {
+    std::size_t n = 0;
+    for (const auto& [key, stats] : PendingStats) n += stats.size();
+    return n;
+}
+
+void Catalog::join(std::uint64_t key, const PendingName& name, const PendingStat& stat) {
+    const auto dirId = std::uint32_t(key >> 32);
+    const auto objectId = std::uint32_t(key);
+    if (stat.directory)
+        AddFolder(name.name, name.parentId, objectId, stat.modifiedTime, dirId);
+    else
+        AddFile(name.name, name.parentId, objectId, stat.modifiedTime, stat.auxValue, stat.size,
+                dirId);
+}
+
+// Normal mode joins one to one: the first waiting record of the other kind is
+// consumed, so a second name of the same object (a hard link) stays pending.
+// Extensive mode reads several copies of a leaf, so one key meets several
+// names and stat data: every name is joined with every stat data met for the
+// key, and the duplicate rules of AddFolder/AddFile collapse the repeats.
+void Catalog::AddStatData(std::size_t location, Bytes block, std::size_t length,
+                          std::uint32_t dirId, std::uint32_t objectId) {
+    auto sd = ReadStatData(block, location, length);
+    if (!sd) return;
+    if (sd->fileType != FileType::Directory && sd->fileType != FileType::Regular) return;
+    const PendingStat stat{sd->fileType == FileType::Directory, sd->size, sd->auxValue,
+                           sd->modifiedTime};
+    const std::uint64_t key = objectKey(dirId, objectId);
+
+    if (recoveryMode == RecoveryMode::Normal) {
+        auto it = PendingNames.find(key);
+        if (it != PendingNames.end() && !it->second.empty()) {
+            PendingName name = std::move(it->second.front());
+            it->second.erase(it->second.begin());
+            if (it->second.empty()) PendingNames.erase(it);
+            join(key, name, stat);
+        } else {
+            PendingStats[key].push_back(stat);
+        }
+        return;
+    }
+    auto& stats = PendingStats[key];
+    if (std::find(stats.begin(), stats.end(), stat) != stats.end()) return;
+    stats.push_back(stat);
+    if (auto it = PendingNames.find(key); it != PendingNames.end())
+        for (const PendingName& name : it->second) join(key, name, stat);
+}
+
+void Catalog::addName(std::uint32_t dirId, std::uint32_t objectId, PendingName name) {
+    const std::uint64_t key = objectKey(dirId, objectId);
+    if (recoveryMode == RecoveryMode::Normal) {
+        auto it = PendingStats.find(key);
+        if (it != PendingStats.end() && !it->second.empty()) {
+            PendingStat stat = it->second.front();
+            it->second.erase(it->second.begin());
+            if (it->second.empty()) PendingStats.erase(it);
+            join(key, name, stat);
+        } else {
+            PendingNames[key].push_back(std::move(name));
+        }
+        return;
+    }
+    auto& names = PendingNames[key];
+    for (const PendingName& known : names)
+        if (known.parentId == name.parentId && known.name == name.name) return;
+    names.push_back(std::move(name));
+    if (auto it = PendingStats.find(key); it != PendingStats.end())
+        for (const PendingStat& stat : it->second) join(key, names.back(), stat);
+}
+
+void Catalog::AddDirectoryItem(std::uint32_t entryCount, std::size_t location, Bytes block,
+                               std::size_t length, std::uint32_t directoryId) {
+    const std::size_t end = location + length;
+    if (end > block.size() || entryCount > kMaxDirEntries) return;
+    Bytes item = block.first(end);
+
+    // First pass: every entry head inside the item, name positions inside the
+    // item and strictly falling; otherwise the whole item is damaged.
+    std::vector<DirEntry> entries;
+    entries.reserve(entryCount);
+    for (std::uint32_t j = 0; j < entryCount; ++j) {
+        auto e = ReadDirEntry(item, location, j);
+        if (!e || e->nameLocation > end) return;
+        if (j > 0 && e->nameLocation >= entries.back().nameLocation) return;
+        entries.push_back(*e);
+    }
+
+    for (std::uint32_t j = 0; j < entryCount; ++j) {
+        const std::size_t from = entries[j].nameLocation;
+        const std::size_t spanEnd = j == 0 ? end : entries[j - 1].nameLocation;
+        const std::size_t limit = std::min(spanEnd, from + kMaxNameLength);
+        std::size_t stop = from;
+        while (stop < limit && item[stop] != 0) ++stop;
+        std::string name(reinterpret_cast<const char*>(item.data() + from), stop - from);
+        if (name.empty() || name == "." || name == "..") continue;
+        // An entry whose key names another directory is an object moved here
+        // after it was created: it still belongs to this directory.
+        addName(entries[j].dirId, entries[j].objectId, PendingName{directoryId, std::move(name)});
+    }
+}
+
+void Catalog::AddFolder(const std::string& name, std::uint32_t parentId, std::uint32_t objectId,
+                        std::uint32_t modifiedTime, std::uint32_t keyDirId) {
+    if (folderById_.count(objectId)) return; // the first folder per object id wins
+    CatalogEntry e;
+    e.name = name;
+    e.parentId = parentId;
+    e.objectId = objectId;
+    e.modifiedTime = modifiedTime;
+    e.keyDirId = keyDirId;
+    folderById_.emplace(objectId, std::uint32_t(FolderList.size()));
+    FolderList.push_back(std::move(e));
+    ++folderCount;
+    progress->foldersFound(folderCount);
+    progress->lastName(name);
+}
+
+void Catalog::AddFile(const std::string& name, std::uint32_t parentId, std::uint32_t objectId,
+                      std::uint32_t modifiedTime, std::uint32_t auxValue, std::uint64_t size,
+                      std::uint32_t keyDirId) {
+    if (recoveryMode == RecoveryMode::Extensive &&
+        !fileSeen_.insert(fileIdentity(parentId, objectId, name, size)).second)
+        return;
+    CatalogEntry e;
+    e.name = name;
+    e.parentId = parentId;
+    e.objectId = objectId;
+    e.modifiedTime = modifiedTime;
+    e.auxValue = auxValue;
+    e.size = size;
+    e.keyDirId = keyDirId;
+    e.fileNumber = fileCount + 1;
+    FileList.push_back(std::move(e));
+    ++fileCount;
+    progress->filesFound(fileCount);
+    progress->lastName(name);
+}
+
+void Catalog::FindLostFolders(const std::atomic<bool>& stopRequested) {
+    progress->status("Searching Lost Data ...");
+    progress->percent(0);
+    std::uint32_t n = 0;
+    // FolderList grows while it is walked: lost folders added here are
+    // visited too (their parent is the root, so they pass at once).
+    for (std::size_t visited = 0; visited < FolderList.size(); ++visited) {
+        if (stopRequested) break;
+        const std::uint64_t share = folderCount ? std::uint64_t(visited) * 100 / folderCount : 0;
+        progress->percent(unsigned(std::min<std::uint64_t>(share, 99)));
+        const std::uint32_t parent = FolderList[visited].parentId;
+        if (parent == kRootObjectId || folderById_.count(parent)) continue;
+        AddFolder("Dir" + std::to_string(n++), kRootObjectId, parent, 0, kRootObjectId);
+    }
+}
+
+void Catalog::indexChildren() {
+    folderChildren_.clear();
+    fileChildren_.clear();
+    for (std::uint32_t i = 0; i < FolderList.size(); ++i)
+        folderChildren_[FolderList[i].parentId].push_back(i);
+    for (std::uint32_t i = 0; i < FileList.size(); ++i)
+        fileChildren_[FileList[i].parentId].push_back(i);
+}
+
+void Catalog::BuildFolderTree(std::uint32_t key) {
+    if (folderCount == 0) folderCount = 1;
+    indexChildren();
+    for (auto& f : FolderList) f.treeItem = 0;
+    // Depth first, children in FolderList order, as a recursive fill would
+    // place them; a key already on the path is placed but not descended into,
+    // so a damaged hierarchy cannot loop.
+    struct Frame {
+        std::uint32_t key;
+        std::size_t next;
+    };
+    std::vector<Frame> stack{{key, 0}};
+    std::unordered_set<std::uint32_t> onPath{key};
+    while (!stack.empty()) {
+        Frame& top = stack.back();
+        const auto& kids = childFolders(top.key);
+        if (top.next >= kids.size()) {
+            onPath.erase(top.key);
+            stack.pop_back();
+            continue;
+        }
+        CatalogEntry& f = FolderList[kids[top.next++]];
+        if (f.treeItem != 0) continue;
+        f.treeItem = ++treeFillCount;
+        progress->percent(unsigned(std::min<std::uint64_t>(
+            std::uint64_t(treeFillCount) * 100 / folderCount, 99)));
+        if (onPath.insert(f.objectId).second) stack.push_back({f.objectId, 0});
+    }
+}
+
+const std::vector<std::uint32_t>& Catalog::childFolders(std::uint32_t key) const {
+    auto it = folderChildren_.find(key);
+    return it == folderChildren_.end() ? kNoChildren : it->second;
+}
+
+const std::vector<std::uint32_t>& Catalog::childFiles(std::uint32_t key) const {
+    auto it = fileChildren_.find(key);
+    return it == fileChildren_.end() ? kNoChildren : it->second;
+}
+
+long Catalog::folderIndex(std::uint32_t objectId) const {
+    auto it = folderById_.find(objectId);
+    return it == folderById_.end() ? -1 : long(it->second);
+}
+
+bool Catalog::folderPath(std::uint32_t key, std::string& path) const {
+    std::vector<const std::string*> parts;
+    std::unordered_set<std::uint32_t> seen;
+    while (key != kRootObjectId) {
+        const long i = folderIndex(key);
+        if (i < 0 || FolderList[i].treeItem == 0 || !seen.insert(key).second) return false;
+        parts.push_back(&FolderList[i].name);
+        key = FolderList[i].parentId;
+    }
+    path.clear();
+    for (auto it = parts.rbegin(); it != parts.rend(); ++it) path += "/" + **it;
+    return true;
+}
+
+} // namespace dorvak

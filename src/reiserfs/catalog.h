@@ -1,0 +1,139 @@
+#pragma once
+// Catalog: the in-memory picture of a mounted volume. ReiserFS keeps a name
+// (in the parent's directory item) apart from the attributes (in the stat
+// data item); the catalog joins the two by the object's key (dirId,
+// objectId), whichever comes first, and turns each pair into a folder or file
+// entry. After the collection it gives folders whose parent never turned up
+// a substitute "DirN" folder under the root, and lays out the folder tree.
+//
+// Lists keep the order of addition (the views show children in it). Every
+// lookup the joins need goes through a hash index, so a mount costs time
+// linear in the items read.
+
+#include "disk/bytes.h"
+#include "disk/progress.h"
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+namespace dorvak {
+
+enum class RecoveryMode { Normal = 1, Extensive = 2 };
+
+inline constexpr std::size_t kMaxNameLength = 255;
+inline constexpr std::uint32_t kMaxDirEntries = 1000;
+
+inline std::uint64_t objectKey(std::uint32_t dirId, std::uint32_t objectId) {
+    return (std::uint64_t(dirId) << 32) | objectId;
+}
+
+struct CatalogEntry {
+    std::uint32_t parentId = 0;  // object id of the folder that lists it (2 = root)
+    std::uint32_t objectId = 0;
+    std::string name;            // raw bytes from disk, at most 255
+    std::uint32_t modifiedTime = 0;
+    // The directory id of the object's own key. It names the folder the
+    // object was created in, which differs from parentId once the object was
+    // moved; file data is found under this key.
+    std::uint32_t keyDirId = 0;
+    // Folders: the item number in the folder tree (1-based order of
+    // placement), 0 while not placed.
+    std::uint32_t treeItem = 0;
+    // Files only.
+    std::uint64_t size = 0;
+    std::uint32_t auxValue = 0;
+    std::uint32_t fileNumber = 0;
+    // Set by the copy-out's liveness pass: found by a block scan but not in
+    // the live tree.
+    bool deleted = false;
+};
+
+// Where one direct or indirect item lies: re-read from its leaf to copy data.
+struct DataItemRef {
+    std::uint64_t leafSector = 0;
+    std::uint16_t itemLocation = 0;
+    std::uint32_t objectId = 0;
+    std::uint32_t dirId = 0;
+    std::uint16_t itemLength = 0;
+    std::uint64_t keyOffset = 0; // 1-based byte position in the file (60 bits)
+};
+
+class Catalog {
+public:
+    std::vector<CatalogEntry> FolderList;
+    std::vector<CatalogEntry> FileList;
+    std::vector<DataItemRef> DirectItems;
+    std::vector<DataItemRef> IndirectItems;
+    std::uint32_t folderCount = 0;
+    std::uint32_t fileCount = 0;
+    std::uint32_t treeFillCount = 0;
+
+    RecoveryMode recoveryMode = RecoveryMode::Normal;
+    ProgressSink* progress = &nullProgress();
+
+    void ClearCatalog();
+
+    // One stat data item of a leaf.
+    void AddStatData(std::size_t location, Bytes block, std::size_t length, std::uint32_t dirId,
+                     std::uint32_t objectId);
+    // One directory item of a leaf; `directoryId` is the object id of the
+    // directory the item lists.
+    void AddDirectoryItem(std::uint32_t entryCount, std::size_t location, Bytes block,
+                          std::size_t length, std::uint32_t directoryId);
+    void AddFolder(const std::string& name, std::uint32_t parentId, std::uint32_t objectId,
+                   std::uint32_t modifiedTime, std::uint32_t keyDirId);
+    void AddFile(const std::string& name, std::uint32_t parentId, std::uint32_t objectId,
+                 std::uint32_t modifiedTime, std::uint32_t auxValue, std::uint64_t size,
+                 std::uint32_t keyDirId);
+    void AddDataItem(std::vector<DataItemRef>& list, const DataItemRef& ref) {
+        list.push_back(ref);
+    }
+
+    // Gives every folder whose parent is missing a "DirN" parent under the root.
+    void FindLostFolders(const std::atomic<bool>& stopRequested);
+    // Numbers the folders reachable from `key` in tree order (children in
+    // FolderList order, depth first) and records each one's treeItem.
+    void BuildFolderTree(std::uint32_t key = 2);
+    // Names and stat data that never met a partner (hard links, damage).
+    void releasePending();
+    std::size_t pendingNameCount() const;
+    std::size_t pendingStatCount() const;
+
+    // Views, valid after BuildFolderTree.
+    const std::vector<std::uint32_t>& childFolders(std::uint32_t key) const;
+    const std::vector<std::uint32_t>& childFiles(std::uint32_t key) const;
+    // Index in FolderList of the folder with this object id, or -1.
+    long folderIndex(std::uint32_t objectId) const;
+    // "/A/B" from the root for a folder key (2 = ""), or false when the
+    // folder is not reachable from the root.
+    bool folderPath(std::uint32_t key, std::string& path) const;
+
+private:
+    struct PendingName {
+        std::uint32_t parentId;
+        std::string name;
+    };
+    struct PendingStat {
+        bool directory;
+        std::uint64_t size;
+        std::uint32_t auxValue;
+        std::uint32_t modifiedTime;
+        bool operator==(const PendingStat&) const = default;
+    };
+    void join(std::uint64_t key, const PendingName& name, const PendingStat& stat);
+    void addName(std::uint32_t dirId, std::uint32_t objectId, PendingName name);
+    void indexChildren();
+
+    std::unordered_map<std::uint64_t, std::vector<PendingName>> PendingNames;
+    std::unordered_map<std::uint64_t, std::vector<PendingStat>> PendingStats;
+    std::unordered_map<std::uint32_t, std::uint32_t> folderById_;
+    std::unordered_set<std::string> fileSeen_; // Extensive duplicate test
+    std::unordered_map<std::uint32_t, std::vector<std::uint32_t>> folderChildren_;
+    std::unordered_map<std::uint32_t, std::vector<std::uint32_t>> fileChildren_;
+};
+
+} // namespace dorvak

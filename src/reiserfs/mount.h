@@ -1,0 +1,59 @@
+#pragma once
+// Mounting a volume: collecting its items into the catalog, either by walking
+// the tree from the root block (Normal) or by testing every block of the
+// volume for a leaf (Extensive, which also finds leaves the live tree no
+// longer reaches), then the lost-folder pass and the folder tree.
+
+#include "disk/progress.h"
+#include "disk/sector_reader.h"
+#include "reiserfs/catalog.h"
+#include "volume/volume_table.h"
+
+#include <atomic>
+#include <string>
+
+namespace dorvak {
+
+inline constexpr const char* kOutOfMemoryText =
+    "Out of memory, close other applications and run again";
+
+struct MountResult {
+    bool stopped = false;     // collection ended early on request
+    bool outOfMemory = false; // the catalog holds what fitted
+    std::uint64_t leavesRead = 0;
+    std::uint64_t nodesSkipped = 0; // implausible or repeated nodes
+};
+
+class VolumeMount {
+public:
+    VolumeMount(SectorReader& reader, const VolumeInfo& volume, Catalog& catalog,
+                std::atomic<bool>& stopRequested, ProgressSink& progress = nullProgress());
+
+    // The whole mount: clear, collect in `mode`, lost folders, folder tree.
+    MountResult MountSelectedVolume(RecoveryMode mode);
+
+    // The collection phases on their own (the catalog is not cleared).
+    void WalkTree();
+    void ScanAllBlocks();
+    // Decodes one leaf block already read into `block` (its first sector at
+    // `sector`). With `testHead`, a block that does not look like a leaf is
+    // ignored.
+    void ProcessLeaf(std::uint64_t sector, Bytes block, bool testHead);
+
+    // Sectors of the leaves the last WalkTree processed.
+    const std::vector<std::uint64_t>& liveLeaves() const { return liveLeaves_; }
+
+private:
+    bool blockInVolume(std::uint64_t block) const;
+    std::uint64_t volumeBlocks() const;
+
+    SectorReader& reader_;
+    const VolumeInfo& volume_;
+    Catalog& catalog_;
+    std::atomic<bool>& stopRequested_;
+    ProgressSink& progress_;
+    MountResult result_;
+    std::vector<std::uint64_t> liveLeaves_;
+};
+
+} // namespace dorvak

@@ -1,0 +1,118 @@
+#include "reiserfs/structures.h"
+
+#include <cctype>
+
+namespace dorvak {
+
+bool isValidBlockSize(std::uint32_t blockSize) {
+    return blockSize == 512 || blockSize == 1024 || blockSize == 4096 || blockSize == 8192;
+}
+
+std::optional<Superblock> ReadSuperblock(Bytes sector) {
+    if (!fits(sector, 0, 70)) return std::nullopt;
+    Superblock sb;
+    sb.blockSize = le16(sector, 44);
+    if (!isValidBlockSize(sb.blockSize)) return std::nullopt;
+    static constexpr char kMagic[] = "reiser";
+    for (int i = 0; i < 6; ++i)
+        if (std::tolower(sector[52 + i]) != kMagic[i]) return std::nullopt;
+    sb.blockCount = le32(sector, 0);
+    sb.rootBlock = le32(sector, 8);
+    sb.treeHeight = le16(sector, 68);
+    return sb;
+}
+
+std::optional<BlockHead> ReadBlockHead(Bytes block) {
+    if (!fits(block, 0, 24)) return std::nullopt;
+    return BlockHead{le16(block, 0), le16(block, 2), le16(block, 4)};
+}
+
+bool looksLikeLeaf(const BlockHead& head, std::size_t blockSize) {
+    return head.level == 1 && head.freeSpace <= blockSize && head.itemCount != 0 &&
+           24u * head.itemCount + 24u < blockSize;
+}
+
+std::optional<std::uint32_t> ChildBlock(Bytes block, std::uint32_t index) {
+    auto head = ReadBlockHead(block);
+    if (!head || index > head->itemCount) return std::nullopt;
+    const std::size_t pointer = 24 + 16 * std::size_t(head->itemCount) + 8 * std::size_t(index);
+    if (!fits(block, pointer, 8)) return std::nullopt;
+    return le32(block, pointer);
+}
+
+namespace {
+ItemType typeFromV1(std::uint32_t code) {
+    switch (code) {
+    case 0: return ItemType::StatData;
+    case 500: return ItemType::Directory;
+    case 0xFFFFFFFFu: return ItemType::Direct;
+    case 0xFFFFFFFEu: return ItemType::Indirect;
+    default: return ItemType::Other;
+    }
+}
+ItemType typeFromV2(std::uint32_t code) {
+    switch (code) {
+    case 0: return ItemType::StatData;
+    case 1: return ItemType::Indirect;
+    case 2: return ItemType::Direct;
+    case 3: return ItemType::Directory;
+    default: return ItemType::Other;
+    }
+}
+} // namespace
+
+std::optional<ItemHead> ReadItemHead(Bytes block, std::uint32_t index) {
+    const std::size_t at = 24 + 24 * std::size_t(index);
+    if (!fits(block, at, 24)) return std::nullopt;
+    ItemHead h;
+    h.dirId = le32(block, at);
+    h.objectId = le32(block, at + 4);
+    h.entryCount = le16(block, at + 16);
+    h.itemLength = le16(block, at + 18);
+    h.itemLocation = le16(block, at + 20);
+    h.keyFormat = le16(block, at + 22);
+    if (h.keyFormat == 0) {
+        h.offset = le32(block, at + 8);
+        h.type = typeFromV1(le32(block, at + 12));
+    } else if (h.keyFormat == 1) {
+        const std::uint64_t v = le64(block, at + 8);
+        h.offset = v & ((std::uint64_t(1) << 60) - 1);
+        h.type = typeFromV2(std::uint32_t(v >> 60));
+    }
+    return h;
+}
+
+FileType fileTypeOf(std::uint16_t mode) {
+    switch (mode & 0xF000) {
+    case 0x4000: return FileType::Directory;
+    case 0x8000: return FileType::Regular;
+    case 0xA000: return FileType::Symlink;
+    default: return FileType::Other;
+    }
+}
+
+std::optional<StatData> ReadStatData(Bytes block, std::size_t location, std::size_t length) {
+    if ((length != 32 && length != 44) || !fits(block, location, length)) return std::nullopt;
+    Bytes body = block.subspan(location, length);
+    StatData sd;
+    sd.mode = le16(body, 0);
+    sd.fileType = fileTypeOf(sd.mode);
+    if (length == 32) {
+        sd.size = le32(body, 8);
+        sd.modifiedTime = le32(body, 16);
+        sd.auxValue = le32(body, 28);
+    } else {
+        sd.size = le64(body, 8);
+        sd.modifiedTime = le32(body, 28);
+        sd.auxValue = le32(body, 36);
+    }
+    return sd;
+}
+
+std::optional<DirEntry> ReadDirEntry(Bytes block, std::size_t location, std::uint32_t index) {
+    const std::size_t at = location + 16 * std::size_t(index);
+    if (!fits(block, at, 16)) return std::nullopt;
+    return DirEntry{le32(block, at + 4), le32(block, at + 8), location + le16(block, at + 12)};
+}
+
+} // namespace dorvak

@@ -1,0 +1,109 @@
+#pragma once
+// Decoders of the ReiserFS 3.5/3.6 on-disk structures the reader uses. Pure
+// functions over a block buffer; each checks that what it reads lies inside
+// the block and reports damage as an empty result.
+//
+// Superblock (64 KiB into the volume; first 512 bytes):
+//   0 u32 block count      8 u32 root block     44 u16 block size
+//   52 10 bytes magic ("ReIsErFs", "ReIsEr2Fs", "ReIsEr3Fs": first 6 compared)
+//   68 u16 tree height (root level + 1)
+// Block head (every tree node): 0 u16 level, 2 u16 item count, 4 u16 free space
+// Internal node: 24-byte head, item count keys of 16 bytes, then item count + 1
+//   child pointers of 8 bytes (0 u32 block number).
+// Leaf: 24-byte head, item heads of 24 bytes from offset 24, bodies at the end.
+// Item head: 0 u32 dir id, 4 u32 object id, 8 offset/type (by key format),
+//   16 u16 entry count, 18 u16 length, 20 u16 location, 22 u16 key format.
+//   Key format 0 (3.5): 8 u32 offset, 12 u32 type (0 stat, 500 dir,
+//   0xFFFFFFFF direct, 0xFFFFFFFE indirect). Key format 1 (3.6): 8 u64, low
+//   60 bits offset, top 4 bits type (0 stat, 1 indirect, 2 direct, 3 dir).
+// Stat data, told by its length: 32 bytes (old) or 44 (new).
+//          mode  size     mtime  aux
+//   old:   0 u16 8 u32    16 u32 28 u32 (first direct byte)
+//   new:   0 u16 8 u64    28 u32 36 u32 (block count)
+// Directory item: entry heads of 16 bytes (4 u32 dir id, 8 u32 object id,
+//   12 u16 name location within the item), names packed from the item's end.
+
+#include "disk/bytes.h"
+
+#include <cstdint>
+#include <optional>
+
+namespace dorvak {
+
+inline constexpr std::uint32_t kSuperblockOffset = 65536;
+inline constexpr std::uint32_t kSuperblockSector = kSuperblockOffset / 512;
+inline constexpr std::uint32_t kRootObjectId = 2;
+inline constexpr std::size_t kMaxBlockSize = 8192;
+
+bool isValidBlockSize(std::uint32_t blockSize);
+
+struct Superblock {
+    std::uint32_t blockCount = 0;
+    std::uint32_t rootBlock = 0;
+    std::uint16_t blockSize = 0;
+    std::uint16_t treeHeight = 0;
+};
+// A superblock with an accepted block size and the "reiser" magic (letter
+// case ignored); nothing otherwise.
+std::optional<Superblock> ReadSuperblock(Bytes sector);
+
+struct BlockHead {
+    std::uint16_t level = 0;
+    std::uint16_t itemCount = 0;
+    std::uint16_t freeSpace = 0;
+};
+std::optional<BlockHead> ReadBlockHead(Bytes block);
+
+// The leaf plausibility test: level 1, free space within the block, at least
+// one item and the item heads inside the block.
+bool looksLikeLeaf(const BlockHead& head, std::size_t blockSize);
+
+// Child pointer i of an internal node, or nothing when the pointer array
+// would reach past the block.
+std::optional<std::uint32_t> ChildBlock(Bytes block, std::uint32_t index);
+
+enum class ItemType { StatData, Directory, Direct, Indirect, Other };
+
+struct ItemHead {
+    std::uint32_t dirId = 0;
+    std::uint32_t objectId = 0;
+    std::uint64_t offset = 0; // 60 bits in format 1, 32 in format 0
+    ItemType type = ItemType::Other;
+    std::uint16_t entryCount = 0;
+    std::uint16_t itemLength = 0;
+    std::uint16_t itemLocation = 0;
+    std::uint16_t keyFormat = 0;
+    bool knownFormat() const { return keyFormat <= 1; }
+    // The body lies inside a block of `blockSize` bytes.
+    bool bodyFits(std::size_t blockSize) const {
+        return std::size_t(itemLocation) + itemLength <= blockSize;
+    }
+};
+// Item head i of a leaf, or nothing when the head reaches past the block. A
+// head whose key format is neither 0 nor 1 is returned with knownFormat()
+// false and no decoded type.
+std::optional<ItemHead> ReadItemHead(Bytes block, std::uint32_t index);
+
+enum class FileType { Directory, Regular, Symlink, Other };
+
+struct StatData {
+    std::uint16_t mode = 0;
+    FileType fileType = FileType::Other;
+    std::uint64_t size = 0;
+    std::uint32_t modifiedTime = 0;
+    std::uint32_t auxValue = 0;
+};
+FileType fileTypeOf(std::uint16_t mode);
+// Nothing for a length other than 32 or 44, or a body outside the block.
+std::optional<StatData> ReadStatData(Bytes block, std::size_t location, std::size_t length);
+
+struct DirEntry {
+    std::uint32_t dirId = 0;
+    std::uint32_t objectId = 0;
+    std::size_t nameLocation = 0; // absolute in the block
+};
+// Entry head j of the directory item at `location`; nothing when the head
+// reaches past the block.
+std::optional<DirEntry> ReadDirEntry(Bytes block, std::size_t location, std::uint32_t index);
+
+} // namespace dorvak

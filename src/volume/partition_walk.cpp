@@ -1,0 +1,94 @@
+#include "volume/partition_walk.h"
+
+#include "disk/bytes.h"
+#include "reiserfs/structures.h"
+
+#include <array>
+#include <unordered_set>
+
+namespace dorvak {
+namespace {
+
+// One 16-byte entry of a partition table (at 446 + 16 × index):
+//   4 u8 type, 8 u32 first sector, 12 u32 sector count.
+struct PartitionEntry {
+    std::uint8_t type;
+    std::uint32_t first;
+    std::uint32_t count;
+};
+
+PartitionEntry entryAt(Bytes sector, int index) {
+    const std::size_t at = 446 + 16 * std::size_t(index);
+    return PartitionEntry{sector[at + 4], le32(sector, at + 8), le32(sector, at + 12)};
+}
+
+bool isExtended(std::uint8_t type) { return type == 0x05 || type == 0x0F; }
+
+// A chain of extended boot records is followed at most this far; the visited
+// set ends loops, this ends absurdly long chains of distinct sectors.
+constexpr int kMaxBootRecords = 4096;
+
+} // namespace
+
+bool ProbeSuperblock(SectorReader& reader, VolumeTable& table, std::uint64_t startSector,
+                     std::uint64_t sectorCount) {
+    if (table.full()) return false;
+    std::array<std::uint8_t, 512> sector{};
+    if (reader.ReadSectors(startSector + kSuperblockSector, 1, sector.data()) != 1) return false;
+    auto sb = ReadSuperblock(sector);
+    if (!sb) return false;
+    VolumeInfo info;
+    info.startSector = startSector;
+    info.sectorCount = sectorCount;
+    info.sectorsPerBlock = sb->blockSize / 512;
+    info.rootBlock = sb->rootBlock;
+    return table.add(std::move(info));
+}
+
+void WalkPartitionTables(SectorReader& reader, VolumeTable& table) {
+    table.volumeCount = 0;
+    std::array<std::uint8_t, 512> mbr{};
+    if (reader.ReadSectors(0, 1, mbr.data()) != 1) return;
+    if (mbr[510] != 0x55 && mbr[511] != 0xAA) {
+        // No partition table: perhaps a file system that fills the source.
+        ProbeSuperblock(reader, table, 0, reader.totalSectors());
+        return;
+    }
+
+    bool haveExtended = false;
+    std::uint64_t extendedBase = 0;
+    for (int i = 0; i < 4 && !table.full(); ++i) {
+        const PartitionEntry e = entryAt(mbr, i);
+        if (e.type == 0) continue;
+        if (isExtended(e.type)) {
+            haveExtended = true;
+            extendedBase = e.first;
+        } else {
+            ProbeSuperblock(reader, table, e.first, e.count);
+        }
+    }
+    if (!haveExtended) return;
+
+    std::unordered_set<std::uint64_t> visited;
+    std::uint64_t linkOffset = 0;
+    for (int records = 0; records < kMaxBootRecords && !table.full(); ++records) {
+        const std::uint64_t current = extendedBase + linkOffset;
+        if (!visited.insert(current).second) break; // the chain points back
+        std::array<std::uint8_t, 512> ebr{};
+        reader.ReadSectors(current, 1, ebr.data()); // unreadable: zeros end the chain
+        bool linked = false;
+        for (int i = 0; i < 2; ++i) {
+            const PartitionEntry e = entryAt(ebr, i);
+            if (e.type == 0) continue;
+            if (isExtended(e.type)) {
+                linkOffset = e.first; // relative to the extended base
+                linked = true;
+            } else {
+                ProbeSuperblock(reader, table, current + e.first, e.count);
+            }
+        }
+        if (!linked) break;
+    }
+}
+
+} // namespace dorvak
