@@ -47,8 +47,8 @@ struct CatalogEntry {
     std::uint64_t size = 0;
     std::uint32_t auxValue = 0;
     std::uint32_t fileNumber = 0;
-    // Set by the copy-out's liveness pass: found by a block scan but not in
-    // the live tree.
+    // Found by the Extensive block scan but not in the live tree: a deleted
+    // entry or an older version of a live one.
     bool deleted = false;
 };
 

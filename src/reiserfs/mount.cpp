@@ -151,8 +151,6 @@ void VolumeMount::WalkTree() {
 }
 
 void VolumeMount::ScanAllBlocks() {
-    catalog_.folderCount = 0;
-    catalog_.fileCount = 0;
     const std::size_t blockSize = volume_.blockSize();
     const std::uint64_t blocks = volumeBlocks();
     if (!isValidBlockSize(std::uint32_t(blockSize)) || blocks == 0) {
@@ -196,10 +194,20 @@ MountResult VolumeMount::MountSelectedVolume(RecoveryMode mode) {
     progress_.status("Mounting volume, please wait...");
     try {
         stopRequested_ = false;
-        if (mode == RecoveryMode::Normal)
-            WalkTree();
-        else
+        WalkTree();
+        if (mode == RecoveryMode::Extensive && !result_.stopped) {
+            // The live tree goes first, so that the current version of every
+            // folder and file is the one met first (the first folder per
+            // object id wins); whatever the block scan adds on top was not
+            // reached by the live tree: deleted entries and older versions.
+            const std::size_t liveFolders = catalog_.FolderList.size();
+            const std::size_t liveFiles = catalog_.FileList.size();
             ScanAllBlocks();
+            for (std::size_t i = liveFolders; i < catalog_.FolderList.size(); ++i)
+                catalog_.FolderList[i].deleted = true;
+            for (std::size_t i = liveFiles; i < catalog_.FileList.size(); ++i)
+                catalog_.FileList[i].deleted = true;
+        }
         const bool stopped = result_.stopped;
         stopRequested_ = false;
         catalog_.FindLostFolders(stopRequested_);

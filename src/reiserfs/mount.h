@@ -30,6 +30,8 @@ public:
                 std::atomic<bool>& stopRequested, ProgressSink& progress = nullProgress());
 
     // The whole mount: clear, collect in `mode`, lost folders, folder tree.
+    // Extensive mode walks the live tree before it scans every block, and
+    // marks what only the scan found as deleted.
     MountResult MountSelectedVolume(RecoveryMode mode);
 
     // The collection phases on their own (the catalog is not cleared).
