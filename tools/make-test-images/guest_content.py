@@ -123,6 +123,8 @@ class Builder:
         os.unlink(self.path(rel))
 
     def delete_tree(self, rel):
+        # The folder is recorded as it was before its entries went.
+        self.remember(rel, "deleted")
         full = self.path(rel)
         for name in sorted(os.listdir(full)):
             child = rel + b"/" + name
@@ -130,7 +132,6 @@ class Builder:
                 self.delete_tree(child)
             else:
                 self.delete(child)
-        self.remember(rel, "deleted")
         os.rmdir(full)
 
     def rewrite(self, rel, data, mtime="fixed"):
