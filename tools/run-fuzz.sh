@@ -4,6 +4,8 @@
 set -e
 BUILD=${1:-build-fuzz}
 SECONDS_EACH=${2:-60}
+mkdir -p "$BUILD/fuzz-corpus/fuzz_mount" "$BUILD/fuzz-corpus/fuzz_volumes"
+"$BUILD/tests/fuzz/fuzz_make_seeds" "$BUILD/fuzz-corpus/fuzz_mount" "$BUILD/fuzz-corpus/fuzz_volumes"
 for target in "$BUILD"/tests/fuzz/fuzz_*; do
     [ -x "$target" ] || continue
     corpus="$BUILD/fuzz-corpus/$(basename "$target")"
