@@ -386,9 +386,9 @@ def sh(*args):
 
 
 class Volume:
-    def __init__(self, spec):
-        self.dev = spec["dev"]
-        self.mnt = spec["mnt"]
+    def __init__(self, job):
+        self.dev = job["dev"]
+        self.mnt = job["mnt"]
 
     def mount(self):
         sh("mount", "-t", "reiserfs", self.dev, self.mnt)
@@ -404,17 +404,17 @@ class Volume:
         sh("umount", self.mnt)
 
 
-def fill(spec):
-    vol = Volume(spec)
+def fill(job):
+    vol = Volume(job)
     vol.mount()
     b = Builder(vol.mnt)
-    content, seed = spec["content"], spec["seed"]
+    content, seed = job["content"], job["seed"]
     if content == "standard":
-        standard_content(b, spec["blockSize"], seed, spec.get("sparseOver4G", False))
+        standard_content(b, job["blockSize"], seed, job.get("sparseOver4G", False))
     elif content == "v35":
-        v35_content(b, seed, spec["prefix"].encode())
+        v35_content(b, seed, job["prefix"].encode())
     elif content == "partition":
-        partition_content(b, seed, spec["label"].encode())
+        partition_content(b, seed, job["label"].encode())
     elif content == "moved":
         moved_content(b, seed)
     elif content in ("deleted", "sample"):
@@ -423,14 +423,14 @@ def fill(spec):
         phase1(b, seed)
         vol.remount()
         phase2(b, seed)
-        write_jsonl(spec["history"], b.history)
+        write_jsonl(job["history"], b.history)
     elif content == "bench":
         bench_tree(b, BENCH_SEED)
     else:
         raise RuntimeError("unknown content " + content)
-    count = write_manifest(b, spec["manifest"])
+    count = write_manifest(b, job["manifest"])
     vol.umount()
-    print("guest: %s filled, %d objects" % (spec["dev"], count), flush=True)
+    print("guest: %s filled, %d objects" % (job["dev"], count), flush=True)
 
 
 def main():
@@ -440,9 +440,9 @@ def main():
         bench_tree(Builder(os.path.abspath(sys.argv[2])), BENCH_SEED)
         return
     with open(sys.argv[1]) as f:
-        job = json.load(f)
-    for spec in job["volumes"]:
-        fill(spec)
+        plan = json.load(f)
+    for job in plan["volumes"]:
+        fill(job)
 
 
 if __name__ == "__main__":

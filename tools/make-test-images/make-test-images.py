@@ -165,15 +165,15 @@ class Guest:
             raise GuestFailure("the guest did not finish (see %s)" % self.console, tail)
         return text
 
-    def fill(self, specs):
-        job = os.path.join(self.work, "job.json")
-        for i, spec in enumerate(specs):
-            spec["dev"] = "/dev/ubd" + "abcdefgh"[i]
-            spec["mnt"] = os.path.join(self.work, "mnt%d" % i)
-            os.makedirs(spec["mnt"], exist_ok=True)
-        with open(job, "w") as f:
-            json.dump({"volumes": specs}, f, indent=1)
-        return self.boot([s["file"] for s in specs], "@PY@ %s %s" % (GUEST_PROGRAM, job))
+    def fill(self, jobs):
+        job_file = os.path.join(self.work, "job.json")
+        for i, job in enumerate(jobs):
+            job["dev"] = "/dev/ubd" + "abcdefgh"[i]
+            job["mnt"] = os.path.join(self.work, "mnt%d" % i)
+            os.makedirs(job["mnt"], exist_ok=True)
+        with open(job_file, "w") as f:
+            json.dump({"volumes": jobs}, f, indent=1)
+        return self.boot([j["file"] for j in jobs], "@PY@ %s %s" % (GUEST_PROGRAM, job_file))
 
 
 # ----------------------------------------------------------------- images
@@ -199,10 +199,10 @@ class Context:
             pad_35_root(path)
         return path
 
-    def spec(self, file, content, seed, manifest, **extra):
-        spec = {"file": file, "content": content, "seed": seed, "manifest": self.path(manifest)}
-        spec.update(extra)
-        return spec
+    def job(self, file, content, seed, manifest, **extra):
+        job = {"file": file, "content": content, "seed": seed, "manifest": self.path(manifest)}
+        job.update(extra)
+        return job
 
 
 def plain_image(block_size, size_mib, content="standard", fmt="3.6", **extra):
@@ -210,12 +210,12 @@ def plain_image(block_size, size_mib, content="standard", fmt="3.6", **extra):
         name = ctx.name
         img = ctx.volume(name + ".img", size_mib * MIB, block_size, fmt)
         outputs = [name + ".img", name + ".manifest.jsonl"]
-        spec = ctx.spec(img, content, seed=block_size + size_mib, manifest=outputs[1],
+        job = ctx.job(img, content, seed=block_size + size_mib, manifest=outputs[1],
                         blockSize=block_size, **extra)
         if content in ("deleted", "sample"):
             outputs.append(name + ".history.jsonl")
-            spec["history"] = ctx.path(outputs[-1])
-        ctx.guest.fill([spec])
+            job["history"] = ctx.path(outputs[-1])
+        ctx.guest.fill([job])
         return outputs
     return make
 
@@ -253,29 +253,29 @@ def make_part_disk(ctx):
                            "size=98304, type=83\n")
     parts = {p["number"]: p for p in table}
     plan = [(2, 4096, "3.6", "partition"), (5, 4096, "3.5", "v35"), (6, 1024, "3.6", "partition")]
-    specs = []
+    jobs = []
     for number, bs, fmt, content in plan:
         vol = ctx.volume("p%d.vol" % number, parts[number]["size"] * SECTOR, bs, fmt)
-        specs.append(ctx.spec(vol, content, seed=number, blockSize=bs,
+        jobs.append(ctx.job(vol, content, seed=number, blockSize=bs,
                               manifest="part-disk.p%d.manifest.jsonl" % number,
                               prefix="/logical%d" % number, label="volume-p%d" % number))
-    ctx.guest.fill(specs)
+    ctx.guest.fill(jobs)
 
     junk = random.Random(7).randbytes(parts[1]["size"] * SECTOR)
     with open(disk, "r+b") as f:
         f.seek(parts[1]["start"] * SECTOR)
         f.write(junk)
-    for (number, *_), spec in zip(plan, specs):
-        copy_into(disk, spec["file"], parts[number]["start"])
+    for (number, *_), job in zip(plan, jobs):
+        copy_into(disk, job["file"], parts[number]["start"])
     layout = {"diskSectors": 200 * MIB // SECTOR,
               "junk": {"partition": 1, "startSector": parts[1]["start"],
                        "sectorCount": parts[1]["size"]},
               "volumes": [layout_entry(disk, parts[n], os.path.basename(s["manifest"]))
-                          for (n, *_), s in zip(plan, specs)]}
+                          for (n, *_), s in zip(plan, jobs)]}
     with open(ctx.path("part-disk.layout.json"), "w") as f:
         json.dump(layout, f, indent=1)
     return ["part-disk.img", "part-disk.layout.json"] + \
-        [os.path.basename(s["manifest"]) for s in specs]
+        [os.path.basename(s["manifest"]) for s in jobs]
 
 
 def make_sample(ctx):
@@ -283,9 +283,9 @@ def make_sample(ctx):
     table = partition_disk(disk, 48 * MIB, "label: dos\nunit: sectors\nstart=2048, type=83\n")
     part = table[0]
     vol = ctx.volume("p1.vol", part["size"] * SECTOR, 4096)
-    spec = ctx.spec(vol, "sample", seed=11, manifest="sample.manifest.jsonl",
+    job = ctx.job(vol, "sample", seed=11, manifest="sample.manifest.jsonl",
                     history=ctx.path("sample.history.jsonl"))
-    ctx.guest.fill([spec])
+    ctx.guest.fill([job])
     copy_into(disk, vol, part["start"])
     layout = {"diskSectors": 48 * MIB // SECTOR, "junk": None,
               "volumes": [layout_entry(disk, part, "sample.manifest.jsonl")]}
