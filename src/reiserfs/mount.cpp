@@ -186,6 +186,7 @@ void VolumeMount::ScanAllBlocks() {
 }
 
 MountResult VolumeMount::MountSelectedVolume(RecoveryMode mode) {
+    if (workerBusy) *workerBusy = true;
     result_ = MountResult{};
     catalog_.ClearCatalog();
     catalog_.recoveryMode = mode;
@@ -220,6 +221,7 @@ MountResult VolumeMount::MountSelectedVolume(RecoveryMode mode) {
         result_.outOfMemory = true;
     }
     catalog_.progress = &nullProgress();
+    if (workerBusy) *workerBusy = false;
     return result_;
 }
 
