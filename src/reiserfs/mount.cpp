@@ -57,8 +57,13 @@ void VolumeMount::ProcessLeaf(std::uint64_t sector, Bytes block, bool testHead) 
         case ItemType::Direct:
         case ItemType::Indirect: {
             if (!item->bodyFits(block.size())) break;
-            const DataItemRef ref{sector,       item->itemLocation, item->objectId,
-                                  item->dirId,  item->itemLength,   item->offset};
+            DataItemRef ref;
+            ref.leafSector = sector;
+            ref.keyOffset = item->offset;
+            ref.objectId = item->objectId;
+            ref.dirId = item->dirId;
+            ref.itemLocation = item->itemLocation;
+            ref.itemLength = item->itemLength;
             catalog_.AddDataItem(item->type == ItemType::Direct ? catalog_.DirectItems
                                                                 : catalog_.IndirectItems,
                                  ref);
@@ -159,6 +164,9 @@ void VolumeMount::ScanAllBlocks() {
     }
     // Blocks are tested in ascending order from a large sequential read; a
     // block taken for a leaf is decoded from the same buffer.
+    // Leaves the live tree walk has processed already add nothing new (and
+    // would record their data items twice).
+    const std::unordered_set<std::uint64_t> live(liveLeaves_.begin(), liveLeaves_.end());
     const std::uint64_t perChunk = std::max<std::uint64_t>(1, kReadAheadBytes / blockSize);
     std::vector<std::uint8_t> chunk(perChunk * blockSize);
     for (std::uint64_t first = 0; first < blocks; first += perChunk) {
@@ -179,7 +187,8 @@ void VolumeMount::ScanAllBlocks() {
             // Leaves packed full (free space 0) are common, so free space is
             // only required to lie within the block.
             auto head = ReadBlockHead(block);
-            if (head && looksLikeLeaf(*head, blockSize)) ProcessLeaf(sector, block, false);
+            if (head && looksLikeLeaf(*head, blockSize) && !live.count(sector))
+                ProcessLeaf(sector, block, false);
         }
     }
     catalog_.releasePending();
