@@ -263,7 +263,7 @@ long Catalog::folderIndex(std::uint32_t objectId) const {
     return it == folderById_.end() ? -1 : long(it->second);
 }
 
-bool Catalog::folderPath(std::uint32_t key, std::string& path) const {
+bool Catalog::folderPath(std::uint32_t key, std::string& path, char separator) const {
     std::vector<const std::string*> parts;
     std::unordered_set<std::uint32_t> seen;
     while (key != kRootObjectId) {
@@ -273,7 +273,10 @@ bool Catalog::folderPath(std::uint32_t key, std::string& path) const {
         key = FolderList[i].parentId;
     }
     path.clear();
-    for (auto it = parts.rbegin(); it != parts.rend(); ++it) path += "/" + **it;
+    for (auto it = parts.rbegin(); it != parts.rend(); ++it) {
+        path += separator;
+        path += **it;
+    }
     return true;
 }
 

@@ -111,7 +111,7 @@ public:
     long folderIndex(std::uint32_t objectId) const;
     // "/A/B" from the root for a folder key (2 = ""), or false when the
     // folder is not reachable from the root.
-    bool folderPath(std::uint32_t key, std::string& path) const;
+    bool folderPath(std::uint32_t key, std::string& path, char separator = '/') const;
 
 private:
     struct PendingName {
