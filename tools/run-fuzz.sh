@@ -8,6 +8,7 @@ mkdir -p "$BUILD/fuzz-corpus/fuzz_mount" "$BUILD/fuzz-corpus/fuzz_volumes"
 "$BUILD/tests/fuzz/fuzz_make_seeds" "$BUILD/fuzz-corpus/fuzz_mount" "$BUILD/fuzz-corpus/fuzz_volumes"
 for target in "$BUILD"/tests/fuzz/fuzz_*; do
     [ -x "$target" ] || continue
+    [ "$(basename "$target")" = fuzz_make_seeds ] && continue
     corpus="$BUILD/fuzz-corpus/$(basename "$target")"
     mkdir -p "$corpus"
     echo "== $(basename "$target") for ${SECONDS_EACH}s"
