@@ -33,6 +33,13 @@ QString tailView(const QString& s, int from) {
     return from == 0 ? s : QString::fromRawData(s.constData() + from, s.size() - from);
 }
 
+// Width of the first `len` characters. The prefix is passed as a view of just
+// those characters: the metrics scan and itemize the whole string they get,
+// which on the tail of a long run would make wrapping quadratic.
+int prefixWidth(const QFontMetrics& fm, const QString& text, int len) {
+    return len <= 0 ? 0 : fm.horizontalAdvance(QString::fromRawData(text.constData(), len));
+}
+
 // Whether `text` fits in `avail` pixels. Measures growing prefixes so a long
 // run costs about twice what fits, not its whole length, on every line.
 // When it does not fit, `bound` is a prefix length known to be too wide.
@@ -44,7 +51,7 @@ bool fitsIn(const QFontMetrics& fm, const QString& text, int avail, int* bound) 
     }
     int len = std::min(n, 32);
     for (;;) {
-        if (fm.horizontalAdvance(text, len) > avail) {
+        if (prefixWidth(fm, text, len) > avail) {
             *bound = len;
             return false;
         }
@@ -64,7 +71,7 @@ void splitRun(const QFontMetrics& fm, const QString& text, int avail, int bound,
     int lo = 0, hi = static_cast<int>(candidates.size()) - 1, best = -1;
     while (lo <= hi) {
         const int mid = (lo + hi) / 2;
-        if (fm.horizontalAdvance(text, candidates[mid]) <= avail) best = mid, lo = mid + 1;
+        if (prefixWidth(fm, text, candidates[mid]) <= avail) best = mid, lo = mid + 1;
         else hi = mid - 1;
     }
     if (best >= 0) {
@@ -86,7 +93,7 @@ void splitRun(const QFontMetrics& fm, const QString& text, int avail, int bound,
     int l = 1, h = bound - 1, fit = 1;
     while (l <= h) {
         const int mid = (l + h) / 2;
-        if (fm.horizontalAdvance(text, mid) <= avail) fit = mid, l = mid + 1;
+        if (prefixWidth(fm, text, mid) <= avail) fit = mid, l = mid + 1;
         else h = mid - 1;
     }
     *keep = *consumed = std::max(1, fit);
