@@ -131,6 +131,7 @@ private:
     LayoutRecords& records_;
     QPainter* painter_;
     std::vector<LinkArea>* links_;
+    QRect visible_;  // draw pass: the part of the surface that can show anything
     size_t lineCursor_ = 0, tableCursor_ = 0, animCursor_ = 0;
     int linkCounter_ = 0;
 

@@ -300,6 +300,7 @@ void MarkupLayout::placeImage(Line& line, const MarkupToken& token) {
     const int boxW = size.width() + (shadow ? std::abs(env_.shadowX) : 0);
     const int boxH = size.height() + (shadow ? std::abs(env_.shadowY) : 0);
     placeItem(line, boxW, boxH, [&](int x, int top) {
+        if (!visible_.intersects(QRect(x, top, boxW, boxH))) return;
         const QImage image = StyleImage(src, from, size, flags, spec.hasMask, spec.mask);
         const int ix = x + std::max(0, -env_.shadowX), iy = top + std::max(0, -env_.shadowY);
         if (shadow) {
