@@ -136,3 +136,32 @@ TEST(MarkupRobustness, HelpButtonTextLaysOutAsTwoCells) {
     EXPECT_GT(dorvak::test::CountPixels(img, 0x008000), 100);  // the green rule
     ASSERT_EQ(r.Animations().size(), 1u);                       // the strip is animated even if absent
 }
+
+TEST(MarkupRobustness, DrawStaysWithinTheMeasuredHeight) {
+    // If the draw pass broke lines differently from the measure pass, text
+    // would spill below the measured height.
+    const char* const texts[] = {
+        "<justify>aaaa bbbbbbb cc ddddddddd eee ffffffffffff gg hhhhhhhh <b>iii</b> jj kkkkk llll mm nnnnnnn</justify>",
+        "<center>one<t>two three<t>four five six seven</center> eight nine ten eleven twelve",
+        "abc <hr width=30%> def ghi jkl mno pqr stu vwx yz abc def ghi",
+        "<right>words <bmp handle=999> and more words <font size=6>bigger</font> small again here</right>",
+        kSeeds[0], kSeeds[1], kSeeds[3], kSeeds[4],
+    };
+    for (const char* text : texts) {
+        for (int wrap : {40, 90, 150, 230}) {
+            MarkupRenderer r;
+            r.SetWrapWidth(wrap);
+            QImage probe(1, 1, QImage::Format_RGB32);
+            const QSize size = r.Prepare(&probe, text);
+            QImage img(size.width(), size.height() + 60, QImage::Format_RGB32);
+            img.fill(Qt::white);
+            QPainter p(&img);
+            r.Draw(p, QRect(QPoint(0, 0), size));
+            p.end();
+            int spill = 0;
+            for (int y = size.height() + 2; y < img.height(); ++y)
+                for (int x = 0; x < img.width(); ++x) spill += (img.pixel(x, y) & 0xFFFFFF) != 0xFFFFFF;
+            EXPECT_EQ(spill, 0) << text << " wrap " << wrap;
+        }
+    }
+}

@@ -251,7 +251,7 @@ void MarkupLayout::openLine(Line& line) {
     if (line.rec.align == 1) offset = (boxWidth - lineWidth) / 2;
     else if (line.rec.align == 2) offset = boxWidth - lineWidth;
     line.start = line.x = line.box.left() + std::max(0, offset);
-    line.extra = line.spacesLeft = 0;
+    line.extra = line.spacesLeft = line.drawExtra = 0;
     if (line.rec.align == 3 && line.rec.wrapped && line.rec.spaces > 0 && boxWidth > lineWidth) {
         line.extra = boxWidth - lineWidth;
         line.spacesLeft = line.rec.spaces;

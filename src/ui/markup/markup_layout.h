@@ -89,6 +89,11 @@ private:
         // draw pass
         LineRecord rec;
         int extra = 0, spacesLeft = 0;
+        // Pixels the draw pass adds that the measure pass did not (justify
+        // shares, percentage rules); wrap and tab decisions leave them out so
+        // both passes break lines at the same places.
+        int drawExtra = 0;
+        int measuredX() const { return x - drawExtra; }
     };
 
     bool measuring() const { return painter_ == nullptr; }

@@ -108,7 +108,7 @@ void MarkupLayout::placeText(Line& line, const QString& text, bool wrap) {
         const QString view = tailView(text, pos);
         openLine(line);
         if (wrap) {
-            const int avail = line.start + line.wrap - line.x;
+            const int avail = line.start + line.wrap - line.measuredX();
             int bound = 0;
             if (!fitsIn(font_->metrics, view, avail, &bound)) {
                 int keep = 0, consumed = 0;
@@ -160,6 +160,7 @@ void MarkupLayout::drawPiece(Line& line, const QString& piece, int top, int widt
             --line.spacesLeft;
             shares.push_back(share);
             width += share;
+            line.drawExtra += share;
         }
     }
     const QColor colour = QColor::fromRgb(shown(state_.textColor));
@@ -194,10 +195,12 @@ void MarkupLayout::recordLink(int left, int top, int width, int height) {
 void MarkupLayout::placeTab(Line& line, int count) {
     openLine(line);
     ++line.placed;
+    // Stops count from the box's left edge; a line shifted by its alignment
+    // keeps the stops it had when measured.
     const int tab = std::max(1, env_.tabSize);
-    const long long rel = std::max(0, line.x - line.box.left());
+    const long long rel = std::max(0, line.measuredX() - line.start);
     const long long next = (rel / tab + 1) * tab + static_cast<long long>(count - 1) * tab;
-    line.x = static_cast<int>(std::min<long long>(line.box.left() + next, kMaxLayoutExtent));
+    line.x = static_cast<int>(std::min<long long>(line.start + line.drawExtra + next, kMaxLayoutExtent));
 }
 
 void MarkupLayout::placeRule(Line& line, const MarkupAttributes& attrs) {
@@ -229,10 +232,11 @@ void MarkupLayout::placeRule(Line& line, const MarkupAttributes& attrs) {
     const int top = line.y + (line.rec.height - thickness) / 2;
     painter_->fillRect(line.x, top, width, thickness, QColor::fromRgb(shown(colour)));
     line.x = std::min(line.x + width, kMaxLayoutExtent);
+    if (percent) line.drawExtra += width;
 }
 
 void MarkupLayout::placeItem(Line& line, int width, int height, const std::function<void(int, int)>& draw) {
-    if (line.wrap > 0 && line.open && line.placed > 0 && width > line.start + line.wrap - line.x)
+    if (line.wrap > 0 && line.open && line.placed > 0 && width > line.start + line.wrap - line.measuredX())
         endLine(line, 1, true);
     openLine(line);
     ++line.placed;
