@@ -103,8 +103,9 @@ class MarkupRenderer : public QObject {
     // Image list for <ilst> without a source: a grid of cells, numbered row by
     // row. A null image removes it.
     void SetImageList(const QImage& cells, int cellWidth, int cellHeight);
-    // The library for `iddll` resources: a directory or a Qt .rcc file holding
-    // bitmaps/<id>.png, icons/<id>.png and strings/<id>.txt. An owned .rcc is
+    // The library for `iddll` images: a directory or a Qt .rcc file holding
+    // bitmaps/<id>.png and icons/<id>.png (<string> always reads the program's
+    // own :/strings/<id>.txt). An owned .rcc is
     // unregistered when replaced or when the renderer is destroyed. An empty
     // path removes it.
     void SetResourceLibrary(const QString& path, bool owned);
