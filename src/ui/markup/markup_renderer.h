@@ -36,6 +36,10 @@ class QPaintDevice;
 class QWidget;
 
 namespace dorvak {
+struct LayoutEnv;
+}
+
+namespace dorvak {
 
 // One laid-out line: filled by the measure pass, read in order by the draw pass.
 struct LineRecord {
@@ -174,6 +178,7 @@ private:
     friend class MarkupLayout;
     struct Settings;
     struct Resources;
+    void fillEnv(LayoutEnv& env) const;
 
     bool enabled_ = true;
     QColor disabledColour_;

@@ -1,0 +1,94 @@
+// The style model of the markup: StyleState (the current style while walking
+// a text), StyleSheet (selector -> declarations, with the built-in sheet) and
+// the value parsers shared by tags and declarations (lengths, weights).
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QRgb>
+
+#include <functional>
+#include <utility>
+#include <vector>
+
+#include "ui/markup/markup_text.h"
+
+namespace dorvak {
+
+class ColorTable;
+
+struct StyleState {
+    StyleKey key = StyleKey::None;
+    int fontHeight = 16;
+    int weight = 400;
+    bool italic = false;
+    bool underline = false;
+    bool strikeOut = false;
+    bool overline = false;
+    QByteArray face = "Verdana";
+    QRgb textColor = 0xFF000000;
+    QRgb backgroundColor = 0xFFFFFFFF;
+    QRgb borderLight = 0xFF000000;
+    QRgb borderDark = 0xFF000000;
+    QRgb backgroundMiddle = 0xFFFFFFFF;
+    QRgb backgroundEnd = 0xFFFFFFFF;
+    int backgroundMode = 1;  // 1 transparent, 2 opaque
+    int effect = -1;
+    QByteArray backgroundImage;
+    int align = 0;   // 0 left, 1 center, 2 right, 3 justify
+    int valign = 3;  // 0 top, 1 middle, 2 bottom, 3 baseline
+    int borderStyle = 0;
+    int borderWidth = 0;
+    int width = 0;   // explicit width/height of the current table or cell
+    int height = 0;
+    int reserved1 = 0;
+    int reserved2 = 0;
+    int transform = 0;  // 0 none, 1 uppercase, 2 lowercase, 3 capitalize
+    int padding = 2;
+    int spacing = 0;
+    int linkKind = 0;  // 1 open target, 2 send message
+    QByteArray linkTarget;
+    int linkIndex = -1;  // number of the enclosing link, for hover styles
+};
+
+// What a length or colour needs to know about its surroundings.
+struct StyleContext {
+    const ColorTable* colors = nullptr;
+    bool enabled = true;
+    QRgb disabledColor = 0xFF808080;
+    int dpiY = 96;
+    std::function<int(const StyleState&)> exHeight;  // height of "x" in the current font
+    int maxFontPixels = 512;
+};
+
+// Reads a length. `def` is the current value (and the base of percentages);
+// `scale17` maps a bare 1..7 to 8, 10, 12, 14, 18, 24, 36.
+int ParseLength(QByteArrayView value, int def, bool scale17, const StyleState& state,
+                const StyleContext& ctx);
+// Reads a weight: normal, bold, bolder, lighter, a number, or empty (400).
+int ParseWeight(QByteArrayView value, int def);
+
+class StyleSheet {
+public:
+    StyleSheet();  // loads the built-in sheet
+    static const char* BuiltInText();
+    void load(const QByteArray& text);  // empties the map first
+    // Declarations of a selector (lower-case), or null.
+    const std::vector<std::pair<QByteArray, QByteArray>>* find(const QByteArray& selector) const;
+    int size() const { return static_cast<int>(rules_.size()); }
+
+private:
+    QHash<QByteArray, std::vector<std::pair<QByteArray, QByteArray>>> rules_;
+};
+
+// Applies one rule to the state; unknown selectors change nothing.
+void ApplyStyleRule(const StyleSheet& sheet, const QByteArray& selector, StyleState& state,
+                    const StyleContext& ctx);
+// Applies one property; unknown properties and keywords change nothing.
+void ApplyStyleProperty(const QByteArray& name, const QByteArray& value, StyleState& state,
+                        const StyleContext& ctx);
+// Border fix-ups after a change of width or style.
+void SetBorderWidth(StyleState& state, int width);
+void SetBorderStyle(StyleState& state, QByteArrayView style);
+
+}  // namespace dorvak
