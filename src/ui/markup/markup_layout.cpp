@@ -1,5 +1,6 @@
 #include "ui/markup/markup_layout.h"
 
+#include <QPaintDevice>
 #include <QPainter>
 #include <QStringDecoder>
 
@@ -27,6 +28,14 @@ MarkupLayout::MarkupLayout(const MarkupDocument& doc, const LayoutEnv& env, Layo
     ctx_.maxFontPixels = MarkupRenderer::kMaxFontPixels;
     FontCache* fonts = env.fonts;
     ctx_.exHeight = [fonts](const StyleState& s) { return fonts->get(s)->height; };
+    if (painter && painter->device()) {
+        // Images outside this rectangle are not scaled or styled at all, so a
+        // text full of huge images costs only what is on the surface.
+        const QRect device(0, 0, painter->device()->width(), painter->device()->height());
+        visible_ = painter->worldTransform().inverted().mapRect(device);
+        if (painter->hasClipping()) visible_ = visible_.intersected(painter->clipBoundingRect().toAlignedRect());
+        visible_.adjust(-64, -64, 64, 64);  // room for blurred shadows
+    }
 }
 
 QSize MarkupLayout::run(const QRect& rect) {
@@ -242,7 +251,7 @@ void MarkupLayout::openLine(Line& line) {
     if (line.rec.align == 1) offset = (boxWidth - lineWidth) / 2;
     else if (line.rec.align == 2) offset = boxWidth - lineWidth;
     line.start = line.x = line.box.left() + std::max(0, offset);
-    line.extra = line.spacesLeft = 0;
+    line.extra = line.spacesLeft = line.drawExtra = 0;
     if (line.rec.align == 3 && line.rec.wrapped && line.rec.spaces > 0 && boxWidth > lineWidth) {
         line.extra = boxWidth - lineWidth;
         line.spacesLeft = line.rec.spaces;

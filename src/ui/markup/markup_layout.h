@@ -89,6 +89,11 @@ private:
         // draw pass
         LineRecord rec;
         int extra = 0, spacesLeft = 0;
+        // Pixels the draw pass adds that the measure pass did not (justify
+        // shares, percentage rules); wrap and tab decisions leave them out so
+        // both passes break lines at the same places.
+        int drawExtra = 0;
+        int measuredX() const { return x - drawExtra; }
     };
 
     bool measuring() const { return painter_ == nullptr; }
@@ -131,6 +136,7 @@ private:
     LayoutRecords& records_;
     QPainter* painter_;
     std::vector<LinkArea>* links_;
+    QRect visible_;  // draw pass: the part of the surface that can show anything
     size_t lineCursor_ = 0, tableCursor_ = 0, animCursor_ = 0;
     int linkCounter_ = 0;
 

@@ -33,6 +33,13 @@ QString tailView(const QString& s, int from) {
     return from == 0 ? s : QString::fromRawData(s.constData() + from, s.size() - from);
 }
 
+// Width of the first `len` characters. The prefix is passed as a view of just
+// those characters: the metrics scan and itemize the whole string they get,
+// which on the tail of a long run would make wrapping quadratic.
+int prefixWidth(const QFontMetrics& fm, const QString& text, int len) {
+    return len <= 0 ? 0 : fm.horizontalAdvance(QString::fromRawData(text.constData(), len));
+}
+
 // Whether `text` fits in `avail` pixels. Measures growing prefixes so a long
 // run costs about twice what fits, not its whole length, on every line.
 // When it does not fit, `bound` is a prefix length known to be too wide.
@@ -44,7 +51,7 @@ bool fitsIn(const QFontMetrics& fm, const QString& text, int avail, int* bound) 
     }
     int len = std::min(n, 32);
     for (;;) {
-        if (fm.horizontalAdvance(text, len) > avail) {
+        if (prefixWidth(fm, text, len) > avail) {
             *bound = len;
             return false;
         }
@@ -64,7 +71,7 @@ void splitRun(const QFontMetrics& fm, const QString& text, int avail, int bound,
     int lo = 0, hi = static_cast<int>(candidates.size()) - 1, best = -1;
     while (lo <= hi) {
         const int mid = (lo + hi) / 2;
-        if (fm.horizontalAdvance(text, candidates[mid]) <= avail) best = mid, lo = mid + 1;
+        if (prefixWidth(fm, text, candidates[mid]) <= avail) best = mid, lo = mid + 1;
         else hi = mid - 1;
     }
     if (best >= 0) {
@@ -86,7 +93,7 @@ void splitRun(const QFontMetrics& fm, const QString& text, int avail, int bound,
     int l = 1, h = bound - 1, fit = 1;
     while (l <= h) {
         const int mid = (l + h) / 2;
-        if (fm.horizontalAdvance(text, mid) <= avail) fit = mid, l = mid + 1;
+        if (prefixWidth(fm, text, mid) <= avail) fit = mid, l = mid + 1;
         else h = mid - 1;
     }
     *keep = *consumed = std::max(1, fit);
@@ -101,7 +108,7 @@ void MarkupLayout::placeText(Line& line, const QString& text, bool wrap) {
         const QString view = tailView(text, pos);
         openLine(line);
         if (wrap) {
-            const int avail = line.start + line.wrap - line.x;
+            const int avail = line.start + line.wrap - line.measuredX();
             int bound = 0;
             if (!fitsIn(font_->metrics, view, avail, &bound)) {
                 int keep = 0, consumed = 0;
@@ -153,6 +160,7 @@ void MarkupLayout::drawPiece(Line& line, const QString& piece, int top, int widt
             --line.spacesLeft;
             shares.push_back(share);
             width += share;
+            line.drawExtra += share;
         }
     }
     const QColor colour = QColor::fromRgb(shown(state_.textColor));
@@ -187,10 +195,12 @@ void MarkupLayout::recordLink(int left, int top, int width, int height) {
 void MarkupLayout::placeTab(Line& line, int count) {
     openLine(line);
     ++line.placed;
+    // Stops count from the box's left edge; a line shifted by its alignment
+    // keeps the stops it had when measured.
     const int tab = std::max(1, env_.tabSize);
-    const long long rel = std::max(0, line.x - line.box.left());
+    const long long rel = std::max(0, line.measuredX() - line.start);
     const long long next = (rel / tab + 1) * tab + static_cast<long long>(count - 1) * tab;
-    line.x = static_cast<int>(std::min<long long>(line.box.left() + next, kMaxLayoutExtent));
+    line.x = static_cast<int>(std::min<long long>(line.start + line.drawExtra + next, kMaxLayoutExtent));
 }
 
 void MarkupLayout::placeRule(Line& line, const MarkupAttributes& attrs) {
@@ -222,10 +232,11 @@ void MarkupLayout::placeRule(Line& line, const MarkupAttributes& attrs) {
     const int top = line.y + (line.rec.height - thickness) / 2;
     painter_->fillRect(line.x, top, width, thickness, QColor::fromRgb(shown(colour)));
     line.x = std::min(line.x + width, kMaxLayoutExtent);
+    if (percent) line.drawExtra += width;
 }
 
 void MarkupLayout::placeItem(Line& line, int width, int height, const std::function<void(int, int)>& draw) {
-    if (line.wrap > 0 && line.open && line.placed > 0 && width > line.start + line.wrap - line.x)
+    if (line.wrap > 0 && line.open && line.placed > 0 && width > line.start + line.wrap - line.measuredX())
         endLine(line, 1, true);
     openLine(line);
     ++line.placed;
@@ -293,6 +304,7 @@ void MarkupLayout::placeImage(Line& line, const MarkupToken& token) {
     const int boxW = size.width() + (shadow ? std::abs(env_.shadowX) : 0);
     const int boxH = size.height() + (shadow ? std::abs(env_.shadowY) : 0);
     placeItem(line, boxW, boxH, [&](int x, int top) {
+        if (!visible_.intersects(QRect(x, top, boxW, boxH))) return;
         const QImage image = StyleImage(src, from, size, flags, spec.hasMask, spec.mask);
         const int ix = x + std::max(0, -env_.shadowX), iy = top + std::max(0, -env_.shadowY);
         if (shadow) {

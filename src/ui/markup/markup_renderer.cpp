@@ -91,7 +91,6 @@ void MarkupRenderer::SetImageList(const QImage& cells, int cellWidth, int cellHe
 void MarkupRenderer::SetResourceLibrary(const QString& path, bool owned) { resources_->store.setLibrary(path, owned); }
 
 void MarkupRenderer::SetLinkCursor(std::optional<QCursor> cursor) {
-    customCursor_ = cursor.has_value();
     linkCursor_ = cursor ? *cursor : QCursor(Qt::PointingHandCursor);
 }
 

@@ -164,7 +164,8 @@ public:
     static constexpr int kMaxRepeat = 100;           // <br=N>, <t=N>
     static constexpr int kMaxImageSide = 4096;       // scaled image width/height
     static constexpr int kMaxSpan = 64;              // rowspan/colspan
-    static constexpr int kMaxGridCells = 65536;      // rows x columns of one table
+    static constexpr int kMaxTableColumns = 256;
+    static constexpr int kMaxTableRows = 4096;
     static constexpr int kMaxFontPixels = 512;
     static constexpr int kMaxTextBytes = 4 * 1024 * 1024;  // longer input is cut
 
@@ -175,7 +176,6 @@ signals:
     void hoverChanged(int linkIndex, qintptr param);
 
 private:
-    friend class MarkupLayout;
     struct Settings;
     struct Resources;
     void fillEnv(LayoutEnv& env) const;
@@ -186,7 +186,6 @@ private:
     int tabSize_ = 32;
     bool newlineAsBreak_ = true;
     QCursor linkCursor_;
-    bool customCursor_ = false;
     QPointer<QWidget> cursorWidget_;
     bool cursorSet_ = false;
     LinkCallback linkCallback_;

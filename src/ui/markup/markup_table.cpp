@@ -14,8 +14,8 @@ namespace dorvak {
 
 namespace {
 
-constexpr int kMaxColumns = 256;
-constexpr int kMaxRows = 4096;
+constexpr int kMaxColumns = MarkupRenderer::kMaxTableColumns;
+constexpr int kMaxRows = MarkupRenderer::kMaxTableRows;
 constexpr int kGranularity = 5;  // texture noise of table and cell backgrounds
 
 int spanAttr(const MarkupAttributes& attrs, const char* name) {
