@@ -71,7 +71,9 @@ void CHoverButton::paintEvent(QPaintEvent*) {
     if (!isEnabled()) p.setOpacity(0.45);
     const int x = isDown() ? frame_.width() : 0;
     p.drawImage(QPoint(0, 0), strip, QRect(QPoint(x, 0), frame_));
-    if (hasFocus() && focusPolicy() != Qt::NoFocus) {
+    // The focus frame only when the focus came from the keyboard: a mouse
+    // click on a picture button should not leave a dotted box behind.
+    if (hasFocus() && window()->testAttribute(Qt::WA_KeyboardFocusChange)) {
         p.setOpacity(1);
         QPen pen(palette().color(QPalette::WindowText), 1, Qt::DotLine);
         p.setPen(pen);

@@ -134,8 +134,10 @@ void IconMenu::paintItem(QPainter& p, const QAction* action, const QRect& r, boo
 void IconMenu::paintLabels(QPainter& p, const Item& item, const QRect& r, const QColor& colour) const {
     p.setPen(colour);
     const int flags = Qt::AlignVCenter | Qt::TextShowMnemonic | Qt::TextSingleLine;
-    const QRect text(r.left() + kSquare + 6, r.top(), r.width() - kSquare - 6 - kAccelColumn,
-                     r.height());
+    // The label gets the whole text area unless an accelerator needs its
+    // column at the right edge.
+    const int right = item.accelerator.isEmpty() ? r.right() - 4 : r.right() - kAccelColumn - 8;
+    const QRect text(r.left() + kSquare + 6, r.top(), right - r.left() - kSquare - 6, r.height());
     p.drawText(text, flags | Qt::AlignLeft, item.label);
     if (!item.accelerator.isEmpty())
         p.drawText(QRect(r.right() - kAccelColumn - 4, r.top(), kAccelColumn, r.height()),

@@ -30,6 +30,12 @@ quint32 handleOf(const QWidget* w) {
     return quint32(p ^ (quint64(p) >> 32));
 }
 
+// The class name without our namespace, as the window system would name it.
+QString classOf(const QWidget* w) {
+    const QString name = QString::fromLatin1(w->metaObject()->className());
+    return name.section(QStringLiteral("::"), -1);
+}
+
 QString titleOf(const QWidget* w) {
     if (!w->windowTitle().isEmpty()) return w->windowTitle();
     const QVariant text = w->property("text");
@@ -68,7 +74,7 @@ QString inspectionText(const InspectedWindow& w, const std::optional<InspectedOw
 
 InspectedWindow inspectWidget(const QWidget* w, bool hasTooltip) {
     InspectedWindow info;
-    info.className = QString::fromLatin1(w->metaObject()->className());
+    info.className = classOf(w);
     info.title = titleOf(w);
     info.handle = handleOf(w);
     info.controlId = w->property("controlId").toInt();
@@ -81,7 +87,7 @@ InspectedWindow inspectWidget(const QWidget* w, bool hasTooltip) {
 std::optional<InspectedOwner> inspectOwner(const QWidget* w) {
     const QWidget* parent = w ? w->parentWidget() : nullptr;
     if (!parent) return std::nullopt;
-    return InspectedOwner{QString::fromLatin1(parent->metaObject()->className()), titleOf(parent),
+    return InspectedOwner{classOf(parent), titleOf(parent),
                           handleOf(parent)};
 }
 

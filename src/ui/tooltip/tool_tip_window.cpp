@@ -119,7 +119,7 @@ void ToolTipWindow::dismiss() {
 
 QImage ToolTipWindow::captureBackdrop() const {
     if (compositing_) return {};
-    if (!backdropOverride_.isNull()) return backdropOverride_.copy(QRect(QPoint(0, 0), size()));
+    if (!backdropOverride_.isNull()) return backdropOverride_.copy(QRect(geometry_.windowPos, size()));
     QScreen* s = QGuiApplication::screenAt(geometry_.windowPos);
     if (!s) s = QGuiApplication::primaryScreen();
     if (!s) return {};

@@ -48,8 +48,9 @@ public:
     const QImage& tipImage() const { return tip_; }
     // What the window shows: the backdrop with shadow and tip blended in.
     QImage composed() const;
-    // A fixed backdrop instead of a screen capture (for pictures of tips).
-    void setBackdropOverride(const QImage& backdrop) { backdropOverride_ = backdrop; }
+    // A picture of the whole virtual screen (its top-left at 0, 0) used in
+    // place of a screen capture, for pictures of tips made off-screen.
+    void setBackdropOverride(const QImage& screen) { backdropOverride_ = screen; }
     static bool compositorAvailable();
     // The body rectangle inside which the text is drawn, window coordinates.
     QRect textRect() const;
