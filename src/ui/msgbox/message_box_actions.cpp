@@ -110,9 +110,13 @@ void MarkupMessageBox::mousePressEvent(QMouseEvent* e) {
 }
 
 void MarkupMessageBox::mouseMoveEvent(QMouseEvent* e) {
+    // Every renderer hears the move (so each keeps its hovered link right);
+    // the link cursor stays when any of them is over a link.
     const QPoint at = e->position().toPoint();
+    const MarkupRenderer* overLink = nullptr;
     for (TextArea* area : {header_.get(), message_.get(), expanded_ ? more_.get() : nullptr})
-        if (area && area->renderer->OnMouseMove(at)) break;
+        if (area && area->renderer->OnMouseMove(at)) overLink = area->renderer.get();
+    if (overLink) setCursor(overLink->LinkCursor());
     QDialog::mouseMoveEvent(e);
 }
 
