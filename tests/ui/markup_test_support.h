@@ -40,4 +40,4 @@ inline int CountNonWhite(const QImage& image) {
     return image.width() * image.height() - CountPixels(image, 0xFFFFFF);
 }
 
-}  // namespace dorvak::test
+} // namespace dorvak::test

@@ -16,11 +16,14 @@ namespace {
 
 // A strip of `frames` 8x8 cells in distinct colours, magenta in the corners.
 QImage MakeStrip(int frames) {
-    static const QRgb kColours[] = {qRgb(255, 0, 0), qRgb(0, 200, 0), qRgb(0, 0, 255), qRgb(0, 0, 0)};
+    static const QRgb kColours[] = {qRgb(255, 0, 0), qRgb(0, 200, 0), qRgb(0, 0, 255),
+                                    qRgb(0, 0, 0)};
     QImage strip(8 * frames, 8, QImage::Format_RGB32);
     for (int f = 0; f < frames; ++f)
         for (int y = 0; y < 8; ++y)
-            for (int x = 0; x < 8; ++x) strip.setPixel(f * 8 + x, y, (x == 0 && y == 0) ? qRgb(255, 0, 255) : kColours[f % 4]);
+            for (int x = 0; x < 8; ++x)
+                strip.setPixel(f * 8 + x, y,
+                               (x == 0 && y == 0) ? qRgb(255, 0, 255) : kColours[f % 4]);
     return strip;
 }
 
@@ -31,14 +34,14 @@ QSize Measure(const QByteArray& markup, int wrap = 0) {
     return r.Prepare(&probe, markup);
 }
 
-}  // namespace
+} // namespace
 
 TEST(MarkupRender, EmptyAndInvisibleTextsMeasureZero) {
     EXPECT_EQ(Measure(""), QSize(0, 0));
     EXPECT_EQ(Measure("<b></b><unknown>"), QSize(0, 0));
     MarkupRenderer r;
     QImage probe(1, 1, QImage::Format_RGB32);
-    r.Prepare(&probe, "<bmp idres=999999>");  // a missing image takes no room
+    r.Prepare(&probe, "<bmp idres=999999>"); // a missing image takes no room
     EXPECT_TRUE(r.PreparedText().isEmpty());
     const QSize one = Measure("x");
     EXPECT_GT(one.width(), 1);
@@ -64,12 +67,17 @@ TEST(MarkupRender, FontSizesOnTheOneToSevenScale) {
     EXPECT_EQ(Render("<font size=+3>Size</font>"), Render("<font size=12px>Size</font>"));
     EXPECT_EQ(Render("<font size=10pt>Size</font>"), Render("<font size=13px>Size</font>"));
     EXPECT_EQ(Render("<font size=7>Size</font>"), Render("<font size=36px>Size</font>"));
-    EXPECT_LT(Measure("<font size=1>Size</font>").height(), Measure("<font size=7>Size</font>").height());
+    EXPECT_LT(Measure("<font size=1>Size</font>").height(),
+              Measure("<font size=7>Size</font>").height());
 }
 
 TEST(MarkupRender, ColoursOfRulesAndText) {
-    struct Case { const char* colour; QRgb expect; } cases[] = {
-        {"#ff0000", 0xFF0000}, {"255", 0xFF0000}, {"0xff00", 0x00FF00}, {"lime", 0x00FF00}, {"Red", 0x000000},
+    struct Case {
+        const char* colour;
+        QRgb expect;
+    } cases[] = {
+        {"#ff0000", 0xFF0000}, {"255", 0xFF0000}, {"0xff00", 0x00FF00},
+        {"lime", 0x00FF00},    {"Red", 0x000000},
     };
     for (const Case& c : cases) {
         const QImage img = Render("<hr width=40 size=4 color=" + QByteArray(c.colour) + ">");
@@ -85,15 +93,15 @@ TEST(MarkupRender, BreaksTabsAndLineRecords) {
     QImage probe(1, 1, QImage::Format_RGB32);
     const QSize one = r.Prepare(&probe, "x");
     const QSize three = r.Prepare(&probe, "x<br=2>x");
-    ASSERT_EQ(r.Lines().size(), 2u);  // one record per break, y advances twice
+    ASSERT_EQ(r.Lines().size(), 2u); // one record per break, y advances twice
     EXPECT_EQ(three.height() - 1, 3 * (one.height() - 1));
-    r.Prepare(&probe, "x\ny");        // a line feed is a break
+    r.Prepare(&probe, "x\ny"); // a line feed is a break
     EXPECT_EQ(r.Lines().size(), 2u);
     r.SetNewlineAsBreak(false);
     r.Prepare(&probe, "x\ny");
     EXPECT_EQ(r.Lines().size(), 1u);
 
-    EXPECT_EQ(Measure("<t>").width(), 33);       // next multiple of 32, plus 1
+    EXPECT_EQ(Measure("<t>").width(), 33); // next multiple of 32, plus 1
     EXPECT_EQ(Measure("<t=3>").width(), 97);
     EXPECT_EQ(Measure("x<t>").width(), 33);
     MarkupRenderer tabs;
@@ -113,7 +121,7 @@ TEST(MarkupRender, WordWrapAfterHyphenAndBetweenCharacters) {
     QImage probe(1, 1, QImage::Format_RGB32);
     const QSize size = r.Prepare(&probe, font + "abcd-efgh");
     ASSERT_EQ(r.Lines().size(), 2u);
-    EXPECT_EQ(r.Lines()[0].width, headHyphen);  // the hyphen stays on the first line
+    EXPECT_EQ(r.Lines()[0].width, headHyphen); // the hyphen stays on the first line
     EXPECT_TRUE(r.Lines()[0].wrapped);
     EXPECT_EQ(r.Lines()[1].width, Measure(font + "efgh").width() - 1);
     EXPECT_LE(size.width(), 101);
@@ -140,7 +148,9 @@ TEST(MarkupRender, WordWrapAfterHyphenAndBetweenCharacters) {
 TEST(MarkupRender, JustifiedWrappedLinesFillTheBox) {
     MarkupRenderer r;
     r.SetWrapWidth(150);
-    const QImage img = Render(r, "<justify>aaaa bbbbbbb cc ddddddddd eee ffffffffffff gg hhhhhhhh</justify>", QSize(151, 200));
+    const QImage img =
+        Render(r, "<justify>aaaa bbbbbbb cc ddddddddd eee ffffffffffff gg hhhhhhhh</justify>",
+               QSize(151, 200));
     ASSERT_GE(r.Lines().size(), 2u);
     // The first line ends near the right edge although its text is narrower.
     ASSERT_LT(r.Lines()[0].width, 145);
@@ -165,7 +175,9 @@ TEST(MarkupRender, PercentageRuleResolvesAgainstTheBox) {
 
 TEST(MarkupRender, AlignmentTagsPlaceLines) {
     MarkupRenderer r;
-    const QImage img = Render(r, "<center><hr width=20 color=red></center><br><right><hr width=20 color=blue></right>", QSize(201, 40));
+    const QImage img = Render(
+        r, "<center><hr width=20 color=red></center><br><right><hr width=20 color=blue></right>",
+        QSize(201, 40));
     EXPECT_EQ(img.pixel(90, r.Lines()[0].height / 2) & 0xFFFFFF, 0xFF0000u);
     int blueLeft = 1000;
     for (int x = 0; x < img.width(); ++x)
@@ -180,10 +192,10 @@ TEST(MarkupRender, ImagesMaskStylesAndScale) {
     EXPECT_EQ(Measure("<bmp handle=" + h + ">"), QSize(9, 9));
     EXPECT_EQ(Measure("<bmp handle=" + h + " width=200% height=3>"), QSize(17, 4));
     const QImage plain = Render("<bmp handle=" + h + " mask>");
-    EXPECT_EQ(CountPixels(plain, 0xFF0000), 63);     // the magenta corner is left out
+    EXPECT_EQ(CountPixels(plain, 0xFF0000), 63); // the magenta corner is left out
     EXPECT_EQ(CountPixels(plain, 0xFF00FF), 0);
     const QImage grey = Render("<bmp handle=" + h + " style=g>");
-    EXPECT_EQ(CountPixels(grey, qRgb(76, 76, 76)), 63);  // 0.299 x 255
+    EXPECT_EQ(CountPixels(grey, qRgb(76, 76, 76)), 63); // 0.299 x 255
     const QImage dark = Render("<bmp handle=" + h + " style=d>");
     EXPECT_EQ(CountPixels(dark, qRgb(191, 0, 0)), 63);
     // A drop shadow grows the box by the offsets and draws grey below-right.
@@ -199,12 +211,13 @@ TEST(MarkupRender, ImagesMaskStylesAndScale) {
 TEST(MarkupRender, AnimatedStripAdvancesAndWraps) {
     const int handle = MarkupRenderer::RegisterImageHandle(MakeStrip(3));
     MarkupRenderer r;
-    const QByteArray text = "<ilst handle=" + QByteArray::number(handle) + " cx=8 speed=1 width=200% height=200%>";
+    const QByteArray text =
+        "<ilst handle=" + QByteArray::number(handle) + " cx=8 speed=1 width=200% height=200%>";
     QImage img = Render(r, text);
     EXPECT_EQ(img.size(), QSize(17, 17));
     ASSERT_EQ(r.Animations().size(), 1u);
     EXPECT_EQ(r.Animations()[0].frameCount, 3);
-    const QRgb expected[] = {0x00C800, 0x0000FF, 0xFF0000};  // frames 1, 2, then back to 0
+    const QRgb expected[] = {0x00C800, 0x0000FF, 0xFF0000}; // frames 1, 2, then back to 0
     for (QRgb colour : expected) {
         EXPECT_TRUE(r.AdvanceAnimations());
         img.fill(Qt::white);
@@ -222,7 +235,8 @@ TEST(MarkupRender, AnimatedStripAdvancesAndWraps) {
     Render(none, "text");
     EXPECT_FALSE(none.AdvanceAnimations());
     // An index past the last frame draws nothing.
-    EXPECT_EQ(Measure("<ilst handle=" + QByteArray::number(handle) + " cx=8 index=3>"), QSize(0, 0));
+    EXPECT_EQ(Measure("<ilst handle=" + QByteArray::number(handle) + " cx=8 index=3>"),
+              QSize(0, 0));
     MarkupRenderer::ReleaseImageHandle(handle);
 }
 
@@ -232,7 +246,7 @@ TEST(MarkupRender, HostImageListWithoutSource) {
     const QImage img = Render(r, "<ilst index=2>");
     EXPECT_EQ(img.size(), QSize(9, 9));
     EXPECT_EQ(img.pixel(4, 4) & 0xFFFFFF, 0x0000FFu);
-    EXPECT_EQ(Measure("<ilst index=2>"), QSize(0, 0));  // no list, nothing
+    EXPECT_EQ(Measure("<ilst index=2>"), QSize(0, 0)); // no list, nothing
 }
 
 TEST(MarkupRender, LinksHoverAndClick) {
@@ -242,17 +256,21 @@ TEST(MarkupRender, LinksHoverAndClick) {
     qintptr messageParam = 0;
     r.SetHoverNotify([&](int index, qintptr p) { hovers.emplace_back(index, p); }, 7);
     r.SetLinkNotify([&](const QByteArray& t, qintptr p) { message = t, messageParam = p; }, 42);
-    r.SetOpenTargetFunction([&](const QByteArray& t) { opened = t; return true; });
-    const QImage img = Render(r, "<font size=20px>go <a msg=\"do it\">first</a> and <a href=http://example.invalid/x>second</a>");
+    r.SetOpenTargetFunction([&](const QByteArray& t) {
+        opened = t;
+        return true;
+    });
+    const QImage img = Render(r, "<font size=20px>go <a msg=\"do it\">first</a> and <a "
+                                 "href=http://example.invalid/x>second</a>");
     ASSERT_EQ(r.LinkAreas().size(), 2u);
     const LinkArea first = r.LinkAreas()[0], second = r.LinkAreas()[1];
     EXPECT_EQ(first.index, 0);
     EXPECT_EQ(second.index, 1);
     EXPECT_EQ(first.kind, 2);
     EXPECT_EQ(second.kind, 1);
-    EXPECT_GT(CountPixels(img, 0x0000FF), 20);  // a:link is blue
+    EXPECT_GT(CountPixels(img, 0x0000FF), 20); // a:link is blue
 
-    EXPECT_TRUE(r.OnMouseMove(QPoint(first.left, first.top)));  // edges count
+    EXPECT_TRUE(r.OnMouseMove(QPoint(first.left, first.top))); // edges count
     EXPECT_TRUE(r.OnMouseMove(QPoint(first.right, first.bottom)));
     EXPECT_TRUE(r.OnMouseMove(QPoint(second.left + 1, second.top + 1)));
     EXPECT_FALSE(r.OnMouseMove(QPoint(0, 0)));
@@ -281,21 +299,22 @@ TEST(MarkupRender, DisabledDrawsEverythingInTheDisabledColour) {
     MarkupRenderer r;
     r.SetEnabled(false);
     r.SetDisabledColor(QColor(0, 128, 0));
-    const QImage img = Render(r,
-        "<font color=red bkgnd=yellow>red</font> <a href=x>link</a> <h3>head</h3><hr color=blue size=3>"
-        "<table border=1 bgcolor=blue><tr><td>cell</td></tr></table>");
+    const QImage img = Render(r, "<font color=red bkgnd=yellow>red</font> <a href=x>link</a> "
+                                 "<h3>head</h3><hr color=blue size=3>"
+                                 "<table border=1 bgcolor=blue><tr><td>cell</td></tr></table>");
     ASSERT_GT(CountNonWhite(img), 100);
     for (int y = 0; y < img.height(); ++y)
         for (int x = 0; x < img.width(); ++x) {
             const QRgb p = img.pixel(x, y);
-            ASSERT_EQ(qRed(p), qBlue(p)) << x << "," << y;  // only blends of white and green
+            ASSERT_EQ(qRed(p), qBlue(p)) << x << "," << y; // only blends of white and green
         }
     EXPECT_GT(CountPixels(img, 0x008000), 50);
 }
 
 TEST(MarkupRender, TextTransformsThroughSheetClasses) {
     MarkupRenderer r;
-    r.SetStyleSheet("body {font-size:16px} .up {text-transform:uppercase} .cap {text-transform:capitalize}");
+    r.SetStyleSheet(
+        "body {font-size:16px} .up {text-transform:uppercase} .cap {text-transform:capitalize}");
     MarkupRenderer plain;
     plain.SetStyleSheet("body {font-size:16px}");
     EXPECT_EQ(Render(r, "<span class=up>abc def</span>"), Render(plain, "ABC DEF"));

@@ -22,7 +22,7 @@ QString SaveSquare(const QString& path, QRgb colour, int side) {
     return path;
 }
 
-}  // namespace
+} // namespace
 
 TEST(MarkupResources, FilesAndLibraries) {
     QTemporaryDir dir;
@@ -35,13 +35,14 @@ TEST(MarkupResources, FilesAndLibraries) {
     SaveSquare(lib + "/bitmaps/7.png", qRgb(0, 0, 255), 5);
     SaveSquare(lib + "/icons/7.png", qRgb(0, 255, 0), 16);
     MarkupRenderer r;
-    EXPECT_EQ(CountPixels(Render(r, "<bmp iddll=7>"), 0x0000FF), 0);  // no library yet
+    EXPECT_EQ(CountPixels(Render(r, "<bmp iddll=7>"), 0x0000FF), 0); // no library yet
     r.SetResourceLibrary(lib, false);
     EXPECT_EQ(CountPixels(Render(r, "<bmp iddll=7>"), 0x0000FF), 25);
     // Icons scale against the standard 32-pixel icon size.
     EXPECT_EQ(CountPixels(Render(r, "<icon iddll=7 width=50% height=50%>"), 0x00FF00), 256);
     // srcdll names a library for one tag.
-    EXPECT_EQ(CountPixels(Render("<bmp iddll=7 srcdll=\"" + lib.toLocal8Bit() + "\">"), 0x0000FF), 25);
+    EXPECT_EQ(CountPixels(Render("<bmp iddll=7 srcdll=\"" + lib.toLocal8Bit() + "\">"), 0x0000FF),
+              25);
     // idres wins over the other sources, and a missing program bitmap shows nothing.
     EXPECT_EQ(CountPixels(Render(r, "<bmp idres=424242 iddll=7>"), 0x0000FF), 0);
 }
@@ -57,13 +58,19 @@ TEST(MarkupResources, TableBackgroundTiles) {
     const QByteArray markup = "<table cellpadding=0 background=\"file:" + path.toLocal8Bit() +
                               "\"><tr><td width=10 height=10></td></tr></table>";
     const QImage img = Render(markup);
-    EXPECT_EQ(img.pixel(0, 0) & 0xFFFFFF, 0xFF0000u);  // tiled from the top-left corner
+    EXPECT_EQ(img.pixel(0, 0) & 0xFFFFFF, 0xFF0000u); // tiled from the top-left corner
     EXPECT_EQ(img.pixel(2, 2) & 0xFFFFFF, 0xFF0000u);
     EXPECT_EQ(img.pixel(1, 0) & 0xFFFFFF, 0x0000FFu);
     // A short value is ignored; a solid effect wins over the tile.
-    EXPECT_EQ(CountPixels(Render("<table cellpadding=0 background=\"f:x\"><tr><td width=10 height=10></td></tr></table>"), 0xFF0000), 0);
-    EXPECT_EQ(CountPixels(Render("<table cellpadding=0 bgcolor=lime background=\"file:" + path.toLocal8Bit() +
-                                 "\"><tr><td width=10 height=10></td></tr></table>"), 0xFF0000), 0);
+    EXPECT_EQ(CountPixels(Render("<table cellpadding=0 background=\"f:x\"><tr><td width=10 "
+                                 "height=10></td></tr></table>"),
+                          0xFF0000),
+              0);
+    EXPECT_EQ(
+        CountPixels(Render("<table cellpadding=0 bgcolor=lime background=\"file:" +
+                           path.toLocal8Bit() + "\"><tr><td width=10 height=10></td></tr></table>"),
+                    0xFF0000),
+        0);
 }
 
 TEST(MarkupResources, LinkCursorOnTheHostWidget) {
@@ -75,7 +82,7 @@ TEST(MarkupResources, LinkCursorOnTheHostWidget) {
     const LinkArea link = r.LinkAreas()[0], bare = r.LinkAreas()[1];
     EXPECT_TRUE(r.OnMouseMove(QPoint(link.left + 1, link.top + 1)));
     EXPECT_EQ(host.cursor().shape(), Qt::PointingHandCursor);
-    EXPECT_FALSE(r.OnMouseMove(QPoint(bare.left + 1, bare.top + 1)));  // hovered, but no target
+    EXPECT_FALSE(r.OnMouseMove(QPoint(bare.left + 1, bare.top + 1))); // hovered, but no target
     EXPECT_EQ(r.HoveredLink(), 1);
     EXPECT_EQ(host.cursor().shape(), Qt::ArrowCursor);
     r.SetLinkCursor(QCursor(Qt::CrossCursor));

@@ -17,16 +17,20 @@ QString TextOf(const MarkupDocument& doc, int sequence = 0) {
     return out;
 }
 
-QString Shown(const char* markup) { return TextOf(ParseMarkup(PrepareMarkupSource(markup, true), 16)); }
+QString Shown(const char* markup) {
+    return TextOf(ParseMarkup(PrepareMarkupSource(markup, true), 16));
+}
 
-}  // namespace
+} // namespace
 
 TEST(MarkupSource, EntitiesAndLiteralLessThan) {
-    EXPECT_EQ(Shown("a &amp;lt; b"), QStringLiteral("a < b"));  // &amp; first, then &lt;
+    EXPECT_EQ(Shown("a &amp;lt; b"), QStringLiteral("a < b")); // &amp; first, then &lt;
     EXPECT_EQ(Shown("a << b"), QStringLiteral("a < b"));
-    EXPECT_EQ(Shown("&lt;b&gt;"), QStringLiteral("<b>"));       // escaped, not a tag
-    EXPECT_EQ(Shown("&copy;&reg;&trade;&bull;&nbsp;&quot;"), QString::fromUtf16(u"\u00A9\u00AE\u2122\u2022 \""));
-    EXPECT_EQ(Shown("&euro;&pound;&para;&iquest;"), QString::fromUtf16(u"\u20AC\u00A3\u00B6\u00BF"));
+    EXPECT_EQ(Shown("&lt;b&gt;"), QStringLiteral("<b>")); // escaped, not a tag
+    EXPECT_EQ(Shown("&copy;&reg;&trade;&bull;&nbsp;&quot;"),
+              QString::fromUtf16(u"\u00A9\u00AE\u2122\u2022 \""));
+    EXPECT_EQ(Shown("&euro;&pound;&para;&iquest;"),
+              QString::fromUtf16(u"\u20AC\u00A3\u00B6\u00BF"));
     EXPECT_EQ(Shown("&unknown; stays"), QStringLiteral("&unknown; stays"));
 }
 
@@ -36,13 +40,15 @@ TEST(MarkupSource, NewlinesTabsAndCarriageReturns) {
 }
 
 TEST(MarkupTokens, UnmatchedAndFinalLessThan) {
-    EXPECT_EQ(Shown("x < y"), QStringLiteral("x  y"));  // no later ">": the "<" is dropped
-    EXPECT_EQ(Shown("x <"), QStringLiteral("x <"));     // a final "<" is shown
-    EXPECT_EQ(Shown("a<B>b<unknown attr=1>c</zz>d"), QStringLiteral("abcd"));  // names are lower case
+    EXPECT_EQ(Shown("x < y"), QStringLiteral("x  y")); // no later ">": the "<" is dropped
+    EXPECT_EQ(Shown("x <"), QStringLiteral("x <"));    // a final "<" is shown
+    EXPECT_EQ(Shown("a<B>b<unknown attr=1>c</zz>d"),
+              QStringLiteral("abcd")); // names are lower case
 }
 
 TEST(MarkupTokens, BreakAndTabCountsAndAttributes) {
-    const MarkupDocument doc = ParseMarkup("<br=3><br><t=2><font color = 'dark red' size=5 face=\"Courier New\" bare>", 16);
+    const MarkupDocument doc = ParseMarkup(
+        "<br=3><br><t=2><font color = 'dark red' size=5 face=\"Courier New\" bare>", 16);
     const auto& seq = doc.sequences[0];
     ASSERT_EQ(seq.size(), 4u);
     EXPECT_EQ(seq[0].count, 3);
@@ -58,8 +64,10 @@ TEST(MarkupTokens, BreakAndTabCountsAndAttributes) {
 
 TEST(MarkupTokens, TablesSplitIntoRowsAndCells) {
     const MarkupDocument doc = ParseMarkup(
-        "before<table border=1>\n<tr><td>a<table><tr><td>inner</td></tr></table></td><td colspan=2>b</td></tr>"
-        "<tr><td>c</td></tr></table>after", 16);
+        "before<table border=1>\n<tr><td>a<table><tr><td>inner</td></tr></table></td><td "
+        "colspan=2>b</td></tr>"
+        "<tr><td>c</td></tr></table>after",
+        16);
     ASSERT_EQ(doc.tables.size(), 2u);
     const MarkupTable& outer = doc.tables[0];
     ASSERT_EQ(outer.rows.size(), 2u);
@@ -67,12 +75,13 @@ TEST(MarkupTokens, TablesSplitIntoRowsAndCells) {
     EXPECT_EQ(*outer.rows[0].cells[1].attrs.find("colspan"), "2");
     EXPECT_EQ(TextOf(doc, outer.rows[0].cells[0].sequence), QStringLiteral("a"));
     EXPECT_EQ(TextOf(doc, doc.tables[1].rows[0].cells[0].sequence), QStringLiteral("inner"));
-    EXPECT_EQ(TextOf(doc), QStringLiteral("beforeafter"));  // text between cells is not shown
+    EXPECT_EQ(TextOf(doc), QStringLiteral("beforeafter")); // text between cells is not shown
 }
 
 TEST(MarkupTokens, TableNestingIsBounded) {
     QByteArray deep;
-    for (int i = 0; i < 100; ++i) deep += "<table><tr><td>";
+    for (int i = 0; i < 100; ++i)
+        deep += "<table><tr><td>";
     const MarkupDocument doc = ParseMarkup(deep + "x", 16);
     EXPECT_EQ(doc.tables.size(), 16u);
 }
@@ -81,11 +90,13 @@ TEST(MarkupColors, ValuesNamesAndDisabled) {
     const ColorTable table;
     EXPECT_EQ(table.size(), 168);
     const QRgb keep = qRgb(1, 2, 3);
-    auto parse = [&](const char* v) { return ParseMarkupColor(v, keep, table, true, 0) & 0xFFFFFF; };
+    auto parse = [&](const char* v) {
+        return ParseMarkupColor(v, keep, table, true, 0) & 0xFFFFFF;
+    };
     EXPECT_EQ(parse("#ff0000"), 0xFF0000u);
-    EXPECT_EQ(parse("255"), 0xFF0000u);         // 0x00BBGGRR: red in the low byte
-    EXPECT_EQ(parse("0xFF0000"), 0x0000FFu);    // ... so this is blue
-    EXPECT_EQ(parse("Red"), keep & 0xFFFFFF);   // names are case-sensitive
+    EXPECT_EQ(parse("255"), 0xFF0000u);       // 0x00BBGGRR: red in the low byte
+    EXPECT_EQ(parse("0xFF0000"), 0x0000FFu);  // ... so this is blue
+    EXPECT_EQ(parse("Red"), keep & 0xFFFFFF); // names are case-sensitive
     EXPECT_EQ(parse(""), keep & 0xFFFFFF);
     EXPECT_EQ(parse("#ff00"), keep & 0xFFFFFF);
     EXPECT_EQ(parse("gray"), 0x808080u);
@@ -96,7 +107,7 @@ TEST(MarkupColors, ValuesNamesAndDisabled) {
     EXPECT_EQ(parse("darkblue"), 0x00008Bu);
     EXPECT_EQ(parse("gold"), 0xFFD700u);
     EXPECT_EQ(parse("orange"), 0xFFA500u);
-    EXPECT_EQ(parse("lightgray"), keep & 0xFFFFFF);  // only one spelling of each exists
+    EXPECT_EQ(parse("lightgray"), keep & 0xFFFFFF); // only one spelling of each exists
     EXPECT_EQ(parse("darkgrey"), keep & 0xFFFFFF);
     QRgb c;
     EXPECT_TRUE(table.lookup("buttonface", &c));
@@ -132,23 +143,24 @@ TEST(MarkupStyleSheet, BuiltInRulesAndReplacement) {
     ctx.colors = &colors;
     StyleState s;
     ApplyStyleRule(sheet, "h3", s, ctx);
-    EXPECT_EQ(s.fontHeight, 16);  // 12pt at 96 dpi
+    EXPECT_EQ(s.fontHeight, 16); // 12pt at 96 dpi
     EXPECT_EQ(s.weight, 700);
     EXPECT_EQ(s.face, "arial");
     EXPECT_EQ(s.textColor & 0xFFFFFF, 0xFF9900u);
     ApplyStyleRule(sheet, "pre", s, ctx);
-    EXPECT_EQ(s.face, "courier");  // quotes stripped
+    EXPECT_EQ(s.face, "courier"); // quotes stripped
     EXPECT_EQ(s.backgroundMode, 2);
 
-    sheet.load("p {color:red}\r\nP {COLOR:Blue; text-decoration: underline, overline}\r\n.x{font-style:italic}");
+    sheet.load("p {color:red}\r\nP {COLOR:Blue; text-decoration: underline, "
+               "overline}\r\n.x{font-style:italic}");
     EXPECT_EQ(sheet.size(), 2);
     StyleState t;
     ApplyStyleRule(sheet, "p", t, ctx);
-    EXPECT_EQ(t.textColor & 0xFFFFFF, 0x0000FFu);  // the later rule replaced the earlier one
+    EXPECT_EQ(t.textColor & 0xFFFFFF, 0x0000FFu); // the later rule replaced the earlier one
     EXPECT_TRUE(t.underline && t.overline && !t.strikeOut);
     ApplyStyleRule(sheet, ".x", t, ctx);
     EXPECT_TRUE(t.italic);
-    ApplyStyleRule(sheet, "h1", t, ctx);  // gone with the built-in sheet
+    ApplyStyleRule(sheet, "h1", t, ctx); // gone with the built-in sheet
     EXPECT_EQ(t.weight, 400);
 }
 

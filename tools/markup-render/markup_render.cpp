@@ -24,7 +24,7 @@ int usage() {
     return 2;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -39,20 +39,29 @@ int main(int argc, char** argv) {
     for (int i = 1; i < args.size(); ++i) {
         const QString& a = args[i];
         auto next = [&]() -> QString { return i + 1 < args.size() ? args[++i] : QString(); };
-        if (a == "--wrap") wrap = next().toInt();
-        else if (a == "--width") width = next().toInt();
-        else if (a == "--height") height = next().toInt();
-        else if (a == "--disabled") disabled = true;
-        else if (a == "--lines") listLines = true;
-        else if (a == "--out") out = next();
-        else if (a == "--effect") effect = next().toInt();
+        if (a == "--wrap")
+            wrap = next().toInt();
+        else if (a == "--width")
+            width = next().toInt();
+        else if (a == "--height")
+            height = next().toInt();
+        else if (a == "--disabled")
+            disabled = true;
+        else if (a == "--lines")
+            listLines = true;
+        else if (a == "--out")
+            out = next();
+        else if (a == "--effect")
+            effect = next().toInt();
         else if (a == "--colors") {
             const QStringList parts = next().split(',');
-            for (int k = 0; k < 3 && k < parts.size(); ++k) colours[k] = QColor::fromString(parts[k]);
+            for (int k = 0; k < 3 && k < parts.size(); ++k)
+                colours[k] = QColor::fromString(parts[k]);
         } else if (!a.startsWith("--") && !haveMarkup) {
-            markup = QByteArray(argv[i]);  // the raw bytes: markup is 8-bit text
+            markup = QByteArray(argv[i]); // the raw bytes: markup is 8-bit text
             haveMarkup = true;
-        } else return usage();
+        } else
+            return usage();
     }
     if (out.isEmpty() || !haveMarkup) return usage();
 
@@ -64,15 +73,16 @@ int main(int argc, char** argv) {
     std::printf("%dx%d\n", size.width(), size.height());
     if (listLines)
         for (const dorvak::LineRecord& l : renderer.Lines())
-            std::printf("line width %d height %d descent %d percent %d align %d%s\n", l.width, l.height, l.maxDescent,
-                        l.percent, l.align, l.wrapped ? " wrapped" : "");
+            std::printf("line width %d height %d descent %d percent %d align %d%s\n", l.width,
+                        l.height, l.maxDescent, l.percent, l.align, l.wrapped ? " wrapped" : "");
     const int w = std::max(1, width > 0 ? width : size.width());
     const int h = std::max(1, height > 0 ? height : size.height());
     QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::white);
     {
         QPainter painter(&image);
-        dorvak::DrawBackgroundEffect(painter, image.rect(), effect, colours[0], colours[1], colours[2], 5);
+        dorvak::DrawBackgroundEffect(painter, image.rect(), effect, colours[0], colours[1],
+                                     colours[2], 5);
         renderer.Draw(painter, QRect(0, 0, w, h));
     }
     if (!image.save(out, "PNG")) {

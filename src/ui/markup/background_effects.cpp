@@ -1,7 +1,7 @@
 #include "ui/markup/background_effects.h"
 
-#include <QPainter>
 #include <QPaintDevice>
+#include <QPainter>
 
 #include <algorithm>
 #include <random>
@@ -27,14 +27,15 @@ void drawBands(QPainter& p, const QRect& r, const QColor& from, const QColor& to
     for (int k = 0; k < 64; ++k) {
         const int a = static_cast<int>(static_cast<long long>(size) * k / 64);
         const int b = static_cast<int>(static_cast<long long>(size) * (k + 1) / 64);
-        if (b <= a) continue;  // empty bands of small rectangles are skipped
+        if (b <= a) continue; // empty bands of small rectangles are skipped
         const QRect band = horizontal ? QRect(r.left() + a, r.top(), b - a, r.height())
                                       : QRect(r.left(), r.top() + a, r.width(), b - a);
         p.fillRect(band, bandColour(from, to, k));
     }
 }
 
-void drawSplitBands(QPainter& p, const QRect& r, const QColor& a, const QColor& b, const QColor& c, bool horizontal) {
+void drawSplitBands(QPainter& p, const QRect& r, const QColor& a, const QColor& b, const QColor& c,
+                    bool horizontal) {
     if (horizontal) {
         const int half = r.width() / 2;
         drawBands(p, QRect(r.left(), r.top(), half, r.height()), a, b, true);
@@ -49,15 +50,20 @@ void drawSplitBands(QPainter& p, const QRect& r, const QColor& a, const QColor& 
 QVector<QRgb> texturePalette(const QColor& start, const QColor& middle, const QColor& end) {
     QVector<QRgb> palette(256);
     auto mix = [](const QColor& a, const QColor& b, int i, int n) {
-        return qRgb(a.red() + (b.red() - a.red()) * i / n, a.green() + (b.green() - a.green()) * i / n,
+        return qRgb(a.red() + (b.red() - a.red()) * i / n,
+                    a.green() + (b.green() - a.green()) * i / n,
                     a.blue() + (b.blue() - a.blue()) * i / n);
     };
-    for (int i = 0; i <= 128; ++i) palette[i] = mix(end, middle, i, 128);
-    for (int i = 129; i < 256; ++i) palette[i] = mix(middle, start, i - 128, 127);
+    for (int i = 0; i <= 128; ++i)
+        palette[i] = mix(end, middle, i, 128);
+    for (int i = 129; i < 256; ++i)
+        palette[i] = mix(middle, start, i - 128, 127);
     return palette;
 }
 
-long long cube(long long t) { return t * t * t; }
+long long cube(long long t) {
+    return t * t * t;
+}
 
 // The part of `rect` that the painter can show, in the rect's coordinates.
 QRect visiblePart(QPainter& p, const QRect& rect) {
@@ -76,7 +82,7 @@ void renderTexturePart(QImage& image, const QRect& part, QSize full, int effect,
     const int d = 255 - 2 * g;
     std::minstd_rand rng(static_cast<unsigned>(w * 7919 + h * 104729 + effect));
     std::uniform_int_distribution<int> noise(-g, g);
-    std::vector<int> streak;  // metal streak values for this part
+    std::vector<int> streak; // metal streak values for this part
     if (effect == kEffectMetal) {
         streak.assign(static_cast<size_t>(part.width()) * part.height(), 0);
         std::uniform_int_distribution<int> px(0, std::max(0, w - 1)), py(0, std::max(0, h - 1));
@@ -85,7 +91,9 @@ void renderTexturePart(QImage& image, const QRect& part, QSize full, int effect,
             const int x0 = px(rng), y0 = py(rng), l = len(rng), v = val(rng);
             for (int i = 0; i < l; ++i) {
                 const int x = x0 + i, y = y0 + i;
-                if (part.contains(x, y)) streak[static_cast<size_t>(y - part.top()) * part.width() + (x - part.left())] = v;
+                if (part.contains(x, y))
+                    streak[static_cast<size_t>(y - part.top()) * part.width() + (x - part.left())] =
+                        v;
             }
         }
     }
@@ -97,41 +105,60 @@ void renderTexturePart(QImage& image, const QRect& part, QSize full, int effect,
             const long long tx = static_cast<long long>(w - x) * 255 / w - 127;
             long long v = 0;
             switch (effect) {
-            case kEffectNoise: v = 128 + noise(rng); break;
-            case kEffectDiagShade: v = g + (y * (d / 2)) / h + ((w - x) * (d / 2)) / w + noise(rng); break;
-            case kEffectHShade: v = g + static_cast<long long>(y) * d / h + noise(rng); break;
-            case kEffectVShade: v = g + static_cast<long long>(w - x) * d / w + noise(rng); break;
-            case kEffectHBump: v = 128 + (cube(ty) / 16384 * (128 - g)) / 128 + noise(rng); break;
-            case kEffectVBump: v = 128 + (cube(tx) / 16384 * (128 - g)) / 128 + noise(rng); break;
+            case kEffectNoise:
+                v = 128 + noise(rng);
+                break;
+            case kEffectDiagShade:
+                v = g + (y * (d / 2)) / h + ((w - x) * (d / 2)) / w + noise(rng);
+                break;
+            case kEffectHShade:
+                v = g + static_cast<long long>(y) * d / h + noise(rng);
+                break;
+            case kEffectVShade:
+                v = g + static_cast<long long>(w - x) * d / w + noise(rng);
+                break;
+            case kEffectHBump:
+                v = 128 + (cube(ty) / 16384 * (128 - g)) / 128 + noise(rng);
+                break;
+            case kEffectVBump:
+                v = 128 + (cube(tx) / 16384 * (128 - g)) / 128 + noise(rng);
+                break;
             case kEffectSoftBump:
-                v = std::clamp<long long>(128 + ((cube(ty) + cube(tx)) / 16384 * (128 - g)) / 128, g, 255 - g) + noise(rng);
+                v = std::clamp<long long>(128 + ((cube(ty) + cube(tx)) / 16384 * (128 - g)) / 128,
+                                          g, 255 - g) +
+                    noise(rng);
                 break;
             case kEffectHardBump:
                 v = 128 + (cube(ty) / 16384 * (64 - g) * 2) / 128 + noise(rng);
-                if (x - 0 < band) v += 64;           // lighter band along the left side
-                else if (w - 1 - x < band) v -= 64;  // darker band along the right side
+                if (x - 0 < band)
+                    v += 64; // lighter band along the left side
+                else if (w - 1 - x < band)
+                    v -= 64; // darker band along the right side
                 break;
             case kEffectMetal: {
                 const int dd = (d - 40) / 2;
-                v = streak[static_cast<size_t>(y - part.top()) * part.width() + (x - part.left())] + g + (y * dd) / h +
-                    ((w - x) * dd) / w + (noise(rng) + g);
+                v = streak[static_cast<size_t>(y - part.top()) * part.width() + (x - part.left())] +
+                    g + (y * dd) / h + ((w - x) * dd) / w + (noise(rng) + g);
                 break;
             }
-            default: v = 128; break;
+            default:
+                v = 128;
+                break;
             }
             line[x - part.left()] = static_cast<uchar>(std::clamp<long long>(v, 0, 255));
         }
     }
 }
 
-}  // namespace
+} // namespace
 
 int ParseBackgroundEffect(const QByteArray& value, int fallback) {
     static const std::pair<const char*, int> kNames[] = {
-        {"transparent", -1}, {"solid", 0},      {"hgradient", 1}, {"vgradient", 2}, {"hcgradient", 3},
-        {"vcgradient", 4},   {"3hgradient", 5}, {"3vgradient", 6}, {"noise", 7},    {"diagshade", 8},
-        {"hshade", 9},       {"vshade", 10},    {"hbump", 11},    {"vbump", 12},    {"softbump", 13},
-        {"hardbump", 14},    {"metal", 15},
+        {"transparent", -1}, {"solid", 0},      {"hgradient", 1},  {"vgradient", 2},
+        {"hcgradient", 3},   {"vcgradient", 4}, {"3hgradient", 5}, {"3vgradient", 6},
+        {"noise", 7},        {"diagshade", 8},  {"hshade", 9},     {"vshade", 10},
+        {"hbump", 11},       {"vbump", 12},     {"softbump", 13},  {"hardbump", 14},
+        {"metal", 15},
     };
     const QByteArray v = value.trimmed();
     if (v.isEmpty()) return fallback;
@@ -140,41 +167,61 @@ int ParseBackgroundEffect(const QByteArray& value, int fallback) {
     return static_cast<int>(std::clamp<long long>(ParseCInteger(v), -1, 16));
 }
 
-QImage RenderTexture(QSize size, int effect, QColor start, QColor middle, QColor end, int granularity) {
-    if (size.isEmpty() || static_cast<long long>(size.width()) * size.height() > kMaxTexturePixels) return {};
+QImage RenderTexture(QSize size, int effect, QColor start, QColor middle, QColor end,
+                     int granularity) {
+    if (size.isEmpty() || static_cast<long long>(size.width()) * size.height() > kMaxTexturePixels)
+        return {};
     QImage image(size, QImage::Format_Indexed8);
     image.setColorTable(texturePalette(start, middle, end));
-    renderTexturePart(image, QRect(QPoint(0, 0), size), size, effect, std::clamp(granularity, 0, 63));
+    renderTexturePart(image, QRect(QPoint(0, 0), size), size, effect,
+                      std::clamp(granularity, 0, 63));
     return image;
 }
 
-void DrawBackgroundEffect(QPainter& painter, const QRect& rect, int effect, QColor start, QColor middle, QColor end,
-                          int granularity) {
+void DrawBackgroundEffect(QPainter& painter, const QRect& rect, int effect, QColor start,
+                          QColor middle, QColor end, int granularity) {
     if (effect < 0 || rect.isEmpty()) return;
     if (effect == kEffectSolid || effect > kEffectMetal) {
         painter.fillRect(rect, start);
         return;
     }
     switch (effect) {
-    case kEffectHGradient: drawBands(painter, rect, start, end, true); return;
-    case kEffectVGradient: drawBands(painter, rect, start, end, false); return;
-    case kEffectHCGradient: drawSplitBands(painter, rect, start, end, start, true); return;
-    case kEffectVCGradient: drawSplitBands(painter, rect, start, end, start, false); return;
-    case kEffect3HGradient: drawSplitBands(painter, rect, start, middle, end, true); return;
-    case kEffect3VGradient: drawSplitBands(painter, rect, start, middle, end, false); return;
-    default: break;
+    case kEffectHGradient:
+        drawBands(painter, rect, start, end, true);
+        return;
+    case kEffectVGradient:
+        drawBands(painter, rect, start, end, false);
+        return;
+    case kEffectHCGradient:
+        drawSplitBands(painter, rect, start, end, start, true);
+        return;
+    case kEffectVCGradient:
+        drawSplitBands(painter, rect, start, end, start, false);
+        return;
+    case kEffect3HGradient:
+        drawSplitBands(painter, rect, start, middle, end, true);
+        return;
+    case kEffect3VGradient:
+        drawSplitBands(painter, rect, start, middle, end, false);
+        return;
+    default:
+        break;
     }
     // Textures: only the visible part is computed, with the formulas of the
     // whole rectangle, so huge rectangles cost no more than the screen.
     const QRect visible = visiblePart(painter, rect);
-    if (visible.isEmpty() || static_cast<long long>(visible.width()) * visible.height() > kMaxTexturePixels) return;
+    if (visible.isEmpty() ||
+        static_cast<long long>(visible.width()) * visible.height() > kMaxTexturePixels)
+        return;
     QImage image(visible.size(), QImage::Format_Indexed8);
     image.setColorTable(texturePalette(start, middle, end));
-    renderTexturePart(image, visible.translated(-rect.topLeft()), rect.size(), effect, std::clamp(granularity, 0, 63));
+    renderTexturePart(image, visible.translated(-rect.topLeft()), rect.size(), effect,
+                      std::clamp(granularity, 0, 63));
     painter.drawImage(visible.topLeft(), image);
 }
 
-void DrawFrame(QPainter& painter, const QRect& rect, QColor first, QColor second, int borderStyle, int width) {
+void DrawFrame(QPainter& painter, const QRect& rect, QColor first, QColor second, int borderStyle,
+               int width) {
     if (borderStyle == kBorderNone || width <= 0 || rect.isEmpty()) return;
     width = std::min(width, std::max(1, std::min(rect.width(), rect.height()) / 2));
     if (borderStyle == kBorderSolid) {
@@ -182,13 +229,14 @@ void DrawFrame(QPainter& painter, const QRect& rect, QColor first, QColor second
         painter.fillRect(QRect(rect.left(), rect.top(), width, rect.height()), first);
         painter.fillRect(QRect(rect.left(), rect.top(), rect.width(), width), first);
         painter.fillRect(QRect(rect.right() - width + 1, rect.top(), width, rect.height()), second);
-        painter.fillRect(QRect(rect.left(), rect.bottom() - width + 1, rect.width(), width), second);
+        painter.fillRect(QRect(rect.left(), rect.bottom() - width + 1, rect.width(), width),
+                         second);
         return;
     }
     // Dashed, dotted and double frames are one pixel wide.
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing, false);
-    const Qt::PenStyle style = borderStyle == kBorderDashed ? Qt::DashLine
+    const Qt::PenStyle style = borderStyle == kBorderDashed   ? Qt::DashLine
                                : borderStyle == kBorderDotted ? Qt::DotLine
                                                               : Qt::SolidLine;
     auto frame = [&](const QRect& r) {
@@ -207,4 +255,4 @@ void DrawFrame(QPainter& painter, const QRect& rect, QColor first, QColor second
     painter.restore();
 }
 
-}  // namespace dorvak
+} // namespace dorvak

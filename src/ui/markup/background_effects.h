@@ -63,7 +63,7 @@ QImage RenderTexture(QSize size, int effect, QColor start, QColor middle, QColor
 // (top to bottom) and bottom edge in `second`, each line `width` pixels wide
 // and inset by half of it. Double draws a second frame 2 x width further in.
 // Nothing is drawn for style none or width <= 0.
-void DrawFrame(QPainter& painter, const QRect& rect, QColor first, QColor second,
-               int borderStyle, int width);
+void DrawFrame(QPainter& painter, const QRect& rect, QColor first, QColor second, int borderStyle,
+               int width);
 
-}  // namespace dorvak
+} // namespace dorvak

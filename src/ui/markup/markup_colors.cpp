@@ -13,26 +13,145 @@ namespace {
 // The web colour names the markup knows, with exactly these spellings (so
 // "lightgrey" but not "lightgray", "darkgray" but not "darkgrey").
 const char* const kWebColorNames[] = {
-    "aqua", "black", "blue", "brown", "cyan", "gold", "gray", "green", "magenta", "maroon",
-    "navy", "olive", "orange", "pink", "purple", "red", "silver", "snow", "violet", "white",
-    "yellow", "aliceblue", "antiquewhite", "aquamarine", "azure", "beige", "bisque",
-    "blanchedalmond", "blueviolet", "burlywood", "cadetblue", "chartreuse", "chocolate", "coral",
-    "cornflowerblue", "cornsilk", "crimson", "darkblue", "darkcyan", "darkgoldenrod", "darkgray",
-    "darkgreen", "darkkhaki", "darkmagenta", "darkolivegreen", "darkorange", "darkorchid",
-    "darkred", "darksalmon", "darkseagreen", "darkslateblue", "darkslategray", "darkturquoise",
-    "darkviolet", "deeppink", "deepskyblue", "dimgray", "dodgerblue", "firebrick", "floralwhite",
-    "forestgreen", "fuchsia", "gainsboro", "ghostwhite", "goldenrod", "greenyellow", "honeydew",
-    "hotpink", "indianred", "indigo", "ivory", "khaki", "lavender", "lavenderblush", "lawngreen",
-    "lemonchiffon", "lightblue", "lightcoral", "lightcyan", "lightgoldenrodyellow", "lightgreen",
-    "lightgrey", "lightpink", "lightsalmon", "lightseagreen", "lightskyblue", "lightslategray",
-    "lightsteelblue", "lightyellow", "lime", "limegreen", "linen", "mediumaquamarine",
-    "mediumblue", "mediumorchid", "mediumpurple", "mediumseagreen", "mediumslateblue",
-    "mediumspringgreen", "mediumturquoise", "mediumvioletred", "midnightblue", "mintcream",
-    "mistyrose", "moccasin", "navajowhite", "oldlace", "olivedrab", "orangered", "orchid",
-    "palegoldenrod", "palegreen", "paleturquoise", "palevioletred", "papayawhip", "peachpuff",
-    "peru", "plum", "powderblue", "rosybrown", "royalblue", "saddlebrown", "salmon", "sandybrown",
-    "seagreen", "seashell", "sienna", "skyblue", "slateblue", "slategray", "springgreen",
-    "steelblue", "tan", "teal", "thistle", "tomato", "turquoise", "wheat", "whitesmoke",
+    "aqua",
+    "black",
+    "blue",
+    "brown",
+    "cyan",
+    "gold",
+    "gray",
+    "green",
+    "magenta",
+    "maroon",
+    "navy",
+    "olive",
+    "orange",
+    "pink",
+    "purple",
+    "red",
+    "silver",
+    "snow",
+    "violet",
+    "white",
+    "yellow",
+    "aliceblue",
+    "antiquewhite",
+    "aquamarine",
+    "azure",
+    "beige",
+    "bisque",
+    "blanchedalmond",
+    "blueviolet",
+    "burlywood",
+    "cadetblue",
+    "chartreuse",
+    "chocolate",
+    "coral",
+    "cornflowerblue",
+    "cornsilk",
+    "crimson",
+    "darkblue",
+    "darkcyan",
+    "darkgoldenrod",
+    "darkgray",
+    "darkgreen",
+    "darkkhaki",
+    "darkmagenta",
+    "darkolivegreen",
+    "darkorange",
+    "darkorchid",
+    "darkred",
+    "darksalmon",
+    "darkseagreen",
+    "darkslateblue",
+    "darkslategray",
+    "darkturquoise",
+    "darkviolet",
+    "deeppink",
+    "deepskyblue",
+    "dimgray",
+    "dodgerblue",
+    "firebrick",
+    "floralwhite",
+    "forestgreen",
+    "fuchsia",
+    "gainsboro",
+    "ghostwhite",
+    "goldenrod",
+    "greenyellow",
+    "honeydew",
+    "hotpink",
+    "indianred",
+    "indigo",
+    "ivory",
+    "khaki",
+    "lavender",
+    "lavenderblush",
+    "lawngreen",
+    "lemonchiffon",
+    "lightblue",
+    "lightcoral",
+    "lightcyan",
+    "lightgoldenrodyellow",
+    "lightgreen",
+    "lightgrey",
+    "lightpink",
+    "lightsalmon",
+    "lightseagreen",
+    "lightskyblue",
+    "lightslategray",
+    "lightsteelblue",
+    "lightyellow",
+    "lime",
+    "limegreen",
+    "linen",
+    "mediumaquamarine",
+    "mediumblue",
+    "mediumorchid",
+    "mediumpurple",
+    "mediumseagreen",
+    "mediumslateblue",
+    "mediumspringgreen",
+    "mediumturquoise",
+    "mediumvioletred",
+    "midnightblue",
+    "mintcream",
+    "mistyrose",
+    "moccasin",
+    "navajowhite",
+    "oldlace",
+    "olivedrab",
+    "orangered",
+    "orchid",
+    "palegoldenrod",
+    "palegreen",
+    "paleturquoise",
+    "palevioletred",
+    "papayawhip",
+    "peachpuff",
+    "peru",
+    "plum",
+    "powderblue",
+    "rosybrown",
+    "royalblue",
+    "saddlebrown",
+    "salmon",
+    "sandybrown",
+    "seagreen",
+    "seashell",
+    "sienna",
+    "skyblue",
+    "slateblue",
+    "slategray",
+    "springgreen",
+    "steelblue",
+    "tan",
+    "teal",
+    "thistle",
+    "tomato",
+    "turquoise",
+    "wheat",
+    "whitesmoke",
     "yellowgreen",
 };
 
@@ -86,14 +205,15 @@ int hexDigit(char c) {
     return -1;
 }
 
-}  // namespace
+} // namespace
 
 ColorTable::ColorTable() {
     names_.reserve(170);
     for (const char* name : kWebColorNames)
         names_.insert(QByteArray(name), QColor::fromString(QLatin1StringView(name)).rgb());
     const QPalette palette = currentPalette();
-    for (const SystemColor& c : kSystemColors) names_.insert(QByteArray(c.name), palette.color(c.group, c.role).rgb());
+    for (const SystemColor& c : kSystemColors)
+        names_.insert(QByteArray(c.name), palette.color(c.group, c.role).rgb());
 }
 
 bool ColorTable::lookup(const QByteArray& name, QRgb* out) const {
@@ -113,11 +233,14 @@ QRgb ParseMarkupColor(const QByteArray& value, QRgb fallback, const ColorTable& 
             if ((v[i] = hexDigit(value[i + 1])) < 0) return fallback;
         return qRgb(v[0] * 16 + v[1], v[2] * 16 + v[3], v[4] * 16 + v[5]);
     }
-    if (value[0] >= '0' && value[0] <= '9') return RgbFromBgr(static_cast<unsigned long long>(ParseCInteger(value)));
+    if (value[0] >= '0' && value[0] <= '9')
+        return RgbFromBgr(static_cast<unsigned long long>(ParseCInteger(value)));
     QRgb named;
     return table.lookup(value, &named) ? named : fallback;
 }
 
-QRgb SystemButtonShadowColor() { return currentPalette().color(QPalette::Active, QPalette::Dark).rgb(); }
+QRgb SystemButtonShadowColor() {
+    return currentPalette().color(QPalette::Active, QPalette::Dark).rgb();
+}
 
-}  // namespace dorvak
+} // namespace dorvak

@@ -10,13 +10,13 @@
 namespace dorvak {
 
 class ColorTable {
-public:
-    ColorTable();  // builds the names; system colours come from the current palette
+  public:
+    ColorTable(); // builds the names; system colours come from the current palette
     // Looks a name up case-sensitively.
     bool lookup(const QByteArray& name, QRgb* out) const;
     int size() const { return static_cast<int>(names_.size()); }
 
-private:
+  private:
     QHash<QByteArray, QRgb> names_;
 };
 
@@ -34,4 +34,4 @@ QRgb ParseMarkupColor(const QByteArray& value, QRgb fallback, const ColorTable& 
 // The palette colour that stands for the desktop's button-shadow colour.
 QRgb SystemButtonShadowColor();
 
-}  // namespace dorvak
+} // namespace dorvak

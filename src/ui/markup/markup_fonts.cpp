@@ -30,7 +30,7 @@ const FaceChoice kFaces[] = {
     {"times", {"Liberation Serif", "Tinos", "DejaVu Serif", nullptr}},
 };
 
-}  // namespace
+} // namespace
 
 QString ResolveFontFamily(const QByteArray& face) {
     static QHash<QByteArray, QString> resolved;
@@ -60,7 +60,7 @@ std::shared_ptr<const MarkupFont> FontCache::get(const StyleState& s) {
     key += s.underline ? 'u' : '-';
     key += s.strikeOut ? 's' : '-';
     if (auto it = fonts_.constFind(key); it != fonts_.constEnd()) return it.value();
-    if (fonts_.size() > 512) fonts_.clear();  // bounded: hostile markup can ask for many sizes
+    if (fonts_.size() > 512) fonts_.clear(); // bounded: hostile markup can ask for many sizes
 
     QFont font(ResolveFontFamily(s.face));
     font.setPixelSize(height);
@@ -68,7 +68,7 @@ std::shared_ptr<const MarkupFont> FontCache::get(const StyleState& s) {
     font.setItalic(s.italic);
     font.setUnderline(s.underline);
     font.setStrikeOut(s.strikeOut);
-    font.setKerning(false);  // run widths then add up the same however a text is cut
+    font.setKerning(false); // run widths then add up the same however a text is cut
     auto entry = std::make_shared<MarkupFont>(MarkupFont{font, QFontMetrics(font), 0, 0, 0});
     entry->ascent = entry->metrics.ascent();
     entry->height = entry->metrics.height();
@@ -77,4 +77,4 @@ std::shared_ptr<const MarkupFont> FontCache::get(const StyleState& s) {
     return entry;
 }
 
-}  // namespace dorvak
+} // namespace dorvak

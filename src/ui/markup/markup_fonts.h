@@ -18,8 +18,8 @@ struct MarkupFont {
     QFont font;
     QFontMetrics metrics;
     int ascent = 0;
-    int height = 0;   // ascent + descent
-    int xHeight = 0;  // height of the text "x"
+    int height = 0;  // ascent + descent
+    int xHeight = 0; // height of the text "x"
 };
 
 // The installed family that stands for a face named in markup ("verdana" ->
@@ -28,13 +28,13 @@ struct MarkupFont {
 QString ResolveFontFamily(const QByteArray& face);
 
 class FontCache {
-public:
+  public:
     // Shared so a holder stays valid when the cache is trimmed.
     std::shared_ptr<const MarkupFont> get(const StyleState& state);
     void clear() { fonts_.clear(); }
 
-private:
+  private:
     QHash<QByteArray, std::shared_ptr<MarkupFont>> fonts_;
 };
 
-}  // namespace dorvak
+} // namespace dorvak

@@ -36,13 +36,15 @@ HandleTable& handles() {
 QImage readBounded(const QString& path) {
     QImageReader reader(path);
     const QSize size = reader.size();
-    if (size.isValid() && (size.width() > kMaxSourceSide || size.height() > kMaxSourceSide)) return {};
+    if (size.isValid() && (size.width() > kMaxSourceSide || size.height() > kMaxSourceSide))
+        return {};
     QImage image = reader.read();
     if (image.width() > kMaxSourceSide || image.height() > kMaxSourceSide) return {};
     return image;
 }
 
-void parseSize(const QByteArray* value, int* out, bool* percent, const StyleState& s, const StyleContext& ctx) {
+void parseSize(const QByteArray* value, int* out, bool* percent, const StyleState& s,
+               const StyleContext& ctx) {
     if (!value || value->trimmed().isEmpty()) return;
     const QByteArray v = value->trimmed();
     if (v.endsWith('%')) {
@@ -65,9 +67,11 @@ void blurLine(uchar* data, int count, int stride, int size, std::vector<int>& tm
     if (size <= 1 || count <= 0) return;
     const int r = size / 2;
     tmp.assign(count, 0);
-    for (int i = 0; i < count; ++i) tmp[i] = data[i * stride];
+    for (int i = 0; i < count; ++i)
+        tmp[i] = data[i * stride];
     int sum = 0;
-    for (int i = -r; i <= r; ++i) sum += (i >= 0 && i < count) ? tmp[i] : 0;
+    for (int i = -r; i <= r; ++i)
+        sum += (i >= 0 && i < count) ? tmp[i] : 0;
     const int window = 2 * r + 1;
     for (int i = 0; i < count; ++i) {
         data[i * stride] = static_cast<uchar>(sum / window);
@@ -77,20 +81,25 @@ void blurLine(uchar* data, int count, int stride, int size, std::vector<int>& tm
     }
 }
 
-}  // namespace
+} // namespace
 
 int ParseImageStyle(QByteArrayView letters) {
     int flags = 0;
     for (char c : letters) {
-        if (c == 'g') flags |= kImageGreyscale;
-        else if (c == 'd') flags |= kImageDarker;
-        else if (c == 'l') flags |= kImageLighter;
-        else if (c == 's') flags |= kImageShadow;
+        if (c == 'g')
+            flags |= kImageGreyscale;
+        else if (c == 'd')
+            flags |= kImageDarker;
+        else if (c == 'l')
+            flags |= kImageLighter;
+        else if (c == 's')
+            flags |= kImageShadow;
     }
     return flags;
 }
 
-ImageSpec ParseImageSpec(const MarkupAttributes& attrs, const StyleState& s, const StyleContext& ctx) {
+ImageSpec ParseImageSpec(const MarkupAttributes& attrs, const StyleState& s,
+                         const StyleContext& ctx) {
     ImageSpec spec;
     spec.index = std::max(0, intAttr(attrs, "index", 0));
     spec.idres = intAttr(attrs, "idres", 0);
@@ -128,7 +137,8 @@ QImage MarkupResources::cached(const QString& key, const std::function<QImage()>
 
 QImage MarkupResources::loadProgram(int id, Kind kind) {
     if (id <= 0) return {};
-    const QString path = QStringLiteral(":/%1/%2.png").arg(kind == Kind::Icon ? "icons" : "bitmaps").arg(id);
+    const QString path =
+        QStringLiteral(":/%1/%2.png").arg(kind == Kind::Icon ? "icons" : "bitmaps").arg(id);
     return cached(path, [&] { return QFile::exists(path) ? readBounded(path) : QImage(); });
 }
 
@@ -144,10 +154,13 @@ QImage MarkupResources::loadFile(const QByteArray& path) {
 QString MarkupResources::libraryRoot(const QString& path) {
     if (path.isEmpty()) return {};
     if (!path.endsWith(QStringLiteral(".rcc"), Qt::CaseInsensitive)) return path;
-    if (auto it = registeredRcc_.constFind(path); it != registeredRcc_.constEnd()) return ':' + it.value();
-    if (registeredRcc_.size() >= 16) return {};  // bound the libraries markup can pull in
-    const QString root = QStringLiteral("/markup-library/") +
-        QString::fromLatin1(QCryptographicHash::hash(path.toUtf8(), QCryptographicHash::Md5).toHex());
+    if (auto it = registeredRcc_.constFind(path); it != registeredRcc_.constEnd())
+        return ':' + it.value();
+    if (registeredRcc_.size() >= 16) return {}; // bound the libraries markup can pull in
+    const QString root =
+        QStringLiteral("/markup-library/") +
+        QString::fromLatin1(
+            QCryptographicHash::hash(path.toUtf8(), QCryptographicHash::Md5).toHex());
     if (!QResource::registerResource(path, root)) return {};
     registeredRcc_.insert(path, root);
     return ':' + root;
@@ -157,7 +170,8 @@ QImage MarkupResources::loadLibrary(const QString& library, int id, Kind kind) {
     if (id <= 0) return {};
     const QString root = libraryRoot(library);
     if (root.isEmpty()) return {};
-    const QString path = QStringLiteral("%1/%2/%3.png").arg(root, kind == Kind::Icon ? "icons" : "bitmaps").arg(id);
+    const QString path =
+        QStringLiteral("%1/%2/%3.png").arg(root, kind == Kind::Icon ? "icons" : "bitmaps").arg(id);
     return cached(path, [&] { return QFile::exists(path) ? readBounded(path) : QImage(); });
 }
 
@@ -165,7 +179,8 @@ QImage MarkupResources::load(const ImageSpec& spec, Kind kind) {
     if (spec.idres > 0) return loadProgram(spec.idres, kind);
     if (!spec.file.isEmpty()) return loadFile(spec.file);
     if (spec.iddll > 0)
-        return loadLibrary(spec.srcdll.isEmpty() ? library_ : QString::fromLocal8Bit(spec.srcdll), spec.iddll, kind);
+        return loadLibrary(spec.srcdll.isEmpty() ? library_ : QString::fromLocal8Bit(spec.srcdll),
+                           spec.iddll, kind);
     if (spec.handle > 0) return handleImage(spec.handle);
     return {};
 }
@@ -175,7 +190,8 @@ QByteArray MarkupResources::loadString(int id) {
     QFile file(QStringLiteral(":/strings/%1.txt").arg(id));
     if (!file.open(QIODevice::ReadOnly)) return {};
     QByteArray text = file.read(64 * 1024);
-    while (text.endsWith('\n') || text.endsWith('\r')) text.chop(1);
+    while (text.endsWith('\n') || text.endsWith('\r'))
+        text.chop(1);
     return text;
 }
 
@@ -212,7 +228,8 @@ QImage MarkupResources::handleImage(int handle) {
     return it == t.images.end() ? QImage() : it->second;
 }
 
-QImage StyleImage(const QImage& source, const QRect& from, const QSize& size, int flags, bool hasMask, QRgb mask) {
+QImage StyleImage(const QImage& source, const QRect& from, const QSize& size, int flags,
+                  bool hasMask, QRgb mask) {
     if (source.isNull() || from.isEmpty() || size.isEmpty()) return {};
     QImage img = source.copy(from).convertToFormat(QImage::Format_ARGB32);
     if (img.size() != size) img = img.scaled(size, Qt::IgnoreAspectRatio, Qt::FastTransformation);
@@ -228,15 +245,19 @@ QImage StyleImage(const QImage& source, const QRect& from, const QSize& size, in
             double r = qRed(p), g = qGreen(p), b = qBlue(p);
             if (flags & kImageGreyscale) r = g = b = 0.299 * r + 0.587 * g + 0.114 * b;
             if (flags & kImageDarker) r *= 0.75, g *= 0.75, b *= 0.75;
-            if (flags & kImageLighter) r = std::min(255.0, r * 1.25), g = std::min(255.0, g * 1.25), b = std::min(255.0, b * 1.25);
+            if (flags & kImageLighter)
+                r = std::min(255.0, r * 1.25), g = std::min(255.0, g * 1.25),
+                b = std::min(255.0, b * 1.25);
             if (flags & (kImageGreyscale | kImageDarker | kImageLighter))
-                line[x] = qRgba(static_cast<int>(r), static_cast<int>(g), static_cast<int>(b), qAlpha(p));
+                line[x] =
+                    qRgba(static_cast<int>(r), static_cast<int>(g), static_cast<int>(b), qAlpha(p));
         }
     }
     return img.convertToFormat(QImage::Format_ARGB32_Premultiplied);
 }
 
-QImage MakeImageShadow(const QImage& image, QRgb colour, bool blur, int blurX, int blurY, QPoint* margin) {
+QImage MakeImageShadow(const QImage& image, QRgb colour, bool blur, int blurX, int blurY,
+                       QPoint* margin) {
     const int mx = blur ? std::clamp(blurX, 0, 64) / 2 : 0;
     const int my = blur ? std::clamp(blurY, 0, 64) / 2 : 0;
     *margin = QPoint(mx, my);
@@ -246,12 +267,15 @@ QImage MakeImageShadow(const QImage& image, QRgb colour, bool blur, int blurX, i
     for (int y = 0; y < image.height(); ++y) {
         const auto* src = reinterpret_cast<const QRgb*>(image.constScanLine(y));
         uchar* dst = alpha.scanLine(y + my) + mx;
-        for (int x = 0; x < image.width(); ++x) dst[x] = qAlpha(src[x]);
+        for (int x = 0; x < image.width(); ++x)
+            dst[x] = qAlpha(src[x]);
     }
     if (blur) {
         std::vector<int> tmp;
-        for (int y = 0; y < h; ++y) blurLine(alpha.scanLine(y), w, 1, 2 * mx + 1, tmp);
-        for (int x = 0; x < w; ++x) blurLine(alpha.bits() + x, h, static_cast<int>(alpha.bytesPerLine()), 2 * my + 1, tmp);
+        for (int y = 0; y < h; ++y)
+            blurLine(alpha.scanLine(y), w, 1, 2 * mx + 1, tmp);
+        for (int x = 0; x < w; ++x)
+            blurLine(alpha.bits() + x, h, static_cast<int>(alpha.bytesPerLine()), 2 * my + 1, tmp);
     }
     QImage shadow(w, h, QImage::Format_ARGB32_Premultiplied);
     for (int y = 0; y < h; ++y) {
@@ -263,4 +287,4 @@ QImage MakeImageShadow(const QImage& image, QRgb colour, bool blur, int blurX, i
     return shadow;
 }
 
-}  // namespace dorvak
+} // namespace dorvak

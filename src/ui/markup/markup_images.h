@@ -45,7 +45,8 @@ struct ImageSpec {
     QByteArray srcdll;
 };
 
-ImageSpec ParseImageSpec(const MarkupAttributes& attrs, const StyleState& state, const StyleContext& ctx);
+ImageSpec ParseImageSpec(const MarkupAttributes& attrs, const StyleState& state,
+                         const StyleContext& ctx);
 int ParseImageStyle(QByteArrayView letters);
 
 // Where <bmp>, <icon>, <ilst>, <string> and table backgrounds find their data.
@@ -53,7 +54,7 @@ int ParseImageStyle(QByteArrayView letters);
 // :/strings/<id>.txt; a resource library (a directory or a .rcc file) has the
 // same layout. Anything missing yields a null image or an empty string.
 class MarkupResources {
-public:
+  public:
     ~MarkupResources();
     enum class Kind { Bitmap, Icon };
 
@@ -70,23 +71,24 @@ public:
     static void releaseHandle(int handle);
     static QImage handleImage(int handle);
 
-private:
-    QString libraryRoot(const QString& path);  // resource root of a directory or .rcc
+  private:
+    QString libraryRoot(const QString& path); // resource root of a directory or .rcc
     QImage cached(const QString& key, const std::function<QImage()>& loader);
 
     QString library_;
     bool libraryOwned_ = false;
-    QHash<QString, QString> registeredRcc_;  // .rcc path -> map root
+    QHash<QString, QString> registeredRcc_; // .rcc path -> map root
     QHash<QString, QImage> cache_;
 };
 
 // Scales `source` (the part `from`) to `size` and applies the mask and the
 // style letters; mask-coloured pixels become transparent.
-QImage StyleImage(const QImage& source, const QRect& from, const QSize& size, int flags, bool hasMask,
-                  QRgb mask);
+QImage StyleImage(const QImage& source, const QRect& from, const QSize& size, int flags,
+                  bool hasMask, QRgb mask);
 // The shadow of an image's opaque shape in `colour`, blurred over blurX x blurY
 // when `blur` is on. The result is larger than the image by the blur margins:
 // draw it at (x + offsetX - margin.x, y + offsetY - margin.y).
-QImage MakeImageShadow(const QImage& image, QRgb colour, bool blur, int blurX, int blurY, QPoint* margin);
+QImage MakeImageShadow(const QImage& image, QRgb colour, bool blur, int blurX, int blurY,
+                       QPoint* margin);
 
-}  // namespace dorvak
+} // namespace dorvak

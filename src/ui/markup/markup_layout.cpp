@@ -15,8 +15,7 @@ namespace {
 
 constexpr int kMaxExtent = kMaxLayoutExtent;
 
-}  // namespace
-
+} // namespace
 
 MarkupLayout::MarkupLayout(const MarkupDocument& doc, const LayoutEnv& env, LayoutRecords& records,
                            QPainter* painter, std::vector<LinkArea>* links)
@@ -33,8 +32,9 @@ MarkupLayout::MarkupLayout(const MarkupDocument& doc, const LayoutEnv& env, Layo
         // text full of huge images costs only what is on the surface.
         const QRect device(0, 0, painter->device()->width(), painter->device()->height());
         visible_ = painter->worldTransform().inverted().mapRect(device);
-        if (painter->hasClipping()) visible_ = visible_.intersected(painter->clipBoundingRect().toAlignedRect());
-        visible_.adjust(-64, -64, 64, 64);  // room for blurred shadows
+        if (painter->hasClipping())
+            visible_ = visible_.intersected(painter->clipBoundingRect().toAlignedRect());
+        visible_.adjust(-64, -64, 64, 64); // room for blurred shadows
     }
 }
 
@@ -43,7 +43,7 @@ QSize MarkupLayout::run(const QRect& rect) {
     stack_.clear();
     state_ = StyleState();
     ApplyStyleRule(*env_.sheet, "body", state_, ctx_);
-    push(StyleKey::Body);  // the text is read as if wrapped in <body>
+    push(StyleKey::Body); // the text is read as if wrapped in <body>
     ApplyStyleRule(*env_.sheet, "body", state_, ctx_);
     updateFont();
     return layoutSequence(0, rect, env_.wrapWidth, 0);
@@ -56,7 +56,8 @@ QSize MarkupLayout::layoutSequence(int sequence, const QRect& box, int wrap, int
     int width = 0, height = 0;
     size_t i = 0;
     while (i < tokens.size()) {
-        const QRect segment(box.left(), box.top() + height, box.width(), std::max(0, box.height() - height));
+        const QRect segment(box.left(), box.top() + height, box.width(),
+                            std::max(0, box.height() - height));
         QSize size;
         if (tokens[i].kind == MarkupToken::TableRef) {
             const int index = tokens[i].count;
@@ -65,7 +66,8 @@ QSize MarkupLayout::layoutSequence(int sequence, const QRect& box, int wrap, int
             ++i;
         } else {
             size_t j = i;
-            while (j < tokens.size() && tokens[j].kind != MarkupToken::TableRef) ++j;
+            while (j < tokens.size() && tokens[j].kind != MarkupToken::TableRef)
+                ++j;
             size = layoutParagraph(tokens, i, j, segment, wrap);
             i = j;
         }
@@ -75,8 +77,8 @@ QSize MarkupLayout::layoutSequence(int sequence, const QRect& box, int wrap, int
     return {width, height};
 }
 
-QSize MarkupLayout::layoutParagraph(const std::vector<MarkupToken>& tokens, size_t begin, size_t end,
-                                    const QRect& box, int wrap) {
+QSize MarkupLayout::layoutParagraph(const std::vector<MarkupToken>& tokens, size_t begin,
+                                    size_t end, const QRect& box, int wrap) {
     Line line;
     line.box = box;
     line.wrap = wrap;
@@ -84,9 +86,12 @@ QSize MarkupLayout::layoutParagraph(const std::vector<MarkupToken>& tokens, size
     const size_t firstRecord = records_.lines->size();
     for (size_t i = begin; i < end; ++i) {
         const MarkupToken& t = tokens[i];
-        if (t.kind == MarkupToken::Text) placeText(line, transformed(t.text), wrap > 0);
-        else if (t.kind == MarkupToken::Open) openTag(t, line);
-        else if (t.kind == MarkupToken::Close) closeTag(t);
+        if (t.kind == MarkupToken::Text)
+            placeText(line, transformed(t.text), wrap > 0);
+        else if (t.kind == MarkupToken::Open)
+            openTag(t, line);
+        else if (t.kind == MarkupToken::Close)
+            closeTag(t);
     }
     if (line.open) endLine(line, 1, false);
     const int height = line.y - box.top();
@@ -94,16 +99,19 @@ QSize MarkupLayout::layoutParagraph(const std::vector<MarkupToken>& tokens, size
 
     // Percentage-wide rules take their share of the widest line.
     int widest = 0;
-    for (size_t k = firstRecord; k < records_.lines->size(); ++k) widest = std::max(widest, (*records_.lines)[k].width);
+    for (size_t k = firstRecord; k < records_.lines->size(); ++k)
+        widest = std::max(widest, (*records_.lines)[k].width);
     int width = widest;
     for (size_t k = firstRecord; k < records_.lines->size(); ++k) {
         const LineRecord& r = (*records_.lines)[k];
-        width = std::max(width, r.width + static_cast<int>(static_cast<long long>(r.percent) * widest / 100));
+        width = std::max(
+            width, r.width + static_cast<int>(static_cast<long long>(r.percent) * widest / 100));
         // The draw pass resolves percentages against the width it is given; a
         // line whose rule makes it the widest needs W with r.width + p% of W
         // fitting in W, or its text would be cut at the measured width.
         if (r.percent > 0 && r.percent < 100 && r.width > 0)
-            width = std::max<long long>(width, (100LL * r.width + 99 - r.percent) / (100 - r.percent));
+            width =
+                std::max<long long>(width, (100LL * r.width + 99 - r.percent) / (100 - r.percent));
     }
     return {width, height};
 }
@@ -121,7 +129,9 @@ void MarkupLayout::popTo(size_t depth, const StyleState& state) {
     updateFont();
 }
 
-void MarkupLayout::updateFont() { font_ = env_.fonts->get(state_); }
+void MarkupLayout::updateFont() {
+    font_ = env_.fonts->get(state_);
+}
 
 void MarkupLayout::closeTag(const MarkupToken& t) {
     if (t.key == StyleKey::None || stack_.empty() || stack_.back().key != t.key) return;
@@ -132,37 +142,80 @@ void MarkupLayout::closeTag(const MarkupToken& t) {
 
 void MarkupLayout::openTag(const MarkupToken& t, Line& line) {
     switch (t.tag) {
-    case TagId::Br: endLine(line, std::clamp(t.count, 1, MarkupRenderer::kMaxRepeat), false); return;
-    case TagId::Tab: placeTab(line, std::clamp(t.count, 1, MarkupRenderer::kMaxRepeat)); return;
-    case TagId::Hr: placeRule(line, t.attrs); return;
+    case TagId::Br:
+        endLine(line, std::clamp(t.count, 1, MarkupRenderer::kMaxRepeat), false);
+        return;
+    case TagId::Tab:
+        placeTab(line, std::clamp(t.count, 1, MarkupRenderer::kMaxRepeat));
+        return;
+    case TagId::Hr:
+        placeRule(line, t.attrs);
+        return;
     case TagId::Bmp:
     case TagId::Icon:
-    case TagId::Ilst: placeImage(line, t); return;
-    case TagId::String: placeString(line, t.attrs); return;
-    default: break;
+    case TagId::Ilst:
+        placeImage(line, t);
+        return;
+    case TagId::String:
+        placeString(line, t.attrs);
+        return;
+    default:
+        break;
     }
     if (t.key == StyleKey::None || !push(t.key)) return;
     StyleState& s = state_;
     switch (t.tag) {
-    case TagId::Bold: s.weight = std::min(900, s.weight * 2); break;
-    case TagId::Italic: s.italic = !s.italic; break;
-    case TagId::Underline: s.underline = !s.underline; break;
-    case TagId::Strike: s.strikeOut = !s.strikeOut; break;
-    case TagId::Font: applyFontTag(t.attrs); break;
-    case TagId::Left: s.align = 0; break;
-    case TagId::Center: s.align = 1; break;
-    case TagId::Right: s.align = 2; break;
-    case TagId::Justify: s.align = 3; break;
-    case TagId::Baseline: s.valign = 3; break;
-    case TagId::Top: s.valign = 0; break;
-    case TagId::VCenter: s.valign = 1; break;
-    case TagId::Bottom: s.valign = 2; break;
-    case TagId::SheetTag: ApplyStyleRule(*env_.sheet, t.name, s, ctx_); break;
-    case TagId::Span:
-        if (const QByteArray* cls = t.attrs.find("class")) ApplyStyleRule(*env_.sheet, '.' + cls->toLower(), s, ctx_);
+    case TagId::Bold:
+        s.weight = std::min(900, s.weight * 2);
         break;
-    case TagId::Anchor: applyAnchor(t.attrs); break;
-    default: break;
+    case TagId::Italic:
+        s.italic = !s.italic;
+        break;
+    case TagId::Underline:
+        s.underline = !s.underline;
+        break;
+    case TagId::Strike:
+        s.strikeOut = !s.strikeOut;
+        break;
+    case TagId::Font:
+        applyFontTag(t.attrs);
+        break;
+    case TagId::Left:
+        s.align = 0;
+        break;
+    case TagId::Center:
+        s.align = 1;
+        break;
+    case TagId::Right:
+        s.align = 2;
+        break;
+    case TagId::Justify:
+        s.align = 3;
+        break;
+    case TagId::Baseline:
+        s.valign = 3;
+        break;
+    case TagId::Top:
+        s.valign = 0;
+        break;
+    case TagId::VCenter:
+        s.valign = 1;
+        break;
+    case TagId::Bottom:
+        s.valign = 2;
+        break;
+    case TagId::SheetTag:
+        ApplyStyleRule(*env_.sheet, t.name, s, ctx_);
+        break;
+    case TagId::Span:
+        if (const QByteArray* cls = t.attrs.find("class"))
+            ApplyStyleRule(*env_.sheet, '.' + cls->toLower(), s, ctx_);
+        break;
+    case TagId::Anchor:
+        applyAnchor(t.attrs);
+        break;
+    default:
+        break;
     }
     updateFont();
 }
@@ -173,9 +226,11 @@ void MarkupLayout::applyFontTag(const MarkupAttributes& attrs) {
         if (name == "face") {
             if (!v.isEmpty()) s.face = v;
         } else if (name == "size") {
-            s.fontHeight = std::clamp(ParseLength(v, s.fontHeight, true, s, ctx_), 1, MarkupRenderer::kMaxFontPixels);
+            s.fontHeight = std::clamp(ParseLength(v, s.fontHeight, true, s, ctx_), 1,
+                                      MarkupRenderer::kMaxFontPixels);
         } else if (name == "color") {
-            s.textColor = ParseMarkupColor(v, s.textColor, *env_.colors, env_.enabled, env_.disabledColor);
+            s.textColor =
+                ParseMarkupColor(v, s.textColor, *env_.colors, env_.enabled, env_.disabledColor);
         } else if (name == "weight") {
             s.weight = ParseWeight(v, s.weight);
         } else if (name == "bkgnd") {
@@ -183,20 +238,36 @@ void MarkupLayout::applyFontTag(const MarkupAttributes& attrs) {
                 s.backgroundMode = 1;
             } else {
                 s.backgroundMode = 2;
-                s.backgroundColor = ParseMarkupColor(v, s.backgroundColor, *env_.colors, env_.enabled, env_.disabledColor);
+                s.backgroundColor = ParseMarkupColor(v, s.backgroundColor, *env_.colors,
+                                                     env_.enabled, env_.disabledColor);
             }
         } else if (name == "style") {
             bool on = true;
             for (char c : v) {
                 switch (c) {
-                case '-': on = false; continue;
-                case '+': on = true; continue;
-                case 'b': s.weight = on ? 700 : 400; break;
-                case 'i': s.italic = on; break;
-                case 'u': s.underline = on; break;
-                case 's': s.strikeOut = on; break;
-                case 'o': s.overline = on; break;
-                default: break;
+                case '-':
+                    on = false;
+                    continue;
+                case '+':
+                    on = true;
+                    continue;
+                case 'b':
+                    s.weight = on ? 700 : 400;
+                    break;
+                case 'i':
+                    s.italic = on;
+                    break;
+                case 'u':
+                    s.underline = on;
+                    break;
+                case 's':
+                    s.strikeOut = on;
+                    break;
+                case 'o':
+                    s.overline = on;
+                    break;
+                default:
+                    break;
                 }
                 on = true;
             }
@@ -208,24 +279,30 @@ void MarkupLayout::applyAnchor(const MarkupAttributes& attrs) {
     StyleState& s = state_;
     s.linkIndex = linkCounter_++;
     for (const auto& [name, v] : attrs.list) {
-        if (name == "href") s.linkKind = 1, s.linkTarget = v;
-        else if (name == "msg") s.linkKind = 2, s.linkTarget = v;
+        if (name == "href")
+            s.linkKind = 1, s.linkTarget = v;
+        else if (name == "msg")
+            s.linkKind = 2, s.linkTarget = v;
     }
     ApplyStyleRule(*env_.sheet, s.linkIndex == env_.hoveredLink ? "a:hover" : "a:link", s, ctx_);
 }
 
 QString MarkupLayout::transformed(const QString& text) const {
     switch (state_.transform) {
-    case 1: return text.toUpper();
-    case 2: return text.toLower();
+    case 1:
+        return text.toUpper();
+    case 2:
+        return text.toLower();
     case 3: {
         QString out = text;
         for (qsizetype i = 0; i < out.size(); ++i)
-            if ((i == 0 || out[i - 1] == QLatin1Char(' ')) && out[i] >= QLatin1Char('a') && out[i] <= QLatin1Char('z'))
+            if ((i == 0 || out[i - 1] == QLatin1Char(' ')) && out[i] >= QLatin1Char('a') &&
+                out[i] <= QLatin1Char('z'))
                 out[i] = out[i].toUpper();
         return out;
     }
-    default: return text;
+    default:
+        return text;
     }
 }
 
@@ -246,10 +323,14 @@ void MarkupLayout::openLine(Line& line) {
         line.rec.height = font_->height;
     }
     const int boxWidth = line.box.width();
-    const int lineWidth = line.rec.width + static_cast<int>(static_cast<long long>(line.rec.percent) * boxWidth / 100);
+    const int lineWidth =
+        line.rec.width +
+        static_cast<int>(static_cast<long long>(line.rec.percent) * boxWidth / 100);
     int offset = 0;
-    if (line.rec.align == 1) offset = (boxWidth - lineWidth) / 2;
-    else if (line.rec.align == 2) offset = boxWidth - lineWidth;
+    if (line.rec.align == 1)
+        offset = (boxWidth - lineWidth) / 2;
+    else if (line.rec.align == 2)
+        offset = boxWidth - lineWidth;
     line.start = line.x = line.box.left() + std::max(0, offset);
     line.extra = line.spacesLeft = line.drawExtra = 0;
     if (line.rec.align == 3 && line.rec.wrapped && line.rec.spaces > 0 && boxWidth > lineWidth) {
@@ -277,4 +358,4 @@ void MarkupLayout::endLine(Line& line, int count, bool wrapped) {
     line.open = false;
 }
 
-}  // namespace dorvak
+} // namespace dorvak

@@ -32,8 +32,8 @@ struct TableRecord {
     std::vector<int> colWidths;
     std::vector<int> rowHeights;
     std::vector<bool> fixed;
-    std::vector<Place> places;      // one per cell, in document order
-    std::vector<QSize> contents;    // measured content size per cell
+    std::vector<Place> places;   // one per cell, in document order
+    std::vector<QSize> contents; // measured content size per cell
     int width = 0;
     int height = 0;
 };
@@ -69,14 +69,14 @@ struct LayoutEnv {
 };
 
 class MarkupLayout {
-public:
+  public:
     // `painter` null runs the measure pass (records are filled), otherwise the
     // draw pass (records are read, link areas filled).
-    MarkupLayout(const MarkupDocument& doc, const LayoutEnv& env, LayoutRecords& records, QPainter* painter,
-                 std::vector<LinkArea>* links);
+    MarkupLayout(const MarkupDocument& doc, const LayoutEnv& env, LayoutRecords& records,
+                 QPainter* painter, std::vector<LinkArea>* links);
     QSize run(const QRect& rect);
 
-private:
+  private:
     // The line of a paragraph being built (measure) or drawn (draw).
     struct Line {
         QRect box;
@@ -98,7 +98,8 @@ private:
 
     bool measuring() const { return painter_ == nullptr; }
     QSize layoutSequence(int sequence, const QRect& box, int wrap, int depth);
-    QSize layoutParagraph(const std::vector<MarkupToken>& tokens, size_t begin, size_t end, const QRect& box, int wrap);
+    QSize layoutParagraph(const std::vector<MarkupToken>& tokens, size_t begin, size_t end,
+                          const QRect& box, int wrap);
     QSize layoutTable(const MarkupTable& table, const QRect& box, int depth);
 
     // style stack
@@ -121,7 +122,8 @@ private:
     void placeTab(Line& line, int count);
     void placeRule(Line& line, const MarkupAttributes& attrs);
     void placeImage(Line& line, const MarkupToken& token);
-    void placeItem(Line& line, int width, int height, const std::function<void(int x, int top)>& draw);
+    void placeItem(Line& line, int width, int height,
+                   const std::function<void(int x, int top)>& draw);
     void placeString(Line& line, const MarkupAttributes& attrs);
     QString transformed(const QString& text) const;
     void recordLink(int left, int top, int width, int height);
@@ -136,7 +138,7 @@ private:
     LayoutRecords& records_;
     QPainter* painter_;
     std::vector<LinkArea>* links_;
-    QRect visible_;  // draw pass: the part of the surface that can show anything
+    QRect visible_; // draw pass: the part of the surface that can show anything
     size_t lineCursor_ = 0, tableCursor_ = 0, animCursor_ = 0;
     int linkCounter_ = 0;
 
@@ -146,4 +148,4 @@ private:
     std::shared_ptr<const MarkupFont> font_;
 };
 
-}  // namespace dorvak
+} // namespace dorvak

@@ -21,7 +21,17 @@ constexpr size_t kMaxLinkAreas = 100000;
 
 bool isBreakChar(QChar c) {
     switch (c.unicode()) {
-    case ' ': case '-': case '.': case ',': case '!': case ':': case ';': case ')': case '}': case ']': case '?':
+    case ' ':
+    case '-':
+    case '.':
+    case ',':
+    case '!':
+    case ':':
+    case ';':
+    case ')':
+    case '}':
+    case ']':
+    case '?':
         return true;
     default:
         return false;
@@ -62,8 +72,8 @@ bool fitsIn(const QFontMetrics& fm, const QString& text, int avail, int* bound) 
 
 // Splits a run that does not fit: `keep` characters stay on this line and
 // `consumed` are used up; keep < 0 means the whole run moves to the next line.
-void splitRun(const QFontMetrics& fm, const QString& text, int avail, int bound, bool lineEmpty, int* keep,
-              int* consumed) {
+void splitRun(const QFontMetrics& fm, const QString& text, int avail, int bound, bool lineEmpty,
+              int* keep, int* consumed) {
     std::vector<int> candidates;
     for (int i = 0; i < bound; ++i)
         if (isBreakChar(text[i])) candidates.push_back(i);
@@ -71,13 +81,16 @@ void splitRun(const QFontMetrics& fm, const QString& text, int avail, int bound,
     int lo = 0, hi = static_cast<int>(candidates.size()) - 1, best = -1;
     while (lo <= hi) {
         const int mid = (lo + hi) / 2;
-        if (prefixWidth(fm, text, candidates[mid]) <= avail) best = mid, lo = mid + 1;
-        else hi = mid - 1;
+        if (prefixWidth(fm, text, candidates[mid]) <= avail)
+            best = mid, lo = mid + 1;
+        else
+            hi = mid - 1;
     }
     if (best >= 0) {
         const int at = candidates[best];
-        int k = at + 1;  // the break character stays on this line
-        while (k > 0 && text[k - 1] == QLatin1Char(' ')) --k;
+        int k = at + 1; // the break character stays on this line
+        while (k > 0 && text[k - 1] == QLatin1Char(' '))
+            --k;
         if (k > 0 || !lineEmpty) {
             *keep = k;
             *consumed = at + 1;
@@ -93,13 +106,15 @@ void splitRun(const QFontMetrics& fm, const QString& text, int avail, int bound,
     int l = 1, h = bound - 1, fit = 1;
     while (l <= h) {
         const int mid = (l + h) / 2;
-        if (prefixWidth(fm, text, mid) <= avail) fit = mid, l = mid + 1;
-        else h = mid - 1;
+        if (prefixWidth(fm, text, mid) <= avail)
+            fit = mid, l = mid + 1;
+        else
+            h = mid - 1;
     }
     *keep = *consumed = std::max(1, fit);
 }
 
-}  // namespace
+} // namespace
 
 void MarkupLayout::placeText(Line& line, const QString& text, bool wrap) {
     const int n = static_cast<int>(text.size());
@@ -116,7 +131,8 @@ void MarkupLayout::placeText(Line& line, const QString& text, bool wrap) {
                 if (keep > 0) emitText(line, view.left(keep));
                 if (keep >= 0) {
                     pos += consumed;
-                    while (pos < n && text[pos] == QLatin1Char(' ')) ++pos;
+                    while (pos < n && text[pos] == QLatin1Char(' '))
+                        ++pos;
                 }
                 endLine(line, 1, true);
                 continue;
@@ -140,10 +156,13 @@ void MarkupLayout::emitText(Line& line, const QString& piece) {
         return;
     }
     const int H = line.rec.height, D = line.rec.maxDescent;
-    int top = line.y + H - f.ascent - D;  // baseline
-    if (state_.valign == 0) top = line.y;
-    else if (state_.valign == 1) top = line.y + (H - f.height) / 2;
-    else if (state_.valign == 2) top = line.y + H - f.ascent;
+    int top = line.y + H - f.ascent - D; // baseline
+    if (state_.valign == 0)
+        top = line.y;
+    else if (state_.valign == 1)
+        top = line.y + (H - f.height) / 2;
+    else if (state_.valign == 2)
+        top = line.y + H - f.ascent;
     drawPiece(line, piece, top, width);
 }
 
@@ -164,7 +183,8 @@ void MarkupLayout::drawPiece(Line& line, const QString& piece, int top, int widt
         }
     }
     const QColor colour = QColor::fromRgb(shown(state_.textColor));
-    if (state_.backgroundMode == 2 && env_.enabled) p.fillRect(line.x, top, width, f.height, QColor::fromRgb(state_.backgroundColor));
+    if (state_.backgroundMode == 2 && env_.enabled)
+        p.fillRect(line.x, top, width, f.height, QColor::fromRgb(state_.backgroundColor));
     p.setFont(f.font);
     p.setPen(colour);
     if (shares.empty()) {
@@ -173,7 +193,8 @@ void MarkupLayout::drawPiece(Line& line, const QString& piece, int top, int widt
         int x = line.x, from = 0;
         size_t next = 0;
         for (int i = 0; i <= piece.size(); ++i) {
-            if (i < piece.size() && (piece[i] != QLatin1Char(' ') || next >= shares.size())) continue;
+            if (i < piece.size() && (piece[i] != QLatin1Char(' ') || next >= shares.size()))
+                continue;
             const int end = i < piece.size() ? i + 1 : i;
             const QString chunk = piece.mid(from, end - from);
             p.drawText(QPoint(x, top + f.ascent), chunk);
@@ -187,9 +208,11 @@ void MarkupLayout::drawPiece(Line& line, const QString& piece, int top, int widt
 }
 
 void MarkupLayout::recordLink(int left, int top, int width, int height) {
-    if (!links_ || state_.linkKind == 0 || width <= 0 || height <= 0 || links_->size() >= kMaxLinkAreas) return;
-    links_->push_back(LinkArea{left, top, left + width - 1, top + height - 1, state_.linkKind, state_.linkIndex,
-                               state_.linkTarget});
+    if (!links_ || state_.linkKind == 0 || width <= 0 || height <= 0 ||
+        links_->size() >= kMaxLinkAreas)
+        return;
+    links_->push_back(LinkArea{left, top, left + width - 1, top + height - 1, state_.linkKind,
+                               state_.linkIndex, state_.linkTarget});
 }
 
 void MarkupLayout::placeTab(Line& line, int count) {
@@ -200,11 +223,12 @@ void MarkupLayout::placeTab(Line& line, int count) {
     const int tab = std::max(1, env_.tabSize);
     const long long rel = std::max(0, line.measuredX() - line.start);
     const long long next = (rel / tab + 1) * tab + static_cast<long long>(count - 1) * tab;
-    line.x = static_cast<int>(std::min<long long>(line.start + line.drawExtra + next, kMaxLayoutExtent));
+    line.x =
+        static_cast<int>(std::min<long long>(line.start + line.drawExtra + next, kMaxLayoutExtent));
 }
 
 void MarkupLayout::placeRule(Line& line, const MarkupAttributes& attrs) {
-    StyleState rule = state_;  // the "hr" rule applies to a private copy
+    StyleState rule = state_; // the "hr" rule applies to a private copy
     ApplyStyleRule(*env_.sheet, "hr", rule, ctx_);
     bool percent = true;
     int amount = 100;
@@ -217,26 +241,32 @@ void MarkupLayout::placeRule(Line& line, const MarkupAttributes& attrs) {
     const QByteArray* size = attrs.find("size");
     const int thickness = std::clamp(size ? ParseLength(*size, 1, false, rule, ctx_) : 1, 1, 1000);
     const QByteArray* colourValue = attrs.find("color");
-    const QRgb colour = colourValue ? ParseMarkupColor(*colourValue, rule.textColor, *env_.colors, env_.enabled,
-                                                       env_.disabledColor)
+    const QRgb colour = colourValue ? ParseMarkupColor(*colourValue, rule.textColor, *env_.colors,
+                                                       env_.enabled, env_.disabledColor)
                                     : rule.textColor;
     openLine(line);
     ++line.placed;
     if (measuring()) {
         line.maxAscent = std::max(line.maxAscent, thickness + 8);
-        if (percent) line.percent = std::min(line.percent + amount, 100000);
-        else line.x = std::min(line.x + amount, kMaxLayoutExtent);
+        if (percent)
+            line.percent = std::min(line.percent + amount, 100000);
+        else
+            line.x = std::min(line.x + amount, kMaxLayoutExtent);
         return;
     }
-    const int width = percent ? static_cast<int>(static_cast<long long>(amount) * line.box.width() / 100) : amount;
+    const int width =
+        percent ? static_cast<int>(static_cast<long long>(amount) * line.box.width() / 100)
+                : amount;
     const int top = line.y + (line.rec.height - thickness) / 2;
     painter_->fillRect(line.x, top, width, thickness, QColor::fromRgb(shown(colour)));
     line.x = std::min(line.x + width, kMaxLayoutExtent);
     if (percent) line.drawExtra += width;
 }
 
-void MarkupLayout::placeItem(Line& line, int width, int height, const std::function<void(int, int)>& draw) {
-    if (line.wrap > 0 && line.open && line.placed > 0 && width > line.start + line.wrap - line.measuredX())
+void MarkupLayout::placeItem(Line& line, int width, int height,
+                             const std::function<void(int, int)>& draw) {
+    if (line.wrap > 0 && line.open && line.placed > 0 &&
+        width > line.start + line.wrap - line.measuredX())
         endLine(line, 1, true);
     openLine(line);
     ++line.placed;
@@ -246,10 +276,13 @@ void MarkupLayout::placeItem(Line& line, int width, int height, const std::funct
         return;
     }
     const int H = line.rec.height, D = line.rec.maxDescent;
-    int top = line.y + H - D - height;  // baseline
-    if (state_.valign == 0) top = line.y;
-    else if (state_.valign == 1) top = line.y + (H - height) / 2;
-    else if (state_.valign == 2) top = line.y + H - height;
+    int top = line.y + H - D - height; // baseline
+    if (state_.valign == 0)
+        top = line.y;
+    else if (state_.valign == 1)
+        top = line.y + (H - height) / 2;
+    else if (state_.valign == 2)
+        top = line.y + H - height;
     draw(line.x, top);
     recordLink(line.x, top, width, height);
     line.x = std::min(line.x + width, kMaxLayoutExtent);
@@ -259,8 +292,10 @@ void MarkupLayout::placeImage(Line& line, const MarkupToken& token) {
     const ImageSpec spec = ParseImageSpec(token.attrs, state_, ctx_);
     const bool hot = state_.linkKind != 0 && state_.linkIndex == env_.hoveredLink;
     const int flags = hot ? spec.hotStyle : spec.style;
-    const bool anySource = spec.idres > 0 || !spec.file.isEmpty() || spec.iddll > 0 || spec.handle > 0;
-    const auto kind = token.tag == TagId::Icon ? MarkupResources::Kind::Icon : MarkupResources::Kind::Bitmap;
+    const bool anySource =
+        spec.idres > 0 || !spec.file.isEmpty() || spec.iddll > 0 || spec.handle > 0;
+    const auto kind =
+        token.tag == TagId::Icon ? MarkupResources::Kind::Icon : MarkupResources::Kind::Bitmap;
     QImage src = anySource ? env_.resources->load(spec, kind) : QImage();
     QRect from = src.rect();
     QSize ref = src.size();
@@ -282,7 +317,7 @@ void MarkupLayout::placeImage(Line& line, const MarkupToken& token) {
         const int rows = cy > 0 ? src.height() / cy : 0;
         const int frames = cols * rows;
         int frame = spec.index;
-        if (spec.speed > 0) {  // animated: the entry carries the frame from pass to pass
+        if (spec.speed > 0) { // animated: the entry carries the frame from pass to pass
             if (measuring()) {
                 records_.animations->push_back(AnimationEntry{spec.index, frames, 0, spec.speed});
             } else if (animCursor_ < records_.animations->size()) {
@@ -298,7 +333,8 @@ void MarkupLayout::placeImage(Line& line, const MarkupToken& token) {
         const long long v = pct ? static_cast<long long>(base) * value / 100 : value;
         return static_cast<int>(std::clamp<long long>(v, 0, MarkupRenderer::kMaxImageSide));
     };
-    const QSize size(scaled(ref.width(), spec.width, spec.widthPercent), scaled(ref.height(), spec.height, spec.heightPercent));
+    const QSize size(scaled(ref.width(), spec.width, spec.widthPercent),
+                     scaled(ref.height(), spec.height, spec.heightPercent));
     if (size.isEmpty()) return;
     const bool shadow = (flags & kImageShadow) && (env_.shadowX != 0 || env_.shadowY != 0);
     const int boxW = size.width() + (shadow ? std::abs(env_.shadowX) : 0);
@@ -309,8 +345,10 @@ void MarkupLayout::placeImage(Line& line, const MarkupToken& token) {
         const int ix = x + std::max(0, -env_.shadowX), iy = top + std::max(0, -env_.shadowY);
         if (shadow) {
             QPoint margin;
-            const QImage s = MakeImageShadow(image, env_.shadowColor, env_.shadowGradient, env_.blurX, env_.blurY, &margin);
-            painter_->drawImage(QPoint(ix + env_.shadowX - margin.x(), iy + env_.shadowY - margin.y()), s);
+            const QImage s = MakeImageShadow(image, env_.shadowColor, env_.shadowGradient,
+                                             env_.blurX, env_.blurY, &margin);
+            painter_->drawImage(
+                QPoint(ix + env_.shadowX - margin.x(), iy + env_.shadowY - margin.y()), s);
         }
         painter_->drawImage(QPoint(ix, iy), image);
     });
@@ -320,7 +358,8 @@ void MarkupLayout::placeString(Line& line, const MarkupAttributes& attrs) {
     const QByteArray* id = attrs.find("idres");
     if (!id) id = attrs.find("iddll");
     if (!id) return;
-    const QByteArray bytes = env_.resources->loadString(static_cast<int>(std::clamp<long long>(ParseCInteger(*id), 0, INT_MAX)));
+    const QByteArray bytes = env_.resources->loadString(
+        static_cast<int>(std::clamp<long long>(ParseCInteger(*id), 0, INT_MAX)));
     if (bytes.isEmpty()) return;
     // String files are UTF-8; older ones in the 8-bit code page still read.
     QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
@@ -329,4 +368,4 @@ void MarkupLayout::placeString(Line& line, const MarkupAttributes& attrs) {
     emitText(line, text);
 }
 
-}  // namespace dorvak
+} // namespace dorvak

@@ -45,13 +45,11 @@ bool openWithDesktop(const QByteArray& target) {
     return QProcess::startDetached(QStringLiteral("xdg-open"), {text});
 }
 
-}  // namespace
+} // namespace
 
 MarkupRenderer::MarkupRenderer(QObject* parent)
-    : QObject(parent),
-      disabledColour_(QColor::fromRgb(SystemButtonShadowColor())),
-      linkCursor_(Qt::PointingHandCursor),
-      settings_(std::make_unique<Settings>()),
+    : QObject(parent), disabledColour_(QColor::fromRgb(SystemButtonShadowColor())),
+      linkCursor_(Qt::PointingHandCursor), settings_(std::make_unique<Settings>()),
       resources_(std::make_unique<Resources>()) {}
 
 MarkupRenderer::~MarkupRenderer() {
@@ -66,13 +64,24 @@ void MarkupRenderer::SetStyleSheet(const QByteArray& text) {
     settings_->sheet.load(text.isNull() ? QByteArray(StyleSheet::BuiltInText()) : text);
 }
 
-void MarkupRenderer::SetEnabled(bool on) { enabled_ = on; }
-void MarkupRenderer::SetDisabledColor(QColor colour) { disabledColour_ = colour; }
-void MarkupRenderer::SetWrapWidth(int pixels) { wrapWidth_ = std::clamp(pixels, 0, kMaxLayoutExtent); }
-void MarkupRenderer::SetTabSize(int pixels) { tabSize_ = std::clamp(pixels, 1, kMaxLayoutExtent); }
-void MarkupRenderer::SetNewlineAsBreak(bool on) { newlineAsBreak_ = on; }
+void MarkupRenderer::SetEnabled(bool on) {
+    enabled_ = on;
+}
+void MarkupRenderer::SetDisabledColor(QColor colour) {
+    disabledColour_ = colour;
+}
+void MarkupRenderer::SetWrapWidth(int pixels) {
+    wrapWidth_ = std::clamp(pixels, 0, kMaxLayoutExtent);
+}
+void MarkupRenderer::SetTabSize(int pixels) {
+    tabSize_ = std::clamp(pixels, 1, kMaxLayoutExtent);
+}
+void MarkupRenderer::SetNewlineAsBreak(bool on) {
+    newlineAsBreak_ = on;
+}
 
-void MarkupRenderer::SetImageShadow(int offsetX, int offsetY, int darkness, bool gradient, int blurX, int blurY) {
+void MarkupRenderer::SetImageShadow(int offsetX, int offsetY, int darkness, bool gradient,
+                                    int blurX, int blurY) {
     Settings& s = *settings_;
     s.shadowX = std::clamp(offsetX, -256, 256);
     s.shadowY = std::clamp(offsetY, -256, 256);
@@ -88,7 +97,9 @@ void MarkupRenderer::SetImageList(const QImage& cells, int cellWidth, int cellHe
     settings_->cellHeight = cells.isNull() ? 0 : std::max(0, cellHeight);
 }
 
-void MarkupRenderer::SetResourceLibrary(const QString& path, bool owned) { resources_->store.setLibrary(path, owned); }
+void MarkupRenderer::SetResourceLibrary(const QString& path, bool owned) {
+    resources_->store.setLibrary(path, owned);
+}
 
 void MarkupRenderer::SetLinkCursor(std::optional<QCursor> cursor) {
     linkCursor_ = cursor ? *cursor : QCursor(Qt::PointingHandCursor);
@@ -110,7 +121,9 @@ void MarkupRenderer::SetHoverNotify(HoverCallback callback, qintptr param) {
     hoverParam_ = param;
 }
 
-void MarkupRenderer::SetOpenTargetFunction(OpenTargetFunction open) { openTarget_ = std::move(open); }
+void MarkupRenderer::SetOpenTargetFunction(OpenTargetFunction open) {
+    openTarget_ = std::move(open);
+}
 
 void MarkupRenderer::fillEnv(LayoutEnv& e) const {
     const Settings& s = *settings_;
@@ -122,7 +135,7 @@ void MarkupRenderer::fillEnv(LayoutEnv& e) const {
     e.disabledColor = disabledColour_.rgb();
     e.wrapWidth = wrapWidth_;
     e.tabSize = tabSize_;
-    e.dpiY = measureDpiY_;  // lengths resolve in the draw pass as they did when measured
+    e.dpiY = measureDpiY_; // lengths resolve in the draw pass as they did when measured
     e.hoveredLink = hoveredLink_;
     e.shadowX = s.shadowX;
     e.shadowY = s.shadowY;
@@ -153,7 +166,7 @@ QSize MarkupRenderer::Prepare(const QPaintDevice* surface, const QByteArray& tex
     s.document = MarkupDocument();
     prepared_.clear();
     measured_ = QSize(0, 0);
-    resources_->store.clearCache();  // pick up resources that changed since the last text
+    resources_->store.clearCache(); // pick up resources that changed since the last text
     if (text.isEmpty()) return measured_;
 
     prepared_ = PrepareMarkupSource(text.left(kMaxTextBytes), newlineAsBreak_);
@@ -222,9 +235,11 @@ bool MarkupRenderer::OnClick(const QPoint& point) {
     for (const LinkArea& a : linkAreas_) {
         if (!a.contains(point) || a.target.isEmpty()) continue;
         if (a.kind == 1) {
-            const QByteArray target = a.target;  // the callee may re-draw and replace the areas
-            if (openTarget_) openTarget_(target);
-            else openWithDesktop(target);
+            const QByteArray target = a.target; // the callee may re-draw and replace the areas
+            if (openTarget_)
+                openTarget_(target);
+            else
+                openWithDesktop(target);
             return true;
         }
         if (a.kind == 2) {
@@ -249,7 +264,11 @@ bool MarkupRenderer::AdvanceAnimations() {
     return changed;
 }
 
-int MarkupRenderer::RegisterImageHandle(const QImage& image) { return MarkupResources::registerHandle(image); }
-void MarkupRenderer::ReleaseImageHandle(int handle) { MarkupResources::releaseHandle(handle); }
+int MarkupRenderer::RegisterImageHandle(const QImage& image) {
+    return MarkupResources::registerHandle(image);
+}
+void MarkupRenderer::ReleaseImageHandle(int handle) {
+    MarkupResources::releaseHandle(handle);
+}
 
-}  // namespace dorvak
+} // namespace dorvak

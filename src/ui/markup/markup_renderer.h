@@ -43,20 +43,20 @@ namespace dorvak {
 
 // One laid-out line: filled by the measure pass, read in order by the draw pass.
 struct LineRecord {
-    int width = 0;       // pixels, without the percentage part
-    int height = 0;      // max ascent, plus max descent once the line ended
+    int width = 0;  // pixels, without the percentage part
+    int height = 0; // max ascent, plus max descent once the line ended
     int maxDescent = 0;
-    int percent = 0;     // share of the box width still to add (percentage rules)
-    int align = 0;       // 0 left, 1 center, 2 right, 3 justify
-    int spaces = 0;      // spaces on the line, for justification
-    bool wrapped = false;  // the line ended because a run was split
+    int percent = 0;      // share of the box width still to add (percentage rules)
+    int align = 0;        // 0 left, 1 center, 2 right, 3 justify
+    int spaces = 0;       // spaces on the line, for justification
+    bool wrapped = false; // the line ended because a run was split
 };
 
 // One drawn piece of a link. Edges are inclusive (right/bottom belong to it).
 struct LinkArea {
     int left = 0, top = 0, right = 0, bottom = 0;
-    int kind = 0;    // 1 open target, 2 send message
-    int index = 0;   // links numbered 0, 1, 2, ... in text order
+    int kind = 0;  // 1 open target, 2 send message
+    int index = 0; // links numbered 0, 1, 2, ... in text order
     QByteArray target;
     bool contains(const QPoint& p) const {
         return p.x() >= left && p.x() <= right && p.y() >= top && p.y() <= bottom;
@@ -68,12 +68,12 @@ struct AnimationEntry {
     int currentFrame = 0;
     int frameCount = 0;
     int tick = 0;
-    int speed = 1;  // ticks per frame
+    int speed = 1; // ticks per frame
 };
 
 class MarkupRenderer : public QObject {
     Q_OBJECT
-public:
+  public:
     // Called for `msg` links: the link target and the registered parameter.
     using LinkCallback = std::function<void(const QByteArray& target, qintptr param)>;
     // Called when the hovered link changes: the new link index (-2 for none)
@@ -94,17 +94,18 @@ public:
     void SetStyleSheet(const QByteArray& text);
     void SetEnabled(bool on);
     void SetDisabledColor(QColor colour);
-    void SetWrapWidth(int pixels);        // 0: never wrap
-    void SetTabSize(int pixels);          // default 32
-    void SetNewlineAsBreak(bool on);      // default on
+    void SetWrapWidth(int pixels);   // 0: never wrap
+    void SetTabSize(int pixels);     // default 32
+    void SetNewlineAsBreak(bool on); // default on
     // darkness is limited to 0..100; shadow grey = 255 * (100 - darkness) / 100.
     void SetImageShadow(int offsetX, int offsetY, int darkness, bool gradient, int blurX,
                         int blurY);
     // Image list for <ilst> without a source: a grid of cells, numbered row by
     // row. A null image removes it.
     void SetImageList(const QImage& cells, int cellWidth, int cellHeight);
-    // The library for `iddll` resources: a directory or a Qt .rcc file holding
-    // bitmaps/<id>.png, icons/<id>.png and strings/<id>.txt. An owned .rcc is
+    // The library for `iddll` images: a directory or a Qt .rcc file holding
+    // bitmaps/<id>.png and icons/<id>.png (<string> always reads the program's
+    // own :/strings/<id>.txt). An owned .rcc is
     // unregistered when replaced or when the renderer is destroyed. An empty
     // path removes it.
     void SetResourceLibrary(const QString& path, bool owned);
@@ -115,7 +116,7 @@ public:
     void SetCursorWidget(QWidget* widget);
     void SetLinkNotify(LinkCallback callback, qintptr param = 0);
     void SetHoverNotify(HoverCallback callback, qintptr param = 0);
-    void SetOpenTargetFunction(OpenTargetFunction open);  // empty restores the default
+    void SetOpenTargetFunction(OpenTargetFunction open); // empty restores the default
 
     bool IsEnabled() const { return enabled_; }
     QColor DisabledColor() const { return disabledColour_; }
@@ -159,23 +160,23 @@ public:
     static void ReleaseImageHandle(int handle);
 
     // Limits that keep hostile markup bounded.
-    static constexpr int kMaxNesting = 256;          // style stack depth
-    static constexpr int kMaxTableNesting = 16;      // tables inside cells
-    static constexpr int kMaxRepeat = 100;           // <br=N>, <t=N>
-    static constexpr int kMaxImageSide = 4096;       // scaled image width/height
-    static constexpr int kMaxSpan = 64;              // rowspan/colspan
+    static constexpr int kMaxNesting = 256;     // style stack depth
+    static constexpr int kMaxTableNesting = 16; // tables inside cells
+    static constexpr int kMaxRepeat = 100;      // <br=N>, <t=N>
+    static constexpr int kMaxImageSide = 4096;  // scaled image width/height
+    static constexpr int kMaxSpan = 64;         // rowspan/colspan
     static constexpr int kMaxTableColumns = 256;
     static constexpr int kMaxTableRows = 4096;
     static constexpr int kMaxFontPixels = 512;
-    static constexpr int kMaxTextBytes = 4 * 1024 * 1024;  // longer input is cut
+    static constexpr int kMaxTextBytes = 4 * 1024 * 1024; // longer input is cut
 
-signals:
+  signals:
     // Emitted for `msg` links (besides the callback).
     void linkMessage(const QByteArray& target, qintptr param);
     // Emitted when the hovered link changes (besides the callback).
     void hoverChanged(int linkIndex, qintptr param);
 
-private:
+  private:
     struct Settings;
     struct Resources;
     void fillEnv(LayoutEnv& env) const;
@@ -194,7 +195,7 @@ private:
     qintptr hoverParam_ = 0;
     OpenTargetFunction openTarget_;
 
-    std::unique_ptr<Settings> settings_;  // style sheet, colours, shadow, image list
+    std::unique_ptr<Settings> settings_; // style sheet, colours, shadow, image list
     std::unique_ptr<Resources> resources_;
 
     QByteArray prepared_;
@@ -206,4 +207,4 @@ private:
     int hoveredLink_ = -2;
 };
 
-}  // namespace dorvak
+} // namespace dorvak

@@ -16,7 +16,7 @@ namespace {
 
 constexpr int kMaxColumns = MarkupRenderer::kMaxTableColumns;
 constexpr int kMaxRows = MarkupRenderer::kMaxTableRows;
-constexpr int kGranularity = 5;  // texture noise of table and cell backgrounds
+constexpr int kGranularity = 5; // texture noise of table and cell backgrounds
 
 int spanAttr(const MarkupAttributes& attrs, const char* name) {
     const QByteArray* v = attrs.find(name);
@@ -46,39 +46,58 @@ void share(std::vector<int>& sizes, int first, int count, int amount) {
     }
 }
 
-}  // namespace
+} // namespace
 
 void MarkupLayout::applyBoxAttributes(const MarkupAttributes& attrs, bool isTable, bool isCell) {
     StyleState& s = state_;
-    s.width = s.height = 0;  // explicit sizes belong to one table, row or cell
+    s.width = s.height = 0; // explicit sizes belong to one table, row or cell
     auto colour = [&](const QByteArray& v, QRgb def) {
         return ParseMarkupColor(v, def, *env_.colors, env_.enabled, env_.disabledColor);
     };
     for (const auto& [name, v] : attrs.list) {
-        if (isTable && name == "cellpadding") s.padding = std::clamp(ParseLength(v, s.padding, false, s, ctx_), 0, 1000);
-        else if (isTable && name == "cellspacing") s.spacing = std::clamp(ParseLength(v, s.spacing, false, s, ctx_), 0, 1000);
-        else if (isTable && name == "background") { if (v.size() > 5) s.backgroundImage = v; }
-        else if (name == "border") SetBorderWidth(s, ParseLength(v, s.borderWidth, false, s, ctx_));
-        else if (name == "borderstyle") SetBorderStyle(s, v);
-        else if (name == "bordercolor") s.borderLight = s.borderDark = colour(v, s.borderLight);
-        else if (name == "bordercolorlight") s.borderLight = colour(v, s.borderLight);
-        else if (name == "bordercolordark") s.borderDark = colour(v, s.borderDark);
+        if (isTable && name == "cellpadding")
+            s.padding = std::clamp(ParseLength(v, s.padding, false, s, ctx_), 0, 1000);
+        else if (isTable && name == "cellspacing")
+            s.spacing = std::clamp(ParseLength(v, s.spacing, false, s, ctx_), 0, 1000);
+        else if (isTable && name == "background") {
+            if (v.size() > 5) s.backgroundImage = v;
+        } else if (name == "border")
+            SetBorderWidth(s, ParseLength(v, s.borderWidth, false, s, ctx_));
+        else if (name == "borderstyle")
+            SetBorderStyle(s, v);
+        else if (name == "bordercolor")
+            s.borderLight = s.borderDark = colour(v, s.borderLight);
+        else if (name == "bordercolorlight")
+            s.borderLight = colour(v, s.borderLight);
+        else if (name == "bordercolordark")
+            s.borderDark = colour(v, s.borderDark);
         else if (name == "bgcolor") {
             s.backgroundColor = colour(v, s.backgroundColor);
             if (s.effect < 0) s.effect = kEffectSolid;
-        } else if (name == "bgmidcolor") s.backgroundMiddle = colour(v, s.backgroundMiddle);
-        else if (name == "bgendcolor") s.backgroundEnd = colour(v, s.backgroundEnd);
-        else if (name == "bgeffect") s.effect = ParseBackgroundEffect(v, s.effect);
+        } else if (name == "bgmidcolor")
+            s.backgroundMiddle = colour(v, s.backgroundMiddle);
+        else if (name == "bgendcolor")
+            s.backgroundEnd = colour(v, s.backgroundEnd);
+        else if (name == "bgeffect")
+            s.effect = ParseBackgroundEffect(v, s.effect);
         else if (name == "align") {
-            if (v == "left") s.align = 0;
-            else if (v == "center") s.align = 1;
-            else if (v == "right") s.align = 2;
-        } else if (name == "valign") s.valign = valignOf(v, s.valign);
-        else if (name == "width") s.width = std::clamp(ParseLength(v, 0, false, s, ctx_), 0, kMaxLayoutExtent);
-        else if (name == "height") s.height = std::clamp(ParseLength(v, 0, false, s, ctx_), 0, kMaxLayoutExtent);
+            if (v == "left")
+                s.align = 0;
+            else if (v == "center")
+                s.align = 1;
+            else if (v == "right")
+                s.align = 2;
+        } else if (name == "valign")
+            s.valign = valignOf(v, s.valign);
+        else if (name == "width")
+            s.width = std::clamp(ParseLength(v, 0, false, s, ctx_), 0, kMaxLayoutExtent);
+        else if (name == "height")
+            s.height = std::clamp(ParseLength(v, 0, false, s, ctx_), 0, kMaxLayoutExtent);
     }
-    if (s.borderStyle == kBorderNone || s.borderWidth <= 0) s.borderStyle = kBorderNone, s.borderWidth = 0;
-    else if (s.borderStyle != kBorderSolid) s.borderWidth = 1;
+    if (s.borderStyle == kBorderNone || s.borderWidth <= 0)
+        s.borderStyle = kBorderNone, s.borderWidth = 0;
+    else if (s.borderStyle != kBorderSolid)
+        s.borderWidth = 1;
     if (!isTable) s.borderWidth = std::min(s.borderWidth, 1);
     (void)isCell;
 }
@@ -93,7 +112,8 @@ void MarkupLayout::placeCells(const MarkupTable& table, TableRecord& rec) const 
             TableRecord::Place place;
             if (r < rows) {
                 auto& row = occupied[r];
-                while (c < static_cast<int>(row.size()) && row[c]) ++c;
+                while (c < static_cast<int>(row.size()) && row[c])
+                    ++c;
                 if (c < kMaxColumns) {
                     place.valid = true;
                     place.row = r;
@@ -102,7 +122,8 @@ void MarkupLayout::placeCells(const MarkupTable& table, TableRecord& rec) const 
                     place.rowSpan = std::min(spanAttr(cell.attrs, "rowspan"), rows - r);
                     for (int rr = r; rr < r + place.rowSpan; ++rr) {
                         auto& occ = occupied[rr];
-                        if (static_cast<int>(occ.size()) < c + place.colSpan) occ.resize(c + place.colSpan, 0);
+                        if (static_cast<int>(occ.size()) < c + place.colSpan)
+                            occ.resize(c + place.colSpan, 0);
                         std::fill(occ.begin() + c, occ.begin() + c + place.colSpan, 1);
                     }
                     c += place.colSpan;
@@ -117,15 +138,19 @@ void MarkupLayout::placeCells(const MarkupTable& table, TableRecord& rec) const 
     rec.rowHeights.assign(rows, 0);
 }
 
-void MarkupLayout::sizeGrid(TableRecord& rec, const std::vector<QSize>& cellSizes, int spacing) const {
+void MarkupLayout::sizeGrid(TableRecord& rec, const std::vector<QSize>& cellSizes,
+                            int spacing) const {
     const int gap = spacing + 1;
     // Single spans first, then wider spans take what their columns lack.
     std::vector<size_t> order(rec.places.size());
     std::iota(order.begin(), order.end(), 0);
     for (int pass = 0; pass < 2; ++pass) {
         const bool columns = pass == 0;
-        auto span = [&](size_t i) { return columns ? rec.places[i].colSpan : rec.places[i].rowSpan; };
-        std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return span(a) < span(b); });
+        auto span = [&](size_t i) {
+            return columns ? rec.places[i].colSpan : rec.places[i].rowSpan;
+        };
+        std::stable_sort(order.begin(), order.end(),
+                         [&](size_t a, size_t b) { return span(a) < span(b); });
         std::vector<int>& sizes = columns ? rec.colWidths : rec.rowHeights;
         for (size_t i : order) {
             const TableRecord::Place& p = rec.places[i];
@@ -133,7 +158,8 @@ void MarkupLayout::sizeGrid(TableRecord& rec, const std::vector<QSize>& cellSize
             const int first = columns ? p.col : p.row, count = span(i);
             const int need = columns ? cellSizes[i].width() : cellSizes[i].height();
             long long have = static_cast<long long>(count - 1) * gap;
-            for (int k = 0; k < count; ++k) have += sizes[first + k];
+            for (int k = 0; k < count; ++k)
+                have += sizes[first + k];
             if (have < need) share(sizes, first, count, static_cast<int>(need - have));
         }
     }
@@ -142,8 +168,10 @@ void MarkupLayout::sizeGrid(TableRecord& rec, const std::vector<QSize>& cellSize
 void MarkupLayout::drawTableFrame(const StyleState& s, const QRect& r, bool cell) {
     if (s.borderStyle == kBorderNone || s.borderWidth <= 0) return;
     // Tables are raised (light edge first), cells sunken (dark edge first).
-    const QColor light = QColor::fromRgb(shown(s.borderLight)), dark = QColor::fromRgb(shown(s.borderDark));
-    DrawFrame(*painter_, r, cell ? dark : light, cell ? light : dark, s.borderStyle, cell ? 1 : s.borderWidth);
+    const QColor light = QColor::fromRgb(shown(s.borderLight)),
+                 dark = QColor::fromRgb(shown(s.borderDark));
+    DrawFrame(*painter_, r, cell ? dark : light, cell ? light : dark, s.borderStyle,
+              cell ? 1 : s.borderWidth);
 }
 
 namespace {
@@ -154,8 +182,10 @@ struct TableGeometry {
     std::vector<int> colX, colW, rowY, rowH;
     QRect cell(const TableRecord::Place& p, int gap) const {
         int w = (p.colSpan - 1) * gap, h = (p.rowSpan - 1) * gap;
-        for (int k = 0; k < p.colSpan; ++k) w += colW[p.col + k];
-        for (int k = 0; k < p.rowSpan; ++k) h += rowH[p.row + k];
+        for (int k = 0; k < p.colSpan; ++k)
+            w += colW[p.col + k];
+        for (int k = 0; k < p.rowSpan; ++k)
+            h += rowH[p.row + k];
         return {colX[p.col], rowY[p.row], w, h};
     }
 };
@@ -187,20 +217,23 @@ TableGeometry placeTable(const TableRecord& rec, const StyleState& s, const QRec
     g.rect = QRect(box.left() + offset, box.top(), width, rec.height);
     const int border = tableBorder(s), gap = s.spacing + 1;
     int x = g.rect.left() + border + s.spacing;
-    for (int w : g.colW) g.colX.push_back(x), x += w + gap;
+    for (int w : g.colW)
+        g.colX.push_back(x), x += w + gap;
     int y = g.rect.top() + border + s.spacing;
-    for (int h : g.rowH) g.rowY.push_back(y), y += h + gap;
+    for (int h : g.rowH)
+        g.rowY.push_back(y), y += h + gap;
     return g;
 }
 
-}  // namespace
+} // namespace
 
 QSize MarkupLayout::layoutTable(const MarkupTable& table, const QRect& box, int depth) {
     const size_t base = stack_.size();
     const StyleState outer = state_;
     // Structural pushes ignore the style depth limit: tables nest at most
     // kMaxTableNesting deep, so they stay bounded.
-    auto pushStructural = [&](StyleKey key, const char* rule, const MarkupAttributes& attrs, bool isTable) {
+    auto pushStructural = [&](StyleKey key, const char* rule, const MarkupAttributes& attrs,
+                              bool isTable) {
         stack_.push_back(state_);
         stack_.back().key = key;
         ApplyStyleRule(*env_.sheet, rule, state_, ctx_);
@@ -230,17 +263,24 @@ QSize MarkupLayout::layoutTable(const MarkupTable& table, const QRect& box, int 
     if (!measuring() && !rec.colWidths.empty() && !rec.rowHeights.empty()) {
         geo = placeTable(rec, tableState, box);
         if (tableState.effect >= 0) {
-            DrawBackgroundEffect(*painter_, geo.rect, tableState.effect, QColor::fromRgb(shown(tableState.backgroundColor)),
+            DrawBackgroundEffect(*painter_, geo.rect, tableState.effect,
+                                 QColor::fromRgb(shown(tableState.backgroundColor)),
                                  QColor::fromRgb(shown(tableState.backgroundMiddle)),
                                  QColor::fromRgb(shown(tableState.backgroundEnd)), kGranularity);
         } else if (!tableState.backgroundImage.isEmpty() && env_.enabled) {
             const QByteArray& v = tableState.backgroundImage;
             const qsizetype colon = v.indexOf(':');
             ImageSpec spec;
-            const QByteArray key = v.left(std::max<qsizetype>(colon, 0)).trimmed(), value = v.mid(colon + 1).trimmed();
-            if (key == "idres") spec.idres = static_cast<int>(std::clamp<long long>(ParseCInteger(value), 0, INT_MAX));
-            else if (key == "iddll") spec.iddll = static_cast<int>(std::clamp<long long>(ParseCInteger(value), 0, INT_MAX));
-            else if (key == "file") spec.file = value;
+            const QByteArray key = v.left(std::max<qsizetype>(colon, 0)).trimmed(),
+                             value = v.mid(colon + 1).trimmed();
+            if (key == "idres")
+                spec.idres =
+                    static_cast<int>(std::clamp<long long>(ParseCInteger(value), 0, INT_MAX));
+            else if (key == "iddll")
+                spec.iddll =
+                    static_cast<int>(std::clamp<long long>(ParseCInteger(value), 0, INT_MAX));
+            else if (key == "file")
+                spec.file = value;
             const QImage tile = env_.resources->load(spec, MarkupResources::Kind::Bitmap);
             if (!tile.isNull()) {
                 painter_->save();
@@ -277,7 +317,8 @@ QSize MarkupLayout::layoutTable(const MarkupTable& table, const QRect& box, int 
             // Content wraps at an explicit cell width when wrapping is on.
             const int wrap = env_.wrapWidth > 0 && cellState.width > 0 ? cellState.width : 0;
             if (measuring()) {
-                const QSize content = layoutSequence(cell.sequence, QRect(0, 0, cellState.width, 0), wrap, depth + 1);
+                const QSize content =
+                    layoutSequence(cell.sequence, QRect(0, 0, cellState.width, 0), wrap, depth + 1);
                 contents.push_back(content);
                 explicitWidth.push_back(cellState.width > 0);
                 cellSizes.emplace_back(std::max(content.width(), cellState.width) + 2 * inset,
@@ -286,16 +327,21 @@ QSize MarkupLayout::layoutTable(const MarkupTable& table, const QRect& box, int 
             }
             const QRect r = geo.cell(rec.places[ci], gap);
             if (cellState.effect >= 0)
-                DrawBackgroundEffect(*painter_, r, cellState.effect, QColor::fromRgb(shown(cellState.backgroundColor)),
+                DrawBackgroundEffect(*painter_, r, cellState.effect,
+                                     QColor::fromRgb(shown(cellState.backgroundColor)),
                                      QColor::fromRgb(shown(cellState.backgroundMiddle)),
                                      QColor::fromRgb(shown(cellState.backgroundEnd)), kGranularity);
             drawTableFrame(cellState, r, true);
             const QRect inner = r.adjusted(inset, inset, -inset, -inset);
             const QSize measured = ci < rec.contents.size() ? rec.contents[ci] : QSize();
             int top = inner.top();
-            if (cellState.valign == 1) top += (inner.height() - measured.height()) / 2;
-            else if (cellState.valign == 2) top += inner.height() - measured.height();
-            layoutSequence(cell.sequence, QRect(inner.left(), top, inner.width(), measured.height()), wrap, depth + 1);
+            if (cellState.valign == 1)
+                top += (inner.height() - measured.height()) / 2;
+            else if (cellState.valign == 2)
+                top += inner.height() - measured.height();
+            layoutSequence(cell.sequence,
+                           QRect(inner.left(), top, inner.width(), measured.height()), wrap,
+                           depth + 1);
         }
     }
     popTo(base, outer);
@@ -307,19 +353,23 @@ QSize MarkupLayout::layoutTable(const MarkupTable& table, const QRect& box, int 
         const TableRecord::Place& p = out.places[i];
         if (!p.valid || !explicitWidth[i]) continue;
         // An explicit width fixes the cell's columns against stretching.
-        for (int k = 0; k < p.colSpan; ++k) out.fixed[p.col + k] = true;
+        for (int k = 0; k < p.colSpan; ++k)
+            out.fixed[p.col + k] = true;
     }
     sizeGrid(out, cellSizes, tableState.spacing);
-    const int cols = static_cast<int>(out.colWidths.size()), rows = static_cast<int>(out.rowHeights.size());
+    const int cols = static_cast<int>(out.colWidths.size()),
+              rows = static_cast<int>(out.rowHeights.size());
     if (cols == 0 || rows == 0) return {};
     const int border = 2 * tableBorder(tableState);
     long long w = static_cast<long long>(cols + 1) * tableState.spacing + (cols - 1) + border;
     long long h = static_cast<long long>(rows + 1) * tableState.spacing + (rows - 1) + border;
-    for (int v : out.colWidths) w += v;
-    for (int v : out.rowHeights) h += v;
+    for (int v : out.colWidths)
+        w += v;
+    for (int v : out.rowHeights)
+        h += v;
     out.width = static_cast<int>(std::min<long long>(w, kMaxLayoutExtent));
     out.height = static_cast<int>(std::min<long long>(h, kMaxLayoutExtent));
     return {out.width, out.height};
 }
 
-}  // namespace dorvak
+} // namespace dorvak

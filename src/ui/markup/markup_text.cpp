@@ -10,13 +10,14 @@ namespace {
 
 // Windows-1252 0x80..0x9F; 0 marks the five unassigned bytes, shown as U+FFFD.
 constexpr char16_t kAnsiHigh[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
-    0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,
 };
 
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
+bool isBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
 
 struct TagInfo {
     TagId id;
@@ -76,33 +77,39 @@ MarkupAttributes parseAttributes(QByteArrayView rest) {
     qsizetype i = 0;
     const qsizetype n = rest.size();
     while (i < n) {
-        while (i < n && rest[i] == ' ') ++i;
+        while (i < n && rest[i] == ' ')
+            ++i;
         if (i >= n) break;
         qsizetype start = i;
-        while (i < n && rest[i] != ' ' && rest[i] != '=') ++i;
+        while (i < n && rest[i] != ' ' && rest[i] != '=')
+            ++i;
         QByteArray name = rest.sliced(start, i - start).toByteArray();
         qsizetype j = i;
-        while (j < n && rest[j] == ' ') ++j;
+        while (j < n && rest[j] == ' ')
+            ++j;
         QByteArray value;
         if (j < n && rest[j] == '=') {
             ++j;
-            while (j < n && rest[j] == ' ') ++j;
+            while (j < n && rest[j] == ' ')
+                ++j;
             if (j < n && (rest[j] == '"' || rest[j] == '\'')) {
                 const char quote = rest[j++];
                 qsizetype end = j;
-                while (end < n && rest[end] != quote) ++end;
+                while (end < n && rest[end] != quote)
+                    ++end;
                 value = rest.sliced(j, end - j).toByteArray();
                 i = end < n ? end + 1 : n;
             } else {
                 qsizetype end = j;
-                while (end < n && rest[end] != ' ') ++end;
+                while (end < n && rest[end] != ' ')
+                    ++end;
                 value = rest.sliced(j, end - j).toByteArray();
                 i = end;
             }
         }
         // A stray "=" with no name (as in "br=2") carries nothing.
         if (!name.isEmpty()) out.list.emplace_back(std::move(name), std::move(value));
-        if (i == start) ++i;  // always make progress
+        if (i == start) ++i; // always make progress
     }
     return out;
 }
@@ -110,10 +117,8 @@ MarkupAttributes parseAttributes(QByteArrayView rest) {
 // Builds the document while tokens arrive: text goes to the current sequence,
 // table tags open and close nested table contexts.
 class DocumentBuilder {
-public:
-    explicit DocumentBuilder(int maxDepth) : maxDepth_(maxDepth) {
-        doc_.sequences.emplace_back();
-    }
+  public:
+    explicit DocumentBuilder(int maxDepth) : maxDepth_(maxDepth) { doc_.sequences.emplace_back(); }
 
     void text(QByteArray& pending) {
         if (pending.isEmpty()) return;
@@ -128,11 +133,12 @@ public:
 
     void tag(QByteArrayView content);
     MarkupDocument finish() {
-        while (!tables_.empty()) closeTable();
+        while (!tables_.empty())
+            closeTable();
         return std::move(doc_);
     }
 
-private:
+  private:
     struct TableContext {
         int table;
         int parentSequence;
@@ -140,13 +146,15 @@ private:
 
     void openTable(MarkupAttributes attrs);
     void closeTable();
-    void closeCell() { if (!tables_.empty()) current_ = -1; }
+    void closeCell() {
+        if (!tables_.empty()) current_ = -1;
+    }
     void openCell(MarkupAttributes attrs);
     void openRow(MarkupAttributes attrs);
 
     MarkupDocument doc_;
     std::vector<TableContext> tables_;
-    int current_ = 0;  // sequence receiving tokens; -1 between cells
+    int current_ = 0; // sequence receiving tokens; -1 between cells
     int maxDepth_;
 };
 
@@ -174,7 +182,7 @@ void DocumentBuilder::openRow(MarkupAttributes attrs) {
 
 void DocumentBuilder::openCell(MarkupAttributes attrs) {
     MarkupTable& table = doc_.tables[tables_.back().table];
-    if (table.rows.empty()) table.rows.emplace_back();  // a cell before any <tr>
+    if (table.rows.empty()) table.rows.emplace_back(); // a cell before any <tr>
     const int seq = static_cast<int>(doc_.sequences.size());
     doc_.sequences.emplace_back();
     table.rows.back().cells.push_back(MarkupCell{std::move(attrs), seq});
@@ -185,29 +193,34 @@ void DocumentBuilder::tag(QByteArrayView content) {
     const bool closing = content.startsWith('/');
     if (closing) content = content.sliced(1);
     qsizetype nameEnd = 0;
-    while (nameEnd < content.size() && content[nameEnd] != ' ' && content[nameEnd] != '=') ++nameEnd;
+    while (nameEnd < content.size() && content[nameEnd] != ' ' && content[nameEnd] != '=')
+        ++nameEnd;
     const QByteArray name = content.first(nameEnd).toByteArray();
     const auto it = tagTable().constFind(name);
-    if (it == tagTable().constEnd()) return;  // unknown tags are skipped
+    if (it == tagTable().constEnd()) return; // unknown tags are skipped
     const TagInfo info = it.value();
     QByteArrayView rest = content.sliced(nameEnd);
 
     if (info.id == TagId::Table || info.id == TagId::Tr || info.id == TagId::Td) {
         if (info.id == TagId::Table && !closing) {
             if (static_cast<int>(tables_.size()) >= maxDepth_) return;
-            if (!tables_.empty() && current_ < 0) openCell({});  // a table between cells gets a cell
+            if (!tables_.empty() && current_ < 0) openCell({}); // a table between cells gets a cell
             if (current_ < 0) return;
-            while (!rest.isEmpty() && rest.front() == ' ') rest = rest.sliced(1);
+            while (!rest.isEmpty() && rest.front() == ' ')
+                rest = rest.sliced(1);
             openTable(parseAttributes(rest));
             return;
         }
-        if (tables_.empty()) return;  // row and cell tags outside any table
-        if (info.id == TagId::Table) closeTable();
-        else if (info.id == TagId::Tr) closing ? closeCell() : openRow(parseAttributes(rest.trimmed()));
-        else closing ? closeCell() : openCell(parseAttributes(rest.trimmed()));
+        if (tables_.empty()) return; // row and cell tags outside any table
+        if (info.id == TagId::Table)
+            closeTable();
+        else if (info.id == TagId::Tr)
+            closing ? closeCell() : openRow(parseAttributes(rest.trimmed()));
+        else
+            closing ? closeCell() : openCell(parseAttributes(rest.trimmed()));
         return;
     }
-    if (current_ < 0) return;  // markup between cells is not shown
+    if (current_ < 0) return; // markup between cells is not shown
 
     MarkupToken t;
     t.kind = closing ? MarkupToken::Close : MarkupToken::Open;
@@ -220,13 +233,14 @@ void DocumentBuilder::tag(QByteArrayView content) {
             // number is read.
             t.count = rest.size() > 1 ? ParseDecimal(rest.sliced(1)) : 1;
         }
-        while (!rest.isEmpty() && rest.front() == ' ') rest = rest.sliced(1);
+        while (!rest.isEmpty() && rest.front() == ' ')
+            rest = rest.sliced(1);
         t.attrs = parseAttributes(rest);
     }
     doc_.sequences[current_].push_back(std::move(t));
 }
 
-}  // namespace
+} // namespace
 
 const QByteArray* MarkupAttributes::find(const char* name) const {
     for (const auto& a : list)
@@ -267,13 +281,14 @@ QByteArray PrepareMarkupSource(QByteArray text, bool newlineAsBreak) {
     // Order matters: "&amp;" first, so "&amp;lt;" ends as a literal "<".
     // The euro sign is 0x80 in the code page (0x88 would be a circumflex).
     static const std::pair<const char*, const char*> kEntities[] = {
-        {"&amp;", "&"},   {"&bull;", "\x95"},  {"&copy;", "\xA9"}, {"&euro;", "\x80"},
-        {"&gt;", ">"},    {"&iquest;", "\xBF"}, {"&lt;", "<<"},     {"&nbsp;", " "},
-        {"&para;", "\xB6"}, {"&pound;", "\xA3"}, {"&quot;", "\""},  {"&reg;", "\xAE"},
+        {"&amp;", "&"},      {"&bull;", "\x95"},   {"&copy;", "\xA9"}, {"&euro;", "\x80"},
+        {"&gt;", ">"},       {"&iquest;", "\xBF"}, {"&lt;", "<<"},     {"&nbsp;", " "},
+        {"&para;", "\xB6"},  {"&pound;", "\xA3"},  {"&quot;", "\""},   {"&reg;", "\xAE"},
         {"&trade;", "\x99"},
     };
     if (text.contains('&'))
-        for (const auto& [from, to] : kEntities) text.replace(from, to);
+        for (const auto& [from, to] : kEntities)
+            text.replace(from, to);
     text.replace('\r', QByteArray());
     if (newlineAsBreak) {
         if (text.contains('\n')) text.replace("\n", "<br>");
@@ -290,7 +305,7 @@ MarkupDocument ParseMarkup(const QByteArray& prepared, int maxTableDepth) {
     QByteArray pending;
     const qsizetype n = prepared.size();
     const char* s = prepared.constData();
-    bool noMoreClose = false;  // once a search for ">" failed, none follows
+    bool noMoreClose = false; // once a search for ">" failed, none follows
     qsizetype i = 0;
     while (i < n) {
         if (s[i] != '<') {
@@ -300,12 +315,13 @@ MarkupDocument ParseMarkup(const QByteArray& prepared, int maxTableDepth) {
             i = end;
             continue;
         }
-        if (i + 1 < n && s[i + 1] == '<') {  // "<<" is a literal "<"
+        if (i + 1 < n && s[i + 1] == '<') { // "<<" is a literal "<"
             pending.append('<');
             i += 2;
             continue;
         }
-        const char* gt = noMoreClose ? nullptr : static_cast<const char*>(memchr(s + i + 1, '>', n - i - 1));
+        const char* gt =
+            noMoreClose ? nullptr : static_cast<const char*>(memchr(s + i + 1, '>', n - i - 1));
         if (!gt) {
             noMoreClose = true;
             // A final "<" is shown; any other unmatched "<" is dropped.
@@ -323,7 +339,8 @@ MarkupDocument ParseMarkup(const QByteArray& prepared, int maxTableDepth) {
 
 long long ParseCInteger(QByteArrayView text, bool* ok) {
     qsizetype i = 0;
-    while (i < text.size() && isBlank(text[i])) ++i;
+    while (i < text.size() && isBlank(text[i]))
+        ++i;
     bool negative = false;
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
     int base = 10;
@@ -338,9 +355,12 @@ long long ParseCInteger(QByteArrayView text, bool* ok) {
     for (; i < text.size(); ++i) {
         const char c = text[i];
         int d = -1;
-        if (c >= '0' && c <= '9') d = c - '0';
-        else if (c >= 'a' && c <= 'f') d = c - 'a' + 10;
-        else if (c >= 'A' && c <= 'F') d = c - 'A' + 10;
+        if (c >= '0' && c <= '9')
+            d = c - '0';
+        else if (c >= 'a' && c <= 'f')
+            d = c - 'a' + 10;
+        else if (c >= 'A' && c <= 'F')
+            d = c - 'A' + 10;
         if (d < 0 || d >= base) break;
         any = true;
         value = value > (LLONG_MAX - d) / base ? LLONG_MAX : value * base + d;
@@ -351,7 +371,8 @@ long long ParseCInteger(QByteArrayView text, bool* ok) {
 
 int ParseDecimal(QByteArrayView text) {
     qsizetype i = 0;
-    while (i < text.size() && isBlank(text[i])) ++i;
+    while (i < text.size() && isBlank(text[i]))
+        ++i;
     bool negative = false;
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
     long long value = 0;
@@ -360,4 +381,4 @@ int ParseDecimal(QByteArrayView text) {
     return static_cast<int>(negative ? -value : value);
 }
 
-}  // namespace dorvak
+} // namespace dorvak

@@ -19,16 +19,68 @@ QByteArray EncodeAnsi(const QString& text);
 QByteArray PrepareMarkupSource(QByteArray text, bool newlineAsBreak);
 
 enum class TagId : unsigned char {
-    Unknown, Bold, Italic, Underline, Strike, Font, Hr, Br, Tab,
-    Left, Center, Right, Justify, Baseline, Top, VCenter, Bottom,
-    Bmp, Icon, Ilst, String, SheetTag, Span, Anchor, Table, Tr, Td,
+    Unknown,
+    Bold,
+    Italic,
+    Underline,
+    Strike,
+    Font,
+    Hr,
+    Br,
+    Tab,
+    Left,
+    Center,
+    Right,
+    Justify,
+    Baseline,
+    Top,
+    VCenter,
+    Bottom,
+    Bmp,
+    Icon,
+    Ilst,
+    String,
+    SheetTag,
+    Span,
+    Anchor,
+    Table,
+    Tr,
+    Td,
 };
 
 // Style names pushed on the style stack (the closing-tag rule compares them).
 enum class StyleKey : unsigned char {
-    None, Bold, Italic, Underline, Strikeout, Font, Left, Center, Right, Justify,
-    Baseline, Top, VCenter, Body, H1, H2, H3, H4, H5, H6, Code, Pre, Big, Small,
-    Sub, Sup, Span, Link, Table, Tr, Td,
+    None,
+    Bold,
+    Italic,
+    Underline,
+    Strikeout,
+    Font,
+    Left,
+    Center,
+    Right,
+    Justify,
+    Baseline,
+    Top,
+    VCenter,
+    Body,
+    H1,
+    H2,
+    H3,
+    H4,
+    H5,
+    H6,
+    Code,
+    Pre,
+    Big,
+    Small,
+    Sub,
+    Sup,
+    Span,
+    Link,
+    Table,
+    Tr,
+    Td,
 };
 
 using MarkupAttribute = std::pair<QByteArray, QByteArray>;
@@ -45,15 +97,15 @@ struct MarkupToken {
     Kind kind = Text;
     TagId tag = TagId::Unknown;
     StyleKey key = StyleKey::None;
-    int count = 1;          // <br=N>, <t=N>; the table index for TableRef
-    QByteArray name;        // tag name (the sheet rule of SheetTag tags)
-    QString text;           // decoded text run
+    int count = 1;   // <br=N>, <t=N>; the table index for TableRef
+    QByteArray name; // tag name (the sheet rule of SheetTag tags)
+    QString text;    // decoded text run
     MarkupAttributes attrs;
 };
 
 struct MarkupCell {
     MarkupAttributes attrs;
-    int sequence = -1;  // index into MarkupDocument::sequences
+    int sequence = -1; // index into MarkupDocument::sequences
 };
 
 struct MarkupRow {
@@ -83,4 +135,4 @@ long long ParseCInteger(QByteArrayView text, bool* ok = nullptr);
 // atoi: optional blanks and sign, then decimal digits; saturating.
 int ParseDecimal(QByteArrayView text);
 
-}  // namespace dorvak
+} // namespace dorvak

@@ -15,9 +15,13 @@ constexpr int kScale17[7] = {8, 10, 12, 14, 18, 24, 36};
 // Lengths far beyond any surface are cut so later sums cannot overflow.
 constexpr double kLengthLimit = 1000000.0;
 
-int clampLength(double v) { return static_cast<int>(std::clamp(v, -kLengthLimit, kLengthLimit)); }
+int clampLength(double v) {
+    return static_cast<int>(std::clamp(v, -kLengthLimit, kLengthLimit));
+}
 
-QByteArray trimmedLower(QByteArrayView v) { return v.trimmed().toByteArray().toLower(); }
+QByteArray trimmedLower(QByteArrayView v) {
+    return v.trimmed().toByteArray().toLower();
+}
 
 QByteArray stripQuotes(QByteArray v) {
     if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
@@ -38,15 +42,19 @@ void applyDecoration(QByteArrayView value, StyleState& s) {
             word.append(c);
             continue;
         }
-        if (word == "none") s.underline = s.strikeOut = s.overline = false;
-        else if (word == "underline") s.underline = true;
-        else if (word == "line-through") s.strikeOut = true;
-        else if (word == "overline") s.overline = true;
+        if (word == "none")
+            s.underline = s.strikeOut = s.overline = false;
+        else if (word == "underline")
+            s.underline = true;
+        else if (word == "line-through")
+            s.strikeOut = true;
+        else if (word == "overline")
+            s.overline = true;
         word.clear();
     }
 }
 
-}  // namespace
+} // namespace
 
 int ParseLength(QByteArrayView value, int def, bool scale17, const StyleState& state,
                 const StyleContext& ctx) {
@@ -62,7 +70,8 @@ int ParseLength(QByteArrayView value, int def, bool scale17, const StyleState& s
         const double n = ParseDecimal(value.first(value.size() - 2));
         const double dpi = ctx.dpiY;
         if (unit == "px") return clampLength(n);
-        if (unit == "ex") return clampLength(n * (ctx.exHeight ? ctx.exHeight(state) : state.fontHeight));
+        if (unit == "ex")
+            return clampLength(n * (ctx.exHeight ? ctx.exHeight(state) : state.fontHeight));
         if (unit == "em") return clampLength(n * state.fontHeight);
         if (unit == "in") return clampLength(std::trunc(n * dpi));
         if (unit == "cm") return clampLength(std::trunc(dpi * n * 0.39370078740157477));
@@ -88,18 +97,26 @@ int ParseWeight(QByteArrayView value, int def) {
 
 void SetBorderWidth(StyleState& s, int width) {
     s.borderWidth = std::clamp(width, 0, 1000);
-    if (s.borderWidth == 0) s.borderStyle = 0;
-    else if (s.borderStyle == 0) s.borderStyle = 1;
+    if (s.borderWidth == 0)
+        s.borderStyle = 0;
+    else if (s.borderStyle == 0)
+        s.borderStyle = 1;
 }
 
 void SetBorderStyle(StyleState& s, QByteArrayView style) {
     style = style.trimmed();
-    if (style == "none") s.borderStyle = 0;
-    else if (style == "solid") s.borderStyle = 1;
-    else if (style == "dashed") s.borderStyle = 2;
-    else if (style == "dotted") s.borderStyle = 3;
-    else if (style == "double") s.borderStyle = 6;
-    else return;
+    if (style == "none")
+        s.borderStyle = 0;
+    else if (style == "solid")
+        s.borderStyle = 1;
+    else if (style == "dashed")
+        s.borderStyle = 2;
+    else if (style == "dotted")
+        s.borderStyle = 3;
+    else if (style == "double")
+        s.borderStyle = 6;
+    else
+        return;
     if (s.borderStyle != 0 && s.borderWidth == 0) s.borderWidth = 1;
 }
 
@@ -109,23 +126,33 @@ void ApplyStyleProperty(const QByteArray& name, const QByteArray& value, StyleSt
         return ParseMarkupColor(value, def, *ctx.colors, ctx.enabled, ctx.disabledColor);
     };
     if (name == "font-size") {
-        s.fontHeight = std::clamp(ParseLength(value, s.fontHeight, true, s, ctx), 1, ctx.maxFontPixels);
+        s.fontHeight =
+            std::clamp(ParseLength(value, s.fontHeight, true, s, ctx), 1, ctx.maxFontPixels);
     } else if (name == "font-family") {
         if (!value.isEmpty()) s.face = value;
     } else if (name == "font-style") {
-        if (value.isEmpty() || value == "normal") s.italic = false;
-        else if (value == "italic" || value == "oblique") s.italic = true;
+        if (value.isEmpty() || value == "normal")
+            s.italic = false;
+        else if (value == "italic" || value == "oblique")
+            s.italic = true;
     } else if (name == "font-weight") {
         s.weight = ParseWeight(value, s.weight);
     } else if (name == "text-align") {
-        if (value == "left") s.align = 0;
-        else if (value == "center") s.align = 1;
-        else if (value == "right") s.align = 2;
+        if (value == "left")
+            s.align = 0;
+        else if (value == "center")
+            s.align = 1;
+        else if (value == "right")
+            s.align = 2;
     } else if (name == "text-transform") {
-        if (value == "none") s.transform = 0;
-        else if (value == "uppercase") s.transform = 1;
-        else if (value == "lowercase") s.transform = 2;
-        else if (value == "capitalize") s.transform = 3;
+        if (value == "none")
+            s.transform = 0;
+        else if (value == "uppercase")
+            s.transform = 1;
+        else if (value == "lowercase")
+            s.transform = 2;
+        else if (value == "capitalize")
+            s.transform = 3;
     } else if (name == "color") {
         s.textColor = colour(s.textColor);
     } else if (name == "background-color") {
@@ -138,16 +165,23 @@ void ApplyStyleProperty(const QByteArray& name, const QByteArray& value, StyleSt
     } else if (name == "text-decoration") {
         applyDecoration(value, s);
     } else if (name == "vertical-align") {
-        if (value.isEmpty() || value == "baseline") s.valign = 3;
-        else if (value == "middle" || value == "vcenter") s.valign = 1;
-        else if (value == "top") s.valign = 0;
-        else if (value == "bottom") s.valign = 2;
+        if (value.isEmpty() || value == "baseline")
+            s.valign = 3;
+        else if (value == "middle" || value == "vcenter")
+            s.valign = 1;
+        else if (value == "top")
+            s.valign = 0;
+        else if (value == "bottom")
+            s.valign = 2;
     } else if (name == "border-color") {
         s.borderLight = s.borderDark = colour(s.borderLight);
     } else if (name == "border-width" || name == "size") {
-        if (value == "thin") SetBorderWidth(s, s.borderWidth * 75 / 100);
-        else if (value == "thick") SetBorderWidth(s, s.borderWidth * 125 / 100);
-        else if (value != "medium") SetBorderWidth(s, ParseLength(value, s.borderWidth, false, s, ctx));
+        if (value == "thin")
+            SetBorderWidth(s, s.borderWidth * 75 / 100);
+        else if (value == "thick")
+            SetBorderWidth(s, s.borderWidth * 125 / 100);
+        else if (value != "medium")
+            SetBorderWidth(s, ParseLength(value, s.borderWidth, false, s, ctx));
     } else if (name == "border-style") {
         SetBorderStyle(s, value);
     } else if (name == "margin") {
@@ -157,7 +191,9 @@ void ApplyStyleProperty(const QByteArray& name, const QByteArray& value, StyleSt
     }
 }
 
-StyleSheet::StyleSheet() { load(QByteArray(BuiltInText())); }
+StyleSheet::StyleSheet() {
+    load(QByteArray(BuiltInText()));
+}
 
 const char* StyleSheet::BuiltInText() {
     return "body {font-size: 10pt; color:black; font-family:Verdana}\r\n"
@@ -197,12 +233,13 @@ void StyleSheet::load(const QByteArray& text) {
             if (name.isEmpty()) continue;
             decls.emplace_back(std::move(name), stripQuotes(part.mid(colon + 1).trimmed()));
         }
-        if (!selector.isEmpty()) rules_.insert(selector, std::move(decls));  // later rule replaces
+        if (!selector.isEmpty()) rules_.insert(selector, std::move(decls)); // later rule replaces
         pos = close + 1;
     }
 }
 
-const std::vector<std::pair<QByteArray, QByteArray>>* StyleSheet::find(const QByteArray& selector) const {
+const std::vector<std::pair<QByteArray, QByteArray>>*
+StyleSheet::find(const QByteArray& selector) const {
     const auto it = rules_.constFind(selector);
     return it == rules_.constEnd() ? nullptr : &it.value();
 }
@@ -211,7 +248,8 @@ void ApplyStyleRule(const StyleSheet& sheet, const QByteArray& selector, StyleSt
                     const StyleContext& ctx) {
     const auto* decls = sheet.find(selector);
     if (!decls) return;
-    for (const auto& [name, value] : *decls) ApplyStyleProperty(name, value, state, ctx);
+    for (const auto& [name, value] : *decls)
+        ApplyStyleProperty(name, value, state, ctx);
 }
 
-}  // namespace dorvak
+} // namespace dorvak

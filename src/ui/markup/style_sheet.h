@@ -32,23 +32,23 @@ struct StyleState {
     QRgb borderDark = 0xFF000000;
     QRgb backgroundMiddle = 0xFFFFFFFF;
     QRgb backgroundEnd = 0xFFFFFFFF;
-    int backgroundMode = 1;  // 1 transparent, 2 opaque
+    int backgroundMode = 1; // 1 transparent, 2 opaque
     int effect = -1;
     QByteArray backgroundImage;
-    int align = 0;   // 0 left, 1 center, 2 right, 3 justify
-    int valign = 3;  // 0 top, 1 middle, 2 bottom, 3 baseline
+    int align = 0;  // 0 left, 1 center, 2 right, 3 justify
+    int valign = 3; // 0 top, 1 middle, 2 bottom, 3 baseline
     int borderStyle = 0;
     int borderWidth = 0;
-    int width = 0;   // explicit width/height of the current table or cell
+    int width = 0; // explicit width/height of the current table or cell
     int height = 0;
     int reserved1 = 0;
     int reserved2 = 0;
-    int transform = 0;  // 0 none, 1 uppercase, 2 lowercase, 3 capitalize
+    int transform = 0; // 0 none, 1 uppercase, 2 lowercase, 3 capitalize
     int padding = 2;
     int spacing = 0;
-    int linkKind = 0;  // 1 open target, 2 send message
+    int linkKind = 0; // 1 open target, 2 send message
     QByteArray linkTarget;
-    int linkIndex = -1;  // number of the enclosing link, for hover styles
+    int linkIndex = -1; // number of the enclosing link, for hover styles
 };
 
 // What a length or colour needs to know about its surroundings.
@@ -57,7 +57,7 @@ struct StyleContext {
     bool enabled = true;
     QRgb disabledColor = 0xFF808080;
     int dpiY = 96;
-    std::function<int(const StyleState&)> exHeight;  // height of "x" in the current font
+    std::function<int(const StyleState&)> exHeight; // height of "x" in the current font
     int maxFontPixels = 512;
 };
 
@@ -69,15 +69,15 @@ int ParseLength(QByteArrayView value, int def, bool scale17, const StyleState& s
 int ParseWeight(QByteArrayView value, int def);
 
 class StyleSheet {
-public:
-    StyleSheet();  // loads the built-in sheet
+  public:
+    StyleSheet(); // loads the built-in sheet
     static const char* BuiltInText();
-    void load(const QByteArray& text);  // empties the map first
+    void load(const QByteArray& text); // empties the map first
     // Declarations of a selector (lower-case), or null.
     const std::vector<std::pair<QByteArray, QByteArray>>* find(const QByteArray& selector) const;
     int size() const { return static_cast<int>(rules_.size()); }
 
-private:
+  private:
     QHash<QByteArray, std::vector<std::pair<QByteArray, QByteArray>>> rules_;
 };
 
@@ -91,4 +91,4 @@ void ApplyStyleProperty(const QByteArray& name, const QByteArray& value, StyleSt
 void SetBorderWidth(StyleState& state, int width);
 void SetBorderStyle(StyleState& state, QByteArrayView style);
 
-}  // namespace dorvak
+} // namespace dorvak
