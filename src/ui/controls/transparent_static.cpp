@@ -1,0 +1,18 @@
+#include "ui/controls/transparent_static.h"
+
+namespace dorvak {
+
+CTransparentStatic::CTransparentStatic(const QString& text, QWidget* parent)
+    : QLabel(text, parent) {
+    setAutoFillBackground(false);
+}
+
+void CTransparentStatic::setText(const QString& text) {
+    QLabel::setText(text);
+    if (QWidget* parent = parentWidget(); parent && isVisible())
+        parent->repaint(geometry());
+    else
+        update();
+}
+
+}  // namespace dorvak
