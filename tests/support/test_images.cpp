@@ -1,0 +1,45 @@
+#include "test_images.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace dorvak::test {
+
+std::filesystem::path testImagesDir() {
+    if (const char* env = std::getenv("DORVAK_TEST_IMAGES"); env && *env) return env;
+    return DORVAK_TEST_IMAGES_DIR;
+}
+
+std::filesystem::path testImage(std::string_view fileName) { return testImagesDir() / fileName; }
+
+const std::vector<std::string>& standardImageNames() {
+    static const std::vector<std::string> names = {
+        "v4096.img", "v1024.img",   "v512.img",      "v35.img",
+        "moved.img", "deleted.img", "part-disk.img", "sample.img"};
+    return names;
+}
+
+std::optional<std::string> imagesUnavailableReason(std::string_view fileName) {
+    const auto dir = testImagesDir();
+    if (std::ifstream note(dir / "UNAVAILABLE"); note) {
+        std::ostringstream text;
+        text << note.rdbuf();
+        std::string reason = text.str();
+        while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r'))
+            reason.pop_back();
+        return "kernel-made test images unavailable: " + reason;
+    }
+    std::vector<std::string> wanted;
+    if (fileName.empty()) wanted = standardImageNames();
+    else wanted.emplace_back(fileName);
+    for (const auto& name : wanted) {
+        std::error_code ec;
+        if (!std::filesystem::exists(dir / name, ec))
+            return "test image " + name + " not found in " + dir.string() +
+                   " (make it with: cmake --build BUILD --target test-images)";
+    }
+    return std::nullopt;
+}
+
+} // namespace dorvak::test
