@@ -1,6 +1,7 @@
 #include "browse/liveness.h"
 
 #include "reiserfs/mount.h"
+#include "reiserfs/structures.h"
 
 #include <cstring>
 #include <unordered_map>
@@ -20,22 +21,33 @@ std::string fileIdentity(const CatalogEntry& e) {
 } // namespace
 
 void markDeletedEntries(Catalog& catalog, const Catalog& liveCatalog) {
-    std::unordered_map<std::uint32_t, std::uint32_t> liveFolders;
-    for (const auto& f : liveCatalog.FolderList) liveFolders.emplace(f.objectId, f.modifiedTime);
+    std::unordered_map<std::uint32_t, const CatalogEntry*> liveFolders;
+    for (const auto& f : liveCatalog.FolderList) liveFolders.emplace(f.objectId, &f);
     std::unordered_map<std::string, std::uint32_t> liveFiles;
     for (const auto& f : liveCatalog.FileList) liveFiles.emplace(fileIdentity(f), f.modifiedTime);
 
+    bool moved = false;
     for (auto& f : catalog.FolderList) {
         auto it = liveFolders.find(f.objectId);
-        // A lost folder ("DirN") stands for a parent that no leaf named, so it
-        // is never in the live tree.
         f.deleted = it == liveFolders.end();
-        if (!f.deleted && f.modifiedTime != 0) f.modifiedTime = it->second;
+        if (f.deleted) continue;
+        // The scan keeps the first copy of a folder it meets, which may be a
+        // stale one from before the folder was moved or renamed: a live
+        // folder takes its place and name from the live tree.
+        const CatalogEntry& live = *it->second;
+        moved |= f.parentId != live.parentId || f.name != live.name;
+        f.parentId = live.parentId;
+        f.name = live.name;
+        f.modifiedTime = live.modifiedTime;
     }
     for (auto& f : catalog.FileList) {
         auto it = liveFiles.find(fileIdentity(f));
         f.deleted = it == liveFiles.end();
         if (!f.deleted) f.modifiedTime = it->second;
+    }
+    if (moved) {
+        catalog.treeFillCount = 0;
+        catalog.BuildFolderTree(kRootObjectId);
     }
 }
 

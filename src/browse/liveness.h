@@ -10,8 +10,9 @@
 //   - a folder is live when the live tree holds a folder with its object id.
 // Every other entry is marked `deleted`: a deleted file, or an older version
 // of a file (another size) that the block scan found. A live entry also takes
-// the live modification time: the scan may have met an older copy of the
-// same stat data first.
+// the live modification time, and a live folder its live parent and name
+// (the folder tree is rebuilt when one moved): the scan keeps the first copy
+// it meets, which may be an older one.
 //
 // The walk's leaves are returned too: FileContents prefers their items for
 // live files. After a Normal mount everything is live and no walk is needed.
