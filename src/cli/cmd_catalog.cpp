@@ -104,11 +104,9 @@ int cmdFind(Args& args) {
         // "\" for the root, "\A\B" below it, named from the folder chain.
         std::string path = "\\";
         if (c.folderIndex(f.parentId) >= 0) {
-            std::string slashed;
-            c.folderPath(f.parentId, slashed);
-            for (char& ch : slashed)
-                if (ch == '/') ch = '\\';
-            path = slashed.empty() ? "\\" : slashed;
+            std::string folder;
+            c.folderPath(f.parentId, folder, '\\');
+            if (!folder.empty()) path = folder;
         }
         std::cout << name << "\t" << path << "\t" << f.size << "\n";
         ++found;

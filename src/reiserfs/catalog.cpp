@@ -10,16 +10,22 @@ namespace {
 
 const std::vector<std::uint32_t> kNoChildren;
 
-std::string fileIdentity(std::uint32_t parentId, std::uint32_t objectId, const std::string& name,
-                         std::uint64_t size) {
-    std::string id(16, '\0');
-    std::memcpy(id.data(), &parentId, 4);
-    std::memcpy(id.data() + 4, &objectId, 4);
-    std::memcpy(id.data() + 8, &size, 8);
-    return id + name;
+} // namespace
+
+std::size_t Catalog::FileIdentityHash::operator()(std::uint32_t index) const {
+    const CatalogEntry& e = catalog->FileList[index];
+    std::size_t h = std::hash<std::string>()(e.name);
+    for (std::uint64_t v : {std::uint64_t(e.parentId) << 32 | e.objectId, e.size})
+        h = (h ^ std::hash<std::uint64_t>()(v)) * 0x9E3779B97F4A7C15ull;
+    return h;
 }
 
-} // namespace
+bool Catalog::FileIdentityEqual::operator()(std::uint32_t a, std::uint32_t b) const {
+    const CatalogEntry& x = catalog->FileList[a];
+    const CatalogEntry& y = catalog->FileList[b];
+    return x.parentId == y.parentId && x.objectId == y.objectId && x.size == y.size &&
+           x.name == y.name;
+}
 
 void Catalog::ClearCatalog() {
     FolderList.clear();
@@ -167,9 +173,6 @@ void Catalog::AddFolder(const std::string& name, std::uint32_t parentId, std::ui
 void Catalog::AddFile(const std::string& name, std::uint32_t parentId, std::uint32_t objectId,
                       std::uint32_t modifiedTime, std::uint32_t auxValue, std::uint64_t size,
                       std::uint32_t keyDirId) {
-    if (recoveryMode == RecoveryMode::Extensive &&
-        !fileSeen_.insert(fileIdentity(parentId, objectId, name, size)).second)
-        return;
     CatalogEntry e;
     e.name = name;
     e.parentId = parentId;
@@ -180,6 +183,11 @@ void Catalog::AddFile(const std::string& name, std::uint32_t parentId, std::uint
     e.keyDirId = keyDirId;
     e.fileNumber = fileCount + 1;
     FileList.push_back(std::move(e));
+    if (recoveryMode == RecoveryMode::Extensive &&
+        !fileSeen_.insert(std::uint32_t(FileList.size() - 1)).second) {
+        FileList.pop_back(); // the same version of this file is listed already
+        return;
+    }
     ++fileCount;
     progress->filesFound(fileCount);
     progress->lastName(name);
@@ -255,7 +263,7 @@ long Catalog::folderIndex(std::uint32_t objectId) const {
     return it == folderById_.end() ? -1 : long(it->second);
 }
 
-bool Catalog::folderPath(std::uint32_t key, std::string& path) const {
+bool Catalog::folderPath(std::uint32_t key, std::string& path, char separator) const {
     std::vector<const std::string*> parts;
     std::unordered_set<std::uint32_t> seen;
     while (key != kRootObjectId) {
@@ -265,7 +273,10 @@ bool Catalog::folderPath(std::uint32_t key, std::string& path) const {
         key = FolderList[i].parentId;
     }
     path.clear();
-    for (auto it = parts.rbegin(); it != parts.rend(); ++it) path += "/" + **it;
+    for (auto it = parts.rbegin(); it != parts.rend(); ++it) {
+        path += separator;
+        path += **it;
+    }
     return true;
 }
 

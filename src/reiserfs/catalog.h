@@ -47,19 +47,20 @@ struct CatalogEntry {
     std::uint64_t size = 0;
     std::uint32_t auxValue = 0;
     std::uint32_t fileNumber = 0;
-    // Set by the copy-out's liveness pass: found by a block scan but not in
-    // the live tree.
+    // Found by the Extensive block scan but not in the live tree: a deleted
+    // entry or an older version of a live one.
     bool deleted = false;
 };
 
 // Where one direct or indirect item lies: re-read from its leaf to copy data.
+// Fields ordered for a 32-byte record: a large volume holds millions.
 struct DataItemRef {
     std::uint64_t leafSector = 0;
-    std::uint16_t itemLocation = 0;
+    std::uint64_t keyOffset = 0; // 1-based byte position in the file (60 bits)
     std::uint32_t objectId = 0;
     std::uint32_t dirId = 0;
+    std::uint16_t itemLocation = 0;
     std::uint16_t itemLength = 0;
-    std::uint64_t keyOffset = 0; // 1-based byte position in the file (60 bits)
 };
 
 class Catalog {
@@ -110,7 +111,7 @@ public:
     long folderIndex(std::uint32_t objectId) const;
     // "/A/B" from the root for a folder key (2 = ""), or false when the
     // folder is not reachable from the root.
-    bool folderPath(std::uint32_t key, std::string& path) const;
+    bool folderPath(std::uint32_t key, std::string& path, char separator = '/') const;
 
 private:
     struct PendingName {
@@ -131,7 +132,18 @@ private:
     std::unordered_map<std::uint64_t, std::vector<PendingName>> PendingNames;
     std::unordered_map<std::uint64_t, std::vector<PendingStat>> PendingStats;
     std::unordered_map<std::uint32_t, std::uint32_t> folderById_;
-    std::unordered_set<std::string> fileSeen_; // Extensive duplicate test
+    // Extensive duplicate test: FileList indexes, hashed and compared by
+    // (parentId, objectId, name, size) of the entry they point at.
+    struct FileIdentityHash {
+        const Catalog* catalog;
+        std::size_t operator()(std::uint32_t index) const;
+    };
+    struct FileIdentityEqual {
+        const Catalog* catalog;
+        bool operator()(std::uint32_t a, std::uint32_t b) const;
+    };
+    std::unordered_set<std::uint32_t, FileIdentityHash, FileIdentityEqual> fileSeen_{
+        0, FileIdentityHash{this}, FileIdentityEqual{this}};
     std::unordered_map<std::uint32_t, std::vector<std::uint32_t>> folderChildren_;
     std::unordered_map<std::uint32_t, std::vector<std::uint32_t>> fileChildren_;
 };

@@ -57,8 +57,13 @@ void VolumeMount::ProcessLeaf(std::uint64_t sector, Bytes block, bool testHead) 
         case ItemType::Direct:
         case ItemType::Indirect: {
             if (!item->bodyFits(block.size())) break;
-            const DataItemRef ref{sector,       item->itemLocation, item->objectId,
-                                  item->dirId,  item->itemLength,   item->offset};
+            DataItemRef ref;
+            ref.leafSector = sector;
+            ref.keyOffset = item->offset;
+            ref.objectId = item->objectId;
+            ref.dirId = item->dirId;
+            ref.itemLocation = item->itemLocation;
+            ref.itemLength = item->itemLength;
             catalog_.AddDataItem(item->type == ItemType::Direct ? catalog_.DirectItems
                                                                 : catalog_.IndirectItems,
                                  ref);
@@ -151,8 +156,6 @@ void VolumeMount::WalkTree() {
 }
 
 void VolumeMount::ScanAllBlocks() {
-    catalog_.folderCount = 0;
-    catalog_.fileCount = 0;
     const std::size_t blockSize = volume_.blockSize();
     const std::uint64_t blocks = volumeBlocks();
     if (!isValidBlockSize(std::uint32_t(blockSize)) || blocks == 0) {
@@ -161,6 +164,9 @@ void VolumeMount::ScanAllBlocks() {
     }
     // Blocks are tested in ascending order from a large sequential read; a
     // block taken for a leaf is decoded from the same buffer.
+    // Leaves the live tree walk has processed already add nothing new (and
+    // would record their data items twice).
+    const std::unordered_set<std::uint64_t> live(liveLeaves_.begin(), liveLeaves_.end());
     const std::uint64_t perChunk = std::max<std::uint64_t>(1, kReadAheadBytes / blockSize);
     std::vector<std::uint8_t> chunk(perChunk * blockSize);
     for (std::uint64_t first = 0; first < blocks; first += perChunk) {
@@ -181,13 +187,15 @@ void VolumeMount::ScanAllBlocks() {
             // Leaves packed full (free space 0) are common, so free space is
             // only required to lie within the block.
             auto head = ReadBlockHead(block);
-            if (head && looksLikeLeaf(*head, blockSize)) ProcessLeaf(sector, block, false);
+            if (head && looksLikeLeaf(*head, blockSize) && !live.count(sector))
+                ProcessLeaf(sector, block, false);
         }
     }
     catalog_.releasePending();
 }
 
 MountResult VolumeMount::MountSelectedVolume(RecoveryMode mode) {
+    if (workerBusy) *workerBusy = true;
     result_ = MountResult{};
     catalog_.ClearCatalog();
     catalog_.recoveryMode = mode;
@@ -196,10 +204,20 @@ MountResult VolumeMount::MountSelectedVolume(RecoveryMode mode) {
     progress_.status("Mounting volume, please wait...");
     try {
         stopRequested_ = false;
-        if (mode == RecoveryMode::Normal)
-            WalkTree();
-        else
+        WalkTree();
+        if (mode == RecoveryMode::Extensive && !result_.stopped) {
+            // The live tree goes first, so that the current version of every
+            // folder and file is the one met first (the first folder per
+            // object id wins); whatever the block scan adds on top was not
+            // reached by the live tree: deleted entries and older versions.
+            const std::size_t liveFolders = catalog_.FolderList.size();
+            const std::size_t liveFiles = catalog_.FileList.size();
             ScanAllBlocks();
+            for (std::size_t i = liveFolders; i < catalog_.FolderList.size(); ++i)
+                catalog_.FolderList[i].deleted = true;
+            for (std::size_t i = liveFiles; i < catalog_.FileList.size(); ++i)
+                catalog_.FileList[i].deleted = true;
+        }
         const bool stopped = result_.stopped;
         stopRequested_ = false;
         catalog_.FindLostFolders(stopRequested_);
@@ -212,6 +230,7 @@ MountResult VolumeMount::MountSelectedVolume(RecoveryMode mode) {
         result_.outOfMemory = true;
     }
     catalog_.progress = &nullProgress();
+    if (workerBusy) *workerBusy = false;
     return result_;
 }
 

@@ -1,0 +1,152 @@
+#!/usr/bin/env python3
+"""dorvak-reiserfs-cli as scripts see it: JSON lines, exit statuses, messages."""
+import argparse
+import json
+import os
+import subprocess
+import sys
+import tempfile
+import unittest
+
+CLI = IMAGES = None
+
+
+def run(*args):
+    p = subprocess.run([CLI, *args], capture_output=True, timeout=120)
+    return p.returncode, p.stdout.decode("utf-8", "surrogateescape"), p.stderr.decode("utf-8", "replace")
+
+
+def jsonl(text):
+    return [json.loads(line) for line in text.splitlines()]
+
+
+def image(name):
+    path = os.path.join(IMAGES, name)
+    if not os.path.exists(path):
+        reason = os.path.join(IMAGES, "UNAVAILABLE")
+        raise unittest.SkipTest(open(reason).read() if os.path.exists(reason) else path + " missing")
+    return path
+
+
+def manifest(name):
+    with open(os.path.join(IMAGES, name)) as f:
+        return [json.loads(line) for line in f]
+
+
+class Discovery(unittest.TestCase):
+    def test_volumes_of_the_partitioned_disk_follow_its_layout(self):
+        code, out, _ = run("volumes", image("part-disk.img"))
+        self.assertEqual(code, 0)
+        with open(os.path.join(IMAGES, "part-disk.layout.json")) as f:
+            layout = json.load(f)
+        got = jsonl(out)
+        want = [{"index": i, "name": "ReiserFS - %d" % i, "startSector": v["startSector"],
+                 "sectorCount": v["sectorCount"], "sectorsPerBlock": v["blockSize"] // 512,
+                 "rootBlock": v["rootBlock"]} for i, v in enumerate(layout["volumes"])]
+        self.assertEqual(got, want)
+
+    def test_search_finds_the_same_volumes(self):
+        code, out, err = run("search", image("part-disk.img"), "--quiet")
+        self.assertEqual(code, 0, err)
+        _, walked, _ = run("volumes", image("part-disk.img"))
+        key = lambda v: (v["startSector"], v["rootBlock"], v["sectorsPerBlock"])
+        self.assertEqual([key(v) for v in jsonl(out)], [key(v) for v in jsonl(walked)])
+        self.assertIn("Partition(s) Found: 3", err)
+
+    def test_nothing_found_is_not_an_error_but_an_unreadable_source_is(self):
+        with tempfile.NamedTemporaryFile() as blank:
+            blank.truncate(4 << 20)
+            code, out, err = run("volumes", blank.name)
+            self.assertEqual((code, out), (0, ""))
+            self.assertIn("No ReiserFS volume found", err)
+            code, _, err = run("list", blank.name)
+            self.assertEqual(code, 2)
+            self.assertIn("No ReiserFS volume found", err)
+        code, _, err = run("volumes", "/nonexistent/disk.img")
+        self.assertEqual(code, 2)
+        self.assertIn("/nonexistent/disk.img", err)
+        with tempfile.NamedTemporaryFile() as empty:
+            code, _, err = run("volumes", empty.name)
+            self.assertEqual(code, 2)
+            self.assertIn("no readable sectors", err)
+
+    def test_disks_lists_an_image_under_its_file_name(self):
+        code, out, _ = run("disks", image("v512.img"))
+        self.assertEqual(code, 0)
+        disk = [d for d in jsonl(out) if d["path"].endswith("v512.img")][0]
+        self.assertEqual(disk["model"], "v512.img")
+        self.assertEqual(disk["totalSectors"], os.path.getsize(image("v512.img")) // 512)
+        self.assertEqual(disk["capacity"], "%d MB ( Approx )" % (disk["totalSectors"] // 2048))
+
+
+class Listing(unittest.TestCase):
+    def test_list_prints_folders_then_files_with_raw_names(self):
+        code, out, err = run("list", image("v4096.img"), "--quiet")
+        self.assertEqual(code, 0, err)
+        rows = jsonl(out)
+        kinds = [r["kind"] for r in rows]
+        self.assertEqual(kinds, sorted(kinds))  # "dir" rows before "file" rows
+        listed = {r["path"]: r for r in rows}
+        checked = 0
+        for m in manifest("v4096.manifest.jsonl"):
+            if m["kind"] not in ("dir", "file") or m["nlink"] > 1:
+                continue
+            row = listed[m["path"]]  # \\udcXX escapes decode to the same raw bytes
+            self.assertEqual((row["objectId"], row["mtime"]), (m["inode"], m["mtime"]))
+            if m["kind"] == "file":
+                self.assertEqual(row["size"], m["size"])
+            checked += 1
+        self.assertGreater(checked, 1000)
+        self.assertTrue(any("\udcff" in p for p in listed), "a name that is not UTF-8")
+        numbers = [r["fileNumber"] for r in rows if r["kind"] == "file"]
+        self.assertEqual(numbers, list(range(1, len(numbers) + 1)))
+        self.assertTrue(err.rstrip().endswith("File(s) Found: %d" % len(numbers)))
+
+    def test_volume_choice_by_index_or_start_sector(self):
+        disk = image("part-disk.img")
+        _, by_index, _ = run("list", disk, "--volume", "2", "--quiet")
+        _, by_start, _ = run("list", disk, "--start-sector", "268288", "--quiet")
+        self.assertEqual(by_index, by_start)
+        self.assertTrue(by_index)
+        code, _, err = run("list", disk, "--volume", "7")
+        self.assertEqual(code, 2)
+        self.assertIn("There is no volume 7", err)
+        code, _, err = run("list", disk, "--start-sector", "2048")
+        self.assertEqual(code, 2)
+        self.assertIn("No ReiserFS superblock", err)
+
+    def test_extensive_list_brings_back_deleted_files(self):
+        _, normal, _ = run("list", image("deleted.img"), "--quiet")
+        _, extensive, _ = run("list", image("deleted.img"), "--extensive", "--quiet")
+        normal_paths = {r["path"] for r in jsonl(normal)}
+        extra = {r["path"] for r in jsonl(extensive)} - normal_paths
+        for old in manifest("deleted.history.jsonl"):
+            if old["event"] == "deleted" and old["kind"] == "file":
+                self.assertIn(old["path"], extra)
+
+    def test_find_prints_upper_case_names_backslash_paths_and_sizes(self):
+        code, out, err = run("find", image("v4096.img"), "*.bin", "--quiet")
+        self.assertEqual(code, 0, err)
+        lines = [l.split("\t") for l in out.splitlines()]
+        want = [m for m in manifest("v4096.manifest.jsonl")
+                if m["kind"] == "file" and m["path"].lower().endswith(".bin") and m["nlink"] == 1]
+        self.assertTrue(want)
+        for m in want:
+            folder, _, name = m["path"].rpartition("/")
+            row = [name.upper(), folder.replace("/", "\\") or "\\", str(m["size"])]
+            self.assertIn(row, lines)
+        self.assertIn("Files Found: %d" % len(lines), err)
+
+
+def main():
+    global CLI, IMAGES
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--cli", required=True)
+    parser.add_argument("--images", required=True)
+    args, rest = parser.parse_known_args()
+    CLI, IMAGES = args.cli, args.images
+    unittest.main(argv=[sys.argv[0], "-v", *rest])
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,40 @@
+#pragma once
+// A sector source held in memory, with chosen sectors made unreadable and
+// every request counted, for tests of the reader and everything above it.
+
+#include "disk/sector_source.h"
+
+#include <cstring>
+#include <set>
+#include <vector>
+
+namespace dorvak::test {
+
+class MemorySource : public SectorSource {
+public:
+    explicit MemorySource(std::vector<std::uint8_t> bytes) : bytes_(std::move(bytes)) {}
+
+    bool readAt(std::uint64_t offset, void* buffer, std::size_t length) override {
+        ++requests;
+        if (length == 512) ++singleSectorRequests;
+        if (offset > bytes_.size() || length > bytes_.size() - offset) return false;
+        for (std::uint64_t s = offset / 512; s * 512 < offset + length; ++s)
+            if (bad.count(s)) {
+                // A failed read may leave garbage behind; make that visible.
+                std::memset(buffer, 0xEE, length);
+                return false;
+            }
+        std::memcpy(buffer, bytes_.data() + offset, length);
+        return true;
+    }
+    std::uint64_t sizeBytes() const override { return bytes_.size(); }
+
+    std::set<std::uint64_t> bad; // unreadable sector numbers
+    int requests = 0;
+    int singleSectorRequests = 0;
+
+private:
+    std::vector<std::uint8_t> bytes_;
+};
+
+} // namespace dorvak::test

@@ -1,0 +1,94 @@
+#include "disk/disk_table.h"
+
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+
+using namespace dorvak;
+namespace fs = std::filesystem;
+
+namespace {
+
+// A fake /sys/block: each disk a folder with "size" and "device/model".
+class FakeSysfs {
+public:
+    FakeSysfs() : root_(fs::temp_directory_path() / ("dorvak-sysfs-" + std::to_string(::getpid()))) {
+        fs::remove_all(root_);
+        fs::create_directories(root_ / "block");
+        fs::create_directories(root_ / "dev");
+    }
+    ~FakeSysfs() { fs::remove_all(root_); }
+    void disk(const std::string& name, std::uint64_t sectors, const std::string& model,
+              bool usb = false) {
+        fs::path real = root_ / "devices" / (usb ? "usb1/1-1" : "pci0") / name;
+        fs::create_directories(real / "device");
+        std::ofstream(real / "size") << sectors << "\n";
+        std::ofstream(real / "device/model") << model << "   \n";
+        fs::create_directory_symlink(real, root_ / "block" / name);
+    }
+    std::string block() const { return (root_ / "block").string(); }
+    std::string dev() const { return (root_ / "dev").string(); }
+
+private:
+    fs::path root_;
+};
+
+} // namespace
+
+TEST(DiskTable, ListsDisksWithMediaInOrderAndSkipsVirtualOnes) {
+    FakeSysfs sys;
+    sys.disk("sdb", 2048 * 100, "Second Disk");
+    sys.disk("sda", 16065000, "WDC WD80");
+    sys.disk("sdc", 0, "Card Reader");
+    sys.disk("sdd", 4096, "Stick", true);
+    sys.disk("loop0", 1000, "");
+    sys.disk("dm-0", 1000, "");
+    sys.disk("zram0", 1000, "");
+    DiskTable table;
+    table.EnumerateDisks(sys.block(), sys.dev());
+    ASSERT_EQ(table.diskCount, 3);
+    EXPECT_EQ(table.diskSlotCount, 4u);
+    EXPECT_EQ(table.disk(0)->model, "WDC WD80");
+    EXPECT_EQ(table.disk(0)->totalSectors, 16065000u);
+    EXPECT_EQ(table.disk(0)->cylinders, 1000u);
+    EXPECT_EQ(table.disk(0)->heads, 255u);
+    EXPECT_EQ(table.disk(0)->sectorsPerTrack, 63u);
+    EXPECT_EQ(DiskTable::capacityText(*table.disk(0)), "7844 MB ( Approx )");
+    EXPECT_EQ(table.disk(1)->model, "Second Disk");
+    // The media-less reader takes a slot but no number; the next disk is 2.
+    EXPECT_EQ(table.slots[2].model, "Media missing or not inserted");
+    EXPECT_EQ(table.disk(2)->model, "USB Device");
+    EXPECT_EQ(table.disk(3), nullptr);
+}
+
+TEST(DiskTable, DisksOfTwoTebibytesAndMoreKeepTheirWholeSize) {
+    FakeSysfs sys;
+    const std::uint64_t sectors = std::uint64_t(6) << 31; // 6 TiB
+    sys.disk("sda", sectors, "Big");
+    DiskTable table;
+    table.EnumerateDisks(sys.block(), sys.dev());
+    ASSERT_EQ(table.diskCount, 1);
+    EXPECT_EQ(table.disk(0)->totalSectors, sectors);
+    EXPECT_EQ(DiskTable::capacityText(*table.disk(0)), std::to_string(sectors / 2048) + " MB ( Approx )");
+}
+
+TEST(DiskTable, ImagesAreAppendedAndTheTableStaysWithinItsBounds) {
+    FakeSysfs sys;
+    for (int i = 0; i < 12; ++i) sys.disk("sd" + std::string(1, char('a' + i)), 2048, "D");
+    DiskTable table;
+    table.EnumerateDisks(sys.block(), sys.dev());
+    EXPECT_EQ(table.diskCount, DiskTable::kReadableDisks);
+    std::string error;
+    const auto image = fs::temp_directory_path() / "dorvak-table-image.img";
+    std::ofstream(image) << std::string(4096, 'x');
+    EXPECT_FALSE(table.addImage(image.string(), &error));
+    EXPECT_NE(error.find("full"), std::string::npos);
+
+    DiskTable fresh;
+    ASSERT_TRUE(fresh.addImage(image.string(), &error)) << error;
+    EXPECT_EQ(fresh.disk(0)->model, "dorvak-table-image.img");
+    EXPECT_EQ(fresh.disk(0)->totalSectors, 8u);
+    EXPECT_FALSE(fresh.addImage("/nonexistent.img", &error));
+    EXPECT_NE(error.find("/nonexistent.img"), std::string::npos);
+    fs::remove(image);
+}

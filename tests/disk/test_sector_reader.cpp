@@ -1,0 +1,134 @@
+#include "disk/sector_reader.h"
+
+#include "common/memory_source.h"
+
+#include <cstdio>
+#include <fcntl.h>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+using namespace dorvak;
+using dorvak::test::MemorySource;
+
+namespace {
+
+std::vector<std::uint8_t> numberedSectors(std::size_t count) {
+    std::vector<std::uint8_t> bytes(count * 512);
+    for (std::size_t s = 0; s < count; ++s) std::fill_n(bytes.begin() + s * 512, 512, std::uint8_t(s + 1));
+    return bytes;
+}
+
+struct Fixture {
+    SectorReader reader;
+    MemorySource* source;
+    explicit Fixture(std::size_t sectors = 16) {
+        auto s = std::make_unique<MemorySource>(numberedSectors(sectors));
+        source = s.get();
+        reader.openSource(std::move(s));
+    }
+};
+
+} // namespace
+
+TEST(SectorReader, BadSectorInARunCostsExactlyTheRetriesAndReadsAsZeros) {
+    Fixture f;
+    f.source->bad = {5};
+    f.reader.badSectorRetries = 4;
+    std::vector<std::uint8_t> buf(8 * 512, 0x77);
+    std::vector<std::uint64_t> unreadable;
+    EXPECT_EQ(f.reader.ReadSectors(2, 8, buf.data(), &unreadable), 1); // last sector readable
+    // One whole-run request, then one try for each good sector and four for the bad one.
+    EXPECT_EQ(f.source->requests, 1 + 7 + 4);
+    for (int i = 0; i < 8; ++i) {
+        const std::uint8_t want = i == 3 ? 0 : std::uint8_t(2 + i + 1);
+        EXPECT_EQ(buf[i * 512], want) << "sector " << 2 + i;
+        EXPECT_EQ(buf[i * 512 + 511], want) << "sector " << 2 + i;
+    }
+    EXPECT_EQ(unreadable, std::vector<std::uint64_t>{5});
+}
+
+TEST(SectorReader, ResultFollowsTheLastSectorOfTheRun) {
+    Fixture f;
+    f.source->bad = {9};
+    std::vector<std::uint8_t> buf(4 * 512);
+    EXPECT_EQ(f.reader.ReadSectors(6, 4, buf.data()), 0);
+    EXPECT_EQ(buf[0], 7);
+}
+
+TEST(SectorReader, NoRetriesMeansNothingIsReadAfterTheFailedRun) {
+    Fixture f;
+    f.source->bad = {3};
+    f.reader.badSectorRetries = 0;
+    std::vector<std::uint8_t> buf(4 * 512, 0x55);
+    EXPECT_EQ(f.reader.ReadSectors(1, 4, buf.data()), 0);
+    EXPECT_EQ(f.source->requests, 1);
+    // Nothing was read, so nothing stale may pose as data.
+    EXPECT_TRUE(std::all_of(buf.begin(), buf.end(), [](auto b) { return b == 0; }));
+}
+
+TEST(SectorReader, NoDiskLeavesTheBufferAsItWas) {
+    SectorReader reader;
+    std::vector<std::uint8_t> buf(512, 0x42);
+    EXPECT_EQ(reader.ReadSectors(0, 1, buf.data()), 0);
+    EXPECT_EQ(buf[0], 0x42);
+    EXPECT_EQ(buf[511], 0x42);
+}
+
+TEST(SectorReader, ReadsPastTheEndFailAndHugeSectorNumbersDoNotWrap) {
+    Fixture f(4);
+    std::vector<std::uint8_t> buf(2 * 512);
+    EXPECT_EQ(f.reader.ReadSectors(3, 2, buf.data()), 0);
+    EXPECT_EQ(buf[0], 4);
+    EXPECT_EQ(buf[512], 0);
+    // 2^55 × 512 overflows 64 bits: must fail, not wrap to a low offset.
+    EXPECT_EQ(f.reader.ReadSectors(std::uint64_t(1) << 55, 1, buf.data()), 0);
+    EXPECT_EQ(buf[0], 0);
+}
+
+TEST(SectorReader, ImageFileBeyondTwoTebibytesIsReadAtSectorsAbove2To32) {
+    const auto path = std::filesystem::temp_directory_path() / "dorvak-sparse-3t.img";
+    const std::uint64_t sector = (std::uint64_t(1) << 32) + 5;
+    {
+        int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
+        ASSERT_GE(fd, 0);
+        if (::ftruncate(fd, off_t(3) << 40) != 0) {
+            ::close(fd);
+            std::filesystem::remove(path);
+            GTEST_SKIP() << "this file system does not hold a 3 TiB sparse file";
+        }
+        const char mark[] = "beyond 2 TiB";
+        ASSERT_EQ(::pwrite(fd, mark, sizeof mark, off_t(sector * 512)), ssize_t(sizeof mark));
+        ::close(fd);
+    }
+    SectorReader reader;
+    std::string error;
+    ASSERT_TRUE(reader.OpenSelectedDisk(path.string(), &error)) << error;
+    EXPECT_EQ(reader.totalSectors(), (std::uint64_t(3) << 40) / 512);
+    std::vector<char> buf(512);
+    EXPECT_EQ(reader.ReadSectors(sector, 1, buf.data()), 1);
+    EXPECT_STREQ(buf.data(), "beyond 2 TiB");
+    // The same low 32 bits, without the high half, is a different place.
+    EXPECT_EQ(reader.ReadSectors(5, 1, buf.data()), 1);
+    EXPECT_EQ(buf[0], 0);
+    std::filesystem::remove(path);
+}
+
+TEST(SectorReader, OpeningAMissingSourceSaysWhy) {
+    SectorReader reader;
+    std::string error;
+    EXPECT_FALSE(reader.OpenSelectedDisk("/nonexistent/disk.img", &error));
+    EXPECT_NE(error.find("/nonexistent/disk.img"), std::string::npos);
+    EXPECT_FALSE(reader.isOpen());
+}
+
+TEST(SectorReader, LegacyTranslationUsesSixteenHeadsOfSixtyThreeSectors) {
+    struct Case { std::uint32_t lba, c, h, s; };
+    for (auto [lba, c, h, s] : {Case{0, 0, 0, 1}, Case{62, 0, 0, 63}, Case{63, 0, 1, 1},
+                                Case{1008, 1, 0, 1}, Case{1007, 0, 15, 63}}) {
+        const ChsAddress a = chsFromLinear(lba);
+        EXPECT_EQ(a.cylinder, c) << lba;
+        EXPECT_EQ(a.head, h) << lba;
+        EXPECT_EQ(a.sector, s) << lba;
+    }
+}

@@ -1,0 +1,199 @@
+#include "reiserfs/mount.h"
+
+#include "common/memory_source.h"
+#include "common/volume_builder.h"
+
+#include <gtest/gtest.h>
+
+using namespace dorvak;
+using namespace dorvak::test;
+
+namespace {
+
+constexpr std::uint32_t kBlocks = 64;
+
+// A volume at sector 0 of an in-memory disk; tests place nodes and mount.
+struct Volume {
+    std::uint32_t blockSize;
+    DiskImage img;
+    VolumeBuilder vb;
+    explicit Volume(std::uint32_t bs = 4096)
+        : blockSize(bs), img(std::size_t(bs) * kBlocks + 65536 + 8192),
+          vb(img, 0, bs, kBlocks) {}
+    void put(std::uint32_t block, const std::vector<std::uint8_t>& bytes) { vb.putBlock(block, bytes); }
+    void put(std::uint32_t block, const LeafBuilder& leaf) { vb.putBlock(block, leaf.build()); }
+    std::uint32_t first() const { return vb.firstFreeBlock(); }
+
+    struct Result {
+        Catalog catalog;
+        MountResult mount;
+        std::vector<std::string> files, folders;
+    };
+    std::unique_ptr<Result> mount(std::uint32_t root, RecoveryMode mode,
+                                  ProgressSink& progress = nullProgress(),
+                                  std::atomic<bool>* stopFlag = nullptr) {
+        SectorReader reader;
+        reader.openSource(std::make_unique<MemorySource>(img.data));
+        VolumeInfo v;
+        v.startSector = 0;
+        v.sectorsPerBlock = blockSize / 512;
+        v.sectorCount = std::uint64_t(kBlocks) * v.sectorsPerBlock;
+        v.rootBlock = root;
+        auto r = std::make_unique<Result>();
+        std::atomic<bool> stop{false};
+        VolumeMount m(reader, v, r->catalog, stopFlag ? *stopFlag : stop, progress);
+        r->mount = m.MountSelectedVolume(mode);
+        for (auto& f : r->catalog.FileList) r->files.push_back(f.name);
+        for (auto& f : r->catalog.FolderList) r->folders.push_back(f.name);
+        return r;
+    }
+};
+
+LeafBuilder leafWith(std::uint32_t objectId, const std::string& name, std::uint64_t size = 1) {
+    LeafBuilder b(4096);
+    b.directory(1, 2, {{2, objectId, name}}).file(2, objectId, size);
+    return b;
+}
+
+using Names = std::vector<std::string>;
+
+} // namespace
+
+TEST(Mount, RootAtLevelTwoProcessesLeavesInPointerOrder) {
+    Volume v;
+    const auto r0 = v.first();
+    v.put(r0, internalNode(4096, 2, {r0 + 3, r0 + 1, r0 + 2}));
+    v.put(r0 + 1, leafWith(11, "b"));
+    v.put(r0 + 2, leafWith(12, "c"));
+    v.put(r0 + 3, leafWith(10, "a"));
+    auto r = v.mount(r0, RecoveryMode::Normal);
+    EXPECT_EQ(r->files, (Names{"a", "b", "c"}));
+    EXPECT_EQ(r->mount.leavesRead, 3u);
+}
+
+TEST(Mount, TreesOfEveryHeightAreWalkedIncludingASingleLeaf) {
+    for (std::uint16_t height : {1, 2, 3, 4, 5}) {
+        Volume v;
+        std::uint32_t block = v.first();
+        // A chain of internal nodes from level `height` down to one leaf.
+        for (std::uint16_t level = height; level > 1; --level, ++block)
+            v.put(block, internalNode(4096, level, {block + 1}));
+        v.put(block, leafWith(10, "deep"));
+        auto r = v.mount(v.first(), RecoveryMode::Normal);
+        EXPECT_EQ(r->files, Names{"deep"}) << "height " << height;
+    }
+}
+
+TEST(Mount, ATreeThatPointsBackToItselfEnds) {
+    Volume v;
+    const auto r0 = v.first();
+    v.put(r0, internalNode(4096, 3, {r0 + 1, r0}));
+    v.put(r0 + 1, internalNode(4096, 2, {r0 + 2, r0, r0 + 1, r0 + 2}));
+    v.put(r0 + 2, leafWith(10, "once"));
+    auto r = v.mount(r0, RecoveryMode::Normal);
+    EXPECT_EQ(r->files, Names{"once"});
+}
+
+TEST(Mount, DamagedNodesAndChildrenAreSkipped) {
+    Volume v;
+    const auto r0 = v.first();
+    v.put(r0, internalNode(4096, 2, {r0 + 1, r0 + 2, r0 + 3, 5000, r0 + 4}));
+    v.put(r0 + 1, std::vector<std::uint8_t>(4096, 0)); // level 0: no node
+    auto huge = internalNode(4096, 2, {r0 + 4});
+    huge[2] = 0xFF; // 255 keys: pointers past the block
+    huge[3] = 0x01;
+    v.put(r0 + 2, huge);
+    auto badLeaf = leafWith(11, "bad").build();
+    badLeaf[4] = 0xFF; // free space 65535 > block size
+    badLeaf[5] = 0xFF;
+    v.put(r0 + 3, badLeaf);
+    v.put(r0 + 4, leafWith(10, "good"));
+    auto r = v.mount(r0, RecoveryMode::Normal);
+    EXPECT_EQ(r->files, Names{"good"});
+}
+
+TEST(Mount, UnknownKeyFormatAbandonsTheRestOfTheLeafButLowIdsAreOnlySkipped) {
+    Volume v;
+    LeafBuilder leaf(4096);
+    leaf.directory(1, 2, {{2, 10, "kept"}, {2, 11, "lost"}, {2, 12, "after-skip"}});
+    leaf.file(2, 10, 1);
+    leaf.statData(0, 11, 0x81A4, 1, 0);  // directory id 0: skipped
+    leaf.statData(2, 1, 0x81A4, 1, 0);   // object id 1: skipped
+    leaf.file(2, 12, 1);
+    leaf.file(2, 11, 1);
+    leaf.items.back().keyFormat = 2;     // abandon from here
+    v.put(v.first(), leaf);
+    auto r = v.mount(v.first(), RecoveryMode::Normal);
+    EXPECT_EQ(r->files, (Names{"kept", "after-skip"}));
+}
+
+TEST(Mount, EightKilobyteBlocksAndDataItemsWithLargeOffsets) {
+    Volume v(8192);
+    LeafBuilder leaf(8192);
+    leaf.directory(1, 2, {{2, 10, "big"}}).file(2, 10, std::uint64_t(5) << 32);
+    leaf.indirect(2, 10, 1, {20, 0, 21});
+    leaf.direct(2, 10, (std::uint64_t(5) << 32) - 3, "end");
+    v.put(9, leaf.build());
+    auto r = v.mount(9, RecoveryMode::Normal);
+    ASSERT_EQ(r->files, Names{"big"});
+    EXPECT_EQ(r->catalog.FileList[0].size, std::uint64_t(5) << 32);
+    ASSERT_EQ(r->catalog.IndirectItems.size(), 1u);
+    ASSERT_EQ(r->catalog.DirectItems.size(), 1u);
+    EXPECT_EQ(r->catalog.DirectItems[0].keyOffset, (std::uint64_t(5) << 32) - 3);
+    EXPECT_EQ(r->catalog.IndirectItems[0].leafSector, 9u * 16);
+    EXPECT_EQ(r->catalog.IndirectItems[0].itemLength, 12u);
+}
+
+TEST(Mount, StopDuringTheWalkStillBuildsTheTreeOfWhatWasFound) {
+    Volume v;
+    const auto r0 = v.first();
+    v.put(r0, internalNode(4096, 3, {r0 + 1, r0 + 2}));
+    v.put(r0 + 1, internalNode(4096, 2, {r0 + 3}));
+    v.put(r0 + 2, internalNode(4096, 2, {r0 + 4}));
+    LeafBuilder l(4096);
+    l.folder(2, 20).directory(1, 2, {{2, 20, "dir"}});
+    v.put(r0 + 3, l);
+    v.put(r0 + 4, leafWith(10, "later"));
+    std::atomic<bool> stop{false};
+    struct StopOnFirstFolder : ProgressSink {
+        std::atomic<bool>* stop;
+        void foldersFound(std::uint32_t) override { *stop = true; }
+    } progress;
+    progress.stop = &stop;
+    auto r = v.mount(r0, RecoveryMode::Normal, progress, &stop);
+    EXPECT_TRUE(r->mount.stopped);
+    EXPECT_EQ(r->folders, Names{"dir"});
+    EXPECT_TRUE(r->files.empty());
+    EXPECT_EQ(r->catalog.FolderList[0].treeItem, 1u);
+    EXPECT_FALSE(stop); // cleared for the phases after the collection
+}
+
+TEST(Mount, ExtensiveScanFindsFullLeavesLeavesOutsideTheTreeAndSingleLeafVolumes) {
+    Volume v;
+    const auto r0 = v.first();
+    v.put(r0, leafWith(10, "live"));
+    // A deleted file's old leaf in a free block, and a leaf packed full.
+    v.put(r0 + 7, leafWith(11, "deleted", 99));
+    auto full = leafWith(12, "full").build();
+    full[4] = full[5] = 0;
+    v.put(r0 + 9, full);
+    auto normal = v.mount(r0, RecoveryMode::Normal);
+    EXPECT_EQ(normal->files, Names{"live"});
+    auto extensive = v.mount(r0, RecoveryMode::Extensive);
+    EXPECT_EQ(extensive->files, (Names{"live", "deleted", "full"}));
+}
+
+TEST(Mount, ExtensiveScanReportsEveryBlockInOrder) {
+    Volume v;
+    struct Count : ProgressSink {
+        std::vector<std::uint64_t> sectors;
+        unsigned maxPercent = 0;
+        void currentSector(std::uint64_t s) override { sectors.push_back(s); }
+        void percent(unsigned p) override { maxPercent = std::max(maxPercent, p); }
+    } progress;
+    auto r = v.mount(v.first(), RecoveryMode::Extensive, progress);
+    ASSERT_EQ(progress.sectors.size(), kBlocks);
+    EXPECT_EQ(progress.sectors[1], 8u);
+    EXPECT_EQ(progress.sectors.back(), 63u * 8);
+    EXPECT_EQ(progress.maxPercent, 98u); // 63 of 64 blocks done before the last
+}
