@@ -10,5 +10,6 @@ int cmdVolumes(Args& args);
 int cmdList(Args& args);
 int cmdSearch(Args& args);
 int cmdFind(Args& args);
+int cmdRecover(Args& args);
 
 } // namespace dorvak::cli

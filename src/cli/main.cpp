@@ -21,6 +21,10 @@ const Command kCommands[] = {
      "list SOURCE [--volume N | --start-sector S] [--extensive] [--quiet]"},
     {"find", dorvak::cli::cmdFind,
      "find SOURCE PATTERN [--volume N | --start-sector S] [--extensive]"},
+    {"recover", dorvak::cli::cmdRecover,
+     "recover SOURCE DEST [--volume N | --start-sector S] [--extensive] [--path /A/B ...]\n"
+     "          [--duplicates rename|overwrite|skip] [--deleted include|only|exclude]\n"
+     "          [--retries N] [--sectors-per-read N] [--quiet]"},
 };
 
 int usage() {

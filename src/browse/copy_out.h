@@ -1,0 +1,119 @@
+#pragma once
+// CopyOut: Recover All and Recover Selected. Writes folders and files of a
+// mounted volume into a destination folder the caller names, byte for byte,
+// under the recovery settings, and reports what it did.
+//
+// - The folders written mirror the catalog from the root ("DirN" lost folders
+//   included); Recover Selected writes each selected folder with its subtree
+//   and each selected file straight into the destination. Files that no
+//   folder of the tree reaches (their folder was never found) go, for Recover
+//   All, into "Lost Files <folder id>" in the destination.
+// - Names are made safe by safeName(); everything below the destination is
+//   opened relative to its folder without following links, so nothing is
+//   written outside it.
+// - A folder that exists already is written into; a name held by something
+//   that is not a folder (a file, a link) gives the folder the next free
+//   "name (n)". Files meet `duplicatePolicy` (rename, overwrite, skip).
+// - `deletedPolicy` chooses which files and folders take part; a folder that
+//   does not take part is still written when it leads to one that does.
+// - A destination that cannot be written (missing, read-only, full, I/O
+//   error) ends the copy-out with an error naming the path; other failures
+//   (a name the destination's file system refuses, a file too large for it)
+//   fail that file only.
+
+#include "browse/file_contents.h"
+#include "browse/recovery_settings.h"
+#include "disk/sector_reader.h"
+#include "reiserfs/catalog.h"
+#include "volume/volume_table.h"
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace dorvak {
+
+// The requests that pass between the progress dialog and the copy-out.
+struct CopyRequests {
+    std::atomic<bool> skipFileRequested{false};   // abandon the current file
+    std::atomic<bool> stopSavingRequested{false}; // end the copy-out
+    std::atomic<bool> saveFinished{false};        // set by the copy-out when it has ended
+};
+
+struct CopyProgressEvent {
+    std::string folderPath; // the folder being written, "/A/B" from the root
+    std::string fileName;   // raw name of the file being written
+    std::uint64_t filesDone = 0;
+    std::uint64_t filesTotal = 0;
+    std::uint64_t bytesDone = 0;
+    std::uint64_t bytesTotal = 0;
+};
+
+// Events come from the copy-out's thread: at the start of each file and about
+// every MiB within a file. A front end throttles its drawing itself.
+class CopyProgressSink {
+public:
+    virtual ~CopyProgressSink() = default;
+    virtual void copyProgress(const CopyProgressEvent& /*event*/) {}
+};
+CopyProgressSink& nullCopyProgress();
+
+struct FileReport {
+    std::string catalogPath; // "/A/B/name" in the volume, raw bytes
+    std::string writtenPath; // relative to the destination, as written
+    std::string reason;      // skipped or failed: why
+    std::vector<Damage> damage;
+};
+
+struct CopySummary {
+    std::uint64_t filesWritten = 0;
+    std::uint64_t bytesWritten = 0; // file sizes, holes included
+    std::vector<FileReport> renamed; // written under another name (files and folders)
+    std::vector<FileReport> skipped;
+    std::vector<FileReport> damaged; // written, with zeros where data was lost
+    std::vector<FileReport> failed;
+    bool stopped = false;
+    std::string fatalError; // non-empty: the copy-out could not go on
+    bool whole() const {
+        return fatalError.empty() && !stopped && skipped.empty() && damaged.empty() &&
+               failed.empty();
+    }
+};
+
+// Indices into the catalog's FolderList and FileList.
+struct RecoverySelection {
+    std::vector<std::size_t> folders;
+    std::vector<std::size_t> files;
+};
+
+class CopyOut {
+public:
+    // `live` comes from the liveness pass (null for a Normal mount).
+    CopyOut(SectorReader& reader, const VolumeInfo& volume, const Catalog& catalog,
+            const LiveState* live, const RecoverySettings& settings, CopyRequests& requests,
+            CopyProgressSink& progress = nullCopyProgress());
+
+    CopySummary RecoverAll(const std::string& destination);
+    CopySummary RecoverSelected(const std::string& destination, const RecoverySelection& selection);
+
+private:
+    struct Op;
+    struct Frame;
+    class Run;
+    bool takesPart(const CatalogEntry& e) const;
+    std::vector<std::size_t> filesOf(std::uint32_t key) const;
+    void planFolder(std::size_t index, const std::string& catalogPath, std::vector<Op>& ops,
+                    std::vector<std::uint32_t>& path, CopySummary& summary) const;
+    CopySummary execute(const std::string& destination, std::vector<Op> ops, CopySummary summary);
+
+    SectorReader& reader_;
+    const VolumeInfo& volume_;
+    const Catalog& catalog_;
+    const LiveState* live_;
+    RecoverySettings settings_;
+    CopyRequests& requests_;
+    CopyProgressSink& progress_;
+};
+
+} // namespace dorvak

@@ -1,0 +1,143 @@
+#pragma once
+// FileContents: assembles a file's bytes from the direct and indirect items
+// the mount recorded, and hands them to a sink in requests of at most
+// `sectorsPerRead` sectors.
+//
+// A file's data items carry its own key: (keyDirId, objectId), the directory
+// id of its stat data, which for a moved file is not the folder that lists it.
+// Each item covers a byte range of the file (key offsets are 1-based):
+//   direct   [offset - 1, offset - 1 + length)        the body is file bytes
+//   indirect [offset - 1, offset - 1 + n × blockSize)  the body is n u32 block
+//                                                     numbers, 0 for a hole
+// The whole is cut to the size from the stat data. Holes are never written
+// (the sink's file stays sparse); a range no item covers is reported as
+// missing and left as a hole too.
+//
+// Choosing among copies. A Normal mount reads each leaf once, so every range
+// has one item. An Extensive mount also reads stale and journal copies of
+// leaves, so one key can carry several items for the same range, from
+// different versions of the file. Ranges are filled in this order, a range
+// taken by an earlier item never being replaced:
+//   0. items in leaves the live tree reaches, when the entry is the live
+//      version of the file (so a live file comes out as in a Normal mount);
+//   1. items in a leaf that also holds the file's stat data with this
+//      entry's size and modification time (the same snapshot of the file);
+//   2. items in a leaf holding the stat data with this size but another
+//      time, the newest time first;
+//   3. items in a leaf without the file's stat data (middle parts of large
+//      files), live leaves first;
+//   4. items in a leaf whose stat data has another size, or that reach past
+//      this size (they belong to another version; last resort).
+// Within a tier, live leaves come before stale ones and lower sectors first.
+
+#include "disk/sector_reader.h"
+#include "reiserfs/catalog.h"
+#include "volume/volume_table.h"
+
+#include <cstdint>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+namespace dorvak {
+
+struct ByteRange {
+    std::uint64_t begin = 0;
+    std::uint64_t end = 0; // one past the last byte
+    bool operator==(const ByteRange&) const = default;
+};
+
+enum class DamageKind {
+    Unreadable,    // a sector could not be read
+    OutsideVolume, // a block number past the end of the volume
+    Missing,       // no item holds these bytes
+};
+struct Damage {
+    ByteRange range;
+    DamageKind kind;
+};
+const char* damageText(DamageKind kind);
+
+// Where the bytes go. `write` may be called in any order of offsets; a false
+// return ends the copy (the sink keeps its error). `proceed` is asked between
+// read requests with the file bytes handled so far; false abandons the file.
+class ContentSink {
+public:
+    virtual ~ContentSink() = default;
+    virtual bool write(std::uint64_t offset, const std::uint8_t* data, std::size_t length) = 0;
+    virtual bool proceed(std::uint64_t bytesHandled) = 0;
+};
+
+enum class ContentResult { Done, Abandoned, WriteFailed };
+
+// Leaves of the live tree and whether the catalog came from an Extensive
+// mount; built by the liveness pass.
+struct LiveState {
+    bool extensive = false;
+    std::unordered_set<std::uint64_t> leafSectors;
+};
+
+class FileContents {
+public:
+    // `live` may be null for a Normal mount: every item is then live.
+    FileContents(SectorReader& reader, const VolumeInfo& volume, const Catalog& catalog,
+                 const LiveState* live);
+
+    std::uint32_t sectorsPerRead = 60;
+
+    // One piece of the chosen layout: bytes [begin, end) of the file come
+    // from `item` (null: no item, missing).
+    struct Segment {
+        ByteRange range;
+        const DataItemRef* item = nullptr;
+        bool direct = false;
+    };
+    std::vector<Segment> layout(const CatalogEntry& file);
+
+    // Copies the file into `sink`; `damage` receives the ranges that are
+    // zeros because they could not be read or found.
+    ContentResult copy(const CatalogEntry& file, ContentSink& sink, std::vector<Damage>& damage);
+
+private:
+    struct Candidate {
+        const DataItemRef* ref;
+        bool direct;
+        ByteRange range;
+        bool live;
+        int tier = 0;
+        std::uint32_t snapshotTime = 0;
+    };
+    struct CachedLeaf {
+        std::uint64_t sector = ~std::uint64_t(0);
+        std::vector<std::uint8_t> data;
+        std::vector<std::uint64_t> unreadable;
+        std::uint64_t lastUse = 0;
+    };
+    std::vector<Candidate> candidates(const CatalogEntry& file) const;
+    void rank(const CatalogEntry& file, Candidate& c);
+    const CachedLeaf& leaf(std::uint64_t sector);
+    bool leafBytesReadable(const CachedLeaf& leaf, std::size_t from, std::size_t length) const;
+    ContentResult copyDirect(const Segment& s, ContentSink& sink, std::vector<Damage>& damage);
+    ContentResult copyIndirect(const Segment& s, ContentSink& sink, std::vector<Damage>& damage);
+    ContentResult copyRun(std::uint64_t fileOffset, std::uint64_t diskByte, std::uint64_t length,
+                          ContentSink& sink, std::vector<Damage>& damage);
+
+    SectorReader& reader_;
+    const VolumeInfo& volume_;
+    const LiveState* live_;
+    std::uint32_t blockSize_;
+    std::uint64_t volumeBlocks_;
+    // (dirId, objectId) -> the items of that key: index into DirectItems
+    // (even) or IndirectItems (odd) as 2 × i + kind.
+    std::unordered_map<std::uint64_t, std::vector<std::uint64_t>> itemsByKey_;
+    const Catalog& catalog_;
+    std::vector<CachedLeaf> leaves_;
+    std::uint64_t useClock_ = 0;
+    std::vector<std::uint8_t> readBuffer_;
+    std::vector<std::uint64_t> unreadable_;
+};
+
+// Merges touching ranges of the same kind (reports stay short).
+void addDamage(std::vector<Damage>& damage, ByteRange range, DamageKind kind);
+
+} // namespace dorvak

@@ -1,0 +1,32 @@
+#pragma once
+// Names written at the destination. A name comes from a possibly hostile
+// disk, so it is turned into one path component that can neither leave the
+// destination folder nor be refused by the local file system:
+//
+//   "/" -> "%2F"   NUL -> "%00"   "%" -> "%25"
+//   "." -> "%2E"   ".." -> "%2E%2E"   "" (empty) -> "%"
+//
+// Every other byte is kept as it is. The scheme is reversible (originalName)
+// because "%" itself is always escaped. A name that grows past NAME_MAX (255
+// bytes) is shortened and marked "%~" followed by eight hex digits of a hash
+// of the whole name, keeping its extension; such a name cannot be reversed,
+// and the copy-out lists it among the renamed files with its original name.
+
+#include <cstddef>
+#include <optional>
+#include <string>
+
+namespace dorvak {
+
+inline constexpr std::size_t kNameMax = 255;
+
+// The component written for a raw name from the catalog.
+std::string safeName(const std::string& raw);
+// The raw name back from a safe name; nothing for a shortened name or a name
+// that is not of this scheme.
+std::optional<std::string> originalName(const std::string& safe);
+// The n-th alternative of a safe name for the rename policy: "name (n).ext",
+// shortened (never inside an escape) so that it stays within NAME_MAX.
+std::string numberedName(const std::string& safe, unsigned n);
+
+} // namespace dorvak

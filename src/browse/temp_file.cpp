@@ -1,0 +1,105 @@
+#include "browse/temp_file.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace dorvak {
+namespace {
+
+// Gathered writes are handed to the kernel in requests of this size.
+constexpr std::size_t kWriteGather = 1 << 20;
+
+std::atomic<unsigned> tempCounter{0};
+
+} // namespace
+
+void UniqueFd::reset(int fd) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = fd;
+}
+
+std::unique_ptr<TempFile> TempFile::create(int dirFd, int& error) {
+    // A recovered file may carry any name, this one included: O_EXCL makes a
+    // clash a retry, never an overwrite.
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        char name[64];
+        std::snprintf(name, sizeof name, ".dorvak-%ld-%u.part", long(::getpid()),
+                      tempCounter.fetch_add(1));
+        int fd = ::openat(dirFd, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd >= 0) return std::unique_ptr<TempFile>(new TempFile(dirFd, UniqueFd(fd), name));
+        if (errno != EEXIST) {
+            error = errno;
+            return nullptr;
+        }
+    }
+    error = EEXIST;
+    return nullptr;
+}
+
+TempFile::~TempFile() {
+    fd_.reset();
+    if (!placed_) ::unlinkat(dirFd_, name_.c_str(), 0);
+}
+
+bool TempFile::fail(int err) {
+    if (error_ == 0) error_ = err;
+    return false;
+}
+
+bool TempFile::flush() {
+    std::size_t done = 0;
+    while (done < pending_.size()) {
+        const ssize_t n = ::pwrite(fd_.get(), pending_.data() + done, pending_.size() - done,
+                                   off_t(pendingOffset_ + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return fail(n < 0 ? errno : ENOSPC);
+        done += std::size_t(n);
+    }
+    pending_.clear();
+    return true;
+}
+
+bool TempFile::write(std::uint64_t offset, const std::uint8_t* data, std::size_t length) {
+    if (error_) return false;
+    if (offset > std::uint64_t(INT64_MAX) - length) return fail(EFBIG);
+    const bool follows = offset == pendingOffset_ + pending_.size();
+    if (!pending_.empty() && (!follows || pending_.size() + length > kWriteGather) && !flush())
+        return false;
+    if (pending_.empty()) pendingOffset_ = offset;
+    pending_.insert(pending_.end(), data, data + length);
+    if (pending_.size() >= kWriteGather) return flush();
+    return true;
+}
+
+bool TempFile::finish(std::uint64_t size, std::int64_t modifiedTime) {
+    if (error_ || !flush()) return false;
+    if (size > std::uint64_t(INT64_MAX)) return fail(EFBIG);
+    if (::ftruncate(fd_.get(), off_t(size)) != 0) return fail(errno);
+    const struct timespec times[2] = {{0, UTIME_OMIT}, {time_t(modifiedTime), 0}};
+    if (::futimens(fd_.get(), times) != 0) return fail(errno);
+    if (::close(fd_.release()) != 0) return fail(errno);
+    return true;
+}
+
+bool TempFile::place(const std::string& name, bool replace) {
+    error_ = 0;
+    if (replace) {
+        if (::renameat(dirFd_, name_.c_str(), dirFd_, name.c_str()) == 0) return placed_ = true;
+        return fail(errno);
+    }
+    if (::renameat2(dirFd_, name_.c_str(), dirFd_, name.c_str(), RENAME_NOREPLACE) == 0)
+        return placed_ = true;
+    if (errno != EINVAL && errno != ENOSYS) return fail(errno);
+    // A file system without RENAME_NOREPLACE: a hard link never replaces
+    // (and never follows) an existing name either.
+    if (::linkat(dirFd_, name_.c_str(), dirFd_, name.c_str(), 0) != 0) return fail(errno);
+    ::unlinkat(dirFd_, name_.c_str(), 0);
+    return placed_ = true;
+}
+
+} // namespace dorvak

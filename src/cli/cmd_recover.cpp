@@ -1,0 +1,194 @@
+// recover: copy files and folders of a volume out to a destination folder.
+#include "cli/commands.h"
+
+#include "browse/copy_out.h"
+#include "browse/liveness.h"
+#include "reiserfs/mount.h"
+
+#include <csignal>
+#include <iostream>
+
+namespace dorvak::cli {
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: dorvak-reiserfs-cli recover SOURCE DEST [--volume N | --start-sector S] "
+    "[--extensive] [--path /A/B ...] [--duplicates rename|overwrite|skip] "
+    "[--deleted include|only|exclude] [--retries N] [--sectors-per-read N] [--quiet]";
+
+// Ctrl-C asks the copy-out to stop after the current request, so that no
+// half-written file is left under its final name.
+std::atomic<bool>* interruptFlag = nullptr;
+extern "C" void onInterrupt(int) {
+    if (interruptFlag) interruptFlag->store(true);
+}
+
+class BarProgress : public CopyProgressSink {
+public:
+    explicit BarProgress(TerminalProgress& bar) : bar_(bar) {}
+    void copyProgress(const CopyProgressEvent& e) override {
+        bar_.filesFound(std::uint32_t(e.filesDone));
+        bar_.percent(e.bytesTotal ? unsigned(e.bytesDone * 100 / e.bytesTotal) : 0);
+    }
+
+private:
+    TerminalProgress& bar_;
+};
+
+bool choice(const std::optional<std::string>& value, std::initializer_list<const char*> names,
+            std::uint16_t& out, const char* option) {
+    if (!value) return true;
+    std::uint16_t n = 1;
+    for (const char* name : names) {
+        if (*value == name) {
+            out = n;
+            return true;
+        }
+        ++n;
+    }
+    std::cerr << "Unknown value for " << option << ": " << *value << "\n";
+    return false;
+}
+
+bool ranged(const std::optional<std::string>& value, std::uint64_t low, std::uint64_t high,
+            std::uint64_t& out, const char* option) {
+    if (!value) return true;
+    if (parseNumber(*value, out) && out >= low && out <= high) return true;
+    std::cerr << option << " takes a number from " << low << " to " << high << "\n";
+    return false;
+}
+
+bool readSettings(Args& args, RecoverySettings& s) {
+    std::uint64_t retries = s.badSectorRetries, perRead = s.sectorsPerRead;
+    const bool ok =
+        choice(args.option("--duplicates"), {"rename", "overwrite", "skip"}, s.duplicatePolicy,
+               "--duplicates") &&
+        choice(args.option("--deleted"), {"include", "only", "exclude"}, s.deletedPolicy,
+               "--deleted") &&
+        ranged(args.option("--retries"), 1, 10, retries, "--retries") &&
+        ranged(args.option("--sectors-per-read"), 1, 100, perRead, "--sectors-per-read");
+    s.badSectorRetries = std::uint16_t(retries);
+    s.sectorsPerRead = std::uint32_t(perRead);
+    return ok;
+}
+
+// Each --path as the list command prints it: "/A/B" for a folder, "/A/B/f"
+// for a file. Every entry of that path is taken (an Extensive mount may list
+// several). "/" is everything.
+bool resolvePaths(const Catalog& c, std::vector<std::string> paths, RecoverySelection& sel,
+                  bool& all) {
+    for (std::string& wanted : paths) {
+        while (wanted.size() > 1 && wanted.back() == '/') wanted.pop_back();
+        if (wanted == "/") {
+            all = true;
+            continue;
+        }
+        bool found = false;
+        std::string p;
+        for (std::size_t i = 0; i < c.FolderList.size(); ++i)
+            if (c.FolderList[i].treeItem && c.folderPath(c.FolderList[i].objectId, p) && p == wanted) {
+                sel.folders.push_back(i);
+                found = true;
+            }
+        for (std::size_t i = 0; i < c.FileList.size(); ++i)
+            if (c.folderPath(c.FileList[i].parentId, p) && p + "/" + c.FileList[i].name == wanted) {
+                sel.files.push_back(i);
+                found = true;
+            }
+        if (!found) {
+            std::cerr << "No folder or file at " << jsonString(wanted) << " in this volume\n";
+            return false;
+        }
+    }
+    return true;
+}
+
+void printRanges(const std::vector<Damage>& damage) {
+    const char* sep = "";
+    for (const Damage& d : damage) {
+        std::cout << sep << "bytes " << d.range.begin << " to " << d.range.end - 1 << " ("
+                  << damageText(d.kind) << ")";
+        sep = "; ";
+    }
+}
+
+void printSummary(const CopySummary& s) {
+    std::cout << "Files written: " << s.filesWritten << "\nBytes written: " << s.bytesWritten
+              << "\nRenamed: " << s.renamed.size() << "\n";
+    for (const auto& r : s.renamed)
+        std::cout << "  " << jsonString(r.catalogPath) << " -> " << jsonString(r.writtenPath) << "\n";
+    std::cout << "Skipped: " << s.skipped.size() << "\n";
+    for (const auto& r : s.skipped) std::cout << "  " << jsonString(r.catalogPath) << ": " << r.reason << "\n";
+    std::cout << "Damaged: " << s.damaged.size() << "\n";
+    for (const auto& r : s.damaged) {
+        std::cout << "  " << jsonString(r.catalogPath) << ": ";
+        printRanges(r.damage);
+        std::cout << "\n";
+    }
+    std::cout << "Failed: " << s.failed.size() << "\n";
+    for (const auto& r : s.failed) std::cout << "  " << jsonString(r.catalogPath) << ": " << r.reason << "\n";
+    if (s.stopped) std::cout << "Stopped: files not listed as written were not recovered\n";
+}
+
+} // namespace
+
+int cmdRecover(Args& args) {
+    const bool quiet = args.flag("--quiet");
+    const bool extensive = args.flag("--extensive");
+    const auto paths = args.options("--path");
+    RecoverySettings settings;
+    if (!readSettings(args, settings)) return kExitUsage;
+    auto start = args.options("--start-sector");
+    auto volumeIndex = args.options("--volume");
+    if (args.unknownOption() || args.rest().size() != 2) {
+        std::cerr << kUsage << "\n";
+        return kExitUsage;
+    }
+    const std::string source = args.rest()[0], destination = args.rest()[1];
+
+    SectorReader reader;
+    reader.badSectorRetries = settings.badSectorRetries;
+    if (!openSource(reader, source)) return kExitFatal;
+    std::vector<std::string> again;
+    for (auto& s : start) again.insert(again.end(), {"--start-sector", s});
+    for (auto& v : volumeIndex) again.insert(again.end(), {"--volume", v});
+    std::vector<char*> argv;
+    for (auto& a : again) argv.push_back(a.data());
+    Args volumeArgs(int(argv.size()), argv.data(), 0);
+    auto volume = chooseVolume(reader, volumeArgs);
+    if (!volume) return kExitFatal;
+
+    Catalog catalog;
+    std::atomic<bool> stop{false};
+    TerminalProgress bar(quiet);
+    VolumeMount mount(reader, *volume, catalog, stop, bar);
+    if (mount.MountSelectedVolume(extensive ? RecoveryMode::Extensive : RecoveryMode::Normal)
+            .outOfMemory) {
+        std::cerr << kOutOfMemoryText << "\n";
+        return kExitFatal;
+    }
+    const LiveState live = markDeletedEntries(reader, *volume, catalog, stop);
+    RecoverySelection selection;
+    bool all = paths.empty();
+    if (!resolvePaths(catalog, paths, selection, all)) return kExitFatal;
+
+    CopyRequests requests;
+    interruptFlag = &requests.stopSavingRequested;
+    std::signal(SIGINT, onInterrupt);
+    bar.status("Saving the data please wait");
+    BarProgress progress(bar);
+    CopyOut copy(reader, *volume, catalog, &live, settings, requests, progress);
+    const CopySummary summary = all ? copy.RecoverAll(destination)
+                                    : copy.RecoverSelected(destination, selection);
+    std::signal(SIGINT, SIG_DFL);
+    interruptFlag = nullptr;
+    bar.finish();
+    printSummary(summary);
+    if (!summary.fatalError.empty()) {
+        std::cerr << summary.fatalError << "\n";
+        return kExitFatal;
+    }
+    return summary.whole() ? kExitOk : kExitPartial;
+}
+
+} // namespace dorvak::cli

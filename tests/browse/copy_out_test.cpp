@@ -1,0 +1,277 @@
+// The copy-out's destination side: hostile names, links at the destination,
+// duplicate policies, stop and skip requests, and destinations that cannot be
+// written.
+#include "browse/copy_out.h"
+#include "browse_fixtures.h"
+
+#include <gtest/gtest.h>
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace dorvak::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+CopySummary recoverAll(MountedVolume& m, const std::string& dest, RecoverySettings settings = {},
+                       CopyRequests* requests = nullptr, CopyProgressSink* sink = nullptr) {
+    CopyRequests own;
+    CopyOut copy(m.reader, m.volume, m.catalog, &m.live, settings, requests ? *requests : own,
+                 sink ? *sink : nullCopyProgress());
+    return copy.RecoverAll(dest);
+}
+
+bool anyTempFiles(const fs::path& root) {
+    for (const auto& p : listTree(root))
+        if (p.find(".dorvak-") != std::string::npos) return true;
+    return false;
+}
+
+TEST(CopyOut, HostileNamesStayInsideTheDestination) {
+    TreeBuilder t(1024, 256);
+    const std::uint32_t ab = t.folder(2, "a/b", 4000);
+    t.file(ab, "c", pattern(10, 1), 4100);
+    t.file(2, "../../x", pattern(20, 2));
+    t.file(2, "%", pattern(30, 3));
+    t.file(2, std::string(255, 'N'), pattern(40, 4));
+    t.file(2, "ctl\x01\x1f" "name", pattern(5, 5));
+    // Names the catalog never turns into entries, pointing at real objects.
+    const std::uint32_t hidden = t.file(2, "visible.txt", pattern(7, 6));
+    for (const char* n : {".", "..", ""}) t.name(2, {n, 2, hidden});
+    const std::uint32_t root = t.finish();
+    auto m = mountBuilt(t.vb, root, RecoveryMode::Normal);
+
+    ScratchDir scratch;
+    const fs::path dest = scratch.path() / "dest";
+    fs::create_directory(dest);
+    const CopySummary s = recoverAll(*m, dest.string());
+    ASSERT_TRUE(s.whole()) << s.fatalError;
+    EXPECT_EQ(s.filesWritten, 6u);
+    std::vector<std::string> expected{"dest", "dest/%25", "dest/..%2F..%2Fx", "dest/a%2Fb",
+                                      "dest/a%2Fb/c", "dest/ctl\x01\x1fname",
+                                      "dest/" + std::string(255, 'N'), "dest/visible.txt"};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(listTree(scratch.path()), expected);
+    EXPECT_EQ(readFile(dest / "..%2F..%2Fx"), str(pattern(20, 2)));
+    // Every escaped name is listed with the path it came from.
+    std::set<std::string> renamed;
+    for (const auto& r : s.renamed) renamed.insert(r.catalogPath + " -> " + r.writtenPath);
+    EXPECT_EQ(renamed, (std::set<std::string>{"/% -> /%25", "/../../x -> /..%2F..%2Fx",
+                                              "/a/b -> /a%2Fb"}));
+    struct stat st {};
+    ASSERT_EQ(::stat((dest / "a%2Fb").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mtime, 4000); // a folder's time, set after its files
+}
+
+// A link where a file or folder will be written is replaced or passed over,
+// never followed.
+TEST(CopyOut, LinksAtTheDestinationAreNotFollowed) {
+    TreeBuilder t(1024, 256);
+    t.file(2, "file.txt", pattern(50, 1));
+    const std::uint32_t folder = t.folder(2, "folder");
+    t.file(folder, "inner.txt", pattern(60, 2));
+    const std::uint32_t root = t.finish();
+    auto m = mountBuilt(t.vb, root, RecoveryMode::Normal);
+
+    for (std::uint16_t policy : {1, 2, 3}) {
+        SCOPED_TRACE(policy);
+        ScratchDir scratch;
+        const fs::path dest = scratch.path() / "dest", outside = scratch.path() / "outside";
+        fs::create_directories(dest);
+        fs::create_directories(outside);
+        { std::ofstream(outside / "target.txt") << "precious"; }
+        fs::create_symlink("../outside/target.txt", dest / "file.txt");
+        fs::create_directory_symlink("../outside", dest / "folder");
+        RecoverySettings settings;
+        settings.duplicatePolicy = policy;
+        const CopySummary s = recoverAll(*m, dest.string(), settings);
+        ASSERT_TRUE(s.fatalError.empty()) << s.fatalError;
+
+        EXPECT_EQ(readFile(outside / "target.txt"), "precious");
+        EXPECT_EQ(listTree(outside), (std::vector<std::string>{"target.txt"}));
+        EXPECT_EQ(readFile(dest / "folder (1)" / "inner.txt"), str(pattern(60, 2)));
+        if (policy == 1) {
+            EXPECT_TRUE(fs::is_symlink(dest / "file.txt"));
+            EXPECT_EQ(readFile(dest / "file (1).txt"), str(pattern(50, 1)));
+        } else if (policy == 2) {
+            EXPECT_FALSE(fs::is_symlink(dest / "file.txt")); // the link itself was replaced
+            EXPECT_EQ(readFile(dest / "file.txt"), str(pattern(50, 1)));
+        } else {
+            EXPECT_TRUE(fs::is_symlink(dest / "file.txt"));
+            ASSERT_EQ(s.skipped.size(), 1u);
+            EXPECT_EQ(s.skipped[0].catalogPath, "/file.txt");
+        }
+    }
+}
+
+struct PolicyCase {
+    std::uint16_t policy;
+    std::vector<std::string> tree;
+    std::string plain;    // contents of dup.txt afterwards
+    std::size_t skipped;
+};
+
+class DuplicatePolicies : public ::testing::TestWithParam<PolicyCase> {};
+
+// Two entries named dup.txt in one folder (as an Extensive mount lists two
+// versions), and a dup.txt already at the destination.
+TEST_P(DuplicatePolicies, ApplyToExistingFilesAndToEntriesOfTheSameName) {
+    const PolicyCase& c = GetParam();
+    TreeBuilder t(1024, 256);
+    t.file(2, "dup.txt", pattern(10, 1));
+    const std::uint32_t other = t.file(2, "other", pattern(20, 2));
+    t.name(2, {"dup.txt", 2, other}); // a second name for "other"
+    const std::uint32_t root = t.finish();
+    auto m = mountBuilt(t.vb, root, RecoveryMode::Extensive);
+    ScratchDir dest;
+    { std::ofstream(dest.path() / "dup.txt") << "already here"; }
+    RecoverySettings settings;
+    settings.duplicatePolicy = c.policy;
+    const CopySummary s = recoverAll(*m, dest.str(), settings);
+    ASSERT_TRUE(s.fatalError.empty()) << s.fatalError;
+    EXPECT_EQ(listTree(dest.path()), c.tree);
+    EXPECT_EQ(readFile(dest.path() / "dup.txt"), c.plain);
+    EXPECT_EQ(s.skipped.size(), c.skipped);
+    EXPECT_EQ(s.filesWritten, 3u - c.skipped);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Policies, DuplicatePolicies,
+    ::testing::Values(
+        PolicyCase{1, {"dup (1).txt", "dup (2).txt", "dup.txt", "other"}, "already here", 0},
+        // Overwrite: the second entry of the same name replaces the first.
+        PolicyCase{2, {"dup.txt", "other"}, str(pattern(20, 2)), 0},
+        PolicyCase{3, {"dup.txt", "other"}, "already here", 2}));
+
+// Requests from the progress dialog, sent from the progress events.
+class Requester : public CopyProgressSink {
+public:
+    Requester(CopyRequests& r, std::uint64_t atFile, bool stop) : r_(r), at_(atFile), stop_(stop) {}
+    void copyProgress(const CopyProgressEvent& e) override {
+        events.push_back(e);
+        if (e.filesDone == at_) (stop_ ? r_.stopSavingRequested : r_.skipFileRequested) = true;
+    }
+    std::vector<CopyProgressEvent> events;
+
+private:
+    CopyRequests& r_;
+    std::uint64_t at_;
+    bool stop_;
+};
+
+struct TwentyFiles {
+    TreeBuilder t{1024, 512};
+    std::uint32_t root;
+    TwentyFiles() {
+        const std::uint32_t f = t.folder(2, "many");
+        for (int i = 0; i < 20; ++i) t.file(f, "f" + std::to_string(i), pattern(3000, i));
+        root = t.finish();
+    }
+};
+
+TEST(CopyOut, StopLeavesOnlyWholeFilesUnderTheirNames) {
+    TwentyFiles v;
+    auto m = mountBuilt(v.t.vb, v.root, RecoveryMode::Normal);
+    ScratchDir dest;
+    CopyRequests requests;
+    Requester stopAt5(requests, 5, true);
+    const CopySummary s = recoverAll(*m, dest.str(), {}, &requests, &stopAt5);
+    EXPECT_TRUE(s.stopped);
+    EXPECT_TRUE(requests.saveFinished);
+    EXPECT_EQ(s.filesWritten, 5u);
+    EXPECT_FALSE(anyTempFiles(dest.path()));
+    const auto tree = listTree(dest.path());
+    EXPECT_EQ(tree.size(), 6u); // the folder and five files
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(readFile(dest.path() / "many" / ("f" + std::to_string(i))), str(pattern(3000, i)));
+    ASSERT_FALSE(stopAt5.events.empty());
+    EXPECT_EQ(stopAt5.events.front().filesTotal, 20u);
+    EXPECT_EQ(stopAt5.events.front().bytesTotal, 20u * 3000);
+    EXPECT_EQ(stopAt5.events.front().folderPath, "/many");
+}
+
+TEST(CopyOut, SkipAbandonsTheCurrentFileOnly) {
+    TwentyFiles v;
+    auto m = mountBuilt(v.t.vb, v.root, RecoveryMode::Normal);
+    ScratchDir dest;
+    CopyRequests requests;
+    Requester skip3(requests, 3, false);
+    const CopySummary s = recoverAll(*m, dest.str(), {}, &requests, &skip3);
+    EXPECT_FALSE(s.stopped);
+    EXPECT_EQ(s.filesWritten, 19u);
+    ASSERT_EQ(s.skipped.size(), 1u);
+    EXPECT_EQ(s.skipped[0].catalogPath, "/many/f3");
+    EXPECT_FALSE(fs::exists(dest.path() / "many" / "f3"));
+    EXPECT_EQ(readFile(dest.path() / "many" / "f4"), str(pattern(3000, 4)));
+    EXPECT_FALSE(anyTempFiles(dest.path()));
+    EXPECT_FALSE(requests.skipFileRequested); // the request was consumed
+}
+
+TEST(CopyOut, DestinationsThatCannotBeWrittenNameThePath) {
+    TwentyFiles v;
+    auto m = mountBuilt(v.t.vb, v.root, RecoveryMode::Normal);
+    ScratchDir scratch;
+    const std::string missing = (scratch.path() / "no-such-folder").string();
+    CopySummary s = recoverAll(*m, missing);
+    EXPECT_NE(s.fatalError.find(missing), std::string::npos) << s.fatalError;
+    EXPECT_EQ(s.filesWritten, 0u);
+
+    const fs::path file = scratch.path() / "a-file";
+    { std::ofstream(file) << "x"; }
+    s = recoverAll(*m, file.string());
+    EXPECT_NE(s.fatalError.find(file.string()), std::string::npos) << s.fatalError;
+}
+
+// A file the destination refuses (here: larger than the process may write)
+// fails alone, and leaves nothing under its name or a temporary one.
+TEST(CopyOut, AFileTheDestinationRefusesFailsAlone) {
+    TreeBuilder t(1024, 256);
+    t.file(2, "big.bin", pattern(8000, 1));
+    t.file(2, "small.txt", pattern(100, 2));
+    const std::uint32_t root = t.finish();
+    auto m = mountBuilt(t.vb, root, RecoveryMode::Normal);
+    ScratchDir dest;
+
+    struct rlimit old {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = old;
+    small.rlim_cur = 4096;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const CopySummary s = recoverAll(*m, dest.str());
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+
+    EXPECT_TRUE(s.fatalError.empty()) << s.fatalError;
+    ASSERT_EQ(s.failed.size(), 1u);
+    EXPECT_EQ(s.failed[0].catalogPath, "/big.bin");
+    EXPECT_EQ(s.failed[0].reason, std::strerror(EFBIG));
+    EXPECT_EQ(listTree(dest.path()), (std::vector<std::string>{"small.txt"}));
+}
+
+TEST(CopyOut, RecoverSelectedWritesFoldersWithSubtreesAndFilesAtTheTop) {
+    TreeBuilder t(1024, 256);
+    const std::uint32_t a = t.folder(2, "A"), b = t.folder(a, "B"), c = t.folder(b, "C");
+    t.file(c, "deep.txt", pattern(10, 1));
+    t.file(a, "top.txt", pattern(11, 2));
+    const std::uint32_t root = t.finish();
+    auto m = mountBuilt(t.vb, root, RecoveryMode::Normal);
+    RecoverySelection sel;
+    sel.folders.push_back(std::size_t(m->catalog.folderIndex(b)));
+    for (std::size_t i = 0; i < m->catalog.FileList.size(); ++i)
+        if (m->catalog.FileList[i].name == "top.txt") sel.files.push_back(i);
+    ScratchDir dest;
+    CopyRequests requests;
+    CopyOut copy(m->reader, m->volume, m->catalog, &m->live, {}, requests);
+    const CopySummary s = copy.RecoverSelected(dest.str(), sel);
+    EXPECT_TRUE(s.whole());
+    EXPECT_EQ(listTree(dest.path()), (std::vector<std::string>{"B", "B/C", "B/C/deep.txt", "top.txt"}));
+    std::set<std::string> paths;
+    for (const auto& r : s.renamed) paths.insert(r.catalogPath);
+    EXPECT_TRUE(paths.empty());
+}
+
+} // namespace
+} // namespace dorvak::test

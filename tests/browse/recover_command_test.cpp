@@ -1,0 +1,85 @@
+// dorvak-reiserfs-cli recover on a crafted image file: exit statuses, --path
+// selections and the summary.
+#include "browse_fixtures.h"
+
+#include <gtest/gtest.h>
+#include <cstdio>
+#include <sys/wait.h>
+
+namespace dorvak::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct CliRun {
+    int status = -1;
+    std::string out;
+};
+
+CliRun cli(const std::string& args) {
+    CliRun r;
+    const std::string command = std::string(DORVAK_CLI) + " " + args + " 2>&1";
+    FILE* p = ::popen(command.c_str(), "r");
+    if (!p) return r;
+    char buf[4096];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+    const int w = ::pclose(p);
+    r.status = WIFEXITED(w) ? WEXITSTATUS(w) : -1;
+    return r;
+}
+
+class RecoverCommand : public ::testing::Test {
+protected:
+    void SetUp() override {
+        TreeBuilder t(4096, 64);
+        const std::uint32_t docs = t.folder(2, "docs"), sub = t.folder(docs, "sub");
+        t.file(sub, "deep.bin", pattern(9000, 1));
+        t.file(docs, "note.txt", pattern(100, 2));
+        t.file(2, "top.txt", pattern(50, 3));
+        t.finish();
+        image = scratch.path() / "volume.img";
+        std::ofstream(image, std::ios::binary)
+            .write(reinterpret_cast<const char*>(t.vb.image.data()), std::streamsize(t.vb.image.size()));
+        dest = scratch.path() / "out";
+        fs::create_directory(dest);
+    }
+    std::string args(const std::string& more = "") const {
+        return "recover '" + image.string() + "' '" + dest.string() + "' --quiet " + more;
+    }
+    ScratchDir scratch;
+    fs::path image, dest;
+};
+
+TEST_F(RecoverCommand, RecoversEverythingOrTheNamedPaths) {
+    CliRun r = cli(args());
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("Files written: 3\n"), std::string::npos) << r.out;
+    EXPECT_EQ(readFile(dest / "docs" / "sub" / "deep.bin"), str(pattern(9000, 1)));
+
+    fs::remove_all(dest);
+    fs::create_directory(dest);
+    r = cli(args("--path /docs/sub --path /top.txt --sectors-per-read 3 --retries 1"));
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(listTree(dest), (std::vector<std::string>{"sub", "sub/deep.bin", "top.txt"}));
+}
+
+TEST_F(RecoverCommand, ExitStatusSaysWhatHappened) {
+    ASSERT_EQ(cli(args()).status, 0);
+    // Everything exists now: skipping leaves files out (3), renaming does not (0).
+    CliRun r = cli(args("--duplicates skip"));
+    EXPECT_EQ(r.status, 3) << r.out;
+    EXPECT_NE(r.out.find("Skipped: 3\n"), std::string::npos) << r.out;
+    EXPECT_EQ(cli(args("--duplicates rename")).status, 0);
+    EXPECT_TRUE(fs::exists(dest / "top (1).txt"));
+
+    r = cli("recover '" + image.string() + "' '" + (scratch.path() / "missing").string() + "' --quiet");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.out.find((scratch.path() / "missing").string()), std::string::npos) << r.out;
+    EXPECT_EQ(cli(args("--path /no/such")).status, 2);
+    EXPECT_EQ(cli(args("--duplicates sometimes")).status, 1);
+    EXPECT_EQ(cli(args("--sectors-per-read 0")).status, 1);
+}
+
+} // namespace
+} // namespace dorvak::test
