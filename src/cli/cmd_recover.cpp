@@ -167,7 +167,7 @@ int cmdRecover(Args& args) {
         std::cerr << kOutOfMemoryText << "\n";
         return kExitFatal;
     }
-    const LiveState live = markDeletedEntries(reader, *volume, catalog, stop);
+    const LiveState live = liveStateOf(mount, catalog);
     RecoverySelection selection;
     bool all = paths.empty();
     if (!resolvePaths(catalog, paths, selection, all)) return kExitFatal;

@@ -64,7 +64,7 @@ inline std::unique_ptr<MountedVolume> mountBuilt(const VolumeBuilder& b, std::ui
     std::atomic<bool> stop{false};
     VolumeMount mount(m->reader, m->volume, m->catalog, stop);
     mount.MountSelectedVolume(mode);
-    m->live = markDeletedEntries(m->reader, m->volume, m->catalog, stop);
+    m->live = liveStateOf(mount, m->catalog);
     return m;
 }
 

@@ -51,8 +51,9 @@ std::unique_ptr<Recovered> recoverImage(const ImageCase& c, RecoveryMode mode, c
         return nullptr;
     }
     std::atomic<bool> stop{false};
-    VolumeMount(r->reader, r->volume, r->catalog, stop).MountSelectedVolume(mode);
-    r->live = markDeletedEntries(r->reader, r->volume, r->catalog, stop);
+    VolumeMount mount(r->reader, r->volume, r->catalog, stop);
+    mount.MountSelectedVolume(mode);
+    r->live = liveStateOf(mount, r->catalog);
     CopyRequests requests;
     r->summary = CopyOut(r->reader, r->volume, r->catalog, &r->live, {}, requests).RecoverAll(dest);
     return r;
