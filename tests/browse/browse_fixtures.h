@@ -4,6 +4,7 @@
 
 #include "browse/liveness.h"
 #include "reiserfs/mount.h"
+#include "common/memory_source.h"
 #include "volume_builder.h"
 
 #include <cstdlib>
@@ -17,30 +18,6 @@
 #include <vector>
 
 namespace dorvak::test {
-
-// A disk image in memory; a request that touches a bad sector fails, as a
-// real disk's would.
-class MemorySource final : public SectorSource {
-public:
-    MemorySource(std::vector<std::uint8_t> bytes, std::set<std::uint64_t> bad)
-        : bytes_(std::move(bytes)), bad_(std::move(bad)) {}
-    bool readAt(std::uint64_t offset, void* buffer, std::size_t length) override {
-        ++requests;
-        largest = std::max<std::size_t>(largest, length);
-        if (offset > bytes_.size() || length > bytes_.size() - offset) return false;
-        for (std::uint64_t s = offset / 512; length && s <= (offset + length - 1) / 512; ++s)
-            if (bad_.count(s)) return false;
-        std::memcpy(buffer, bytes_.data() + offset, length);
-        return true;
-    }
-    std::uint64_t sizeBytes() const override { return bytes_.size(); }
-    std::size_t requests = 0;
-    std::size_t largest = 0;
-
-private:
-    std::vector<std::uint8_t> bytes_;
-    std::set<std::uint64_t> bad_;
-};
 
 struct MountedVolume {
     SectorReader reader;

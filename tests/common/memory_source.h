@@ -4,6 +4,7 @@
 
 #include "disk/sector_source.h"
 
+#include <cstddef>
 #include <cstring>
 #include <set>
 #include <vector>
@@ -12,11 +13,13 @@ namespace dorvak::test {
 
 class MemorySource : public SectorSource {
 public:
-    explicit MemorySource(std::vector<std::uint8_t> bytes) : bytes_(std::move(bytes)) {}
+    explicit MemorySource(std::vector<std::uint8_t> bytes, std::set<std::uint64_t> badSectors = {})
+        : bad(std::move(badSectors)), bytes_(std::move(bytes)) {}
 
     bool readAt(std::uint64_t offset, void* buffer, std::size_t length) override {
         ++requests;
         if (length == 512) ++singleSectorRequests;
+        if (length > largest) largest = length;
         if (offset > bytes_.size() || length > bytes_.size() - offset) return false;
         for (std::uint64_t s = offset / 512; s * 512 < offset + length; ++s)
             if (bad.count(s)) {
@@ -32,6 +35,7 @@ public:
     std::set<std::uint64_t> bad; // unreadable sector numbers
     int requests = 0;
     int singleSectorRequests = 0;
+    std::size_t largest = 0; // the longest request seen
 
 private:
     std::vector<std::uint8_t> bytes_;
