@@ -32,8 +32,7 @@ void Catalog::ClearCatalog() {
     FileList.clear();
     DirectItems.clear();
     IndirectItems.clear();
-    PendingNames.clear();
-    PendingStats.clear();
+    pending_.clear();
     folderById_.clear();
     fileSeen_.clear();
     folderChildren_.clear();
@@ -41,20 +40,17 @@ void Catalog::ClearCatalog() {
     folderCount = fileCount = treeFillCount = 0;
 }
 
-void Catalog::releasePending() {
-    PendingNames.clear();
-    PendingStats.clear();
-}
+void Catalog::releasePending() { pending_.clear(); }
 
 std::size_t Catalog::pendingNameCount() const {
     std::size_t n = 0;
-    for (const auto& [key, names] : PendingNames) n += names.size();
+    for (const auto& [key, p] : pending_) n += p.PendingNames.size();
     return n;
 }
 
 std::size_t Catalog::pendingStatCount() const {
     std::size_t n = 0;
-    for (const auto& [key, stats] : PendingStats) n += stats.size();
+    for (const auto& [key, p] : pending_) n += p.PendingStats.size();
     return n;
 }
 
@@ -81,46 +77,46 @@ void Catalog::AddStatData(std::size_t location, Bytes block, std::size_t length,
     const PendingStat stat{sd->fileType == FileType::Directory, sd->size, sd->auxValue,
                            sd->modifiedTime};
     const std::uint64_t key = objectKey(dirId, objectId);
+    auto slot = pending_.try_emplace(key).first;
+    Pending& p = slot->second;
 
     if (recoveryMode == RecoveryMode::Normal) {
-        auto it = PendingNames.find(key);
-        if (it != PendingNames.end() && !it->second.empty()) {
-            PendingName name = std::move(it->second.front());
-            it->second.erase(it->second.begin());
-            if (it->second.empty()) PendingNames.erase(it);
+        if (!p.PendingNames.empty()) {
+            PendingName name = std::move(p.PendingNames.front());
+            p.PendingNames.erase(p.PendingNames.begin());
+            if (p.PendingNames.empty() && p.PendingStats.empty()) pending_.erase(slot);
             join(key, name, stat);
         } else {
-            PendingStats[key].push_back(stat);
+            p.PendingStats.push_back(stat);
         }
         return;
     }
-    auto& stats = PendingStats[key];
-    if (std::find(stats.begin(), stats.end(), stat) != stats.end()) return;
-    stats.push_back(stat);
-    if (auto it = PendingNames.find(key); it != PendingNames.end())
-        for (const PendingName& name : it->second) join(key, name, stat);
+    if (std::find(p.PendingStats.begin(), p.PendingStats.end(), stat) != p.PendingStats.end())
+        return;
+    p.PendingStats.push_back(stat);
+    // join() never touches pending_, so the references stay valid.
+    for (const PendingName& name : p.PendingNames) join(key, name, stat);
 }
 
 void Catalog::addName(std::uint32_t dirId, std::uint32_t objectId, PendingName name) {
     const std::uint64_t key = objectKey(dirId, objectId);
+    auto slot = pending_.try_emplace(key).first;
+    Pending& p = slot->second;
     if (recoveryMode == RecoveryMode::Normal) {
-        auto it = PendingStats.find(key);
-        if (it != PendingStats.end() && !it->second.empty()) {
-            PendingStat stat = it->second.front();
-            it->second.erase(it->second.begin());
-            if (it->second.empty()) PendingStats.erase(it);
+        if (!p.PendingStats.empty()) {
+            PendingStat stat = p.PendingStats.front();
+            p.PendingStats.erase(p.PendingStats.begin());
+            if (p.PendingNames.empty() && p.PendingStats.empty()) pending_.erase(slot);
             join(key, name, stat);
         } else {
-            PendingNames[key].push_back(std::move(name));
+            p.PendingNames.push_back(std::move(name));
         }
         return;
     }
-    auto& names = PendingNames[key];
-    for (const PendingName& known : names)
+    for (const PendingName& known : p.PendingNames)
         if (known.parentId == name.parentId && known.name == name.name) return;
-    names.push_back(std::move(name));
-    if (auto it = PendingStats.find(key); it != PendingStats.end())
-        for (const PendingStat& stat : it->second) join(key, names.back(), stat);
+    p.PendingNames.push_back(std::move(name));
+    for (const PendingStat& stat : p.PendingStats) join(key, p.PendingNames.back(), stat);
 }
 
 void Catalog::AddDirectoryItem(std::uint32_t entryCount, std::size_t location, Bytes block,

@@ -129,8 +129,13 @@ private:
     void addName(std::uint32_t dirId, std::uint32_t objectId, PendingName name);
     void indexChildren();
 
-    std::unordered_map<std::uint64_t, std::vector<PendingName>> PendingNames;
-    std::unordered_map<std::uint64_t, std::vector<PendingStat>> PendingStats;
+    // Names waiting for their stat data and stat data waiting for a name,
+    // under one key so that each item costs a single lookup.
+    struct Pending {
+        std::vector<PendingName> PendingNames;
+        std::vector<PendingStat> PendingStats;
+    };
+    std::unordered_map<std::uint64_t, Pending> pending_;
     std::unordered_map<std::uint32_t, std::uint32_t> folderById_;
     // Extensive duplicate test: FileList indexes, hashed and compared by
     // (parentId, objectId, name, size) of the entry they point at.
