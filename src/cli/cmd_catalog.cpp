@@ -74,7 +74,7 @@ int cmdList(Args& args) {
                   << ",\"name\":" << jsonString(f.name) << ",\"objectId\":" << f.objectId
                   << ",\"parentId\":" << f.parentId << ",\"dirId\":" << f.keyDirId
                   << ",\"mtime\":" << f.modifiedTime << ",\"size\":0,\"treeItem\":" << f.treeItem
-                  << "}\n";
+                  << (f.deleted ? ",\"deleted\":true" : "") << "}\n";
     }
     for (const auto& f : c.FileList) {
         const std::string path = pathOf(c, f.parentId, f.name, ok);
@@ -82,7 +82,8 @@ int cmdList(Args& args) {
                   << ",\"name\":" << jsonString(f.name) << ",\"objectId\":" << f.objectId
                   << ",\"parentId\":" << f.parentId << ",\"dirId\":" << f.keyDirId
                   << ",\"mtime\":" << f.modifiedTime << ",\"size\":" << f.size
-                  << ",\"fileNumber\":" << f.fileNumber << "}\n";
+                  << ",\"fileNumber\":" << f.fileNumber << (f.deleted ? ",\"deleted\":true" : "")
+                  << "}\n";
     }
     if (m->result.stopped) std::cerr << "The mount was stopped; the list is partial\n";
     std::cerr << "Folder(s) Found: " << c.folderCount << "\nFile(s) Found: " << c.fileCount << "\n";
