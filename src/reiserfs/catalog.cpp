@@ -10,6 +10,13 @@ namespace {
 
 const std::vector<std::uint32_t> kNoChildren;
 
+// Records kept per key. Real volumes hold a few versions of an object and
+// a few names (hard links); a hostile one could repeat one key in every
+// leaf, and every name meets every stat data in Extensive mode, so the
+// lists are bounded to keep the joins from growing without end.
+constexpr std::size_t kMaxNamesPerKey = 256;
+constexpr std::size_t kMaxStatsPerKey = 64;
+
 } // namespace
 
 std::size_t Catalog::FileIdentityHash::operator()(std::uint32_t index) const {
@@ -86,12 +93,13 @@ void Catalog::AddStatData(std::size_t location, Bytes block, std::size_t length,
             p.PendingNames.erase(p.PendingNames.begin());
             if (p.PendingNames.empty() && p.PendingStats.empty()) pending_.erase(slot);
             join(key, name, stat);
-        } else {
+        } else if (p.PendingStats.size() < kMaxStatsPerKey) {
             p.PendingStats.push_back(stat);
         }
         return;
     }
-    if (std::find(p.PendingStats.begin(), p.PendingStats.end(), stat) != p.PendingStats.end())
+    if (p.PendingStats.size() >= kMaxStatsPerKey ||
+        std::find(p.PendingStats.begin(), p.PendingStats.end(), stat) != p.PendingStats.end())
         return;
     p.PendingStats.push_back(stat);
     // join() never touches pending_, so the references stay valid.
@@ -108,11 +116,12 @@ void Catalog::addName(std::uint32_t dirId, std::uint32_t objectId, PendingName n
             p.PendingStats.erase(p.PendingStats.begin());
             if (p.PendingNames.empty() && p.PendingStats.empty()) pending_.erase(slot);
             join(key, name, stat);
-        } else {
+        } else if (p.PendingNames.size() < kMaxNamesPerKey) {
             p.PendingNames.push_back(std::move(name));
         }
         return;
     }
+    if (p.PendingNames.size() >= kMaxNamesPerKey) return;
     for (const PendingName& known : p.PendingNames)
         if (known.parentId == name.parentId && known.name == name.name) return;
     p.PendingNames.push_back(std::move(name));

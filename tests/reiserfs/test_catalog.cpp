@@ -198,3 +198,12 @@ TEST(Catalog, AnEmptyCatalogCountsOneFolderAfterTheTree) {
     EXPECT_EQ(f.catalog.folderCount, 1u);
     EXPECT_EQ(f.catalog.treeFillCount, 0u);
 }
+
+TEST(Catalog, OneKeyRepeatedWithoutEndCannotMultiplyTheJoins) {
+    // A hostile volume naming one key in every leaf, each time with another
+    // name and another size: the versions kept per key are bounded.
+    Feed f(RecoveryMode::Extensive);
+    for (std::uint32_t i = 0; i < 2000; ++i)
+        f.leaf(LeafBuilder(4096).directory(1, 2, {{2, 10, "v" + std::to_string(i)}}).file(2, 10, i + 1));
+    EXPECT_EQ(f.catalog.fileCount, 256u * 64u);
+}
