@@ -24,13 +24,18 @@ VolumeMount::VolumeMount(SectorReader& reader, const VolumeInfo& volume, Catalog
       progress_(progress) {}
 
 std::uint64_t VolumeMount::volumeBlocks() const {
-    return volume_.sectorsPerBlock ? volume_.sectorCount / volume_.sectorsPerBlock : 0;
+    if (volume_.sectorsPerBlock == 0) return 0;
+    // A volume of unknown size (sectorCount 0) may be walked wherever its
+    // tree points, but never past the end of the source: a damaged partition
+    // entry can claim far more than the disk holds, and blocks past its end
+    // would only be retried one sector at a time for nothing.
+    std::uint64_t sectors = volume_.sectorCount ? volume_.sectorCount : UINT64_MAX;
+    if (const std::uint64_t total = reader_.totalSectors(); total != 0)
+        sectors = std::min(sectors, total > volume_.startSector ? total - volume_.startSector : 0);
+    return sectors / volume_.sectorsPerBlock;
 }
 
-bool VolumeMount::blockInVolume(std::uint64_t block) const {
-    // A volume of unknown size (sectorCount 0) is read wherever it points.
-    return volume_.sectorCount == 0 || block < volumeBlocks();
-}
+bool VolumeMount::blockInVolume(std::uint64_t block) const { return block < volumeBlocks(); }
 
 void VolumeMount::ProcessLeaf(std::uint64_t sector, Bytes block, bool testHead) {
     auto head = ReadBlockHead(block);
@@ -157,7 +162,7 @@ void VolumeMount::WalkTree() {
 
 void VolumeMount::ScanAllBlocks() {
     const std::size_t blockSize = volume_.blockSize();
-    const std::uint64_t blocks = volumeBlocks();
+    const std::uint64_t blocks = volume_.sectorCount == 0 ? 0 : volumeBlocks();
     if (!isValidBlockSize(std::uint32_t(blockSize)) || blocks == 0) {
         catalog_.releasePending();
         return;

@@ -38,10 +38,13 @@ void SearchPartitions(SectorReader& reader, VolumeTable& table, const SearchRang
     std::vector<std::uint8_t> buffer(std::size_t(run) * 512, 0);
     if (range.scanStartSector >= range.scanEndSector) return;
 
+    // Sectors past the end of the source cannot be read, only retried.
+    std::uint64_t end = range.scanEndSector;
+    if (const std::uint64_t size = reader.totalSectors(); size != 0) end = std::min(end, size);
     const std::uint64_t total = range.scanEndSector - range.scanStartSector;
     std::uint64_t current = range.scanStartSector;
     std::uint64_t scanned = 0;
-    while (current < range.scanEndSector) {
+    while (current < end) {
         if (stopRequested) return;
         progress.currentSector(current);
         progress.status("Scanning sector " + std::to_string(scanned) + " Of " +

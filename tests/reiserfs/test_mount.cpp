@@ -197,3 +197,21 @@ TEST(Mount, ExtensiveScanReportsEveryBlockInOrder) {
     EXPECT_EQ(progress.sectors.back(), 63u * 8);
     EXPECT_EQ(progress.maxPercent, 98u); // 63 of 64 blocks done before the last
 }
+
+TEST(Mount, APartitionEntryLargerThanTheDiskIsScannedOnlyToItsEnd) {
+    Volume v;
+    v.put(v.first(), leafWith(10, "live"));
+    SectorReader reader;
+    auto source = std::make_unique<MemorySource>(v.img.data);
+    MemorySource* counted = source.get();
+    reader.openSource(std::move(source));
+    VolumeInfo info;
+    info.sectorsPerBlock = 8;
+    info.sectorCount = std::uint64_t(1) << 32; // 2 TiB claimed
+    info.rootBlock = v.first();
+    Catalog catalog;
+    std::atomic<bool> stop{false};
+    VolumeMount(reader, info, catalog, stop).MountSelectedVolume(RecoveryMode::Extensive);
+    EXPECT_EQ(catalog.fileCount, 1u);
+    EXPECT_LT(counted->requests, 200); // not one retry per sector of 2 TiB
+}

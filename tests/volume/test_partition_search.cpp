@@ -139,3 +139,12 @@ TEST(PartitionSearch, AnUnreadableRunCannotRepeatTheLastSuperblock) {
     s.run(120, 300, 60);
     EXPECT_EQ(s.table.volumeCount, 1u);
 }
+
+TEST(PartitionSearch, ARangePastTheEndOfTheSourceStopsAtItsEnd) {
+    DiskImage img(2000 * 512);
+    volumeAt(img, 0, 2, 3);
+    Search s(img);
+    s.run(0, std::uint64_t(1) << 40);
+    EXPECT_EQ(s.table.volumeCount, 1u);
+    EXPECT_LT(s.source->requests, 100);
+}
