@@ -146,5 +146,5 @@ TEST(PartitionSearch, ARangePastTheEndOfTheSourceStopsAtItsEnd) {
     Search s(img);
     s.run(0, std::uint64_t(1) << 40);
     EXPECT_EQ(s.table.volumeCount, 1u);
-    EXPECT_LT(s.source->requests, 100);
+    EXPECT_LT(s.source->requests, 400); // 34 runs and the retries of the last one
 }
