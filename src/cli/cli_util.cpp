@@ -165,9 +165,16 @@ bool openSource(SectorReader& reader, const std::string& path) {
     return true;
 }
 
-std::optional<VolumeInfo> chooseVolume(SectorReader& reader, Args& args) {
-    auto start = args.option("--start-sector");
-    auto index = args.option("--volume");
+VolumeChoice takeVolumeChoice(Args& args) {
+    VolumeChoice choice;
+    choice.startSector = args.option("--start-sector");
+    choice.index = args.option("--volume");
+    return choice;
+}
+
+std::optional<VolumeInfo> chooseVolume(SectorReader& reader, const VolumeChoice& choice) {
+    const auto& start = choice.startSector;
+    const auto& index = choice.index;
     if (start && index) {
         std::cerr << "Give either --volume or --start-sector, not both\n";
         return std::nullopt;

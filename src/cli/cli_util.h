@@ -69,8 +69,16 @@ private:
 // Opens SOURCE read-only into `reader`; prints the reason on failure.
 bool openSource(SectorReader& reader, const std::string& path);
 
-// The volume chosen by --volume N (of the partition table walk, 0 by default)
-// or --start-sector S (probed directly). Prints the reason when there is none.
-std::optional<VolumeInfo> chooseVolume(SectorReader& reader, Args& args);
+// The volume options of a command: --volume N (of the partition table walk,
+// 0 by default) or --start-sector S (probed directly). Taken from the
+// arguments before the positional ones are checked.
+struct VolumeChoice {
+    std::optional<std::string> startSector;
+    std::optional<std::string> index;
+};
+VolumeChoice takeVolumeChoice(Args& args);
+
+// The chosen volume; prints the reason when there is none.
+std::optional<VolumeInfo> chooseVolume(SectorReader& reader, const VolumeChoice& choice);
 
 } // namespace dorvak::cli

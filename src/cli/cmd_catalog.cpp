@@ -21,21 +21,13 @@ std::unique_ptr<Mounted> mountFromArgs(Args& args, const char* usage, std::size_
     const bool quiet = args.flag("--quiet");
     const bool extensive = args.flag("--extensive");
     auto mounted = std::make_unique<Mounted>();
-    auto start = args.options("--start-sector");
-    auto volume = args.options("--volume");
+    const VolumeChoice choice = takeVolumeChoice(args);
     if (auto bad = args.unknownOption(); bad || args.rest().size() != positional) {
         std::cerr << usage << "\n";
         return nullptr;
     }
     if (!openSource(mounted->reader, args.rest()[0])) return nullptr;
-    // Re-offer the volume options to chooseVolume.
-    std::vector<std::string> again;
-    for (auto& s : start) again.insert(again.end(), {"--start-sector", s});
-    for (auto& v : volume) again.insert(again.end(), {"--volume", v});
-    std::vector<char*> argv;
-    for (auto& a : again) argv.push_back(a.data());
-    Args volumeArgs(int(argv.size()), argv.data(), 0);
-    auto chosen = chooseVolume(mounted->reader, volumeArgs);
+    auto chosen = chooseVolume(mounted->reader, choice);
     if (!chosen) return nullptr;
     mounted->volume = *chosen;
 

@@ -138,8 +138,7 @@ int cmdRecover(Args& args) {
     const auto paths = args.options("--path");
     RecoverySettings settings;
     if (!readSettings(args, settings)) return kExitUsage;
-    auto start = args.options("--start-sector");
-    auto volumeIndex = args.options("--volume");
+    const VolumeChoice choice = takeVolumeChoice(args);
     if (args.unknownOption() || args.rest().size() != 2) {
         std::cerr << kUsage << "\n";
         return kExitUsage;
@@ -149,13 +148,7 @@ int cmdRecover(Args& args) {
     SectorReader reader;
     reader.badSectorRetries = settings.badSectorRetries;
     if (!openSource(reader, source)) return kExitFatal;
-    std::vector<std::string> again;
-    for (auto& s : start) again.insert(again.end(), {"--start-sector", s});
-    for (auto& v : volumeIndex) again.insert(again.end(), {"--volume", v});
-    std::vector<char*> argv;
-    for (auto& a : again) argv.push_back(a.data());
-    Args volumeArgs(int(argv.size()), argv.data(), 0);
-    auto volume = chooseVolume(reader, volumeArgs);
+    auto volume = chooseVolume(reader, choice);
     if (!volume) return kExitFatal;
 
     Catalog catalog;
