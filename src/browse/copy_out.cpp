@@ -27,8 +27,17 @@ constexpr std::uint64_t kProgressStep = 1 << 20;
 // only fail again for every file.
 bool destinationFatal(int err) {
     switch (err) {
-    case ENOSPC: case EDQUOT: case EROFS: case EIO: case EACCES: case EPERM:
-    case ENOENT: case ENOTDIR: case EBADF: case EMFILE: case ENFILE:
+    case ENOSPC:
+    case EDQUOT:
+    case EROFS:
+    case EIO:
+    case EACCES:
+    case EPERM:
+    case ENOENT:
+    case ENOTDIR:
+    case EBADF:
+    case EMFILE:
+    case ENFILE:
         return true;
     default:
         return false;
@@ -68,9 +77,12 @@ CopyOut::CopyOut(SectorReader& reader, const VolumeInfo& volume, const Catalog& 
 
 bool CopyOut::takesPart(const CatalogEntry& e) const {
     switch (settings_.deleted()) {
-    case DeletedPolicy::Include: return true;
-    case DeletedPolicy::OnlyDeleted: return e.deleted;
-    case DeletedPolicy::Exclude: return !e.deleted;
+    case DeletedPolicy::Include:
+        return true;
+    case DeletedPolicy::OnlyDeleted:
+        return e.deleted;
+    case DeletedPolicy::Exclude:
+        return !e.deleted;
     }
     return true;
 }
@@ -99,7 +111,8 @@ void CopyOut::planFolder(std::size_t index, const std::string& catalogPath, std:
     path.push_back(f.objectId);
     const std::size_t mark = ops.size();
     ops.push_back({Op::Enter, long(index), 0, f.name, catalogPath, takesPart(f)});
-    for (std::size_t i : filesOf(f.objectId)) ops.push_back({Op::File, -1, i, {}, catalogPath, false});
+    for (std::size_t i : filesOf(f.objectId))
+        ops.push_back({Op::File, -1, i, {}, catalogPath, false});
     for (std::uint32_t i : catalog_.childFolders(f.objectId))
         planFolder(i, catalogPath + "/" + catalog_.FolderList[i].name, ops, path, summary);
     if (!ops[mark].eager && ops.size() == mark + 1)
@@ -113,7 +126,8 @@ CopySummary CopyOut::RecoverAll(const std::string& destination) {
     CopySummary summary;
     std::vector<Op> ops;
     std::vector<std::uint32_t> path{kRootObjectId};
-    for (std::size_t i : filesOf(kRootObjectId)) ops.push_back({Op::File, -1, i, {}, "", false});
+    for (std::size_t i : filesOf(kRootObjectId))
+        ops.push_back({Op::File, -1, i, {}, "", false});
     for (std::uint32_t i : catalog_.childFolders(kRootObjectId))
         planFolder(i, "/" + catalog_.FolderList[i].name, ops, path, summary);
 
@@ -132,7 +146,8 @@ CopySummary CopyOut::RecoverAll(const std::string& destination) {
     for (std::uint32_t parent : parents) {
         const std::string name = "Lost Files " + std::to_string(parent);
         ops.push_back({Op::Enter, -1, 0, name, "/" + name, true});
-        for (std::size_t i : orphans[parent]) ops.push_back({Op::File, -1, i, {}, "/" + name, false});
+        for (std::size_t i : orphans[parent])
+            ops.push_back({Op::File, -1, i, {}, "/" + name, false});
         ops.push_back({Op::Leave, -1, 0, {}, {}, false});
     }
     return execute(destination, std::move(ops), std::move(summary));
@@ -203,8 +218,8 @@ CopySummary CopyOut::execute(const std::string& destination, std::vector<Op> ops
 void CopyOut::Run::go(const std::vector<Op>& ops) {
     UniqueFd root(::open(destination_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!root.valid()) {
-        s_.fatalError = "Cannot open the destination folder " + destination_ + ": " +
-                        std::strerror(errno);
+        s_.fatalError =
+            "Cannot open the destination folder " + destination_ + ": " + std::strerror(errno);
         return;
     }
     for (const Op& op : ops) {
@@ -239,8 +254,9 @@ void CopyOut::Run::report(const std::string& folder, const std::string& name) {
 
 bool CopyOut::Run::folderError(Frame& frame, const std::string& path, int err) {
     frame.failure = "cannot create the folder " + destination_ + path + ": " + std::strerror(err);
-    if (destinationFatal(err)) s_.fatalError = "Cannot create the folder " + destination_ + path +
-                                               ": " + std::strerror(err);
+    if (destinationFatal(err))
+        s_.fatalError =
+            "Cannot create the folder " + destination_ + path + ": " + std::strerror(err);
     return false;
 }
 
@@ -268,7 +284,8 @@ bool CopyOut::Run::ensure(std::size_t i) {
         if (fd < 0) continue;
         frame.fd.reset(fd);
         frame.writtenPath = parent.writtenPath + "/" + name;
-        if (name != frame.name) s_.renamed.push_back({frame.catalogPath, frame.writtenPath, "folder", {}});
+        if (name != frame.name)
+            s_.renamed.push_back({frame.catalogPath, frame.writtenPath, "folder", {}});
         return true;
     }
     frame.failure = "no free name for the folder " + frame.catalogPath;
@@ -318,8 +335,12 @@ bool CopyOut::Run::writeFile(const Op& op) {
     const std::uint64_t bytesBefore = event_.bytesDone;
     report(op.catalogPath, f.name);
     struct Advance { // counts the file as handled whatever way it ends
-        CopyProgressEvent& e; std::uint64_t to;
-        ~Advance() { ++e.filesDone; e.bytesDone = to; }
+        CopyProgressEvent& e;
+        std::uint64_t to;
+        ~Advance() {
+            ++e.filesDone;
+            e.bytesDone = to;
+        }
     } advance{event_, bytesBefore + f.size};
 
     auto& requests = o_.requests_;
@@ -338,8 +359,10 @@ bool CopyOut::Run::writeFile(const Op& op) {
     struct stat st {};
     if (o_.settings_.duplicates() == DuplicatePolicy::Skip &&
         ::fstatat(frame.fd.get(), safe.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
-        s_.skipped.push_back({catalogPath, frame.writtenPath + "/" + safe,
-                              "a file of that name exists at the destination", {}});
+        s_.skipped.push_back({catalogPath,
+                              frame.writtenPath + "/" + safe,
+                              "a file of that name exists at the destination",
+                              {}});
         return true;
     }
     int err = 0;
@@ -373,7 +396,8 @@ bool CopyOut::Run::writeFile(const Op& op) {
     const Placed placed = place(*temp, safe, name);
     const std::string written = frame.writtenPath + "/" + name;
     if (placed == Placed::NameTaken) {
-        s_.skipped.push_back({catalogPath, written, "a file of that name exists at the destination", {}});
+        s_.skipped.push_back(
+            {catalogPath, written, "a file of that name exists at the destination", {}});
         return true;
     }
     if (placed == Placed::Error) return fileError(temp->error(), catalogPath, written);

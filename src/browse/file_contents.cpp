@@ -17,7 +17,9 @@ ByteRange clip(ByteRange r, std::uint64_t size) {
     return {std::min(r.begin, size), std::min(r.end, size)};
 }
 
-std::uint64_t roundUp8(std::uint64_t v) { return v > ~std::uint64_t(0) - 7 ? v : (v + 7) & ~std::uint64_t(7); }
+std::uint64_t roundUp8(std::uint64_t v) {
+    return v > ~std::uint64_t(0) - 7 ? v : (v + 7) & ~std::uint64_t(7);
+}
 
 // Puts `proto` into every part of `want` that no earlier candidate holds;
 // returns the number of bytes it took.
@@ -51,9 +53,12 @@ std::uint64_t fillGaps(std::map<std::uint64_t, FileContents::Segment>& cover, By
 
 const char* damageText(DamageKind kind) {
     switch (kind) {
-    case DamageKind::Unreadable: return "unreadable sectors";
-    case DamageKind::OutsideVolume: return "block outside the volume";
-    case DamageKind::Missing: return "no data found on the disk";
+    case DamageKind::Unreadable:
+        return "unreadable sectors";
+    case DamageKind::OutsideVolume:
+        return "block outside the volume";
+    case DamageKind::Missing:
+        return "no data found on the disk";
     }
     return "";
 }
@@ -152,7 +157,8 @@ std::vector<FileContents::Segment> FileContents::layout(const CatalogEntry& file
             rest.push_back(c);
     }
     if (covered < size && !rest.empty()) {
-        for (auto& c : rest) rank(file, c);
+        for (auto& c : rest)
+            rank(file, c);
         std::stable_sort(rest.begin(), rest.end(), [](const Candidate& a, const Candidate& b) {
             if (a.tier != b.tier) return a.tier < b.tier;
             if (a.tier == 2 && a.snapshotTime != b.snapshotTime)
@@ -189,10 +195,9 @@ const FileContents::CachedLeaf& FileContents::leaf(std::uint64_t sector) {
     if (leaves_.size() < kLeafCacheSize) {
         slot = &leaves_.emplace_back();
     } else {
-        slot = &*std::min_element(leaves_.begin(), leaves_.end(),
-                                  [](const CachedLeaf& a, const CachedLeaf& b) {
-                                      return a.lastUse < b.lastUse;
-                                  });
+        slot = &*std::min_element(
+            leaves_.begin(), leaves_.end(),
+            [](const CachedLeaf& a, const CachedLeaf& b) { return a.lastUse < b.lastUse; });
     }
     slot->sector = sector;
     slot->lastUse = useClock_;
@@ -228,9 +233,11 @@ ContentResult FileContents::copyDirect(const Segment& s, ContentSink& sink,
     }
     for (std::uint64_t bad : l.unreadable) {
         const std::uint64_t a = std::max<std::uint64_t>((bad - l.sector) * kSectorSize, from);
-        const std::uint64_t b = std::min<std::uint64_t>((bad - l.sector + 1) * kSectorSize, from + length);
-        if (a < b) addDamage(damage, {s.range.begin + (a - from), s.range.begin + (b - from)},
-                             DamageKind::Unreadable);
+        const std::uint64_t b =
+            std::min<std::uint64_t>((bad - l.sector + 1) * kSectorSize, from + length);
+        if (a < b)
+            addDamage(damage, {s.range.begin + (a - from), s.range.begin + (b - from)},
+                      DamageKind::Unreadable);
     }
     if (!sink.write(s.range.begin, l.data.data() + from, length)) return ContentResult::WriteFailed;
     return sink.proceed(s.range.end) ? ContentResult::Done : ContentResult::Abandoned;
@@ -300,14 +307,16 @@ ContentResult FileContents::copyRun(std::uint64_t fileOffset, std::uint64_t disk
         const std::uint64_t skip = diskByte % kSectorSize;
         const std::uint32_t sectors = std::uint32_t(
             std::min<std::uint64_t>(perRead, (skip + length + kSectorSize - 1) / kSectorSize));
-        const std::uint64_t n = std::min<std::uint64_t>(length, sectors * std::uint64_t(kSectorSize) - skip);
+        const std::uint64_t n =
+            std::min<std::uint64_t>(length, sectors * std::uint64_t(kSectorSize) - skip);
         unreadable_.clear();
         reader_.ReadSectors(firstSector, sectors, readBuffer_.data(), &unreadable_);
         for (std::uint64_t bad : unreadable_) {
             const std::uint64_t a = std::max(bad * kSectorSize, diskByte);
             const std::uint64_t b = std::min((bad + 1) * kSectorSize, diskByte + n);
-            if (a < b) addDamage(damage, {fileOffset + (a - diskByte), fileOffset + (b - diskByte)},
-                                 DamageKind::Unreadable);
+            if (a < b)
+                addDamage(damage, {fileOffset + (a - diskByte), fileOffset + (b - diskByte)},
+                          DamageKind::Unreadable);
         }
         if (!sink.write(fileOffset, readBuffer_.data() + skip, std::size_t(n)))
             return ContentResult::WriteFailed;

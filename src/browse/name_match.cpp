@@ -19,7 +19,8 @@ bool endsWith(std::string_view s, std::string_view r) {
 // wildcard. Positions past the end of S read as a terminating zero, which
 // equals no pattern character.
 bool walkPattern(std::string_view S, std::string P) {
-    while (P.size() >= 2 && P[P.size() - 1] == '*' && P[P.size() - 2] == '*') P.pop_back();
+    while (P.size() >= 2 && P[P.size() - 1] == '*' && P[P.size() - 2] == '*')
+        P.pop_back();
     const std::size_t n = P.size();
     auto s = [&](std::size_t j) { return j < S.size() ? S[j] : '\0'; };
     auto p = [&](std::size_t k) { return k < n ? P[k] : '\0'; };
@@ -35,7 +36,8 @@ bool walkPattern(std::string_view S, std::string P) {
             if (last) return true;
             std::size_t k = i + 1;
             if (p(k) == '*' || p(k) == '?') {
-                while (k < n && (P[k] == '*' || P[k] == '?')) ++k;
+                while (k < n && (P[k] == '*' || P[k] == '?'))
+                    ++k;
                 if (k >= n) return true;
                 if (k + 1 == n) return !S.empty() && P[k] == S.back();
             }

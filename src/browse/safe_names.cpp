@@ -27,7 +27,8 @@ std::size_t escapeSafeCut(const std::string& s, std::size_t want) {
 
 std::uint32_t fnv1a(const std::string& s) {
     std::uint32_t h = 2166136261u;
-    for (unsigned char c : s) h = (h ^ c) * 16777619u;
+    for (unsigned char c : s)
+        h = (h ^ c) * 16777619u;
     return h;
 }
 

@@ -11,7 +11,8 @@
 namespace dorvak::cli {
 
 Args::Args(int argc, char** argv, int first) {
-    for (int i = first; i < argc; ++i) rest_.emplace_back(argv[i]);
+    for (int i = first; i < argc; ++i)
+        rest_.emplace_back(argv[i]);
 }
 
 std::optional<std::string> Args::option(const std::string& name) {
@@ -76,10 +77,17 @@ std::size_t utf8Length(const std::string& s, std::size_t i) {
     std::size_t len;
     std::uint32_t cp;
     if (c < 0x80) return 1;
-    if (c >= 0xC2 && c <= 0xDF) { len = 2; cp = c & 0x1F; }
-    else if (c >= 0xE0 && c <= 0xEF) { len = 3; cp = c & 0x0F; }
-    else if (c >= 0xF0 && c <= 0xF4) { len = 4; cp = c & 0x07; }
-    else return 0;
+    if (c >= 0xC2 && c <= 0xDF) {
+        len = 2;
+        cp = c & 0x1F;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        len = 3;
+        cp = c & 0x0F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        len = 4;
+        cp = c & 0x07;
+    } else
+        return 0;
     if (i + len > s.size()) return 0;
     for (std::size_t k = 1; k < len; ++k) {
         if ((b(i + k) & 0xC0) != 0x80) return 0;
@@ -123,14 +131,34 @@ std::string jsonString(const std::string& bytes) {
 }
 
 TerminalProgress::TerminalProgress(bool quiet) : enabled_(!quiet && ::isatty(2)) {}
-TerminalProgress::~TerminalProgress() { finish(); }
+TerminalProgress::~TerminalProgress() {
+    finish();
+}
 
-void TerminalProgress::status(const std::string& text) { status_ = text; draw(true); }
-void TerminalProgress::percent(unsigned value) { percent_ = value; draw(false); }
-void TerminalProgress::currentSector(std::uint64_t s) { sector_ = s; draw(false); }
-void TerminalProgress::foldersFound(std::uint32_t n) { folders_ = n; draw(false); }
-void TerminalProgress::filesFound(std::uint32_t n) { files_ = n; draw(false); }
-void TerminalProgress::volumesFound(std::uint32_t n) { volumes_ = n; draw(true); }
+void TerminalProgress::status(const std::string& text) {
+    status_ = text;
+    draw(true);
+}
+void TerminalProgress::percent(unsigned value) {
+    percent_ = value;
+    draw(false);
+}
+void TerminalProgress::currentSector(std::uint64_t s) {
+    sector_ = s;
+    draw(false);
+}
+void TerminalProgress::foldersFound(std::uint32_t n) {
+    folders_ = n;
+    draw(false);
+}
+void TerminalProgress::filesFound(std::uint32_t n) {
+    files_ = n;
+    draw(false);
+}
+void TerminalProgress::volumesFound(std::uint32_t n) {
+    volumes_ = n;
+    draw(true);
+}
 
 void TerminalProgress::draw(bool force) {
     if (!enabled_) return;
@@ -139,7 +167,8 @@ void TerminalProgress::draw(bool force) {
     last_ = now;
     char line[200];
     const unsigned filled = percent_ > 100 ? 20 : percent_ / 5;
-    std::snprintf(line, sizeof line, "\r[%-20s] %3u%%  sector %llu  folders %u  files %u  %.60s\x1b[K",
+    std::snprintf(line, sizeof line,
+                  "\r[%-20s] %3u%%  sector %llu  folders %u  files %u  %.60s\x1b[K",
                   std::string(filled, '#').c_str(), percent_, (unsigned long long)sector_, folders_,
                   files_, status_.c_str());
     std::fputs(line, stderr);

@@ -37,9 +37,10 @@ int cmdDisks(Args& args) {
     for (std::uint32_t slot = 0, number = 0; slot < table.diskSlotCount; ++slot) {
         const DiskInfo& d = table.slots[slot];
         std::cout << "{\"number\":" << (d.hasMedia ? std::to_string(number++) : "null")
-                  << ",\"model\":" << jsonString(d.model) << ",\"capacity\":"
-                  << jsonString(DiskTable::capacityText(d)) << ",\"cylinders\":" << d.cylinders
-                  << ",\"heads\":" << d.heads << ",\"sectorsPerTrack\":" << d.sectorsPerTrack
+                  << ",\"model\":" << jsonString(d.model)
+                  << ",\"capacity\":" << jsonString(DiskTable::capacityText(d))
+                  << ",\"cylinders\":" << d.cylinders << ",\"heads\":" << d.heads
+                  << ",\"sectorsPerTrack\":" << d.sectorsPerTrack
                   << ",\"totalSectors\":" << d.totalSectors << ",\"path\":" << jsonString(d.path)
                   << "}\n";
     }
@@ -55,7 +56,8 @@ int cmdVolumes(Args& args) {
     if (!openSource(reader, args.rest()[0])) return kExitFatal;
     VolumeTable table;
     WalkPartitionTables(reader, table);
-    for (std::uint32_t i = 0; i < table.volumeCount; ++i) printVolume(table.records[i], i);
+    for (std::uint32_t i = 0; i < table.volumeCount; ++i)
+        printVolume(table.records[i], i);
     if (table.volumeCount == 0) std::cerr << "No ReiserFS volume found\n";
     return kExitOk;
 }

@@ -78,7 +78,8 @@ bool readSettings(Args& args, RecoverySettings& s) {
 bool resolvePaths(const Catalog& c, std::vector<std::string> paths, RecoverySelection& sel,
                   bool& all) {
     for (std::string& wanted : paths) {
-        while (wanted.size() > 1 && wanted.back() == '/') wanted.pop_back();
+        while (wanted.size() > 1 && wanted.back() == '/')
+            wanted.pop_back();
         if (wanted == "/") {
             all = true;
             continue;
@@ -86,7 +87,8 @@ bool resolvePaths(const Catalog& c, std::vector<std::string> paths, RecoverySele
         bool found = false;
         std::string p;
         for (std::size_t i = 0; i < c.FolderList.size(); ++i)
-            if (c.FolderList[i].treeItem && c.folderPath(c.FolderList[i].objectId, p) && p == wanted) {
+            if (c.FolderList[i].treeItem && c.folderPath(c.FolderList[i].objectId, p) &&
+                p == wanted) {
                 sel.folders.push_back(i);
                 found = true;
             }
@@ -116,9 +118,11 @@ void printSummary(const CopySummary& s) {
     std::cout << "Files written: " << s.filesWritten << "\nBytes written: " << s.bytesWritten
               << "\nRenamed: " << s.renamed.size() << "\n";
     for (const auto& r : s.renamed)
-        std::cout << "  " << jsonString(r.catalogPath) << " -> " << jsonString(r.writtenPath) << "\n";
+        std::cout << "  " << jsonString(r.catalogPath) << " -> " << jsonString(r.writtenPath)
+                  << "\n";
     std::cout << "Skipped: " << s.skipped.size() << "\n";
-    for (const auto& r : s.skipped) std::cout << "  " << jsonString(r.catalogPath) << ": " << r.reason << "\n";
+    for (const auto& r : s.skipped)
+        std::cout << "  " << jsonString(r.catalogPath) << ": " << r.reason << "\n";
     std::cout << "Damaged: " << s.damaged.size() << "\n";
     for (const auto& r : s.damaged) {
         std::cout << "  " << jsonString(r.catalogPath) << ": ";
@@ -126,7 +130,8 @@ void printSummary(const CopySummary& s) {
         std::cout << "\n";
     }
     std::cout << "Failed: " << s.failed.size() << "\n";
-    for (const auto& r : s.failed) std::cout << "  " << jsonString(r.catalogPath) << ": " << r.reason << "\n";
+    for (const auto& r : s.failed)
+        std::cout << "  " << jsonString(r.catalogPath) << ": " << r.reason << "\n";
     if (s.stopped) std::cout << "Stopped: files not listed as written were not recovered\n";
 }
 
@@ -171,8 +176,8 @@ int cmdRecover(Args& args) {
     bar.status("Saving the data please wait");
     BarProgress progress(bar);
     CopyOut copy(reader, *volume, catalog, &live, settings, requests, progress);
-    const CopySummary summary = all ? copy.RecoverAll(destination)
-                                    : copy.RecoverSelected(destination, selection);
+    const CopySummary summary =
+        all ? copy.RecoverAll(destination) : copy.RecoverSelected(destination, selection);
     std::signal(SIGINT, SIG_DFL);
     interruptFlag = nullptr;
     bar.finish();

@@ -29,7 +29,8 @@ const Command kCommands[] = {
 
 int usage() {
     std::cerr << "Usage: dorvak-reiserfs-cli COMMAND ...\n";
-    for (const auto& c : kCommands) std::cerr << "  " << c.usage << "\n";
+    for (const auto& c : kCommands)
+        std::cerr << "  " << c.usage << "\n";
     return dorvak::cli::kExitUsage;
 }
 

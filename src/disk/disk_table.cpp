@@ -87,7 +87,7 @@ void DiskTable::EnumerateDisks(const std::string& sysBlock, const std::string& d
         } else {
             const std::string real = fs::canonical(dir, ec).string();
             info.model = real.find("/usb") != std::string::npos ? "USB Device"
-                                                                  : readLine(dir / "device/model");
+                                                                : readLine(dir / "device/model");
             if (info.model.empty()) info.model = name;
             fillGeometry(info, info.path);
         }

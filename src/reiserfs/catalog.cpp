@@ -47,17 +47,21 @@ void Catalog::ClearCatalog() {
     folderCount = fileCount = treeFillCount = 0;
 }
 
-void Catalog::releasePending() { pending_.clear(); }
+void Catalog::releasePending() {
+    pending_.clear();
+}
 
 std::size_t Catalog::pendingNameCount() const {
     std::size_t n = 0;
-    for (const auto& [key, p] : pending_) n += p.PendingNames.size();
+    for (const auto& [key, p] : pending_)
+        n += p.PendingNames.size();
     return n;
 }
 
 std::size_t Catalog::pendingStatCount() const {
     std::size_t n = 0;
-    for (const auto& [key, p] : pending_) n += p.PendingStats.size();
+    for (const auto& [key, p] : pending_)
+        n += p.PendingStats.size();
     return n;
 }
 
@@ -103,7 +107,8 @@ void Catalog::AddStatData(std::size_t location, Bytes block, std::size_t length,
         return;
     p.PendingStats.push_back(stat);
     // join() never touches pending_, so the references stay valid.
-    for (const PendingName& name : p.PendingNames) join(key, name, stat);
+    for (const PendingName& name : p.PendingNames)
+        join(key, name, stat);
 }
 
 void Catalog::addName(std::uint32_t dirId, std::uint32_t objectId, PendingName name) {
@@ -125,7 +130,8 @@ void Catalog::addName(std::uint32_t dirId, std::uint32_t objectId, PendingName n
     for (const PendingName& known : p.PendingNames)
         if (known.parentId == name.parentId && known.name == name.name) return;
     p.PendingNames.push_back(std::move(name));
-    for (const PendingStat& stat : p.PendingStats) join(key, p.PendingNames.back(), stat);
+    for (const PendingStat& stat : p.PendingStats)
+        join(key, p.PendingNames.back(), stat);
 }
 
 void Catalog::AddDirectoryItem(std::uint32_t entryCount, std::size_t location, Bytes block,
@@ -150,7 +156,8 @@ void Catalog::AddDirectoryItem(std::uint32_t entryCount, std::size_t location, B
         const std::size_t spanEnd = j == 0 ? end : entries[j - 1].nameLocation;
         const std::size_t limit = std::min(spanEnd, from + kMaxNameLength);
         std::size_t stop = from;
-        while (stop < limit && item[stop] != 0) ++stop;
+        while (stop < limit && item[stop] != 0)
+            ++stop;
         std::string name(reinterpret_cast<const char*>(item.data() + from), stop - from);
         if (name.empty() || name == "." || name == "..") continue;
         // An entry whose key names another directory is an object moved here
@@ -226,7 +233,8 @@ void Catalog::indexChildren() {
 void Catalog::BuildFolderTree(std::uint32_t key) {
     if (folderCount == 0) folderCount = 1;
     indexChildren();
-    for (auto& f : FolderList) f.treeItem = 0;
+    for (auto& f : FolderList)
+        f.treeItem = 0;
     // Depth first, children in FolderList order, as a recursive fill would
     // place them; a key already on the path is placed but not descended into,
     // so a damaged hierarchy cannot loop.
@@ -247,8 +255,8 @@ void Catalog::BuildFolderTree(std::uint32_t key) {
         CatalogEntry& f = FolderList[kids[top.next++]];
         if (f.treeItem != 0) continue;
         f.treeItem = ++treeFillCount;
-        progress->percent(unsigned(std::min<std::uint64_t>(
-            std::uint64_t(treeFillCount) * 100 / folderCount, 99)));
+        progress->percent(unsigned(
+            std::min<std::uint64_t>(std::uint64_t(treeFillCount) * 100 / folderCount, 99)));
         if (onPath.insert(f.objectId).second) stack.push_back({f.objectId, 0});
     }
 }

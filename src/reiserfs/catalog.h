@@ -32,9 +32,9 @@ inline std::uint64_t objectKey(std::uint32_t dirId, std::uint32_t objectId) {
 }
 
 struct CatalogEntry {
-    std::uint32_t parentId = 0;  // object id of the folder that lists it (2 = root)
+    std::uint32_t parentId = 0; // object id of the folder that lists it (2 = root)
     std::uint32_t objectId = 0;
-    std::string name;            // raw bytes from disk, at most 255
+    std::string name; // raw bytes from disk, at most 255
     std::uint32_t modifiedTime = 0;
     // The directory id of the object's own key. It names the folder the
     // object was created in, which differs from parentId once the object was

@@ -35,7 +35,9 @@ std::uint64_t VolumeMount::volumeBlocks() const {
     return sectors / volume_.sectorsPerBlock;
 }
 
-bool VolumeMount::blockInVolume(std::uint64_t block) const { return block < volumeBlocks(); }
+bool VolumeMount::blockInVolume(std::uint64_t block) const {
+    return block < volumeBlocks();
+}
 
 void VolumeMount::ProcessLeaf(std::uint64_t sector, Bytes block, bool testHead) {
     auto head = ReadBlockHead(block);
@@ -56,8 +58,8 @@ void VolumeMount::ProcessLeaf(std::uint64_t sector, Bytes block, bool testHead) 
                                  item->objectId);
             break;
         case ItemType::Directory:
-            catalog_.AddDirectoryItem(item->entryCount, item->itemLocation, block,
-                                      item->itemLength, item->objectId);
+            catalog_.AddDirectoryItem(item->entryCount, item->itemLocation, block, item->itemLength,
+                                      item->objectId);
             break;
         case ItemType::Direct:
         case ItemType::Indirect: {
@@ -74,7 +76,8 @@ void VolumeMount::ProcessLeaf(std::uint64_t sector, Bytes block, bool testHead) 
                                  ref);
             break;
         }
-        case ItemType::Other: break;
+        case ItemType::Other:
+            break;
         }
     }
 }
@@ -186,7 +189,8 @@ void VolumeMount::ScanAllBlocks() {
             }
             const std::uint64_t done = (first + k) * volume_.sectorsPerBlock;
             const std::uint64_t sector = volume_.startSector + done;
-            progress_.percent(unsigned(std::min<std::uint64_t>(done * 100 / volume_.sectorCount, 99)));
+            progress_.percent(
+                unsigned(std::min<std::uint64_t>(done * 100 / volume_.sectorCount, 99)));
             progress_.currentSector(sector);
             Bytes block(chunk.data() + k * blockSize, blockSize);
             // Leaves packed full (free space 0) are common, so free space is

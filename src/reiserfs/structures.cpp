@@ -43,20 +43,30 @@ std::optional<std::uint32_t> ChildBlock(Bytes block, std::uint32_t index) {
 namespace {
 ItemType typeFromV1(std::uint32_t code) {
     switch (code) {
-    case 0: return ItemType::StatData;
-    case 500: return ItemType::Directory;
-    case 0xFFFFFFFFu: return ItemType::Direct;
-    case 0xFFFFFFFEu: return ItemType::Indirect;
-    default: return ItemType::Other;
+    case 0:
+        return ItemType::StatData;
+    case 500:
+        return ItemType::Directory;
+    case 0xFFFFFFFFu:
+        return ItemType::Direct;
+    case 0xFFFFFFFEu:
+        return ItemType::Indirect;
+    default:
+        return ItemType::Other;
     }
 }
 ItemType typeFromV2(std::uint32_t code) {
     switch (code) {
-    case 0: return ItemType::StatData;
-    case 1: return ItemType::Indirect;
-    case 2: return ItemType::Direct;
-    case 3: return ItemType::Directory;
-    default: return ItemType::Other;
+    case 0:
+        return ItemType::StatData;
+    case 1:
+        return ItemType::Indirect;
+    case 2:
+        return ItemType::Direct;
+    case 3:
+        return ItemType::Directory;
+    default:
+        return ItemType::Other;
     }
 }
 } // namespace
@@ -84,10 +94,14 @@ std::optional<ItemHead> ReadItemHead(Bytes block, std::uint32_t index) {
 
 FileType fileTypeOf(std::uint16_t mode) {
     switch (mode & 0xF000) {
-    case 0x4000: return FileType::Directory;
-    case 0x8000: return FileType::Regular;
-    case 0xA000: return FileType::Symlink;
-    default: return FileType::Other;
+    case 0x4000:
+        return FileType::Directory;
+    case 0x8000:
+        return FileType::Regular;
+    case 0xA000:
+        return FileType::Symlink;
+    default:
+        return FileType::Other;
     }
 }
 

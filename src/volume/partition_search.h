@@ -16,7 +16,7 @@ namespace dorvak {
 
 struct SearchRange {
     std::uint64_t scanStartSector = 0;
-    std::uint64_t scanEndSector = 0;  // exclusive
+    std::uint64_t scanEndSector = 0;   // exclusive
     std::uint32_t sectorsPerRead = 60; // run length, 1 to 100
 };
 

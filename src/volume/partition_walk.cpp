@@ -22,7 +22,9 @@ PartitionEntry entryAt(Bytes sector, int index) {
     return PartitionEntry{sector[at + 4], le32(sector, at + 8), le32(sector, at + 12)};
 }
 
-bool isExtended(std::uint8_t type) { return type == 0x05 || type == 0x0F; }
+bool isExtended(std::uint8_t type) {
+    return type == 0x05 || type == 0x0F;
+}
 
 // A chain of extended boot records is followed at most this far; the visited
 // set ends loops, this ends absurdly long chains of distinct sectors.

@@ -2,7 +2,9 @@
 
 namespace dorvak {
 
-std::string volumeName(std::uint32_t index) { return "ReiserFS - " + std::to_string(index); }
+std::string volumeName(std::uint32_t index) {
+    return "ReiserFS - " + std::to_string(index);
+}
 
 bool VolumeTable::add(VolumeInfo info) {
     if (full()) return false;

@@ -9,12 +9,12 @@
 namespace dorvak {
 
 struct VolumeInfo {
-    std::string name;               // "ReiserFS - " + table index
-    std::uint64_t sectorCount = 0;  // volume size in sectors
-    std::uint64_t startSector = 0;  // absolute first sector on the disk
+    std::string name;              // "ReiserFS - " + table index
+    std::uint64_t sectorCount = 0; // volume size in sectors
+    std::uint64_t startSector = 0; // absolute first sector on the disk
     std::uint32_t sectorsPerBlock = 0;
     std::uint32_t rootBlock = 0;
-    std::intptr_t treeItem = 0;     // the front end's item for this volume
+    std::intptr_t treeItem = 0; // the front end's item for this volume
 
     std::uint32_t blockSize() const { return sectorsPerBlock * 512; }
     // First sector of block n.

@@ -3,8 +3,8 @@
 // mount of a crafted volume (with the liveness pass), and a scratch folder.
 
 #include "browse/liveness.h"
-#include "reiserfs/mount.h"
 #include "common/memory_source.h"
+#include "reiserfs/mount.h"
 #include "volume_builder.h"
 
 #include <cstdlib>
@@ -50,7 +50,8 @@ inline std::unique_ptr<MountedVolume> mountBuilt(const VolumeBuilder& b, std::ui
 class ScratchDir {
 public:
     ScratchDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "dorvak-test-XXXXXX").string();
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "dorvak-test-XXXXXX").string();
         if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
         path_ = pattern;
     }
@@ -69,7 +70,9 @@ inline std::string readFile(const std::filesystem::path& p) {
     std::ifstream in(p, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
-inline std::string str(const std::vector<std::uint8_t>& v) { return std::string(v.begin(), v.end()); }
+inline std::string str(const std::vector<std::uint8_t>& v) {
+    return std::string(v.begin(), v.end());
+}
 
 // Every path below `root`, relative, sorted, without following links.
 inline std::vector<std::string> listTree(const std::filesystem::path& root) {

@@ -4,8 +4,8 @@
 #include "browse/copy_out.h"
 #include "browse_fixtures.h"
 
-#include <gtest/gtest.h>
 #include <csignal>
+#include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -36,10 +36,14 @@ TEST(CopyOut, HostileNamesStayInsideTheDestination) {
     t.file(2, "../../x", pattern(20, 2));
     t.file(2, "%", pattern(30, 3));
     t.file(2, std::string(255, 'N'), pattern(40, 4));
-    t.file(2, "ctl\x01\x1f" "name", pattern(5, 5));
+    t.file(2,
+           "ctl\x01\x1f"
+           "name",
+           pattern(5, 5));
     // Names the catalog never turns into entries, pointing at real objects.
     const std::uint32_t hidden = t.file(2, "visible.txt", pattern(7, 6));
-    for (const char* n : {".", "..", ""}) t.name(2, {n, 2, hidden});
+    for (const char* n : {".", "..", ""})
+        t.name(2, {n, 2, hidden});
     const std::uint32_t root = t.finish();
     auto m = mountBuilt(t.vb, root, RecoveryMode::Normal);
 
@@ -49,17 +53,23 @@ TEST(CopyOut, HostileNamesStayInsideTheDestination) {
     const CopySummary s = recoverAll(*m, dest.string());
     ASSERT_TRUE(s.whole()) << s.fatalError;
     EXPECT_EQ(s.filesWritten, 6u);
-    std::vector<std::string> expected{"dest", "dest/%25", "dest/..%2F..%2Fx", "dest/a%2Fb",
-                                      "dest/a%2Fb/c", "dest/ctl\x01\x1fname",
-                                      "dest/" + std::string(255, 'N'), "dest/visible.txt"};
+    std::vector<std::string> expected{"dest",
+                                      "dest/%25",
+                                      "dest/..%2F..%2Fx",
+                                      "dest/a%2Fb",
+                                      "dest/a%2Fb/c",
+                                      "dest/ctl\x01\x1fname",
+                                      "dest/" + std::string(255, 'N'),
+                                      "dest/visible.txt"};
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(listTree(scratch.path()), expected);
     EXPECT_EQ(readFile(dest / "..%2F..%2Fx"), str(pattern(20, 2)));
     // Every escaped name is listed with the path it came from.
     std::set<std::string> renamed;
-    for (const auto& r : s.renamed) renamed.insert(r.catalogPath + " -> " + r.writtenPath);
-    EXPECT_EQ(renamed, (std::set<std::string>{"/% -> /%25", "/../../x -> /..%2F..%2Fx",
-                                              "/a/b -> /a%2Fb"}));
+    for (const auto& r : s.renamed)
+        renamed.insert(r.catalogPath + " -> " + r.writtenPath);
+    EXPECT_EQ(renamed,
+              (std::set<std::string>{"/% -> /%25", "/../../x -> /..%2F..%2Fx", "/a/b -> /a%2Fb"}));
     struct stat st {};
     ASSERT_EQ(::stat((dest / "a%2Fb").c_str(), &st), 0);
     EXPECT_EQ(st.st_mtime, 4000); // a folder's time, set after its files
@@ -109,7 +119,7 @@ TEST(CopyOut, LinksAtTheDestinationAreNotFollowed) {
 struct PolicyCase {
     std::uint16_t policy;
     std::vector<std::string> tree;
-    std::string plain;    // contents of dup.txt afterwards
+    std::string plain; // contents of dup.txt afterwards
     std::size_t skipped;
 };
 
@@ -166,7 +176,8 @@ struct TwentyFiles {
     std::uint32_t root;
     TwentyFiles() {
         const std::uint32_t f = t.folder(2, "many");
-        for (int i = 0; i < 20; ++i) t.file(f, "f" + std::to_string(i), pattern(3000, i));
+        for (int i = 0; i < 20; ++i)
+            t.file(f, "f" + std::to_string(i), pattern(3000, i));
         root = t.finish();
     }
 };
@@ -185,7 +196,8 @@ TEST(CopyOut, StopLeavesOnlyWholeFilesUnderTheirNames) {
     const auto tree = listTree(dest.path());
     EXPECT_EQ(tree.size(), 6u); // the folder and five files
     for (int i = 0; i < 5; ++i)
-        EXPECT_EQ(readFile(dest.path() / "many" / ("f" + std::to_string(i))), str(pattern(3000, i)));
+        EXPECT_EQ(readFile(dest.path() / "many" / ("f" + std::to_string(i))),
+                  str(pattern(3000, i)));
     ASSERT_FALSE(stopAt5.events.empty());
     EXPECT_EQ(stopAt5.events.front().filesTotal, 20u);
     EXPECT_EQ(stopAt5.events.front().bytesTotal, 20u * 3000);
@@ -267,9 +279,11 @@ TEST(CopyOut, RecoverSelectedWritesFoldersWithSubtreesAndFilesAtTheTop) {
     CopyOut copy(m->reader, m->volume, m->catalog, &m->live, {}, requests);
     const CopySummary s = copy.RecoverSelected(dest.str(), sel);
     EXPECT_TRUE(s.whole());
-    EXPECT_EQ(listTree(dest.path()), (std::vector<std::string>{"B", "B/C", "B/C/deep.txt", "top.txt"}));
+    EXPECT_EQ(listTree(dest.path()),
+              (std::vector<std::string>{"B", "B/C", "B/C/deep.txt", "top.txt"}));
     std::set<std::string> paths;
-    for (const auto& r : s.renamed) paths.insert(r.catalogPath);
+    for (const auto& r : s.renamed)
+        paths.insert(r.catalogPath);
     EXPECT_TRUE(paths.empty());
 }
 

@@ -40,8 +40,8 @@ TEST_P(BlockSizes, IndirectBlocksHolesAndTailComeOutInPlace) {
     b.data(d2, data, 2 * bs);
     std::vector<std::uint8_t> tail(data.begin() + 3 * bs, data.end());
     b.leaf(leaf, {statItem(1, 2, kModeDir, 0, 5), dirItem(1, 2, {{"file.bin", 2, 10}}),
-                  statItem(2, 10, kModeFile, data.size(), 77),
-                  indirectItem(2, 10, 1, {d0, 0, d2}), directItem(2, 10, 3 * bs + 1, tail)});
+                  statItem(2, 10, kModeFile, data.size(), 77), indirectItem(2, 10, 1, {d0, 0, d2}),
+                  directItem(2, 10, 3 * bs + 1, tail)});
     b.internal(root, {leaf});
     b.superblock(root);
 
@@ -198,13 +198,15 @@ struct RewrittenVolume {
         root = b.alloc();
         b.data(g0, gone, 0);
         b.data(g1, gone, 1024);
-        const std::vector<DirName> oldNames{{"keep.txt", 2, 10}, {"new.txt", 2, 11}, {"gone.txt", 2, 12}};
-        b.leaf(s1, {statItem(1, 2, kModeDir, 0, 5), dirItem(1, 2, oldNames),
-                    statItem(2, 10, kModeFile, 40, 100), directItem(2, 10, 1, keepStale),
-                    statItem(2, 11, kModeFile, 12, 200), directItem(2, 11, 1, old12),
-                    statItem(2, 12, kModeFile, gone.size(), 300),
-                    indirectItem(2, 12, 1, {g0, g1})});
-        b.leaf(s2, {directItem(2, 12, 2049, std::vector<std::uint8_t>(gone.end() - 5, gone.end()))});
+        const std::vector<DirName> oldNames{
+            {"keep.txt", 2, 10}, {"new.txt", 2, 11}, {"gone.txt", 2, 12}};
+        b.leaf(s1,
+               {statItem(1, 2, kModeDir, 0, 5), dirItem(1, 2, oldNames),
+                statItem(2, 10, kModeFile, 40, 100), directItem(2, 10, 1, keepStale),
+                statItem(2, 11, kModeFile, 12, 200), directItem(2, 11, 1, old12),
+                statItem(2, 12, kModeFile, gone.size(), 300), indirectItem(2, 12, 1, {g0, g1})});
+        b.leaf(s2,
+               {directItem(2, 12, 2049, std::vector<std::uint8_t>(gone.end() - 5, gone.end()))});
         b.leaf(live, {statItem(1, 2, kModeDir, 0, 6),
                       dirItem(1, 2, {{"keep.txt", 2, 10}, {"new.txt", 2, 11}}),
                       statItem(2, 10, kModeFile, 40, 101), directItem(2, 10, 1, keepLive),
@@ -227,9 +229,9 @@ TEST(FileContents, ExtensiveChoosesTheLiveCopyAndEachVersionsOwnBytes) {
     for (const auto& f : ext->catalog.FileList)
         deleted[f.name + "/" + std::to_string(f.size)] = f.deleted;
     EXPECT_EQ(deleted, (std::map<std::string, bool>{{"keep.txt/40", false},
-                                                     {"new.txt/30", false},
-                                                     {"new.txt/12", true},
-                                                     {"gone.txt/2053", true}}));
+                                                    {"new.txt/30", false},
+                                                    {"new.txt/12", true},
+                                                    {"gone.txt/2053", true}}));
     ScratchDir dest;
     const CopySummary s = recoverAll(*ext, dest.str());
     EXPECT_TRUE(s.damaged.empty() && s.failed.empty()) << damageList(s);

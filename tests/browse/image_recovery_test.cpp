@@ -9,8 +9,8 @@
 #include "test_images.h"
 #include "volume/partition_walk.h"
 
-#include <gtest/gtest.h>
 #include <cstdio>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unordered_set>
 
@@ -25,7 +25,9 @@ struct ImageCase {
     std::uint64_t startSector;
 };
 
-std::ostream& operator<<(std::ostream& os, const ImageCase& c) { return os << c.manifest; }
+std::ostream& operator<<(std::ostream& os, const ImageCase& c) {
+    return os << c.manifest;
+}
 
 struct Recovered {
     SectorReader reader;
@@ -35,7 +37,8 @@ struct Recovered {
     CopySummary summary;
 };
 
-std::unique_ptr<Recovered> recoverImage(const ImageCase& c, RecoveryMode mode, const fs::path& dest) {
+std::unique_ptr<Recovered> recoverImage(const ImageCase& c, RecoveryMode mode,
+                                        const fs::path& dest) {
     auto r = std::make_unique<Recovered>();
     std::string error;
     if (!r->reader.OpenSelectedDisk(testImage(c.image).string(), &error)) {
@@ -78,7 +81,8 @@ std::vector<std::string> pieces(const std::vector<fs::path>& files) {
     std::vector<std::string> out;
     for (const auto& f : files) {
         const std::string bytes = readFile(f);
-        for (std::size_t at = 0; at < bytes.size(); at += 4096) out.push_back(bytes.substr(at, 4096));
+        for (std::size_t at = 0; at < bytes.size(); at += 4096)
+            out.push_back(bytes.substr(at, 4096));
     }
     return out;
 }
@@ -92,8 +96,7 @@ bool sharesABlock(const fs::path& file, const std::vector<std::string>& livePiec
     return false;
 }
 
-class ImageRecovery
-    : public ::testing::TestWithParam<std::tuple<ImageCase, RecoveryMode>> {};
+class ImageRecovery : public ::testing::TestWithParam<std::tuple<ImageCase, RecoveryMode>> {};
 
 TEST_P(ImageRecovery, EveryFileComesOutAsItsManifestSays) {
     const auto& [c, mode] = GetParam();
@@ -105,7 +108,8 @@ TEST_P(ImageRecovery, EveryFileComesOutAsItsManifestSays) {
     const CopySummary& s = r->summary;
     ASSERT_TRUE(s.fatalError.empty()) << s.fatalError;
     EXPECT_TRUE(s.damaged.empty()) << s.damaged.front().catalogPath;
-    EXPECT_TRUE(s.failed.empty()) << s.failed.front().catalogPath << ": " << s.failed.front().reason;
+    EXPECT_TRUE(s.failed.empty()) << s.failed.front().catalogPath << ": "
+                                  << s.failed.front().reason;
     if (mode == RecoveryMode::Normal) {
         EXPECT_TRUE(s.renamed.empty());
     }
@@ -150,9 +154,12 @@ TEST_P(ImageRecovery, EveryFileComesOutAsItsManifestSays) {
 }
 
 const ImageCase kImages[] = {
-    {"v4096.img", "v4096.manifest.jsonl", 0},         {"v1024.img", "v1024.manifest.jsonl", 0},
-    {"v512.img", "v512.manifest.jsonl", 0},           {"v35.img", "v35.manifest.jsonl", 0},
-    {"moved.img", "moved.manifest.jsonl", 0},         {"deleted.img", "deleted.manifest.jsonl", 0},
+    {"v4096.img", "v4096.manifest.jsonl", 0},
+    {"v1024.img", "v1024.manifest.jsonl", 0},
+    {"v512.img", "v512.manifest.jsonl", 0},
+    {"v35.img", "v35.manifest.jsonl", 0},
+    {"moved.img", "moved.manifest.jsonl", 0},
+    {"deleted.img", "deleted.manifest.jsonl", 0},
     {"part-disk.img", "part-disk.p2.manifest.jsonl", 34816},
     {"part-disk.img", "part-disk.p5.manifest.jsonl", 167936},
     {"part-disk.img", "part-disk.p6.manifest.jsonl", 268288},
@@ -195,7 +202,8 @@ TEST(ImageRecovery, DeletedAndOlderVersionsComeOutWithTheirOwnBytes) {
         // The candidates: the name itself and its numbered alternatives.
         const fs::path folder = dest.str() + h.parentPath();
         const std::string name = h.name(), stem = name.substr(0, name.rfind('.')),
-                          ext = name.rfind('.') == std::string::npos ? "" : name.substr(name.rfind('.'));
+                          ext = name.rfind('.') == std::string::npos ? ""
+                                                                     : name.substr(name.rfind('.'));
         std::vector<fs::path> sized;
         for (int n = 0; n < 10; ++n) {
             const fs::path p = folder / (n ? stem + " (" + std::to_string(n) + ")" + ext : name);
@@ -204,20 +212,23 @@ TEST(ImageRecovery, DeletedAndOlderVersionsComeOutWithTheirOwnBytes) {
         }
         ASSERT_FALSE(sized.empty()) << "no output of this size";
         bool match = false;
-        for (const auto& p : sized) match |= sha256FileHex(p) == h.sha256;
+        for (const auto& p : sized)
+            match |= sha256FileHex(p) == h.sha256;
         if (match) {
             ++intact;
             continue;
         }
         bool reused = false;
-        for (const auto& p : sized) reused |= sharesABlock(p, livePieces);
+        for (const auto& p : sized)
+            reused |= sharesABlock(p, livePieces);
         EXPECT_TRUE(reused) << "bytes differ, and no block of them belongs to a live file";
     }
     EXPECT_GT(versions, 0u);
     EXPECT_GT(intact, versions / 2);
     // Deleted entries are marked; live ones are not.
     std::size_t deleted = 0;
-    for (const auto& f : r->catalog.FileList) deleted += f.deleted;
+    for (const auto& f : r->catalog.FileList)
+        deleted += f.deleted;
     EXPECT_GE(deleted, versions);
 }
 

@@ -2,8 +2,8 @@
 // selections and the summary.
 #include "browse_fixtures.h"
 
-#include <gtest/gtest.h>
 #include <cstdio>
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 
 namespace dorvak::test {
@@ -23,7 +23,8 @@ CliRun cli(const std::string& args) {
     if (!p) return r;
     char buf[4096];
     std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0)
+        r.out.append(buf, n);
     const int w = ::pclose(p);
     r.status = WIFEXITED(w) ? WEXITSTATUS(w) : -1;
     return r;
@@ -40,7 +41,8 @@ protected:
         t.finish();
         image = scratch.path() / "volume.img";
         std::ofstream(image, std::ios::binary)
-            .write(reinterpret_cast<const char*>(t.vb.image.data()), std::streamsize(t.vb.image.size()));
+            .write(reinterpret_cast<const char*>(t.vb.image.data()),
+                   std::streamsize(t.vb.image.size()));
         dest = scratch.path() / "out";
         fs::create_directory(dest);
     }
@@ -73,7 +75,8 @@ TEST_F(RecoverCommand, ExitStatusSaysWhatHappened) {
     EXPECT_EQ(cli(args("--duplicates rename")).status, 0);
     EXPECT_TRUE(fs::exists(dest / "top (1).txt"));
 
-    r = cli("recover '" + image.string() + "' '" + (scratch.path() / "missing").string() + "' --quiet");
+    r = cli("recover '" + image.string() + "' '" + (scratch.path() / "missing").string() +
+            "' --quiet");
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.out.find((scratch.path() / "missing").string()), std::string::npos) << r.out;
     EXPECT_EQ(cli(args("--path /no/such")).status, 2);

@@ -6,21 +6,41 @@
 using namespace dorvak;
 
 TEST(NameMatches, KnownAnswers) {
-    struct Case { const char* name; const char* pattern; bool match; };
+    struct Case {
+        const char* name;
+        const char* pattern;
+        bool match;
+    };
     const Case cases[] = {
         // Plain text finds every name that contains it, letter case ignored.
-        {"README.TXT", "readme", true}, {"my notes.doc", "NOTES", true}, {"abc", "abcd", false},
-        {"", "a", false}, {"a", "", false},
-        {"anything", "*", true}, {"a.b", "*.*", true}, {"nodot", "*.*", false},
+        {"README.TXT", "readme", true},
+        {"my notes.doc", "NOTES", true},
+        {"abc", "abcd", false},
+        {"", "a", false},
+        {"a", "", false},
+        {"anything", "*", true},
+        {"a.b", "*.*", true},
+        {"nodot", "*.*", false},
         // Without a star only a prefix of the pattern's length is checked.
-        {"ABCDEF", "A?C", true}, {"ABX", "AB?", true}, {"ABXYZ", "AB?", true}, {"AB", "AB?", false},
+        {"ABCDEF", "A?C", true},
+        {"ABX", "AB?", true},
+        {"ABXYZ", "AB?", true},
+        {"AB", "AB?", false},
         {"XBC", "A?C", false},
         // Text after a star is matched against the end of the name.
-        {"A.TXT", "*.T?T", false}, {"a.txt", "*.txt", true}, {"a.txt.bak", "*.txt", false},
-        {"abc", "a*c", true}, {"abc", "*b*", true}, {"abc", "*z", false},
-        {"report2024.pdf", "report*.pdf", true}, {"x.pdf", "report*.pdf", false},
-        {"data.bin", "*.b?n", false}, {"x.bin", "*.b?n", false}, {"abc", "a**", true},
-        {"notes.txt", "*.tx?", true}, {"a.tx", "*.tx?", false},
+        {"A.TXT", "*.T?T", false},
+        {"a.txt", "*.txt", true},
+        {"a.txt.bak", "*.txt", false},
+        {"abc", "a*c", true},
+        {"abc", "*b*", true},
+        {"abc", "*z", false},
+        {"report2024.pdf", "report*.pdf", true},
+        {"x.pdf", "report*.pdf", false},
+        {"data.bin", "*.b?n", false},
+        {"x.bin", "*.b?n", false},
+        {"abc", "a**", true},
+        {"notes.txt", "*.tx?", true},
+        {"a.tx", "*.tx?", false},
     };
     for (const auto& c : cases)
         EXPECT_EQ(NameMatches(c.name, c.pattern), c.match) << c.name << " ~ " << c.pattern;
@@ -39,8 +59,10 @@ TEST(NameMatches, ArbitraryPatternsNeverReadOutsideTheirTexts) {
     int matches = 0;
     for (int i = 0; i < 200000; ++i) {
         std::string name(rng() % 6, 'a'), pattern(rng() % 7, 'a');
-        for (char& c : name) c = alphabet[rng() % 3];
-        for (char& c : pattern) c = alphabet[rng() % 5];
+        for (char& c : name)
+            c = alphabet[rng() % 3];
+        for (char& c : pattern)
+            c = alphabet[rng() % 5];
         matches += NameMatches(name, pattern);
     }
     EXPECT_GT(matches, 0);

@@ -5,8 +5,8 @@
 // that the tree is sorted or consistent: tests build damaged and hostile
 // volumes on purpose.
 
-#include <cstdint>
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <map>
 #include <stdexcept>
@@ -38,7 +38,8 @@ inline void put16(std::vector<std::uint8_t>& b, std::size_t at, std::uint16_t v)
     b.at(at + 1) = std::uint8_t(v >> 8);
 }
 inline void put32(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) b.at(at + i) = std::uint8_t(v >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        b.at(at + i) = std::uint8_t(v >> (8 * i));
 }
 inline void put64(std::vector<std::uint8_t>& b, std::size_t at, std::uint64_t v) {
     put32(b, at, std::uint32_t(v));
@@ -67,10 +68,11 @@ inline BuiltItem statItem(std::uint32_t dirId, std::uint32_t objectId, std::uint
 // A directory item listing `names` (entry 0's name lies last in the body).
 inline BuiltItem dirItem(std::uint32_t dirId, std::uint32_t objectId,
                          const std::vector<DirName>& names, std::uint16_t keyFormat = 1) {
-    BuiltItem it{dirId, objectId, 1, ItemKind::Directory, keyFormat,
-                 std::uint16_t(names.size()), {}};
+    BuiltItem it{dirId, objectId, 1, ItemKind::Directory, keyFormat, std::uint16_t(names.size()),
+                 {}};
     std::size_t total = 16 * names.size();
-    for (const auto& n : names) total += std::max<std::size_t>(n.name.size(), 1);
+    for (const auto& n : names)
+        total += std::max<std::size_t>(n.name.size(), 1);
     it.body.assign(total, 0);
     std::size_t end = total;
     for (std::size_t j = 0; j < names.size(); ++j) {
@@ -95,7 +97,8 @@ inline BuiltItem indirectItem(std::uint32_t dirId, std::uint32_t objectId, std::
                               std::uint16_t keyFormat = 1) {
     BuiltItem it{dirId, objectId, offset, ItemKind::Indirect, keyFormat, 0, {}};
     it.body.assign(4 * blocks.size(), 0);
-    for (std::size_t i = 0; i < blocks.size(); ++i) put32(it.body, 4 * i, blocks[i]);
+    for (std::size_t i = 0; i < blocks.size(); ++i)
+        put32(it.body, 4 * i, blocks[i]);
     return it;
 }
 
@@ -187,7 +190,8 @@ private:
             put32(b, at + 4, codes[int(it.kind)]);
         } else {
             static const std::uint64_t codes[] = {0, 3, 2, 1};
-            put64(b, at, (it.offset & ((std::uint64_t(1) << 60) - 1)) | (codes[int(it.kind)] << 60));
+            put64(b, at,
+                  (it.offset & ((std::uint64_t(1) << 60) - 1)) | (codes[int(it.kind)] << 60));
         }
     }
 
@@ -223,7 +227,8 @@ public:
         items_.push_back(statItem(1, 2, kModeDir, 0, 1000));
     }
 
-    std::uint32_t folder(std::uint32_t parent, const std::string& name, std::uint32_t mtime = 1000) {
+    std::uint32_t folder(std::uint32_t parent, const std::string& name,
+                         std::uint32_t mtime = 1000) {
         const std::uint32_t id = nextId_++;
         names_[parent].push_back({name, parent, id});
         names_[id];

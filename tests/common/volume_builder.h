@@ -18,9 +18,18 @@ public:
     std::vector<std::uint8_t> data;
 
     void put8(std::size_t at, std::uint8_t v) { data.at(at) = v; }
-    void put16(std::size_t at, std::uint16_t v) { for (int i = 0; i < 2; ++i) data.at(at + i) = std::uint8_t(v >> (8 * i)); }
-    void put32(std::size_t at, std::uint32_t v) { for (int i = 0; i < 4; ++i) data.at(at + i) = std::uint8_t(v >> (8 * i)); }
-    void put64(std::size_t at, std::uint64_t v) { for (int i = 0; i < 8; ++i) data.at(at + i) = std::uint8_t(v >> (8 * i)); }
+    void put16(std::size_t at, std::uint16_t v) {
+        for (int i = 0; i < 2; ++i)
+            data.at(at + i) = std::uint8_t(v >> (8 * i));
+    }
+    void put32(std::size_t at, std::uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            data.at(at + i) = std::uint8_t(v >> (8 * i));
+    }
+    void put64(std::size_t at, std::uint64_t v) {
+        for (int i = 0; i < 8; ++i)
+            data.at(at + i) = std::uint8_t(v >> (8 * i));
+    }
     void putBytes(std::size_t at, const std::vector<std::uint8_t>& bytes) {
         if (at + bytes.size() > data.size()) throw std::out_of_range("putBytes");
         std::memcpy(data.data() + at, bytes.data(), bytes.size());
@@ -87,8 +96,14 @@ public:
                           std::uint64_t size, std::uint32_t mtime, bool newLayout = true,
                           std::uint16_t keyFormat = 1) {
         std::vector<std::uint8_t> b(newLayout ? 44 : 32, 0);
-        auto p16 = [&](std::size_t o, std::uint16_t v) { b[o] = v & 0xFF; b[o + 1] = v >> 8; };
-        auto p32 = [&](std::size_t o, std::uint32_t v) { for (int i = 0; i < 4; ++i) b[o + i] = std::uint8_t(v >> (8 * i)); };
+        auto p16 = [&](std::size_t o, std::uint16_t v) {
+            b[o] = v & 0xFF;
+            b[o + 1] = v >> 8;
+        };
+        auto p32 = [&](std::size_t o, std::uint32_t v) {
+            for (int i = 0; i < 4; ++i)
+                b[o + i] = std::uint8_t(v >> (8 * i));
+        };
         p16(0, mode);
         if (newLayout) {
             p32(8, std::uint32_t(size));
@@ -114,13 +129,17 @@ public:
     LeafBuilder& directory(std::uint32_t dirId, std::uint32_t objectId,
                            const std::vector<DirName>& names, std::uint16_t keyFormat = 1) {
         std::size_t namesBytes = 0;
-        for (const auto& n : names) namesBytes += n.name.size();
+        for (const auto& n : names)
+            namesBytes += n.name.size();
         std::vector<std::uint8_t> b(16 * names.size() + namesBytes, 0);
         std::size_t end = b.size();
         for (std::size_t j = 0; j < names.size(); ++j) {
             const std::size_t loc = end - names[j].name.size();
             std::memcpy(b.data() + loc, names[j].name.data(), names[j].name.size());
-            auto p32 = [&](std::size_t o, std::uint32_t v) { for (int i = 0; i < 4; ++i) b[o + i] = std::uint8_t(v >> (8 * i)); };
+            auto p32 = [&](std::size_t o, std::uint32_t v) {
+                for (int i = 0; i < 4; ++i)
+                    b[o + i] = std::uint8_t(v >> (8 * i));
+            };
             p32(16 * j + 0, std::uint32_t(j + 1) << 7);
             p32(16 * j + 4, names[j].dirId);
             p32(16 * j + 8, names[j].objectId);
@@ -128,7 +147,8 @@ public:
             b[16 * j + 13] = std::uint8_t(loc >> 8);
             end = loc;
         }
-        items.push_back({dirId, objectId, 1, 3, std::uint16_t(names.size()), keyFormat, std::move(b)});
+        items.push_back(
+            {dirId, objectId, 1, 3, std::uint16_t(names.size()), keyFormat, std::move(b)});
         return *this;
     }
     LeafBuilder& direct(std::uint32_t dirId, std::uint32_t objectId, std::uint64_t offset,
@@ -141,15 +161,22 @@ public:
                           const std::vector<std::uint32_t>& blocks) {
         std::vector<std::uint8_t> b(4 * blocks.size());
         for (std::size_t i = 0; i < blocks.size(); ++i)
-            for (int k = 0; k < 4; ++k) b[4 * i + k] = std::uint8_t(blocks[i] >> (8 * k));
+            for (int k = 0; k < 4; ++k)
+                b[4 * i + k] = std::uint8_t(blocks[i] >> (8 * k));
         items.push_back({dirId, objectId, offset, 1, 0, 1, std::move(b)});
         return *this;
     }
 
     std::vector<std::uint8_t> build() const {
         std::vector<std::uint8_t> block(blockSize_, 0);
-        auto p16 = [&](std::size_t o, std::uint16_t v) { block.at(o) = v & 0xFF; block.at(o + 1) = v >> 8; };
-        auto p32 = [&](std::size_t o, std::uint32_t v) { for (int i = 0; i < 4; ++i) block.at(o + i) = std::uint8_t(v >> (8 * i)); };
+        auto p16 = [&](std::size_t o, std::uint16_t v) {
+            block.at(o) = v & 0xFF;
+            block.at(o + 1) = v >> 8;
+        };
+        auto p32 = [&](std::size_t o, std::uint32_t v) {
+            for (int i = 0; i < 4; ++i)
+                block.at(o + i) = std::uint8_t(v >> (8 * i));
+        };
         std::size_t end = blockSize_;
         for (std::size_t i = 0; i < items.size(); ++i) {
             const Item& it = items[i];
@@ -163,8 +190,8 @@ public:
                 p32(head + 8, std::uint32_t(it.offset));
                 p32(head + 12, v1[it.type & 3]);
             } else {
-                const std::uint64_t v = (it.offset & ((std::uint64_t(1) << 60) - 1)) |
-                                        (std::uint64_t(it.type) << 60);
+                const std::uint64_t v =
+                    (it.offset & ((std::uint64_t(1) << 60) - 1)) | (std::uint64_t(it.type) << 60);
                 p32(head + 8, std::uint32_t(v));
                 p32(head + 12, std::uint32_t(v >> 32));
             }
@@ -194,7 +221,8 @@ inline std::vector<std::uint8_t> internalNode(std::size_t blockSize, std::uint16
     block[3] = std::uint8_t(keys >> 8);
     for (std::size_t i = 0; i < children.size(); ++i) {
         const std::size_t at = 24 + 16 * keys + 8 * i;
-        for (int k = 0; k < 4; ++k) block.at(at + k) = std::uint8_t(children[i] >> (8 * k));
+        for (int k = 0; k < 4; ++k)
+            block.at(at + k) = std::uint8_t(children[i] >> (8 * k));
     }
     return block;
 }

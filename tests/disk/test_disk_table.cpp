@@ -12,7 +12,8 @@ namespace {
 // A fake /sys/block: each disk a folder with "size" and "device/model".
 class FakeSysfs {
 public:
-    FakeSysfs() : root_(fs::temp_directory_path() / ("dorvak-sysfs-" + std::to_string(::getpid()))) {
+    FakeSysfs()
+        : root_(fs::temp_directory_path() / ("dorvak-sysfs-" + std::to_string(::getpid()))) {
         fs::remove_all(root_);
         fs::create_directories(root_ / "block");
         fs::create_directories(root_ / "dev");
@@ -69,12 +70,14 @@ TEST(DiskTable, DisksOfTwoTebibytesAndMoreKeepTheirWholeSize) {
     table.EnumerateDisks(sys.block(), sys.dev());
     ASSERT_EQ(table.diskCount, 1);
     EXPECT_EQ(table.disk(0)->totalSectors, sectors);
-    EXPECT_EQ(DiskTable::capacityText(*table.disk(0)), std::to_string(sectors / 2048) + " MB ( Approx )");
+    EXPECT_EQ(DiskTable::capacityText(*table.disk(0)),
+              std::to_string(sectors / 2048) + " MB ( Approx )");
 }
 
 TEST(DiskTable, ImagesAreAppendedAndTheTableStaysWithinItsBounds) {
     FakeSysfs sys;
-    for (int i = 0; i < 12; ++i) sys.disk("sd" + std::string(1, char('a' + i)), 2048, "D");
+    for (int i = 0; i < 12; ++i)
+        sys.disk("sd" + std::string(1, char('a' + i)), 2048, "D");
     DiskTable table;
     table.EnumerateDisks(sys.block(), sys.dev());
     EXPECT_EQ(table.diskCount, DiskTable::kReadableDisks);

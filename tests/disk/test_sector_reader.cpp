@@ -15,7 +15,8 @@ namespace {
 
 std::vector<std::uint8_t> numberedSectors(std::size_t count) {
     std::vector<std::uint8_t> bytes(count * 512);
-    for (std::size_t s = 0; s < count; ++s) std::fill_n(bytes.begin() + s * 512, 512, std::uint8_t(s + 1));
+    for (std::size_t s = 0; s < count; ++s)
+        std::fill_n(bytes.begin() + s * 512, 512, std::uint8_t(s + 1));
     return bytes;
 }
 
@@ -123,7 +124,9 @@ TEST(SectorReader, OpeningAMissingSourceSaysWhy) {
 }
 
 TEST(SectorReader, LegacyTranslationUsesSixteenHeadsOfSixtyThreeSectors) {
-    struct Case { std::uint32_t lba, c, h, s; };
+    struct Case {
+        std::uint32_t lba, c, h, s;
+    };
     for (auto [lba, c, h, s] : {Case{0, 0, 0, 1}, Case{62, 0, 0, 63}, Case{63, 0, 1, 1},
                                 Case{1008, 1, 0, 1}, Case{1007, 0, 15, 63}}) {
         const ChsAddress a = chsFromLinear(lba);

@@ -30,9 +30,10 @@ std::size_t mountBytes(const std::uint8_t* data, std::size_t size) {
         std::atomic<bool> stop{false};
         VolumeMount(reader, info, catalog, stop).MountSelectedVolume(mode);
         std::string path;
-        for (const auto& f : catalog.FolderList) catalog.folderPath(f.objectId, path);
-        found += catalog.FolderList.size() + catalog.FileList.size() +
-                 catalog.DirectItems.size() + catalog.IndirectItems.size();
+        for (const auto& f : catalog.FolderList)
+            catalog.folderPath(f.objectId, path);
+        found += catalog.FolderList.size() + catalog.FileList.size() + catalog.DirectItems.size() +
+                 catalog.IndirectItems.size();
     }
     return found;
 }

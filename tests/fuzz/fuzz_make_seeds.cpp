@@ -19,7 +19,8 @@ void save(const std::string& dir, const std::string& name, const std::vector<std
 std::vector<std::uint8_t> volumeSeed(std::uint32_t blockSize, std::uint8_t selector) {
     LeafBuilder a(blockSize), b(blockSize);
     a.folder(1, 2).directory(1, 2, {{1, 2, "."}, {0, 1, ".."}, {2, 10, "docs"}, {2, 11, "a.txt"}});
-    a.folder(2, 10).directory(2, 10, {{2, 10, "."}, {1, 2, ".."}, {10, 12, "b.bin"}, {3, 40, "moved"}});
+    a.folder(2, 10).directory(2, 10,
+                              {{2, 10, "."}, {1, 2, ".."}, {10, 12, "b.bin"}, {3, 40, "moved"}});
     b.file(2, 11, 5).direct(2, 11, 1, "hello").file(10, 12, 3 * blockSize);
     b.indirect(10, 12, 1, {5, 0, 6}).folder(50, 60).directory(50, 60, {{60, 61, "orphan"}});
     std::vector<std::uint8_t> seed{selector, 1, 0, 0, 0};

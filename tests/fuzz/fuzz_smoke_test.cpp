@@ -11,7 +11,8 @@ namespace {
 // A leaf-shaped block: level 1, a few items, the rest random.
 std::vector<std::uint8_t> plausibleVolume(std::mt19937& rng, std::uint32_t blockSize) {
     std::vector<std::uint8_t> v(5 + blockSize * 12);
-    for (auto& b : v) b = std::uint8_t(rng());
+    for (auto& b : v)
+        b = std::uint8_t(rng());
     v[0] = std::uint8_t(blockSize == 512 ? 0 : blockSize == 1024 ? 1 : 2);
     v[1] = 3, v[2] = v[3] = v[4] = 0;
     for (std::uint32_t blk = 0; blk < 12; ++blk) {
@@ -22,9 +23,9 @@ std::vector<std::uint8_t> plausibleVolume(std::mt19937& rng, std::uint32_t block
         for (int item = 0; item < 12; ++item) {
             std::uint8_t* h = b + 24 + 24 * item;
             if (24 + 24 * item + 24 > int(blockSize)) break;
-            h[0] = 2, h[1] = h[2] = h[3] = 0;          // dir id 2
+            h[0] = 2, h[1] = h[2] = h[3] = 0; // dir id 2
             h[4] = std::uint8_t(2 + rng() % 8), h[5] = h[6] = h[7] = 0;
-            h[15] = std::uint8_t((rng() % 4) << 4);     // 3.6 type in the top bits
+            h[15] = std::uint8_t((rng() % 4) << 4); // 3.6 type in the top bits
             h[22] = std::uint8_t(rng() % 2), h[23] = 0;
             static const std::uint8_t kLengths[] = {32, 44, 40, 8, 16, 60};
             h[18] = kLengths[rng() % 6], h[19] = 0;
@@ -44,7 +45,8 @@ TEST(FuzzBodies, MountSurvivesRandomAndLeafShapedVolumes) {
         const std::uint32_t bs = round % 3 == 0 ? 512 : round % 3 == 1 ? 1024 : 4096;
         auto v = plausibleVolume(rng, bs);
         found += dorvak::fuzz::mountBytes(v.data(), v.size());
-        for (int flip = 0; flip < 8; ++flip) v[rng() % v.size()] ^= std::uint8_t(1 << (rng() % 8));
+        for (int flip = 0; flip < 8; ++flip)
+            v[rng() % v.size()] ^= std::uint8_t(1 << (rng() % 8));
         dorvak::fuzz::mountBytes(v.data(), v.size());
     }
     // The inputs must reach the catalog, or the test exercises nothing.
@@ -55,7 +57,8 @@ TEST(FuzzBodies, DiscoverySurvivesRandomDisks) {
     std::mt19937 rng(99);
     for (int round = 0; round < 200; ++round) {
         std::vector<std::uint8_t> disk(512 * (1 + rng() % 300));
-        for (auto& b : disk) b = std::uint8_t(rng());
+        for (auto& b : disk)
+            b = std::uint8_t(rng());
         disk[510] = 0x55, disk[511] = 0xAA;
         dorvak::fuzz::discoverBytes(disk.data(), disk.size());
     }

@@ -26,12 +26,14 @@ struct Feed {
     }
     std::vector<std::string> fileNames() const {
         std::vector<std::string> n;
-        for (const auto& f : catalog.FileList) n.push_back(f.name);
+        for (const auto& f : catalog.FileList)
+            n.push_back(f.name);
         return n;
     }
     std::vector<std::string> folderNames() const {
         std::vector<std::string> n;
-        for (const auto& f : catalog.FolderList) n.push_back(f.name);
+        for (const auto& f : catalog.FolderList)
+            n.push_back(f.name);
         return n;
     }
 };
@@ -40,9 +42,9 @@ struct Feed {
 
 TEST(Catalog, NamesAndStatDataJoinWhicheverComesFirst) {
     Feed f;
-    f.leaf(LeafBuilder(4096).file(2, 10, 29, 500));                 // stat first
+    f.leaf(LeafBuilder(4096).file(2, 10, 29, 500)); // stat first
     f.leaf(LeafBuilder(4096).directory(1, 2, {{2, 10, "a.txt"}, {2, 11, "b.txt"}}));
-    f.leaf(LeafBuilder(4096).file(2, 11, 7, 600));                  // stat after
+    f.leaf(LeafBuilder(4096).file(2, 11, 7, 600)); // stat after
     ASSERT_EQ(f.fileNames(), (std::vector<std::string>{"a.txt", "b.txt"}));
     const auto& a = f.catalog.FileList[0];
     EXPECT_EQ(a.size, 29u);
@@ -85,7 +87,8 @@ TEST(Catalog, MovedEntriesBelongToTheListingFolderAndTheRestOfTheItemIsKept) {
 TEST(Catalog, EntryCountLimitIsOneThousand) {
     for (std::uint32_t count : {1000u, 1001u}) {
         std::vector<DirName> names;
-        for (std::uint32_t i = 0; i < count; ++i) names.push_back({2, 100 + i, "f"});
+        for (std::uint32_t i = 0; i < count; ++i)
+            names.push_back({2, 100 + i, "f"});
         Feed f;
         // Too big for a leaf: decode the directory item straight from a buffer.
         LeafBuilder b(65536);
@@ -104,12 +107,14 @@ TEST(Catalog, EntryCountLimitIsOneThousand) {
 
 TEST(Catalog, DotEntriesAndEmptyNamesAreNeverObjects) {
     Feed f;
-    f.leaf(LeafBuilder(4096)
-               .directory(1, 2, {{1, 2, "."}, {0, 1, ".."}, {2, 10, std::string("\0\0", 2)}, {2, 11, "ok"}})
-               .file(1, 2, 1)
-               .file(0, 1, 1)
-               .file(2, 10, 1)
-               .file(2, 11, 1));
+    f.leaf(
+        LeafBuilder(4096)
+            .directory(1, 2,
+                       {{1, 2, "."}, {0, 1, ".."}, {2, 10, std::string("\0\0", 2)}, {2, 11, "ok"}})
+            .file(1, 2, 1)
+            .file(0, 1, 1)
+            .file(2, 10, 1)
+            .file(2, 11, 1));
     EXPECT_EQ(f.fileNames(), std::vector<std::string>{"ok"});
 }
 
@@ -204,6 +209,8 @@ TEST(Catalog, OneKeyRepeatedWithoutEndCannotMultiplyTheJoins) {
     // name and another size: the versions kept per key are bounded.
     Feed f(RecoveryMode::Extensive);
     for (std::uint32_t i = 0; i < 2000; ++i)
-        f.leaf(LeafBuilder(4096).directory(1, 2, {{2, 10, "v" + std::to_string(i)}}).file(2, 10, i + 1));
+        f.leaf(LeafBuilder(4096)
+                   .directory(1, 2, {{2, 10, "v" + std::to_string(i)}})
+                   .file(2, 10, i + 1));
     EXPECT_EQ(f.catalog.fileCount, 256u * 64u);
 }

@@ -30,14 +30,17 @@ struct MountedImage {
 
     MountedImage(const std::string& image, std::uint32_t volume, RecoveryMode mode) {
         std::string error;
-        if (!reader.OpenSelectedDisk(testImage(image).string(), &error)) throw std::runtime_error(error);
+        if (!reader.OpenSelectedDisk(testImage(image).string(), &error))
+            throw std::runtime_error(error);
         WalkPartitionTables(reader, table);
         if (volume >= table.volumeCount) throw std::runtime_error("no volume in " + image);
         std::atomic<bool> stop{false};
         VolumeMount mount(reader, table.records[volume], catalog, stop);
         result = mount.MountSelectedVolume(mode);
-        for (const auto& f : catalog.FolderList) add(f, true);
-        for (const auto& f : catalog.FileList) add(f, false);
+        for (const auto& f : catalog.FolderList)
+            add(f, true);
+        for (const auto& f : catalog.FileList)
+            add(f, false);
     }
     void add(const CatalogEntry& e, bool folder) {
         std::string parent;
@@ -55,9 +58,12 @@ struct Volume {
 };
 
 const Volume kVolumes[] = {
-    {"v4096.img", 0, "v4096.manifest.jsonl"}, {"v1024.img", 0, "v1024.manifest.jsonl"},
-    {"v512.img", 0, "v512.manifest.jsonl"},   {"v35.img", 0, "v35.manifest.jsonl"},
-    {"moved.img", 0, "moved.manifest.jsonl"}, {"deleted.img", 0, "deleted.manifest.jsonl"},
+    {"v4096.img", 0, "v4096.manifest.jsonl"},
+    {"v1024.img", 0, "v1024.manifest.jsonl"},
+    {"v512.img", 0, "v512.manifest.jsonl"},
+    {"v35.img", 0, "v35.manifest.jsonl"},
+    {"moved.img", 0, "moved.manifest.jsonl"},
+    {"deleted.img", 0, "deleted.manifest.jsonl"},
     {"part-disk.img", 0, "part-disk.p2.manifest.jsonl"},
     {"part-disk.img", 1, "part-disk.p5.manifest.jsonl"},
     {"part-disk.img", 2, "part-disk.p6.manifest.jsonl"},
@@ -71,7 +77,9 @@ std::string describe(const testing::TestParamInfo<Volume>& info) {
     return name;
 }
 
-bool listable(const ManifestEntry& m) { return m.kind == "dir" || m.kind == "file"; }
+bool listable(const ManifestEntry& m) {
+    return m.kind == "dir" || m.kind == "file";
+}
 
 class KernelImage : public testing::TestWithParam<Volume> {};
 
@@ -105,7 +113,8 @@ TEST_P(KernelImage, NormalMountListsExactlyTheManifest) {
         }
         EXPECT_FALSE(got.deleted) << want.path;
     }
-    for (auto [inode, listed] : linkNamesListed) EXPECT_EQ(listed, 1) << "inode " << inode;
+    for (auto [inode, listed] : linkNamesListed)
+        EXPECT_EQ(listed, 1) << "inode " << inode;
     // Nothing else: symbolic links, devices and FIFOs are not listed.
     std::size_t linked = linkNamesListed.size();
     EXPECT_EQ(m.byPath.size(), expected + linked);

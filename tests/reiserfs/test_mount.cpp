@@ -18,9 +18,10 @@ struct Volume {
     DiskImage img;
     VolumeBuilder vb;
     explicit Volume(std::uint32_t bs = 4096)
-        : blockSize(bs), img(std::size_t(bs) * kBlocks + 65536 + 8192),
-          vb(img, 0, bs, kBlocks) {}
-    void put(std::uint32_t block, const std::vector<std::uint8_t>& bytes) { vb.putBlock(block, bytes); }
+        : blockSize(bs), img(std::size_t(bs) * kBlocks + 65536 + 8192), vb(img, 0, bs, kBlocks) {}
+    void put(std::uint32_t block, const std::vector<std::uint8_t>& bytes) {
+        vb.putBlock(block, bytes);
+    }
     void put(std::uint32_t block, const LeafBuilder& leaf) { vb.putBlock(block, leaf.build()); }
     std::uint32_t first() const { return vb.firstFreeBlock(); }
 
@@ -43,8 +44,10 @@ struct Volume {
         std::atomic<bool> stop{false};
         VolumeMount m(reader, v, r->catalog, stopFlag ? *stopFlag : stop, progress);
         r->mount = m.MountSelectedVolume(mode);
-        for (auto& f : r->catalog.FileList) r->files.push_back(f.name);
-        for (auto& f : r->catalog.FolderList) r->folders.push_back(f.name);
+        for (auto& f : r->catalog.FileList)
+            r->files.push_back(f.name);
+        for (auto& f : r->catalog.FolderList)
+            r->folders.push_back(f.name);
         return r;
     }
 };
@@ -117,11 +120,11 @@ TEST(Mount, UnknownKeyFormatAbandonsTheRestOfTheLeafButLowIdsAreOnlySkipped) {
     LeafBuilder leaf(4096);
     leaf.directory(1, 2, {{2, 10, "kept"}, {2, 11, "lost"}, {2, 12, "after-skip"}});
     leaf.file(2, 10, 1);
-    leaf.statData(0, 11, 0x81A4, 1, 0);  // directory id 0: skipped
-    leaf.statData(2, 1, 0x81A4, 1, 0);   // object id 1: skipped
+    leaf.statData(0, 11, 0x81A4, 1, 0); // directory id 0: skipped
+    leaf.statData(2, 1, 0x81A4, 1, 0);  // object id 1: skipped
     leaf.file(2, 12, 1);
     leaf.file(2, 11, 1);
-    leaf.items.back().keyFormat = 2;     // abandon from here
+    leaf.items.back().keyFormat = 2; // abandon from here
     v.put(v.first(), leaf);
     auto r = v.mount(v.first(), RecoveryMode::Normal);
     EXPECT_EQ(r->files, (Names{"kept", "after-skip"}));

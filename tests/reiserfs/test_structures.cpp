@@ -10,7 +10,8 @@ using namespace dorvak::test;
 TEST(Structures, StatDataLayoutFollowsItsLengthNotTheKeyFormat) {
     LeafBuilder leaf(4096);
     leaf.statData(2, 10, 0x81A4, 0xFFFFFFFFu, 111, /*newLayout=*/false, /*keyFormat=*/1);
-    leaf.statData(2, 11, 0x41ED, (std::uint64_t(5) << 32) + 7, 222, /*newLayout=*/true, /*keyFormat=*/0);
+    leaf.statData(2, 11, 0x41ED, (std::uint64_t(5) << 32) + 7, 222, /*newLayout=*/true,
+                  /*keyFormat=*/0);
     const auto block = leaf.build();
     auto a = ReadItemHead(block, 0);
     auto b = ReadItemHead(block, 1);
@@ -37,10 +38,10 @@ TEST(Structures, FileTypesOtherThanFolderAndFileAreOther) {
 
 TEST(Structures, KeyFormatsDecodeTypesAndTheWholeSixtyBitOffset) {
     LeafBuilder leaf(4096);
-    leaf.directory(1, 2, {{2, 5, "x"}});                      // 3.6, type 3
-    leaf.indirect(2, 5, (std::uint64_t(6) << 32) + 1, {7});   // offset past 4 GiB
-    leaf.directory(1, 2, {{2, 6, "y"}}, /*keyFormat=*/0);     // 3.5, type 500
-    leaf.items.push_back({2, 9, 1, 0, 0, 2, {0}});            // unknown key format
+    leaf.directory(1, 2, {{2, 5, "x"}});                    // 3.6, type 3
+    leaf.indirect(2, 5, (std::uint64_t(6) << 32) + 1, {7}); // offset past 4 GiB
+    leaf.directory(1, 2, {{2, 6, "y"}}, /*keyFormat=*/0);   // 3.5, type 500
+    leaf.items.push_back({2, 9, 1, 0, 0, 2, {0}});          // unknown key format
     const auto block = leaf.build();
     EXPECT_EQ(ReadItemHead(block, 0)->type, ItemType::Directory);
     EXPECT_EQ(ReadItemHead(block, 1)->type, ItemType::Indirect);

@@ -74,13 +74,19 @@ private:
 
     void objectBody(JsonValue& v, int depth) {
         expect('{');
-        if (peek() == '}') { ++pos_; return; }
+        if (peek() == '}') {
+            ++pos_;
+            return;
+        }
         for (;;) {
             if (peek() != '"') fail("expected a member name");
             std::string key = stringBody();
             expect(':');
             v.object_.emplace_back(std::move(key), value(depth + 1));
-            if (peek() == ',') { ++pos_; continue; }
+            if (peek() == ',') {
+                ++pos_;
+                continue;
+            }
             expect('}');
             return;
         }
@@ -88,10 +94,16 @@ private:
 
     void arrayBody(JsonValue& v, int depth) {
         expect('[');
-        if (peek() == ']') { ++pos_; return; }
+        if (peek() == ']') {
+            ++pos_;
+            return;
+        }
         for (;;) {
             v.array_.push_back(value(depth + 1));
-            if (peek() == ',') { ++pos_; continue; }
+            if (peek() == ',') {
+                ++pos_;
+                continue;
+            }
             expect(']');
             return;
         }
@@ -102,8 +114,10 @@ private:
         bool integral = true;
         while (pos_ < text_.size()) {
             char c = text_[pos_];
-            if (c == '.' || c == 'e' || c == 'E') integral = false;
-            else if (!(c == '-' || c == '+' || (c >= '0' && c <= '9'))) break;
+            if (c == '.' || c == 'e' || c == 'E')
+                integral = false;
+            else if (!(c == '-' || c == '+' || (c >= '0' && c <= '9')))
+                break;
             ++pos_;
         }
         std::string digits(text_.substr(start, pos_ - start));
@@ -179,22 +193,43 @@ private:
             if (pos_ >= text_.size()) fail("unterminated escape");
             char e = text_[pos_++];
             switch (e) {
-            case '"': out += '"'; break;
-            case '\\': out += '\\'; break;
-            case '/': out += '/'; break;
-            case 'b': out += '\b'; break;
-            case 'f': out += '\f'; break;
-            case 'n': out += '\n'; break;
-            case 'r': out += '\r'; break;
-            case 't': out += '\t'; break;
-            case 'u': unicodeEscape(out); break;
-            default: fail("unknown escape");
+            case '"':
+                out += '"';
+                break;
+            case '\\':
+                out += '\\';
+                break;
+            case '/':
+                out += '/';
+                break;
+            case 'b':
+                out += '\b';
+                break;
+            case 'f':
+                out += '\f';
+                break;
+            case 'n':
+                out += '\n';
+                break;
+            case 'r':
+                out += '\r';
+                break;
+            case 't':
+                out += '\t';
+                break;
+            case 'u':
+                unicodeEscape(out);
+                break;
+            default:
+                fail("unknown escape");
             }
         }
     }
 };
 
-JsonValue JsonValue::parse(std::string_view text) { return JsonParser(text).document(); }
+JsonValue JsonValue::parse(std::string_view text) {
+    return JsonParser(text).document();
+}
 
 bool JsonValue::boolean() const {
     if (type_ != Type::Bool) throw JsonError("JSON: not a boolean");

@@ -55,9 +55,13 @@ LayoutVolume volumeFrom(const JsonValue& v) {
 
 } // namespace
 
-std::string ManifestEntry::name() const { return path.substr(path.rfind('/') + 1); }
+std::string ManifestEntry::name() const {
+    return path.substr(path.rfind('/') + 1);
+}
 
-std::string ManifestEntry::parentPath() const { return path.substr(0, path.rfind('/')); }
+std::string ManifestEntry::parentPath() const {
+    return path.substr(0, path.rfind('/'));
+}
 
 std::vector<ManifestEntry> readManifest(const std::filesystem::path& file) {
     std::istringstream lines(readWhole(file));
@@ -82,7 +86,8 @@ DiskLayout readDiskLayout(const std::filesystem::path& file) {
         layout.diskSectors = unsignedField<std::uint64_t>(doc, "diskSectors");
         if (const JsonValue* junk = doc.find("junk"); junk && !junk->isNull())
             layout.junk = volumeFrom(*junk);
-        for (const JsonValue& v : doc.at("volumes").array()) layout.volumes.push_back(volumeFrom(v));
+        for (const JsonValue& v : doc.at("volumes").array())
+            layout.volumes.push_back(volumeFrom(v));
         return layout;
     } catch (const JsonError& e) {
         throw std::runtime_error(file.string() + ": " + e.what());

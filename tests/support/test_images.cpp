@@ -11,12 +11,14 @@ std::filesystem::path testImagesDir() {
     return DORVAK_TEST_IMAGES_DIR;
 }
 
-std::filesystem::path testImage(std::string_view fileName) { return testImagesDir() / fileName; }
+std::filesystem::path testImage(std::string_view fileName) {
+    return testImagesDir() / fileName;
+}
 
 const std::vector<std::string>& standardImageNames() {
-    static const std::vector<std::string> names = {
-        "v4096.img", "v1024.img",   "v512.img",      "v35.img",
-        "moved.img", "deleted.img", "part-disk.img", "sample.img"};
+    static const std::vector<std::string> names = {"v4096.img",     "v1024.img", "v512.img",
+                                                   "v35.img",       "moved.img", "deleted.img",
+                                                   "part-disk.img", "sample.img"};
     return names;
 }
 
@@ -31,8 +33,10 @@ std::optional<std::string> imagesUnavailableReason(std::string_view fileName) {
         return "kernel-made test images unavailable: " + reason;
     }
     std::vector<std::string> wanted;
-    if (fileName.empty()) wanted = standardImageNames();
-    else wanted.emplace_back(fileName);
+    if (fileName.empty())
+        wanted = standardImageNames();
+    else
+        wanted.emplace_back(fileName);
     for (const auto& name : wanted) {
         std::error_code ec;
         if (!std::filesystem::exists(dir / name, ec))

@@ -30,7 +30,8 @@ std::vector<std::filesystem::path> filesEndingWith(const std::string& suffix) {
 
 std::string shellQuote(const std::string& s) {
     std::string out = "'";
-    for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    for (char c : s)
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return out + "'";
 }
 
@@ -39,12 +40,15 @@ std::optional<std::string> runCommand(const std::string& command) {
     if (!pipe) return std::nullopt;
     std::string out;
     char buffer[4096];
-    while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe.get())) out.append(buffer, n);
+    while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe.get()))
+        out.append(buffer, n);
     if (::pclose(pipe.release()) != 0) return std::nullopt;
     return out;
 }
 
-bool haveGrubFstest() { return std::system("command -v grub-fstest >/dev/null 2>&1") == 0; }
+bool haveGrubFstest() {
+    return std::system("command -v grub-fstest >/dev/null 2>&1") == 0;
+}
 
 // grub-fstest prints one line of names, each followed by a space, folders
 // with a trailing "/". Names may hold spaces themselves, so the expected
@@ -83,7 +87,8 @@ TEST(TestImages, ManifestsDescribeConsistentTrees) {
         const auto entries = readManifest(file);
         ASSERT_FALSE(entries.empty());
         std::map<std::string, const ManifestEntry*> byPath;
-        for (const auto& e : entries) EXPECT_TRUE(byPath.emplace(e.path, &e).second) << e.path;
+        for (const auto& e : entries)
+            EXPECT_TRUE(byPath.emplace(e.path, &e).second) << e.path;
         for (const auto& e : entries) {
             const std::string parent = e.parentPath();
             auto found = byPath.find(parent);
@@ -106,7 +111,8 @@ TEST(TestImages, HistoriesHoldOnlyVersionsTheVolumeLost) {
         const auto history = readManifest(testImage(name + ".history.jsonl"));
         ASSERT_FALSE(history.empty());
         std::map<std::uint32_t, const ManifestEntry*> liveByInode;
-        for (const auto& e : live) liveByInode[e.inode] = &e;
+        for (const auto& e : live)
+            liveByInode[e.inode] = &e;
         for (const auto& old : history) {
             auto found = liveByInode.find(old.inode);
             if (old.event == "deleted") {

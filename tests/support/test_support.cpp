@@ -43,7 +43,7 @@ TEST(JsonValue, DecodesEscapesToRawBytes) {
         {R"("plain")", "plain"},
         {R"("\" \\ \/ \b\f\n\r\t")", "\" \\ / \b\f\n\r\t"},
         {R"("na\u00efve \u2713")", "na\xC3\xAFve \xE2\x9C\x93"},
-        {R"("\ud83d\ude00")", "\xF0\x9F\x98\x80"},             // a surrogate pair is one code point
+        {R"("\ud83d\ude00")", "\xF0\x9F\x98\x80"}, // a surrogate pair is one code point
         {R"("/names/\udcff\udcfe name.bin")", "/names/\xFF\xFE name.bin"}, // undecodable bytes
         {R"("\u0041\udc80")", std::string("A\x80")},
         {"\"raw \xC3\xA9 bytes\"", "raw \xC3\xA9 bytes"},
@@ -53,11 +53,22 @@ TEST(JsonValue, DecodesEscapesToRawBytes) {
 }
 
 TEST(JsonValue, RejectsMalformedText) {
-    const char* bad[] = {R"("unterminated)", R"("\ud800")", R"("\ud800\u0041")",
-                         R"("\udc41")", R"("\x")", R"({"a":1} x)", R"([1,])",
-                         R"({"a" 1})", "\"tab\tinside\"", "01x", "", "[[[[[[[[[[[[[[[[[[[["
-                         "[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[["};
-    for (const char* text : bad) EXPECT_THROW(JsonValue::parse(text), JsonError) << text;
+    const char* bad[] = {
+        R"("unterminated)",
+        R"("\ud800")",
+        R"("\ud800\u0041")",
+        R"("\udc41")",
+        R"("\x")",
+        R"({"a":1} x)",
+        R"([1,])",
+        R"({"a" 1})",
+        "\"tab\tinside\"",
+        "01x",
+        "",
+        "[[[[[[[[[[[[[[[[[[[["
+        "[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[["};
+    for (const char* text : bad)
+        EXPECT_THROW(JsonValue::parse(text), JsonError) << text;
 }
 
 TEST(JsonValue, ReadsStructureAndLargeIntegers) {
@@ -98,9 +109,14 @@ TEST(Manifest, ReadsGeneratorLines) {
 }
 
 TEST(Manifest, ReportsFileAndLineOfBadInput) {
-    TempFile missingField(R"({"path": "/a", "kind": "file"})" "\n");
-    TempFile negative(R"({"path": "/a", "kind": "file", "size": -1, "mtime": 0, "inode": 5, "dirId": 2, "parentInode": 2, "nlink": 1})" "\n");
-    TempFile tooBig(R"({"path": "/a", "kind": "file", "size": 1, "mtime": 0, "inode": 4294967296, "dirId": 2, "parentInode": 2, "nlink": 1})" "\n");
+    TempFile missingField(R"({"path": "/a", "kind": "file"})"
+                          "\n");
+    TempFile negative(
+        R"({"path": "/a", "kind": "file", "size": -1, "mtime": 0, "inode": 5, "dirId": 2, "parentInode": 2, "nlink": 1})"
+        "\n");
+    TempFile tooBig(
+        R"({"path": "/a", "kind": "file", "size": 1, "mtime": 0, "inode": 4294967296, "dirId": 2, "parentInode": 2, "nlink": 1})"
+        "\n");
     for (const auto* f : {&missingField, &negative, &tooBig}) {
         try {
             readManifest(f->path());
@@ -133,7 +149,8 @@ TEST(DiskLayout, ReadsVolumesInOrder) {
 
 TEST(Sha256, KnownVectors) {
     EXPECT_EQ(sha256Hex("", 0), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
-    EXPECT_EQ(sha256Hex("abc", 3), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    EXPECT_EQ(sha256Hex("abc", 3),
+              "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
     const std::string two = "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq";
     EXPECT_EQ(sha256Hex(two.data(), two.size()),
               "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");

@@ -39,7 +39,7 @@ public:
     }
 };
 
-}  // namespace
+} // namespace
 
 TEST(HoverButton, DrawsNormalPressedAndHotFrames) {
     CHoverButton b;
@@ -65,9 +65,9 @@ TEST(HoverButton, TimerTickOutsideRestoresTheNormalFrame) {
     QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
     QApplication::sendEvent(&b, &enter);
     ASSERT_TRUE(b.isHovered());
-    b.hoverTick(b.mapToGlobal(QPoint(5, 5)));  // still inside
+    b.hoverTick(b.mapToGlobal(QPoint(5, 5))); // still inside
     EXPECT_TRUE(b.isHovered());
-    b.hoverTick(b.mapToGlobal(QPoint(30, 5)));  // left without a leave event
+    b.hoverTick(b.mapToGlobal(QPoint(30, 5))); // left without a leave event
     EXPECT_FALSE(b.isHovered());
     EXPECT_EQ(shown(b), QColor(Qt::red));
 }
@@ -102,7 +102,7 @@ TEST(ImageButton, ClickDropsTheMenuAndPostsTheChosenCommand) {
     QPoint shownAt;
     button.setMenuRunner([&](QmMenu& m, const QPoint& at) {
         shownAt = at;
-        EXPECT_EQ(notify.got.size(), 1u);  // the registered window hears first
+        EXPECT_EQ(notify.got.size(), 1u); // the registered window hears first
         return m.item(0).command;
     });
     int sounds = 0;
@@ -114,7 +114,7 @@ TEST(ImageButton, ClickDropsTheMenuAndPostsTheChosenCommand) {
     ASSERT_EQ(commands.got.size(), 1u);
     EXPECT_EQ(commands.got[0].first, kCommandMessage);
     EXPECT_EQ(commands.got[0].second, 4711u);
-    EXPECT_EQ(shownAt, button.mapToGlobal(QPoint(0, 23)));  // below, left-aligned
+    EXPECT_EQ(shownAt, button.mapToGlobal(QPoint(0, 23))); // below, left-aligned
     EXPECT_EQ(sounds, 1);
 }
 
@@ -128,7 +128,7 @@ TEST(ImageButton, CheckBoxModeTogglesAndDerivesImages) {
     button.click();
     EXPECT_TRUE(button.isChecked());
     EXPECT_EQ(button.state(), ImageButton::Pressed);
-    EXPECT_EQ(QColor(button.currentImage().pixel(1, 1)), QColor(160, 80, 40));  // darkened
+    EXPECT_EQ(QColor(button.currentImage().pixel(1, 1)), QColor(160, 80, 40)); // darkened
     button.setEnabled(false);
     const QRgb grey = button.currentImage().pixel(1, 1);
     EXPECT_EQ(qRed(grey), qGreen(grey));

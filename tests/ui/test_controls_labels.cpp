@@ -27,7 +27,7 @@ int nonSkinPixels(const QImage& img, const QRect& area) {
     return n;
 }
 
-}  // namespace
+} // namespace
 
 TEST(TransparentStatic, ShorterTextLeavesNoRemnantOnTheSkin) {
     Skin skin;
@@ -74,7 +74,7 @@ TEST(XPGroupBox, BandStyleFillsBandAndBodyAndFramedCaptionBreaksTheTopEdge) {
     for (int y = 0; y < 30 && lineY < 0; ++y)
         if (QColor(img.pixel(190, y)) == QColor(0, 0, 255)) lineY = y;
     ASSERT_GE(lineY, 0);
-    EXPECT_EQ(QColor(img.pixel(1, 60)), QColor(0, 0, 255));  // left edge
+    EXPECT_EQ(QColor(img.pixel(1, 60)), QColor(0, 0, 255)); // left edge
     int blueUnderCaption = 0;
     for (int x = 12; x < 50; ++x)
         if (QColor(img.pixel(x, lineY)) == QColor(0, 0, 255)) ++blueUnderCaption;

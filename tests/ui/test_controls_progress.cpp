@@ -25,7 +25,7 @@ bool isBar(QRgb px) {
     return qAbs(qRed(px) - 0) < 8 && qAbs(qGreen(px) - 0) < 8 && qAbs(qBlue(px) - 144) < 8;
 }
 
-}  // namespace
+} // namespace
 
 TEST(ProgressBarMessages, RangePositionStepAndColoursAnswerLikeTheControl) {
     TextProgressBar bar;
@@ -36,8 +36,8 @@ TEST(ProgressBarMessages, RangePositionStepAndColoursAnswerLikeTheControl) {
     EXPECT_EQ(r.high, 20);
     EXPECT_EQ(bar.sendMessage(TextProgressBar::GetRange, 0, 0), 20);
 
-    EXPECT_EQ(bar.sendMessage(TextProgressBar::SetPos, 12, 0), 0);  // previous position
-    EXPECT_EQ(bar.sendMessage(TextProgressBar::SetStep, 3, 0), 1);  // previous step
+    EXPECT_EQ(bar.sendMessage(TextProgressBar::SetPos, 12, 0), 0); // previous position
+    EXPECT_EQ(bar.sendMessage(TextProgressBar::SetStep, 3, 0), 1); // previous step
     EXPECT_EQ(bar.sendMessage(TextProgressBar::StepIt, 0, 0), 12);
     EXPECT_EQ(bar.sendMessage(TextProgressBar::DeltaPos, 2, 0), 15);
     EXPECT_EQ(bar.sendMessage(TextProgressBar::GetPos, 0, 0), 17);
@@ -53,13 +53,13 @@ TEST(ProgressBarMessages, RangePositionStepAndColoursAnswerLikeTheControl) {
 TEST(ProgressBarText, PercentIsTruncatedAndWindowTextWins) {
     TextProgressBar bar;
     bar.setRange32(0, 3);
-    bar.setPos(2);  // 66.6 %
+    bar.setPos(2); // 66.6 %
     EXPECT_EQ(bar.displayText(), "66%");
     bar.setText("Saving...");
     EXPECT_EQ(bar.displayText(), "Saving...");
     bar.setText(QString());
     EXPECT_EQ(bar.displayText(), "66%");
-    bar.setPos(10);  // beyond the range: clamped, never above 100%
+    bar.setPos(10); // beyond the range: clamped, never above 100%
     EXPECT_EQ(bar.displayText(), "100%");
 }
 
@@ -106,11 +106,11 @@ TEST(ProgressBarPaint, MovesBelowOnePixelDoNotRepaint) {
     EXPECT_GE(afterFirst, 1);
     EXPECT_EQ(bar->barLength(), 100);
 
-    bar->setPos(503);  // 100.6 pixels: still 100
+    bar->setPos(503); // 100.6 pixels: still 100
     QApplication::processEvents();
     EXPECT_EQ(counter.paints, afterFirst);
 
-    bar->setPos(510);  // 102 pixels
+    bar->setPos(510); // 102 pixels
     QApplication::processEvents();
     EXPECT_GT(counter.paints, afterFirst);
 }

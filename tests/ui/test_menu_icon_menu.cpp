@@ -59,5 +59,5 @@ TEST(IconMenuPaint, CreamTextAreaButtonFaceSquareAndSelection) {
         menu.paintItem(p, menu.item(0).action, QRect(0, 0, 150, 20), true);
     }
     EXPECT_EQ(QColor(canvas.pixel(140, 2)), systemColour(SystemColour::Highlight));
-    EXPECT_EQ(QColor(canvas.pixel(21, 2)), QColor(255, 255, 240));  // 2 px gap by the square
+    EXPECT_EQ(QColor(canvas.pixel(21, 2)), QColor(255, 255, 240)); // 2 px gap by the square
 }

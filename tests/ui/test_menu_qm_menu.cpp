@@ -18,7 +18,8 @@ struct T {
     T& item(quint16 flags, quint16 id, const QString& text) {
         put(flags);
         if (!(flags & 0x10)) put(id);
-        for (QChar c : text) put(c.unicode());
+        for (QChar c : text)
+            put(c.unicode());
         put(0);
         return *this;
     }
@@ -29,7 +30,7 @@ struct T {
     }
 };
 
-}  // namespace
+} // namespace
 
 TEST(MenuLookChoice, ClassicThemeOrOlderSystemsOrPaletteDisplaysGetTheClassicLook) {
     EXPECT_EQ(chooseMenuLook(SystemKind::XP, "C:\\WINDOWS\\Resources\\Themes\\Luna.theme", false),
@@ -47,11 +48,12 @@ TEST(QmMenuMeasure, SeparatorsTakeHalfTheMenuBarHeightOrHalfTheImageRow) {
         QmMenu menu;
         menu.setLook(look);
         menu.setImageSize(QSize(16, 4));
-        for (int i = 0; i < 3; ++i) menu.appendItem(QmMenu::Separator, 0, QString());
+        for (int i = 0; i < 3; ++i)
+            menu.appendItem(QmMenu::Separator, 0, QString());
         for (int i = 0; i < 3; ++i) {
             EXPECT_EQ(menu.measureItem(i), QSize(0, systemMenuBarHeight() / 2));
         }
-        menu.setImageSize(QSize(16, 60));  // a tall image row wins
+        menu.setImageSize(QSize(16, 60)); // a tall image row wins
         EXPECT_EQ(menu.measureItem(0).height(), (60 + lookPadding(look)) / 2);
     }
 }
@@ -78,7 +80,7 @@ TEST(QmMenuLoad, TheListPaneMenuResourceLoadsWithItsSubmenu) {
     EXPECT_TRUE(popup.item(2).isSeparator());
     QmMenu* view = bar.findSubmenuHolding(32826);
     ASSERT_NE(view, nullptr);
-    EXPECT_EQ(view->item(0).text, "Ico&ns     ");  // the five trailing spaces survive
+    EXPECT_EQ(view->item(0).text, "Ico&ns     "); // the five trailing spaces survive
     EXPECT_EQ(popup.item(14).command, 32839);
     EXPECT_EQ(popup.menu()->actions().size(), 15);
 }
@@ -94,15 +96,16 @@ TEST(QmMenuLoad, MissingOrDamagedTemplatesLeaveTheMenuEmpty) {
     EXPECT_EQ(menu.itemCount(), 2);
     EXPECT_EQ(menu.item(0).submenu->itemCount(), 2);
 
-    EXPECT_FALSE(menu.loadTemplate(good.bytes.left(good.bytes.size() - 3)));  // cut text
+    EXPECT_FALSE(menu.loadTemplate(good.bytes.left(good.bytes.size() - 3))); // cut text
     EXPECT_EQ(menu.itemCount(), 0);
     T noEnd;
-    noEnd.item(0, 1, "One").item(0, 2, "Two");  // the last level never ends
+    noEnd.item(0, 1, "One").item(0, 2, "Two"); // the last level never ends
     EXPECT_FALSE(menu.loadTemplate(noEnd.bytes));
     T deep;
-    for (int i = 0; i < 100; ++i) deep.item(0x10, 0, "x");
+    for (int i = 0; i < 100; ++i)
+        deep.item(0x10, 0, "x");
     EXPECT_FALSE(menu.loadTemplate(deep.bytes));
-    EXPECT_FALSE(menu.loadTemplate(QByteArray("\x01\x00\x00\x00", 4)));  // unknown version
+    EXPECT_FALSE(menu.loadTemplate(QByteArray("\x01\x00\x00\x00", 4))); // unknown version
     T hugeHeader;
     hugeHeader.bytes[2] = char(0xFF);
     EXPECT_FALSE(menu.loadTemplate(hugeHeader.bytes));

@@ -27,8 +27,8 @@ const bool kPrivateConfig = [] {
 
 // Shows a box and runs `act` on it once it is up. A box that `act` leaves
 // open is closed with -99 so a broken case fails instead of hanging.
-int showWith(const std::function<void(MarkupMessageBox&)>& act, const TextRef& text,
-             quint32 style, const MessageBoxParams* params = nullptr, bool* shown = nullptr,
+int showWith(const std::function<void(MarkupMessageBox&)>& act, const TextRef& text, quint32 style,
+             const MessageBoxParams* params = nullptr, bool* shown = nullptr,
              QWidget* owner = nullptr, const TextRef& caption = TextRef()) {
     QObject guard;
     QTimer::singleShot(0, &guard, [&] {
@@ -54,7 +54,7 @@ struct SoundLog {
     ~SoundLog() { MarkupMessageBox::setSoundPlayer(nullptr); }
 };
 
-}  // namespace
+} // namespace
 
 TEST(MessageBoxShow, ExclamationStyleWithoutRecordHasOneOkAndASound) {
     SoundLog sounds;
@@ -69,11 +69,11 @@ TEST(MessageBoxShow, ExclamationStyleWithoutRecordHasOneOkAndASound) {
         "Disk not ready", 0x30);
     EXPECT_EQ(result, 1);
     EXPECT_EQ(ids, std::vector<int>{IdOk});
-    EXPECT_EQ(title, "Error");  // no caption and no owner
+    EXPECT_EQ(title, "Error"); // no caption and no owner
     EXPECT_EQ(sounds.played, std::vector<quint32>{0x30});
 
     showWith([](MarkupMessageBox& box) { box.press(IdOk); }, "quiet", 0x40000030);
-    EXPECT_EQ(sounds.played.size(), 1u);  // 0x40000000: no sound
+    EXPECT_EQ(sounds.played.size(), 1u); // 0x40000000: no sound
 }
 
 TEST(MessageBoxShow, EmptyCaptionTakesTheOwnersTitle) {
@@ -81,8 +81,12 @@ TEST(MessageBoxShow, EmptyCaptionTakesTheOwnersTitle) {
     QWidget owner;
     owner.setWindowTitle("Tervolk Dorvak ReiserFS");
     QString title;
-    showWith([&](MarkupMessageBox& box) { title = box.windowTitle(); box.press(IdOk); }, "x", 0,
-             nullptr, nullptr, &owner);
+    showWith(
+        [&](MarkupMessageBox& box) {
+            title = box.windowTitle();
+            box.press(IdOk);
+        },
+        "x", 0, nullptr, nullptr, &owner);
     EXPECT_EQ(title, "Tervolk Dorvak ReiserFS");
 }
 
@@ -108,9 +112,10 @@ TEST(MessageBoxRemember, CheckedAnswerIsStoredAndComesBackWithoutShowing) {
 
     shown = false;
     const size_t soundsBefore = sounds.played.size();
-    EXPECT_EQ(showWith([](MarkupMessageBox&) {}, "Tip of the day", kRememberBox, &params, &shown), 1);
+    EXPECT_EQ(showWith([](MarkupMessageBox&) {}, "Tip of the day", kRememberBox, &params, &shown),
+              1);
     EXPECT_FALSE(shown);
-    EXPECT_EQ(sounds.played.size(), soundsBefore);  // nothing shown, nothing played
+    EXPECT_EQ(sounds.played.size(), soundsBefore); // nothing shown, nothing played
 }
 
 TEST(MessageBoxRemember, CheckedBitIsCarriedOnlyWhenTheStyleAsksAndUncheckedStoresNothing) {
@@ -168,7 +173,8 @@ TEST(MessageBoxCountdown, DisablePeriodInTheTitleHoldsButtonsAndCloseThenRelease
     const int result = showWith(
         [&](MarkupMessageBox& box) {
             EXPECT_EQ(box.windowTitle(), "Wait (3 seconds remaining)");
-            for (int id : box.buttonIds()) EXPECT_FALSE(box.button(id)->isEnabled());
+            for (int id : box.buttonIds())
+                EXPECT_FALSE(box.button(id)->isEnabled());
             EXPECT_FALSE(box.closeAllowed());
             pressEscape(box);
             EXPECT_TRUE(box.isVisible());
@@ -177,7 +183,8 @@ TEST(MessageBoxCountdown, DisablePeriodInTheTitleHoldsButtonsAndCloseThenRelease
             box.tick();
             box.tick();
             EXPECT_EQ(box.windowTitle(), "Wait");
-            for (int id : box.buttonIds()) EXPECT_TRUE(box.button(id)->isEnabled());
+            for (int id : box.buttonIds())
+                EXPECT_TRUE(box.button(id)->isEnabled());
             EXPECT_TRUE(box.closeAllowed());
             EXPECT_TRUE(box.button(IdOk)->isDefault());
             pressEscape(box);
@@ -192,10 +199,10 @@ TEST(MessageBoxCountdown, DisablePeriodOnTheButtonKeepsOnlyTheDefaultDisabled) {
     params.disableSeconds = 2;
     showWith(
         [&](MarkupMessageBox& box) {
-            EXPECT_EQ(box.button(IdCancel)->text(), "Cancel = 2");  // default index 1
+            EXPECT_EQ(box.button(IdCancel)->text(), "Cancel = 2"); // default index 1
             EXPECT_FALSE(box.button(IdCancel)->isEnabled());
             EXPECT_TRUE(box.button(IdOk)->isEnabled());
-            EXPECT_FALSE(box.closeAllowed());  // the default button is Cancel
+            EXPECT_FALSE(box.closeAllowed()); // the default button is Cancel
             box.tick();
             box.tick();
             EXPECT_EQ(box.button(IdCancel)->text(), "Cancel");
@@ -213,7 +220,7 @@ TEST(MessageBoxKeys, EscapeIsIgnoredWithoutCancelAndGivesTwoWithIt) {
             EXPECT_EQ(box.buttonIds(), (std::vector<int>{IdAbort, IdRetry, IdIgnore}));
             pressEscape(box);
             box.close();
-            box.press(IdCancel);  // identifier 2 is ignored without cancel
+            box.press(IdCancel); // identifier 2 is ignored without cancel
             stayed = box.isVisible();
             box.press(IdRetry);
         },
@@ -257,7 +264,8 @@ TEST(MessageBoxButtons, FiveCustomLinesGiveFourButtonsWithoutCancel) {
         [&](MarkupMessageBox& box) {
             EXPECT_EQ(box.buttonIds(),
                       (std::vector<int>{IdCustom1, IdCustom2, IdCustom3, IdCustom4, IdHelp}));
-            for (int id : box.buttonIds()) labels.push_back(box.button(id)->text());
+            for (int id : box.buttonIds())
+                labels.push_back(box.button(id)->text());
             EXPECT_FALSE(box.cancelAllowed());
             pressEscape(box);
             EXPECT_TRUE(box.isVisible());
@@ -274,13 +282,15 @@ TEST(MessageBoxButtons, SetsAllFlagsDefaultsAndRowPlacement) {
     params.buttonAlignment = 0;
     showWith(
         [&](MarkupMessageBox& box) {
-            EXPECT_EQ(box.buttonIds(), (std::vector<int>{IdYes, IdYesToAll, IdNo, IdNoToAll, IdCancel}));
-            EXPECT_EQ(box.defaultButtonId(), IdYes);  // index 9 is past the last
+            EXPECT_EQ(box.buttonIds(),
+                      (std::vector<int>{IdYes, IdYesToAll, IdNo, IdNoToAll, IdCancel}));
+            EXPECT_EQ(box.defaultButtonId(), IdYes); // index 9 is past the last
             QPushButton* first = box.button(IdYes);
             EXPECT_EQ(first->x(), MarkupMessageBox::kButtonGap);
             EXPECT_GE(first->width(), MarkupMessageBox::kMinButtonWidth);
             EXPECT_GE(first->height(), MarkupMessageBox::kMinButtonHeight);
-            EXPECT_EQ(box.button(IdYesToAll)->x(), first->x() + first->width() + MarkupMessageBox::kButtonGap);
+            EXPECT_EQ(box.button(IdYesToAll)->x(),
+                      first->x() + first->width() + MarkupMessageBox::kButtonGap);
             EXPECT_EQ(first->y() + first->height(), box.height() - MarkupMessageBox::kBottomMargin);
             EXPECT_EQ(box.button(IdYesToAll)->text(), "Yes to all");
             box.press(IdNoToAll);

@@ -23,7 +23,7 @@ QColor pixel(MarkupMessageBox& box, QPoint at) {
     return QColor(box.grab().toImage().pixel(at));
 }
 
-}  // namespace
+} // namespace
 
 TEST(MessageBoxLayout, ButtonsAreSizedFromTheWidestLabel) {
     MessageBoxParams p = paramsFor("x", 1);
@@ -31,7 +31,7 @@ TEST(MessageBoxLayout, ButtonsAreSizedFromTheWidestLabel) {
     MarkupMessageBox box(p);
     const QFontMetrics fm = box.fontMetrics();
     const int expected = fm.horizontalAdvance(p.customLabels[IdCancel]) * 80 / 45;
-    EXPECT_EQ(box.button(IdOk)->width(), expected);  // all buttons share the size
+    EXPECT_EQ(box.button(IdOk)->width(), expected); // all buttons share the size
     EXPECT_EQ(box.button(IdCancel)->width(), expected);
     EXPECT_EQ(box.button(IdOk)->height(), qMax(23, fm.height() * 23 / 13));
     EXPECT_GE(box.width(), 11 + 2 * (11 + expected));
@@ -63,11 +63,11 @@ TEST(MessageBoxLayout, AreasStackHeaderMessageButtonsAndRespectTheHeaderMinimum)
     const QRect header = box.areaRect(MarkupMessageBox::HeaderArea);
     const QRect message = box.areaRect(MarkupMessageBox::MessageArea);
     const QRect buttons = box.areaRect(MarkupMessageBox::ButtonArea);
-    EXPECT_EQ(header.height(), 90);  // the text is shorter than the minimum
+    EXPECT_EQ(header.height(), 90); // the text is shorter than the minimum
     EXPECT_EQ(message.top(), header.bottom() + 1);
     EXPECT_EQ(buttons.top(), message.bottom() + 1);
     EXPECT_EQ(buttons.bottom() + 1, box.height());
-    EXPECT_GT(message.height(), 2 * 14);  // text plus both margins
+    EXPECT_GT(message.height(), 2 * 14); // text plus both margins
     // A separator or an effect on the button area doubles its top gap.
     MessageBoxParams q = paramsFor("x", 0);
     const int plain = MarkupMessageBox(q).areaRect(MarkupMessageBox::ButtonArea).height();

@@ -42,7 +42,7 @@ struct Fixture {
     }
 };
 
-}  // namespace
+} // namespace
 
 TEST(ToolTipTimers, ShowsAfterTheDelayAndHidesAfterFiveSeconds) {
     Fixture f;
@@ -65,7 +65,7 @@ TEST(ToolTipTimers, MovingBeforeTheDelayEndsDropsThePendingShow) {
     Fixture f;
     f.move(f.button, QPoint(20, 15));
     ASSERT_TRUE(f.tip.timerActive(MarkupToolTip::ShowTimer));
-    QEvent leave(QEvent::Leave);  // the mouse leaves the host window
+    QEvent leave(QEvent::Leave); // the mouse leaves the host window
     QApplication::sendEvent(&f.host, &leave);
     f.tip.fireTimer(MarkupToolTip::ShowTimer);
     EXPECT_EQ(f.tip.state(), State::Hidden);
@@ -73,7 +73,7 @@ TEST(ToolTipTimers, MovingBeforeTheDelayEndsDropsThePendingShow) {
 
 TEST(ToolTipRelay, KeyPressHidesAtOnce) {
     Fixture f;
-    f.tip.setFadeOutStep(50);  // even with fading, a key hides at once
+    f.tip.setFadeOutStep(50); // even with fading, a key hides at once
     f.move(f.button, QPoint(20, 15));
     f.tip.fireTimer(MarkupToolTip::ShowTimer);
     ASSERT_EQ(f.tip.state(), State::Shown);
@@ -92,7 +92,7 @@ TEST(ToolTipRelay, SameToolDoesNotReshowButLeavingAndReenteringDoes) {
     ASSERT_EQ(f.tip.state(), State::Hidden);
     f.move(f.button, QPoint(30, 16));
     EXPECT_FALSE(f.tip.timerActive(MarkupToolTip::ShowTimer));
-    f.move(&f.host, QPoint(300, 250));  // no tool here
+    f.move(&f.host, QPoint(300, 250)); // no tool here
     f.move(f.button, QPoint(40, 16));
     EXPECT_TRUE(f.tip.timerActive(MarkupToolTip::ShowTimer));
     f.tip.fireTimer(MarkupToolTip::ShowTimer);
@@ -115,7 +115,7 @@ TEST(ToolTipRelay, MoveRestartsHideWithBehaviourFourAndAnotherToolSwitches) {
 
 TEST(ToolTipRelay, DisabledChildrenAndDeletedOwnersGiveNoTool) {
     Fixture f;
-    f.button->setEnabled(false);  // its parent (the host) has no tool
+    f.button->setEnabled(false); // its parent (the host) has no tool
     f.move(f.button, QPoint(20, 15));
     EXPECT_FALSE(f.tip.timerActive(MarkupToolTip::ShowTimer));
     delete f.other;
@@ -131,7 +131,8 @@ TEST(ToolTipFading, FadesInAndOutInStepsOfTwenty) {
     f.tip.fireTimer(MarkupToolTip::ShowTimer);
     EXPECT_EQ(f.tip.state(), State::FadingIn);
     EXPECT_EQ(f.tip.currentTransparency(), 100);
-    for (int i = 0; i < 4; ++i) f.tip.fireTimer(MarkupToolTip::FadeInTimer);
+    for (int i = 0; i < 4; ++i)
+        f.tip.fireTimer(MarkupToolTip::FadeInTimer);
     EXPECT_EQ(f.tip.currentTransparency(), 20);
     EXPECT_FALSE(f.tip.timerActive(MarkupToolTip::HideTimer));
     f.tip.fireTimer(MarkupToolTip::FadeInTimer);
@@ -140,10 +141,11 @@ TEST(ToolTipFading, FadesInAndOutInStepsOfTwenty) {
 
     f.tip.fireTimer(MarkupToolTip::HideTimer);
     EXPECT_EQ(f.tip.state(), State::FadingOut);
-    for (int i = 0; i < 3; ++i) f.tip.fireTimer(MarkupToolTip::FadeOutTimer);
+    for (int i = 0; i < 3; ++i)
+        f.tip.fireTimer(MarkupToolTip::FadeOutTimer);
     EXPECT_EQ(f.tip.currentTransparency(), 60);
     EXPECT_TRUE(f.tip.window()->isVisible());
-    f.tip.fireTimer(MarkupToolTip::FadeOutTimer);  // 80 and on: gone
+    f.tip.fireTimer(MarkupToolTip::FadeOutTimer); // 80 and on: gone
     EXPECT_EQ(f.tip.state(), State::Hidden);
     EXPECT_FALSE(f.tip.window()->isVisible());
 }
@@ -171,7 +173,7 @@ TEST(ToolTipNotify, TheNotifyWindowSeesTheToolFirstAndCanChangeIt) {
     EXPECT_EQ(notify.calls, 1);
     EXPECT_EQ(f.tip.shownText(), "Changed");
     f.tip.hideNow();
-    notify.replaceWith.clear();  // an empty text shows nothing
+    notify.replaceWith.clear(); // an empty text shows nothing
     EXPECT_FALSE(f.tip.showAt(QPoint(200, 200), f.tip.makeTool(f.button, "x")));
     EXPECT_EQ(f.tip.state(), State::Hidden);
 }
@@ -180,19 +182,25 @@ TEST(ToolTipGeometry, NearTheRightEdgeDirectionSixteenFlipsTheBodyLeft) {
     const QRect screen(0, 0, 800, 600);
     // Right at the edge the mirrored tip still sticks out by its corner
     // offset, but less than the original: it flips and is pushed in.
-    EXPECT_EQ(layoutTip(QSize(150, 40), kBalloonSizes, 16, QPoint(795, 300), screen, QSize(6, 6)).direction, 17);
+    EXPECT_EQ(layoutTip(QSize(150, 40), kBalloonSizes, 16, QPoint(795, 300), screen, QSize(6, 6))
+                  .direction,
+              17);
     const QPoint point(770, 300);
     const TipGeometry g = layoutTip(QSize(150, 40), kBalloonSizes, 16, point, screen, QSize(6, 6));
     EXPECT_EQ(g.direction, 17);
     const QRect body = g.body.translated(g.windowPos);
     EXPECT_LE(body.right(), point.x() + kBalloonSizes[6]);
     EXPECT_LT(body.left(), point.x() - 100);
-    EXPECT_EQ(g.windowPos + g.tip, point);  // the pointer still touches the point
-    EXPECT_LT(body.bottom(), point.y());     // direction 16: body above the point
+    EXPECT_EQ(g.windowPos + g.tip, point); // the pointer still touches the point
+    EXPECT_LT(body.bottom(), point.y());   // direction 16: body above the point
 
     // Far from the edges nothing flips; near the top, 16 turns into 0.
-    EXPECT_EQ(layoutTip(QSize(150, 40), kBalloonSizes, 16, QPoint(300, 300), screen, QSize()).direction, 16);
-    EXPECT_EQ(layoutTip(QSize(150, 40), kBalloonSizes, 16, QPoint(300, 10), screen, QSize()).direction, 0);
+    EXPECT_EQ(
+        layoutTip(QSize(150, 40), kBalloonSizes, 16, QPoint(300, 300), screen, QSize()).direction,
+        16);
+    EXPECT_EQ(
+        layoutTip(QSize(150, 40), kBalloonSizes, 16, QPoint(300, 10), screen, QSize()).direction,
+        0);
 }
 
 TEST(ToolTipGeometry, MirroringTableAndClampingWhenNothingFits) {
@@ -202,8 +210,9 @@ TEST(ToolTipGeometry, MirroringTableAndClampingWhenNothingFits) {
     EXPECT_EQ(mirrorDirection(49, false), 48);
     EXPECT_EQ(mirrorDirection(18, false), 2);
     const QRect screen(0, 0, 100, 100);
-    const TipGeometry g = layoutTip(QSize(300, 20), kBalloonSizes, 16, QPoint(50, 50), screen, QSize());
-    EXPECT_EQ(g.windowPos.x(), 0);  // wider than the screen: pinned to its left edge
+    const TipGeometry g =
+        layoutTip(QSize(300, 20), kBalloonSizes, 16, QPoint(50, 50), screen, QSize());
+    EXPECT_EQ(g.windowPos.x(), 0); // wider than the screen: pinned to its left edge
 }
 
 TEST(ToolTipShape, BodyIsTextPlusMarginsAndShadowGrowsTheWindow) {
@@ -211,12 +220,13 @@ TEST(ToolTipShape, BodyIsTextPlusMarginsAndShadowGrowsTheWindow) {
                                     QRect(0, 0, 1000, 1000), QSize(6, 6));
     EXPECT_EQ(g.body.size(), QSize(100 + 24, 20 + 24));
     EXPECT_EQ(g.windowSize, QSize(124 + 6, 44 + 16 + 6));
-    EXPECT_EQ(g.tip, QPoint(62, 0));  // centred on the top edge
+    EXPECT_EQ(g.tip, QPoint(62, 0)); // centred on the top edge
     const QRegion r = tipRegion(g, kBalloonSizes, QSize(6, 6));
     EXPECT_TRUE(r.contains(g.tip + QPoint(0, 8)));
-    EXPECT_FALSE(r.contains(g.body.topLeft()));  // the round corner is cut
-    EXPECT_TRUE(r.contains(QPoint(g.body.right() + 4, g.body.center().y())));  // shadow copy
-    EXPECT_FALSE(tipRegion(g, kBalloonSizes, QSize()).contains(QPoint(g.body.right() + 4, g.body.center().y())));
+    EXPECT_FALSE(r.contains(g.body.topLeft())); // the round corner is cut
+    EXPECT_TRUE(r.contains(QPoint(g.body.right() + 4, g.body.center().y()))); // shadow copy
+    EXPECT_FALSE(tipRegion(g, kBalloonSizes, QSize())
+                     .contains(QPoint(g.body.right() + 4, g.body.center().y())));
     const TipGeometry rect = layoutTip(QSize(100, 20), kRectangleSizes, 16, QPoint(400, 400),
                                        QRect(0, 0, 1000, 1000), QSize());
     EXPECT_TRUE(rect.pointer.isEmpty());
@@ -234,7 +244,8 @@ TEST(ToolTipInspection, ValuesAreEscapedAndLongOnesCut) {
     w.controlId = 1001;
     w.screenRect = QRect(10, 20, 30, 40);
     const QString text = inspectionText(w, std::nullopt, QPoint(5, 6));
-    EXPECT_TRUE(text.startsWith("<table><tr><td><font color=darkblue>Window</font><table border=1>"));
+    EXPECT_TRUE(
+        text.startsWith("<table><tr><td><font color=darkblue>Window</font><table border=1>"));
     EXPECT_TRUE(text.contains("<tr><td width=70 bgcolor=buttonface>Title</td>"
                               "<td width=130 bgcolor=window>Search Partition with ...</td></tr>"));
     EXPECT_TRUE(text.contains(">0x00000ABC<"));

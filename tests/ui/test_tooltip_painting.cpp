@@ -24,7 +24,7 @@ struct TipOnScreen {
     TipOnScreen(int direction, int transparency, bool shadow) {
         tip.setManualTimers(true);
         tip.setScreenRect(QRect(0, 0, 800, 600));
-        tip.setBackgroundEffect(2, 0);  // vertical gradient, red at the top to blue at the bottom
+        tip.setBackgroundEffect(2, 0); // vertical gradient, red at the top to blue at the bottom
         tip.setColours(QColor(255, 0, 0), QColor(0, 255, 0), QColor(0, 0, 255));
         tip.setBorder(QColor(), 0, 0);
         tip.setDirection(direction);
@@ -34,17 +34,17 @@ struct TipOnScreen {
     }
 };
 
-}  // namespace
+} // namespace
 
 TEST(ToolTipPaint, PointerRepeatsTheBodysEdgeRow) {
-    TipOnScreen t(2, 0, false);  // pointer on the top edge, centred
+    TipOnScreen t(2, 0, false); // pointer on the top edge, centred
     ASSERT_TRUE(t.tip.showAt(QPoint(400, 300), t.tip.makeTool(&t.host, "Some tip text")));
     const TipGeometry& g = t.tip.window()->geometryInfo();
     const QImage img = t.tip.window()->composed();
     const QColor edge(img.pixel(g.tip.x(), g.body.top()));
     const QColor inPointer(img.pixel(g.tip.x(), g.body.top() - 6));
     EXPECT_EQ(inPointer, edge);
-    EXPECT_GT(edge.red(), 200);  // the top of a red-to-blue gradient
+    EXPECT_GT(edge.red(), 200); // the top of a red-to-blue gradient
     const QColor bottom(img.pixel(g.body.center().x(), g.body.bottom() - 1));
     EXPECT_GT(bottom.blue(), 200);
 }
@@ -57,7 +57,7 @@ TEST(ToolTipPaint, TransparencyBlendsWithTheScreenAndShadowDarkensIt) {
     const QImage solid = opaque.tip.window()->composed();
     const QColor tipColour(solid.pixel(mid));
 
-    TipOnScreen half(16, 50, false);  // no shadow under it, so only the screen shows through
+    TipOnScreen half(16, 50, false); // no shadow under it, so only the screen shows through
     ASSERT_TRUE(half.tip.showAt(QPoint(400, 300), half.tip.makeTool(&half.host, "Tip")));
     const QColor blended(half.tip.window()->composed().pixel(mid));
     // Half of the tip over the white screen.

@@ -64,7 +64,10 @@ TEST(PartitionSearch, TheLastRunIsReadWholeAndReachesPastTheEnd) {
 }
 
 TEST(PartitionSearch, TheRootMustSitOneLevelBelowTheTreeHeight) {
-    struct Case { std::uint16_t level, height; bool found; };
+    struct Case {
+        std::uint16_t level, height;
+        bool found;
+    };
     for (auto c : {Case{1, 2, true}, Case{2, 3, true}, Case{4, 5, true}, Case{5, 6, true},
                    Case{1, 3, false}, Case{3, 3, false}, Case{6, 7, false}, Case{0, 1, false}}) {
         DiskImage img(2000 * 512);
@@ -121,7 +124,8 @@ TEST(PartitionSearch, NinetyNineVolumesEndTheSearch) {
         std::copy_n(img.data.begin() + 65536, 512, img.data.begin() + (128 + i) * 512);
     // Sector s names root 1500 relative to s - 128: only s = 128 reaches the
     // node written above, so give every copy its own root block at the same place.
-    for (int i = 0; i < 150; ++i) img.put32((128 + i) * 512 + 8, 1500 - i);
+    for (int i = 0; i < 150; ++i)
+        img.put32((128 + i) * 512 + 8, 1500 - i);
     Search s(img);
     s.run(0, 2000);
     EXPECT_EQ(s.table.volumeCount, kSearchVolumeLimit);
@@ -135,7 +139,8 @@ TEST(PartitionSearch, AnUnreadableRunCannotRepeatTheLastSuperblock) {
     img.put16(460 * 512, 2);
     img.put16(460 * 512 + 2, 3);
     Search s(img);
-    for (int i = 180; i < 240; ++i) s.source->bad.insert(i);
+    for (int i = 180; i < 240; ++i)
+        s.source->bad.insert(i);
     s.run(120, 300, 60);
     EXPECT_EQ(s.table.volumeCount, 1u);
 }

@@ -30,7 +30,8 @@ VolumeTable walk(DiskImage& img, MemorySource** sourceOut = nullptr) {
 
 std::vector<std::uint64_t> starts(const VolumeTable& t) {
     std::vector<std::uint64_t> s;
-    for (std::uint32_t i = 0; i < t.volumeCount; ++i) s.push_back(t.records[i].startSector);
+    for (std::uint32_t i = 0; i < t.volumeCount; ++i)
+        s.push_back(t.records[i].startSector);
     return s;
 }
 
@@ -60,8 +61,8 @@ TEST(PartitionWalk, PrimariesThenLogicalsInChainOrderNamedByIndex) {
 }
 
 TEST(PartitionWalk, EitherSignatureByteIsEnough) {
-    for (auto [b510, b511, expect] : {std::tuple{0x55, 0x00, 1u}, std::tuple{0x12, 0xAA, 1u},
-                                      std::tuple{0x00, 0x00, 0u}}) {
+    for (auto [b510, b511, expect] :
+         {std::tuple{0x55, 0x00, 1u}, std::tuple{0x12, 0xAA, 1u}, std::tuple{0x00, 0x00, 0u}}) {
         DiskImage img(kDiskSectors * 512);
         writePartitionTable(img, 0, {{0x83, 1000, 2000}}, false);
         img.put8(510, std::uint8_t(b510));
@@ -74,11 +75,15 @@ TEST(PartitionWalk, EitherSignatureByteIsEnough) {
 }
 
 TEST(PartitionWalk, SuperblockChecksBlockSizeAndMagicOnly) {
-    struct Case { std::uint32_t blockSize; const char* magic; bool listed; };
-    for (auto c : {Case{512, "ReIsEr2Fs", true}, Case{1024, "ReIsEr3Fs", true},
-                   Case{4096, "ReIsErFs", true}, Case{8192, "REISER", true},
-                   Case{2048, "ReIsEr2Fs", false}, Case{4096, "ReIsXr2Fs", false},
-                   Case{0, "ReIsEr2Fs", false}}) {
+    struct Case {
+        std::uint32_t blockSize;
+        const char* magic;
+        bool listed;
+    };
+    for (auto c :
+         {Case{512, "ReIsEr2Fs", true}, Case{1024, "ReIsEr3Fs", true}, Case{4096, "ReIsErFs", true},
+          Case{8192, "REISER", true}, Case{2048, "ReIsEr2Fs", false},
+          Case{4096, "ReIsXr2Fs", false}, Case{0, "ReIsEr2Fs", false}}) {
         DiskImage img(kDiskSectors * 512);
         writePartitionTable(img, 0, {{0x85, 1000, 2000}}); // 0x85 is probed, not followed
         reiser(img, 1000, c.blockSize, c.magic);
@@ -89,7 +94,8 @@ TEST(PartitionWalk, SuperblockChecksBlockSizeAndMagicOnly) {
 TEST(PartitionWalk, OnlyEntriesZeroAndOneOfAnExtendedRecordCount) {
     DiskImage img(kDiskSectors * 512);
     writePartitionTable(img, 0, {{0x0F, 2000, 30000}});
-    writePartitionTable(img, 2000, {{0x83, 100, 1000}, {0, 0, 0}, {0x83, 3000, 1000}, {0x05, 6000, 100}});
+    writePartitionTable(img, 2000,
+                        {{0x83, 100, 1000}, {0, 0, 0}, {0x83, 3000, 1000}, {0x05, 6000, 100}});
     reiser(img, 2100);
     reiser(img, 5000);
     EXPECT_EQ(starts(walk(img)), std::vector<std::uint64_t>{2100});

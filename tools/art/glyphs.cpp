@@ -4,10 +4,10 @@
 
 #include "palette.h"
 
+#include <QFont>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
-#include <QFont>
 
 #include <cmath>
 
@@ -221,8 +221,10 @@ void drawGear(QPainter& p) {
         const bool outer = (i % 4 == 1) || (i % 4 == 2);
         const double r = outer ? 7.2 : 5.4;
         const QPointF pt(8 + r * std::cos(a), 8 + r * std::sin(a));
-        if (i == 0) gear.moveTo(pt);
-        else gear.lineTo(pt);
+        if (i == 0)
+            gear.moveTo(pt);
+        else
+            gear.lineTo(pt);
     }
     gear.closeSubpath();
     QPainterPath hole;
@@ -258,7 +260,8 @@ void drawUpdate(QPainter& p) {
 void drawExit(QPainter& p) {
     const Palette& c = palette();
     QRectF frame(2, 1.5, 8, 13);
-    shape(p, roundRect(frame, 0.4), vgrad(frame, QColor(0xC9, 0x8B, 0x55), QColor(0x93, 0x5A, 0x2E)));
+    shape(p, roundRect(frame, 0.4),
+          vgrad(frame, QColor(0xC9, 0x8B, 0x55), QColor(0x93, 0x5A, 0x2E)));
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(0xF6, 0xD3, 0x6B));
     p.drawEllipse(QPointF(8.2, 8.4), 0.8, 0.8);
@@ -343,7 +346,8 @@ void drawViewIcons(QPainter& p) {
     const QColor fills[] = {c.blue, c.folder, c.teal, c.orange};
     for (int i = 0; i < 4; ++i) {
         QRectF r(1.5 + (i % 2) * 7, 1.5 + (i / 2) * 7, 6, 6);
-        shape(p, roundRect(r, 1.2), vgrad(r, fills[i].lighter(130), fills[i]), fills[i].darker(160));
+        shape(p, roundRect(r, 1.2), vgrad(r, fills[i].lighter(130), fills[i]),
+              fills[i].darker(160));
     }
 }
 
@@ -469,7 +473,7 @@ void drawAppMark(QPainter& p) {
     shape(p, head, QBrush(c.green), QColor(0x1E, 0x6E, 0x3A));
 }
 
-}  // namespace
+} // namespace
 
 void drawGlyph(QPainter& p, Glyph glyph, const QRectF& box) {
     p.save();
@@ -478,41 +482,95 @@ void drawGlyph(QPainter& p, Glyph glyph, const QRectF& box) {
     p.scale(box.width() / 16.0, box.height() / 16.0);
     const Palette& c = palette();
     switch (glyph) {
-    case Glyph::Disk: drawDisk(p); break;
-    case Glyph::Computer: drawComputer(p); break;
-    case Glyph::Folder: drawFolder(p); break;
-    case Glyph::FolderOpen: drawFolderOpen(p); break;
-    case Glyph::Recover: drawRecover(p, false); break;
-    case Glyph::RecoverAll: drawRecover(p, true); break;
-    case Glyph::SaveScan: drawFloppy(p); break;
-    case Glyph::LoadScan: drawLoad(p); break;
-    case Glyph::Find: drawMagnifier(p, QPointF(6.4, 6.4), 4.6); break;
-    case Glyph::Settings: drawGear(p); break;
-    case Glyph::Update: drawUpdate(p); break;
-    case Glyph::Exit: drawExit(p); break;
-    case Glyph::About: drawBadge(p, QPointF(8, 8), 6.8, c.blue, "i"); break;
-    case Glyph::Buy: drawCart(p); break;
-    case Glyph::Contents: drawBook(p); break;
-    case Glyph::ViewDetails: drawViewDetails(p); break;
-    case Glyph::ViewIcons: drawViewIcons(p); break;
-    case Glyph::ViewList: drawViewList(p); break;
-    case Glyph::DriveInfo: drawDriveInfo(p); break;
-    case Glyph::Filter: drawFunnel(p); break;
-    case Glyph::Open: drawFolderOpen(p); break;
-    case Glyph::Properties: drawProperties(p); break;
-    case Glyph::Rename: drawRename(p); break;
+    case Glyph::Disk:
+        drawDisk(p);
+        break;
+    case Glyph::Computer:
+        drawComputer(p);
+        break;
+    case Glyph::Folder:
+        drawFolder(p);
+        break;
+    case Glyph::FolderOpen:
+        drawFolderOpen(p);
+        break;
+    case Glyph::Recover:
+        drawRecover(p, false);
+        break;
+    case Glyph::RecoverAll:
+        drawRecover(p, true);
+        break;
+    case Glyph::SaveScan:
+        drawFloppy(p);
+        break;
+    case Glyph::LoadScan:
+        drawLoad(p);
+        break;
+    case Glyph::Find:
+        drawMagnifier(p, QPointF(6.4, 6.4), 4.6);
+        break;
+    case Glyph::Settings:
+        drawGear(p);
+        break;
+    case Glyph::Update:
+        drawUpdate(p);
+        break;
+    case Glyph::Exit:
+        drawExit(p);
+        break;
+    case Glyph::About:
+        drawBadge(p, QPointF(8, 8), 6.8, c.blue, "i");
+        break;
+    case Glyph::Buy:
+        drawCart(p);
+        break;
+    case Glyph::Contents:
+        drawBook(p);
+        break;
+    case Glyph::ViewDetails:
+        drawViewDetails(p);
+        break;
+    case Glyph::ViewIcons:
+        drawViewIcons(p);
+        break;
+    case Glyph::ViewList:
+        drawViewList(p);
+        break;
+    case Glyph::DriveInfo:
+        drawDriveInfo(p);
+        break;
+    case Glyph::Filter:
+        drawFunnel(p);
+        break;
+    case Glyph::Open:
+        drawFolderOpen(p);
+        break;
+    case Glyph::Properties:
+        drawProperties(p);
+        break;
+    case Glyph::Rename:
+        drawRename(p);
+        break;
     case Glyph::Back:
         shape(p, arrow(8, 8, 5.5, 2), QBrush(c.paper), QColor(255, 255, 255, 0));
         break;
     case Glyph::Next:
         shape(p, arrow(8, 8, 5.5, 3), QBrush(c.paper), QColor(255, 255, 255, 0));
         break;
-    case Glyph::Stop: drawStop(p); break;
-    case Glyph::Home: drawHome(p); break;
-    case Glyph::Help: drawBadge(p, QPointF(8, 8), 6.8, c.blue, "?"); break;
-    case Glyph::AppMark: drawAppMark(p); break;
+    case Glyph::Stop:
+        drawStop(p);
+        break;
+    case Glyph::Home:
+        drawHome(p);
+        break;
+    case Glyph::Help:
+        drawBadge(p, QPointF(8, 8), 6.8, c.blue, "?");
+        break;
+    case Glyph::AppMark:
+        drawAppMark(p);
+        break;
     }
     p.restore();
 }
 
-}  // namespace art
+} // namespace art

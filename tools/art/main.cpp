@@ -6,8 +6,8 @@
 #include "pictures.h"
 
 #include <QDir>
-#include <QFileInfo>
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QTextStream>
 
@@ -20,7 +20,7 @@ namespace {
 using art::Glyph;
 
 struct Picture {
-    QString path;  // relative to the output directory and to ":/"
+    QString path; // relative to the output directory and to ":/"
     std::function<QImage()> draw;
 };
 
@@ -33,19 +33,24 @@ std::vector<Picture> catalogue() {
     // Skins: main window, drive information, settings, filters, recovery
     // mode, message dialogs, find files, About.
     bitmap(162, [] { return art::skin(QSize(800, 520), 0); });
-    for (int n : {229, 230, 231, 232}) bitmap(n, [] { return art::skin(QSize(520, 400), 1); });
+    for (int n : {229, 230, 231, 232})
+        bitmap(n, [] { return art::skin(QSize(520, 400), 1); });
     bitmap(237, [] { return art::skin(QSize(380, 150), 1); });
     bitmap(238, [] { return art::skin(QSize(640, 480), 1); });
     bitmap(247, [] { return art::skin(QSize(440, 300), 2); });
 
     // Toolbar: normal strips 163-170, hot strips 171-177 (165 is the spare
     // Properties button, which has no hot partner).
-    struct Tool { int normal, hot; Glyph glyph; const char* label; };
+    struct Tool {
+        int normal, hot;
+        Glyph glyph;
+        const char* label;
+    };
     const Tool tools[] = {
-        {163, 171, Glyph::Recover, "Recover"},   {164, 172, Glyph::RecoverAll, "Recover All"},
+        {163, 171, Glyph::Recover, "Recover"},     {164, 172, Glyph::RecoverAll, "Recover All"},
         {165, 0, Glyph::Properties, "Properties"}, {166, 173, Glyph::SaveScan, "Save Scan"},
-        {167, 174, Glyph::LoadScan, "Load Scan"}, {168, 175, Glyph::Find, "Find"},
-        {169, 176, Glyph::Settings, "Settings"},  {170, 177, Glyph::Update, "Update"},
+        {167, 174, Glyph::LoadScan, "Load Scan"},  {168, 175, Glyph::Find, "Find"},
+        {169, 176, Glyph::Settings, "Settings"},   {170, 177, Glyph::Update, "Update"},
     };
     for (const Tool& t : tools) {
         bitmap(t.normal, [t] { return art::toolbarStrip(t.glyph, t.label, false); });
@@ -66,7 +71,10 @@ std::vector<Picture> catalogue() {
     bitmap(159, [] { return art::scanStrip(); });
 
     // Menu images, 16 x 16.
-    struct MenuImage { int n; Glyph glyph; };
+    struct MenuImage {
+        int n;
+        Glyph glyph;
+    };
     const MenuImage menu[] = {
         {181, Glyph::Exit},       {188, Glyph::About},       {189, Glyph::Buy},
         {190, Glyph::Contents},   {191, Glyph::ViewDetails}, {192, Glyph::DriveInfo},
@@ -75,15 +83,21 @@ std::vector<Picture> catalogue() {
         {199, Glyph::Properties}, {200, Glyph::RecoverAll},  {201, Glyph::Recover},
         {202, Glyph::Rename},     {203, Glyph::Settings},
     };
-    for (const MenuImage& m : menu) bitmap(m.n, [m] { return art::glyphImage(m.glyph, 16); });
+    for (const MenuImage& m : menu)
+        bitmap(m.n, [m] { return art::glyphImage(m.glyph, 16); });
 
     // Icons: tree images (disk, open folder, folder, computer) and the program.
-    struct Icon { int n; Glyph glyph; };
-    const Icon icons[] = {{178, Glyph::Folder}, {179, Glyph::FolderOpen},
-                          {180, Glyph::Disk}, {233, Glyph::Computer}};
+    struct Icon {
+        int n;
+        Glyph glyph;
+    };
+    const Icon icons[] = {
+        {178, Glyph::Folder}, {179, Glyph::FolderOpen}, {180, Glyph::Disk}, {233, Glyph::Computer}};
     for (const Icon& i : icons) {
-        list.push_back({QString("icons/%1.png").arg(i.n), [i] { return art::glyphImage(i.glyph, 32); }});
-        list.push_back({QString("icons/16/%1.png").arg(i.n), [i] { return art::glyphImage(i.glyph, 16); }});
+        list.push_back(
+            {QString("icons/%1.png").arg(i.n), [i] { return art::glyphImage(i.glyph, 32); }});
+        list.push_back(
+            {QString("icons/16/%1.png").arg(i.n), [i] { return art::glyphImage(i.glyph, 16); }});
     }
     list.push_back({"icons/128.png", [] { return art::appIcon(32); }});
     list.push_back({"icons/16/128.png", [] { return art::appIcon(16); }});
@@ -96,12 +110,13 @@ bool writeQrc(const QDir& out, const std::vector<Picture>& list) {
     if (!qrc.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
     QTextStream s(&qrc);
     s << "<RCC>\n  <qresource prefix=\"/\">\n";
-    for (const Picture& pic : list) s << "    <file>" << pic.path << "</file>\n";
+    for (const Picture& pic : list)
+        s << "    <file>" << pic.path << "</file>\n";
     s << "  </qresource>\n</RCC>\n";
     return s.status() == QTextStream::Ok;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv) {
     // Text in the pictures needs a font database, which needs a GUI

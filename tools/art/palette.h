@@ -7,8 +7,8 @@
 namespace art {
 
 struct Palette {
-    QColor ink{0x24, 0x32, 0x4A};        // outlines and text
-    QColor blue{0x2F, 0x6F, 0xD0};       // primary accent
+    QColor ink{0x24, 0x32, 0x4A};  // outlines and text
+    QColor blue{0x2F, 0x6F, 0xD0}; // primary accent
     QColor blueLight{0x8D, 0xB6, 0xF2};
     QColor blueDark{0x1D, 0x4E, 0x9E};
     QColor teal{0x17, 0xA3, 0x98};
@@ -29,4 +29,4 @@ inline const Palette& palette() {
     return p;
 }
 
-}  // namespace art
+} // namespace art

@@ -30,4 +30,4 @@ QImage glyphImage(Glyph glyph, int size);
 // The program icon: the platter mark on a rounded blue tile.
 QImage appIcon(int size);
 
-}  // namespace art
+} // namespace art

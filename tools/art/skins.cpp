@@ -38,7 +38,7 @@ void headerBand(QPainter& p, QSize size, int height) {
     p.fillRect(QRect(0, 0, size.width(), 3), accent);
 }
 
-}  // namespace
+} // namespace
 
 QImage skin(QSize size, int kind) {
     const Palette& c = palette();
@@ -63,11 +63,12 @@ QImage skin(QSize size, int kind) {
         // The watermark is drawn as one layer so overlapping strokes do not
         // show through each other.
         p.setOpacity(0.10);
-        p.drawImage(QPoint(size.width() - 190, size.height() - 190), glyphImage(Glyph::AppMark, 220));
+        p.drawImage(QPoint(size.width() - 190, size.height() - 190),
+                    glyphImage(Glyph::AppMark, 220));
         p.setOpacity(1);
         drawGlyph(p, Glyph::AppMark, QRectF(16, 12, 42, 42));
     }
     return img;
 }
 
-}  // namespace art
+} // namespace art

@@ -44,14 +44,15 @@ void card(QPainter& p, const QRectF& r, bool pressed) {
     p.drawRoundedRect(r, 6, 6);
 }
 
-void toolbarFrame(QPainter& p, const QRect& frame, Glyph glyph, const QString& label,
-                  bool hot, bool pressed) {
+void toolbarFrame(QPainter& p, const QRect& frame, Glyph glyph, const QString& label, bool hot,
+                  bool pressed) {
     const Palette& c = palette();
     if (hot || pressed) card(p, QRectF(frame).adjusted(1.5, 1.5, -1.5, -1.5), pressed);
     const int shift = pressed ? 1 : 0;
     const double side = 36;
-    drawGlyph(p, glyph, QRectF(frame.left() + (frame.width() - side) / 2 + shift,
-                               frame.top() + 6 + shift, side, side));
+    drawGlyph(p, glyph,
+              QRectF(frame.left() + (frame.width() - side) / 2 + shift, frame.top() + 6 + shift,
+                     side, side));
     p.setFont(labelFont(11));
     p.setPen(c.ink);
     p.drawText(QRect(frame.left() + shift, frame.top() + 46 + shift, frame.width(), 16),
@@ -91,8 +92,7 @@ void roundFrame(QPainter& p, const QRect& frame, Glyph glyph, const QString& lab
                Qt::AlignHCenter | Qt::AlignTop, label);
 }
 
-template <typename Draw>
-QImage strip(QSize frame, Draw draw) {
+template <typename Draw> QImage strip(QSize frame, Draw draw) {
     QImage img = transparent(QSize(frame.width() * 2, frame.height()));
     QPainter p(&img);
     p.setRenderHint(QPainter::Antialiasing);
@@ -102,7 +102,7 @@ QImage strip(QSize frame, Draw draw) {
     return img;
 }
 
-}  // namespace
+} // namespace
 
 QImage toolbarStrip(Glyph glyph, const QString& label, bool hot) {
     return strip(QSize(68, 68), [&](QPainter& p, const QRect& f, bool pressed) {
@@ -183,8 +183,8 @@ QImage scanStrip() {
             lit.setAlpha(200);
             p.setPen(Qt::NoPen);
             p.setBrush(lit);
-            p.drawPie(QRectF(centre.x() - 12.5, centre.y() - 12.5, 25, 25),
-                      (90 - i * 45) * 16, -50 * 16);
+            p.drawPie(QRectF(centre.x() - 12.5, centre.y() - 12.5, 25, 25), (90 - i * 45) * 16,
+                      -50 * 16);
             p.setBrush(Qt::white);
             p.setPen(QPen(c.ink, 1));
             p.drawEllipse(centre, 3.2, 3.2);
@@ -230,4 +230,4 @@ QImage appIcon(int size) {
     return img;
 }
 
-}  // namespace art
+} // namespace art

@@ -21,7 +21,7 @@ void writeFile(const fs::path& path, const void* data, size_t size) {
     if (!out) throw std::runtime_error("cannot write " + path.string());
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv) {
     if (argc < 3) {
@@ -47,7 +47,8 @@ int main(int argc, char** argv) {
             files.push_back(rel);
         }
         std::string qrc = "<RCC>\n  <qresource prefix=\"/\">\n";
-        for (const std::string& f : files) qrc += "    <file>" + f + "</file>\n";
+        for (const std::string& f : files)
+            qrc += "    <file>" + f + "</file>\n";
         qrc += "  </qresource>\n</RCC>\n";
         writeFile(out / "texts.qrc", qrc.data(), qrc.size());
     } catch (const std::exception& e) {

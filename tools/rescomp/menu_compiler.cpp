@@ -21,7 +21,7 @@ struct Item {
 
 uint16_t parseFlags(const std::vector<Token>& t, size_t from, const std::string& file, int line) {
     static const std::map<std::string, uint16_t> names = {
-        {"GRAYED", 0x01}, {"INACTIVE", 0x02}, {"CHECKED", 0x08},
+        {"GRAYED", 0x01},       {"INACTIVE", 0x02},  {"CHECKED", 0x08},
         {"MENUBARBREAK", 0x20}, {"MENUBREAK", 0x40}, {"HELP", 0x4000}};
     uint16_t flags = 0;
     for (size_t i = from; i < t.size(); ++i) {
@@ -46,13 +46,14 @@ void emit(std::vector<uint8_t>& out, const std::vector<Item>& level) {
         if (i + 1 == level.size()) flags |= kEnd;
         put16(out, flags);
         if (!item.popup) put16(out, item.id);
-        for (char16_t ch : item.text) put16(out, ch);
+        for (char16_t ch : item.text)
+            put16(out, ch);
         put16(out, 0);
         if (item.popup) emit(out, item.children);
     }
 }
 
-}  // namespace
+} // namespace
 
 std::vector<uint8_t> compileMenu(const std::string& path) {
     std::ifstream in(path);
@@ -101,10 +102,10 @@ std::vector<uint8_t> compileMenu(const std::string& path) {
     if (stack.size() != 1) throw CompileError(path, lineNo, "POPUP not closed by END");
     if (top.empty()) throw CompileError(path, lineNo, "empty menu");
     std::vector<uint8_t> out;
-    put16(out, 0);  // version
-    put16(out, 0);  // header size beyond the two words
+    put16(out, 0); // version
+    put16(out, 0); // header size beyond the two words
     emit(out, top);
     return out;
 }
 
-}  // namespace rescomp
+} // namespace rescomp

@@ -19,4 +19,4 @@ namespace rescomp {
 // flags: GRAYED, INACTIVE, CHECKED, MENUBARBREAK, MENUBREAK, HELP.
 std::vector<uint8_t> compileMenu(const std::string& path);
 
-}  // namespace rescomp
+} // namespace rescomp

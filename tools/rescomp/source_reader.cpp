@@ -9,16 +9,22 @@ namespace {
 
 char escape(char c, const std::string& file, int lineNo) {
     switch (c) {
-    case 't': return '\t';
-    case 'n': return '\n';
-    case 'r': return '\r';
-    case '\\': return '\\';
-    case '"': return '"';
-    default: throw CompileError(file, lineNo, std::string("unknown escape \\") + c);
+    case 't':
+        return '\t';
+    case 'n':
+        return '\n';
+    case 'r':
+        return '\r';
+    case '\\':
+        return '\\';
+    case '"':
+        return '"';
+    default:
+        throw CompileError(file, lineNo, std::string("unknown escape \\") + c);
     }
 }
 
-}  // namespace
+} // namespace
 
 std::vector<Token> tokenize(const std::string& line, const std::string& file, int lineNo) {
     std::vector<Token> out;
@@ -60,7 +66,8 @@ std::vector<Token> tokenize(const std::string& line, const std::string& file, in
         i = end;
         char* stop = nullptr;
         const long long value = std::strtoll(word.c_str(), &stop, 0);
-        if (!word.empty() && stop && *stop == '\0' && std::isdigit(static_cast<unsigned char>(word[0])))
+        if (!word.empty() && stop && *stop == '\0' &&
+            std::isdigit(static_cast<unsigned char>(word[0])))
             out.push_back({Token::Number, word, value});
         else
             out.push_back({Token::Word, word, 0});
@@ -83,7 +90,7 @@ char32_t nextCodePoint(const std::string& s, size_t& i) {
     return cp;
 }
 
-}  // namespace
+} // namespace
 
 std::u16string toUtf16(const std::string& utf8) {
     std::u16string out;
@@ -103,4 +110,4 @@ std::string toAnsi(const std::string& utf8) {
     return out;
 }
 
-}  // namespace rescomp
+} // namespace rescomp

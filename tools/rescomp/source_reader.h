@@ -12,8 +12,8 @@ namespace rescomp {
 
 struct Token {
     enum Kind { Word, Number, String } kind;
-    std::string text;     // the word or the decoded string (UTF-8)
-    long long value = 0;  // for numbers
+    std::string text;    // the word or the decoded string (UTF-8)
+    long long value = 0; // for numbers
 };
 
 struct CompileError : std::runtime_error {
@@ -30,4 +30,4 @@ std::u16string toUtf16(const std::string& utf8);
 // UTF-8 to Windows-1252 bytes for the characters below 256; others become '?'.
 std::string toAnsi(const std::string& utf8);
 
-}  // namespace rescomp
+} // namespace rescomp

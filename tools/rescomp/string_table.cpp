@@ -31,4 +31,4 @@ std::vector<StringEntry> readStringTable(const std::string& path) {
     return out;
 }
 
-}  // namespace rescomp
+} // namespace rescomp

@@ -28,4 +28,4 @@ std::vector<BoxSample> boxSamples();
 // Writes every shot into `dir`; returns the number of files written.
 int writeShots(const QString& dir);
 
-}  // namespace gallery
+} // namespace gallery

@@ -33,7 +33,7 @@ private:
     QImage skin_;
 };
 
-}  // namespace
+} // namespace
 
 QWidget* makeControlsPage() {
     auto* page = new SkinPage;
@@ -47,7 +47,7 @@ QWidget* makeControlsPage() {
         button->move(x, 16);
         x += 76;
     }
-    auto* hot = new CHoverButton(page);  // shown hot, as if hovered
+    auto* hot = new CHoverButton(page); // shown hot, as if hovered
     hot->setBitmap(loadBitmapResource(171), loadBitmapResource(171));
     hot->move(x + 10, 16);
     auto* home = new CHoverButton(page);
@@ -137,12 +137,13 @@ std::vector<BoxSample> boxSamples() {
     program.windowStyle.start = QColor(0xF7, 0xFD, 0x86);
     program.windowStyle.middle = QColor(0xFF, 0xFF, 0xFF);
     program.windowStyle.end = QColor(0xF7, 0xFD, 0x86);
-    out.push_back({"msgbox-ok-information", "Live Update file not found. Please re-install the software.",
+    out.push_back({"msgbox-ok-information",
+                   "Live Update file not found. Please re-install the software.",
                    "Tervolk Dorvak ReiserFS", 0x40, program});
-    out.push_back({"msgbox-yesno-question", "Do you really want to exit ?", "Tervolk Dorvak ReiserFS",
-                   0x24, program});
-    out.push_back({"msgbox-error", " Tervolk Dorvak ReiserFS.chm not found", "Tervolk Dorvak ReiserFS",
-                   0x10, program});
+    out.push_back({"msgbox-yesno-question", "Do you really want to exit ?",
+                   "Tervolk Dorvak ReiserFS", 0x24, program});
+    out.push_back({"msgbox-error", " Tervolk Dorvak ReiserFS.chm not found",
+                   "Tervolk Dorvak ReiserFS", 0x10, program});
     out.push_back({"msgbox-plain-exclamation", "Style 0x30 without a record.", "", 0x30, {}});
 
     dorvak::MessageBoxParams rich;
@@ -155,23 +156,25 @@ std::vector<BoxSample> boxSamples() {
     rich.controlsStyle.separator = 1;
     rich.controlsStyle.caption = "Details";
     rich.controlsStyle.captionAlign = 2;
-    rich.moreText = "<font color=gray>12 files were skipped because<br>their sectors could not be read.</font>";
+    rich.moreText =
+        "<font color=gray>12 files were skipped because<br>their sectors could not be read.</font>";
     rich.moreStyle.effect = 0;
     rich.moreStyle.start = QColor(0xFB, 0xFB, 0xF4);
     rich.moreStyle.separator = 1;
     rich.rememberName = "GallerySample";
     rich.style = 0;
-    out.push_back({"msgbox-header-more-remember",
-                   "1,204 files were copied to <b>/home/user/recovered</b>.<br>Open the folder now?",
-                   "Recover All", 0x01000024 | 0x4000, rich, true});
+    out.push_back(
+        {"msgbox-header-more-remember",
+         "1,204 files were copied to <b>/home/user/recovered</b>.<br>Open the folder now?",
+         "Recover All", 0x01000024 | 0x4000, rich, true});
 
     dorvak::MessageBoxParams timed;
     timed.timeoutSeconds = 5;
     timed.controlsStyle.effect = 0;
     timed.controlsStyle.start = QColor(0xEE, 0xF2, 0xF8);
     timed.controlsStyle.separator = 1;
-    out.push_back({"msgbox-timeout", "The search will continue on its own.", "Search Partition", 0x41,
-                   timed});
+    out.push_back({"msgbox-timeout", "The search will continue on its own.", "Search Partition",
+                   0x41, timed});
 
     dorvak::MessageBoxParams custom;
     custom.customButtons = "Keep both\nReplace\nSkip";
@@ -181,4 +184,4 @@ std::vector<BoxSample> boxSamples() {
     return out;
 }
 
-}  // namespace gallery
+} // namespace gallery

@@ -49,7 +49,8 @@ QImage sheet(const std::vector<int>& numbers, bool icons, int scale, int width) 
     QImage out(maxX, y + rowH + 12, QImage::Format_RGB32);
     out.fill(QColor(0xEE, 0xF2, 0xF8));
     QPainter p(&out);
-    for (const auto& [at, img] : placed) p.drawImage(at, img);
+    for (const auto& [at, img] : placed)
+        p.drawImage(at, img);
     return out;
 }
 
@@ -57,7 +58,8 @@ QImage grabMenu(QMenu* menu, int activeIndex) {
     menu->popup(QPoint(0, 0));
     QApplication::processEvents();
     const QList<QAction*> actions = menu->actions();
-    if (activeIndex >= 0 && activeIndex < actions.size()) menu->setActiveAction(actions[activeIndex]);
+    if (activeIndex >= 0 && activeIndex < actions.size())
+        menu->setActiveAction(actions[activeIndex]);
     QApplication::processEvents();
     QImage img = menu->grab().toImage();
     menu->hide();
@@ -137,25 +139,77 @@ void tipShots(Shots& shots) {
     const QColor info(0xFF, 0xFF, 0xE1), yellow(0xFC, 0xFF, 0x7D), white(Qt::white);
     const TipShot samples[] = {
         {"tip-main-window-help", true, 2, kHelpTip, 13, {yellow, white, yellow}, 0, true},
-        {"tip-balloon-top-left", true, 0, "<b>Direction 0</b><br>pointer on the top edge", 0, {info, info, info}, 0, false},
-        {"tip-balloon-bottom-left", true, 16, "<b>Direction 16</b> (the default)<br>pointer on the bottom edge", 2, {white, info, info}, 0, false},
-        {"tip-balloon-bottom-right", true, 17, "<b>Direction 17</b><br>body to the left", 0, {info, info, info}, 0, false},
-        {"tip-balloon-left", true, 34, "<b>Direction 34</b><br>pointer on the left edge, centred", 1, {white, info, QColor(0xDC, 0xE8, 0xF8)}, 0, false},
-        {"tip-balloon-right", true, 48, "<b>Direction 48</b><br>pointer on the right edge", 7, {QColor(0xDC, 0xE8, 0xF8), white, QColor(0xF4, 0xF8, 0xFD)}, 0, false},
-        {"tip-balloon-transparent", true, 18, "<b>30 % transparent</b><br>the skin shows through", 15, {QColor(0xE0, 0xE6, 0xEE), white, QColor(0xC8, 0xD2, 0xDE)}, 30, false},
-        {"tip-rectangle", false, 16, "A plain rectangular tip with <font color=blue>markup</font>", 0, {info, info, info}, 0, false},
+        {"tip-balloon-top-left",
+         true,
+         0,
+         "<b>Direction 0</b><br>pointer on the top edge",
+         0,
+         {info, info, info},
+         0,
+         false},
+        {"tip-balloon-bottom-left",
+         true,
+         16,
+         "<b>Direction 16</b> (the default)<br>pointer on the bottom edge",
+         2,
+         {white, info, info},
+         0,
+         false},
+        {"tip-balloon-bottom-right",
+         true,
+         17,
+         "<b>Direction 17</b><br>body to the left",
+         0,
+         {info, info, info},
+         0,
+         false},
+        {"tip-balloon-left",
+         true,
+         34,
+         "<b>Direction 34</b><br>pointer on the left edge, centred",
+         1,
+         {white, info, QColor(0xDC, 0xE8, 0xF8)},
+         0,
+         false},
+        {"tip-balloon-right",
+         true,
+         48,
+         "<b>Direction 48</b><br>pointer on the right edge",
+         7,
+         {QColor(0xDC, 0xE8, 0xF8), white, QColor(0xF4, 0xF8, 0xFD)},
+         0,
+         false},
+        {"tip-balloon-transparent",
+         true,
+         18,
+         "<b>30 % transparent</b><br>the skin shows through",
+         15,
+         {QColor(0xE0, 0xE6, 0xEE), white, QColor(0xC8, 0xD2, 0xDE)},
+         30,
+         false},
+        {"tip-rectangle",
+         false,
+         16,
+         "A plain rectangular tip with <font color=blue>markup</font>",
+         0,
+         {info, info, info},
+         0,
+         false},
     };
     for (const TipShot& s : samples) {
         QWidget host;
-        MarkupToolTip tip(&host, s.balloon ? MarkupToolTip::Shape::Balloon : MarkupToolTip::Shape::Rectangle);
+        MarkupToolTip tip(&host, s.balloon ? MarkupToolTip::Shape::Balloon
+                                           : MarkupToolTip::Shape::Rectangle);
         tip.setManualTimers(true);
         tip.setScreenRect(QRect(QPoint(0, 0), canvas));
         tip.setBackgroundEffect(s.effect, s.mainWindowLook ? 5 : 0);
         tip.setColours(s.colours[0], s.colours[1], s.colours[2]);
         tip.setDirection(s.direction);
         tip.setTransparency(s.transparency);
-        if (s.mainWindowLook) tip.setBorder(white, 1, 1);
-        else tip.setBorder(QColor(0x8A, 0x94, 0xA6), 1, 1);
+        if (s.mainWindowLook)
+            tip.setBorder(white, 1, 1);
+        else
+            tip.setBorder(QColor(0x8A, 0x94, 0xA6), 1, 1);
         tip.window()->setBackdropOverride(screen);
         const QPoint point(canvas.width() / 2, canvas.height() / 2);
         if (!tip.showAt(point, tip.makeTool(&host, QString::fromLatin1(s.text)))) continue;
@@ -181,8 +235,9 @@ void tipShots(Shots& shots) {
     tip.window()->setBackdropOverride(pageImage);
     QWidget* target = page->childAt(40, 40);
     if (target) {
-        QMouseEvent move(QEvent::MouseMove, QPointF(10, 10), QPointF(page->mapToGlobal(QPoint(40, 40))),
-                         Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+        QMouseEvent move(QEvent::MouseMove, QPointF(10, 10),
+                         QPointF(page->mapToGlobal(QPoint(40, 40))), Qt::NoButton, Qt::NoButton,
+                         Qt::NoModifier);
         tip.relay(target, &move);
         tip.fireTimer(MarkupToolTip::ShowTimer);
         QPainter p(&pageImage);
@@ -194,7 +249,7 @@ void tipShots(Shots& shots) {
     }
 }
 
-}  // namespace
+} // namespace
 
 int writeShots(const QString& dirPath) {
     Shots shots{QDir(dirPath)};
@@ -205,9 +260,14 @@ int writeShots(const QString& dirPath) {
     shots.save("controls", page->grab().toImage());
     page->hide();
 
-    shots.save("artwork-toolbar", sheet({163, 171, 164, 172, 165, 166, 173, 167, 174, 168, 175, 169, 176, 170, 177}, false, 1, 900));
-    shots.save("artwork-buttons", sheet({222, 223, 226, 225, 224, 227, 133, 249, 211, 251}, false, 2, 1000));
-    shots.save("artwork-menu-images", sheet({181, 188, 189, 190, 191, 192, 193, 194, 195, 196, 197, 198, 199, 200, 201, 202, 203}, false, 3, 1000));
+    shots.save("artwork-toolbar",
+               sheet({163, 171, 164, 172, 165, 166, 173, 167, 174, 168, 175, 169, 176, 170, 177},
+                     false, 1, 900));
+    shots.save("artwork-buttons",
+               sheet({222, 223, 226, 225, 224, 227, 133, 249, 211, 251}, false, 2, 1000));
+    shots.save("artwork-menu-images", sheet({181, 188, 189, 190, 191, 192, 193, 194, 195, 196, 197,
+                                             198, 199, 200, 201, 202, 203},
+                                            false, 3, 1000));
     shots.save("artwork-icons", sheet({178, 179, 180, 233, 128}, true, 2, 800));
     shots.save("artwork-strip-159", sheet({159}, false, 3, 900));
     for (int n : {162, 229, 230, 231, 232, 237, 238, 247})
@@ -218,4 +278,4 @@ int writeShots(const QString& dirPath) {
     return shots.written;
 }
 
-}  // namespace gallery
+} // namespace gallery

@@ -52,7 +52,7 @@ QWidget* tipsPage() {
     return page;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv) {
     const bool shots = argc == 3 && std::strcmp(argv[1], "--screenshot") == 0;

@@ -25,4 +25,4 @@ private:
     ColourStyle style_;
 };
 
-}  // namespace dorvak
+} // namespace dorvak

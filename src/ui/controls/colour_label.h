@@ -26,4 +26,4 @@ private:
     ColourStyle style_;
 };
 
-}  // namespace dorvak
+} // namespace dorvak

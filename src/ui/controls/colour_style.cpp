@@ -5,8 +5,7 @@
 namespace dorvak {
 
 ColourStyle::ColourStyle(QWidget* widget)
-    : widget_(widget),
-      text_(systemColour(SystemColour::WindowText)),
+    : widget_(widget), text_(systemColour(SystemColour::WindowText)),
       background_(systemColour(SystemColour::Window)) {
     apply();
 }
@@ -54,4 +53,4 @@ void ColourStyle::apply() {
     widget_->update();
 }
 
-}  // namespace dorvak
+} // namespace dorvak

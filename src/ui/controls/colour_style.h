@@ -34,4 +34,4 @@ private:
     bool transparent_ = true;
 };
 
-}  // namespace dorvak
+} // namespace dorvak

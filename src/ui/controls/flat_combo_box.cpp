@@ -92,7 +92,7 @@ void FlatComboBox::paintEvent(QPaintEvent*) {
     QPainter p(this);
     const QRect all = rect();
     p.fillRect(all.adjusted(1, 1, -1, -1), isEnabled() ? systemColour(SystemColour::Window)
-                                                        : systemColour(SystemColour::ButtonFace));
+                                                       : systemColour(SystemColour::ButtonFace));
     // The button: face colour, lightened toward the highlight while active,
     // darker and shifted by a pixel while the list is open.
     const QRect button = buttonRect();
@@ -133,4 +133,4 @@ void FlatComboBox::paintEvent(QPaintEvent*) {
     }
 }
 
-}  // namespace dorvak
+} // namespace dorvak

@@ -39,4 +39,4 @@ private:
     bool dropped_ = false;
 };
 
-}  // namespace dorvak
+} // namespace dorvak

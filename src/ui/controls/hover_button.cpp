@@ -40,8 +40,10 @@ QSize CHoverButton::sizeHint() const {
 void CHoverButton::setHovered(bool on) {
     if (hovered_ == on) return;
     hovered_ = on;
-    if (on) hoverTimer_.start();
-    else hoverTimer_.stop();
+    if (on)
+        hoverTimer_.start();
+    else
+        hoverTimer_.stop();
     update();
 }
 
@@ -81,4 +83,4 @@ void CHoverButton::paintEvent(QPaintEvent*) {
     }
 }
 
-}  // namespace dorvak
+} // namespace dorvak

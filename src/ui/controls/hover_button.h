@@ -51,4 +51,4 @@ private:
     QTimer hoverTimer_;
 };
 
-}  // namespace dorvak
+} // namespace dorvak

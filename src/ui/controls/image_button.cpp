@@ -20,7 +20,7 @@ QImage greyed(const QImage& src) {
         QRgb* line = reinterpret_cast<QRgb*>(img.scanLine(y));
         for (int x = 0; x < img.width(); ++x) {
             const int g = qGray(line[x]);
-            const int v = g + (255 - g) * 2 / 5;  // lighter grey, reads as inactive
+            const int v = g + (255 - g) * 2 / 5; // lighter grey, reads as inactive
             line[x] = qRgba(v, v, v, qAlpha(line[x]));
         }
     }
@@ -32,13 +32,13 @@ QImage darkened(const QImage& src) {
     for (int y = 0; y < img.height(); ++y) {
         QRgb* line = reinterpret_cast<QRgb*>(img.scanLine(y));
         for (int x = 0; x < img.width(); ++x)
-            line[x] = qRgba(qRed(line[x]) * 4 / 5, qGreen(line[x]) * 4 / 5,
-                            qBlue(line[x]) * 4 / 5, qAlpha(line[x]));
+            line[x] = qRgba(qRed(line[x]) * 4 / 5, qGreen(line[x]) * 4 / 5, qBlue(line[x]) * 4 / 5,
+                            qAlpha(line[x]));
     }
     return img;
 }
 
-}  // namespace
+} // namespace
 
 ImageButton::ImageButton(QWidget* parent) : QAbstractButton(parent) {
     setAttribute(Qt::WA_Hover);
@@ -81,10 +81,14 @@ ImageButton::State ImageButton::state() const {
 
 QImage ImageButton::currentImage() const {
     switch (state()) {
-    case Disabled: return grey_;
-    case Pressed: return dark_;
-    case Hovered: return hovered_img_.isNull() ? normal_ : hovered_img_;
-    case Normal: break;
+    case Disabled:
+        return grey_;
+    case Pressed:
+        return dark_;
+    case Hovered:
+        return hovered_img_.isNull() ? normal_ : hovered_img_;
+    case Normal:
+        break;
     }
     return normal_;
 }
@@ -106,8 +110,8 @@ void ImageButton::onClicked() {
         const int command = runner_(*menu_, mapToGlobal(rect().bottomLeft()));
         if (command != 0) {
             if (commandWindow_)
-                QCoreApplication::postEvent(commandWindow_,
-                                            new WindowMessageEvent(kCommandMessage, quintptr(command), 0));
+                QCoreApplication::postEvent(
+                    commandWindow_, new WindowMessageEvent(kCommandMessage, quintptr(command), 0));
             emit menuCommand(command);
         }
     } else if (!target_.isEmpty()) {
@@ -154,7 +158,7 @@ void ImageButton::paintEvent(QPaintEvent*) {
         x = text().isEmpty() ? r.width() : img.width() + 12 + shift;
     }
     if (!text().isEmpty()) {
-        const QColor textColour = text_[s] ? *text_[s]
+        const QColor textColour = text_[s]        ? *text_[s]
                                   : s == Disabled ? systemColour(SystemColour::GrayText)
                                                   : systemColour(SystemColour::ButtonText);
         p.setPen(textColour);
@@ -167,4 +171,4 @@ void ImageButton::paintEvent(QPaintEvent*) {
     }
 }
 
-}  // namespace dorvak
+} // namespace dorvak

@@ -41,7 +41,10 @@ public:
     void setSound(const QString& sound) { sound_ = sound; }
     void setToolTipText(const QString& text) { setToolTip(text); }
     void setCheckBoxMode(bool on) { setCheckable(on); }
-    void setFocusRectangle(bool on) { focusRect_ = on; update(); }
+    void setFocusRectangle(bool on) {
+        focusRect_ = on;
+        update();
+    }
     void setMenuRunner(MenuRunner runner) { runner_ = std::move(runner); }
     void setSoundPlayer(SoundPlayer player) { player_ = std::move(player); }
 
@@ -75,4 +78,4 @@ private:
     SoundPlayer player_;
 };
 
-}  // namespace dorvak
+} // namespace dorvak

@@ -19,4 +19,4 @@ QByteArray loadStringResource(int number) {
     return f.readAll();
 }
 
-}  // namespace dorvak
+} // namespace dorvak

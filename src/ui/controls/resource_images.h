@@ -13,4 +13,4 @@ QImage loadIconResource(int number, bool small = false);
 // :/strings/<number>.txt as 8-bit text; empty when missing.
 QByteArray loadStringResource(int number);
 
-}  // namespace dorvak
+} // namespace dorvak

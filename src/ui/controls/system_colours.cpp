@@ -8,19 +8,32 @@ namespace dorvak {
 QColor systemColour(SystemColour which) {
     const QPalette pal = QApplication::palette();
     switch (which) {
-    case SystemColour::ButtonFace: return pal.color(QPalette::Button);
-    case SystemColour::ButtonHighlight: return pal.color(QPalette::Light);
-    case SystemColour::ButtonShadow: return pal.color(QPalette::Mid);
-    case SystemColour::ButtonText: return pal.color(QPalette::ButtonText);
-    case SystemColour::Window: return pal.color(QPalette::Base);
-    case SystemColour::WindowText: return pal.color(QPalette::Text);
-    case SystemColour::Highlight: return pal.color(QPalette::Highlight);
-    case SystemColour::HighlightText: return pal.color(QPalette::HighlightedText);
-    case SystemColour::GrayText: return pal.color(QPalette::Disabled, QPalette::Text);
-    case SystemColour::Menu: return pal.color(QPalette::Window);
-    case SystemColour::MenuText: return pal.color(QPalette::WindowText);
-    case SystemColour::InfoBackground: return pal.color(QPalette::ToolTipBase);
-    case SystemColour::InfoText: return pal.color(QPalette::ToolTipText);
+    case SystemColour::ButtonFace:
+        return pal.color(QPalette::Button);
+    case SystemColour::ButtonHighlight:
+        return pal.color(QPalette::Light);
+    case SystemColour::ButtonShadow:
+        return pal.color(QPalette::Mid);
+    case SystemColour::ButtonText:
+        return pal.color(QPalette::ButtonText);
+    case SystemColour::Window:
+        return pal.color(QPalette::Base);
+    case SystemColour::WindowText:
+        return pal.color(QPalette::Text);
+    case SystemColour::Highlight:
+        return pal.color(QPalette::Highlight);
+    case SystemColour::HighlightText:
+        return pal.color(QPalette::HighlightedText);
+    case SystemColour::GrayText:
+        return pal.color(QPalette::Disabled, QPalette::Text);
+    case SystemColour::Menu:
+        return pal.color(QPalette::Window);
+    case SystemColour::MenuText:
+        return pal.color(QPalette::WindowText);
+    case SystemColour::InfoBackground:
+        return pal.color(QPalette::ToolTipBase);
+    case SystemColour::InfoText:
+        return pal.color(QPalette::ToolTipText);
     }
     return pal.color(QPalette::Window);
 }
@@ -31,4 +44,4 @@ QColor lightened(const QColor& c, double f) {
     return QColor(up(c.red()), up(c.green()), up(c.blue()), c.alpha());
 }
 
-}  // namespace dorvak
+} // namespace dorvak

@@ -9,18 +9,18 @@
 namespace dorvak {
 
 enum class SystemColour {
-    ButtonFace,       // dialog and button background
-    ButtonHighlight,  // light edge of 3-D frames
-    ButtonShadow,     // dark edge of 3-D frames
+    ButtonFace,      // dialog and button background
+    ButtonHighlight, // light edge of 3-D frames
+    ButtonShadow,    // dark edge of 3-D frames
     ButtonText,
-    Window,           // background of edit fields, lists and menus' text area
+    Window, // background of edit fields, lists and menus' text area
     WindowText,
-    Highlight,        // selection
+    Highlight, // selection
     HighlightText,
-    GrayText,         // disabled text
+    GrayText, // disabled text
     Menu,
     MenuText,
-    InfoBackground,   // tooltip background
+    InfoBackground, // tooltip background
     InfoText,
 };
 
@@ -38,4 +38,4 @@ inline quint32 toColorRef(const QColor& c) {
 // Factors outside 0 < f <= 1 leave the colour unchanged.
 QColor lightened(const QColor& c, double f);
 
-}  // namespace dorvak
+} // namespace dorvak

@@ -20,7 +20,7 @@ quint32 packRange(const TextProgressBar::Range& r) {
     return (quint32(quint16(r.low))) | (quint32(quint16(r.high)) << 16);
 }
 
-}  // namespace
+} // namespace
 
 TextProgressBar::TextProgressBar(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent, false);
@@ -94,19 +94,33 @@ void TextProgressBar::setVertical(bool on) {
 
 qintptr TextProgressBar::sendMessage(quint32 message, quintptr wParam, qintptr lParam) {
     switch (message) {
-    case SetRange: return setRange(quint32(lParam));
-    case SetRange32: return setRange32(int(wParam), int(lParam));
-    case GetRange: return getRange(wParam != 0, reinterpret_cast<Range*>(lParam));
-    case SetPos: return setPos(int(wParam));
-    case DeltaPos: return deltaPos(int(wParam));
-    case SetStep: return setStep(int(wParam));
-    case StepIt: return stepIt();
-    case GetPos: return pos();
-    case SetBarColor: return setBarColor(quint32(lParam));
-    case SetBkColor: return setBkColor(quint32(lParam));
-    case SetTextColor: return setTextColor(quint32(lParam));
-    case ShowText: setShowText(wParam != 0); return 0;
-    default: return 0;
+    case SetRange:
+        return setRange(quint32(lParam));
+    case SetRange32:
+        return setRange32(int(wParam), int(lParam));
+    case GetRange:
+        return getRange(wParam != 0, reinterpret_cast<Range*>(lParam));
+    case SetPos:
+        return setPos(int(wParam));
+    case DeltaPos:
+        return deltaPos(int(wParam));
+    case SetStep:
+        return setStep(int(wParam));
+    case StepIt:
+        return stepIt();
+    case GetPos:
+        return pos();
+    case SetBarColor:
+        return setBarColor(quint32(lParam));
+    case SetBkColor:
+        return setBkColor(quint32(lParam));
+    case SetTextColor:
+        return setTextColor(quint32(lParam));
+    case ShowText:
+        setShowText(wParam != 0);
+        return 0;
+    default:
+        return 0;
     }
 }
 
@@ -172,4 +186,4 @@ void TextProgressBar::paintEvent(QPaintEvent*) {
     p.drawText(all, Qt::AlignCenter, text);
 }
 
-}  // namespace dorvak
+} // namespace dorvak

@@ -51,15 +51,15 @@ public:
     // Message 0x402: returns the previous position; repaints only when the
     // bar's width in pixels changes.
     int setPos(int pos);
-    int deltaPos(int delta) { return setPos(pos_ + delta); }   // 0x403
-    int setStep(int step);                                      // 0x404
-    int stepIt() { return setPos(pos_ + step_); }               // 0x405
-    int pos() const { return pos_; }                            // 0x408
+    int deltaPos(int delta) { return setPos(pos_ + delta); } // 0x403
+    int setStep(int step);                                   // 0x404
+    int stepIt() { return setPos(pos_ + step_); }            // 0x405
+    int pos() const { return pos_; }                         // 0x408
     // 0x409, 0x2001, 0x464: each returns the previous value.
     quint32 setBarColor(quint32 colorRef);
     quint32 setBkColor(quint32 colorRef);
     quint32 setTextColor(quint32 colorRef);
-    void setShowText(bool on);                                  // 0x465
+    void setShowText(bool on); // 0x465
     bool showsText() const { return showText_; }
     // The window text replaces the percentage while it is not empty.
     void setText(const QString& text);
@@ -97,4 +97,4 @@ private:
     int barLength_ = -1;
 };
 
-}  // namespace dorvak
+} // namespace dorvak

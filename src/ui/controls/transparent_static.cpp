@@ -15,4 +15,4 @@ void CTransparentStatic::setText(const QString& text) {
         update();
 }
 
-}  // namespace dorvak
+} // namespace dorvak

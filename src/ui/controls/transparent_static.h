@@ -17,4 +17,4 @@ public:
     void setText(const QString& text);
 };
 
-}  // namespace dorvak
+} // namespace dorvak

@@ -9,7 +9,7 @@
 
 namespace dorvak {
 
-constexpr quint32 kCommandMessage = 0x0111;  // wParam: the command identifier
+constexpr quint32 kCommandMessage = 0x0111; // wParam: the command identifier
 
 class WindowMessageEvent : public QEvent {
 public:
@@ -33,4 +33,4 @@ private:
     qintptr lParam_;
 };
 
-}  // namespace dorvak
+} // namespace dorvak

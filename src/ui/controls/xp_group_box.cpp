@@ -8,11 +8,8 @@
 namespace dorvak {
 
 CXPGroupBox::CXPGroupBox(const QString& caption, QWidget* parent)
-    : QWidget(parent),
-      caption_(caption),
-      border_(systemColour(SystemColour::ButtonShadow)),
-      band_(systemColour(SystemColour::Highlight)),
-      body_(systemColour(SystemColour::ButtonFace)) {
+    : QWidget(parent), caption_(caption), border_(systemColour(SystemColour::ButtonShadow)),
+      band_(systemColour(SystemColour::Highlight)), body_(systemColour(SystemColour::ButtonFace)) {
     updateMargins();
 }
 
@@ -64,8 +61,10 @@ void CXPGroupBox::updateMargins() {
 QRect CXPGroupBox::captionRect(const QRect& box, int textWidth, int textHeight) const {
     // Two pixels inside the band (or the frame's corner), at the alignment.
     int x = box.left() + 2 + 6;
-    if (alignment_ == Centre) x = box.left() + (box.width() - textWidth) / 2;
-    else if (alignment_ == Right) x = box.right() - 2 - 6 - textWidth;
+    if (alignment_ == Centre)
+        x = box.left() + (box.width() - textWidth) / 2;
+    else if (alignment_ == Right)
+        x = box.right() - 2 - 6 - textWidth;
     return QRect(x, box.top() + 2, textWidth, textHeight);
 }
 
@@ -87,8 +86,9 @@ void CXPGroupBox::paintEvent(QPaintEvent*) {
         p.fillPath(outline, band_);
         p.save();
         p.setClipPath(outline);
-        p.fillRect(QRect(box.left(), box.top() + bandHeight, box.width(), box.height() - bandHeight),
-                   body_);
+        p.fillRect(
+            QRect(box.left(), box.top() + bandHeight, box.width(), box.height() - bandHeight),
+            body_);
         p.restore();
         p.setPen(QPen(border_, 1));
         p.drawPath(outline);
@@ -114,4 +114,4 @@ void CXPGroupBox::paintEvent(QPaintEvent*) {
     }
 }
 
-}  // namespace dorvak
+} // namespace dorvak

@@ -45,4 +45,4 @@ private:
     QColor body_;
 };
 
-}  // namespace dorvak
+} // namespace dorvak

@@ -10,13 +10,13 @@
 namespace dorvak {
 
 class ColorTable {
-  public:
+public:
     ColorTable(); // builds the names; system colours come from the current palette
     // Looks a name up case-sensitively.
     bool lookup(const QByteArray& name, QRgb* out) const;
     int size() const { return static_cast<int>(names_.size()); }
 
-  private:
+private:
     QHash<QByteArray, QRgb> names_;
 };
 

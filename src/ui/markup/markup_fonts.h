@@ -28,12 +28,12 @@ struct MarkupFont {
 QString ResolveFontFamily(const QByteArray& face);
 
 class FontCache {
-  public:
+public:
     // Shared so a holder stays valid when the cache is trimmed.
     std::shared_ptr<const MarkupFont> get(const StyleState& state);
     void clear() { fonts_.clear(); }
 
-  private:
+private:
     QHash<QByteArray, std::shared_ptr<MarkupFont>> fonts_;
 };
 

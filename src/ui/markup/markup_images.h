@@ -54,7 +54,7 @@ int ParseImageStyle(QByteArrayView letters);
 // :/strings/<id>.txt; a resource library (a directory or a .rcc file) has the
 // same layout. Anything missing yields a null image or an empty string.
 class MarkupResources {
-  public:
+public:
     ~MarkupResources();
     enum class Kind { Bitmap, Icon };
 
@@ -71,7 +71,7 @@ class MarkupResources {
     static void releaseHandle(int handle);
     static QImage handleImage(int handle);
 
-  private:
+private:
     QString libraryRoot(const QString& path); // resource root of a directory or .rcc
     QImage cached(const QString& key, const std::function<QImage()>& loader);
 

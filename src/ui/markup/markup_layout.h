@@ -69,14 +69,14 @@ struct LayoutEnv {
 };
 
 class MarkupLayout {
-  public:
+public:
     // `painter` null runs the measure pass (records are filled), otherwise the
     // draw pass (records are read, link areas filled).
     MarkupLayout(const MarkupDocument& doc, const LayoutEnv& env, LayoutRecords& records,
                  QPainter* painter, std::vector<LinkArea>* links);
     QSize run(const QRect& rect);
 
-  private:
+private:
     // The line of a paragraph being built (measure) or drawn (draw).
     struct Line {
         QRect box;

@@ -73,7 +73,7 @@ struct AnimationEntry {
 
 class MarkupRenderer : public QObject {
     Q_OBJECT
-  public:
+public:
     // Called for `msg` links: the link target and the registered parameter.
     using LinkCallback = std::function<void(const QByteArray& target, qintptr param)>;
     // Called when the hovered link changes: the new link index (-2 for none)
@@ -170,13 +170,13 @@ class MarkupRenderer : public QObject {
     static constexpr int kMaxFontPixels = 512;
     static constexpr int kMaxTextBytes = 4 * 1024 * 1024; // longer input is cut
 
-  signals:
+signals:
     // Emitted for `msg` links (besides the callback).
     void linkMessage(const QByteArray& target, qintptr param);
     // Emitted when the hovered link changes (besides the callback).
     void hoverChanged(int linkIndex, qintptr param);
 
-  private:
+private:
     struct Settings;
     struct Resources;
     void fillEnv(LayoutEnv& env) const;

@@ -117,7 +117,7 @@ MarkupAttributes parseAttributes(QByteArrayView rest) {
 // Builds the document while tokens arrive: text goes to the current sequence,
 // table tags open and close nested table contexts.
 class DocumentBuilder {
-  public:
+public:
     explicit DocumentBuilder(int maxDepth) : maxDepth_(maxDepth) { doc_.sequences.emplace_back(); }
 
     void text(QByteArray& pending) {
@@ -138,7 +138,7 @@ class DocumentBuilder {
         return std::move(doc_);
     }
 
-  private:
+private:
     struct TableContext {
         int table;
         int parentSequence;

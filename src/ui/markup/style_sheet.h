@@ -69,7 +69,7 @@ int ParseLength(QByteArrayView value, int def, bool scale17, const StyleState& s
 int ParseWeight(QByteArrayView value, int def);
 
 class StyleSheet {
-  public:
+public:
     StyleSheet(); // loads the built-in sheet
     static const char* BuiltInText();
     void load(const QByteArray& text); // empties the map first
@@ -77,7 +77,7 @@ class StyleSheet {
     const std::vector<std::pair<QByteArray, QByteArray>>* find(const QByteArray& selector) const;
     int size() const { return static_cast<int>(rules_.size()); }
 
-  private:
+private:
     QHash<QByteArray, std::vector<std::pair<QByteArray, QByteArray>>> rules_;
 };
 

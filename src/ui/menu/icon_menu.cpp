@@ -21,7 +21,7 @@ void raised(QPainter& p, const QRect& r) {
     p.drawLine(r.topRight(), r.bottomRight());
 }
 
-}  // namespace
+} // namespace
 
 IconMenu::IconMenu(QObject* parent) : QObject(parent), menu_(new OwnerDrawnMenu(this)) {}
 
@@ -131,7 +131,8 @@ void IconMenu::paintItem(QPainter& p, const QAction* action, const QRect& r, boo
     }
 }
 
-void IconMenu::paintLabels(QPainter& p, const Item& item, const QRect& r, const QColor& colour) const {
+void IconMenu::paintLabels(QPainter& p, const Item& item, const QRect& r,
+                           const QColor& colour) const {
     p.setPen(colour);
     const int flags = Qt::AlignVCenter | Qt::TextShowMnemonic | Qt::TextSingleLine;
     // The label gets the whole text area unless an accelerator needs its
@@ -144,7 +145,8 @@ void IconMenu::paintLabels(QPainter& p, const Item& item, const QRect& r, const 
                    flags | Qt::AlignRight, item.accelerator);
 }
 
-void IconMenu::paintBitmapAndText(QPainter& p, const Item& item, const QRect& r, bool selected) const {
+void IconMenu::paintBitmapAndText(QPainter& p, const Item& item, const QRect& r,
+                                  bool selected) const {
     const QRect square(r.left(), r.top(), kSquare, qMin(kSquare, r.height()));
     p.fillRect(r, creamColour());
     if (item.isSeparator()) {
@@ -174,7 +176,8 @@ void IconMenu::paintBitmapAndText(QPainter& p, const Item& item, const QRect& r,
     }
     if (!item.bitmap.isNull())
         p.drawImage(QRect(square.left() + 2, square.top() + 2, 16, 16), item.bitmap);
-    QColor text = enabled ? systemColour(SystemColour::MenuText) : systemColour(SystemColour::GrayText);
+    QColor text =
+        enabled ? systemColour(SystemColour::MenuText) : systemColour(SystemColour::GrayText);
     if (selected && enabled) {
         if (!checked && !item.bitmap.isNull()) raised(p, square.adjusted(0, 0, -1, -1));
         p.fillRect(QRect(square.right() + 3, r.top(), r.right() - square.right() - 2, r.height()),
@@ -184,4 +187,4 @@ void IconMenu::paintBitmapAndText(QPainter& p, const Item& item, const QRect& r,
     paintLabels(p, item, r, text);
 }
 
-}  // namespace dorvak
+} // namespace dorvak

@@ -27,12 +27,12 @@ public:
     static QColor checkColour() { return QColor(64, 64, 128); }
 
     struct Item {
-        QString label;        // at most 127 characters
-        QString accelerator;  // the text after the first tab
-        QImage bitmap;        // 16 x 16, or null
-        quint32 value = 0;    // colour (style 1)
+        QString label;       // at most 127 characters
+        QString accelerator; // the text after the first tab
+        QImage bitmap;       // 16 x 16, or null
+        quint32 value = 0;   // colour (style 1)
         int command = 0;
-        quint32 flags = 0;    // the menu flags it was appended with
+        quint32 flags = 0; // the menu flags it was appended with
         int width = 0, height = 0;
         QAction* action = nullptr;
         bool isSeparator() const { return flags & 0x0800; }
@@ -57,7 +57,7 @@ public:
     // Grays or enables an item; the state word answers like the window
     // system's menu-state query (owner-draw 0x100 plus 0x1 when grayed).
     bool setItemEnabled(int command, bool enabled);
-    quint32 itemState(int command) const;  // 0xFFFFFFFF when there is no such item
+    quint32 itemState(int command) const; // 0xFFFFFFFF when there is no such item
 
     QMenu* menu() const { return menu_.get(); }
     int itemCount() const { return int(items_.size()); }
@@ -83,4 +83,4 @@ private:
     std::unique_ptr<OwnerDrawnMenu> menu_;
 };
 
-}  // namespace dorvak
+} // namespace dorvak

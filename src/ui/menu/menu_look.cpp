@@ -57,4 +57,4 @@ QImage disabledMenuImage(const QImage& image, const QColor& buttonFace) {
     return out;
 }
 
-}  // namespace dorvak
+} // namespace dorvak

@@ -17,8 +17,8 @@ enum class MenuLook { Classic = 0, Flat = 1 };
 
 enum class SystemKind { Win95, Win98, WinME, NT4, Win2000, XP, Other };
 
-constexpr int kLookSettingThemed = 1;  // XP with a visual theme
-constexpr int kLookSettingOther = 0;   // everything else
+constexpr int kLookSettingThemed = 1; // XP with a visual theme
+constexpr int kLookSettingOther = 0;  // everything else
 // The program-wide "wide image column" option is on: the flat look pads the
 // image column and the item height by 7 instead of 4.
 constexpr int kFlatPadding = 7;
@@ -48,4 +48,4 @@ int systemMenuBarHeight();
 // button-face colour is lightened 30 percent toward white.
 QImage disabledMenuImage(const QImage& image, const QColor& buttonFace);
 
-}  // namespace dorvak
+} // namespace dorvak

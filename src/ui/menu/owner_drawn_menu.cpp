@@ -20,12 +20,18 @@ public:
     int pixelMetric(PixelMetric metric, const QStyleOption* opt,
                     const QWidget* widget) const override {
         switch (metric) {
-        case PM_MenuPanelWidth: return 1;
-        case PM_MenuHMargin: return 1;
-        case PM_MenuVMargin: return 2;
-        case PM_MenuDesktopFrameWidth: return 0;
-        case PM_SubMenuOverlap: return 0;
-        default: return QProxyStyle::pixelMetric(metric, opt, widget);
+        case PM_MenuPanelWidth:
+            return 1;
+        case PM_MenuHMargin:
+            return 1;
+        case PM_MenuVMargin:
+            return 2;
+        case PM_MenuDesktopFrameWidth:
+            return 0;
+        case PM_SubMenuOverlap:
+            return 0;
+        default:
+            return QProxyStyle::pixelMetric(metric, opt, widget);
         }
     }
     int styleHint(StyleHint hint, const QStyleOption* opt, const QWidget* widget,
@@ -66,4 +72,4 @@ void OwnerDrawnMenu::paintEvent(QPaintEvent* e) {
     }
 }
 
-}  // namespace dorvak
+} // namespace dorvak

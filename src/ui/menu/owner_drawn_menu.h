@@ -44,4 +44,4 @@ private:
     mutable const QAction* styled_ = nullptr;
 };
 
-}  // namespace dorvak
+} // namespace dorvak

@@ -39,7 +39,7 @@ bool QmMenu::load(const QString& name) {
 bool QmMenu::loadTemplate(const QByteArray& data) {
     clear();
     if (parseMenuTemplate(data, *this)) return true;
-    clear();  // a damaged template leaves nothing half built
+    clear(); // a damaged template leaves nothing half built
     return false;
 }
 
@@ -190,11 +190,21 @@ void QmMenu::setImageSize(QSize size) {
     if (size.isValid()) shared_->imageSize = size;
 }
 
-QSize QmMenu::imageSize() const { return shared_->imageSize; }
-void QmMenu::setTransparentColour(const QColor& c) { shared_->transparent = c; }
-QColor QmMenu::transparentColour() const { return shared_->transparent; }
-void QmMenu::setLook(MenuLook look) { shared_->look = look; }
-MenuLook QmMenu::look() const { return shared_->look; }
+QSize QmMenu::imageSize() const {
+    return shared_->imageSize;
+}
+void QmMenu::setTransparentColour(const QColor& c) {
+    shared_->transparent = c;
+}
+QColor QmMenu::transparentColour() const {
+    return shared_->transparent;
+}
+void QmMenu::setLook(MenuLook look) {
+    shared_->look = look;
+}
+MenuLook QmMenu::look() const {
+    return shared_->look;
+}
 
 QImage QmMenu::imageFor(const Item& item) const {
     if (item.image < 0 || item.image >= int(shared_->images.size())) return {};
@@ -213,7 +223,7 @@ QSize QmMenu::measure(const Item& item) const {
     const int barHeight = systemMenuBarHeight();
     if (item.isSeparator()) return QSize(0, qMax(barHeight / 2, (img.height() + pad) / 2));
     QString label = item.text.section(QLatin1Char('\t'), 0, 0);
-    label.remove(QLatin1Char('&'));  // mnemonic markers take no room
+    label.remove(QLatin1Char('&')); // mnemonic markers take no room
     const int textWidth = QFontMetrics(systemMenuFont()).horizontalAdvance(label);
     const int extra = shared_->look == MenuLook::Flat ? img.width() + pad + 8 : 2 * img.width() + 1;
     return QSize(textWidth + extra, qMax(barHeight, img.height() + pad));
@@ -240,4 +250,4 @@ int QmMenu::trackPopup(const QPoint& globalPos) {
     return chosen && !chosen->menu() ? chosen->data().toInt() : 0;
 }
 
-}  // namespace dorvak
+} // namespace dorvak

@@ -33,11 +33,11 @@ public:
         Separator = 0x0800,
     };
     struct Item {
-        QString text;          // may hold a tab before the accelerator text
+        QString text; // may hold a tab before the accelerator text
         int command = 0;
         QmMenu* submenu = nullptr;
         quint32 flags = 0;
-        int image = -1;        // index into the image list, -1 none
+        int image = -1; // index into the image list, -1 none
         QAction* action = nullptr;
         bool isSeparator() const { return flags & Separator; }
     };
@@ -115,4 +115,4 @@ private:
 // Reads the standard menu template into `root` (which must be empty).
 bool parseMenuTemplate(const QByteArray& data, QmMenu& root);
 
-}  // namespace dorvak
+} // namespace dorvak

@@ -71,7 +71,7 @@ bool readLevel(TemplateReader& in, QmMenu& menu, int depth) {
     }
 }
 
-}  // namespace
+} // namespace
 
 bool parseMenuTemplate(const QByteArray& data, QmMenu& root) {
     TemplateReader in(data);
@@ -80,4 +80,4 @@ bool parseMenuTemplate(const QByteArray& data, QmMenu& root) {
     return readLevel(in, root, 0);
 }
 
-}  // namespace dorvak
+} // namespace dorvak

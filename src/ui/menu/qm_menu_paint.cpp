@@ -61,7 +61,7 @@ void etchedLine(QPainter& p, int x1, int x2, int y) {
     p.drawLine(x1, y + 1, x2, y + 1);
 }
 
-}  // namespace
+} // namespace
 
 void QmMenu::paintBackground(QPainter& p, const QRect& rect) const {
     if (look() == MenuLook::Flat) {
@@ -80,8 +80,10 @@ void QmMenu::paintBackground(QPainter& p, const QRect& rect) const {
 void QmMenu::paintItem(QPainter& p, const QAction* action, const QRect& rect, bool selected) const {
     const Item* item = itemFor(action);
     if (!item) return;
-    if (look() == MenuLook::Flat) paintFlat(p, *item, rect, selected);
-    else paintClassic(p, *item, rect, selected);
+    if (look() == MenuLook::Flat)
+        paintFlat(p, *item, rect, selected);
+    else
+        paintClassic(p, *item, rect, selected);
 }
 
 void QmMenu::paintText(QPainter& p, const Item& item, const QRect& r, const QColor& colour) const {
@@ -91,8 +93,8 @@ void QmMenu::paintText(QPainter& p, const Item& item, const QRect& r, const QCol
     p.setPen(colour);
     const int flags = Qt::AlignVCenter | Qt::TextShowMnemonic | Qt::TextSingleLine;
     p.drawText(r, flags | Qt::AlignLeft, label);
-    if (!accel.isEmpty()) p.drawText(r.adjusted(0, 0, item.submenu ? -12 : -6, 0),
-                                     flags | Qt::AlignRight, accel);
+    if (!accel.isEmpty())
+        p.drawText(r.adjusted(0, 0, item.submenu ? -12 : -6, 0), flags | Qt::AlignRight, accel);
 }
 
 void QmMenu::paintFlat(QPainter& p, const Item& item, const QRect& r, bool selected) const {
@@ -122,8 +124,8 @@ void QmMenu::paintFlat(QPainter& p, const Item& item, const QRect& r, bool selec
     } else if (item.flags & Checked) {
         drawCheckMark(p, column, systemColour(SystemColour::MenuText));
     }
-    const QColor text = enabled ? systemColour(SystemColour::MenuText)
-                                : systemColour(SystemColour::GrayText);
+    const QColor text =
+        enabled ? systemColour(SystemColour::MenuText) : systemColour(SystemColour::GrayText);
     paintText(p, item, textArea.adjusted(4, 0, -4, 0), text);
     if (item.submenu) drawArrow(p, r, text);
 }
@@ -138,15 +140,18 @@ void QmMenu::paintClassic(QPainter& p, const Item& item, const QRect& r, bool se
     }
     const bool enabled = !(item.flags & (Grayed | Disabled));
     const bool checked = item.flags & Checked;
-    p.fillRect(r, selected ? systemColour(SystemColour::Highlight) : systemColour(SystemColour::Menu));
+    p.fillRect(r,
+               selected ? systemColour(SystemColour::Highlight) : systemColour(SystemColour::Menu));
     const QRect square(r.left() + 1, r.top() + 1, colW, r.height() - 2);
     QImage image = imageFor(item);
     if (!image.isNull() || checked) {
         // The image keeps the menu colour behind it even when the row is
         // selected, framed raised (selected) or sunken (checked).
         p.fillRect(square, systemColour(SystemColour::Menu));
-        if (checked) draw3dFrame(p, square.adjusted(0, 0, -1, -1), false);
-        else if (selected && enabled) draw3dFrame(p, square.adjusted(0, 0, -1, -1), true);
+        if (checked)
+            draw3dFrame(p, square.adjusted(0, 0, -1, -1), false);
+        else if (selected && enabled)
+            draw3dFrame(p, square.adjusted(0, 0, -1, -1), true);
     }
     if (!image.isNull()) {
         if (!enabled) image = disabledMenuImage(image, systemColour(SystemColour::ButtonFace));
@@ -161,14 +166,15 @@ void QmMenu::paintClassic(QPainter& p, const Item& item, const QRect& r, bool se
         paintText(p, item, textArea.translated(1, 1), systemColour(SystemColour::ButtonHighlight));
         paintText(p, item, textArea, systemColour(SystemColour::GrayText));
     } else {
-        const QColor text = !enabled ? systemColour(SystemColour::GrayText)
+        const QColor text = !enabled   ? systemColour(SystemColour::GrayText)
                             : selected ? systemColour(SystemColour::HighlightText)
                                        : systemColour(SystemColour::MenuText);
         paintText(p, item, textArea, text);
     }
     if (item.submenu)
-        drawArrow(p, r, selected ? systemColour(SystemColour::HighlightText)
-                                 : systemColour(SystemColour::MenuText));
+        drawArrow(p, r,
+                  selected ? systemColour(SystemColour::HighlightText)
+                           : systemColour(SystemColour::MenuText));
 }
 
-}  // namespace dorvak
+} // namespace dorvak

@@ -9,7 +9,8 @@ using namespace mb;
 ButtonRow buttonRowFor(quint32 style, const QStringList& customLines, bool report, bool more) {
     ButtonRow row;
     if (!customLines.isEmpty()) {
-        for (int i = 0; i < customLines.size() && i < 4; ++i) row.ids.push_back(IdCustom1 + i);
+        for (int i = 0; i < customLines.size() && i < 4; ++i)
+            row.ids.push_back(IdCustom1 + i);
         row.cancelAllowed = false;
     } else {
         const bool yesAll = style & kYesToAll, noAll = style & kNoToAll;
@@ -20,16 +21,39 @@ ButtonRow buttonRowFor(quint32 style, const QStringList& customLines, bool repor
             if (noAll) row.ids.push_back(IdNoToAll);
         };
         switch (style & kButtonSetMask) {
-        case 1: row = {{IdOk, IdCancel}, true}; break;
-        case 2: row = {{IdAbort, IdRetry, IdIgnore}, false}; break;
-        case 3: yesNo(); row.ids.push_back(IdCancel); row.cancelAllowed = true; break;
-        case 4: yesNo(); row.cancelAllowed = false; break;
-        case 5: row = {{IdRetry, IdCancel}, true}; break;
-        case 6: row = {{IdCancel, IdRetry, IdContinue}, true}; break;
-        case 7: row = {{IdContinue, IdAbort}, false}; break;
-        case 8: row = {{IdSkip, IdSkipAll, IdCancel}, true}; break;
-        case 9: row = {{IdIgnore, IdIgnoreAll, IdCancel}, true}; break;
-        default: row = {{IdOk}, true}; break;  // set 0 (and unknown sets)
+        case 1:
+            row = {{IdOk, IdCancel}, true};
+            break;
+        case 2:
+            row = {{IdAbort, IdRetry, IdIgnore}, false};
+            break;
+        case 3:
+            yesNo();
+            row.ids.push_back(IdCancel);
+            row.cancelAllowed = true;
+            break;
+        case 4:
+            yesNo();
+            row.cancelAllowed = false;
+            break;
+        case 5:
+            row = {{IdRetry, IdCancel}, true};
+            break;
+        case 6:
+            row = {{IdCancel, IdRetry, IdContinue}, true};
+            break;
+        case 7:
+            row = {{IdContinue, IdAbort}, false};
+            break;
+        case 8:
+            row = {{IdSkip, IdSkipAll, IdCancel}, true};
+            break;
+        case 9:
+            row = {{IdIgnore, IdIgnoreAll, IdCancel}, true};
+            break;
+        default:
+            row = {{IdOk}, true};
+            break; // set 0 (and unknown sets)
         }
     }
     if (style & kHelpButton) row.ids.push_back(IdHelp);
@@ -47,13 +71,24 @@ struct LabelEntry {
 };
 
 constexpr LabelEntry kLabels[] = {
-    {IdOk, "OK", 9001},          {IdCancel, "Cancel", 9002},       {IdAbort, "Abort", 9005},
-    {IdRetry, "Retry", 9004},    {IdIgnore, "Ignore", 9003},       {IdYes, "Yes", 9007},
-    {IdNo, "No", 9008},          {IdHelp, "Help", 9006},           {IdTryAgain, "Try again", 9015},
-    {IdContinue, "Continue", 9009}, {IdSkip, "Skip", 9018},        {IdSkipAll, "Skip all", 9019},
-    {IdIgnoreAll, "Ignore all", 9017}, {IdYesToAll, "Yes to all", 9013},
-    {IdNoToAll, "No to all", 9014}, {IdReport, "Report", 9016},
-    {IdMoreExpanded, "<< More", 9011}, {IdMoreCollapsed, "More >>", 9010},
+    {IdOk, "OK", 9001},
+    {IdCancel, "Cancel", 9002},
+    {IdAbort, "Abort", 9005},
+    {IdRetry, "Retry", 9004},
+    {IdIgnore, "Ignore", 9003},
+    {IdYes, "Yes", 9007},
+    {IdNo, "No", 9008},
+    {IdHelp, "Help", 9006},
+    {IdTryAgain, "Try again", 9015},
+    {IdContinue, "Continue", 9009},
+    {IdSkip, "Skip", 9018},
+    {IdSkipAll, "Skip all", 9019},
+    {IdIgnoreAll, "Ignore all", 9017},
+    {IdYesToAll, "Yes to all", 9013},
+    {IdNoToAll, "No to all", 9014},
+    {IdReport, "Report", 9016},
+    {IdMoreExpanded, "<< More", 9011},
+    {IdMoreCollapsed, "More >>", 9010},
     {kLabelCheckBox, "Do not show again", 9012},
     {kLabelTitleCountdown, "%s (%d seconds remaining)", 9020},
 };
@@ -64,7 +99,7 @@ const LabelEntry* findLabel(int id) {
     return nullptr;
 }
 
-}  // namespace
+} // namespace
 
 QString builtInLabel(int id) {
     const LabelEntry* e = findLabel(id);
@@ -78,7 +113,8 @@ int labelStringId(int id) {
 
 QString loadModuleString(const QString& module, int id) {
     if (id <= 0 || id > 0xFFFF) return {};
-    QFile f(QStringLiteral("%1/%2.txt").arg(module.isEmpty() ? QStringLiteral(":/strings") : module)
+    QFile f(QStringLiteral("%1/%2.txt")
+                .arg(module.isEmpty() ? QStringLiteral(":/strings") : module)
                 .arg(id));
     if (!f.open(QIODevice::ReadOnly)) return {};
     // Strings are 8-bit text in the program's code page; keep every byte.
@@ -99,4 +135,4 @@ QString buttonLabel(int id, const MessageBoxParams& params, quint32 style) {
     return builtInLabel(id);
 }
 
-}  // namespace dorvak
+} // namespace dorvak

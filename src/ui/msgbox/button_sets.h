@@ -11,8 +11,8 @@
 namespace dorvak {
 
 struct ButtonRow {
-    std::vector<int> ids;        // left to right
-    bool cancelAllowed = false;  // Escape and the close command give 2
+    std::vector<int> ids;       // left to right
+    bool cancelAllowed = false; // Escape and the close command give 2
 };
 
 // The row for `style`, with custom buttons (their non-empty lines, at most
@@ -36,4 +36,4 @@ QString resolveText(const TextRef& ref, const QString& module, bool allowModule)
 // style 0x20000000), the built-in table last.
 QString buttonLabel(int id, const MessageBoxParams& params, quint32 style);
 
-}  // namespace dorvak
+} // namespace dorvak

@@ -32,25 +32,34 @@ MarkupMessageBox::HelpOpener& helpOpener() {
 QImage iconImage(quint32 iconType, const MessageBoxParams& params) {
     QStyle::StandardPixmap which;
     switch (iconType) {
-    case kIconError: which = QStyle::SP_MessageBoxCritical; break;
-    case kIconQuestion: which = QStyle::SP_MessageBoxQuestion; break;
-    case kIconExclamation: which = QStyle::SP_MessageBoxWarning; break;
-    case kIconInformation: which = QStyle::SP_MessageBoxInformation; break;
+    case kIconError:
+        which = QStyle::SP_MessageBoxCritical;
+        break;
+    case kIconQuestion:
+        which = QStyle::SP_MessageBoxQuestion;
+        break;
+    case kIconExclamation:
+        which = QStyle::SP_MessageBoxWarning;
+        break;
+    case kIconInformation:
+        which = QStyle::SP_MessageBoxInformation;
+        break;
     case kIconUser: {
-        const QString module = params.iconModule.isEmpty() ? QStringLiteral(":/icons")
-                                                           : params.iconModule;
+        const QString module =
+            params.iconModule.isEmpty() ? QStringLiteral(":/icons") : params.iconModule;
         const QString path = params.userIcon.isId()
                                  ? QStringLiteral("%1/%2.png").arg(module).arg(params.userIcon.id())
                                  : params.userIcon.text();
         return path.isEmpty() ? QImage() : QImage(path);
     }
-    default: return {};
+    default:
+        return {};
     }
     const int side = QApplication::style()->pixelMetric(QStyle::PM_MessageBoxIconSize);
     return QApplication::style()->standardIcon(which).pixmap(side, side).toImage();
 }
 
-}  // namespace
+} // namespace
 
 QString formatLabel(const QString& pattern, const QString& s, int d) {
     QString out;
@@ -58,9 +67,23 @@ QString formatLabel(const QString& pattern, const QString& s, int d) {
     for (int i = 0; i < pattern.size(); ++i) {
         if (pattern[i] == QLatin1Char('%') && i + 1 < pattern.size()) {
             const QChar c = pattern[i + 1];
-            if (c == QLatin1Char('%')) { out += c; ++i; continue; }
-            if (c == QLatin1Char('s') && !sDone) { out += s; sDone = true; ++i; continue; }
-            if (c == QLatin1Char('d') && !dDone) { out += QString::number(d); dDone = true; ++i; continue; }
+            if (c == QLatin1Char('%')) {
+                out += c;
+                ++i;
+                continue;
+            }
+            if (c == QLatin1Char('s') && !sDone) {
+                out += s;
+                sDone = true;
+                ++i;
+                continue;
+            }
+            if (c == QLatin1Char('d') && !dDone) {
+                out += QString::number(d);
+                dDone = true;
+                ++i;
+                continue;
+            }
         }
         out += pattern[i];
     }
@@ -96,7 +119,8 @@ MarkupMessageBox::MarkupMessageBox(const MessageBoxParams& params, QWidget* pare
     for (const QString& line : custom.split(QLatin1Char('\n')))
         if (!line.trimmed().isEmpty()) customLines_ << QString(line).remove(QLatin1Char('\r'));
     const bool more = !resolveText(params_.moreText, params_.stringModule, module).isEmpty();
-    row_ = buttonRowFor(style_, customLines_, params_.reportMessage != 0 && params_.owner != nullptr, more);
+    row_ = buttonRowFor(style_, customLines_,
+                        params_.reportMessage != 0 && params_.owner != nullptr, more);
     prepareTexts();
     createButtons();
     layoutBox();
@@ -168,8 +192,8 @@ void MarkupMessageBox::createButtons() {
     const size_t index = (style_ >> 8) & 0xF;
     defaultId_ = row_.ids[index < row_.ids.size() ? index : 0];
     if (style_ & kRememberBox) {
-        QString label = resolveText(params_.rememberLabel, params_.stringModule,
-                                    !(style_ & kNoStringModule));
+        QString label =
+            resolveText(params_.rememberLabel, params_.stringModule, !(style_ & kNoStringModule));
         if (label.isEmpty()) label = buttonLabel(kLabelCheckBox, params_, style_);
         check_ = new QCheckBox(label, this);
         check_->setChecked(style_ & kRememberChecked);
@@ -180,9 +204,10 @@ void MarkupMessageBox::createButtons() {
     counter_ = inTimeout_ ? params_.timeoutSeconds : inDisable_ ? params_.disableSeconds : 0;
     QPushButton* def = button(defaultId_);
     if (inDisable_ && params_.countdownInTitle) {
-        for (QPushButton* b : buttons_) b->setEnabled(false);
-        setWindowTitle(formatLabel(buttonLabel(kLabelTitleCountdown, params_, style_), caption_,
-                                   counter_));
+        for (QPushButton* b : buttons_)
+            b->setEnabled(false);
+        setWindowTitle(
+            formatLabel(buttonLabel(kLabelTitleCountdown, params_, style_), caption_, counter_));
     } else if (inDisable_ || inTimeout_) {
         def->setText(countdownLabel(defaultId_, counter_));
         def->setEnabled(!inDisable_);
@@ -192,13 +217,13 @@ void MarkupMessageBox::createButtons() {
 }
 
 void MarkupMessageBox::updateCloseAllowed() {
-    closeAllowed_ = row_.cancelAllowed &&
-                    !(inDisable_ && (params_.countdownInTitle || defaultId_ == IdCancel));
+    closeAllowed_ =
+        row_.cancelAllowed && !(inDisable_ && (params_.countdownInTitle || defaultId_ == IdCancel));
 }
 
 int MarkupMessageBox::separatorCaptionWidth(const AreaStyle& style) const {
-    const QString caption = resolveText(style.caption, params_.stringModule,
-                                        !(style_ & kNoStringModule));
+    const QString caption =
+        resolveText(style.caption, params_.stringModule, !(style_ & kNoStringModule));
     return caption.isEmpty() ? 0 : fontMetrics().horizontalAdvance(caption) + 2 * kIconPadding;
 }
 
@@ -222,13 +247,14 @@ void MarkupMessageBox::layoutBox() {
         labelW = qMax(labelW, fm.horizontalAdvance(QString(s).remove(QLatin1Char('&'))));
         labelH = qMax(labelH, fm.height());
     };
-    for (int id : row_.ids) measure(labelFor(id));
+    for (int id : row_.ids)
+        measure(labelFor(id));
     if (more_) measure(labelFor(IdMoreExpanded));
-    buttonSize_ = QSize(qMax(kMinButtonWidth, labelW * 80 / 45),
-                        qMax(kMinButtonHeight, labelH * 23 / 13));
+    buttonSize_ =
+        QSize(qMax(kMinButtonWidth, labelW * 80 / 45), qMax(kMinButtonHeight, labelH * 23 / 13));
     const AreaStyle& controls = params_.controlsStyle;
-    buttonAreaHeight_ = (controls.effect != -1 || controls.separator != 0) ? 2 * kButtonGap
-                                                                           : kButtonGap;
+    buttonAreaHeight_ =
+        (controls.effect != -1 || controls.separator != 0) ? 2 * kButtonGap : kButtonGap;
     if (check_) {
         buttonAreaHeight_ += kCheckSize + kButtonGap;
         width = qMax(width, fm.horizontalAdvance(check_->text()) + 2 * kCheckLeft + 20);
@@ -246,19 +272,22 @@ void MarkupMessageBox::placeButtons() {
     const int n = int(buttons_.size());
     const bool checkBelow = check_ && (style_ & kRememberBelow);
     const QSize bs = buttonSize_;
-    const int top = collapsedHeight_ - kBottomMargin - bs.height() -
-                    (checkBelow ? kCheckSize + kButtonGap : 0);
+    const int top =
+        collapsedHeight_ - kBottomMargin - bs.height() - (checkBelow ? kCheckSize + kButtonGap : 0);
     const int rowWidth = n * bs.width() + (n - 1) * kButtonGap;
     int x = kButtonGap;
-    if (params_.buttonAlignment == 1) x = width() - kButtonGap - rowWidth;
-    else if (params_.buttonAlignment != 0) x = (width() - rowWidth) / 2;
+    if (params_.buttonAlignment == 1)
+        x = width() - kButtonGap - rowWidth;
+    else if (params_.buttonAlignment != 0)
+        x = (width() - rowWidth) / 2;
     for (QPushButton* b : buttons_) {
         b->setGeometry(x, top, bs.width(), bs.height());
         x += bs.width() + kButtonGap;
     }
     if (check_) {
-        const int boxTop = checkBelow ? collapsedHeight_ - kBottomMargin - kCheckSize
-                                      : collapsedHeight_ - (2 * kButtonGap + bs.height()) - kCheckSize;
+        const int boxTop = checkBelow
+                               ? collapsedHeight_ - kBottomMargin - kCheckSize
+                               : collapsedHeight_ - (2 * kButtonGap + bs.height()) - kCheckSize;
         const QSize hint = check_->sizeHint();
         check_->setGeometry(kCheckLeft, boxTop + (kCheckSize - hint.height()) / 2,
                             qMin(hint.width(), width() - kCheckLeft), hint.height());
@@ -267,24 +296,33 @@ void MarkupMessageBox::placeButtons() {
 
 QRect MarkupMessageBox::areaRect(int area) const {
     switch (area) {
-    case HeaderArea: return header_ ? QRect(0, 0, width(), headerHeight_) : QRect();
-    case MessageArea: return QRect(0, headerHeight_, width(), messageHeight_);
-    case ButtonArea: return QRect(0, headerHeight_ + messageHeight_, width(), buttonAreaHeight_);
-    case MoreArea: return more_ && expanded_ ? QRect(0, collapsedHeight_, width(), moreHeight_) : QRect();
-    default: return {};
+    case HeaderArea:
+        return header_ ? QRect(0, 0, width(), headerHeight_) : QRect();
+    case MessageArea:
+        return QRect(0, headerHeight_, width(), messageHeight_);
+    case ButtonArea:
+        return QRect(0, headerHeight_ + messageHeight_, width(), buttonAreaHeight_);
+    case MoreArea:
+        return more_ && expanded_ ? QRect(0, collapsedHeight_, width(), moreHeight_) : QRect();
+    default:
+        return {};
     }
 }
 
 int MarkupMessageBox::run() {
     if (style_ & kTopmost) setWindowFlag(Qt::WindowStaysOnTopHint, true);
     const QWidget* over = parentWidget() ? parentWidget()->window() : nullptr;
-    const QRect frame = over ? over->frameGeometry()
-                             : (screen() ? screen()->availableGeometry() : QRect());
+    const QRect frame =
+        over ? over->frameGeometry() : (screen() ? screen()->availableGeometry() : QRect());
     if (frame.isValid()) move(frame.center() - QPoint(width() / 2, height() / 2));
     if (counter_ > 0) timer_.start();
-    if (style_ & kForeground) QTimer::singleShot(0, this, [this] { raise(); activateWindow(); });
+    if (style_ & kForeground)
+        QTimer::singleShot(0, this, [this] {
+            raise();
+            activateWindow();
+        });
     exec();
     return result_;
 }
 
-}  // namespace dorvak
+} // namespace dorvak

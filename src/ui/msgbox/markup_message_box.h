@@ -32,7 +32,7 @@ public:
     static constexpr int kMargin = 14;
     static constexpr int kButtonGap = 11;
     static constexpr int kBottomMargin = 11;
-    static constexpr int kIconPadding = 5;  // also the separator inset and caption gap
+    static constexpr int kIconPadding = 5; // also the separator inset and caption gap
     static constexpr int kCheckLeft = 10;
     static constexpr int kCheckSize = 13;
     static constexpr int kMinButtonWidth = 80;
@@ -70,7 +70,7 @@ public:
     int defaultButtonId() const { return defaultId_; }
     QString caption() const { return caption_; }
     int result() const { return result_; }
-    QRect areaRect(int area) const;  // 0 header, 1 message, 2 buttons, 3 more
+    QRect areaRect(int area) const; // 0 header, 1 message, 2 buttons, 3 more
     enum Area { HeaderArea = 0, MessageArea = 1, ButtonArea = 2, MoreArea = 3 };
 
 protected:
@@ -106,7 +106,7 @@ private:
     QStringList customLines_;
     std::vector<QPushButton*> buttons_;
     QCheckBox* check_ = nullptr;
-    std::unique_ptr<TextArea> header_, message_, more_;  // absent: null
+    std::unique_ptr<TextArea> header_, message_, more_; // absent: null
     QSize buttonSize_;
     int headerHeight_ = 0, messageHeight_ = 0, buttonAreaHeight_ = 0, moreHeight_ = 0;
     int collapsedHeight_ = 0;
@@ -126,7 +126,7 @@ private:
 // checked), 2 for Escape or close where cancel is allowed, or a remembered
 // answer without showing anything. `params` (optional) is copied; owner,
 // caption, message text and style are then taken from the arguments.
-int ShowMarkupMessageBox(QWidget* owner, const TextRef& text, const TextRef& caption,
-                         quint32 style, const MessageBoxParams* params = nullptr);
+int ShowMarkupMessageBox(QWidget* owner, const TextRef& text, const TextRef& caption, quint32 style,
+                         const MessageBoxParams* params = nullptr);
 
-}  // namespace dorvak
+} // namespace dorvak

@@ -12,8 +12,8 @@ namespace dorvak {
 
 struct MarkupMessageBox::TextArea {
     std::unique_ptr<MarkupRenderer> renderer;
-    QSize textSize;  // as measured by the renderer
-    QRect rect;      // the whole area in client coordinates
+    QSize textSize; // as measured by the renderer
+    QRect rect;     // the whole area in client coordinates
     AreaStyle style;
 };
 
@@ -28,4 +28,4 @@ void openMessageBoxHelp(const QString& file, int context);
 // MarkupMessageBox::setSoundPlayer.
 void playMessageBoxSound(quint32 iconType);
 
-}  // namespace dorvak
+} // namespace dorvak

@@ -39,7 +39,8 @@ void MarkupMessageBox::endDisablePeriod() {
     setWindowTitle(caption_);
     QPushButton* def = button(defaultId_);
     def->setText(labelFor(defaultId_));
-    for (QPushButton* b : buttons_) b->setEnabled(true);
+    for (QPushButton* b : buttons_)
+        b->setEnabled(true);
     def->setDefault(true);
     updateCloseAllowed();
 }
@@ -51,8 +52,8 @@ void MarkupMessageBox::press(int id) {
     case IdHelp: {
         // The help file sits beside the program, named like it with ".hlp".
         const QFileInfo program(QCoreApplication::applicationFilePath());
-        const QString file = program.path() + QLatin1Char('/') + program.completeBaseName() +
-                             QStringLiteral(".hlp");
+        const QString file =
+            program.path() + QLatin1Char('/') + program.completeBaseName() + QStringLiteral(".hlp");
         openMessageBoxHelp(file, params_.helpContext);
         return;
     }
@@ -125,4 +126,4 @@ void MarkupMessageBox::resizeEvent(QResizeEvent* e) {
     QDialog::resizeEvent(e);
 }
 
-}  // namespace dorvak
+} // namespace dorvak

@@ -16,7 +16,7 @@ QColor orFace(const QColor& c) {
     return c.isValid() ? c : systemColour(SystemColour::ButtonFace);
 }
 
-}  // namespace
+} // namespace
 
 void MarkupMessageBox::paintArea(QPainter& p, const QRect& r, const AreaStyle& style,
                                  bool separatorAtTop) {
@@ -30,13 +30,15 @@ void MarkupMessageBox::paintArea(QPainter& p, const QRect& r, const AreaStyle& s
 
 void MarkupMessageBox::paintSeparator(QPainter& p, const AreaStyle& style, int y, int left,
                                       int right) {
-    const QString caption = resolveText(style.caption, params_.stringModule,
-                                        !(style_ & mb::kNoStringModule));
+    const QString caption =
+        resolveText(style.caption, params_.stringModule, !(style_ & mb::kNoStringModule));
     const QFontMetrics fm = fontMetrics();
     const int textW = caption.isEmpty() ? 0 : fm.horizontalAdvance(caption);
     int textX = left + kIconPadding;
-    if (style.captionAlign == 1) textX = right - kIconPadding - textW;
-    else if (style.captionAlign == 2) textX = (left + right - textW) / 2;
+    if (style.captionAlign == 1)
+        textX = right - kIconPadding - textW;
+    else if (style.captionAlign == 2)
+        textX = (left + right - textW) / 2;
     // The line is interrupted from one gap before the caption to one after.
     auto line = [&](int x1, int x2) {
         if (x2 < x1) return;
@@ -47,9 +49,16 @@ void MarkupMessageBox::paintSeparator(QPainter& p, const AreaStyle& style, int y
             p.setPen(systemColour(SystemColour::ButtonHighlight));
             p.drawLine(x1, y + 1, x2, y + 1);
             break;
-        case 2: p.setPen(Qt::black); p.drawLine(x1, y, x2, y); break;
-        case 3: p.setPen(Qt::white); p.drawLine(x1, y, x2, y); break;
-        default: break;
+        case 2:
+            p.setPen(Qt::black);
+            p.drawLine(x1, y, x2, y);
+            break;
+        case 3:
+            p.setPen(Qt::white);
+            p.drawLine(x1, y, x2, y);
+            break;
+        default:
+            break;
         }
     };
     if (caption.isEmpty()) {
@@ -98,4 +107,4 @@ void MarkupMessageBox::paintEvent(QPaintEvent*) {
     drawTexts(p);
 }
 
-}  // namespace dorvak
+} // namespace dorvak

@@ -34,11 +34,11 @@ private:
 
 // How one area of the box (whole window, header, buttons, more) is drawn.
 struct AreaStyle {
-    int separator = 0;     // 0 none, 1 etched line, 2 black line, 3 white line
-    int captionAlign = 0;  // 0 left, 1 right, 2 centred
-    TextRef caption;       // separator caption
-    int effect = -1;       // background effect number, -1 transparent
-    QColor start, middle, end;  // invalid: the button-face colour
+    int separator = 0;         // 0 none, 1 etched line, 2 black line, 3 white line
+    int captionAlign = 0;      // 0 left, 1 right, 2 centred
+    TextRef caption;           // separator caption
+    int effect = -1;           // background effect number, -1 transparent
+    QColor start, middle, end; // invalid: the button-face colour
 };
 
 namespace mb {
@@ -62,32 +62,49 @@ constexpr quint32 kNoSound = 0x40000000;
 
 // Button identifiers (and results).
 enum ButtonId : int {
-    IdOk = 1, IdCancel = 2, IdAbort = 3, IdRetry = 4, IdIgnore = 5, IdYes = 6, IdNo = 7,
-    IdHelp = 9, IdTryAgain = 10, IdContinue = 11, IdSkip = 14, IdSkipAll = 15,
-    IdIgnoreAll = 16, IdYesToAll = 19, IdNoToAll = 20, IdReport = 21,
-    IdCustom1 = 23, IdCustom2 = 24, IdCustom3 = 25, IdCustom4 = 26,
-    IdMoreExpanded = 30, IdMoreCollapsed = 31,
+    IdOk = 1,
+    IdCancel = 2,
+    IdAbort = 3,
+    IdRetry = 4,
+    IdIgnore = 5,
+    IdYes = 6,
+    IdNo = 7,
+    IdHelp = 9,
+    IdTryAgain = 10,
+    IdContinue = 11,
+    IdSkip = 14,
+    IdSkipAll = 15,
+    IdIgnoreAll = 16,
+    IdYesToAll = 19,
+    IdNoToAll = 20,
+    IdReport = 21,
+    IdCustom1 = 23,
+    IdCustom2 = 24,
+    IdCustom3 = 25,
+    IdCustom4 = 26,
+    IdMoreExpanded = 30,
+    IdMoreCollapsed = 31,
 };
 // Label keys that are not buttons.
 constexpr int kLabelCheckBox = 0x01000000;
 constexpr int kLabelTitleCountdown = int(0x80000000u);
-}  // namespace mb
+} // namespace mb
 
 struct MessageBoxParams {
-    QWidget* owner = nullptr;  // none: the active window
-    QString stringModule;      // folder of <id>.txt strings; empty: ":/strings"
-    QString iconModule;        // folder of <id>.png icons; empty: ":/icons"
+    QWidget* owner = nullptr; // none: the active window
+    QString stringModule;     // folder of <id>.txt strings; empty: ":/strings"
+    QString iconModule;       // folder of <id>.png icons; empty: ":/icons"
     TextRef caption;
     QString rememberName;
     QString rememberCompany;
     int rememberNumber = 0;
     quint32 reportMessage = 0;
     AreaStyle windowStyle;
-    int headerHeight = 0;      // 0: no header
+    int headerHeight = 0; // 0: no header
     TextRef headerText;
     AreaStyle headerStyle;
     TextRef messageText;
-    int buttonAlignment = 2;   // 0 left, 1 right, 2 centred
+    int buttonAlignment = 2; // 0 left, 1 right, 2 centred
     quint32 style = 0x30;
     AreaStyle controlsStyle;
     TextRef moreText;
@@ -96,10 +113,10 @@ struct MessageBoxParams {
     int disableSeconds = 0;
     bool countdownInTitle = false;
     int helpContext = 0;
-    TextRef userIcon;          // identifier in the icon module, or a file path
-    TextRef customButtons;     // lines become buttons 23..26
-    TextRef rememberLabel;     // empty: "Do not show again"
+    TextRef userIcon;      // identifier in the icon module, or a file path
+    TextRef customButtons; // lines become buttons 23..26
+    TextRef rememberLabel; // empty: "Do not show again"
     std::map<int, QString> customLabels;
 };
 
-}  // namespace dorvak
+} // namespace dorvak

@@ -30,7 +30,7 @@ QString valueName(const QString& name, int number) {
     return key;
 }
 
-}  // namespace
+} // namespace
 
 QString programFileName() {
     const QString path = QCoreApplication::applicationFilePath();
@@ -51,4 +51,4 @@ void storeRememberedAnswer(const QString& company, const QString& name, int numb
     store->sync();
 }
 
-}  // namespace dorvak
+} // namespace dorvak

@@ -15,4 +15,4 @@ quint32 readRememberedAnswer(const QString& company, const QString& name, int nu
 // Stores an answer; a failure to write loses it silently.
 void storeRememberedAnswer(const QString& company, const QString& name, int number, quint32 value);
 
-}  // namespace dorvak
+} // namespace dorvak

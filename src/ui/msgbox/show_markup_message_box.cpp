@@ -8,8 +8,8 @@ namespace dorvak {
 
 using namespace mb;
 
-int ShowMarkupMessageBox(QWidget* owner, const TextRef& text, const TextRef& caption,
-                         quint32 style, const MessageBoxParams* params) {
+int ShowMarkupMessageBox(QWidget* owner, const TextRef& text, const TextRef& caption, quint32 style,
+                         const MessageBoxParams* params) {
     MessageBoxParams p = params ? *params : MessageBoxParams();
     p.owner = owner;
     p.messageText = text;
@@ -23,8 +23,8 @@ int ShowMarkupMessageBox(QWidget* owner, const TextRef& text, const TextRef& cap
     p.caption = TextRef(title);
 
     if ((style & kRememberBox) && !p.rememberName.isEmpty()) {
-        if (const quint32 answer = readRememberedAnswer(p.rememberCompany, p.rememberName,
-                                                        p.rememberNumber))
+        if (const quint32 answer =
+                readRememberedAnswer(p.rememberCompany, p.rememberName, p.rememberNumber))
             return int(answer);
     }
     if (!(style & kNoSound)) playMessageBoxSound(style & kIconMask);
@@ -33,4 +33,4 @@ int ShowMarkupMessageBox(QWidget* owner, const TextRef& text, const TextRef& cap
     return box.run();
 }
 
-}  // namespace dorvak
+} // namespace dorvak

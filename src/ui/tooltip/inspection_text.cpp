@@ -42,7 +42,7 @@ QString titleOf(const QWidget* w) {
     return text.canConvert<QString>() ? text.toString() : QString();
 }
 
-}  // namespace
+} // namespace
 
 QString inspectionText(const InspectedWindow& w, const std::optional<InspectedOwner>& owner,
                        QPoint clientPoint) {
@@ -55,7 +55,10 @@ QString inspectionText(const InspectedWindow& w, const std::optional<InspectedOw
     s += row("Control ID", QString::number(w.controlId));
     s += row("Styles", hex8(w.styles));
     s += row("RECT", QStringLiteral("(%1, %2)-(%3, %4)")
-                         .arg(r.left()).arg(r.top()).arg(r.right() + 1).arg(r.bottom() + 1));
+                         .arg(r.left())
+                         .arg(r.top())
+                         .arg(r.right() + 1)
+                         .arg(r.bottom() + 1));
     s += row("Width", QString::number(r.width()));
     s += row("Height", QString::number(r.height()));
     s += row("Has Tooltip", w.hasTooltip ? QStringLiteral("Yes") : QStringLiteral("No"));
@@ -87,8 +90,7 @@ InspectedWindow inspectWidget(const QWidget* w, bool hasTooltip) {
 std::optional<InspectedOwner> inspectOwner(const QWidget* w) {
     const QWidget* parent = w ? w->parentWidget() : nullptr;
     if (!parent) return std::nullopt;
-    return InspectedOwner{classOf(parent), titleOf(parent),
-                          handleOf(parent)};
+    return InspectedOwner{classOf(parent), titleOf(parent), handleOf(parent)};
 }
 
-}  // namespace dorvak
+} // namespace dorvak

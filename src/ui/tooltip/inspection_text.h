@@ -39,4 +39,4 @@ QString inspectionText(const InspectedWindow& window, const std::optional<Inspec
 InspectedWindow inspectWidget(const QWidget* w, bool hasTooltip);
 std::optional<InspectedOwner> inspectOwner(const QWidget* w);
 
-}  // namespace dorvak
+} // namespace dorvak

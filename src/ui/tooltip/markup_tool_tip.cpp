@@ -31,7 +31,8 @@ MarkupToolTip::MarkupToolTip(QWidget* host, Shape shape)
                                            &MarkupToolTip::onAnimation};
     for (int i = 0; i < TimerCount; ++i) {
         auto handler = handlers[i];
-        connect(&timers_[kinds[i]].timer, &QTimer::timeout, this, [this, handler] { (this->*handler)(); });
+        connect(&timers_[kinds[i]].timer, &QTimer::timeout, this,
+                [this, handler] { (this->*handler)(); });
     }
     startTimer(AnimationTimer, animationTick_);
     if (host) host->setMouseTracking(true);
@@ -112,13 +113,27 @@ void MarkupToolTip::setBorder(const QColor& brush, int width, int height) {
     borderH_ = height;
 }
 
-void MarkupToolTip::setDirection(int direction) { defaults_.direction = direction; }
-void MarkupToolTip::setBehaviour(quint32 flags) { defaults_.behaviour = flags; }
-void MarkupToolTip::setTransparency(int percent) { defaults_.transparency = qBound(0, percent, 100); }
-void MarkupToolTip::setInspectionMode(bool on) { inspection_ = on; }
-void MarkupToolTip::setNotifyWindow(QObject* window) { notify_ = window; }
-void MarkupToolTip::setHoverRepaint(bool on) { hoverRepaint_ = on; }
-void MarkupToolTip::setWrapWidth(int pixels) { wrapWidth_ = qMax(0, pixels); }
+void MarkupToolTip::setDirection(int direction) {
+    defaults_.direction = direction;
+}
+void MarkupToolTip::setBehaviour(quint32 flags) {
+    defaults_.behaviour = flags;
+}
+void MarkupToolTip::setTransparency(int percent) {
+    defaults_.transparency = qBound(0, percent, 100);
+}
+void MarkupToolTip::setInspectionMode(bool on) {
+    inspection_ = on;
+}
+void MarkupToolTip::setNotifyWindow(QObject* window) {
+    notify_ = window;
+}
+void MarkupToolTip::setHoverRepaint(bool on) {
+    hoverRepaint_ = on;
+}
+void MarkupToolTip::setWrapWidth(int pixels) {
+    wrapWidth_ = qMax(0, pixels);
+}
 
 void MarkupToolTip::setShape(Shape shape) {
     shape_ = shape;
@@ -145,8 +160,10 @@ void MarkupToolTip::setAnimationTick(int ms) {
 void MarkupToolTip::setManualTimers(bool manual) {
     manual_ = manual;
     for (Timer& t : timers_) {
-        if (manual) t.timer.stop();
-        else if (t.active) t.timer.start();
+        if (manual)
+            t.timer.stop();
+        else if (t.active)
+            t.timer.start();
     }
 }
 
@@ -163,25 +180,38 @@ void MarkupToolTip::stopTimer(TimerKind kind) {
 }
 
 void MarkupToolTip::stopAllTimers() {
-    for (TimerKind k : {ShowTimer, HideTimer, FadeInTimer, FadeOutTimer}) stopTimer(k);
+    for (TimerKind k : {ShowTimer, HideTimer, FadeInTimer, FadeOutTimer})
+        stopTimer(k);
 }
 
 void MarkupToolTip::fireTimer(TimerKind kind) {
     if (!timers_[kind].active) return;
     switch (kind) {
-    case ShowTimer: onShowTimer(); break;
-    case HideTimer: onHideTimer(); break;
-    case FadeInTimer: onFadeIn(); break;
-    case FadeOutTimer: onFadeOut(); break;
-    case AnimationTimer: onAnimation(); break;
-    default: break;
+    case ShowTimer:
+        onShowTimer();
+        break;
+    case HideTimer:
+        onHideTimer();
+        break;
+    case FadeInTimer:
+        onFadeIn();
+        break;
+    case FadeOutTimer:
+        onFadeOut();
+        break;
+    case AnimationTimer:
+        onAnimation();
+        break;
+    default:
+        break;
     }
 }
 
 quint32 MarkupToolTip::behaviourOf(const ToolRecord& tool) const {
     // The tool's own flags count for "no automatic hiding" when it overrides them.
     quint32 b = defaults_.behaviour;
-    if (tool.overrideMask & kOverrideBehaviour) b = (b & ~kNoAutoHide) | (tool.behaviour & kNoAutoHide);
+    if (tool.overrideMask & kOverrideBehaviour)
+        b = (b & ~kNoAutoHide) | (tool.behaviour & kNoAutoHide);
     return b;
 }
 
@@ -199,7 +229,8 @@ TipSettings MarkupToolTip::merged(const ToolRecord& tool) const {
     }
     if (tool.overrideMask & kOverrideDirection) s.direction = tool.direction;
     s.behaviour = behaviourOf(tool);
-    if (tool.overrideMask & kOverrideTransparency) s.transparency = qBound(0, tool.transparency, 100);
+    if (tool.overrideMask & kOverrideTransparency)
+        s.transparency = qBound(0, tool.transparency, 100);
     return s;
 }
 
@@ -213,7 +244,7 @@ void MarkupToolTip::onShowTimer() {
         return;
     }
     if (state_ == State::FadingOut && fadeOutStep_ > 0) {
-        showAfterFadeOut_ = true;  // started once the fade-out ends
+        showAfterFadeOut_ = true; // started once the fade-out ends
         return;
     }
     const ToolRecord tool = pending_;
@@ -247,8 +278,10 @@ void MarkupToolTip::onHideTimer() {
     stopAllTimers();
     if (state_ == State::Hidden) return;
     state_ = State::FadingOut;
-    if (fadeOutStep_ > 0) startTimer(FadeOutTimer, fadeOutStep_);
-    else finishHidden();
+    if (fadeOutStep_ > 0)
+        startTimer(FadeOutTimer, fadeOutStep_);
+    else
+        finishHidden();
 }
 
 void MarkupToolTip::onFadeOut() {
@@ -345,4 +378,4 @@ bool MarkupToolTip::showAt(const QPoint& point, const ToolRecord& tool) {
     return true;
 }
 
-}  // namespace dorvak
+} // namespace dorvak

@@ -50,7 +50,7 @@ public:
     // Defaults.
     void setBackgroundEffect(int effect, int granularity);
     void setColours(const QColor& start, const QColor& middle, const QColor& end);
-    void setBorder(const QColor& brush, int width, int height);  // invalid colour: none
+    void setBorder(const QColor& brush, int width, int height); // invalid colour: none
     void setDirection(int direction);
     void setBehaviour(quint32 flags);
     void setTransparency(int percent);
@@ -157,4 +157,4 @@ private:
     QString shownText_;
 };
 
-}  // namespace dorvak
+} // namespace dorvak

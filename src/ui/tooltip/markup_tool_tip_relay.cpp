@@ -18,9 +18,14 @@ using namespace tip;
 bool MarkupToolTip::eventFilter(QObject* watched, QEvent* e) {
     if (!watched->isWidgetType() || !host_) return false;
     switch (e->type()) {
-    case QEvent::MouseMove: case QEvent::MouseButtonPress: case QEvent::MouseButtonDblClick:
-    case QEvent::NonClientAreaMouseButtonPress: case QEvent::NonClientAreaMouseButtonDblClick:
-    case QEvent::KeyPress: case QEvent::Wheel: case QEvent::Leave:
+    case QEvent::MouseMove:
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::NonClientAreaMouseButtonPress:
+    case QEvent::NonClientAreaMouseButtonDblClick:
+    case QEvent::KeyPress:
+    case QEvent::Wheel:
+    case QEvent::Leave:
         break;
     default:
         return false;
@@ -98,7 +103,7 @@ void MarkupToolTip::handleMouseMove(QWidget* target, const QPoint& global) {
     if (hasCurrent_ && tool.sameArea(current_)) {
         const quint32 b = behaviourOf(tool);
         if (inspection_ && visible) {
-            present(global, tool);  // the table follows the mouse
+            present(global, tool); // the table follows the mouse
             return;
         }
         if (visible && (b & kFollowMouse)) {
@@ -153,7 +158,8 @@ bool MarkupToolTip::findTool(QWidget* target, const QPoint& global, ToolRecord& 
     QWidget* w = target;
     // Disabled children are skipped for their parent; the parts of a combo
     // box (its line edit) count as the combo box.
-    while (w && !w->isEnabled() && w != host_->window()) w = w->parentWidget();
+    while (w && !w->isEnabled() && w != host_->window())
+        w = w->parentWidget();
     for (QWidget* up = w; up && up != host_->window(); up = up->parentWidget())
         if (qobject_cast<QComboBox*>(up)) {
             w = up;
@@ -164,7 +170,7 @@ bool MarkupToolTip::findTool(QWidget* target, const QPoint& global, ToolRecord& 
     if (it == tools_.end()) return false;
     const QPoint local = w->mapFromGlobal(global);
     for (const ToolRecord& t : it->second) {
-        if (!t.owner) continue;  // the window is gone
+        if (!t.owner) continue; // the window is gone
         if (t.rect.isEmpty() ? w->rect().contains(local) : t.rect.contains(local)) {
             out = t;
             return true;
@@ -175,10 +181,10 @@ bool MarkupToolTip::findTool(QWidget* target, const QPoint& global, ToolRecord& 
 
 ToolRecord MarkupToolTip::inspectionTool(QWidget* target, const QPoint& global) const {
     const bool hasTip = tools_.count(target) > 0 || !target->toolTip().isEmpty();
-    ToolRecord t = makeTool(target, inspectionText(inspectWidget(target, hasTip),
-                                                   inspectOwner(target),
-                                                   host_->mapFromGlobal(global)));
+    ToolRecord t =
+        makeTool(target, inspectionText(inspectWidget(target, hasTip), inspectOwner(target),
+                                        host_->mapFromGlobal(global)));
     return t;
 }
 
-}  // namespace dorvak
+} // namespace dorvak

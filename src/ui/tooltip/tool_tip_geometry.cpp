@@ -8,7 +8,8 @@ using namespace tip;
 
 int mirrorDirection(int direction, bool horizontal) {
     const int edge = direction / 16, pos = direction % 16;
-    const bool along = horizontal ? (edge == Top || edge == Bottom) : (edge == Left || edge == Right);
+    const bool along =
+        horizontal ? (edge == Top || edge == Bottom) : (edge == Left || edge == Right);
     if (along) return edge * 16 + (pos == 0 ? 1 : pos == 1 ? 0 : 2);
     // The pointer is on a side edge: swap the edge itself.
     if (horizontal) return (edge == Left ? Right : Left) * 16 + pos;
@@ -83,7 +84,7 @@ int overflowY(const TipGeometry& g, const QRect& screen) {
     return qMax(0, screen.top() - g.windowPos.y()) + qMax(0, bottom - screen.bottom());
 }
 
-}  // namespace
+} // namespace
 
 TipGeometry layoutTip(QSize textSize, const ShapeSizes& sizes, int direction, QPoint point,
                       const QRect& screen, QSize shadow) {
@@ -102,8 +103,10 @@ TipGeometry layoutTip(QSize textSize, const ShapeSizes& sizes, int direction, QP
     // What still does not fit is pushed into the screen, so the text is
     // readable even if the pointer then misses the point a little.
     QPoint& p = g.windowPos;
-    p.setX(qBound(screen.left(), p.x(), qMax(screen.left(), screen.right() + 1 - g.windowSize.width())));
-    p.setY(qBound(screen.top(), p.y(), qMax(screen.top(), screen.bottom() + 1 - g.windowSize.height())));
+    p.setX(qBound(screen.left(), p.x(),
+                  qMax(screen.left(), screen.right() + 1 - g.windowSize.width())));
+    p.setY(qBound(screen.top(), p.y(),
+                  qMax(screen.top(), screen.bottom() + 1 - g.windowSize.height())));
     return g;
 }
 
@@ -139,4 +142,4 @@ QRegion tipRegion(const TipGeometry& g, const ShapeSizes& s, QSize shadow) {
     return region;
 }
 
-}  // namespace dorvak
+} // namespace dorvak

@@ -13,12 +13,12 @@
 namespace dorvak {
 
 struct TipGeometry {
-    int direction = tip::kDefaultDirection;  // after mirroring
-    QPoint windowPos;   // global top-left of the window
-    QSize windowSize;   // including the shadow
-    QRect body;         // window coordinates
-    QPolygon pointer;   // window coordinates (empty for no pointer)
-    QPoint tip;         // the pointer's tip, window coordinates
+    int direction = tip::kDefaultDirection; // after mirroring
+    QPoint windowPos;                       // global top-left of the window
+    QSize windowSize;                       // including the shadow
+    QRect body;                             // window coordinates
+    QPolygon pointer;                       // window coordinates (empty for no pointer)
+    QPoint tip;                             // the pointer's tip, window coordinates
 };
 
 // Lays a tip of `textSize` out for `direction` at the global `point`,
@@ -36,4 +36,4 @@ int mirrorDirection(int direction, bool horizontal);
 QRegion tipRegion(const TipGeometry& g, const ShapeSizes& sizes, QSize shadow);
 QPainterPath tipOutline(const TipGeometry& g, const ShapeSizes& sizes);
 
-}  // namespace dorvak
+} // namespace dorvak

@@ -29,10 +29,10 @@ enum Edge { Top = 0, Bottom = 1, Left = 2, Right = 3 };
 constexpr int kDefaultDirection = 16;
 // The notification code sent to the notify window before a tip shows, and
 // the message on which the tip repaints when the hovered link changes.
-constexpr quint32 kNotifyMessage = 0x004E;  // WM_NOTIFY
+constexpr quint32 kNotifyMessage = 0x004E; // WM_NOTIFY
 constexpr quint32 kNotifyShowing = 0x464;
 constexpr quint32 kHoverMessage = 0x465;
-}  // namespace tip
+} // namespace tip
 
 // Shape sizes, by index: 0/1 corner ellipse, 2/3 text margins, 4 pointer base
 // width, 5 pointer length, 6 pointer offset from the corner, 7/8 offsets of
@@ -42,17 +42,17 @@ constexpr ShapeSizes kBalloonSizes{16, 16, 12, 12, 12, 16, 16, 0, 0};
 constexpr ShapeSizes kRectangleSizes{0, 0, 3, 1, 0, 0, 0, 0, 0};
 
 struct ToolRecord {
-    QPointer<QWidget> owner;    // the owning window (for toolbar items: the toolbar)
-    QPointer<QAction> item;     // toolbar item, or null
-    QRect rect;                 // owner's client coordinates; empty: the whole owner
-    QString text;               // markup
+    QPointer<QWidget> owner; // the owning window (for toolbar items: the toolbar)
+    QPointer<QAction> item;  // toolbar item, or null
+    QRect rect;              // owner's client coordinates; empty: the whole owner
+    QString text;            // markup
     quint32 overrideMask = 0;
-    int extra = 0;              // taken with override bit 0x01
+    int extra = 0; // taken with override bit 0x01
     int direction = tip::kDefaultDirection;
     int effect = 0;
     quint32 behaviour = 0;
     int granularity = 0;
-    int transparency = 0;       // percent, 0 opaque .. 100 invisible
+    int transparency = 0; // percent, 0 opaque .. 100 invisible
     QColor start, middle, end;
 
     bool sameArea(const ToolRecord& o) const {
@@ -73,7 +73,7 @@ struct TipSettings {
 
 struct ShadowSettings {
     int offsetX = 6, offsetY = 6;
-    int darkness = 50;  // percent
+    int darkness = 50; // percent
     bool gradient = true;
     int blurX = 7, blurY = 7;
 };
@@ -87,4 +87,4 @@ struct ToolTipNotify {
     ToolRecord* tool = nullptr;
 };
 
-}  // namespace dorvak
+} // namespace dorvak

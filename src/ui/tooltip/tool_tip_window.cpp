@@ -25,9 +25,11 @@ void boxBlurAlpha(QImage& img, int rx, int ry) {
             auto at = [&](int i) -> uchar& {
                 return horizontal ? img.scanLine(o)[i] : img.scanLine(i)[o];
             };
-            for (int i = 0; i < inner; ++i) line[size_t(i)] = at(i);
+            for (int i = 0; i < inner; ++i)
+                line[size_t(i)] = at(i);
             int sum = 0;
-            for (int i = -r; i <= r; ++i) sum += (i >= 0 && i < inner) ? line[size_t(i)] : 0;
+            for (int i = -r; i <= r; ++i)
+                sum += (i >= 0 && i < inner) ? line[size_t(i)] : 0;
             for (int i = 0; i < inner; ++i) {
                 at(i) = uchar(sum / (2 * r + 1));
                 const int add = i + r + 1, drop = i - r;
@@ -46,7 +48,7 @@ QColor orInfo(const QColor& c) {
     return c.isValid() ? c : systemColour(SystemColour::InfoBackground);
 }
 
-}  // namespace
+} // namespace
 
 ToolTipWindow::ToolTipWindow(QWidget* host)
     : QWidget(host, Qt::ToolTip | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
@@ -119,7 +121,8 @@ void ToolTipWindow::dismiss() {
 
 QImage ToolTipWindow::captureBackdrop() const {
     if (compositing_) return {};
-    if (!backdropOverride_.isNull()) return backdropOverride_.copy(QRect(geometry_.windowPos, size()));
+    if (!backdropOverride_.isNull())
+        return backdropOverride_.copy(QRect(geometry_.windowPos, size()));
     QScreen* s = QGuiApplication::screenAt(geometry_.windowPos);
     if (!s) s = QGuiApplication::primaryScreen();
     if (!s) return {};
@@ -151,10 +154,14 @@ void ToolTipWindow::buildBackground() {
     const QRect pr = geometry_.pointer.boundingRect();
     const int edge = geometry_.direction / 16;
     QRect src;
-    if (edge == tip::Top) src = QRect(pr.left() - body.left(), 0, pr.width(), 1);
-    else if (edge == tip::Bottom) src = QRect(pr.left() - body.left(), body.height() - 1, pr.width(), 1);
-    else if (edge == tip::Left) src = QRect(0, pr.top() - body.top(), 1, pr.height());
-    else src = QRect(body.width() - 1, pr.top() - body.top(), 1, pr.height());
+    if (edge == tip::Top)
+        src = QRect(pr.left() - body.left(), 0, pr.width(), 1);
+    else if (edge == tip::Bottom)
+        src = QRect(pr.left() - body.left(), body.height() - 1, pr.width(), 1);
+    else if (edge == tip::Left)
+        src = QRect(0, pr.top() - body.top(), 1, pr.height());
+    else
+        src = QRect(body.width() - 1, pr.top() - body.top(), 1, pr.height());
     p.drawImage(pr, bodyImg, src);
 }
 
@@ -166,7 +173,8 @@ void ToolTipWindow::buildTip() {
         // The frame lies inside the outline, as wide as the brush size.
         p.setRenderHint(QPainter::Antialiasing);
         p.setClipPath(outline_);
-        p.strokePath(outline_, QPen(look_.border, 2.0 * qMax(look_.borderWidth, look_.borderHeight)));
+        p.strokePath(outline_,
+                     QPen(look_.border, 2.0 * qMax(look_.borderWidth, look_.borderHeight)));
     }
 }
 
@@ -188,8 +196,10 @@ void ToolTipWindow::buildShadow() {
 
 QImage ToolTipWindow::composed() const {
     QImage out(size(), QImage::Format_ARGB32_Premultiplied);
-    if (!backdrop_.isNull() && backdrop_.size() == size()) out = backdrop_.convertToFormat(out.format());
-    else out.fill(compositing_ ? Qt::transparent : systemColour(SystemColour::ButtonFace));
+    if (!backdrop_.isNull() && backdrop_.size() == size())
+        out = backdrop_.convertToFormat(out.format());
+    else
+        out.fill(compositing_ ? Qt::transparent : systemColour(SystemColour::ButtonFace));
     QPainter p(&out);
     if (!shadowMask_.isNull()) {
         // Grey 255 x (100 - darkness) / 100, lightened by the transparency:
@@ -204,7 +214,8 @@ QImage ToolTipWindow::composed() const {
         for (int y = 0; y < shade.height(); ++y) {
             const uchar* m = shadowMask_.constScanLine(y);
             QRgb* d = reinterpret_cast<QRgb*>(shade.scanLine(y));
-            for (int x = 0; x < shade.width(); ++x) d[x] = qRgba(0, 0, 0, int(m[x] * strength));
+            for (int x = 0; x < shade.width(); ++x)
+                d[x] = qRgba(0, 0, 0, int(m[x] * strength));
         }
         p.drawImage(0, 0, shade);
     }
@@ -219,4 +230,4 @@ void ToolTipWindow::paintEvent(QPaintEvent*) {
     p.drawImage(0, 0, composed());
 }
 
-}  // namespace dorvak
+} // namespace dorvak

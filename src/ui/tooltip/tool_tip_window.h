@@ -20,7 +20,7 @@ class MarkupRenderer;
 struct TipLook {
     TipSettings settings;
     ShapeSizes sizes = kBalloonSizes;
-    QColor border;            // invalid: no border
+    QColor border; // invalid: no border
     int borderWidth = 1, borderHeight = 1;
     bool shadowOn = true;
     ShadowSettings shadow;
@@ -71,13 +71,13 @@ private:
     MarkupRenderer* renderer_ = nullptr;
     QPainterPath outline_;
     QRegion region_;
-    QImage background_;  // effect and pointer, window size
-    QImage tip_;         // background + text + border
-    QImage shadowMask_;  // alpha of the blurred silhouette, window size
+    QImage background_; // effect and pointer, window size
+    QImage tip_;        // background + text + border
+    QImage shadowMask_; // alpha of the blurred silhouette, window size
     QImage backdrop_;
     QImage backdropOverride_;
     int transparency_ = 0;
     bool compositing_ = false;
 };
 
-}  // namespace dorvak
+} // namespace dorvak
