@@ -24,8 +24,8 @@
 #include "browse/file_contents.h"
 #include "browse/recovery_settings.h"
 #include "disk/sector_reader.h"
+#include "disk/volume_info.h"
 #include "reiserfs/catalog.h"
-#include "volume/volume_table.h"
 
 #include <atomic>
 #include <cstdint>

@@ -31,8 +31,8 @@
 // Within a tier, live leaves come before stale ones and lower sectors first.
 
 #include "disk/sector_reader.h"
+#include "disk/volume_info.h"
 #include "reiserfs/catalog.h"
-#include "volume/volume_table.h"
 
 #include <cstdint>
 #include <unordered_map>

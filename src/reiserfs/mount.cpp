@@ -204,7 +204,6 @@ void VolumeMount::ScanAllBlocks() {
 }
 
 MountResult VolumeMount::MountSelectedVolume(RecoveryMode mode) {
-    if (workerBusy) *workerBusy = true;
     result_ = MountResult{};
     catalog_.ClearCatalog();
     catalog_.recoveryMode = mode;
@@ -239,7 +238,6 @@ MountResult VolumeMount::MountSelectedVolume(RecoveryMode mode) {
         result_.outOfMemory = true;
     }
     catalog_.progress = &nullProgress();
-    if (workerBusy) *workerBusy = false;
     return result_;
 }
 

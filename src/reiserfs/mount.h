@@ -6,8 +6,8 @@
 
 #include "disk/progress.h"
 #include "disk/sector_reader.h"
+#include "disk/volume_info.h"
 #include "reiserfs/catalog.h"
-#include "volume/volume_table.h"
 
 #include <atomic>
 #include <string>
@@ -16,14 +16,6 @@ namespace dorvak {
 
 inline constexpr const char* kOutOfMemoryText =
     "Out of memory, close other applications and run again";
-// Quick Help texts while a mount runs and once it has ended.
-inline constexpr const char* kMountingHelpText =
-    "\r\n                Please Wait, Dorvak is mounting the selected file system. Once this "
-    "process is completed, it will show you the                       data.";
-inline constexpr const char* kMountedHelpText =
-    "\r\n                Please select the file(s) and folder(s) to recover from right pane and "
-    "copy using   Recover Selected      or                             Recover All options from "
-    "the Recovery Menu.\r\n                You can open a file by Double Clicking it.";
 
 struct MountResult {
     bool stopped = false;     // collection ended early on request
@@ -49,9 +41,6 @@ public:
     // `sector`). With `testHead`, a block that does not look like a leaf is
     // ignored.
     void ProcessLeaf(std::uint64_t sector, Bytes block, bool testHead);
-
-    // Set while MountSelectedVolume runs, when the front end gives one.
-    std::atomic<bool>* workerBusy = nullptr;
 
     // Sectors of the leaves the last WalkTree processed.
     const std::vector<std::uint64_t>& liveLeaves() const { return liveLeaves_; }
