@@ -8,9 +8,11 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <map>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace dorvak {
 namespace {
@@ -60,8 +62,16 @@ struct CopyOut::Op {
     bool eager = false;      // Enter: written even when nothing goes into it
 };
 
+// Names this run has written in one destination folder, and where the search
+// for a free "name (n)" of each base name goes on.
+struct CopyOut::FolderNames {
+    std::unordered_set<std::string> written;
+    std::unordered_map<std::string, unsigned> nextNumber;
+};
+
 struct CopyOut::Frame {
     UniqueFd fd;
+    FolderNames* names = nullptr;
     long folder = -1;
     std::string name;
     std::string catalogPath;
@@ -191,7 +201,8 @@ private:
     bool folderError(Frame& frame, const std::string& path, int err);
     bool writeFile(const Op& op);
     bool fileError(int err, const std::string& catalogPath, const std::string& writtenPath);
-    Placed place(TempFile& file, const std::string& safe, std::string& name);
+    Placed place(TempFile& file, FolderNames& names, const std::string& safe, std::string& name);
+    FolderNames& namesOf(int fd);
     void leave();
     void report(const std::string& folder, const std::string& name);
     bool stopRequested() const { return o_.requests_.stopSavingRequested.load(); }
@@ -201,8 +212,17 @@ private:
     std::string destination_;
     FileContents contents_;
     std::vector<Frame> frames_;
+    // By (device, inode): a folder entered twice (two catalog folders of one
+    // name) shares one record.
+    std::map<std::pair<dev_t, ino_t>, FolderNames> folderNames_;
     CopyProgressEvent event_;
 };
+
+CopyOut::FolderNames& CopyOut::Run::namesOf(int fd) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) st = {};
+    return folderNames_[{st.st_dev, st.st_ino}];
+}
 
 CopySummary CopyOut::execute(const std::string& destination, std::vector<Op> ops,
                              CopySummary summary) {
@@ -227,7 +247,8 @@ void CopyOut::Run::go(const std::vector<Op>& ops) {
         ++event_.filesTotal;
         event_.bytesTotal += o_.catalog_.FileList[op.file].size;
     }
-    frames_.push_back(Frame{std::move(root), -1, {}, {}, {}, {}});
+    frames_.push_back(Frame{std::move(root), nullptr, -1, {}, {}, {}, {}});
+    frames_.back().names = &namesOf(frames_.back().fd.get());
     for (const Op& op : ops) {
         if (stopRequested()) {
             s_.stopped = true;
@@ -235,7 +256,8 @@ void CopyOut::Run::go(const std::vector<Op>& ops) {
         }
         bool goOn = true;
         if (op.kind == Op::Enter) {
-            frames_.push_back(Frame{UniqueFd(), op.folder, op.name, op.catalogPath, {}, {}});
+            frames_.push_back(
+                Frame{UniqueFd(), nullptr, op.folder, op.name, op.catalogPath, {}, {}});
             if (op.eager) goOn = ensure(frames_.size() - 1) || s_.fatalError.empty();
         } else if (op.kind == Op::File) {
             goOn = writeFile(op);
@@ -272,6 +294,7 @@ bool CopyOut::Run::ensure(std::size_t i) {
         return false;
     }
     const Frame& parent = frames_[i - 1];
+    FolderNames& names = *parent.names;
     const std::string base = safeName(frame.name);
     for (unsigned n = 0; n <= kMaxNumbered; ++n) {
         const std::string name = n ? numberedName(base, n) : base;
@@ -283,7 +306,9 @@ bool CopyOut::Run::ensure(std::size_t i) {
             return folderError(frame, parent.writtenPath + "/" + name, errno);
         if (fd < 0) continue;
         frame.fd.reset(fd);
+        frame.names = &namesOf(fd);
         frame.writtenPath = parent.writtenPath + "/" + name;
+        names.written.insert(name);
         if (name != frame.name)
             s_.renamed.push_back({frame.catalogPath, frame.writtenPath, "folder", {}});
         return true;
@@ -313,13 +338,21 @@ bool CopyOut::Run::fileError(int err, const std::string& catalogPath,
     return true;
 }
 
-CopyOut::Run::Placed CopyOut::Run::place(TempFile& file, const std::string& safe,
-                                         std::string& name) {
+// The duplicate policy governs only what was at the destination before the
+// run: a name this run has written is never replaced nor a reason to skip,
+// so entries of one name (a live file and its older versions, listed live
+// first) keep the plain name for the first and "name (n)" for the others.
+CopyOut::Run::Placed CopyOut::Run::place(TempFile& file, FolderNames& names,
+                                         const std::string& safe, std::string& name) {
     const DuplicatePolicy policy = o_.settings_.duplicates();
+    const bool replace = policy == DuplicatePolicy::Overwrite;
     for (unsigned n = 0; n <= kMaxNumbered; ++n) {
         name = n ? numberedName(safe, n) : safe;
-        const bool replace = policy == DuplicatePolicy::Overwrite && n == 0;
-        if (file.place(name, replace)) return Placed::Yes;
+        if (names.written.count(name)) continue;
+        if (file.place(name, replace)) {
+            names.written.insert(name);
+            return Placed::Yes;
+        }
         const int err = file.error();
         // Overwrite cannot replace a folder: that file is renamed instead.
         const bool taken = err == EEXIST || (replace && (err == EISDIR || err == ENOTEMPTY));
@@ -357,7 +390,7 @@ bool CopyOut::Run::writeFile(const Op& op) {
     const Frame& frame = frames_[top];
     const std::string safe = safeName(f.name);
     struct stat st {};
-    if (o_.settings_.duplicates() == DuplicatePolicy::Skip &&
+    if (o_.settings_.duplicates() == DuplicatePolicy::Skip && !frame.names->written.count(safe) &&
         ::fstatat(frame.fd.get(), safe.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
         s_.skipped.push_back({catalogPath,
                               frame.writtenPath + "/" + safe,
@@ -393,7 +426,7 @@ bool CopyOut::Run::writeFile(const Op& op) {
         return fileError(temp->error(), catalogPath, frame.writtenPath + "/" + safe);
 
     std::string name;
-    const Placed placed = place(*temp, safe, name);
+    const Placed placed = place(*temp, *frame.names, safe, name);
     const std::string written = frame.writtenPath + "/" + name;
     if (placed == Placed::NameTaken) {
         s_.skipped.push_back(

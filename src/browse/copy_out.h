@@ -99,6 +99,7 @@ public:
 
 private:
     struct Op;
+    struct FolderNames;
     struct Frame;
     class Run;
     bool takesPart(const CatalogEntry& e) const;

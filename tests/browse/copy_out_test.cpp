@@ -151,8 +151,9 @@ INSTANTIATE_TEST_SUITE_P(
     Policies, DuplicatePolicies,
     ::testing::Values(
         PolicyCase{1, {"dup (1).txt", "dup (2).txt", "dup.txt", "other"}, "already here", 0},
-        // Overwrite: the second entry of the same name replaces the first.
-        PolicyCase{2, {"dup.txt", "other"}, str(pattern(20, 2)), 0},
+        // Overwrite replaces what was there before the run, never what the
+        // run wrote: the second entry of the name is numbered.
+        PolicyCase{2, {"dup (1).txt", "dup.txt", "other"}, str(pattern(10, 1)), 0},
         PolicyCase{3, {"dup.txt", "other"}, "already here", 2}));
 
 // Requests from the progress dialog, sent from the progress events.
