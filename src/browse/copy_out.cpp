@@ -46,6 +46,32 @@ bool destinationFatal(int err) {
     }
 }
 
+// What a file system says of a name it will not hold.
+bool refusal(int err) {
+    return err == EINVAL || err == EILSEQ || err == ENAMETOOLONG;
+}
+
+// Longest name tried after the destination answered ENAMETOOLONG: some file
+// systems (stacked, encrypted, network) hold fewer bytes than NAME_MAX.
+constexpr std::size_t kShortNameMax = 100;
+
+// The bases tried for one raw name: its safe name, then, when the destination
+// refuses that, its portable name, then a short portable name.
+struct NameLadder {
+    explicit NameLadder(const std::string& raw) : raw(raw), base(safeName(raw)) {}
+    // True when a more portable base was taken after `err`.
+    bool climb(int err) {
+        if (!refusal(err) || level == 2) return false;
+        level = err == ENAMETOOLONG ? 2 : level + 1;
+        base = portableName(raw, level == 1 ? kNameMax : kShortNameMax);
+        return true;
+    }
+    std::string at(unsigned n) const { return n ? numberedName(base, n) : base; }
+    const std::string& raw;
+    std::string base;
+    int level = 0;
+};
+
 } // namespace
 
 CopyProgressSink& nullCopyProgress() {
@@ -201,7 +227,9 @@ private:
     bool folderError(Frame& frame, const std::string& path, int err);
     bool writeFile(const Op& op);
     bool fileError(int err, const std::string& catalogPath, const std::string& writtenPath);
-    Placed place(TempFile& file, FolderNames& names, const std::string& safe, std::string& name);
+    Placed place(TempFile& file, FolderNames& names, const std::string& raw, std::string& name,
+                 int& err);
+    int refused(const std::string& name) const { return o_.refusesName ? o_.refusesName(name) : 0; }
     FolderNames& namesOf(int fd);
     void leave();
     void report(const std::string& folder, const std::string& name);
@@ -295,11 +323,17 @@ bool CopyOut::Run::ensure(std::size_t i) {
     }
     const Frame& parent = frames_[i - 1];
     FolderNames& names = *parent.names;
-    const std::string base = safeName(frame.name);
+    NameLadder ladder(frame.name);
     for (unsigned n = 0; n <= kMaxNumbered; ++n) {
-        const std::string name = n ? numberedName(base, n) : base;
-        if (::mkdirat(parent.fd.get(), name.c_str(), 0777) != 0 && errno != EEXIST)
-            return folderError(frame, parent.writtenPath + "/" + name, errno);
+        const std::string name = ladder.at(n);
+        int err = refused(name);
+        if (err == 0 && ::mkdirat(parent.fd.get(), name.c_str(), 0777) != 0 && errno != EEXIST)
+            err = errno;
+        if (ladder.climb(err)) {
+            n = ~0u; // start again from the new base's plain name
+            continue;
+        }
+        if (err != 0) return folderError(frame, parent.writtenPath + "/" + name, err);
         const int fd = ::openat(parent.fd.get(), name.c_str(),
                                 O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (fd < 0 && errno != ELOOP && errno != ENOTDIR)
@@ -342,23 +376,32 @@ bool CopyOut::Run::fileError(int err, const std::string& catalogPath,
 // run: a name this run has written is never replaced nor a reason to skip,
 // so entries of one name (a live file and its older versions, listed live
 // first) keep the plain name for the first and "name (n)" for the others.
-CopyOut::Run::Placed CopyOut::Run::place(TempFile& file, FolderNames& names,
-                                         const std::string& safe, std::string& name) {
+CopyOut::Run::Placed CopyOut::Run::place(TempFile& file, FolderNames& names, const std::string& raw,
+                                         std::string& name, int& err) {
     const DuplicatePolicy policy = o_.settings_.duplicates();
     const bool replace = policy == DuplicatePolicy::Overwrite;
+    NameLadder ladder(raw);
     for (unsigned n = 0; n <= kMaxNumbered; ++n) {
-        name = n ? numberedName(safe, n) : safe;
+        name = ladder.at(n);
         if (names.written.count(name)) continue;
-        if (file.place(name, replace)) {
-            names.written.insert(name);
-            return Placed::Yes;
+        err = refused(name);
+        if (err == 0) {
+            if (file.place(name, replace)) {
+                names.written.insert(name);
+                return Placed::Yes;
+            }
+            err = file.error();
         }
-        const int err = file.error();
+        if (ladder.climb(err)) {
+            n = ~0u; // start again from the new base's plain name
+            continue;
+        }
         // Overwrite cannot replace a folder: that file is renamed instead.
         const bool taken = err == EEXIST || (replace && (err == EISDIR || err == ENOTEMPTY));
         if (!taken) return Placed::Error;
         if (policy == DuplicatePolicy::Skip) return Placed::NameTaken;
     }
+    err = EEXIST;
     return Placed::Error;
 }
 
@@ -426,14 +469,14 @@ bool CopyOut::Run::writeFile(const Op& op) {
         return fileError(temp->error(), catalogPath, frame.writtenPath + "/" + safe);
 
     std::string name;
-    const Placed placed = place(*temp, *frame.names, safe, name);
+    const Placed placed = place(*temp, *frame.names, f.name, name, err);
     const std::string written = frame.writtenPath + "/" + name;
     if (placed == Placed::NameTaken) {
         s_.skipped.push_back(
             {catalogPath, written, "a file of that name exists at the destination", {}});
         return true;
     }
-    if (placed == Placed::Error) return fileError(temp->error(), catalogPath, written);
+    if (placed == Placed::Error) return fileError(err, catalogPath, written);
     ++s_.filesWritten;
     s_.bytesWritten += f.size;
     if (name != f.name) s_.renamed.push_back({catalogPath, written, "", {}});

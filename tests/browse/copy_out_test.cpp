@@ -264,6 +264,49 @@ TEST(CopyOut, AFileTheDestinationRefusesFailsAlone) {
     EXPECT_EQ(listTree(dest.path()), (std::vector<std::string>{"small.txt"}));
 }
 
+// A destination that refuses some names, as vfat, exFAT, NTFS and CIFS refuse
+// ': ? * " < > | \\' and bytes that are not UTF-8 (EINVAL), or a file system
+// with a short name limit (ENAMETOOLONG).
+bool foreignRefuses(const std::string& name) {
+    if (name.find_first_of(":?*\"<>|\\") != std::string::npos) return true;
+    for (unsigned char c : name)
+        if (c >= 0x80) return true; // none of the names below is valid UTF-8
+    return false;
+}
+
+TEST(CopyOut, NamesTheDestinationRefusesFallBackToPortableNames) {
+    TreeBuilder t(1024, 256);
+    const std::uint32_t folder = t.folder(2, "a:b");
+    t.file(folder, "what?.txt", pattern(10, 1));
+    t.file(folder, "plain.txt", pattern(11, 2));
+    t.file(2, "\xff\xfe.bin", pattern(12, 3));
+    t.file(2, std::string(200, 'L') + "*", pattern(13, 4));
+    const std::uint32_t root = t.finish();
+    auto m = mountBuilt(t.vb, root, RecoveryMode::Normal);
+    ScratchDir dest;
+    CopyRequests requests;
+    CopyOut copy(m->reader, m->volume, m->catalog, &m->live, {}, requests);
+    copy.refusesName = [](const std::string& name) {
+        if (name.size() > 150) return ENAMETOOLONG;
+        return foreignRefuses(name) ? EINVAL : 0;
+    };
+    const CopySummary s = copy.RecoverAll(dest.str());
+    EXPECT_TRUE(s.whole()) << s.fatalError;
+    EXPECT_EQ(s.filesWritten, 4u);
+    const auto tree = listTree(dest.path());
+    EXPECT_EQ(tree.size(), 5u);
+    for (const auto& p : tree)
+        EXPECT_FALSE(foreignRefuses(p) || fs::path(p).filename().string().size() > 150) << p;
+    EXPECT_EQ(readFile(dest.path() / "a%3Ab" / "what%3F.txt"), str(pattern(10, 1)));
+    EXPECT_EQ(readFile(dest.path() / "a%3Ab" / "plain.txt"), str(pattern(11, 2)));
+    EXPECT_EQ(readFile(dest.path() / "%FF%FE.bin"), str(pattern(12, 3)));
+    std::set<std::string> renamed;
+    for (const auto& r : s.renamed)
+        renamed.insert(r.catalogPath);
+    EXPECT_EQ(renamed, (std::set<std::string>{"/a:b", "/a:b/what?.txt", "/\xff\xfe.bin",
+                                              "/" + std::string(200, 'L') + "*"}));
+}
+
 TEST(CopyOut, RecoverSelectedWritesFoldersWithSubtreesAndFilesAtTheTop) {
     TreeBuilder t(1024, 256);
     const std::uint32_t a = t.folder(2, "A"), b = t.folder(a, "B"), c = t.folder(b, "C");
