@@ -1,5 +1,6 @@
 #include "browse/copy_out.h"
 
+#include "browse/destination_check.h"
 #include "browse/safe_names.h"
 #include "browse/temp_file.h"
 #include "reiserfs/structures.h"
@@ -264,6 +265,10 @@ CopySummary CopyOut::execute(const std::string& destination, std::vector<Op> ops
 }
 
 void CopyOut::Run::go(const std::vector<Op>& ops) {
+    if (!o_.reader_.diskPath().empty()) {
+        s_.fatalError = destinationOnSourceDisk(o_.reader_.diskPath(), destination_);
+        if (!s_.fatalError.empty()) return;
+    }
     UniqueFd root(::open(destination_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!root.valid()) {
         s_.fatalError =
