@@ -470,6 +470,10 @@ bool CopyOut::Run::writeFile(const Op& op) {
         s_.skipped.push_back({catalogPath, "", "skipped on request", {}});
         return true;
     }
+    if (result == ContentResult::NoData) {
+        s_.failed.push_back({catalogPath, "", "no data found", {}});
+        return true;
+    }
     if (result == ContentResult::WriteFailed || !temp->finish(f.size, f.modifiedTime))
         return fileError(temp->error(), catalogPath, frame.writtenPath + "/" + safe);
 

@@ -330,7 +330,11 @@ ContentResult FileContents::copyRun(std::uint64_t fileOffset, std::uint64_t disk
 
 ContentResult FileContents::copy(const CatalogEntry& file, ContentSink& sink,
                                  std::vector<Damage>& damage) {
-    for (const Segment& s : layout(file)) {
+    const std::vector<Segment> segments = layout(file);
+    if (file.size > 0 && std::none_of(segments.begin(), segments.end(),
+                                      [](const Segment& s) { return s.item != nullptr; }))
+        return ContentResult::NoData;
+    for (const Segment& s : segments) {
         ContentResult r = ContentResult::Done;
         if (!s.item)
             addDamage(damage, s.range, DamageKind::Missing);

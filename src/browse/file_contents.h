@@ -68,7 +68,9 @@ public:
     virtual bool proceed(std::uint64_t bytesHandled) = 0;
 };
 
-enum class ContentResult { Done, Abandoned, WriteFailed };
+// NoData: the file has bytes but no item of it was found at all; nothing was
+// written to the sink.
+enum class ContentResult { Done, Abandoned, WriteFailed, NoData };
 
 // Leaves of the live tree and whether the catalog came from an Extensive
 // mount; built by the liveness pass.

@@ -307,6 +307,26 @@ TEST(CopyOut, NamesTheDestinationRefusesFallBackToPortableNames) {
                                               "/" + std::string(200, 'L') + "*"}));
 }
 
+// A file whose data items were never found is not written as zeros (a
+// deleted file of gigabytes would fill the destination): it fails.
+TEST(CopyOut, AFileWithoutAnyDataFailsAndWritesNothing) {
+    TreeBuilder t(1024, 256);
+    t.name(2, {"ghost.bin", 2, 500});
+    t.raw(statItem(2, 500, kModeFile, 50'000'000'000ull, 1000));
+    t.name(2, {"empty", 2, 501});
+    t.raw(statItem(2, 501, kModeFile, 0, 1000));
+    const std::uint32_t root = t.finish();
+    auto m = mountBuilt(t.vb, root, RecoveryMode::Normal);
+    ScratchDir dest;
+    const CopySummary s = recoverAll(*m, dest.str());
+    EXPECT_TRUE(s.fatalError.empty()) << s.fatalError;
+    ASSERT_EQ(s.failed.size(), 1u);
+    EXPECT_EQ(s.failed[0].catalogPath, "/ghost.bin");
+    EXPECT_EQ(s.failed[0].reason, "no data found");
+    EXPECT_EQ(listTree(dest.path()), (std::vector<std::string>{"empty"}));
+    EXPECT_EQ(s.bytesWritten, 0u);
+}
+
 TEST(CopyOut, RecoverSelectedWritesFoldersWithSubtreesAndFilesAtTheTop) {
     TreeBuilder t(1024, 256);
     const std::uint32_t a = t.folder(2, "A"), b = t.folder(a, "B"), c = t.folder(b, "C");
