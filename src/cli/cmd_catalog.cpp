@@ -78,6 +78,7 @@ int cmdList(Args& args) {
                   << "}\n";
     }
     if (m->result.stopped) std::cerr << "The mount was stopped; the list is partial\n";
+    std::cerr << "Unreadable sector(s): " << m->reader.unreadableSectorCount() << "\n";
     std::cerr << "Folder(s) Found: " << c.folderCount << "\nFile(s) Found: " << c.fileCount << "\n";
     return kExitOk;
 }

@@ -189,6 +189,7 @@ int cmdRecover(Args& args) {
     interruptFlag = nullptr;
     bar.finish();
     printSummary(summary);
+    std::cout << "Unreadable sector(s): " << reader.unreadableSectorCount() << "\n";
     if (!summary.fatalError.empty()) {
         std::cerr << summary.fatalError << "\n";
         return kExitFatal;
