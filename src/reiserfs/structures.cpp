@@ -4,8 +4,9 @@
 
 namespace dorvak {
 
+// Every power of two from 512 to 8192: mkreiserfs makes 2048-byte blocks too.
 bool isValidBlockSize(std::uint32_t blockSize) {
-    return blockSize == 512 || blockSize == 1024 || blockSize == 4096 || blockSize == 8192;
+    return blockSize >= 512 && blockSize <= kMaxBlockSize && (blockSize & (blockSize - 1)) == 0;
 }
 
 std::optional<Superblock> ReadSuperblock(Bytes sector) {

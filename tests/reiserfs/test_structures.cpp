@@ -68,6 +68,14 @@ TEST(Structures, SuperblockMagicIgnoresCaseAndChecksTheBlockSize) {
     ASSERT_TRUE(sb);
     EXPECT_EQ(sb->rootBlock, 50u);
     EXPECT_EQ(sb->treeHeight, 3);
-    img.put16(65536 + 44, 2048);
-    EXPECT_FALSE(ReadSuperblock(sector));
+    // Every power of two from 512 to 8192 (mkreiserfs -b 2048 makes one);
+    // nothing else.
+    for (std::uint16_t size : {512, 1024, 2048, 4096, 8192}) {
+        img.put16(65536 + 44, size);
+        EXPECT_TRUE(ReadSuperblock(sector)) << size;
+    }
+    for (std::uint16_t size : {0, 256, 1536, 3072, 16384}) {
+        img.put16(65536 + 44, size);
+        EXPECT_FALSE(ReadSuperblock(sector)) << size;
+    }
 }

@@ -82,7 +82,7 @@ TEST(PartitionWalk, SuperblockChecksBlockSizeAndMagicOnly) {
     };
     for (auto c :
          {Case{512, "ReIsEr2Fs", true}, Case{1024, "ReIsEr3Fs", true}, Case{4096, "ReIsErFs", true},
-          Case{8192, "REISER", true}, Case{2048, "ReIsEr2Fs", false},
+          Case{8192, "REISER", true}, Case{2048, "ReIsEr2Fs", true}, Case{1536, "ReIsEr2Fs", false},
           Case{4096, "ReIsXr2Fs", false}, Case{0, "ReIsEr2Fs", false}}) {
         DiskImage img(kDiskSectors * 512);
         writePartitionTable(img, 0, {{0x85, 1000, 2000}}); // 0x85 is probed, not followed
