@@ -122,7 +122,8 @@ void FileContents::rank(const CatalogEntry& file, Candidate& c) {
     c.tier = 3;
     for (std::uint32_t i = 0; head && i < head->itemCount; ++i) {
         auto ih = ReadItemHead(l.data, i);
-        if (!ih || !ih->knownFormat()) break;
+        if (!ih) break;
+        if (!ih->knownFormat()) continue;
         if (ih->type != ItemType::StatData || ih->dirId != c.ref->dirId ||
             ih->objectId != c.ref->objectId)
             continue;

@@ -81,7 +81,8 @@ std::optional<ItemHead> ReadItemHead(Bytes block, std::uint32_t index) {
     h.entryCount = le16(block, at + 16);
     h.itemLength = le16(block, at + 18);
     h.itemLocation = le16(block, at + 20);
-    h.keyFormat = le16(block, at + 22);
+    // The low 12 bits are the format; reiserfsck keeps flags in the top 4.
+    h.keyFormat = le16(block, at + 22) & 0x0FFF;
     if (h.keyFormat == 0) {
         h.offset = le32(block, at + 8);
         h.type = typeFromV1(le32(block, at + 12));
