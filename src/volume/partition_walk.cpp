@@ -3,6 +3,7 @@
 #include "disk/bytes.h"
 #include "reiserfs/structures.h"
 
+#include <algorithm>
 #include <array>
 #include <unordered_set>
 
@@ -41,7 +42,15 @@ bool ProbeSuperblock(SectorReader& reader, VolumeTable& table, std::uint64_t sta
     if (!sb) return false;
     VolumeInfo info;
     info.startSector = startSector;
-    info.sectorCount = sectorCount;
+    // The partition entry may be smaller than the file system (a table
+    // re-created by hand, or damaged; 0 says nothing at all): nodes and
+    // blocks past it would be lost. The larger of the two counts, within the
+    // source.
+    info.sectorCount =
+        std::max<std::uint64_t>(sectorCount, std::uint64_t(sb->blockCount) * (sb->blockSize / 512));
+    if (const std::uint64_t total = reader.totalSectors(); total != 0)
+        info.sectorCount =
+            std::min(info.sectorCount, total > startSector ? total - startSector : 0);
     info.sectorsPerBlock = sb->blockSize / 512;
     info.rootBlock = sb->rootBlock;
     return table.add(std::move(info));

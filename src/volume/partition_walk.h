@@ -8,7 +8,8 @@
 namespace dorvak {
 
 // Reads sector start + 128 and, when it holds a ReiserFS superblock, appends
-// the volume to the table. False when the probe fails or the table is full.
+// the volume to the table, sized by the larger of `sectorCount` and the
+// superblock's block count, within the source. False when the probe fails or the table is full.
 bool ProbeSuperblock(SectorReader& reader, VolumeTable& table, std::uint64_t startSector,
                      std::uint64_t sectorCount);
 

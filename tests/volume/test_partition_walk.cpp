@@ -52,12 +52,32 @@ TEST(PartitionWalk, PrimariesThenLogicalsInChainOrderNamedByIndex) {
     EXPECT_EQ(starts(t), (std::vector<std::uint64_t>{1000, 5063, 7100}));
     EXPECT_EQ(t.records[0].name, "ReiserFS - 0");
     EXPECT_EQ(t.records[2].name, "ReiserFS - 2");
-    EXPECT_EQ(t.records[0].sectorCount, 2000u);
+    EXPECT_EQ(t.records[0].sectorCount, 8000u); // the file system's 1000 blocks
     EXPECT_EQ(t.records[0].sectorsPerBlock, 8u);
     EXPECT_EQ(t.records[0].rootBlock, 8211u);
     EXPECT_EQ(t.records[1].sectorsPerBlock, 2u);
     EXPECT_EQ(t.records[1].rootBlock, 77u);
     EXPECT_EQ(t.records[2].sectorsPerBlock, 1u);
+}
+
+// A re-created or damaged table may be smaller than the file system (or say
+// 0): the volume still spans every block the superblock counts, but never
+// past the end of the source.
+TEST(PartitionWalk, AVolumeSpansTheLargerOfItsEntryAndItsSuperblockWithinTheSource) {
+    struct Case {
+        std::uint32_t entrySectors;
+        std::uint32_t blocks; // of 4 KiB: 8 sectors
+        std::uint64_t expected;
+    };
+    for (auto c : {Case{100, 1000, 8000}, Case{0, 1000, 8000}, Case{20000, 1000, 20000},
+                   Case{2000, 100000, kDiskSectors - 1000}, Case{60000, 10, kDiskSectors - 1000}}) {
+        DiskImage img(kDiskSectors * 512);
+        writePartitionTable(img, 0, {{0x83, 1000, c.entrySectors}});
+        writeSuperblock(img, 1000, 4096, c.blocks, 20, 2);
+        const VolumeTable t = walk(img);
+        ASSERT_EQ(t.volumeCount, 1u);
+        EXPECT_EQ(t.records[0].sectorCount, c.expected) << c.entrySectors << " " << c.blocks;
+    }
 }
 
 TEST(PartitionWalk, EitherSignatureByteIsEnough) {
