@@ -23,8 +23,9 @@ PartitionEntry entryAt(Bytes sector, int index) {
     return PartitionEntry{sector[at + 4], le32(sector, at + 8), le32(sector, at + 12)};
 }
 
+// DOS (CHS and LBA) and Linux extended partitions.
 bool isExtended(std::uint8_t type) {
-    return type == 0x05 || type == 0x0F;
+    return type == 0x05 || type == 0x0F || type == 0x85;
 }
 
 // A chain of extended boot records is followed at most this far; the visited
@@ -56,16 +57,9 @@ bool ProbeSuperblock(SectorReader& reader, VolumeTable& table, std::uint64_t sta
     return table.add(std::move(info));
 }
 
-void WalkPartitionTables(SectorReader& reader, VolumeTable& table) {
-    table.volumeCount = 0;
-    std::array<std::uint8_t, 512> mbr{};
-    if (reader.ReadSectors(0, 1, mbr.data()) != 1) return;
-    if (mbr[510] != 0x55 && mbr[511] != 0xAA) {
-        // No partition table: perhaps a file system that fills the source.
-        ProbeSuperblock(reader, table, 0, reader.totalSectors());
-        return;
-    }
+namespace {
 
+void walkTables(SectorReader& reader, VolumeTable& table, Bytes mbr) {
     bool haveExtended = false;
     std::uint64_t extendedBase = 0;
     for (int i = 0; i < 4 && !table.full(); ++i) {
@@ -100,6 +94,19 @@ void WalkPartitionTables(SectorReader& reader, VolumeTable& table) {
         }
         if (!linked) break;
     }
+}
+
+} // namespace
+
+void WalkPartitionTables(SectorReader& reader, VolumeTable& table) {
+    table.volumeCount = 0;
+    std::array<std::uint8_t, 512> mbr{};
+    if (reader.ReadSectors(0, 1, mbr.data()) != 1) return;
+    if (mbr[510] == 0x55 || mbr[511] == 0xAA) walkTables(reader, table, mbr);
+    // No partition table, or one whose entries hold no volume (a partition
+    // image that starts with a boot loader, a "superfloppy" disk): perhaps a
+    // file system that fills the source.
+    if (table.volumeCount == 0) ProbeSuperblock(reader, table, 0, reader.totalSectors());
 }
 
 } // namespace dorvak

@@ -80,6 +80,28 @@ TEST(PartitionWalk, AVolumeSpansTheLargerOfItsEntryAndItsSuperblockWithinTheSour
     }
 }
 
+TEST(PartitionWalk, LinuxExtendedPartitionsAreFollowed) {
+    DiskImage img(kDiskSectors * 512);
+    writePartitionTable(img, 0, {{0x85, 5000, 30000}});
+    writePartitionTable(img, 5000, {{0x83, 63, 1000}, {0x85, 2000, 3000}});
+    reiser(img, 5063);
+    writePartitionTable(img, 7000, {{0x83, 100, 5000}});
+    reiser(img, 7100);
+    EXPECT_EQ(starts(walk(img)), (std::vector<std::uint64_t>{5063, 7100}));
+}
+
+// A partition image that starts with a boot loader, or a "superfloppy" disk:
+// the signature is there, but no entry leads to a volume.
+TEST(PartitionWalk, ASignatureWithoutAnyVolumeStillProbesSectorZero) {
+    DiskImage img(kDiskSectors * 512);
+    writePartitionTable(img, 0, {{0x07, 1, 5}, {0x83, 30000, 100}});
+    reiser(img, 0);
+    const VolumeTable t = walk(img);
+    EXPECT_EQ(starts(t), std::vector<std::uint64_t>{0});
+    reiser(img, 30000); // once an entry yields a volume, sector 0 is not probed
+    EXPECT_EQ(starts(walk(img)), std::vector<std::uint64_t>{30000});
+}
+
 TEST(PartitionWalk, EitherSignatureByteIsEnough) {
     for (auto [b510, b511, expect] :
          {std::tuple{0x55, 0x00, 1u}, std::tuple{0x12, 0xAA, 1u}, std::tuple{0x00, 0x00, 0u}}) {
@@ -105,7 +127,7 @@ TEST(PartitionWalk, SuperblockChecksBlockSizeAndMagicOnly) {
           Case{8192, "REISER", true}, Case{2048, "ReIsEr2Fs", true}, Case{1536, "ReIsEr2Fs", false},
           Case{4096, "ReIsXr2Fs", false}, Case{0, "ReIsEr2Fs", false}}) {
         DiskImage img(kDiskSectors * 512);
-        writePartitionTable(img, 0, {{0x85, 1000, 2000}}); // 0x85 is probed, not followed
+        writePartitionTable(img, 0, {{0x83, 1000, 2000}});
         reiser(img, 1000, c.blockSize, c.magic);
         EXPECT_EQ(walk(img).volumeCount, c.listed ? 1u : 0u) << c.blockSize << " " << c.magic;
     }
