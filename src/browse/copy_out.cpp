@@ -23,6 +23,8 @@ namespace {
 constexpr std::size_t kMaxDepth = 256;
 // Alternatives tried for one name before the file is given up.
 constexpr unsigned kMaxNumbered = 100000;
+// Longest target of a symbolic link (PATH_MAX less its NUL).
+constexpr std::size_t kMaxLinkTarget = 4095;
 // A progress event inside a file after this many bytes.
 constexpr std::uint64_t kProgressStep = 1 << 20;
 
@@ -228,6 +230,14 @@ private:
     bool folderError(Frame& frame, const std::string& path, int err);
     bool writeFile(const Op& op);
     bool fileError(int err, const std::string& catalogPath, const std::string& writtenPath);
+    struct Prepared {
+        std::unique_ptr<TempFile> temp; // null: reported already
+        bool goOn = true;
+        std::vector<Damage> damage;
+    };
+    Prepared prepareCopy(const Op& op, const CatalogEntry& f, const Frame& frame,
+                         const std::string& catalogPath, std::uint64_t bytesBefore);
+    Prepared prepareLink(const CatalogEntry& f, const Frame& frame, const std::string& catalogPath);
     Placed place(TempFile& file, FolderNames& names, const std::string& raw, std::string& name,
                  int& err);
     int refused(const std::string& name) const { return o_.refusesName ? o_.refusesName(name) : 0; }
@@ -424,9 +434,12 @@ bool CopyOut::Run::writeFile(const Op& op) {
         }
     } advance{event_, bytesBefore + f.size};
 
-    auto& requests = o_.requests_;
-    if (requests.skipFileRequested.exchange(false)) {
+    if (o_.requests_.skipFileRequested.exchange(false)) {
         s_.skipped.push_back({catalogPath, "", "skipped on request", {}});
+        return true;
+    }
+    if (f.fileType == FileType::Special) { // a device, FIFO or socket has no data
+        s_.skipped.push_back({catalogPath, "", "special file", {}});
         return true;
     }
     const std::size_t top = frames_.size() - 1;
@@ -446,39 +459,14 @@ bool CopyOut::Run::writeFile(const Op& op) {
                               {}});
         return true;
     }
-    int err = 0;
-    auto temp = TempFile::create(frame.fd.get(), err);
-    if (!temp) return fileError(err, catalogPath, frame.writtenPath + "/" + safe);
-    std::uint64_t reported = 0;
-    temp->onProgress = [&](std::uint64_t done) {
-        if (stopRequested() || requests.skipFileRequested.load()) return false;
-        if (done - reported >= kProgressStep) {
-            reported = done;
-            event_.bytesDone = bytesBefore + done;
-            report(op.catalogPath, f.name);
-        }
-        return true;
-    };
-    std::vector<Damage> damage;
-    const ContentResult result = contents_.copy(f, *temp, damage);
-    if (result == ContentResult::Abandoned) {
-        if (stopRequested()) {
-            s_.stopped = true;
-            return false;
-        }
-        requests.skipFileRequested = false;
-        s_.skipped.push_back({catalogPath, "", "skipped on request", {}});
-        return true;
-    }
-    if (result == ContentResult::NoData) {
-        s_.failed.push_back({catalogPath, "", "no data found", {}});
-        return true;
-    }
-    if (result == ContentResult::WriteFailed || !temp->finish(f.size, f.modifiedTime))
-        return fileError(temp->error(), catalogPath, frame.writtenPath + "/" + safe);
+    Prepared p = f.fileType == FileType::Symlink
+                     ? prepareLink(f, frame, catalogPath)
+                     : prepareCopy(op, f, frame, catalogPath, bytesBefore);
+    if (!p.temp) return p.goOn;
 
+    int err = 0;
     std::string name;
-    const Placed placed = place(*temp, *frame.names, f.name, name, err);
+    const Placed placed = place(*p.temp, *frame.names, f.name, name, err);
     const std::string written = frame.writtenPath + "/" + name;
     if (placed == Placed::NameTaken) {
         s_.skipped.push_back(
@@ -489,8 +477,74 @@ bool CopyOut::Run::writeFile(const Op& op) {
     ++s_.filesWritten;
     s_.bytesWritten += f.size;
     if (name != f.name) s_.renamed.push_back({catalogPath, written, "", {}});
-    if (!damage.empty()) s_.damaged.push_back({catalogPath, written, "", std::move(damage)});
+    if (!p.damage.empty()) s_.damaged.push_back({catalogPath, written, "", std::move(p.damage)});
     return true;
+}
+
+// The file's bytes in a finished temporary file.
+CopyOut::Run::Prepared CopyOut::Run::prepareCopy(const Op& op, const CatalogEntry& f,
+                                                 const Frame& frame, const std::string& catalogPath,
+                                                 std::uint64_t bytesBefore) {
+    Prepared p;
+    const std::string at = frame.writtenPath + "/" + safeName(f.name);
+    int err = 0;
+    auto temp = TempFile::create(frame.fd.get(), err);
+    if (!temp) {
+        p.goOn = fileError(err, catalogPath, at);
+        return p;
+    }
+    auto& requests = o_.requests_;
+    std::uint64_t reported = 0;
+    temp->onProgress = [&](std::uint64_t done) {
+        if (stopRequested() || requests.skipFileRequested.load()) return false;
+        if (done - reported >= kProgressStep) {
+            reported = done;
+            event_.bytesDone = bytesBefore + done;
+            report(op.catalogPath, f.name);
+        }
+        return true;
+    };
+    const ContentResult result = contents_.copy(f, *temp, p.damage);
+    if (result == ContentResult::Abandoned) {
+        if (stopRequested()) {
+            s_.stopped = true;
+            p.goOn = false;
+            return p;
+        }
+        requests.skipFileRequested = false;
+        s_.skipped.push_back({catalogPath, "", "skipped on request", {}});
+        return p;
+    }
+    if (result == ContentResult::NoData) {
+        s_.failed.push_back({catalogPath, "", "no data found", {}});
+        return p;
+    }
+    if (result == ContentResult::WriteFailed || !temp->finish(f.size, f.modifiedTime)) {
+        p.goOn = fileError(temp->error(), catalogPath, at);
+        return p;
+    }
+    p.temp = std::move(temp);
+    return p;
+}
+
+// A symbolic link with the target read from the volume, verbatim.
+CopyOut::Run::Prepared CopyOut::Run::prepareLink(const CatalogEntry& f, const Frame& frame,
+                                                 const std::string& catalogPath) {
+    Prepared p;
+    auto target = contents_.readSmall(f, kMaxLinkTarget, p.damage);
+    const char* bad = !target           ? "no link target found"
+                      : target->empty() ? "empty link target"
+                      : target->find('\0') != std::string::npos || !p.damage.empty()
+                          ? "damaged link target"
+                          : nullptr;
+    if (bad) {
+        s_.failed.push_back({catalogPath, "", bad, {}});
+        return p;
+    }
+    int err = 0;
+    p.temp = TempFile::createSymlink(frame.fd.get(), *target, err);
+    if (!p.temp) p.goOn = fileError(err, catalogPath, frame.writtenPath + "/" + safeName(f.name));
+    return p;
 }
 
 } // namespace dorvak

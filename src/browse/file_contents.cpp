@@ -329,6 +329,23 @@ ContentResult FileContents::copyRun(std::uint64_t fileOffset, std::uint64_t disk
     return ContentResult::Done;
 }
 
+std::optional<std::string> FileContents::readSmall(const CatalogEntry& file, std::size_t limit,
+                                                   std::vector<Damage>& damage) {
+    if (file.size > limit) return std::nullopt;
+    struct StringSink : ContentSink {
+        std::string bytes;
+        bool write(std::uint64_t offset, const std::uint8_t* data, std::size_t length) override {
+            if (offset + length > bytes.size()) return false;
+            std::copy(data, data + length, bytes.begin() + std::ptrdiff_t(offset));
+            return true;
+        }
+        bool proceed(std::uint64_t) override { return true; }
+    } sink;
+    sink.bytes.assign(std::size_t(file.size), '\0');
+    if (copy(file, sink, damage) != ContentResult::Done) return std::nullopt;
+    return std::move(sink.bytes);
+}
+
 ContentResult FileContents::copy(const CatalogEntry& file, ContentSink& sink,
                                  std::vector<Damage>& damage) {
     const std::vector<Segment> segments = layout(file);

@@ -46,6 +46,10 @@ public:
     // Creates a new temporary file in the folder `dirFd`; nullptr with
     // `error` set to the errno on failure.
     static std::unique_ptr<TempFile> create(int dirFd, int& error);
+    // A symbolic link to `target` (verbatim) under a temporary name, to be
+    // placed like a file; nothing is written through it.
+    static std::unique_ptr<TempFile> createSymlink(int dirFd, const std::string& target,
+                                                   int& error);
     ~TempFile() override;
     TempFile(const TempFile&) = delete;
     TempFile& operator=(const TempFile&) = delete;

@@ -68,11 +68,11 @@ std::size_t Catalog::pendingStatCount() const {
 void Catalog::join(std::uint64_t key, const PendingName& name, const PendingStat& stat) {
     const auto dirId = std::uint32_t(key >> 32);
     const auto objectId = std::uint32_t(key);
-    if (stat.directory)
+    if (stat.type == FileType::Directory)
         AddFolder(name.name, name.parentId, objectId, stat.modifiedTime, dirId);
     else
         AddFile(name.name, name.parentId, objectId, stat.modifiedTime, stat.auxValue, stat.size,
-                dirId);
+                dirId, stat.type);
 }
 
 // Normal mode joins one to one: the first waiting record of the other kind is
@@ -84,9 +84,8 @@ void Catalog::AddStatData(std::size_t location, Bytes block, std::size_t length,
                           std::uint32_t dirId, std::uint32_t objectId) {
     auto sd = ReadStatData(block, location, length);
     if (!sd) return;
-    if (sd->fileType != FileType::Directory && sd->fileType != FileType::Regular) return;
-    const PendingStat stat{sd->fileType == FileType::Directory, sd->size, sd->auxValue,
-                           sd->modifiedTime};
+    if (sd->fileType == FileType::Other) return; // no file system object has this mode
+    const PendingStat stat{sd->fileType, sd->size, sd->auxValue, sd->modifiedTime};
     const std::uint64_t key = objectKey(dirId, objectId);
     auto slot = pending_.try_emplace(key).first;
     Pending& p = slot->second;
@@ -184,7 +183,7 @@ void Catalog::AddFolder(const std::string& name, std::uint32_t parentId, std::ui
 
 void Catalog::AddFile(const std::string& name, std::uint32_t parentId, std::uint32_t objectId,
                       std::uint32_t modifiedTime, std::uint32_t auxValue, std::uint64_t size,
-                      std::uint32_t keyDirId) {
+                      std::uint32_t keyDirId, FileType fileType) {
     CatalogEntry e;
     e.name = name;
     e.parentId = parentId;
@@ -193,6 +192,7 @@ void Catalog::AddFile(const std::string& name, std::uint32_t parentId, std::uint
     e.auxValue = auxValue;
     e.size = size;
     e.keyDirId = keyDirId;
+    e.fileType = fileType;
     e.fileNumber = fileCount + 1;
     FileList.push_back(std::move(e));
     if (recoveryMode == RecoveryMode::Extensive &&

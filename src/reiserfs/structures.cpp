@@ -102,6 +102,11 @@ FileType fileTypeOf(std::uint16_t mode) {
         return FileType::Regular;
     case 0xA000:
         return FileType::Symlink;
+    case 0x1000: // FIFO
+    case 0x2000: // character device
+    case 0x6000: // block device
+    case 0xC000: // socket
+        return FileType::Special;
     default:
         return FileType::Other;
     }

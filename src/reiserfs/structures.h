@@ -85,7 +85,9 @@ struct ItemHead {
 // false and no decoded type; the items after it may still be read.
 std::optional<ItemHead> ReadItemHead(Bytes block, std::uint32_t index);
 
-enum class FileType { Directory, Regular, Symlink, Other };
+// Special: character and block devices, FIFOs and sockets. Other: a mode no
+// file system object has (damage).
+enum class FileType { Directory, Regular, Symlink, Special, Other };
 
 struct StatData {
     std::uint16_t mode = 0;

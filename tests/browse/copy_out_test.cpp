@@ -6,6 +6,7 @@
 
 #include <csignal>
 #include <gtest/gtest.h>
+#include <map>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -325,6 +326,48 @@ TEST(CopyOut, AFileWithoutAnyDataFailsAndWritesNothing) {
     EXPECT_EQ(s.failed[0].reason, "no data found");
     EXPECT_EQ(listTree(dest.path()), (std::vector<std::string>{"empty"}));
     EXPECT_EQ(s.bytesWritten, 0u);
+}
+
+// Symbolic links come out as links with their target verbatim (nothing is
+// opened through them); devices, FIFOs and sockets are listed and skipped.
+TEST(CopyOut, SymbolicLinksAreWrittenAsLinksAndSpecialFilesAreSkipped) {
+    TreeBuilder t(1024, 256);
+    t.file(2, "target.txt", pattern(10, 1));
+    const std::string escape = "../../../etc/passwd", relative = "target.txt";
+    std::uint32_t id = 600;
+    for (const std::string& target : {escape, relative}) {
+        t.name(2, {target == escape ? "away" : "near", 2, id});
+        t.raw(statItem(2, id, 0xA1FF, target.size(), 3000));
+        t.raw(directItem(2, id, 1, std::vector<std::uint8_t>(target.begin(), target.end())));
+        ++id;
+    }
+    for (std::uint16_t mode : {0x11A4, 0x21A4, 0x61A4, 0xC1ED}) { // FIFO, devices, socket
+        t.name(2, {"special" + std::to_string(mode >> 12), 2, id});
+        t.raw(statItem(2, id++, mode, 0, 3000));
+    }
+    const std::uint32_t root = t.finish();
+    auto m = mountBuilt(t.vb, root, RecoveryMode::Normal);
+    EXPECT_EQ(m->catalog.fileCount, 7u);
+    std::map<std::string, FileType> kinds;
+    for (const auto& f : m->catalog.FileList)
+        kinds[f.name] = f.fileType;
+    EXPECT_EQ(kinds["near"], FileType::Symlink);
+    EXPECT_EQ(kinds["special1"], FileType::Special);
+    EXPECT_EQ(kinds["target.txt"], FileType::Regular);
+
+    ScratchDir dest;
+    const CopySummary s = recoverAll(*m, dest.str());
+    EXPECT_TRUE(s.fatalError.empty()) << s.fatalError;
+    EXPECT_EQ(s.filesWritten, 3u);
+    EXPECT_EQ(fs::read_symlink(dest.path() / "away"), escape);
+    EXPECT_EQ(fs::read_symlink(dest.path() / "near"), relative);
+    std::set<std::string> names;
+    for (const auto& e : fs::directory_iterator(dest.path()))
+        names.insert(e.path().filename().string());
+    EXPECT_EQ(names, (std::set<std::string>{"away", "near", "target.txt"}));
+    ASSERT_EQ(s.skipped.size(), 4u);
+    for (const auto& r : s.skipped)
+        EXPECT_EQ(r.reason, "special file") << r.catalogPath;
 }
 
 TEST(CopyOut, RecoverSelectedWritesFoldersWithSubtreesAndFilesAtTheTop) {

@@ -30,9 +30,11 @@ TEST(Structures, StatDataLayoutFollowsItsLengthNotTheKeyFormat) {
 }
 
 TEST(Structures, FileTypesOtherThanFolderAndFileAreOther) {
-    EXPECT_EQ(fileTypeOf(0x6000), FileType::Other); // block device
-    EXPECT_EQ(fileTypeOf(0xC000), FileType::Other); // socket
-    EXPECT_EQ(fileTypeOf(0x1000), FileType::Other); // FIFO
+    EXPECT_EQ(fileTypeOf(0x6000), FileType::Special); // block device
+    EXPECT_EQ(fileTypeOf(0xC000), FileType::Special); // socket
+    EXPECT_EQ(fileTypeOf(0x1000), FileType::Special); // FIFO
+    EXPECT_EQ(fileTypeOf(0x0000), FileType::Other);
+    EXPECT_EQ(fileTypeOf(0xE000), FileType::Other);
     EXPECT_EQ(fileTypeOf(0xA1FF), FileType::Symlink);
 }
 
