@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <map>
 #include <sys/stat.h>
+#include <tuple>
 #include <unistd.h>
 #include <unordered_map>
 #include <unordered_set>
@@ -223,6 +224,7 @@ public:
         contents_.sectorsPerRead = owner.settings_.sectorsPerRead;
     }
     void go(const std::vector<Op>& ops);
+    void planLinks(const std::vector<Op>& ops);
 
 private:
     enum class Placed { Yes, NameTaken, Error };
@@ -254,6 +256,13 @@ private:
     // By (device, inode): a folder entered twice (two catalog folders of one
     // name) shares one record.
     std::map<std::pair<dev_t, ino_t>, FolderNames> folderNames_;
+    // Hard links: for each op, the op that writes the first name of the same
+    // file (kNoLink when it has no other name), and where that first name was
+    // written, relative to the destination.
+    static constexpr std::size_t kNoLink = ~std::size_t(0);
+    const Op* ops_ = nullptr;
+    std::vector<std::size_t> linkFirst_;
+    std::unordered_map<std::size_t, std::string> firstCopies_;
     CopyProgressEvent event_;
 };
 
@@ -290,6 +299,7 @@ void CopyOut::Run::go(const std::vector<Op>& ops) {
         ++event_.filesTotal;
         event_.bytesTotal += o_.catalog_.FileList[op.file].size;
     }
+    planLinks(ops);
     frames_.push_back(Frame{std::move(root), nullptr, -1, {}, {}, {}, {}});
     frames_.back().names = &namesOf(frames_.back().fd.get());
     for (const Op& op : ops) {
@@ -308,6 +318,37 @@ void CopyOut::Run::go(const std::vector<Op>& ops) {
             leave();
         }
         if (!goOn) break;
+    }
+}
+
+// Entries of one object with one size and time are names of one file (hard
+// links). Sorting the file ops by that identity finds them in n log n with
+// no map over every file.
+void CopyOut::Run::planLinks(const std::vector<Op>& ops) {
+    ops_ = ops.data();
+    linkFirst_.assign(ops.size(), kNoLink);
+    struct Key {
+        std::uint64_t object;
+        std::uint64_t size;
+        std::uint32_t time;
+        std::size_t op;
+        auto tie() const { return std::tie(object, size, time, op); }
+    };
+    std::vector<Key> keys;
+    for (std::size_t i = 0; i < ops.size(); ++i) {
+        if (ops[i].kind != Op::File) continue;
+        const CatalogEntry& f = o_.catalog_.FileList[ops[i].file];
+        if (f.fileType == FileType::Special) continue;
+        keys.push_back({objectKey(f.keyDirId, f.objectId), f.size, f.modifiedTime, i});
+    }
+    std::sort(keys.begin(), keys.end(),
+              [](const Key& a, const Key& b) { return a.tie() < b.tie(); });
+    for (std::size_t i = 1; i < keys.size(); ++i) {
+        const Key &a = keys[i - 1], &b = keys[i];
+        if (a.object != b.object || a.size != b.size || a.time != b.time) continue;
+        const std::size_t first = linkFirst_[a.op] == kNoLink ? a.op : linkFirst_[a.op];
+        linkFirst_[a.op] = first;
+        linkFirst_[b.op] = first;
     }
 }
 
@@ -459,9 +500,20 @@ bool CopyOut::Run::writeFile(const Op& op) {
                               {}});
         return true;
     }
-    Prepared p = f.fileType == FileType::Symlink
-                     ? prepareLink(f, frame, catalogPath)
-                     : prepareCopy(op, f, frame, catalogPath, bytesBefore);
+    // A further name of a file written already is linked to that copy; where
+    // the destination cannot link (vfat, across devices), it is copied.
+    const std::size_t at = std::size_t(&op - ops_);
+    const std::size_t first = linkFirst_[at];
+    Prepared p;
+    if (first != kNoLink && first != at) {
+        if (auto it = firstCopies_.find(first); it != firstCopies_.end()) {
+            int err = 0;
+            p.temp = TempFile::createHardLink(frames_[0].fd.get(), it->second, frame.fd.get(), err);
+        }
+    }
+    if (!p.temp)
+        p = f.fileType == FileType::Symlink ? prepareLink(f, frame, catalogPath)
+                                            : prepareCopy(op, f, frame, catalogPath, bytesBefore);
     if (!p.temp) return p.goOn;
 
     int err = 0;
@@ -474,6 +526,7 @@ bool CopyOut::Run::writeFile(const Op& op) {
         return true;
     }
     if (placed == Placed::Error) return fileError(err, catalogPath, written);
+    if (first == at) firstCopies_.emplace(at, written.substr(1));
     ++s_.filesWritten;
     s_.bytesWritten += f.size;
     if (name != f.name) s_.renamed.push_back({catalogPath, written, "", {}});

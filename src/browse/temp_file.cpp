@@ -58,6 +58,23 @@ std::unique_ptr<TempFile> TempFile::createSymlink(int dirFd, const std::string& 
     return nullptr;
 }
 
+std::unique_ptr<TempFile> TempFile::createHardLink(int fromDirFd, const std::string& fromPath,
+                                                   int dirFd, int& error) {
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        char name[64];
+        std::snprintf(name, sizeof name, ".dorvak-%ld-%u.link", long(::getpid()),
+                      tempCounter.fetch_add(1));
+        if (::linkat(fromDirFd, fromPath.c_str(), dirFd, name, 0) == 0)
+            return std::unique_ptr<TempFile>(new TempFile(dirFd, UniqueFd(), name));
+        if (errno != EEXIST) {
+            error = errno;
+            return nullptr;
+        }
+    }
+    error = EEXIST;
+    return nullptr;
+}
+
 TempFile::~TempFile() {
     fd_.reset();
     if (!placed_) ::unlinkat(dirFd_, name_.c_str(), 0);

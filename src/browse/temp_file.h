@@ -50,6 +50,10 @@ public:
     // placed like a file; nothing is written through it.
     static std::unique_ptr<TempFile> createSymlink(int dirFd, const std::string& target,
                                                    int& error);
+    // A hard link to `fromPath` (relative to `fromDirFd`, never followed
+    // when it is a link) under a temporary name in `dirFd`.
+    static std::unique_ptr<TempFile> createHardLink(int fromDirFd, const std::string& fromPath,
+                                                    int dirFd, int& error);
     ~TempFile() override;
     TempFile(const TempFile&) = delete;
     TempFile& operator=(const TempFile&) = delete;

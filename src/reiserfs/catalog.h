@@ -127,7 +127,13 @@ private:
         std::uint64_t size;
         std::uint32_t auxValue;
         std::uint32_t modifiedTime;
-        bool operator==(const PendingStat&) const = default;
+        // Normal mode: names this stat data may still join. A file with
+        // several links keeps its stat data waiting for its other names.
+        std::uint32_t namesLeft = 1;
+        bool sameVersion(const PendingStat& o) const {
+            return type == o.type && size == o.size && auxValue == o.auxValue &&
+                   modifiedTime == o.modifiedTime;
+        }
     };
     void join(std::uint64_t key, const PendingName& name, const PendingStat& stat);
     void addName(std::uint32_t dirId, std::uint32_t objectId, PendingName name);

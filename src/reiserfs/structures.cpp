@@ -119,10 +119,12 @@ std::optional<StatData> ReadStatData(Bytes block, std::size_t location, std::siz
     sd.mode = le16(body, 0);
     sd.fileType = fileTypeOf(sd.mode);
     if (length == 32) {
+        sd.linkCount = le16(body, 2);
         sd.size = le32(body, 8);
         sd.modifiedTime = le32(body, 16);
         sd.auxValue = le32(body, 28);
     } else {
+        sd.linkCount = le32(body, 4);
         sd.size = le64(body, 8);
         sd.modifiedTime = le32(body, 28);
         sd.auxValue = le32(body, 36);

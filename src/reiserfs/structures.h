@@ -18,9 +18,9 @@
 //   0xFFFFFFFF direct, 0xFFFFFFFE indirect). Key format 1 (3.6): 8 u64, low
 //   60 bits offset, top 4 bits type (0 stat, 1 indirect, 2 direct, 3 dir).
 // Stat data, told by its length: 32 bytes (old) or 44 (new).
-//          mode  size     mtime  aux
-//   old:   0 u16 8 u32    16 u32 28 u32 (first direct byte)
-//   new:   0 u16 8 u64    28 u32 36 u32 (block count)
+//          mode  links  size     mtime  aux
+//   old:   0 u16 2 u16  8 u32    16 u32 28 u32 (first direct byte)
+//   new:   0 u16 4 u32  8 u64    28 u32 36 u32 (block count)
 // Directory item: entry heads of 16 bytes (4 u32 dir id, 8 u32 object id,
 //   12 u16 name location within the item), names packed from the item's end.
 
@@ -92,6 +92,7 @@ enum class FileType { Directory, Regular, Symlink, Special, Other };
 struct StatData {
     std::uint16_t mode = 0;
     FileType fileType = FileType::Other;
+    std::uint32_t linkCount = 0; // names the object has (hard links)
     std::uint64_t size = 0;
     std::uint32_t modifiedTime = 0;
     std::uint32_t auxValue = 0;

@@ -370,6 +370,33 @@ TEST(CopyOut, SymbolicLinksAreWrittenAsLinksAndSpecialFilesAreSkipped) {
         EXPECT_EQ(r.reason, "special file") << r.catalogPath;
 }
 
+// Every name of a file with several links is listed; the later names come
+// out as hard links to the first copy.
+TEST(CopyOut, FurtherNamesOfAFileAreHardLinksToItsFirstCopy) {
+    TreeBuilder t(1024, 256);
+    const std::uint32_t sub = t.folder(2, "sub");
+    const std::uint32_t id = t.file(2, "first.bin", pattern(3000, 1), 5000);
+    t.hardLink(sub, "second.bin", id, 3);
+    t.hardLink(sub, "third.bin", id, 3);
+    const std::uint32_t root = t.finish();
+    auto m = mountBuilt(t.vb, root, RecoveryMode::Normal);
+    ASSERT_EQ(m->catalog.fileCount, 3u);
+    ScratchDir dest;
+    const CopySummary s = recoverAll(*m, dest.str());
+    ASSERT_TRUE(s.whole()) << s.fatalError;
+    EXPECT_EQ(s.filesWritten, 3u);
+    struct stat a {
+    }, b{}, c{};
+    ASSERT_EQ(::stat((dest.path() / "first.bin").c_str(), &a), 0);
+    ASSERT_EQ(::stat((dest.path() / "sub" / "second.bin").c_str(), &b), 0);
+    ASSERT_EQ(::stat((dest.path() / "sub" / "third.bin").c_str(), &c), 0);
+    EXPECT_EQ(a.st_ino, b.st_ino);
+    EXPECT_EQ(a.st_ino, c.st_ino);
+    EXPECT_EQ(a.st_nlink, 3u);
+    EXPECT_EQ(readFile(dest.path() / "sub" / "third.bin"), str(pattern(3000, 1)));
+    EXPECT_FALSE(anyTempFiles(dest.path()));
+}
+
 TEST(CopyOut, RecoverSelectedWritesFoldersWithSubtreesAndFilesAtTheTop) {
     TreeBuilder t(1024, 256);
     const std::uint32_t a = t.folder(2, "A"), b = t.folder(a, "B"), c = t.folder(b, "C");
