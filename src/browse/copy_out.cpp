@@ -1,5 +1,6 @@
 #include "browse/copy_out.h"
 
+#include "browse/destination_check.h"
 #include "browse/safe_names.h"
 #include "browse/temp_file.h"
 #include "reiserfs/structures.h"
@@ -8,9 +9,12 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <map>
 #include <sys/stat.h>
+#include <tuple>
 #include <unistd.h>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace dorvak {
 namespace {
@@ -20,6 +24,8 @@ namespace {
 constexpr std::size_t kMaxDepth = 256;
 // Alternatives tried for one name before the file is given up.
 constexpr unsigned kMaxNumbered = 100000;
+// Longest target of a symbolic link (PATH_MAX less its NUL).
+constexpr std::size_t kMaxLinkTarget = 4095;
 // A progress event inside a file after this many bytes.
 constexpr std::uint64_t kProgressStep = 1 << 20;
 
@@ -44,6 +50,32 @@ bool destinationFatal(int err) {
     }
 }
 
+// What a file system says of a name it will not hold.
+bool refusal(int err) {
+    return err == EINVAL || err == EILSEQ || err == ENAMETOOLONG;
+}
+
+// Longest name tried after the destination answered ENAMETOOLONG: some file
+// systems (stacked, encrypted, network) hold fewer bytes than NAME_MAX.
+constexpr std::size_t kShortNameMax = 100;
+
+// The bases tried for one raw name: its safe name, then, when the destination
+// refuses that, its portable name, then a short portable name.
+struct NameLadder {
+    explicit NameLadder(const std::string& raw) : raw(raw), base(safeName(raw)) {}
+    // True when a more portable base was taken after `err`.
+    bool climb(int err) {
+        if (!refusal(err) || level == 2) return false;
+        level = err == ENAMETOOLONG ? 2 : level + 1;
+        base = portableName(raw, level == 1 ? kNameMax : kShortNameMax);
+        return true;
+    }
+    std::string at(unsigned n) const { return n ? numberedName(base, n) : base; }
+    const std::string& raw;
+    std::string base;
+    int level = 0;
+};
+
 } // namespace
 
 CopyProgressSink& nullCopyProgress() {
@@ -60,8 +92,16 @@ struct CopyOut::Op {
     bool eager = false;      // Enter: written even when nothing goes into it
 };
 
+// Names this run has written in one destination folder, and where the search
+// for a free "name (n)" of each base name goes on.
+struct CopyOut::FolderNames {
+    std::unordered_set<std::string> written;
+    std::unordered_map<std::string, unsigned> nextNumber;
+};
+
 struct CopyOut::Frame {
     UniqueFd fd;
+    FolderNames* names = nullptr;
     long folder = -1;
     std::string name;
     std::string catalogPath;
@@ -184,6 +224,7 @@ public:
         contents_.sectorsPerRead = owner.settings_.sectorsPerRead;
     }
     void go(const std::vector<Op>& ops);
+    void planLinks(const std::vector<Op>& ops);
 
 private:
     enum class Placed { Yes, NameTaken, Error };
@@ -191,7 +232,18 @@ private:
     bool folderError(Frame& frame, const std::string& path, int err);
     bool writeFile(const Op& op);
     bool fileError(int err, const std::string& catalogPath, const std::string& writtenPath);
-    Placed place(TempFile& file, const std::string& safe, std::string& name);
+    struct Prepared {
+        std::unique_ptr<TempFile> temp; // null: reported already
+        bool goOn = true;
+        std::vector<Damage> damage;
+    };
+    Prepared prepareCopy(const Op& op, const CatalogEntry& f, const Frame& frame,
+                         const std::string& catalogPath, std::uint64_t bytesBefore);
+    Prepared prepareLink(const CatalogEntry& f, const Frame& frame, const std::string& catalogPath);
+    Placed place(TempFile& file, FolderNames& names, const std::string& raw, std::string& name,
+                 int& err);
+    int refused(const std::string& name) const { return o_.refusesName ? o_.refusesName(name) : 0; }
+    FolderNames& namesOf(int fd);
     void leave();
     void report(const std::string& folder, const std::string& name);
     bool stopRequested() const { return o_.requests_.stopSavingRequested.load(); }
@@ -201,8 +253,24 @@ private:
     std::string destination_;
     FileContents contents_;
     std::vector<Frame> frames_;
+    // By (device, inode): a folder entered twice (two catalog folders of one
+    // name) shares one record.
+    std::map<std::pair<dev_t, ino_t>, FolderNames> folderNames_;
+    // Hard links: for each op, the op that writes the first name of the same
+    // file (kNoLink when it has no other name), and where that first name was
+    // written, relative to the destination.
+    static constexpr std::size_t kNoLink = ~std::size_t(0);
+    const Op* ops_ = nullptr;
+    std::vector<std::size_t> linkFirst_;
+    std::unordered_map<std::size_t, std::string> firstCopies_;
     CopyProgressEvent event_;
 };
+
+CopyOut::FolderNames& CopyOut::Run::namesOf(int fd) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) st = {};
+    return folderNames_[{st.st_dev, st.st_ino}];
+}
 
 CopySummary CopyOut::execute(const std::string& destination, std::vector<Op> ops,
                              CopySummary summary) {
@@ -216,6 +284,10 @@ CopySummary CopyOut::execute(const std::string& destination, std::vector<Op> ops
 }
 
 void CopyOut::Run::go(const std::vector<Op>& ops) {
+    if (!o_.reader_.diskPath().empty()) {
+        s_.fatalError = destinationOnSourceDisk(o_.reader_.diskPath(), destination_);
+        if (!s_.fatalError.empty()) return;
+    }
     UniqueFd root(::open(destination_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!root.valid()) {
         s_.fatalError =
@@ -227,7 +299,9 @@ void CopyOut::Run::go(const std::vector<Op>& ops) {
         ++event_.filesTotal;
         event_.bytesTotal += o_.catalog_.FileList[op.file].size;
     }
-    frames_.push_back(Frame{std::move(root), -1, {}, {}, {}, {}});
+    planLinks(ops);
+    frames_.push_back(Frame{std::move(root), nullptr, -1, {}, {}, {}, {}});
+    frames_.back().names = &namesOf(frames_.back().fd.get());
     for (const Op& op : ops) {
         if (stopRequested()) {
             s_.stopped = true;
@@ -235,7 +309,8 @@ void CopyOut::Run::go(const std::vector<Op>& ops) {
         }
         bool goOn = true;
         if (op.kind == Op::Enter) {
-            frames_.push_back(Frame{UniqueFd(), op.folder, op.name, op.catalogPath, {}, {}});
+            frames_.push_back(
+                Frame{UniqueFd(), nullptr, op.folder, op.name, op.catalogPath, {}, {}});
             if (op.eager) goOn = ensure(frames_.size() - 1) || s_.fatalError.empty();
         } else if (op.kind == Op::File) {
             goOn = writeFile(op);
@@ -243,6 +318,37 @@ void CopyOut::Run::go(const std::vector<Op>& ops) {
             leave();
         }
         if (!goOn) break;
+    }
+}
+
+// Entries of one object with one size and time are names of one file (hard
+// links). Sorting the file ops by that identity finds them in n log n with
+// no map over every file.
+void CopyOut::Run::planLinks(const std::vector<Op>& ops) {
+    ops_ = ops.data();
+    linkFirst_.assign(ops.size(), kNoLink);
+    struct Key {
+        std::uint64_t object;
+        std::uint64_t size;
+        std::uint32_t time;
+        std::size_t op;
+        auto tie() const { return std::tie(object, size, time, op); }
+    };
+    std::vector<Key> keys;
+    for (std::size_t i = 0; i < ops.size(); ++i) {
+        if (ops[i].kind != Op::File) continue;
+        const CatalogEntry& f = o_.catalog_.FileList[ops[i].file];
+        if (f.fileType == FileType::Special) continue;
+        keys.push_back({objectKey(f.keyDirId, f.objectId), f.size, f.modifiedTime, i});
+    }
+    std::sort(keys.begin(), keys.end(),
+              [](const Key& a, const Key& b) { return a.tie() < b.tie(); });
+    for (std::size_t i = 1; i < keys.size(); ++i) {
+        const Key &a = keys[i - 1], &b = keys[i];
+        if (a.object != b.object || a.size != b.size || a.time != b.time) continue;
+        const std::size_t first = linkFirst_[a.op] == kNoLink ? a.op : linkFirst_[a.op];
+        linkFirst_[a.op] = first;
+        linkFirst_[b.op] = first;
     }
 }
 
@@ -272,18 +378,27 @@ bool CopyOut::Run::ensure(std::size_t i) {
         return false;
     }
     const Frame& parent = frames_[i - 1];
-    const std::string base = safeName(frame.name);
+    FolderNames& names = *parent.names;
+    NameLadder ladder(frame.name);
     for (unsigned n = 0; n <= kMaxNumbered; ++n) {
-        const std::string name = n ? numberedName(base, n) : base;
-        if (::mkdirat(parent.fd.get(), name.c_str(), 0777) != 0 && errno != EEXIST)
-            return folderError(frame, parent.writtenPath + "/" + name, errno);
+        const std::string name = ladder.at(n);
+        int err = refused(name);
+        if (err == 0 && ::mkdirat(parent.fd.get(), name.c_str(), 0777) != 0 && errno != EEXIST)
+            err = errno;
+        if (ladder.climb(err)) {
+            n = ~0u; // start again from the new base's plain name
+            continue;
+        }
+        if (err != 0) return folderError(frame, parent.writtenPath + "/" + name, err);
         const int fd = ::openat(parent.fd.get(), name.c_str(),
                                 O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (fd < 0 && errno != ELOOP && errno != ENOTDIR)
             return folderError(frame, parent.writtenPath + "/" + name, errno);
         if (fd < 0) continue;
         frame.fd.reset(fd);
+        frame.names = &namesOf(fd);
         frame.writtenPath = parent.writtenPath + "/" + name;
+        names.written.insert(name);
         if (name != frame.name)
             s_.renamed.push_back({frame.catalogPath, frame.writtenPath, "folder", {}});
         return true;
@@ -313,19 +428,36 @@ bool CopyOut::Run::fileError(int err, const std::string& catalogPath,
     return true;
 }
 
-CopyOut::Run::Placed CopyOut::Run::place(TempFile& file, const std::string& safe,
-                                         std::string& name) {
+// The duplicate policy governs only what was at the destination before the
+// run: a name this run has written is never replaced nor a reason to skip,
+// so entries of one name (a live file and its older versions, listed live
+// first) keep the plain name for the first and "name (n)" for the others.
+CopyOut::Run::Placed CopyOut::Run::place(TempFile& file, FolderNames& names, const std::string& raw,
+                                         std::string& name, int& err) {
     const DuplicatePolicy policy = o_.settings_.duplicates();
+    const bool replace = policy == DuplicatePolicy::Overwrite;
+    NameLadder ladder(raw);
     for (unsigned n = 0; n <= kMaxNumbered; ++n) {
-        name = n ? numberedName(safe, n) : safe;
-        const bool replace = policy == DuplicatePolicy::Overwrite && n == 0;
-        if (file.place(name, replace)) return Placed::Yes;
-        const int err = file.error();
+        name = ladder.at(n);
+        if (names.written.count(name)) continue;
+        err = refused(name);
+        if (err == 0) {
+            if (file.place(name, replace)) {
+                names.written.insert(name);
+                return Placed::Yes;
+            }
+            err = file.error();
+        }
+        if (ladder.climb(err)) {
+            n = ~0u; // start again from the new base's plain name
+            continue;
+        }
         // Overwrite cannot replace a folder: that file is renamed instead.
         const bool taken = err == EEXIST || (replace && (err == EISDIR || err == ENOTEMPTY));
         if (!taken) return Placed::Error;
         if (policy == DuplicatePolicy::Skip) return Placed::NameTaken;
     }
+    err = EEXIST;
     return Placed::Error;
 }
 
@@ -343,9 +475,12 @@ bool CopyOut::Run::writeFile(const Op& op) {
         }
     } advance{event_, bytesBefore + f.size};
 
-    auto& requests = o_.requests_;
-    if (requests.skipFileRequested.exchange(false)) {
+    if (o_.requests_.skipFileRequested.exchange(false)) {
         s_.skipped.push_back({catalogPath, "", "skipped on request", {}});
+        return true;
+    }
+    if (f.fileType == FileType::Special) { // a device, FIFO or socket has no data
+        s_.skipped.push_back({catalogPath, "", "special file", {}});
         return true;
     }
     const std::size_t top = frames_.size() - 1;
@@ -357,7 +492,7 @@ bool CopyOut::Run::writeFile(const Op& op) {
     const Frame& frame = frames_[top];
     const std::string safe = safeName(f.name);
     struct stat st {};
-    if (o_.settings_.duplicates() == DuplicatePolicy::Skip &&
+    if (o_.settings_.duplicates() == DuplicatePolicy::Skip && !frame.names->written.count(safe) &&
         ::fstatat(frame.fd.get(), safe.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
         s_.skipped.push_back({catalogPath,
                               frame.writtenPath + "/" + safe,
@@ -365,9 +500,53 @@ bool CopyOut::Run::writeFile(const Op& op) {
                               {}});
         return true;
     }
+    // A further name of a file written already is linked to that copy; where
+    // the destination cannot link (vfat, across devices), it is copied.
+    const std::size_t at = std::size_t(&op - ops_);
+    const std::size_t first = linkFirst_[at];
+    Prepared p;
+    if (first != kNoLink && first != at) {
+        if (auto it = firstCopies_.find(first); it != firstCopies_.end()) {
+            int err = 0;
+            p.temp = TempFile::createHardLink(frames_[0].fd.get(), it->second, frame.fd.get(), err);
+        }
+    }
+    if (!p.temp)
+        p = f.fileType == FileType::Symlink ? prepareLink(f, frame, catalogPath)
+                                            : prepareCopy(op, f, frame, catalogPath, bytesBefore);
+    if (!p.temp) return p.goOn;
+
+    int err = 0;
+    std::string name;
+    const Placed placed = place(*p.temp, *frame.names, f.name, name, err);
+    const std::string written = frame.writtenPath + "/" + name;
+    if (placed == Placed::NameTaken) {
+        s_.skipped.push_back(
+            {catalogPath, written, "a file of that name exists at the destination", {}});
+        return true;
+    }
+    if (placed == Placed::Error) return fileError(err, catalogPath, written);
+    if (first == at) firstCopies_.emplace(at, written.substr(1));
+    ++s_.filesWritten;
+    s_.bytesWritten += f.size;
+    if (name != f.name) s_.renamed.push_back({catalogPath, written, "", {}});
+    if (!p.damage.empty()) s_.damaged.push_back({catalogPath, written, "", std::move(p.damage)});
+    return true;
+}
+
+// The file's bytes in a finished temporary file.
+CopyOut::Run::Prepared CopyOut::Run::prepareCopy(const Op& op, const CatalogEntry& f,
+                                                 const Frame& frame, const std::string& catalogPath,
+                                                 std::uint64_t bytesBefore) {
+    Prepared p;
+    const std::string at = frame.writtenPath + "/" + safeName(f.name);
     int err = 0;
     auto temp = TempFile::create(frame.fd.get(), err);
-    if (!temp) return fileError(err, catalogPath, frame.writtenPath + "/" + safe);
+    if (!temp) {
+        p.goOn = fileError(err, catalogPath, at);
+        return p;
+    }
+    auto& requests = o_.requests_;
     std::uint64_t reported = 0;
     temp->onProgress = [&](std::uint64_t done) {
         if (stopRequested() || requests.skipFileRequested.load()) return false;
@@ -378,34 +557,47 @@ bool CopyOut::Run::writeFile(const Op& op) {
         }
         return true;
     };
-    std::vector<Damage> damage;
-    const ContentResult result = contents_.copy(f, *temp, damage);
+    const ContentResult result = contents_.copy(f, *temp, p.damage);
     if (result == ContentResult::Abandoned) {
         if (stopRequested()) {
             s_.stopped = true;
-            return false;
+            p.goOn = false;
+            return p;
         }
         requests.skipFileRequested = false;
         s_.skipped.push_back({catalogPath, "", "skipped on request", {}});
-        return true;
+        return p;
     }
-    if (result == ContentResult::WriteFailed || !temp->finish(f.size, f.modifiedTime))
-        return fileError(temp->error(), catalogPath, frame.writtenPath + "/" + safe);
+    if (result == ContentResult::NoData) {
+        s_.failed.push_back({catalogPath, "", "no data found", {}});
+        return p;
+    }
+    if (result == ContentResult::WriteFailed || !temp->finish(f.size, f.modifiedTime)) {
+        p.goOn = fileError(temp->error(), catalogPath, at);
+        return p;
+    }
+    p.temp = std::move(temp);
+    return p;
+}
 
-    std::string name;
-    const Placed placed = place(*temp, safe, name);
-    const std::string written = frame.writtenPath + "/" + name;
-    if (placed == Placed::NameTaken) {
-        s_.skipped.push_back(
-            {catalogPath, written, "a file of that name exists at the destination", {}});
-        return true;
+// A symbolic link with the target read from the volume, verbatim.
+CopyOut::Run::Prepared CopyOut::Run::prepareLink(const CatalogEntry& f, const Frame& frame,
+                                                 const std::string& catalogPath) {
+    Prepared p;
+    auto target = contents_.readSmall(f, kMaxLinkTarget, p.damage);
+    const char* bad = !target           ? "no link target found"
+                      : target->empty() ? "empty link target"
+                      : target->find('\0') != std::string::npos || !p.damage.empty()
+                          ? "damaged link target"
+                          : nullptr;
+    if (bad) {
+        s_.failed.push_back({catalogPath, "", bad, {}});
+        return p;
     }
-    if (placed == Placed::Error) return fileError(temp->error(), catalogPath, written);
-    ++s_.filesWritten;
-    s_.bytesWritten += f.size;
-    if (name != f.name) s_.renamed.push_back({catalogPath, written, "", {}});
-    if (!damage.empty()) s_.damaged.push_back({catalogPath, written, "", std::move(damage)});
-    return true;
+    int err = 0;
+    p.temp = TempFile::createSymlink(frame.fd.get(), *target, err);
+    if (!p.temp) p.goOn = fileError(err, catalogPath, frame.writtenPath + "/" + safeName(f.name));
+    return p;
 }
 
 } // namespace dorvak

@@ -13,7 +13,9 @@
 //   written outside it.
 // - A folder that exists already is written into; a name held by something
 //   that is not a folder (a file, a link) gives the folder the next free
-//   "name (n)". Files meet `duplicatePolicy` (rename, overwrite, skip).
+//   "name (n)". A name the destination's file system refuses (EINVAL,
+//   EILSEQ, ENAMETOOLONG) is written under portableName() instead. Files meet `duplicatePolicy`
+//   (rename, overwrite, skip).
 // - `deletedPolicy` chooses which files and folders take part; a folder that
 //   does not take part is still written when it leads to one that does.
 // - A destination that cannot be written (missing, read-only, full, I/O
@@ -29,6 +31,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -94,11 +97,17 @@ public:
             const LiveState* live, const RecoverySettings& settings, CopyRequests& requests,
             CopyProgressSink& progress = nullCopyProgress());
 
+    // Names the destination refuses, for tests: the errno a file system that
+    // forbids some names would give (0 when it takes the name). Applied
+    // before every folder, file or link name is created.
+    std::function<int(const std::string&)> refusesName;
+
     CopySummary RecoverAll(const std::string& destination);
     CopySummary RecoverSelected(const std::string& destination, const RecoverySelection& selection);
 
 private:
     struct Op;
+    struct FolderNames;
     struct Frame;
     class Run;
     bool takesPart(const CatalogEntry& e) const;

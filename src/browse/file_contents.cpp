@@ -122,7 +122,8 @@ void FileContents::rank(const CatalogEntry& file, Candidate& c) {
     c.tier = 3;
     for (std::uint32_t i = 0; head && i < head->itemCount; ++i) {
         auto ih = ReadItemHead(l.data, i);
-        if (!ih || !ih->knownFormat()) break;
+        if (!ih) break;
+        if (!ih->knownFormat()) continue;
         if (ih->type != ItemType::StatData || ih->dirId != c.ref->dirId ||
             ih->objectId != c.ref->objectId)
             continue;
@@ -328,9 +329,30 @@ ContentResult FileContents::copyRun(std::uint64_t fileOffset, std::uint64_t disk
     return ContentResult::Done;
 }
 
+std::optional<std::string> FileContents::readSmall(const CatalogEntry& file, std::size_t limit,
+                                                   std::vector<Damage>& damage) {
+    if (file.size > limit) return std::nullopt;
+    struct StringSink : ContentSink {
+        std::string bytes;
+        bool write(std::uint64_t offset, const std::uint8_t* data, std::size_t length) override {
+            if (offset + length > bytes.size()) return false;
+            std::copy(data, data + length, bytes.begin() + std::ptrdiff_t(offset));
+            return true;
+        }
+        bool proceed(std::uint64_t) override { return true; }
+    } sink;
+    sink.bytes.assign(std::size_t(file.size), '\0');
+    if (copy(file, sink, damage) != ContentResult::Done) return std::nullopt;
+    return std::move(sink.bytes);
+}
+
 ContentResult FileContents::copy(const CatalogEntry& file, ContentSink& sink,
                                  std::vector<Damage>& damage) {
-    for (const Segment& s : layout(file)) {
+    const std::vector<Segment> segments = layout(file);
+    if (file.size > 0 && std::none_of(segments.begin(), segments.end(),
+                                      [](const Segment& s) { return s.item != nullptr; }))
+        return ContentResult::NoData;
+    for (const Segment& s : segments) {
         ContentResult r = ContentResult::Done;
         if (!s.item)
             addDamage(damage, s.range, DamageKind::Missing);

@@ -35,6 +35,8 @@
 #include "reiserfs/catalog.h"
 
 #include <cstdint>
+#include <optional>
+#include <string>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -68,7 +70,9 @@ public:
     virtual bool proceed(std::uint64_t bytesHandled) = 0;
 };
 
-enum class ContentResult { Done, Abandoned, WriteFailed };
+// NoData: the file has bytes but no item of it was found at all; nothing was
+// written to the sink.
+enum class ContentResult { Done, Abandoned, WriteFailed, NoData };
 
 // Leaves of the live tree and whether the catalog came from an Extensive
 // mount; built by the liveness pass.
@@ -97,6 +101,10 @@ public:
     // Copies the file into `sink`; `damage` receives the ranges that are
     // zeros because they could not be read or found.
     ContentResult copy(const CatalogEntry& file, ContentSink& sink, std::vector<Damage>& damage);
+    // The whole of a small file (a link's target) into `out`: nothing when it
+    // is longer than `limit` or no data of it was found.
+    std::optional<std::string> readSmall(const CatalogEntry& file, std::size_t limit,
+                                         std::vector<Damage>& damage);
 
 private:
     struct Candidate {

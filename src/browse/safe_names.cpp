@@ -1,7 +1,9 @@
 #include "browse/safe_names.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 namespace dorvak {
 namespace {
@@ -39,17 +41,83 @@ int hexValue(char c) {
     return -1;
 }
 
-// Fits stem + suffix + extension into NAME_MAX by cutting the stem.
-std::string fitted(const std::string& name, const std::string& suffix) {
-    const std::size_t ext = extensionStart(name);
+// Fits stem + suffix + extension into `limit` bytes by cutting the stem.
+std::string fitted(const std::string& name, const std::string& suffix,
+                   std::size_t limit = kNameMax) {
+    std::size_t ext = extensionStart(name);
+    if (name.size() - ext + suffix.size() >= limit) ext = name.size(); // no room to keep it
     std::string stem = name.substr(0, ext);
     const std::string extension = name.substr(ext);
-    const std::size_t room = kNameMax - suffix.size() - extension.size();
+    const std::size_t room = limit - suffix.size() - extension.size();
     if (stem.size() > room) stem.resize(escapeSafeCut(stem, room));
     return stem + suffix + extension;
 }
 
+// Length of the valid UTF-8 sequence at s[i], or 0.
+std::size_t utf8Length(const std::string& s, std::size_t i) {
+    const auto b = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
+    const unsigned char c = b(i);
+    std::size_t len;
+    std::uint32_t cp;
+    if (c < 0x80) return 1;
+    if (c >= 0xC2 && c <= 0xDF) {
+        len = 2;
+        cp = c & 0x1F;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        len = 3;
+        cp = c & 0x0F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        len = 4;
+        cp = c & 0x07;
+    } else {
+        return 0;
+    }
+    if (i + len > s.size()) return 0;
+    for (std::size_t k = 1; k < len; ++k) {
+        if ((b(i + k) & 0xC0) != 0x80) return 0;
+        cp = (cp << 6) | (b(i + k) & 0x3F);
+    }
+    if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
+        (cp >= 0xD800 && cp <= 0xDFFF))
+        return 0;
+    return len;
+}
+
+void escapeByte(std::string& out, unsigned char c) {
+    char hex[4];
+    std::snprintf(hex, sizeof hex, "%%%02X", c);
+    out += hex;
+}
+
+std::string shortened(const std::string& raw, const std::string& escaped, std::size_t limit) {
+    if (escaped.size() <= limit) return escaped;
+    char mark[16];
+    std::snprintf(mark, sizeof mark, "%%~%08x", fnv1a(raw));
+    return fitted(escaped, mark, limit);
+}
+
 } // namespace
+
+std::string portableName(const std::string& raw, std::size_t maxBytes) {
+    maxBytes = std::clamp<std::size_t>(maxBytes, 16, kNameMax);
+    if (raw.empty() || raw == "." || raw == "..") return safeName(raw);
+    static constexpr char kRefused[] = ":?*\"<>|\\/%";
+    std::string out;
+    for (std::size_t i = 0; i < raw.size();) {
+        const auto c = static_cast<unsigned char>(raw[i]);
+        const std::size_t len = utf8Length(raw, i);
+        const bool last = i + 1 == raw.size();
+        if (len == 0 || c < 0x20 || c == 0x7F || (c != 0 && std::strchr(kRefused, c)) ||
+            (last && (c == '.' || c == ' '))) {
+            escapeByte(out, c);
+            ++i;
+            continue;
+        }
+        out.append(raw, i, len);
+        i += len;
+    }
+    return shortened(raw, out, maxBytes);
+}
 
 std::string safeName(const std::string& raw) {
     if (raw.empty()) return "%";
@@ -67,10 +135,7 @@ std::string safeName(const std::string& raw) {
         else
             out += c;
     }
-    if (out.size() <= kNameMax) return out;
-    char mark[16];
-    std::snprintf(mark, sizeof mark, "%%~%08x", fnv1a(raw));
-    return fitted(out, mark);
+    return shortened(raw, out, kNameMax);
 }
 
 std::optional<std::string> originalName(const std::string& safe) {

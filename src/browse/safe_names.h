@@ -25,6 +25,12 @@ std::string safeName(const std::string& raw);
 // The raw name back from a safe name; nothing for a shortened name or a name
 // that is not of this scheme.
 std::optional<std::string> originalName(const std::string& safe);
+// For a destination that refuses what safeName keeps (vfat, exFAT, NTFS and
+// CIFS refuse ': ? * " < > | \\', control bytes, bytes that are not UTF-8 and
+// a trailing dot or space): each such byte is escaped "%XX" too, and the name
+// is shortened as above to at most `maxBytes`. Still reversible unless
+// shortened.
+std::string portableName(const std::string& raw, std::size_t maxBytes = kNameMax);
 // The n-th alternative of a safe name for the rename policy: "name (n).ext",
 // shortened (never inside an escape) so that it stays within NAME_MAX.
 std::string numberedName(const std::string& safe, unsigned n);

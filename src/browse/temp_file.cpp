@@ -36,6 +36,40 @@ std::unique_ptr<TempFile> TempFile::create(int dirFd, int& error) {
     return nullptr;
 }
 
+std::unique_ptr<TempFile> TempFile::createSymlink(int dirFd, const std::string& target,
+                                                  int& error) {
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        char name[64];
+        std::snprintf(name, sizeof name, ".dorvak-%ld-%u.link", long(::getpid()),
+                      tempCounter.fetch_add(1));
+        if (::symlinkat(target.c_str(), dirFd, name) == 0)
+            return std::unique_ptr<TempFile>(new TempFile(dirFd, UniqueFd(), name));
+        if (errno != EEXIST) {
+            error = errno;
+            return nullptr;
+        }
+    }
+    error = EEXIST;
+    return nullptr;
+}
+
+std::unique_ptr<TempFile> TempFile::createHardLink(int fromDirFd, const std::string& fromPath,
+                                                   int dirFd, int& error) {
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        char name[64];
+        std::snprintf(name, sizeof name, ".dorvak-%ld-%u.link", long(::getpid()),
+                      tempCounter.fetch_add(1));
+        if (::linkat(fromDirFd, fromPath.c_str(), dirFd, name, 0) == 0)
+            return std::unique_ptr<TempFile>(new TempFile(dirFd, UniqueFd(), name));
+        if (errno != EEXIST) {
+            error = errno;
+            return nullptr;
+        }
+    }
+    error = EEXIST;
+    return nullptr;
+}
+
 TempFile::~TempFile() {
     fd_.reset();
     if (!placed_) ::unlinkat(dirFd_, name_.c_str(), 0);
@@ -90,11 +124,20 @@ bool TempFile::place(const std::string& name, bool replace) {
     if (::renameat2(dirFd_, name_.c_str(), dirFd_, name.c_str(), RENAME_NOREPLACE) == 0)
         return placed_ = true;
     if (errno != EINVAL && errno != ENOSYS) return fail(errno);
-    // A file system without RENAME_NOREPLACE: a hard link never replaces
-    // (and never follows) an existing name either.
-    if (::linkat(dirFd_, name_.c_str(), dirFd_, name.c_str(), 0) != 0) return fail(errno);
-    ::unlinkat(dirFd_, name_.c_str(), 0);
-    return placed_ = true;
+    // A file system without RENAME_NOREPLACE, or one that refuses the name
+    // (EINVAL says either): a hard link never replaces (and never follows)
+    // an existing name either.
+    if (::linkat(dirFd_, name_.c_str(), dirFd_, name.c_str(), 0) == 0) {
+        ::unlinkat(dirFd_, name_.c_str(), 0);
+        return placed_ = true;
+    }
+    if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS) return fail(errno);
+    // Nor hard links (vfat, exFAT): a plain rename once the name is seen to
+    // be free, which also reports a name the file system refuses.
+    struct stat st {};
+    if (::fstatat(dirFd_, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) return fail(EEXIST);
+    if (::renameat(dirFd_, name_.c_str(), dirFd_, name.c_str()) == 0) return placed_ = true;
+    return fail(errno);
 }
 
 } // namespace dorvak

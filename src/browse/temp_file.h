@@ -23,6 +23,14 @@ public:
     // Creates a new temporary file in the folder `dirFd`; nullptr with
     // `error` set to the errno on failure.
     static std::unique_ptr<TempFile> create(int dirFd, int& error);
+    // A symbolic link to `target` (verbatim) under a temporary name, to be
+    // placed like a file; nothing is written through it.
+    static std::unique_ptr<TempFile> createSymlink(int dirFd, const std::string& target,
+                                                   int& error);
+    // A hard link to `fromPath` (relative to `fromDirFd`, never followed
+    // when it is a link) under a temporary name in `dirFd`.
+    static std::unique_ptr<TempFile> createHardLink(int fromDirFd, const std::string& fromPath,
+                                                    int dirFd, int& error);
     ~TempFile() override;
     TempFile(const TempFile&) = delete;
     TempFile& operator=(const TempFile&) = delete;

@@ -1,6 +1,8 @@
 // list and find: mount a volume and print its catalog.
 #include "cli/commands.h"
 
+#include "browse/file_contents.h"
+#include "browse/liveness.h"
 #include "browse/name_match.h"
 #include "reiserfs/mount.h"
 
@@ -14,6 +16,7 @@ struct Mounted {
     VolumeInfo volume;
     Catalog catalog;
     MountResult result;
+    LiveState live;
 };
 
 // Opens SOURCE, chooses the volume and mounts it; nullptr after printing why.
@@ -37,6 +40,7 @@ std::unique_ptr<Mounted> mountFromArgs(Args& args, const char* usage, std::size_
     mounted->result =
         mount.MountSelectedVolume(extensive ? RecoveryMode::Extensive : RecoveryMode::Normal);
     progress.finish();
+    mounted->live = liveStateOf(mount, mounted->catalog);
     if (mounted->result.outOfMemory) {
         std::cerr << kOutOfMemoryText << "\n";
         return nullptr;
@@ -68,16 +72,29 @@ int cmdList(Args& args) {
                   << ",\"mtime\":" << f.modifiedTime << ",\"size\":0,\"treeItem\":" << f.treeItem
                   << (f.deleted ? ",\"deleted\":true" : "") << "}\n";
     }
+    std::unique_ptr<FileContents> links; // made when the first link is met
     for (const auto& f : c.FileList) {
         const std::string path = pathOf(c, f.parentId, f.name, ok);
-        std::cout << "{\"kind\":\"file\",\"path\":" << (ok ? jsonString(path) : "null")
+        std::string target;
+        if (f.fileType == FileType::Symlink) {
+            if (!links) links = std::make_unique<FileContents>(m->reader, m->volume, c, &m->live);
+            std::vector<Damage> damage;
+            auto bytes = links->readSmall(f, 4095, damage);
+            target = bytes ? jsonString(*bytes) : "null";
+        }
+        const char* kind = f.fileType == FileType::Symlink   ? "symlink"
+                           : f.fileType == FileType::Special ? "special"
+                                                             : "file";
+        std::cout << "{\"kind\":\"" << kind << "\",\"path\":" << (ok ? jsonString(path) : "null")
                   << ",\"name\":" << jsonString(f.name) << ",\"objectId\":" << f.objectId
                   << ",\"parentId\":" << f.parentId << ",\"dirId\":" << f.keyDirId
                   << ",\"mtime\":" << f.modifiedTime << ",\"size\":" << f.size
-                  << ",\"fileNumber\":" << f.fileNumber << (f.deleted ? ",\"deleted\":true" : "")
-                  << "}\n";
+                  << ",\"fileNumber\":" << f.fileNumber
+                  << (target.empty() ? "" : ",\"target\":" + target)
+                  << (f.deleted ? ",\"deleted\":true" : "") << "}\n";
     }
     if (m->result.stopped) std::cerr << "The mount was stopped; the list is partial\n";
+    std::cerr << "Unreadable sector(s): " << m->reader.unreadableSectorCount() << "\n";
     std::cerr << "Folder(s) Found: " << c.folderCount << "\nFile(s) Found: " << c.fileCount << "\n";
     if (m->result.nodesSkipped != 0)
         std::cerr << "Damaged or repeated tree nodes skipped: " << m->result.nodesSkipped << "\n";

@@ -2,6 +2,7 @@
 #include "cli/commands.h"
 
 #include "browse/copy_out.h"
+#include "browse/destination_check.h"
 #include "browse/liveness.h"
 #include "reiserfs/mount.h"
 
@@ -153,6 +154,12 @@ int cmdRecover(Args& args) {
     SectorReader reader;
     reader.badSectorRetries = settings.badSectorRetries;
     if (!openSource(reader, source)) return kExitFatal;
+    // Before the mount, which may take long: the copy-out checks again.
+    if (const std::string refused = destinationOnSourceDisk(source, destination);
+        !refused.empty()) {
+        std::cerr << refused << "\n";
+        return kExitFatal;
+    }
     auto volume = chooseVolume(reader, choice);
     if (!volume) return kExitFatal;
 
@@ -182,6 +189,7 @@ int cmdRecover(Args& args) {
     interruptFlag = nullptr;
     bar.finish();
     printSummary(summary);
+    std::cout << "Unreadable sector(s): " << reader.unreadableSectorCount() << "\n";
     if (!summary.fatalError.empty()) {
         std::cerr << summary.fatalError << "\n";
         return kExitFatal;

@@ -26,6 +26,24 @@ void SectorReader::openSource(std::unique_ptr<SectorSource> source) {
 void SectorReader::CloseDisk() {
     diskHandle.reset();
     path_.clear();
+    std::lock_guard lock(badMutex_);
+    badSectors_.clear();
+}
+
+std::uint64_t SectorReader::unreadableSectorCount() const {
+    std::lock_guard lock(badMutex_);
+    return badSectors_.size();
+}
+
+bool SectorReader::knownBad(std::uint64_t sector) const {
+    std::lock_guard lock(badMutex_);
+    return badSectors_.count(sector) != 0;
+}
+
+bool SectorReader::anyKnownBad(std::uint64_t firstSector, std::uint32_t count) const {
+    std::lock_guard lock(badMutex_);
+    auto it = badSectors_.lower_bound(firstSector);
+    return it != badSectors_.end() && *it - firstSector < count;
 }
 
 std::uint64_t SectorReader::totalSectors() const {
@@ -36,13 +54,37 @@ int SectorReader::ReadSectors(std::uint64_t firstSector, std::uint32_t count, vo
                               std::vector<std::uint64_t>* unreadable) {
     if (!diskHandle) return 0;
     auto* out = static_cast<unsigned char*>(buffer);
+    if (count == 0) return 0;
+    if (!anyKnownBad(firstSector, count)) return readRun(firstSector, count, out, unreadable);
+
+    // Read around the sectors known to be unreadable, in as few runs as the
+    // gaps between them allow.
+    bool lastOk = false;
+    for (std::uint32_t i = 0; i < count;) {
+        if (knownBad(firstSector + i)) {
+            std::memset(out + std::size_t(i) * kSectorSize, 0, kSectorSize);
+            if (unreadable) unreadable->push_back(firstSector + i);
+            lastOk = false;
+            ++i;
+            continue;
+        }
+        std::uint32_t n = 1;
+        while (i + n < count && !knownBad(firstSector + i + n))
+            ++n;
+        lastOk = readRun(firstSector + i, n, out + std::size_t(i) * kSectorSize, unreadable);
+        i += n;
+    }
+    return lastOk ? 1 : 0;
+}
+
+bool SectorReader::readRun(std::uint64_t firstSector, std::uint32_t count, unsigned char* out,
+                           std::vector<std::uint64_t>* unreadable) {
     constexpr std::uint64_t kMaxSector = std::numeric_limits<std::uint64_t>::max() / kSectorSize;
     const bool addressable = firstSector <= kMaxSector - count;
 
-    if (addressable && count > 0 &&
+    if (addressable &&
         diskHandle->readAt(firstSector * kSectorSize, out, std::size_t(count) * kSectorSize))
-        return 1;
-    if (count == 0) return 0;
+        return true;
 
     const std::uint16_t retries = badSectorRetries.load(std::memory_order_relaxed);
     bool lastOk = false;
@@ -55,9 +97,16 @@ int SectorReader::ReadSectors(std::uint64_t firstSector, std::uint32_t count, vo
         if (!ok) {
             std::memset(slot, 0, kSectorSize);
             if (unreadable) unreadable->push_back(firstSector + i);
+            // Only a sector that was tried is known to be bad; one past the
+            // end of the source is not there at all, and fails at no cost.
+            const std::uint64_t size = diskHandle->sizeBytes();
+            if (retries > 0 && addressable && (size == 0 || firstSector + i < size / kSectorSize)) {
+                std::lock_guard lock(badMutex_);
+                badSectors_.insert(firstSector + i);
+            }
         }
     }
-    return lastOk ? 1 : 0;
+    return lastOk;
 }
 
 } // namespace dorvak

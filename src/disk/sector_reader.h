@@ -7,6 +7,10 @@
 // (never as whatever the buffer held before, which could pose as disk data)
 // and, when the caller asks, its number is reported.
 //
+// On a failing disk every try costs the drive's timeout, so a sector that
+// could not be read is remembered for as long as the source stays open: later
+// runs read around it, and it reads as zeros (and is reported) at no cost.
+//
 // Reads are positioned (pread), so the reader holds no file position and
 // several threads may read at once.
 
@@ -15,6 +19,8 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -65,7 +71,19 @@ public:
     int ReadSectors(std::uint64_t firstSector, std::uint32_t count, void* buffer,
                     std::vector<std::uint64_t>* unreadable = nullptr);
 
+    // Sectors of the open source that could not be read.
+    std::uint64_t unreadableSectorCount() const;
+
 private:
+    // Reads a run that holds no known unreadable sector: whole, else sector
+    // by sector. Returns whether the last sector was read.
+    bool readRun(std::uint64_t firstSector, std::uint32_t count, unsigned char* out,
+                 std::vector<std::uint64_t>* unreadable);
+    bool knownBad(std::uint64_t sector) const;
+    bool anyKnownBad(std::uint64_t firstSector, std::uint32_t count) const;
+
+    mutable std::mutex badMutex_;
+    std::set<std::uint64_t> badSectors_;
     std::unique_ptr<SectorSource> diskHandle;
     std::string path_;
 };

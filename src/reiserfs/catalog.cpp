@@ -68,15 +68,17 @@ std::size_t Catalog::pendingStatCount() const {
 void Catalog::join(std::uint64_t key, const PendingName& name, const PendingStat& stat) {
     const auto dirId = std::uint32_t(key >> 32);
     const auto objectId = std::uint32_t(key);
-    if (stat.directory)
+    if (stat.type == FileType::Directory)
         AddFolder(name.name, name.parentId, objectId, stat.modifiedTime, dirId);
     else
         AddFile(name.name, name.parentId, objectId, stat.modifiedTime, stat.auxValue, stat.size,
-                dirId);
+                dirId, stat.type);
 }
 
-// Normal mode joins one to one: the first waiting record of the other kind is
-// consumed, so a second name of the same object (a hard link) stays pending.
+// Normal mode joins a stat data with as many names as its link count says (a
+// file with hard links has several; a folder's count includes its
+// subfolders' "..", so a folder joins one), whichever comes first; names past
+// that count stay pending.
 // Extensive mode reads several copies of a leaf, so one key meets several
 // names and stat data: every name is joined with every stat data met for the
 // key, and the duplicate rules of AddFolder/AddFile collapse the repeats.
@@ -84,26 +86,30 @@ void Catalog::AddStatData(std::size_t location, Bytes block, std::size_t length,
                           std::uint32_t dirId, std::uint32_t objectId) {
     auto sd = ReadStatData(block, location, length);
     if (!sd) return;
-    if (sd->fileType != FileType::Directory && sd->fileType != FileType::Regular) return;
-    const PendingStat stat{sd->fileType == FileType::Directory, sd->size, sd->auxValue,
-                           sd->modifiedTime};
+    if (sd->fileType == FileType::Other) return; // no file system object has this mode
+    PendingStat stat{sd->fileType, sd->size, sd->auxValue, sd->modifiedTime};
+    if (sd->fileType != FileType::Directory)
+        stat.namesLeft = std::clamp<std::uint32_t>(sd->linkCount, 1, kMaxNamesPerKey);
     const std::uint64_t key = objectKey(dirId, objectId);
     auto slot = pending_.try_emplace(key).first;
     Pending& p = slot->second;
 
     if (recoveryMode == RecoveryMode::Normal) {
-        if (!p.PendingNames.empty()) {
-            PendingName name = std::move(p.PendingNames.front());
-            p.PendingNames.erase(p.PendingNames.begin());
-            if (p.PendingNames.empty() && p.PendingStats.empty()) pending_.erase(slot);
-            join(key, name, stat);
-        } else if (p.PendingStats.size() < kMaxStatsPerKey) {
+        const std::size_t joined = std::min<std::size_t>(stat.namesLeft, p.PendingNames.size());
+        std::vector<PendingName> names(std::make_move_iterator(p.PendingNames.begin()),
+                                       std::make_move_iterator(p.PendingNames.begin() + joined));
+        p.PendingNames.erase(p.PendingNames.begin(), p.PendingNames.begin() + joined);
+        stat.namesLeft -= std::uint32_t(joined);
+        if (stat.namesLeft > 0 && p.PendingStats.size() < kMaxStatsPerKey)
             p.PendingStats.push_back(stat);
-        }
+        if (p.PendingNames.empty() && p.PendingStats.empty()) pending_.erase(slot);
+        for (const PendingName& name : names)
+            join(key, name, stat);
         return;
     }
     if (p.PendingStats.size() >= kMaxStatsPerKey ||
-        std::find(p.PendingStats.begin(), p.PendingStats.end(), stat) != p.PendingStats.end())
+        std::any_of(p.PendingStats.begin(), p.PendingStats.end(),
+                    [&](const PendingStat& known) { return known.sameVersion(stat); }))
         return;
     p.PendingStats.push_back(stat);
     // join() never touches pending_, so the references stay valid.
@@ -117,8 +123,9 @@ void Catalog::addName(std::uint32_t dirId, std::uint32_t objectId, PendingName n
     Pending& p = slot->second;
     if (recoveryMode == RecoveryMode::Normal) {
         if (!p.PendingStats.empty()) {
-            PendingStat stat = p.PendingStats.front();
-            p.PendingStats.erase(p.PendingStats.begin());
+            const PendingStat stat = p.PendingStats.front();
+            if (--p.PendingStats.front().namesLeft == 0)
+                p.PendingStats.erase(p.PendingStats.begin());
             if (p.PendingNames.empty() && p.PendingStats.empty()) pending_.erase(slot);
             join(key, name, stat);
         } else if (p.PendingNames.size() < kMaxNamesPerKey) {
@@ -184,7 +191,7 @@ void Catalog::AddFolder(const std::string& name, std::uint32_t parentId, std::ui
 
 void Catalog::AddFile(const std::string& name, std::uint32_t parentId, std::uint32_t objectId,
                       std::uint32_t modifiedTime, std::uint32_t auxValue, std::uint64_t size,
-                      std::uint32_t keyDirId) {
+                      std::uint32_t keyDirId, FileType fileType) {
     CatalogEntry e;
     e.name = name;
     e.parentId = parentId;
@@ -193,6 +200,7 @@ void Catalog::AddFile(const std::string& name, std::uint32_t parentId, std::uint
     e.auxValue = auxValue;
     e.size = size;
     e.keyDirId = keyDirId;
+    e.fileType = fileType;
     e.fileNumber = fileCount + 1;
     FileList.push_back(std::move(e));
     if (recoveryMode == RecoveryMode::Extensive &&

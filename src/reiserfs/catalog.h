@@ -12,6 +12,7 @@
 
 #include "disk/bytes.h"
 #include "disk/progress.h"
+#include "reiserfs/structures.h"
 
 #include <atomic>
 #include <cstdint>
@@ -47,6 +48,9 @@ struct CatalogEntry {
     std::uint64_t size = 0;
     std::uint32_t auxValue = 0;
     std::uint32_t fileNumber = 0;
+    // Regular, Symlink (its data is the link's target) or Special (a device,
+    // FIFO or socket: no data).
+    FileType fileType = FileType::Regular;
     // Found by the Extensive block scan but not in the live tree: a deleted
     // entry or an older version of a live one.
     bool deleted = false;
@@ -89,7 +93,7 @@ public:
                    std::uint32_t modifiedTime, std::uint32_t keyDirId);
     void AddFile(const std::string& name, std::uint32_t parentId, std::uint32_t objectId,
                  std::uint32_t modifiedTime, std::uint32_t auxValue, std::uint64_t size,
-                 std::uint32_t keyDirId);
+                 std::uint32_t keyDirId, FileType fileType = FileType::Regular);
     void AddDataItem(std::vector<DataItemRef>& list, const DataItemRef& ref) {
         list.push_back(ref);
     }
@@ -119,11 +123,17 @@ private:
         std::string name;
     };
     struct PendingStat {
-        bool directory;
+        FileType type;
         std::uint64_t size;
         std::uint32_t auxValue;
         std::uint32_t modifiedTime;
-        bool operator==(const PendingStat&) const = default;
+        // Normal mode: names this stat data may still join. A file with
+        // several links keeps its stat data waiting for its other names.
+        std::uint32_t namesLeft = 1;
+        bool sameVersion(const PendingStat& o) const {
+            return type == o.type && size == o.size && auxValue == o.auxValue &&
+                   modifiedTime == o.modifiedTime;
+        }
     };
     void join(std::uint64_t key, const PendingName& name, const PendingStat& stat);
     void addName(std::uint32_t dirId, std::uint32_t objectId, PendingName name);

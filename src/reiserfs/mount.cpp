@@ -54,7 +54,7 @@ void VolumeMount::ProcessLeaf(std::uint64_t sector, Bytes block, bool testHead) 
         auto item = ReadItemHead(block, i);
         if (!item) break; // heads past the block: the rest is damage
         if (item->objectId < 2 || item->dirId == 0) continue;
-        if (!item->knownFormat()) break;
+        if (!item->knownFormat()) continue;
         switch (item->type) {
         case ItemType::StatData:
             catalog_.AddStatData(item->itemLocation, block, item->itemLength, item->dirId,

@@ -4,8 +4,9 @@
 
 namespace dorvak {
 
+// Every power of two from 512 to 8192: mkreiserfs makes 2048-byte blocks too.
 bool isValidBlockSize(std::uint32_t blockSize) {
-    return blockSize == 512 || blockSize == 1024 || blockSize == 4096 || blockSize == 8192;
+    return blockSize >= 512 && blockSize <= kMaxBlockSize && (blockSize & (blockSize - 1)) == 0;
 }
 
 std::optional<Superblock> ReadSuperblock(Bytes sector) {
@@ -80,7 +81,8 @@ std::optional<ItemHead> ReadItemHead(Bytes block, std::uint32_t index) {
     h.entryCount = le16(block, at + 16);
     h.itemLength = le16(block, at + 18);
     h.itemLocation = le16(block, at + 20);
-    h.keyFormat = le16(block, at + 22);
+    // The low 12 bits are the format; reiserfsck keeps flags in the top 4.
+    h.keyFormat = le16(block, at + 22) & 0x0FFF;
     if (h.keyFormat == 0) {
         h.offset = le32(block, at + 8);
         h.type = typeFromV1(le32(block, at + 12));
@@ -100,6 +102,11 @@ FileType fileTypeOf(std::uint16_t mode) {
         return FileType::Regular;
     case 0xA000:
         return FileType::Symlink;
+    case 0x1000: // FIFO
+    case 0x2000: // character device
+    case 0x6000: // block device
+    case 0xC000: // socket
+        return FileType::Special;
     default:
         return FileType::Other;
     }
@@ -112,10 +119,12 @@ std::optional<StatData> ReadStatData(Bytes block, std::size_t location, std::siz
     sd.mode = le16(body, 0);
     sd.fileType = fileTypeOf(sd.mode);
     if (length == 32) {
+        sd.linkCount = le16(body, 2);
         sd.size = le32(body, 8);
         sd.modifiedTime = le32(body, 16);
         sd.auxValue = le32(body, 28);
     } else {
+        sd.linkCount = le32(body, 4);
         sd.size = le64(body, 8);
         sd.modifiedTime = le32(body, 28);
         sd.auxValue = le32(body, 36);

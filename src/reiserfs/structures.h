@@ -12,14 +12,15 @@
 //   child pointers of 8 bytes (0 u32 block number).
 // Leaf: 24-byte head, item heads of 24 bytes from offset 24, bodies at the end.
 // Item head: 0 u32 dir id, 4 u32 object id, 8 offset/type (by key format),
-//   16 u16 entry count, 18 u16 length, 20 u16 location, 22 u16 key format.
+//   16 u16 entry count, 18 u16 length, 20 u16 location, 22 u16 version: key
+//   format in the low 12 bits, flags (left by reiserfsck) in the top 4.
 //   Key format 0 (3.5): 8 u32 offset, 12 u32 type (0 stat, 500 dir,
 //   0xFFFFFFFF direct, 0xFFFFFFFE indirect). Key format 1 (3.6): 8 u64, low
 //   60 bits offset, top 4 bits type (0 stat, 1 indirect, 2 direct, 3 dir).
 // Stat data, told by its length: 32 bytes (old) or 44 (new).
-//          mode  size     mtime  aux
-//   old:   0 u16 8 u32    16 u32 28 u32 (first direct byte)
-//   new:   0 u16 8 u64    28 u32 36 u32 (block count)
+//          mode  links  size     mtime  aux
+//   old:   0 u16 2 u16  8 u32    16 u32 28 u32 (first direct byte)
+//   new:   0 u16 4 u32  8 u64    28 u32 36 u32 (block count)
 // Directory item: entry heads of 16 bytes (4 u32 dir id, 8 u32 object id,
 //   12 u16 name location within the item), names packed from the item's end.
 
@@ -81,14 +82,17 @@ struct ItemHead {
 };
 // Item head i of a leaf, or nothing when the head reaches past the block. A
 // head whose key format is neither 0 nor 1 is returned with knownFormat()
-// false and no decoded type.
+// false and no decoded type; the items after it may still be read.
 std::optional<ItemHead> ReadItemHead(Bytes block, std::uint32_t index);
 
-enum class FileType { Directory, Regular, Symlink, Other };
+// Special: character and block devices, FIFOs and sockets. Other: a mode no
+// file system object has (damage).
+enum class FileType { Directory, Regular, Symlink, Special, Other };
 
 struct StatData {
     std::uint16_t mode = 0;
     FileType fileType = FileType::Other;
+    std::uint32_t linkCount = 0; // names the object has (hard links)
     std::uint64_t size = 0;
     std::uint32_t modifiedTime = 0;
     std::uint32_t auxValue = 0;

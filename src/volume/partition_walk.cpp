@@ -3,6 +3,7 @@
 #include "disk/bytes.h"
 #include "reiserfs/structures.h"
 
+#include <algorithm>
 #include <array>
 #include <unordered_set>
 
@@ -22,8 +23,9 @@ PartitionEntry entryAt(Bytes sector, int index) {
     return PartitionEntry{sector[at + 4], le32(sector, at + 8), le32(sector, at + 12)};
 }
 
+// DOS (CHS and LBA) and Linux extended partitions.
 bool isExtended(std::uint8_t type) {
-    return type == 0x05 || type == 0x0F;
+    return type == 0x05 || type == 0x0F || type == 0x85;
 }
 
 // A chain of extended boot records is followed at most this far; the visited
@@ -41,24 +43,23 @@ bool ProbeSuperblock(SectorReader& reader, VolumeTable& table, std::uint64_t sta
     if (!sb) return false;
     VolumeInfo info;
     info.startSector = startSector;
-    info.sectorCount = sectorCount;
+    // The partition entry may be smaller than the file system (a table
+    // re-created by hand, or damaged; 0 says nothing at all): nodes and
+    // blocks past it would be lost. The larger of the two counts, within the
+    // source.
+    info.sectorCount =
+        std::max<std::uint64_t>(sectorCount, std::uint64_t(sb->blockCount) * (sb->blockSize / 512));
+    if (const std::uint64_t total = reader.totalSectors(); total != 0)
+        info.sectorCount =
+            std::min(info.sectorCount, total > startSector ? total - startSector : 0);
     info.sectorsPerBlock = sb->blockSize / 512;
     info.rootBlock = sb->rootBlock;
     return table.add(std::move(info));
 }
 
-void WalkPartitionTables(SectorReader& reader, VolumeTable& table) {
-    table.volumeCount = 0;
-    std::array<std::uint8_t, 512> mbr{};
-    if (reader.ReadSectors(0, 1, mbr.data()) != 1) return;
-    // The table is read unless both signature bytes are wrong: one damaged
-    // byte must not hide every partition of a disk being recovered.
-    if (mbr[510] != 0x55 && mbr[511] != 0xAA) {
-        // No partition table: perhaps a file system that fills the source.
-        ProbeSuperblock(reader, table, 0, reader.totalSectors());
-        return;
-    }
+namespace {
 
+void walkTables(SectorReader& reader, VolumeTable& table, Bytes mbr) {
     bool haveExtended = false;
     std::uint64_t extendedBase = 0;
     for (int i = 0; i < 4 && !table.full(); ++i) {
@@ -93,6 +94,21 @@ void WalkPartitionTables(SectorReader& reader, VolumeTable& table) {
         }
         if (!linked) break;
     }
+}
+
+} // namespace
+
+void WalkPartitionTables(SectorReader& reader, VolumeTable& table) {
+    table.volumeCount = 0;
+    std::array<std::uint8_t, 512> mbr{};
+    if (reader.ReadSectors(0, 1, mbr.data()) != 1) return;
+    // The table is read unless both signature bytes are wrong: one damaged
+    // byte must not hide every partition of a disk being recovered.
+    if (mbr[510] == 0x55 || mbr[511] == 0xAA) walkTables(reader, table, mbr);
+    // No partition table, or one whose entries hold no volume (a partition
+    // image that starts with a boot loader, a "superfloppy" disk): perhaps a
+    // file system that fills the source.
+    if (table.volumeCount == 0) ProbeSuperblock(reader, table, 0, reader.totalSectors());
 }
 
 } // namespace dorvak

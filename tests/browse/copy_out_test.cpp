@@ -6,6 +6,7 @@
 
 #include <csignal>
 #include <gtest/gtest.h>
+#include <map>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -151,8 +152,9 @@ INSTANTIATE_TEST_SUITE_P(
     Policies, DuplicatePolicies,
     ::testing::Values(
         PolicyCase{1, {"dup (1).txt", "dup (2).txt", "dup.txt", "other"}, "already here", 0},
-        // Overwrite: the second entry of the same name replaces the first.
-        PolicyCase{2, {"dup.txt", "other"}, str(pattern(20, 2)), 0},
+        // Overwrite replaces what was there before the run, never what the
+        // run wrote: the second entry of the name is numbered.
+        PolicyCase{2, {"dup (1).txt", "dup.txt", "other"}, str(pattern(10, 1)), 0},
         PolicyCase{3, {"dup.txt", "other"}, "already here", 2}));
 
 // Requests from the progress dialog, sent from the progress events.
@@ -261,6 +263,138 @@ TEST(CopyOut, AFileTheDestinationRefusesFailsAlone) {
     EXPECT_EQ(s.failed[0].catalogPath, "/big.bin");
     EXPECT_EQ(s.failed[0].reason, std::strerror(EFBIG));
     EXPECT_EQ(listTree(dest.path()), (std::vector<std::string>{"small.txt"}));
+}
+
+// A destination that refuses some names, as vfat, exFAT, NTFS and CIFS refuse
+// ': ? * " < > | \\' and bytes that are not UTF-8 (EINVAL), or a file system
+// with a short name limit (ENAMETOOLONG).
+bool foreignRefuses(const std::string& name) {
+    if (name.find_first_of(":?*\"<>|\\") != std::string::npos) return true;
+    for (unsigned char c : name)
+        if (c >= 0x80) return true; // none of the names below is valid UTF-8
+    return false;
+}
+
+TEST(CopyOut, NamesTheDestinationRefusesFallBackToPortableNames) {
+    TreeBuilder t(1024, 256);
+    const std::uint32_t folder = t.folder(2, "a:b");
+    t.file(folder, "what?.txt", pattern(10, 1));
+    t.file(folder, "plain.txt", pattern(11, 2));
+    t.file(2, "\xff\xfe.bin", pattern(12, 3));
+    t.file(2, std::string(200, 'L') + "*", pattern(13, 4));
+    const std::uint32_t root = t.finish();
+    auto m = mountBuilt(t.vb, root, RecoveryMode::Normal);
+    ScratchDir dest;
+    CopyRequests requests;
+    CopyOut copy(m->reader, m->volume, m->catalog, &m->live, {}, requests);
+    copy.refusesName = [](const std::string& name) {
+        if (name.size() > 150) return ENAMETOOLONG;
+        return foreignRefuses(name) ? EINVAL : 0;
+    };
+    const CopySummary s = copy.RecoverAll(dest.str());
+    EXPECT_TRUE(s.whole()) << s.fatalError;
+    EXPECT_EQ(s.filesWritten, 4u);
+    const auto tree = listTree(dest.path());
+    EXPECT_EQ(tree.size(), 5u);
+    for (const auto& p : tree)
+        EXPECT_FALSE(foreignRefuses(p) || fs::path(p).filename().string().size() > 150) << p;
+    EXPECT_EQ(readFile(dest.path() / "a%3Ab" / "what%3F.txt"), str(pattern(10, 1)));
+    EXPECT_EQ(readFile(dest.path() / "a%3Ab" / "plain.txt"), str(pattern(11, 2)));
+    EXPECT_EQ(readFile(dest.path() / "%FF%FE.bin"), str(pattern(12, 3)));
+    std::set<std::string> renamed;
+    for (const auto& r : s.renamed)
+        renamed.insert(r.catalogPath);
+    EXPECT_EQ(renamed, (std::set<std::string>{"/a:b", "/a:b/what?.txt", "/\xff\xfe.bin",
+                                              "/" + std::string(200, 'L') + "*"}));
+}
+
+// A file whose data items were never found is not written as zeros (a
+// deleted file of gigabytes would fill the destination): it fails.
+TEST(CopyOut, AFileWithoutAnyDataFailsAndWritesNothing) {
+    TreeBuilder t(1024, 256);
+    t.name(2, {"ghost.bin", 2, 500});
+    t.raw(statItem(2, 500, kModeFile, 50'000'000'000ull, 1000));
+    t.name(2, {"empty", 2, 501});
+    t.raw(statItem(2, 501, kModeFile, 0, 1000));
+    const std::uint32_t root = t.finish();
+    auto m = mountBuilt(t.vb, root, RecoveryMode::Normal);
+    ScratchDir dest;
+    const CopySummary s = recoverAll(*m, dest.str());
+    EXPECT_TRUE(s.fatalError.empty()) << s.fatalError;
+    ASSERT_EQ(s.failed.size(), 1u);
+    EXPECT_EQ(s.failed[0].catalogPath, "/ghost.bin");
+    EXPECT_EQ(s.failed[0].reason, "no data found");
+    EXPECT_EQ(listTree(dest.path()), (std::vector<std::string>{"empty"}));
+    EXPECT_EQ(s.bytesWritten, 0u);
+}
+
+// Symbolic links come out as links with their target verbatim (nothing is
+// opened through them); devices, FIFOs and sockets are listed and skipped.
+TEST(CopyOut, SymbolicLinksAreWrittenAsLinksAndSpecialFilesAreSkipped) {
+    TreeBuilder t(1024, 256);
+    t.file(2, "target.txt", pattern(10, 1));
+    const std::string escape = "../../../etc/passwd", relative = "target.txt";
+    std::uint32_t id = 600;
+    for (const std::string& target : {escape, relative}) {
+        t.name(2, {target == escape ? "away" : "near", 2, id});
+        t.raw(statItem(2, id, 0xA1FF, target.size(), 3000));
+        t.raw(directItem(2, id, 1, std::vector<std::uint8_t>(target.begin(), target.end())));
+        ++id;
+    }
+    for (std::uint16_t mode : {0x11A4, 0x21A4, 0x61A4, 0xC1ED}) { // FIFO, devices, socket
+        t.name(2, {"special" + std::to_string(mode >> 12), 2, id});
+        t.raw(statItem(2, id++, mode, 0, 3000));
+    }
+    const std::uint32_t root = t.finish();
+    auto m = mountBuilt(t.vb, root, RecoveryMode::Normal);
+    EXPECT_EQ(m->catalog.fileCount, 7u);
+    std::map<std::string, FileType> kinds;
+    for (const auto& f : m->catalog.FileList)
+        kinds[f.name] = f.fileType;
+    EXPECT_EQ(kinds["near"], FileType::Symlink);
+    EXPECT_EQ(kinds["special1"], FileType::Special);
+    EXPECT_EQ(kinds["target.txt"], FileType::Regular);
+
+    ScratchDir dest;
+    const CopySummary s = recoverAll(*m, dest.str());
+    EXPECT_TRUE(s.fatalError.empty()) << s.fatalError;
+    EXPECT_EQ(s.filesWritten, 3u);
+    EXPECT_EQ(fs::read_symlink(dest.path() / "away"), escape);
+    EXPECT_EQ(fs::read_symlink(dest.path() / "near"), relative);
+    std::set<std::string> names;
+    for (const auto& e : fs::directory_iterator(dest.path()))
+        names.insert(e.path().filename().string());
+    EXPECT_EQ(names, (std::set<std::string>{"away", "near", "target.txt"}));
+    ASSERT_EQ(s.skipped.size(), 4u);
+    for (const auto& r : s.skipped)
+        EXPECT_EQ(r.reason, "special file") << r.catalogPath;
+}
+
+// Every name of a file with several links is listed; the later names come
+// out as hard links to the first copy.
+TEST(CopyOut, FurtherNamesOfAFileAreHardLinksToItsFirstCopy) {
+    TreeBuilder t(1024, 256);
+    const std::uint32_t sub = t.folder(2, "sub");
+    const std::uint32_t id = t.file(2, "first.bin", pattern(3000, 1), 5000);
+    t.hardLink(sub, "second.bin", id, 3);
+    t.hardLink(sub, "third.bin", id, 3);
+    const std::uint32_t root = t.finish();
+    auto m = mountBuilt(t.vb, root, RecoveryMode::Normal);
+    ASSERT_EQ(m->catalog.fileCount, 3u);
+    ScratchDir dest;
+    const CopySummary s = recoverAll(*m, dest.str());
+    ASSERT_TRUE(s.whole()) << s.fatalError;
+    EXPECT_EQ(s.filesWritten, 3u);
+    struct stat a {
+    }, b{}, c{};
+    ASSERT_EQ(::stat((dest.path() / "first.bin").c_str(), &a), 0);
+    ASSERT_EQ(::stat((dest.path() / "sub" / "second.bin").c_str(), &b), 0);
+    ASSERT_EQ(::stat((dest.path() / "sub" / "third.bin").c_str(), &c), 0);
+    EXPECT_EQ(a.st_ino, b.st_ino);
+    EXPECT_EQ(a.st_ino, c.st_ino);
+    EXPECT_EQ(a.st_nlink, 3u);
+    EXPECT_EQ(readFile(dest.path() / "sub" / "third.bin"), str(pattern(3000, 1)));
+    EXPECT_FALSE(anyTempFiles(dest.path()));
 }
 
 TEST(CopyOut, RecoverSelectedWritesFoldersWithSubtreesAndFilesAtTheTop) {

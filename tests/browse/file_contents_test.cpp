@@ -62,7 +62,7 @@ TEST_P(BlockSizes, IndirectBlocksHolesAndTailComeOutInPlace) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(AllSizes, BlockSizes, ::testing::Values(512u, 1024u, 4096u, 8192u));
+INSTANTIATE_TEST_SUITE_P(AllSizes, BlockSizes, ::testing::Values(512u, 1024u, 2048u, 4096u, 8192u));
 
 // A file past 4 GiB: items whose offsets need more than 32 bits land where
 // their 60-bit offset says, the output stays sparse, and the range no item

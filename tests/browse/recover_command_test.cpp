@@ -57,6 +57,7 @@ TEST_F(RecoverCommand, RecoversEverythingOrTheNamedPaths) {
     CliRun r = cli(args());
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_NE(r.out.find("Files written: 3\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Unreadable sector(s): 0\n"), std::string::npos) << r.out;
     EXPECT_EQ(readFile(dest / "docs" / "sub" / "deep.bin"), str(pattern(9000, 1)));
 
     fs::remove_all(dest);

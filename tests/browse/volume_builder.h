@@ -261,6 +261,13 @@ public:
         return id;
     }
 
+    // Another name for an object, and the link count its stat data says.
+    void hardLink(std::uint32_t parent, const std::string& name, std::uint32_t objectId,
+                  std::uint32_t links) {
+        for (auto& it : items_)
+            if (it.kind == ItemKind::Stat && it.objectId == objectId) put32(it.body, 4, links);
+        names_[parent].push_back({name, keyOf(objectId), objectId});
+    }
     // Items added as they are (stale copies, hostile entries).
     void raw(const BuiltItem& item) { items_.push_back(item); }
     // Names listed by a folder without any object of their own.

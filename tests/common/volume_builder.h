@@ -118,6 +118,18 @@ public:
         items.push_back({dirId, objectId, 0, 0, 0, keyFormat, std::move(b)});
         return *this;
     }
+    // Sets the link count of the last stat data added.
+    LeafBuilder& links(std::uint32_t count) {
+        auto& b = items.back().body;
+        if (b.size() == 44) {
+            for (int i = 0; i < 4; ++i)
+                b[4 + i] = std::uint8_t(count >> (8 * i));
+        } else {
+            b[2] = std::uint8_t(count);
+            b[3] = std::uint8_t(count >> 8);
+        }
+        return *this;
+    }
     LeafBuilder& file(std::uint32_t dirId, std::uint32_t objectId, std::uint64_t size,
                       std::uint32_t mtime = 1000) {
         return statData(dirId, objectId, 0x81A4, size, mtime);

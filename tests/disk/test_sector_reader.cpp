@@ -49,6 +49,32 @@ TEST(SectorReader, BadSectorInARunCostsExactlyTheRetriesAndReadsAsZeros) {
     EXPECT_EQ(unreadable, std::vector<std::uint64_t>{5});
 }
 
+// A failing drive spends its timeout on every try: each unreadable sector is
+// tried once per opened source, then reads as zeros without a request.
+TEST(SectorReader, AnUnreadableSectorCostsItsRetriesOncePerSource) {
+    Fixture f;
+    f.source->bad = {5};
+    f.reader.badSectorRetries = 4;
+    std::vector<std::uint8_t> buf(8 * 512, 0x77);
+    std::vector<std::uint64_t> unreadable;
+    f.reader.ReadSectors(2, 8, buf.data(), &unreadable);
+    EXPECT_EQ(f.source->requests, 1 + 7 + 4);
+    f.source->requests = 0;
+    unreadable.clear();
+    std::fill(buf.begin(), buf.end(), 0x77);
+    EXPECT_EQ(f.reader.ReadSectors(2, 8, buf.data(), &unreadable), 1);
+    EXPECT_EQ(f.source->requests, 2); // the sectors before it and those after it
+    EXPECT_EQ(unreadable, std::vector<std::uint64_t>{5});
+    for (int i = 0; i < 8; ++i)
+        EXPECT_EQ(buf[i * 512 + 100], i == 3 ? 0 : std::uint8_t(2 + i + 1)) << "sector " << 2 + i;
+    EXPECT_EQ(f.reader.ReadSectors(5, 1, buf.data()), 0);
+    EXPECT_EQ(f.source->requests, 2);
+    EXPECT_EQ(f.reader.unreadableSectorCount(), 1u);
+
+    f.reader.openSource(std::make_unique<MemorySource>(numberedSectors(16)));
+    EXPECT_EQ(f.reader.unreadableSectorCount(), 0u); // another source starts afresh
+}
+
 TEST(SectorReader, ResultFollowsTheLastSectorOfTheRun) {
     Fixture f;
     f.source->bad = {9};

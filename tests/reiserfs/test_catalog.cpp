@@ -131,11 +131,20 @@ TEST(Catalog, NamesStopAtZeroAndAtTwoHundredFiftyFiveBytes) {
     EXPECT_EQ(f.catalog.FileList[1].name, "pad");
 }
 
-TEST(Catalog, NormalModeJoinsOnceSoASecondHardLinkStaysPending) {
+// Every name of a file with several links is listed, whichever comes first;
+// a file with one link joins one name (a second one is damage).
+TEST(Catalog, NormalModeListsEveryNameOfAHardLinkedFile) {
     Feed f;
-    f.leaf(LeafBuilder(4096).directory(1, 2, {{2, 10, "first"}, {2, 10, "second"}}).file(2, 10, 3));
-    EXPECT_EQ(f.fileNames(), std::vector<std::string>{"first"});
-    EXPECT_EQ(f.catalog.pendingNameCount(), 1u);
+    f.leaf(LeafBuilder(4096)
+               .directory(1, 2, {{2, 10, "first"}, {2, 10, "second"}, {2, 11, "one"}, {2, 11, "x"}})
+               .file(2, 10, 3)
+               .links(3)
+               .file(2, 11, 4)
+               .links(1));
+    f.leaf(LeafBuilder(4096).directory(2, 30, {{2, 10, "third"}, {2, 10, "fourth"}}));
+    EXPECT_EQ(f.fileNames(), (std::vector<std::string>{"first", "second", "one", "third"}));
+    EXPECT_EQ(f.catalog.fileCount, 4u);
+    EXPECT_EQ(f.catalog.pendingNameCount(), 2u); // "x" and the fourth name of a 3-link file
 }
 
 TEST(Catalog, FirstFolderPerObjectIdWins) {

@@ -30,9 +30,11 @@ TEST(Structures, StatDataLayoutFollowsItsLengthNotTheKeyFormat) {
 }
 
 TEST(Structures, FileTypesOtherThanFolderAndFileAreOther) {
-    EXPECT_EQ(fileTypeOf(0x6000), FileType::Other); // block device
-    EXPECT_EQ(fileTypeOf(0xC000), FileType::Other); // socket
-    EXPECT_EQ(fileTypeOf(0x1000), FileType::Other); // FIFO
+    EXPECT_EQ(fileTypeOf(0x6000), FileType::Special); // block device
+    EXPECT_EQ(fileTypeOf(0xC000), FileType::Special); // socket
+    EXPECT_EQ(fileTypeOf(0x1000), FileType::Special); // FIFO
+    EXPECT_EQ(fileTypeOf(0x0000), FileType::Other);
+    EXPECT_EQ(fileTypeOf(0xE000), FileType::Other);
     EXPECT_EQ(fileTypeOf(0xA1FF), FileType::Symlink);
 }
 
@@ -68,6 +70,14 @@ TEST(Structures, SuperblockMagicIgnoresCaseAndChecksTheBlockSize) {
     ASSERT_TRUE(sb);
     EXPECT_EQ(sb->rootBlock, 50u);
     EXPECT_EQ(sb->treeHeight, 3);
-    img.put16(65536 + 44, 2048);
-    EXPECT_FALSE(ReadSuperblock(sector));
+    // Every power of two from 512 to 8192 (mkreiserfs -b 2048 makes one);
+    // nothing else.
+    for (std::uint16_t size : {512, 1024, 2048, 4096, 8192}) {
+        img.put16(65536 + 44, size);
+        EXPECT_TRUE(ReadSuperblock(sector)) << size;
+    }
+    for (std::uint16_t size : {0, 256, 1536, 3072, 16384}) {
+        img.put16(65536 + 44, size);
+        EXPECT_FALSE(ReadSuperblock(sector)) << size;
+    }
 }

@@ -52,12 +52,54 @@ TEST(PartitionWalk, PrimariesThenLogicalsInChainOrderNamedByIndex) {
     EXPECT_EQ(starts(t), (std::vector<std::uint64_t>{1000, 5063, 7100}));
     EXPECT_EQ(t.records[0].name, "ReiserFS - 0");
     EXPECT_EQ(t.records[2].name, "ReiserFS - 2");
-    EXPECT_EQ(t.records[0].sectorCount, 2000u);
+    EXPECT_EQ(t.records[0].sectorCount, 8000u); // the file system's 1000 blocks
     EXPECT_EQ(t.records[0].sectorsPerBlock, 8u);
     EXPECT_EQ(t.records[0].rootBlock, 8211u);
     EXPECT_EQ(t.records[1].sectorsPerBlock, 2u);
     EXPECT_EQ(t.records[1].rootBlock, 77u);
     EXPECT_EQ(t.records[2].sectorsPerBlock, 1u);
+}
+
+// A re-created or damaged table may be smaller than the file system (or say
+// 0): the volume still spans every block the superblock counts, but never
+// past the end of the source.
+TEST(PartitionWalk, AVolumeSpansTheLargerOfItsEntryAndItsSuperblockWithinTheSource) {
+    struct Case {
+        std::uint32_t entrySectors;
+        std::uint32_t blocks; // of 4 KiB: 8 sectors
+        std::uint64_t expected;
+    };
+    for (auto c : {Case{100, 1000, 8000}, Case{0, 1000, 8000}, Case{20000, 1000, 20000},
+                   Case{2000, 100000, kDiskSectors - 1000}, Case{60000, 10, kDiskSectors - 1000}}) {
+        DiskImage img(kDiskSectors * 512);
+        writePartitionTable(img, 0, {{0x83, 1000, c.entrySectors}});
+        writeSuperblock(img, 1000, 4096, c.blocks, 20, 2);
+        const VolumeTable t = walk(img);
+        ASSERT_EQ(t.volumeCount, 1u);
+        EXPECT_EQ(t.records[0].sectorCount, c.expected) << c.entrySectors << " " << c.blocks;
+    }
+}
+
+TEST(PartitionWalk, LinuxExtendedPartitionsAreFollowed) {
+    DiskImage img(kDiskSectors * 512);
+    writePartitionTable(img, 0, {{0x85, 5000, 30000}});
+    writePartitionTable(img, 5000, {{0x83, 63, 1000}, {0x85, 2000, 3000}});
+    reiser(img, 5063);
+    writePartitionTable(img, 7000, {{0x83, 100, 5000}});
+    reiser(img, 7100);
+    EXPECT_EQ(starts(walk(img)), (std::vector<std::uint64_t>{5063, 7100}));
+}
+
+// A partition image that starts with a boot loader, or a "superfloppy" disk:
+// the signature is there, but no entry leads to a volume.
+TEST(PartitionWalk, ASignatureWithoutAnyVolumeStillProbesSectorZero) {
+    DiskImage img(kDiskSectors * 512);
+    writePartitionTable(img, 0, {{0x07, 1, 5}, {0x83, 30000, 100}});
+    reiser(img, 0);
+    const VolumeTable t = walk(img);
+    EXPECT_EQ(starts(t), std::vector<std::uint64_t>{0});
+    reiser(img, 30000); // once an entry yields a volume, sector 0 is not probed
+    EXPECT_EQ(starts(walk(img)), std::vector<std::uint64_t>{30000});
 }
 
 TEST(PartitionWalk, EitherSignatureByteIsEnough) {
@@ -82,10 +124,10 @@ TEST(PartitionWalk, SuperblockChecksBlockSizeAndMagicOnly) {
     };
     for (auto c :
          {Case{512, "ReIsEr2Fs", true}, Case{1024, "ReIsEr3Fs", true}, Case{4096, "ReIsErFs", true},
-          Case{8192, "REISER", true}, Case{2048, "ReIsEr2Fs", false},
+          Case{8192, "REISER", true}, Case{2048, "ReIsEr2Fs", true}, Case{1536, "ReIsEr2Fs", false},
           Case{4096, "ReIsXr2Fs", false}, Case{0, "ReIsEr2Fs", false}}) {
         DiskImage img(kDiskSectors * 512);
-        writePartitionTable(img, 0, {{0x85, 1000, 2000}}); // 0x85 is probed, not followed
+        writePartitionTable(img, 0, {{0x83, 1000, 2000}});
         reiser(img, 1000, c.blockSize, c.magic);
         EXPECT_EQ(walk(img).volumeCount, c.listed ? 1u : 0u) << c.blockSize << " " << c.magic;
     }
