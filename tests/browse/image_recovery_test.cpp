@@ -4,6 +4,7 @@
 // unless their blocks were reused.
 #include "browse/copy_out.h"
 #include "browse_fixtures.h"
+#include "common/printers.h"
 #include "manifest.h"
 #include "sha256.h"
 #include "test_images.h"

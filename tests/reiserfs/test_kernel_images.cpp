@@ -57,6 +57,10 @@ struct Volume {
     const char* manifest;
 };
 
+void PrintTo(const Volume& v, std::ostream* os) {
+    *os << v.image << " volume " << v.index;
+}
+
 const Volume kVolumes[] = {
     {"v4096.img", 0, "v4096.manifest.jsonl"},
     {"v1024.img", 0, "v1024.manifest.jsonl"},
