@@ -3,7 +3,7 @@
 # Safe to run again: apt-get skips what is already there.
 set -e
 PKGS="build-essential cmake ninja-build pkg-config python3 gzip
-      qt6-base-dev qt6-base-dev-tools libgl-dev libgtest-dev googletest
+      qt6-base-dev qt6-base-dev-tools libgl-dev libgtest-dev googletest libcli11-dev
       clang libclang-rt-14-dev
       user-mode-linux reiserfsprogs fdisk grub-common
       fonts-liberation fonts-dejavu-core"

@@ -10,64 +10,6 @@
 
 namespace dorvak::cli {
 
-Args::Args(int argc, char** argv, int first) {
-    for (int i = first; i < argc; ++i)
-        rest_.emplace_back(argv[i]);
-}
-
-std::optional<std::string> Args::option(const std::string& name) {
-    auto all = options(name);
-    if (all.empty()) return std::nullopt;
-    return all.back();
-}
-
-std::vector<std::string> Args::options(const std::string& name) {
-    std::vector<std::string> values, kept;
-    for (std::size_t i = 0; i < rest_.size(); ++i) {
-        if (rest_[i] == name && i + 1 < rest_.size()) {
-            values.push_back(rest_[++i]);
-        } else if (rest_[i].rfind(name + "=", 0) == 0) {
-            values.push_back(rest_[i].substr(name.size() + 1));
-        } else {
-            kept.push_back(rest_[i]);
-        }
-    }
-    rest_ = std::move(kept);
-    return values;
-}
-
-bool Args::flag(const std::string& name) {
-    bool found = false;
-    std::vector<std::string> kept;
-    for (auto& a : rest_) {
-        if (a == name)
-            found = true;
-        else
-            kept.push_back(a);
-    }
-    rest_ = std::move(kept);
-    return found;
-}
-
-std::optional<std::string> Args::unknownOption() const {
-    for (const auto& a : rest_)
-        if (a.size() > 1 && a.rfind("--", 0) == 0) return a;
-    return std::nullopt;
-}
-
-bool parseNumber(const std::string& text, std::uint64_t& value) {
-    if (text.empty() || text.size() > 20) return false;
-    std::uint64_t v = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return false;
-        const std::uint64_t next = v * 10 + std::uint64_t(c - '0');
-        if (next / 10 != v) return false;
-        v = next;
-    }
-    value = v;
-    return true;
-}
-
 namespace {
 
 // Length of the valid UTF-8 sequence at s[i], or 0.
@@ -130,7 +72,8 @@ std::string jsonString(const std::string& bytes) {
     return out + "\"";
 }
 
-TerminalProgress::TerminalProgress(bool quiet) : enabled_(!quiet && ::isatty(2)) {}
+TerminalProgress::TerminalProgress(const ProgressOptions& options)
+    : enabled_(!options.quiet && (options.forced || ::isatty(2))) {}
 TerminalProgress::~TerminalProgress() {
     finish();
 }
@@ -194,27 +137,9 @@ bool openSource(SectorReader& reader, const std::string& path) {
     return true;
 }
 
-VolumeChoice takeVolumeChoice(Args& args) {
-    VolumeChoice choice;
-    choice.startSector = args.option("--start-sector");
-    choice.index = args.option("--volume");
-    return choice;
-}
-
 std::optional<VolumeInfo> chooseVolume(SectorReader& reader, const VolumeChoice& choice) {
-    const auto& start = choice.startSector;
-    const auto& index = choice.index;
-    if (start && index) {
-        std::cerr << "Give either --volume or --start-sector, not both\n";
-        return std::nullopt;
-    }
-    std::uint64_t n = 0;
-    if (start) {
-        if (!parseNumber(*start, n)) {
-            std::cerr << "Not a sector number: " << *start << "\n";
-            return std::nullopt;
-        }
-        VolumeTable table;
+    if (choice.startSector) {
+        const std::uint64_t n = *choice.startSector;
         std::array<std::uint8_t, 512> sector{};
         reader.ReadSectors(n + kSuperblockSector, 1, sector.data());
         auto sb = ReadSuperblock(sector);
@@ -230,10 +155,7 @@ std::optional<VolumeInfo> chooseVolume(SectorReader& reader, const VolumeChoice&
         info.sectorCount = std::uint64_t(sb->blockCount) * info.sectorsPerBlock;
         return info;
     }
-    if (index && !parseNumber(*index, n)) {
-        std::cerr << "Not a volume number: " << *index << "\n";
-        return std::nullopt;
-    }
+    const std::uint64_t n = choice.index.value_or(0);
     VolumeTable table;
     WalkPartitionTables(reader, table);
     if (n >= table.volumeCount) {

@@ -1,6 +1,6 @@
 #pragma once
-// Shared pieces of the command-line front end: argument scanning, JSON
-// output of raw names, the terminal progress bar and volume selection.
+// Shared pieces of the command-line front end: JSON output of raw names,
+// the progress bar on stderr and volume selection.
 
 #include "disk/progress.h"
 #include "disk/sector_reader.h"
@@ -20,32 +20,21 @@ inline constexpr int kExitUsage = 1;
 inline constexpr int kExitFatal = 2;
 inline constexpr int kExitPartial = 3;
 
-class Args {
-public:
-    Args(int argc, char** argv, int first);
-    // Removes and returns the value of `--name VALUE` (last one wins).
-    std::optional<std::string> option(const std::string& name);
-    std::vector<std::string> options(const std::string& name);
-    bool flag(const std::string& name);
-    // What is left after options were taken: positional arguments. Unknown
-    // options left over are reported by `unknownOption`.
-    const std::vector<std::string>& rest() const { return rest_; }
-    std::optional<std::string> unknownOption() const;
-
-private:
-    std::vector<std::string> rest_;
-};
-
-bool parseNumber(const std::string& text, std::uint64_t& value);
-
 // A JSON string literal of raw bytes: valid UTF-8 is kept, every other byte
 // becomes \udcXX (XX its value), so the bytes can be rebuilt exactly.
 std::string jsonString(const std::string& bytes);
 
-// Progress on stderr, redrawn at most ten times a second, only on a terminal.
+// --quiet and --progress: progress is shown when stderr is a terminal,
+// always with `forced`, never with `quiet`.
+struct ProgressOptions {
+    bool quiet = false;
+    bool forced = false;
+};
+
+// Progress on stderr, redrawn at most ten times a second.
 class TerminalProgress : public ProgressSink {
 public:
-    explicit TerminalProgress(bool quiet);
+    explicit TerminalProgress(const ProgressOptions& options);
     ~TerminalProgress() override;
     void status(const std::string& text) override;
     void percent(unsigned value) override;
@@ -70,13 +59,11 @@ private:
 bool openSource(SectorReader& reader, const std::string& path);
 
 // The volume options of a command: --volume N (of the partition table walk,
-// 0 by default) or --start-sector S (probed directly). Taken from the
-// arguments before the positional ones are checked.
+// 0 by default) or --start-sector S (probed directly).
 struct VolumeChoice {
-    std::optional<std::string> startSector;
-    std::optional<std::string> index;
+    std::optional<std::uint64_t> startSector;
+    std::optional<std::uint64_t> index;
 };
-VolumeChoice takeVolumeChoice(Args& args);
 
 // The chosen volume; prints the reason when there is none.
 std::optional<VolumeInfo> chooseVolume(SectorReader& reader, const VolumeChoice& choice);

@@ -17,25 +17,19 @@ struct Mounted {
 };
 
 // Opens SOURCE, chooses the volume and mounts it; nullptr after printing why.
-std::unique_ptr<Mounted> mountFromArgs(Args& args, const char* usage, std::size_t positional) {
-    const bool quiet = args.flag("--quiet");
-    const bool extensive = args.flag("--extensive");
+std::unique_ptr<Mounted> mountVolume(const MountOptions& options,
+                                     const ProgressOptions& progressOptions) {
     auto mounted = std::make_unique<Mounted>();
-    const VolumeChoice choice = takeVolumeChoice(args);
-    if (auto bad = args.unknownOption(); bad || args.rest().size() != positional) {
-        std::cerr << usage << "\n";
-        return nullptr;
-    }
-    if (!openSource(mounted->reader, args.rest()[0])) return nullptr;
-    auto chosen = chooseVolume(mounted->reader, choice);
+    if (!openSource(mounted->reader, options.source)) return nullptr;
+    auto chosen = chooseVolume(mounted->reader, options.volume);
     if (!chosen) return nullptr;
     mounted->volume = *chosen;
 
     std::atomic<bool> stop{false};
-    TerminalProgress progress(quiet);
+    TerminalProgress progress(progressOptions);
     VolumeMount mount(mounted->reader, mounted->volume, mounted->catalog, stop, progress);
-    mounted->result =
-        mount.MountSelectedVolume(extensive ? RecoveryMode::Extensive : RecoveryMode::Normal);
+    mounted->result = mount.MountSelectedVolume(options.extensive ? RecoveryMode::Extensive
+                                                                  : RecoveryMode::Normal);
     progress.finish();
     if (mounted->result.outOfMemory) {
         std::cerr << kOutOfMemoryText << "\n";
@@ -52,11 +46,8 @@ std::string pathOf(const Catalog& c, std::uint32_t parent, const std::string& na
 
 } // namespace
 
-int cmdList(Args& args) {
-    auto m = mountFromArgs(args,
-                           "Usage: dorvak-reiserfs-cli list SOURCE [--volume N | --start-sector S] "
-                           "[--extensive] [--quiet]",
-                           1);
+int cmdList(const ListOptions& options) {
+    auto m = mountVolume(options.mount, options.progress);
     if (!m) return kExitFatal;
     const Catalog& c = m->catalog;
     bool ok = false;
@@ -82,14 +73,11 @@ int cmdList(Args& args) {
     return kExitOk;
 }
 
-int cmdFind(Args& args) {
-    auto m = mountFromArgs(args,
-                           "Usage: dorvak-reiserfs-cli find SOURCE PATTERN [--volume N | "
-                           "--start-sector S] [--extensive] [--quiet]",
-                           2);
+int cmdFind(const FindOptions& options) {
+    auto m = mountVolume(options.mount, options.progress);
     if (!m) return kExitFatal;
     const Catalog& c = m->catalog;
-    const std::string pattern = upperCase(args.rest()[1]);
+    const std::string pattern = upperCase(options.pattern);
     std::uint32_t found = 0;
     for (const auto& f : c.FileList) {
         const std::string name = upperCase(f.name);

@@ -11,11 +11,6 @@
 namespace dorvak::cli {
 namespace {
 
-constexpr const char* kUsage =
-    "Usage: dorvak-reiserfs-cli recover SOURCE DEST [--volume N | --start-sector S] "
-    "[--extensive] [--path /A/B ...] [--duplicates rename|overwrite|skip] "
-    "[--deleted include|only|exclude] [--retries N] [--sectors-per-read N] [--quiet]";
-
 // Ctrl-C asks the copy-out to stop after the current request, so that no
 // half-written file is left under its final name.
 std::atomic<bool>* interruptFlag = nullptr;
@@ -34,43 +29,6 @@ public:
 private:
     TerminalProgress& bar_;
 };
-
-bool choice(const std::optional<std::string>& value, std::initializer_list<const char*> names,
-            std::uint16_t& out, const char* option) {
-    if (!value) return true;
-    std::uint16_t n = 1;
-    for (const char* name : names) {
-        if (*value == name) {
-            out = n;
-            return true;
-        }
-        ++n;
-    }
-    std::cerr << "Unknown value for " << option << ": " << *value << "\n";
-    return false;
-}
-
-bool ranged(const std::optional<std::string>& value, std::uint64_t low, std::uint64_t high,
-            std::uint64_t& out, const char* option) {
-    if (!value) return true;
-    if (parseNumber(*value, out) && out >= low && out <= high) return true;
-    std::cerr << option << " takes a number from " << low << " to " << high << "\n";
-    return false;
-}
-
-bool readSettings(Args& args, RecoverySettings& s) {
-    std::uint64_t retries = s.badSectorRetries, perRead = s.sectorsPerRead;
-    const bool ok =
-        choice(args.option("--duplicates"), {"rename", "overwrite", "skip"}, s.duplicatePolicy,
-               "--duplicates") &&
-        choice(args.option("--deleted"), {"include", "only", "exclude"}, s.deletedPolicy,
-               "--deleted") &&
-        ranged(args.option("--retries"), 1, 10, retries, "--retries") &&
-        ranged(args.option("--sectors-per-read"), 1, 100, perRead, "--sectors-per-read");
-    s.badSectorRetries = std::uint16_t(retries);
-    s.sectorsPerRead = std::uint32_t(perRead);
-    return ok;
-}
 
 // Each --path as the list command prints it: "/A/B" for a folder, "/A/B/f"
 // for a file. Every entry of that path is taken (an Extensive mount may list
@@ -137,38 +95,31 @@ void printSummary(const CopySummary& s) {
 
 } // namespace
 
-int cmdRecover(Args& args) {
-    const bool quiet = args.flag("--quiet");
-    const bool extensive = args.flag("--extensive");
-    const auto paths = args.options("--path");
-    RecoverySettings settings;
-    if (!readSettings(args, settings)) return kExitUsage;
-    const VolumeChoice choice = takeVolumeChoice(args);
-    if (args.unknownOption() || args.rest().size() != 2) {
-        std::cerr << kUsage << "\n";
-        return kExitUsage;
-    }
-    const std::string source = args.rest()[0], destination = args.rest()[1];
+int cmdRecover(const RecoverOptions& options) {
+    const RecoverySettings& settings = options.settings;
+    const std::string& destination = options.destination;
 
     SectorReader reader;
     reader.badSectorRetries = settings.badSectorRetries;
-    if (!openSource(reader, source)) return kExitFatal;
-    auto volume = chooseVolume(reader, choice);
+    if (!openSource(reader, options.mount.source)) return kExitFatal;
+    auto volume = chooseVolume(reader, options.mount.volume);
     if (!volume) return kExitFatal;
 
     Catalog catalog;
     std::atomic<bool> stop{false};
-    TerminalProgress bar(quiet);
+    TerminalProgress bar(options.progress);
     VolumeMount mount(reader, *volume, catalog, stop, bar);
-    if (mount.MountSelectedVolume(extensive ? RecoveryMode::Extensive : RecoveryMode::Normal)
+    if (mount
+            .MountSelectedVolume(options.mount.extensive ? RecoveryMode::Extensive
+                                                         : RecoveryMode::Normal)
             .outOfMemory) {
         std::cerr << kOutOfMemoryText << "\n";
         return kExitFatal;
     }
     const LiveState live = liveStateOf(mount, catalog);
     RecoverySelection selection;
-    bool all = paths.empty();
-    if (!resolvePaths(catalog, paths, selection, all)) return kExitFatal;
+    bool all = options.paths.empty();
+    if (!resolvePaths(catalog, options.paths, selection, all)) return kExitFatal;
 
     CopyRequests requests;
     interruptFlag = &requests.stopSavingRequested;
