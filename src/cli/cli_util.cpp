@@ -6,7 +6,6 @@
 #include <array>
 #include <cstdio>
 #include <iostream>
-#include <unistd.h>
 
 namespace dorvak::cli {
 
@@ -70,57 +69,6 @@ std::string jsonString(const std::string& bytes) {
         i += len;
     }
     return out + "\"";
-}
-
-TerminalProgress::TerminalProgress(const ProgressOptions& options)
-    : enabled_(!options.quiet && (options.forced || ::isatty(2))) {}
-TerminalProgress::~TerminalProgress() {
-    finish();
-}
-
-void TerminalProgress::status(const std::string& text) {
-    status_ = text;
-    draw(true);
-}
-void TerminalProgress::percent(unsigned value) {
-    percent_ = value;
-    draw(false);
-}
-void TerminalProgress::currentSector(std::uint64_t s) {
-    sector_ = s;
-    draw(false);
-}
-void TerminalProgress::foldersFound(std::uint32_t n) {
-    folders_ = n;
-    draw(false);
-}
-void TerminalProgress::filesFound(std::uint32_t n) {
-    files_ = n;
-    draw(false);
-}
-void TerminalProgress::volumesFound(std::uint32_t n) {
-    volumes_ = n;
-    draw(true);
-}
-
-void TerminalProgress::draw(bool force) {
-    if (!enabled_) return;
-    const auto now = std::chrono::steady_clock::now();
-    if (!force && now - last_ < std::chrono::milliseconds(100)) return;
-    last_ = now;
-    char line[200];
-    const unsigned filled = percent_ > 100 ? 20 : percent_ / 5;
-    std::snprintf(line, sizeof line,
-                  "\r[%-20s] %3u%%  sector %llu  folders %u  files %u  %.60s\x1b[K",
-                  std::string(filled, '#').c_str(), percent_, (unsigned long long)sector_, folders_,
-                  files_, status_.c_str());
-    std::fputs(line, stderr);
-    drawn_ = true;
-}
-
-void TerminalProgress::finish() {
-    if (drawn_) std::fputs("\r\x1b[K", stderr);
-    drawn_ = false;
 }
 
 bool openSource(SectorReader& reader, const std::string& path) {

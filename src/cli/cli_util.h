@@ -6,7 +6,6 @@
 #include "disk/sector_reader.h"
 #include "volume/volume_table.h"
 
-#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -29,30 +28,6 @@ std::string jsonString(const std::string& bytes);
 struct ProgressOptions {
     bool quiet = false;
     bool forced = false;
-};
-
-// Progress on stderr, redrawn at most ten times a second.
-class TerminalProgress : public ProgressSink {
-public:
-    explicit TerminalProgress(const ProgressOptions& options);
-    ~TerminalProgress() override;
-    void status(const std::string& text) override;
-    void percent(unsigned value) override;
-    void currentSector(std::uint64_t sector) override;
-    void foldersFound(std::uint32_t count) override;
-    void filesFound(std::uint32_t count) override;
-    void volumesFound(std::uint32_t count) override;
-    void finish();
-
-private:
-    void draw(bool force);
-    bool enabled_;
-    bool drawn_ = false;
-    std::string status_;
-    unsigned percent_ = 0;
-    std::uint64_t sector_ = 0;
-    std::uint32_t folders_ = 0, files_ = 0, volumes_ = 0;
-    std::chrono::steady_clock::time_point last_{};
 };
 
 // Opens SOURCE read-only into `reader`; prints the reason on failure.

@@ -2,6 +2,7 @@
 #include "cli/commands.h"
 
 #include "browse/name_match.h"
+#include "cli/progress_bar.h"
 #include "reiserfs/mount.h"
 
 #include <iostream>
@@ -17,8 +18,9 @@ struct Mounted {
 };
 
 // Opens SOURCE, chooses the volume and mounts it; nullptr after printing why.
+// Ctrl-C and SIGTERM stop the mount; what it found so far is kept.
 std::unique_ptr<Mounted> mountVolume(const MountOptions& options,
-                                     const ProgressOptions& progressOptions) {
+                                     const ProgressOptions& progressOptions, StopOnSignal& signal) {
     auto mounted = std::make_unique<Mounted>();
     if (!openSource(mounted->reader, options.source)) return nullptr;
     auto chosen = chooseVolume(mounted->reader, options.volume);
@@ -26,11 +28,16 @@ std::unique_ptr<Mounted> mountVolume(const MountOptions& options,
     mounted->volume = *chosen;
 
     std::atomic<bool> stop{false};
-    TerminalProgress progress(progressOptions);
+    ProgressBar bar(progressOptions);
+    MountProgress progress(bar, signal, mounted->volume);
+    signal.watch(&stop);
     VolumeMount mount(mounted->reader, mounted->volume, mounted->catalog, stop, progress);
     mounted->result = mount.MountSelectedVolume(options.extensive ? RecoveryMode::Extensive
                                                                   : RecoveryMode::Normal);
-    progress.finish();
+    signal.watch(nullptr);
+    bar.finish();
+    // A signal after the last check still ends the command early.
+    if (signal.interrupted()) mounted->result.stopped = true;
     if (mounted->result.outOfMemory) {
         std::cerr << kOutOfMemoryText << "\n";
         return nullptr;
@@ -47,8 +54,9 @@ std::string pathOf(const Catalog& c, std::uint32_t parent, const std::string& na
 } // namespace
 
 int cmdList(const ListOptions& options) {
-    auto m = mountVolume(options.mount, options.progress);
-    if (!m) return kExitFatal;
+    StopOnSignal signal;
+    auto m = mountVolume(options.mount, options.progress, signal);
+    if (!m) return signal.exitStatus(kExitFatal);
     const Catalog& c = m->catalog;
     bool ok = false;
     for (const auto& f : c.FolderList) {
@@ -70,12 +78,13 @@ int cmdList(const ListOptions& options) {
     }
     if (m->result.stopped) std::cerr << "The mount was stopped; the list is partial\n";
     std::cerr << "Folder(s) Found: " << c.folderCount << "\nFile(s) Found: " << c.fileCount << "\n";
-    return kExitOk;
+    return signal.exitStatus(kExitOk);
 }
 
 int cmdFind(const FindOptions& options) {
-    auto m = mountVolume(options.mount, options.progress);
-    if (!m) return kExitFatal;
+    StopOnSignal signal;
+    auto m = mountVolume(options.mount, options.progress, signal);
+    if (!m) return signal.exitStatus(kExitFatal);
     const Catalog& c = m->catalog;
     const std::string pattern = upperCase(options.pattern);
     std::uint32_t found = 0;
@@ -92,8 +101,9 @@ int cmdFind(const FindOptions& options) {
         std::cout << name << "\t" << path << "\t" << f.size << "\n";
         ++found;
     }
+    if (m->result.stopped) std::cerr << "The mount was stopped; the list is partial\n";
     std::cerr << "Files Found: " << found << "\n";
-    return kExitOk;
+    return signal.exitStatus(kExitOk);
 }
 
 } // namespace dorvak::cli

@@ -1,6 +1,7 @@
 // disks, volumes and search: what the disk list and volume discovery find.
 #include "cli/commands.h"
 
+#include "cli/progress_bar.h"
 #include "disk/disk_table.h"
 #include "volume/partition_search.h"
 #include "volume/partition_walk.h"
@@ -67,16 +68,21 @@ int cmdSearch(const SearchOptions& options) {
     }
     VolumeTable table;
     std::atomic<bool> stop{false};
-    TerminalProgress progress(options.progress);
+    StopOnSignal signal;
+    ProgressBar bar(options.progress);
+    SearchProgress progress(bar, signal, range.scanStartSector);
+    signal.watch(&stop);
     std::uint32_t printed = 0;
     SearchPartitions(reader, table, range, stop, progress, [&](const VolumeInfo& v) {
-        progress.finish();
+        bar.finish();
         printVolume(v, printed++);
         std::cout.flush();
     });
-    progress.finish();
+    signal.watch(nullptr);
+    bar.finish();
+    if (signal.interrupted()) std::cerr << "The search was stopped; the list is partial\n";
     std::cerr << "Partition(s) Found: " << table.volumeCount << "\n";
-    return kExitOk;
+    return signal.exitStatus(kExitOk);
 }
 
 } // namespace dorvak::cli

@@ -3,32 +3,13 @@
 
 #include "browse/copy_out.h"
 #include "browse/liveness.h"
+#include "cli/progress_bar.h"
 #include "reiserfs/mount.h"
 
-#include <csignal>
 #include <iostream>
 
 namespace dorvak::cli {
 namespace {
-
-// Ctrl-C asks the copy-out to stop after the current request, so that no
-// half-written file is left under its final name.
-std::atomic<bool>* interruptFlag = nullptr;
-extern "C" void onInterrupt(int) {
-    if (interruptFlag) interruptFlag->store(true);
-}
-
-class BarProgress : public CopyProgressSink {
-public:
-    explicit BarProgress(TerminalProgress& bar) : bar_(bar) {}
-    void copyProgress(const CopyProgressEvent& e) override {
-        bar_.filesFound(std::uint32_t(e.filesDone));
-        bar_.percent(e.bytesTotal ? unsigned(e.bytesDone * 100 / e.bytesTotal) : 0);
-    }
-
-private:
-    TerminalProgress& bar_;
-};
 
 // Each --path as the list command prints it: "/A/B" for a folder, "/A/B/f"
 // for a file. Every entry of that path is taken (an Extensive mount may list
@@ -105,16 +86,29 @@ int cmdRecover(const RecoverOptions& options) {
     auto volume = chooseVolume(reader, options.mount.volume);
     if (!volume) return kExitFatal;
 
+    // Ctrl-C and SIGTERM stop the mount, or the copy-out after its current
+    // read: the file being written is removed, never left half written.
+    StopOnSignal signal;
     Catalog catalog;
     std::atomic<bool> stop{false};
-    TerminalProgress bar(options.progress);
-    VolumeMount mount(reader, *volume, catalog, stop, bar);
-    if (mount
-            .MountSelectedVolume(options.mount.extensive ? RecoveryMode::Extensive
-                                                         : RecoveryMode::Normal)
-            .outOfMemory) {
+    ProgressBar bar(options.progress);
+    MountProgress mountProgress(bar, signal, *volume);
+    signal.watch(&stop);
+    VolumeMount mount(reader, *volume, catalog, stop, mountProgress);
+    const MountResult mounted = mount.MountSelectedVolume(
+        options.mount.extensive ? RecoveryMode::Extensive : RecoveryMode::Normal);
+    signal.watch(nullptr);
+    bar.finish();
+    if (mounted.outOfMemory) {
         std::cerr << kOutOfMemoryText << "\n";
         return kExitFatal;
+    }
+    CopySummary summary;
+    if (signal.interrupted()) {
+        // A partial catalog would write a partial tree as if it were whole.
+        summary.stopped = true;
+        printSummary(summary);
+        return signal.exitStatus(kExitPartial);
     }
     const LiveState live = liveStateOf(mount, catalog);
     RecoverySelection selection;
@@ -122,22 +116,21 @@ int cmdRecover(const RecoverOptions& options) {
     if (!resolvePaths(catalog, options.paths, selection, all)) return kExitFatal;
 
     CopyRequests requests;
-    interruptFlag = &requests.stopSavingRequested;
-    std::signal(SIGINT, onInterrupt);
-    bar.status("Saving the data please wait");
-    BarProgress progress(bar);
+    bar.setStatus("Saving the data please wait");
+    bar.setCounts({});
+    bar.beginPhase();
+    CopyProgress progress(bar, signal);
+    signal.watch(&requests.stopSavingRequested);
     CopyOut copy(reader, *volume, catalog, &live, settings, requests, progress);
-    const CopySummary summary =
-        all ? copy.RecoverAll(destination) : copy.RecoverSelected(destination, selection);
-    std::signal(SIGINT, SIG_DFL);
-    interruptFlag = nullptr;
+    summary = all ? copy.RecoverAll(destination) : copy.RecoverSelected(destination, selection);
+    signal.watch(nullptr);
     bar.finish();
     printSummary(summary);
     if (!summary.fatalError.empty()) {
         std::cerr << summary.fatalError << "\n";
         return kExitFatal;
     }
-    return summary.whole() ? kExitOk : kExitPartial;
+    return signal.exitStatus(summary.whole() ? kExitOk : kExitPartial);
 }
 
 } // namespace dorvak::cli
