@@ -4,8 +4,11 @@
 #include "browse/name_match.h"
 #include "cli/progress_bar.h"
 #include "reiserfs/mount.h"
+#include "reiserfs/structures.h"
 
+#include <algorithm>
 #include <iostream>
+#include <unordered_set>
 
 namespace dorvak::cli {
 namespace {
@@ -51,6 +54,68 @@ std::string pathOf(const Catalog& c, std::uint32_t parent, const std::string& na
     return path + "/" + name;
 }
 
+void printFolder(const Catalog& c, const CatalogEntry& f) {
+    bool ok = false;
+    const std::string path = pathOf(c, f.parentId, f.name, ok);
+    std::cout << "{\"kind\":\"dir\",\"path\":" << (ok && f.treeItem ? jsonString(path) : "null")
+              << ",\"name\":" << jsonString(f.name) << ",\"objectId\":" << f.objectId
+              << ",\"parentId\":" << f.parentId << ",\"dirId\":" << f.keyDirId
+              << ",\"mtime\":" << f.modifiedTime << ",\"size\":0,\"treeItem\":" << f.treeItem
+              << (f.deleted ? ",\"deleted\":true" : "") << "}\n";
+}
+
+void printFile(const Catalog& c, const CatalogEntry& f) {
+    bool ok = false;
+    const std::string path = pathOf(c, f.parentId, f.name, ok);
+    std::cout << "{\"kind\":\"file\",\"path\":" << (ok ? jsonString(path) : "null")
+              << ",\"name\":" << jsonString(f.name) << ",\"objectId\":" << f.objectId
+              << ",\"parentId\":" << f.parentId << ",\"dirId\":" << f.keyDirId
+              << ",\"mtime\":" << f.modifiedTime << ",\"size\":" << f.size
+              << ",\"fileNumber\":" << f.fileNumber << (f.deleted ? ",\"deleted\":true" : "")
+              << "}\n";
+}
+
+// What one `list --path P --depth N` shows: indices into FolderList and
+// FileList, in list order, of the entries 1 to N levels below P.
+struct Subtree {
+    std::vector<std::uint32_t> folders, files;
+};
+
+// The folders of the tree at `path` ("/" is the root); an Extensive mount can
+// hold more than one (a deleted folder beside a live one of the same name).
+std::vector<std::uint32_t> foldersAt(const Catalog& c, std::string path) {
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    if (path == "/" || path.empty()) return {kRootObjectId};
+    std::vector<std::uint32_t> keys;
+    std::string p;
+    for (const auto& f : c.FolderList)
+        if (f.treeItem && c.folderPath(f.objectId, p) && p == path) keys.push_back(f.objectId);
+    return keys;
+}
+
+Subtree subtreeOf(const Catalog& c, const std::vector<std::uint32_t>& start, std::uint32_t depth) {
+    Subtree out;
+    std::unordered_set<std::uint32_t> seen(start.begin(), start.end());
+    std::vector<std::uint32_t> level = start;
+    for (std::uint32_t d = 0; d < depth && !level.empty(); ++d) {
+        std::vector<std::uint32_t> next;
+        for (std::uint32_t key : level) {
+            const auto& files = c.childFiles(key);
+            out.files.insert(out.files.end(), files.begin(), files.end());
+            for (std::uint32_t i : c.childFolders(key)) {
+                if (!seen.insert(c.FolderList[i].objectId).second) continue; // a loop
+                out.folders.push_back(i);
+                next.push_back(c.FolderList[i].objectId);
+            }
+        }
+        level = std::move(next);
+    }
+    std::sort(out.folders.begin(), out.folders.end());
+    std::sort(out.files.begin(), out.files.end());
+    return out;
+}
+
 } // namespace
 
 int cmdList(const ListOptions& options) {
@@ -58,26 +123,33 @@ int cmdList(const ListOptions& options) {
     auto m = mountVolume(options.mount, options.progress, signal);
     if (!m) return signal.exitStatus(kExitFatal);
     const Catalog& c = m->catalog;
-    bool ok = false;
-    for (const auto& f : c.FolderList) {
-        const std::string path = pathOf(c, f.parentId, f.name, ok);
-        std::cout << "{\"kind\":\"dir\",\"path\":" << (ok && f.treeItem ? jsonString(path) : "null")
-                  << ",\"name\":" << jsonString(f.name) << ",\"objectId\":" << f.objectId
-                  << ",\"parentId\":" << f.parentId << ",\"dirId\":" << f.keyDirId
-                  << ",\"mtime\":" << f.modifiedTime << ",\"size\":0,\"treeItem\":" << f.treeItem
-                  << (f.deleted ? ",\"deleted\":true" : "") << "}\n";
+    const auto shown = [&](const CatalogEntry& e) { return !options.deletedOnly || e.deleted; };
+    std::uint64_t folders = 0, files = 0;
+    if (!options.path && !options.depth) {
+        for (const auto& f : c.FolderList)
+            if (shown(f)) printFolder(c, f), ++folders;
+        for (const auto& f : c.FileList)
+            if (shown(f)) printFile(c, f), ++files;
+    } else {
+        const std::vector<std::uint32_t> start = foldersAt(c, options.path.value_or("/"));
+        if (start.empty()) {
+            std::cerr << "No folder at " << jsonString(*options.path) << " in this volume\n";
+            return signal.exitStatus(kExitFatal);
+        }
+        const Subtree t =
+            subtreeOf(c, start, options.depth.value_or(options.path ? 1 : UINT32_MAX));
+        for (std::uint32_t i : t.folders)
+            if (shown(c.FolderList[i])) printFolder(c, c.FolderList[i]), ++folders;
+        for (std::uint32_t i : t.files)
+            if (shown(c.FileList[i])) printFile(c, c.FileList[i]), ++files;
     }
-    for (const auto& f : c.FileList) {
-        const std::string path = pathOf(c, f.parentId, f.name, ok);
-        std::cout << "{\"kind\":\"file\",\"path\":" << (ok ? jsonString(path) : "null")
-                  << ",\"name\":" << jsonString(f.name) << ",\"objectId\":" << f.objectId
-                  << ",\"parentId\":" << f.parentId << ",\"dirId\":" << f.keyDirId
-                  << ",\"mtime\":" << f.modifiedTime << ",\"size\":" << f.size
-                  << ",\"fileNumber\":" << f.fileNumber << (f.deleted ? ",\"deleted\":true" : "")
-                  << "}\n";
+    if (!options.path && !options.depth && !options.deletedOnly) {
+        // The whole catalog: the mount's own counts.
+        folders = c.folderCount;
+        files = c.fileCount;
     }
     if (m->result.stopped) std::cerr << "The mount was stopped; the list is partial\n";
-    std::cerr << "Folder(s) Found: " << c.folderCount << "\nFile(s) Found: " << c.fileCount << "\n";
+    std::cerr << "Folder(s) Found: " << folders << "\nFile(s) Found: " << files << "\n";
     return signal.exitStatus(kExitOk);
 }
 
@@ -86,19 +158,13 @@ int cmdFind(const FindOptions& options) {
     auto m = mountVolume(options.mount, options.progress, signal);
     if (!m) return signal.exitStatus(kExitFatal);
     const Catalog& c = m->catalog;
+    // Letter case is ignored in the match only: the rows carry the names as
+    // they are on disk, as list prints them.
     const std::string pattern = upperCase(options.pattern);
     std::uint32_t found = 0;
     for (const auto& f : c.FileList) {
-        const std::string name = upperCase(f.name);
-        if (!NameMatches(name, pattern)) continue;
-        // "\" for the root, "\A\B" below it, named from the folder chain.
-        std::string path = "\\";
-        if (c.folderIndex(f.parentId) >= 0) {
-            std::string folder;
-            c.folderPath(f.parentId, folder, '\\');
-            if (!folder.empty()) path = folder;
-        }
-        std::cout << name << "\t" << path << "\t" << f.size << "\n";
+        if (!NameMatches(upperCase(f.name), pattern)) continue;
+        printFile(c, f);
         ++found;
     }
     if (m->result.stopped) std::cerr << "The mount was stopped; the list is partial\n";

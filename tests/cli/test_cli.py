@@ -124,18 +124,30 @@ class Listing(unittest.TestCase):
             if old["event"] == "deleted" and old["kind"] == "file":
                 self.assertIn(old["path"], extra)
 
-    def test_find_prints_upper_case_names_backslash_paths_and_sizes(self):
-        code, out, err = run("find", image("v4096.img"), "*.bin", "--quiet")
+    def test_find_prints_list_rows_with_names_byte_for_byte(self):
+        # Letter case is ignored in the match only; a name that is not UTF-8
+        # and one with a tab or a newline must come back as the same bytes.
+        code, out, err = run("find", image("v4096.img"), "*.BIN", "--quiet")
         self.assertEqual(code, 0, err)
-        lines = [l.split("\t") for l in out.splitlines()]
-        want = [m for m in manifest("v4096.manifest.jsonl")
-                if m["kind"] == "file" and m["path"].lower().endswith(".bin") and m["nlink"] == 1]
+        rows = jsonl(out)
+        want = {m["path"]: m for m in manifest("v4096.manifest.jsonl")
+                if m["kind"] == "file" and m["path"].lower().endswith(".bin") and m["nlink"] == 1}
         self.assertTrue(want)
-        for m in want:
-            folder, _, name = m["path"].rpartition("/")
-            row = [name.upper(), folder.replace("/", "\\") or "\\", str(m["size"])]
-            self.assertIn(row, lines)
-        self.assertIn("Files Found: %d" % len(lines), err)
+        got = {r["path"]: r for r in rows}
+        self.assertLessEqual(set(want), set(got))
+        self.assertTrue(all(r["kind"] == "file" and r["path"].lower().endswith(".bin") for r in rows))
+        for path, m in want.items():
+            self.assertEqual((got[path]["name"], got[path]["objectId"], got[path]["size"]),
+                             (path.rpartition("/")[2], m["inode"], m["size"]))
+        _, listed, _ = run("list", image("v4096.img"), "--quiet")
+        odd = [r for r in jsonl(listed) if r["kind"] == "file" and
+               any(ch in r["name"] for ch in "\t\n\udcff")]
+        self.assertTrue(odd, "the volume holds names with control bytes or non-UTF-8 bytes")
+        for r in odd:
+            _, out, _ = run("find", image("v4096.img"), r["name"].encode("utf-8", "surrogateescape"),
+                            "--quiet")
+            self.assertIn(r, jsonl(out))
+        self.assertIn("Files Found: %d" % len(rows), err)
 
 
 def main():
