@@ -403,6 +403,7 @@ bool CopyOut::Run::writeFile(const Op& op) {
     if (placed == Placed::Error) return fileError(temp->error(), catalogPath, written);
     ++s_.filesWritten;
     s_.bytesWritten += f.size;
+    s_.written.push_back({catalogPath, written, "", {}});
     if (name != f.name) s_.renamed.push_back({catalogPath, written, "", {}});
     if (!damage.empty()) s_.damaged.push_back({catalogPath, written, "", std::move(damage)});
     return true;

@@ -4,6 +4,8 @@
 #include "browse/copy_out.h"
 #include "browse/liveness.h"
 #include "cli/progress_bar.h"
+#include "cli/recover_plan.h"
+#include "cli/recover_report.h"
 #include "reiserfs/mount.h"
 
 #include <iostream>
@@ -74,6 +76,51 @@ void printSummary(const CopySummary& s) {
     if (s.stopped) std::cout << "Stopped: files not listed as written were not recovered\n";
 }
 
+void printList(const char* title, const std::vector<FileReport>& list) {
+    std::cout << title << ": " << list.size() << "\n";
+    for (const auto& r : list)
+        std::cout << "  " << jsonString(r.catalogPath) << " -> " << jsonString(r.writtenPath)
+                  << "\n";
+}
+
+// What a dry run found: everything that would be written, by name.
+void printPlan(const RecoveryPlan& plan) {
+    const CopySummary& s = plan.summary;
+    std::cout << "Dry run: nothing was written\nFolders to create: " << plan.newFolders.size()
+              << "\n";
+    for (const auto& f : plan.newFolders)
+        std::cout << "  " << jsonString(f) << "\n";
+    printList("Files to write", s.written);
+    std::cout << "Bytes to write: " << s.bytesWritten << "\n";
+    printList("Renamed", s.renamed);
+    std::cout << "Skipped: " << s.skipped.size() << "\n";
+    for (const auto& r : s.skipped)
+        std::cout << "  " << jsonString(r.catalogPath) << ": " << r.reason << "\n";
+    std::cout << "Failed: " << s.failed.size() << "\n";
+    for (const auto& r : s.failed)
+        std::cout << "  " << jsonString(r.catalogPath) << ": " << r.reason << "\n";
+}
+
+// The exit status of a summary, after its report is written when asked for.
+int finish(const RecoverOptions& options, const CopySummary& summary,
+           const std::vector<std::string>* newFolders, const StopOnSignal& signal) {
+    int status = summary.whole() ? kExitOk : kExitPartial;
+    if (!summary.fatalError.empty()) {
+        std::cerr << summary.fatalError << "\n";
+        status = kExitFatal;
+    }
+    if (options.reportFile) {
+        const ReportContext context{options.mount.source, options.destination, options.dryRun,
+                                    newFolders};
+        std::string error;
+        if (!writeReport(*options.reportFile, summary, context, error)) {
+            std::cerr << error << "\n";
+            status = kExitFatal;
+        }
+    }
+    return status == kExitFatal ? status : signal.exitStatus(status);
+}
+
 } // namespace
 
 int cmdRecover(const RecoverOptions& options) {
@@ -108,12 +155,17 @@ int cmdRecover(const RecoverOptions& options) {
         // A partial catalog would write a partial tree as if it were whole.
         summary.stopped = true;
         printSummary(summary);
-        return signal.exitStatus(kExitPartial);
+        return finish(options, summary, nullptr, signal);
     }
     const LiveState live = liveStateOf(mount, catalog);
     RecoverySelection selection;
     bool all = options.paths.empty();
     if (!resolvePaths(catalog, options.paths, selection, all)) return kExitFatal;
+    if (options.dryRun) {
+        const RecoveryPlan plan = planRecovery(catalog, settings, destination, all, selection);
+        printPlan(plan);
+        return finish(options, plan.summary, &plan.newFolders, signal);
+    }
 
     CopyRequests requests;
     bar.setStatus("Saving the data please wait");
@@ -126,11 +178,7 @@ int cmdRecover(const RecoverOptions& options) {
     signal.watch(nullptr);
     bar.finish();
     printSummary(summary);
-    if (!summary.fatalError.empty()) {
-        std::cerr << summary.fatalError << "\n";
-        return kExitFatal;
-    }
-    return signal.exitStatus(summary.whole() ? kExitOk : kExitPartial);
+    return finish(options, summary, nullptr, signal);
 }
 
 } // namespace dorvak::cli

@@ -106,6 +106,10 @@ void addRecover(CLI::App& app, RecoverOptions& o) {
                     "Sectors in one read, 1 to 100 (60)")
         ->check(CLI::Range(1, 100))
         ->type_name("N");
+    cmd->add_flag("--dry-run", o.dryRun,
+                  "Print what would be written (folders, files, bytes, new names); write nothing");
+    cmd->add_option("--report", o.reportFile, "Also write the summary as one JSON document to FILE")
+        ->type_name("FILE");
     addProgressOptions(*cmd, o.progress);
 }
 
