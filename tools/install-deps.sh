@@ -6,6 +6,7 @@ PKGS="build-essential cmake ninja-build pkg-config python3 gzip
       qt6-base-dev qt6-base-dev-tools libgl-dev libgtest-dev googletest libcli11-dev
       clang libclang-rt-14-dev
       user-mode-linux reiserfsprogs fdisk grub-common
+      dpkg-dev desktop-file-utils appstream groff-base bash-completion
       fonts-liberation fonts-dejavu-core"
 missing=""
 for p in $PKGS; do
