@@ -262,6 +262,46 @@ def wait_for(process, pattern):
     raise AssertionError("the job ended before %r: %s" % (pattern, "".join(seen[-5:])))
 
 
+class Progress(unittest.TestCase):
+    BAR = r"\[[#-]{20}\] +\d+% +\d+\.\d MB/s"
+
+    def test_progress_on_a_terminal_or_when_forced_never_when_quiet(self):
+        import pty
+        img = image("v4096.img")
+        cases = [(["search", img], "Scanning sector"), (["list", img], "Mounting volume"),
+                 (["list", img, "--extensive"], "Mounting volume")]
+        for args, text in cases:
+            with self.subTest(args=args):
+                _, _, err = run(*args, "--progress")
+                bars = [l for l in err.splitlines() if re.match(self.BAR, l)]
+                self.assertTrue(bars, err)
+                self.assertTrue(any(text in l for l in bars), err)
+                self.assertNotIn("\r", err)  # one line per redraw off a terminal
+                _, _, err = run(*args)  # stderr is a pipe
+                self.assertFalse(re.search(self.BAR, err), err)
+        # On a terminal the bar is drawn over itself and cleared at the end.
+        master, slave = pty.openpty()
+        p = subprocess.run([CLI, "list", img, "--extensive"], stdout=subprocess.DEVNULL,
+                           stderr=slave, timeout=120)
+        os.close(slave)
+        err = b""
+        while True:
+            try:
+                chunk = os.read(master, 65536)
+            except OSError:
+                break
+            if not chunk:
+                break
+            err += chunk
+        os.close(master)
+        self.assertEqual(p.returncode, 0)
+        self.assertRegex(err.decode(), "\r" + self.BAR)
+        self.assertIn("\r\x1b[K", err.decode())
+        p = subprocess.run([CLI, "list", img, "--extensive", "--quiet"], stdout=subprocess.DEVNULL,
+                           stderr=subprocess.PIPE, timeout=120)
+        self.assertFalse(re.search(self.BAR, p.stderr.decode()))
+
+
 class Signals(unittest.TestCase):
     def test_sigint_during_list_prints_what_was_found_and_exits_130(self):
         # v4096 grown to a sparse 64 GiB volume: the Extensive block scan
