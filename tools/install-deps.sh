@@ -3,9 +3,10 @@
 # Safe to run again: apt-get skips what is already there.
 set -e
 PKGS="build-essential cmake ninja-build pkg-config python3 gzip
-      qt6-base-dev qt6-base-dev-tools libgl-dev libgtest-dev googletest
+      qt6-base-dev qt6-base-dev-tools libgl-dev libgtest-dev googletest libcli11-dev
       clang libclang-rt-14-dev clang-format xz-utils
       user-mode-linux reiserfsprogs fdisk grub-common
+      dpkg-dev desktop-file-utils appstream groff-base bash-completion
       fonts-liberation fonts-dejavu-core"
 missing=""
 for p in $PKGS; do

@@ -529,6 +529,7 @@ bool CopyOut::Run::writeFile(const Op& op) {
     if (first == at) firstCopies_.emplace(at, written.substr(1));
     ++s_.filesWritten;
     s_.bytesWritten += f.size;
+    s_.written.push_back({catalogPath, written, "", {}});
     if (name != f.name) s_.renamed.push_back({catalogPath, written, "", {}});
     if (!p.damage.empty()) s_.damaged.push_back({catalogPath, written, "", std::move(p.damage)});
     return true;

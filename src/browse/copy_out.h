@@ -72,6 +72,7 @@ struct FileReport {
 struct CopySummary {
     std::uint64_t filesWritten = 0;
     std::uint64_t bytesWritten = 0;  // file sizes, holes included
+    std::vector<FileReport> written; // every file written (damaged ones too)
     std::vector<FileReport> renamed; // written under another name (files and folders)
     std::vector<FileReport> skipped;
     std::vector<FileReport> damaged; // written, with zeros where data was lost

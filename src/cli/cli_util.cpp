@@ -6,67 +6,8 @@
 #include <array>
 #include <cstdio>
 #include <iostream>
-#include <unistd.h>
 
 namespace dorvak::cli {
-
-Args::Args(int argc, char** argv, int first) {
-    for (int i = first; i < argc; ++i)
-        rest_.emplace_back(argv[i]);
-}
-
-std::optional<std::string> Args::option(const std::string& name) {
-    auto all = options(name);
-    if (all.empty()) return std::nullopt;
-    return all.back();
-}
-
-std::vector<std::string> Args::options(const std::string& name) {
-    std::vector<std::string> values, kept;
-    for (std::size_t i = 0; i < rest_.size(); ++i) {
-        if (rest_[i] == name && i + 1 < rest_.size()) {
-            values.push_back(rest_[++i]);
-        } else if (rest_[i].rfind(name + "=", 0) == 0) {
-            values.push_back(rest_[i].substr(name.size() + 1));
-        } else {
-            kept.push_back(rest_[i]);
-        }
-    }
-    rest_ = std::move(kept);
-    return values;
-}
-
-bool Args::flag(const std::string& name) {
-    bool found = false;
-    std::vector<std::string> kept;
-    for (auto& a : rest_) {
-        if (a == name)
-            found = true;
-        else
-            kept.push_back(a);
-    }
-    rest_ = std::move(kept);
-    return found;
-}
-
-std::optional<std::string> Args::unknownOption() const {
-    for (const auto& a : rest_)
-        if (a.size() > 1 && a.rfind("--", 0) == 0) return a;
-    return std::nullopt;
-}
-
-bool parseNumber(const std::string& text, std::uint64_t& value) {
-    if (text.empty() || text.size() > 20) return false;
-    std::uint64_t v = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return false;
-        const std::uint64_t next = v * 10 + std::uint64_t(c - '0');
-        if (next / 10 != v) return false;
-        v = next;
-    }
-    value = v;
-    return true;
-}
 
 namespace {
 
@@ -130,56 +71,6 @@ std::string jsonString(const std::string& bytes) {
     return out + "\"";
 }
 
-TerminalProgress::TerminalProgress(bool quiet) : enabled_(!quiet && ::isatty(2)) {}
-TerminalProgress::~TerminalProgress() {
-    finish();
-}
-
-void TerminalProgress::status(const std::string& text) {
-    status_ = text;
-    draw(true);
-}
-void TerminalProgress::percent(unsigned value) {
-    percent_ = value;
-    draw(false);
-}
-void TerminalProgress::currentSector(std::uint64_t s) {
-    sector_ = s;
-    draw(false);
-}
-void TerminalProgress::foldersFound(std::uint32_t n) {
-    folders_ = n;
-    draw(false);
-}
-void TerminalProgress::filesFound(std::uint32_t n) {
-    files_ = n;
-    draw(false);
-}
-void TerminalProgress::volumesFound(std::uint32_t n) {
-    volumes_ = n;
-    draw(true);
-}
-
-void TerminalProgress::draw(bool force) {
-    if (!enabled_) return;
-    const auto now = std::chrono::steady_clock::now();
-    if (!force && now - last_ < std::chrono::milliseconds(100)) return;
-    last_ = now;
-    char line[200];
-    const unsigned filled = percent_ > 100 ? 20 : percent_ / 5;
-    std::snprintf(line, sizeof line,
-                  "\r[%-20s] %3u%%  sector %llu  folders %u  files %u  %.60s\x1b[K",
-                  std::string(filled, '#').c_str(), percent_, (unsigned long long)sector_, folders_,
-                  files_, status_.c_str());
-    std::fputs(line, stderr);
-    drawn_ = true;
-}
-
-void TerminalProgress::finish() {
-    if (drawn_) std::fputs("\r\x1b[K", stderr);
-    drawn_ = false;
-}
-
 bool openSource(SectorReader& reader, const std::string& path) {
     std::string error;
     if (!reader.OpenSelectedDisk(path, &error)) {
@@ -194,27 +85,9 @@ bool openSource(SectorReader& reader, const std::string& path) {
     return true;
 }
 
-VolumeChoice takeVolumeChoice(Args& args) {
-    VolumeChoice choice;
-    choice.startSector = args.option("--start-sector");
-    choice.index = args.option("--volume");
-    return choice;
-}
-
 std::optional<VolumeInfo> chooseVolume(SectorReader& reader, const VolumeChoice& choice) {
-    const auto& start = choice.startSector;
-    const auto& index = choice.index;
-    if (start && index) {
-        std::cerr << "Give either --volume or --start-sector, not both\n";
-        return std::nullopt;
-    }
-    std::uint64_t n = 0;
-    if (start) {
-        if (!parseNumber(*start, n)) {
-            std::cerr << "Not a sector number: " << *start << "\n";
-            return std::nullopt;
-        }
-        VolumeTable table;
+    if (choice.startSector) {
+        const std::uint64_t n = *choice.startSector;
         std::array<std::uint8_t, 512> sector{};
         reader.ReadSectors(n + kSuperblockSector, 1, sector.data());
         auto sb = ReadSuperblock(sector);
@@ -230,10 +103,7 @@ std::optional<VolumeInfo> chooseVolume(SectorReader& reader, const VolumeChoice&
         info.sectorCount = std::uint64_t(sb->blockCount) * info.sectorsPerBlock;
         return info;
     }
-    if (index && !parseNumber(*index, n)) {
-        std::cerr << "Not a volume number: " << *index << "\n";
-        return std::nullopt;
-    }
+    const std::uint64_t n = choice.index.value_or(0);
     VolumeTable table;
     WalkPartitionTables(reader, table);
     if (n >= table.volumeCount) {

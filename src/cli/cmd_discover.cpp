@@ -1,6 +1,7 @@
 // disks, volumes and search: what the disk list and volume discovery find.
 #include "cli/commands.h"
 
+#include "cli/progress_bar.h"
 #include "disk/disk_table.h"
 #include "volume/partition_search.h"
 #include "volume/partition_walk.h"
@@ -19,15 +20,11 @@ void printVolume(const VolumeInfo& v, std::uint32_t index) {
 
 } // namespace
 
-int cmdDisks(Args& args) {
-    if (auto bad = args.unknownOption()) {
-        std::cerr << "Unknown option " << *bad << "\n";
-        return kExitUsage;
-    }
+int cmdDisks(const DisksOptions& options) {
     DiskTable table;
     table.EnumerateDisks();
     int status = kExitOk;
-    for (const auto& image : args.rest()) {
+    for (const auto& image : options.images) {
         std::string error;
         if (!table.addImage(image, &error)) {
             std::cerr << error << "\n";
@@ -47,13 +44,9 @@ int cmdDisks(Args& args) {
     return status;
 }
 
-int cmdVolumes(Args& args) {
-    if (auto bad = args.unknownOption(); bad || args.rest().size() != 1) {
-        std::cerr << "Usage: dorvak-reiserfs-cli volumes SOURCE\n";
-        return kExitUsage;
-    }
+int cmdVolumes(const VolumesOptions& options) {
     SectorReader reader;
-    if (!openSource(reader, args.rest()[0])) return kExitFatal;
+    if (!openSource(reader, options.source)) return kExitFatal;
     VolumeTable table;
     WalkPartitionTables(reader, table);
     for (std::uint32_t i = 0; i < table.volumeCount; ++i)
@@ -62,51 +55,34 @@ int cmdVolumes(Args& args) {
     return kExitOk;
 }
 
-int cmdSearch(Args& args) {
-    const bool quiet = args.flag("--quiet");
-    auto start = args.option("--start");
-    auto end = args.option("--end");
-    auto run = args.option("--run");
-    if (auto bad = args.unknownOption(); bad || args.rest().size() != 1) {
-        std::cerr << "Usage: dorvak-reiserfs-cli search SOURCE [--start S] [--end E] [--run N]\n";
-        return kExitUsage;
-    }
+int cmdSearch(const SearchOptions& options) {
     SectorReader reader;
-    if (!openSource(reader, args.rest()[0])) return kExitFatal;
+    if (!openSource(reader, options.source)) return kExitFatal;
     SearchRange range;
-    range.scanEndSector = reader.totalSectors();
-    std::uint64_t n = 0;
-    if (start && !parseNumber(*start, range.scanStartSector)) {
-        std::cerr << "Not a sector number: " << *start << "\n";
-        return kExitUsage;
-    }
-    if (end && !parseNumber(*end, range.scanEndSector)) {
-        std::cerr << "Not a sector number: " << *end << "\n";
-        return kExitUsage;
-    }
-    if (run) {
-        if (!parseNumber(*run, n) || n < 1 || n > 100) {
-            std::cerr << "The run length must be 1 to 100 sectors\n";
-            return kExitUsage;
-        }
-        range.sectorsPerRead = std::uint32_t(n);
-    }
+    range.scanStartSector = options.start.value_or(0);
+    range.scanEndSector = options.end.value_or(reader.totalSectors());
+    if (options.run) range.sectorsPerRead = *options.run;
     if (range.scanEndSector <= range.scanStartSector) {
         std::cerr << "The end sector must be greater than the start sector\n";
         return kExitUsage;
     }
     VolumeTable table;
     std::atomic<bool> stop{false};
-    TerminalProgress progress(quiet);
+    StopOnSignal signal;
+    ProgressBar bar(options.progress);
+    SearchProgress progress(bar, signal, range.scanStartSector);
+    signal.watch(&stop);
     std::uint32_t printed = 0;
     SearchPartitions(reader, table, range, stop, progress, [&](const VolumeInfo& v) {
-        progress.finish();
+        bar.finish();
         printVolume(v, printed++);
         std::cout.flush();
     });
-    progress.finish();
+    signal.watch(nullptr);
+    bar.finish();
+    if (signal.interrupted()) std::cerr << "The search was stopped; the list is partial\n";
     std::cerr << "Partition(s) Found: " << table.volumeCount << "\n";
-    return kExitOk;
+    return signal.exitStatus(kExitOk);
 }
 
 } // namespace dorvak::cli

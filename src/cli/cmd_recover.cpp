@@ -4,74 +4,15 @@
 #include "browse/copy_out.h"
 #include "browse/destination_check.h"
 #include "browse/liveness.h"
+#include "cli/progress_bar.h"
+#include "cli/recover_plan.h"
+#include "cli/recover_report.h"
 #include "reiserfs/mount.h"
 
-#include <csignal>
 #include <iostream>
 
 namespace dorvak::cli {
 namespace {
-
-constexpr const char* kUsage =
-    "Usage: dorvak-reiserfs-cli recover SOURCE DEST [--volume N | --start-sector S] "
-    "[--extensive] [--path /A/B ...] [--duplicates rename|overwrite|skip] "
-    "[--deleted include|only|exclude] [--retries N] [--sectors-per-read N] [--quiet]";
-
-// Ctrl-C asks the copy-out to stop after the current request, so that no
-// half-written file is left under its final name.
-std::atomic<bool>* interruptFlag = nullptr;
-extern "C" void onInterrupt(int) {
-    if (interruptFlag) interruptFlag->store(true);
-}
-
-class BarProgress : public CopyProgressSink {
-public:
-    explicit BarProgress(TerminalProgress& bar) : bar_(bar) {}
-    void copyProgress(const CopyProgressEvent& e) override {
-        bar_.filesFound(std::uint32_t(e.filesDone));
-        bar_.percent(e.bytesTotal ? unsigned(e.bytesDone * 100 / e.bytesTotal) : 0);
-    }
-
-private:
-    TerminalProgress& bar_;
-};
-
-bool choice(const std::optional<std::string>& value, std::initializer_list<const char*> names,
-            std::uint16_t& out, const char* option) {
-    if (!value) return true;
-    std::uint16_t n = 1;
-    for (const char* name : names) {
-        if (*value == name) {
-            out = n;
-            return true;
-        }
-        ++n;
-    }
-    std::cerr << "Unknown value for " << option << ": " << *value << "\n";
-    return false;
-}
-
-bool ranged(const std::optional<std::string>& value, std::uint64_t low, std::uint64_t high,
-            std::uint64_t& out, const char* option) {
-    if (!value) return true;
-    if (parseNumber(*value, out) && out >= low && out <= high) return true;
-    std::cerr << option << " takes a number from " << low << " to " << high << "\n";
-    return false;
-}
-
-bool readSettings(Args& args, RecoverySettings& s) {
-    std::uint64_t retries = s.badSectorRetries, perRead = s.sectorsPerRead;
-    const bool ok =
-        choice(args.option("--duplicates"), {"rename", "overwrite", "skip"}, s.duplicatePolicy,
-               "--duplicates") &&
-        choice(args.option("--deleted"), {"include", "only", "exclude"}, s.deletedPolicy,
-               "--deleted") &&
-        ranged(args.option("--retries"), 1, 10, retries, "--retries") &&
-        ranged(args.option("--sectors-per-read"), 1, 100, perRead, "--sectors-per-read");
-    s.badSectorRetries = std::uint16_t(retries);
-    s.sectorsPerRead = std::uint32_t(perRead);
-    return ok;
-}
 
 // Each --path as the list command prints it: "/A/B" for a folder, "/A/B/f"
 // for a file. Every entry of that path is taken (an Extensive mount may list
@@ -136,65 +77,116 @@ void printSummary(const CopySummary& s) {
     if (s.stopped) std::cout << "Stopped: files not listed as written were not recovered\n";
 }
 
+void printList(const char* title, const std::vector<FileReport>& list) {
+    std::cout << title << ": " << list.size() << "\n";
+    for (const auto& r : list)
+        std::cout << "  " << jsonString(r.catalogPath) << " -> " << jsonString(r.writtenPath)
+                  << "\n";
+}
+
+// What a dry run found: everything that would be written, by name.
+void printPlan(const RecoveryPlan& plan) {
+    const CopySummary& s = plan.summary;
+    std::cout << "Dry run: nothing was written\nFolders to create: " << plan.newFolders.size()
+              << "\n";
+    for (const auto& f : plan.newFolders)
+        std::cout << "  " << jsonString(f) << "\n";
+    printList("Files to write", s.written);
+    std::cout << "Bytes to write: " << s.bytesWritten << "\n";
+    printList("Renamed", s.renamed);
+    std::cout << "Skipped: " << s.skipped.size() << "\n";
+    for (const auto& r : s.skipped)
+        std::cout << "  " << jsonString(r.catalogPath) << ": " << r.reason << "\n";
+    std::cout << "Failed: " << s.failed.size() << "\n";
+    for (const auto& r : s.failed)
+        std::cout << "  " << jsonString(r.catalogPath) << ": " << r.reason << "\n";
+}
+
+// The exit status of a summary, after its report is written when asked for.
+int finish(const RecoverOptions& options, const CopySummary& summary,
+           const std::vector<std::string>* newFolders, const StopOnSignal& signal) {
+    int status = summary.whole() ? kExitOk : kExitPartial;
+    if (!summary.fatalError.empty()) {
+        std::cerr << summary.fatalError << "\n";
+        status = kExitFatal;
+    }
+    if (options.reportFile) {
+        const ReportContext context{options.mount.source, options.destination, options.dryRun,
+                                    newFolders};
+        std::string error;
+        if (!writeReport(*options.reportFile, summary, context, error)) {
+            std::cerr << error << "\n";
+            status = kExitFatal;
+        }
+    }
+    return status == kExitFatal ? status : signal.exitStatus(status);
+}
+
 } // namespace
 
-int cmdRecover(Args& args) {
-    const bool quiet = args.flag("--quiet");
-    const bool extensive = args.flag("--extensive");
-    const auto paths = args.options("--path");
-    RecoverySettings settings;
-    if (!readSettings(args, settings)) return kExitUsage;
-    const VolumeChoice choice = takeVolumeChoice(args);
-    if (args.unknownOption() || args.rest().size() != 2) {
-        std::cerr << kUsage << "\n";
-        return kExitUsage;
-    }
-    const std::string source = args.rest()[0], destination = args.rest()[1];
+int cmdRecover(const RecoverOptions& options) {
+    const RecoverySettings& settings = options.settings;
+    const std::string& destination = options.destination;
 
     SectorReader reader;
     reader.badSectorRetries = settings.badSectorRetries;
-    if (!openSource(reader, source)) return kExitFatal;
+    if (!openSource(reader, options.mount.source)) return kExitFatal;
     // Before the mount, which may take long: the copy-out checks again.
-    if (const std::string refused = destinationOnSourceDisk(source, destination);
+    if (const std::string refused = destinationOnSourceDisk(options.mount.source, destination);
         !refused.empty()) {
         std::cerr << refused << "\n";
         return kExitFatal;
     }
-    auto volume = chooseVolume(reader, choice);
+    auto volume = chooseVolume(reader, options.mount.volume);
     if (!volume) return kExitFatal;
 
+    // Ctrl-C and SIGTERM stop the mount, or the copy-out after its current
+    // read: the file being written is removed, never left half written.
+    StopOnSignal signal;
     Catalog catalog;
     std::atomic<bool> stop{false};
-    TerminalProgress bar(quiet);
-    VolumeMount mount(reader, *volume, catalog, stop, bar);
-    if (mount.MountSelectedVolume(extensive ? RecoveryMode::Extensive : RecoveryMode::Normal)
-            .outOfMemory) {
+    ProgressBar bar(options.progress);
+    MountProgress mountProgress(bar, signal, *volume);
+    signal.watch(&stop);
+    VolumeMount mount(reader, *volume, catalog, stop, mountProgress);
+    const MountResult mounted = mount.MountSelectedVolume(
+        options.mount.extensive ? RecoveryMode::Extensive : RecoveryMode::Normal);
+    signal.watch(nullptr);
+    bar.finish();
+    if (mounted.outOfMemory) {
         std::cerr << kOutOfMemoryText << "\n";
         return kExitFatal;
     }
+    CopySummary summary;
+    if (signal.interrupted()) {
+        // A partial catalog would write a partial tree as if it were whole.
+        summary.stopped = true;
+        printSummary(summary);
+        return finish(options, summary, nullptr, signal);
+    }
     const LiveState live = liveStateOf(mount, catalog);
     RecoverySelection selection;
-    bool all = paths.empty();
-    if (!resolvePaths(catalog, paths, selection, all)) return kExitFatal;
+    bool all = options.paths.empty();
+    if (!resolvePaths(catalog, options.paths, selection, all)) return kExitFatal;
+    if (options.dryRun) {
+        const RecoveryPlan plan = planRecovery(catalog, settings, destination, all, selection);
+        printPlan(plan);
+        return finish(options, plan.summary, &plan.newFolders, signal);
+    }
 
     CopyRequests requests;
-    interruptFlag = &requests.stopSavingRequested;
-    std::signal(SIGINT, onInterrupt);
-    bar.status("Saving the data please wait");
-    BarProgress progress(bar);
+    bar.setStatus("Saving the data please wait");
+    bar.setCounts({});
+    bar.beginPhase();
+    CopyProgress progress(bar, signal);
+    signal.watch(&requests.stopSavingRequested);
     CopyOut copy(reader, *volume, catalog, &live, settings, requests, progress);
-    const CopySummary summary =
-        all ? copy.RecoverAll(destination) : copy.RecoverSelected(destination, selection);
-    std::signal(SIGINT, SIG_DFL);
-    interruptFlag = nullptr;
+    summary = all ? copy.RecoverAll(destination) : copy.RecoverSelected(destination, selection);
+    signal.watch(nullptr);
     bar.finish();
     printSummary(summary);
     std::cout << "Unreadable sector(s): " << reader.unreadableSectorCount() << "\n";
-    if (!summary.fatalError.empty()) {
-        std::cerr << summary.fatalError << "\n";
-        return kExitFatal;
-    }
-    return summary.whole() ? kExitOk : kExitPartial;
+    return finish(options, summary, nullptr, signal);
 }
 
 } // namespace dorvak::cli

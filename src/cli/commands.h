@@ -1,15 +1,68 @@
 #pragma once
-// The commands of dorvak-reiserfs-cli; each returns the process exit status.
+// The commands of dorvak-reiserfs-cli. main.cpp parses the command line into
+// these option records; each command returns the process exit status.
 
+#include "browse/recovery_settings.h"
 #include "cli/cli_util.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
 
 namespace dorvak::cli {
 
-int cmdDisks(Args& args);
-int cmdVolumes(Args& args);
-int cmdList(Args& args);
-int cmdSearch(Args& args);
-int cmdFind(Args& args);
-int cmdRecover(Args& args);
+// The volume a catalog command mounts.
+struct MountOptions {
+    std::string source;
+    VolumeChoice volume;
+    bool extensive = false;
+};
+
+struct DisksOptions {
+    std::vector<std::string> images;
+};
+
+struct VolumesOptions {
+    std::string source;
+};
+
+struct SearchOptions {
+    std::string source;
+    std::optional<std::uint64_t> start, end;
+    std::optional<std::uint32_t> run;
+    ProgressOptions progress;
+};
+
+struct ListOptions {
+    MountOptions mount;
+    ProgressOptions progress;
+    std::optional<std::string> path;    // list this folder only
+    std::optional<std::uint32_t> depth; // levels below the folder (1: its own entries)
+    bool deletedOnly = false;
+};
+
+struct FindOptions {
+    MountOptions mount;
+    ProgressOptions progress;
+    std::string pattern;
+};
+
+struct RecoverOptions {
+    MountOptions mount;
+    ProgressOptions progress;
+    std::string destination;
+    std::vector<std::string> paths;
+    RecoverySettings settings;
+    bool dryRun = false;
+    std::optional<std::string> reportFile;
+};
+
+int cmdDisks(const DisksOptions& options);
+int cmdVolumes(const VolumesOptions& options);
+int cmdSearch(const SearchOptions& options);
+int cmdList(const ListOptions& options);
+int cmdFind(const FindOptions& options);
+int cmdRecover(const RecoverOptions& options);
 
 } // namespace dorvak::cli

@@ -19,6 +19,12 @@ public:
     virtual void filesFound(std::uint32_t /*count*/) {}
     virtual void lastName(const std::string& /*name*/) {}
     virtual void volumesFound(std::uint32_t /*count*/) {}
+    // The tree walk: internal nodes and leaves read so far, and internal
+    // nodes found but not read yet. The walk goes level by level, so once it
+    // reaches the nodes above the leaves, internal / (internal + queued) is
+    // the share of the tree done.
+    virtual void nodesRead(std::uint64_t /*internal*/, std::uint64_t /*leaves*/,
+                           std::uint64_t /*queued*/) {}
 };
 
 // Shared by every job that has no listener.

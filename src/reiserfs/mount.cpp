@@ -102,10 +102,12 @@ void VolumeMount::WalkTree() {
         // A tree that is a single leaf.
         liveLeaves_.push_back(rootSector);
         ProcessLeaf(rootSector, node, true);
+        progress_.nodesRead(0, 1, 0);
         return;
     }
     NodeQueue.push_back(rootSector);
     bool first = true;
+    std::uint64_t internalRead = 0;
 
     while (!NodeQueue.empty()) {
         if (stopRequested_) {
@@ -116,6 +118,7 @@ void VolumeMount::WalkTree() {
         NodeQueue.pop_front();
         if (!first) reader_.ReadSectors(sector, volume_.sectorsPerBlock, node.data());
         first = false;
+        ++internalRead;
         auto head = ReadBlockHead(node);
         if (!head || head->level < 2 || head->level > kMaxLevel) {
             ++result_.nodesSkipped;
@@ -163,6 +166,7 @@ void VolumeMount::WalkTree() {
             }
             i += n;
         }
+        progress_.nodesRead(internalRead, liveLeaves_.size(), NodeQueue.size());
     }
 }
 

@@ -1,8 +1,13 @@
 #!/usr/bin/env python3
 """dorvak-reiserfs-cli as scripts see it: JSON lines, exit statuses, messages."""
 import argparse
+import hashlib
 import json
 import os
+import re
+import shutil
+import signal
+import struct
 import subprocess
 import sys
 import tempfile
@@ -126,18 +131,294 @@ class Listing(unittest.TestCase):
             if old["event"] == "deleted" and old["kind"] == "file":
                 self.assertIn(old["path"], extra)
 
-    def test_find_prints_upper_case_names_backslash_paths_and_sizes(self):
-        code, out, err = run("find", image("v4096.img"), "*.bin", "--quiet")
+    def test_list_one_folder_to_a_depth_or_only_what_was_deleted(self):
+        img = image("v4096.img")
+        linked = {m["path"] for m in manifest("v4096.manifest.jsonl") if m["kind"] == "file" and m["nlink"] > 1}
+        below = lambda p: p.startswith("/docs/") and p not in linked
+        for depth in (1, 2, 3):
+            with self.subTest(depth=depth):
+                code, out, err = run("list", img, "--path", "/docs/", "--depth", str(depth), "-q")
+                self.assertEqual(code, 0, err)
+                want = {m["path"] for m in manifest("v4096.manifest.jsonl")
+                        if below(m["path"]) and m["kind"] in ("dir", "file")
+                        and m["path"].count("/") - 1 <= depth}
+                self.assertEqual({r["path"] for r in jsonl(out)} - linked, want)
+        _, default, _ = run("list", img, "--path", "/docs", "-q")
+        _, one, _ = run("list", img, "--path", "/docs", "--depth", "1", "-q")
+        self.assertEqual(default, one)
+        code, _, err = run("list", img, "--path", "/no/such")
+        self.assertEqual(code, 2)
+        self.assertIn("No folder at", err)
+
+        code, out, err = run("list", image("deleted.img"), "--deleted", "-q")
         self.assertEqual(code, 0, err)
-        lines = [l.split("\t") for l in out.splitlines()]
-        want = [m for m in manifest("v4096.manifest.jsonl")
-                if m["kind"] == "file" and m["path"].lower().endswith(".bin") and m["nlink"] == 1]
+        rows = jsonl(out)
+        # An Extensive listing is the Normal one plus what only the block
+        # scan found: exactly those rows.
+        _, normal, _ = run("list", image("deleted.img"), "-q")
+        _, extensive, _ = run("list", image("deleted.img"), "--extensive", "-q")
+        self.assertTrue(rows)
+        self.assertTrue(all(r.get("deleted") for r in rows))
+        self.assertEqual(len(rows), len(jsonl(extensive)) - len(jsonl(normal)))
+        self.assertLessEqual({h["path"] for h in manifest("deleted.history.jsonl")
+                              if h["event"] == "deleted" and h["kind"] == "file"},
+                             {r["path"] for r in rows})
+
+    def test_find_prints_list_rows_with_names_byte_for_byte(self):
+        # Letter case is ignored in the match only; a name that is not UTF-8
+        # and one with a tab or a newline must come back as the same bytes.
+        code, out, err = run("find", image("v4096.img"), "*.BIN", "--quiet")
+        self.assertEqual(code, 0, err)
+        rows = jsonl(out)
+        want = {m["path"]: m for m in manifest("v4096.manifest.jsonl")
+                if m["kind"] == "file" and m["path"].lower().endswith(".bin") and m["nlink"] == 1}
         self.assertTrue(want)
-        for m in want:
-            folder, _, name = m["path"].rpartition("/")
-            row = [name.upper(), folder.replace("/", "\\") or "\\", str(m["size"])]
-            self.assertIn(row, lines)
-        self.assertIn("Files Found: %d" % len(lines), err)
+        got = {r["path"]: r for r in rows}
+        self.assertLessEqual(set(want), set(got))
+        self.assertTrue(all(r["kind"] == "file" and r["path"].lower().endswith(".bin") for r in rows))
+        for path, m in want.items():
+            self.assertEqual((got[path]["name"], got[path]["objectId"], got[path]["size"]),
+                             (path.rpartition("/")[2], m["inode"], m["size"]))
+        _, listed, _ = run("list", image("v4096.img"), "--quiet")
+        odd = [r for r in jsonl(listed) if r["kind"] == "file" and
+               any(ch in r["name"] for ch in "\t\n\udcff")]
+        self.assertTrue(odd, "the volume holds names with control bytes or non-UTF-8 bytes")
+        for r in odd:
+            _, out, _ = run("find", image("v4096.img"), r["name"].encode("utf-8", "surrogateescape"),
+                            "--quiet")
+            self.assertIn(r, jsonl(out))
+        self.assertIn("Files Found: %d" % len(rows), err)
+
+
+class CommandLine(unittest.TestCase):
+    def test_help_and_version_exit_0_on_stdout(self):
+        commands = ["disks", "volumes", "search", "list", "find", "recover", "help"]
+        code, out, _ = run("--help")
+        self.assertEqual(code, 0)
+        for c in commands:
+            self.assertRegex(out, r"\n  %s " % c)
+        cases = [(["-h"], ""), (["help"], ""), *[([c, "--help"], c) for c in commands],
+                 *[(["help", c], c) for c in commands]]
+        for args, name in cases:
+            with self.subTest(args=args):
+                code, out, err = run(*args)
+                self.assertEqual((code, err), (0, ""))
+                self.assertIn(("Usage: dorvak-reiserfs-cli " + name).rstrip(), out)
+        code, out, _ = run("--version")
+        self.assertEqual(code, 0)
+        self.assertRegex(out, r"^dorvak-reiserfs-cli \d+\.\d+")
+
+    def test_usage_errors_exit_1_with_the_usage_on_stderr(self):
+        img = image("sample.img")
+        cases = [
+            ([], "Usage: dorvak-reiserfs-cli"),
+            (["bogus"], "no command bogus"),
+            (["list"], "SOURCE is required"),
+            (["list", img, "--volume", "one"], "Usage: dorvak-reiserfs-cli list"),
+            (["list", img, "--volume", "-1"], "Usage: dorvak-reiserfs-cli list"),
+            (["list", img, "--volume", "1", "--start-sector", "2"], "excludes"),
+            (["list", img, "--quiet", "--progress"], "excludes"),
+            (["list", img, "--depth", "0"], "Usage: dorvak-reiserfs-cli list"),
+            (["search", img, "--run", "101"], "Usage: dorvak-reiserfs-cli search"),
+            (["find", img], "PATTERN is required"),
+            (["recover", img, "/tmp", "--duplicates", "never"], "Usage: dorvak-reiserfs-cli recover"),
+            (["recover", img, "/tmp", "--retries", "11"], "Usage: dorvak-reiserfs-cli recover"),
+            (["recover", img, "/tmp", "extra"], "extra"),
+            (["help", "bogus"], "No command bogus"),
+        ]
+        for args, message in cases:
+            with self.subTest(args=args):
+                code, out, err = run(*args)
+                self.assertEqual((code, out), (1, ""))
+                self.assertIn(message, err)
+                self.assertIn("Usage: dorvak-reiserfs-cli", err)
+
+
+def sha256(path):
+    h = hashlib.sha256()
+    with open(path, "rb") as f:
+        for block in iter(lambda: f.read(1 << 20), b""):
+            h.update(block)
+    return h.hexdigest()
+
+
+def tree(root):
+    """Every entry below root: relative path -> (kind, size, mtime)."""
+    out = {}
+    for folder, dirs, files in os.walk(root):
+        for name in dirs + files:
+            path = os.path.join(folder, name)
+            st = os.lstat(path)
+            kind = "dir" if os.path.isdir(path) and not os.path.islink(path) else "other"
+            out[os.path.relpath(path, root)] = (kind, st.st_size, st.st_mtime_ns)
+    return out
+
+
+def wait_for(process, pattern):
+    """Reads progress lines from stderr until one matches; returns them."""
+    seen = []
+    for line in process.stderr:
+        seen.append(line.decode("utf-8", "replace"))
+        if re.search(pattern, seen[-1]):
+            return seen
+    raise AssertionError("the job ended before %r: %s" % (pattern, "".join(seen[-5:])))
+
+
+class Progress(unittest.TestCase):
+    BAR = r"\[[#-]{20}\] +\d+% +\d+\.\d MB/s"
+
+    def test_progress_on_a_terminal_or_when_forced_never_when_quiet(self):
+        import pty
+        img = image("v4096.img")
+        cases = [(["search", img], "Scanning sector"), (["list", img], "Mounting volume"),
+                 (["list", img, "--extensive"], "Mounting volume")]
+        for args, text in cases:
+            with self.subTest(args=args):
+                _, _, err = run(*args, "--progress")
+                bars = [l for l in err.splitlines() if re.match(self.BAR, l)]
+                self.assertTrue(bars, err)
+                self.assertTrue(any(text in l for l in bars), err)
+                self.assertNotIn("\r", err)  # one line per redraw off a terminal
+                _, _, err = run(*args)  # stderr is a pipe
+                self.assertFalse(re.search(self.BAR, err), err)
+        # On a terminal the bar is drawn over itself and cleared at the end.
+        master, slave = pty.openpty()
+        p = subprocess.run([CLI, "list", img, "--extensive"], stdout=subprocess.DEVNULL,
+                           stderr=slave, timeout=120)
+        os.close(slave)
+        err = b""
+        while True:
+            try:
+                chunk = os.read(master, 65536)
+            except OSError:
+                break
+            if not chunk:
+                break
+            err += chunk
+        os.close(master)
+        self.assertEqual(p.returncode, 0)
+        self.assertRegex(err.decode(), "\r" + self.BAR)
+        self.assertIn("\r\x1b[K", err.decode())
+        p = subprocess.run([CLI, "list", img, "--extensive", "--quiet"], stdout=subprocess.DEVNULL,
+                           stderr=subprocess.PIPE, timeout=120)
+        self.assertFalse(re.search(self.BAR, p.stderr.decode()))
+
+
+class Signals(unittest.TestCase):
+    def test_sigint_during_list_prints_what_was_found_and_exits_130(self):
+        # v4096 grown to a sparse 64 GiB volume: the Extensive block scan
+        # takes long enough to be interrupted whatever the machine.
+        with tempfile.TemporaryDirectory() as tmp:
+            big = os.path.join(tmp, "big.img")
+            with open(image("v4096.img"), "rb") as f, open(big, "wb") as g:
+                shutil.copyfileobj(f, g)
+                g.truncate(64 << 30)
+                g.seek(65536)  # the superblock's block count
+                g.write(struct.pack("<I", (64 << 30) // 4096))
+            p = subprocess.Popen([CLI, "list", big, "--extensive", "--progress"],
+                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+            try:
+                # Files are counted once the live tree is read: the scan runs.
+                seen = wait_for(p, r"files [1-9]")
+                p.send_signal(signal.SIGINT)
+                out, err = p.communicate(timeout=60)
+            finally:
+                p.kill()
+        err = "".join(seen) + err.decode()
+        self.assertEqual(p.returncode, 130, err[-500:])
+        self.assertIn("the list is partial", err)
+        got = {r["path"] for r in jsonl(out.decode("utf-8", "surrogateescape"))}
+        _, whole, _ = run("list", image("v4096.img"), "--quiet")
+        self.assertLessEqual({r["path"] for r in jsonl(whole)}, got)
+
+    def test_sigterm_during_recover_leaves_whole_files_only_and_exits_143(self):
+        want = {m["path"]: m for m in manifest("v4096.manifest.jsonl") if m["kind"] == "file"}
+        with tempfile.TemporaryDirectory() as dest:
+            report = os.path.join(dest, "..", os.path.basename(dest) + ".json")
+            p = subprocess.Popen([CLI, "recover", image("v4096.img"), dest, "--progress",
+                                  "--sectors-per-read", "1", "--report", report],
+                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+            try:
+                wait_for(p, r"Saving the data")
+                p.send_signal(signal.SIGTERM)
+                out, _ = p.communicate(timeout=60)
+            finally:
+                p.kill()
+            self.assertEqual(p.returncode, 143)
+            self.assertIn(b"Stopped:", out)
+            with open(report) as f:
+                doc = json.load(f)
+            os.unlink(report)
+            self.assertTrue(doc["stopped"])
+            files = {k for k, v in tree(dest).items() if v[0] != "dir"}
+            self.assertEqual([f for f in files if ".dorvak-" in f], [])
+            self.assertLess(len(files), len(want), "the stop came too late to test anything")
+            # Every file at the destination is one the report says was
+            # written, whole.
+            self.assertEqual(files, {w["writtenPath"].lstrip("/") for w in doc["written"]})
+            for w in doc["written"]:
+                m = want[w["path"]]
+                path = os.path.join(dest, w["writtenPath"].lstrip("/"))
+                self.assertEqual(os.path.getsize(path), m["size"], w)
+                if m["size"] < (64 << 20):
+                    self.assertEqual(sha256(path), m["sha256"], w)
+
+
+class Recovering(unittest.TestCase):
+    def test_dry_run_writes_nothing_and_foretells_the_report_of_the_real_run(self):
+        # A destination that is not empty: a file where a file goes (renamed),
+        # a link where a folder goes (the folder is numbered, the link is not
+        # followed).
+        with tempfile.TemporaryDirectory() as tmp:
+            dest, elsewhere = os.path.join(tmp, "out"), os.path.join(tmp, "elsewhere")
+            os.mkdir(dest)
+            os.mkdir(elsewhere)
+            with open(os.path.join(dest, "readme.txt"), "w") as f:
+                f.write("mine")
+            os.symlink(elsewhere, os.path.join(dest, "Documents"))
+            before = tree(dest)
+            args = ["recover", image("sample.img"), dest, "--extensive", "--quiet"]
+            plan_file, real_file = os.path.join(tmp, "plan.json"), os.path.join(tmp, "real.json")
+            code, out, err = run(*args, "--dry-run", "--report", plan_file)
+            self.assertEqual(code, 0, err)
+            self.assertIn("Dry run: nothing was written", out)
+            self.assertEqual(tree(dest), before)
+            self.assertEqual(os.listdir(elsewhere), [])
+
+            code, out, err = run(*args, "--report", real_file)
+            self.assertEqual(code, 0, err)
+            self.assertEqual(os.listdir(elsewhere), [])
+            with open(plan_file) as f:
+                plan = json.load(f)
+            with open(real_file) as f:
+                real = json.load(f)
+            self.assertTrue(plan["dryRun"])
+            self.assertFalse(real["dryRun"])
+            entries = lambda doc, key: sorted((e["path"], e["writtenPath"]) for e in doc[key])
+            for key in ("written", "renamed", "skipped", "failed"):
+                self.assertEqual(entries(plan, key), entries(real, key), key)
+            self.assertEqual((plan["filesWritten"], plan["bytesWritten"]),
+                             (real["filesWritten"], real["bytesWritten"]))
+            after = tree(dest)
+            self.assertEqual(sorted(plan["foldersCreated"]),
+                             sorted("/" + k for k, v in after.items()
+                                    if v[0] == "dir" and k not in before))
+            # The report says what is on disk: the names, the renamed ones
+            # among them, and the contents.
+            self.assertIn(("/readme.txt", "/readme (1).txt"), entries(real, "renamed"))
+            self.assertIn(("/Documents", "/Documents (1)"), entries(real, "renamed"))
+            self.assertEqual(real["filesWritten"], len(real["written"]))
+            want = {m["path"]: m for m in manifest("sample.manifest.jsonl")}
+            want.update({h["path"]: h for h in manifest("sample.history.jsonl")})
+            written = set()
+            for w in real["written"]:
+                path = os.path.join(dest, w["writtenPath"].lstrip("/"))
+                self.assertEqual(sha256(path), want[w["path"]]["sha256"], w)
+                written.add(w["writtenPath"].lstrip("/"))
+            self.assertEqual(written, {k for k, v in after.items()
+                                       if v[0] != "dir" and k not in before})
+            self.assertEqual(real["bytesWritten"], sum(want[w["path"]]["size"]
+                                                       for w in real["written"]))
 
 
 def main():

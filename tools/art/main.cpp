@@ -2,6 +2,9 @@
 //   OUTDIR/bitmaps/<number>.png, OUTDIR/icons/<number>.png (32 x 32),
 //   OUTDIR/icons/16/<number>.png (16 x 16 renderings of the same icons)
 // and OUTDIR/art.qrc listing them under the resource paths the toolkit uses.
+// dorvak_artgen --app-icons OUTDIR: the application icon for the desktop's
+//   icon theme, OUTDIR/<size>x<size>/apps/dorvak-reiserfs.png at the usual
+//   sizes of the hicolor theme.
 #include "palette.h"
 #include "pictures.h"
 
@@ -116,6 +119,18 @@ bool writeQrc(const QDir& out, const std::vector<Picture>& list) {
     return s.status() == QTextStream::Ok;
 }
 
+// The hicolor theme's usual sizes: menus, panels, launchers, software centres.
+int writeAppIcons(const QDir& out) {
+    for (int size : {16, 22, 24, 32, 48, 64, 128, 256, 512}) {
+        const QString file = out.filePath(QString("%1x%1/apps/dorvak-reiserfs.png").arg(size));
+        if (!QDir().mkpath(QFileInfo(file).path()) || !art::appIcon(size).save(file, "PNG")) {
+            std::fprintf(stderr, "dorvak_artgen: cannot write %s\n", qPrintable(file));
+            return 1;
+        }
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -123,8 +138,10 @@ int main(int argc, char** argv) {
     // application; the offscreen platform keeps the build display-free.
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
+    if (argc == 3 && QByteArray(argv[1]) == "--app-icons")
+        return writeAppIcons(QDir(QString::fromLocal8Bit(argv[2])));
     if (argc != 2) {
-        std::fprintf(stderr, "usage: dorvak_artgen OUTDIR\n");
+        std::fprintf(stderr, "usage: dorvak_artgen OUTDIR | --app-icons OUTDIR\n");
         return 2;
     }
     QDir out(QString::fromLocal8Bit(argv[1]));

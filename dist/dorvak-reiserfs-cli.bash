@@ -1,0 +1,98 @@
+# bash completion for dorvak-reiserfs-cli: commands, their options and the
+# values the options take; sources, images and files complete as file names,
+# DEST as a folder.
+
+_dorvak_reiserfs_cli() {
+    local cur prev words cword
+    _init_completion || return
+
+    local commands="disks volumes search list find recover help"
+    local progress="--quiet -q --progress"
+    local volume="--volume --start-sector --extensive"
+
+    local command="" i
+    for ((i = 1; i < cword; i++)); do
+        case ${words[i]} in
+            disks | volumes | search | list | find | recover | help)
+                command=${words[i]}
+                break
+                ;;
+        esac
+    done
+
+    if [[ -z $command ]]; then
+        COMPREPLY=($(compgen -W "$commands --help -h --version" -- "$cur"))
+        return
+    fi
+
+    case $prev in
+        --duplicates)
+            COMPREPLY=($(compgen -W "rename overwrite skip" -- "$cur"))
+            return
+            ;;
+        --deleted)
+            if [[ $command == recover ]]; then
+                COMPREPLY=($(compgen -W "include only exclude" -- "$cur"))
+                return
+            fi
+            ;;
+        --report)
+            _filedir
+            return
+            ;;
+        --volume | --start-sector | --start | --end | --run | --depth | --retries | \
+            --sectors-per-read | --path)
+            # A number or a path inside the volume: nothing to offer.
+            return
+            ;;
+    esac
+
+    local options
+    case $command in
+        disks) options="--help" ;;
+        volumes) options="--help" ;;
+        search) options="--start --end --run $progress --help" ;;
+        list) options="$volume --path --depth --deleted $progress --help" ;;
+        find) options="$volume $progress --help" ;;
+        recover)
+            options="$volume --path --duplicates --deleted --retries --sectors-per-read
+                     --dry-run --report $progress --help"
+            ;;
+        help)
+            [[ $cur == -* ]] && options="--help" ||
+                options="disks volumes search list find recover"
+            COMPREPLY=($(compgen -W "$options" -- "$cur"))
+            return
+            ;;
+    esac
+
+    if [[ $cur == -* ]]; then
+        COMPREPLY=($(compgen -W "$options" -- "$cur"))
+        return
+    fi
+
+    # Positional arguments: the source (a device or an image), then DEST for
+    # recover; PATTERN for find is free text.
+    local positional=0
+    for ((i = i + 1; i < cword; i++)); do
+        case ${words[i]} in
+            --volume | --start-sector | --start | --end | --run | --depth | --retries | \
+                --sectors-per-read | --path | --duplicates | --report)
+                ((i++))
+                ;;
+            --deleted)
+                [[ $command == recover ]] && ((i++))
+                ;;
+            -*) ;;
+            *) ((positional++)) ;;
+        esac
+    done
+    if [[ $command == recover && $positional -eq 1 ]]; then
+        _filedir -d
+    elif [[ $command == find && $positional -ge 1 ]]; then
+        return
+    else
+        _filedir
+    fi
+} &&
+    complete -F _dorvak_reiserfs_cli dorvak-reiserfs-cli

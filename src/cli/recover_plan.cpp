@@ -1,0 +1,236 @@
+#include "cli/recover_plan.h"
+
+#include "browse/safe_names.h"
+#include "browse/temp_file.h"
+#include "reiserfs/structures.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <map>
+#include <sys/stat.h>
+#include <unordered_map>
+
+namespace dorvak::cli {
+namespace {
+
+// The same bounds as the copy-out's.
+constexpr std::size_t kMaxDepth = 256;
+constexpr unsigned kMaxNumbered = 100000;
+
+enum class Held { Free, Folder, Other };
+
+// One folder of the destination as the copy-out would leave it: what is
+// there already (through its descriptor, when the folder exists) and what
+// the run would have put into it.
+struct Place {
+    UniqueFd fd;                                  // invalid: a folder the run would create
+    std::string writtenPath;                      // "" for the destination itself
+    std::map<std::string, bool> planned;          // name -> is a folder
+    std::unordered_map<std::string, Place*> subs; // folders entered, by written name
+};
+
+class Planner {
+public:
+    Planner(const Catalog& c, const RecoverySettings& s, RecoveryPlan& plan)
+        : c_(c), s_(s.sanitized()), plan_(plan) {}
+
+    bool takesPart(const CatalogEntry& e) const {
+        switch (s_.deleted()) {
+        case DeletedPolicy::Include:
+            return true;
+        case DeletedPolicy::OnlyDeleted:
+            return e.deleted;
+        case DeletedPolicy::Exclude:
+            return !e.deleted;
+        }
+        return true;
+    }
+
+    // The files of a folder that take part, live ones first.
+    std::vector<std::size_t> filesOf(std::uint32_t key) const {
+        std::vector<std::size_t> out;
+        for (int deleted = 0; deleted < 2; ++deleted)
+            for (std::uint32_t i : c_.childFiles(key)) {
+                const CatalogEntry& f = c_.FileList[i];
+                if (f.deleted == bool(deleted) && takesPart(f)) out.push_back(i);
+            }
+        return out;
+    }
+
+    // Whether anything of the folder `index` would be written; visits it.
+    bool folder(Place& parent, std::size_t index, const std::string& catalogPath,
+                std::vector<std::uint32_t>& path) {
+        const CatalogEntry& f = c_.FolderList[index];
+        if (std::find(path.begin(), path.end(), f.objectId) != path.end()) return false;
+        if (path.size() > kMaxDepth) {
+            plan_.summary.failed.push_back({catalogPath, "", "folders nested too deep", {}});
+            return false;
+        }
+        if (!takesPart(f) && !leadsToSomething(f.objectId, path)) return false;
+        path.push_back(f.objectId);
+        Place* place = enter(parent, f.name, catalogPath);
+        if (place) {
+            for (std::size_t i : filesOf(f.objectId))
+                file(*place, i, catalogPath);
+            for (std::uint32_t i : c_.childFolders(f.objectId))
+                folder(*place, i, catalogPath + "/" + c_.FolderList[i].name, path);
+        }
+        path.pop_back();
+        return true;
+    }
+
+    Place* enter(Place& parent, const std::string& name, const std::string& catalogPath) {
+        const std::string base = safeName(name);
+        for (unsigned n = 0; n <= kMaxNumbered; ++n) {
+            const std::string candidate = n ? numberedName(base, n) : base;
+            const Held held = heldAt(parent, candidate);
+            if (held == Held::Other) continue;
+            Place*& sub = parent.subs[candidate];
+            if (!sub) {
+                places_.push_back(std::make_unique<Place>());
+                sub = places_.back().get();
+                sub->writtenPath = parent.writtenPath + "/" + candidate;
+                if (held == Held::Folder && parent.fd.valid())
+                    sub->fd.reset(::openat(parent.fd.get(), candidate.c_str(),
+                                           O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+                if (held == Held::Free) plan_.newFolders.push_back(sub->writtenPath);
+                parent.planned[candidate] = true;
+                if (candidate != name)
+                    plan_.summary.renamed.push_back({catalogPath, sub->writtenPath, "folder", {}});
+            }
+            return sub;
+        }
+        plan_.summary.failed.push_back(
+            {catalogPath, "", "no free name for the folder " + catalogPath, {}});
+        return nullptr;
+    }
+
+    void file(Place& place, std::size_t index, const std::string& folderPath) {
+        const CatalogEntry& f = c_.FileList[index];
+        const std::string catalogPath = folderPath + "/" + f.name;
+        const std::string safe = safeName(f.name);
+        const DuplicatePolicy policy = s_.duplicates();
+        CopySummary& s = plan_.summary;
+        for (unsigned n = 0; n <= kMaxNumbered; ++n) {
+            const std::string name = n ? numberedName(safe, n) : safe;
+            const Held held = heldAt(place, name);
+            const std::string written = place.writtenPath + "/" + name;
+            if (held != Held::Free && policy == DuplicatePolicy::Skip) {
+                s.skipped.push_back(
+                    {catalogPath, written, "a file of that name exists at the destination", {}});
+                return;
+            }
+            // Overwrite replaces anything but a folder at the first name.
+            const bool replace = policy == DuplicatePolicy::Overwrite && n == 0;
+            if (held == Held::Free || (replace && held == Held::Other)) {
+                place.planned[name] = false;
+                ++s.filesWritten;
+                s.bytesWritten += f.size;
+                s.written.push_back({catalogPath, written, "", {}});
+                if (name != f.name) s.renamed.push_back({catalogPath, written, "", {}});
+                return;
+            }
+        }
+        s.failed.push_back({catalogPath, "", "no free name", {}});
+    }
+
+    // Lost files of Recover All: "Lost Files <folder id>" per missing folder.
+    void lostFiles(Place& root) {
+        std::vector<std::uint32_t> parents;
+        std::unordered_map<std::uint32_t, std::vector<std::size_t>> orphans;
+        for (std::size_t i = 0; i < c_.FileList.size(); ++i) {
+            const CatalogEntry& f = c_.FileList[i];
+            if (f.parentId == kRootObjectId || !takesPart(f)) continue;
+            const long folder = c_.folderIndex(f.parentId);
+            if (folder >= 0 && c_.FolderList[folder].treeItem != 0) continue;
+            auto& group = orphans[f.parentId];
+            if (group.empty()) parents.push_back(f.parentId);
+            group.push_back(i);
+        }
+        for (std::uint32_t parent : parents) {
+            const std::string name = "Lost Files " + std::to_string(parent);
+            if (Place* place = enter(root, name, "/" + name))
+                for (std::size_t i : orphans[parent])
+                    file(*place, i, "/" + name);
+        }
+    }
+
+private:
+    Held heldAt(const Place& place, const std::string& name) const {
+        if (auto it = place.planned.find(name); it != place.planned.end())
+            return it->second ? Held::Folder : Held::Other;
+        if (!place.fd.valid()) return Held::Free;
+        struct stat st {};
+        if (::fstatat(place.fd.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+            return errno == ENOENT ? Held::Free : Held::Other;
+        return S_ISDIR(st.st_mode) ? Held::Folder : Held::Other;
+    }
+
+    // Whether a folder that does not take part itself holds something that
+    // does (the copy-out writes the folders that lead to it).
+    bool leadsToSomething(std::uint32_t key, std::vector<std::uint32_t>& path) const {
+        if (!filesOf(key).empty()) return true;
+        if (path.size() > kMaxDepth) return false;
+        path.push_back(key);
+        bool found = false;
+        for (std::uint32_t i : c_.childFolders(key)) {
+            const CatalogEntry& sub = c_.FolderList[i];
+            if (std::find(path.begin(), path.end(), sub.objectId) != path.end()) continue;
+            if (takesPart(sub) || leadsToSomething(sub.objectId, path)) {
+                found = true;
+                break;
+            }
+        }
+        path.pop_back();
+        return found;
+    }
+
+    const Catalog& c_;
+    RecoverySettings s_;
+    RecoveryPlan& plan_;
+    std::vector<std::unique_ptr<Place>> places_;
+};
+
+} // namespace
+
+RecoveryPlan planRecovery(const Catalog& catalog, const RecoverySettings& settings,
+                          const std::string& destination, bool all,
+                          const RecoverySelection& selection) {
+    RecoveryPlan plan;
+    Place root;
+    root.fd.reset(::open(destination.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!root.fd.valid()) {
+        plan.summary.fatalError =
+            "Cannot open the destination folder " + destination + ": " + std::strerror(errno);
+        return plan;
+    }
+    Planner p(catalog, settings, plan);
+    if (all) {
+        for (std::size_t i : p.filesOf(kRootObjectId))
+            p.file(root, i, "");
+        std::vector<std::uint32_t> path{kRootObjectId};
+        for (std::uint32_t i : catalog.childFolders(kRootObjectId))
+            p.folder(root, i, "/" + catalog.FolderList[i].name, path);
+        p.lostFiles(root);
+        return plan;
+    }
+    for (std::size_t i : selection.folders) {
+        if (i >= catalog.FolderList.size()) continue;
+        std::string path;
+        if (!catalog.folderPath(catalog.FolderList[i].objectId, path))
+            path = "/" + catalog.FolderList[i].name;
+        std::vector<std::uint32_t> onPath;
+        p.folder(root, i, path, onPath);
+    }
+    for (std::size_t i : selection.files) {
+        if (i >= catalog.FileList.size() || !p.takesPart(catalog.FileList[i])) continue;
+        std::string path;
+        if (!catalog.folderPath(catalog.FileList[i].parentId, path)) path.clear();
+        p.file(root, i, path);
+    }
+    return plan;
+}
+
+} // namespace dorvak::cli
