@@ -126,7 +126,7 @@ QString MainWindow::quickHelpText() const {
 }
 
 bool MainWindow::workerRunning() const {
-    return state_.workerBusy;
+    return worker_.isRunning();
 }
 
 void MainWindow::waitForWorker() {

@@ -59,6 +59,7 @@ public:
     // The state of a menu command as the menu-state query answers it.
     quint32 menuState(int command) const;
     QString quickHelpText() const;
+    // Whether a worker thread is still running (its end may not be shown yet).
     bool workerRunning() const;
     // Blocks until the running worker has ended and its end has been shown.
     void waitForWorker();

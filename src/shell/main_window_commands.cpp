@@ -149,10 +149,12 @@ bool MainWindow::confirmExit() {
 void MainWindow::shutDown() {
     // A worker may still be adding to the catalog: ask it to stop, wait for
     // it, and only then release what it built.
+    closing_ = true;
     if (worker_.isRunning()) {
         state_.stopRequested = true;
         worker_.wait();
     }
+    state_.workerBusy = false;
     folderModel_->setCatalog(nullptr, QString());
     listModel_->setCatalog(nullptr);
     state_.catalog.ClearCatalog();

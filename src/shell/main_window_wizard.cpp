@@ -39,6 +39,7 @@ void MainWindow::OnNext() {
     // A press while hidden or disabled (a stale click, a test) does nothing.
     if (state_.workerBusy) return;
     listModel_->clear();
+    listModel_->setFilters({});
     state_.workerBusy = false;
     setButton(control(1003), false, false);
     setViewMode(cmd::ViewDetails);
@@ -134,6 +135,7 @@ void MainWindow::startSearch() {
 }
 
 void MainWindow::searchEnded() {
+    if (closing_) return;
     SwitchStepControls(3, 1);
     state_.workerBusy = false;
     state_.WizardStep += 1;
@@ -165,12 +167,13 @@ void MainWindow::startMount() {
                     ShowMessage(lat(kOutOfMemoryText), MessageKind::Error);
                     QCoreApplication::exit(0);
                 },
-                Qt::BlockingQueuedConnection);
+                Qt::QueuedConnection);
         }
     });
 }
 
 void MainWindow::mountEnded() {
+    if (closing_) return; // the window is going and has released the catalog
     setButton(control(1017), false, false);
     state_.WizardStep = 2;
     state_.stopRequested = false;
