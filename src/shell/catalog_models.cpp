@@ -169,8 +169,7 @@ Qt::ItemFlags FolderTreeModel::flags(const QModelIndex& index) const {
 // ---- FileListModel --------------------------------------------------------
 
 FileListModel::FileListModel(QObject* parent)
-    : QAbstractItemModel(parent), folderIcon_(QFileIconProvider().icon(QFileIconProvider::Folder)) {
-}
+    : QAbstractItemModel(parent), folderIcon_(iconResource(178)) {}
 
 void FileListModel::setCatalog(const Catalog* catalog) {
     beginResetModel();

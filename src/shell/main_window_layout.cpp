@@ -61,6 +61,7 @@ void MainWindow::createControls() {
     dialogFont_ = QFont(QStringLiteral("Liberation Sans"));
     dialogFont_.setPointSizeF(8.25);
     setFont(dialogFont_);
+    setAttribute(Qt::WA_WindowPropagation); // the dialogs use the same font
     const QFontMetrics fm(dialogFont_);
     const QString alphabet = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
     baseX_ = (fm.horizontalAdvance(alphabet) / 26 + 1) / 2;
