@@ -8,12 +8,14 @@
 #include "ui/controls/text_progress_bar.h"
 #include "ui/controls/transparent_static.h"
 #include "ui/menu/icon_menu.h"
+#include "ui/menu/qm_menu.h"
 #include "ui/tooltip/markup_tool_tip.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QTemporaryDir>
 #include <QTreeView>
 
 namespace dorvak {
@@ -95,7 +97,9 @@ MainWindow::MainWindow(const QStringList& images, bool enumerateDisks, QWidget* 
     progress_->hide();
     for (int id : {1004, 1003, 1017})
         setButton(control(id), false, false);
-    state_.reader.badSectorRetries = 3;
+    state_.settings = RecoverySettings{};
+    state_.settings.sectorsPerRead = state_.reader.accessMode == 'F' ? 8 : 60;
+    state_.reader.badSectorRetries = state_.settings.badSectorRetries;
 
     connect(&worker_, &JobWorker::progressed, this, &MainWindow::showProgress);
     connect(&worker_, &JobWorker::volumeFound, this, [this](const QString& name, quint32 index) {

@@ -6,6 +6,7 @@
 // step switch, the workers), main_window_panels.cpp (information panel and
 // trees), main_window_commands.cpp (keys, help, about, exit, images).
 
+#include "browse/copy_out.h"
 #include "shell/job_worker.h"
 #include "shell/wizard_state.h"
 
@@ -16,7 +17,10 @@
 #include <map>
 #include <memory>
 
+class QAbstractItemView;
 class QLineEdit;
+class QListView;
+class QTemporaryDir;
 class QMenuBar;
 class QRadioButton;
 class QTreeView;
@@ -30,6 +34,7 @@ class FileListModel;
 class FolderTreeModel;
 class IconMenu;
 class MarkupToolTip;
+class QmMenu;
 class StepTree;
 class TextProgressBar;
 
@@ -90,6 +95,29 @@ public:
     void runCommand(int id);
     void OpenSelectedItem();
     void setViewMode(int command);
+    // The list pane's view that is showing (details, or list and icons).
+    QAbstractItemView* activeListView() const;
+    int currentListRow() const;
+    // Browsing commands.
+    void ShowItemMenu();
+    bool beginRename();
+    void FindFiles();
+    void FileFilters();
+    void RecoverySettingsCommand();
+    void Properties();
+    void DriveInformation();
+    void RecoverSelected();
+    void RecoverAll();
+    // Where opened files are copied (removed with the window).
+    QString openFolder() const;
+    // Chooses the destination of a recovery (tests replace the dialog).
+    using FolderChooser = std::function<QString()>;
+    void setFolderChooser(FolderChooser chooser) { folderChooser_ = std::move(chooser); }
+    // Opens a file with an application of the user's choice (tests
+    // replace the chooser): the command line, or empty for none.
+    using AppChooser = std::function<QString(const QString& mimeType, const QStringList& apps)>;
+    void setAppChooser(AppChooser chooser) { appChooser_ = std::move(chooser); }
+    QmMenu* itemMenu() const { return itemMenu_.get(); }
 
 Q_SIGNALS:
     // The wizard moved to a step (after its controls were switched).
@@ -146,6 +174,14 @@ private:
     void openDiskImage();
     bool handleKey(QObject* watched, QKeyEvent* e);
     void focusOtherPane();
+    static bool openOnDesktop(const QUrl& url);
+    // main_window_list.cpp
+    void createListViews();
+    void endRename(int row, const QString& text);
+    void openFileRow(int row, bool with);
+    // main_window_tools.cpp
+    void recover(bool all);
+    RecoverySelection selectedEntries() const;
 
     WizardState state_;
     QString programDirectory_;
@@ -160,6 +196,15 @@ private:
     StepTree* catalogTree_ = nullptr;
     std::vector<int> volumeRows_; // volume index -> row under the volume tree's root
     QTreeView* list_ = nullptr;
+    QListView* iconView_ = nullptr;
+    int viewMode_ = cmd::ViewDetails;
+    QString savedLabel_;
+    int renameRow_ = -1;
+    std::unique_ptr<QmMenu> itemMenu_;
+    std::unique_ptr<QTemporaryDir> openDir_;
+    int openCount_ = 0;
+    FolderChooser folderChooser_;
+    AppChooser appChooser_;
     FileListModel* listModel_ = nullptr;
     FolderTreeModel* folderModel_ = nullptr;
     CTransparentStatic* quickHelp_ = nullptr;

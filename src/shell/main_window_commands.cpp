@@ -12,7 +12,9 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QKeyEvent>
+#include <QListView>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QProcess>
 #include <QTreeView>
 
@@ -34,6 +36,10 @@ QString lat(const char* s) {
 
 void MainWindow::setDesktopOpener(DesktopOpener opener) {
     desktopOpener() = std::move(opener);
+}
+
+bool MainWindow::openOnDesktop(const QUrl& url) {
+    return desktopOpener()(url);
 }
 
 void MainWindow::runCommand(int id) {
@@ -63,15 +69,47 @@ void MainWindow::runCommand(int id) {
     case cmd::OpenImage:
         openDiskImage();
         break;
+    case cmd::RecoverSelected:
+    case 32837:
+        RecoverSelected();
+        break;
+    case cmd::RecoverAll:
+    case 32825:
+        RecoverAll();
+        break;
+    case 32826:
+    case 32827:
+    case 32829:
+        setViewMode(id);
+        break;
+    case cmd::FindFiles:
+    case 32828:
+        FindFiles();
+        break;
+    case cmd::FileFilters:
+        FileFilters();
+        break;
+    case cmd::Settings:
+    case 32836:
+        RecoverySettingsCommand();
+        break;
+    case cmd::DriveInfo:
+        DriveInformation();
+        break;
+    case cmd::Open:
+    case cmd::OpenWith:
+        state_.openWithRequested = id == cmd::OpenWith;
+        if (state_.WizardStep == 2) OpenSelectedItem();
+        break;
+    case cmd::Rename:
+        beginRename();
+        break;
+    case cmd::Properties:
+        Properties();
+        break;
     default:
         break; // the browsing and recovery commands come with their dialogs
     }
-}
-
-void MainWindow::setViewMode(int command) {
-    // Details is the report view with its columns; the other two modes
-    // arrive with the list pane's own views.
-    (void)command;
 }
 
 void MainWindow::openTreeItem(const QModelIndex& index) {
@@ -91,11 +129,14 @@ void MainWindow::OpenSelectedItem() {
         if (!current.isValid()) return;
         treeItem = folderModel_->treeItemOf(current);
     } else {
-        const QModelIndex current = list_->currentIndex();
-        if (!current.isValid()) return;
-        const FileListModel::Row row = listModel_->row(current.row());
-        if (!row.folder) return; // opening files comes with the copy-out
-        treeItem = state_.catalog.FolderList[row.index].treeItem;
+        const int current = currentListRow();
+        if (current < 0) return;
+        const QString type = listModel_->index(current, FileListModel::Type).data().toString();
+        if (!type.endsWith(QLatin1String("Folder"))) {
+            openFileRow(current, state_.openWithRequested);
+            return;
+        }
+        treeItem = listModel_->index(current, FileListModel::Sector).data().toString().toUInt();
     }
     const QModelIndex item = folderModel_->indexForTreeItem(treeItem);
     listModel_->FillFileList(folderModel_->folderKeyOf(item));
@@ -238,6 +279,15 @@ bool MainWindow::handleKey(QObject* watched, QKeyEvent* e) {
     case Qt::Key_Escape:
         // Never closes the window; an open editor still gets it.
         return !state_.renaming;
+    case Qt::Key_F2:
+        if (state_.WizardStep == 2 && !state_.treePaneActive && !state_.renaming) {
+            beginRename();
+            return true;
+        }
+        return false;
+    case Qt::Key_Menu:
+        ShowItemMenu();
+        return true;
     case Qt::Key_Return:
     case Qt::Key_Enter:
         if (state_.renaming) return false;

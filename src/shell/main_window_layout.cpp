@@ -111,6 +111,7 @@ void MainWindow::createControls() {
     list_->header()->setStretchLastSection(false);
     list_->header()->setSectionsMovable(false);
     list_->setStyleSheet(QStringLiteral("QTreeView { background: white; }"));
+    createListViews();
 
     // Information panel: five caption/value pairs and the status line.
     const int rows[5][8] = {{1018, 176, 70, 98, 8, 302, 70, 96},

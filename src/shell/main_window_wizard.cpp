@@ -1,5 +1,6 @@
 // The wizard: Next and Back, the two options, the step switch, and the
 // search and mount workers with their progress and their ends.
+#include "browse/liveness.h"
 #include "reiserfs/mount.h"
 #include "shell/catalog_models.h"
 #include "shell/main_window.h"
@@ -124,7 +125,8 @@ void MainWindow::startSearch() {
     state_.stopRequested = false;
     state_.workerBusy = true;
     volumeTree_->setEnabled(false);
-    const SearchRange range{state_.scanStartSector, state_.scanEndSector, 60};
+    const SearchRange range{state_.scanStartSector, state_.scanEndSector,
+                            state_.settings.sanitized().sectorsPerRead};
     disconnect(&worker_, &JobWorker::finished, this, nullptr);
     connect(&worker_, &JobWorker::finished, this, &MainWindow::searchEnded);
     worker_.start([this, range](ProgressSink& sink, JobWorker& w) {
@@ -160,6 +162,7 @@ void MainWindow::startMount() {
     worker_.start([this, volume, mode](ProgressSink& sink, JobWorker&) {
         VolumeMount mount(state_.reader, volume, state_.catalog, state_.stopRequested, sink);
         const MountResult result = mount.MountSelectedVolume(mode);
+        state_.live = liveStateOf(mount, state_.catalog);
         if (result.outOfMemory) {
             QMetaObject::invokeMethod(
                 this,

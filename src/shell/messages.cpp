@@ -25,7 +25,7 @@ MessageBoxParams programStyle() {
 }
 
 int show(const QString& text, MessageKind kind, bool yesNo) {
-    if (hook()) return hook()({text, kind, yesNo});
+    if (hook()) return hook()({text, kind, yesNo, {}, {}});
     const MessageBoxParams params = programStyle();
     const int id = ShowMarkupMessageBox(nullptr, text, QString::fromLatin1(kAppCaption),
                                         messageBoxStyle(kind, yesNo), &params);
@@ -57,6 +57,18 @@ quint32 messageBoxStyle(MessageKind kind, bool yesNo) {
         return buttons | mb::kIconQuestion;
     }
     return buttons;
+}
+
+int ShowDetails(const QString& text, const QString& more, const QStringList& buttons,
+                MessageKind kind) {
+    const MessageRequest request{text, kind, false, more, buttons};
+    if (hook()) return hook()(request);
+    MessageBoxParams params = programMessageParams(request);
+    params.customButtons = buttons.join(QLatin1Char('\n'));
+    if (!more.isEmpty()) params.moreText = more;
+    const int id = ShowMarkupMessageBox(nullptr, text, QString::fromLatin1(kAppCaption),
+                                        messageBoxStyle(kind, false), &params);
+    return id >= mb::IdCustom1 && id <= mb::IdCustom4 ? id - mb::IdCustom1 + 1 : 0;
 }
 
 void ShowMessage(const QString& text, MessageKind kind) {

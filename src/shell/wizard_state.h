@@ -5,6 +5,8 @@
 // with the worker threads. The main window shows this state; tests drive it
 // directly.
 
+#include "browse/file_contents.h"
+#include "browse/recovery_settings.h"
 #include "disk/disk_table.h"
 #include "disk/sector_reader.h"
 #include "reiserfs/catalog.h"
@@ -79,6 +81,11 @@ public:
     // starts; the worker's end clears workerBusy on the GUI thread.
     std::atomic<bool> workerBusy{false};
     std::atomic<bool> stopRequested{false};
+
+    // Which leaves belong to the live tree, from the last mount (the
+    // copy-out prefers their items).
+    LiveState live;
+    RecoverySettings settings;
 
     bool treePaneActive = false;
     bool renaming = false;
