@@ -113,6 +113,9 @@ MainWindow::~MainWindow() {
     qApp->removeEventFilter(this);
     state_.stopRequested = true;
     worker_.wait();
+    // The views outlive this class's members: let go of the catalog first.
+    listModel_->setCatalog(nullptr);
+    folderModel_->setCatalog(nullptr, QString());
 }
 
 QWidget* MainWindow::control(int id) const {
