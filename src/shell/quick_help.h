@@ -13,3 +13,28 @@ inline constexpr const char* kMountedHelpText =
     "the Recovery Menu.\r\n                You can open a file by Double Clicking it.";
 
 } // namespace dorvak
+
+namespace dorvak {
+
+// Quick Help texts of the other steps.
+inline constexpr const char* kStartHelpText =
+    "\r\n                1. Select the disk to recover from left pane.\r\n                2. "
+    "Select "
+    "the Volume Identify Option.\r\n                3. Click Next Button.";
+inline constexpr const char* kSelectPartitionHelpText =
+    "\r\n                1. Select the Partition to recover from left pane.\r\n                2. "
+    "Click Next Button.";
+inline constexpr const char* kSearchingHelpText =
+    "\r\n                Please Wait, Dorvak is searching for partitions. Once this process is "
+    "completed, it will show you all the Partitions.";
+inline constexpr const char* kBackToDiskHelpText =
+    "\r\n                1. Select the disk to scan from left pane.\r\n                2. Select "
+    "the scan type.\r\n                3. Click Next Button.";
+inline constexpr const char* kBackToVolumeHelpText =
+    "\r\n                1. Select the volume to recover from left pane or use Search Partitions "
+    "for a quick search of missing partitions.\r\n                2. Click Next Button";
+inline constexpr const char* kVolumeLayoutHelpText =
+    "\r\n                1. Select the Volume to recover from left pane.\r\n                2. "
+    "Click Next Button.";
+
+} // namespace dorvak

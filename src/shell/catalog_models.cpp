@@ -1,0 +1,343 @@
+#include "shell/catalog_models.h"
+
+#include "browse/name_match.h"
+#include "ui/controls/resource_images.h"
+
+#include <QColor>
+#include <QFileIconProvider>
+#include <QFileInfo>
+#include <QMimeDatabase>
+#include <QPixmap>
+
+#include <ctime>
+#include <unordered_set>
+
+namespace dorvak {
+namespace {
+
+constexpr std::uint32_t kRootKey = 2;
+
+QString entryName(const CatalogEntry& e) {
+    return QString::fromUtf8(e.name.data(), qsizetype(e.name.size()));
+}
+
+QIcon iconResource(int number) {
+    return QIcon(QPixmap::fromImage(loadIconResource(number, true)));
+}
+
+} // namespace
+
+std::pair<QString, QString> FormatTimestamp(std::int32_t seconds) {
+    if (seconds <= 0) return {QStringLiteral("Error"), QStringLiteral("Error")};
+    static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    const std::time_t t = seconds;
+    std::tm local{};
+    if (!localtime_r(&t, &local)) return {QStringLiteral("Error"), QStringLiteral("Error")};
+    const QString date = QStringLiteral("%1-%2-%3")
+                             .arg(local.tm_mday, 2, 10, QLatin1Char('0'))
+                             .arg(QLatin1String(kMonths[local.tm_mon % 12]))
+                             .arg(local.tm_year + 1900);
+    const QString time = QStringLiteral("%1:%2:%3")
+                             .arg(local.tm_hour, 2, 10, QLatin1Char('0'))
+                             .arg(local.tm_min, 2, 10, QLatin1Char('0'))
+                             .arg(local.tm_sec, 2, 10, QLatin1Char('0'));
+    return {date, time};
+}
+
+// ---- FolderTreeModel ------------------------------------------------------
+
+FolderTreeModel::FolderTreeModel(QObject* parent)
+    : QAbstractItemModel(parent), rootIcon_(iconResource(233)), folderIcon_(iconResource(178)) {
+    folderIcon_.addPixmap(QPixmap::fromImage(loadIconResource(179, true)), QIcon::Selected);
+}
+
+void FolderTreeModel::setCatalog(const Catalog* catalog, const QString& rootName) {
+    beginResetModel();
+    catalog_ = catalog;
+    rootName_ = rootName.isEmpty() ? QStringLiteral("Root") : rootName;
+    nodes_.assign(1, Node{0, 0, 0});
+    children_.assign(1, {});
+    if (catalog_) {
+        // The folders that BuildFolderTree placed, by tree item number; each
+        // one's parent is the placed folder of its parentId that precedes it
+        // on the path, which the depth-first numbering makes the nearest
+        // lower-numbered node still open. Walking the same depth-first order
+        // again with a stack recovers it without a search.
+        const auto& folders = catalog_->FolderList;
+        std::vector<std::uint32_t> byItem;
+        for (std::uint32_t i = 0; i < folders.size(); ++i) {
+            const std::uint32_t item = folders[i].treeItem;
+            if (item == 0) continue;
+            if (byItem.size() <= item) byItem.resize(item + 1, UINT32_MAX);
+            byItem[item] = i;
+        }
+        nodes_.reserve(byItem.size());
+        children_.reserve(byItem.size());
+        // Stack of (node, key) along the current path; the root is key 2. A
+        // folder whose key is already on the path was placed without being
+        // descended into, so it never becomes a parent here either.
+        std::vector<std::pair<std::uint32_t, std::uint32_t>> path{{0, kRootKey}};
+        std::unordered_set<std::uint32_t> onPath{kRootKey};
+        for (std::uint32_t item = 1; item < byItem.size(); ++item) {
+            if (byItem[item] == UINT32_MAX) break; // numbering is dense
+            const CatalogEntry& f = folders[byItem[item]];
+            while (path.size() > 1 && path.back().second != f.parentId) {
+                onPath.erase(path.back().second);
+                path.pop_back();
+            }
+            const std::uint32_t parentNode =
+                path.back().second == f.parentId ? path.back().first : 0;
+            const std::uint32_t node = std::uint32_t(nodes_.size());
+            nodes_.push_back(
+                Node{byItem[item], parentNode, std::uint32_t(children_[parentNode].size())});
+            children_[parentNode].push_back(node);
+            children_.emplace_back();
+            if (onPath.insert(f.objectId).second) path.emplace_back(node, f.objectId);
+        }
+    }
+    endResetModel();
+}
+
+QModelIndex FolderTreeModel::rootIndex() const {
+    return createIndex(0, 0, quintptr(0));
+}
+
+QModelIndex FolderTreeModel::indexForTreeItem(std::uint32_t treeItem) const {
+    if (treeItem >= nodes_.size()) return {};
+    if (treeItem == 0) return rootIndex();
+    return createIndex(int(nodes_[treeItem].row), 0, quintptr(treeItem));
+}
+
+std::uint32_t FolderTreeModel::treeItemOf(const QModelIndex& index) const {
+    return index.isValid() ? std::uint32_t(index.internalId()) : 0;
+}
+
+std::uint32_t FolderTreeModel::folderKeyOf(const QModelIndex& index) const {
+    const std::uint32_t node = treeItemOf(index);
+    if (node == 0 || !catalog_ || node >= nodes_.size()) return kRootKey;
+    return catalog_->FolderList[nodes_[node].folder].objectId;
+}
+
+void FolderTreeModel::refreshItem(const QModelIndex& index) {
+    Q_EMIT dataChanged(index, index, {Qt::DisplayRole});
+}
+
+QModelIndex FolderTreeModel::index(int row, int column, const QModelIndex& parent) const {
+    if (column != 0 || row < 0) return {};
+    if (!parent.isValid()) return row == 0 ? rootIndex() : QModelIndex();
+    const auto& kids = children_[parent.internalId()];
+    if (std::size_t(row) >= kids.size()) return {};
+    return createIndex(row, 0, quintptr(kids[std::size_t(row)]));
+}
+
+QModelIndex FolderTreeModel::parent(const QModelIndex& child) const {
+    const std::uint32_t node = treeItemOf(child);
+    if (node == 0) return {};
+    const std::uint32_t p = nodes_[node].parent;
+    return p == 0 ? rootIndex() : createIndex(int(nodes_[p].row), 0, quintptr(p));
+}
+
+int FolderTreeModel::rowCount(const QModelIndex& parent) const {
+    if (!parent.isValid()) return 1;
+    if (parent.column() != 0) return 0;
+    return int(children_[parent.internalId()].size());
+}
+
+int FolderTreeModel::columnCount(const QModelIndex&) const {
+    return 1;
+}
+
+QVariant FolderTreeModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid()) return {};
+    const std::uint32_t node = treeItemOf(index);
+    if (role == Qt::DisplayRole || role == Qt::EditRole) {
+        if (node == 0) return rootName_;
+        return entryName(catalog_->FolderList[nodes_[node].folder]);
+    }
+    if (role == Qt::DecorationRole) return node == 0 ? rootIcon_ : folderIcon_;
+    if (role == Qt::ForegroundRole && node != 0 &&
+        catalog_->FolderList[nodes_[node].folder].deleted)
+        return QColor(150, 150, 150);
+    return {};
+}
+
+Qt::ItemFlags FolderTreeModel::flags(const QModelIndex& index) const {
+    return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
+}
+
+// ---- FileListModel --------------------------------------------------------
+
+FileListModel::FileListModel(QObject* parent)
+    : QAbstractItemModel(parent), folderIcon_(iconResource(178)) {}
+
+void FileListModel::setCatalog(const Catalog* catalog) {
+    beginResetModel();
+    catalog_ = catalog;
+    rows_.clear();
+    endResetModel();
+}
+
+void FileListModel::clear() {
+    beginResetModel();
+    rows_.clear();
+    endResetModel();
+}
+
+void FileListModel::FillFileList(std::uint32_t folderKey) {
+    beginResetModel();
+    rows_.clear();
+    folderKey_ = folderKey;
+    if (catalog_) {
+        for (std::uint32_t i : catalog_->childFolders(folderKey))
+            rows_.push_back(Row{true, i});
+        for (std::uint32_t i : catalog_->childFiles(folderKey)) {
+            if (!filters_.empty()) {
+                const std::string& name = catalog_->FileList[i].name;
+                bool listed = false;
+                for (const auto& f : filters_)
+                    if (NameMatches(name, f)) {
+                        listed = true;
+                        break;
+                    }
+                if (!listed) continue;
+            }
+            rows_.push_back(Row{false, i});
+        }
+    }
+    endResetModel();
+}
+
+const CatalogEntry& FileListModel::entry(int r) const {
+    const Row& rw = row(r);
+    return rw.folder ? catalog_->FolderList[rw.index] : catalog_->FileList[rw.index];
+}
+
+QString FileListModel::suffixKey(const std::string& name) {
+    const auto dot = name.rfind('.');
+    if (dot == std::string::npos || dot == 0) return QString();
+    return QString::fromUtf8(name.data() + dot + 1, qsizetype(name.size() - dot - 1)).toLower();
+}
+
+QString FileListModel::typeName(const std::string& name) const {
+    const QString key = suffixKey(name);
+    auto it = typeCache_.constFind(key);
+    if (it != typeCache_.constEnd()) return *it;
+    static const QMimeDatabase db;
+    QString type;
+    if (key.isEmpty()) {
+        type = QStringLiteral("File");
+    } else {
+        const QMimeType mime =
+            db.mimeTypeForFile(QStringLiteral("x.") + key, QMimeDatabase::MatchExtension);
+        type = mime.isDefault() ? key.toUpper() + QStringLiteral(" File") : mime.comment();
+    }
+    typeCache_.insert(key, type);
+    return type;
+}
+
+QIcon FileListModel::icon(const Row& row) const {
+    if (row.folder) return folderIcon_;
+    const std::string& name = catalog_->FileList[row.index].name;
+    const QString key = suffixKey(name);
+    auto it = iconCache_.constFind(key);
+    if (it != iconCache_.constEnd()) return *it;
+    static const QMimeDatabase db;
+    const QMimeType mime =
+        db.mimeTypeForFile(QStringLiteral("x.") + key, QMimeDatabase::MatchExtension);
+    QIcon icon = QIcon::fromTheme(mime.iconName());
+    if (icon.isNull()) icon = QIcon::fromTheme(mime.genericIconName());
+    if (icon.isNull()) icon = QFileIconProvider().icon(QFileIconProvider::File);
+    iconCache_.insert(key, icon);
+    return icon;
+}
+
+QString FileListModel::text(const Row& row, int column) const {
+    const CatalogEntry& e =
+        row.folder ? catalog_->FolderList[row.index] : catalog_->FileList[row.index];
+    switch (column) {
+    case Name:
+        return entryName(e);
+    case Type: {
+        const QString type = row.folder ? QStringLiteral("Folder") : typeName(e.name);
+        return e.deleted ? QStringLiteral("Deleted ") + type : type;
+    }
+    case Size:
+        return row.folder ? QStringLiteral("0") : QString::number(e.size);
+    case Date:
+        return FormatTimestamp(std::int32_t(e.modifiedTime)).first;
+    case Time:
+        return FormatTimestamp(std::int32_t(e.modifiedTime)).second;
+    case Sector:
+        return QString::number(row.folder ? e.treeItem : e.fileNumber);
+    }
+    return {};
+}
+
+QModelIndex FileListModel::index(int row, int column, const QModelIndex& parent) const {
+    if (parent.isValid() || row < 0 || std::size_t(row) >= rows_.size() || column < 0 ||
+        column >= ColumnCount)
+        return {};
+    return createIndex(row, column);
+}
+
+int FileListModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : int(rows_.size());
+}
+
+int FileListModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant FileListModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || !catalog_) return {};
+    const Row& r = rows_[std::size_t(index.row())];
+    switch (role) {
+    case Qt::DisplayRole:
+    case Qt::EditRole:
+        return text(r, index.column());
+    case Qt::DecorationRole:
+        return index.column() == Name ? QVariant(icon(r)) : QVariant();
+    case Qt::TextAlignmentRole:
+        return index.column() == Size ? QVariant(Qt::AlignRight | Qt::AlignVCenter) : QVariant();
+    case Qt::ForegroundRole: {
+        // The whole row by its Type text: deleted grey, compressed red.
+        const QString type = text(r, Type);
+        if (type.startsWith(QLatin1String("Deleted "))) return QColor(150, 150, 150);
+        if (type.startsWith(QLatin1String("Compressed "))) return QColor(255, 0, 0);
+        return QColor(Qt::black);
+    }
+    case Qt::BackgroundRole:
+        return QColor(Qt::white);
+    }
+    return {};
+}
+
+QVariant FileListModel::headerData(int section, Qt::Orientation o, int role) const {
+    static const char* const kTitles[] = {"Name", "Type", "Size", "Date", "Time", "Sector"};
+    if (o != Qt::Horizontal || section < 0 || section >= ColumnCount) return {};
+    if (role == Qt::DisplayRole) return QString::fromLatin1(kTitles[section]);
+    if (role == Qt::TextAlignmentRole)
+        return section == Size ? QVariant(Qt::AlignRight | Qt::AlignVCenter)
+                               : QVariant(Qt::AlignLeft | Qt::AlignVCenter);
+    return {};
+}
+
+Qt::ItemFlags FileListModel::flags(const QModelIndex& index) const {
+    if (!index.isValid()) return Qt::NoItemFlags;
+    Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+    if (index.column() == Name) f |= Qt::ItemIsEditable;
+    return f;
+}
+
+bool FileListModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+    if (!index.isValid() || role != Qt::EditRole || index.column() != Name) return false;
+    Q_EMIT nameEdited(index.row(), value.toString());
+    return true;
+}
+
+void FileListModel::refreshRow(int r) {
+    Q_EMIT dataChanged(index(r, 0), index(r, ColumnCount - 1));
+}
+
+} // namespace dorvak

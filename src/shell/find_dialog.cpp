@@ -1,0 +1,221 @@
+#include "shell/find_dialog.h"
+
+#include "browse/name_match.h"
+#include "shell/catalog_models.h"
+#include "shell/messages.h"
+
+#include <QGridLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTreeView>
+
+#include <chrono>
+
+namespace dorvak {
+
+FindResultsModel::FindResultsModel(const Catalog& catalog, const FolderTreeModel& tree,
+                                   QObject* parent)
+    : QAbstractTableModel(parent), catalog_(catalog), tree_(tree) {}
+
+void FindResultsModel::clear() {
+    beginResetModel();
+    files_.clear();
+    endResetModel();
+}
+
+void FindResultsModel::append(const std::vector<std::uint32_t>& files) {
+    if (files.empty()) return;
+    const int first = int(files_.size());
+    beginInsertRows({}, first, first + int(files.size()) - 1);
+    files_.insert(files_.end(), files.begin(), files.end());
+    endInsertRows();
+}
+
+QString FindResultsModel::pathOf(std::uint32_t file) const {
+    const long folder = catalog_.folderIndex(catalog_.FileList[file].parentId);
+    if (folder < 0) return QStringLiteral("\\");
+    // Up the tree from the folder's item to the one below the root, so that
+    // renamed folders show their new names.
+    QString path;
+    QModelIndex item = tree_.indexForTreeItem(catalog_.FolderList[std::size_t(folder)].treeItem);
+    if (!item.isValid() || !item.parent().isValid()) return QStringLiteral("\\");
+    for (; item.isValid() && item.parent().isValid(); item = item.parent()) {
+        QString text = item.data().toString();
+        if (!path.isEmpty() && !text.endsWith(QLatin1Char('\\'))) text += QLatin1Char('\\');
+        path = text + path;
+    }
+    return QLatin1Char('\\') + path;
+}
+
+int FindResultsModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : int(files_.size());
+}
+
+int FindResultsModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : 3;
+}
+
+QVariant FindResultsModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || role != Qt::DisplayRole) return {};
+    const CatalogEntry& f = catalog_.FileList[files_[std::size_t(index.row())]];
+    switch (index.column()) {
+    case 0:
+        return QString::fromUtf8(QByteArray::fromStdString(upperCase(f.name)));
+    case 1:
+        return pathOf(files_[std::size_t(index.row())]);
+    case 2:
+        return QString::number(f.size);
+    }
+    return {};
+}
+
+QVariant FindResultsModel::headerData(int section, Qt::Orientation o, int role) const {
+    static const char* const kTitles[] = {"File Name", "Path", "Size"};
+    if (o != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section > 2) return {};
+    return QString::fromLatin1(kTitles[section]);
+}
+
+FindDialog::FindDialog(const Catalog& catalog, const FolderTreeModel& tree, QWidget* parent)
+    : SkinnedDialog(238, parent), catalog_(catalog) {
+    setWindowTitle(QStringLiteral("Find File(s)"));
+    edit_ = new QLineEdit(this);
+    start_ = new QPushButton(QStringLiteral("&Start Search"), this);
+    stop_ = new QPushButton(QStringLiteral("S&top Search"), this);
+    start_->setDefault(true);
+    stop_->setEnabled(false);
+    results_ = new FindResultsModel(catalog, tree, this);
+    view_ = new QTreeView(this);
+    view_->setModel(results_);
+    view_->setRootIsDecorated(false);
+    view_->setUniformRowHeights(true);
+    view_->setAllColumnsShowFocus(true);
+    view_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    view_->setColumnWidth(0, 150);
+    view_->setColumnWidth(1, 250);
+    view_->setColumnWidth(2, 95);
+    lastFile_ = new QLabel(this);
+    found_ = new QLabel(this);
+    auto* grid = new QGridLayout(this);
+    grid->setContentsMargins(14, 14, 14, 12);
+    grid->addWidget(new QLabel(QStringLiteral("Enter string to search"), this), 0, 0);
+    grid->addWidget(edit_, 0, 1, 1, 2);
+    grid->addWidget(start_, 0, 3);
+    grid->addWidget(stop_, 0, 4);
+    grid->addWidget(view_, 1, 0, 1, 5);
+    grid->addWidget(new QLabel(QStringLiteral("Last File"), this), 2, 0);
+    grid->addWidget(lastFile_, 2, 1, 1, 4);
+    grid->addWidget(new QLabel(QStringLiteral("Files Found"), this), 3, 0);
+    grid->addWidget(found_, 3, 1, 1, 4);
+    connect(start_, &QPushButton::clicked, this, &FindDialog::startSearch);
+    connect(stop_, &QPushButton::clicked, this, &FindDialog::stopSearch);
+    connect(edit_, &QLineEdit::returnPressed, this, &FindDialog::startSearch);
+    resize(640, 420);
+    edit_->setFocus();
+}
+
+FindDialog::~FindDialog() {
+    if (thread_) {
+        stopRequested_ = true;
+        {
+            std::lock_guard lock(mutex_);
+            paused_ = false;
+        }
+        resume_.notify_all();
+        thread_->wait();
+    }
+}
+
+QString FindDialog::lastFile() const {
+    return lastFile_->text();
+}
+
+QString FindDialog::filesFound() const {
+    return found_->text();
+}
+
+void FindDialog::startSearch() {
+    if (thread_) return;
+    start_->setEnabled(false);
+    stop_->setEnabled(true);
+    results_->clear();
+    stopRequested_ = false;
+    paused_ = false;
+    batch_.clear();
+    // The pattern is read once: later edits do not change a running search.
+    const std::string pattern = upperCase(edit_->text().toStdString());
+    thread_.reset(QThread::create([this, pattern] { search(pattern); }));
+    connect(thread_.get(), &QThread::finished, this, [this] {
+        takeBatch(true);
+        thread_.reset();
+        stop_->setEnabled(false);
+        start_->setEnabled(true);
+        Q_EMIT searchEnded();
+    });
+    thread_->start();
+}
+
+void FindDialog::search(std::string pattern) {
+    using Clock = std::chrono::steady_clock;
+    auto last = Clock::now();
+    const auto& files = catalog_.FileList;
+    for (std::uint32_t i = 0; i < files.size(); ++i) {
+        {
+            // Paused while the stop question is open.
+            std::unique_lock lock(mutex_);
+            resume_.wait(lock, [this] { return !paused_; });
+        }
+        if (stopRequested_) break;
+        if (!NameMatches(upperCase(files[i].name), pattern)) continue;
+        {
+            std::lock_guard lock(mutex_);
+            batch_.push_back(i);
+        }
+        // Finds are handed over a few times a second, not one by one.
+        if (Clock::now() - last > std::chrono::milliseconds(100) && !batchPosted_.exchange(true)) {
+            last = Clock::now();
+            QMetaObject::invokeMethod(
+                this, [this] { takeBatch(false); }, Qt::QueuedConnection);
+        }
+    }
+}
+
+void FindDialog::takeBatch(bool finished) {
+    (void)finished;
+    std::vector<std::uint32_t> batch;
+    {
+        std::lock_guard lock(mutex_);
+        batch.swap(batch_);
+        batchPosted_ = false;
+    }
+    if (batch.empty()) return;
+    results_->append(batch);
+    found_->setText(QString::number(results_->rowCount()));
+    lastFile_->setText(QString::fromUtf8(
+        QByteArray::fromStdString(upperCase(catalog_.FileList[batch.back()].name))));
+}
+
+void FindDialog::stopSearch() {
+    if (!thread_) return; // the search has just ended: nothing to stop
+    stop_->setEnabled(false);
+    {
+        std::lock_guard lock(mutex_);
+        paused_ = true;
+    }
+    const bool yes = AskYesNo(QString::fromLatin1(kStopQuestion), MessageKind::Question) == 1;
+    if (yes) stopRequested_ = true;
+    {
+        std::lock_guard lock(mutex_);
+        paused_ = false;
+    }
+    resume_.notify_all();
+    if (!yes && thread_) stop_->setEnabled(true);
+}
+
+void FindDialog::reject() {
+    if (thread_) return;
+    SkinnedDialog::reject();
+}
+
+} // namespace dorvak

@@ -1,0 +1,102 @@
+#pragma once
+// The wizard's state apart from any widget: which step the window is at, the
+// chosen disk, volume identify option, scan range and recovery mode, the disk
+// and volume tables, the open disk, the catalog, and the two flags shared
+// with the worker threads. The main window shows this state; tests drive it
+// directly.
+
+#include "browse/file_contents.h"
+#include "browse/recovery_settings.h"
+#include "disk/disk_table.h"
+#include "disk/sector_reader.h"
+#include "reiserfs/catalog.h"
+#include "volume/volume_table.h"
+
+#include <atomic>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace dorvak {
+
+inline constexpr const char* kAppCaption = "Tervolk Dorvak ReiserFS";
+
+// Range validation messages (they begin with six spaces).
+inline constexpr const char* kStartSectorInvalid =
+    "      Start sector value is not valid, It should be a positive number";
+inline constexpr const char* kEndSectorInvalid =
+    "      End sector value is not valid, It should be a positive number";
+inline constexpr const char* kEndNotAboveStart =
+    "      End sector should be bigger than start sector";
+inline constexpr const char* kNoPartitionFound =
+    "No ReiserFS Partition Found  !! \r\nSelect Search Partition and than Click Next.";
+inline constexpr const char* kStopQuestion = "Do you want to stop the current process ?";
+inline constexpr const char* kExitQuestion = "Do you really want to exit ?";
+
+// Parses a sector field as an unsigned decimal number that fits 32 bits, as
+// the dialog's integer fields are read: digits only, nothing else.
+std::optional<std::uint32_t> parseSectorField(const std::string& text);
+
+struct ScanRangeCheck {
+    std::uint32_t start = 0, end = 0;
+    const char* error = nullptr; // one of the three messages, or null
+};
+// The End field is read only when the Start field is valid.
+ScanRangeCheck validateScanRange(const std::string& startText, const std::string& endText);
+
+// Menu commands whose state changes with the phase.
+namespace cmd {
+constexpr int RecoverSelected = 32806, RecoverAll = 32807, Exit = 32774;
+constexpr int ViewIcons = 32808, ViewList = 59410, ViewDetails = 59411;
+constexpr int FindFiles = 32813, FileFilters = 32814, Settings = 32815, DriveInfo = 32840;
+constexpr int LiveUpdate = 32842, Contents = 32816, BuyOnline = 32841, About = 32817;
+// Beyond the original menu: adds a disk image file to the disk list.
+constexpr int OpenImage = 32850;
+constexpr int Open = 32819, OpenWith = 32820, Rename = 32830, Properties = 32839;
+} // namespace cmd
+
+// Enabled or grayed, by phase (0 start-up, 1 working or volume step, 3
+// browsing, 4 back at the disk step) and step. Commands the phases leave
+// alone answer nullopt.
+std::optional<bool> menuCommandEnabled(int phase, int step, int command);
+
+class WizardState {
+public:
+    // −1 start-up, 0 disk, 1 volume list, 2 browsing.
+    int WizardStep = -1;
+    std::uint16_t volumeIdentifyOption = 1; // 1 partition table, 2 search
+    std::uint32_t scanStartSector = 0, scanEndSector = 0;
+    RecoveryMode recoveryMode = RecoveryMode::Normal;
+    std::uint16_t modeDialogRole = 1;
+    int menuPhase = 0;
+
+    DiskTable disks;
+    // The disk picked in the disk tree (its listed number), if any.
+    std::optional<std::uint32_t> selectedDisk;
+    SectorReader reader;
+    VolumeTable volumes;
+    Catalog catalog;
+
+    // Shared with the workers. The GUI thread sets both before a worker
+    // starts; the worker's end clears workerBusy on the GUI thread.
+    std::atomic<bool> workerBusy{false};
+    std::atomic<bool> stopRequested{false};
+
+    // Which leaves belong to the live tree, from the last mount (the
+    // copy-out prefers their items).
+    LiveState live;
+    RecoverySettings settings;
+
+    bool treePaneActive = false;
+    bool renaming = false;
+    bool openWithRequested = false;
+
+    const DiskInfo* selectedDiskInfo() const {
+        return selectedDisk ? disks.disk(*selectedDisk) : nullptr;
+    }
+    // End Sector preset for the selected disk: its size, kept within the
+    // 32 bits the field can hold.
+    std::uint32_t endSectorPreset() const;
+};
+
+} // namespace dorvak

@@ -1,0 +1,134 @@
+// The wizard's range check and the catalog models, without a window.
+#include "shell/catalog_models.h"
+#include "shell/wizard_state.h"
+
+#include <gtest/gtest.h>
+
+#include <ctime>
+
+namespace dorvak {
+namespace {
+
+TEST(ScanRange, RefusesWhatDoesNotFit32BitsAndEmptyRanges) {
+    struct Case {
+        const char* start;
+        const char* end;
+        const char* error;
+    };
+    const Case cases[] = {
+        {"-5", "100", kStartSectorInvalid},
+        {"abc", "100", kStartSectorInvalid},
+        {"", "100", kStartSectorInvalid},
+        {"-5", "abc", kStartSectorInvalid}, // End is not read when Start is bad
+        {"100", "4294967296", kEndSectorInvalid},
+        {"100", "", kEndSectorInvalid},
+        {"0", "0", kEndNotAboveStart},
+        {"200", "100", kEndNotAboveStart},
+        {"0", "4294967295", nullptr},
+    };
+    for (const Case& c : cases) {
+        const ScanRangeCheck r = validateScanRange(c.start, c.end);
+        EXPECT_EQ(r.error, c.error) << c.start << " / " << c.end;
+    }
+    EXPECT_EQ(validateScanRange("0", "4294967295").end, 4294967295u);
+    EXPECT_EQ(std::string(kEndNotAboveStart).find("End sector"), 6u); // six leading spaces
+}
+
+TEST(MenuStates, PhasesGrayBrowsingCommandsUntilAMountHasEnded) {
+    for (int command : {cmd::RecoverSelected, cmd::ViewIcons, cmd::FindFiles, cmd::DriveInfo}) {
+        EXPECT_EQ(menuCommandEnabled(0, 0, command), false);
+        EXPECT_EQ(menuCommandEnabled(1, 1, command), false);
+        EXPECT_EQ(menuCommandEnabled(3, 2, command), true);
+        EXPECT_EQ(menuCommandEnabled(4, 0, command), false);
+    }
+    EXPECT_EQ(menuCommandEnabled(0, 0, cmd::Settings), true);
+    EXPECT_EQ(menuCommandEnabled(0, -1, cmd::Settings), false);
+    EXPECT_EQ(menuCommandEnabled(1, 1, cmd::Settings), true);
+    EXPECT_FALSE(menuCommandEnabled(3, 2, cmd::Exit).has_value());
+}
+
+// Root (2) holds A (10), a damaged entry that names the root itself
+// (object 2) and L (30); A holds B (11) and C (12). The tree places the
+// root's self-entry without descending into it, so L must still hang under
+// the root, not under that entry.
+Catalog treeCatalog() {
+    Catalog c;
+    c.AddFolder("A", 2, 10, 1, 2);
+    c.AddFolder("B", 10, 11, 1, 10);
+    c.AddFolder("self", 2, 2, 1, 2);
+    c.AddFolder("C", 10, 12, 1, 10);
+    c.AddFolder("L", 2, 30, 1, 2);
+    c.BuildFolderTree(2);
+    return c;
+}
+
+TEST(FolderTreeModel, EveryPlacedFolderSitsUnderItsParentAtItsTreeItemNumber) {
+    Catalog c = treeCatalog();
+    FolderTreeModel model;
+    model.setCatalog(&c, "ReiserFS - 0");
+    ASSERT_EQ(model.rowCount(), 1);
+    const QModelIndex root = model.rootIndex();
+    EXPECT_EQ(root.data().toString(), "ReiserFS - 0");
+    EXPECT_EQ(model.rowCount(root), 3); // A, self and L
+    for (const CatalogEntry& f : c.FolderList) {
+        ASSERT_NE(f.treeItem, 0u) << f.name;
+        const QModelIndex i = model.indexForTreeItem(f.treeItem);
+        EXPECT_EQ(i.data().toString().toStdString(), f.name);
+        EXPECT_EQ(model.treeItemOf(i), f.treeItem);
+        EXPECT_EQ(model.folderKeyOf(i.parent()), f.parentId) << f.name;
+        const long parent = f.parentId == 2 ? -1 : c.folderIndex(f.parentId);
+        EXPECT_EQ(model.treeItemOf(i.parent()), parent < 0 ? 0u : c.FolderList[parent].treeItem)
+            << f.name;
+        EXPECT_EQ(model.index(i.row(), 0, i.parent()), i);
+    }
+    EXPECT_EQ(model.rowCount(model.indexForTreeItem(c.FolderList[2].treeItem)), 0);
+    EXPECT_EQ(model.rowCount(model.indexForTreeItem(c.FolderList[0].treeItem)), 2);
+}
+
+TEST(FileListModel, FoldersFirstThenFilteredFilesWithFullSizesAndErrorDates) {
+    Catalog c;
+    c.AddFile("z.txt", 2, 20, 0, 0, 5ull << 32, 2); // over 4 GiB, no date
+    c.AddFolder("sub", 2, 10, 1, 2);
+    c.AddFile("b.doc", 2, 21, 0x80000000u, 0, 7, 2); // negative as signed
+    c.AddFile("a.TXT", 2, 22, 1, 0, 1, 2);
+    c.BuildFolderTree(2);
+    FileListModel m;
+    m.setCatalog(&c);
+    m.FillFileList(2);
+    ASSERT_EQ(m.rowCount(), 4);
+    auto cell = [&](int r, int col) { return m.index(r, col).data().toString(); };
+    EXPECT_EQ(cell(0, FileListModel::Name), "sub");
+    EXPECT_EQ(cell(0, FileListModel::Type), "Folder");
+    EXPECT_EQ(cell(0, FileListModel::Size), "0");
+    EXPECT_EQ(cell(0, FileListModel::Sector), QString::number(c.FolderList[0].treeItem));
+    EXPECT_EQ(cell(1, FileListModel::Name), "z.txt");
+    EXPECT_EQ(cell(1, FileListModel::Size), "21474836480");
+    EXPECT_EQ(cell(1, FileListModel::Date), "Error");
+    EXPECT_EQ(cell(2, FileListModel::Time), "Error");
+    EXPECT_EQ(cell(3, FileListModel::Sector), QString::number(c.FileList[2].fileNumber));
+
+    m.setFilters({"*.TXT"});
+    m.FillFileList(2);
+    ASSERT_EQ(m.rowCount(), 3);
+    EXPECT_EQ(cell(2, FileListModel::Name), "a.TXT");
+    m.setFilters({"*.TXT", "*.DOC"});
+    m.FillFileList(2);
+    EXPECT_EQ(m.rowCount(), 4);
+}
+
+TEST(FormatTimestamp, LocalDateAndTime) {
+    std::tm t{};
+    t.tm_year = 2006 - 1900;
+    t.tm_mon = 2;
+    t.tm_mday = 1;
+    t.tm_hour = 8;
+    t.tm_min = 5;
+    t.tm_sec = 9;
+    t.tm_isdst = -1;
+    const auto [date, time] = FormatTimestamp(std::int32_t(std::mktime(&t)));
+    EXPECT_EQ(date, "01-Mar-2006");
+    EXPECT_EQ(time, "08:05:09");
+}
+
+} // namespace
+} // namespace dorvak

@@ -1,0 +1,278 @@
+// The wizard end to end on kernel-made disks: real clicks on the real
+// window, workers on their threads, messages answered by the fixture.
+#include "window_fixture.h"
+
+#include "manifest.h"
+#include "reiserfs/mount.h"
+#include "shell/catalog_models.h"
+#include "shell/quick_help.h"
+#include "shell/skinned_dialog.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QTimer>
+
+#include <set>
+
+namespace dorvak::test {
+namespace {
+
+constexpr quint32 kEnabled = 0x100, kGrayed = 0x101;
+
+class Wizard : public WindowTest {
+protected:
+    void SetUp() override {
+        DORVAK_SKIP_WITHOUT_IMAGE("part-disk.img");
+        WindowTest::SetUp();
+    }
+    // Disk 0, Next with the partition tables: the volume step.
+    void toVolumes() {
+        clickChild(window->diskTree(), 0);
+        click(window->control(1003));
+        ASSERT_EQ(window->state().WizardStep, 1);
+    }
+    void mount(int volume, RecoveryMode mode) {
+        window->setModeChooser([mode](RecoveryMode& m) {
+            m = mode;
+            return true;
+        });
+        clickChild(window->volumeTree(), volume);
+        click(window->control(1003));
+    }
+    QStringList listColumn(int column) const {
+        QStringList out;
+        for (int r = 0; r < window->listModel()->rowCount(); ++r)
+            out << window->listModel()->index(r, column).data().toString();
+        return out;
+    }
+};
+
+TEST_F(Wizard, PartitionTablesMountNormalThenBackTwice) {
+    MainWindow& w = open({"part-disk.img"});
+    EXPECT_EQ(w.menuState(cmd::RecoverSelected), kGrayed);
+    EXPECT_EQ(w.menuState(cmd::Settings), kEnabled);
+    EXPECT_FALSE(shown(1003));
+
+    clickChild(w.diskTree(), 0);
+    EXPECT_EQ(value(1019), "part-disk.img");
+    EXPECT_EQ(value(1059), "200 MB ( Approx )");
+    EXPECT_TRUE(shown(1003));
+    ASSERT_NO_FATAL_FAILURE(toVolumes());
+    const auto layout = readDiskLayout(testImage("part-disk.layout.json"));
+    ASSERT_EQ(w.volumeTree()->model()->rowCount(w.volumeTree()->rootItem()),
+              int(layout.volumes.size()));
+    for (int i = 0; i < int(layout.volumes.size()); ++i)
+        EXPECT_EQ(w.volumeTree()->child(i).data().toString(), "ReiserFS - " + QString::number(i));
+    EXPECT_EQ(w.quickHelpText(), kSelectPartitionHelpText);
+    EXPECT_EQ(w.menuState(cmd::Settings), kEnabled);
+    EXPECT_EQ(w.menuState(cmd::FindFiles), kGrayed);
+    EXPECT_FALSE(shown(1003)); // until a volume is clicked
+
+    clickChild(w.volumeTree(), 2);
+    EXPECT_EQ(value(1019), "ReiserFS");
+    EXPECT_EQ(value(1059), "ReiserFS - 2");
+    EXPECT_EQ(value(1061), QString::number(layout.volumes[2].startSector));
+    EXPECT_EQ(value(1063),
+              QString::number(layout.volumes[2].sectorCount / 2048) + " MB ( Approx )");
+
+    mount(0, RecoveryMode::Normal);
+    EXPECT_TRUE(shown(1017)); // Stop while it runs
+    ASSERT_TRUE(waitForStep(2));
+    EXPECT_FALSE(shown(1017));
+    EXPECT_TRUE(shown(1004));
+    EXPECT_TRUE(shown(1000));
+    EXPECT_EQ(w.menuState(cmd::RecoverAll), kEnabled);
+    EXPECT_EQ(w.quickHelpText(), kMountedHelpText);
+    EXPECT_EQ(w.catalogTree()->rootItem().data().toString(), "ReiserFS - 0");
+    // The root's children: every one the guest wrote, folders first.
+    const QStringList names = listColumn(FileListModel::Name);
+    const QStringList types = listColumn(FileListModel::Type);
+    int rootChildren = 0;
+    for (const auto& e : readManifest(testImage(layout.volumes[0].manifest))) {
+        if (!e.parentPath().empty()) continue;
+        ++rootChildren;
+        EXPECT_TRUE(names.contains(QString::fromStdString(e.name()))) << e.path;
+    }
+    EXPECT_GT(rootChildren, 0);
+    const auto firstFile =
+        std::find_if(types.begin(), types.end(), [](const QString& t) { return t != "Folder"; });
+    EXPECT_TRUE(
+        std::all_of(firstFile, types.end(), [](const QString& t) { return t != "Folder"; }));
+
+    click(w.control(1004));
+    EXPECT_EQ(w.state().WizardStep, 1);
+    EXPECT_TRUE(w.volumeTree()->isVisible());
+    EXPECT_FALSE(w.catalogTree()->isVisible());
+    EXPECT_TRUE(w.state().catalog.FolderList.empty());
+    EXPECT_EQ(w.menuState(cmd::RecoverAll), kGrayed);
+    EXPECT_EQ(w.quickHelpText(), kBackToVolumeHelpText);
+    click(w.control(1004));
+    EXPECT_EQ(w.state().WizardStep, 0);
+    EXPECT_FALSE(w.state().reader.isOpen());
+    EXPECT_TRUE(w.diskTree()->isVisible());
+    EXPECT_TRUE(shown(1002) && shown(1001) && shown(1007));
+    EXPECT_FALSE(shown(1004));
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(Wizard, RangeIsCheckedBeforeASearchStarts) {
+    MainWindow& w = open({"part-disk.img"});
+    clickChild(w.diskTree(), 0);
+    click(w.control(1001));
+    EXPECT_TRUE(shown(1011) && shown(1012) && shown(1098));
+    auto* start = static_cast<QLineEdit*>(w.control(1011));
+    auto* end = static_cast<QLineEdit*>(w.control(1012));
+    EXPECT_EQ(start->text(), "0");
+    EXPECT_EQ(end->text(), "409600");
+    const std::pair<const char*, const char*> bad[] = {
+        {"-5", "10"}, {"abc", "10"}, {"", "10"}, {"100", "4294967296"}, {"0", "0"}};
+    const char* expected[] = {kStartSectorInvalid, kStartSectorInvalid, kStartSectorInvalid,
+                              kEndSectorInvalid, kEndNotAboveStart};
+    for (std::size_t i = 0; i < std::size(bad); ++i) {
+        start->setText(bad[i].first);
+        end->setText(bad[i].second);
+        click(w.control(1003));
+        ASSERT_EQ(messages.size(), i + 1);
+        EXPECT_EQ(messages.back().text, expected[i]);
+        EXPECT_EQ(messages.back().kind, MessageKind::Error);
+        EXPECT_EQ(w.state().WizardStep, 0);
+        EXPECT_TRUE(shown(1003)) << "Next shown again";
+        EXPECT_FALSE(w.state().workerBusy);
+    }
+}
+
+TEST_F(Wizard, SearchListsTheVolumesAndStopYesEndsIt) {
+    MainWindow& w = open({"part-disk.img"});
+    clickChild(w.diskTree(), 0);
+    click(w.control(1001));
+    click(w.control(1003));
+    EXPECT_TRUE(shown(1017));
+    EXPECT_FALSE(shown(1004));
+    EXPECT_EQ(w.quickHelpText(), kSearchingHelpText);
+    ASSERT_TRUE(waitForStep(1));
+    const auto layout = readDiskLayout(testImage("part-disk.layout.json"));
+    ASSERT_EQ(w.state().volumes.volumeCount, layout.volumes.size());
+    for (std::size_t i = 0; i < layout.volumes.size(); ++i)
+        EXPECT_EQ(w.state().volumes.records[i].startSector, layout.volumes[i].startSector);
+    EXPECT_EQ(w.volumeTree()->model()->rowCount(w.volumeTree()->rootItem()),
+              int(layout.volumes.size()));
+    EXPECT_TRUE(w.volumeTree()->isEnabled());
+    EXPECT_FALSE(shown(1017) || shown(1008) || shown(1020));
+    EXPECT_TRUE(shown(1004));
+    EXPECT_EQ(value(1018), "Volume Type  ");
+
+    // Again, stopped at once: the question, Yes, and the search ends early.
+    click(w.control(1004));
+    answers = {1};
+    clickChild(w.diskTree(), 0);
+    click(w.control(1003));
+    click(w.control(1017));
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text, kStopQuestion);
+    EXPECT_TRUE(messages[0].yesNo);
+    ASSERT_TRUE(waitForStep(1));
+    EXPECT_LT(w.state().volumes.volumeCount, layout.volumes.size());
+    EXPECT_FALSE(w.state().stopRequested);
+}
+
+TEST_F(Wizard, StopAnsweredNoKeepsTheMountGoing) {
+    MainWindow& w = open({"part-disk.img"});
+    ASSERT_NO_FATAL_FAILURE(toVolumes());
+    answers = {2};
+    bool busyWhileAsked = false;
+    onMessage = [&](const MessageRequest&) { busyWhileAsked = w.state().workerBusy; };
+    mount(0, RecoveryMode::Extensive);
+    click(w.control(1017));
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(busyWhileAsked);
+    ASSERT_TRUE(waitForStep(2));
+    EXPECT_EQ(w.state().catalog.recoveryMode, RecoveryMode::Extensive);
+
+    // Nothing was lost: the same mount done directly finds as much.
+    SectorReader reader;
+    ASSERT_TRUE(reader.OpenSelectedDisk(testImage("part-disk.img").string()));
+    Catalog direct;
+    std::atomic<bool> stop{false};
+    VolumeMount(reader, w.state().volumes.records[0], direct, stop)
+        .MountSelectedVolume(RecoveryMode::Extensive);
+    EXPECT_EQ(w.state().catalog.FolderList.size(), direct.FolderList.size());
+    EXPECT_EQ(w.state().catalog.FileList.size(), direct.FileList.size());
+}
+
+TEST_F(Wizard, ExtensiveModeListsDeletedFilesGrey) {
+    DORVAK_SKIP_WITHOUT_IMAGE("deleted.img");
+    MainWindow& w = open({"deleted.img"});
+    ASSERT_NO_FATAL_FAILURE(toVolumes());
+    mount(0, RecoveryMode::Extensive);
+    ASSERT_TRUE(waitForStep(2));
+    const QStringList names = listColumn(FileListModel::Name);
+    const int row = int(names.indexOf("gone-small.txt"));
+    ASSERT_GE(row, 0) << names.join(",").toStdString();
+    const QModelIndex type = w.listModel()->index(row, FileListModel::Type);
+    EXPECT_TRUE(type.data().toString().startsWith("Deleted "))
+        << type.data().toString().toStdString();
+    EXPECT_EQ(type.data(Qt::ForegroundRole).value<QColor>(), QColor(150, 150, 150));
+}
+
+TEST_F(Wizard, CancelInTheModeDialogStaysAtTheVolumeStep) {
+    MainWindow& w = open({"part-disk.img"});
+    ASSERT_NO_FATAL_FAILURE(toVolumes());
+    clickChild(w.volumeTree(), 0);
+    QString title;
+    bool normalChecked = false;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<ModeDialog*>(QApplication::activeModalWidget());
+        if (!dialog) return;
+        title = dialog->windowTitle();
+        normalChecked = dialog->normalButton()->isChecked();
+        dialog->reject();
+    });
+    click(w.control(1003));
+    EXPECT_EQ(title, "Select Mode Of Recovery");
+    EXPECT_TRUE(normalChecked);
+    EXPECT_EQ(w.state().WizardStep, 1);
+    EXPECT_FALSE(w.state().workerBusy);
+    EXPECT_FALSE(shown(1003));
+    EXPECT_TRUE(w.volumeTree()->isVisible());
+}
+
+TEST_F(Wizard, EscapeNeverClosesAndExitDuringAMountWaitsForIt) {
+    MainWindow& w = open({"part-disk.img"});
+    QTest::keyClick(&w, Qt::Key_Escape);
+    QTest::keyClick(w.diskTree(), Qt::Key_Escape);
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_TRUE(messages.empty());
+
+    ASSERT_NO_FATAL_FAILURE(toVolumes());
+    mount(0, RecoveryMode::Extensive);
+    answers = {1};
+    EXPECT_TRUE(w.close());
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text, kExitQuestion);
+    EXPECT_FALSE(w.workerRunning());
+    EXPECT_TRUE(w.state().catalog.FolderList.empty());
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(opened[0], QUrl(kHomePageUrl));
+    QCoreApplication::processEvents(); // the worker's late end changes nothing
+    EXPECT_TRUE(w.state().catalog.FolderList.empty());
+}
+
+TEST_F(Wizard, NoTableGivesTheMessageAndTheSearchStillRuns) {
+    // A file that holds no partition table and no volume.
+    MainWindow& w = open({"part-disk.layout.json"});
+    clickChild(w.diskTree(), 0);
+    click(w.control(1003));
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text, kNoPartitionFound);
+    EXPECT_EQ(messages[0].kind, MessageKind::Information);
+    EXPECT_EQ(w.state().WizardStep, 0);
+    EXPECT_TRUE(shown(1003));
+    click(w.control(1001));
+    click(w.control(1003));
+    ASSERT_TRUE(waitForStep(1));
+    EXPECT_EQ(w.state().volumes.volumeCount, 0u);
+}
+
+} // namespace
+} // namespace dorvak::test

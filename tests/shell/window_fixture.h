@@ -1,0 +1,77 @@
+#pragma once
+// A main window over disk images with its messages and desktop calls
+// captured: each message is recorded and answered from a script (Yes or
+// No), so a test drives the wizard without a modal box waiting for a click.
+
+#include "shell/main_window.h"
+#include "shell/messages.h"
+#include "shell/step_tree.h"
+#include "test_images.h"
+
+#include <QSignalSpy>
+#include <QTest>
+#include <QTreeView>
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <memory>
+
+namespace dorvak::test {
+
+class WindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        setMessageHook([this](const MessageRequest& r) {
+            messages.push_back(r);
+            if (onMessage) onMessage(r);
+            if (!r.yesNo) return 1;
+            if (answers.empty()) return 2;
+            const int a = answers.front();
+            answers.pop_front();
+            return a;
+        });
+        MainWindow::setDesktopOpener([this](const QUrl& u) {
+            opened.push_back(u);
+            return true;
+        });
+    }
+    void TearDown() override {
+        window.reset();
+        setMessageHook({});
+    }
+
+    MainWindow& open(const std::vector<std::string>& imageNames) {
+        QStringList images;
+        for (const auto& n : imageNames)
+            images << QString::fromStdString(testImage(n).string());
+        window = std::make_unique<MainWindow>(images, false);
+        window->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+        return *window;
+    }
+
+    // A left click on a tree's child item, as the user makes it.
+    static void clickChild(StepTree* tree, int row) {
+        const QRect r = tree->visualRect(tree->child(row));
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, r.center());
+    }
+    static void click(QWidget* w) { QTest::mouseClick(w, Qt::LeftButton, {}, w->rect().center()); }
+    // Waits (in the event loop, never sleeping) for the wizard to reach `step`.
+    bool waitForStep(int step) {
+        if (window->state().WizardStep == step && !window->state().workerBusy) return true;
+        QSignalSpy spy(window.get(), &MainWindow::stepChanged);
+        while (spy.wait(20000))
+            if (window->state().WizardStep == step) return true;
+        return false;
+    }
+    QString value(int id) const { return window->control(id)->property("text").toString(); }
+    bool shown(int id) const { return window->control(id)->isVisible(); }
+
+    std::unique_ptr<MainWindow> window;
+    std::vector<MessageRequest> messages;
+    std::deque<int> answers; // 1 Yes, 2 No, for the questions in order
+    std::function<void(const MessageRequest&)> onMessage;
+    std::vector<QUrl> opened;
+};
+
+} // namespace dorvak::test

@@ -1,0 +1,214 @@
+// app-shots: the application window, step by step, as PNG files.
+//   app-shots --screenshot DIR [--scale N] IMAGE...
+// IMAGE is a disk image with a partition table (the kernel-made part-disk
+// image, or the bundled sample). Messages are shown as the real markup boxes
+// and photographed instead of waiting for a click; the run answers No to the
+// Stop question, then Yes.
+#include "shell/catalog_models.h"
+#include "shell/main_window.h"
+#include "shell/messages.h"
+#include "shell/skinned_dialog.h"
+#include "shell/step_tree.h"
+#include "ui/menu/icon_menu.h"
+#include "ui/msgbox/markup_message_box.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QRadioButton>
+#include <QTimer>
+#include <QTreeView>
+
+#include <cstdio>
+#include <cstring>
+
+using namespace dorvak;
+
+namespace {
+
+struct Shots {
+    QDir dir;
+    int written = 0;
+    void save(const QString& name, const QImage& img) {
+        if (img.save(dir.filePath(name + ".png")))
+            ++written;
+        else
+            std::fprintf(stderr, "cannot write %s\n", qPrintable(name));
+    }
+    void window(const QString& name, QWidget& w) {
+        QApplication::processEvents();
+        save(name, w.grab().toImage());
+    }
+};
+
+void settle(int ms = 0) {
+    QApplication::processEvents();
+    if (ms > 0) {
+        QEventLoop loop;
+        QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+}
+
+QImage grabMenu(QMenu* menu) {
+    menu->popup(QPoint(0, 0));
+    QApplication::processEvents();
+    QImage img = menu->grab().toImage();
+    menu->hide();
+    return img;
+}
+
+void pressTree(MainWindow& w, StepTree* tree, int row) {
+    // As the tree's own press would, on the item's label.
+    const QModelIndex index = tree->child(row);
+    const QRect r = tree->visualRect(index);
+    QMouseEvent press(QEvent::MouseButtonPress, r.center(),
+                      tree->viewport()->mapToGlobal(r.center()), Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QApplication::sendEvent(tree->viewport(), &press);
+    (void)w;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QStringList images;
+    QString dir;
+    QByteArray scale = "1";
+    for (int i = 1; i < argc; ++i) {
+        if (!std::strcmp(argv[i], "--screenshot") && i + 1 < argc)
+            dir = QString::fromLocal8Bit(argv[++i]);
+        else if (!std::strcmp(argv[i], "--scale") && i + 1 < argc)
+            scale = argv[++i];
+        else
+            images << QString::fromLocal8Bit(argv[i]);
+    }
+    if (dir.isEmpty() || images.isEmpty()) {
+        std::fprintf(stderr, "usage: app-shots --screenshot DIR [--scale N] IMAGE...\n");
+        return 2;
+    }
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("QT_SCALE_FACTOR", scale);
+    QApplication app(argc, argv);
+    QDir().mkpath(dir);
+    Shots shots{QDir(dir)};
+    MarkupMessageBox::setSoundPlayer([](quint32) {});
+    MainWindow::setDesktopOpener([](const QUrl&) { return true; });
+
+    // Each message becomes a picture named after the current scene.
+    QString scene = QStringLiteral("message");
+    int stopAnswers = 0;
+    setMessageHook([&](const MessageRequest& r) {
+        MessageBoxParams p = programMessageParams(r);
+        MarkupMessageBox box(p);
+        box.show();
+        settle();
+        shots.save(scene, box.grab().toImage());
+        box.hide();
+        if (r.text.startsWith(QLatin1String("Do you want to stop")))
+            return ++stopAnswers > 1 ? 1 : 2;
+        return 2;
+    });
+
+    MainWindow w(images, false);
+    w.show();
+    settle(50);
+    shots.window("01-start", w);
+    pressTree(w, w.diskTree(), 0);
+    shots.window("02-disk-selected", w);
+    for (int i = 0; i < 4; ++i)
+        shots.save(QStringLiteral("menu-%1").arg(i), grabMenu(w.menuBar()->actions()[i]->menu()));
+
+    // Option 1: the partition tables.
+    w.OnNext();
+    settle(50);
+    shots.window("03-volumes-table", w);
+    if (w.volumeTree()) pressTree(w, w.volumeTree(), 0);
+    shots.window("04-volume-selected", w);
+
+    {
+        ModeDialog mode(1, &w);
+        mode.show();
+        settle();
+        shots.save("05-mode-dialog", mode.grab().toImage());
+    }
+    w.setModeChooser([](RecoveryMode& m) {
+        m = RecoveryMode::Extensive;
+        return true;
+    });
+    // The running mount, photographed at its first progress update.
+    bool shotTaken = false;
+    auto conn = QObject::connect(&w, &MainWindow::progressShown, [&] {
+        // Once the counters show something.
+        if (shotTaken || static_cast<QLabel*>(w.control(1019))->text().isEmpty()) return;
+        shotTaken = true;
+        shots.save("06-mount-running", w.grab().toImage());
+    });
+    w.OnNext();
+    shots.window("06-mount-starting", w);
+    scene = QStringLiteral("msg-stop-question");
+    w.OnStop(); // answered No: the mount goes on
+    w.waitForWorker();
+    QObject::disconnect(conn);
+    settle(50);
+    shots.window("07-browse", w);
+    for (int i = 0; i < 4; ++i)
+        shots.save(QStringLiteral("menu-browse-%1").arg(i),
+                   grabMenu(w.menuBar()->actions()[i]->menu()));
+
+    // Back to the disks; option 2: the search with a bad range, then a good one.
+    w.OnBack();
+    shots.window("08-back-to-volumes", w);
+    w.OnBack();
+    w.OnSearchPartitionOption();
+    pressTree(w, w.diskTree(), 0);
+    shots.window("09-search-option", w);
+    auto* start = static_cast<QLineEdit*>(w.control(1011));
+    auto* end = static_cast<QLineEdit*>(w.control(1012));
+    struct Bad {
+        const char* scene;
+        const char* start;
+        const char* end;
+    };
+    for (const Bad& b :
+         {Bad{"msg-start-invalid", "abc", "100"}, Bad{"msg-end-invalid", "100", "4294967296"},
+          Bad{"msg-end-not-above", "0", "0"}}) {
+        scene = QString::fromLatin1(b.scene);
+        start->setText(QString::fromLatin1(b.start));
+        end->setText(QString::fromLatin1(b.end));
+        w.OnNext();
+    }
+    pressTree(w, w.diskTree(), 0);
+    w.OnNext();
+    settle(30);
+    shots.window("10-search-running", w);
+    w.waitForWorker();
+    shots.window("11-volumes-search", w);
+
+    scene = QStringLiteral("msg-help-missing");
+    w.runCommand(cmd::Contents);
+    scene = QStringLiteral("msg-live-update-missing");
+    w.runCommand(cmd::LiveUpdate);
+    scene = QStringLiteral("msg-exit-question");
+    w.runCommand(cmd::Exit);
+    {
+        AboutDialog about(&w);
+        about.show();
+        settle();
+        shots.save("12-about", about.grab().toImage());
+    }
+    w.OnBack();
+    w.OnUsePartitionTableOption();
+    scene = QStringLiteral("msg-no-partition");
+    // A disk without a partition table or volume: the shot program itself.
+    w.addDiskImage(QCoreApplication::applicationFilePath());
+    pressTree(w, w.diskTree(), 1);
+    w.OnNext();
+    std::printf("%d pictures written to %s\n", shots.written, qPrintable(dir));
+    setMessageHook({});
+    return shots.written > 0 ? 0 : 1;
+}
