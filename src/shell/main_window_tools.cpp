@@ -1,5 +1,6 @@
 // The browsing tools: Find Files, File Filters, Recovery Settings,
 // Properties, Drive Information, and Recover Selected / Recover All.
+#include "browse/destination_check.h"
 #include "shell/catalog_models.h"
 #include "shell/find_dialog.h"
 #include "shell/main_window.h"
@@ -100,12 +101,13 @@ void MainWindow::recover(bool all) {
                        : QFileDialog::getExistingDirectory(this, QStringLiteral("Recover into"));
     if (dest.isEmpty()) return;
     // Writing onto the disk being read could overwrite what is still to be
-    // recovered.
-    if (destinationOnSourceDisk(dest, state_.reader.diskPath())) {
-        ShowMessage(QStringLiteral("The folder %1 is on the disk being recovered.\r\nChoose a "
-                                   "folder on another disk, so that nothing is written over the "
-                                   "data that is still to be recovered.")
-                        .arg(dest),
+    // recovered; the copy-out refuses it too, this says so before it starts.
+    if (const std::string refused =
+            destinationOnSourceDisk(state_.reader.diskPath(), dest.toStdString());
+        !refused.empty()) {
+        ShowMessage(QString::fromStdString(refused) +
+                        QStringLiteral("\r\nChoose a folder on another disk, so that nothing is "
+                                       "written over the data that is still to be recovered."),
                     MessageKind::Error);
         return;
     }

@@ -152,24 +152,4 @@ SummaryText summaryText(const CopySummary& s, const QString& destination) {
     return out;
 }
 
-bool destinationOnSourceDisk(const QString& destination, const std::string& sourcePath) {
-    struct stat src {
-    }, dst{};
-    if (::stat(sourcePath.c_str(), &src) != 0 || !S_ISBLK(src.st_mode)) return false;
-    if (::stat(destination.toLocal8Bit().constData(), &dst) != 0) return false;
-    if (dst.st_dev == src.st_rdev) return true;
-    // A partition of the disk: its sysfs entry lies below the disk's.
-    namespace fs = std::filesystem;
-    auto sysPath = [](dev_t d) {
-        std::error_code ec;
-        const fs::path p =
-            fs::canonical(fs::path("/sys/dev/block") /
-                              (std::to_string(major(d)) + ":" + std::to_string(minor(d))),
-                          ec);
-        return ec ? std::string() : p.string();
-    };
-    const std::string disk = sysPath(src.st_rdev), part = sysPath(dst.st_dev);
-    return !disk.empty() && !part.empty() && part.rfind(disk + "/", 0) == 0;
-}
-
 } // namespace dorvak

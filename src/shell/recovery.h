@@ -74,8 +74,4 @@ struct SummaryText {
 };
 SummaryText summaryText(const CopySummary& summary, const QString& destination);
 
-// Whether `destination` lies on the disk read through `sourcePath` (a
-// partition of it, or the device itself). Image files are never "on" a disk.
-bool destinationOnSourceDisk(const QString& destination, const std::string& sourcePath);
-
 } // namespace dorvak

@@ -43,7 +43,7 @@ protected:
     MainWindow& open(const std::vector<std::string>& imageNames) {
         QStringList images;
         for (const auto& n : imageNames)
-            images << QString::fromStdString(testImage(n).string());
+            images << QString::fromStdString(n.front() == '/' ? n : testImage(n).string());
         window = std::make_unique<MainWindow>(images, false);
         window->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
