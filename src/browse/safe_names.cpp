@@ -53,7 +53,21 @@ std::string fitted(const std::string& name, const std::string& suffix,
     return stem + suffix + extension;
 }
 
-// Length of the valid UTF-8 sequence at s[i], or 0.
+void escapeByte(std::string& out, unsigned char c) {
+    char hex[4];
+    std::snprintf(hex, sizeof hex, "%%%02X", c);
+    out += hex;
+}
+
+std::string shortened(const std::string& raw, const std::string& escaped, std::size_t limit) {
+    if (escaped.size() <= limit) return escaped;
+    char mark[16];
+    std::snprintf(mark, sizeof mark, "%%~%08x", fnv1a(raw));
+    return fitted(escaped, mark, limit);
+}
+
+} // namespace
+
 std::size_t utf8Length(const std::string& s, std::size_t i) {
     const auto b = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
     const unsigned char c = b(i);
@@ -82,21 +96,6 @@ std::size_t utf8Length(const std::string& s, std::size_t i) {
         return 0;
     return len;
 }
-
-void escapeByte(std::string& out, unsigned char c) {
-    char hex[4];
-    std::snprintf(hex, sizeof hex, "%%%02X", c);
-    out += hex;
-}
-
-std::string shortened(const std::string& raw, const std::string& escaped, std::size_t limit) {
-    if (escaped.size() <= limit) return escaped;
-    char mark[16];
-    std::snprintf(mark, sizeof mark, "%%~%08x", fnv1a(raw));
-    return fitted(escaped, mark, limit);
-}
-
-} // namespace
 
 std::string portableName(const std::string& raw, std::size_t maxBytes) {
     maxBytes = std::clamp<std::size_t>(maxBytes, 16, kNameMax);

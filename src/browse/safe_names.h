@@ -31,6 +31,10 @@ std::optional<std::string> originalName(const std::string& safe);
 // is shortened as above to at most `maxBytes`. Still reversible unless
 // shortened.
 std::string portableName(const std::string& raw, std::size_t maxBytes = kNameMax);
+// Length of the valid UTF-8 sequence that starts at s[i] (1 to 4), or 0 when
+// the byte there does not start one (overlong forms and surrogates are not
+// UTF-8).
+std::size_t utf8Length(const std::string& s, std::size_t i);
 // The n-th alternative of a safe name for the rename policy: "name (n).ext",
 // shortened (never inside an escape) so that it stays within NAME_MAX.
 std::string numberedName(const std::string& safe, unsigned n);
