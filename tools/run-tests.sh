@@ -38,6 +38,6 @@ if [ -f tests/fuzz/CMakeLists.txt ]; then
           -DDORVAK_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang \
           -DDORVAK_TEST_IMAGES="$ROOT/build/test-images"
     cmake --build build-fuzz -j"$JOBS" --target fuzz-targets
-    tools/run-fuzz.sh build-fuzz "${DORVAK_FUZZ_SECONDS:-60}" "$ROOT/build/test-images"
+    tools/run-fuzz.sh build-fuzz "${DORVAK_FUZZ_SECONDS:-30}" "$ROOT/build/test-images"
 fi
 echo "All tests passed."
