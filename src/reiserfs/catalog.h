@@ -148,7 +148,8 @@ private:
     std::unordered_map<std::uint64_t, Pending> pending_;
     std::unordered_map<std::uint32_t, std::uint32_t> folderById_;
     // Extensive duplicate test: FileList indexes, hashed and compared by
-    // (parentId, objectId, name, size) of the entry they point at.
+    // (parentId, objectId, name, size, time) of the entry they point at: a
+    // file edited in place keeps its size, so versions differ by either.
     struct FileIdentityHash {
         const Catalog* catalog;
         std::size_t operator()(std::uint32_t index) const;
