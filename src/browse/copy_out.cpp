@@ -274,9 +274,6 @@ CopyOut::FolderNames& CopyOut::Run::namesOf(int fd) {
 
 CopySummary CopyOut::execute(const std::string& destination, std::vector<Op> ops,
                              CopySummary summary) {
-    requests_.skipFileRequested = false;
-    requests_.stopSavingRequested = false;
-    requests_.saveFinished = false;
     reader_.badSectorRetries = settings_.badSectorRetries;
     Run(*this, summary, destination).go(ops);
     requests_.saveFinished = true;

@@ -80,6 +80,12 @@ public:
     RecoveryMode recoveryMode = RecoveryMode::Normal;
     ProgressSink* progress = &nullProgress();
 
+    // The duplicate index's functors point at this catalog: a copy or a move
+    // would leave them pointing at the old one.
+    Catalog() = default;
+    Catalog(const Catalog&) = delete;
+    Catalog& operator=(const Catalog&) = delete;
+
     void ClearCatalog();
 
     // One stat data item of a leaf.

@@ -210,8 +210,9 @@ MountResult VolumeMount::MountSelectedVolume(RecoveryMode mode) {
     catalog_.progress = &progress_;
     progress_.percent(0);
     progress_.status("Mounting volume, please wait...");
+    // The stop flag is the starter's to clear before the worker runs: a stop
+    // pressed in between must not be lost.
     try {
-        stopRequested_ = false;
         WalkTree();
         if (mode == RecoveryMode::Extensive && !result_.stopped) {
             // The live tree goes first, so that the current version of every

@@ -30,6 +30,9 @@ public:
                 std::atomic<bool>& stopRequested, ProgressSink& progress = nullProgress());
 
     // The whole mount: clear, collect in `mode`, lost folders, folder tree.
+    // The starter clears the stop flag before the worker runs; the mount
+    // clears it only between its own phases, so that a stopped collection
+    // still gets its lost folders and tree.
     // Extensive mode walks the live tree before it scans every block, and
     // marks what only the scan found as deleted.
     MountResult MountSelectedVolume(RecoveryMode mode);

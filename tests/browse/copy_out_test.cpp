@@ -206,6 +206,19 @@ TEST(CopyOut, StopLeavesOnlyWholeFilesUnderTheirNames) {
     EXPECT_EQ(stopAt5.events.front().folderPath, "/many");
 }
 
+TEST(CopyOut, AStopRequestedBeforeTheStartIsKept) {
+    TwentyFiles v;
+    auto m = mountBuilt(v.t.vb, v.root, RecoveryMode::Normal);
+    ScratchDir dest;
+    CopyRequests requests;
+    requests.stopSavingRequested = true;
+    const CopySummary s = recoverAll(*m, dest.str(), {}, &requests);
+    EXPECT_TRUE(s.stopped);
+    EXPECT_EQ(s.filesWritten, 0u);
+    EXPECT_TRUE(listTree(dest.path()).empty());
+    EXPECT_TRUE(requests.saveFinished);
+}
+
 TEST(CopyOut, SkipAbandonsTheCurrentFileOnly) {
     TwentyFiles v;
     auto m = mountBuilt(v.t.vb, v.root, RecoveryMode::Normal);

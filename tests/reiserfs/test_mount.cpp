@@ -150,6 +150,21 @@ TEST(Mount, EightKilobyteBlocksAndDataItemsWithLargeOffsets) {
     EXPECT_EQ(r->catalog.IndirectItems[0].itemLength, 12u);
 }
 
+// Workers and copy-out alike: the starter clears the flags before the thread
+// runs, so a stop pressed in between is kept.
+TEST(Mount, AStopRequestedBeforeTheStartIsKept) {
+    Volume v;
+    const auto r0 = v.first();
+    v.put(r0, internalNode(4096, 2, {r0 + 1}));
+    v.put(r0 + 1, leafWith(10, "file"));
+    std::atomic<bool> stop{true};
+    auto r = v.mount(r0, RecoveryMode::Extensive, nullProgress(), &stop);
+    EXPECT_TRUE(r->mount.stopped);
+    EXPECT_TRUE(r->files.empty());
+    static_assert(!std::is_copy_constructible_v<Catalog> && !std::is_move_constructible_v<Catalog>,
+                  "the catalog's hash functors point at the catalog itself");
+}
+
 TEST(Mount, StopDuringTheWalkStillBuildsTheTreeOfWhatWasFound) {
     Volume v;
     const auto r0 = v.first();
