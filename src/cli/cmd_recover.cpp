@@ -170,6 +170,7 @@ void printSummary(const CopySummary& s) {
 int cmdRecover(Args& args) {
     const bool quiet = args.flag("--quiet");
     const bool extensive = args.flag("--extensive");
+    const bool stats = args.flag("--stats");
     const auto paths = args.options("--path");
     RecoverySettings settings;
     if (!readSettings(args, settings)) return kExitUsage;
@@ -219,6 +220,7 @@ int cmdRecover(Args& args) {
     bar.finish();
     printSummary(summary);
     std::cout << "Unreadable sector(s): " << reader.unreadableSectorCount() << "\n";
+    if (stats) printReadStats(reader);
     if (!summary.fatalError.empty()) {
         std::cerr << summary.fatalError << "\n";
         return kExitFatal;
