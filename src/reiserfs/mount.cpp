@@ -1,10 +1,12 @@
 #include "reiserfs/mount.h"
 
+#include "reiserfs/disk_order.h"
 #include "reiserfs/structures.h"
 
 #include <algorithm>
 #include <deque>
 #include <new>
+#include <unordered_map>
 #include <unordered_set>
 
 namespace dorvak {
@@ -15,6 +17,7 @@ namespace {
 constexpr std::size_t kReadAheadBytes = 1 << 20;
 // Internal nodes exist at levels 2 to 5; a root leaf has level 1.
 constexpr std::uint16_t kMaxLevel = 5;
+constexpr std::uint32_t kNotKept = ~std::uint32_t(0);
 
 } // namespace
 
@@ -50,115 +53,154 @@ void VolumeMount::ProcessLeaf(std::uint64_t sector, Bytes block, bool testHead) 
     for (std::uint32_t i = 0; i < head->itemCount; ++i) {
         auto item = ReadItemHead(block, i);
         if (!item) break; // heads past the block: the rest is damage
-        if (item->objectId < 2 || item->dirId == 0) continue;
-        if (!item->knownFormat()) continue;
-        switch (item->type) {
-        case ItemType::StatData:
-            catalog_.AddStatData(item->itemLocation, block, item->itemLength, item->dirId,
-                                 item->objectId);
-            break;
-        case ItemType::Directory:
-            catalog_.AddDirectoryItem(item->entryCount, item->itemLocation, block, item->itemLength,
-                                      item->objectId);
-            break;
-        case ItemType::Direct:
-        case ItemType::Indirect: {
-            if (!item->bodyFits(block.size())) break;
-            DataItemRef ref;
-            ref.leafSector = sector;
-            ref.keyOffset = item->offset;
-            ref.objectId = item->objectId;
-            ref.dirId = item->dirId;
-            ref.itemLocation = item->itemLocation;
-            ref.itemLength = item->itemLength;
-            catalog_.AddDataItem(item->type == ItemType::Direct ? catalog_.DirectItems
-                                                                : catalog_.IndirectItems,
-                                 ref);
-            break;
-        }
-        case ItemType::Other:
-            break;
-        }
+        if (item->objectId < 2 || item->dirId == 0 || !item->knownFormat()) continue;
+        if ((item->type == ItemType::Direct || item->type == ItemType::Indirect) &&
+            !item->bodyFits(block.size()))
+            continue;
+        addItem(sector, *item, block, item->itemLocation);
     }
 }
 
+// One item of a leaf read from `sector`; stat data and directory bodies lie
+// at `bodyAt` in `bodies` (the leaf itself, or the arena of a LeafStore).
+void VolumeMount::addItem(std::uint64_t sector, const ItemHead& item, Bytes bodies,
+                          std::size_t bodyAt) {
+    switch (item.type) {
+    case ItemType::StatData:
+        catalog_.AddStatData(bodyAt, bodies, item.itemLength, item.dirId, item.objectId);
+        break;
+    case ItemType::Directory:
+        catalog_.AddDirectoryItem(item.entryCount, bodyAt, bodies, item.itemLength, item.objectId);
+        break;
+    case ItemType::Direct:
+    case ItemType::Indirect: {
+        DataItemRef ref;
+        ref.leafSector = sector;
+        ref.keyOffset = item.offset;
+        ref.objectId = item.objectId;
+        ref.dirId = item.dirId;
+        ref.itemLocation = item.itemLocation;
+        ref.itemLength = item.itemLength;
+        catalog_.AddDataItem(
+            item.type == ItemType::Direct ? catalog_.DirectItems : catalog_.IndirectItems, ref);
+        break;
+    }
+    case ItemType::Other:
+        break;
+    }
+}
+
+// A leaf kept in `store`, handed to the catalog now.
+void VolumeMount::replayLeaf(const LeafStore& store, std::uint32_t index) {
+    const LeafStore::Leaf& leaf = store.leaf(index);
+    progress_.currentSector(leaf.sector);
+    ++result_.leavesRead;
+    for (std::uint32_t i = 0; i < leaf.itemCount; ++i) {
+        const LeafStore::Item& item = store.item(leaf.firstItem + i);
+        addItem(leaf.sector, item.head, store.arena(), item.body);
+    }
+}
+
+// The child pointers of an internal node; an array that reaches past the
+// block is damage and gives none.
+std::vector<std::uint64_t> VolumeMount::childrenOf(Bytes node) {
+    std::vector<std::uint64_t> kids;
+    auto head = ReadBlockHead(node);
+    for (std::uint32_t i = 0; head && i <= head->itemCount; ++i) {
+        auto child = ChildBlock(node, i);
+        if (!child) {
+            ++result_.nodesSkipped;
+            return {};
+        }
+        kids.push_back(*child);
+    }
+    return kids;
+}
+
+// The tree is read a level at a time, each level's blocks in disk order, so
+// that a rotating disk serves the walk in a few sweeps instead of a seek per
+// node. Leaves are kept compact (a LeafStore) and handed to the catalog in
+// the order a breadth-first walk in pointer order would meet them: each
+// level's nodes in the order of their parents, children in pointer order.
+// That order fixes the catalog's, whatever the order of reading.
 void VolumeMount::WalkTree() {
     liveLeaves_.clear();
+    liveLeafSet_.clear();
     const std::size_t blockSize = volume_.blockSize();
     if (!isValidBlockSize(std::uint32_t(blockSize)) || !blockInVolume(volume_.rootBlock)) return;
 
-    std::unordered_set<std::uint64_t> seen;
-    std::deque<std::uint64_t> NodeQueue;
     std::vector<std::uint8_t> node(blockSize);
-    std::vector<std::uint8_t> children(std::max(kReadAheadBytes, blockSize));
-
     const std::uint64_t rootSector = volume_.blockSector(volume_.rootBlock);
-    seen.insert(rootSector);
     reader_.ReadSectors(rootSector, volume_.sectorsPerBlock, node.data());
-    if (auto head = ReadBlockHead(node); head && head->level == 1) {
-        // A tree that is a single leaf.
+    auto head = ReadBlockHead(node);
+    if (head && head->level == 1) { // a tree that is a single leaf
         liveLeaves_.push_back(rootSector);
         ProcessLeaf(rootSector, node, true);
         return;
     }
-    NodeQueue.push_back(rootSector);
-    bool first = true;
-
-    while (!NodeQueue.empty()) {
+    if (!head || head->level < 2 || head->level > kMaxLevel) {
+        ++result_.nodesSkipped;
+        return;
+    }
+    std::unordered_set<std::uint64_t> seen{volume_.rootBlock};
+    std::vector<std::vector<std::uint64_t>> parents{childrenOf(node)};
+    LeafStore store;
+    while (!parents.empty()) {
         if (stopRequested_) {
             result_.stopped = true;
             return;
         }
-        const std::uint64_t sector = NodeQueue.front();
-        NodeQueue.pop_front();
-        if (!first) reader_.ReadSectors(sector, volume_.sectorsPerBlock, node.data());
-        first = false;
-        auto head = ReadBlockHead(node);
-        if (!head || head->level < 2 || head->level > kMaxLevel) {
-            ++result_.nodesSkipped;
-            continue;
-        }
-        // Collect the child block numbers; an array that reaches past the
-        // block is damage and the node is skipped.
-        std::vector<std::uint64_t> kids;
-        for (std::uint32_t i = 0; i <= head->itemCount; ++i) {
-            auto child = ChildBlock(node, i);
-            if (!child) {
-                kids.clear();
-                ++result_.nodesSkipped;
-                break;
-            }
-            kids.push_back(*child);
-        }
-        for (std::size_t i = 0; i < kids.size();) {
-            // The longest run of consecutive blocks from kids[i] that fits.
-            std::size_t n = 1;
-            while (i + n < kids.size() && kids[i + n] == kids[i] + n &&
-                   (n + 1) * blockSize <= children.size())
-                ++n;
-            if (!blockInVolume(kids[i] + n - 1)) n = 1;
-            if (blockInVolume(kids[i]))
-                reader_.ReadSectors(volume_.blockSector(kids[i]),
-                                    std::uint32_t(n * volume_.sectorsPerBlock), children.data());
-            for (std::size_t k = 0; k < n; ++k) {
-                const std::uint64_t block = kids[i + k];
-                const std::uint64_t childSector = volume_.blockSector(block);
-                if (!blockInVolume(block) || !seen.insert(childSector).second) {
+        // This level: the children of the last one, in walk order.
+        std::vector<std::uint64_t> level;
+        for (const auto& kids : parents)
+            for (std::uint64_t block : kids) {
+                if (!blockInVolume(block) || !seen.insert(block).second)
                     ++result_.nodesSkipped;
-                    continue;
-                }
-                Bytes child(children.data() + k * blockSize, blockSize);
-                auto childHead = ReadBlockHead(child);
-                if (childHead && childHead->level == 1) {
-                    liveLeaves_.push_back(childSector);
-                    ProcessLeaf(childSector, child, true);
-                } else if (childHead && childHead->level >= 2 && childHead->level <= kMaxLevel) {
-                    NodeQueue.push_back(childSector);
-                } else {
-                    ++result_.nodesSkipped;
-                }
+                else
+                    level.push_back(block);
             }
-            i += n;
+        parents.clear();
+        std::vector<std::uint64_t> sorted = level;
+        std::sort(sorted.begin(), sorted.end());
+        // What each block of the level turned out to be, by block number.
+        struct Found {
+            bool leaf = false;
+            std::uint32_t stored = 0;
+            std::vector<std::uint64_t> kids;
+        };
+        std::unordered_map<std::uint64_t, Found> found;
+        found.reserve(level.size());
+        const bool whole = readBlocksInOrder(
+            reader_, volume_, sorted, stopRequested_, [&](std::uint64_t b, Bytes data) {
+                auto h = ReadBlockHead(data);
+                if (h && h->level == 1) { // one that does not look like a leaf is ignored
+                    found[b] =
+                        Found{true,
+                              looksLikeLeaf(*h, blockSize) ? store.add(volume_.blockSector(b), data)
+                                                           : kNotKept,
+                              {}};
+                } else if (h && h->level >= 2 && h->level <= kMaxLevel) {
+                    found[b] = Found{false, 0, childrenOf(data)};
+                }
+            });
+        for (std::uint64_t block : level) {
+            auto it = found.find(block);
+            if (it == found.end()) {
+                if (whole) ++result_.nodesSkipped; // neither leaf nor node
+                continue;
+            }
+            if (!it->second.leaf) {
+                parents.push_back(std::move(it->second.kids));
+                continue;
+            }
+            if (stopRequested_) break;
+            liveLeaves_.push_back(volume_.blockSector(block));
+            if (it->second.stored != kNotKept) replayLeaf(store, it->second.stored);
+        }
+        store.clear();
+        if (!whole || stopRequested_) {
+            result_.stopped = true;
+            return;
         }
     }
 }

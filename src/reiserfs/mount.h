@@ -8,9 +8,11 @@
 #include "disk/sector_reader.h"
 #include "disk/volume_info.h"
 #include "reiserfs/catalog.h"
+#include "reiserfs/disk_order.h"
 
 #include <atomic>
 #include <string>
+#include <unordered_set>
 
 namespace dorvak {
 
@@ -49,6 +51,9 @@ public:
     const std::vector<std::uint64_t>& liveLeaves() const { return liveLeaves_; }
 
 private:
+    void addItem(std::uint64_t sector, const ItemHead& item, Bytes bodies, std::size_t bodyAt);
+    void replayLeaf(const LeafStore& store, std::uint32_t index);
+    std::vector<std::uint64_t> childrenOf(Bytes node);
     bool blockInVolume(std::uint64_t block) const;
     std::uint64_t volumeBlocks() const;
 
@@ -59,6 +64,7 @@ private:
     ProgressSink& progress_;
     MountResult result_;
     std::vector<std::uint64_t> liveLeaves_;
+    std::unordered_set<std::uint64_t> liveLeafSet_;
 };
 
 } // namespace dorvak
