@@ -49,6 +49,7 @@ public:
     // catalog would take; returns the leaf's number in the store.
     std::uint32_t add(std::uint64_t sector, Bytes block);
     const Leaf& leaf(std::uint32_t index) const { return leaves_[index]; }
+    std::uint32_t leafCount() const { return std::uint32_t(leaves_.size()); }
     const Item& item(std::uint32_t index) const { return items_[index]; }
     Bytes arena() const { return arena_; }
     void clear();

@@ -124,8 +124,15 @@ std::vector<std::uint64_t> VolumeMount::childrenOf(Bytes node) {
 // level's nodes in the order of their parents, children in pointer order.
 // That order fixes the catalog's, whatever the order of reading.
 void VolumeMount::WalkTree() {
+    walkLevels(nullptr);
+}
+
+// With `leavesLater`, the children of level-2 nodes are not read: their
+// block numbers are collected there for the block scan, which reads every
+// leaf anyway. Leaves met elsewhere (under a damaged higher node) are read
+// and handed over as usual.
+void VolumeMount::walkLevels(std::unordered_set<std::uint64_t>* leavesLater) {
     liveLeaves_.clear();
-    liveLeafSet_.clear();
     const std::size_t blockSize = volume_.blockSize();
     if (!isValidBlockSize(std::uint32_t(blockSize)) || !blockInVolume(volume_.rootBlock)) return;
 
@@ -142,8 +149,13 @@ void VolumeMount::WalkTree() {
         ++result_.nodesSkipped;
         return;
     }
+    struct Parent {
+        std::uint16_t level;
+        std::vector<std::uint64_t> kids;
+    };
     std::unordered_set<std::uint64_t> seen{volume_.rootBlock};
-    std::vector<std::vector<std::uint64_t>> parents{childrenOf(node)};
+    std::vector<Parent> parents;
+    parents.push_back({head->level, childrenOf(node)});
     LeafStore store;
     while (!parents.empty()) {
         if (stopRequested_) {
@@ -152,10 +164,12 @@ void VolumeMount::WalkTree() {
         }
         // This level: the children of the last one, in walk order.
         std::vector<std::uint64_t> level;
-        for (const auto& kids : parents)
-            for (std::uint64_t block : kids) {
+        for (const Parent& parent : parents)
+            for (std::uint64_t block : parent.kids) {
                 if (!blockInVolume(block) || !seen.insert(block).second)
                     ++result_.nodesSkipped;
+                else if (leavesLater && parent.level == 2)
+                    leavesLater->insert(block);
                 else
                     level.push_back(block);
             }
@@ -166,7 +180,7 @@ void VolumeMount::WalkTree() {
         struct Found {
             bool leaf = false;
             std::uint32_t stored = 0;
-            std::vector<std::uint64_t> kids;
+            Parent node;
         };
         std::unordered_map<std::uint64_t, Found> found;
         found.reserve(level.size());
@@ -180,7 +194,7 @@ void VolumeMount::WalkTree() {
                                                            : kNotKept,
                               {}};
                 } else if (h && h->level >= 2 && h->level <= kMaxLevel) {
-                    found[b] = Found{false, 0, childrenOf(data)};
+                    found[b] = Found{false, 0, {h->level, childrenOf(data)}};
                 }
             });
         for (std::uint64_t block : level) {
@@ -190,7 +204,7 @@ void VolumeMount::WalkTree() {
                 continue;
             }
             if (!it->second.leaf) {
-                parents.push_back(std::move(it->second.kids));
+                parents.push_back(std::move(it->second.node));
                 continue;
             }
             if (stopRequested_) break;
@@ -205,44 +219,67 @@ void VolumeMount::WalkTree() {
     }
 }
 
-void VolumeMount::ScanAllBlocks() {
+// Extensive in one pass over the disk: the internal nodes first (about 1% of
+// the blocks), which tell which blocks are live leaves, then every block in
+// order. A live leaf is handed to the catalog as the scan meets it; any other
+// leaf is kept compact and handed over after the scan, so that the live
+// version of every folder and file is met first and what only the other
+// leaves add can be marked deleted.
+void VolumeMount::collectExtensive() {
     const std::size_t blockSize = volume_.blockSize();
     const std::uint64_t blocks = volume_.sectorCount == 0 ? 0 : volumeBlocks();
     if (!isValidBlockSize(std::uint32_t(blockSize)) || blocks == 0) {
+        WalkTree(); // a volume of unknown size: its live tree is all there is
+        return;
+    }
+    std::unordered_set<std::uint64_t> live; // live leaves the walk left to the scan
+    walkLevels(&live);
+    std::unordered_set<std::uint64_t> done; // live leaves the walk handed over itself
+    for (std::uint64_t sector : liveLeaves_)
+        done.insert((sector - volume_.startSector) / volume_.sectorsPerBlock);
+    if (result_.stopped) {
         catalog_.releasePending();
         return;
     }
-    // Blocks are tested in ascending order from a large sequential read; a
-    // block taken for a leaf is decoded from the same buffer.
-    // Leaves the live tree walk has processed already add nothing new (and
-    // would record their data items twice).
-    const std::unordered_set<std::uint64_t> live(liveLeaves_.begin(), liveLeaves_.end());
+    LeafStore stale;
     const std::uint64_t perChunk = std::max<std::uint64_t>(1, kReadAheadBytes / blockSize);
     std::vector<std::uint8_t> chunk(perChunk * blockSize);
-    for (std::uint64_t first = 0; first < blocks; first += perChunk) {
+    for (std::uint64_t first = 0; first < blocks && !result_.stopped; first += perChunk) {
         const std::uint64_t n = std::min(perChunk, blocks - first);
         reader_.ReadSectors(volume_.blockSector(first), std::uint32_t(n * volume_.sectorsPerBlock),
                             chunk.data());
         for (std::uint64_t k = 0; k < n; ++k) {
             if (stopRequested_) {
                 result_.stopped = true;
-                catalog_.releasePending();
-                return;
+                break;
             }
-            const std::uint64_t done = (first + k) * volume_.sectorsPerBlock;
-            const std::uint64_t sector = volume_.startSector + done;
-            progress_.percent(
-                unsigned(std::min<std::uint64_t>(done * 100 / volume_.sectorCount, 99)));
+            const std::uint64_t block = first + k;
+            const std::uint64_t sector = volume_.blockSector(block);
+            progress_.percent(unsigned(std::min<std::uint64_t>(
+                block * volume_.sectorsPerBlock * 100 / volume_.sectorCount, 99)));
             progress_.currentSector(sector);
-            Bytes block(chunk.data() + k * blockSize, blockSize);
+            Bytes data(chunk.data() + k * blockSize, blockSize);
+            if (live.count(block)) {
+                liveLeaves_.push_back(sector);
+                ProcessLeaf(sector, data, true);
+                continue;
+            }
+            auto head = ReadBlockHead(data);
             // Leaves packed full (free space 0) are common, so free space is
             // only required to lie within the block.
-            auto head = ReadBlockHead(block);
-            if (head && looksLikeLeaf(*head, blockSize) && !live.count(sector))
-                ProcessLeaf(sector, block, false);
+            if (head && looksLikeLeaf(*head, blockSize) && !done.count(block))
+                stale.add(sector, data);
         }
     }
+    const std::size_t liveFolders = catalog_.FolderList.size();
+    const std::size_t liveFiles = catalog_.FileList.size();
+    for (std::uint32_t i = 0; !stopRequested_ && i < stale.leafCount(); ++i)
+        replayLeaf(stale, i);
     catalog_.releasePending();
+    for (std::size_t i = liveFolders; i < catalog_.FolderList.size(); ++i)
+        catalog_.FolderList[i].deleted = true;
+    for (std::size_t i = liveFiles; i < catalog_.FileList.size(); ++i)
+        catalog_.FileList[i].deleted = true;
 }
 
 MountResult VolumeMount::MountSelectedVolume(RecoveryMode mode) {
@@ -255,20 +292,10 @@ MountResult VolumeMount::MountSelectedVolume(RecoveryMode mode) {
     // The stop flag is the starter's to clear before the worker runs: a stop
     // pressed in between must not be lost.
     try {
-        WalkTree();
-        if (mode == RecoveryMode::Extensive && !result_.stopped) {
-            // The live tree goes first, so that the current version of every
-            // folder and file is the one met first (the first folder per
-            // object id wins); whatever the block scan adds on top was not
-            // reached by the live tree: deleted entries and older versions.
-            const std::size_t liveFolders = catalog_.FolderList.size();
-            const std::size_t liveFiles = catalog_.FileList.size();
-            ScanAllBlocks();
-            for (std::size_t i = liveFolders; i < catalog_.FolderList.size(); ++i)
-                catalog_.FolderList[i].deleted = true;
-            for (std::size_t i = liveFiles; i < catalog_.FileList.size(); ++i)
-                catalog_.FileList[i].deleted = true;
-        }
+        if (mode == RecoveryMode::Extensive)
+            collectExtensive();
+        else
+            WalkTree();
         const bool stopped = result_.stopped;
         stopRequested_ = false;
         catalog_.FindLostFolders(stopRequested_);

@@ -111,7 +111,9 @@ TEST_P(KernelImage, NormalMountListsExactlyTheManifest) {
         ASSERT_EQ(std::distance(first, last), 1) << want.path;
         const CatalogEntry& got = *first->second.entry;
         EXPECT_EQ(first->second.folder, want.kind == "dir") << want.path;
-        if (!first->second.folder) EXPECT_EQ(got.fileType, typeOf(want.kind)) << want.path;
+        if (!first->second.folder) {
+            EXPECT_EQ(got.fileType, typeOf(want.kind)) << want.path;
+        }
         EXPECT_EQ(got.objectId, want.inode) << want.path;
         // The key's directory id is not checked: the kernel may pack a new
         // object under its grandparent's id, which no user-space call shows.
