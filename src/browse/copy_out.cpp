@@ -173,11 +173,23 @@ void CopyOut::Run::go(const std::vector<Op>& ops) {
                 Frame{UniqueFd(), nullptr, op.folder, op.name, op.catalogPath, {}, {}});
             if (op.eager) goOn = ensure(frames_.size() - 1) || s_.fatalError.empty();
         } else if (op.kind == Op::File) {
-            goOn = writeFile(op);
+            goOn = planFile(op);
         } else {
             leave();
         }
         if (!goOn) break;
+    }
+    if (!s_.stopped && s_.fatalError.empty()) copyFiles();
+    setFolderTimes();
+}
+
+// Each folder's time once all its files are in (writing a file changes it).
+void CopyOut::Run::setFolderTimes() {
+    for (const auto& [path, t] : folderTimes_) {
+        UniqueFd fd(::openat(frames_[0].fd.get(), path.c_str(),
+                             O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        const struct timespec times[2] = {{0, UTIME_OMIT}, {time_t(t), 0}};
+        if (fd.valid()) ::futimens(fd.get(), times);
     }
 }
 
@@ -272,8 +284,7 @@ void CopyOut::Run::leave() {
     if (frame.fd.valid() && frame.folder >= 0) {
         // A lost folder has no time of its own (0): it keeps today's.
         const std::uint32_t t = o_.catalog_.FolderList[frame.folder].modifiedTime;
-        const struct timespec times[2] = {{0, UTIME_OMIT}, {time_t(t), 0}};
-        if (t != 0) ::futimens(frame.fd.get(), times);
+        if (t != 0) folderTimes_.emplace_back(frame.writtenPath.substr(1), t);
     }
     frames_.pop_back();
 }

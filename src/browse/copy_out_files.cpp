@@ -16,10 +16,19 @@ using namespace copyout;
 // run: a name this run has written is never replaced nor a reason to skip,
 // so entries of one name (a live file and its older versions, listed live
 // first) keep the plain name for the first and "name (n)" for the others.
+// The name chosen in the first pass is tried first; the search below runs
+// only when the destination refuses it or has changed since.
 CopyOut::Run::Placed CopyOut::Run::place(TempFile& file, FolderNames& names, const std::string& raw,
-                                         std::string& name, int& err) {
+                                         const std::string& reserved, std::string& name, int& err) {
     const DuplicatePolicy policy = o_.settings_.duplicates();
     const bool replace = policy == DuplicatePolicy::Overwrite;
+    if (!reserved.empty()) {
+        name = reserved;
+        err = refused(name);
+        if (err == 0 && file.place(name, replace)) return Placed::Yes;
+        if (err == 0) err = file.error();
+        if (!refusal(err) && err != EEXIST) return Placed::Error;
+    }
     NameLadder ladder(raw);
     // Every "name (n)" below the base's next number is taken already, by this
     // run or by what was there: k entries of one name cost k tries, not k².
@@ -50,7 +59,104 @@ CopyOut::Run::Placed CopyOut::Run::place(TempFile& file, FolderNames& names, con
     return Placed::Error;
 }
 
-bool CopyOut::Run::writeFile(const Op& op) {
+// First pass: what the file's folder and name will be, or why it is not
+// copied at all.
+bool CopyOut::Run::planFile(const Op& op) {
+    const CatalogEntry& f = o_.catalog_.FileList[op.file];
+    const std::string catalogPath = op.catalogPath + "/" + f.name;
+    struct Settled { // a file decided here counts as handled
+        CopyProgressEvent& e;
+        std::uint64_t size;
+        bool planned = false;
+        ~Settled() {
+            if (planned) return;
+            ++e.filesDone;
+            e.bytesDone += size;
+        }
+    } settled{event_, f.size};
+    if (f.fileType == FileType::Special) { // a device, FIFO or socket has no data
+        s_.skipped.push_back({catalogPath, "", "special file", {}});
+        return true;
+    }
+    const std::size_t top = frames_.size() - 1;
+    if (!ensure(top)) {
+        if (!s_.fatalError.empty()) return false;
+        s_.failed.push_back({catalogPath, "", frames_[top].failure, {}});
+        return true;
+    }
+    const Frame& frame = frames_[top];
+    std::string name;
+    if (!reserve(frame, f.name, name)) {
+        s_.skipped.push_back({catalogPath,
+                              frame.writtenPath + "/" + name,
+                              "a file of that name exists at the destination",
+                              {}});
+        return true;
+    }
+    planned_.push_back(
+        {std::size_t(&op - ops_), frame.writtenPath, name, contents_.firstItemSector(f)});
+    settled.planned = true;
+    return true;
+}
+
+// The name a file will take in its folder: its safe name, or the next free
+// "name (n)" when this run wrote that name already or (Rename) something
+// held it before the run. False: Skip, and something held it.
+bool CopyOut::Run::reserve(const Frame& frame, const std::string& raw, std::string& name) {
+    const DuplicatePolicy policy = o_.settings_.duplicates();
+    FolderNames& names = *frame.names;
+    const std::string base = safeName(raw);
+    unsigned& next = names.nextNumber[base];
+    for (unsigned n = next; n <= kMaxNumbered; ++n) {
+        name = n ? numberedName(base, n) : base;
+        if (names.written.count(name)) continue;
+        struct stat st {};
+        if (::fstatat(frame.fd.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+            if (policy == DuplicatePolicy::Skip) return false;
+            // Overwrite cannot replace a folder: that file is renamed instead.
+            if (policy == DuplicatePolicy::Rename || S_ISDIR(st.st_mode)) continue;
+        }
+        names.written.insert(name);
+        next = std::max(next, n + 1);
+        return true;
+    }
+    name.clear(); // the search in place() reports it
+    return true;
+}
+
+// Second pass: the planned files in disk order, each into its folder.
+bool CopyOut::Run::copyFiles() {
+    std::stable_sort(planned_.begin(), planned_.end(),
+                     [](const Planned& a, const Planned& b) { return a.order < b.order; });
+    Frame folder;
+    bool open = false;
+    for (const Planned& p : planned_) {
+        if (stopRequested()) {
+            s_.stopped = true;
+            return false;
+        }
+        if (!open || folder.writtenPath != p.folder) {
+            const int fd = p.folder.empty()
+                               ? ::dup(frames_[0].fd.get())
+                               : ::openat(frames_[0].fd.get(), p.folder.c_str() + 1,
+                                          O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (fd < 0) {
+                s_.fatalError = "Cannot open the folder " + destination_ + p.folder + ": " +
+                                std::strerror(errno);
+                return false;
+            }
+            folder.fd.reset(fd);
+            folder.names = &namesOf(fd);
+            folder.writtenPath = p.folder;
+            open = true;
+        }
+        if (!copyFile(p, folder)) return false;
+    }
+    return true;
+}
+
+bool CopyOut::Run::copyFile(const Planned& plan, const Frame& frame) {
+    const Op& op = ops_[plan.op];
     const CatalogEntry& f = o_.catalog_.FileList[op.file];
     const std::string catalogPath = op.catalogPath + "/" + f.name;
     const std::uint64_t bytesBefore = event_.bytesDone;
@@ -68,30 +174,9 @@ bool CopyOut::Run::writeFile(const Op& op) {
         s_.skipped.push_back({catalogPath, "", "skipped on request", {}});
         return true;
     }
-    if (f.fileType == FileType::Special) { // a device, FIFO or socket has no data
-        s_.skipped.push_back({catalogPath, "", "special file", {}});
-        return true;
-    }
-    const std::size_t top = frames_.size() - 1;
-    if (!ensure(top)) {
-        if (!s_.fatalError.empty()) return false;
-        s_.failed.push_back({catalogPath, "", frames_[top].failure, {}});
-        return true;
-    }
-    const Frame& frame = frames_[top];
-    const std::string safe = safeName(f.name);
-    struct stat st {};
-    if (o_.settings_.duplicates() == DuplicatePolicy::Skip && !frame.names->written.count(safe) &&
-        ::fstatat(frame.fd.get(), safe.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
-        s_.skipped.push_back({catalogPath,
-                              frame.writtenPath + "/" + safe,
-                              "a file of that name exists at the destination",
-                              {}});
-        return true;
-    }
     // A further name of a file written already is linked to that copy; where
     // the destination cannot link (vfat, across devices), it is copied.
-    const std::size_t at = std::size_t(&op - ops_);
+    const std::size_t at = plan.op;
     const std::size_t first = linkFirst_[at];
     Prepared p;
     if (first != kNoLink && first != at) {
@@ -107,7 +192,7 @@ bool CopyOut::Run::writeFile(const Op& op) {
 
     int err = 0;
     std::string name;
-    const Placed placed = place(*p.temp, *frame.names, f.name, name, err);
+    const Placed placed = place(*p.temp, *frame.names, f.name, plan.name, name, err);
     const std::string written = frame.writtenPath + "/" + name;
     if (placed == Placed::NameTaken) {
         s_.skipped.push_back(

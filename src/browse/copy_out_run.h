@@ -102,8 +102,12 @@ struct CopyOut::Frame {
     std::string failure;     // why the folder could not be written
 };
 
-// One copy-out: the folder frames from the destination down to the folder
-// being written, and the running totals.
+// One copy-out, in two passes. The first walks the plan in tree order: it
+// creates the folders and chooses every file's name, as the tree order and
+// the duplicate policy give them. The second copies the files in ascending
+// order of the leaf that holds their first item, so that a rotating disk is
+// read in one sweep rather than a seek per file; only the order of reading
+// changes, never a folder or a name. Folder times are set at the end.
 class CopyOut::Run {
 public:
     Run(CopyOut& owner, CopySummary& summary, const std::string& destination)
@@ -118,7 +122,18 @@ private:
     enum class Placed { Yes, NameTaken, Error };
     bool ensure(std::size_t frame);
     bool folderError(Frame& frame, const std::string& path, int err);
-    bool writeFile(const Op& op);
+    // A file the second pass will copy, under the name the first one chose.
+    struct Planned {
+        std::size_t op;
+        std::string folder; // written path of its folder
+        std::string name;
+        std::uint64_t order; // the sector of the leaf with its first item
+    };
+    bool planFile(const Op& op);
+    bool reserve(const Frame& frame, const std::string& raw, std::string& name);
+    bool copyFiles();
+    bool copyFile(const Planned& p, const Frame& frame);
+    void setFolderTimes();
     bool fileError(int err, const std::string& catalogPath, const std::string& writtenPath);
     struct Prepared {
         std::unique_ptr<TempFile> temp; // null: reported already
@@ -128,8 +143,8 @@ private:
     Prepared prepareCopy(const Op& op, const CatalogEntry& f, const Frame& frame,
                          const std::string& catalogPath, std::uint64_t bytesBefore);
     Prepared prepareLink(const CatalogEntry& f, const Frame& frame, const std::string& catalogPath);
-    Placed place(TempFile& file, FolderNames& names, const std::string& raw, std::string& name,
-                 int& err);
+    Placed place(TempFile& file, FolderNames& names, const std::string& raw,
+                 const std::string& reserved, std::string& name, int& err);
     int refused(const std::string& name) const { return o_.refusesName ? o_.refusesName(name) : 0; }
     FolderNames& namesOf(int fd);
     void leave();
@@ -151,6 +166,8 @@ private:
     const Op* ops_ = nullptr;
     std::vector<std::size_t> linkFirst_;
     std::unordered_map<std::size_t, std::string> firstCopies_;
+    std::vector<Planned> planned_;
+    std::vector<std::pair<std::string, std::uint32_t>> folderTimes_;
     CopyProgressEvent event_;
 };
 
