@@ -7,7 +7,7 @@ _dorvak_reiserfs_cli() {
     _init_completion || return
 
     local commands="disks volumes search list find recover help"
-    local progress="--quiet -q --progress"
+    local progress="--quiet -q --progress --stats"
     local volume="--volume --start-sector --extensive"
 
     local command="" i

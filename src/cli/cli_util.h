@@ -28,6 +28,7 @@ std::string jsonString(const std::string& bytes);
 struct ProgressOptions {
     bool quiet = false;
     bool forced = false;
+    bool stats = false; // --stats: the reader's requests, bytes and seeks at the end
 };
 
 // Opens SOURCE read-only into `reader`; prints the reason on failure.
@@ -39,6 +40,9 @@ struct VolumeChoice {
     std::optional<std::uint64_t> startSector;
     std::optional<std::uint64_t> index;
 };
+
+// --stats: what the reader asked of the source, one JSON line on stderr.
+void printReadStats(const SectorReader& reader);
 
 // The chosen volume; prints the reason when there is none.
 std::optional<VolumeInfo> chooseVolume(SectorReader& reader, const VolumeChoice& choice);

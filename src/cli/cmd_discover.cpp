@@ -81,6 +81,7 @@ int cmdSearch(const SearchOptions& options) {
     signal.watch(nullptr);
     bar.finish();
     if (signal.interrupted()) std::cerr << "The search was stopped; the list is partial\n";
+    if (options.progress.stats) printReadStats(reader);
     std::cerr << "Partition(s) Found: " << table.volumeCount << "\n";
     return signal.exitStatus(kExitOk);
 }

@@ -25,6 +25,8 @@ void addProgressOptions(CLI::App& cmd, ProgressOptions& o) {
     auto* quiet = cmd.add_flag("-q,--quiet", o.quiet, "Show no progress");
     cmd.add_flag("--progress", o.forced, "Show progress on stderr even when it is not a terminal")
         ->excludes(quiet);
+    cmd.add_flag("--stats", o.stats,
+                 "Print the read requests, bytes and seeks made, as one JSON line on stderr");
 }
 
 void addMountOptions(CLI::App& cmd, MountOptions& o) {

@@ -51,19 +51,18 @@ TEST(MenuStates, PhasesGrayBrowsingCommandsUntilAMountHasEnded) {
 // (object 2) and L (30); A holds B (11) and C (12). The tree places the
 // root's self-entry without descending into it, so L must still hang under
 // the root, not under that entry.
-Catalog treeCatalog() {
-    Catalog c;
+void fillTreeCatalog(Catalog& c) {
     c.AddFolder("A", 2, 10, 1, 2);
     c.AddFolder("B", 10, 11, 1, 10);
     c.AddFolder("self", 2, 2, 1, 2);
     c.AddFolder("C", 10, 12, 1, 10);
     c.AddFolder("L", 2, 30, 1, 2);
     c.BuildFolderTree(2);
-    return c;
 }
 
 TEST(FolderTreeModel, EveryPlacedFolderSitsUnderItsParentAtItsTreeItemNumber) {
-    Catalog c = treeCatalog();
+    Catalog c;
+    fillTreeCatalog(c);
     FolderTreeModel model;
     model.setCatalog(&c, "ReiserFS - 0");
     ASSERT_EQ(model.rowCount(), 1);
