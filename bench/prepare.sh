@@ -5,7 +5,8 @@
 cd "$(dirname "$0")/.."
 tools/install-deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j"$(nproc)" --target dorvak-reiserfs-cli
+cmake --build build -j"$(nproc)" --target dorvak-reiserfs-cli uml_xstate_preload
 CLI=build/src/cli/dorvak-reiserfs-cli
 IMAGES=${DORVAK_BENCH_IMAGES:-build/bench-images}
-python3 tools/make-test-images/make-test-images.py "$IMAGES" --only bench
+python3 tools/make-test-images/make-test-images.py "$IMAGES" --only bench \
+    --preload build/tools/uml-xstate/uml-xstate-preload.so

@@ -4,7 +4,7 @@
 set -e
 PKGS="build-essential cmake ninja-build pkg-config python3 gzip
       qt6-base-dev qt6-base-dev-tools libgl-dev libgtest-dev googletest
-      clang libclang-rt-14-dev
+      clang libclang-rt-14-dev clang-format xz-utils
       user-mode-linux reiserfsprogs fdisk grub-common
       fonts-liberation fonts-dejavu-core"
 missing=""

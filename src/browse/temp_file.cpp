@@ -18,11 +18,6 @@ std::atomic<unsigned> tempCounter{0};
 
 } // namespace
 
-void UniqueFd::reset(int fd) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = fd;
-}
-
 std::unique_ptr<TempFile> TempFile::create(int dirFd, int& error) {
     // A recovered file may carry any name, this one included: O_EXCL makes a
     // clash a retry, never an overwrite.

@@ -8,6 +8,7 @@
 // requests; ranges never written stay holes.
 
 #include "browse/file_contents.h"
+#include "disk/unique_fd.h"
 
 #include <cstdint>
 #include <functional>
@@ -16,30 +17,6 @@
 #include <vector>
 
 namespace dorvak {
-
-// Owns a file descriptor.
-class UniqueFd {
-public:
-    UniqueFd() = default;
-    explicit UniqueFd(int fd) : fd_(fd) {}
-    UniqueFd(UniqueFd&& o) noexcept : fd_(o.release()) {}
-    UniqueFd& operator=(UniqueFd&& o) noexcept {
-        if (this != &o) reset(o.release());
-        return *this;
-    }
-    ~UniqueFd() { reset(); }
-    int get() const { return fd_; }
-    bool valid() const { return fd_ >= 0; }
-    int release() {
-        int fd = fd_;
-        fd_ = -1;
-        return fd;
-    }
-    void reset(int fd = -1);
-
-private:
-    int fd_ = -1;
-};
 
 class TempFile final : public ContentSink {
 public:

@@ -96,6 +96,8 @@ int cmdList(Args& args) {
     if (m->result.stopped) std::cerr << "The mount was stopped; the list is partial\n";
     std::cerr << "Unreadable sector(s): " << m->reader.unreadableSectorCount() << "\n";
     std::cerr << "Folder(s) Found: " << c.folderCount << "\nFile(s) Found: " << c.fileCount << "\n";
+    if (m->result.nodesSkipped != 0)
+        std::cerr << "Damaged or repeated tree nodes skipped: " << m->result.nodesSkipped << "\n";
     return kExitOk;
 }
 

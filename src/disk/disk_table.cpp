@@ -1,4 +1,5 @@
 #include "disk/disk_table.h"
+#include "disk/unique_fd.h"
 
 #include "disk/sector_reader.h"
 #include "disk/sector_source.h"
@@ -41,14 +42,13 @@ bool naturalLess(const std::string& a, const std::string& b) {
 void fillGeometry(DiskInfo& info, const std::string& device) {
     info.heads = 255;
     info.sectorsPerTrack = 63;
-    int fd = ::open(device.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd >= 0) {
+    const UniqueFd fd(::open(device.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (fd.valid()) {
         struct hd_geometry geo {};
-        if (::ioctl(fd, HDIO_GETGEO, &geo) == 0 && geo.heads != 0 && geo.sectors != 0) {
+        if (::ioctl(fd.get(), HDIO_GETGEO, &geo) == 0 && geo.heads != 0 && geo.sectors != 0) {
             info.heads = geo.heads;
             info.sectorsPerTrack = geo.sectors;
         }
-        ::close(fd);
     }
     const std::uint64_t perCylinder = std::uint64_t(info.heads) * info.sectorsPerTrack;
     info.cylinders = static_cast<std::uint32_t>(info.totalSectors / perCylinder);

@@ -12,29 +12,24 @@ namespace dorvak {
 
 std::unique_ptr<FileSectorSource> FileSectorSource::open(const std::string& path,
                                                          std::string* error) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd.valid()) {
         if (error) *error = "Cannot open " + path + ": " + std::strerror(errno);
         return nullptr;
     }
     struct stat st {};
     std::uint64_t size = 0;
-    if (::fstat(fd, &st) == 0) {
+    if (::fstat(fd.get(), &st) == 0) {
         if (S_ISBLK(st.st_mode)) {
-            if (::ioctl(fd, BLKGETSIZE64, &size) != 0) size = 0;
+            if (::ioctl(fd.get(), BLKGETSIZE64, &size) != 0) size = 0;
         } else if (S_ISREG(st.st_mode)) {
             size = static_cast<std::uint64_t>(st.st_size);
         } else if (S_ISDIR(st.st_mode)) {
-            ::close(fd);
             if (error) *error = "Cannot read " + path + ": it is a directory";
             return nullptr;
         }
     }
-    return std::unique_ptr<FileSectorSource>(new FileSectorSource(fd, size));
-}
-
-FileSectorSource::~FileSectorSource() {
-    if (fd_ >= 0) ::close(fd_);
+    return std::unique_ptr<FileSectorSource>(new FileSectorSource(std::move(fd), size));
 }
 
 bool FileSectorSource::readAt(std::uint64_t offset, void* buffer, std::size_t length) {
@@ -42,7 +37,8 @@ bool FileSectorSource::readAt(std::uint64_t offset, void* buffer, std::size_t le
     std::size_t done = 0;
     while (done < length) {
         if (offset + done > static_cast<std::uint64_t>(INT64_MAX)) return false;
-        ssize_t got = ::pread(fd_, out + done, length - done, static_cast<off_t>(offset + done));
+        ssize_t got =
+            ::pread(fd_.get(), out + done, length - done, static_cast<off_t>(offset + done));
         if (got < 0) {
             if (errno == EINTR) continue;
             return false;

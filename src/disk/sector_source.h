@@ -3,6 +3,8 @@
 // positioned reads only. The interface is deliberately tiny so that tests can
 // put a fault-injecting source in front of the reader.
 
+#include "disk/unique_fd.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -26,7 +28,6 @@ public:
     // Opens `path` with O_RDONLY; on failure returns nullptr and sets `error`
     // to a message naming the path and the reason.
     static std::unique_ptr<FileSectorSource> open(const std::string& path, std::string* error);
-    ~FileSectorSource() override;
     FileSectorSource(const FileSectorSource&) = delete;
     FileSectorSource& operator=(const FileSectorSource&) = delete;
 
@@ -34,8 +35,8 @@ public:
     std::uint64_t sizeBytes() const override { return size_; }
 
 private:
-    FileSectorSource(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
-    int fd_;
+    FileSectorSource(UniqueFd fd, std::uint64_t size) : fd_(std::move(fd)), size_(size) {}
+    UniqueFd fd_;
     std::uint64_t size_;
 };
 

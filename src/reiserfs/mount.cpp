@@ -43,7 +43,10 @@ void VolumeMount::ProcessLeaf(std::uint64_t sector, Bytes block, bool testHead) 
     auto head = ReadBlockHead(block);
     if (!head) return;
     if (testHead) {
-        if (!looksLikeLeaf(*head, block.size())) return;
+        if (!looksLikeLeaf(*head, block.size())) {
+            ++result_.nodesSkipped; // a tree pointer to something that is no leaf
+            return;
+        }
         progress_.currentSector(sector);
     }
     ++result_.leavesRead;

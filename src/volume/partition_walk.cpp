@@ -102,6 +102,8 @@ void WalkPartitionTables(SectorReader& reader, VolumeTable& table) {
     table.volumeCount = 0;
     std::array<std::uint8_t, 512> mbr{};
     if (reader.ReadSectors(0, 1, mbr.data()) != 1) return;
+    // The table is read unless both signature bytes are wrong: one damaged
+    // byte must not hide every partition of a disk being recovered.
     if (mbr[510] == 0x55 || mbr[511] == 0xAA) walkTables(reader, table, mbr);
     // No partition table, or one whose entries hold no volume (a partition
     // image that starts with a boot loader, a "superfloppy" disk): perhaps a

@@ -23,8 +23,10 @@ def jsonl(text):
 def image(name):
     path = os.path.join(IMAGES, name)
     if not os.path.exists(path):
-        reason = os.path.join(IMAGES, "UNAVAILABLE")
-        raise unittest.SkipTest(open(reason).read() if os.path.exists(reason) else path + " missing")
+        reason = path + " missing (the unpack_test_images test puts it there)"
+        if os.environ.get("CI", "") not in ("", "0", "false"):
+            raise AssertionError(reason)  # CI never passes without the real volumes
+        raise unittest.SkipTest(reason)
     return path
 
 

@@ -1,18 +1,45 @@
 #include "fuzz_bodies.h"
 
+#include "browse/copy_out.h"
+#include "browse/liveness.h"
 #include "browse/name_match.h"
 #include "common/memory_source.h"
+#include "common/volume_builder.h"
 #include "reiserfs/mount.h"
 #include "volume/partition_search.h"
 #include "volume/partition_walk.h"
 
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
 #include <string>
 
 namespace dorvak::fuzz {
 
-std::size_t mountBytes(const std::uint8_t* data, std::size_t size) {
-    std::size_t found = 0;
-    if (size < 5) return found;
+namespace {
+
+// One fuzz input as a mounted volume: byte 0 picks the block size, bytes 1-4
+// the root block, the rest is the volume from block 0 on.
+struct FuzzVolume {
+    SectorReader reader;
+    VolumeInfo info;
+    Catalog catalog;
+    std::atomic<bool> stop{false};
+    std::optional<VolumeMount> mount;
+
+    FuzzVolume(std::vector<std::uint8_t> volume, std::uint32_t blockSize, std::uint32_t root,
+               RecoveryMode mode) {
+        info.sectorsPerBlock = blockSize / 512;
+        info.sectorCount = volume.size() / 512;
+        reader.openSource(std::make_unique<test::MemorySource>(std::move(volume)));
+        info.rootBlock = root % 64; // keep most roots inside the volume
+        mount.emplace(reader, info, catalog, stop);
+        mount->MountSelectedVolume(mode);
+    }
+};
+
+template <typename Body> void forEachMount(const std::uint8_t* data, std::size_t size, Body body) {
+    if (size < 5) return;
     static const std::uint32_t kSizes[] = {512, 1024, 4096, 8192};
     const std::uint32_t blockSize = kSizes[data[0] & 3];
     const std::uint32_t root = std::uint32_t(data[1]) | std::uint32_t(data[2]) << 8 |
@@ -20,22 +47,95 @@ std::size_t mountBytes(const std::uint8_t* data, std::size_t size) {
     std::vector<std::uint8_t> volume(data + 5, data + size);
     volume.resize((volume.size() + blockSize - 1) / blockSize * blockSize);
     for (auto mode : {RecoveryMode::Normal, RecoveryMode::Extensive}) {
-        SectorReader reader;
-        reader.openSource(std::make_unique<test::MemorySource>(volume));
-        VolumeInfo info;
-        info.sectorsPerBlock = blockSize / 512;
-        info.sectorCount = volume.size() / 512;
-        info.rootBlock = root % 64; // keep most roots inside the volume
-        Catalog catalog;
-        std::atomic<bool> stop{false};
-        VolumeMount(reader, info, catalog, stop).MountSelectedVolume(mode);
-        std::string path;
-        for (const auto& f : catalog.FolderList)
-            catalog.folderPath(f.objectId, path);
-        found += catalog.FolderList.size() + catalog.FileList.size() + catalog.DirectItems.size() +
-                 catalog.IndirectItems.size();
+        FuzzVolume v(volume, blockSize, root, mode);
+        body(v);
     }
+}
+
+// Checks every write against the file's size: contents must never reach past
+// what the stat data says, whatever the items claim.
+class CheckingSink : public ContentSink {
+public:
+    explicit CheckingSink(std::uint64_t size) : size_(size) {}
+    bool write(std::uint64_t offset, const std::uint8_t* data, std::size_t length) override {
+        if (offset > size_ || length > size_ - offset) std::abort();
+        volatile std::uint8_t touch = length ? data[0] ^ data[length - 1] : 0;
+        (void)touch;
+        bytes += length;
+        return true;
+    }
+    bool proceed(std::uint64_t) override { return true; }
+    std::uint64_t bytes = 0;
+
+private:
+    std::uint64_t size_;
+};
+
+} // namespace
+
+// Fuzz input layout: block size selector, root block (u32), then the blocks.
+std::vector<std::uint8_t> craftedVolume(std::uint32_t blockSize, std::uint8_t selector) {
+    using namespace test;
+    LeafBuilder a(blockSize), b(blockSize);
+    a.folder(1, 2).directory(1, 2, {{1, 2, "."}, {0, 1, ".."}, {2, 10, "docs"}, {2, 11, "a.txt"}});
+    a.folder(2, 10).directory(2, 10,
+                              {{2, 10, "."}, {1, 2, ".."}, {10, 12, "b.bin"}, {3, 40, "moved"}});
+    b.file(2, 11, 5).direct(2, 11, 1, "hello").file(10, 12, 3 * blockSize);
+    b.indirect(10, 12, 1, {5, 0, 6}).folder(50, 60).directory(50, 60, {{60, 61, "orphan"}});
+    std::vector<std::uint8_t> seed{selector, 1, 0, 0, 0};
+    const auto root = internalNode(blockSize, 2, {2, 3});
+    std::vector<std::uint8_t> blank(blockSize, 0);
+    seed.insert(seed.end(), blank.begin(), blank.end());
+    seed.insert(seed.end(), root.begin(), root.end());
+    const auto la = a.build(), lb = b.build();
+    seed.insert(seed.end(), la.begin(), la.end());
+    seed.insert(seed.end(), lb.begin(), lb.end());
+    return seed;
+}
+
+std::size_t mountBytes(const std::uint8_t* data, std::size_t size) {
+    std::size_t found = 0;
+    forEachMount(data, size, [&](FuzzVolume& v) {
+        std::string path;
+        for (const auto& f : v.catalog.FolderList)
+            v.catalog.folderPath(f.objectId, path);
+        found += v.catalog.FolderList.size() + v.catalog.FileList.size() +
+                 v.catalog.DirectItems.size() + v.catalog.IndirectItems.size();
+    });
     return found;
+}
+
+std::uint64_t contentsBytes(const std::uint8_t* data, std::size_t size) {
+    std::uint64_t handed = 0;
+    forEachMount(data, size, [&](FuzzVolume& v) {
+        const LiveState live = liveStateOf(*v.mount, v.catalog);
+        FileContents contents(v.reader, v.info, v.catalog, &live);
+        for (const auto& file : v.catalog.FileList) {
+            CheckingSink sink(file.size);
+            std::vector<Damage> damage;
+            contents.copy(file, sink, damage);
+            for (const auto& d : damage)
+                if (d.range.begin > d.range.end || d.range.end > file.size) std::abort();
+            handed += sink.bytes;
+        }
+    });
+    return handed;
+}
+
+void copyOutBytes(const std::uint8_t* data, std::size_t size, const std::string& sandbox) {
+    namespace fs = std::filesystem;
+    const fs::path dest = fs::path(sandbox) / "dest";
+    forEachMount(data, size, [&](FuzzVolume& v) {
+        std::error_code ec;
+        fs::remove_all(dest, ec);
+        fs::create_directories(dest);
+        const LiveState live = liveStateOf(*v.mount, v.catalog);
+        RecoverySettings settings;
+        CopyRequests requests;
+        CopyOut(v.reader, v.info, v.catalog, &live, settings, requests).RecoverAll(dest.string());
+        for (const auto& entry : fs::directory_iterator(sandbox))
+            if (entry.path().filename() != "dest") std::abort(); // written outside
+    });
 }
 
 void discoverBytes(const std::uint8_t* data, std::size_t size) {

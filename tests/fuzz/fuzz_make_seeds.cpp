@@ -1,10 +1,19 @@
 // Writes starting inputs for the fuzz targets: small volumes whose trees the
 // mount reads in full (a root node over leaves with every item type), so the
-// fuzzer mutates real structures instead of searching for them.
+// fuzzer mutates real structures instead of searching for them. Given the
+// folder of the kernel-made images, it adds volumes made of real leaves: the
+// first leaves of a kernel-made volume's live tree under a new root node.
+//
+//     fuzz_make_seeds MOUNT_CORPUS VOLUMES_CORPUS [IMAGES_DIR]
 #include "common/volume_builder.h"
+#include "disk/sector_source.h"
+#include "fuzz_bodies.h"
+#include "reiserfs/mount.h"
+#include "volume/partition_walk.h"
 
 #include <fstream>
 #include <string>
+#include <tuple>
 
 using namespace dorvak::test;
 
@@ -15,33 +24,49 @@ void save(const std::string& dir, const std::string& name, const std::vector<std
         .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 
-// Fuzz input layout: block size selector, root block (u32), then the blocks.
-std::vector<std::uint8_t> volumeSeed(std::uint32_t blockSize, std::uint8_t selector) {
-    LeafBuilder a(blockSize), b(blockSize);
-    a.folder(1, 2).directory(1, 2, {{1, 2, "."}, {0, 1, ".."}, {2, 10, "docs"}, {2, 11, "a.txt"}});
-    a.folder(2, 10).directory(2, 10,
-                              {{2, 10, "."}, {1, 2, ".."}, {10, 12, "b.bin"}, {3, 40, "moved"}});
-    b.file(2, 11, 5).direct(2, 11, 1, "hello").file(10, 12, 3 * blockSize);
-    b.indirect(10, 12, 1, {5, 0, 6}).folder(50, 60).directory(50, 60, {{60, 61, "orphan"}});
+// Real leaves of `image` (a whole volume) under a root at block 1; empty when
+// the image cannot be read.
+std::vector<std::uint8_t> realLeavesSeed(const std::string& image, std::uint32_t blockSize,
+                                         std::uint8_t selector, std::size_t leaves) {
+    dorvak::SectorReader reader;
+    std::string error;
+    auto source = dorvak::FileSectorSource::open(image, &error);
+    if (!source) return {};
+    reader.openSource(std::move(source));
+    dorvak::VolumeTable table;
+    dorvak::WalkPartitionTables(reader, table);
+    if (table.volumeCount == 0) return {};
+    dorvak::Catalog catalog;
+    std::atomic<bool> stop{false};
+    dorvak::VolumeMount mount(reader, table.records[0], catalog, stop);
+    mount.WalkTree();
+    std::vector<std::uint32_t> children;
     std::vector<std::uint8_t> seed{selector, 1, 0, 0, 0};
-    const auto root = internalNode(blockSize, 2, {2, 3});
-    std::vector<std::uint8_t> blank(blockSize, 0);
+    std::vector<std::uint8_t> blocks;
+    for (std::uint64_t sector : mount.liveLeaves()) {
+        if (children.size() == leaves) break;
+        std::vector<std::uint8_t> block(blockSize);
+        reader.ReadSectors(sector, blockSize / 512, block.data());
+        blocks.insert(blocks.end(), block.begin(), block.end());
+        children.push_back(std::uint32_t(2 + children.size()));
+    }
+    if (children.empty()) return {};
+    const std::vector<std::uint8_t> blank(blockSize, 0);
+    const auto root = internalNode(blockSize, 2, children);
     seed.insert(seed.end(), blank.begin(), blank.end());
     seed.insert(seed.end(), root.begin(), root.end());
-    const auto la = a.build(), lb = b.build();
-    seed.insert(seed.end(), la.begin(), la.end());
-    seed.insert(seed.end(), lb.begin(), lb.end());
+    seed.insert(seed.end(), blocks.begin(), blocks.end());
     return seed;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) return 1;
+    if (argc != 3 && argc != 4) return 1;
     const std::string mountDir = argv[1], volumesDir = argv[2];
-    save(mountDir, "seed-512", volumeSeed(512, 0));
-    save(mountDir, "seed-1024", volumeSeed(1024, 1));
-    save(mountDir, "seed-4096", volumeSeed(4096, 2));
+    save(mountDir, "seed-512", dorvak::fuzz::craftedVolume(512, 0));
+    save(mountDir, "seed-1024", dorvak::fuzz::craftedVolume(1024, 1));
+    save(mountDir, "seed-4096", dorvak::fuzz::craftedVolume(4096, 2));
     // A disk: MBR with a primary and an extended chain, one superblock.
     DiskImage disk(300 * 512);
     writePartitionTable(disk, 0, {{0x83, 1, 200}, {0x05, 210, 80}});
@@ -50,5 +75,19 @@ int main(int argc, char** argv) {
     disk.put16(140 * 512, 1);
     disk.put16(140 * 512 + 2, 1);
     save(volumesDir, "seed-disk", disk.data);
+    if (argc == 4) {
+        const std::string images = argv[3];
+        int made = 0;
+        for (auto [name, bs, selector, count] :
+             {std::tuple{"v512.img", 512u, std::uint8_t(0), std::size_t(20)},
+              std::tuple{"v1024.img", 1024u, std::uint8_t(1), std::size_t(30)},
+              std::tuple{"v4096.img", 4096u, std::uint8_t(2), std::size_t(12)}}) {
+            auto seed = realLeavesSeed(images + "/" + name, bs, selector, count);
+            if (seed.empty()) continue;
+            save(mountDir, std::string("real-") + name, seed);
+            ++made;
+        }
+        if (made == 0) return 2; // the images were asked for and none could be read
+    }
     return 0;
 }

@@ -59,10 +59,11 @@ TEST(Catalog, DisorderedNamePositionsVoidTheWholeItem) {
     LeafBuilder b(4096);
     b.directory(1, 2, {{2, 10, "one"}, {2, 11, "two"}, {2, 12, "three"}});
     auto block = b.build();
-    // Entry 2's name location moved above entry 1's.
+    // Entry 2's name ("three", 5 bytes) moved 6 bytes up: above entry 1's name
+    // yet still inside the item, so only the ordering rule can reject it.
     auto head = ReadItemHead(block, 0);
     const std::size_t entry2 = head->itemLocation + 32 + 12;
-    block[entry2] = std::uint8_t(block[entry2] + 20);
+    block[entry2] = std::uint8_t(block[entry2] + 6);
     Feed f;
     f.mount.ProcessLeaf(0, block, true);
     f.leaf(LeafBuilder(4096).file(2, 10, 1).file(2, 11, 1).file(2, 12, 1));

@@ -95,6 +95,8 @@ TEST(Mount, ATreeThatPointsBackToItselfEnds) {
     v.put(r0 + 2, leafWith(10, "once"));
     auto r = v.mount(r0, RecoveryMode::Normal);
     EXPECT_EQ(r->files, Names{"once"});
+    // Four pointers to nodes already visited.
+    EXPECT_EQ(r->mount.nodesSkipped, 4u);
 }
 
 TEST(Mount, DamagedNodesAndChildrenAreSkipped) {
@@ -113,6 +115,9 @@ TEST(Mount, DamagedNodesAndChildrenAreSkipped) {
     v.put(r0 + 4, leafWith(10, "good"));
     auto r = v.mount(r0, RecoveryMode::Normal);
     EXPECT_EQ(r->files, Names{"good"});
+    // The empty block, the node whose pointers run past its end, the leaf
+    // with impossible free space and the block past the volume.
+    EXPECT_EQ(r->mount.nodesSkipped, 4u);
 }
 
 // The version field carries the key format in its low 12 bits; reiserfsck

@@ -1,11 +1,13 @@
 #pragma once
 // Where the kernel-made test images live, and whether they can be used.
 //
-// The images are made by tools/make-test-images (the make_test_images test,
-// which other tests name as FIXTURES_REQUIRED test_images). The folder is
-// fixed at configure time and can be moved with the environment variable
-// DORVAK_TEST_IMAGES. When the machine cannot run the guest that makes them,
-// the folder holds a file UNAVAILABLE with the reason, and tests skip:
+// The images are made by tools/make-test-images and committed, compressed,
+// under tests/data/images; the unpack_test_images test (which other tests
+// name as FIXTURES_REQUIRED test_images) unpacks them into a folder fixed at
+// configure time, which the environment variable DORVAK_TEST_IMAGES can move.
+// A test whose image is missing skips with the reason, except under CI (the
+// environment variable CI set and not "false"), where it fails: a CI run must
+// never pass without the tests against real volumes.
 //
 //     TEST(Mount, RealVolume) {
 //         DORVAK_SKIP_WITHOUT_IMAGE("v4096.img");
@@ -31,17 +33,19 @@ const std::vector<std::string>& standardImageNames();
 // argument every standard image is checked.
 std::optional<std::string> imagesUnavailableReason(std::string_view fileName = {});
 
+// True under CI, where a missing image is a failure rather than a skip.
+bool imagesRequired();
+
 } // namespace dorvak::test
 
-// Skips the current GoogleTest test when the images (or the one named) are missing.
-#define DORVAK_SKIP_WITHOUT_IMAGES()                                                               \
-    do {                                                                                           \
-        if (auto dorvakReason = ::dorvak::test::imagesUnavailableReason())                         \
-            GTEST_SKIP() << *dorvakReason;                                                         \
-    } while (0)
-
+// Skips the current GoogleTest test when the images (or the one named) are
+// missing, or fails it under CI.
 #define DORVAK_SKIP_WITHOUT_IMAGE(fileName)                                                        \
     do {                                                                                           \
-        if (auto dorvakReason = ::dorvak::test::imagesUnavailableReason(fileName))                 \
+        if (auto dorvakReason = ::dorvak::test::imagesUnavailableReason(fileName)) {               \
+            if (::dorvak::test::imagesRequired()) FAIL() << *dorvakReason;                         \
             GTEST_SKIP() << *dorvakReason;                                                         \
+        }                                                                                          \
     } while (0)
+
+#define DORVAK_SKIP_WITHOUT_IMAGES() DORVAK_SKIP_WITHOUT_IMAGE(std::string_view{})

@@ -149,7 +149,7 @@ TEST(MarkupStyleSheet, BuiltInRulesAndReplacement) {
     EXPECT_EQ(s.textColor & 0xFFFFFF, 0xFF9900u);
     ApplyStyleRule(sheet, "pre", s, ctx);
     EXPECT_EQ(s.face, "courier"); // quotes stripped
-    EXPECT_EQ(s.backgroundMode, 2);
+    EXPECT_EQ(s.backgroundMode, BackgroundMode::Opaque);
 
     sheet.load("p {color:red}\r\nP {COLOR:Blue; text-decoration: underline, "
                "overline}\r\n.x{font-style:italic}");

@@ -213,6 +213,28 @@ def text_lines(rng, count, prefix):
                    for i in range(count)).encode()
 
 
+def body(rng, tag, size):
+    """File contents that compress, yet catch misplaced data: every 512-byte
+    sector starts with the file's tag and its own offset, then a filler of 32
+    random bytes (one per file) repeated. Small files stay wholly random."""
+    if size < 8192:
+        return rng.randbytes(size)
+    filler = rng.randbytes(32) * 16
+    out = bytearray()
+    for off in range(0, size, 512):
+        stamp = b"%s @%d\n" % (tag, off)
+        out += (stamp + filler)[:512]
+    return bytes(out[:size])
+
+
+def put(b, rng, rel, size, **kw):
+    b.file(rel, body(rng, rel, size), **kw)
+
+
+def reput(b, rng, rel, size, **kw):
+    b.rewrite(rel, body(rng, rel, size), **kw)
+
+
 def max_direct(bs):
     # Largest tail one leaf can hold next to the stat data: block size less a
     # block head, two item heads, a new stat data and one block pointer.
@@ -224,19 +246,19 @@ def standard_content(b, bs, seed, sparse_over_4g):
     b.makedirs(b"/docs/reports/2019/q1")
     b.mkdir(b"/docs/reports/2020")
     b.file(b"/docs/reports/2019/q1/summary.txt", text_lines(rng, 40, "summary"))
-    b.file(b"/docs/reports/2019/q1/figures.dat", rng.randbytes(1000))
+    put(b, rng, b"/docs/reports/2019/q1/figures.dat", 1000)
     b.file(b"/docs/reports/2019/q1/empty", b"")
     b.file(b"/docs/readme.txt", text_lines(rng, 12, "readme"))
     b.file(b"/empty.txt", b"")
 
     b.mkdir(b"/tails")
     for size in (1, 77, max_direct(bs) // 2, max_direct(bs)):
-        b.file(b"/tails/tail-%d.bin" % size, rng.randbytes(size))
+        put(b, rng, b"/tails/tail-%d.bin" % size, size)
     b.mkdir(b"/blocks")
-    b.file(b"/blocks/one-block.bin", rng.randbytes(bs))
-    b.file(b"/blocks/three-blocks-and-50.bin", rng.randbytes(3 * bs + 50))
-    b.file(b"/blocks/three-mib-and-123.bin", rng.randbytes(3 * 1024 * 1024 + 123))
-    b.file(b"/blocks/two-mib.bin", rng.randbytes(2 * 1024 * 1024), mtime=None)
+    put(b, rng, b"/blocks/one-block.bin", bs)
+    put(b, rng, b"/blocks/three-blocks-and-50.bin", 3 * bs + 50)
+    put(b, rng, b"/blocks/three-mib-and-123.bin", 3 * 1024 * 1024 + 123)
+    put(b, rng, b"/blocks/two-mib.bin", 2 * 1024 * 1024, mtime=None)
 
     b.mkdir(b"/names")
     b.file(b"/names/with spaces in the name.txt", b"spaces\n")
@@ -273,8 +295,8 @@ def v35_content(b, seed, prefix):
     rng = random.Random(seed)
     b.file(prefix + b"-empty-file", b"")
     b.file(prefix + b"-small-text.txt", text_lines(rng, 5, "v35"))
-    b.file(prefix + b"-one-block.bin", rng.randbytes(4096))
-    b.file(prefix + b"-multi-block.bin", rng.randbytes(300 * 1024 + 17))
+    put(b, rng, prefix + b"-one-block.bin", 4096)
+    put(b, rng, prefix + b"-multi-block.bin", 300 * 1024 + 17)
     b.file(prefix + b"-name with spaces.txt", b"spaces\n", mtime=None)
     b.file(prefix + b"-" + b"N" * 200 + b".txt", b"long name\n")
     b.finish()
@@ -285,7 +307,7 @@ def partition_content(b, seed, label):
     top = b"/" + label
     b.makedirs(top + b"/nested/deeper")
     b.file(top + b"/nested/deeper/note.txt", text_lines(rng, 9, label.decode()))
-    b.file(top + b"/data.bin", rng.randbytes(100 * 1024 + 7))
+    put(b, rng, top + b"/data.bin", 100 * 1024 + 7)
     b.file(top + b"/empty", b"")
     b.file(b"/same-name-on-every-volume.txt", b"this copy lives on " + label + b"\n")
     b.finish()
@@ -299,7 +321,7 @@ def moved_content(b, seed):
     b.file(b"/a/stays.txt", text_lines(rng, 3, "stays"))
     b.file(b"/b/existing.txt", text_lines(rng, 3, "existing"))
     b.file(b"/c/d/deep.txt", text_lines(rng, 30, "deep"))
-    b.file(b"/c/d/inner/leaf.bin", rng.randbytes(20000))
+    put(b, rng, b"/c/d/inner/leaf.bin", 20000)
     b.file(b"/c/to-root.txt", text_lines(rng, 4, "to root"))
     b.file(b"/rename-me.txt", text_lines(rng, 4, "rename"))
     b.finish()
@@ -317,14 +339,14 @@ def deleted_phase1(b, seed):
     for d in (b"/keep", b"/doomed", b"/doomed/sub", b"/rewrite"):
         b.mkdir(d)
     b.file(b"/keep/a.txt", text_lines(rng, 20, "a"))
-    b.file(b"/keep/b.bin", rng.randbytes(20000))
-    b.file(b"/keep/gone-mid.bin", rng.randbytes(9000))
+    put(b, rng, b"/keep/b.bin", 20000)
+    put(b, rng, b"/keep/gone-mid.bin", 9000)
     b.file(b"/gone-small.txt", text_lines(rng, 3, "small"))
-    b.file(b"/gone-big.bin", rng.randbytes(300 * 1024 + 5))
+    put(b, rng, b"/gone-big.bin", 300 * 1024 + 5)
     b.file(b"/doomed/x1.txt", text_lines(rng, 7, "x1"))
-    b.file(b"/doomed/x2.bin", rng.randbytes(9000))
-    b.file(b"/doomed/sub/x3.bin", rng.randbytes(50000))
-    b.file(b"/rewrite/shrink.bin", rng.randbytes(200 * 1024))
+    put(b, rng, b"/doomed/x2.bin", 9000)
+    put(b, rng, b"/doomed/sub/x3.bin", 50000)
+    put(b, rng, b"/rewrite/shrink.bin", 200 * 1024)
     b.file(b"/rewrite/grow.txt", text_lines(rng, 6, "grow"))
     b.file(b"/rewrite/twice.txt", text_lines(rng, 50, "twice"))
     b.finish()
@@ -336,8 +358,8 @@ def deleted_phase2(b, seed):
     b.delete(b"/gone-small.txt")
     b.delete(b"/gone-big.bin")
     b.delete_tree(b"/doomed")
-    b.rewrite(b"/rewrite/shrink.bin", rng.randbytes(1000))
-    b.rewrite(b"/rewrite/grow.txt", rng.randbytes(50 * 1024))
+    reput(b, rng, b"/rewrite/shrink.bin", 1000)
+    reput(b, rng, b"/rewrite/grow.txt", 50 * 1024)
     b.rewrite(b"/rewrite/twice.txt", text_lines(rng, 10, "second"))
     os.sync()
     b.rewrite(b"/rewrite/twice.txt", text_lines(rng, 90, "third"))

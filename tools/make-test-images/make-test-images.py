@@ -126,6 +126,10 @@ class Guest:
     """Boots user-mode Linux with some volume files attached and runs the
     guest side on them."""
 
+    # LD_PRELOAD for `linux` when the plain guest cannot boot on this host
+    # (see tools/uml-xstate); set once by unavailable_reason().
+    preload = None
+
     def __init__(self, work, timeout):
         self.work = work
         self.timeout = timeout
@@ -151,7 +155,10 @@ class Guest:
         cmd += ["ubd%d=%s" % (i, f) for i, f in enumerate(files)]
         cmd += ["con=null", "con0=fd:0,fd:1"]
         with open(self.console, "wb") as out:
-            proc = subprocess.Popen(cmd, stdin=subprocess.DEVNULL, stdout=out,
+            env = dict(os.environ)
+            if Guest.preload:
+                env["LD_PRELOAD"] = Guest.preload
+            proc = subprocess.Popen(cmd, stdin=subprocess.DEVNULL, stdout=out, env=env,
                                     stderr=subprocess.STDOUT, start_new_session=True)
             try:
                 proc.wait(timeout=self.timeout)
@@ -261,7 +268,11 @@ def make_part_disk(ctx):
                               prefix="/logical%d" % number, label="volume-p%d" % number))
     ctx.guest.fill(jobs)
 
-    junk = random.Random(7).randbytes(parts[1]["size"] * SECTOR)
+    # Not a file system: every sector names itself, then 32 random bytes
+    # repeated, so it compresses and a sector read from the wrong place shows.
+    filler = random.Random(7).randbytes(32) * 16
+    junk = b"".join((b"junk sector %d\n" % n + filler)[:SECTOR]
+                    for n in range(parts[1]["size"]))
     with open(disk, "r+b") as f:
         f.seek(parts[1]["start"] * SECTOR)
         f.write(junk)
@@ -318,6 +329,20 @@ BENCH = {"bench": (make_bench, 3600)}
 
 # ------------------------------------------------------------------- main
 
+def package_version(name):
+    proc = subprocess.run(["dpkg-query", "-W", "-f=${Version}", name],
+                          stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+    return proc.stdout.strip() or None
+
+
+def generator_stamp():
+    """What made a set of committed images: this generator's sources and the
+    kernel and mkreiserfs that ran."""
+    return {"generator": source_hash(),
+            "user-mode-linux": package_version("user-mode-linux"),
+            "reiserfsprogs": package_version("reiserfsprogs")}
+
+
 def up_to_date(outdir, name, digest):
     try:
         with open(os.path.join(outdir, name + ".stamp")) as f:
@@ -345,28 +370,71 @@ def build(outdir, name, maker, timeout, digest):
     print("%s: made in %.0f s" % (name, time.monotonic() - started), flush=True)
 
 
-def unavailable_reason(outdir):
-    for tool in ("linux", "mkreiserfs", "sfdisk"):
-        if shutil.which(tool) is None:
-            return "%s is not installed (user-mode-linux, reiserfsprogs, fdisk)" % tool
-    work = os.path.join(outdir, ".work", "probe")
+def boots(work):
+    """None when a guest boots, else the last line of its console."""
     shutil.rmtree(work, ignore_errors=True)
     os.makedirs(work)
     try:
         Guest(work, 120).boot([], "true")
     except GuestFailure as e:
-        last = e.console_tail.strip().splitlines()[-1:] or ["no console output"]
-        return "user-mode Linux does not boot here: " + last[0]
+        return (e.console_tail.strip().splitlines()[-1:] or ["no console output"])[0]
     shutil.rmtree(work, ignore_errors=True)
     return None
 
 
+def unavailable_reason(outdir, preload, always_preload):
+    for tool in ("linux", "mkreiserfs", "sfdisk"):
+        if shutil.which(tool) is None:
+            return "%s is not installed (user-mode-linux, reiserfsprogs, fdisk)" % tool
+    work = os.path.join(outdir, ".work", "probe")
+    if always_preload and preload:
+        Guest.preload = preload
+    failure = boots(work)
+    if failure and preload and not Guest.preload:
+        # Hosts with a large XSAVE area (AMX) make the 6.1 guest panic with
+        # "ptrace set fp regs failed"; the preload library mends that.
+        Guest.preload = preload
+        second = boots(work)
+        if second is None:
+            print("the guest needs %s on this host (%s)" % (os.path.basename(preload), failure))
+            return None
+        failure = "%s; with %s: %s" % (failure, os.path.basename(preload), second)
+    if failure:
+        return "user-mode Linux does not boot here: " + failure
+    return None
+
+
+def raise_map_count(wanted=1048576):
+    """A guest with a million files needs more memory mappings on the host than
+    the default allows ("UML ran out of memory on the host side")."""
+    path = "/proc/sys/vm/max_map_count"
+    try:
+        with open(path) as f:
+            if int(f.read()) >= wanted:
+                return
+        with open(path, "w") as f:
+            f.write(str(wanted))
+    except (OSError, ValueError) as e:
+        print("note: could not raise vm.max_map_count to %d (%s)" % (wanted, e))
+
+
 def main():
     ap = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
-    ap.add_argument("outdir")
+    ap.add_argument("outdir", nargs="?")
+    ap.add_argument("--print-stamp", action="store_true",
+                    help="print the stamp that names this generator and its tools, and exit")
     ap.add_argument("--only", nargs="+", metavar="NAME", choices=sorted({**IMAGES, **BENCH}))
     ap.add_argument("--bench", action="store_true", help="also make bench.img and bench-tree/")
+    ap.add_argument("--preload", metavar="LIB",
+                    help="uml-xstate-preload.so, used when the plain guest does not boot")
+    ap.add_argument("--always-preload", action="store_true",
+                    help="start every guest with --preload's library")
     args = ap.parse_args()
+    if args.print_stamp:
+        print(json.dumps(generator_stamp(), indent=1))
+        return 0
+    if not args.outdir:
+        ap.error("OUTDIR is required")
 
     outdir = os.path.abspath(args.outdir)
     os.makedirs(outdir, exist_ok=True)
@@ -380,7 +448,7 @@ def main():
     todo = [n for n in wanted if not up_to_date(outdir, n, digest)]
     unavailable = os.path.join(outdir, "UNAVAILABLE")
     if todo:
-        reason = unavailable_reason(outdir)
+        reason = unavailable_reason(outdir, args.preload, args.always_preload)
         if reason:
             with open(unavailable, "w") as f:
                 f.write(reason + "\n")
@@ -389,6 +457,8 @@ def main():
     if os.path.exists(unavailable):
         os.unlink(unavailable)
 
+    if "bench" in todo:
+        raise_map_count()
     failed = []
     for name in wanted:
         if name not in todo:

@@ -74,7 +74,8 @@ int main(int argc, char** argv) {
     if (listLines)
         for (const dorvak::LineRecord& l : renderer.Lines())
             std::printf("line width %d height %d descent %d percent %d align %d%s\n", l.width,
-                        l.height, l.maxDescent, l.percent, l.align, l.wrapped ? " wrapped" : "");
+                        l.height, l.maxDescent, l.percent, int(l.align),
+                        l.wrapped ? " wrapped" : "");
     const int w = std::max(1, width > 0 ? width : size.width());
     const int h = std::max(1, height > 0 ? height : size.height());
     QImage image(w, h, QImage::Format_ARGB32_Premultiplied);

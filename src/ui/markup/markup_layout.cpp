@@ -181,28 +181,28 @@ void MarkupLayout::openTag(const MarkupToken& t, Line& line) {
         applyFontTag(t.attrs);
         break;
     case TagId::Left:
-        s.align = 0;
+        s.align = HAlign::Left;
         break;
     case TagId::Center:
-        s.align = 1;
+        s.align = HAlign::Center;
         break;
     case TagId::Right:
-        s.align = 2;
+        s.align = HAlign::Right;
         break;
     case TagId::Justify:
-        s.align = 3;
+        s.align = HAlign::Justify;
         break;
     case TagId::Baseline:
-        s.valign = 3;
+        s.valign = VAlign::Baseline;
         break;
     case TagId::Top:
-        s.valign = 0;
+        s.valign = VAlign::Top;
         break;
     case TagId::VCenter:
-        s.valign = 1;
+        s.valign = VAlign::Middle;
         break;
     case TagId::Bottom:
-        s.valign = 2;
+        s.valign = VAlign::Bottom;
         break;
     case TagId::SheetTag:
         ApplyStyleRule(*env_.sheet, t.name, s, ctx_);
@@ -235,9 +235,9 @@ void MarkupLayout::applyFontTag(const MarkupAttributes& attrs) {
             s.weight = ParseWeight(v, s.weight);
         } else if (name == "bkgnd") {
             if (v.isEmpty() || v == "transparent") {
-                s.backgroundMode = 1;
+                s.backgroundMode = BackgroundMode::Transparent;
             } else {
-                s.backgroundMode = 2;
+                s.backgroundMode = BackgroundMode::Opaque;
                 s.backgroundColor = ParseMarkupColor(v, s.backgroundColor, *env_.colors,
                                                      env_.enabled, env_.disabledColor);
             }
@@ -289,11 +289,11 @@ void MarkupLayout::applyAnchor(const MarkupAttributes& attrs) {
 
 QString MarkupLayout::transformed(const QString& text) const {
     switch (state_.transform) {
-    case 1:
+    case TextTransform::Uppercase:
         return text.toUpper();
-    case 2:
+    case TextTransform::Lowercase:
         return text.toLower();
-    case 3: {
+    case TextTransform::Capitalize: {
         QString out = text;
         for (qsizetype i = 0; i < out.size(); ++i)
             if ((i == 0 || out[i - 1] == QLatin1Char(' ')) && out[i] >= QLatin1Char('a') &&
@@ -327,13 +327,14 @@ void MarkupLayout::openLine(Line& line) {
         line.rec.width +
         static_cast<int>(static_cast<long long>(line.rec.percent) * boxWidth / 100);
     int offset = 0;
-    if (line.rec.align == 1)
+    if (line.rec.align == HAlign::Center)
         offset = (boxWidth - lineWidth) / 2;
-    else if (line.rec.align == 2)
+    else if (line.rec.align == HAlign::Right)
         offset = boxWidth - lineWidth;
     line.start = line.x = line.box.left() + std::max(0, offset);
     line.extra = line.spacesLeft = line.drawExtra = 0;
-    if (line.rec.align == 3 && line.rec.wrapped && line.rec.spaces > 0 && boxWidth > lineWidth) {
+    if (line.rec.align == HAlign::Justify && line.rec.wrapped && line.rec.spaces > 0 &&
+        boxWidth > lineWidth) {
         line.extra = boxWidth - lineWidth;
         line.spacesLeft = line.rec.spaces;
     }

@@ -85,7 +85,8 @@ private:
         int x = 0, y = 0, start = 0;
         int placed = 0;
         // measure pass
-        int maxAscent = 0, maxDescent = 0, percent = 0, spaces = 0, align = 0;
+        int maxAscent = 0, maxDescent = 0, percent = 0, spaces = 0;
+        HAlign align = HAlign::Left;
         // draw pass
         LineRecord rec;
         int extra = 0, spacesLeft = 0;
@@ -132,6 +133,20 @@ private:
     void placeCells(const MarkupTable& table, TableRecord& rec) const;
     void sizeGrid(TableRecord& rec, const std::vector<QSize>& cellSizes, int spacing) const;
     void drawTableFrame(const StyleState& s, const QRect& r, bool cell);
+    // The steps of layoutTable: the table's background and frame; one cell
+    // (measured, or drawn in `r` with its measured content size); and, once
+    // measured, the grid's sizes stored in the table's record.
+    void paintTableBackground(const StyleState& s, const QRect& r);
+    struct CellLayout {
+        QSize size;    // with padding and borders
+        QSize content; // of the cell's sequence alone
+        bool explicitWidth = false;
+    };
+    CellLayout layoutCell(const MarkupCell& cell, const QRect& r, QSize measured, int depth);
+    QSize finishTableRecord(TableRecord& out, std::vector<QSize> contents,
+                            const std::vector<bool>& explicitWidth,
+                            const std::vector<QSize>& cellSizes,
+                            const StyleState& tableState) const;
 
     const MarkupDocument& doc_;
     const LayoutEnv& env_;

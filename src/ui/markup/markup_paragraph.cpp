@@ -157,11 +157,11 @@ void MarkupLayout::emitText(Line& line, const QString& piece) {
     }
     const int H = line.rec.height, D = line.rec.maxDescent;
     int top = line.y + H - f.ascent - D; // baseline
-    if (state_.valign == 0)
+    if (state_.valign == VAlign::Top)
         top = line.y;
-    else if (state_.valign == 1)
+    else if (state_.valign == VAlign::Middle)
         top = line.y + (H - f.height) / 2;
-    else if (state_.valign == 2)
+    else if (state_.valign == VAlign::Bottom)
         top = line.y + H - f.ascent;
     drawPiece(line, piece, top, width);
 }
@@ -183,7 +183,7 @@ void MarkupLayout::drawPiece(Line& line, const QString& piece, int top, int widt
         }
     }
     const QColor colour = QColor::fromRgb(shown(state_.textColor));
-    if (state_.backgroundMode == 2 && env_.enabled)
+    if (state_.backgroundMode == BackgroundMode::Opaque && env_.enabled)
         p.fillRect(line.x, top, width, f.height, QColor::fromRgb(state_.backgroundColor));
     p.setFont(f.font);
     p.setPen(colour);
@@ -277,11 +277,11 @@ void MarkupLayout::placeItem(Line& line, int width, int height,
     }
     const int H = line.rec.height, D = line.rec.maxDescent;
     int top = line.y + H - D - height; // baseline
-    if (state_.valign == 0)
+    if (state_.valign == VAlign::Top)
         top = line.y;
-    else if (state_.valign == 1)
+    else if (state_.valign == VAlign::Middle)
         top = line.y + (H - height) / 2;
-    else if (state_.valign == 2)
+    else if (state_.valign == VAlign::Bottom)
         top = line.y + H - height;
     draw(line.x, top);
     recordLink(line.x, top, width, height);

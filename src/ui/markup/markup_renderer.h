@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "ui/markup/background_effects.h"
+#include "ui/markup/style_values.h"
 
 class QPainter;
 class QPaintDevice;
@@ -46,8 +47,8 @@ struct LineRecord {
     int width = 0;  // pixels, without the percentage part
     int height = 0; // max ascent, plus max descent once the line ended
     int maxDescent = 0;
-    int percent = 0;      // share of the box width still to add (percentage rules)
-    int align = 0;        // 0 left, 1 center, 2 right, 3 justify
+    int percent = 0; // share of the box width still to add (percentage rules)
+    HAlign align = HAlign::Left;
     int spaces = 0;       // spaces on the line, for justification
     bool wrapped = false; // the line ended because a run was split
 };

@@ -23,11 +23,11 @@ int spanAttr(const MarkupAttributes& attrs, const char* name) {
     return v ? std::clamp(ParseDecimal(*v), 1, MarkupRenderer::kMaxSpan) : 1;
 }
 
-int valignOf(QByteArrayView v, int def) {
-    if (v == "baseline") return 3;
-    if (v == "middle" || v == "vcenter") return 1;
-    if (v == "top") return 0;
-    if (v == "bottom") return 2;
+VAlign valignOf(QByteArrayView v, VAlign def) {
+    if (v == "baseline") return VAlign::Baseline;
+    if (v == "middle" || v == "vcenter") return VAlign::Middle;
+    if (v == "top") return VAlign::Top;
+    if (v == "bottom") return VAlign::Bottom;
     return def;
 }
 
@@ -82,11 +82,11 @@ void MarkupLayout::applyBoxAttributes(const MarkupAttributes& attrs, bool isTabl
             s.effect = ParseBackgroundEffect(v, s.effect);
         else if (name == "align") {
             if (v == "left")
-                s.align = 0;
+                s.align = HAlign::Left;
             else if (v == "center")
-                s.align = 1;
+                s.align = HAlign::Center;
             else if (v == "right")
-                s.align = 2;
+                s.align = HAlign::Right;
         } else if (name == "valign")
             s.valign = valignOf(v, s.valign);
         else if (name == "width")
@@ -208,9 +208,9 @@ TableGeometry placeTable(const TableRecord& rec, const StyleState& s, const QRec
                 left -= add;
             }
             width = box.width();
-        } else if (s.align == 1) {
+        } else if (s.align == HAlign::Center) {
             offset = diff / 2;
-        } else if (s.align == 2) {
+        } else if (s.align == HAlign::Right) {
             offset = diff;
         }
     }
@@ -226,6 +226,92 @@ TableGeometry placeTable(const TableRecord& rec, const StyleState& s, const QRec
 }
 
 } // namespace
+
+void MarkupLayout::paintTableBackground(const StyleState& s, const QRect& r) {
+    if (s.effect >= 0) {
+        DrawBackgroundEffect(*painter_, r, s.effect, QColor::fromRgb(shown(s.backgroundColor)),
+                             QColor::fromRgb(shown(s.backgroundMiddle)),
+                             QColor::fromRgb(shown(s.backgroundEnd)), kGranularity);
+    } else if (!s.backgroundImage.isEmpty() && env_.enabled) {
+        const QByteArray& v = s.backgroundImage;
+        const qsizetype colon = v.indexOf(':');
+        ImageSpec spec;
+        const QByteArray key = v.left(std::max<qsizetype>(colon, 0)).trimmed(),
+                         value = v.mid(colon + 1).trimmed();
+        if (key == "idres")
+            spec.idres = static_cast<int>(std::clamp<long long>(ParseCInteger(value), 0, INT_MAX));
+        else if (key == "iddll")
+            spec.iddll = static_cast<int>(std::clamp<long long>(ParseCInteger(value), 0, INT_MAX));
+        else if (key == "file")
+            spec.file = value;
+        const QImage tile = env_.resources->load(spec, MarkupResources::Kind::Bitmap);
+        if (!tile.isNull()) {
+            painter_->save();
+            painter_->setBrushOrigin(r.topLeft());
+            painter_->fillRect(r, QBrush(tile));
+            painter_->restore();
+        }
+    }
+    drawTableFrame(s, r, false);
+}
+
+MarkupLayout::CellLayout MarkupLayout::layoutCell(const MarkupCell& cell, const QRect& r,
+                                                  QSize measured, int depth) {
+    const StyleState cellState = state_;
+    const int inset = cellState.padding + cellState.borderWidth;
+    // Content wraps at an explicit cell width when wrapping is on.
+    const int wrap = env_.wrapWidth > 0 && cellState.width > 0 ? cellState.width : 0;
+    if (measuring()) {
+        const QSize content =
+            layoutSequence(cell.sequence, QRect(0, 0, cellState.width, 0), wrap, depth + 1);
+        return {QSize(std::max(content.width(), cellState.width) + 2 * inset,
+                      std::max(content.height(), cellState.height) + 2 * inset),
+                content, cellState.width > 0};
+    }
+    if (cellState.effect >= 0)
+        DrawBackgroundEffect(*painter_, r, cellState.effect,
+                             QColor::fromRgb(shown(cellState.backgroundColor)),
+                             QColor::fromRgb(shown(cellState.backgroundMiddle)),
+                             QColor::fromRgb(shown(cellState.backgroundEnd)), kGranularity);
+    drawTableFrame(cellState, r, true);
+    const QRect inner = r.adjusted(inset, inset, -inset, -inset);
+    int top = inner.top();
+    if (cellState.valign == VAlign::Middle)
+        top += (inner.height() - measured.height()) / 2;
+    else if (cellState.valign == VAlign::Bottom)
+        top += inner.height() - measured.height();
+    layoutSequence(cell.sequence, QRect(inner.left(), top, inner.width(), measured.height()), wrap,
+                   depth + 1);
+    return {};
+}
+
+QSize MarkupLayout::finishTableRecord(TableRecord& out, std::vector<QSize> contents,
+                                      const std::vector<bool>& explicitWidth,
+                                      const std::vector<QSize>& cellSizes,
+                                      const StyleState& tableState) const {
+    out.contents = std::move(contents);
+    for (size_t i = 0; i < out.places.size() && i < explicitWidth.size(); ++i) {
+        const TableRecord::Place& p = out.places[i];
+        if (!p.valid || !explicitWidth[i]) continue;
+        // An explicit width fixes the cell's columns against stretching.
+        for (int k = 0; k < p.colSpan; ++k)
+            out.fixed[p.col + k] = true;
+    }
+    sizeGrid(out, cellSizes, tableState.spacing);
+    const int cols = static_cast<int>(out.colWidths.size()),
+              rows = static_cast<int>(out.rowHeights.size());
+    if (cols == 0 || rows == 0) return {};
+    const int border = 2 * tableBorder(tableState);
+    long long w = static_cast<long long>(cols + 1) * tableState.spacing + (cols - 1) + border;
+    long long h = static_cast<long long>(rows + 1) * tableState.spacing + (rows - 1) + border;
+    for (int v : out.colWidths)
+        w += v;
+    for (int v : out.rowHeights)
+        h += v;
+    out.width = static_cast<int>(std::min<long long>(w, kMaxLayoutExtent));
+    out.height = static_cast<int>(std::min<long long>(h, kMaxLayoutExtent));
+    return {out.width, out.height};
+}
 
 QSize MarkupLayout::layoutTable(const MarkupTable& table, const QRect& box, int depth) {
     const size_t base = stack_.size();
@@ -262,34 +348,7 @@ QSize MarkupLayout::layoutTable(const MarkupTable& table, const QRect& box, int 
     TableGeometry geo;
     if (!measuring() && !rec.colWidths.empty() && !rec.rowHeights.empty()) {
         geo = placeTable(rec, tableState, box);
-        if (tableState.effect >= 0) {
-            DrawBackgroundEffect(*painter_, geo.rect, tableState.effect,
-                                 QColor::fromRgb(shown(tableState.backgroundColor)),
-                                 QColor::fromRgb(shown(tableState.backgroundMiddle)),
-                                 QColor::fromRgb(shown(tableState.backgroundEnd)), kGranularity);
-        } else if (!tableState.backgroundImage.isEmpty() && env_.enabled) {
-            const QByteArray& v = tableState.backgroundImage;
-            const qsizetype colon = v.indexOf(':');
-            ImageSpec spec;
-            const QByteArray key = v.left(std::max<qsizetype>(colon, 0)).trimmed(),
-                             value = v.mid(colon + 1).trimmed();
-            if (key == "idres")
-                spec.idres =
-                    static_cast<int>(std::clamp<long long>(ParseCInteger(value), 0, INT_MAX));
-            else if (key == "iddll")
-                spec.iddll =
-                    static_cast<int>(std::clamp<long long>(ParseCInteger(value), 0, INT_MAX));
-            else if (key == "file")
-                spec.file = value;
-            const QImage tile = env_.resources->load(spec, MarkupResources::Kind::Bitmap);
-            if (!tile.isNull()) {
-                painter_->save();
-                painter_->setBrushOrigin(geo.rect.topLeft());
-                painter_->fillRect(geo.rect, QBrush(tile));
-                painter_->restore();
-            }
-        }
-        drawTableFrame(tableState, geo.rect, false);
+        paintTableBackground(tableState, geo.rect);
     }
     const bool drawable = measuring() || !geo.colW.empty();
 
@@ -312,64 +371,19 @@ QSize MarkupLayout::layoutTable(const MarkupTable& table, const QRect& box, int 
             }
             popTo(base + 2, rowState);
             pushStructural(StyleKey::Td, "td", cell.attrs, false);
-            const StyleState cellState = state_;
-            const int inset = cellState.padding + cellState.borderWidth;
-            // Content wraps at an explicit cell width when wrapping is on.
-            const int wrap = env_.wrapWidth > 0 && cellState.width > 0 ? cellState.width : 0;
-            if (measuring()) {
-                const QSize content =
-                    layoutSequence(cell.sequence, QRect(0, 0, cellState.width, 0), wrap, depth + 1);
-                contents.push_back(content);
-                explicitWidth.push_back(cellState.width > 0);
-                cellSizes.emplace_back(std::max(content.width(), cellState.width) + 2 * inset,
-                                       std::max(content.height(), cellState.height) + 2 * inset);
-                continue;
-            }
-            const QRect r = geo.cell(rec.places[ci], gap);
-            if (cellState.effect >= 0)
-                DrawBackgroundEffect(*painter_, r, cellState.effect,
-                                     QColor::fromRgb(shown(cellState.backgroundColor)),
-                                     QColor::fromRgb(shown(cellState.backgroundMiddle)),
-                                     QColor::fromRgb(shown(cellState.backgroundEnd)), kGranularity);
-            drawTableFrame(cellState, r, true);
-            const QRect inner = r.adjusted(inset, inset, -inset, -inset);
             const QSize measured = ci < rec.contents.size() ? rec.contents[ci] : QSize();
-            int top = inner.top();
-            if (cellState.valign == 1)
-                top += (inner.height() - measured.height()) / 2;
-            else if (cellState.valign == 2)
-                top += inner.height() - measured.height();
-            layoutSequence(cell.sequence,
-                           QRect(inner.left(), top, inner.width(), measured.height()), wrap,
-                           depth + 1);
+            const CellLayout done = layoutCell(
+                cell, measuring() ? QRect() : geo.cell(rec.places[ci], gap), measured, depth);
+            cellSizes.push_back(done.size);
+            contents.push_back(done.content);
+            explicitWidth.push_back(done.explicitWidth);
         }
     }
     popTo(base, outer);
     if (!measuring()) return drawable ? QSize(geo.rect.width(), rec.height) : QSize();
 
-    TableRecord& out = (*records_.tables)[recIndex];
-    out.contents = std::move(contents);
-    for (size_t i = 0; i < out.places.size() && i < explicitWidth.size(); ++i) {
-        const TableRecord::Place& p = out.places[i];
-        if (!p.valid || !explicitWidth[i]) continue;
-        // An explicit width fixes the cell's columns against stretching.
-        for (int k = 0; k < p.colSpan; ++k)
-            out.fixed[p.col + k] = true;
-    }
-    sizeGrid(out, cellSizes, tableState.spacing);
-    const int cols = static_cast<int>(out.colWidths.size()),
-              rows = static_cast<int>(out.rowHeights.size());
-    if (cols == 0 || rows == 0) return {};
-    const int border = 2 * tableBorder(tableState);
-    long long w = static_cast<long long>(cols + 1) * tableState.spacing + (cols - 1) + border;
-    long long h = static_cast<long long>(rows + 1) * tableState.spacing + (rows - 1) + border;
-    for (int v : out.colWidths)
-        w += v;
-    for (int v : out.rowHeights)
-        h += v;
-    out.width = static_cast<int>(std::min<long long>(w, kMaxLayoutExtent));
-    out.height = static_cast<int>(std::min<long long>(h, kMaxLayoutExtent));
-    return {out.width, out.height};
+    return finishTableRecord((*records_.tables)[recIndex], std::move(contents), explicitWidth,
+                             cellSizes, tableState);
 }
 
 } // namespace dorvak

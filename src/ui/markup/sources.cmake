@@ -18,4 +18,5 @@ target_sources(dorvak_ui PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/markup_text.h
   ${CMAKE_CURRENT_LIST_DIR}/style_sheet.cpp
   ${CMAKE_CURRENT_LIST_DIR}/style_sheet.h
+  ${CMAKE_CURRENT_LIST_DIR}/style_values.h
 )

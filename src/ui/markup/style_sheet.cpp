@@ -139,40 +139,40 @@ void ApplyStyleProperty(const QByteArray& name, const QByteArray& value, StyleSt
         s.weight = ParseWeight(value, s.weight);
     } else if (name == "text-align") {
         if (value == "left")
-            s.align = 0;
+            s.align = HAlign::Left;
         else if (value == "center")
-            s.align = 1;
+            s.align = HAlign::Center;
         else if (value == "right")
-            s.align = 2;
+            s.align = HAlign::Right;
     } else if (name == "text-transform") {
         if (value == "none")
-            s.transform = 0;
+            s.transform = TextTransform::None;
         else if (value == "uppercase")
-            s.transform = 1;
+            s.transform = TextTransform::Uppercase;
         else if (value == "lowercase")
-            s.transform = 2;
+            s.transform = TextTransform::Lowercase;
         else if (value == "capitalize")
-            s.transform = 3;
+            s.transform = TextTransform::Capitalize;
     } else if (name == "color") {
         s.textColor = colour(s.textColor);
     } else if (name == "background-color") {
         if (value.isEmpty() || value == "transparent") {
-            s.backgroundMode = 1;
+            s.backgroundMode = BackgroundMode::Transparent;
         } else {
-            s.backgroundMode = 2;
+            s.backgroundMode = BackgroundMode::Opaque;
             s.backgroundColor = colour(s.backgroundColor);
         }
     } else if (name == "text-decoration") {
         applyDecoration(value, s);
     } else if (name == "vertical-align") {
         if (value.isEmpty() || value == "baseline")
-            s.valign = 3;
+            s.valign = VAlign::Baseline;
         else if (value == "middle" || value == "vcenter")
-            s.valign = 1;
+            s.valign = VAlign::Middle;
         else if (value == "top")
-            s.valign = 0;
+            s.valign = VAlign::Top;
         else if (value == "bottom")
-            s.valign = 2;
+            s.valign = VAlign::Bottom;
     } else if (name == "border-color") {
         s.borderLight = s.borderDark = colour(s.borderLight);
     } else if (name == "border-width" || name == "size") {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "ui/markup/markup_text.h"
+#include "ui/markup/style_values.h"
 
 namespace dorvak {
 
@@ -32,18 +33,18 @@ struct StyleState {
     QRgb borderDark = 0xFF000000;
     QRgb backgroundMiddle = 0xFFFFFFFF;
     QRgb backgroundEnd = 0xFFFFFFFF;
-    int backgroundMode = 1; // 1 transparent, 2 opaque
+    BackgroundMode backgroundMode = BackgroundMode::Transparent;
     int effect = -1;
     QByteArray backgroundImage;
-    int align = 0;  // 0 left, 1 center, 2 right, 3 justify
-    int valign = 3; // 0 top, 1 middle, 2 bottom, 3 baseline
+    HAlign align = HAlign::Left;
+    VAlign valign = VAlign::Baseline;
     int borderStyle = 0;
     int borderWidth = 0;
     int width = 0; // explicit width/height of the current table or cell
     int height = 0;
     int reserved1 = 0;
     int reserved2 = 0;
-    int transform = 0; // 0 none, 1 uppercase, 2 lowercase, 3 capitalize
+    TextTransform transform = TextTransform::None;
     int padding = 2;
     int spacing = 0;
     int linkKind = 0; // 1 open target, 2 send message
