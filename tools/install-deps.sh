@@ -6,6 +6,7 @@ PKGS="build-essential cmake ninja-build pkg-config python3 gzip
       qt6-base-dev qt6-base-dev-tools libgl-dev libgtest-dev googletest
       clang libclang-rt-14-dev clang-format xz-utils
       user-mode-linux reiserfsprogs fdisk grub-common
+      dbus-daemon python3-dbus python3-dbusmock
       fonts-liberation fonts-dejavu-core"
 missing=""
 for p in $PKGS; do
