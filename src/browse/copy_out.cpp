@@ -274,9 +274,6 @@ CopyOut::FolderNames& CopyOut::Run::namesOf(int fd) {
 
 CopySummary CopyOut::execute(const std::string& destination, std::vector<Op> ops,
                              CopySummary summary) {
-    requests_.skipFileRequested = false;
-    requests_.stopSavingRequested = false;
-    requests_.saveFinished = false;
     reader_.badSectorRetries = settings_.badSectorRetries;
     Run(*this, summary, destination).go(ops);
     requests_.saveFinished = true;
@@ -437,19 +434,24 @@ CopyOut::Run::Placed CopyOut::Run::place(TempFile& file, FolderNames& names, con
     const DuplicatePolicy policy = o_.settings_.duplicates();
     const bool replace = policy == DuplicatePolicy::Overwrite;
     NameLadder ladder(raw);
-    for (unsigned n = 0; n <= kMaxNumbered; ++n) {
+    // Every "name (n)" below the base's next number is taken already, by this
+    // run or by what was there: k entries of one name cost k tries, not k².
+    unsigned* next = &names.nextNumber[ladder.base];
+    for (unsigned n = *next; n <= kMaxNumbered; ++n) {
         name = ladder.at(n);
         if (names.written.count(name)) continue;
         err = refused(name);
         if (err == 0) {
             if (file.place(name, replace)) {
                 names.written.insert(name);
+                *next = std::max(*next, n + 1);
                 return Placed::Yes;
             }
             err = file.error();
         }
         if (ladder.climb(err)) {
-            n = ~0u; // start again from the new base's plain name
+            next = &names.nextNumber[ladder.base];
+            n = *next - 1; // start again from the new base's first free number
             continue;
         }
         // Overwrite cannot replace a folder: that file is renamed instead.

@@ -194,6 +194,13 @@ bool openSource(SectorReader& reader, const std::string& path) {
     return true;
 }
 
+void printReadStats(const SectorReader& reader) {
+    const ReadStats s = reader.stats();
+    std::cerr << "{\"requests\":" << s.requests << ",\"bytes\":" << s.bytes
+              << ",\"seeks\":" << s.seeks
+              << ",\"unreadableSectors\":" << reader.unreadableSectorCount() << "}\n";
+}
+
 VolumeChoice takeVolumeChoice(Args& args) {
     VolumeChoice choice;
     choice.startSector = args.option("--start-sector");

@@ -78,6 +78,9 @@ struct VolumeChoice {
 };
 VolumeChoice takeVolumeChoice(Args& args);
 
+// --stats: what the reader asked of the source, one JSON line on stderr.
+void printReadStats(const SectorReader& reader);
+
 // The chosen volume; prints the reason when there is none.
 std::optional<VolumeInfo> chooseVolume(SectorReader& reader, const VolumeChoice& choice);
 

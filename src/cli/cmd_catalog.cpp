@@ -17,6 +17,7 @@ struct Mounted {
     Catalog catalog;
     MountResult result;
     LiveState live;
+    bool stats = false;
 };
 
 // Opens SOURCE, chooses the volume and mounts it; nullptr after printing why.
@@ -24,6 +25,7 @@ std::unique_ptr<Mounted> mountFromArgs(Args& args, const char* usage, std::size_
     const bool quiet = args.flag("--quiet");
     const bool extensive = args.flag("--extensive");
     auto mounted = std::make_unique<Mounted>();
+    mounted->stats = args.flag("--stats");
     const VolumeChoice choice = takeVolumeChoice(args);
     if (auto bad = args.unknownOption(); bad || args.rest().size() != positional) {
         std::cerr << usage << "\n";
@@ -95,6 +97,7 @@ int cmdList(Args& args) {
     }
     if (m->result.stopped) std::cerr << "The mount was stopped; the list is partial\n";
     std::cerr << "Unreadable sector(s): " << m->reader.unreadableSectorCount() << "\n";
+    if (m->stats) printReadStats(m->reader);
     std::cerr << "Folder(s) Found: " << c.folderCount << "\nFile(s) Found: " << c.fileCount << "\n";
     if (m->result.nodesSkipped != 0)
         std::cerr << "Damaged or repeated tree nodes skipped: " << m->result.nodesSkipped << "\n";

@@ -71,6 +71,7 @@ int cmdVolumes(Args& args) {
 
 int cmdSearch(Args& args) {
     const bool quiet = args.flag("--quiet");
+    const bool stats = args.flag("--stats");
     auto start = args.option("--start");
     auto end = args.option("--end");
     auto run = args.option("--run");
@@ -112,6 +113,7 @@ int cmdSearch(Args& args) {
         std::cout.flush();
     });
     progress.finish();
+    if (stats) printReadStats(reader);
     std::cerr << "Partition(s) Found: " << table.volumeCount << "\n";
     return kExitOk;
 }

@@ -157,6 +157,33 @@ INSTANTIATE_TEST_SUITE_P(
         PolicyCase{2, {"dup (1).txt", "dup.txt", "other"}, str(pattern(10, 1)), 0},
         PolicyCase{3, {"dup.txt", "other"}, "already here", 2}));
 
+// k entries of one name, all of whose names a first run left at the
+// destination: finding each next free "name (n)" must not start from 0 again
+// (k² tries on a folder of many versions).
+TEST(CopyOut, FreeNumberedNamesAreFoundInLinearTries) {
+    constexpr unsigned k = 200;
+    TreeBuilder t(1024, 2048);
+    for (unsigned i = 0; i < k; ++i)
+        t.file(2, "same.txt", pattern(5, i));
+    const std::uint32_t root = t.finish();
+    auto m = mountBuilt(t.vb, root, RecoveryMode::Normal);
+    ASSERT_EQ(m->catalog.fileCount, k);
+    ScratchDir dest;
+    CopyRequests requests;
+    CopyOut copy(m->reader, m->volume, m->catalog, &m->live, {}, requests);
+    unsigned tries = 0;
+    copy.refusesName = [&](const std::string&) {
+        ++tries;
+        return 0;
+    };
+    ASSERT_TRUE(copy.RecoverAll(dest.str()).whole());
+    const CopySummary again = copy.RecoverAll(dest.str());
+    ASSERT_TRUE(again.whole());
+    EXPECT_EQ(listTree(dest.path()).size(), 2 * k);
+    EXPECT_EQ(readFile(dest.path() / "same (399).txt"), str(pattern(5, k - 1)));
+    EXPECT_LT(tries, 6 * k);
+}
+
 // Requests from the progress dialog, sent from the progress events.
 class Requester : public CopyProgressSink {
 public:
@@ -204,6 +231,19 @@ TEST(CopyOut, StopLeavesOnlyWholeFilesUnderTheirNames) {
     EXPECT_EQ(stopAt5.events.front().filesTotal, 20u);
     EXPECT_EQ(stopAt5.events.front().bytesTotal, 20u * 3000);
     EXPECT_EQ(stopAt5.events.front().folderPath, "/many");
+}
+
+TEST(CopyOut, AStopRequestedBeforeTheStartIsKept) {
+    TwentyFiles v;
+    auto m = mountBuilt(v.t.vb, v.root, RecoveryMode::Normal);
+    ScratchDir dest;
+    CopyRequests requests;
+    requests.stopSavingRequested = true;
+    const CopySummary s = recoverAll(*m, dest.str(), {}, &requests);
+    EXPECT_TRUE(s.stopped);
+    EXPECT_EQ(s.filesWritten, 0u);
+    EXPECT_TRUE(listTree(dest.path()).empty());
+    EXPECT_TRUE(requests.saveFinished);
 }
 
 TEST(CopyOut, SkipAbandonsTheCurrentFileOnly) {
