@@ -1,5 +1,6 @@
 #include "cli/cli_util.h"
 
+#include "disk/disk_table.h"
 #include "reiserfs/structures.h"
 #include "volume/partition_walk.h"
 
@@ -242,7 +243,10 @@ std::optional<VolumeInfo> chooseVolume(SectorReader& reader, const VolumeChoice&
         return std::nullopt;
     }
     VolumeTable table;
-    WalkPartitionTables(reader, table);
+    if (isStackedDevice(reader.diskPath()))
+        ProbeWholeVolume(reader, table);
+    else
+        WalkPartitionTables(reader, table);
     if (n >= table.volumeCount) {
         if (table.volumeCount == 0)
             std::cerr << "No ReiserFS volume found in " << reader.diskPath() << "\n";

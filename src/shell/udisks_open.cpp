@@ -83,7 +83,7 @@ UdisksOpener::Result UdisksOpener::openReadOnly(const QString& devicePath, int t
         QDBusMessage::createMethodCall(kService, kManagerPath, kManager, "ResolveDevice");
     resolve << QVariantMap{{QStringLiteral("path"), devicePath}} << QVariantMap{};
     const QDBusMessage resolved = bus.call(resolve, QDBus::Block, kResolveTimeoutMs);
-    if (resolved.type() == QDBusMessage::ReplyMessage && !resolved.arguments().isEmpty()) {
+    if (resolved.type() == QDBusMessage::ReplyMessage && resolved.signature() == "ao") {
         const auto paths =
             qdbus_cast<QList<QDBusObjectPath>>(resolved.arguments().at(0).value<QDBusArgument>());
         if (paths.isEmpty()) {
@@ -108,8 +108,12 @@ UdisksOpener::Result UdisksOpener::openReadOnly(const QString& devicePath, int t
         backup << QVariantMap{};
         reply = bus.call(backup, QDBus::BlockWithGui, timeoutMs);
     }
-    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
+    if (reply.type() != QDBusMessage::ReplyMessage) {
         result.error = withRights(devicePath, reasonOf(reply));
+        return result;
+    }
+    if (reply.signature() != "h") {
+        result.error = withRights(devicePath, QStringLiteral("udisks2 handed back no descriptor"));
         return result;
     }
     const auto handed = reply.arguments().at(0).value<QDBusUnixFileDescriptor>();
