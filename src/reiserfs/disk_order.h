@@ -19,10 +19,11 @@
 namespace dorvak {
 
 // Blocks closer than this are read in one request with the gap between
-// them: a gap of a few hundred KiB costs less to read than to seek over.
-inline constexpr std::size_t kMaxGapBytes = 256 * 1024;
-// The longest request.
-inline constexpr std::size_t kMaxRequestBytes = 1 << 20;
+// them: on a rotating disk a seek (about 8 ms) costs as much as reading
+// about a megabyte (at 150 MB/s), so a shorter gap is cheaper to read.
+inline constexpr std::size_t kMaxGapBytes = 1024 * 1024;
+// The longest request (the buffer the reads go through).
+inline constexpr std::size_t kMaxRequestBytes = 4 << 20;
 
 // Reads `blocks` (sorted, no repeats) in ascending order and hands each to
 // `visit`. Stops early, returning false, when `stop` is set between requests.

@@ -127,14 +127,14 @@ std::vector<std::uint64_t> VolumeMount::childrenOf(Bytes node) {
 // level's nodes in the order of their parents, children in pointer order.
 // That order fixes the catalog's, whatever the order of reading.
 void VolumeMount::WalkTree() {
-    walkLevels(nullptr);
+    walkLevels(nullptr, 0);
 }
 
-// With `leavesLater`, the children of level-2 nodes are not read: their
-// block numbers are collected there for the block scan, which reads every
-// leaf anyway. Leaves met elsewhere (under a damaged higher node) are read
+// With `later`, the children of nodes at `laterBelow` or lower are not read:
+// their block numbers are collected there for the block scan, which reads
+// every block anyway. Leaves met above (under a damaged higher node) are read
 // and handed over as usual.
-void VolumeMount::walkLevels(std::unordered_set<std::uint64_t>* leavesLater) {
+void VolumeMount::walkLevels(std::unordered_set<std::uint64_t>* later, std::uint16_t laterBelow) {
     liveLeaves_.clear();
     const std::size_t blockSize = volume_.blockSize();
     if (!isValidBlockSize(std::uint32_t(blockSize)) || !blockInVolume(volume_.rootBlock)) return;
@@ -171,8 +171,8 @@ void VolumeMount::walkLevels(std::unordered_set<std::uint64_t>* leavesLater) {
             for (std::uint64_t block : parent.kids) {
                 if (!blockInVolume(block) || !seen.insert(block).second)
                     ++result_.nodesSkipped;
-                else if (leavesLater && parent.level == 2)
-                    leavesLater->insert(block);
+                else if (later && parent.level <= laterBelow)
+                    later->insert(block);
                 else
                     level.push_back(block);
             }
@@ -225,12 +225,15 @@ void VolumeMount::walkLevels(std::unordered_set<std::uint64_t>* leavesLater) {
     }
 }
 
-// Extensive in one pass over the disk: the internal nodes first (about 1% of
-// the blocks), which tell which blocks are live leaves, then every block in
-// order. A live leaf is handed to the catalog as the scan meets it; any other
-// leaf is kept compact and handed over after the scan, so that the live
-// version of every folder and file is met first and what only the other
-// leaves add can be marked deleted.
+// Extensive in one pass over the disk. The nodes above level 2 (a few dozen
+// blocks) are read first; they name the live level-2 nodes. Then every block
+// once, in order: a live level-2 node names live leaves, and a live leaf is
+// handed to the catalog as the scan meets it. A leaf met before the node
+// that points at it is kept compact, as is every other leaf, and each node
+// the scan meets keeps its child list, so that after the scan the live tree
+// is complete: the leaves it reaches are handed over next, and what only the
+// others add comes last and is marked deleted. The live version of every
+// folder and file is therefore met first, whatever the layout.
 void VolumeMount::collectExtensive() {
     const std::size_t blockSize = volume_.blockSize();
     const std::uint64_t blocks = volume_.sectorCount == 0 ? 0 : volumeBlocks();
@@ -238,8 +241,8 @@ void VolumeMount::collectExtensive() {
         WalkTree(); // a volume of unknown size: its live tree is all there is
         return;
     }
-    std::unordered_set<std::uint64_t> live; // live leaves the walk left to the scan
-    walkLevels(&live);
+    std::unordered_set<std::uint64_t> live; // live blocks the walk left to the scan
+    walkLevels(&live, 3);
     std::unordered_set<std::uint64_t> done; // live leaves the walk handed over itself
     for (std::uint64_t sector : liveLeaves_)
         done.insert((sector - volume_.startSector) / volume_.sectorsPerBlock);
@@ -247,7 +250,14 @@ void VolumeMount::collectExtensive() {
         catalog_.releasePending();
         return;
     }
-    LeafStore stale;
+    LeafStore kept;                                          // leaves not known to be live
+    std::unordered_map<std::uint64_t, std::uint32_t> keptAt; // block -> leaf in `kept`
+    std::unordered_map<std::uint64_t, std::vector<std::uint64_t>> nodes; // met, not live yet
+    std::vector<std::uint64_t> behind; // live blocks the scan had passed when named
+    auto markLive = [&](std::uint64_t kid, std::uint64_t at) {
+        if (blockInVolume(kid) && !done.count(kid) && live.insert(kid).second && kid < at)
+            behind.push_back(kid);
+    };
     const std::uint64_t perChunk = std::max<std::uint64_t>(1, kReadAheadBytes / blockSize);
     std::vector<std::uint8_t> chunk(perChunk * blockSize);
     for (std::uint64_t first = 0; first < blocks && !result_.stopped; first += perChunk) {
@@ -265,22 +275,53 @@ void VolumeMount::collectExtensive() {
                 block * volume_.sectorsPerBlock * 100 / volume_.sectorCount, 99)));
             progress_.currentSector(sector);
             Bytes data(chunk.data() + k * blockSize, blockSize);
+            auto head = ReadBlockHead(data);
+            const bool isNode = head && head->level >= 2 && head->level <= kMaxLevel;
             if (live.count(block)) {
-                liveLeaves_.push_back(sector);
-                ProcessLeaf(sector, data, true);
+                if (isNode) {
+                    for (std::uint64_t kid : childrenOf(data))
+                        markLive(kid, block);
+                } else if (head && head->level == 1) {
+                    liveLeaves_.push_back(sector);
+                    ProcessLeaf(sector, data, true);
+                }
                 continue;
             }
-            auto head = ReadBlockHead(data);
-            // Leaves packed full (free space 0) are common, so free space is
-            // only required to lie within the block.
-            if (head && looksLikeLeaf(*head, blockSize) && !done.count(block))
-                stale.add(sector, data);
+            if (isNode) {
+                nodes.emplace(block, childrenOf(data));
+            } else if (head && looksLikeLeaf(*head, blockSize) && !done.count(block)) {
+                // Leaves packed full (free space 0) are common, so free space
+                // is only required to lie within the block.
+                keptAt.emplace(block, kept.add(sector, data));
+            }
         }
+    }
+    // The rest of the live tree: nodes and leaves the scan met before it knew.
+    std::vector<std::uint64_t> lateLeaves;
+    while (!behind.empty()) {
+        const std::uint64_t block = behind.back();
+        behind.pop_back();
+        if (auto node = nodes.find(block); node != nodes.end()) {
+            for (std::uint64_t kid : node->second)
+                if (blockInVolume(kid) && !done.count(kid) && live.insert(kid).second)
+                    behind.push_back(kid);
+        } else if (keptAt.count(block)) {
+            lateLeaves.push_back(block);
+        }
+    }
+    nodes.clear();
+    std::sort(lateLeaves.begin(), lateLeaves.end());
+    for (std::uint64_t block : lateLeaves) {
+        liveLeaves_.push_back(volume_.blockSector(block));
+        replayLeaf(kept, keptAt[block]);
     }
     const std::size_t liveFolders = catalog_.FolderList.size();
     const std::size_t liveFiles = catalog_.FileList.size();
-    for (std::uint32_t i = 0; !stopRequested_ && i < stale.leafCount(); ++i)
-        replayLeaf(stale, i);
+    for (std::uint32_t i = 0; !stopRequested_ && i < kept.leafCount(); ++i) {
+        const std::uint64_t sector = kept.leaf(i).sector;
+        if (!live.count((sector - volume_.startSector) / volume_.sectorsPerBlock))
+            replayLeaf(kept, i);
+    }
     catalog_.releasePending();
     for (std::size_t i = liveFolders; i < catalog_.FolderList.size(); ++i)
         catalog_.FolderList[i].deleted = true;

@@ -4,6 +4,7 @@
 #include "common/volume_builder.h"
 
 #include <gtest/gtest.h>
+#include <set>
 
 using namespace dorvak;
 using namespace dorvak::test;
@@ -81,23 +82,35 @@ TEST(Mount, RootAtLevelTwoProcessesLeavesInPointerOrder) {
 // follow the levels and the gaps, not the leaves, and the catalog keeps the
 // pointer order.
 TEST(Mount, LeavesInReverseOrderCostOneSeekPerLevel) {
-    Volume v;
-    const std::uint32_t root = 20, left = 21, right = 22;
-    std::vector<std::uint32_t> leftLeaves, rightLeaves;
-    Names expected;
-    for (std::uint32_t i = 0; i < 30; ++i) {
-        const std::uint32_t block = 59 - i; // pointer order runs down the disk
-        (i < 15 ? leftLeaves : rightLeaves).push_back(block);
-        expected.push_back("f" + std::to_string(i));
-        v.put(block, leafWith(100 + i, expected.back()));
+    // The level-2 nodes before their leaves, then after them (the scan meets
+    // the leaves before it knows they are live).
+    for (const std::uint32_t left : {21u, 62u}) {
+        SCOPED_TRACE(left);
+        Volume v;
+        const std::uint32_t root = 20, right = left + 1;
+        std::vector<std::uint32_t> leftLeaves, rightLeaves;
+        Names expected;
+        for (std::uint32_t i = 0; i < 30; ++i) {
+            const std::uint32_t block = 59 - i; // pointer order runs down the disk
+            (i < 15 ? leftLeaves : rightLeaves).push_back(block);
+            expected.push_back("f" + std::to_string(i));
+            v.put(block, leafWith(100 + i, expected.back()));
+        }
+        v.put(root, internalNode(4096, 3, {left, right}));
+        v.put(left, internalNode(4096, 2, leftLeaves));
+        v.put(right, internalNode(4096, 2, rightLeaves));
+        auto r = v.mount(root, RecoveryMode::Normal);
+        EXPECT_EQ(r->files, expected);
+        EXPECT_EQ(r->mount.leavesRead, 30u);
+        EXPECT_LE(r->reads.seeks, 3u); // the root, the two nodes, the leaves
+        // Extensive: the root, then one pass over the volume.
+        auto e = v.mount(root, RecoveryMode::Extensive);
+        EXPECT_EQ(std::set<std::string>(e->files.begin(), e->files.end()),
+                  std::set<std::string>(expected.begin(), expected.end()));
+        for (const auto& f : e->catalog.FileList)
+            EXPECT_FALSE(f.deleted) << f.name;
+        EXPECT_LE(e->reads.seeks, 2u);
     }
-    v.put(root, internalNode(4096, 3, {left, right}));
-    v.put(left, internalNode(4096, 2, leftLeaves));
-    v.put(right, internalNode(4096, 2, rightLeaves));
-    auto r = v.mount(root, RecoveryMode::Normal);
-    EXPECT_EQ(r->files, expected);
-    EXPECT_EQ(r->mount.leavesRead, 30u);
-    EXPECT_LE(r->reads.seeks, 3u); // the root, the two nodes, the leaves
 }
 
 TEST(Mount, TreesOfEveryHeightAreWalkedIncludingASingleLeaf) {
