@@ -7,6 +7,7 @@ PKGS="build-essential cmake ninja-build pkg-config python3 gzip
       clang libclang-rt-14-dev clang-format xz-utils
       user-mode-linux reiserfsprogs fdisk grub-common
       dpkg-dev desktop-file-utils appstream groff-base bash-completion
+      dbus-daemon python3-dbus python3-dbusmock
       fonts-liberation fonts-dejavu-core"
 missing=""
 for p in $PKGS; do

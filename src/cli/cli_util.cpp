@@ -1,6 +1,7 @@
 #include "cli/cli_util.h"
 
 #include "browse/safe_names.h"
+#include "disk/disk_table.h"
 #include "reiserfs/structures.h"
 #include "volume/partition_walk.h"
 
@@ -79,7 +80,10 @@ std::optional<VolumeInfo> chooseVolume(SectorReader& reader, const VolumeChoice&
     }
     const std::uint64_t n = choice.index.value_or(0);
     VolumeTable table;
-    WalkPartitionTables(reader, table);
+    if (isStackedDevice(reader.diskPath()))
+        ProbeWholeVolume(reader, table);
+    else
+        WalkPartitionTables(reader, table);
     if (n >= table.volumeCount) {
         if (table.volumeCount == 0)
             std::cerr << "No ReiserFS volume found in " << reader.diskPath() << "\n";

@@ -14,8 +14,12 @@ namespace {
 void printVolume(const VolumeInfo& v, std::uint32_t index) {
     std::cout << "{\"index\":" << index << ",\"name\":" << jsonString(v.name)
               << ",\"startSector\":" << v.startSector << ",\"sectorCount\":" << v.sectorCount
-              << ",\"sectorsPerBlock\":" << v.sectorsPerBlock << ",\"rootBlock\":" << v.rootBlock
-              << "}\n";
+              << ",\"sectorsPerBlock\":" << v.sectorsPerBlock << ",\"rootBlock\":" << v.rootBlock;
+    // A volume of a GPT entry also carries the entry's name and type.
+    if (!v.typeGuid.empty())
+        std::cout << ",\"gptName\":" << jsonString(v.partitionName)
+                  << ",\"typeGuid\":" << jsonString(v.typeGuid);
+    std::cout << "}\n";
 }
 
 } // namespace
@@ -39,7 +43,7 @@ int cmdDisks(const DisksOptions& options) {
                   << ",\"cylinders\":" << d.cylinders << ",\"heads\":" << d.heads
                   << ",\"sectorsPerTrack\":" << d.sectorsPerTrack
                   << ",\"totalSectors\":" << d.totalSectors << ",\"path\":" << jsonString(d.path)
-                  << "}\n";
+                  << ",\"kind\":" << jsonString(d.kind) << "}\n";
     }
     return status;
 }
@@ -48,7 +52,10 @@ int cmdVolumes(const VolumesOptions& options) {
     SectorReader reader;
     if (!openSource(reader, options.source)) return kExitFatal;
     VolumeTable table;
-    WalkPartitionTables(reader, table);
+    const PartitionWalkResult walked = isStackedDevice(options.source)
+                                           ? ProbeWholeVolume(reader, table)
+                                           : WalkPartitionTables(reader, table);
+    if (!walked.note.empty()) std::cerr << walked.note << "\n";
     for (std::uint32_t i = 0; i < table.volumeCount; ++i)
         printVolume(table.records[i], i);
     if (table.volumeCount == 0) std::cerr << "No ReiserFS volume found\n";

@@ -84,8 +84,9 @@ void MountProgress::status(const std::string& text) {
 
 void MountProgress::percent(unsigned value) {
     // After the walk, percents are those of the block scan (or the zero that
-    // starts the last phase).
-    if (walked_ && !scanning_) {
+    // starts the last phase). A scan whose walk read no node (a tree of three
+    // levels or fewer leaves its nodes to the scan) starts at its first step.
+    if ((walked_ || value > 0) && !scanning_) {
         scanning_ = true;
         sector_ = volume_.startSector;
         bar_.beginPhase();

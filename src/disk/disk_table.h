@@ -21,7 +21,17 @@ struct DiskInfo {
     std::uint32_t int13Extensions = 0; // legacy BIOS mode only; always 0 here
     std::string path;                  // device or image file read as this disk
     bool hasMedia = false;
+    // "disk", "image", or for a device stacked on disks: "lvm", "crypt",
+    // "device-mapper", "md".
+    std::string kind = "disk";
+    // An LVM volume, md array or dm mapping holds a file system directly:
+    // it is probed at sector 0 as one volume, not read for a table.
+    bool wholeVolume = false;
 };
+
+// Whether `path` is a device-mapper device or an md array (by its device
+// number under `sysDevBlock`, normally /sys/dev/block).
+bool isStackedDevice(const std::string& path, const std::string& sysDevBlock = "/sys/dev/block");
 
 class DiskTable {
 public:
@@ -33,8 +43,9 @@ public:
     std::uint16_t diskCount = 0;     // disks listed (with media)
 
     // Whole-disk block devices under `sysBlock` (normally /sys/block), opened
-    // under `devRoot` for their geometry. Loop, RAM, zram and device-mapper
-    // entries are not physical disks and are skipped.
+    // under `devRoot` for their geometry. Loop, RAM and zram entries are
+    // skipped. Device-mapper devices (LVM, dm-crypt, others) and md arrays
+    // follow the physical disks, named by their /dev/mapper or /dev/md name.
     void EnumerateDisks(const std::string& sysBlock = "/sys/block",
                         const std::string& devRoot = "/dev");
     // Appends an image file as a further disk; false (with `error`) when it
@@ -49,6 +60,7 @@ public:
 
 private:
     bool addSlot(DiskInfo info);
+    void addStacked(const std::string& sysBlock, const std::string& devRoot);
     std::vector<std::uint32_t> listed_;
 };
 

@@ -11,11 +11,25 @@ ChsAddress chsFromLinear(std::uint32_t firstSectorLow) {
 
 bool SectorReader::OpenSelectedDisk(const std::string& path, std::string* error) {
     CloseDisk();
-    auto source = FileSectorSource::open(path, error);
+    openErrno_ = 0;
+    auto source = FileSectorSource::open(path, error, &openErrno_);
     if (!source) return false;
     diskHandle = std::move(source);
     path_ = path;
     return true;
+}
+
+bool SectorReader::openDescriptor(UniqueFd fd, const std::string& path, std::string* error) {
+    CloseDisk();
+    auto source = FileSectorSource::fromFd(std::move(fd), path, error);
+    if (!source) return false;
+    diskHandle = std::move(source);
+    path_ = path;
+    return true;
+}
+
+std::uint32_t SectorReader::logicalSectorSize() const {
+    return diskHandle ? diskHandle->logicalSectorSize() : 0;
 }
 
 void SectorReader::openSource(std::unique_ptr<SectorSource> source) {

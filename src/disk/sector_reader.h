@@ -64,6 +64,12 @@ public:
     // On failure the reader has no disk, every read returns 0, and `error`
     // says why.
     bool OpenSelectedDisk(const std::string& path, std::string* error = nullptr);
+    // errno of the last failed OpenSelectedDisk (0 after a successful open):
+    // a front end that can ask for rights looks for isPermissionError().
+    int openErrno() const { return openErrno_; }
+    // Reads through a descriptor opened elsewhere (a privileged service
+    // handed it out); `path` names the disk.
+    bool openDescriptor(UniqueFd fd, const std::string& path, std::string* error = nullptr);
     // Uses an already-open source (tests, or a source the caller built).
     void openSource(std::unique_ptr<SectorSource> source);
     void CloseDisk();
@@ -71,6 +77,8 @@ public:
     const std::string& diskPath() const { return path_; }
     // Size of the open disk in sectors (0 when unknown or closed).
     std::uint64_t totalSectors() const;
+    // The device's logical sector size; 0 for an image or when closed.
+    std::uint32_t logicalSectorSize() const;
 
     // Reads `count` sectors from `firstSector` into `buffer` (count × 512
     // bytes). Returns 1 when the whole run, or on the fallback the last
@@ -101,6 +109,7 @@ private:
     std::uint64_t nextOffset_ = ~std::uint64_t(0); // where the last request ended
     std::unique_ptr<SectorSource> diskHandle;
     std::string path_;
+    int openErrno_ = 0;
 };
 
 } // namespace dorvak

@@ -10,26 +10,50 @@
 
 namespace dorvak {
 
+bool isPermissionError(int error) {
+    return error == EACCES || error == EPERM;
+}
+
 std::unique_ptr<FileSectorSource> FileSectorSource::open(const std::string& path,
-                                                         std::string* error) {
+                                                         std::string* error, int* errorCode) {
     UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (!fd.valid()) {
-        if (error) *error = "Cannot open " + path + ": " + std::strerror(errno);
+        const int code = errno;
+        if (errorCode) *errorCode = code;
+        // A device the user may not read: say what to do about it.
+        if (error)
+            *error = "Cannot open " + path + ": " +
+                     (isPermissionError(code) ? kPermissionDenied : std::strerror(code));
+        return nullptr;
+    }
+    return fromFd(std::move(fd), path, error);
+}
+
+std::unique_ptr<FileSectorSource> FileSectorSource::fromFd(UniqueFd fd, const std::string& name,
+                                                           std::string* error) {
+    if (!fd.valid()) {
+        if (error) *error = "Cannot read " + name + ": no open descriptor";
         return nullptr;
     }
     struct stat st {};
     std::uint64_t size = 0;
+    std::uint32_t sectorSize = 0;
     if (::fstat(fd.get(), &st) == 0) {
         if (S_ISBLK(st.st_mode)) {
             if (::ioctl(fd.get(), BLKGETSIZE64, &size) != 0) size = 0;
+            int logical = 0;
+            // Partition tables on the device count in these sectors.
+            if (::ioctl(fd.get(), BLKSSZGET, &logical) == 0 && logical >= 512 &&
+                logical % 512 == 0 && logical <= 65536)
+                sectorSize = std::uint32_t(logical);
         } else if (S_ISREG(st.st_mode)) {
             size = static_cast<std::uint64_t>(st.st_size);
         } else if (S_ISDIR(st.st_mode)) {
-            if (error) *error = "Cannot read " + path + ": it is a directory";
+            if (error) *error = "Cannot read " + name + ": it is a directory";
             return nullptr;
         }
     }
-    return std::unique_ptr<FileSectorSource>(new FileSectorSource(std::move(fd), size));
+    return std::unique_ptr<FileSectorSource>(new FileSectorSource(std::move(fd), size, sectorSize));
 }
 
 bool FileSectorSource::readAt(std::uint64_t offset, void* buffer, std::size_t length) {

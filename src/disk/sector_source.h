@@ -12,6 +12,11 @@
 
 namespace dorvak {
 
+// What the command line says when a device may not be read by this user.
+inline constexpr const char* kPermissionDenied = "Permission denied: run it as root";
+// EACCES or EPERM: the user lacks the rights, the device is there.
+bool isPermissionError(int error);
+
 class SectorSource {
 public:
     virtual ~SectorSource() = default;
@@ -20,24 +25,35 @@ public:
     virtual bool readAt(std::uint64_t offset, void* buffer, std::size_t length) = 0;
     // Size of the source in bytes (0 when unknown).
     virtual std::uint64_t sizeBytes() const = 0;
+    // The logical sector size a block device reports, in which its partition
+    // tables count; 0 when the source cannot say (an image file).
+    virtual std::uint32_t logicalSectorSize() const { return 0; }
 };
 
 // A device or image file opened read-only. Never writes.
 class FileSectorSource final : public SectorSource {
 public:
-    // Opens `path` with O_RDONLY; on failure returns nullptr and sets `error`
-    // to a message naming the path and the reason.
-    static std::unique_ptr<FileSectorSource> open(const std::string& path, std::string* error);
+    // Opens `path` with O_RDONLY; on failure returns nullptr, sets `error`
+    // to a message naming the path and the reason and `errorCode` to errno.
+    static std::unique_ptr<FileSectorSource> open(const std::string& path, std::string* error,
+                                                  int* errorCode = nullptr);
+    // Reads through a descriptor opened elsewhere (one handed out by a
+    // privileged service, for instance); `name` is used in messages only.
+    static std::unique_ptr<FileSectorSource> fromFd(UniqueFd fd, const std::string& name,
+                                                    std::string* error);
     FileSectorSource(const FileSectorSource&) = delete;
     FileSectorSource& operator=(const FileSectorSource&) = delete;
 
     bool readAt(std::uint64_t offset, void* buffer, std::size_t length) override;
     std::uint64_t sizeBytes() const override { return size_; }
+    std::uint32_t logicalSectorSize() const override { return sectorSize_; }
 
 private:
-    FileSectorSource(UniqueFd fd, std::uint64_t size) : fd_(std::move(fd)), size_(size) {}
+    FileSectorSource(UniqueFd fd, std::uint64_t size, std::uint32_t sectorSize)
+        : fd_(std::move(fd)), size_(size), sectorSize_(sectorSize) {}
     UniqueFd fd_;
     std::uint64_t size_;
+    std::uint32_t sectorSize_;
 };
 
 } // namespace dorvak

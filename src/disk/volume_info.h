@@ -14,6 +14,10 @@ struct VolumeInfo {
     std::uint64_t startSector = 0; // absolute first sector on the disk
     std::uint32_t sectorsPerBlock = 0;
     std::uint32_t rootBlock = 0;
+    // Only for a volume found through a GPT entry: the entry's name (UTF-8)
+    // and partition type GUID as text; empty otherwise.
+    std::string partitionName;
+    std::string typeGuid;
 
     std::uint32_t blockSize() const { return sectorsPerBlock * 512; }
     // First sector of block n.

@@ -215,7 +215,10 @@ void VolumeMount::walkLevels(std::unordered_set<std::uint64_t>* later, std::uint
             }
             if (stopRequested_) break;
             liveLeaves_.push_back(volume_.blockSector(block));
-            if (it->second.stored != kNotKept) replayLeaf(store, it->second.stored);
+            if (it->second.stored != kNotKept)
+                replayLeaf(store, it->second.stored);
+            else
+                ++result_.nodesSkipped; // a tree pointer to something that is no leaf
         }
         store.clear();
         if (!whole || stopRequested_) {

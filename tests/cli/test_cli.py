@@ -52,6 +52,48 @@ class Discovery(unittest.TestCase):
                  "rootBlock": v["rootBlock"]} for i, v in enumerate(layout["volumes"])]
         self.assertEqual(got, want)
 
+    def test_gpt_disks_of_512_and_4096_byte_sectors_hold_the_mbr_disks_volumes(self):
+        _, mbr, _ = run("volumes", image("part-disk.img"))
+        _, mbr_list, _ = run("list", image("part-disk.img"), "--volume", "1")
+        for name in ("part-gpt", "part-gpt4k"):
+            code, out, err = run("volumes", image(name + ".img"))
+            self.assertEqual((code, err), (0, ""), name)
+            with open(os.path.join(IMAGES, name + ".layout.json")) as f:
+                layout = json.load(f)
+            got = jsonl(out)
+            self.assertEqual([(v.pop("gptName"), v.pop("typeGuid")) for v in got],
+                             [(v["name"], v["typeGuid"]) for v in layout["volumes"]], name)
+            self.assertEqual(got, jsonl(mbr), name)
+            code, listed, err = run("list", image(name + ".img"), "--volume", "1")
+            self.assertEqual((code, listed), (0, mbr_list), name + err)
+
+    def test_a_damaged_primary_gpt_is_read_from_its_backup_and_said(self):
+        _, clean, _ = run("volumes", image("part-gpt4k.img"))
+        with tempfile.NamedTemporaryFile() as copy:
+            subprocess.run(["cp", "--sparse=always", image("part-gpt4k.img"), copy.name],
+                           check=True)
+            with open(copy.name, "r+b") as f:
+                f.seek(4096 + 80)  # the entry count of the primary header
+                f.write(b"\x01")
+            code, out, err = run("volumes", copy.name)
+        self.assertEqual((code, out), (0, clean))
+        self.assertIn("backup GPT", err)
+
+    def test_a_device_the_user_may_not_read_says_run_it_as_root(self):
+        if os.geteuid() != 0 or not shutil.which("setpriv"):
+            self.skipTest("needs root to drop to an unprivileged user")
+        with tempfile.TemporaryDirectory() as d:
+            os.chmod(d, 0o755)
+            path = os.path.join(d, "disk.img")
+            with open(path, "wb") as f:
+                f.truncate(1 << 20)
+            os.chmod(path, 0o600)
+            p = subprocess.run(["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
+                                CLI, "volumes", path], capture_output=True, timeout=60)
+        self.assertEqual(p.returncode, 2)
+        self.assertEqual(p.stderr.decode(),
+                         "Cannot open %s: Permission denied: run it as root\n" % path)
+
     def test_search_finds_the_same_volumes(self):
         code, out, err = run("search", image("part-disk.img"), "--quiet")
         self.assertEqual(code, 0, err)
@@ -82,6 +124,7 @@ class Discovery(unittest.TestCase):
         self.assertEqual(code, 0)
         disk = [d for d in jsonl(out) if d["path"].endswith("v512.img")][0]
         self.assertEqual(disk["model"], "v512.img")
+        self.assertEqual(disk["kind"], "image")
         self.assertEqual(disk["totalSectors"], os.path.getsize(image("v512.img")) // 512)
         self.assertEqual(disk["capacity"], "%d MB ( Approx )" % (disk["totalSectors"] // 2048))
 
@@ -318,8 +361,8 @@ class Signals(unittest.TestCase):
             p = subprocess.Popen([CLI, "list", big, "--extensive", "--progress"],
                                  stdout=subprocess.PIPE, stderr=subprocess.PIPE)
             try:
-                # Files are counted once the live tree is read: the scan runs.
-                seen = wait_for(p, r"files [1-9]")
+                # The block scan is under way: the bar has moved.
+                seen = wait_for(p, r"\]\s+[1-9]\d*%")
                 p.send_signal(signal.SIGINT)
                 out, err = p.communicate(timeout=60)
             finally:

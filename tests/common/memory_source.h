@@ -31,8 +31,10 @@ public:
         return true;
     }
     std::uint64_t sizeBytes() const override { return bytes_.size(); }
+    std::uint32_t logicalSectorSize() const override { return sectorSize; }
 
-    std::set<std::uint64_t> bad; // unreadable sector numbers
+    std::set<std::uint64_t> bad;  // unreadable sector numbers
+    std::uint32_t sectorSize = 0; // as a block device would report it; 0 for an image
     int requests = 0;
     int singleSectorRequests = 0;
     std::size_t largest = 0; // the longest request seen

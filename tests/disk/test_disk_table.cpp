@@ -27,6 +27,27 @@ public:
         std::ofstream(real / "device/model") << model << "   \n";
         fs::create_directory_symlink(real, root_ / "block" / name);
     }
+    // A device-mapper device: dm/name and dm/uuid as the kernel shows them.
+    void mapper(const std::string& node, const std::string& name, const std::string& uuid,
+                std::uint64_t sectors) {
+        fs::path real = root_ / "devices/virtual/block" / node;
+        fs::create_directories(real / "dm");
+        std::ofstream(real / "size") << sectors << "\n";
+        std::ofstream(real / "dm/name") << name << "\n";
+        std::ofstream(real / "dm/uuid") << uuid << "\n";
+        fs::create_directory_symlink(real, root_ / "block" / node);
+    }
+    // An md array; `name`, when given, is its /dev/md/NAME link.
+    void array(const std::string& node, std::uint64_t sectors, const std::string& name = "") {
+        fs::path real = root_ / "devices/virtual/block" / node;
+        fs::create_directories(real / "md");
+        std::ofstream(real / "size") << sectors << "\n";
+        std::ofstream(real / "md/level") << "raid1\n";
+        fs::create_directory_symlink(real, root_ / "block" / node);
+        if (name.empty()) return;
+        fs::create_directories(root_ / "dev/md");
+        fs::create_symlink("../" + node, root_ / "dev/md" / name);
+    }
     std::string block() const { return (root_ / "block").string(); }
     std::string dev() const { return (root_ / "dev").string(); }
 
@@ -94,4 +115,42 @@ TEST(DiskTable, ImagesAreAppendedAndTheTableStaysWithinItsBounds) {
     EXPECT_FALSE(fresh.addImage("/nonexistent.img", &error));
     EXPECT_NE(error.find("/nonexistent.img"), std::string::npos);
     fs::remove(image);
+}
+
+// LVM volumes, dm-crypt mappings, other mappings and md arrays follow the
+// physical disks, by their /dev/mapper and /dev/md names, as whole volumes.
+// LVM's hidden layers and devices without a size are not listed.
+TEST(DiskTable, StackedDevicesFollowThePhysicalDisksByTheirNames) {
+    FakeSysfs sys;
+    const std::string lvm = "LVM-" + std::string(64, 'a');
+    sys.array("md127", 4000, "backup");
+    sys.array("md1", 3000);
+    sys.array("md2", 0); // inactive
+    sys.mapper("dm-3", "vg0-pool_tdata", lvm + "-tdata", 1000);
+    sys.mapper("dm-2", "vg0-root", lvm, 2000);
+    sys.mapper("dm-0", "luks-1234", "CRYPT-LUKS2-1234-luks-1234", 1500);
+    sys.mapper("dm-1", "mpatha", "mpath-3600", 500);
+    sys.disk("sda", 16065000, "WDC WD80");
+    DiskTable table;
+    table.EnumerateDisks(sys.block(), sys.dev());
+    struct Want {
+        std::string path, kind;
+        std::uint64_t sectors;
+    };
+    const std::vector<Want> want = {{"/mapper/luks-1234", "crypt", 1500},
+                                    {"/mapper/mpatha", "device-mapper", 500},
+                                    {"/mapper/vg0-root", "lvm", 2000},
+                                    {"/md1", "md", 3000},
+                                    {"/md/backup", "md", 4000}};
+    ASSERT_EQ(table.diskCount, 1 + want.size());
+    EXPECT_EQ(table.disk(0)->kind, "disk");
+    EXPECT_FALSE(table.disk(0)->wholeVolume);
+    for (std::size_t i = 0; i < want.size(); ++i) {
+        const DiskInfo* d = table.disk(std::uint32_t(i + 1));
+        EXPECT_EQ(d->path, sys.dev() + want[i].path) << i;
+        EXPECT_EQ(d->model, d->path);
+        EXPECT_EQ(d->kind, want[i].kind) << d->path;
+        EXPECT_EQ(d->totalSectors, want[i].sectors) << d->path;
+        EXPECT_TRUE(d->wholeVolume) << d->path;
+    }
 }

@@ -5,6 +5,7 @@
 // first leaves of a kernel-made volume's live tree under a new root node.
 //
 //     fuzz_make_seeds MOUNT_CORPUS VOLUMES_CORPUS [IMAGES_DIR]
+#include "common/gpt_builder.h"
 #include "common/volume_builder.h"
 #include "disk/sector_source.h"
 #include "fuzz_bodies.h"
@@ -75,6 +76,15 @@ int main(int argc, char** argv) {
     disk.put16(140 * 512, 1);
     disk.put16(140 * 512 + 2, 1);
     save(volumesDir, "seed-disk", disk.data);
+    // A GPT disk of four entries, one volume, so that mutations reach past
+    // the CRC checks.
+    DiskImage gptDisk(400 * 512);
+    GptLayout layout;
+    layout.entryCount = 4;
+    layout.parts[1] = {40, 380, u"seed"};
+    writeGpt(gptDisk, layout);
+    writeSuperblock(gptDisk, 40, 512, 200, 140, 2);
+    save(volumesDir, "seed-gpt", gptDisk.data);
     if (argc == 4) {
         const std::string images = argv[3];
         int made = 0;

@@ -76,11 +76,17 @@ const Volume kVolumes[] = {
     {"part-disk.img", 0, "part-disk.p2.manifest.jsonl"},
     {"part-disk.img", 1, "part-disk.p5.manifest.jsonl"},
     {"part-disk.img", 2, "part-disk.p6.manifest.jsonl"},
+    // The same volume found through a GPT of 4096-byte sectors.
+    {"part-gpt4k.img", 2, "part-disk.p6.manifest.jsonl"},
 };
 
 std::string describe(const testing::TestParamInfo<Volume>& info) {
     std::string name = std::string(info.param.manifest);
     name = name.substr(0, name.find(".manifest"));
+    // A volume read through another disk's table: that disk's name first.
+    const std::string image = std::string(info.param.image);
+    const std::string disk = image.substr(0, image.find(".img"));
+    if (name.rfind(disk, 0) != 0) name = disk + "_" + name;
     for (char& c : name)
         if (!isalnum(static_cast<unsigned char>(c))) c = '_';
     return name;
@@ -278,22 +284,40 @@ TEST_P(DiskOrder, MountEqualsTheTreeOrderWalk) {
 
 INSTANTIATE_TEST_SUITE_P(Volumes, DiskOrder, testing::ValuesIn(kVolumes), describe);
 
+// The MBR disk, and the same volumes at the same bytes under a GPT of 512-
+// and of 4096-byte sectors (written by util-linux), walk to the same table.
 TEST(KernelImages, PartitionWalkFindsTheLayoutsVolumesAndNotTheJunk) {
-    DORVAK_SKIP_WITHOUT_IMAGE("part-disk.img");
-    const DiskLayout layout = readDiskLayout(testImage("part-disk.layout.json"));
-    SectorReader reader;
-    ASSERT_TRUE(reader.OpenSelectedDisk(testImage("part-disk.img").string()));
-    VolumeTable table;
-    WalkPartitionTables(reader, table);
-    ASSERT_EQ(table.volumeCount, layout.volumes.size());
-    for (std::size_t i = 0; i < layout.volumes.size(); ++i) {
-        const auto& want = layout.volumes[i];
-        const auto& got = table.records[i];
-        EXPECT_EQ(got.name, "ReiserFS - " + std::to_string(i));
-        EXPECT_EQ(got.startSector, want.startSector);
-        EXPECT_EQ(got.sectorCount, want.sectorCount);
-        EXPECT_EQ(got.blockSize(), want.blockSize);
-        EXPECT_EQ(got.rootBlock, want.rootBlock);
+    struct Disk {
+        const char* name;
+        PartitionWalkResult::Table table;
+        std::uint32_t sectorSize;
+    };
+    for (const Disk disk : {Disk{"part-disk", PartitionWalkResult::Table::Mbr, 512},
+                            Disk{"part-gpt", PartitionWalkResult::Table::Gpt, 512},
+                            Disk{"part-gpt4k", PartitionWalkResult::Table::Gpt, 4096}}) {
+        SCOPED_TRACE(disk.name);
+        const std::string image = std::string(disk.name) + ".img";
+        DORVAK_SKIP_WITHOUT_IMAGE(image);
+        const DiskLayout layout =
+            readDiskLayout(testImage(std::string(disk.name) + ".layout.json"));
+        SectorReader reader;
+        ASSERT_TRUE(reader.OpenSelectedDisk(testImage(image).string()));
+        VolumeTable table;
+        const PartitionWalkResult walked = WalkPartitionTables(reader, table);
+        EXPECT_EQ(walked.table, disk.table);
+        EXPECT_EQ(walked.sectorSize, disk.sectorSize);
+        EXPECT_EQ(walked.note, "");
+        ASSERT_EQ(table.volumeCount, layout.volumes.size());
+        for (std::size_t i = 0; i < layout.volumes.size(); ++i) {
+            const auto& want = layout.volumes[i];
+            const auto& got = table.records[i];
+            EXPECT_EQ(got.name, "ReiserFS - " + std::to_string(i));
+            EXPECT_EQ(got.startSector, want.startSector);
+            EXPECT_EQ(got.sectorCount, want.sectorCount);
+            EXPECT_EQ(got.blockSize(), want.blockSize);
+            EXPECT_EQ(got.rootBlock, want.rootBlock);
+            EXPECT_EQ(got.typeGuid.empty(), disk.table == PartitionWalkResult::Table::Mbr);
+        }
     }
 }
 

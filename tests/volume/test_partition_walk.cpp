@@ -212,3 +212,27 @@ TEST(PartitionWalk, UnreadableSectorsNeverProduceVolumes) {
     WalkPartitionTables(reader, table);
     EXPECT_EQ(table.volumeCount, 0u);
 }
+
+// An LVM volume or md array holds its file system at sector 0; the stale
+// boot sector in the first 64 KiB of that file system must not send the
+// probe elsewhere. One that holds no file system there is walked as a disk.
+TEST(PartitionWalk, AWholeVolumeIsProbedAtSectorZeroFirst) {
+    DiskImage img(kDiskSectors * 512);
+    writePartitionTable(img, 0, {{0x83, 20000, 2000}});
+    reiser(img, 20000);
+    reiser(img, 0, 1024, "ReIsEr2Fs", 5);
+    SectorReader reader;
+    reader.openSource(std::make_unique<MemorySource>(img.data));
+    VolumeTable table;
+    ProbeWholeVolume(reader, table);
+    EXPECT_EQ(starts(table), std::vector<std::uint64_t>{0});
+    EXPECT_EQ(table.records[0].sectorCount, kDiskSectors);
+    EXPECT_EQ(table.records[0].rootBlock, 5u);
+    WalkPartitionTables(reader, table);
+    EXPECT_EQ(starts(table), std::vector<std::uint64_t>{20000});
+
+    img.put8(65536 + 52, 'X'); // no file system at sector 0
+    reader.openSource(std::make_unique<MemorySource>(img.data));
+    ProbeWholeVolume(reader, table);
+    EXPECT_EQ(starts(table), std::vector<std::uint64_t>{20000});
+}

@@ -285,8 +285,79 @@ def make_part_disk(ctx):
                           for (n, *_), s in zip(plan, jobs)]}
     with open(ctx.path("part-disk.layout.json"), "w") as f:
         json.dump(layout, f, indent=1)
-    return ["part-disk.img", "part-disk.layout.json"] + \
-        [os.path.basename(s["manifest"]) for s in jobs]
+    outputs = ["part-disk.img", "part-disk.layout.json"]
+
+    # The same junk and volumes at the same byte offsets under a GPT, with
+    # 512- and 4096-byte logical sectors.
+    volumes = [(parts[1], None, "junk")] + \
+        [(parts[n], job["file"], "volume-p%d" % n) for (n, *_), job in zip(plan, jobs)]
+    for name, sector_size in (("part-gpt", 512), ("part-gpt4k", 4096)):
+        gpt = ctx.path(name + ".img")
+        gpt_parts = gpt_disk(gpt, 200 * MIB, sector_size, volumes)
+        with open(gpt, "r+b") as f:
+            f.seek(parts[1]["start"] * SECTOR)
+            f.write(junk)
+        for part, file, _ in volumes[1:]:
+            copy_into(gpt, file, part["start"])
+        gpt_layout = {"diskSectors": 200 * MIB // SECTOR, "sectorSize": sector_size,
+                      "junk": gpt_parts[0],
+                      "volumes": [dict(layout_entry(gpt, {"number": v["partition"],
+                                                          "start": v["startSector"],
+                                                          "size": v["sectorCount"]},
+                                                    os.path.basename(s["manifest"])),
+                                       name=v["name"], typeGuid=v["typeGuid"], uuid=v["uuid"])
+                                  for v, s in zip(gpt_parts[1:], jobs)]}
+        with open(ctx.path(name + ".layout.json"), "w") as f:
+            json.dump(gpt_layout, f, indent=1)
+        outputs += [name + ".img", name + ".layout.json"]
+    return outputs + [os.path.basename(s["manifest"]) for s in jobs]
+
+
+GPT_TYPES = {"junk": "EBD0A0A2-B9E5-4433-87C0-68B6B72699C7",  # basic data
+             "volume": "0FC63DAF-8483-4772-8E79-3D69D8477DE4"}  # Linux file system
+
+
+def gpt_disk(path, size, sector_size, volumes):
+    """Writes a GPT with one entry per (partition, file, name) of `volumes`,
+    at the same byte offsets as the 512-byte partitions given, with fixed
+    GUIDs so that a remake gives the same bytes. util-linux 2.38's sfdisk
+    cannot be told a sector size for an image file; fdisk -b can, and applies
+    the same script (its I command)."""
+    with open(path, "wb") as f:
+        f.truncate(size)
+    factor = sector_size // SECTOR
+    lines = ["label: gpt", "label-id: 6D6F7644-4B52-4F41-8000-%012X" % sector_size,
+             "unit: sectors", "sector-size: %d" % sector_size]
+    expected = []
+    for i, (part, _, name) in enumerate(volumes):
+        start, count = part["start"], part["size"]
+        if start % factor or count % factor:
+            raise GuestFailure("partition at %d is not aligned to %d" % (start, sector_size))
+        kind = GPT_TYPES["junk" if name == "junk" else "volume"]
+        guid = "6D6F7644-4B52-4F41-8%03X-%012X" % (i + 1, sector_size)
+        lines.append('start=%d, size=%d, type=%s, uuid=%s, name="%s"'
+                     % (start // factor, count // factor, kind, guid, name))
+        expected.append({"partition": i + 1, "startSector": start, "sectorCount": count,
+                         "name": name, "typeGuid": kind, "uuid": guid})
+    script = path + ".sfdisk"
+    with open(script, "w") as f:
+        f.write("\n".join(lines) + "\n")
+    if sector_size == SECTOR:
+        run(["sfdisk", "--quiet", "--no-reread", "--no-tell-kernel", path],
+            input="\n".join(lines) + "\n")
+    else:
+        run(["fdisk", "--sector-size", str(sector_size), path],
+            input="I\n%s\nw\n" % script)
+    # Read back as the kernel would see the disk: at its own sector size.
+    listing = run(["fdisk", "--sector-size", str(sector_size), "-l", "-o",
+                   "Device,Start,Sectors,Name", path])
+    rows = [line.split() for line in listing.splitlines() if line.startswith(path)]
+    got = [(int(r[1]) * factor, int(r[2]) * factor, r[3]) for r in rows]
+    if "Disklabel type: gpt" not in listing or \
+            got != [(e["startSector"], e["sectorCount"], e["name"]) for e in expected]:
+        raise GuestFailure("%s: the GPT written is not the one asked for: %s" % (path, got))
+    os.unlink(script)
+    return expected
 
 
 def make_sample(ctx):
