@@ -243,6 +243,15 @@ TEST_F(Wizard, EscapeNeverClosesAndExitDuringAMountWaitsForIt) {
     QTest::keyClick(w.diskTree(), Qt::Key_Escape);
     EXPECT_TRUE(w.isVisible());
     EXPECT_TRUE(messages.empty());
+    // F1 looks for the help file beside the program (there is none here);
+    // Live Update looks for the updater and, missing, says so.
+    QTest::keyClick(w.diskTree(), Qt::Key_F1);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text, " Tervolk Dorvak ReiserFS.chm not found");
+    click(w.control(1055));
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_EQ(messages[1].text, "Live Update file not found. Please re-install the software.");
+    messages.clear();
 
     ASSERT_NO_FATAL_FAILURE(toVolumes());
     mount(0, RecoveryMode::Extensive);
