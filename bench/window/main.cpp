@@ -12,9 +12,9 @@
 //                                   with the command line's recover)
 #include "browse/liveness.h"
 #include "reiserfs/mount.h"
+#include "shell/catalog_models.h"
 #include "shell/find_dialog.h"
 #include "shell/recovery.h"
-#include "shell/catalog_models.h"
 #include "shell/step_tree.h"
 #include "volume/partition_walk.h"
 
@@ -86,7 +86,8 @@ int listFiles(unsigned n) {
         view.viewport()->grab();
     }
     const double scrolled = seconds(t1, Clock::now());
-    std::printf("%u files in one folder: listed and shown in %.3f s; %d pages painted while scrolling in %.3f s "
+    std::printf("%u files in one folder: listed and shown in %.3f s; %d pages painted while "
+                "scrolling in %.3f s "
                 "(%.2f ms a page)\n",
                 n, shown, pages, scrolled, 1000 * scrolled / std::max(pages, 1));
     return 0;
@@ -140,8 +141,10 @@ int recoverAll(const char* image, const char* dest) {
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    if (argc == 3 && !std::strcmp(argv[1], "--files")) return listFiles(unsigned(std::stoul(argv[2])));
-    if (argc == 3 && !std::strcmp(argv[1], "--find")) return findNames(unsigned(std::stoul(argv[2])));
+    if (argc == 3 && !std::strcmp(argv[1], "--files"))
+        return listFiles(unsigned(std::stoul(argv[2])));
+    if (argc == 3 && !std::strcmp(argv[1], "--find"))
+        return findNames(unsigned(std::stoul(argv[2])));
     if (argc == 4 && !std::strcmp(argv[1], "--recover")) return recoverAll(argv[2], argv[3]);
     Catalog catalog;
     double reference = 0;
