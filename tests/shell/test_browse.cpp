@@ -320,6 +320,8 @@ TEST_F(Find, PatternsPathsAndSizesThenPauseAndStop) {
     c.AddFile("abc", 10, 22, 1, 0, 1, 10);
     c.AddFile("ab", 10, 23, 1, 0, 1, 10);
     c.AddFile("a.txt", 10, 24, 1, 0, 1, 10);
+    c.AddFile("axb", 10, 25, 1, 0, 1, 10);
+    c.AddFile("c", 10, 26, 1, 0, 1, 10);
     c.BuildFolderTree(2);
     FolderTreeModel tree;
     tree.setCatalog(&c, "V");
@@ -342,6 +344,9 @@ TEST_F(Find, PatternsPathsAndSizesThenPauseAndStop) {
     EXPECT_EQ(d.lastFile(), "MY_README");
     EXPECT_EQ(search("*.TXT"), "README.TXT,A.TXT");
     EXPECT_EQ(search("AB?"), "ABC");
+    EXPECT_EQ(search("*.*"), "README.TXT,A.TXT");
+    EXPECT_EQ(search("A*B"), "AXB");
+    EXPECT_EQ(search("*?C"), "ABC,C");
     EXPECT_EQ(search("*.T?T"), "");
     EXPECT_FALSE(d.stopButton()->isEnabled());
 
