@@ -186,8 +186,6 @@ void MainWindow::createControls() {
     connect(next, &QAbstractButton::clicked, this, &MainWindow::OnNext);
     for (auto* b : {stop, back, next})
         b->resize(b->sizeHint());
-
-    setFixedSize(sizeHint());
 }
 
 void MainWindow::placeTree(StepTree* tree) {
