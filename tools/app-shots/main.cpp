@@ -280,10 +280,16 @@ int main(int argc, char** argv) {
         w.OnNext();
     }
     pressTree(w, w.diskTree(), 0);
+    // The running search, photographed at its first progress update.
+    bool searchShot = false;
+    auto searchConn = QObject::connect(&w, &MainWindow::progressShown, [&] {
+        if (searchShot) return;
+        searchShot = true;
+        shots.save("10-search-running", w.grab().toImage());
+    });
     w.OnNext();
-    settle(30);
-    shots.window("10-search-running", w);
     w.waitForWorker();
+    QObject::disconnect(searchConn);
     shots.window("11-volumes-search", w);
 
     scene = QStringLiteral("msg-help-missing");
