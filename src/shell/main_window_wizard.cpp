@@ -309,6 +309,7 @@ void MainWindow::SwitchStepControls(int group, int direction) {
         setButton(catalogTree_, false, true);
         listModel_->clear();
         list_->header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        listModel_->setSingleColumnTitle(QString());
         const int widths[] = {150, 100, 70, 100, 70, 70};
         for (int c = 0; c < FileListModel::ColumnCount; ++c) {
             list_->setColumnHidden(c, false);
@@ -319,6 +320,9 @@ void MainWindow::SwitchStepControls(int group, int direction) {
         if (volumeTree_) setButton(volumeTree_, true, true);
         if (catalogTree_) setButton(catalogTree_, false, false);
         listModel_->clear();
+        // One column, its title led by 44 spaces.
+        listModel_->setSingleColumnTitle(
+            QStringLiteral("                                            Details"));
         list_->setColumnWidth(0, 500);
         for (int c = 1; c < FileListModel::ColumnCount; ++c)
             list_->setColumnHidden(c, true);
