@@ -8,6 +8,7 @@
 #include "shell/recovery.h"
 #include "shell/tool_dialogs.h"
 #include "ui/controls/xp_group_box.h"
+#include "ui/menu/icon_menu.h"
 #include "ui/menu/qm_menu.h"
 
 #include <QApplication>
@@ -159,6 +160,25 @@ TEST_F(Browse, ItemMenuGraysOpenWithOnFoldersAndIsRefusedWhileBusy) {
     QCoreApplication::processEvents();
     w.state().workerBusy = false;
     EXPECT_FALSE(appeared);
+}
+
+TEST_F(Browse, AToolbarButtonActsOnlyWhileItsMenuItemIsEnabled) {
+    MainWindow& w = *window;
+    auto findOpens = [&] {
+        bool opened = false;
+        QTimer::singleShot(0, [&] {
+            if (auto* d = qobject_cast<FindDialog*>(QApplication::activeModalWidget())) {
+                opened = true;
+                d->reject();
+            }
+        });
+        click(w.control(1053));
+        QCoreApplication::processEvents();
+        return opened;
+    };
+    EXPECT_TRUE(findOpens());
+    w.menuHolding(cmd::FindFiles)->setItemEnabled(cmd::FindFiles, false);
+    EXPECT_FALSE(findOpens());
 }
 
 TEST_F(Browse, OpenCopiesTheFileIntoThePrivateFolder) {

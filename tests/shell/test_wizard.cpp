@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QRadioButton>
 #include <QTimer>
 
@@ -270,6 +271,22 @@ TEST_F(Wizard, EscapeNeverClosesAndExitDuringAMountWaitsForIt) {
     EXPECT_EQ(opened[0], QUrl(kHomePageUrl));
     QCoreApplication::processEvents(); // the worker's late end changes nothing
     EXPECT_TRUE(w.state().catalog.FolderList.empty());
+}
+
+TEST_F(Wizard, ADroppedImageJoinsTheDiskList) {
+    MainWindow& w = open({"part-disk.img"});
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(QString::fromStdString(testImage("v4096.img").string()))});
+    QDragEnterEvent enter(QPoint(400, 200), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&w, &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(400, 200), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&w, &drop);
+    ASSERT_EQ(w.diskTree()->model()->rowCount(w.diskTree()->rootItem()), 2);
+    EXPECT_EQ(w.diskTree()->child(1).data().toString(), "Storage Device1");
+    clickChild(w.diskTree(), 1);
+    EXPECT_EQ(value(1019), "v4096.img");
+    EXPECT_TRUE(messages.empty());
 }
 
 TEST_F(Wizard, NoTableGivesTheMessageAndTheSearchStillRuns) {
