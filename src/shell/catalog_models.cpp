@@ -316,7 +316,9 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
 QVariant FileListModel::headerData(int section, Qt::Orientation o, int role) const {
     static const char* const kTitles[] = {"Name", "Type", "Size", "Date", "Time", "Sector"};
     if (o != Qt::Horizontal || section < 0 || section >= ColumnCount) return {};
-    if (role == Qt::DisplayRole) return QString::fromLatin1(kTitles[section]);
+    if (role == Qt::DisplayRole)
+        return section == 0 && !singleTitle_.isEmpty() ? singleTitle_
+                                                       : QString::fromLatin1(kTitles[section]);
     if (role == Qt::TextAlignmentRole)
         return section == Size ? QVariant(Qt::AlignRight | Qt::AlignVCenter)
                                : QVariant(Qt::AlignLeft | Qt::AlignVCenter);
@@ -334,6 +336,11 @@ bool FileListModel::setData(const QModelIndex& index, const QVariant& value, int
     if (!index.isValid() || role != Qt::EditRole || index.column() != Name) return false;
     Q_EMIT nameEdited(index.row(), value.toString());
     return true;
+}
+
+void FileListModel::setSingleColumnTitle(const QString& title) {
+    singleTitle_ = title;
+    Q_EMIT headerDataChanged(Qt::Horizontal, 0, 0);
 }
 
 void FileListModel::refreshRow(int r) {

@@ -92,6 +92,9 @@ public:
     // The Type text of a file name (cached per extension).
     QString typeName(const std::string& name) const;
     void refreshRow(int r);
+    // Outside browsing the list has one column with this title; empty
+    // restores the six.
+    void setSingleColumnTitle(const QString& title);
 
     QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
     QModelIndex parent(const QModelIndex&) const override { return {}; }
@@ -115,6 +118,7 @@ private:
     std::vector<Row> rows_;
     std::vector<std::string> filters_;
     std::uint32_t folderKey_ = 2;
+    QString singleTitle_;
     mutable QHash<QString, QString> typeCache_;
     mutable QHash<QString, QIcon> iconCache_;
     QIcon folderIcon_;

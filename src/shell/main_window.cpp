@@ -83,6 +83,8 @@ MainWindow::MainWindow(const QStringList& images, bool enumerateDisks, QWidget* 
 
     createMenuBar();
     setMenuStates(0);
+    // The client area has its fixed size; the window adds the menu bar.
+    setFixedSize(sizeHint());
     createToolbar();
     for (int id : {1014, 1011, 1015, 1012})
         control(id)->hide();

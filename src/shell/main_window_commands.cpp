@@ -257,7 +257,7 @@ void MainWindow::dropEvent(QDropEvent* e) {
 void MainWindow::focusOtherPane() {
     if (state_.treePaneActive) {
         state_.treePaneActive = false;
-        list_->setFocus();
+        activeListView()->setFocus();
     } else {
         state_.treePaneActive = true;
         catalogTree_->setFocus();

@@ -8,6 +8,7 @@
 #include "ui/controls/transparent_static.h"
 #include "ui/controls/xp_group_box.h"
 
+#include <QApplication>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -60,8 +61,9 @@ template <class T> T* MainWindow::add(int id, T* widget, QRect rect, bool visibl
 void MainWindow::createControls() {
     dialogFont_ = QFont(QStringLiteral("Liberation Sans"));
     dialogFont_.setPointSizeF(8.25);
+    // The dialog font is the application's: the dialogs and messages use it too.
+    QApplication::setFont(dialogFont_);
     setFont(dialogFont_);
-    setAttribute(Qt::WA_WindowPropagation); // the dialogs use the same font
     const QFontMetrics fm(dialogFont_);
     const QString alphabet = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
     baseX_ = (fm.horizontalAdvance(alphabet) / 26 + 1) / 2;
@@ -184,8 +186,6 @@ void MainWindow::createControls() {
     connect(next, &QAbstractButton::clicked, this, &MainWindow::OnNext);
     for (auto* b : {stop, back, next})
         b->resize(b->sizeHint());
-
-    setFixedSize(sizeHint());
 }
 
 void MainWindow::placeTree(StepTree* tree) {

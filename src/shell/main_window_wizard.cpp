@@ -20,6 +20,7 @@
 #include <QTreeView>
 
 #include <cerrno>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace dorvak {
@@ -27,6 +28,18 @@ namespace {
 
 QString lat(const char* s) {
     return QString::fromLatin1(s);
+}
+
+// Whether opening the disk is refused for want of rights (not for a missing
+// device or a read error): read permission, or a device the system keeps
+// from unprivileged or confined processes.
+bool lacksRights(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::close(fd);
+        return false;
+    }
+    return errno == EACCES || errno == EPERM;
 }
 
 } // namespace
@@ -73,7 +86,7 @@ void MainWindow::nextFromDiskStep() {
         // Beyond a silent empty walk: say why the disk cannot be read, and
         // how to get the rights when that is the reason.
         QString text = QString::fromStdString(error);
-        if (::access(disk->path.c_str(), R_OK) != 0 && errno == EACCES)
+        if (lacksRights(disk->path))
             text = QStringLiteral("You have no rights to read %1.\r\nRun the program with the "
                                   "rights to read disks, for example:  sudo dorvak-reiserfs  or "
                                   "as a member of the group \"disk\".")
@@ -296,6 +309,7 @@ void MainWindow::SwitchStepControls(int group, int direction) {
         setButton(catalogTree_, false, true);
         listModel_->clear();
         list_->header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        listModel_->setSingleColumnTitle(QString());
         const int widths[] = {150, 100, 70, 100, 70, 70};
         for (int c = 0; c < FileListModel::ColumnCount; ++c) {
             list_->setColumnHidden(c, false);
@@ -306,6 +320,9 @@ void MainWindow::SwitchStepControls(int group, int direction) {
         if (volumeTree_) setButton(volumeTree_, true, true);
         if (catalogTree_) setButton(catalogTree_, false, false);
         listModel_->clear();
+        // One column, its title led by 44 spaces.
+        listModel_->setSingleColumnTitle(
+            QStringLiteral("                                            Details"));
         list_->setColumnWidth(0, 500);
         for (int c = 1; c < FileListModel::ColumnCount; ++c)
             list_->setColumnHidden(c, true);

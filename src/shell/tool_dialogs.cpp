@@ -276,6 +276,12 @@ SettingsDialog::SettingsDialog(const RecoverySettings& settings, QWidget* parent
     if (settings.deletedPolicy >= 1 && settings.deletedPolicy <= 3)
         deleted_[settings.deletedPolicy - 1]->setChecked(true);
 
+    // Only the captions are bold, not what the groups hold.
+    for (QWidget* g : {static_cast<QWidget*>(sectorsGroup), static_cast<QWidget*>(dupGroup),
+                       static_cast<QWidget*>(deletedGroup_), static_cast<QWidget*>(badGroup)})
+        for (QWidget* child : g->findChildren<QWidget*>())
+            child->setFont(font());
+
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);

@@ -8,6 +8,7 @@
 #include "shell/recovery.h"
 #include "shell/tool_dialogs.h"
 #include "ui/controls/xp_group_box.h"
+#include "ui/menu/icon_menu.h"
 #include "ui/menu/qm_menu.h"
 
 #include <QApplication>
@@ -159,6 +160,25 @@ TEST_F(Browse, ItemMenuGraysOpenWithOnFoldersAndIsRefusedWhileBusy) {
     QCoreApplication::processEvents();
     w.state().workerBusy = false;
     EXPECT_FALSE(appeared);
+}
+
+TEST_F(Browse, AToolbarButtonActsOnlyWhileItsMenuItemIsEnabled) {
+    MainWindow& w = *window;
+    auto findOpens = [&] {
+        bool opened = false;
+        QTimer::singleShot(0, [&] {
+            if (auto* d = qobject_cast<FindDialog*>(QApplication::activeModalWidget())) {
+                opened = true;
+                d->reject();
+            }
+        });
+        click(w.control(1053));
+        QCoreApplication::processEvents();
+        return opened;
+    };
+    EXPECT_TRUE(findOpens());
+    w.menuHolding(cmd::FindFiles)->setItemEnabled(cmd::FindFiles, false);
+    EXPECT_FALSE(findOpens());
 }
 
 TEST_F(Browse, OpenCopiesTheFileIntoThePrivateFolder) {
@@ -320,6 +340,8 @@ TEST_F(Find, PatternsPathsAndSizesThenPauseAndStop) {
     c.AddFile("abc", 10, 22, 1, 0, 1, 10);
     c.AddFile("ab", 10, 23, 1, 0, 1, 10);
     c.AddFile("a.txt", 10, 24, 1, 0, 1, 10);
+    c.AddFile("axb", 10, 25, 1, 0, 1, 10);
+    c.AddFile("c", 10, 26, 1, 0, 1, 10);
     c.BuildFolderTree(2);
     FolderTreeModel tree;
     tree.setCatalog(&c, "V");
@@ -342,6 +364,9 @@ TEST_F(Find, PatternsPathsAndSizesThenPauseAndStop) {
     EXPECT_EQ(d.lastFile(), "MY_README");
     EXPECT_EQ(search("*.TXT"), "README.TXT,A.TXT");
     EXPECT_EQ(search("AB?"), "ABC");
+    EXPECT_EQ(search("*.*"), "README.TXT,A.TXT");
+    EXPECT_EQ(search("A*B"), "AXB");
+    EXPECT_EQ(search("*?C"), "ABC,C");
     EXPECT_EQ(search("*.T?T"), "");
     EXPECT_FALSE(d.stopButton()->isEnabled());
 

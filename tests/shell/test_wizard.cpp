@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QRadioButton>
 #include <QTimer>
 
@@ -187,9 +188,14 @@ TEST_F(Wizard, SearchStoppedWithYesEndsEarly) {
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].text, kStopQuestion);
     EXPECT_TRUE(messages[0].yesNo);
+    // Yes set the request; how soon the job sees it is the search's own
+    // affair. The end of the search (shown on this thread) clears it.
+    EXPECT_TRUE(w.state().stopRequested);
     ASSERT_TRUE(waitForStep(1));
     EXPECT_EQ(w.state().volumes.volumeCount, 0u);
     EXPECT_FALSE(w.state().stopRequested);
+    EXPECT_FALSE(shown(1017));
+    EXPECT_TRUE(shown(1004));
     window.reset();
     std::filesystem::remove(big);
 }
@@ -261,6 +267,15 @@ TEST_F(Wizard, EscapeNeverClosesAndExitDuringAMountWaitsForIt) {
     QTest::keyClick(w.diskTree(), Qt::Key_Escape);
     EXPECT_TRUE(w.isVisible());
     EXPECT_TRUE(messages.empty());
+    // F1 looks for the help file beside the program (there is none here);
+    // Live Update looks for the updater and, missing, says so.
+    QTest::keyClick(w.diskTree(), Qt::Key_F1);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text, " Tervolk Dorvak ReiserFS.chm not found");
+    click(w.control(1055));
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_EQ(messages[1].text, "Live Update file not found. Please re-install the software.");
+    messages.clear();
 
     ASSERT_NO_FATAL_FAILURE(toVolumes());
     mount(0, RecoveryMode::Extensive);
@@ -274,6 +289,22 @@ TEST_F(Wizard, EscapeNeverClosesAndExitDuringAMountWaitsForIt) {
     EXPECT_EQ(opened[0], QUrl(kHomePageUrl));
     QCoreApplication::processEvents(); // the worker's late end changes nothing
     EXPECT_TRUE(w.state().catalog.FolderList.empty());
+}
+
+TEST_F(Wizard, ADroppedImageJoinsTheDiskList) {
+    MainWindow& w = open({"part-disk.img"});
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(QString::fromStdString(testImage("v4096.img").string()))});
+    QDragEnterEvent enter(QPoint(400, 200), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&w, &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(400, 200), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&w, &drop);
+    ASSERT_EQ(w.diskTree()->model()->rowCount(w.diskTree()->rootItem()), 2);
+    EXPECT_EQ(w.diskTree()->child(1).data().toString(), "Storage Device1");
+    clickChild(w.diskTree(), 1);
+    EXPECT_EQ(value(1019), "v4096.img");
+    EXPECT_TRUE(messages.empty());
 }
 
 TEST_F(Wizard, NoTableGivesTheMessageAndTheSearchStillRuns) {

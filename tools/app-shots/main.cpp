@@ -5,10 +5,13 @@
 // and photographed instead of waiting for a click; the run answers No to the
 // Stop question, then Yes.
 #include "shell/catalog_models.h"
+#include "shell/find_dialog.h"
 #include "shell/main_window.h"
 #include "shell/messages.h"
+#include "shell/recovery.h"
 #include "shell/skinned_dialog.h"
 #include "shell/step_tree.h"
+#include "shell/tool_dialogs.h"
 #include "ui/menu/icon_menu.h"
 #include "ui/msgbox/markup_message_box.h"
 
@@ -20,6 +23,8 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QRadioButton>
+#include <QTemporaryDir>
+#include <QThread>
 #include <QTimer>
 #include <QTreeView>
 
@@ -73,6 +78,93 @@ void pressTree(MainWindow& w, StepTree* tree, int row) {
     (void)w;
 }
 
+// Grabs the modal dialog or popup that `action` opens, then closes it.
+template <class Action> void grabModal(Shots& shots, const QString& name, Action action) {
+    QTimer::singleShot(100, [&shots, name] {
+        QWidget* w = QApplication::activePopupWidget();
+        if (!w) w = QApplication::activeModalWidget();
+        if (!w) return;
+        shots.save(name, w->grab().toImage());
+        w->close();
+    });
+    action();
+}
+
+void browsingShots(MainWindow& w, Shots& shots, QString& scene) {
+    auto* list = w.listPane();
+    auto selectRow = [&](int r) {
+        list->selectionModel()->setCurrentIndex(w.listModel()->index(r, 0),
+                                                QItemSelectionModel::ClearAndSelect |
+                                                    QItemSelectionModel::Rows);
+        w.state().treePaneActive = false;
+    };
+    int fileRow = 0;
+    while (fileRow < w.listModel()->rowCount() && w.listModel()->row(fileRow).folder)
+        ++fileRow;
+    selectRow(fileRow < w.listModel()->rowCount() ? fileRow : 0);
+    grabModal(shots, "20-item-menu", [&] { w.ShowItemMenu(); });
+    w.setViewMode(cmd::ViewIcons);
+    shots.window("21-view-icons", w);
+    w.setViewMode(cmd::ViewList);
+    shots.window("22-view-list", w);
+    w.setViewMode(cmd::ViewDetails);
+
+    {
+        FindDialog find(w.state().catalog, *w.folderModel(), &w);
+        find.show();
+        find.patternEdit()->setText(QStringLiteral("*.*"));
+        QEventLoop loop;
+        QObject::connect(&find, &FindDialog::searchEnded, &loop, &QEventLoop::quit);
+        find.startSearch();
+        if (find.searching()) loop.exec();
+        settle();
+        shots.save("23-find", find.grab().toImage());
+    }
+    {
+        FiltersDialog filters({"*.JPG", "*.TXT"}, &w);
+        filters.show();
+        settle();
+        shots.save("24-filters", filters.grab().toImage());
+        scene = QStringLiteral("msg-filter-exists");
+        filters.edit()->setText(QStringLiteral("*.TXT"));
+        filters.addFilter();
+    }
+    grabModal(shots, "25-properties-file", [&] { w.runCommand(cmd::Properties); });
+    selectRow(0);
+    grabModal(shots, "26-properties-folder", [&] { w.runCommand(cmd::Properties); });
+    grabModal(shots, "27-drive-information", [&] { w.runCommand(cmd::DriveInfo); });
+    grabModal(shots, "28-settings", [&] { w.runCommand(cmd::Settings); });
+
+    // The saving dialog over a real copy-out, held open at its last update.
+    QTemporaryDir dest;
+    {
+        SavingDialog saving(&w);
+        std::atomic<bool> release{false};
+        const VolumeInfo v = *w.state().volumes.selected();
+        saving.show();
+        saving.start([&](CopyProgressSink& sink, CopyRequests& requests) {
+            CopyOut copy(w.state().reader, v, w.state().catalog, &w.state().live,
+                         w.state().settings, requests, sink);
+            CopySummary s = copy.RecoverAll(dest.path().toStdString() + "/held");
+            while (!release)
+                QThread::yieldCurrentThread();
+            return s;
+        });
+        QDir().mkpath(dest.path() + QStringLiteral("/held"));
+        for (int i = 0; i < 200 && saving.fileText().isEmpty(); ++i)
+            settle(10);
+        settle(150);
+        shots.save("29-saving", saving.grab().toImage());
+        release = true;
+        QEventLoop loop;
+        QObject::connect(&saving, &SavingDialog::finished, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    w.setFolderChooser([&] { return dest.path(); });
+    scene = QStringLiteral("msg-recovery-summary");
+    w.runCommand(cmd::RecoverAll);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -104,7 +196,10 @@ int main(int argc, char** argv) {
     int stopAnswers = 0;
     setMessageHook([&](const MessageRequest& r) {
         MessageBoxParams p = programMessageParams(r);
+        if (!r.buttons.isEmpty()) p.customButtons = r.buttons.join(QLatin1Char('\n'));
+        if (!r.more.isEmpty()) p.moreText = r.more;
         MarkupMessageBox box(p);
+        if (!r.more.isEmpty()) box.press(mb::IdMoreCollapsed);
         box.show();
         settle();
         shots.save(scene, box.grab().toImage());
@@ -160,6 +255,8 @@ int main(int argc, char** argv) {
         shots.save(QStringLiteral("menu-browse-%1").arg(i),
                    grabMenu(w.menuBar()->actions()[i]->menu()));
 
+    browsingShots(w, shots, scene);
+
     // Back to the disks; option 2: the search with a bad range, then a good one.
     w.OnBack();
     shots.window("08-back-to-volumes", w);
@@ -183,10 +280,16 @@ int main(int argc, char** argv) {
         w.OnNext();
     }
     pressTree(w, w.diskTree(), 0);
+    // The running search, photographed at its first progress update.
+    bool searchShot = false;
+    auto searchConn = QObject::connect(&w, &MainWindow::progressShown, [&] {
+        if (searchShot) return;
+        searchShot = true;
+        shots.save("10-search-running", w.grab().toImage());
+    });
     w.OnNext();
-    settle(30);
-    shots.window("10-search-running", w);
     w.waitForWorker();
+    QObject::disconnect(searchConn);
     shots.window("11-volumes-search", w);
 
     scene = QStringLiteral("msg-help-missing");
