@@ -52,10 +52,10 @@ std::uint32_t LeafStore::add(std::uint64_t sector, Bytes block) {
     return std::uint32_t(leaves_.size() - 1);
 }
 
-void LeafStore::clear() {
-    leaves_ = {};
-    items_ = {};
-    arena_ = {};
+void LeafStore::reset() {
+    leaves_.clear();
+    items_.clear();
+    arena_.clear();
 }
 
 } // namespace dorvak

@@ -53,7 +53,8 @@ public:
     std::uint32_t leafCount() const { return std::uint32_t(leaves_.size()); }
     const Item& item(std::uint32_t index) const { return items_[index]; }
     Bytes arena() const { return arena_; }
-    void clear();
+    // Forgets every leaf; the memory is kept for the next ones.
+    void reset();
 
 private:
     std::vector<Leaf> leaves_;
