@@ -97,7 +97,7 @@ void VolumeMount::replayLeaf(const LeafStore& store, std::uint32_t index) {
     ++result_.leavesRead;
     for (std::uint32_t i = 0; i < leaf.itemCount; ++i) {
         const LeafStore::Item& item = store.item(leaf.firstItem + i);
-        addItem(leaf.sector, item.head, store.arena(), item.body);
+        addItem(leaf.sector, item.head, store.chunkOf(item), LeafStore::offsetOf(item));
     }
 }
 
