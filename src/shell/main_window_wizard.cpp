@@ -8,6 +8,7 @@
 #include "shell/quick_help.h"
 #include "shell/skinned_dialog.h"
 #include "shell/step_tree.h"
+#include "shell/udisks_open.h"
 #include "ui/controls/text_progress_bar.h"
 #include "ui/controls/transparent_static.h"
 #include "volume/partition_search.h"
@@ -82,11 +83,27 @@ void MainWindow::nextFromDiskStep() {
     const DiskInfo* disk = state_.selectedDiskInfo();
     if (!disk) return;
     std::string error;
-    if (!state_.reader.OpenSelectedDisk(disk->path, &error)) {
+    bool opened = state_.reader.OpenSelectedDisk(disk->path, &error);
+    QString refusal;
+    if (!opened && isPermissionError(state_.reader.openErrno())) {
+        // Without the rights to read the device, udisks2 may hand out a
+        // read-only descriptor once the user authenticates; Next and Back
+        // stay where they are meanwhile.
+        setButton(control(1004), false, control(1004)->isVisible());
+        auto r = UdisksOpener().openReadOnly(QString::fromStdString(disk->path));
+        setButton(control(1004), true, control(1004)->isVisible());
+        if (r.ok())
+            opened = state_.reader.openDescriptor(std::move(r.fd), disk->path, &error);
+        else
+            refusal = r.error;
+    }
+    if (!opened) {
         // Beyond a silent empty walk: say why the disk cannot be read, and
         // how to get the rights when that is the reason.
         QString text = QString::fromStdString(error);
-        if (lacksRights(disk->path))
+        if (!refusal.isEmpty())
+            text = refusal;
+        else if (lacksRights(disk->path))
             text = QStringLiteral("You have no rights to read %1.\r\nRun the program with the "
                                   "rights to read disks, for example:  sudo dorvak-reiserfs  or "
                                   "as a member of the group \"disk\".")
@@ -96,7 +113,12 @@ void MainWindow::nextFromDiskStep() {
         return;
     }
     if (state_.volumeIdentifyOption == 1) {
-        WalkPartitionTables(state_.reader, state_.volumes);
+        // Stacked devices (LVM, dm-crypt, md) hold a file system directly.
+        const PartitionWalkResult walked = disk->wholeVolume
+                                               ? ProbeWholeVolume(state_.reader, state_.volumes)
+                                               : WalkPartitionTables(state_.reader, state_.volumes);
+        if (!walked.note.empty())
+            ShowMessage(QString::fromStdString(walked.note), MessageKind::Information);
         if (state_.volumes.volumeCount == 0) {
             ShowMessage(lat(kNoPartitionFound), MessageKind::Information);
             setButton(control(1003), true, true);

@@ -2,7 +2,6 @@
 // and the main window's help texts measure and draw sensibly.
 #include <gtest/gtest.h>
 
-#include <QElapsedTimer>
 
 #include <limits>
 #include <random>
@@ -53,8 +52,6 @@ TEST(MarkupRobustness, RandomBytesAndMutationsNeverFail) {
     std::mt19937 rng(20240611);
     MarkupRenderer wrapped, plain;
     wrapped.SetWrapWidth(37);
-    QElapsedTimer timer;
-    timer.start();
     for (int i = 0; i < 3000; ++i) {
         QByteArray text;
         if (i % 3 == 0) {
@@ -104,7 +101,6 @@ TEST(MarkupRobustness, RandomBytesAndMutationsNeverFail) {
         Exercise(i % 2 ? wrapped : plain, text);
         if (HasFatalFailure()) return;
     }
-    EXPECT_LT(timer.elapsed(), 60000);
 }
 
 TEST(MarkupRobustness, HostileCountsAreClamped) {
