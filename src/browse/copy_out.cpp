@@ -1,8 +1,7 @@
 #include "browse/copy_out.h"
 
+#include "browse/copy_out_run.h"
 #include "browse/destination_check.h"
-#include "browse/safe_names.h"
-#include "browse/temp_file.h"
 #include "reiserfs/structures.h"
 
 #include <algorithm>
@@ -17,97 +16,13 @@
 #include <unordered_set>
 
 namespace dorvak {
-namespace {
 
-// Folders nested deeper than this are not written: each level holds a
-// descriptor open while its subtree is written.
-constexpr std::size_t kMaxDepth = 256;
-// Alternatives tried for one name before the file is given up.
-constexpr unsigned kMaxNumbered = 100000;
-// Longest target of a symbolic link (PATH_MAX less its NUL).
-constexpr std::size_t kMaxLinkTarget = 4095;
-// A progress event inside a file after this many bytes.
-constexpr std::uint64_t kProgressStep = 1 << 20;
-
-// Errors that say the destination itself cannot take more: going on would
-// only fail again for every file.
-bool destinationFatal(int err) {
-    switch (err) {
-    case ENOSPC:
-    case EDQUOT:
-    case EROFS:
-    case EIO:
-    case EACCES:
-    case EPERM:
-    case ENOENT:
-    case ENOTDIR:
-    case EBADF:
-    case EMFILE:
-    case ENFILE:
-        return true;
-    default:
-        return false;
-    }
-}
-
-// What a file system says of a name it will not hold.
-bool refusal(int err) {
-    return err == EINVAL || err == EILSEQ || err == ENAMETOOLONG;
-}
-
-// Longest name tried after the destination answered ENAMETOOLONG: some file
-// systems (stacked, encrypted, network) hold fewer bytes than NAME_MAX.
-constexpr std::size_t kShortNameMax = 100;
-
-// The bases tried for one raw name: its safe name, then, when the destination
-// refuses that, its portable name, then a short portable name.
-struct NameLadder {
-    explicit NameLadder(const std::string& raw) : raw(raw), base(safeName(raw)) {}
-    // True when a more portable base was taken after `err`.
-    bool climb(int err) {
-        if (!refusal(err) || level == 2) return false;
-        level = err == ENAMETOOLONG ? 2 : level + 1;
-        base = portableName(raw, level == 1 ? kNameMax : kShortNameMax);
-        return true;
-    }
-    std::string at(unsigned n) const { return n ? numberedName(base, n) : base; }
-    const std::string& raw;
-    std::string base;
-    int level = 0;
-};
-
-} // namespace
+using namespace copyout;
 
 CopyProgressSink& nullCopyProgress() {
     static CopyProgressSink sink;
     return sink;
 }
-
-struct CopyOut::Op {
-    enum Kind { Enter, File, Leave } kind;
-    long folder = -1;        // Enter: index in FolderList; -1 for a folder of our own
-    std::size_t file = 0;    // File: index in FileList
-    std::string name;        // Enter: raw folder name
-    std::string catalogPath; // Enter: the folder's path; File: its folder's path
-    bool eager = false;      // Enter: written even when nothing goes into it
-};
-
-// Names this run has written in one destination folder, and where the search
-// for a free "name (n)" of each base name goes on.
-struct CopyOut::FolderNames {
-    std::unordered_set<std::string> written;
-    std::unordered_map<std::string, unsigned> nextNumber;
-};
-
-struct CopyOut::Frame {
-    UniqueFd fd;
-    FolderNames* names = nullptr;
-    long folder = -1;
-    std::string name;
-    std::string catalogPath;
-    std::string writtenPath; // relative to the destination; "" for the destination
-    std::string failure;     // why the folder could not be written
-};
 
 CopyOut::CopyOut(SectorReader& reader, const VolumeInfo& volume, const Catalog& catalog,
                  const LiveState* live, const RecoverySettings& settings, CopyRequests& requests,
@@ -214,58 +129,6 @@ CopySummary CopyOut::RecoverSelected(const std::string& destination,
     return execute(destination, std::move(ops), std::move(summary));
 }
 
-// One copy-out: the folder frames from the destination down to the folder
-// being written, and the running totals.
-class CopyOut::Run {
-public:
-    Run(CopyOut& owner, CopySummary& summary, const std::string& destination)
-        : o_(owner), s_(summary), destination_(destination),
-          contents_(owner.reader_, owner.volume_, owner.catalog_, owner.live_) {
-        contents_.sectorsPerRead = owner.settings_.sectorsPerRead;
-    }
-    void go(const std::vector<Op>& ops);
-    void planLinks(const std::vector<Op>& ops);
-
-private:
-    enum class Placed { Yes, NameTaken, Error };
-    bool ensure(std::size_t frame);
-    bool folderError(Frame& frame, const std::string& path, int err);
-    bool writeFile(const Op& op);
-    bool fileError(int err, const std::string& catalogPath, const std::string& writtenPath);
-    struct Prepared {
-        std::unique_ptr<TempFile> temp; // null: reported already
-        bool goOn = true;
-        std::vector<Damage> damage;
-    };
-    Prepared prepareCopy(const Op& op, const CatalogEntry& f, const Frame& frame,
-                         const std::string& catalogPath, std::uint64_t bytesBefore);
-    Prepared prepareLink(const CatalogEntry& f, const Frame& frame, const std::string& catalogPath);
-    Placed place(TempFile& file, FolderNames& names, const std::string& raw, std::string& name,
-                 int& err);
-    int refused(const std::string& name) const { return o_.refusesName ? o_.refusesName(name) : 0; }
-    FolderNames& namesOf(int fd);
-    void leave();
-    void report(const std::string& folder, const std::string& name);
-    bool stopRequested() const { return o_.requests_.stopSavingRequested.load(); }
-
-    CopyOut& o_;
-    CopySummary& s_;
-    std::string destination_;
-    FileContents contents_;
-    std::vector<Frame> frames_;
-    // By (device, inode): a folder entered twice (two catalog folders of one
-    // name) shares one record.
-    std::map<std::pair<dev_t, ino_t>, FolderNames> folderNames_;
-    // Hard links: for each op, the op that writes the first name of the same
-    // file (kNoLink when it has no other name), and where that first name was
-    // written, relative to the destination.
-    static constexpr std::size_t kNoLink = ~std::size_t(0);
-    const Op* ops_ = nullptr;
-    std::vector<std::size_t> linkFirst_;
-    std::unordered_map<std::size_t, std::string> firstCopies_;
-    CopyProgressEvent event_;
-};
-
 CopyOut::FolderNames& CopyOut::Run::namesOf(int fd) {
     struct stat st {};
     if (::fstat(fd, &st) != 0) st = {};
@@ -274,9 +137,6 @@ CopyOut::FolderNames& CopyOut::Run::namesOf(int fd) {
 
 CopySummary CopyOut::execute(const std::string& destination, std::vector<Op> ops,
                              CopySummary summary) {
-    requests_.skipFileRequested = false;
-    requests_.stopSavingRequested = false;
-    requests_.saveFinished = false;
     reader_.badSectorRetries = settings_.badSectorRetries;
     Run(*this, summary, destination).go(ops);
     requests_.saveFinished = true;
@@ -313,11 +173,23 @@ void CopyOut::Run::go(const std::vector<Op>& ops) {
                 Frame{UniqueFd(), nullptr, op.folder, op.name, op.catalogPath, {}, {}});
             if (op.eager) goOn = ensure(frames_.size() - 1) || s_.fatalError.empty();
         } else if (op.kind == Op::File) {
-            goOn = writeFile(op);
+            goOn = planFile(op);
         } else {
             leave();
         }
         if (!goOn) break;
+    }
+    if (!s_.stopped && s_.fatalError.empty()) copyFiles();
+    setFolderTimes();
+}
+
+// Each folder's time once all its files are in (writing a file changes it).
+void CopyOut::Run::setFolderTimes() {
+    for (const auto& [path, t] : folderTimes_) {
+        UniqueFd fd(::openat(frames_[0].fd.get(), path.c_str(),
+                             O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        const struct timespec times[2] = {{0, UTIME_OMIT}, {time_t(t), 0}};
+        if (fd.valid()) ::futimens(fd.get(), times);
     }
 }
 
@@ -412,8 +284,7 @@ void CopyOut::Run::leave() {
     if (frame.fd.valid() && frame.folder >= 0) {
         // A lost folder has no time of its own (0): it keeps today's.
         const std::uint32_t t = o_.catalog_.FolderList[frame.folder].modifiedTime;
-        const struct timespec times[2] = {{0, UTIME_OMIT}, {time_t(t), 0}};
-        if (t != 0) ::futimens(frame.fd.get(), times);
+        if (t != 0) folderTimes_.emplace_back(frame.writtenPath.substr(1), t);
     }
     frames_.pop_back();
 }
@@ -426,179 +297,6 @@ bool CopyOut::Run::fileError(int err, const std::string& catalogPath,
     }
     s_.failed.push_back({catalogPath, writtenPath, std::strerror(err), {}});
     return true;
-}
-
-// The duplicate policy governs only what was at the destination before the
-// run: a name this run has written is never replaced nor a reason to skip,
-// so entries of one name (a live file and its older versions, listed live
-// first) keep the plain name for the first and "name (n)" for the others.
-CopyOut::Run::Placed CopyOut::Run::place(TempFile& file, FolderNames& names, const std::string& raw,
-                                         std::string& name, int& err) {
-    const DuplicatePolicy policy = o_.settings_.duplicates();
-    const bool replace = policy == DuplicatePolicy::Overwrite;
-    NameLadder ladder(raw);
-    for (unsigned n = 0; n <= kMaxNumbered; ++n) {
-        name = ladder.at(n);
-        if (names.written.count(name)) continue;
-        err = refused(name);
-        if (err == 0) {
-            if (file.place(name, replace)) {
-                names.written.insert(name);
-                return Placed::Yes;
-            }
-            err = file.error();
-        }
-        if (ladder.climb(err)) {
-            n = ~0u; // start again from the new base's plain name
-            continue;
-        }
-        // Overwrite cannot replace a folder: that file is renamed instead.
-        const bool taken = err == EEXIST || (replace && (err == EISDIR || err == ENOTEMPTY));
-        if (!taken) return Placed::Error;
-        if (policy == DuplicatePolicy::Skip) return Placed::NameTaken;
-    }
-    err = EEXIST;
-    return Placed::Error;
-}
-
-bool CopyOut::Run::writeFile(const Op& op) {
-    const CatalogEntry& f = o_.catalog_.FileList[op.file];
-    const std::string catalogPath = op.catalogPath + "/" + f.name;
-    const std::uint64_t bytesBefore = event_.bytesDone;
-    report(op.catalogPath, f.name);
-    struct Advance { // counts the file as handled whatever way it ends
-        CopyProgressEvent& e;
-        std::uint64_t to;
-        ~Advance() {
-            ++e.filesDone;
-            e.bytesDone = to;
-        }
-    } advance{event_, bytesBefore + f.size};
-
-    if (o_.requests_.skipFileRequested.exchange(false)) {
-        s_.skipped.push_back({catalogPath, "", "skipped on request", {}});
-        return true;
-    }
-    if (f.fileType == FileType::Special) { // a device, FIFO or socket has no data
-        s_.skipped.push_back({catalogPath, "", "special file", {}});
-        return true;
-    }
-    const std::size_t top = frames_.size() - 1;
-    if (!ensure(top)) {
-        if (!s_.fatalError.empty()) return false;
-        s_.failed.push_back({catalogPath, "", frames_[top].failure, {}});
-        return true;
-    }
-    const Frame& frame = frames_[top];
-    const std::string safe = safeName(f.name);
-    struct stat st {};
-    if (o_.settings_.duplicates() == DuplicatePolicy::Skip && !frame.names->written.count(safe) &&
-        ::fstatat(frame.fd.get(), safe.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
-        s_.skipped.push_back({catalogPath,
-                              frame.writtenPath + "/" + safe,
-                              "a file of that name exists at the destination",
-                              {}});
-        return true;
-    }
-    // A further name of a file written already is linked to that copy; where
-    // the destination cannot link (vfat, across devices), it is copied.
-    const std::size_t at = std::size_t(&op - ops_);
-    const std::size_t first = linkFirst_[at];
-    Prepared p;
-    if (first != kNoLink && first != at) {
-        if (auto it = firstCopies_.find(first); it != firstCopies_.end()) {
-            int err = 0;
-            p.temp = TempFile::createHardLink(frames_[0].fd.get(), it->second, frame.fd.get(), err);
-        }
-    }
-    if (!p.temp)
-        p = f.fileType == FileType::Symlink ? prepareLink(f, frame, catalogPath)
-                                            : prepareCopy(op, f, frame, catalogPath, bytesBefore);
-    if (!p.temp) return p.goOn;
-
-    int err = 0;
-    std::string name;
-    const Placed placed = place(*p.temp, *frame.names, f.name, name, err);
-    const std::string written = frame.writtenPath + "/" + name;
-    if (placed == Placed::NameTaken) {
-        s_.skipped.push_back(
-            {catalogPath, written, "a file of that name exists at the destination", {}});
-        return true;
-    }
-    if (placed == Placed::Error) return fileError(err, catalogPath, written);
-    if (first == at) firstCopies_.emplace(at, written.substr(1));
-    ++s_.filesWritten;
-    s_.bytesWritten += f.size;
-    s_.written.push_back({catalogPath, written, "", {}});
-    if (name != f.name) s_.renamed.push_back({catalogPath, written, "", {}});
-    if (!p.damage.empty()) s_.damaged.push_back({catalogPath, written, "", std::move(p.damage)});
-    return true;
-}
-
-// The file's bytes in a finished temporary file.
-CopyOut::Run::Prepared CopyOut::Run::prepareCopy(const Op& op, const CatalogEntry& f,
-                                                 const Frame& frame, const std::string& catalogPath,
-                                                 std::uint64_t bytesBefore) {
-    Prepared p;
-    const std::string at = frame.writtenPath + "/" + safeName(f.name);
-    int err = 0;
-    auto temp = TempFile::create(frame.fd.get(), err);
-    if (!temp) {
-        p.goOn = fileError(err, catalogPath, at);
-        return p;
-    }
-    auto& requests = o_.requests_;
-    std::uint64_t reported = 0;
-    temp->onProgress = [&](std::uint64_t done) {
-        if (stopRequested() || requests.skipFileRequested.load()) return false;
-        if (done - reported >= kProgressStep) {
-            reported = done;
-            event_.bytesDone = bytesBefore + done;
-            report(op.catalogPath, f.name);
-        }
-        return true;
-    };
-    const ContentResult result = contents_.copy(f, *temp, p.damage);
-    if (result == ContentResult::Abandoned) {
-        if (stopRequested()) {
-            s_.stopped = true;
-            p.goOn = false;
-            return p;
-        }
-        requests.skipFileRequested = false;
-        s_.skipped.push_back({catalogPath, "", "skipped on request", {}});
-        return p;
-    }
-    if (result == ContentResult::NoData) {
-        s_.failed.push_back({catalogPath, "", "no data found", {}});
-        return p;
-    }
-    if (result == ContentResult::WriteFailed || !temp->finish(f.size, f.modifiedTime)) {
-        p.goOn = fileError(temp->error(), catalogPath, at);
-        return p;
-    }
-    p.temp = std::move(temp);
-    return p;
-}
-
-// A symbolic link with the target read from the volume, verbatim.
-CopyOut::Run::Prepared CopyOut::Run::prepareLink(const CatalogEntry& f, const Frame& frame,
-                                                 const std::string& catalogPath) {
-    Prepared p;
-    auto target = contents_.readSmall(f, kMaxLinkTarget, p.damage);
-    const char* bad = !target           ? "no link target found"
-                      : target->empty() ? "empty link target"
-                      : target->find('\0') != std::string::npos || !p.damage.empty()
-                          ? "damaged link target"
-                          : nullptr;
-    if (bad) {
-        s_.failed.push_back({catalogPath, "", bad, {}});
-        return p;
-    }
-    int err = 0;
-    p.temp = TempFile::createSymlink(frame.fd.get(), *target, err);
-    if (!p.temp) p.goOn = fileError(err, catalogPath, frame.writtenPath + "/" + safeName(f.name));
-    return p;
 }
 
 } // namespace dorvak

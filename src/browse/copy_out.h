@@ -37,7 +37,9 @@
 
 namespace dorvak {
 
-// The requests that pass between the progress dialog and the copy-out.
+// The requests that pass between the progress dialog and the copy-out. The
+// starter clears all three before the worker starts; the copy-out never
+// clears them itself, so a stop pressed before it runs is kept.
 struct CopyRequests {
     std::atomic<bool> skipFileRequested{false};   // abandon the current file
     std::atomic<bool> stopSavingRequested{false}; // end the copy-out

@@ -329,6 +329,18 @@ ContentResult FileContents::copyRun(std::uint64_t fileOffset, std::uint64_t disk
     return ContentResult::Done;
 }
 
+std::uint64_t FileContents::firstItemSector(const CatalogEntry& file) const {
+    auto it = itemsByKey_.find(objectKey(file.keyDirId, file.objectId));
+    if (it == itemsByKey_.end()) return ~std::uint64_t(0);
+    std::pair<std::uint64_t, std::uint64_t> best{~std::uint64_t(0), ~std::uint64_t(0)};
+    for (std::uint64_t code : it->second) {
+        const DataItemRef& ref =
+            (code & 1) == 0 ? catalog_.DirectItems[code / 2] : catalog_.IndirectItems[code / 2];
+        best = std::min(best, {ref.keyOffset, ref.leafSector});
+    }
+    return best.second;
+}
+
 std::optional<std::string> FileContents::readSmall(const CatalogEntry& file, std::size_t limit,
                                                    std::vector<Damage>& damage) {
     if (file.size > limit) return std::nullopt;

@@ -101,6 +101,9 @@ public:
     // Copies the file into `sink`; `damage` receives the ranges that are
     // zeros because they could not be read or found.
     ContentResult copy(const CatalogEntry& file, ContentSink& sink, std::vector<Damage>& damage);
+    // The sector of the leaf that holds the file's first item (the one of
+    // lowest offset), to copy files in disk order; all ones for none.
+    std::uint64_t firstItemSector(const CatalogEntry& file) const;
     // The whole of a small file (a link's target) into `out`: nothing when it
     // is longer than `limit` or no data of it was found.
     std::optional<std::string> readSmall(const CatalogEntry& file, std::size_t limit,

@@ -85,6 +85,13 @@ bool openSource(SectorReader& reader, const std::string& path) {
     return true;
 }
 
+void printReadStats(const SectorReader& reader) {
+    const ReadStats s = reader.stats();
+    std::cerr << "{\"requests\":" << s.requests << ",\"bytes\":" << s.bytes
+              << ",\"seeks\":" << s.seeks
+              << ",\"unreadableSectors\":" << reader.unreadableSectorCount() << "}\n";
+}
+
 std::optional<VolumeInfo> chooseVolume(SectorReader& reader, const VolumeChoice& choice) {
     if (choice.startSector) {
         const std::uint64_t n = *choice.startSector;

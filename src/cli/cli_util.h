@@ -40,6 +40,9 @@ struct VolumeChoice {
     std::optional<std::uint64_t> index;
 };
 
+// --stats: what the reader asked of the source, one JSON line on stderr.
+void printReadStats(const SectorReader& reader);
+
 // The chosen volume; prints the reason when there is none.
 std::optional<VolumeInfo> chooseVolume(SectorReader& reader, const VolumeChoice& choice);
 

@@ -168,6 +168,7 @@ int cmdList(const ListOptions& options) {
     }
     if (m->result.stopped) std::cerr << "The mount was stopped; the list is partial\n";
     std::cerr << "Unreadable sector(s): " << m->reader.unreadableSectorCount() << "\n";
+    if (options.stats) printReadStats(m->reader);
     std::cerr << "Folder(s) Found: " << folders << "\nFile(s) Found: " << files << "\n";
     if (m->result.nodesSkipped != 0)
         std::cerr << "Damaged or repeated tree nodes skipped: " << m->result.nodesSkipped << "\n";

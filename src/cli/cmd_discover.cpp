@@ -80,6 +80,7 @@ int cmdSearch(const SearchOptions& options) {
     });
     signal.watch(nullptr);
     bar.finish();
+    if (options.stats) printReadStats(reader);
     if (signal.interrupted()) std::cerr << "The search was stopped; the list is partial\n";
     std::cerr << "Partition(s) Found: " << table.volumeCount << "\n";
     return signal.exitStatus(kExitOk);

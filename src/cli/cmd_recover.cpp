@@ -8,41 +8,70 @@
 #include "cli/recover_plan.h"
 #include "cli/recover_report.h"
 #include "reiserfs/mount.h"
+#include "reiserfs/structures.h"
 
 #include <iostream>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace dorvak::cli {
 namespace {
 
 // Each --path as the list command prints it: "/A/B" for a folder, "/A/B/f"
 // for a file. Every entry of that path is taken (an Extensive mount may list
-// several). "/" is everything.
+// several). "/" is everything. One pass over the catalog whatever the number
+// of paths; each folder's path is built once, from its parent's.
 bool resolvePaths(const Catalog& c, std::vector<std::string> paths, RecoverySelection& sel,
                   bool& all) {
-    for (std::string& wanted : paths) {
-        while (wanted.size() > 1 && wanted.back() == '/')
-            wanted.pop_back();
-        if (wanted == "/") {
+    std::unordered_map<std::string, bool> wanted; // path -> found
+    std::unordered_set<std::string> names;        // last components of the wanted paths
+    for (std::string& p : paths) {
+        while (p.size() > 1 && p.back() == '/')
+            p.pop_back();
+        if (p == "/") {
             all = true;
             continue;
         }
-        bool found = false;
-        std::string p;
-        for (std::size_t i = 0; i < c.FolderList.size(); ++i)
-            if (c.FolderList[i].treeItem && c.folderPath(c.FolderList[i].objectId, p) &&
-                p == wanted) {
-                sel.folders.push_back(i);
-                found = true;
+        wanted.emplace(p, false);
+        names.insert(p.substr(p.rfind('/') + 1));
+    }
+    std::unordered_map<std::uint32_t, std::string> known{{kRootObjectId, ""}};
+    std::unordered_set<std::uint32_t> unreachable;
+    auto folderPath = [&](std::uint32_t key) -> const std::string* {
+        std::vector<std::uint32_t> chain;
+        while (!known.count(key)) {
+            const long i = c.folderIndex(key);
+            if (unreachable.count(key) || i < 0 || c.FolderList[i].treeItem == 0 ||
+                chain.size() > c.FolderList.size()) {
+                unreachable.insert(chain.begin(), chain.end());
+                return nullptr;
             }
-        for (std::size_t i = 0; i < c.FileList.size(); ++i)
-            if (c.folderPath(c.FileList[i].parentId, p) && p + "/" + c.FileList[i].name == wanted) {
-                sel.files.push_back(i);
-                found = true;
-            }
-        if (!found) {
-            std::cerr << "No folder or file at " << jsonString(wanted) << " in this volume\n";
-            return false;
+            chain.push_back(key);
+            key = c.FolderList[i].parentId;
         }
+        const std::string* path = &known[key];
+        for (auto it = chain.rbegin(); it != chain.rend(); ++it)
+            path = &(known[*it] = *path + "/" + c.FolderList[c.folderIndex(*it)].name);
+        return path;
+    };
+    auto take = [&](const std::string* parent, const std::string& name) {
+        if (!parent || !names.count(name)) return false;
+        auto it = wanted.find(*parent + "/" + name);
+        if (it == wanted.end()) return false;
+        it->second = true;
+        return true;
+    };
+    for (std::size_t i = 0; i < c.FolderList.size() && !wanted.empty(); ++i) {
+        const CatalogEntry& f = c.FolderList[i];
+        if (f.treeItem && folderPath(f.objectId) && take(folderPath(f.parentId), f.name))
+            sel.folders.push_back(i);
+    }
+    for (std::size_t i = 0; i < c.FileList.size() && !wanted.empty(); ++i)
+        if (take(folderPath(c.FileList[i].parentId), c.FileList[i].name)) sel.files.push_back(i);
+    for (const std::string& p : paths) {
+        if (p == "/" || wanted[p]) continue;
+        std::cerr << "No folder or file at " << jsonString(p) << " in this volume\n";
+        return false;
     }
     return true;
 }
@@ -171,6 +200,7 @@ int cmdRecover(const RecoverOptions& options) {
     if (options.dryRun) {
         const RecoveryPlan plan = planRecovery(catalog, settings, destination, all, selection);
         printPlan(plan);
+        if (options.stats) printReadStats(reader);
         return finish(options, plan.summary, &plan.newFolders, signal);
     }
 
@@ -186,6 +216,7 @@ int cmdRecover(const RecoverOptions& options) {
     bar.finish();
     printSummary(summary);
     std::cout << "Unreadable sector(s): " << reader.unreadableSectorCount() << "\n";
+    if (options.stats) printReadStats(reader);
     return finish(options, summary, nullptr, signal);
 }
 

@@ -32,6 +32,7 @@ struct SearchOptions {
     std::optional<std::uint64_t> start, end;
     std::optional<std::uint32_t> run;
     ProgressOptions progress;
+    bool stats = false; // --stats
 };
 
 struct ListOptions {
@@ -40,6 +41,7 @@ struct ListOptions {
     std::optional<std::string> path;    // list this folder only
     std::optional<std::uint32_t> depth; // levels below the folder (1: its own entries)
     bool deletedOnly = false;
+    bool stats = false;
 };
 
 struct FindOptions {
@@ -56,6 +58,7 @@ struct RecoverOptions {
     RecoverySettings settings;
     bool dryRun = false;
     std::optional<std::string> reportFile;
+    bool stats = false;
 };
 
 int cmdDisks(const DisksOptions& options);

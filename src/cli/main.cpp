@@ -42,6 +42,12 @@ void addMountOptions(CLI::App& cmd, MountOptions& o) {
                  "Also test every block for a leaf: brings back deleted files");
 }
 
+void addStatsOption(CLI::App& cmd, bool& stats) {
+    cmd.add_flag("--stats", stats,
+                 "At the end, print what was read from the source (requests, bytes, seeks) "
+                 "as a JSON line on stderr");
+}
+
 void addSearch(CLI::App& app, SearchOptions& o) {
     auto* cmd = app.add_subcommand("search", "Scan a sector range for ReiserFS superblocks");
     cmd->add_option("SOURCE", o.source, "Block device or disk image")->required();
@@ -54,6 +60,7 @@ void addSearch(CLI::App& app, SearchOptions& o) {
     cmd->add_option("--run", o.run, "Sectors in one read, 1 to 100 (60)")
         ->check(CLI::Range(1, 100))
         ->type_name("N");
+    addStatsOption(*cmd, o.stats);
     addProgressOptions(*cmd, o.progress);
 }
 
@@ -68,6 +75,7 @@ void addList(CLI::App& app, ListOptions& o) {
         ->type_name("N");
     cmd->add_flag("--deleted", o.deletedOnly,
                   "Only what an Extensive mount marks deleted (implies --extensive)");
+    addStatsOption(*cmd, o.stats);
     addProgressOptions(*cmd, o.progress);
 }
 
@@ -110,6 +118,7 @@ void addRecover(CLI::App& app, RecoverOptions& o) {
                   "Print what would be written (folders, files, bytes, new names); write nothing");
     cmd->add_option("--report", o.reportFile, "Also write the summary as one JSON document to FILE")
         ->type_name("FILE");
+    addStatsOption(*cmd, o.stats);
     addProgressOptions(*cmd, o.progress);
 }
 

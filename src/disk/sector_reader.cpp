@@ -26,8 +26,29 @@ void SectorReader::openSource(std::unique_ptr<SectorSource> source) {
 void SectorReader::CloseDisk() {
     diskHandle.reset();
     path_.clear();
+    {
+        std::lock_guard lock(statsMutex_);
+        stats_ = ReadStats{};
+        nextOffset_ = ~std::uint64_t(0);
+    }
     std::lock_guard lock(badMutex_);
     badSectors_.clear();
+}
+
+ReadStats SectorReader::stats() const {
+    std::lock_guard lock(statsMutex_);
+    return stats_;
+}
+
+bool SectorReader::readAt(std::uint64_t offset, void* buffer, std::size_t length) {
+    {
+        std::lock_guard lock(statsMutex_);
+        ++stats_.requests;
+        stats_.bytes += length;
+        if (offset != nextOffset_) ++stats_.seeks;
+        nextOffset_ = offset + length;
+    }
+    return diskHandle->readAt(offset, buffer, length);
 }
 
 std::uint64_t SectorReader::unreadableSectorCount() const {
@@ -82,8 +103,7 @@ bool SectorReader::readRun(std::uint64_t firstSector, std::uint32_t count, unsig
     constexpr std::uint64_t kMaxSector = std::numeric_limits<std::uint64_t>::max() / kSectorSize;
     const bool addressable = firstSector <= kMaxSector - count;
 
-    if (addressable &&
-        diskHandle->readAt(firstSector * kSectorSize, out, std::size_t(count) * kSectorSize))
+    if (addressable && readAt(firstSector * kSectorSize, out, std::size_t(count) * kSectorSize))
         return true;
 
     const std::uint16_t retries = badSectorRetries.load(std::memory_order_relaxed);
@@ -92,7 +112,7 @@ bool SectorReader::readRun(std::uint64_t firstSector, std::uint32_t count, unsig
         unsigned char* slot = out + i * kSectorSize;
         bool ok = false;
         for (std::uint16_t attempt = 0; addressable && attempt < retries && !ok; ++attempt)
-            ok = diskHandle->readAt((firstSector + i) * kSectorSize, slot, kSectorSize);
+            ok = readAt((firstSector + i) * kSectorSize, slot, kSectorSize);
         if (retries > 0) lastOk = ok;
         if (!ok) {
             std::memset(slot, 0, kSectorSize);

@@ -37,6 +37,15 @@ struct ChsAddress {
 };
 ChsAddress chsFromLinear(std::uint32_t firstSectorLow);
 
+// What the reader asked of its source since it was opened: requests, bytes,
+// and seeks (requests that do not start where the previous one ended; the
+// first request is one). On a rotating disk the seeks cost most.
+struct ReadStats {
+    std::uint64_t requests = 0;
+    std::uint64_t bytes = 0;
+    std::uint64_t seeks = 0;
+};
+
 class SectorReader {
 public:
     // 'N': positioned reads of a device file or image (the only mode here);
@@ -73,6 +82,7 @@ public:
 
     // Sectors of the open source that could not be read.
     std::uint64_t unreadableSectorCount() const;
+    ReadStats stats() const;
 
 private:
     // Reads a run that holds no known unreadable sector: whole, else sector
@@ -80,10 +90,15 @@ private:
     bool readRun(std::uint64_t firstSector, std::uint32_t count, unsigned char* out,
                  std::vector<std::uint64_t>* unreadable);
     bool knownBad(std::uint64_t sector) const;
+    // Every request to the source goes through here, to be counted.
+    bool readAt(std::uint64_t offset, void* buffer, std::size_t length);
     bool anyKnownBad(std::uint64_t firstSector, std::uint32_t count) const;
 
     mutable std::mutex badMutex_;
     std::set<std::uint64_t> badSectors_;
+    mutable std::mutex statsMutex_;
+    ReadStats stats_;
+    std::uint64_t nextOffset_ = ~std::uint64_t(0); // where the last request ended
     std::unique_ptr<SectorSource> diskHandle;
     std::string path_;
 };

@@ -22,7 +22,8 @@ constexpr std::size_t kMaxStatsPerKey = 64;
 std::size_t Catalog::FileIdentityHash::operator()(std::uint32_t index) const {
     const CatalogEntry& e = catalog->FileList[index];
     std::size_t h = std::hash<std::string>()(e.name);
-    for (std::uint64_t v : {std::uint64_t(e.parentId) << 32 | e.objectId, e.size})
+    for (std::uint64_t v :
+         {std::uint64_t(e.parentId) << 32 | e.objectId, e.size, std::uint64_t(e.modifiedTime)})
         h = (h ^ std::hash<std::uint64_t>()(v)) * 0x9E3779B97F4A7C15ull;
     return h;
 }
@@ -31,7 +32,7 @@ bool Catalog::FileIdentityEqual::operator()(std::uint32_t a, std::uint32_t b) co
     const CatalogEntry& x = catalog->FileList[a];
     const CatalogEntry& y = catalog->FileList[b];
     return x.parentId == y.parentId && x.objectId == y.objectId && x.size == y.size &&
-           x.name == y.name;
+           x.modifiedTime == y.modifiedTime && x.name == y.name;
 }
 
 void Catalog::ClearCatalog() {

@@ -80,6 +80,12 @@ public:
     RecoveryMode recoveryMode = RecoveryMode::Normal;
     ProgressSink* progress = &nullProgress();
 
+    // The duplicate index's functors point at this catalog: a copy or a move
+    // would leave them pointing at the old one.
+    Catalog() = default;
+    Catalog(const Catalog&) = delete;
+    Catalog& operator=(const Catalog&) = delete;
+
     void ClearCatalog();
 
     // One stat data item of a leaf.
@@ -148,7 +154,8 @@ private:
     std::unordered_map<std::uint64_t, Pending> pending_;
     std::unordered_map<std::uint32_t, std::uint32_t> folderById_;
     // Extensive duplicate test: FileList indexes, hashed and compared by
-    // (parentId, objectId, name, size) of the entry they point at.
+    // (parentId, objectId, name, size, time) of the entry they point at: a
+    // file edited in place keeps its size, so versions differ by either.
     struct FileIdentityHash {
         const Catalog* catalog;
         std::size_t operator()(std::uint32_t index) const;

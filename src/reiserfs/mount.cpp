@@ -1,10 +1,12 @@
 #include "reiserfs/mount.h"
 
+#include "reiserfs/disk_order.h"
 #include "reiserfs/structures.h"
 
 #include <algorithm>
 #include <deque>
 #include <new>
+#include <unordered_map>
 #include <unordered_set>
 
 namespace dorvak {
@@ -15,6 +17,7 @@ namespace {
 constexpr std::size_t kReadAheadBytes = 1 << 20;
 // Internal nodes exist at levels 2 to 5; a root leaf has level 1.
 constexpr std::uint16_t kMaxLevel = 5;
+constexpr std::uint32_t kNotKept = ~std::uint32_t(0);
 
 } // namespace
 
@@ -53,161 +56,286 @@ void VolumeMount::ProcessLeaf(std::uint64_t sector, Bytes block, bool testHead) 
     for (std::uint32_t i = 0; i < head->itemCount; ++i) {
         auto item = ReadItemHead(block, i);
         if (!item) break; // heads past the block: the rest is damage
-        if (item->objectId < 2 || item->dirId == 0) continue;
-        if (!item->knownFormat()) continue;
-        switch (item->type) {
-        case ItemType::StatData:
-            catalog_.AddStatData(item->itemLocation, block, item->itemLength, item->dirId,
-                                 item->objectId);
-            break;
-        case ItemType::Directory:
-            catalog_.AddDirectoryItem(item->entryCount, item->itemLocation, block, item->itemLength,
-                                      item->objectId);
-            break;
-        case ItemType::Direct:
-        case ItemType::Indirect: {
-            if (!item->bodyFits(block.size())) break;
-            DataItemRef ref;
-            ref.leafSector = sector;
-            ref.keyOffset = item->offset;
-            ref.objectId = item->objectId;
-            ref.dirId = item->dirId;
-            ref.itemLocation = item->itemLocation;
-            ref.itemLength = item->itemLength;
-            catalog_.AddDataItem(item->type == ItemType::Direct ? catalog_.DirectItems
-                                                                : catalog_.IndirectItems,
-                                 ref);
-            break;
-        }
-        case ItemType::Other:
-            break;
-        }
+        if (item->objectId < 2 || item->dirId == 0 || !item->knownFormat()) continue;
+        if ((item->type == ItemType::Direct || item->type == ItemType::Indirect) &&
+            !item->bodyFits(block.size()))
+            continue;
+        addItem(sector, *item, block, item->itemLocation);
     }
 }
 
+// One item of a leaf read from `sector`; stat data and directory bodies lie
+// at `bodyAt` in `bodies` (the leaf itself, or the arena of a LeafStore).
+void VolumeMount::addItem(std::uint64_t sector, const ItemHead& item, Bytes bodies,
+                          std::size_t bodyAt) {
+    switch (item.type) {
+    case ItemType::StatData:
+        catalog_.AddStatData(bodyAt, bodies, item.itemLength, item.dirId, item.objectId);
+        break;
+    case ItemType::Directory:
+        catalog_.AddDirectoryItem(item.entryCount, bodyAt, bodies, item.itemLength, item.objectId);
+        break;
+    case ItemType::Direct:
+    case ItemType::Indirect: {
+        DataItemRef ref;
+        ref.leafSector = sector;
+        ref.keyOffset = item.offset;
+        ref.objectId = item.objectId;
+        ref.dirId = item.dirId;
+        ref.itemLocation = item.itemLocation;
+        ref.itemLength = item.itemLength;
+        catalog_.AddDataItem(
+            item.type == ItemType::Direct ? catalog_.DirectItems : catalog_.IndirectItems, ref);
+        break;
+    }
+    case ItemType::Other:
+        break;
+    }
+}
+
+// A leaf kept in `store`, handed to the catalog now.
+void VolumeMount::replayLeaf(const LeafStore& store, std::uint32_t index) {
+    const LeafStore::Leaf& leaf = store.leaf(index);
+    progress_.currentSector(leaf.sector);
+    ++result_.leavesRead;
+    for (std::uint32_t i = 0; i < leaf.itemCount; ++i) {
+        const LeafStore::Item& item = store.item(leaf.firstItem + i);
+        addItem(leaf.sector, item.head, store.arena(), item.body);
+    }
+}
+
+// The child pointers of an internal node; an array that reaches past the
+// block is damage and gives none.
+std::vector<std::uint64_t> VolumeMount::childrenOf(Bytes node) {
+    std::vector<std::uint64_t> kids;
+    auto head = ReadBlockHead(node);
+    for (std::uint32_t i = 0; head && i <= head->itemCount; ++i) {
+        auto child = ChildBlock(node, i);
+        if (!child) {
+            ++result_.nodesSkipped;
+            return {};
+        }
+        kids.push_back(*child);
+    }
+    return kids;
+}
+
+// The tree is read a level at a time, each level's blocks in disk order, so
+// that a rotating disk serves the walk in a few sweeps instead of a seek per
+// node. Leaves are kept compact (a LeafStore) and handed to the catalog in
+// the order a breadth-first walk in pointer order would meet them: each
+// level's nodes in the order of their parents, children in pointer order.
+// That order fixes the catalog's, whatever the order of reading.
 void VolumeMount::WalkTree() {
+    walkLevels(nullptr, 0);
+}
+
+// With `later`, the children of nodes at `laterBelow` or lower are not read:
+// their block numbers are collected there for the block scan, which reads
+// every block anyway. Leaves met above (under a damaged higher node) are read
+// and handed over as usual.
+void VolumeMount::walkLevels(std::unordered_set<std::uint64_t>* later, std::uint16_t laterBelow) {
     liveLeaves_.clear();
     const std::size_t blockSize = volume_.blockSize();
     if (!isValidBlockSize(std::uint32_t(blockSize)) || !blockInVolume(volume_.rootBlock)) return;
 
-    std::unordered_set<std::uint64_t> seen;
-    std::deque<std::uint64_t> NodeQueue;
     std::vector<std::uint8_t> node(blockSize);
-    std::vector<std::uint8_t> children(std::max(kReadAheadBytes, blockSize));
-
     const std::uint64_t rootSector = volume_.blockSector(volume_.rootBlock);
-    seen.insert(rootSector);
     reader_.ReadSectors(rootSector, volume_.sectorsPerBlock, node.data());
-    if (auto head = ReadBlockHead(node); head && head->level == 1) {
-        // A tree that is a single leaf.
+    auto head = ReadBlockHead(node);
+    if (head && head->level == 1) { // a tree that is a single leaf
         liveLeaves_.push_back(rootSector);
         ProcessLeaf(rootSector, node, true);
         progress_.nodesRead(0, 1, 0);
         return;
     }
-    NodeQueue.push_back(rootSector);
-    bool first = true;
-    std::uint64_t internalRead = 0;
-
-    while (!NodeQueue.empty()) {
+    if (!head || head->level < 2 || head->level > kMaxLevel) {
+        ++result_.nodesSkipped;
+        return;
+    }
+    struct Parent {
+        std::uint16_t level;
+        std::vector<std::uint64_t> kids;
+    };
+    std::unordered_set<std::uint64_t> seen{volume_.rootBlock};
+    std::vector<Parent> parents;
+    parents.push_back({head->level, childrenOf(node)});
+    LeafStore store;
+    std::uint64_t internalRead = 1; // the root
+    while (!parents.empty()) {
         if (stopRequested_) {
             result_.stopped = true;
             return;
         }
-        const std::uint64_t sector = NodeQueue.front();
-        NodeQueue.pop_front();
-        if (!first) reader_.ReadSectors(sector, volume_.sectorsPerBlock, node.data());
-        first = false;
-        ++internalRead;
-        auto head = ReadBlockHead(node);
-        if (!head || head->level < 2 || head->level > kMaxLevel) {
-            ++result_.nodesSkipped;
-            continue;
-        }
-        // Collect the child block numbers; an array that reaches past the
-        // block is damage and the node is skipped.
-        std::vector<std::uint64_t> kids;
-        for (std::uint32_t i = 0; i <= head->itemCount; ++i) {
-            auto child = ChildBlock(node, i);
-            if (!child) {
-                kids.clear();
-                ++result_.nodesSkipped;
-                break;
-            }
-            kids.push_back(*child);
-        }
-        for (std::size_t i = 0; i < kids.size();) {
-            // The longest run of consecutive blocks from kids[i] that fits.
-            std::size_t n = 1;
-            while (i + n < kids.size() && kids[i + n] == kids[i] + n &&
-                   (n + 1) * blockSize <= children.size())
-                ++n;
-            if (!blockInVolume(kids[i] + n - 1)) n = 1;
-            if (blockInVolume(kids[i]))
-                reader_.ReadSectors(volume_.blockSector(kids[i]),
-                                    std::uint32_t(n * volume_.sectorsPerBlock), children.data());
-            for (std::size_t k = 0; k < n; ++k) {
-                const std::uint64_t block = kids[i + k];
-                const std::uint64_t childSector = volume_.blockSector(block);
-                if (!blockInVolume(block) || !seen.insert(childSector).second) {
+        // This level: the children of the last one, in walk order.
+        std::vector<std::uint64_t> level;
+        for (const Parent& parent : parents)
+            for (std::uint64_t block : parent.kids) {
+                if (!blockInVolume(block) || !seen.insert(block).second)
                     ++result_.nodesSkipped;
-                    continue;
-                }
-                Bytes child(children.data() + k * blockSize, blockSize);
-                auto childHead = ReadBlockHead(child);
-                if (childHead && childHead->level == 1) {
-                    liveLeaves_.push_back(childSector);
-                    ProcessLeaf(childSector, child, true);
-                } else if (childHead && childHead->level >= 2 && childHead->level <= kMaxLevel) {
-                    NodeQueue.push_back(childSector);
-                } else {
-                    ++result_.nodesSkipped;
-                }
+                else if (later && parent.level <= laterBelow)
+                    later->insert(block);
+                else
+                    level.push_back(block);
             }
-            i += n;
+        parents.clear();
+        std::vector<std::uint64_t> sorted = level;
+        std::sort(sorted.begin(), sorted.end());
+        // What each block of the level turned out to be, by block number.
+        struct Found {
+            bool leaf = false;
+            std::uint32_t stored = 0;
+            Parent node;
+        };
+        std::unordered_map<std::uint64_t, Found> found;
+        found.reserve(level.size());
+        const bool whole = readBlocksInOrder(
+            reader_, volume_, sorted, stopRequested_, [&](std::uint64_t b, Bytes data) {
+                auto h = ReadBlockHead(data);
+                if (h && h->level == 1) { // one that does not look like a leaf is ignored
+                    found[b] =
+                        Found{true,
+                              looksLikeLeaf(*h, blockSize) ? store.add(volume_.blockSector(b), data)
+                                                           : kNotKept,
+                              {}};
+                } else if (h && h->level >= 2 && h->level <= kMaxLevel) {
+                    found[b] = Found{false, 0, {h->level, childrenOf(data)}};
+                }
+            });
+        for (std::uint64_t block : level) {
+            auto it = found.find(block);
+            if (it == found.end()) {
+                if (whole) ++result_.nodesSkipped; // neither leaf nor node
+                continue;
+            }
+            if (!it->second.leaf) {
+                parents.push_back(std::move(it->second.node));
+                continue;
+            }
+            if (stopRequested_) break;
+            liveLeaves_.push_back(volume_.blockSector(block));
+            if (it->second.stored != kNotKept)
+                replayLeaf(store, it->second.stored);
+            else
+                ++result_.nodesSkipped; // a tree pointer to something that is no leaf
         }
-        progress_.nodesRead(internalRead, liveLeaves_.size(), NodeQueue.size());
+        store.clear();
+        if (!whole || stopRequested_) {
+            result_.stopped = true;
+            return;
+        }
+        // The nodes of the next level are read; their children are the
+        // internal nodes still to come, unless they point at leaves.
+        internalRead += parents.size();
+        std::uint64_t queued = 0;
+        for (const Parent& parent : parents)
+            if (parent.level > 2) queued += parent.kids.size();
+        progress_.nodesRead(internalRead, liveLeaves_.size(), queued);
     }
 }
 
-void VolumeMount::ScanAllBlocks() {
+// Extensive in one pass over the disk. The nodes above level 2 (a few dozen
+// blocks) are read first; they name the live level-2 nodes. Then every block
+// once, in order: a live level-2 node names live leaves, and a live leaf is
+// handed to the catalog as the scan meets it. A leaf met before the node
+// that points at it is kept compact, as is every other leaf, and each node
+// the scan meets keeps its child list, so that after the scan the live tree
+// is complete: the leaves it reaches are handed over next, and what only the
+// others add comes last and is marked deleted. The live version of every
+// folder and file is therefore met first, whatever the layout.
+void VolumeMount::collectExtensive() {
     const std::size_t blockSize = volume_.blockSize();
     const std::uint64_t blocks = volume_.sectorCount == 0 ? 0 : volumeBlocks();
     if (!isValidBlockSize(std::uint32_t(blockSize)) || blocks == 0) {
+        WalkTree(); // a volume of unknown size: its live tree is all there is
+        return;
+    }
+    std::unordered_set<std::uint64_t> live; // live blocks the walk left to the scan
+    walkLevels(&live, 3);
+    std::unordered_set<std::uint64_t> done; // live leaves the walk handed over itself
+    for (std::uint64_t sector : liveLeaves_)
+        done.insert((sector - volume_.startSector) / volume_.sectorsPerBlock);
+    if (result_.stopped) {
         catalog_.releasePending();
         return;
     }
-    // Blocks are tested in ascending order from a large sequential read; a
-    // block taken for a leaf is decoded from the same buffer.
-    // Leaves the live tree walk has processed already add nothing new (and
-    // would record their data items twice).
-    const std::unordered_set<std::uint64_t> live(liveLeaves_.begin(), liveLeaves_.end());
+    LeafStore kept;                                          // leaves not known to be live
+    std::unordered_map<std::uint64_t, std::uint32_t> keptAt; // block -> leaf in `kept`
+    std::unordered_map<std::uint64_t, std::vector<std::uint64_t>> nodes; // met, not live yet
+    std::vector<std::uint64_t> behind; // live blocks the scan had passed when named
+    auto markLive = [&](std::uint64_t kid, std::uint64_t at) {
+        if (blockInVolume(kid) && !done.count(kid) && live.insert(kid).second && kid < at)
+            behind.push_back(kid);
+    };
     const std::uint64_t perChunk = std::max<std::uint64_t>(1, kReadAheadBytes / blockSize);
     std::vector<std::uint8_t> chunk(perChunk * blockSize);
-    for (std::uint64_t first = 0; first < blocks; first += perChunk) {
+    for (std::uint64_t first = 0; first < blocks && !result_.stopped; first += perChunk) {
         const std::uint64_t n = std::min(perChunk, blocks - first);
         reader_.ReadSectors(volume_.blockSector(first), std::uint32_t(n * volume_.sectorsPerBlock),
                             chunk.data());
         for (std::uint64_t k = 0; k < n; ++k) {
             if (stopRequested_) {
                 result_.stopped = true;
-                catalog_.releasePending();
-                return;
+                break;
             }
-            const std::uint64_t done = (first + k) * volume_.sectorsPerBlock;
-            const std::uint64_t sector = volume_.startSector + done;
-            progress_.percent(
-                unsigned(std::min<std::uint64_t>(done * 100 / volume_.sectorCount, 99)));
+            const std::uint64_t block = first + k;
+            const std::uint64_t sector = volume_.blockSector(block);
+            progress_.percent(unsigned(std::min<std::uint64_t>(
+                block * volume_.sectorsPerBlock * 100 / volume_.sectorCount, 99)));
             progress_.currentSector(sector);
-            Bytes block(chunk.data() + k * blockSize, blockSize);
-            // Leaves packed full (free space 0) are common, so free space is
-            // only required to lie within the block.
-            auto head = ReadBlockHead(block);
-            if (head && looksLikeLeaf(*head, blockSize) && !live.count(sector))
-                ProcessLeaf(sector, block, false);
+            Bytes data(chunk.data() + k * blockSize, blockSize);
+            auto head = ReadBlockHead(data);
+            const bool isNode = head && head->level >= 2 && head->level <= kMaxLevel;
+            if (live.count(block)) {
+                if (isNode) {
+                    for (std::uint64_t kid : childrenOf(data))
+                        markLive(kid, block);
+                } else if (head && head->level == 1) {
+                    liveLeaves_.push_back(sector);
+                    ProcessLeaf(sector, data, true);
+                }
+                continue;
+            }
+            if (isNode) {
+                nodes.emplace(block, childrenOf(data));
+            } else if (head && looksLikeLeaf(*head, blockSize) && !done.count(block)) {
+                // Leaves packed full (free space 0) are common, so free space
+                // is only required to lie within the block.
+                keptAt.emplace(block, kept.add(sector, data));
+            }
         }
     }
+    // The rest of the live tree: nodes and leaves the scan met before it knew.
+    std::vector<std::uint64_t> lateLeaves;
+    while (!behind.empty()) {
+        const std::uint64_t block = behind.back();
+        behind.pop_back();
+        if (auto node = nodes.find(block); node != nodes.end()) {
+            for (std::uint64_t kid : node->second)
+                if (blockInVolume(kid) && !done.count(kid) && live.insert(kid).second)
+                    behind.push_back(kid);
+        } else if (keptAt.count(block)) {
+            lateLeaves.push_back(block);
+        }
+    }
+    nodes.clear();
+    std::sort(lateLeaves.begin(), lateLeaves.end());
+    for (std::uint64_t block : lateLeaves) {
+        liveLeaves_.push_back(volume_.blockSector(block));
+        replayLeaf(kept, keptAt[block]);
+    }
+    const std::size_t liveFolders = catalog_.FolderList.size();
+    const std::size_t liveFiles = catalog_.FileList.size();
+    for (std::uint32_t i = 0; !stopRequested_ && i < kept.leafCount(); ++i) {
+        const std::uint64_t sector = kept.leaf(i).sector;
+        if (!live.count((sector - volume_.startSector) / volume_.sectorsPerBlock))
+            replayLeaf(kept, i);
+    }
     catalog_.releasePending();
+    for (std::size_t i = liveFolders; i < catalog_.FolderList.size(); ++i)
+        catalog_.FolderList[i].deleted = true;
+    for (std::size_t i = liveFiles; i < catalog_.FileList.size(); ++i)
+        catalog_.FileList[i].deleted = true;
 }
 
 MountResult VolumeMount::MountSelectedVolume(RecoveryMode mode) {
@@ -217,22 +345,13 @@ MountResult VolumeMount::MountSelectedVolume(RecoveryMode mode) {
     catalog_.progress = &progress_;
     progress_.percent(0);
     progress_.status("Mounting volume, please wait...");
+    // The stop flag is the starter's to clear before the worker runs: a stop
+    // pressed in between must not be lost.
     try {
-        stopRequested_ = false;
-        WalkTree();
-        if (mode == RecoveryMode::Extensive && !result_.stopped) {
-            // The live tree goes first, so that the current version of every
-            // folder and file is the one met first (the first folder per
-            // object id wins); whatever the block scan adds on top was not
-            // reached by the live tree: deleted entries and older versions.
-            const std::size_t liveFolders = catalog_.FolderList.size();
-            const std::size_t liveFiles = catalog_.FileList.size();
-            ScanAllBlocks();
-            for (std::size_t i = liveFolders; i < catalog_.FolderList.size(); ++i)
-                catalog_.FolderList[i].deleted = true;
-            for (std::size_t i = liveFiles; i < catalog_.FileList.size(); ++i)
-                catalog_.FileList[i].deleted = true;
-        }
+        if (mode == RecoveryMode::Extensive)
+            collectExtensive();
+        else
+            WalkTree();
         const bool stopped = result_.stopped;
         stopRequested_ = false;
         catalog_.FindLostFolders(stopRequested_);

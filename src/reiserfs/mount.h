@@ -2,15 +2,19 @@
 // Mounting a volume: collecting its items into the catalog, either by walking
 // the tree from the root block (Normal) or by testing every block of the
 // volume for a leaf (Extensive, which also finds leaves the live tree no
-// longer reaches), then the lost-folder pass and the folder tree.
+// longer reaches), then the lost-folder pass and the folder tree. Both read
+// in disk order (see disk_order.h): the walk a level at a time, Extensive in
+// one pass after the internal nodes.
 
 #include "disk/progress.h"
 #include "disk/sector_reader.h"
 #include "disk/volume_info.h"
 #include "reiserfs/catalog.h"
+#include "reiserfs/disk_order.h"
 
 #include <atomic>
 #include <string>
+#include <unordered_set>
 
 namespace dorvak {
 
@@ -30,22 +34,29 @@ public:
                 std::atomic<bool>& stopRequested, ProgressSink& progress = nullProgress());
 
     // The whole mount: clear, collect in `mode`, lost folders, folder tree.
-    // Extensive mode walks the live tree before it scans every block, and
-    // marks what only the scan found as deleted.
+    // The starter clears the stop flag before the worker runs; the mount
+    // clears it only between its own phases, so that a stopped collection
+    // still gets its lost folders and tree.
+    // Extensive mode reads the internal nodes, then every block once; what
+    // only leaves outside the live tree hold is marked deleted.
     MountResult MountSelectedVolume(RecoveryMode mode);
 
-    // The collection phases on their own (the catalog is not cleared).
+    // The live tree's collection on its own (the catalog is not cleared).
     void WalkTree();
-    void ScanAllBlocks();
     // Decodes one leaf block already read into `block` (its first sector at
     // `sector`). With `testHead`, a block that does not look like a leaf is
     // ignored.
     void ProcessLeaf(std::uint64_t sector, Bytes block, bool testHead);
 
-    // Sectors of the leaves the last WalkTree processed.
+    // Sectors of the live leaves the last collection handed over.
     const std::vector<std::uint64_t>& liveLeaves() const { return liveLeaves_; }
 
 private:
+    void walkLevels(std::unordered_set<std::uint64_t>* later, std::uint16_t laterBelow);
+    void collectExtensive();
+    void addItem(std::uint64_t sector, const ItemHead& item, Bytes bodies, std::size_t bodyAt);
+    void replayLeaf(const LeafStore& store, std::uint32_t index);
+    std::vector<std::uint64_t> childrenOf(Bytes node);
     bool blockInVolume(std::uint64_t block) const;
     std::uint64_t volumeBlocks() const;
 

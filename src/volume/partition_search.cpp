@@ -32,7 +32,6 @@ std::optional<VolumeInfo> ConfirmCandidate(SectorReader& reader, Bytes sector, s
 void SearchPartitions(SectorReader& reader, VolumeTable& table, const SearchRange& range,
                       std::atomic<bool>& stopRequested, ProgressSink& progress,
                       const std::function<void(const VolumeInfo&)>& onFound) {
-    stopRequested = false;
     table.volumeCount = 0;
     const std::uint32_t run = std::clamp<std::uint32_t>(range.sectorsPerRead, 1, 100);
     std::vector<std::uint8_t> buffer(std::size_t(run) * 512, 0);

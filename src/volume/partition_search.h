@@ -24,7 +24,8 @@ struct SearchRange {
 inline constexpr std::uint32_t kSearchVolumeLimit = 99;
 
 // Fills `table` from index 0; `onFound` is told of each volume as it is
-// confirmed. Checks `stopRequested` before each run and each sector.
+// confirmed. Checks `stopRequested` before each run and each sector; the
+// caller clears it before the search starts (a stop set already is kept).
 void SearchPartitions(SectorReader& reader, VolumeTable& table, const SearchRange& range,
                       std::atomic<bool>& stopRequested, ProgressSink& progress,
                       const std::function<void(const VolumeInfo&)>& onFound = {});

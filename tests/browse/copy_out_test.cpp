@@ -157,6 +157,60 @@ INSTANTIATE_TEST_SUITE_P(
         PolicyCase{2, {"dup (1).txt", "dup.txt", "other"}, str(pattern(10, 1)), 0},
         PolicyCase{3, {"dup.txt", "other"}, "already here", 2}));
 
+// k entries of one name, all of whose names a first run left at the
+// destination: finding each next free "name (n)" must not start from 0 again
+// (k² tries on a folder of many versions).
+TEST(CopyOut, FreeNumberedNamesAreFoundInLinearTries) {
+    constexpr unsigned k = 200;
+    TreeBuilder t(1024, 2048);
+    for (unsigned i = 0; i < k; ++i)
+        t.file(2, "same.txt", pattern(5, i));
+    const std::uint32_t root = t.finish();
+    auto m = mountBuilt(t.vb, root, RecoveryMode::Normal);
+    ASSERT_EQ(m->catalog.fileCount, k);
+    ScratchDir dest;
+    CopyRequests requests;
+    CopyOut copy(m->reader, m->volume, m->catalog, &m->live, {}, requests);
+    unsigned tries = 0;
+    copy.refusesName = [&](const std::string&) {
+        ++tries;
+        return 0;
+    };
+    ASSERT_TRUE(copy.RecoverAll(dest.str()).whole());
+    const CopySummary again = copy.RecoverAll(dest.str());
+    ASSERT_TRUE(again.whole());
+    EXPECT_EQ(listTree(dest.path()).size(), 2 * k);
+    EXPECT_EQ(readFile(dest.path() / "same (399).txt"), str(pattern(5, k - 1)));
+    EXPECT_LT(tries, 6 * k);
+}
+
+// Files whose leaves lie against the tree order are read in disk order: the
+// seeks do not grow with the files. Folders and names stay as planned.
+TEST(CopyOut, FilesAreReadInDiskOrder) {
+    VolumeBuilder b(1024, 128);
+    const std::uint32_t folderLeaf = b.alloc(), first = b.alloc(30), root = b.alloc();
+    std::vector<DirName> names;
+    std::vector<std::uint32_t> children{folderLeaf};
+    for (std::uint32_t i = 0; i < 30; ++i) {
+        names.push_back({"f" + std::to_string(i), 2, 100 + i});
+        const std::uint32_t leaf = first + 29 - i; // tree order runs down the disk
+        b.leaf(leaf, {statItem(2, 100 + i, kModeFile, 100, 7),
+                      directItem(2, 100 + i, 1, pattern(100, i))});
+        children.push_back(leaf);
+    }
+    b.leaf(folderLeaf, {statItem(1, 2, kModeDir, 0, 5), dirItem(1, 2, names)});
+    b.internal(root, children);
+    b.superblock(root);
+    auto m = mountBuilt(b, root, RecoveryMode::Normal);
+    ASSERT_EQ(m->catalog.fileCount, 30u);
+    const ReadStats before = m->reader.stats();
+    ScratchDir dest;
+    ASSERT_TRUE(recoverAll(*m, dest.str()).whole());
+    EXPECT_LE(m->reader.stats().seeks - before.seeks, 2u);
+    for (std::uint32_t i = 0; i < 30; ++i)
+        EXPECT_EQ(readFile(dest.path() / ("f" + std::to_string(i))), str(pattern(100, i)));
+}
+
 // Requests from the progress dialog, sent from the progress events.
 class Requester : public CopyProgressSink {
 public:
@@ -204,6 +258,19 @@ TEST(CopyOut, StopLeavesOnlyWholeFilesUnderTheirNames) {
     EXPECT_EQ(stopAt5.events.front().filesTotal, 20u);
     EXPECT_EQ(stopAt5.events.front().bytesTotal, 20u * 3000);
     EXPECT_EQ(stopAt5.events.front().folderPath, "/many");
+}
+
+TEST(CopyOut, AStopRequestedBeforeTheStartIsKept) {
+    TwentyFiles v;
+    auto m = mountBuilt(v.t.vb, v.root, RecoveryMode::Normal);
+    ScratchDir dest;
+    CopyRequests requests;
+    requests.stopSavingRequested = true;
+    const CopySummary s = recoverAll(*m, dest.str(), {}, &requests);
+    EXPECT_TRUE(s.stopped);
+    EXPECT_EQ(s.filesWritten, 0u);
+    EXPECT_TRUE(listTree(dest.path()).empty());
+    EXPECT_TRUE(requests.saveFinished);
 }
 
 TEST(CopyOut, SkipAbandonsTheCurrentFileOnly) {

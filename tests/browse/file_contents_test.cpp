@@ -224,14 +224,17 @@ TEST(FileContents, ExtensiveChoosesTheLiveCopyAndEachVersionsOwnBytes) {
     EXPECT_EQ(listTree(normalDest.path()), (std::vector<std::string>{"keep.txt", "new.txt"}));
 
     auto ext = mountBuilt(v.b, v.root, RecoveryMode::Extensive);
-    ASSERT_EQ(ext->catalog.FileList.size(), 4u);
+    // keep.txt was edited in place: same size, another time, another version.
+    ASSERT_EQ(ext->catalog.FileList.size(), 5u);
     std::map<std::string, bool> deleted;
     for (const auto& f : ext->catalog.FileList)
-        deleted[f.name + "/" + std::to_string(f.size)] = f.deleted;
-    EXPECT_EQ(deleted, (std::map<std::string, bool>{{"keep.txt/40", false},
-                                                    {"new.txt/30", false},
-                                                    {"new.txt/12", true},
-                                                    {"gone.txt/2053", true}}));
+        deleted[f.name + "/" + std::to_string(f.size) + "/" + std::to_string(f.modifiedTime)] =
+            f.deleted;
+    EXPECT_EQ(deleted, (std::map<std::string, bool>{{"keep.txt/40/101", false},
+                                                    {"keep.txt/40/100", true},
+                                                    {"new.txt/30/201", false},
+                                                    {"new.txt/12/200", true},
+                                                    {"gone.txt/2053/300", true}}));
     ScratchDir dest;
     const CopySummary s = recoverAll(*ext, dest.str());
     EXPECT_TRUE(s.damaged.empty() && s.failed.empty()) << damageList(s);
@@ -244,6 +247,7 @@ TEST(FileContents, ExtensiveChoosesTheLiveCopyAndEachVersionsOwnBytes) {
     EXPECT_EQ(st.st_mtime, 101);
     // The older version keeps its own bytes; the live one keeps the name.
     EXPECT_EQ(readFile(dest.path() / "new (1).txt"), str(v.old12));
+    EXPECT_EQ(readFile(dest.path() / "keep (1).txt"), str(v.keepStale));
     EXPECT_EQ(readFile(dest.path() / "gone.txt"), str(v.gone));
 }
 
@@ -254,8 +258,9 @@ TEST(FileContents, DeletedPolicyChoosesTheFilesThatTakePart) {
     only.deletedPolicy = 2;
     ScratchDir d1;
     recoverAll(*ext, d1.str(), only);
-    EXPECT_EQ(listTree(d1.path()), (std::vector<std::string>{"gone.txt", "new.txt"}));
+    EXPECT_EQ(listTree(d1.path()), (std::vector<std::string>{"gone.txt", "keep.txt", "new.txt"}));
     EXPECT_EQ(readFile(d1.path() / "new.txt"), str(v.old12));
+    EXPECT_EQ(readFile(d1.path() / "keep.txt"), str(v.keepStale));
 
     RecoverySettings exclude;
     exclude.deletedPolicy = 3;

@@ -75,6 +75,22 @@ TEST(SectorReader, AnUnreadableSectorCostsItsRetriesOncePerSource) {
     EXPECT_EQ(f.reader.unreadableSectorCount(), 0u); // another source starts afresh
 }
 
+// Requests, bytes and seeks: a request that does not start where the last
+// one ended is a seek, the first one included.
+TEST(SectorReader, CountsRequestsBytesAndSeeks) {
+    Fixture f;
+    std::vector<std::uint8_t> buf(8 * 512);
+    f.reader.ReadSectors(0, 4, buf.data());
+    f.reader.ReadSectors(4, 4, buf.data());
+    EXPECT_EQ(f.reader.stats().seeks, 1u);
+    f.reader.ReadSectors(10, 2, buf.data());
+    f.reader.ReadSectors(1, 1, buf.data());
+    const ReadStats s = f.reader.stats();
+    EXPECT_EQ(s.requests, 4u);
+    EXPECT_EQ(s.bytes, 11u * 512);
+    EXPECT_EQ(s.seeks, 3u);
+}
+
 TEST(SectorReader, ResultFollowsTheLastSectorOfTheRun) {
     Fixture f;
     f.source->bad = {9};

@@ -155,16 +155,19 @@ TEST(Catalog, FirstFolderPerObjectIdWins) {
     EXPECT_EQ(f.catalog.folderCount, 1u);
 }
 
-TEST(Catalog, ExtensiveModeListsEachSizeOfAFileOnce) {
+// A version is a size and a time: a file edited in place keeps its size.
+TEST(Catalog, ExtensiveModeListsEachVersionOfAFileOnce) {
     Feed f(RecoveryMode::Extensive);
-    f.leaf(LeafBuilder(4096).file(2, 10, 10).directory(1, 2, {{2, 10, "v"}}));
-    f.leaf(LeafBuilder(4096).file(2, 10, 10).directory(1, 2, {{2, 10, "v"}}));
+    f.leaf(LeafBuilder(4096).file(2, 10, 10, 100).directory(1, 2, {{2, 10, "v"}}));
+    f.leaf(LeafBuilder(4096).file(2, 10, 10, 100).directory(1, 2, {{2, 10, "v"}}));
     EXPECT_EQ(f.catalog.fileCount, 1u);
     // A newer stat data met after the name still joins it (many to many).
-    f.leaf(LeafBuilder(4096).file(2, 10, 20));
-    ASSERT_EQ(f.catalog.fileCount, 2u);
-    EXPECT_EQ(f.catalog.FileList[1].name, "v");
+    f.leaf(LeafBuilder(4096).file(2, 10, 20, 100));
+    f.leaf(LeafBuilder(4096).file(2, 10, 10, 200)); // same size, edited later
+    ASSERT_EQ(f.catalog.fileCount, 3u);
     EXPECT_EQ(f.catalog.FileList[1].size, 20u);
+    EXPECT_EQ(f.catalog.FileList[2].size, 10u);
+    EXPECT_EQ(f.catalog.FileList[2].modifiedTime, 200u);
 }
 
 TEST(Catalog, OrphanFoldersGetNumberedLostParentsUnderTheRoot) {

@@ -4,6 +4,7 @@
 #include "common/volume_builder.h"
 
 #include <gtest/gtest.h>
+#include <set>
 
 using namespace dorvak;
 using namespace dorvak::test;
@@ -28,6 +29,7 @@ struct Volume {
     struct Result {
         Catalog catalog;
         MountResult mount;
+        ReadStats reads;
         std::vector<std::string> files, folders;
     };
     std::unique_ptr<Result> mount(std::uint32_t root, RecoveryMode mode,
@@ -44,6 +46,7 @@ struct Volume {
         std::atomic<bool> stop{false};
         VolumeMount m(reader, v, r->catalog, stopFlag ? *stopFlag : stop, progress);
         r->mount = m.MountSelectedVolume(mode);
+        r->reads = reader.stats();
         for (auto& f : r->catalog.FileList)
             r->files.push_back(f.name);
         for (auto& f : r->catalog.FolderList)
@@ -72,6 +75,42 @@ TEST(Mount, RootAtLevelTwoProcessesLeavesInPointerOrder) {
     auto r = v.mount(r0, RecoveryMode::Normal);
     EXPECT_EQ(r->files, (Names{"a", "b", "c"}));
     EXPECT_EQ(r->mount.leavesRead, 3u);
+}
+
+// Leaves laid out against the pointer order (as a volume grown by inserts
+// in front ends up): the walk reads each level in disk order, so the seeks
+// follow the levels and the gaps, not the leaves, and the catalog keeps the
+// pointer order.
+TEST(Mount, LeavesInReverseOrderCostOneSeekPerLevel) {
+    // The level-2 nodes before their leaves, then after them (the scan meets
+    // the leaves before it knows they are live).
+    for (const std::uint32_t left : {21u, 62u}) {
+        SCOPED_TRACE(left);
+        Volume v;
+        const std::uint32_t root = 20, right = left + 1;
+        std::vector<std::uint32_t> leftLeaves, rightLeaves;
+        Names expected;
+        for (std::uint32_t i = 0; i < 30; ++i) {
+            const std::uint32_t block = 59 - i; // pointer order runs down the disk
+            (i < 15 ? leftLeaves : rightLeaves).push_back(block);
+            expected.push_back("f" + std::to_string(i));
+            v.put(block, leafWith(100 + i, expected.back()));
+        }
+        v.put(root, internalNode(4096, 3, {left, right}));
+        v.put(left, internalNode(4096, 2, leftLeaves));
+        v.put(right, internalNode(4096, 2, rightLeaves));
+        auto r = v.mount(root, RecoveryMode::Normal);
+        EXPECT_EQ(r->files, expected);
+        EXPECT_EQ(r->mount.leavesRead, 30u);
+        EXPECT_LE(r->reads.seeks, 3u); // the root, the two nodes, the leaves
+        // Extensive: the root, then one pass over the volume.
+        auto e = v.mount(root, RecoveryMode::Extensive);
+        EXPECT_EQ(std::set<std::string>(e->files.begin(), e->files.end()),
+                  std::set<std::string>(expected.begin(), expected.end()));
+        for (const auto& f : e->catalog.FileList)
+            EXPECT_FALSE(f.deleted) << f.name;
+        EXPECT_LE(e->reads.seeks, 2u);
+    }
 }
 
 TEST(Mount, TreesOfEveryHeightAreWalkedIncludingASingleLeaf) {
@@ -153,6 +192,21 @@ TEST(Mount, EightKilobyteBlocksAndDataItemsWithLargeOffsets) {
     EXPECT_EQ(r->catalog.DirectItems[0].keyOffset, (std::uint64_t(5) << 32) - 3);
     EXPECT_EQ(r->catalog.IndirectItems[0].leafSector, 9u * 16);
     EXPECT_EQ(r->catalog.IndirectItems[0].itemLength, 12u);
+}
+
+// Workers and copy-out alike: the starter clears the flags before the thread
+// runs, so a stop pressed in between is kept.
+TEST(Mount, AStopRequestedBeforeTheStartIsKept) {
+    Volume v;
+    const auto r0 = v.first();
+    v.put(r0, internalNode(4096, 2, {r0 + 1}));
+    v.put(r0 + 1, leafWith(10, "file"));
+    std::atomic<bool> stop{true};
+    auto r = v.mount(r0, RecoveryMode::Extensive, nullProgress(), &stop);
+    EXPECT_TRUE(r->mount.stopped);
+    EXPECT_TRUE(r->files.empty());
+    static_assert(!std::is_copy_constructible_v<Catalog> && !std::is_move_constructible_v<Catalog>,
+                  "the catalog's hash functors point at the catalog itself");
 }
 
 TEST(Mount, StopDuringTheWalkStillBuildsTheTreeOfWhatWasFound) {

@@ -106,6 +106,18 @@ TEST(PartitionSearch, StopEndsTheSearchBeforeTheNextSector) {
     EXPECT_EQ(progress.sectors.size(), 2u); // the second run was never started
 }
 
+// The front end clears the flag before it starts the worker; a stop pressed
+// in between must not be lost.
+TEST(PartitionSearch, AStopRequestedBeforeTheStartIsKept) {
+    DiskImage img(1000 * 512);
+    volumeAt(img, 0, 2, 3);
+    Search s(img);
+    s.stop = true;
+    s.run(0, 1000);
+    EXPECT_EQ(s.source->requests, 0);
+    EXPECT_EQ(s.table.volumeCount, 0u);
+}
+
 TEST(PartitionSearch, EmptyRangeReadsNothing) {
     DiskImage img(1000 * 512);
     Search s(img);

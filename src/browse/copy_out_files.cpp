@@ -1,0 +1,278 @@
+#include "browse/copy_out_run.h"
+
+#include "reiserfs/structures.h"
+
+#include <algorithm>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace dorvak {
+
+using namespace copyout;
+
+// The duplicate policy governs only what was at the destination before the
+// run: a name this run has written is never replaced nor a reason to skip,
+// so entries of one name (a live file and its older versions, listed live
+// first) keep the plain name for the first and "name (n)" for the others.
+// The name chosen in the first pass is tried first; the search below runs
+// only when the destination refuses it or has changed since.
+CopyOut::Run::Placed CopyOut::Run::place(TempFile& file, FolderNames& names, const std::string& raw,
+                                         const std::string& reserved, std::string& name, int& err) {
+    const DuplicatePolicy policy = o_.settings_.duplicates();
+    const bool replace = policy == DuplicatePolicy::Overwrite;
+    if (!reserved.empty()) {
+        name = reserved;
+        err = refused(name);
+        if (err == 0 && file.place(name, replace)) return Placed::Yes;
+        if (err == 0) err = file.error();
+        if (!refusal(err) && err != EEXIST) return Placed::Error;
+    }
+    NameLadder ladder(raw);
+    // Every "name (n)" below the base's next number is taken already, by this
+    // run or by what was there: k entries of one name cost k tries, not k².
+    unsigned* next = &names.nextNumber[ladder.base];
+    for (unsigned n = *next; n <= kMaxNumbered; ++n) {
+        name = ladder.at(n);
+        if (names.written.count(name)) continue;
+        err = refused(name);
+        if (err == 0) {
+            if (file.place(name, replace)) {
+                names.written.insert(name);
+                *next = std::max(*next, n + 1);
+                return Placed::Yes;
+            }
+            err = file.error();
+        }
+        if (ladder.climb(err)) {
+            next = &names.nextNumber[ladder.base];
+            n = *next - 1; // start again from the new base's first free number
+            continue;
+        }
+        // Overwrite cannot replace a folder: that file is renamed instead.
+        const bool taken = err == EEXIST || (replace && (err == EISDIR || err == ENOTEMPTY));
+        if (!taken) return Placed::Error;
+        if (policy == DuplicatePolicy::Skip) return Placed::NameTaken;
+    }
+    err = EEXIST;
+    return Placed::Error;
+}
+
+// First pass: what the file's folder and name will be, or why it is not
+// copied at all.
+bool CopyOut::Run::planFile(const Op& op) {
+    const CatalogEntry& f = o_.catalog_.FileList[op.file];
+    const std::string catalogPath = op.catalogPath + "/" + f.name;
+    struct Settled { // a file decided here counts as handled
+        CopyProgressEvent& e;
+        std::uint64_t size;
+        bool planned = false;
+        ~Settled() {
+            if (planned) return;
+            ++e.filesDone;
+            e.bytesDone += size;
+        }
+    } settled{event_, f.size};
+    if (f.fileType == FileType::Special) { // a device, FIFO or socket has no data
+        s_.skipped.push_back({catalogPath, "", "special file", {}});
+        return true;
+    }
+    const std::size_t top = frames_.size() - 1;
+    if (!ensure(top)) {
+        if (!s_.fatalError.empty()) return false;
+        s_.failed.push_back({catalogPath, "", frames_[top].failure, {}});
+        return true;
+    }
+    const Frame& frame = frames_[top];
+    std::string name;
+    if (!reserve(frame, f.name, name)) {
+        s_.skipped.push_back({catalogPath,
+                              frame.writtenPath + "/" + name,
+                              "a file of that name exists at the destination",
+                              {}});
+        return true;
+    }
+    planned_.push_back(
+        {std::size_t(&op - ops_), frame.writtenPath, name, contents_.firstItemSector(f)});
+    settled.planned = true;
+    return true;
+}
+
+// The name a file will take in its folder: its safe name, or the next free
+// "name (n)" when this run wrote that name already or (Rename) something
+// held it before the run. False: Skip, and something held it.
+bool CopyOut::Run::reserve(const Frame& frame, const std::string& raw, std::string& name) {
+    const DuplicatePolicy policy = o_.settings_.duplicates();
+    FolderNames& names = *frame.names;
+    const std::string base = safeName(raw);
+    unsigned& next = names.nextNumber[base];
+    for (unsigned n = next; n <= kMaxNumbered; ++n) {
+        name = n ? numberedName(base, n) : base;
+        if (names.written.count(name)) continue;
+        struct stat st {};
+        if (::fstatat(frame.fd.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+            if (policy == DuplicatePolicy::Skip) return false;
+            // Overwrite cannot replace a folder: that file is renamed instead.
+            if (policy == DuplicatePolicy::Rename || S_ISDIR(st.st_mode)) continue;
+        }
+        names.written.insert(name);
+        next = std::max(next, n + 1);
+        return true;
+    }
+    name.clear(); // the search in place() reports it
+    return true;
+}
+
+// Second pass: the planned files in disk order, each into its folder.
+bool CopyOut::Run::copyFiles() {
+    std::stable_sort(planned_.begin(), planned_.end(),
+                     [](const Planned& a, const Planned& b) { return a.order < b.order; });
+    Frame folder;
+    bool open = false;
+    for (const Planned& p : planned_) {
+        if (stopRequested()) {
+            s_.stopped = true;
+            return false;
+        }
+        if (!open || folder.writtenPath != p.folder) {
+            const int fd = p.folder.empty()
+                               ? ::dup(frames_[0].fd.get())
+                               : ::openat(frames_[0].fd.get(), p.folder.c_str() + 1,
+                                          O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (fd < 0) {
+                s_.fatalError = "Cannot open the folder " + destination_ + p.folder + ": " +
+                                std::strerror(errno);
+                return false;
+            }
+            folder.fd.reset(fd);
+            folder.names = &namesOf(fd);
+            folder.writtenPath = p.folder;
+            open = true;
+        }
+        if (!copyFile(p, folder)) return false;
+    }
+    return true;
+}
+
+bool CopyOut::Run::copyFile(const Planned& plan, const Frame& frame) {
+    const Op& op = ops_[plan.op];
+    const CatalogEntry& f = o_.catalog_.FileList[op.file];
+    const std::string catalogPath = op.catalogPath + "/" + f.name;
+    const std::uint64_t bytesBefore = event_.bytesDone;
+    report(op.catalogPath, f.name);
+    struct Advance { // counts the file as handled whatever way it ends
+        CopyProgressEvent& e;
+        std::uint64_t to;
+        ~Advance() {
+            ++e.filesDone;
+            e.bytesDone = to;
+        }
+    } advance{event_, bytesBefore + f.size};
+
+    if (o_.requests_.skipFileRequested.exchange(false)) {
+        s_.skipped.push_back({catalogPath, "", "skipped on request", {}});
+        return true;
+    }
+    // A further name of a file written already is linked to that copy; where
+    // the destination cannot link (vfat, across devices), it is copied.
+    const std::size_t at = plan.op;
+    const std::size_t first = linkFirst_[at];
+    Prepared p;
+    if (first != kNoLink && first != at) {
+        if (auto it = firstCopies_.find(first); it != firstCopies_.end()) {
+            int err = 0;
+            p.temp = TempFile::createHardLink(frames_[0].fd.get(), it->second, frame.fd.get(), err);
+        }
+    }
+    if (!p.temp)
+        p = f.fileType == FileType::Symlink ? prepareLink(f, frame, catalogPath)
+                                            : prepareCopy(op, f, frame, catalogPath, bytesBefore);
+    if (!p.temp) return p.goOn;
+
+    int err = 0;
+    std::string name;
+    const Placed placed = place(*p.temp, *frame.names, f.name, plan.name, name, err);
+    const std::string written = frame.writtenPath + "/" + name;
+    if (placed == Placed::NameTaken) {
+        s_.skipped.push_back(
+            {catalogPath, written, "a file of that name exists at the destination", {}});
+        return true;
+    }
+    if (placed == Placed::Error) return fileError(err, catalogPath, written);
+    if (first == at) firstCopies_.emplace(at, written.substr(1));
+    ++s_.filesWritten;
+    s_.bytesWritten += f.size;
+    s_.written.push_back({catalogPath, written, "", {}});
+    if (name != f.name) s_.renamed.push_back({catalogPath, written, "", {}});
+    if (!p.damage.empty()) s_.damaged.push_back({catalogPath, written, "", std::move(p.damage)});
+    return true;
+}
+
+// The file's bytes in a finished temporary file.
+CopyOut::Run::Prepared CopyOut::Run::prepareCopy(const Op& op, const CatalogEntry& f,
+                                                 const Frame& frame, const std::string& catalogPath,
+                                                 std::uint64_t bytesBefore) {
+    Prepared p;
+    const std::string at = frame.writtenPath + "/" + safeName(f.name);
+    int err = 0;
+    auto temp = TempFile::create(frame.fd.get(), err);
+    if (!temp) {
+        p.goOn = fileError(err, catalogPath, at);
+        return p;
+    }
+    auto& requests = o_.requests_;
+    std::uint64_t reported = 0;
+    temp->onProgress = [&](std::uint64_t done) {
+        if (stopRequested() || requests.skipFileRequested.load()) return false;
+        if (done - reported >= kProgressStep) {
+            reported = done;
+            event_.bytesDone = bytesBefore + done;
+            report(op.catalogPath, f.name);
+        }
+        return true;
+    };
+    const ContentResult result = contents_.copy(f, *temp, p.damage);
+    if (result == ContentResult::Abandoned) {
+        if (stopRequested()) {
+            s_.stopped = true;
+            p.goOn = false;
+            return p;
+        }
+        requests.skipFileRequested = false;
+        s_.skipped.push_back({catalogPath, "", "skipped on request", {}});
+        return p;
+    }
+    if (result == ContentResult::NoData) {
+        s_.failed.push_back({catalogPath, "", "no data found", {}});
+        return p;
+    }
+    if (result == ContentResult::WriteFailed || !temp->finish(f.size, f.modifiedTime)) {
+        p.goOn = fileError(temp->error(), catalogPath, at);
+        return p;
+    }
+    p.temp = std::move(temp);
+    return p;
+}
+
+// A symbolic link with the target read from the volume, verbatim.
+CopyOut::Run::Prepared CopyOut::Run::prepareLink(const CatalogEntry& f, const Frame& frame,
+                                                 const std::string& catalogPath) {
+    Prepared p;
+    auto target = contents_.readSmall(f, kMaxLinkTarget, p.damage);
+    const char* bad = !target           ? "no link target found"
+                      : target->empty() ? "empty link target"
+                      : target->find('\0') != std::string::npos || !p.damage.empty()
+                          ? "damaged link target"
+                          : nullptr;
+    if (bad) {
+        s_.failed.push_back({catalogPath, "", bad, {}});
+        return p;
+    }
+    int err = 0;
+    p.temp = TempFile::createSymlink(frame.fd.get(), *target, err);
+    if (!p.temp) p.goOn = fileError(err, catalogPath, frame.writtenPath + "/" + safeName(f.name));
+    return p;
+}
+
+} // namespace dorvak

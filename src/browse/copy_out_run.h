@@ -1,0 +1,174 @@
+#pragma once
+// The inside of one copy-out, shared by copy_out.cpp (planning, folders) and
+// copy_out_files.cpp (files, names): not part of the interface.
+
+#include "browse/copy_out.h"
+#include "browse/safe_names.h"
+#include "browse/temp_file.h"
+
+#include <cerrno>
+#include <map>
+#include <memory>
+#include <sys/types.h>
+#include <unordered_map>
+#include <unordered_set>
+
+namespace dorvak::copyout {
+
+// Folders nested deeper than this are not written: each level holds a
+// descriptor open while its subtree is written.
+inline constexpr std::size_t kMaxDepth = 256;
+// Alternatives tried for one name before the file is given up.
+inline constexpr unsigned kMaxNumbered = 100000;
+// Longest target of a symbolic link (PATH_MAX less its NUL).
+inline constexpr std::size_t kMaxLinkTarget = 4095;
+// A progress event inside a file after this many bytes.
+inline constexpr std::uint64_t kProgressStep = 1 << 20;
+
+// Errors that say the destination itself cannot take more: going on would
+// only fail again for every file.
+inline bool destinationFatal(int err) {
+    switch (err) {
+    case ENOSPC:
+    case EDQUOT:
+    case EROFS:
+    case EIO:
+    case EACCES:
+    case EPERM:
+    case ENOENT:
+    case ENOTDIR:
+    case EBADF:
+    case EMFILE:
+    case ENFILE:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// What a file system says of a name it will not hold.
+inline bool refusal(int err) {
+    return err == EINVAL || err == EILSEQ || err == ENAMETOOLONG;
+}
+
+// Longest name tried after the destination answered ENAMETOOLONG: some file
+// systems (stacked, encrypted, network) hold fewer bytes than NAME_MAX.
+inline constexpr std::size_t kShortNameMax = 100;
+
+// The bases tried for one raw name: its safe name, then, when the destination
+// refuses that, its portable name, then a short portable name.
+struct NameLadder {
+    explicit NameLadder(const std::string& raw) : raw(raw), base(safeName(raw)) {}
+    // True when a more portable base was taken after `err`.
+    bool climb(int err) {
+        if (!refusal(err) || level == 2) return false;
+        level = err == ENAMETOOLONG ? 2 : level + 1;
+        base = portableName(raw, level == 1 ? kNameMax : kShortNameMax);
+        return true;
+    }
+    std::string at(unsigned n) const { return n ? numberedName(base, n) : base; }
+    const std::string& raw;
+    std::string base;
+    int level = 0;
+};
+
+} // namespace dorvak::copyout
+
+namespace dorvak {
+
+struct CopyOut::Op {
+    enum Kind { Enter, File, Leave } kind;
+    long folder = -1;        // Enter: index in FolderList; -1 for a folder of our own
+    std::size_t file = 0;    // File: index in FileList
+    std::string name;        // Enter: raw folder name
+    std::string catalogPath; // Enter: the folder's path; File: its folder's path
+    bool eager = false;      // Enter: written even when nothing goes into it
+};
+
+// Names this run has written in one destination folder, and where the search
+// for a free "name (n)" of each base name goes on.
+struct CopyOut::FolderNames {
+    std::unordered_set<std::string> written;
+    std::unordered_map<std::string, unsigned> nextNumber;
+};
+
+struct CopyOut::Frame {
+    UniqueFd fd;
+    FolderNames* names = nullptr;
+    long folder = -1;
+    std::string name;
+    std::string catalogPath;
+    std::string writtenPath; // relative to the destination; "" for the destination
+    std::string failure;     // why the folder could not be written
+};
+
+// One copy-out, in two passes. The first walks the plan in tree order: it
+// creates the folders and chooses every file's name, as the tree order and
+// the duplicate policy give them. The second copies the files in ascending
+// order of the leaf that holds their first item, so that a rotating disk is
+// read in one sweep rather than a seek per file; only the order of reading
+// changes, never a folder or a name. Folder times are set at the end.
+class CopyOut::Run {
+public:
+    Run(CopyOut& owner, CopySummary& summary, const std::string& destination)
+        : o_(owner), s_(summary), destination_(destination),
+          contents_(owner.reader_, owner.volume_, owner.catalog_, owner.live_) {
+        contents_.sectorsPerRead = owner.settings_.sectorsPerRead;
+    }
+    void go(const std::vector<Op>& ops);
+    void planLinks(const std::vector<Op>& ops);
+
+private:
+    enum class Placed { Yes, NameTaken, Error };
+    bool ensure(std::size_t frame);
+    bool folderError(Frame& frame, const std::string& path, int err);
+    // A file the second pass will copy, under the name the first one chose.
+    struct Planned {
+        std::size_t op;
+        std::string folder; // written path of its folder
+        std::string name;
+        std::uint64_t order; // the sector of the leaf with its first item
+    };
+    bool planFile(const Op& op);
+    bool reserve(const Frame& frame, const std::string& raw, std::string& name);
+    bool copyFiles();
+    bool copyFile(const Planned& p, const Frame& frame);
+    void setFolderTimes();
+    bool fileError(int err, const std::string& catalogPath, const std::string& writtenPath);
+    struct Prepared {
+        std::unique_ptr<TempFile> temp; // null: reported already
+        bool goOn = true;
+        std::vector<Damage> damage;
+    };
+    Prepared prepareCopy(const Op& op, const CatalogEntry& f, const Frame& frame,
+                         const std::string& catalogPath, std::uint64_t bytesBefore);
+    Prepared prepareLink(const CatalogEntry& f, const Frame& frame, const std::string& catalogPath);
+    Placed place(TempFile& file, FolderNames& names, const std::string& raw,
+                 const std::string& reserved, std::string& name, int& err);
+    int refused(const std::string& name) const { return o_.refusesName ? o_.refusesName(name) : 0; }
+    FolderNames& namesOf(int fd);
+    void leave();
+    void report(const std::string& folder, const std::string& name);
+    bool stopRequested() const { return o_.requests_.stopSavingRequested.load(); }
+
+    CopyOut& o_;
+    CopySummary& s_;
+    std::string destination_;
+    FileContents contents_;
+    std::vector<Frame> frames_;
+    // By (device, inode): a folder entered twice (two catalog folders of one
+    // name) shares one record.
+    std::map<std::pair<dev_t, ino_t>, FolderNames> folderNames_;
+    // Hard links: for each op, the op that writes the first name of the same
+    // file (kNoLink when it has no other name), and where that first name was
+    // written, relative to the destination.
+    static constexpr std::size_t kNoLink = ~std::size_t(0);
+    const Op* ops_ = nullptr;
+    std::vector<std::size_t> linkFirst_;
+    std::unordered_map<std::size_t, std::string> firstCopies_;
+    std::vector<Planned> planned_;
+    std::vector<std::pair<std::string, std::uint32_t>> folderTimes_;
+    CopyProgressEvent event_;
+};
+
+} // namespace dorvak

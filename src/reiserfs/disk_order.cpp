@@ -1,0 +1,61 @@
+#include "reiserfs/disk_order.h"
+
+#include <algorithm>
+
+namespace dorvak {
+
+bool readBlocksInOrder(SectorReader& reader, const VolumeInfo& volume,
+                       const std::vector<std::uint64_t>& blocks, const std::atomic<bool>& stop,
+                       const std::function<void(std::uint64_t, Bytes)>& visit) {
+    const std::size_t blockSize = volume.blockSize();
+    if (blockSize == 0) return true;
+    const std::uint64_t maxGap = kMaxGapBytes / blockSize;
+    const std::uint64_t maxSpan = std::max<std::uint64_t>(1, kMaxRequestBytes / blockSize);
+    std::vector<std::uint8_t> buffer;
+    for (std::size_t i = 0; i < blocks.size();) {
+        if (stop) return false;
+        // The longest run from blocks[i] whose gaps are small and whose span
+        // fits one request.
+        std::size_t j = i + 1;
+        while (j < blocks.size() && blocks[j] - blocks[j - 1] - 1 <= maxGap &&
+               blocks[j] - blocks[i] < maxSpan)
+            ++j;
+        const std::uint64_t span = blocks[j - 1] - blocks[i] + 1;
+        buffer.resize(span * blockSize);
+        reader.ReadSectors(volume.blockSector(blocks[i]),
+                           std::uint32_t(span * volume.sectorsPerBlock), buffer.data());
+        for (std::size_t k = i; k < j; ++k)
+            visit(blocks[k], Bytes(buffer.data() + (blocks[k] - blocks[i]) * blockSize, blockSize));
+        i = j;
+    }
+    return true;
+}
+
+std::uint32_t LeafStore::add(std::uint64_t sector, Bytes block) {
+    Leaf leaf{sector, std::uint32_t(items_.size()), 0};
+    auto head = ReadBlockHead(block);
+    for (std::uint32_t i = 0; head && i < head->itemCount; ++i) {
+        auto ih = ReadItemHead(block, i);
+        if (!ih) break; // heads past the block: the rest is damage
+        if (ih->objectId < 2 || ih->dirId == 0 || !ih->knownFormat()) continue;
+        if (ih->type == ItemType::Other || !ih->bodyFits(block.size())) continue;
+        Item item{*ih, 0};
+        if (ih->type == ItemType::StatData || ih->type == ItemType::Directory) {
+            item.body = std::uint32_t(arena_.size());
+            const auto body = block.subspan(ih->itemLocation, ih->itemLength);
+            arena_.insert(arena_.end(), body.begin(), body.end());
+        }
+        items_.push_back(item);
+        ++leaf.itemCount;
+    }
+    leaves_.push_back(leaf);
+    return std::uint32_t(leaves_.size() - 1);
+}
+
+void LeafStore::clear() {
+    leaves_ = {};
+    items_ = {};
+    arena_ = {};
+}
+
+} // namespace dorvak
