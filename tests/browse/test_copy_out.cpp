@@ -124,6 +124,13 @@ struct PolicyCase {
     std::size_t skipped;
 };
 
+const char* policyName(std::uint16_t policy) {
+    return policy == 1 ? "Rename" : policy == 2 ? "Overwrite" : policy == 3 ? "Skip" : "Unknown";
+}
+void PrintTo(const PolicyCase& c, std::ostream* os) {
+    *os << policyName(c.policy);
+}
+
 class DuplicatePolicies : public ::testing::TestWithParam<PolicyCase> {};
 
 // Two entries named dup.txt in one folder (as an Extensive mount lists two
@@ -155,7 +162,8 @@ INSTANTIATE_TEST_SUITE_P(
         // Overwrite replaces what was there before the run, never what the
         // run wrote: the second entry of the name is numbered.
         PolicyCase{2, {"dup (1).txt", "dup.txt", "other"}, str(pattern(10, 1)), 0},
-        PolicyCase{3, {"dup.txt", "other"}, "already here", 2}));
+        PolicyCase{3, {"dup.txt", "other"}, "already here", 2}),
+    [](const auto& info) { return std::string(policyName(info.param.policy)); });
 
 // k entries of one name, all of whose names a first run left at the
 // destination: finding each next free "name (n)" must not start from 0 again
