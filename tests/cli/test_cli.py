@@ -318,8 +318,9 @@ class Signals(unittest.TestCase):
             p = subprocess.Popen([CLI, "list", big, "--extensive", "--progress"],
                                  stdout=subprocess.PIPE, stderr=subprocess.PIPE)
             try:
-                # Files are counted once the live tree is read: the scan runs.
-                seen = wait_for(p, r"files [1-9]")
+                # The scan hands over live leaves as it meets them; past 1%
+                # it has left the first 64 MiB, which hold the whole tree.
+                seen = wait_for(p, r"\] +[1-9]\d*% .*files [1-9]")
                 p.send_signal(signal.SIGINT)
                 out, err = p.communicate(timeout=60)
             finally:
