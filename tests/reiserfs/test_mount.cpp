@@ -111,6 +111,13 @@ TEST(Mount, LeavesInReverseOrderCostOneSeekPerLevel) {
 }
 
 TEST(Mount, TreesOfEveryHeightAreWalkedIncludingASingleLeaf) {
+    // The walk's last progress: every internal node and the leaf read, none left.
+    struct Walk : ProgressSink {
+        std::uint64_t internal = 99, leaves = 99, queued = 99;
+        void nodesRead(std::uint64_t i, std::uint64_t l, std::uint64_t q) override {
+            internal = i, leaves = l, queued = q;
+        }
+    };
     for (std::uint16_t height : {1, 2, 3, 4, 5}) {
         Volume v;
         std::uint32_t block = v.first();
@@ -118,8 +125,12 @@ TEST(Mount, TreesOfEveryHeightAreWalkedIncludingASingleLeaf) {
         for (std::uint16_t level = height; level > 1; --level, ++block)
             v.put(block, internalNode(4096, level, {block + 1}));
         v.put(block, leafWith(10, "deep"));
-        auto r = v.mount(v.first(), RecoveryMode::Normal);
+        Walk walk;
+        auto r = v.mount(v.first(), RecoveryMode::Normal, walk);
         EXPECT_EQ(r->files, Names{"deep"}) << "height " << height;
+        EXPECT_EQ(walk.internal, height - 1u) << "height " << height;
+        EXPECT_EQ(walk.leaves, 1u) << "height " << height;
+        EXPECT_EQ(walk.queued, 0u) << "height " << height;
     }
 }
 
