@@ -174,6 +174,7 @@ bool CopyOut::Run::copyFile(const Planned& plan, const Frame& frame) {
         s_.skipped.push_back({catalogPath, "", "skipped on request", {}});
         return true;
     }
+    contents_.sweepFrom(plan.order);
     // A further name of a file written already is linked to that copy; where
     // the destination cannot link (vfat, across devices), it is copied.
     const std::size_t at = plan.op;

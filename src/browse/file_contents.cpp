@@ -12,6 +12,11 @@ namespace {
 // catalog order, which follows the order the leaves were met, so a few
 // recently used leaves serve most small files.
 constexpr std::size_t kLeafCacheSize = 16;
+// A gap up to this many sectors ahead of the sweep is read through: on a
+// rotating disk, reading a megabyte costs about what one seek does.
+constexpr std::uint64_t kSweepGapSectors = 2048;
+// The most the sweep holds (from the current file's first leaf on).
+constexpr std::uint64_t kSweepMaxSectors = 8192;
 
 ByteRange clip(ByteRange r, std::uint64_t size) {
     return {std::min(r.begin, size), std::min(r.end, size)};
@@ -204,6 +209,7 @@ const FileContents::CachedLeaf& FileContents::leaf(std::uint64_t sector) {
     slot->lastUse = useClock_;
     slot->data.assign(blockSize_, 0);
     slot->unreadable.clear();
+    if (sweepLeaf(sector, *slot)) return *slot;
     const std::uint32_t step = std::max<std::uint32_t>(1, sectorsPerRead);
     for (std::uint32_t done = 0; done < volume_.sectorsPerBlock; done += step) {
         const std::uint32_t n = std::min(step, volume_.sectorsPerBlock - done);
@@ -211,6 +217,47 @@ const FileContents::CachedLeaf& FileContents::leaf(std::uint64_t sector) {
                             &slot->unreadable);
     }
     return *slot;
+}
+
+void FileContents::sweepFrom(std::uint64_t sector) {
+    const std::uint64_t end = sweepStart_ + sweep_.size() / kSectorSize;
+    if (sweepPrimed_ && sector >= sweepStart_ && sector <= end + kSweepGapSectors) {
+        // Still ahead of the sweep: what lies before this file is done with.
+        const std::uint64_t drop = std::min(sector, end) - sweepStart_;
+        sweep_.erase(sweep_.begin(), sweep_.begin() + std::ptrdiff_t(drop * kSectorSize));
+        sweepStart_ += drop;
+        std::erase_if(sweepUnreadable_, [&](std::uint64_t s) { return s < sweepStart_; });
+        return;
+    }
+    sweep_.clear();
+    sweepUnreadable_.clear();
+    sweepStart_ = sector;
+    sweepPrimed_ = true;
+}
+
+bool FileContents::sweepLeaf(std::uint64_t sector, CachedLeaf& slot) {
+    const std::uint32_t step = std::max<std::uint32_t>(1, sectorsPerRead);
+    const std::uint32_t spb = volume_.sectorsPerBlock;
+    const std::uint64_t volumeEnd = volume_.startSector + volume_.sectorCount;
+    if (step < spb || volume_.sectorCount == 0 || sector + spb > volumeEnd) return false;
+    auto end = [&] { return sweepStart_ + sweep_.size() / kSectorSize; };
+    // Behind the sweep, or far ahead of it (the rest of a file whose items
+    // lie apart): read on its own, the sweep stays where it is.
+    if (!sweepPrimed_ || sector < sweepStart_ || sector > end() + kSweepGapSectors ||
+        sector + spb - sweepStart_ > kSweepMaxSectors)
+        return false;
+    while (sector + spb > end()) {
+        const std::uint64_t from = end();
+        const auto n = std::uint32_t(std::min<std::uint64_t>(step, volumeEnd - from));
+        const std::size_t at = sweep_.size();
+        sweep_.resize(at + std::size_t(n) * kSectorSize);
+        reader_.ReadSectors(from, n, sweep_.data() + at, &sweepUnreadable_);
+    }
+    std::copy_n(sweep_.data() + (sector - sweepStart_) * kSectorSize,
+                std::size_t(spb) * kSectorSize, slot.data.data());
+    for (std::uint64_t bad : sweepUnreadable_)
+        if (bad >= sector && bad < sector + spb) slot.unreadable.push_back(bad);
+    return true;
 }
 
 bool FileContents::leafBytesReadable(const CachedLeaf& l, std::size_t from,

@@ -104,6 +104,10 @@ public:
     // The sector of the leaf that holds the file's first item (the one of
     // lowest offset), to copy files in disk order; all ones for none.
     std::uint64_t firstItemSector(const CatalogEntry& file) const;
+    // Where the copy-out goes next in its disk-order sweep (the sector of
+    // the next file's first leaf): leaves from there on are read forward in
+    // requests of sectorsPerRead, through short gaps.
+    void sweepFrom(std::uint64_t sector);
     // The whole of a small file (a link's target) into `out`: nothing when it
     // is longer than `limit` or no data of it was found.
     std::optional<std::string> readSmall(const CatalogEntry& file, std::size_t limit,
@@ -146,6 +150,14 @@ private:
     std::uint64_t useClock_ = 0;
     std::vector<std::uint8_t> readBuffer_;
     std::vector<std::uint64_t> unreadable_;
+    // Leaves are met in ascending order when files are copied in disk order:
+    // the sweep reads forward in requests of sectorsPerRead, through short
+    // gaps, and keeps its last request; a leaf behind it is read on its own.
+    bool sweepLeaf(std::uint64_t sector, CachedLeaf& slot);
+    bool sweepPrimed_ = false;
+    std::vector<std::uint8_t> sweep_;
+    std::uint64_t sweepStart_ = 0;
+    std::vector<std::uint64_t> sweepUnreadable_;
 };
 
 // Merges touching ranges of the same kind (reports stay short).

@@ -41,9 +41,16 @@ std::uint32_t LeafStore::add(std::uint64_t sector, Bytes block) {
         if (ih->type == ItemType::Other || !ih->bodyFits(block.size())) continue;
         Item item{*ih, 0};
         if (ih->type == ItemType::StatData || ih->type == ItemType::Directory) {
-            item.body = std::uint32_t(arena_.size());
+            // A body never spans two chunks (it is at most a block).
+            constexpr std::size_t kChunk = std::size_t(1) << kChunkBits;
+            if (chunks_.empty() || chunks_.back().size() + ih->itemLength > kChunk) {
+                chunks_.emplace_back();
+                chunks_.back().reserve(kChunk);
+            }
+            auto& chunk = chunks_.back();
+            item.body = std::uint32_t(((chunks_.size() - 1) << kChunkBits) | chunk.size());
             const auto body = block.subspan(ih->itemLocation, ih->itemLength);
-            arena_.insert(arena_.end(), body.begin(), body.end());
+            chunk.insert(chunk.end(), body.begin(), body.end());
         }
         items_.push_back(item);
         ++leaf.itemCount;
@@ -52,10 +59,10 @@ std::uint32_t LeafStore::add(std::uint64_t sector, Bytes block) {
     return std::uint32_t(leaves_.size() - 1);
 }
 
-void LeafStore::clear() {
-    leaves_ = {};
-    items_ = {};
-    arena_ = {};
+void LeafStore::reset() {
+    leaves_.clear();
+    items_.clear();
+    chunks_.clear();
 }
 
 } // namespace dorvak

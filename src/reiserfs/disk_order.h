@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <vector>
 
@@ -22,8 +23,9 @@ namespace dorvak {
 // them: on a rotating disk a seek (about 8 ms) costs as much as reading
 // about a megabyte (at 150 MB/s), so a shorter gap is cheaper to read.
 inline constexpr std::size_t kMaxGapBytes = 1024 * 1024;
-// The longest request (the buffer the reads go through).
-inline constexpr std::size_t kMaxRequestBytes = 4 << 20;
+// The longest request (the buffer the reads go through). Longer requests
+// save a few seeks more but cost their memory: the mount stays under 64 MiB.
+inline constexpr std::size_t kMaxRequestBytes = 1 << 20;
 
 // Reads `blocks` (sorted, no repeats) in ascending order and hands each to
 // `visit`. Stops early, returning false, when `stop` is set between requests.
@@ -50,15 +52,25 @@ public:
     // catalog would take; returns the leaf's number in the store.
     std::uint32_t add(std::uint64_t sector, Bytes block);
     const Leaf& leaf(std::uint32_t index) const { return leaves_[index]; }
+    // The chunk of the arena that holds an item's body, and where in it. Data
+    // items keep no body: a store of only those has no chunk at all.
+    Bytes chunkOf(const Item& item) const {
+        const std::size_t chunk = item.body >> kChunkBits;
+        return chunk < chunks_.size() ? Bytes(chunks_[chunk]) : Bytes();
+    }
+    static std::size_t offsetOf(const Item& item) { return item.body & ((1u << kChunkBits) - 1); }
     std::uint32_t leafCount() const { return std::uint32_t(leaves_.size()); }
     const Item& item(std::uint32_t index) const { return items_[index]; }
-    Bytes arena() const { return arena_; }
-    void clear();
+    // Forgets every leaf; the memory is kept for the next ones.
+    void reset();
 
 private:
-    std::vector<Leaf> leaves_;
-    std::vector<Item> items_;
-    std::vector<std::uint8_t> arena_;
+    // Deques and fixed chunks: the store grows by what it holds, never to
+    // twice that as a doubling vector would.
+    static constexpr unsigned kChunkBits = 20;
+    std::deque<Leaf> leaves_;
+    std::deque<Item> items_;
+    std::vector<std::vector<std::uint8_t>> chunks_;
 };
 
 } // namespace dorvak

@@ -100,7 +100,7 @@ void VolumeMount::replayLeaf(const LeafStore& store, std::uint32_t index) {
     ++result_.leavesRead;
     for (std::uint32_t i = 0; i < leaf.itemCount; ++i) {
         const LeafStore::Item& item = store.item(leaf.firstItem + i);
-        addItem(leaf.sector, item.head, store.arena(), item.body);
+        addItem(leaf.sector, item.head, store.chunkOf(item), LeafStore::offsetOf(item));
     }
 }
 
@@ -181,45 +181,60 @@ void VolumeMount::walkLevels(std::unordered_set<std::uint64_t>* later, std::uint
         parents.clear();
         std::vector<std::uint64_t> sorted = level;
         std::sort(sorted.begin(), sorted.end());
-        // What each block of the level turned out to be, by block number.
+        // What each block of the level turned out to be, by block number,
+        // until the walk order reaches it. Blocks are handed over as soon as
+        // every block before them in walk order has been read, so only those
+        // read ahead of their turn wait in the store (on a volume written in
+        // order, few do).
+        enum class Kind { None, Leaf, Node };
         struct Found {
-            bool leaf = false;
+            Kind kind = Kind::None;
             std::uint32_t stored = 0;
             Parent node;
         };
         std::unordered_map<std::uint64_t, Found> found;
-        found.reserve(level.size());
+        std::size_t cursor = 0, waiting = 0;
+        auto handOver = [&] {
+            for (; cursor < level.size() && !stopRequested_; ++cursor) {
+                auto it = found.find(level[cursor]);
+                if (it == found.end()) return; // not read yet
+                Found& f = it->second;
+                if (f.kind == Kind::Node) {
+                    parents.push_back(std::move(f.node));
+                } else if (f.kind == Kind::None) {
+                    ++result_.nodesSkipped; // neither leaf nor node
+                } else {
+                    liveLeaves_.push_back(volume_.blockSector(level[cursor]));
+                    if (f.stored != kNotKept) {
+                        replayLeaf(store, f.stored);
+                        if (--waiting == 0) store.reset();
+                    } else {
+                        ++result_.nodesSkipped; // a tree pointer to something that is no leaf
+                    }
+                }
+                found.erase(it);
+            }
+        };
         const bool whole = readBlocksInOrder(
             reader_, volume_, sorted, stopRequested_, [&](std::uint64_t b, Bytes data) {
                 auto h = ReadBlockHead(data);
+                Found f;
                 if (h && h->level == 1) { // one that does not look like a leaf is ignored
-                    found[b] =
-                        Found{true,
-                              looksLikeLeaf(*h, blockSize) ? store.add(volume_.blockSector(b), data)
-                                                           : kNotKept,
-                              {}};
+                    f.kind = Kind::Leaf;
+                    f.stored = kNotKept;
+                    if (looksLikeLeaf(*h, blockSize)) {
+                        f.stored = store.add(volume_.blockSector(b), data);
+                        ++waiting;
+                    }
                 } else if (h && h->level >= 2 && h->level <= kMaxLevel) {
-                    found[b] = Found{false, 0, {h->level, childrenOf(data)}};
+                    f.kind = Kind::Node;
+                    f.node = {h->level, childrenOf(data)};
                 }
+                found.emplace(b, std::move(f));
+                if (b == level[cursor]) handOver();
             });
-        for (std::uint64_t block : level) {
-            auto it = found.find(block);
-            if (it == found.end()) {
-                if (whole) ++result_.nodesSkipped; // neither leaf nor node
-                continue;
-            }
-            if (!it->second.leaf) {
-                parents.push_back(std::move(it->second.node));
-                continue;
-            }
-            if (stopRequested_) break;
-            liveLeaves_.push_back(volume_.blockSector(block));
-            if (it->second.stored != kNotKept)
-                replayLeaf(store, it->second.stored);
-            else
-                ++result_.nodesSkipped; // a tree pointer to something that is no leaf
-        }
-        store.clear();
+        handOver();
+        store.reset();
         if (!whole || stopRequested_) {
             result_.stopped = true;
             return;
