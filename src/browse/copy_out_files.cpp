@@ -128,14 +128,17 @@ bool CopyOut::Run::reserve(const Frame& frame, const std::string& raw, std::stri
 bool CopyOut::Run::copyFiles() {
     std::stable_sort(planned_.begin(), planned_.end(),
                      [](const Planned& a, const Planned& b) { return a.order < b.order; });
-    Frame folder;
-    bool open = false;
+    // The folders written to lately, open: files in disk order move between
+    // a few folders at a time.
+    std::unordered_map<std::string, Frame> open;
     for (const Planned& p : planned_) {
         if (stopRequested()) {
             s_.stopped = true;
             return false;
         }
-        if (!open || folder.writtenPath != p.folder) {
+        auto it = open.find(p.folder);
+        if (it == open.end()) {
+            if (open.size() >= kOpenFolders) open.clear();
             const int fd = p.folder.empty()
                                ? ::dup(frames_[0].fd.get())
                                : ::openat(frames_[0].fd.get(), p.folder.c_str() + 1,
@@ -145,12 +148,13 @@ bool CopyOut::Run::copyFiles() {
                                 std::strerror(errno);
                 return false;
             }
+            Frame folder;
             folder.fd.reset(fd);
             folder.names = &namesOf(fd);
             folder.writtenPath = p.folder;
-            open = true;
+            it = open.emplace(p.folder, std::move(folder)).first;
         }
-        if (!copyFile(p, folder)) return false;
+        if (!copyFile(p, it->second)) return false;
     }
     return true;
 }

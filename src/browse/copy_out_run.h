@@ -22,6 +22,8 @@ inline constexpr std::size_t kMaxDepth = 256;
 inline constexpr unsigned kMaxNumbered = 100000;
 // Longest target of a symbolic link (PATH_MAX less its NUL).
 inline constexpr std::size_t kMaxLinkTarget = 4095;
+// Folders kept open by the second pass.
+inline constexpr std::size_t kOpenFolders = 64;
 // A progress event inside a file after this many bytes.
 inline constexpr std::uint64_t kProgressStep = 1 << 20;
 

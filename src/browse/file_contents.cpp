@@ -222,11 +222,14 @@ const FileContents::CachedLeaf& FileContents::leaf(std::uint64_t sector) {
 void FileContents::sweepFrom(std::uint64_t sector) {
     const std::uint64_t end = sweepStart_ + sweep_.size() / kSectorSize;
     if (sweepPrimed_ && sector >= sweepStart_ && sector <= end + kSweepGapSectors) {
-        // Still ahead of the sweep: what lies before this file is done with.
+        // Still ahead of the sweep: what lies before this file is done with,
+        // dropped once it is half the buffer (moving the rest costs).
         const std::uint64_t drop = std::min(sector, end) - sweepStart_;
-        sweep_.erase(sweep_.begin(), sweep_.begin() + std::ptrdiff_t(drop * kSectorSize));
-        sweepStart_ += drop;
-        std::erase_if(sweepUnreadable_, [&](std::uint64_t s) { return s < sweepStart_; });
+        if (drop * kSectorSize * 2 >= sweep_.size() && drop > 0) {
+            sweep_.erase(sweep_.begin(), sweep_.begin() + std::ptrdiff_t(drop * kSectorSize));
+            sweepStart_ += drop;
+            std::erase_if(sweepUnreadable_, [&](std::uint64_t s) { return s < sweepStart_; });
+        }
         return;
     }
     sweep_.clear();

@@ -52,12 +52,8 @@ public:
     // catalog would take; returns the leaf's number in the store.
     std::uint32_t add(std::uint64_t sector, Bytes block);
     const Leaf& leaf(std::uint32_t index) const { return leaves_[index]; }
-    // The chunk of the arena that holds an item's body, and where in it. Data
-    // items keep no body: a store of only those has no chunk at all.
-    Bytes chunkOf(const Item& item) const {
-        const std::size_t chunk = item.body >> kChunkBits;
-        return chunk < chunks_.size() ? Bytes(chunks_[chunk]) : Bytes();
-    }
+    // The chunk of the arena that holds an item's body, and where in it.
+    Bytes chunkOf(const Item& item) const { return chunks_[item.body >> kChunkBits]; }
     static std::size_t offsetOf(const Item& item) { return item.body & ((1u << kChunkBits) - 1); }
     std::uint32_t leafCount() const { return std::uint32_t(leaves_.size()); }
     const Item& item(std::uint32_t index) const { return items_[index]; }

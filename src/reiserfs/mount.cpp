@@ -100,7 +100,10 @@ void VolumeMount::replayLeaf(const LeafStore& store, std::uint32_t index) {
     ++result_.leavesRead;
     for (std::uint32_t i = 0; i < leaf.itemCount; ++i) {
         const LeafStore::Item& item = store.item(leaf.firstItem + i);
-        addItem(leaf.sector, item.head, store.chunkOf(item), LeafStore::offsetOf(item));
+        const bool hasBody =
+            item.head.type == ItemType::StatData || item.head.type == ItemType::Directory;
+        addItem(leaf.sector, item.head, hasBody ? store.chunkOf(item) : Bytes(),
+                LeafStore::offsetOf(item));
     }
 }
 
