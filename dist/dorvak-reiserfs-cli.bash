@@ -51,12 +51,12 @@ _dorvak_reiserfs_cli() {
     case $command in
         disks) options="--help" ;;
         volumes) options="--help" ;;
-        search) options="--start --end --run $progress --help" ;;
-        list) options="$volume --path --depth --deleted $progress --help" ;;
+        search) options="--start --end --run --stats $progress --help" ;;
+        list) options="$volume --path --depth --deleted --stats $progress --help" ;;
         find) options="$volume $progress --help" ;;
         recover)
             options="$volume --path --duplicates --deleted --retries --sectors-per-read
-                     --dry-run --report $progress --help"
+                     --dry-run --report --stats $progress --help"
             ;;
         help)
             [[ $cur == -* ]] && options="--help" ||

@@ -4,8 +4,8 @@
 
 #include "browse/liveness.h"
 #include "common/memory_source.h"
+#include "common/tree_builder.h"
 #include "reiserfs/mount.h"
-#include "volume_builder.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -31,7 +31,7 @@ inline std::unique_ptr<MountedVolume> mountBuilt(const VolumeBuilder& b, std::ui
                                                  RecoveryMode mode,
                                                  std::set<std::uint64_t> bad = {}) {
     auto m = std::make_unique<MountedVolume>();
-    auto source = std::make_unique<MemorySource>(b.image, std::move(bad));
+    auto source = std::make_unique<MemorySource>(b.image.data, std::move(bad));
     m->source = source.get();
     m->reader.openSource(std::move(source));
     m->volume.name = "ReiserFS - 0";

@@ -16,14 +16,11 @@ constexpr std::uint32_t kBlocks = 64;
 // A volume at sector 0 of an in-memory disk; tests place nodes and mount.
 struct Volume {
     std::uint32_t blockSize;
-    DiskImage img;
     VolumeBuilder vb;
     explicit Volume(std::uint32_t bs = 4096)
-        : blockSize(bs), img(std::size_t(bs) * kBlocks + 65536 + 8192), vb(img, 0, bs, kBlocks) {}
-    void put(std::uint32_t block, const std::vector<std::uint8_t>& bytes) {
-        vb.putBlock(block, bytes);
-    }
-    void put(std::uint32_t block, const LeafBuilder& leaf) { vb.putBlock(block, leaf.build()); }
+        : blockSize(bs), vb(bs, kBlocks, std::size_t(bs) * kBlocks + 65536 + 8192) {}
+    void put(std::uint32_t block, const std::vector<std::uint8_t>& bytes) { vb.put(block, bytes); }
+    void put(std::uint32_t block, const LeafBuilder& leaf) { vb.leaf(block, leaf); }
     std::uint32_t first() const { return vb.firstFreeBlock(); }
 
     struct Result {
@@ -36,7 +33,7 @@ struct Volume {
                                   ProgressSink& progress = nullProgress(),
                                   std::atomic<bool>* stopFlag = nullptr) {
         SectorReader reader;
-        reader.openSource(std::make_unique<MemorySource>(img.data));
+        reader.openSource(std::make_unique<MemorySource>(vb.image.data));
         VolumeInfo v;
         v.startSector = 0;
         v.sectorsPerBlock = blockSize / 512;
@@ -114,6 +111,13 @@ TEST(Mount, LeavesInReverseOrderCostOneSeekPerLevel) {
 }
 
 TEST(Mount, TreesOfEveryHeightAreWalkedIncludingASingleLeaf) {
+    // The walk's last progress: every internal node and the leaf read, none left.
+    struct Walk : ProgressSink {
+        std::uint64_t internal = 99, leaves = 99, queued = 99;
+        void nodesRead(std::uint64_t i, std::uint64_t l, std::uint64_t q) override {
+            internal = i, leaves = l, queued = q;
+        }
+    };
     for (std::uint16_t height : {1, 2, 3, 4, 5}) {
         Volume v;
         std::uint32_t block = v.first();
@@ -121,8 +125,12 @@ TEST(Mount, TreesOfEveryHeightAreWalkedIncludingASingleLeaf) {
         for (std::uint16_t level = height; level > 1; --level, ++block)
             v.put(block, internalNode(4096, level, {block + 1}));
         v.put(block, leafWith(10, "deep"));
-        auto r = v.mount(v.first(), RecoveryMode::Normal);
+        Walk walk;
+        auto r = v.mount(v.first(), RecoveryMode::Normal, walk);
         EXPECT_EQ(r->files, Names{"deep"}) << "height " << height;
+        EXPECT_EQ(walk.internal, height - 1u) << "height " << height;
+        EXPECT_EQ(walk.leaves, 1u) << "height " << height;
+        EXPECT_EQ(walk.queued, 0u) << "height " << height;
     }
 }
 
@@ -267,7 +275,7 @@ TEST(Mount, APartitionEntryLargerThanTheDiskIsScannedOnlyToItsEnd) {
     Volume v;
     v.put(v.first(), leafWith(10, "live"));
     SectorReader reader;
-    auto source = std::make_unique<MemorySource>(v.img.data);
+    auto source = std::make_unique<MemorySource>(v.vb.image.data);
     MemorySource* counted = source.get();
     reader.openSource(std::move(source));
     VolumeInfo info;

@@ -43,7 +43,7 @@ TEST(Structures, KeyFormatsDecodeTypesAndTheWholeSixtyBitOffset) {
     leaf.directory(1, 2, {{2, 5, "x"}});                    // 3.6, type 3
     leaf.indirect(2, 5, (std::uint64_t(6) << 32) + 1, {7}); // offset past 4 GiB
     leaf.directory(1, 2, {{2, 6, "y"}}, /*keyFormat=*/0);   // 3.5, type 500
-    leaf.items.push_back({2, 9, 1, 0, 0, 2, {0}});          // unknown key format
+    leaf.add({2, 9, 1, ItemKind::Stat, 2, 0, {0}});         // unknown key format
     const auto block = leaf.build();
     EXPECT_EQ(ReadItemHead(block, 0)->type, ItemType::Directory);
     EXPECT_EQ(ReadItemHead(block, 1)->type, ItemType::Indirect);

@@ -8,7 +8,11 @@ namespace {
 struct NameCase {
     std::string raw;
     std::string safe;
+    const char* what; // the case's name in the test list
 };
+void PrintTo(const NameCase& c, std::ostream* os) {
+    *os << c.what;
+}
 
 class SafeNameTable : public ::testing::TestWithParam<NameCase> {};
 
@@ -22,13 +26,15 @@ TEST_P(SafeNameTable, EscapesAndReverses) {
 
 INSTANTIATE_TEST_SUITE_P(
     Hostile, SafeNameTable,
-    ::testing::Values(NameCase{"", "%"}, NameCase{".", "%2E"}, NameCase{"..", "%2E%2E"},
-                      NameCase{"../../x", "..%2F..%2Fx"}, NameCase{"a/b", "a%2Fb"},
-                      NameCase{std::string("nul\0byte", 8), "nul%00byte"},
-                      NameCase{"100%.txt", "100%25.txt"}, NameCase{"%2E", "%252E"},
-                      NameCase{"...", "..."}, NameCase{".hidden", ".hidden"},
-                      NameCase{"back\\slash name.txt", "back\\slash name.txt"},
-                      NameCase{"\xff\xfe ctl\x01\x1f", "\xff\xfe ctl\x01\x1f"}));
+    ::testing::Values(
+        NameCase{"", "%", "Empty"}, NameCase{".", "%2E", "Dot"}, NameCase{"..", "%2E%2E", "DotDot"},
+        NameCase{"../../x", "..%2F..%2Fx", "ParentPath"}, NameCase{"a/b", "a%2Fb", "Slash"},
+        NameCase{std::string("nul\0byte", 8), "nul%00byte", "NulByte"},
+        NameCase{"100%.txt", "100%25.txt", "Percent"}, NameCase{"%2E", "%252E", "LooksEscaped"},
+        NameCase{"...", "...", "ThreeDots"}, NameCase{".hidden", ".hidden", "LeadingDot"},
+        NameCase{"back\\slash name.txt", "back\\slash name.txt", "Backslash"},
+        NameCase{"\xff\xfe ctl\x01\x1f", "\xff\xfe ctl\x01\x1f", "RawBytes"}),
+    [](const auto& info) { return std::string(info.param.what); });
 
 TEST(SafeName, LongNamesStayWithinNameMaxAndKeepTheirExtension) {
     const std::string exact(255, 'L');

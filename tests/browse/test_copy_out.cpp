@@ -44,7 +44,7 @@ TEST(CopyOut, HostileNamesStayInsideTheDestination) {
     // Names the catalog never turns into entries, pointing at real objects.
     const std::uint32_t hidden = t.file(2, "visible.txt", pattern(7, 6));
     for (const char* n : {".", "..", ""})
-        t.name(2, {n, 2, hidden});
+        t.name(2, {2, hidden, n});
     const std::uint32_t root = t.finish();
     auto m = mountBuilt(t.vb, root, RecoveryMode::Normal);
 
@@ -124,6 +124,13 @@ struct PolicyCase {
     std::size_t skipped;
 };
 
+const char* policyName(std::uint16_t policy) {
+    return policy == 1 ? "Rename" : policy == 2 ? "Overwrite" : policy == 3 ? "Skip" : "Unknown";
+}
+void PrintTo(const PolicyCase& c, std::ostream* os) {
+    *os << policyName(c.policy);
+}
+
 class DuplicatePolicies : public ::testing::TestWithParam<PolicyCase> {};
 
 // Two entries named dup.txt in one folder (as an Extensive mount lists two
@@ -133,7 +140,7 @@ TEST_P(DuplicatePolicies, ApplyToExistingFilesAndToEntriesOfTheSameName) {
     TreeBuilder t(1024, 256);
     t.file(2, "dup.txt", pattern(10, 1));
     const std::uint32_t other = t.file(2, "other", pattern(20, 2));
-    t.name(2, {"dup.txt", 2, other}); // a second name for "other"
+    t.name(2, {2, other, "dup.txt"}); // a second name for "other"
     const std::uint32_t root = t.finish();
     auto m = mountBuilt(t.vb, root, RecoveryMode::Extensive);
     ScratchDir dest;
@@ -155,7 +162,8 @@ INSTANTIATE_TEST_SUITE_P(
         // Overwrite replaces what was there before the run, never what the
         // run wrote: the second entry of the name is numbered.
         PolicyCase{2, {"dup (1).txt", "dup.txt", "other"}, str(pattern(10, 1)), 0},
-        PolicyCase{3, {"dup.txt", "other"}, "already here", 2}));
+        PolicyCase{3, {"dup.txt", "other"}, "already here", 2}),
+    [](const auto& info) { return std::string(policyName(info.param.policy)); });
 
 // k entries of one name, all of whose names a first run left at the
 // destination: finding each next free "name (n)" must not start from 0 again
@@ -192,7 +200,7 @@ TEST(CopyOut, FilesAreReadInDiskOrder) {
     std::vector<DirName> names;
     std::vector<std::uint32_t> children{folderLeaf};
     for (std::uint32_t i = 0; i < 30; ++i) {
-        names.push_back({"f" + std::to_string(i), 2, 100 + i});
+        names.push_back({2, 100 + i, "f" + std::to_string(i)});
         const std::uint32_t leaf = first + 29 - i; // tree order runs down the disk
         b.leaf(leaf, {statItem(2, 100 + i, kModeFile, 100, 7),
                       directItem(2, 100 + i, 1, pattern(100, i))});
@@ -379,9 +387,9 @@ TEST(CopyOut, NamesTheDestinationRefusesFallBackToPortableNames) {
 // deleted file of gigabytes would fill the destination): it fails.
 TEST(CopyOut, AFileWithoutAnyDataFailsAndWritesNothing) {
     TreeBuilder t(1024, 256);
-    t.name(2, {"ghost.bin", 2, 500});
+    t.name(2, {2, 500, "ghost.bin"});
     t.raw(statItem(2, 500, kModeFile, 50'000'000'000ull, 1000));
-    t.name(2, {"empty", 2, 501});
+    t.name(2, {2, 501, "empty"});
     t.raw(statItem(2, 501, kModeFile, 0, 1000));
     const std::uint32_t root = t.finish();
     auto m = mountBuilt(t.vb, root, RecoveryMode::Normal);
@@ -403,13 +411,13 @@ TEST(CopyOut, SymbolicLinksAreWrittenAsLinksAndSpecialFilesAreSkipped) {
     const std::string escape = "../../../etc/passwd", relative = "target.txt";
     std::uint32_t id = 600;
     for (const std::string& target : {escape, relative}) {
-        t.name(2, {target == escape ? "away" : "near", 2, id});
+        t.name(2, {2, id, target == escape ? "away" : "near"});
         t.raw(statItem(2, id, 0xA1FF, target.size(), 3000));
         t.raw(directItem(2, id, 1, std::vector<std::uint8_t>(target.begin(), target.end())));
         ++id;
     }
     for (std::uint16_t mode : {0x11A4, 0x21A4, 0x61A4, 0xC1ED}) { // FIFO, devices, socket
-        t.name(2, {"special" + std::to_string(mode >> 12), 2, id});
+        t.name(2, {2, id, "special" + std::to_string(mode >> 12)});
         t.raw(statItem(2, id++, mode, 0, 3000));
     }
     const std::uint32_t root = t.finish();

@@ -39,7 +39,7 @@ TEST_P(BlockSizes, IndirectBlocksHolesAndTailComeOutInPlace) {
     b.data(d0, data, 0);
     b.data(d2, data, 2 * bs);
     std::vector<std::uint8_t> tail(data.begin() + 3 * bs, data.end());
-    b.leaf(leaf, {statItem(1, 2, kModeDir, 0, 5), dirItem(1, 2, {{"file.bin", 2, 10}}),
+    b.leaf(leaf, {statItem(1, 2, kModeDir, 0, 5), dirItem(1, 2, {{2, 10, "file.bin"}}),
                   statItem(2, 10, kModeFile, data.size(), 77), indirectItem(2, 10, 1, {d0, 0, d2}),
                   directItem(2, 10, 3 * bs + 1, tail)});
     b.internal(root, {leaf});
@@ -79,7 +79,7 @@ TEST(FileContents, OffsetsBeyondFourGibAndSparseOutput) {
     b.data(a1, across, 0);
     b.data(a2, across, bs);
     // The second item starts one block below 4 GiB with a hole and crosses it.
-    b.leaf(leaf, {statItem(1, 2, kModeDir, 0, 5), dirItem(1, 2, {{"big.bin", 2, 10}}),
+    b.leaf(leaf, {statItem(1, 2, kModeDir, 0, 5), dirItem(1, 2, {{2, 10, "big.bin"}}),
                   statItem(2, 10, kModeFile, size, 9), indirectItem(2, 10, 1, {h}),
                   indirectItem(2, 10, gib4 - bs + 1, {0, a1, a2}),
                   directItem(2, 10, gib4 + 2 * bs + 1, tail)});
@@ -121,7 +121,7 @@ TEST(FileContents, OldFormatItems) {
     b.data(d0, data, 0);
     b.data(d1, data, bs);
     std::vector<std::uint8_t> tail(data.end() - 10, data.end());
-    b.leaf(leaf, {statItem(1, 2, kModeDir, 0, 5, false), dirItem(1, 2, {{"old-file", 2, 10}}, 0),
+    b.leaf(leaf, {statItem(1, 2, kModeDir, 0, 5, false), dirItem(1, 2, {{2, 10, "old-file"}}, 0),
                   statItem(2, 10, kModeFile, data.size(), 9, false),
                   indirectItem(2, 10, 1, {d0, d1}, 0), directItem(2, 10, 2 * bs + 1, tail, 0)});
     b.internal(root, {leaf});
@@ -165,7 +165,7 @@ TEST(FileContents, UnreadableSectorsBecomeZerosAndAreReported) {
                         r = b.alloc();
     b.data(d0, data, 0);
     b.data(d1, data, bs);
-    b.leaf(l1, {statItem(1, 2, kModeDir, 0, 5), dirItem(1, 2, {{"f", 2, 10}}),
+    b.leaf(l1, {statItem(1, 2, kModeDir, 0, 5), dirItem(1, 2, {{2, 10, "f"}}),
                 statItem(2, 10, kModeFile, 2 * bs + 5, 9),
                 directItem(2, 10, 2 * bs + 1, {'t', 'a', 'i', 'l', '!'})});
     b.leaf(l2, {indirectItem(2, 10, 1, {d0, d1})});
@@ -199,7 +199,7 @@ struct RewrittenVolume {
         b.data(g0, gone, 0);
         b.data(g1, gone, 1024);
         const std::vector<DirName> oldNames{
-            {"keep.txt", 2, 10}, {"new.txt", 2, 11}, {"gone.txt", 2, 12}};
+            {2, 10, "keep.txt"}, {2, 11, "new.txt"}, {2, 12, "gone.txt"}};
         b.leaf(s1,
                {statItem(1, 2, kModeDir, 0, 5), dirItem(1, 2, oldNames),
                 statItem(2, 10, kModeFile, 40, 100), directItem(2, 10, 1, keepStale),
@@ -208,7 +208,7 @@ struct RewrittenVolume {
         b.leaf(s2,
                {directItem(2, 12, 2049, std::vector<std::uint8_t>(gone.end() - 5, gone.end()))});
         b.leaf(live, {statItem(1, 2, kModeDir, 0, 6),
-                      dirItem(1, 2, {{"keep.txt", 2, 10}, {"new.txt", 2, 11}}),
+                      dirItem(1, 2, {{2, 10, "keep.txt"}, {2, 11, "new.txt"}}),
                       statItem(2, 10, kModeFile, 40, 101), directItem(2, 10, 1, keepLive),
                       statItem(2, 11, kModeFile, 30, 201), directItem(2, 11, 1, new30)});
         b.internal(root, {live});

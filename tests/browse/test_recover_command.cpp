@@ -41,8 +41,8 @@ protected:
         t.finish();
         image = scratch.path() / "volume.img";
         std::ofstream(image, std::ios::binary)
-            .write(reinterpret_cast<const char*>(t.vb.image.data()),
-                   std::streamsize(t.vb.image.size()));
+            .write(reinterpret_cast<const char*>(t.vb.image.data.data()),
+                   std::streamsize(t.vb.image.data.size()));
         dest = scratch.path() / "out";
         fs::create_directory(dest);
     }
