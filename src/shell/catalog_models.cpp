@@ -259,7 +259,12 @@ QString FileListModel::text(const Row& row, int column) const {
     case Name:
         return entryName(e);
     case Type: {
-        const QString type = row.folder ? QStringLiteral("Folder") : typeName(e.name);
+        // Links and special files are named by what they are, not by a
+        // type their name suggests: their bytes are no file's contents.
+        const QString type = row.folder                        ? QStringLiteral("Folder")
+                             : e.fileType == FileType::Symlink ? QStringLiteral("Symbolic Link")
+                             : e.fileType == FileType::Special ? QStringLiteral("Special File")
+                                                               : typeName(e.name);
         return e.deleted ? QStringLiteral("Deleted ") + type : type;
     }
     case Size:
