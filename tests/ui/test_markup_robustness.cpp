@@ -2,7 +2,6 @@
 // and the main window's help texts measure and draw sensibly.
 #include <gtest/gtest.h>
 
-
 #include <limits>
 #include <random>
 
