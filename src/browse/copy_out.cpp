@@ -30,8 +30,8 @@ CopyOut::CopyOut(SectorReader& reader, const VolumeInfo& volume, const Catalog& 
     : reader_(reader), volume_(volume), catalog_(catalog), live_(live),
       settings_(settings.sanitized()), requests_(requests), progress_(progress) {}
 
-bool CopyOut::takesPart(const CatalogEntry& e) const {
-    switch (settings_.deleted()) {
+bool takesPart(DeletedPolicy policy, const CatalogEntry& e) {
+    switch (policy) {
     case DeletedPolicy::Include:
         return true;
     case DeletedPolicy::OnlyDeleted:
@@ -42,17 +42,37 @@ bool CopyOut::takesPart(const CatalogEntry& e) const {
     return true;
 }
 
-// The files of a folder that take part, live ones first: when a folder holds
-// a live file and older versions of it under the same name, the live file
-// keeps the name and the versions get the numbered ones.
-std::vector<std::size_t> CopyOut::filesOf(std::uint32_t key) const {
+std::vector<std::size_t> filesTakingPart(const Catalog& catalog, std::uint32_t key,
+                                         DeletedPolicy policy) {
     std::vector<std::size_t> out;
     for (int deleted = 0; deleted < 2; ++deleted)
-        for (std::uint32_t i : catalog_.childFiles(key)) {
-            const CatalogEntry& f = catalog_.FileList[i];
-            if (f.deleted == bool(deleted) && takesPart(f)) out.push_back(i);
+        for (std::uint32_t i : catalog.childFiles(key)) {
+            const CatalogEntry& f = catalog.FileList[i];
+            if (f.deleted == bool(deleted) && takesPart(policy, f)) out.push_back(i);
         }
     return out;
+}
+
+LostFiles lostFilesOf(const Catalog& catalog, DeletedPolicy policy) {
+    LostFiles lost;
+    for (std::size_t i = 0; i < catalog.FileList.size(); ++i) {
+        const CatalogEntry& f = catalog.FileList[i];
+        if (f.parentId == kRootObjectId || !takesPart(policy, f)) continue;
+        const long folder = catalog.folderIndex(f.parentId);
+        if (folder >= 0 && catalog.FolderList[folder].treeItem != 0) continue;
+        auto& group = lost.files[f.parentId];
+        if (group.empty()) lost.parents.push_back(f.parentId);
+        group.push_back(i);
+    }
+    return lost;
+}
+
+bool CopyOut::takesPart(const CatalogEntry& e) const {
+    return dorvak::takesPart(settings_.deleted(), e);
+}
+
+std::vector<std::size_t> CopyOut::filesOf(std::uint32_t key) const {
+    return filesTakingPart(catalog_, key, settings_.deleted());
 }
 
 void CopyOut::planFolder(std::size_t index, const std::string& catalogPath, std::vector<Op>& ops,
@@ -87,21 +107,11 @@ CopySummary CopyOut::RecoverAll(const std::string& destination) {
         planFolder(i, "/" + catalog_.FolderList[i].name, ops, path, summary);
 
     // Files whose folder the tree does not reach, grouped by that folder.
-    std::vector<std::uint32_t> parents;
-    std::unordered_map<std::uint32_t, std::vector<std::size_t>> orphans;
-    for (std::size_t i = 0; i < catalog_.FileList.size(); ++i) {
-        const CatalogEntry& f = catalog_.FileList[i];
-        if (f.parentId == kRootObjectId || !takesPart(f)) continue;
-        const long folder = catalog_.folderIndex(f.parentId);
-        if (folder >= 0 && catalog_.FolderList[folder].treeItem != 0) continue;
-        auto& group = orphans[f.parentId];
-        if (group.empty()) parents.push_back(f.parentId);
-        group.push_back(i);
-    }
-    for (std::uint32_t parent : parents) {
+    const LostFiles lost = lostFilesOf(catalog_, settings_.deleted());
+    for (std::uint32_t parent : lost.parents) {
         const std::string name = "Lost Files " + std::to_string(parent);
         ops.push_back({Op::Enter, -1, 0, name, "/" + name, true});
-        for (std::size_t i : orphans[parent])
+        for (std::size_t i : lost.files.at(parent))
             ops.push_back({Op::File, -1, i, {}, "/" + name, false});
         ops.push_back({Op::Leave, -1, 0, {}, {}, false});
     }

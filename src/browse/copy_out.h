@@ -33,6 +33,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace dorvak {
@@ -92,6 +93,22 @@ struct RecoverySelection {
     std::vector<std::size_t> folders;
     std::vector<std::size_t> files;
 };
+
+// What takes part in a copy-out, shared by the copy-out and by what plans
+// one without writing (the command line's dry run).
+bool takesPart(DeletedPolicy policy, const CatalogEntry& e);
+// The files of folder `key` that take part, live ones first: when a folder
+// holds a live file and older versions of it under the same name, the live
+// file keeps the name and the versions get the numbered ones.
+std::vector<std::size_t> filesTakingPart(const Catalog& catalog, std::uint32_t key,
+                                         DeletedPolicy policy);
+// Files of Recover All whose folder the tree does not reach, grouped by that
+// folder ("Lost Files <folder id>"), folders in the order first met.
+struct LostFiles {
+    std::vector<std::uint32_t> parents;
+    std::unordered_map<std::uint32_t, std::vector<std::size_t>> files;
+};
+LostFiles lostFilesOf(const Catalog& catalog, DeletedPolicy policy);
 
 class CopyOut {
 public:

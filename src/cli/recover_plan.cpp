@@ -1,5 +1,6 @@
 #include "cli/recover_plan.h"
 
+#include "browse/copy_out.h"
 #include "browse/safe_names.h"
 #include "browse/temp_file.h"
 #include "reiserfs/structures.h"
@@ -36,27 +37,11 @@ public:
     Planner(const Catalog& c, const RecoverySettings& s, RecoveryPlan& plan)
         : c_(c), s_(s.sanitized()), plan_(plan) {}
 
-    bool takesPart(const CatalogEntry& e) const {
-        switch (s_.deleted()) {
-        case DeletedPolicy::Include:
-            return true;
-        case DeletedPolicy::OnlyDeleted:
-            return e.deleted;
-        case DeletedPolicy::Exclude:
-            return !e.deleted;
-        }
-        return true;
-    }
+    bool takesPart(const CatalogEntry& e) const { return dorvak::takesPart(s_.deleted(), e); }
 
     // The files of a folder that take part, live ones first.
     std::vector<std::size_t> filesOf(std::uint32_t key) const {
-        std::vector<std::size_t> out;
-        for (int deleted = 0; deleted < 2; ++deleted)
-            for (std::uint32_t i : c_.childFiles(key)) {
-                const CatalogEntry& f = c_.FileList[i];
-                if (f.deleted == bool(deleted) && takesPart(f)) out.push_back(i);
-            }
-        return out;
+        return filesTakingPart(c_, key, s_.deleted());
     }
 
     // Whether anything of the folder `index` would be written; visits it.
@@ -138,21 +123,11 @@ public:
 
     // Lost files of Recover All: "Lost Files <folder id>" per missing folder.
     void lostFiles(Place& root) {
-        std::vector<std::uint32_t> parents;
-        std::unordered_map<std::uint32_t, std::vector<std::size_t>> orphans;
-        for (std::size_t i = 0; i < c_.FileList.size(); ++i) {
-            const CatalogEntry& f = c_.FileList[i];
-            if (f.parentId == kRootObjectId || !takesPart(f)) continue;
-            const long folder = c_.folderIndex(f.parentId);
-            if (folder >= 0 && c_.FolderList[folder].treeItem != 0) continue;
-            auto& group = orphans[f.parentId];
-            if (group.empty()) parents.push_back(f.parentId);
-            group.push_back(i);
-        }
-        for (std::uint32_t parent : parents) {
+        const LostFiles lost = lostFilesOf(c_, s_.deleted());
+        for (std::uint32_t parent : lost.parents) {
             const std::string name = "Lost Files " + std::to_string(parent);
             if (Place* place = enter(root, name, "/" + name))
-                for (std::size_t i : orphans[parent])
+                for (std::size_t i : lost.files.at(parent))
                     file(*place, i, "/" + name);
         }
     }
