@@ -94,7 +94,8 @@ bool CopyOut::Run::planFile(const Op& op) {
         return true;
     }
     planned_.push_back(
-        {std::size_t(&op - ops_), frame.writtenPath, name, contents_.firstItemSector(f)});
+        {std::size_t(&op - ops_), frame.writtenPath, name, contents_.lastLeafSector(f)});
+    contents_.addToRoute(f);
     settled.planned = true;
     return true;
 }
@@ -165,20 +166,23 @@ bool CopyOut::Run::copyFile(const Planned& plan, const Frame& frame) {
     const std::string catalogPath = op.catalogPath + "/" + f.name;
     const std::uint64_t bytesBefore = event_.bytesDone;
     report(op.catalogPath, f.name);
+    contents_.advanceTo(plan.order);
     struct Advance { // counts the file as handled whatever way it ends
         CopyProgressEvent& e;
         std::uint64_t to;
+        FileContents& contents;
+        const CatalogEntry& file;
         ~Advance() {
             ++e.filesDone;
             e.bytesDone = to;
+            contents.release(file);
         }
-    } advance{event_, bytesBefore + f.size};
+    } advance{event_, bytesBefore + f.size, contents_, f};
 
     if (o_.requests_.skipFileRequested.exchange(false)) {
         s_.skipped.push_back({catalogPath, "", "skipped on request", {}});
         return true;
     }
-    contents_.sweepFrom(plan.order);
     // A further name of a file written already is linked to that copy; where
     // the destination cannot link (vfat, across devices), it is copied.
     const std::size_t at = plan.op;

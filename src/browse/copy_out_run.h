@@ -107,9 +107,9 @@ struct CopyOut::Frame {
 // One copy-out, in two passes. The first walks the plan in tree order: it
 // creates the folders and chooses every file's name, as the tree order and
 // the duplicate policy give them. The second copies the files in ascending
-// order of the leaf that holds their first item, so that a rotating disk is
-// read in one sweep rather than a seek per file; only the order of reading
-// changes, never a folder or a name. Folder times are set at the end.
+// order of the last leaf they need, along the route FileContents reads, so
+// that a rotating disk is read in one sweep rather than a seek per file; only
+// the order of reading changes, never a folder or a name. Folder times are set at the end.
 class CopyOut::Run {
 public:
     Run(CopyOut& owner, CopySummary& summary, const std::string& destination)
@@ -129,7 +129,7 @@ private:
         std::size_t op;
         std::string folder; // written path of its folder
         std::string name;
-        std::uint64_t order; // the sector of the leaf with its first item
+        std::uint64_t order; // the sector of the last leaf it needs
     };
     bool planFile(const Op& op);
     bool reserve(const Frame& frame, const std::string& raw, std::string& name);

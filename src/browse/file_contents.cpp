@@ -12,11 +12,12 @@ namespace {
 // catalog order, which follows the order the leaves were met, so a few
 // recently used leaves serve most small files.
 constexpr std::size_t kLeafCacheSize = 16;
-// A gap up to this many sectors ahead of the sweep is read through: on a
-// rotating disk, reading a megabyte costs about what one seek does.
-constexpr std::uint64_t kSweepGapSectors = 2048;
-// The most the sweep holds (from the current file's first leaf on).
-constexpr std::uint64_t kSweepMaxSectors = 8192;
+// A gap of up to this many sectors between two leaves of the route is read
+// through: on a rotating disk, reading a megabyte costs about what one seek
+// does.
+constexpr std::uint64_t kRouteGapSectors = 2048;
+// The most the route holds in leaves that later files still need.
+constexpr std::size_t kHeldMaxBytes = std::size_t(16) << 20;
 
 ByteRange clip(ByteRange r, std::uint64_t size) {
     return {std::min(r.begin, size), std::min(r.end, size)};
@@ -190,6 +191,7 @@ std::vector<FileContents::Segment> FileContents::layout(const CatalogEntry& file
 }
 
 const FileContents::CachedLeaf& FileContents::leaf(std::uint64_t sector) {
+    if (const CachedLeaf* h = held(sector)) return *h;
     ++useClock_;
     for (auto& l : leaves_) {
         if (l.sector == sector) {
@@ -209,7 +211,6 @@ const FileContents::CachedLeaf& FileContents::leaf(std::uint64_t sector) {
     slot->lastUse = useClock_;
     slot->data.assign(blockSize_, 0);
     slot->unreadable.clear();
-    if (sweepLeaf(sector, *slot)) return *slot;
     const std::uint32_t step = std::max<std::uint32_t>(1, sectorsPerRead);
     for (std::uint32_t done = 0; done < volume_.sectorsPerBlock; done += step) {
         const std::uint32_t n = std::min(step, volume_.sectorsPerBlock - done);
@@ -219,48 +220,94 @@ const FileContents::CachedLeaf& FileContents::leaf(std::uint64_t sector) {
     return *slot;
 }
 
-void FileContents::sweepFrom(std::uint64_t sector) {
-    const std::uint64_t end = sweepStart_ + sweep_.size() / kSectorSize;
-    if (sweepPrimed_ && sector >= sweepStart_ && sector <= end + kSweepGapSectors) {
-        // Still ahead of the sweep: what lies before this file is done with,
-        // dropped once it is half the buffer (moving the rest costs).
-        const std::uint64_t drop = std::min(sector, end) - sweepStart_;
-        if (drop * kSectorSize * 2 >= sweep_.size() && drop > 0) {
-            sweep_.erase(sweep_.begin(), sweep_.begin() + std::ptrdiff_t(drop * kSectorSize));
-            sweepStart_ += drop;
-            std::erase_if(sweepUnreadable_, [&](std::uint64_t s) { return s < sweepStart_; });
-        }
-        return;
+std::vector<std::uint64_t> FileContents::leavesOf(const CatalogEntry& file) const {
+    std::vector<std::uint64_t> out;
+    auto it = itemsByKey_.find(objectKey(file.keyDirId, file.objectId));
+    if (it == itemsByKey_.end()) return out;
+    for (std::uint64_t code : it->second) {
+        const DataItemRef& ref =
+            (code & 1) == 0 ? catalog_.DirectItems[code / 2] : catalog_.IndirectItems[code / 2];
+        out.push_back(ref.leafSector);
     }
-    sweep_.clear();
-    sweepUnreadable_.clear();
-    sweepStart_ = sector;
-    sweepPrimed_ = true;
+    std::sort(out.begin(), out.end());
+    out.erase(std::unique(out.begin(), out.end()), out.end());
+    return out;
 }
 
-bool FileContents::sweepLeaf(std::uint64_t sector, CachedLeaf& slot) {
-    const std::uint32_t step = std::max<std::uint32_t>(1, sectorsPerRead);
+void FileContents::addToRoute(const CatalogEntry& file) {
+    for (std::uint64_t sector : leavesOf(file))
+        ++routeUses_[sector];
+}
+
+std::uint64_t FileContents::lastLeafSector(const CatalogEntry& file) const {
+    auto leaves = leavesOf(file);
+    return leaves.empty() ? ~std::uint64_t(0) : leaves.back();
+}
+
+void FileContents::advanceTo(std::uint64_t sector) {
+    for (auto it = routeUses_.lower_bound(routeNext_);
+         it != routeUses_.end() && it->first <= sector; ++it) {
+        routeNext_ = it->first + 1;
+        if (held_.count(it->first) || heldBytes_ + blockSize_ > kHeldMaxBytes) continue;
+        CachedLeaf& slot = held_[it->first];
+        readRouteLeaf(it->first, slot);
+        heldBytes_ += slot.data.size();
+    }
+}
+
+void FileContents::release(const CatalogEntry& file) {
+    for (std::uint64_t sector : leavesOf(file)) {
+        auto it = routeUses_.find(sector);
+        if (it == routeUses_.end() || --it->second > 0) continue;
+        routeUses_.erase(it);
+        if (auto h = held_.find(sector); h != held_.end()) {
+            heldBytes_ -= h->second.data.size();
+            held_.erase(h);
+        }
+    }
+}
+
+const FileContents::CachedLeaf* FileContents::held(std::uint64_t sector) const {
+    auto it = held_.find(sector);
+    return it == held_.end() ? nullptr : &it->second;
+}
+
+void FileContents::readRouteLeaf(std::uint64_t sector, CachedLeaf& out) {
     const std::uint32_t spb = volume_.sectorsPerBlock;
+    const std::uint32_t step = std::max<std::uint32_t>(1, sectorsPerRead);
     const std::uint64_t volumeEnd = volume_.startSector + volume_.sectorCount;
-    if (step < spb || volume_.sectorCount == 0 || sector + spb > volumeEnd) return false;
-    auto end = [&] { return sweepStart_ + sweep_.size() / kSectorSize; };
-    // Behind the sweep, or far ahead of it (the rest of a file whose items
-    // lie apart): read on its own, the sweep stays where it is.
-    if (!sweepPrimed_ || sector < sweepStart_ || sector > end() + kSweepGapSectors ||
-        sector + spb - sweepStart_ > kSweepMaxSectors)
-        return false;
+    out.sector = sector;
+    out.data.assign(blockSize_, 0);
+    out.unreadable.clear();
+    if (spb == 0 || sector < volume_.startSector || sector + spb > volumeEnd) {
+        // Not a leaf this volume can hold: read as asked, the reader reports it.
+        reader_.ReadSectors(sector, spb, out.data.data(), &out.unreadable);
+        return;
+    }
+    auto end = [&] { return runStart_ + run_.size() / kSectorSize; };
+    if (!runPrimed_ || sector < runStart_ || sector > end() + kRouteGapSectors) {
+        run_.clear();
+        runUnreadable_.clear();
+        runStart_ = sector;
+        runPrimed_ = true;
+    } else if (sector > runStart_) {
+        // What lies before this leaf is done with.
+        const std::uint64_t drop = std::min(sector, end()) - runStart_;
+        run_.erase(run_.begin(), run_.begin() + std::ptrdiff_t(drop * kSectorSize));
+        runStart_ += drop;
+        std::erase_if(runUnreadable_, [&](std::uint64_t s) { return s < runStart_; });
+    }
     while (sector + spb > end()) {
         const std::uint64_t from = end();
         const auto n = std::uint32_t(std::min<std::uint64_t>(step, volumeEnd - from));
-        const std::size_t at = sweep_.size();
-        sweep_.resize(at + std::size_t(n) * kSectorSize);
-        reader_.ReadSectors(from, n, sweep_.data() + at, &sweepUnreadable_);
+        const std::size_t at = run_.size();
+        run_.resize(at + std::size_t(n) * kSectorSize);
+        reader_.ReadSectors(from, n, run_.data() + at, &runUnreadable_);
     }
-    std::copy_n(sweep_.data() + (sector - sweepStart_) * kSectorSize,
-                std::size_t(spb) * kSectorSize, slot.data.data());
-    for (std::uint64_t bad : sweepUnreadable_)
-        if (bad >= sector && bad < sector + spb) slot.unreadable.push_back(bad);
-    return true;
+    std::copy_n(run_.data() + (sector - runStart_) * kSectorSize, std::size_t(spb) * kSectorSize,
+                out.data.data());
+    for (std::uint64_t bad : runUnreadable_)
+        if (bad >= sector && bad < sector + spb) out.unreadable.push_back(bad);
 }
 
 bool FileContents::leafBytesReadable(const CachedLeaf& l, std::size_t from,
@@ -377,18 +424,6 @@ ContentResult FileContents::copyRun(std::uint64_t fileOffset, std::uint64_t disk
         if (!sink.proceed(fileOffset)) return ContentResult::Abandoned;
     }
     return ContentResult::Done;
-}
-
-std::uint64_t FileContents::firstItemSector(const CatalogEntry& file) const {
-    auto it = itemsByKey_.find(objectKey(file.keyDirId, file.objectId));
-    if (it == itemsByKey_.end()) return ~std::uint64_t(0);
-    std::pair<std::uint64_t, std::uint64_t> best{~std::uint64_t(0), ~std::uint64_t(0)};
-    for (std::uint64_t code : it->second) {
-        const DataItemRef& ref =
-            (code & 1) == 0 ? catalog_.DirectItems[code / 2] : catalog_.IndirectItems[code / 2];
-        best = std::min(best, {ref.keyOffset, ref.leafSector});
-    }
-    return best.second;
 }
 
 std::optional<std::string> FileContents::readSmall(const CatalogEntry& file, std::size_t limit,

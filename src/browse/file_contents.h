@@ -35,6 +35,7 @@
 #include "reiserfs/catalog.h"
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -101,13 +102,18 @@ public:
     // Copies the file into `sink`; `damage` receives the ranges that are
     // zeros because they could not be read or found.
     ContentResult copy(const CatalogEntry& file, ContentSink& sink, std::vector<Damage>& damage);
-    // The sector of the leaf that holds the file's first item (the one of
-    // lowest offset), to copy files in disk order; all ones for none.
-    std::uint64_t firstItemSector(const CatalogEntry& file) const;
-    // Where the copy-out goes next in its disk-order sweep (the sector of
-    // the next file's first leaf): leaves from there on are read forward in
-    // requests of sectorsPerRead, through short gaps.
-    void sweepFrom(std::uint64_t sector);
+    // The copy-out's route over the leaves. Every file to be copied is added
+    // first; files are then copied in ascending order of the last leaf they
+    // need (`lastLeafSector`), each after `advanceTo` that sector and followed
+    // by `release`. The route reads the leaves in ascending order, forward
+    // through short gaps in requests of sectorsPerRead, and holds each leaf
+    // until the last file that needs it has been copied: a file whose items
+    // lie in leaves far apart costs no seek back. A leaf off the route, or
+    // one the held leaves had no room for, is read on its own.
+    void addToRoute(const CatalogEntry& file);
+    std::uint64_t lastLeafSector(const CatalogEntry& file) const; // all ones: none
+    void advanceTo(std::uint64_t sector);
+    void release(const CatalogEntry& file);
     // The whole of a small file (a link's target) into `out`: nothing when it
     // is longer than `limit` or no data of it was found.
     std::optional<std::string> readSmall(const CatalogEntry& file, std::size_t limit,
@@ -150,14 +156,20 @@ private:
     std::uint64_t useClock_ = 0;
     std::vector<std::uint8_t> readBuffer_;
     std::vector<std::uint64_t> unreadable_;
-    // Leaves are met in ascending order when files are copied in disk order:
-    // the sweep reads forward in requests of sectorsPerRead, through short
-    // gaps, and keeps its last request; a leaf behind it is read on its own.
-    bool sweepLeaf(std::uint64_t sector, CachedLeaf& slot);
-    bool sweepPrimed_ = false;
-    std::vector<std::uint8_t> sweep_;
-    std::uint64_t sweepStart_ = 0;
-    std::vector<std::uint64_t> sweepUnreadable_;
+    std::vector<std::uint64_t> leavesOf(const CatalogEntry& file) const;
+    const CachedLeaf* held(std::uint64_t sector) const;
+    void readRouteLeaf(std::uint64_t sector, CachedLeaf& out);
+    // Leaf sector -> files still to be copied that need it.
+    std::map<std::uint64_t, std::uint32_t> routeUses_;
+    std::uint64_t routeNext_ = 0; // route leaves below this have been read
+    std::unordered_map<std::uint64_t, CachedLeaf> held_;
+    std::size_t heldBytes_ = 0;
+    // The forward run the route reads in: sectors [runStart_, runStart_ +
+    // run_.size() / 512), with the unreadable ones among them.
+    bool runPrimed_ = false;
+    std::uint64_t runStart_ = 0;
+    std::vector<std::uint8_t> run_;
+    std::vector<std::uint64_t> runUnreadable_;
 };
 
 // Merges touching ranges of the same kind (reports stay short).
