@@ -85,15 +85,16 @@ void CopyOut::planFolder(std::size_t index, const std::string& catalogPath, std:
     }
     path.push_back(f.objectId);
     const std::size_t mark = ops.size();
-    ops.push_back({Op::Enter, long(index), 0, f.name, catalogPath, takesPart(f)});
+    auto shared = std::make_shared<const std::string>(catalogPath);
+    ops.push_back({Op::Enter, long(index), 0, f.name, shared, takesPart(f)});
     for (std::size_t i : filesOf(f.objectId))
-        ops.push_back({Op::File, -1, i, {}, catalogPath, false});
+        ops.push_back({Op::File, -1, i, {}, shared, false});
     for (std::uint32_t i : catalog_.childFolders(f.objectId))
         planFolder(i, catalogPath + "/" + catalog_.FolderList[i].name, ops, path, summary);
     if (!ops[mark].eager && ops.size() == mark + 1)
         ops.pop_back(); // nothing of this folder takes part
     else
-        ops.push_back({Op::Leave, -1, 0, {}, {}, false});
+        ops.push_back({Op::Leave, -1, 0, {}, nullptr, false});
     path.pop_back();
 }
 
@@ -101,8 +102,9 @@ CopySummary CopyOut::RecoverAll(const std::string& destination) {
     CopySummary summary;
     std::vector<Op> ops;
     std::vector<std::uint32_t> path{kRootObjectId};
+    const auto root = std::make_shared<const std::string>();
     for (std::size_t i : filesOf(kRootObjectId))
-        ops.push_back({Op::File, -1, i, {}, "", false});
+        ops.push_back({Op::File, -1, i, {}, root, false});
     for (std::uint32_t i : catalog_.childFolders(kRootObjectId))
         planFolder(i, "/" + catalog_.FolderList[i].name, ops, path, summary);
 
@@ -110,10 +112,11 @@ CopySummary CopyOut::RecoverAll(const std::string& destination) {
     const LostFiles lost = lostFilesOf(catalog_, settings_.deleted());
     for (std::uint32_t parent : lost.parents) {
         const std::string name = "Lost Files " + std::to_string(parent);
-        ops.push_back({Op::Enter, -1, 0, name, "/" + name, true});
+        auto shared = std::make_shared<const std::string>("/" + name);
+        ops.push_back({Op::Enter, -1, 0, name, shared, true});
         for (std::size_t i : lost.files.at(parent))
-            ops.push_back({Op::File, -1, i, {}, "/" + name, false});
-        ops.push_back({Op::Leave, -1, 0, {}, {}, false});
+            ops.push_back({Op::File, -1, i, {}, shared, false});
+        ops.push_back({Op::Leave, -1, 0, {}, nullptr, false});
     }
     return execute(destination, std::move(ops), std::move(summary));
 }
@@ -134,7 +137,7 @@ CopySummary CopyOut::RecoverSelected(const std::string& destination,
         if (i >= catalog_.FileList.size() || !takesPart(catalog_.FileList[i])) continue;
         std::string path;
         if (!catalog_.folderPath(catalog_.FileList[i].parentId, path)) path.clear();
-        ops.push_back({Op::File, -1, i, {}, path, false});
+        ops.push_back({Op::File, -1, i, {}, std::make_shared<const std::string>(path), false});
     }
     return execute(destination, std::move(ops), std::move(summary));
 }
@@ -180,7 +183,7 @@ void CopyOut::Run::go(const std::vector<Op>& ops) {
         bool goOn = true;
         if (op.kind == Op::Enter) {
             frames_.push_back(
-                Frame{UniqueFd(), nullptr, op.folder, op.name, op.catalogPath, {}, {}});
+                Frame{UniqueFd(), nullptr, op.folder, op.name, *op.catalogPath, {}, {}});
             if (op.eager) goOn = ensure(frames_.size() - 1) || s_.fatalError.empty();
         } else if (op.kind == Op::File) {
             goOn = planFile(op);

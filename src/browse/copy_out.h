@@ -74,8 +74,9 @@ struct FileReport {
 
 struct CopySummary {
     std::uint64_t filesWritten = 0;
-    std::uint64_t bytesWritten = 0;  // file sizes, holes included
-    std::vector<FileReport> written; // every file written (damaged ones too)
+    std::uint64_t bytesWritten = 0; // file sizes, holes included
+    // Every file written (damaged ones too), when CopyOut::listWritten.
+    std::vector<FileReport> written;
     std::vector<FileReport> renamed; // written under another name (files and folders)
     std::vector<FileReport> skipped;
     std::vector<FileReport> damaged; // written, with zeros where data was lost
@@ -121,6 +122,9 @@ public:
     // forbids some names would give (0 when it takes the name). Applied
     // before every folder, file or link name is created.
     std::function<int(const std::string&)> refusesName;
+    // Whether the summary lists every file written (a report needs it; on a
+    // large volume the list costs more memory than the rest of the run).
+    bool listWritten = false;
 
     CopySummary RecoverAll(const std::string& destination);
     CopySummary RecoverSelected(const std::string& destination, const RecoverySelection& selection);

@@ -63,7 +63,7 @@ CopyOut::Run::Placed CopyOut::Run::place(TempFile& file, FolderNames& names, con
 // copied at all.
 bool CopyOut::Run::planFile(const Op& op) {
     const CatalogEntry& f = o_.catalog_.FileList[op.file];
-    const std::string catalogPath = op.catalogPath + "/" + f.name;
+    const std::string catalogPath = *op.catalogPath + "/" + f.name;
     struct Settled { // a file decided here counts as handled
         CopyProgressEvent& e;
         std::uint64_t size;
@@ -84,7 +84,7 @@ bool CopyOut::Run::planFile(const Op& op) {
         s_.failed.push_back({catalogPath, "", frames_[top].failure, {}});
         return true;
     }
-    const Frame& frame = frames_[top];
+    Frame& frame = frames_[top];
     std::string name;
     if (!reserve(frame, f.name, name)) {
         s_.skipped.push_back({catalogPath,
@@ -93,8 +93,11 @@ bool CopyOut::Run::planFile(const Op& op) {
                               {}});
         return true;
     }
-    planned_.push_back(
-        {std::size_t(&op - ops_), frame.writtenPath, name, contents_.lastLeafSector(f)});
+    if (frame.planned == Frame::kNotPlanned) {
+        frame.planned = std::uint32_t(folders_.size());
+        folders_.push_back(frame.writtenPath);
+    }
+    planned_.push_back({std::size_t(&op - ops_), frame.planned, name, contents_.lastLeafSector(f)});
     contents_.addToRoute(f);
     settled.planned = true;
     return true;
@@ -131,7 +134,7 @@ bool CopyOut::Run::copyFiles() {
                      [](const Planned& a, const Planned& b) { return a.order < b.order; });
     // The folders written to lately, open: files in disk order move between
     // a few folders at a time.
-    std::unordered_map<std::string, Frame> open;
+    std::unordered_map<std::uint32_t, Frame> open;
     for (const Planned& p : planned_) {
         if (stopRequested()) {
             s_.stopped = true;
@@ -140,19 +143,19 @@ bool CopyOut::Run::copyFiles() {
         auto it = open.find(p.folder);
         if (it == open.end()) {
             if (open.size() >= kOpenFolders) open.clear();
-            const int fd = p.folder.empty()
-                               ? ::dup(frames_[0].fd.get())
-                               : ::openat(frames_[0].fd.get(), p.folder.c_str() + 1,
-                                          O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            const std::string& path = folders_[p.folder];
+            const int fd = path.empty() ? ::dup(frames_[0].fd.get())
+                                        : ::openat(frames_[0].fd.get(), path.c_str() + 1,
+                                                   O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
             if (fd < 0) {
-                s_.fatalError = "Cannot open the folder " + destination_ + p.folder + ": " +
-                                std::strerror(errno);
+                s_.fatalError =
+                    "Cannot open the folder " + destination_ + path + ": " + std::strerror(errno);
                 return false;
             }
             Frame folder;
             folder.fd.reset(fd);
             folder.names = &namesOf(fd);
-            folder.writtenPath = p.folder;
+            folder.writtenPath = path;
             it = open.emplace(p.folder, std::move(folder)).first;
         }
         if (!copyFile(p, it->second)) return false;
@@ -163,9 +166,9 @@ bool CopyOut::Run::copyFiles() {
 bool CopyOut::Run::copyFile(const Planned& plan, const Frame& frame) {
     const Op& op = ops_[plan.op];
     const CatalogEntry& f = o_.catalog_.FileList[op.file];
-    const std::string catalogPath = op.catalogPath + "/" + f.name;
+    const std::string catalogPath = *op.catalogPath + "/" + f.name;
     const std::uint64_t bytesBefore = event_.bytesDone;
-    report(op.catalogPath, f.name);
+    report(*op.catalogPath, f.name);
     contents_.advanceTo(plan.order);
     struct Advance { // counts the file as handled whatever way it ends
         CopyProgressEvent& e;
@@ -212,7 +215,7 @@ bool CopyOut::Run::copyFile(const Planned& plan, const Frame& frame) {
     if (first == at) firstCopies_.emplace(at, written.substr(1));
     ++s_.filesWritten;
     s_.bytesWritten += f.size;
-    s_.written.push_back({catalogPath, written, "", {}});
+    if (o_.listWritten) s_.written.push_back({catalogPath, written, "", {}});
     if (name != f.name) s_.renamed.push_back({catalogPath, written, "", {}});
     if (!p.damage.empty()) s_.damaged.push_back({catalogPath, written, "", std::move(p.damage)});
     return true;
@@ -237,7 +240,7 @@ CopyOut::Run::Prepared CopyOut::Run::prepareCopy(const Op& op, const CatalogEntr
         if (done - reported >= kProgressStep) {
             reported = done;
             event_.bytesDone = bytesBefore + done;
-            report(op.catalogPath, f.name);
+            report(*op.catalogPath, f.name);
         }
         return true;
     };

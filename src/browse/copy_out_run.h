@@ -80,11 +80,13 @@ namespace dorvak {
 
 struct CopyOut::Op {
     enum Kind { Enter, File, Leave } kind;
-    long folder = -1;        // Enter: index in FolderList; -1 for a folder of our own
-    std::size_t file = 0;    // File: index in FileList
-    std::string name;        // Enter: raw folder name
-    std::string catalogPath; // Enter: the folder's path; File: its folder's path
-    bool eager = false;      // Enter: written even when nothing goes into it
+    long folder = -1;     // Enter: index in FolderList; -1 for a folder of our own
+    std::size_t file = 0; // File: index in FileList
+    std::string name;     // Enter: raw folder name
+    // Enter: the folder's path; File: its folder's path, shared by the
+    // folder's ops (a folder of many files holds its path once).
+    std::shared_ptr<const std::string> catalogPath;
+    bool eager = false; // Enter: written even when nothing goes into it
 };
 
 // Names this run has written in one destination folder, and where the search
@@ -100,8 +102,10 @@ struct CopyOut::Frame {
     long folder = -1;
     std::string name;
     std::string catalogPath;
-    std::string writtenPath; // relative to the destination; "" for the destination
-    std::string failure;     // why the folder could not be written
+    std::string writtenPath;             // relative to the destination; "" for the destination
+    std::string failure;                 // why the folder could not be written
+    std::uint32_t planned = kNotPlanned; // writtenPath's index in Run::folders_
+    static constexpr std::uint32_t kNotPlanned = ~std::uint32_t(0);
 };
 
 // One copy-out, in two passes. The first walks the plan in tree order: it
@@ -127,7 +131,7 @@ private:
     // A file the second pass will copy, under the name the first one chose.
     struct Planned {
         std::size_t op;
-        std::string folder; // written path of its folder
+        std::uint32_t folder; // in folders_
         std::string name;
         std::uint64_t order; // the sector of the last leaf it needs
     };
@@ -169,6 +173,7 @@ private:
     std::vector<std::size_t> linkFirst_;
     std::unordered_map<std::size_t, std::string> firstCopies_;
     std::vector<Planned> planned_;
+    std::vector<std::string> folders_; // written paths of the planned files' folders
     std::vector<std::pair<std::string, std::uint32_t>> folderTimes_;
     CopyProgressEvent event_;
 };

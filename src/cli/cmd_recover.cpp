@@ -210,6 +210,7 @@ int cmdRecover(const RecoverOptions& options) {
     CopyProgress progress(bar, signal);
     signal.watch(&requests.stopSavingRequested);
     CopyOut copy(reader, *volume, catalog, &live, settings, requests, progress);
+    copy.listWritten = options.reportFile.has_value();
     summary = all ? copy.RecoverAll(destination) : copy.RecoverSelected(destination, selection);
     signal.watch(nullptr);
     bar.finish();
