@@ -380,6 +380,25 @@ def sample_phase1(b, seed):
     b.finish()
 
 
+def million_tree(b, seed, top=1000, sub=10, files=100):
+    """A million small files: 1,000 folders of 10 folders of 100 files each,
+    the sizes and contents drawn as in bench_tree()."""
+    rng = random.Random(seed)
+    blob = rng.randbytes(1 << 20)
+    n = 0
+    for t in range(top):
+        b.mkdir(b"/set-%03d" % t, mtime=None)
+        for s in range(sub):
+            d = b"/set-%03d/folder-%02d" % (t, s)
+            b.mkdir(d, mtime=None)
+            for _ in range(files):
+                size = rng.randrange(200, 2600)
+                start = rng.randrange(0, len(blob) - size)
+                b.file(d + b"/file-%07d.dat" % n, blob[start:start + size], mtime=None)
+                n += 1
+    b.finish()
+
+
 def sample_phase2(b, seed):
     b.delete(b"/Documents/Letters/old-draft.txt")
 
@@ -448,6 +467,8 @@ def fill(job):
         write_jsonl(job["history"], b.history)
     elif content == "bench":
         bench_tree(b, BENCH_SEED)
+    elif content == "million":
+        million_tree(b, BENCH_SEED)
     else:
         raise RuntimeError("unknown content " + content)
     count = write_manifest(b, job["manifest"])
