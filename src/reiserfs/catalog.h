@@ -16,6 +16,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -69,10 +70,13 @@ struct DataItemRef {
 
 class Catalog {
 public:
+    // The long lists are deques: they grow by what they hold, never to
+    // twice that as a vector does when it moves to a larger block (a volume
+    // of a million files would need both blocks at once).
     std::vector<CatalogEntry> FolderList;
-    std::vector<CatalogEntry> FileList;
-    std::vector<DataItemRef> DirectItems;
-    std::vector<DataItemRef> IndirectItems;
+    std::deque<CatalogEntry> FileList;
+    std::deque<DataItemRef> DirectItems;
+    std::deque<DataItemRef> IndirectItems;
     std::uint32_t folderCount = 0;
     std::uint32_t fileCount = 0;
     std::uint32_t treeFillCount = 0;
@@ -100,9 +104,7 @@ public:
     void AddFile(const std::string& name, std::uint32_t parentId, std::uint32_t objectId,
                  std::uint32_t modifiedTime, std::uint32_t auxValue, std::uint64_t size,
                  std::uint32_t keyDirId, FileType fileType = FileType::Regular);
-    void AddDataItem(std::vector<DataItemRef>& list, const DataItemRef& ref) {
-        list.push_back(ref);
-    }
+    void AddDataItem(std::deque<DataItemRef>& list, const DataItemRef& ref) { list.push_back(ref); }
 
     // Gives every folder whose parent is missing a "DirN" parent under the root.
     void FindLostFolders(const std::atomic<bool>& stopRequested);

@@ -238,7 +238,7 @@ void referenceMount(SectorReader& reader, const VolumeInfo& v, Catalog& c, Recov
 
 using Row = std::tuple<std::string, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t,
                        std::uint64_t, std::uint32_t, int, bool, std::uint32_t, std::uint32_t>;
-std::vector<Row> rows(const std::vector<CatalogEntry>& list, bool inOrder) {
+template <class List> std::vector<Row> rows(const List& list, bool inOrder) {
     std::vector<Row> out;
     for (const auto& e : list)
         out.emplace_back(e.name, e.parentId, e.objectId, e.modifiedTime, e.keyDirId, e.size,
@@ -249,7 +249,7 @@ std::vector<Row> rows(const std::vector<CatalogEntry>& list, bool inOrder) {
 }
 std::vector<std::tuple<std::uint64_t, std::uint64_t, std::uint32_t, std::uint32_t, std::uint16_t,
                        std::uint16_t>>
-refs(const std::vector<DataItemRef>& list, bool inOrder) {
+refs(const std::deque<DataItemRef>& list, bool inOrder) {
     std::vector<std::tuple<std::uint64_t, std::uint64_t, std::uint32_t, std::uint32_t,
                            std::uint16_t, std::uint16_t>>
         out;
