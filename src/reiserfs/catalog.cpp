@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 namespace dorvak {
 namespace {
@@ -41,6 +42,7 @@ void Catalog::ClearCatalog() {
     DirectItems.clear();
     IndirectItems.clear();
     pending_.clear();
+    nameArena_.clear();
     folderById_.clear();
     fileSeen_.clear();
     folderChildren_.clear();
@@ -50,6 +52,12 @@ void Catalog::ClearCatalog() {
 
 void Catalog::releasePending() {
     pending_.clear();
+    nameArena_.clear();
+}
+
+std::string_view Catalog::nameOf(const PendingName& name) const {
+    const auto& chunk = nameArena_[name.at >> kArenaBits];
+    return {chunk.data() + (name.at & ((1u << kArenaBits) - 1)), name.length};
 }
 
 std::size_t Catalog::pendingNameCount() const {
@@ -66,16 +74,16 @@ std::size_t Catalog::pendingStatCount() const {
     return n;
 }
 
-void Catalog::join(std::uint64_t key, const PendingName& name, const PendingStat& stat) {
+void Catalog::join(std::uint64_t key, std::uint32_t parentId, std::string_view name,
+                   const PendingStat& stat) {
     const auto dirId = std::uint32_t(key >> 32);
     const auto objectId = std::uint32_t(key);
     if (stat.type == FileType::Directory)
-        AddFolder(name.name, name.parentId, objectId, stat.modifiedTime, dirId);
+        AddFolder(std::string(name), parentId, objectId, stat.modifiedTime, dirId);
     else
-        AddFile(name.name, name.parentId, objectId, stat.modifiedTime, stat.auxValue, stat.size,
+        AddFile(std::string(name), parentId, objectId, stat.modifiedTime, stat.auxValue, stat.size,
                 dirId, stat.type);
 }
-
 // Normal mode joins a stat data with as many names as its link count says (a
 // file with hard links has several; a folder's count includes its
 // subfolders' "..", so a folder joins one), whichever comes first; names past
@@ -88,7 +96,7 @@ void Catalog::AddStatData(std::size_t location, Bytes block, std::size_t length,
     auto sd = ReadStatData(block, location, length);
     if (!sd) return;
     if (sd->fileType == FileType::Other) return; // no file system object has this mode
-    PendingStat stat{sd->fileType, sd->size, sd->auxValue, sd->modifiedTime};
+    PendingStat stat{sd->size, sd->auxValue, sd->modifiedTime, 1, sd->fileType};
     if (sd->fileType != FileType::Directory)
         stat.namesLeft = std::clamp<std::uint32_t>(sd->linkCount, 1, kMaxNamesPerKey);
     const std::uint64_t key = objectKey(dirId, objectId);
@@ -97,15 +105,20 @@ void Catalog::AddStatData(std::size_t location, Bytes block, std::size_t length,
 
     if (recoveryMode == RecoveryMode::Normal) {
         const std::size_t joined = std::min<std::size_t>(stat.namesLeft, p.PendingNames.size());
-        std::vector<PendingName> names(std::make_move_iterator(p.PendingNames.begin()),
-                                       std::make_move_iterator(p.PendingNames.begin() + joined));
-        p.PendingNames.erase(p.PendingNames.begin(), p.PendingNames.begin() + joined);
+        const std::vector<PendingName> names(p.PendingNames.begin(),
+                                             p.PendingNames.begin() + joined);
+        p.PendingNames.eraseFront(joined);
         stat.namesLeft -= std::uint32_t(joined);
         if (stat.namesLeft > 0 && p.PendingStats.size() < kMaxStatsPerKey)
             p.PendingStats.push_back(stat);
         if (p.PendingNames.empty() && p.PendingStats.empty()) pending_.erase(slot);
         for (const PendingName& name : names)
-            join(key, name, stat);
+            join(key, name.parentId, nameOf(name), stat);
+        // Nothing waits: the names' bytes can go (the first chunk is kept).
+        if (pending_.empty() && !nameArena_.empty()) {
+            nameArena_.resize(1);
+            nameArena_[0].clear();
+        }
         return;
     }
     if (p.PendingStats.size() >= kMaxStatsPerKey ||
@@ -115,31 +128,44 @@ void Catalog::AddStatData(std::size_t location, Bytes block, std::size_t length,
     p.PendingStats.push_back(stat);
     // join() never touches pending_, so the references stay valid.
     for (const PendingName& name : p.PendingNames)
-        join(key, name, stat);
+        join(key, name.parentId, nameOf(name), stat);
 }
 
-void Catalog::addName(std::uint32_t dirId, std::uint32_t objectId, PendingName name) {
+void Catalog::addName(std::uint32_t dirId, std::uint32_t objectId, std::uint32_t parentId,
+                      std::string_view name) {
     const std::uint64_t key = objectKey(dirId, objectId);
     auto slot = pending_.try_emplace(key).first;
     Pending& p = slot->second;
+    // Keeps the name's bytes for as long as it waits.
+    auto keep = [&] {
+        constexpr std::size_t kChunk = std::size_t(1) << kArenaBits;
+        if (nameArena_.empty() || nameArena_.back().size() + name.size() > kChunk) {
+            if (nameArena_.size() >= (std::size_t(1) << (32 - kArenaBits))) throw std::bad_alloc();
+            nameArena_.emplace_back();
+            nameArena_.back().reserve(kChunk);
+        }
+        auto& chunk = nameArena_.back();
+        const auto at = std::uint32_t(((nameArena_.size() - 1) << kArenaBits) | chunk.size());
+        chunk.insert(chunk.end(), name.begin(), name.end());
+        return PendingName{parentId, at, std::uint8_t(name.size())};
+    };
     if (recoveryMode == RecoveryMode::Normal) {
         if (!p.PendingStats.empty()) {
             const PendingStat stat = p.PendingStats.front();
-            if (--p.PendingStats.front().namesLeft == 0)
-                p.PendingStats.erase(p.PendingStats.begin());
+            if (--p.PendingStats.front().namesLeft == 0) p.PendingStats.eraseFront(1);
             if (p.PendingNames.empty() && p.PendingStats.empty()) pending_.erase(slot);
-            join(key, name, stat);
+            join(key, parentId, name, stat);
         } else if (p.PendingNames.size() < kMaxNamesPerKey) {
-            p.PendingNames.push_back(std::move(name));
+            p.PendingNames.push_back(keep());
         }
         return;
     }
     if (p.PendingNames.size() >= kMaxNamesPerKey) return;
     for (const PendingName& known : p.PendingNames)
-        if (known.parentId == name.parentId && known.name == name.name) return;
-    p.PendingNames.push_back(std::move(name));
+        if (known.parentId == parentId && nameOf(known) == name) return;
+    p.PendingNames.push_back(keep());
     for (const PendingStat& stat : p.PendingStats)
-        join(key, p.PendingNames.back(), stat);
+        join(key, parentId, name, stat);
 }
 
 void Catalog::AddDirectoryItem(std::uint32_t entryCount, std::size_t location, Bytes block,
@@ -166,19 +192,19 @@ void Catalog::AddDirectoryItem(std::uint32_t entryCount, std::size_t location, B
         std::size_t stop = from;
         while (stop < limit && item[stop] != 0)
             ++stop;
-        std::string name(reinterpret_cast<const char*>(item.data() + from), stop - from);
+        const std::string_view name(reinterpret_cast<const char*>(item.data() + from), stop - from);
         if (name.empty() || name == "." || name == "..") continue;
         // An entry whose key names another directory is an object moved here
         // after it was created: it still belongs to this directory.
-        addName(entries[j].dirId, entries[j].objectId, PendingName{directoryId, std::move(name)});
+        addName(entries[j].dirId, entries[j].objectId, directoryId, name);
     }
 }
 
-void Catalog::AddFolder(const std::string& name, std::uint32_t parentId, std::uint32_t objectId,
+void Catalog::AddFolder(std::string name, std::uint32_t parentId, std::uint32_t objectId,
                         std::uint32_t modifiedTime, std::uint32_t keyDirId) {
     if (folderById_.count(objectId)) return; // the first folder per object id wins
     CatalogEntry e;
-    e.name = name;
+    e.name = std::move(name);
     e.parentId = parentId;
     e.objectId = objectId;
     e.modifiedTime = modifiedTime;
@@ -187,14 +213,14 @@ void Catalog::AddFolder(const std::string& name, std::uint32_t parentId, std::ui
     FolderList.push_back(std::move(e));
     ++folderCount;
     progress->foldersFound(folderCount);
-    progress->lastName(name);
+    progress->lastName(FolderList.back().name);
 }
 
-void Catalog::AddFile(const std::string& name, std::uint32_t parentId, std::uint32_t objectId,
+void Catalog::AddFile(std::string name, std::uint32_t parentId, std::uint32_t objectId,
                       std::uint32_t modifiedTime, std::uint32_t auxValue, std::uint64_t size,
                       std::uint32_t keyDirId, FileType fileType) {
     CatalogEntry e;
-    e.name = name;
+    e.name = std::move(name);
     e.parentId = parentId;
     e.objectId = objectId;
     e.modifiedTime = modifiedTime;
@@ -211,7 +237,7 @@ void Catalog::AddFile(const std::string& name, std::uint32_t parentId, std::uint
     }
     ++fileCount;
     progress->filesFound(fileCount);
-    progress->lastName(name);
+    progress->lastName(FileList.back().name);
 }
 
 void Catalog::FindLostFolders(const std::atomic<bool>& stopRequested) {

@@ -17,7 +17,9 @@
 #include <atomic>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -99,9 +101,9 @@ public:
     // directory the item lists.
     void AddDirectoryItem(std::uint32_t entryCount, std::size_t location, Bytes block,
                           std::size_t length, std::uint32_t directoryId);
-    void AddFolder(const std::string& name, std::uint32_t parentId, std::uint32_t objectId,
+    void AddFolder(std::string name, std::uint32_t parentId, std::uint32_t objectId,
                    std::uint32_t modifiedTime, std::uint32_t keyDirId);
-    void AddFile(const std::string& name, std::uint32_t parentId, std::uint32_t objectId,
+    void AddFile(std::string name, std::uint32_t parentId, std::uint32_t objectId,
                  std::uint32_t modifiedTime, std::uint32_t auxValue, std::uint64_t size,
                  std::uint32_t keyDirId, FileType fileType = FileType::Regular);
     void AddDataItem(std::deque<DataItemRef>& list, const DataItemRef& ref) { list.push_back(ref); }
@@ -126,34 +128,77 @@ public:
     bool folderPath(std::uint32_t key, std::string& path, char separator = '/') const;
 
 private:
+    // A name waiting for its stat data; its bytes are in the name arena.
     struct PendingName {
         std::uint32_t parentId;
-        std::string name;
+        std::uint32_t at;    // in the arena: chunk << kArenaBits | offset
+        std::uint8_t length; // names are at most 255 bytes
     };
     struct PendingStat {
-        FileType type;
         std::uint64_t size;
         std::uint32_t auxValue;
         std::uint32_t modifiedTime;
         // Normal mode: names this stat data may still join. A file with
         // several links keeps its stat data waiting for its other names.
         std::uint32_t namesLeft = 1;
+        FileType type;
         bool sameVersion(const PendingStat& o) const {
             return type == o.type && size == o.size && auxValue == o.auxValue &&
                    modifiedTime == o.modifiedTime;
         }
     };
-    void join(std::uint64_t key, const PendingName& name, const PendingStat& stat);
-    void addName(std::uint32_t dirId, std::uint32_t objectId, PendingName name);
+    // A list that holds its first element in place: nearly every key has
+    // one name and one stat data, and an Extensive mount keeps them all.
+    template <class T> class SmallList {
+    public:
+        std::size_t size() const { return many_ ? many_->size() : one_ ? 1 : 0; }
+        bool empty() const { return size() == 0; }
+        T* begin() { return many_ ? many_->data() : &first_; }
+        T* end() { return begin() + size(); }
+        const T* begin() const { return many_ ? many_->data() : &first_; }
+        const T* end() const { return begin() + size(); }
+        T& front() { return *begin(); }
+        T& back() { return *(end() - 1); }
+        void push_back(const T& v) {
+            if (many_) {
+                many_->push_back(v);
+            } else if (!one_) {
+                first_ = v;
+                one_ = true;
+            } else {
+                many_ = std::make_unique<std::vector<T>>(std::vector<T>{first_, v});
+            }
+        }
+        // Removes the first `n` elements.
+        void eraseFront(std::size_t n) {
+            if (many_)
+                many_->erase(many_->begin(), many_->begin() + std::ptrdiff_t(n));
+            else if (n > 0)
+                one_ = false;
+        }
+
+    private:
+        T first_{};
+        bool one_ = false;
+        std::unique_ptr<std::vector<T>> many_;
+    };
+    void join(std::uint64_t key, std::uint32_t parentId, std::string_view name,
+              const PendingStat& stat);
+    void addName(std::uint32_t dirId, std::uint32_t objectId, std::uint32_t parentId,
+                 std::string_view name);
+    std::string_view nameOf(const PendingName& name) const;
     void indexChildren();
 
     // Names waiting for their stat data and stat data waiting for a name,
     // under one key so that each item costs a single lookup.
     struct Pending {
-        std::vector<PendingName> PendingNames;
-        std::vector<PendingStat> PendingStats;
+        SmallList<PendingName> PendingNames;
+        SmallList<PendingStat> PendingStats;
     };
     std::unordered_map<std::uint64_t, Pending> pending_;
+    // The bytes of pending names, in chunks that never move.
+    static constexpr unsigned kArenaBits = 20;
+    std::vector<std::vector<char>> nameArena_;
     std::unordered_map<std::uint32_t, std::uint32_t> folderById_;
     // Extensive duplicate test: FileList indexes, hashed and compared by
     // (parentId, objectId, name, size, time) of the entry they point at: a
