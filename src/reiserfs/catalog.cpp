@@ -42,6 +42,8 @@ void Catalog::ClearCatalog() {
     DirectItems.clear();
     IndirectItems.clear();
     pending_.clear();
+    pendingLists_.clear();
+    freeLists_.clear();
     nameArena_.clear();
     folderById_.clear();
     fileSeen_.clear();
@@ -52,7 +54,61 @@ void Catalog::ClearCatalog() {
 
 void Catalog::releasePending() {
     pending_.clear();
+    pendingLists_.clear();
+    freeLists_.clear();
     nameArena_.clear();
+}
+
+Catalog::PendingName Catalog::keepName(std::uint32_t parentId, std::string_view name) {
+    constexpr std::size_t kChunk = std::size_t(1) << kArenaBits;
+    if (nameArena_.empty() || nameArena_.back().size() + name.size() > kChunk) {
+        if (nameArena_.size() >= (std::size_t(1) << (32 - kArenaBits))) throw std::bad_alloc();
+        nameArena_.emplace_back();
+        nameArena_.back().reserve(kChunk);
+    }
+    auto& chunk = nameArena_.back();
+    const auto at = std::uint32_t(((nameArena_.size() - 1) << kArenaBits) | chunk.size());
+    chunk.insert(chunk.end(), name.begin(), name.end());
+    return PendingName{parentId, at, std::uint8_t(name.size())};
+}
+
+// The lists of a key, made for it when it has none yet (`code` is a new
+// map slot) or when its file is to get a second name or stat data.
+Catalog::Pending& Catalog::listsOf(std::uint32_t& code) {
+    if (code != kNoLists && !(code & kJoinedFile)) return pendingLists_[code];
+    std::uint32_t index;
+    if (!freeLists_.empty()) {
+        index = freeLists_.back();
+        freeLists_.pop_back();
+    } else {
+        index = std::uint32_t(pendingLists_.size());
+        pendingLists_.emplace_back();
+    }
+    Pending& p = pendingLists_[index];
+    if (code != kNoLists) {
+        const CatalogEntry& f = FileList[code & ~kJoinedFile];
+        p.PendingNames.push_back(keepName(f.parentId, f.name));
+        p.PendingStats.push_back({f.size, f.auxValue, f.modifiedTime, 1, f.fileType});
+    }
+    code = index;
+    return p;
+}
+
+void Catalog::freeLists(std::uint32_t code) {
+    if (code == kNoLists || (code & kJoinedFile)) return;
+    pendingLists_[code] = Pending{};
+    freeLists_.push_back(code);
+}
+
+// Extensive mode: a key whose only name and stat data have just made a new
+// file is kept as that file.
+void Catalog::settle(std::uint32_t& code, std::size_t filesBefore) {
+    const Pending& p = pendingLists_[code];
+    if (p.PendingNames.size() != 1 || p.PendingStats.size() != 1 ||
+        FileList.size() != filesBefore + 1 || FileList.size() >= kJoinedFile)
+        return;
+    freeLists(code);
+    code = kJoinedFile | std::uint32_t(FileList.size() - 1);
 }
 
 std::string_view Catalog::nameOf(const PendingName& name) const {
@@ -62,15 +118,15 @@ std::string_view Catalog::nameOf(const PendingName& name) const {
 
 std::size_t Catalog::pendingNameCount() const {
     std::size_t n = 0;
-    for (const auto& [key, p] : pending_)
-        n += p.PendingNames.size();
+    for (const auto& [key, code] : pending_)
+        n += code & kJoinedFile ? 1 : pendingLists_[code].PendingNames.size();
     return n;
 }
 
 std::size_t Catalog::pendingStatCount() const {
     std::size_t n = 0;
-    for (const auto& [key, p] : pending_)
-        n += p.PendingStats.size();
+    for (const auto& [key, code] : pending_)
+        n += code & kJoinedFile ? 1 : pendingLists_[code].PendingStats.size();
     return n;
 }
 
@@ -100,8 +156,14 @@ void Catalog::AddStatData(std::size_t location, Bytes block, std::size_t length,
     if (sd->fileType != FileType::Directory)
         stat.namesLeft = std::clamp<std::uint32_t>(sd->linkCount, 1, kMaxNamesPerKey);
     const std::uint64_t key = objectKey(dirId, objectId);
-    auto slot = pending_.try_emplace(key).first;
-    Pending& p = slot->second;
+    auto slot = pending_.try_emplace(key, kNoLists).first;
+    std::uint32_t& code = slot->second;
+    if ((code & kJoinedFile) && code != kNoLists) { // a file of this key exists
+        const CatalogEntry& f = FileList[code & ~kJoinedFile];
+        if (PendingStat{f.size, f.auxValue, f.modifiedTime, 1, f.fileType}.sameVersion(stat))
+            return;
+    }
+    Pending& p = listsOf(code);
 
     if (recoveryMode == RecoveryMode::Normal) {
         const std::size_t joined = std::min<std::size_t>(stat.namesLeft, p.PendingNames.size());
@@ -111,7 +173,10 @@ void Catalog::AddStatData(std::size_t location, Bytes block, std::size_t length,
         stat.namesLeft -= std::uint32_t(joined);
         if (stat.namesLeft > 0 && p.PendingStats.size() < kMaxStatsPerKey)
             p.PendingStats.push_back(stat);
-        if (p.PendingNames.empty() && p.PendingStats.empty()) pending_.erase(slot);
+        if (p.PendingNames.empty() && p.PendingStats.empty()) {
+            freeLists(code);
+            pending_.erase(slot);
+        }
         for (const PendingName& name : names)
             join(key, name.parentId, nameOf(name), stat);
         // Nothing waits: the names' bytes can go (the first chunk is kept).
@@ -126,46 +191,45 @@ void Catalog::AddStatData(std::size_t location, Bytes block, std::size_t length,
                     [&](const PendingStat& known) { return known.sameVersion(stat); }))
         return;
     p.PendingStats.push_back(stat);
+    const std::size_t filesBefore = FileList.size();
     // join() never touches pending_, so the references stay valid.
     for (const PendingName& name : p.PendingNames)
         join(key, name.parentId, nameOf(name), stat);
+    settle(code, filesBefore);
 }
 
 void Catalog::addName(std::uint32_t dirId, std::uint32_t objectId, std::uint32_t parentId,
                       std::string_view name) {
     const std::uint64_t key = objectKey(dirId, objectId);
-    auto slot = pending_.try_emplace(key).first;
-    Pending& p = slot->second;
-    // Keeps the name's bytes for as long as it waits.
-    auto keep = [&] {
-        constexpr std::size_t kChunk = std::size_t(1) << kArenaBits;
-        if (nameArena_.empty() || nameArena_.back().size() + name.size() > kChunk) {
-            if (nameArena_.size() >= (std::size_t(1) << (32 - kArenaBits))) throw std::bad_alloc();
-            nameArena_.emplace_back();
-            nameArena_.back().reserve(kChunk);
-        }
-        auto& chunk = nameArena_.back();
-        const auto at = std::uint32_t(((nameArena_.size() - 1) << kArenaBits) | chunk.size());
-        chunk.insert(chunk.end(), name.begin(), name.end());
-        return PendingName{parentId, at, std::uint8_t(name.size())};
-    };
+    auto slot = pending_.try_emplace(key, kNoLists).first;
+    std::uint32_t& code = slot->second;
+    if ((code & kJoinedFile) && code != kNoLists) { // a file of this key exists
+        const CatalogEntry& f = FileList[code & ~kJoinedFile];
+        if (f.parentId == parentId && f.name == name) return;
+    }
+    Pending& p = listsOf(code);
     if (recoveryMode == RecoveryMode::Normal) {
         if (!p.PendingStats.empty()) {
             const PendingStat stat = p.PendingStats.front();
             if (--p.PendingStats.front().namesLeft == 0) p.PendingStats.eraseFront(1);
-            if (p.PendingNames.empty() && p.PendingStats.empty()) pending_.erase(slot);
+            if (p.PendingNames.empty() && p.PendingStats.empty()) {
+                freeLists(code);
+                pending_.erase(slot);
+            }
             join(key, parentId, name, stat);
         } else if (p.PendingNames.size() < kMaxNamesPerKey) {
-            p.PendingNames.push_back(keep());
+            p.PendingNames.push_back(keepName(parentId, name));
         }
         return;
     }
     if (p.PendingNames.size() >= kMaxNamesPerKey) return;
     for (const PendingName& known : p.PendingNames)
         if (known.parentId == parentId && nameOf(known) == name) return;
-    p.PendingNames.push_back(keep());
+    p.PendingNames.push_back(keepName(parentId, name));
+    const std::size_t filesBefore = FileList.size();
     for (const PendingStat& stat : p.PendingStats)
         join(key, parentId, name, stat);
+    settle(code, filesBefore);
 }
 
 void Catalog::AddDirectoryItem(std::uint32_t entryCount, std::size_t location, Bytes block,

@@ -187,6 +187,7 @@ private:
     void addName(std::uint32_t dirId, std::uint32_t objectId, std::uint32_t parentId,
                  std::string_view name);
     std::string_view nameOf(const PendingName& name) const;
+    PendingName keepName(std::uint32_t parentId, std::string_view name);
     void indexChildren();
 
     // Names waiting for their stat data and stat data waiting for a name,
@@ -195,7 +196,18 @@ private:
         SmallList<PendingName> PendingNames;
         SmallList<PendingStat> PendingStats;
     };
-    std::unordered_map<std::uint64_t, Pending> pending_;
+    // Per key: the index of its lists in pendingLists_; or, in Extensive
+    // mode, once its one name and one stat data have made a file, that
+    // file's index with kJoinedFile set: the file holds both, and most keys
+    // of a volume end that way, so they cost no lists at all.
+    std::unordered_map<std::uint64_t, std::uint32_t> pending_;
+    std::deque<Pending> pendingLists_;
+    std::vector<std::uint32_t> freeLists_; // in pendingLists_, for reuse
+    static constexpr std::uint32_t kJoinedFile = 1u << 31;
+    static constexpr std::uint32_t kNoLists = ~std::uint32_t(0); // a new slot
+    Pending& listsOf(std::uint32_t& code);
+    void freeLists(std::uint32_t code);
+    void settle(std::uint32_t& code, std::size_t filesBefore);
     // The bytes of pending names, in chunks that never move.
     static constexpr unsigned kArenaBits = 20;
     std::vector<std::vector<char>> nameArena_;
