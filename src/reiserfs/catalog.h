@@ -36,9 +36,9 @@ inline std::uint64_t objectKey(std::uint32_t dirId, std::uint32_t objectId) {
 }
 
 struct CatalogEntry {
+    std::string name;           // raw bytes from disk, at most 255
     std::uint32_t parentId = 0; // object id of the folder that lists it (2 = root)
     std::uint32_t objectId = 0;
-    std::string name; // raw bytes from disk, at most 255
     std::uint32_t modifiedTime = 0;
     // The directory id of the object's own key. It names the folder the
     // object was created in, which differs from parentId once the object was
@@ -48,8 +48,8 @@ struct CatalogEntry {
     // placement), 0 while not placed.
     std::uint32_t treeItem = 0;
     // Files only.
-    std::uint64_t size = 0;
     std::uint32_t auxValue = 0;
+    std::uint64_t size = 0;
     std::uint32_t fileNumber = 0;
     // Regular, Symlink (its data is the link's target) or Special (a device,
     // FIFO or socket: no data).

@@ -87,7 +87,7 @@ std::optional<ItemHead> ReadItemHead(Bytes block, std::uint32_t index);
 
 // Special: character and block devices, FIFOs and sockets. Other: a mode no
 // file system object has (damage).
-enum class FileType { Directory, Regular, Symlink, Special, Other };
+enum class FileType : std::uint8_t { Directory, Regular, Symlink, Special, Other };
 
 struct StatData {
     std::uint16_t mode = 0;

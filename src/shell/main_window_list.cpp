@@ -162,7 +162,7 @@ void MainWindow::ShowItemMenu() {
                         type.compare(QLatin1String("Deleted Folder"), Qt::CaseInsensitive) == 0;
     const int pos = popup.positionOf(cmd::OpenWith);
     if (pos >= 0)
-        popup.modifyItem(cmd::OpenWith, folder ? QmMenu::Grayed : 0, popup.item(pos).text,
+        popup.modifyItem(cmd::OpenWith, folder ? quint32(QmMenu::Grayed) : 0u, popup.item(pos).text,
                          popup.item(pos).image);
     activateWindow();
     const int chosen = popup.trackPopup(QCursor::pos());
