@@ -20,8 +20,8 @@ constexpr std::size_t kMaxStatsPerKey = 64;
 
 } // namespace
 
-std::size_t Catalog::FileIdentityHash::operator()(std::uint32_t index) const {
-    const CatalogEntry& e = catalog->FileList[index];
+std::size_t Catalog::fileIdentity(std::uint32_t index) const {
+    const CatalogEntry& e = FileList[index];
     std::size_t h = std::hash<std::string>()(e.name);
     for (std::uint64_t v :
          {std::uint64_t(e.parentId) << 32 | e.objectId, e.size, std::uint64_t(e.modifiedTime)})
@@ -29,11 +29,42 @@ std::size_t Catalog::FileIdentityHash::operator()(std::uint32_t index) const {
     return h;
 }
 
-bool Catalog::FileIdentityEqual::operator()(std::uint32_t a, std::uint32_t b) const {
-    const CatalogEntry& x = catalog->FileList[a];
-    const CatalogEntry& y = catalog->FileList[b];
+bool Catalog::sameFile(std::uint32_t a, std::uint32_t b) const {
+    const CatalogEntry& x = FileList[a];
+    const CatalogEntry& y = FileList[b];
     return x.parentId == y.parentId && x.objectId == y.objectId && x.size == y.size &&
            x.modifiedTime == y.modifiedTime && x.name == y.name;
+}
+
+bool Catalog::seenBefore(std::uint32_t index) {
+    // The slot a hash starts from: its top bits, which the multiplications
+    // above mix best.
+    auto home = [&](std::uint32_t i) {
+        return std::size_t((fileIdentity(i) * 0x9E3779B97F4A7C15ull) >> (64 - fileSeenBits_));
+    };
+    if ((fileSeenCount_ + 1) * 2 > fileSeen_.size()) {
+        std::vector<std::uint32_t> old(std::size_t(1) << (fileSeenBits_ ? fileSeenBits_ + 1 : 10),
+                                       kNoFile);
+        old.swap(fileSeen_);
+        fileSeenBits_ = fileSeenBits_ ? fileSeenBits_ + 1 : 10;
+        const std::size_t mask = fileSeen_.size() - 1;
+        for (std::uint32_t v : old) {
+            if (v == kNoFile) continue;
+            std::size_t at = home(v);
+            while (fileSeen_[at] != kNoFile)
+                at = (at + 1) & mask;
+            fileSeen_[at] = v;
+        }
+    }
+    const std::size_t mask = fileSeen_.size() - 1;
+    for (std::size_t at = home(index);; at = (at + 1) & mask) {
+        if (fileSeen_[at] == kNoFile) {
+            fileSeen_[at] = index;
+            ++fileSeenCount_;
+            return false;
+        }
+        if (sameFile(fileSeen_[at], index)) return true;
+    }
 }
 
 void Catalog::ClearCatalog() {
@@ -47,6 +78,8 @@ void Catalog::ClearCatalog() {
     nameArena_.clear();
     folderById_.clear();
     fileSeen_.clear();
+    fileSeenCount_ = 0;
+    fileSeenBits_ = 0;
     folderChildren_.clear();
     fileChildren_.clear();
     folderCount = fileCount = treeFillCount = 0;
@@ -294,8 +327,7 @@ void Catalog::AddFile(std::string name, std::uint32_t parentId, std::uint32_t ob
     e.fileType = fileType;
     e.fileNumber = fileCount + 1;
     FileList.push_back(std::move(e));
-    if (recoveryMode == RecoveryMode::Extensive &&
-        !fileSeen_.insert(std::uint32_t(FileList.size() - 1)).second) {
+    if (recoveryMode == RecoveryMode::Extensive && seenBefore(std::uint32_t(FileList.size() - 1))) {
         FileList.pop_back(); // the same version of this file is listed already
         return;
     }

@@ -86,8 +86,7 @@ public:
     RecoveryMode recoveryMode = RecoveryMode::Normal;
     ProgressSink* progress = &nullProgress();
 
-    // The duplicate index's functors point at this catalog: a copy or a move
-    // would leave them pointing at the old one.
+    // A catalog can hold millions of entries: it is never copied.
     Catalog() = default;
     Catalog(const Catalog&) = delete;
     Catalog& operator=(const Catalog&) = delete;
@@ -214,17 +213,17 @@ private:
     std::unordered_map<std::uint32_t, std::uint32_t> folderById_;
     // Extensive duplicate test: FileList indexes, hashed and compared by
     // (parentId, objectId, name, size, time) of the entry they point at: a
-    // file edited in place keeps its size, so versions differ by either.
-    struct FileIdentityHash {
-        const Catalog* catalog;
-        std::size_t operator()(std::uint32_t index) const;
-    };
-    struct FileIdentityEqual {
-        const Catalog* catalog;
-        bool operator()(std::uint32_t a, std::uint32_t b) const;
-    };
-    std::unordered_set<std::uint32_t, FileIdentityHash, FileIdentityEqual> fileSeen_{
-        0, FileIdentityHash{this}, FileIdentityEqual{this}};
+    // file edited in place keeps its size, so versions differ by either. An
+    // open-addressed table of 4-byte slots, at most half full.
+    std::size_t fileIdentity(std::uint32_t index) const;
+    bool sameFile(std::uint32_t a, std::uint32_t b) const;
+    // Whether a file like FileList[index] is listed already; when not, it is
+    // recorded.
+    bool seenBefore(std::uint32_t index);
+    static constexpr std::uint32_t kNoFile = ~std::uint32_t(0);
+    std::vector<std::uint32_t> fileSeen_;
+    std::size_t fileSeenCount_ = 0;
+    unsigned fileSeenBits_ = 0;
     std::unordered_map<std::uint32_t, std::vector<std::uint32_t>> folderChildren_;
     std::unordered_map<std::uint32_t, std::vector<std::uint32_t>> fileChildren_;
 };
