@@ -12,9 +12,27 @@
 namespace dorvak::cli {
 
 std::string jsonString(const std::string& bytes) {
-    std::string out = "\"";
+    std::string out;
+    appendJsonString(out, bytes);
+    return out;
+}
+
+void appendJsonString(std::string& out, const std::string& bytes) {
+    out += '"';
     char hex[16];
     for (std::size_t i = 0; i < bytes.size();) {
+        // Plain printable ASCII goes in as one run.
+        std::size_t plain = i;
+        while (plain < bytes.size()) {
+            const auto c = static_cast<unsigned char>(bytes[plain]);
+            if (c < 0x20 || c >= 0x7F || c == '"' || c == '\\') break;
+            ++plain;
+        }
+        if (plain > i) {
+            out.append(bytes, i, plain - i);
+            i = plain;
+            continue;
+        }
         const auto c = static_cast<unsigned char>(bytes[i]);
         const std::size_t len = utf8Length(bytes, i);
         if (len == 0) {
@@ -36,7 +54,7 @@ std::string jsonString(const std::string& bytes) {
         }
         i += len;
     }
-    return out + "\"";
+    out += '"';
 }
 
 bool openSource(SectorReader& reader, const std::string& path) {

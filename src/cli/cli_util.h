@@ -22,6 +22,8 @@ inline constexpr int kExitPartial = 3;
 // A JSON string literal of raw bytes: valid UTF-8 is kept, every other byte
 // becomes \udcXX (XX its value), so the bytes can be rebuilt exactly.
 std::string jsonString(const std::string& bytes);
+// The same, appended to `out`.
+void appendJsonString(std::string& out, const std::string& bytes);
 
 // --quiet and --progress: progress is shown when stderr is a terminal,
 // always with `forced`, never with `quiet`.

@@ -9,6 +9,7 @@
 #include "reiserfs/structures.h"
 
 #include <algorithm>
+#include <charconv>
 #include <iostream>
 #include <unordered_set>
 
@@ -53,45 +54,92 @@ std::unique_ptr<Mounted> mountVolume(const MountOptions& options,
     return mounted;
 }
 
-std::string pathOf(const Catalog& c, std::uint32_t parent, const std::string& name, bool& ok) {
-    std::string path;
-    ok = c.folderPath(parent, path);
-    return path + "/" + name;
-}
-
-void printFolder(const Catalog& c, const CatalogEntry& f) {
-    bool ok = false;
-    const std::string path = pathOf(c, f.parentId, f.name, ok);
-    std::cout << "{\"kind\":\"dir\",\"path\":" << (ok && f.treeItem ? jsonString(path) : "null")
-              << ",\"name\":" << jsonString(f.name) << ",\"objectId\":" << f.objectId
-              << ",\"parentId\":" << f.parentId << ",\"dirId\":" << f.keyDirId
-              << ",\"mtime\":" << f.modifiedTime << ",\"size\":0,\"treeItem\":" << f.treeItem
-              << (f.deleted ? ",\"deleted\":true" : "") << "}\n";
-}
-
-// A file row; a symbolic link also carries its target, read from the volume.
-void printFile(Mounted& m, const CatalogEntry& f) {
-    const Catalog& c = m.catalog;
-    bool ok = false;
-    const std::string path = pathOf(c, f.parentId, f.name, ok);
-    std::string target;
-    if (f.fileType == FileType::Symlink) {
-        if (!m.links) m.links = std::make_unique<FileContents>(m.reader, m.volume, c, &m.live);
-        std::vector<Damage> damage;
-        auto bytes = m.links->readSmall(f, 4095, damage);
-        target = bytes ? jsonString(*bytes) : "null";
+// Rows of the listing, each built in one buffer and written at once.
+class RowWriter {
+public:
+    explicit RowWriter(Mounted& m) : m_(m) {}
+    void folder(const CatalogEntry& f) {
+        row_ = "{\"kind\":\"dir\",\"path\":";
+        path(f, f.treeItem != 0);
+        common(f, 0);
+        row_ += ",\"treeItem\":";
+        number(f.treeItem);
+        end(f);
     }
-    const char* kind = f.fileType == FileType::Symlink   ? "symlink"
-                       : f.fileType == FileType::Special ? "special"
-                                                         : "file";
-    std::cout << "{\"kind\":\"" << kind << "\",\"path\":" << (ok ? jsonString(path) : "null")
-              << ",\"name\":" << jsonString(f.name) << ",\"objectId\":" << f.objectId
-              << ",\"parentId\":" << f.parentId << ",\"dirId\":" << f.keyDirId
-              << ",\"mtime\":" << f.modifiedTime << ",\"size\":" << f.size
-              << ",\"fileNumber\":" << f.fileNumber
-              << (target.empty() ? "" : ",\"target\":" + target)
-              << (f.deleted ? ",\"deleted\":true" : "") << "}\n";
-}
+    // A file row; a symbolic link also carries its target, read from the volume.
+    void file(const CatalogEntry& f) {
+        row_ = f.fileType == FileType::Symlink   ? "{\"kind\":\"symlink\",\"path\":"
+               : f.fileType == FileType::Special ? "{\"kind\":\"special\",\"path\":"
+                                                 : "{\"kind\":\"file\",\"path\":";
+        path(f, true);
+        common(f, f.size);
+        row_ += ",\"fileNumber\":";
+        number(f.fileNumber);
+        if (f.fileType == FileType::Symlink) {
+            if (!m_.links)
+                m_.links =
+                    std::make_unique<FileContents>(m_.reader, m_.volume, m_.catalog, &m_.live);
+            std::vector<Damage> damage;
+            auto bytes = m_.links->readSmall(f, 4095, damage);
+            row_ += ",\"target\":";
+            if (bytes)
+                appendJsonString(row_, *bytes);
+            else
+                row_ += "null";
+        }
+        end(f);
+    }
+
+private:
+    // The folder's path is looked up once for a run of entries in it.
+    void path(const CatalogEntry& f, bool placed) {
+        if (!cached_ || f.parentId != parent_) {
+            parentPath_.clear();
+            parentOk_ = m_.catalog.folderPath(f.parentId, parentPath_);
+            parent_ = f.parentId;
+            cached_ = true;
+        }
+        if (!parentOk_ || !placed) {
+            row_ += "null";
+            return;
+        }
+        std::string full = parentPath_;
+        full += '/';
+        full += f.name;
+        appendJsonString(row_, full);
+    }
+    void common(const CatalogEntry& f, std::uint64_t size) {
+        row_ += ",\"name\":";
+        appendJsonString(row_, f.name);
+        row_ += ",\"objectId\":";
+        number(f.objectId);
+        row_ += ",\"parentId\":";
+        number(f.parentId);
+        row_ += ",\"dirId\":";
+        number(f.keyDirId);
+        row_ += ",\"mtime\":";
+        number(f.modifiedTime);
+        row_ += ",\"size\":";
+        number(size);
+    }
+    void number(std::uint64_t v) {
+        char digits[24];
+        const auto r = std::to_chars(digits, digits + sizeof digits, v);
+        row_.append(digits, r.ptr);
+    }
+    void end(const CatalogEntry& f) {
+        if (f.deleted) row_ += ",\"deleted\":true";
+        row_ += "}\n";
+        std::cout.write(row_.data(), std::streamsize(row_.size()));
+    }
+
+    Mounted& m_;
+    std::string row_;
+    bool cached_ = false;
+    std::uint32_t parent_ = 0;
+    bool parentOk_ = false;
+    std::string parentPath_;
+};
 
 // What one `list --path P --depth N` shows: indices into FolderList and
 // FileList, in list order, of the entries 1 to N levels below P.
@@ -143,11 +191,12 @@ int cmdList(const ListOptions& options) {
     const Catalog& c = m->catalog;
     const auto shown = [&](const CatalogEntry& e) { return !options.deletedOnly || e.deleted; };
     std::uint64_t folders = 0, files = 0;
+    RowWriter rows(*m);
     if (!options.path && !options.depth) {
         for (const auto& f : c.FolderList)
-            if (shown(f)) printFolder(c, f), ++folders;
+            if (shown(f)) rows.folder(f), ++folders;
         for (const auto& f : c.FileList)
-            if (shown(f)) printFile(*m, f), ++files;
+            if (shown(f)) rows.file(f), ++files;
     } else {
         const std::vector<std::uint32_t> start = foldersAt(c, options.path.value_or("/"));
         if (start.empty()) {
@@ -157,9 +206,9 @@ int cmdList(const ListOptions& options) {
         const Subtree t =
             subtreeOf(c, start, options.depth.value_or(options.path ? 1 : UINT32_MAX));
         for (std::uint32_t i : t.folders)
-            if (shown(c.FolderList[i])) printFolder(c, c.FolderList[i]), ++folders;
+            if (shown(c.FolderList[i])) rows.folder(c.FolderList[i]), ++folders;
         for (std::uint32_t i : t.files)
-            if (shown(c.FileList[i])) printFile(*m, c.FileList[i]), ++files;
+            if (shown(c.FileList[i])) rows.file(c.FileList[i]), ++files;
     }
     if (!options.path && !options.depth && !options.deletedOnly) {
         // The whole catalog: the mount's own counts.
@@ -184,9 +233,10 @@ int cmdFind(const FindOptions& options) {
     // they are on disk, as list prints them.
     const std::string pattern = upperCase(options.pattern);
     std::uint32_t found = 0;
+    RowWriter rows(*m);
     for (const auto& f : c.FileList) {
         if (!NameMatches(upperCase(f.name), pattern)) continue;
-        printFile(*m, f);
+        rows.file(f);
         ++found;
     }
     if (m->result.stopped) std::cerr << "The mount was stopped; the list is partial\n";
