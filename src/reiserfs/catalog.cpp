@@ -76,6 +76,7 @@ void Catalog::ClearCatalog() {
     pendingLists_.clear();
     freeLists_.clear();
     nameArena_.clear();
+    arenaBytes_ = waitingNameBytes_ = 0;
     folderById_.clear();
     fileSeen_.clear();
     fileSeenCount_ = 0;
@@ -90,6 +91,25 @@ void Catalog::releasePending() {
     pendingLists_.clear();
     freeLists_.clear();
     nameArena_.clear();
+    arenaBytes_ = waitingNameBytes_ = 0;
+}
+
+void Catalog::forgetNames(const PendingName* begin, const PendingName* end) {
+    for (const PendingName* n = begin; n != end; ++n)
+        waitingNameBytes_ -= n->length;
+}
+
+void Catalog::compactNames() {
+    std::vector<std::vector<char>> old;
+    old.swap(nameArena_);
+    arenaBytes_ = waitingNameBytes_ = 0;
+    for (Pending& p : pendingLists_)
+        for (PendingName& n : p.PendingNames) {
+            const auto& chunk = old[n.at >> kArenaBits];
+            n = keepName(
+                n.parentId,
+                std::string_view(chunk.data() + (n.at & ((1u << kArenaBits) - 1)), n.length));
+        }
 }
 
 Catalog::PendingName Catalog::keepName(std::uint32_t parentId, std::string_view name) {
@@ -102,6 +122,8 @@ Catalog::PendingName Catalog::keepName(std::uint32_t parentId, std::string_view 
     auto& chunk = nameArena_.back();
     const auto at = std::uint32_t(((nameArena_.size() - 1) << kArenaBits) | chunk.size());
     chunk.insert(chunk.end(), name.begin(), name.end());
+    arenaBytes_ += name.size();
+    waitingNameBytes_ += name.size();
     return PendingName{parentId, at, std::uint8_t(name.size())};
 }
 
@@ -129,6 +151,8 @@ Catalog::Pending& Catalog::listsOf(std::uint32_t& code) {
 
 void Catalog::freeLists(std::uint32_t code) {
     if (code == kNoLists || (code & kJoinedFile)) return;
+    const Pending& p = pendingLists_[code];
+    forgetNames(p.PendingNames.begin(), p.PendingNames.end());
     pendingLists_[code] = Pending{};
     freeLists_.push_back(code);
 }
@@ -202,6 +226,7 @@ void Catalog::AddStatData(std::size_t location, Bytes block, std::size_t length,
         const std::size_t joined = std::min<std::size_t>(stat.namesLeft, p.PendingNames.size());
         const std::vector<PendingName> names(p.PendingNames.begin(),
                                              p.PendingNames.begin() + joined);
+        forgetNames(names.data(), names.data() + names.size());
         p.PendingNames.eraseFront(joined);
         stat.namesLeft -= std::uint32_t(joined);
         if (stat.namesLeft > 0 && p.PendingStats.size() < kMaxStatsPerKey)
@@ -212,11 +237,6 @@ void Catalog::AddStatData(std::size_t location, Bytes block, std::size_t length,
         }
         for (const PendingName& name : names)
             join(key, name.parentId, nameOf(name), stat);
-        // Nothing waits: the names' bytes can go (the first chunk is kept).
-        if (pending_.empty() && !nameArena_.empty()) {
-            nameArena_.resize(1);
-            nameArena_[0].clear();
-        }
         return;
     }
     if (p.PendingStats.size() >= kMaxStatsPerKey ||
@@ -233,6 +253,8 @@ void Catalog::AddStatData(std::size_t location, Bytes block, std::size_t length,
 
 void Catalog::addName(std::uint32_t dirId, std::uint32_t objectId, std::uint32_t parentId,
                       std::string_view name) {
+    if (arenaBytes_ > (std::size_t(2) << kArenaBits) && waitingNameBytes_ * 2 < arenaBytes_)
+        compactNames();
     const std::uint64_t key = objectKey(dirId, objectId);
     auto slot = pending_.try_emplace(key, kNoLists).first;
     std::uint32_t& code = slot->second;

@@ -207,9 +207,15 @@ private:
     Pending& listsOf(std::uint32_t& code);
     void freeLists(std::uint32_t code);
     void settle(std::uint32_t& code, std::size_t filesBefore);
-    // The bytes of pending names, in chunks that never move.
+    // The bytes of pending names, in chunks that never move. Names that
+    // stop waiting leave their bytes behind: once those are more than half
+    // the arena, the waiting names are copied into a fresh one.
     static constexpr unsigned kArenaBits = 20;
     std::vector<std::vector<char>> nameArena_;
+    std::size_t arenaBytes_ = 0;
+    std::size_t waitingNameBytes_ = 0;
+    void forgetNames(const PendingName* begin, const PendingName* end);
+    void compactNames();
     std::unordered_map<std::uint32_t, std::uint32_t> folderById_;
     // Extensive duplicate test: FileList indexes, hashed and compared by
     // (parentId, objectId, name, size, time) of the entry they point at: a
