@@ -268,8 +268,11 @@ bool CopyOut::Run::ensure(std::size_t i) {
     for (unsigned n = 0; n <= kMaxNumbered; ++n) {
         const std::string name = ladder.at(n);
         int err = refused(name);
-        if (err == 0 && ::mkdirat(parent.fd.get(), name.c_str(), 0777) != 0 && errno != EEXIST)
-            err = errno;
+        bool made = false;
+        if (err == 0) {
+            made = ::mkdirat(parent.fd.get(), name.c_str(), 0777) == 0;
+            if (!made && errno != EEXIST) err = errno;
+        }
         if (ladder.climb(err)) {
             n = ~0u; // start again from the new base's plain name
             continue;
@@ -282,6 +285,7 @@ bool CopyOut::Run::ensure(std::size_t i) {
         if (fd < 0) continue;
         frame.fd.reset(fd);
         frame.names = &namesOf(fd);
+        if (made) frame.names->fresh = true;
         frame.writtenPath = parent.writtenPath + "/" + name;
         names.written.insert(name);
         if (name != frame.name)

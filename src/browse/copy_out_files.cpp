@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -97,8 +98,7 @@ bool CopyOut::Run::planFile(const Op& op) {
         frame.planned = std::uint32_t(folders_.size());
         folders_.push_back(frame.writtenPath);
     }
-    planned_.push_back({std::size_t(&op - ops_), frame.planned, name, contents_.lastLeafSector(f)});
-    contents_.addToRoute(f);
+    planned_.push_back({std::size_t(&op - ops_), frame.planned, name, contents_.addToRoute(f)});
     settled.planned = true;
     return true;
 }
@@ -115,7 +115,8 @@ bool CopyOut::Run::reserve(const Frame& frame, const std::string& raw, std::stri
         name = n ? numberedName(base, n) : base;
         if (names.written.count(name)) continue;
         struct stat st {};
-        if (::fstatat(frame.fd.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        if (!names.fresh &&
+            ::fstatat(frame.fd.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
             if (policy == DuplicatePolicy::Skip) return false;
             // Overwrite cannot replace a folder: that file is renamed instead.
             if (policy == DuplicatePolicy::Rename || S_ISDIR(st.st_mode)) continue;
@@ -128,13 +129,34 @@ bool CopyOut::Run::reserve(const Frame& frame, const std::string& raw, std::stri
     return true;
 }
 
+namespace {
+
+// How many folders the second pass may hold open: half of what the
+// open-file limit leaves, after raising the soft limit to the hard one (a
+// desktop session's soft limit of 1,024 is far below what it may use).
+std::size_t openFolderBudget() {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) return kOpenFolders;
+    if (limit.rlim_cur < limit.rlim_max) {
+        rlimit raised = limit;
+        raised.rlim_cur = limit.rlim_max;
+        if (::setrlimit(RLIMIT_NOFILE, &raised) == 0) limit = raised;
+    }
+    if (limit.rlim_cur == RLIM_INFINITY) return 1 << 16;
+    const auto free = limit.rlim_cur > 256 ? std::size_t(limit.rlim_cur - 256) : 0;
+    return std::clamp<std::size_t>(free / 2, 16, 1 << 16);
+}
+
+} // namespace
+
 // Second pass: the planned files in disk order, each into its folder.
 bool CopyOut::Run::copyFiles() {
     std::stable_sort(planned_.begin(), planned_.end(),
                      [](const Planned& a, const Planned& b) { return a.order < b.order; });
-    // The folders written to lately, open: files in disk order move between
-    // a few folders at a time.
+    // The folders written to, open: files in disk order move between
+    // folders all the time, and reopening one costs two system calls.
     std::unordered_map<std::uint32_t, Frame> open;
+    const std::size_t budget = openFolderBudget();
     for (const Planned& p : planned_) {
         if (stopRequested()) {
             s_.stopped = true;
@@ -142,7 +164,7 @@ bool CopyOut::Run::copyFiles() {
         }
         auto it = open.find(p.folder);
         if (it == open.end()) {
-            if (open.size() >= kOpenFolders) open.clear();
+            if (open.size() >= budget) open.erase(open.begin());
             const std::string& path = folders_[p.folder];
             const int fd = path.empty() ? ::dup(frames_[0].fd.get())
                                         : ::openat(frames_[0].fd.get(), path.c_str() + 1,
@@ -173,14 +195,11 @@ bool CopyOut::Run::copyFile(const Planned& plan, const Frame& frame) {
     struct Advance { // counts the file as handled whatever way it ends
         CopyProgressEvent& e;
         std::uint64_t to;
-        FileContents& contents;
-        const CatalogEntry& file;
         ~Advance() {
             ++e.filesDone;
             e.bytesDone = to;
-            contents.release(file);
         }
-    } advance{event_, bytesBefore + f.size, contents_, f};
+    } advance{event_, bytesBefore + f.size};
 
     if (o_.requests_.skipFileRequested.exchange(false)) {
         s_.skipped.push_back({catalogPath, "", "skipped on request", {}});

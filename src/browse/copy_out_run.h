@@ -22,7 +22,8 @@ inline constexpr std::size_t kMaxDepth = 256;
 inline constexpr unsigned kMaxNumbered = 100000;
 // Longest target of a symbolic link (PATH_MAX less its NUL).
 inline constexpr std::size_t kMaxLinkTarget = 4095;
-// Folders kept open by the second pass.
+// Folders the second pass keeps open when the open-file limit is unknown;
+// otherwise as many as the limit allows (every folder of the run, usually).
 inline constexpr std::size_t kOpenFolders = 64;
 // A progress event inside a file after this many bytes.
 inline constexpr std::uint64_t kProgressStep = 1 << 20;
@@ -94,6 +95,9 @@ struct CopyOut::Op {
 struct CopyOut::FolderNames {
     std::unordered_set<std::string> written;
     std::unordered_map<std::string, unsigned> nextNumber;
+    // Made by this run: everything in it is in `written`, so the
+    // destination need not be asked whether a name is free.
+    bool fresh = false;
 };
 
 struct CopyOut::Frame {

@@ -220,50 +220,50 @@ const FileContents::CachedLeaf& FileContents::leaf(std::uint64_t sector) {
     return *slot;
 }
 
-std::vector<std::uint64_t> FileContents::leavesOf(const CatalogEntry& file) const {
-    std::vector<std::uint64_t> out;
+std::uint64_t FileContents::addToRoute(const CatalogEntry& file) {
     auto it = itemsByKey_.find(objectKey(file.keyDirId, file.objectId));
-    if (it == itemsByKey_.end()) return out;
-    for (std::uint64_t code : it->second) {
-        const DataItemRef& ref =
-            (code & 1) == 0 ? catalog_.DirectItems[code / 2] : catalog_.IndirectItems[code / 2];
-        out.push_back(ref.leafSector);
-    }
-    std::sort(out.begin(), out.end());
-    out.erase(std::unique(out.begin(), out.end()), out.end());
-    return out;
-}
-
-void FileContents::addToRoute(const CatalogEntry& file) {
-    for (std::uint64_t sector : leavesOf(file))
-        ++routeUses_[sector];
-}
-
-std::uint64_t FileContents::lastLeafSector(const CatalogEntry& file) const {
-    auto leaves = leavesOf(file);
-    return leaves.empty() ? ~std::uint64_t(0) : leaves.back();
+    if (it == itemsByKey_.end()) return ~std::uint64_t(0);
+    auto sectorOf = [&](std::uint64_t code) {
+        return ((code & 1) == 0 ? catalog_.DirectItems[code / 2] : catalog_.IndirectItems[code / 2])
+            .leafSector;
+    };
+    std::uint64_t last = 0;
+    for (std::uint64_t code : it->second)
+        last = std::max(last, sectorOf(code));
+    for (std::uint64_t code : it->second)
+        route_.emplace_back(sectorOf(code), last);
+    return last;
 }
 
 void FileContents::advanceTo(std::uint64_t sector) {
-    for (auto it = routeUses_.lower_bound(routeNext_);
-         it != routeUses_.end() && it->first <= sector; ++it) {
-        routeNext_ = it->first + 1;
-        if (held_.count(it->first) || heldBytes_ + blockSize_ > kHeldMaxBytes) continue;
-        CachedLeaf& slot = held_[it->first];
-        readRouteLeaf(it->first, slot);
-        heldBytes_ += slot.data.size();
+    if (!routeSorted_) {
+        std::sort(route_.begin(), route_.end());
+        // One entry a leaf: the last of its run, with the latest file.
+        std::size_t kept = 0;
+        for (std::size_t i = 0; i < route_.size(); ++i) {
+            if (kept > 0 && route_[kept - 1].first == route_[i].first)
+                route_[kept - 1] = route_[i];
+            else
+                route_[kept++] = route_[i];
+        }
+        route_.resize(kept);
+        routeSorted_ = true;
     }
-}
-
-void FileContents::release(const CatalogEntry& file) {
-    for (std::uint64_t sector : leavesOf(file)) {
-        auto it = routeUses_.find(sector);
-        if (it == routeUses_.end() || --it->second > 0) continue;
-        routeUses_.erase(it);
-        if (auto h = held_.find(sector); h != held_.end()) {
+    // Leaves whose last file is behind this one.
+    while (!heldUntil_.empty() && heldUntil_.top().first < sector) {
+        if (auto h = held_.find(heldUntil_.top().second); h != held_.end()) {
             heldBytes_ -= h->second.data.size();
             held_.erase(h);
         }
+        heldUntil_.pop();
+    }
+    for (; routeNext_ < route_.size() && route_[routeNext_].first <= sector; ++routeNext_) {
+        const auto [leaf, until] = route_[routeNext_];
+        if (heldBytes_ + blockSize_ > kHeldMaxBytes) continue;
+        CachedLeaf& slot = held_[leaf];
+        readRouteLeaf(leaf, slot);
+        heldBytes_ += slot.data.size();
+        heldUntil_.emplace(until, leaf);
     }
 }
 

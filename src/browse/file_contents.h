@@ -35,8 +35,9 @@
 #include "reiserfs/catalog.h"
 
 #include <cstdint>
-#include <map>
+#include <functional>
 #include <optional>
+#include <queue>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -103,17 +104,16 @@ public:
     // zeros because they could not be read or found.
     ContentResult copy(const CatalogEntry& file, ContentSink& sink, std::vector<Damage>& damage);
     // The copy-out's route over the leaves. Every file to be copied is added
-    // first; files are then copied in ascending order of the last leaf they
-    // need (`lastLeafSector`), each after `advanceTo` that sector and followed
-    // by `release`. The route reads the leaves in ascending order, forward
-    // through short gaps in requests of sectorsPerRead, and holds each leaf
-    // until the last file that needs it has been copied: a file whose items
-    // lie in leaves far apart costs no seek back. A leaf off the route, or
-    // one the held leaves had no room for, is read on its own.
-    void addToRoute(const CatalogEntry& file);
-    std::uint64_t lastLeafSector(const CatalogEntry& file) const; // all ones: none
+    // first, which gives the sector of the last leaf it needs (all ones:
+    // none); files are then copied in ascending order of that sector, each
+    // after `advanceTo` it. The route reads the leaves in ascending order,
+    // forward through short gaps in requests of sectorsPerRead, and holds
+    // each leaf until the copy-out has passed the last file that needs it:
+    // a file whose items lie in leaves far apart costs no seek back. A leaf
+    // off the route, or one the held leaves had no room for, is read on its
+    // own.
+    std::uint64_t addToRoute(const CatalogEntry& file);
     void advanceTo(std::uint64_t sector);
-    void release(const CatalogEntry& file);
     // The whole of a small file (a link's target) into `out`: nothing when it
     // is longer than `limit` or no data of it was found.
     std::optional<std::string> readSmall(const CatalogEntry& file, std::size_t limit,
@@ -156,13 +156,18 @@ private:
     std::uint64_t useClock_ = 0;
     std::vector<std::uint8_t> readBuffer_;
     std::vector<std::uint64_t> unreadable_;
-    std::vector<std::uint64_t> leavesOf(const CatalogEntry& file) const;
     const CachedLeaf* held(std::uint64_t sector) const;
     void readRouteLeaf(std::uint64_t sector, CachedLeaf& out);
-    // Leaf sector -> files still to be copied that need it.
-    std::map<std::uint64_t, std::uint32_t> routeUses_;
-    std::uint64_t routeNext_ = 0; // route leaves below this have been read
+    // (leaf sector, the last-leaf sector of a file that needs it): sorted
+    // and reduced to one entry a leaf, the latest file, by the first advance.
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> route_;
+    bool routeSorted_ = false;
+    std::size_t routeNext_ = 0; // route_[routeNext_] is the next leaf to read
     std::unordered_map<std::uint64_t, CachedLeaf> held_;
+    // Held leaves by the last file that needs them, soonest first.
+    std::priority_queue<std::pair<std::uint64_t, std::uint64_t>,
+                        std::vector<std::pair<std::uint64_t, std::uint64_t>>, std::greater<>>
+        heldUntil_;
     std::size_t heldBytes_ = 0;
     // The forward run the route reads in: sectors [runStart_, runStart_ +
     // run_.size() / 512), with the unreadable ones among them.
