@@ -227,3 +227,50 @@ TEST(Catalog, OneKeyRepeatedWithoutEndCannotMultiplyTheJoins) {
                    .file(2, 10, i + 1));
     EXPECT_EQ(f.catalog.fileCount, 256u * 64u);
 }
+
+// Several megabytes of names wait for their stat data; most then join, so the
+// bytes of waiting names are copied into a fresh arena, and the names still
+// waiting (and, in Extensive mode, a second name of a file that had joined)
+// must come out whole.
+TEST(Catalog, NamesWaitingAcrossTheirArenasRenewalKeepTheirBytes) {
+    constexpr std::uint32_t kNames = 16000, kPerLeaf = 16, kLate = 500;
+    auto nameOf = [](std::uint32_t id) {
+        std::string n = "name-" + std::to_string(id) + "-";
+        return n + std::string(200 - n.size(), char('a' + id % 26));
+    };
+    for (RecoveryMode mode : {RecoveryMode::Normal, RecoveryMode::Extensive}) {
+        SCOPED_TRACE(int(mode));
+        Feed f(mode);
+        auto names = [&](std::uint32_t from, std::uint32_t to) {
+            for (std::uint32_t id = from; id < to; id += kPerLeaf) {
+                std::vector<DirName> batch;
+                for (std::uint32_t k = id; k < std::min(to, id + kPerLeaf); ++k)
+                    batch.push_back({2, 100 + k, nameOf(k)});
+                f.leaf(LeafBuilder(4096).directory(1, 2, batch));
+            }
+        };
+        auto stats = [&](std::uint32_t from, std::uint32_t to) {
+            for (std::uint32_t id = from; id < to;) {
+                LeafBuilder b(4096);
+                for (std::uint32_t k = 0; k < 50 && id < to; ++k, ++id)
+                    b.file(2, 100 + id, id, 7);
+                f.leaf(b);
+            }
+        };
+        names(0, kNames);              // 3.2 MB of names wait
+        stats(0, kNames - kLate);      // all but the last ones join
+        names(kNames, kNames + kLate); // more names: the arena is renewed
+        f.leaf(LeafBuilder(4096).directory(1, 2, {{2, 105, "second name"}}));
+        stats(kNames - kLate, kNames + kLate);
+        const auto& list = f.catalog.FileList;
+        ASSERT_EQ(list.size(), kNames + kLate + (mode == RecoveryMode::Extensive ? 1 : 0));
+        for (const auto& e : list) {
+            if (e.name == "second name") {
+                EXPECT_EQ(e.objectId, 105u);
+                continue;
+            }
+            ASSERT_EQ(e.name, nameOf(e.objectId - 100));
+            EXPECT_EQ(e.size, e.objectId - 100);
+        }
+    }
+}
