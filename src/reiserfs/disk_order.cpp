@@ -39,7 +39,7 @@ std::uint32_t LeafStore::add(std::uint64_t sector, Bytes block) {
         if (!ih) break; // heads past the block: the rest is damage
         if (ih->objectId < 2 || ih->dirId == 0 || !ih->knownFormat()) continue;
         if (ih->type == ItemType::Other || !ih->bodyFits(block.size())) continue;
-        Item item{*ih, 0};
+        Item item(*ih);
         if (ih->type == ItemType::StatData || ih->type == ItemType::Directory) {
             // A body never spans two chunks (it is at most a block).
             constexpr std::size_t kChunk = std::size_t(1) << kChunkBits;

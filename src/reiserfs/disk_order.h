@@ -38,9 +38,35 @@ bool readBlocksInOrder(SectorReader& reader, const VolumeInfo& volume,
 // never read, at mount time, so their bodies are not kept).
 class LeafStore {
 public:
+    // An item head without its padding (a million-file volume keeps
+    // millions), and where its body went.
     struct Item {
-        ItemHead head;
+        std::uint32_t dirId = 0;
+        std::uint32_t objectId = 0;
+        std::uint64_t offset = 0;
+        std::uint16_t entryCount = 0;
+        std::uint16_t itemLength = 0;
+        std::uint16_t itemLocation = 0;
+        std::uint16_t keyFormat = 0;
+        ItemType type = ItemType::Other;
         std::uint32_t body = 0; // stat data and directory items: offset in the arena
+        Item() = default;
+        explicit Item(const ItemHead& h)
+            : dirId(h.dirId), objectId(h.objectId), offset(h.offset), entryCount(h.entryCount),
+              itemLength(h.itemLength), itemLocation(h.itemLocation), keyFormat(h.keyFormat),
+              type(h.type) {}
+        ItemHead head() const {
+            ItemHead h;
+            h.dirId = dirId;
+            h.objectId = objectId;
+            h.offset = offset;
+            h.type = type;
+            h.entryCount = entryCount;
+            h.itemLength = itemLength;
+            h.itemLocation = itemLocation;
+            h.keyFormat = keyFormat;
+            return h;
+        }
     };
     struct Leaf {
         std::uint64_t sector = 0;

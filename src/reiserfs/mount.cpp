@@ -97,9 +97,8 @@ void VolumeMount::replayLeaf(const LeafStore& store, std::uint32_t index) {
     ++result_.leavesRead;
     for (std::uint32_t i = 0; i < leaf.itemCount; ++i) {
         const LeafStore::Item& item = store.item(leaf.firstItem + i);
-        const bool hasBody =
-            item.head.type == ItemType::StatData || item.head.type == ItemType::Directory;
-        addItem(leaf.sector, item.head, hasBody ? store.chunkOf(item) : Bytes(),
+        const bool hasBody = item.type == ItemType::StatData || item.type == ItemType::Directory;
+        addItem(leaf.sector, item.head(), hasBody ? store.chunkOf(item) : Bytes(),
                 LeafStore::offsetOf(item));
     }
 }
