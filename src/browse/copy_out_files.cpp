@@ -147,6 +147,28 @@ std::size_t openFolderBudget() {
     return std::clamp<std::size_t>(free / 2, 16, 1 << 16);
 }
 
+// Opens the folder at `path` ("/A/B", as the first pass wrote it) below
+// `root` one name at a time, following no link: something at the
+// destination that swapped a folder for a link since then leads nowhere.
+int openWritten(int root, const std::string& path) {
+    UniqueFd at(::dup(root));
+    std::size_t from = 1;
+    while (at.valid() && from <= path.size()) {
+        const std::size_t slash = std::min(path.find('/', from), path.size());
+        const std::string name = path.substr(from, slash - from);
+        const int next =
+            ::openat(at.get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        const int err = errno;
+        at.reset(next);
+        if (next < 0) {
+            errno = err;
+            return -1;
+        }
+        from = slash + 1;
+    }
+    return at.release();
+}
+
 } // namespace
 
 // Second pass: the planned files in disk order, each into its folder.
@@ -166,9 +188,7 @@ bool CopyOut::Run::copyFiles() {
         if (it == open.end()) {
             if (open.size() >= budget) open.erase(open.begin());
             const std::string& path = folders_[p.folder];
-            const int fd = path.empty() ? ::dup(frames_[0].fd.get())
-                                        : ::openat(frames_[0].fd.get(), path.c_str() + 1,
-                                                   O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            const int fd = openWritten(frames_[0].fd.get(), path);
             if (fd < 0) {
                 s_.fatalError =
                     "Cannot open the folder " + destination_ + path + ": " + std::strerror(errno);

@@ -236,6 +236,41 @@ TEST(CopyOut, FilesAreReadInDiskOrder) {
         EXPECT_EQ(readFile(dest.path() / ("split" + std::to_string(j))), str(pattern(900, 50 + j)));
 }
 
+// The second pass reopens the folders the first one made. A folder swapped
+// for a link in between (by something else writing at the destination) is
+// not followed: the copy-out stops rather than write where the link leads.
+TEST(CopyOut, AFolderSwappedForALinkBetweenThePassesIsNotFollowed) {
+    TreeBuilder t(1024, 512);
+    for (const char* top : {"A", "B"}) {
+        const std::uint32_t inner = t.folder(t.folder(2, top), "X");
+        t.file(inner, std::string(top) + "-file", pattern(100, top[0]));
+    }
+    const std::uint32_t root = t.finish();
+    auto m = mountBuilt(t.vb, root, RecoveryMode::Normal);
+    ScratchDir scratch;
+    const fs::path dest = scratch.path() / "dest", outside = scratch.path() / "outside";
+    fs::create_directories(dest);
+    fs::create_directories(outside / "X");
+    CopyRequests requests;
+    CopyOut copy(m->reader, m->volume, m->catalog, &m->live, {}, requests);
+    bool swapped = false;
+    copy.refusesName = [&](const std::string& name) {
+        // The first file name asked for is the second pass's first file.
+        if (!swapped && name.find("-file") != std::string::npos) {
+            swapped = true;
+            for (const char* top : {"A", "B"}) {
+                fs::rename(dest / top, dest / (std::string(top) + ".moved"));
+                fs::create_directory_symlink(outside, dest / top);
+            }
+        }
+        return 0;
+    };
+    const CopySummary s = copy.RecoverAll(dest.string());
+    ASSERT_TRUE(swapped);
+    EXPECT_TRUE(fs::is_empty(outside / "X"));
+    EXPECT_NE(s.fatalError.find("Cannot open the folder"), std::string::npos) << s.fatalError;
+}
+
 // Requests from the progress dialog, sent from the progress events.
 class Requester : public CopyProgressSink {
 public:
