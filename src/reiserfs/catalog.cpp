@@ -224,9 +224,12 @@ void Catalog::AddStatData(std::size_t location, Bytes block, std::size_t length,
 
     if (recoveryMode == RecoveryMode::Normal) {
         const std::size_t joined = std::min<std::size_t>(stat.namesLeft, p.PendingNames.size());
-        const std::vector<PendingName> names(p.PendingNames.begin(),
-                                             p.PendingNames.begin() + joined);
-        forgetNames(names.data(), names.data() + names.size());
+        // Copies: the lists may go before the joins (one name, nearly always).
+        const PendingName one = joined == 1 ? p.PendingNames.front() : PendingName{};
+        std::vector<PendingName> more;
+        if (joined > 1) more.assign(p.PendingNames.begin(), p.PendingNames.begin() + joined);
+        const PendingName* names = joined > 1 ? more.data() : &one;
+        forgetNames(names, names + joined);
         p.PendingNames.eraseFront(joined);
         stat.namesLeft -= std::uint32_t(joined);
         if (stat.namesLeft > 0 && p.PendingStats.size() < kMaxStatsPerKey)
@@ -235,8 +238,8 @@ void Catalog::AddStatData(std::size_t location, Bytes block, std::size_t length,
             freeLists(code);
             pending_.erase(slot);
         }
-        for (const PendingName& name : names)
-            join(key, name.parentId, nameOf(name), stat);
+        for (std::size_t i = 0; i < joined; ++i)
+            join(key, names[i].parentId, nameOf(names[i]), stat);
         return;
     }
     if (p.PendingStats.size() >= kMaxStatsPerKey ||

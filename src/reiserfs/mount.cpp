@@ -192,6 +192,7 @@ void VolumeMount::walkLevels(std::unordered_set<std::uint64_t>* later, std::uint
             Parent node;
         };
         std::unordered_map<std::uint64_t, Found> found;
+        found.reserve(level.size());
         std::size_t cursor = 0, waiting = 0;
         auto handOver = [&] {
             for (; cursor < level.size() && !stopRequested_; ++cursor) {
