@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <new>
 
 namespace dorvak {
 namespace {
@@ -76,7 +75,7 @@ void Catalog::ClearCatalog() {
     pendingLists_.clear();
     freeLists_.clear();
     nameArena_.clear();
-    arenaBytes_ = waitingNameBytes_ = 0;
+    waitingNameBytes_ = 0;
     folderById_.clear();
     fileSeen_.clear();
     fileSeenCount_ = 0;
@@ -91,7 +90,7 @@ void Catalog::releasePending() {
     pendingLists_.clear();
     freeLists_.clear();
     nameArena_.clear();
-    arenaBytes_ = waitingNameBytes_ = 0;
+    waitingNameBytes_ = 0;
 }
 
 void Catalog::forgetNames(const PendingName* begin, const PendingName* end) {
@@ -100,31 +99,18 @@ void Catalog::forgetNames(const PendingName* begin, const PendingName* end) {
 }
 
 void Catalog::compactNames() {
-    std::vector<std::vector<char>> old;
+    ByteArena old;
     old.swap(nameArena_);
-    arenaBytes_ = waitingNameBytes_ = 0;
+    waitingNameBytes_ = 0;
     for (Pending& p : pendingLists_)
-        for (PendingName& n : p.PendingNames) {
-            const auto& chunk = old[n.at >> kArenaBits];
-            n = keepName(
-                n.parentId,
-                std::string_view(chunk.data() + (n.at & ((1u << kArenaBits) - 1)), n.length));
-        }
+        for (PendingName& n : p.PendingNames)
+            n = keepName(n.parentId, old.text(n.at, n.length));
 }
 
 Catalog::PendingName Catalog::keepName(std::uint32_t parentId, std::string_view name) {
-    constexpr std::size_t kChunk = std::size_t(1) << kArenaBits;
-    if (nameArena_.empty() || nameArena_.back().size() + name.size() > kChunk) {
-        if (nameArena_.size() >= (std::size_t(1) << (32 - kArenaBits))) throw std::bad_alloc();
-        nameArena_.emplace_back();
-        nameArena_.back().reserve(kChunk);
-    }
-    auto& chunk = nameArena_.back();
-    const auto at = std::uint32_t(((nameArena_.size() - 1) << kArenaBits) | chunk.size());
-    chunk.insert(chunk.end(), name.begin(), name.end());
-    arenaBytes_ += name.size();
     waitingNameBytes_ += name.size();
-    return PendingName{parentId, at, std::uint8_t(name.size())};
+    return PendingName{parentId, nameArena_.add(name.data(), name.size()),
+                       std::uint8_t(name.size())};
 }
 
 // The lists of a key, made for it when it has none yet (`code` is a new
@@ -169,8 +155,7 @@ void Catalog::settle(std::uint32_t& code, std::size_t filesBefore) {
 }
 
 std::string_view Catalog::nameOf(const PendingName& name) const {
-    const auto& chunk = nameArena_[name.at >> kArenaBits];
-    return {chunk.data() + (name.at & ((1u << kArenaBits) - 1)), name.length};
+    return nameArena_.text(name.at, name.length);
 }
 
 std::size_t Catalog::pendingNameCount() const {
@@ -256,7 +241,7 @@ void Catalog::AddStatData(std::size_t location, Bytes block, std::size_t length,
 
 void Catalog::addName(std::uint32_t dirId, std::uint32_t objectId, std::uint32_t parentId,
                       std::string_view name) {
-    if (arenaBytes_ > (std::size_t(2) << kArenaBits) && waitingNameBytes_ * 2 < arenaBytes_)
+    if (nameArena_.size() > 2 * ByteArena::kChunk && waitingNameBytes_ * 2 < nameArena_.size())
         compactNames();
     const std::uint64_t key = objectKey(dirId, objectId);
     auto slot = pending_.try_emplace(key, kNoLists).first;

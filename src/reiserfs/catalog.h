@@ -12,6 +12,7 @@
 
 #include "disk/bytes.h"
 #include "disk/progress.h"
+#include "reiserfs/byte_arena.h"
 #include "reiserfs/structures.h"
 
 #include <atomic>
@@ -130,7 +131,7 @@ private:
     // A name waiting for its stat data; its bytes are in the name arena.
     struct PendingName {
         std::uint32_t parentId;
-        std::uint32_t at;    // in the arena: chunk << kArenaBits | offset
+        std::uint32_t at;    // its handle in the name arena
         std::uint8_t length; // names are at most 255 bytes
     };
     struct PendingStat {
@@ -210,9 +211,7 @@ private:
     // The bytes of pending names, in chunks that never move. Names that
     // stop waiting leave their bytes behind: once those are more than half
     // the arena, the waiting names are copied into a fresh one.
-    static constexpr unsigned kArenaBits = 20;
-    std::vector<std::vector<char>> nameArena_;
-    std::size_t arenaBytes_ = 0;
+    ByteArena nameArena_;
     std::size_t waitingNameBytes_ = 0;
     void forgetNames(const PendingName* begin, const PendingName* end);
     void compactNames();

@@ -40,18 +40,8 @@ std::uint32_t LeafStore::add(std::uint64_t sector, Bytes block) {
         if (ih->objectId < 2 || ih->dirId == 0 || !ih->knownFormat()) continue;
         if (ih->type == ItemType::Other || !ih->bodyFits(block.size())) continue;
         Item item(*ih);
-        if (ih->type == ItemType::StatData || ih->type == ItemType::Directory) {
-            // A body never spans two chunks (it is at most a block).
-            constexpr std::size_t kChunk = std::size_t(1) << kChunkBits;
-            if (chunks_.empty() || chunks_.back().size() + ih->itemLength > kChunk) {
-                chunks_.emplace_back();
-                chunks_.back().reserve(kChunk);
-            }
-            auto& chunk = chunks_.back();
-            item.body = std::uint32_t(((chunks_.size() - 1) << kChunkBits) | chunk.size());
-            const auto body = block.subspan(ih->itemLocation, ih->itemLength);
-            chunk.insert(chunk.end(), body.begin(), body.end());
-        }
+        if (ih->type == ItemType::StatData || ih->type == ItemType::Directory)
+            item.body = bodies_.add(block.data() + ih->itemLocation, ih->itemLength);
         items_.push_back(item);
         ++leaf.itemCount;
     }
@@ -62,7 +52,7 @@ std::uint32_t LeafStore::add(std::uint64_t sector, Bytes block) {
 void LeafStore::reset() {
     leaves_.clear();
     items_.clear();
-    chunks_.clear();
+    bodies_.clear();
 }
 
 } // namespace dorvak

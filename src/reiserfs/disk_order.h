@@ -9,6 +9,7 @@
 #include "disk/bytes.h"
 #include "disk/sector_reader.h"
 #include "disk/volume_info.h"
+#include "reiserfs/byte_arena.h"
 #include "reiserfs/structures.h"
 
 #include <atomic>
@@ -79,8 +80,8 @@ public:
     std::uint32_t add(std::uint64_t sector, Bytes block);
     const Leaf& leaf(std::uint32_t index) const { return leaves_[index]; }
     // The chunk of the arena that holds an item's body, and where in it.
-    Bytes chunkOf(const Item& item) const { return chunks_[item.body >> kChunkBits]; }
-    static std::size_t offsetOf(const Item& item) { return item.body & ((1u << kChunkBits) - 1); }
+    Bytes chunkOf(const Item& item) const { return bodies_.chunkOf(item.body); }
+    static std::size_t offsetOf(const Item& item) { return ByteArena::offsetOf(item.body); }
     std::uint32_t leafCount() const { return std::uint32_t(leaves_.size()); }
     const Item& item(std::uint32_t index) const { return items_[index]; }
     // Forgets every leaf; the memory is kept for the next ones.
@@ -89,10 +90,9 @@ public:
 private:
     // Deques and fixed chunks: the store grows by what it holds, never to
     // twice that as a doubling vector would.
-    static constexpr unsigned kChunkBits = 20;
     std::deque<Leaf> leaves_;
     std::deque<Item> items_;
-    std::vector<std::vector<std::uint8_t>> chunks_;
+    ByteArena bodies_;
 };
 
 } // namespace dorvak

@@ -1,0 +1,57 @@
+#pragma once
+// ByteArena: copies of short byte runs (item bodies, names) kept side by side
+// in chunks of 1 MiB that never move, each run named by a 32-bit handle. A
+// run never spans two chunks; the handles reach 4 GiB, past which adding
+// throws std::bad_alloc like any other allocation that cannot be met.
+
+#include "disk/bytes.h"
+
+#include <cstdint>
+#include <new>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace dorvak {
+
+class ByteArena {
+public:
+    static constexpr unsigned kChunkBits = 20;
+    static constexpr std::size_t kChunk = std::size_t(1) << kChunkBits;
+
+    // Copies `length` bytes (at most a chunk) in; returns their handle.
+    std::uint32_t add(const void* data, std::size_t length) {
+        if (chunks_.empty() || chunks_.back().size() + length > kChunk) {
+            if (chunks_.size() >= (std::size_t(1) << (32 - kChunkBits))) throw std::bad_alloc();
+            chunks_.emplace_back();
+            chunks_.back().reserve(kChunk);
+        }
+        auto& chunk = chunks_.back();
+        const auto handle = std::uint32_t(((chunks_.size() - 1) << kChunkBits) | chunk.size());
+        const auto* bytes = static_cast<const std::uint8_t*>(data);
+        chunk.insert(chunk.end(), bytes, bytes + length);
+        size_ += length;
+        return handle;
+    }
+    // The chunk that holds a run, and where in it the run starts.
+    Bytes chunkOf(std::uint32_t handle) const { return chunks_[handle >> kChunkBits]; }
+    static std::size_t offsetOf(std::uint32_t handle) { return handle & (kChunk - 1); }
+    std::string_view text(std::uint32_t handle, std::size_t length) const {
+        return {reinterpret_cast<const char*>(chunkOf(handle).data() + offsetOf(handle)), length};
+    }
+    std::size_t size() const { return size_; } // bytes added since the last clear
+    void clear() {
+        chunks_.clear();
+        size_ = 0;
+    }
+    void swap(ByteArena& other) noexcept {
+        chunks_.swap(other.chunks_);
+        std::swap(size_, other.size_);
+    }
+
+private:
+    std::vector<std::vector<std::uint8_t>> chunks_;
+    std::size_t size_ = 0;
+};
+
+} // namespace dorvak
