@@ -36,34 +36,18 @@ bool Catalog::sameFile(std::uint32_t a, std::uint32_t b) const {
 }
 
 bool Catalog::seenBefore(std::uint32_t index) {
-    // The slot a hash starts from: its top bits, which the multiplications
-    // above mix best.
-    auto home = [&](std::uint32_t i) {
-        return std::size_t((fileIdentity(i) * 0x9E3779B97F4A7C15ull) >> (64 - fileSeenBits_));
-    };
-    if ((fileSeenCount_ + 1) * 2 > fileSeen_.size()) {
-        std::vector<std::uint32_t> old(std::size_t(1) << (fileSeenBits_ ? fileSeenBits_ + 1 : 10),
-                                       kNoFile);
-        old.swap(fileSeen_);
-        fileSeenBits_ = fileSeenBits_ ? fileSeenBits_ + 1 : 10;
-        const std::size_t mask = fileSeen_.size() - 1;
-        for (std::uint32_t v : old) {
-            if (v == kNoFile) continue;
-            std::size_t at = home(v);
-            while (fileSeen_[at] != kNoFile)
-                at = (at + 1) & mask;
-            fileSeen_[at] = v;
-        }
-    }
-    const std::size_t mask = fileSeen_.size() - 1;
-    for (std::size_t at = home(index);; at = (at + 1) & mask) {
-        if (fileSeen_[at] == kNoFile) {
-            fileSeen_[at] = index;
-            ++fileSeenCount_;
-            return false;
-        }
-        if (sameFile(fileSeen_[at], index)) return true;
-    }
+    const std::size_t hash = fileIdentity(index);
+    if (fileSeen_.find(hash, [&](std::uint32_t known) { return sameFile(known, index); }) !=
+        IndexTable::kNone)
+        return true;
+    fileSeen_.insert(index, hash, [&](std::uint32_t i) { return fileIdentity(i); });
+    return false;
+}
+
+std::uint32_t Catalog::joinedFile(std::uint64_t key) const {
+    return joined_.find(key, [&](std::uint32_t i) {
+        return objectKey(FileList[i].keyDirId, FileList[i].objectId) == key;
+    });
 }
 
 void Catalog::ClearCatalog() {
@@ -71,15 +55,9 @@ void Catalog::ClearCatalog() {
     FileList.clear();
     DirectItems.clear();
     IndirectItems.clear();
-    pending_.clear();
-    pendingLists_.clear();
-    freeLists_.clear();
-    nameArena_.clear();
-    waitingNameBytes_ = 0;
+    releasePending();
     folderById_.clear();
     fileSeen_.clear();
-    fileSeenCount_ = 0;
-    fileSeenBits_ = 0;
     folderChildren_.clear();
     fileChildren_.clear();
     folderCount = fileCount = treeFillCount = 0;
@@ -87,6 +65,7 @@ void Catalog::ClearCatalog() {
 
 void Catalog::releasePending() {
     pending_.clear();
+    joined_.clear();
     pendingLists_.clear();
     freeLists_.clear();
     nameArena_.clear();
@@ -114,9 +93,10 @@ Catalog::PendingName Catalog::keepName(std::uint32_t parentId, std::string_view 
 }
 
 // The lists of a key, made for it when it has none yet (`code` is a new
-// map slot) or when its file is to get a second name or stat data.
-Catalog::Pending& Catalog::listsOf(std::uint32_t& code) {
-    if (code != kNoLists && !(code & kJoinedFile)) return pendingLists_[code];
+// map slot); a key whose file was joined gets that file's name and stat data
+// in them.
+Catalog::Pending& Catalog::listsOf(std::uint32_t& code, std::uint32_t joinedFile) {
+    if (code != kNoLists) return pendingLists_[code];
     std::uint32_t index;
     if (!freeLists_.empty()) {
         index = freeLists_.back();
@@ -126,8 +106,8 @@ Catalog::Pending& Catalog::listsOf(std::uint32_t& code) {
         pendingLists_.emplace_back();
     }
     Pending& p = pendingLists_[index];
-    if (code != kNoLists) {
-        const CatalogEntry& f = FileList[code & ~kJoinedFile];
+    if (joinedFile != IndexTable::kNone) {
+        const CatalogEntry& f = FileList[joinedFile];
         p.PendingNames.push_back(keepName(f.parentId, f.name));
         p.PendingStats.push_back({f.size, f.auxValue, f.modifiedTime, 1, f.fileType});
     }
@@ -136,7 +116,7 @@ Catalog::Pending& Catalog::listsOf(std::uint32_t& code) {
 }
 
 void Catalog::freeLists(std::uint32_t code) {
-    if (code == kNoLists || (code & kJoinedFile)) return;
+    if (code == kNoLists) return;
     const Pending& p = pendingLists_[code];
     forgetNames(p.PendingNames.begin(), p.PendingNames.end());
     pendingLists_[code] = Pending{};
@@ -145,13 +125,17 @@ void Catalog::freeLists(std::uint32_t code) {
 
 // Extensive mode: a key whose only name and stat data have just made a new
 // file is kept as that file.
-void Catalog::settle(std::uint32_t& code, std::size_t filesBefore) {
-    const Pending& p = pendingLists_[code];
+void Catalog::settle(PendingSlot slot, std::size_t filesBefore) {
+    const Pending& p = pendingLists_[slot->second];
     if (p.PendingNames.size() != 1 || p.PendingStats.size() != 1 ||
-        FileList.size() != filesBefore + 1 || FileList.size() >= kJoinedFile)
+        FileList.size() != filesBefore + 1 || FileList.size() > IndexTable::kNone)
         return;
-    freeLists(code);
-    code = kJoinedFile | std::uint32_t(FileList.size() - 1);
+    const std::uint64_t key = slot->first;
+    freeLists(slot->second);
+    pending_.erase(slot);
+    joined_.insert(std::uint32_t(FileList.size() - 1), key, [&](std::uint32_t i) {
+        return objectKey(FileList[i].keyDirId, FileList[i].objectId);
+    });
 }
 
 std::string_view Catalog::nameOf(const PendingName& name) const {
@@ -161,14 +145,7 @@ std::string_view Catalog::nameOf(const PendingName& name) const {
 std::size_t Catalog::pendingNameCount() const {
     std::size_t n = 0;
     for (const auto& [key, code] : pending_)
-        n += code & kJoinedFile ? 1 : pendingLists_[code].PendingNames.size();
-    return n;
-}
-
-std::size_t Catalog::pendingStatCount() const {
-    std::size_t n = 0;
-    for (const auto& [key, code] : pending_)
-        n += code & kJoinedFile ? 1 : pendingLists_[code].PendingStats.size();
+        n += pendingLists_[code].PendingNames.size();
     return n;
 }
 
@@ -198,14 +175,19 @@ void Catalog::AddStatData(std::size_t location, Bytes block, std::size_t length,
     if (sd->fileType != FileType::Directory)
         stat.namesLeft = std::clamp<std::uint32_t>(sd->linkCount, 1, kMaxNamesPerKey);
     const std::uint64_t key = objectKey(dirId, objectId);
-    auto slot = pending_.try_emplace(key, kNoLists).first;
-    std::uint32_t& code = slot->second;
-    if ((code & kJoinedFile) && code != kNoLists) { // a file of this key exists
-        const CatalogEntry& f = FileList[code & ~kJoinedFile];
-        if (PendingStat{f.size, f.auxValue, f.modifiedTime, 1, f.fileType}.sameVersion(stat))
-            return;
+    auto slot = pending_.find(key);
+    std::uint32_t file = IndexTable::kNone;
+    if (slot == pending_.end()) {
+        file = joinedFile(key);
+        if (file != IndexTable::kNone) {
+            const CatalogEntry& f = FileList[file];
+            if (PendingStat{f.size, f.auxValue, f.modifiedTime, 1, f.fileType}.sameVersion(stat))
+                return;
+        }
+        slot = pending_.emplace(key, kNoLists).first;
     }
-    Pending& p = listsOf(code);
+    std::uint32_t& code = slot->second;
+    Pending& p = listsOf(code, file);
 
     if (recoveryMode == RecoveryMode::Normal) {
         const std::size_t joined = std::min<std::size_t>(stat.namesLeft, p.PendingNames.size());
@@ -236,7 +218,7 @@ void Catalog::AddStatData(std::size_t location, Bytes block, std::size_t length,
     // join() never touches pending_, so the references stay valid.
     for (const PendingName& name : p.PendingNames)
         join(key, name.parentId, nameOf(name), stat);
-    settle(code, filesBefore);
+    settle(slot, filesBefore);
 }
 
 void Catalog::addName(std::uint32_t dirId, std::uint32_t objectId, std::uint32_t parentId,
@@ -244,13 +226,17 @@ void Catalog::addName(std::uint32_t dirId, std::uint32_t objectId, std::uint32_t
     if (nameArena_.size() > 2 * ByteArena::kChunk && waitingNameBytes_ * 2 < nameArena_.size())
         compactNames();
     const std::uint64_t key = objectKey(dirId, objectId);
-    auto slot = pending_.try_emplace(key, kNoLists).first;
-    std::uint32_t& code = slot->second;
-    if ((code & kJoinedFile) && code != kNoLists) { // a file of this key exists
-        const CatalogEntry& f = FileList[code & ~kJoinedFile];
-        if (f.parentId == parentId && f.name == name) return;
+    auto slot = pending_.find(key);
+    std::uint32_t file = IndexTable::kNone;
+    if (slot == pending_.end()) {
+        file = joinedFile(key);
+        if (file != IndexTable::kNone && FileList[file].parentId == parentId &&
+            FileList[file].name == name)
+            return;
+        slot = pending_.emplace(key, kNoLists).first;
     }
-    Pending& p = listsOf(code);
+    std::uint32_t& code = slot->second;
+    Pending& p = listsOf(code, file);
     if (recoveryMode == RecoveryMode::Normal) {
         if (!p.PendingStats.empty()) {
             const PendingStat stat = p.PendingStats.front();
@@ -272,7 +258,7 @@ void Catalog::addName(std::uint32_t dirId, std::uint32_t objectId, std::uint32_t
     const std::size_t filesBefore = FileList.size();
     for (const PendingStat& stat : p.PendingStats)
         join(key, parentId, name, stat);
-    settle(code, filesBefore);
+    settle(slot, filesBefore);
 }
 
 void Catalog::AddDirectoryItem(std::uint32_t entryCount, std::size_t location, Bytes block,

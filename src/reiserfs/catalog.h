@@ -13,6 +13,7 @@
 #include "disk/bytes.h"
 #include "disk/progress.h"
 #include "reiserfs/byte_arena.h"
+#include "reiserfs/index_table.h"
 #include "reiserfs/structures.h"
 
 #include <atomic>
@@ -115,8 +116,8 @@ public:
     void BuildFolderTree(std::uint32_t key = 2);
     // Names and stat data that never met a partner (hard links, damage).
     void releasePending();
+    // Names still waiting for their stat data.
     std::size_t pendingNameCount() const;
-    std::size_t pendingStatCount() const;
 
     // Views, valid after BuildFolderTree.
     const std::vector<std::uint32_t>& childFolders(std::uint32_t key) const;
@@ -196,18 +197,22 @@ private:
         SmallList<PendingName> PendingNames;
         SmallList<PendingStat> PendingStats;
     };
-    // Per key: the index of its lists in pendingLists_; or, in Extensive
-    // mode, once its one name and one stat data have made a file, that
-    // file's index with kJoinedFile set: the file holds both, and most keys
-    // of a volume end that way, so they cost no lists at all.
+    using PendingSlot = std::unordered_map<std::uint64_t, std::uint32_t>::iterator;
+    // Per key with lists: their index in pendingLists_.
     std::unordered_map<std::uint64_t, std::uint32_t> pending_;
     std::deque<Pending> pendingLists_;
-    std::vector<std::uint32_t> freeLists_; // in pendingLists_, for reuse
-    static constexpr std::uint32_t kJoinedFile = 1u << 31;
+    std::vector<std::uint32_t> freeLists_;                       // in pendingLists_, for reuse
     static constexpr std::uint32_t kNoLists = ~std::uint32_t(0); // a new slot
-    Pending& listsOf(std::uint32_t& code);
+    // Extensive mode: the keys whose one name and one stat data have made a
+    // file, by that file's index. The file holds both, and most keys of a
+    // volume end that way, so they cost no lists and no map node. A key that
+    // meets another name or stat data later gets lists again, which then
+    // take precedence (pending_ is asked first).
+    IndexTable joined_;
+    std::uint32_t joinedFile(std::uint64_t key) const;
+    Pending& listsOf(std::uint32_t& code, std::uint32_t joinedFile);
     void freeLists(std::uint32_t code);
-    void settle(std::uint32_t& code, std::size_t filesBefore);
+    void settle(PendingSlot slot, std::size_t filesBefore);
     // The bytes of pending names, in chunks that never move. Names that
     // stop waiting leave their bytes behind: once those are more than half
     // the arena, the waiting names are copied into a fresh one.
@@ -218,17 +223,13 @@ private:
     std::unordered_map<std::uint32_t, std::uint32_t> folderById_;
     // Extensive duplicate test: FileList indexes, hashed and compared by
     // (parentId, objectId, name, size, time) of the entry they point at: a
-    // file edited in place keeps its size, so versions differ by either. An
-    // open-addressed table of 4-byte slots, at most half full.
+    // file edited in place keeps its size, so versions differ by either.
     std::size_t fileIdentity(std::uint32_t index) const;
     bool sameFile(std::uint32_t a, std::uint32_t b) const;
     // Whether a file like FileList[index] is listed already; when not, it is
     // recorded.
     bool seenBefore(std::uint32_t index);
-    static constexpr std::uint32_t kNoFile = ~std::uint32_t(0);
-    std::vector<std::uint32_t> fileSeen_;
-    std::size_t fileSeenCount_ = 0;
-    unsigned fileSeenBits_ = 0;
+    IndexTable fileSeen_;
     std::unordered_map<std::uint32_t, std::vector<std::uint32_t>> folderChildren_;
     std::unordered_map<std::uint32_t, std::vector<std::uint32_t>> fileChildren_;
 };
