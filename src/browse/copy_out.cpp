@@ -86,7 +86,7 @@ void CopyOut::planFolder(std::size_t index, const std::string& catalogPath, std:
     path.push_back(f.objectId);
     const std::size_t mark = ops.size();
     auto shared = std::make_shared<const std::string>(catalogPath);
-    ops.push_back({Op::Enter, long(index), 0, f.name, shared, takesPart(f)});
+    ops.push_back({Op::Enter, long(index), 0, f.name.str(), shared, takesPart(f)});
     for (std::size_t i : filesOf(f.objectId))
         ops.push_back({Op::File, -1, i, {}, shared, false});
     for (std::uint32_t i : catalog_.childFolders(f.objectId))
@@ -237,7 +237,7 @@ void CopyOut::Run::planLinks(const std::vector<Op>& ops) {
     }
 }
 
-void CopyOut::Run::report(const std::string& folder, const std::string& name) {
+void CopyOut::Run::report(const std::string& folder, std::string_view name) {
     event_.folderPath = folder.empty() ? "/" : folder;
     event_.fileName = name;
     o_.progress_.copyProgress(event_);

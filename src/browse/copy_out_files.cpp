@@ -19,7 +19,7 @@ using namespace copyout;
 // first) keep the plain name for the first and "name (n)" for the others.
 // The name chosen in the first pass is tried first; the search below runs
 // only when the destination refuses it or has changed since.
-CopyOut::Run::Placed CopyOut::Run::place(TempFile& file, FolderNames& names, const std::string& raw,
+CopyOut::Run::Placed CopyOut::Run::place(TempFile& file, FolderNames& names, std::string_view raw,
                                          const std::string& reserved, std::string& name, int& err) {
     const DuplicatePolicy policy = o_.settings_.duplicates();
     const bool replace = policy == DuplicatePolicy::Overwrite;
@@ -106,7 +106,7 @@ bool CopyOut::Run::planFile(const Op& op) {
 // The name a file will take in its folder: its safe name, or the next free
 // "name (n)" when this run wrote that name already or (Rename) something
 // held it before the run. False: Skip, and something held it.
-bool CopyOut::Run::reserve(const Frame& frame, const std::string& raw, std::string& name) {
+bool CopyOut::Run::reserve(const Frame& frame, std::string_view raw, std::string& name) {
     const DuplicatePolicy policy = o_.settings_.duplicates();
     FolderNames& names = *frame.names;
     const std::string base = safeName(raw);

@@ -61,7 +61,7 @@ inline constexpr std::size_t kShortNameMax = 100;
 // The bases tried for one raw name: its safe name, then, when the destination
 // refuses that, its portable name, then a short portable name.
 struct NameLadder {
-    explicit NameLadder(const std::string& raw) : raw(raw), base(safeName(raw)) {}
+    explicit NameLadder(std::string_view raw) : raw(raw), base(safeName(raw)) {}
     // True when a more portable base was taken after `err`.
     bool climb(int err) {
         if (!refusal(err) || level == 2) return false;
@@ -70,7 +70,7 @@ struct NameLadder {
         return true;
     }
     std::string at(unsigned n) const { return n ? numberedName(base, n) : base; }
-    const std::string& raw;
+    std::string_view raw;
     std::string base;
     int level = 0;
 };
@@ -140,7 +140,7 @@ private:
         std::uint64_t order; // the sector of the last leaf it needs
     };
     bool planFile(const Op& op);
-    bool reserve(const Frame& frame, const std::string& raw, std::string& name);
+    bool reserve(const Frame& frame, std::string_view raw, std::string& name);
     bool copyFiles();
     bool copyFile(const Planned& p, const Frame& frame);
     void setFolderTimes();
@@ -153,12 +153,12 @@ private:
     Prepared prepareCopy(const Op& op, const CatalogEntry& f, const Frame& frame,
                          const std::string& catalogPath, std::uint64_t bytesBefore);
     Prepared prepareLink(const CatalogEntry& f, const Frame& frame, const std::string& catalogPath);
-    Placed place(TempFile& file, FolderNames& names, const std::string& raw,
+    Placed place(TempFile& file, FolderNames& names, std::string_view raw,
                  const std::string& reserved, std::string& name, int& err);
     int refused(const std::string& name) const { return o_.refusesName ? o_.refusesName(name) : 0; }
     FolderNames& namesOf(int fd);
     void leave();
-    void report(const std::string& folder, const std::string& name);
+    void report(const std::string& folder, std::string_view name);
     bool stopRequested() const { return o_.requests_.stopSavingRequested.load(); }
 
     CopyOut& o_;

@@ -27,7 +27,7 @@ std::size_t escapeSafeCut(const std::string& s, std::size_t want) {
     return want;
 }
 
-std::uint32_t fnv1a(const std::string& s) {
+std::uint32_t fnv1a(std::string_view s) {
     std::uint32_t h = 2166136261u;
     for (unsigned char c : s)
         h = (h ^ c) * 16777619u;
@@ -59,7 +59,7 @@ void escapeByte(std::string& out, unsigned char c) {
     out += hex;
 }
 
-std::string shortened(const std::string& raw, const std::string& escaped, std::size_t limit) {
+std::string shortened(std::string_view raw, const std::string& escaped, std::size_t limit) {
     if (escaped.size() <= limit) return escaped;
     char mark[16];
     std::snprintf(mark, sizeof mark, "%%~%08x", fnv1a(raw));
@@ -68,7 +68,7 @@ std::string shortened(const std::string& raw, const std::string& escaped, std::s
 
 } // namespace
 
-std::size_t utf8Length(const std::string& s, std::size_t i) {
+std::size_t utf8Length(std::string_view s, std::size_t i) {
     const auto b = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
     const unsigned char c = b(i);
     std::size_t len;
@@ -97,7 +97,7 @@ std::size_t utf8Length(const std::string& s, std::size_t i) {
     return len;
 }
 
-std::string portableName(const std::string& raw, std::size_t maxBytes) {
+std::string portableName(std::string_view raw, std::size_t maxBytes) {
     maxBytes = std::clamp<std::size_t>(maxBytes, 16, kNameMax);
     if (raw.empty() || raw == "." || raw == "..") return safeName(raw);
     static constexpr char kRefused[] = ":?*\"<>|\\/%";
@@ -118,7 +118,7 @@ std::string portableName(const std::string& raw, std::size_t maxBytes) {
     return shortened(raw, out, maxBytes);
 }
 
-std::string safeName(const std::string& raw) {
+std::string safeName(std::string_view raw) {
     if (raw.empty()) return "%";
     if (raw == ".") return "%2E";
     if (raw == "..") return "%2E%2E";

@@ -15,13 +15,14 @@
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace dorvak {
 
 inline constexpr std::size_t kNameMax = 255;
 
 // The component written for a raw name from the catalog.
-std::string safeName(const std::string& raw);
+std::string safeName(std::string_view raw);
 // The raw name back from a safe name; nothing for a shortened name or a name
 // that is not of this scheme.
 std::optional<std::string> originalName(const std::string& safe);
@@ -30,11 +31,11 @@ std::optional<std::string> originalName(const std::string& safe);
 // a trailing dot or space): each such byte is escaped "%XX" too, and the name
 // is shortened as above to at most `maxBytes`. Still reversible unless
 // shortened.
-std::string portableName(const std::string& raw, std::size_t maxBytes = kNameMax);
+std::string portableName(std::string_view raw, std::size_t maxBytes = kNameMax);
 // Length of the valid UTF-8 sequence that starts at s[i] (1 to 4), or 0 when
 // the byte there does not start one (overlong forms and surrogates are not
 // UTF-8).
-std::size_t utf8Length(const std::string& s, std::size_t i);
+std::size_t utf8Length(std::string_view s, std::size_t i);
 // The n-th alternative of a safe name for the rename policy: "name (n).ext",
 // shortened (never inside an escape) so that it stays within NAME_MAX.
 std::string numberedName(const std::string& safe, unsigned n);

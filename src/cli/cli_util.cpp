@@ -11,13 +11,13 @@
 
 namespace dorvak::cli {
 
-std::string jsonString(const std::string& bytes) {
+std::string jsonString(std::string_view bytes) {
     std::string out;
     appendJsonString(out, bytes);
     return out;
 }
 
-void appendJsonString(std::string& out, const std::string& bytes) {
+void appendJsonString(std::string& out, std::string_view bytes) {
     out += '"';
     char hex[16];
     for (std::size_t i = 0; i < bytes.size();) {

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace dorvak::cli {
@@ -21,9 +22,9 @@ inline constexpr int kExitPartial = 3;
 
 // A JSON string literal of raw bytes: valid UTF-8 is kept, every other byte
 // becomes \udcXX (XX its value), so the bytes can be rebuilt exactly.
-std::string jsonString(const std::string& bytes);
+std::string jsonString(std::string_view bytes);
 // The same, appended to `out`.
-void appendJsonString(std::string& out, const std::string& bytes);
+void appendJsonString(std::string& out, std::string_view bytes);
 
 // --quiet and --progress: progress is shown when stderr is a terminal,
 // always with `forced`, never with `quiet`.

@@ -24,7 +24,14 @@ namespace {
 bool resolvePaths(const Catalog& c, std::vector<std::string> paths, RecoverySelection& sel,
                   bool& all) {
     std::unordered_map<std::string, bool> wanted; // path -> found
-    std::unordered_set<std::string> names;        // last components of the wanted paths
+    // The last components of the wanted paths, looked up by an entry's name.
+    struct NameHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view s) const {
+            return std::hash<std::string_view>()(s);
+        }
+    };
+    std::unordered_set<std::string, NameHash, std::equal_to<>> names;
     for (std::string& p : paths) {
         while (p.size() > 1 && p.back() == '/')
             p.pop_back();
@@ -54,9 +61,12 @@ bool resolvePaths(const Catalog& c, std::vector<std::string> paths, RecoverySele
             path = &(known[*it] = *path + "/" + c.FolderList[c.folderIndex(*it)].name);
         return path;
     };
-    auto take = [&](const std::string* parent, const std::string& name) {
-        if (!parent || !names.count(name)) return false;
-        auto it = wanted.find(*parent + "/" + name);
+    auto take = [&](const std::string* parent, std::string_view name) {
+        if (!parent || names.find(name) == names.end()) return false;
+        std::string full = *parent;
+        full += '/';
+        full += name;
+        auto it = wanted.find(full);
         if (it == wanted.end()) return false;
         it->second = true;
         return true;

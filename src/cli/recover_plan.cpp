@@ -66,7 +66,7 @@ public:
         return true;
     }
 
-    Place* enter(Place& parent, const std::string& name, const std::string& catalogPath) {
+    Place* enter(Place& parent, std::string_view name, const std::string& catalogPath) {
         const std::string base = safeName(name);
         for (unsigned n = 0; n <= kMaxNumbered; ++n) {
             const std::string candidate = n ? numberedName(base, n) : base;

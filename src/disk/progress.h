@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace dorvak {
 
@@ -17,7 +18,7 @@ public:
     virtual void currentSector(std::uint64_t /*sector*/) {}
     virtual void foldersFound(std::uint32_t /*count*/) {}
     virtual void filesFound(std::uint32_t /*count*/) {}
-    virtual void lastName(const std::string& /*name*/) {}
+    virtual void lastName(std::string_view /*name*/) {}
     virtual void volumesFound(std::uint32_t /*count*/) {}
     // The tree walk: internal nodes and leaves read so far, and internal
     // nodes found but not read yet. The walk goes level by level, so once it

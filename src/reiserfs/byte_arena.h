@@ -33,6 +33,11 @@ public:
         size_ += length;
         return handle;
     }
+    // Takes back the run just added, `length` bytes.
+    void dropLast(std::size_t length) {
+        chunks_.back().resize(chunks_.back().size() - length);
+        size_ -= length;
+    }
     // The chunk that holds a run, and where in it the run starts.
     Bytes chunkOf(std::uint32_t handle) const { return chunks_[handle >> kChunkBits]; }
     static std::size_t offsetOf(std::uint32_t handle) { return handle & (kChunk - 1); }

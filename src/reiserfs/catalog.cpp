@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <ostream>
 
 namespace dorvak {
 namespace {
@@ -19,9 +20,22 @@ constexpr std::size_t kMaxStatsPerKey = 64;
 
 } // namespace
 
+std::ostream& operator<<(std::ostream& out, const EntryName& name) {
+    return out << name.view();
+}
+
+EntryName Catalog::keepEntryName(std::string_view name) {
+    std::uint8_t run[1 + kMaxNameLength];
+    const std::size_t length = std::min(name.size(), kMaxNameLength);
+    run[0] = std::uint8_t(length);
+    std::memcpy(run + 1, name.data(), length);
+    const std::uint32_t at = entryNames_.add(run, 1 + length);
+    return EntryName(entryNames_.chunkOf(at).data() + ByteArena::offsetOf(at));
+}
+
 std::size_t Catalog::fileIdentity(std::uint32_t index) const {
     const CatalogEntry& e = FileList[index];
-    std::size_t h = std::hash<std::string>()(e.name);
+    std::size_t h = std::hash<std::string_view>()(e.name);
     for (std::uint64_t v :
          {std::uint64_t(e.parentId) << 32 | e.objectId, e.size, std::uint64_t(e.modifiedTime)})
         h = (h ^ std::hash<std::uint64_t>()(v)) * 0x9E3779B97F4A7C15ull;
@@ -56,6 +70,7 @@ void Catalog::ClearCatalog() {
     DirectItems.clear();
     IndirectItems.clear();
     releasePending();
+    entryNames_.clear();
     folderById_.clear();
     fileSeen_.clear();
     folderChildren_.clear();
@@ -154,10 +169,10 @@ void Catalog::join(std::uint64_t key, std::uint32_t parentId, std::string_view n
     const auto dirId = std::uint32_t(key >> 32);
     const auto objectId = std::uint32_t(key);
     if (stat.type == FileType::Directory)
-        AddFolder(std::string(name), parentId, objectId, stat.modifiedTime, dirId);
+        AddFolder(name, parentId, objectId, stat.modifiedTime, dirId);
     else
-        AddFile(std::string(name), parentId, objectId, stat.modifiedTime, stat.auxValue, stat.size,
-                dirId, stat.type);
+        AddFile(name, parentId, objectId, stat.modifiedTime, stat.auxValue, stat.size, dirId,
+                stat.type);
 }
 // Normal mode joins a stat data with as many names as its link count says (a
 // file with hard links has several; a folder's count includes its
@@ -293,27 +308,27 @@ void Catalog::AddDirectoryItem(std::uint32_t entryCount, std::size_t location, B
     }
 }
 
-void Catalog::AddFolder(std::string name, std::uint32_t parentId, std::uint32_t objectId,
+void Catalog::AddFolder(std::string_view name, std::uint32_t parentId, std::uint32_t objectId,
                         std::uint32_t modifiedTime, std::uint32_t keyDirId) {
     if (folderById_.count(objectId)) return; // the first folder per object id wins
     CatalogEntry e;
-    e.name = std::move(name);
+    e.name = keepEntryName(name);
     e.parentId = parentId;
     e.objectId = objectId;
     e.modifiedTime = modifiedTime;
     e.keyDirId = keyDirId;
     folderById_.emplace(objectId, std::uint32_t(FolderList.size()));
-    FolderList.push_back(std::move(e));
+    FolderList.push_back(e);
     ++folderCount;
     progress->foldersFound(folderCount);
-    progress->lastName(FolderList.back().name);
+    progress->lastName(name);
 }
 
-void Catalog::AddFile(std::string name, std::uint32_t parentId, std::uint32_t objectId,
+void Catalog::AddFile(std::string_view name, std::uint32_t parentId, std::uint32_t objectId,
                       std::uint32_t modifiedTime, std::uint32_t auxValue, std::uint64_t size,
                       std::uint32_t keyDirId, FileType fileType) {
     CatalogEntry e;
-    e.name = std::move(name);
+    e.name = keepEntryName(name);
     e.parentId = parentId;
     e.objectId = objectId;
     e.modifiedTime = modifiedTime;
@@ -322,14 +337,15 @@ void Catalog::AddFile(std::string name, std::uint32_t parentId, std::uint32_t ob
     e.keyDirId = keyDirId;
     e.fileType = fileType;
     e.fileNumber = fileCount + 1;
-    FileList.push_back(std::move(e));
+    FileList.push_back(e);
     if (recoveryMode == RecoveryMode::Extensive && seenBefore(std::uint32_t(FileList.size() - 1))) {
         FileList.pop_back(); // the same version of this file is listed already
+        entryNames_.dropLast(1 + e.name.size());
         return;
     }
     ++fileCount;
     progress->filesFound(fileCount);
-    progress->lastName(FileList.back().name);
+    progress->lastName(name);
 }
 
 void Catalog::FindLostFolders(const std::atomic<bool>& stopRequested) {
@@ -404,18 +420,18 @@ long Catalog::folderIndex(std::uint32_t objectId) const {
 }
 
 bool Catalog::folderPath(std::uint32_t key, std::string& path, char separator) const {
-    std::vector<const std::string*> parts;
+    std::vector<std::string_view> parts;
     std::unordered_set<std::uint32_t> seen;
     while (key != kRootObjectId) {
         const long i = folderIndex(key);
         if (i < 0 || FolderList[i].treeItem == 0 || !seen.insert(key).second) return false;
-        parts.push_back(&FolderList[i].name);
+        parts.push_back(FolderList[i].name);
         key = FolderList[i].parentId;
     }
     path.clear();
     for (auto it = parts.rbegin(); it != parts.rend(); ++it) {
         path += separator;
-        path += **it;
+        path += *it;
     }
     return true;
 }

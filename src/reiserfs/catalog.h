@@ -17,8 +17,10 @@
 #include "reiserfs/structures.h"
 
 #include <atomic>
+#include <compare>
 #include <cstdint>
 #include <deque>
+#include <iosfwd>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -37,8 +39,42 @@ inline std::uint64_t objectKey(std::uint32_t dirId, std::uint32_t objectId) {
     return (std::uint64_t(dirId) << 32) | objectId;
 }
 
+// The name of a catalog entry: raw bytes from disk, at most 255. It points
+// at a length byte and the bytes after it in its catalog's name store, which
+// never moves them: a name is valid while the catalog that made it holds its
+// entries (until ClearCatalog).
+class EntryName {
+public:
+    EntryName() = default;
+    std::size_t size() const { return *at_; }
+    bool empty() const { return *at_ == 0; }
+    const char* data() const { return reinterpret_cast<const char*>(at_ + 1); }
+    std::string_view view() const { return {data(), size()}; }
+    operator std::string_view() const { return view(); }
+    std::string str() const { return std::string(view()); }
+    friend bool operator==(const EntryName& a, const EntryName& b) { return a.view() == b.view(); }
+    friend bool operator==(const EntryName& a, std::string_view b) { return a.view() == b; }
+    friend std::strong_ordering operator<=>(const EntryName& a, const EntryName& b) {
+        return a.view() <=> b.view();
+    }
+    friend std::string operator+(std::string path, const EntryName& name) {
+        return path += name.view();
+    }
+    friend std::string operator+(const char* path, const EntryName& name) {
+        return std::string(path) + name;
+    }
+    friend std::ostream& operator<<(std::ostream& out, const EntryName& name);
+
+private:
+    friend class Catalog;
+    explicit EntryName(const std::uint8_t* at) : at_(at) {}
+    static constexpr std::uint8_t kEmpty[1] = {0};
+    const std::uint8_t* at_ = kEmpty;
+};
+
+// Fields ordered for a 48-byte record: a large volume holds millions.
 struct CatalogEntry {
-    std::string name;           // raw bytes from disk, at most 255
+    EntryName name;
     std::uint32_t parentId = 0; // object id of the folder that lists it (2 = root)
     std::uint32_t objectId = 0;
     std::uint32_t modifiedTime = 0;
@@ -51,7 +87,6 @@ struct CatalogEntry {
     std::uint32_t treeItem = 0;
     // Files only.
     std::uint32_t auxValue = 0;
-    std::uint64_t size = 0;
     std::uint32_t fileNumber = 0;
     // Regular, Symlink (its data is the link's target) or Special (a device,
     // FIFO or socket: no data).
@@ -59,6 +94,7 @@ struct CatalogEntry {
     // Found by the Extensive block scan but not in the live tree: a deleted
     // entry or an older version of a live one.
     bool deleted = false;
+    std::uint64_t size = 0; // files only
 };
 
 // Where one direct or indirect item lies: re-read from its leaf to copy data.
@@ -102,13 +138,15 @@ public:
     // directory the item lists.
     void AddDirectoryItem(std::uint32_t entryCount, std::size_t location, Bytes block,
                           std::size_t length, std::uint32_t directoryId);
-    void AddFolder(std::string name, std::uint32_t parentId, std::uint32_t objectId,
+    void AddFolder(std::string_view name, std::uint32_t parentId, std::uint32_t objectId,
                    std::uint32_t modifiedTime, std::uint32_t keyDirId);
-    void AddFile(std::string name, std::uint32_t parentId, std::uint32_t objectId,
+    void AddFile(std::string_view name, std::uint32_t parentId, std::uint32_t objectId,
                  std::uint32_t modifiedTime, std::uint32_t auxValue, std::uint64_t size,
                  std::uint32_t keyDirId, FileType fileType = FileType::Regular);
     void AddDataItem(std::deque<DataItemRef>& list, const DataItemRef& ref) { list.push_back(ref); }
 
+    // Gives an entry of this catalog a new name (at most 255 bytes kept).
+    void rename(CatalogEntry& entry, std::string_view name) { entry.name = keepEntryName(name); }
     // Gives every folder whose parent is missing a "DirN" parent under the root.
     void FindLostFolders(const std::atomic<bool>& stopRequested);
     // Numbers the folders reachable from `key` in tree order (children in
@@ -190,6 +228,9 @@ private:
     std::string_view nameOf(const PendingName& name) const;
     PendingName keepName(std::uint32_t parentId, std::string_view name);
     void indexChildren();
+    // The entries' names, each a length byte and its bytes.
+    ByteArena entryNames_;
+    EntryName keepEntryName(std::string_view name);
 
     // Names waiting for their stat data and stat data waiting for a name,
     // under one key so that each item costs a single lookup.

@@ -193,7 +193,7 @@ void FileListModel::FillFileList(std::uint32_t folderKey) {
             rows_.push_back(Row{true, i});
         for (std::uint32_t i : catalog_->childFiles(folderKey)) {
             if (!filters_.empty()) {
-                const std::string& name = catalog_->FileList[i].name;
+                const std::string_view name = catalog_->FileList[i].name;
                 bool listed = false;
                 for (const auto& f : filters_)
                     if (NameMatches(name, f)) {
@@ -213,13 +213,13 @@ const CatalogEntry& FileListModel::entry(int r) const {
     return rw.folder ? catalog_->FolderList[rw.index] : catalog_->FileList[rw.index];
 }
 
-QString FileListModel::suffixKey(const std::string& name) {
+QString FileListModel::suffixKey(std::string_view name) {
     const auto dot = name.rfind('.');
-    if (dot == std::string::npos || dot == 0) return QString();
+    if (dot == std::string_view::npos || dot == 0) return QString();
     return QString::fromUtf8(name.data() + dot + 1, qsizetype(name.size() - dot - 1)).toLower();
 }
 
-QString FileListModel::typeName(const std::string& name) const {
+QString FileListModel::typeName(std::string_view name) const {
     const QString key = suffixKey(name);
     auto it = typeCache_.constFind(key);
     if (it != typeCache_.constEnd()) return *it;
@@ -238,7 +238,7 @@ QString FileListModel::typeName(const std::string& name) const {
 
 QIcon FileListModel::icon(const Row& row) const {
     if (row.folder) return folderIcon_;
-    const std::string& name = catalog_->FileList[row.index].name;
+    const std::string_view name = catalog_->FileList[row.index].name;
     const QString key = suffixKey(name);
     auto it = iconCache_.constFind(key);
     if (it != iconCache_.constEnd()) return *it;

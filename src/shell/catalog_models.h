@@ -90,7 +90,7 @@ public:
     const Row& row(int r) const { return rows_.at(std::size_t(r)); }
     const CatalogEntry& entry(int r) const;
     // The Type text of a file name (cached per extension).
-    QString typeName(const std::string& name) const;
+    QString typeName(std::string_view name) const;
     void refreshRow(int r);
     // Outside browsing the list has one column with this title; empty
     // restores the six.
@@ -112,7 +112,7 @@ Q_SIGNALS:
 private:
     QString text(const Row& row, int column) const;
     QIcon icon(const Row& row) const;
-    static QString suffixKey(const std::string& name);
+    static QString suffixKey(std::string_view name);
 
     const Catalog* catalog_ = nullptr;
     std::vector<Row> rows_;

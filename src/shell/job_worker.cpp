@@ -104,7 +104,7 @@ void JobWorker::filesFound(std::uint32_t count) {
     flush(false);
 }
 
-void JobWorker::lastName(const std::string& name) {
+void JobWorker::lastName(std::string_view name) {
     {
         std::lock_guard lock(mutex_);
         pending_.fields |= JobProgress::LastName;

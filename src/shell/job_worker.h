@@ -71,7 +71,7 @@ private:
     void currentSector(std::uint64_t sector) override;
     void foldersFound(std::uint32_t count) override;
     void filesFound(std::uint32_t count) override;
-    void lastName(const std::string& name) override;
+    void lastName(std::string_view name) override;
     void volumesFound(std::uint32_t count) override;
     void flush(bool force);
 

@@ -191,10 +191,10 @@ void MainWindow::endRename(int row, const QString& edited) {
     const FileListModel::Row r = listModel_->row(row);
     if (r.folder) {
         CatalogEntry& f = state_.catalog.FolderList[r.index];
-        f.name = bytes.toStdString();
+        state_.catalog.rename(f, bytes.toStdString());
         if (catalogTree_) folderModel_->refreshItem(folderModel_->indexForTreeItem(f.treeItem));
     } else {
-        state_.catalog.FileList[r.index].name = bytes.toStdString();
+        state_.catalog.rename(state_.catalog.FileList[r.index], bytes.toStdString());
     }
     listModel_->refreshRow(row);
 }

@@ -477,7 +477,7 @@ TEST(CopyOut, SymbolicLinksAreWrittenAsLinksAndSpecialFilesAreSkipped) {
     EXPECT_EQ(m->catalog.fileCount, 7u);
     std::map<std::string, FileType> kinds;
     for (const auto& f : m->catalog.FileList)
-        kinds[f.name] = f.fileType;
+        kinds[f.name.str()] = f.fileType;
     EXPECT_EQ(kinds["near"], FileType::Symlink);
     EXPECT_EQ(kinds["special1"], FileType::Special);
     EXPECT_EQ(kinds["target.txt"], FileType::Regular);

@@ -228,8 +228,8 @@ TEST(FileContents, ExtensiveChoosesTheLiveCopyAndEachVersionsOwnBytes) {
     ASSERT_EQ(ext->catalog.FileList.size(), 5u);
     std::map<std::string, bool> deleted;
     for (const auto& f : ext->catalog.FileList)
-        deleted[f.name + "/" + std::to_string(f.size) + "/" + std::to_string(f.modifiedTime)] =
-            f.deleted;
+        deleted[f.name.str() + "/" + std::to_string(f.size) + "/" +
+                std::to_string(f.modifiedTime)] = f.deleted;
     EXPECT_EQ(deleted, (std::map<std::string, bool>{{"keep.txt/40/101", false},
                                                     {"keep.txt/40/100", true},
                                                     {"new.txt/30/201", false},

@@ -27,13 +27,13 @@ struct Feed {
     std::vector<std::string> fileNames() const {
         std::vector<std::string> n;
         for (const auto& f : catalog.FileList)
-            n.push_back(f.name);
+            n.push_back(f.name.str());
         return n;
     }
     std::vector<std::string> folderNames() const {
         std::vector<std::string> n;
         for (const auto& f : catalog.FolderList)
-            n.push_back(f.name);
+            n.push_back(f.name.str());
         return n;
     }
 };
@@ -168,6 +168,16 @@ TEST(Catalog, ExtensiveModeListsEachVersionOfAFileOnce) {
     EXPECT_EQ(f.catalog.FileList[1].size, 20u);
     EXPECT_EQ(f.catalog.FileList[2].size, 10u);
     EXPECT_EQ(f.catalog.FileList[2].modifiedTime, 200u);
+    // The same version under a second key (damage) is not listed again, and
+    // the names on either side of it keep their bytes.
+    f.leaf(LeafBuilder(4096)
+               .directory(1, 2, {{2, 11, "w"}, {3, 10, "v"}})
+               .file(2, 11, 5, 100)
+               .file(3, 10, 10, 200));
+    f.leaf(LeafBuilder(4096).directory(1, 2, {{2, 12, "x"}}).file(2, 12, 6, 100));
+    ASSERT_EQ(f.catalog.fileCount, 5u);
+    EXPECT_EQ(f.catalog.FileList[3].name, "w");
+    EXPECT_EQ(f.catalog.FileList[4].name, "x");
 }
 
 TEST(Catalog, OrphanFoldersGetNumberedLostParentsUnderTheRoot) {

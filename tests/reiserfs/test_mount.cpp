@@ -45,9 +45,9 @@ struct Volume {
         r->mount = m.MountSelectedVolume(mode);
         r->reads = reader.stats();
         for (auto& f : r->catalog.FileList)
-            r->files.push_back(f.name);
+            r->files.push_back(f.name.str());
         for (auto& f : r->catalog.FolderList)
-            r->folders.push_back(f.name);
+            r->folders.push_back(f.name.str());
         return r;
     }
 };
