@@ -64,3 +64,28 @@ private:
 };
 
 } // namespace dorvak
+
+namespace dorvak {
+
+// A set of block numbers, which are 32-bit on this file system: an
+// IndexTable of the numbers themselves, 8 bytes an entry where a node-based
+// set costs 40. A number past 32 bits names no block and is never held.
+class BlockSet {
+public:
+    // Whether `block` was not held before (and is now).
+    bool insert(std::uint64_t block) {
+        if (block >= IndexTable::kNone || contains(block)) return false;
+        table_.insert(std::uint32_t(block), block, [](std::uint32_t b) { return b; });
+        return true;
+    }
+    bool contains(std::uint64_t block) const {
+        return block < IndexTable::kNone &&
+               table_.find(block, [&](std::uint32_t b) { return b == block; }) != IndexTable::kNone;
+    }
+    std::size_t size() const { return table_.size(); }
+
+private:
+    IndexTable table_;
+};
+
+} // namespace dorvak

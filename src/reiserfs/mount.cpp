@@ -7,7 +7,6 @@
 #include <deque>
 #include <new>
 #include <unordered_map>
-#include <unordered_set>
 
 namespace dorvak {
 namespace {
@@ -133,7 +132,7 @@ void VolumeMount::WalkTree() {
 // their block numbers are collected there for the block scan, which reads
 // every block anyway. Leaves met above (under a damaged higher node) are read
 // and handed over as usual.
-void VolumeMount::walkLevels(std::unordered_set<std::uint64_t>* later, std::uint16_t laterBelow) {
+void VolumeMount::walkLevels(BlockSet* later, std::uint16_t laterBelow) {
     liveLeaves_.clear();
     const std::size_t blockSize = volume_.blockSize();
     if (!isValidBlockSize(std::uint32_t(blockSize)) || !blockInVolume(volume_.rootBlock)) return;
@@ -156,7 +155,8 @@ void VolumeMount::walkLevels(std::unordered_set<std::uint64_t>* later, std::uint
         std::uint16_t level;
         std::vector<std::uint64_t> kids;
     };
-    std::unordered_set<std::uint64_t> seen{volume_.rootBlock};
+    BlockSet seen;
+    seen.insert(volume_.rootBlock);
     std::vector<Parent> parents;
     parents.push_back({head->level, childrenOf(node)});
     LeafStore store;
@@ -170,7 +170,7 @@ void VolumeMount::walkLevels(std::unordered_set<std::uint64_t>* later, std::uint
         std::vector<std::uint64_t> level;
         for (const Parent& parent : parents)
             for (std::uint64_t block : parent.kids) {
-                if (!blockInVolume(block) || !seen.insert(block).second)
+                if (!blockInVolume(block) || !seen.insert(block))
                     ++result_.nodesSkipped;
                 else if (later && parent.level <= laterBelow)
                     later->insert(block);
@@ -261,21 +261,33 @@ void VolumeMount::collectExtensive() {
         WalkTree(); // a volume of unknown size: its live tree is all there is
         return;
     }
-    std::unordered_set<std::uint64_t> live; // live blocks the walk left to the scan
+    BlockSet live; // live blocks the walk left to the scan
     walkLevels(&live, 3);
-    std::unordered_set<std::uint64_t> done; // live leaves the walk handed over itself
+    BlockSet done; // live leaves the walk handed over itself
     for (std::uint64_t sector : liveLeaves_)
         done.insert((sector - volume_.startSector) / volume_.sectorsPerBlock);
     if (result_.stopped) {
         catalog_.releasePending();
         return;
     }
-    LeafStore kept;                                          // leaves not known to be live
-    std::unordered_map<std::uint64_t, std::uint32_t> keptAt; // block -> leaf in `kept`
+    // Leaves not known to be live, in ascending block order (the scan's).
+    LeafStore kept;
+    auto keptAt = [&](std::uint64_t block) {
+        const std::uint64_t sector = volume_.blockSector(block);
+        std::uint32_t lo = 0, hi = std::uint32_t(kept.leafCount());
+        while (lo < hi) {
+            const std::uint32_t mid = lo + (hi - lo) / 2;
+            if (kept.leaf(mid).sector < sector)
+                lo = mid + 1;
+            else
+                hi = mid;
+        }
+        return lo < kept.leafCount() && kept.leaf(lo).sector == sector ? lo : kNotKept;
+    };
     std::unordered_map<std::uint64_t, std::vector<std::uint64_t>> nodes; // met, not live yet
     std::vector<std::uint64_t> behind; // live blocks the scan had passed when named
     auto markLive = [&](std::uint64_t kid, std::uint64_t at) {
-        if (blockInVolume(kid) && !done.count(kid) && live.insert(kid).second && kid < at)
+        if (blockInVolume(kid) && !done.contains(kid) && live.insert(kid) && kid < at)
             behind.push_back(kid);
     };
     const std::uint64_t perChunk = std::max<std::uint64_t>(1, kReadAheadBytes / blockSize);
@@ -297,7 +309,7 @@ void VolumeMount::collectExtensive() {
             Bytes data(chunk.data() + k * blockSize, blockSize);
             auto head = ReadBlockHead(data);
             const bool isNode = head && head->level >= 2 && head->level <= kMaxLevel;
-            if (live.count(block)) {
+            if (live.contains(block)) {
                 if (isNode) {
                     for (std::uint64_t kid : childrenOf(data))
                         markLive(kid, block);
@@ -309,10 +321,10 @@ void VolumeMount::collectExtensive() {
             }
             if (isNode) {
                 nodes.emplace(block, childrenOf(data));
-            } else if (head && looksLikeLeaf(*head, blockSize) && !done.count(block)) {
+            } else if (head && looksLikeLeaf(*head, blockSize) && !done.contains(block)) {
                 // Leaves packed full (free space 0) are common, so free space
                 // is only required to lie within the block.
-                keptAt.emplace(block, kept.add(sector, data));
+                kept.add(sector, data);
             }
         }
     }
@@ -323,9 +335,9 @@ void VolumeMount::collectExtensive() {
         behind.pop_back();
         if (auto node = nodes.find(block); node != nodes.end()) {
             for (std::uint64_t kid : node->second)
-                if (blockInVolume(kid) && !done.count(kid) && live.insert(kid).second)
+                if (blockInVolume(kid) && !done.contains(kid) && live.insert(kid))
                     behind.push_back(kid);
-        } else if (keptAt.count(block)) {
+        } else if (keptAt(block) != kNotKept) {
             lateLeaves.push_back(block);
         }
     }
@@ -333,13 +345,13 @@ void VolumeMount::collectExtensive() {
     std::sort(lateLeaves.begin(), lateLeaves.end());
     for (std::uint64_t block : lateLeaves) {
         liveLeaves_.push_back(volume_.blockSector(block));
-        replayLeaf(kept, keptAt[block]);
+        replayLeaf(kept, keptAt(block));
     }
     const std::size_t liveFolders = catalog_.FolderList.size();
     const std::size_t liveFiles = catalog_.FileList.size();
     for (std::uint32_t i = 0; !stopRequested_ && i < kept.leafCount(); ++i) {
         const std::uint64_t sector = kept.leaf(i).sector;
-        if (!live.count((sector - volume_.startSector) / volume_.sectorsPerBlock))
+        if (!live.contains((sector - volume_.startSector) / volume_.sectorsPerBlock))
             replayLeaf(kept, i);
     }
     catalog_.releasePending();

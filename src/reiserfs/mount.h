@@ -11,10 +11,10 @@
 #include "disk/volume_info.h"
 #include "reiserfs/catalog.h"
 #include "reiserfs/disk_order.h"
+#include "reiserfs/index_table.h"
 
 #include <atomic>
 #include <string>
-#include <unordered_set>
 
 namespace dorvak {
 
@@ -52,7 +52,7 @@ public:
     const std::vector<std::uint64_t>& liveLeaves() const { return liveLeaves_; }
 
 private:
-    void walkLevels(std::unordered_set<std::uint64_t>* later, std::uint16_t laterBelow);
+    void walkLevels(BlockSet* later, std::uint16_t laterBelow);
     void collectExtensive();
     void addItem(std::uint64_t sector, const ItemHead& item, Bytes bodies, std::size_t bodyAt);
     void replayLeaf(const LeafStore& store, std::uint32_t index);
