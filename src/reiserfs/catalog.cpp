@@ -79,10 +79,12 @@ void Catalog::ClearCatalog() {
 }
 
 void Catalog::releasePending() {
-    pending_.clear();
+    // Swapped with empty ones: clear() would keep a hash map's buckets and
+    // a vector's capacity.
+    decltype(pending_)().swap(pending_);
     joined_.clear();
-    pendingLists_.clear();
-    freeLists_.clear();
+    decltype(pendingLists_)().swap(pendingLists_);
+    decltype(freeLists_)().swap(freeLists_);
     nameArena_.clear();
     waitingNameBytes_ = 0;
 }

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <deque>
+#include <malloc.h>
 #include <new>
 #include <unordered_map>
 
@@ -375,6 +376,7 @@ MountResult VolumeMount::MountSelectedVolume(RecoveryMode mode) {
             collectExtensive();
         else
             WalkTree();
+        catalog_.releasePending(); // names and stat data that never met a partner
         const bool stopped = result_.stopped;
         stopRequested_ = false;
         catalog_.FindLostFolders(stopRequested_);
@@ -387,6 +389,12 @@ MountResult VolumeMount::MountSelectedVolume(RecoveryMode mode) {
         result_.outOfMemory = true;
     }
     catalog_.progress = &nullProgress();
+#ifdef __GLIBC__
+    // The walk's scratch (leaves read ahead, waiting names) is freed by now
+    // but mostly lies below what the catalog keeps: hand its pages back, or
+    // the memory of whatever follows (a copy-out's plan) adds to it.
+    ::malloc_trim(0);
+#endif
     return result_;
 }
 
