@@ -31,24 +31,22 @@ CopyOut::Run::Placed CopyOut::Run::place(TempFile& file, FolderNames& names, std
         if (!refusal(err) && err != EEXIST) return Placed::Error;
     }
     NameLadder ladder(raw);
-    // Every "name (n)" below the base's next number is taken already, by this
-    // run or by what was there: k entries of one name cost k tries, not k².
-    unsigned* next = &names.nextNumber[ladder.base];
-    for (unsigned n = *next; n <= kMaxNumbered; ++n) {
+    for (unsigned n = names.firstFree(ladder.base); n <= kMaxNumbered; ++n) {
         name = ladder.at(n);
         if (names.written.count(name)) continue;
         err = refused(name);
         if (err == 0) {
             if (file.place(name, replace)) {
                 names.written.insert(name);
-                *next = std::max(*next, n + 1);
+                names.taken(ladder.base, n);
                 return Placed::Yes;
             }
             err = file.error();
         }
         if (ladder.climb(err)) {
-            next = &names.nextNumber[ladder.base];
-            n = *next - 1; // start again from the new base's first free number
+            // Start again from the new base's first free number (n wraps
+            // to it at the loop's increment).
+            n = names.firstFree(ladder.base) - 1;
             continue;
         }
         // Overwrite cannot replace a folder: that file is renamed instead.
@@ -110,8 +108,7 @@ bool CopyOut::Run::reserve(const Frame& frame, std::string_view raw, std::string
     const DuplicatePolicy policy = o_.settings_.duplicates();
     FolderNames& names = *frame.names;
     const std::string base = safeName(raw);
-    unsigned& next = names.nextNumber[base];
-    for (unsigned n = next; n <= kMaxNumbered; ++n) {
+    for (unsigned n = names.firstFree(base); n <= kMaxNumbered; ++n) {
         name = n ? numberedName(base, n) : base;
         if (names.written.count(name)) continue;
         struct stat st {};
@@ -122,7 +119,7 @@ bool CopyOut::Run::reserve(const Frame& frame, std::string_view raw, std::string
             if (policy == DuplicatePolicy::Rename || S_ISDIR(st.st_mode)) continue;
         }
         names.written.insert(name);
-        next = std::max(next, n + 1);
+        names.taken(base, n);
         return true;
     }
     name.clear(); // the search in place() reports it

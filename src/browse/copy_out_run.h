@@ -6,6 +6,7 @@
 #include "browse/safe_names.h"
 #include "browse/temp_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <map>
 #include <memory>
@@ -94,7 +95,20 @@ struct CopyOut::Op {
 // for a free "name (n)" of each base name goes on.
 struct CopyOut::FolderNames {
     std::unordered_set<std::string> written;
+    // Only base names that took a number have an entry: most never do.
     std::unordered_map<std::string, unsigned> nextNumber;
+    // The first number worth trying for a base name: every "name (n)" below
+    // it is taken already, by this run or by what was there, so k entries of
+    // one name cost k tries, not k².
+    unsigned firstFree(const std::string& base) const {
+        auto it = nextNumber.find(base);
+        return it == nextNumber.end() ? 0 : it->second;
+    }
+    void taken(const std::string& base, unsigned n) {
+        if (n == 0) return; // the base itself is in `written`
+        unsigned& next = nextNumber[base];
+        next = std::max(next, n + 1);
+    }
     // Made by this run: everything in it is in `written`, so the
     // destination need not be asked whether a name is free.
     bool fresh = false;

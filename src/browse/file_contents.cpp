@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <map>
+#include <new>
 
 namespace dorvak {
 namespace {
@@ -84,24 +85,36 @@ FileContents::FileContents(SectorReader& reader, const VolumeInfo& volume, const
     : reader_(reader), volume_(volume), live_(live), blockSize_(volume.blockSize()),
       volumeBlocks_(volume.sectorsPerBlock ? volume.sectorCount / volume.sectorsPerBlock : 0),
       catalog_(catalog) {
-    for (std::size_t i = 0; i < catalog.DirectItems.size(); ++i) {
-        const auto& r = catalog.DirectItems[i];
-        itemsByKey_[objectKey(r.dirId, r.objectId)].push_back(2 * i);
-    }
-    for (std::size_t i = 0; i < catalog.IndirectItems.size(); ++i) {
-        const auto& r = catalog.IndirectItems[i];
-        itemsByKey_[objectKey(r.dirId, r.objectId)].push_back(2 * i + 1);
-    }
+    // Codes reach 2^31 items of each kind: 64 GiB of item records, more than
+    // any catalog this process could hold.
+    if (catalog.DirectItems.size() >= kIndirect || catalog.IndirectItems.size() >= kIndirect)
+        throw std::bad_alloc();
+    itemsByKey_.reserve(catalog.DirectItems.size() + catalog.IndirectItems.size());
+    for (std::size_t i = 0; i < catalog.DirectItems.size(); ++i)
+        itemsByKey_.push_back(std::uint32_t(i));
+    for (std::size_t i = 0; i < catalog.IndirectItems.size(); ++i)
+        itemsByKey_.push_back(kIndirect | std::uint32_t(i));
+    std::sort(itemsByKey_.begin(), itemsByKey_.end(), [&](std::uint32_t a, std::uint32_t b) {
+        const std::uint64_t ka = keyOf(a), kb = keyOf(b);
+        return ka != kb ? ka < kb : a < b;
+    });
+}
+
+std::span<const std::uint32_t> FileContents::itemsOf(const CatalogEntry& file) const {
+    const std::uint64_t key = objectKey(file.keyDirId, file.objectId);
+    auto from = std::partition_point(itemsByKey_.begin(), itemsByKey_.end(),
+                                     [&](std::uint32_t c) { return keyOf(c) < key; });
+    auto to = std::partition_point(from, itemsByKey_.end(),
+                                   [&](std::uint32_t c) { return keyOf(c) == key; });
+    return {from, to};
 }
 
 std::vector<FileContents::Candidate> FileContents::candidates(const CatalogEntry& file) const {
     std::vector<Candidate> out;
-    auto it = itemsByKey_.find(objectKey(file.keyDirId, file.objectId));
-    if (it == itemsByKey_.end() || !isValidBlockSize(blockSize_)) return out;
-    for (std::uint64_t code : it->second) {
-        const bool direct = (code & 1) == 0;
-        const DataItemRef& ref =
-            direct ? catalog_.DirectItems[code / 2] : catalog_.IndirectItems[code / 2];
+    if (!isValidBlockSize(blockSize_)) return out;
+    for (std::uint32_t code : itemsOf(file)) {
+        const bool direct = (code & kIndirect) == 0;
+        const DataItemRef& ref = itemOf(code);
         if (ref.keyOffset == 0) continue; // offsets are 1-based: damage
         const std::uint64_t begin = ref.keyOffset - 1;
         const std::uint64_t length =
@@ -221,17 +234,13 @@ const FileContents::CachedLeaf& FileContents::leaf(std::uint64_t sector) {
 }
 
 std::uint64_t FileContents::addToRoute(const CatalogEntry& file) {
-    auto it = itemsByKey_.find(objectKey(file.keyDirId, file.objectId));
-    if (it == itemsByKey_.end()) return ~std::uint64_t(0);
-    auto sectorOf = [&](std::uint64_t code) {
-        return ((code & 1) == 0 ? catalog_.DirectItems[code / 2] : catalog_.IndirectItems[code / 2])
-            .leafSector;
-    };
+    const auto items = itemsOf(file);
+    if (items.empty()) return ~std::uint64_t(0);
     std::uint64_t last = 0;
-    for (std::uint64_t code : it->second)
-        last = std::max(last, sectorOf(code));
-    for (std::uint64_t code : it->second)
-        route_.emplace_back(sectorOf(code), last);
+    for (std::uint32_t code : items)
+        last = std::max(last, itemOf(code).leafSector);
+    for (std::uint32_t code : items)
+        route_.emplace_back(itemOf(code).leafSector, last);
     return last;
 }
 
