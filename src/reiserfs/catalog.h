@@ -96,6 +96,7 @@ struct CatalogEntry {
     bool deleted = false;
     std::uint64_t size = 0; // files only
 };
+static_assert(sizeof(CatalogEntry) == 48 || sizeof(void*) != 8);
 
 // Where one direct or indirect item lies: re-read from its leaf to copy data.
 // Fields ordered for a 32-byte record: a large volume holds millions.
