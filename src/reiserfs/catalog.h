@@ -271,7 +271,7 @@ private:
     // Whether a file like FileList[index] is listed already; when not, it is
     // recorded.
     bool seenBefore(std::uint32_t index);
-    IndexTable fileSeen_;
+    TaggedIndexTable fileSeen_;
     std::unordered_map<std::uint32_t, std::vector<std::uint32_t>> folderChildren_;
     std::unordered_map<std::uint32_t, std::vector<std::uint32_t>> fileChildren_;
 };

@@ -2,14 +2,18 @@
 // IndexTable: an open-addressed hash set of 32-bit indices into a list the
 // caller owns, hashed and compared through the elements they index. Four
 // bytes a slot and at most half full, where a node-based set of a million
-// indices costs ten times that.
+// indices costs ten times that. TaggedIndexTable keeps 32 bits of each
+// index's hash beside it (eight bytes a slot): a probe then looks at an
+// element only when those bits agree, and growing hashes nothing again, for
+// a table whose elements are dear to reach or to hash.
 
 #include <cstdint>
+#include <type_traits>
 #include <vector>
 
 namespace dorvak {
 
-class IndexTable {
+template <bool Tagged> class BasicIndexTable {
 public:
     static constexpr std::uint32_t kNone = ~std::uint32_t(0);
 
@@ -17,17 +21,19 @@ public:
     // kNone.
     template <class Match> std::uint32_t find(std::size_t hash, Match&& matches) const {
         if (slots_.empty()) return kNone;
+        const std::uint32_t tag = tagOf(hash);
         const std::size_t mask = slots_.size() - 1;
-        for (std::size_t at = home(hash);; at = (at + 1) & mask) {
-            if (slots_[at] == kNone) return kNone;
-            if (matches(slots_[at])) return slots_[at];
+        for (std::size_t at = home(tag);; at = (at + 1) & mask) {
+            const std::uint32_t index = indexOf(slots_[at]);
+            if (index == kNone) return kNone;
+            if (sameTag(slots_[at], tag) && matches(index)) return index;
         }
     }
     // Adds `index` (not kNone) whose element hashes to `hash`; `hashOf`
-    // hashes the elements already in, for when the table grows.
+    // hashes the elements already in, for when an untagged table grows.
     template <class HashOf> void insert(std::uint32_t index, std::size_t hash, HashOf&& hashOf) {
         if ((count_ + 1) * 2 > slots_.size()) grow(hashOf);
-        place(index, hash);
+        place(index, tagOf(hash));
         ++count_;
     }
     std::size_t size() const { return count_; }
@@ -38,30 +44,62 @@ public:
     }
 
 private:
-    // The slot a hash starts from: the top bits of its product with the
-    // golden ratio, which mixes a weak hash (an integer key) well enough.
-    std::size_t home(std::size_t hash) const {
-        return std::size_t((std::uint64_t(hash) * 0x9E3779B97F4A7C15ull) >> (64 - bits_));
+    struct TaggedSlot {
+        std::uint32_t index = kNone;
+        std::uint32_t tag = 0;
+    };
+    using Slot = std::conditional_t<Tagged, TaggedSlot, std::uint32_t>;
+    static std::uint32_t indexOf(const Slot& s) {
+        if constexpr (Tagged)
+            return s.index;
+        else
+            return s;
     }
-    void place(std::uint32_t index, std::size_t hash) {
+    static bool sameTag(const Slot& s, std::uint32_t tag) {
+        if constexpr (Tagged)
+            return s.tag == tag;
+        else
+            return true;
+    }
+    // The top bits of a hash's product with the golden ratio, which mixes a
+    // weak hash (an integer key) well enough; a slot's home is their top
+    // `bits_`.
+    static std::uint32_t tagOf(std::size_t hash) {
+        return std::uint32_t((std::uint64_t(hash) * 0x9E3779B97F4A7C15ull) >> 32);
+    }
+    std::size_t home(std::uint32_t tag) const {
+        return bits_ <= 32 ? tag >> (32 - bits_) : std::size_t(tag) << (bits_ - 32);
+    }
+    void place(std::uint32_t index, std::uint32_t tag) {
         const std::size_t mask = slots_.size() - 1;
-        std::size_t at = home(hash);
-        while (slots_[at] != kNone)
+        std::size_t at = home(tag);
+        while (indexOf(slots_[at]) != kNone)
             at = (at + 1) & mask;
-        slots_[at] = index;
+        if constexpr (Tagged)
+            slots_[at] = {index, tag};
+        else
+            slots_[at] = index;
     }
     template <class HashOf> void grow(HashOf& hashOf) {
-        std::vector<std::uint32_t> old(std::size_t(1) << (bits_ ? bits_ + 1 : 10), kNone);
+        std::vector<Slot> old(std::size_t(1) << (bits_ ? bits_ + 1 : 10), Slot{kNone});
         old.swap(slots_);
         bits_ = bits_ ? bits_ + 1 : 10;
-        for (std::uint32_t v : old)
-            if (v != kNone) place(v, hashOf(v));
+        for (const Slot& s : old) {
+            if (indexOf(s) == kNone) continue;
+            if constexpr (Tagged)
+                place(s.index, s.tag);
+            else
+                place(s, tagOf(hashOf(s)));
+        }
     }
 
-    std::vector<std::uint32_t> slots_;
+    std::vector<Slot> slots_;
     std::size_t count_ = 0;
     unsigned bits_ = 0;
 };
+
+using IndexTable = BasicIndexTable<false>;
+using TaggedIndexTable = BasicIndexTable<true>;
 
 } // namespace dorvak
 
