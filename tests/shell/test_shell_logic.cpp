@@ -113,6 +113,18 @@ TEST(FileListModel, FoldersFirstThenFilteredFilesWithFullSizesAndErrorDates) {
     m.setFilters({"*.TXT", "*.DOC"});
     m.FillFileList(2);
     EXPECT_EQ(m.rowCount(), 4);
+
+    // Links and special files are named by what they are, whatever their
+    // suffix says; a deleted one says so too.
+    c.AddFile("link.txt", 10, 23, 1, 0, 4, 10, FileType::Symlink);
+    c.AddFile("fifo.doc", 10, 24, 1, 0, 0, 10, FileType::Special);
+    c.FileList.back().deleted = true;
+    c.BuildFolderTree(2);
+    m.setFilters({});
+    m.FillFileList(10);
+    ASSERT_EQ(m.rowCount(), 2);
+    EXPECT_EQ(cell(0, FileListModel::Type), "Symbolic Link");
+    EXPECT_EQ(cell(1, FileListModel::Type), "Deleted Special File");
 }
 
 TEST(FormatTimestamp, LocalDateAndTime) {
