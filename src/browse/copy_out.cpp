@@ -145,7 +145,9 @@ CopySummary CopyOut::RecoverSelected(const std::string& destination,
 CopyOut::FolderNames& CopyOut::Run::namesOf(int fd) {
     struct stat st {};
     if (::fstat(fd, &st) != 0) st = {};
-    return folderNames_[{st.st_dev, st.st_ino}];
+    FolderNames& names = folderNames_[{st.st_dev, st.st_ino}];
+    names.store = &names_;
+    return names;
 }
 
 CopySummary CopyOut::execute(const std::string& destination, std::vector<Op> ops,
@@ -287,7 +289,7 @@ bool CopyOut::Run::ensure(std::size_t i) {
         frame.names = &namesOf(fd);
         if (made) frame.names->fresh = true;
         frame.writtenPath = parent.writtenPath + "/" + name;
-        names.written.insert(name);
+        names.write(name);
         if (name != frame.name)
             s_.renamed.push_back({frame.catalogPath, frame.writtenPath, "folder", {}});
         return true;

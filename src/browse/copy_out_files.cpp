@@ -20,7 +20,7 @@ using namespace copyout;
 // The name chosen in the first pass is tried first; the search below runs
 // only when the destination refuses it or has changed since.
 CopyOut::Run::Placed CopyOut::Run::place(TempFile& file, FolderNames& names, std::string_view raw,
-                                         const std::string& reserved, std::string& name, int& err) {
+                                         std::string_view reserved, std::string& name, int& err) {
     const DuplicatePolicy policy = o_.settings_.duplicates();
     const bool replace = policy == DuplicatePolicy::Overwrite;
     if (!reserved.empty()) {
@@ -37,7 +37,7 @@ CopyOut::Run::Placed CopyOut::Run::place(TempFile& file, FolderNames& names, std
         err = refused(name);
         if (err == 0) {
             if (file.place(name, replace)) {
-                names.written.insert(name);
+                names.write(name);
                 names.taken(ladder.base, n);
                 return Placed::Yes;
             }
@@ -96,7 +96,10 @@ bool CopyOut::Run::planFile(const Op& op) {
         frame.planned = std::uint32_t(folders_.size());
         folders_.push_back(frame.writtenPath);
     }
-    planned_.push_back({std::size_t(&op - ops_), frame.planned, name, contents_.addToRoute(f)});
+    // No name reserved (none was free): place() searches again and reports.
+    const std::string_view reserved = name.empty() ? std::string_view() : frame.names->write(name);
+    planned_.push_back(
+        {std::uint32_t(&op - ops_), frame.planned, reserved, contents_.addToRoute(f)});
     settled.planned = true;
     return true;
 }
@@ -118,7 +121,7 @@ bool CopyOut::Run::reserve(const Frame& frame, std::string_view raw, std::string
             // Overwrite cannot replace a folder: that file is renamed instead.
             if (policy == DuplicatePolicy::Rename || S_ISDIR(st.st_mode)) continue;
         }
-        names.written.insert(name);
+        names.write(name);
         names.taken(base, n);
         return true;
     }
@@ -170,8 +173,11 @@ int openWritten(int root, const std::string& path) {
 
 // Second pass: the planned files in disk order, each into its folder.
 bool CopyOut::Run::copyFiles() {
-    std::stable_sort(planned_.begin(), planned_.end(),
-                     [](const Planned& a, const Planned& b) { return a.order < b.order; });
+    // By order, then in plan order (ops ascend along the plan): as a stable
+    // sort would leave them, without its buffer.
+    std::sort(planned_.begin(), planned_.end(), [](const Planned& a, const Planned& b) {
+        return a.order != b.order ? a.order < b.order : a.op < b.op;
+    });
     // The folders written to, open: files in disk order move between
     // folders all the time, and reopening one costs two system calls.
     std::unordered_map<std::uint32_t, Frame> open;

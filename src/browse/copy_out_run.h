@@ -5,11 +5,13 @@
 #include "browse/copy_out.h"
 #include "browse/safe_names.h"
 #include "browse/temp_file.h"
+#include "reiserfs/byte_arena.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <map>
 #include <memory>
+#include <string_view>
 #include <sys/types.h>
 #include <unordered_map>
 #include <unordered_set>
@@ -94,7 +96,16 @@ struct CopyOut::Op {
 // Names this run has written in one destination folder, and where the search
 // for a free "name (n)" of each base name goes on.
 struct CopyOut::FolderNames {
-    std::unordered_set<std::string> written;
+    // Names written here, their bytes in the run's name store (shared by
+    // every folder, and by the plan's files, which name them by these views).
+    std::unordered_set<std::string_view> written;
+    ByteArena* store = nullptr;
+    // Records `name` as written; the view kept for it.
+    std::string_view write(std::string_view name) {
+        if (auto it = written.find(name); it != written.end()) return *it;
+        const std::uint32_t at = store->add(name.data(), name.size());
+        return *written.insert(store->text(at, name.size())).first;
+    }
     // Only base names that took a number have an entry: most never do.
     std::unordered_map<std::string, unsigned> nextNumber;
     // The first number worth trying for a base name: every "name (n)" below
@@ -148,10 +159,10 @@ private:
     bool folderError(Frame& frame, const std::string& path, int err);
     // A file the second pass will copy, under the name the first one chose.
     struct Planned {
-        std::size_t op;
-        std::uint32_t folder; // in folders_
-        std::string name;
-        std::uint64_t order; // the sector of the last leaf it needs
+        std::uint32_t op;
+        std::uint32_t folder;  // in folders_
+        std::string_view name; // in names_
+        std::uint64_t order;   // the sector of the last leaf it needs
     };
     bool planFile(const Op& op);
     bool reserve(const Frame& frame, std::string_view raw, std::string& name);
@@ -168,7 +179,7 @@ private:
                          const std::string& catalogPath, std::uint64_t bytesBefore);
     Prepared prepareLink(const CatalogEntry& f, const Frame& frame, const std::string& catalogPath);
     Placed place(TempFile& file, FolderNames& names, std::string_view raw,
-                 const std::string& reserved, std::string& name, int& err);
+                 std::string_view reserved, std::string& name, int& err);
     int refused(const std::string& name) const { return o_.refusesName ? o_.refusesName(name) : 0; }
     FolderNames& namesOf(int fd);
     void leave();
@@ -183,6 +194,7 @@ private:
     // By (device, inode): a folder entered twice (two catalog folders of one
     // name) shares one record.
     std::map<std::pair<dev_t, ino_t>, FolderNames> folderNames_;
+    ByteArena names_; // the bytes of every name written or planned
     // Hard links: for each op, the op that writes the first name of the same
     // file (kNoLink when it has no other name), and where that first name was
     // written, relative to the destination.

@@ -239,8 +239,15 @@ std::uint64_t FileContents::addToRoute(const CatalogEntry& file) {
     std::uint64_t last = 0;
     for (std::uint32_t code : items)
         last = std::max(last, itemOf(code).leafSector);
-    for (std::uint32_t code : items)
-        route_.emplace_back(itemOf(code).leafSector, last);
+    for (std::uint32_t code : items) {
+        // Files planned one after another mostly share leaves: a leaf met
+        // again at once keeps one entry, with the later file.
+        const std::uint64_t leaf = itemOf(code).leafSector;
+        if (!route_.empty() && route_.back().first == leaf)
+            route_.back().second = std::max(route_.back().second, last);
+        else
+            route_.emplace_back(leaf, last);
+    }
     return last;
 }
 

@@ -35,6 +35,7 @@
 #include "reiserfs/catalog.h"
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <optional>
 #include <queue>
@@ -175,7 +176,7 @@ private:
     void readRouteLeaf(std::uint64_t sector, CachedLeaf& out);
     // (leaf sector, the last-leaf sector of a file that needs it): sorted
     // and reduced to one entry a leaf, the latest file, by the first advance.
-    std::vector<std::pair<std::uint64_t, std::uint64_t>> route_;
+    std::deque<std::pair<std::uint64_t, std::uint64_t>> route_; // grows by what it holds
     bool routeSorted_ = false;
     std::size_t routeNext_ = 0; // route_[routeNext_] is the next leaf to read
     std::unordered_map<std::uint64_t, CachedLeaf> held_;
