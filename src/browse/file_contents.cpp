@@ -89,24 +89,34 @@ FileContents::FileContents(SectorReader& reader, const VolumeInfo& volume, const
     // any catalog this process could hold.
     if (catalog.DirectItems.size() >= kIndirect || catalog.IndirectItems.size() >= kIndirect)
         throw std::bad_alloc();
-    itemsByKey_.reserve(catalog.DirectItems.size() + catalog.IndirectItems.size());
-    for (std::size_t i = 0; i < catalog.DirectItems.size(); ++i)
-        itemsByKey_.push_back(std::uint32_t(i));
-    for (std::size_t i = 0; i < catalog.IndirectItems.size(); ++i)
-        itemsByKey_.push_back(kIndirect | std::uint32_t(i));
-    std::sort(itemsByKey_.begin(), itemsByKey_.end(), [&](std::uint32_t a, std::uint32_t b) {
-        const std::uint64_t ka = keyOf(a), kb = keyOf(b);
-        return ka != kb ? ka < kb : a < b;
-    });
+    {
+        // Sorted with their keys beside them: a comparison that looked the
+        // keys up in the item lists would miss the cache every time.
+        std::vector<std::pair<std::uint64_t, std::uint32_t>> sorted;
+        sorted.reserve(catalog.DirectItems.size() + catalog.IndirectItems.size());
+        for (std::size_t i = 0; i < catalog.DirectItems.size(); ++i)
+            sorted.emplace_back(keyOf(std::uint32_t(i)), std::uint32_t(i));
+        for (std::size_t i = 0; i < catalog.IndirectItems.size(); ++i)
+            sorted.emplace_back(keyOf(kIndirect | std::uint32_t(i)), kIndirect | std::uint32_t(i));
+        std::sort(sorted.begin(), sorted.end());
+        itemsByKey_.reserve(sorted.size());
+        for (const auto& [key, code] : sorted)
+            itemsByKey_.push_back(code);
+    }
+    auto keyAt = [&](std::uint32_t at) { return keyOf(itemsByKey_[at]); };
+    for (std::uint32_t at = 0; at < itemsByKey_.size(); ++at)
+        if (at == 0 || keyAt(at) != keyAt(at - 1)) firstOfKey_.insert(at, keyAt(at), keyAt);
 }
 
 std::span<const std::uint32_t> FileContents::itemsOf(const CatalogEntry& file) const {
     const std::uint64_t key = objectKey(file.keyDirId, file.objectId);
-    auto from = std::partition_point(itemsByKey_.begin(), itemsByKey_.end(),
-                                     [&](std::uint32_t c) { return keyOf(c) < key; });
-    auto to = std::partition_point(from, itemsByKey_.end(),
-                                   [&](std::uint32_t c) { return keyOf(c) == key; });
-    return {from, to};
+    const std::uint32_t from =
+        firstOfKey_.find(key, [&](std::uint32_t at) { return keyOf(itemsByKey_[at]) == key; });
+    if (from == IndexTable::kNone) return {};
+    std::uint32_t to = from + 1;
+    while (to < itemsByKey_.size() && keyOf(itemsByKey_[to]) == key)
+        ++to;
+    return {itemsByKey_.data() + from, to - from};
 }
 
 std::vector<FileContents::Candidate> FileContents::candidates(const CatalogEntry& file) const {
