@@ -85,16 +85,16 @@ void CopyOut::planFolder(std::size_t index, const std::string& catalogPath, std:
     }
     path.push_back(f.objectId);
     const std::size_t mark = ops.size();
-    auto shared = std::make_shared<const std::string>(catalogPath);
-    ops.push_back({Op::Enter, long(index), 0, f.name.str(), shared, takesPart(f)});
+    auto shared = std::make_shared<const Op::Folder>(Op::Folder{catalogPath, f.name.str()});
+    ops.push_back({Op::Enter, takesPart(f), std::int32_t(index), 0, shared});
     for (std::size_t i : filesOf(f.objectId))
-        ops.push_back({Op::File, -1, i, {}, shared, false});
+        ops.push_back({Op::File, false, -1, std::uint32_t(i), shared});
     for (std::uint32_t i : catalog_.childFolders(f.objectId))
         planFolder(i, catalogPath + "/" + catalog_.FolderList[i].name, ops, path, summary);
     if (!ops[mark].eager && ops.size() == mark + 1)
         ops.pop_back(); // nothing of this folder takes part
     else
-        ops.push_back({Op::Leave, -1, 0, {}, nullptr, false});
+        ops.push_back({Op::Leave, false, -1, 0, nullptr});
     path.pop_back();
 }
 
@@ -102,9 +102,9 @@ CopySummary CopyOut::RecoverAll(const std::string& destination) {
     CopySummary summary;
     std::vector<Op> ops;
     std::vector<std::uint32_t> path{kRootObjectId};
-    const auto root = std::make_shared<const std::string>();
+    const auto root = std::make_shared<const Op::Folder>();
     for (std::size_t i : filesOf(kRootObjectId))
-        ops.push_back({Op::File, -1, i, {}, root, false});
+        ops.push_back({Op::File, false, -1, std::uint32_t(i), root});
     for (std::uint32_t i : catalog_.childFolders(kRootObjectId))
         planFolder(i, "/" + catalog_.FolderList[i].name, ops, path, summary);
 
@@ -112,11 +112,11 @@ CopySummary CopyOut::RecoverAll(const std::string& destination) {
     const LostFiles lost = lostFilesOf(catalog_, settings_.deleted());
     for (std::uint32_t parent : lost.parents) {
         const std::string name = "Lost Files " + std::to_string(parent);
-        auto shared = std::make_shared<const std::string>("/" + name);
-        ops.push_back({Op::Enter, -1, 0, name, shared, true});
+        auto shared = std::make_shared<const Op::Folder>(Op::Folder{"/" + name, name});
+        ops.push_back({Op::Enter, true, -1, 0, shared});
         for (std::size_t i : lost.files.at(parent))
-            ops.push_back({Op::File, -1, i, {}, shared, false});
-        ops.push_back({Op::Leave, -1, 0, {}, nullptr, false});
+            ops.push_back({Op::File, false, -1, std::uint32_t(i), shared});
+        ops.push_back({Op::Leave, false, -1, 0, nullptr});
     }
     return execute(destination, std::move(ops), std::move(summary));
 }
@@ -137,7 +137,8 @@ CopySummary CopyOut::RecoverSelected(const std::string& destination,
         if (i >= catalog_.FileList.size() || !takesPart(catalog_.FileList[i])) continue;
         std::string path;
         if (!catalog_.folderPath(catalog_.FileList[i].parentId, path)) path.clear();
-        ops.push_back({Op::File, -1, i, {}, std::make_shared<const std::string>(path), false});
+        ops.push_back({Op::File, false, -1, std::uint32_t(i),
+                       std::make_shared<const Op::Folder>(Op::Folder{path, {}})});
     }
     return execute(destination, std::move(ops), std::move(summary));
 }
@@ -185,7 +186,7 @@ void CopyOut::Run::go(const std::vector<Op>& ops) {
         bool goOn = true;
         if (op.kind == Op::Enter) {
             frames_.push_back(
-                Frame{UniqueFd(), nullptr, op.folder, op.name, *op.catalogPath, {}, {}});
+                Frame{UniqueFd(), nullptr, op.folder, op.in->name, op.in->catalogPath, {}, {}});
             if (op.eager) goOn = ensure(frames_.size() - 1) || s_.fatalError.empty();
         } else if (op.kind == Op::File) {
             goOn = planFile(op);

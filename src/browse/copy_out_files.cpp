@@ -62,7 +62,7 @@ CopyOut::Run::Placed CopyOut::Run::place(TempFile& file, FolderNames& names, std
 // copied at all.
 bool CopyOut::Run::planFile(const Op& op) {
     const CatalogEntry& f = o_.catalog_.FileList[op.file];
-    const std::string catalogPath = *op.catalogPath + "/" + f.name;
+    const std::string catalogPath = op.in->catalogPath + "/" + f.name;
     struct Settled { // a file decided here counts as handled
         CopyProgressEvent& e;
         std::uint64_t size;
@@ -211,9 +211,9 @@ bool CopyOut::Run::copyFiles() {
 bool CopyOut::Run::copyFile(const Planned& plan, const Frame& frame) {
     const Op& op = ops_[plan.op];
     const CatalogEntry& f = o_.catalog_.FileList[op.file];
-    const std::string catalogPath = *op.catalogPath + "/" + f.name;
+    const std::string catalogPath = op.in->catalogPath + "/" + f.name;
     const std::uint64_t bytesBefore = event_.bytesDone;
-    report(*op.catalogPath, f.name);
+    report(op.in->catalogPath, f.name);
     contents_.advanceTo(plan.order);
     struct Advance { // counts the file as handled whatever way it ends
         CopyProgressEvent& e;
@@ -282,7 +282,7 @@ CopyOut::Run::Prepared CopyOut::Run::prepareCopy(const Op& op, const CatalogEntr
         if (done - reported >= kProgressStep) {
             reported = done;
             event_.bytesDone = bytesBefore + done;
-            report(*op.catalogPath, f.name);
+            report(op.in->catalogPath, f.name);
         }
         return true;
     };

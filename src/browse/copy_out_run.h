@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <string_view>
@@ -82,15 +83,18 @@ struct NameLadder {
 
 namespace dorvak {
 
+// One step of a copy-out's plan; there is one a file, so it is kept small.
 struct CopyOut::Op {
-    enum Kind { Enter, File, Leave } kind;
-    long folder = -1;     // Enter: index in FolderList; -1 for a folder of our own
-    std::size_t file = 0; // File: index in FileList
-    std::string name;     // Enter: raw folder name
-    // Enter: the folder's path; File: its folder's path, shared by the
-    // folder's ops (a folder of many files holds its path once).
-    std::shared_ptr<const std::string> catalogPath;
-    bool eager = false; // Enter: written even when nothing goes into it
+    // What a folder's ops share (a folder of many files holds it once).
+    struct Folder {
+        std::string catalogPath;
+        std::string name; // raw folder name
+    };
+    enum Kind : std::uint8_t { Enter, File, Leave } kind;
+    bool eager = false;               // Enter: written even when nothing goes into it
+    std::int32_t folder = -1;         // Enter: index in FolderList; -1 for a folder of our own
+    std::uint32_t file = 0;           // File: index in FileList
+    std::shared_ptr<const Folder> in; // Enter: that folder; File: its folder
 };
 
 // Names this run has written in one destination folder, and where the search
