@@ -58,10 +58,16 @@ bool Catalog::seenBefore(std::uint32_t index) {
     return false;
 }
 
-std::uint32_t Catalog::joinedFile(std::uint64_t key) const {
-    return joined_.find(key, [&](std::uint32_t i) {
-        return objectKey(FileList[i].keyDirId, FileList[i].objectId) == key;
-    });
+template <class SameAsFile>
+Catalog::Pending* Catalog::listsFor(std::uint64_t key, SameAsFile&& sameAsFile, PendingSlot& slot) {
+    slot = pending_.find(key);
+    std::uint32_t file = IndexTable::kNone;
+    if (slot == pending_.end()) {
+        file = joined_.find(key, [&](std::uint32_t i) { return fileKey(i) == key; });
+        if (file != IndexTable::kNone && sameAsFile(FileList[file])) return nullptr;
+        slot = pending_.emplace(key, kNoLists).first;
+    }
+    return &listsOf(slot->second, file);
 }
 
 void Catalog::ClearCatalog() {
@@ -150,9 +156,8 @@ void Catalog::settle(PendingSlot slot, std::size_t filesBefore) {
     const std::uint64_t key = slot->first;
     freeLists(slot->second);
     pending_.erase(slot);
-    joined_.insert(std::uint32_t(FileList.size() - 1), key, [&](std::uint32_t i) {
-        return objectKey(FileList[i].keyDirId, FileList[i].objectId);
-    });
+    joined_.insert(std::uint32_t(FileList.size() - 1), key,
+                   [&](std::uint32_t i) { return fileKey(i); });
 }
 
 std::string_view Catalog::nameOf(const PendingName& name) const {
@@ -192,19 +197,16 @@ void Catalog::AddStatData(std::size_t location, Bytes block, std::size_t length,
     if (sd->fileType != FileType::Directory)
         stat.namesLeft = std::clamp<std::uint32_t>(sd->linkCount, 1, kMaxNamesPerKey);
     const std::uint64_t key = objectKey(dirId, objectId);
-    auto slot = pending_.find(key);
-    std::uint32_t file = IndexTable::kNone;
-    if (slot == pending_.end()) {
-        file = joinedFile(key);
-        if (file != IndexTable::kNone) {
-            const CatalogEntry& f = FileList[file];
-            if (PendingStat{f.size, f.auxValue, f.modifiedTime, 1, f.fileType}.sameVersion(stat))
-                return;
-        }
-        slot = pending_.emplace(key, kNoLists).first;
-    }
+    PendingSlot slot;
+    Pending* lists = listsFor(
+        key,
+        [&](const CatalogEntry& f) {
+            return PendingStat{f.size, f.auxValue, f.modifiedTime, 1, f.fileType}.sameVersion(stat);
+        },
+        slot);
+    if (!lists) return;
+    Pending& p = *lists;
     std::uint32_t& code = slot->second;
-    Pending& p = listsOf(code, file);
 
     if (recoveryMode == RecoveryMode::Normal) {
         const std::size_t joined = std::min<std::size_t>(stat.namesLeft, p.PendingNames.size());
@@ -243,17 +245,12 @@ void Catalog::addName(std::uint32_t dirId, std::uint32_t objectId, std::uint32_t
     if (nameArena_.size() > 2 * ByteArena::kChunk && waitingNameBytes_ * 2 < nameArena_.size())
         compactNames();
     const std::uint64_t key = objectKey(dirId, objectId);
-    auto slot = pending_.find(key);
-    std::uint32_t file = IndexTable::kNone;
-    if (slot == pending_.end()) {
-        file = joinedFile(key);
-        if (file != IndexTable::kNone && FileList[file].parentId == parentId &&
-            FileList[file].name == name)
-            return;
-        slot = pending_.emplace(key, kNoLists).first;
-    }
+    PendingSlot slot;
+    Pending* lists = listsFor(
+        key, [&](const CatalogEntry& f) { return f.parentId == parentId && f.name == name; }, slot);
+    if (!lists) return;
+    Pending& p = *lists;
     std::uint32_t& code = slot->second;
-    Pending& p = listsOf(code, file);
     if (recoveryMode == RecoveryMode::Normal) {
         if (!p.PendingStats.empty()) {
             const PendingStat stat = p.PendingStats.front();

@@ -251,7 +251,14 @@ private:
     // meets another name or stat data later gets lists again, which then
     // take precedence (pending_ is asked first).
     IndexTable joined_;
-    std::uint32_t joinedFile(std::uint64_t key) const;
+    std::uint64_t fileKey(std::uint32_t index) const {
+        return objectKey(FileList[index].keyDirId, FileList[index].objectId);
+    }
+    // The lists of `key` and their map slot, made when it has none; or null
+    // when the key's joined file already holds what is coming
+    // (`sameAsFile(file)`).
+    template <class SameAsFile>
+    Pending* listsFor(std::uint64_t key, SameAsFile&& sameAsFile, PendingSlot& slot);
     Pending& listsOf(std::uint32_t& code, std::uint32_t joinedFile);
     void freeLists(std::uint32_t code);
     void settle(PendingSlot slot, std::size_t filesBefore);
