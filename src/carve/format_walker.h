@@ -1,0 +1,64 @@
+#pragma once
+// Carving's contract between the file formats and the volume. A walker knows
+// one file format: from a candidate's first bytes it says whether the format
+// starts there, and by reading the format's own structure (chunks, markers,
+// directories, stream ends) it finds the file's exact length. It never pads
+// to a block and never runs on into whatever follows the file.
+//
+// The volume side (which blocks nothing claims, where a candidate's runs lie,
+// which continuation of an interrupted file to try) lives with the reader;
+// a walker sees only the bytes it is given through CarveInput, so a
+// fragmented file is checked by walking the same candidate again over a
+// different list of runs.
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace dorvak::carve {
+
+// The bytes of one candidate, from its first byte on: one run of blocks, or
+// several runs joined. size() is the most the file may hold (the runs
+// together); a walker never reads at or past it.
+class CarveInput {
+public:
+    virtual ~CarveInput() = default;
+    virtual std::uint64_t size() const = 0;
+    // Copies the bytes at `offset` into `out`; returns how many were copied
+    // (fewer only where size() ends them). Unreadable sectors read as zeros.
+    virtual std::size_t read(std::uint64_t offset, std::span<std::uint8_t> out) const = 0;
+};
+
+enum class WalkStatus {
+    NotThisFormat, // the signature or the first structures do not hold
+    Complete,      // the format's own end was reached: `length` is exact
+    Interrupted,   // the structure holds for `length` bytes, then fails or the input ends
+};
+
+struct WalkResult {
+    WalkStatus status = WalkStatus::NotThisFormat;
+    std::uint64_t length = 0; // Complete: the file's length; Interrupted: the bytes that checked good
+    // Set when the walk learnt a more precise type than the signature gave
+    // (a ZIP that is an ODT or a DOCX); empty keeps the walker's own.
+    std::string extension;
+    std::string typeName;
+};
+
+struct FormatWalker {
+    std::string_view extension; // "jpg": the carved file's suffix and its folder's name
+    std::string_view typeName;  // "JPEG image": listed as "Carved JPEG image"
+    // Whether `head` (the candidate's first bytes: 512, fewer only when the
+    // input is shorter) starts a file of this format. Cheap: it runs on every
+    // unclaimed block.
+    bool (*matches)(std::span<const std::uint8_t> head);
+    WalkResult (*walk)(const CarveInput& in);
+};
+
+// Every walker, the most specific signatures first.
+std::span<const FormatWalker> formatWalkers();
+// The first walker whose signature matches `head`, or nullptr.
+const FormatWalker* walkerFor(std::span<const std::uint8_t> head);
+
+} // namespace dorvak::carve
