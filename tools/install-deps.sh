@@ -4,6 +4,7 @@
 set -e
 PKGS="build-essential cmake ninja-build pkg-config python3 gzip
       qt6-base-dev qt6-base-dev-tools libgl-dev libgtest-dev googletest libcli11-dev
+      zlib1g-dev libbz2-dev liblzma-dev
       clang libclang-rt-14-dev clang-format xz-utils
       user-mode-linux reiserfsprogs fdisk grub-common
       dpkg-dev desktop-file-utils appstream groff-base bash-completion
