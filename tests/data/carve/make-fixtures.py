@@ -119,6 +119,76 @@ def gzip_bytes(data, name):
     return buf.getvalue()
 
 
+def zip_bytes(entries, stored_first=None):
+    import zipfile
+    buf = io.BytesIO()
+    with zipfile.ZipFile(buf, "w") as z:
+        if stored_first:
+            info = zipfile.ZipInfo(stored_first[0], (2024, 1, 1, 0, 0, 0))
+            z.writestr(info, stored_first[1], compress_type=zipfile.ZIP_STORED)
+        for name, data in entries:
+            info = zipfile.ZipInfo(name, (2024, 1, 1, 0, 0, 0))
+            z.writestr(info, data, compress_type=zipfile.ZIP_DEFLATED)
+    return buf.getvalue()
+
+
+def make_zips():
+    text = prose(5000).encode()
+    write("archive.zip", zip_bytes([("notes.txt", text), ("random.bin", noise(5000)),
+                                    ("empty/", b"")]))
+    write("document.odt", zip_bytes(
+        [("content.xml", b"<office:document-content>" + text + b"</office:document-content>"),
+         ("META-INF/manifest.xml", b"<manifest/>"), ("Thumbnails/thumbnail.png", make_png())],
+        stored_first=("mimetype", b"application/vnd.oasis.opendocument.text")))
+    write("document.docx", zip_bytes(
+        [("[Content_Types].xml", b"<Types/>"), ("_rels/.rels", b"<Relationships/>"),
+         ("word/document.xml", b"<w:document>" + text + b"</w:document>"),
+         ("word/media/image1.png", make_png())]))
+    write("library.jar", zip_bytes(
+        [("META-INF/MANIFEST.MF", b"Manifest-Version: 1.0\r\n\r\n"),
+         ("org/example/Main.class", b"\xca\xfe\xba\xbe" + noise(6000))]))
+    write("package-1.0-py3-none-any.whl", zip_bytes(
+        [("package/__init__.py", text), ("package/data.bin", noise(4000)),
+         ("package-1.0.dist-info/WHEEL", b"Wheel-Version: 1.0\n"),
+         ("package-1.0.dist-info/RECORD", b"")]))
+
+
+def make_tar():
+    import tarfile
+    buf = io.BytesIO()
+    with tarfile.open(fileobj=buf, mode="w", format=tarfile.GNU_FORMAT) as t:
+        for name, data in [("dir/notes.txt", prose(3000).encode()), ("dir/blob.bin", noise(5000)),
+                           ("dir/" + "long-name-" * 12 + ".txt", b"x" * 700)]:
+            info = tarfile.TarInfo(name)
+            info.size, info.mtime = len(data), 1700000000
+            t.addfile(info, io.BytesIO(data))
+    return buf.getvalue()
+
+
+def make_pdf():
+    objects = [b"<< /Type /Catalog /Pages 2 0 R >>", b"<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+               b"<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R >>"]
+    content = zlib.compress(("BT /F1 12 Tf 72 712 Td (%s) Tj ET" % prose(3000)).encode() + noise(3000))
+    objects.append(b"<< /Length %d /Filter /FlateDecode >>\nstream\n" % len(content) + content
+                   + b"\nendstream")
+    pdf = b"%PDF-1.4\n%\xe2\xe3\xcf\xd3\n"
+    offsets = []
+    for i, body in enumerate(objects):
+        offsets.append(len(pdf))
+        pdf += b"%d 0 obj\n" % (i + 1) + body + b"\nendobj\n"
+    xref = len(pdf)
+    pdf += b"xref\n0 %d\n0000000000 65535 f \n" % (len(objects) + 1)
+    pdf += b"".join(b"%010d 00000 n \n" % o for o in offsets)
+    pdf += b"trailer\n<< /Size %d /Root 1 0 R >>\nstartxref\n%d\n%%%%EOF\n" % (len(objects) + 1, xref)
+    # An incremental update: a new version of object 3, its own table.
+    update = len(pdf)
+    pdf += b"3 0 obj\n<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Contents 4 0 R >>\nendobj\n"
+    xref2 = len(pdf)
+    pdf += b"xref\n3 1\n%010d 00000 n \ntrailer\n<< /Size 5 /Root 1 0 R /Prev %d >>\n" % (update, xref)
+    pdf += b"startxref\n%d\n%%%%EOF\n" % xref2
+    return pdf
+
+
 def main():
     text = (prose(9000) + "\n").encode()
     mixed = text + noise(6000)
@@ -130,6 +200,14 @@ def main():
     write("data.gz", gzip_bytes(mixed, "data.bin"))
     write("multi.gz", gzip_bytes(mixed[:8000], "a") + gzip_bytes(mixed[8000:], "b"))
     write("data.zlib", zlib.compress(mixed, 6))
+    make_zips()
+    write("archive.tar", make_tar())
+    import bz2
+    import lzma
+    write("data.bz2", bz2.compress(mixed, 9))
+    write("multi.bz2", bz2.compress(mixed[:7000]) + bz2.compress(mixed[7000:]))
+    write("data.xz", lzma.compress(mixed, preset=6))
+    write("document.pdf", make_pdf())
 
 
 if __name__ == "__main__":
