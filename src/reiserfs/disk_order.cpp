@@ -49,6 +49,13 @@ std::uint32_t LeafStore::add(std::uint64_t sector, Bytes block) {
     return std::uint32_t(leaves_.size() - 1);
 }
 
+std::uint32_t LeafStore::find(std::uint64_t sector) const {
+    auto at = std::lower_bound(leaves_.begin(), leaves_.end(), sector,
+                               [](const Leaf& leaf, std::uint64_t s) { return leaf.sector < s; });
+    return at != leaves_.end() && at->sector == sector ? std::uint32_t(at - leaves_.begin())
+                                                       : kNotKept;
+}
+
 void LeafStore::reset() {
     leaves_.clear();
     items_.clear();

@@ -75,6 +75,8 @@ public:
         std::uint32_t itemCount = 0;
     };
 
+    static constexpr std::uint32_t kNotKept = ~std::uint32_t(0);
+
     // Keeps the items of the leaf `block` (read from `sector`) that the
     // catalog would take; returns the leaf's number in the store.
     std::uint32_t add(std::uint64_t sector, Bytes block);
@@ -82,6 +84,9 @@ public:
     // The chunk of the arena that holds an item's body, and where in it.
     Bytes chunkOf(const Item& item) const { return bodies_.chunkOf(item.body); }
     static std::size_t offsetOf(const Item& item) { return ByteArena::offsetOf(item.body); }
+    // The number of the leaf read from `sector`, or kNotKept; for a store
+    // filled in ascending order of sectors (a binary search).
+    std::uint32_t find(std::uint64_t sector) const;
     std::uint32_t leafCount() const { return std::uint32_t(leaves_.size()); }
     const Item& item(std::uint32_t index) const { return items_[index]; }
     // Forgets every leaf; the memory is kept for the next ones.

@@ -4,23 +4,11 @@
 #include "reiserfs/structures.h"
 
 #include <algorithm>
-#include <deque>
 #include <malloc.h>
 #include <new>
 #include <unordered_map>
 
 namespace dorvak {
-namespace {
-
-// Children that lie next to each other on disk are read in one request of at
-// most this many bytes; the order of processing stays the pointer order.
-constexpr std::size_t kReadAheadBytes = 1 << 20;
-// Internal nodes exist at levels 2 to 5; a root leaf has level 1.
-constexpr std::uint16_t kMaxLevel = 5;
-constexpr std::uint32_t kNotKept = ~std::uint32_t(0);
-
-} // namespace
-
 VolumeMount::VolumeMount(SectorReader& reader, const VolumeInfo& volume, Catalog& catalog,
                          std::atomic<bool>& stopRequested, ProgressSink& progress)
     : reader_(reader), volume_(volume), catalog_(catalog), stopRequested_(stopRequested),
@@ -129,16 +117,83 @@ void VolumeMount::WalkTree() {
     walkLevels(nullptr, 0);
 }
 
-// With `later`, the children of nodes at `laterBelow` or lower are not read:
-// their block numbers are collected there for the block scan, which reads
-// every block anyway. Leaves met above (under a damaged higher node) are read
-// and handed over as usual.
-void VolumeMount::walkLevels(BlockSet* later, std::uint16_t laterBelow) {
-    liveLeaves_.clear();
-    const std::size_t blockSize = volume_.blockSize();
-    if (!isValidBlockSize(std::uint32_t(blockSize)) || !blockInVolume(volume_.rootBlock)) return;
+// The blocks of one level of the walk, handed over in walk order whatever the
+// order of reading. What each block turned out to be is kept by block number
+// until the walk order reaches it; blocks are handed over as soon as every
+// block before them in walk order has been read, so only those read ahead of
+// their turn wait in the store (on a volume written in order, few do).
+class VolumeMount::LevelHandOver {
+public:
+    // `level`: the level's blocks in walk order; the nodes among them are
+    // appended to `parents` as they are handed over.
+    LevelHandOver(VolumeMount& mount, const std::vector<std::uint64_t>& level,
+                  std::vector<WalkParent>& parents)
+        : mount_(mount), level_(level), parents_(parents) {
+        found_.reserve(level.size());
+    }
+    // Block `block` of the level has been read into `data`.
+    void found(std::uint64_t block, Bytes data) {
+        auto h = ReadBlockHead(data);
+        Found f;
+        if (h && h->level == 1) { // one that does not look like a leaf is ignored
+            f.kind = Kind::Leaf;
+            f.stored = LeafStore::kNotKept;
+            if (looksLikeLeaf(*h, data.size())) {
+                f.stored = store_.add(mount_.volume_.blockSector(block), data);
+                ++waiting_;
+            }
+        } else if (h && h->level >= 2 && h->level <= kMaxLevel) {
+            f.kind = Kind::Node;
+            f.node = {h->level, mount_.childrenOf(data)};
+        }
+        found_.emplace(block, std::move(f));
+        if (cursor_ < level_.size() && block == level_[cursor_]) handOver();
+    }
+    // Hands over every block whose turn has come and that has been read.
+    void handOver() {
+        for (; cursor_ < level_.size() && !mount_.stopRequested_; ++cursor_) {
+            auto it = found_.find(level_[cursor_]);
+            if (it == found_.end()) return; // not read yet
+            handOver(level_[cursor_], it->second);
+            found_.erase(it);
+        }
+    }
 
-    std::vector<std::uint8_t> node(blockSize);
+private:
+    enum class Kind { None, Leaf, Node };
+    struct Found {
+        Kind kind = Kind::None;
+        std::uint32_t stored = 0;
+        WalkParent node;
+    };
+    void handOver(std::uint64_t block, Found& f) {
+        if (f.kind == Kind::Node) {
+            parents_.push_back(std::move(f.node));
+        } else if (f.kind == Kind::None) {
+            ++mount_.result_.nodesSkipped; // neither leaf nor node
+        } else {
+            mount_.liveLeaves_.push_back(mount_.volume_.blockSector(block));
+            if (f.stored != LeafStore::kNotKept) {
+                mount_.replayLeaf(store_, f.stored);
+                if (--waiting_ == 0) store_.reset();
+            } else {
+                ++mount_.result_.nodesSkipped; // a tree pointer to something that is no leaf
+            }
+        }
+    }
+
+    VolumeMount& mount_;
+    const std::vector<std::uint64_t>& level_;
+    std::vector<WalkParent>& parents_;
+    std::unordered_map<std::uint64_t, Found> found_;
+    LeafStore store_;
+    std::size_t cursor_ = 0, waiting_ = 0;
+};
+
+// Reads the root block. A root that is a leaf is handed over at once (false:
+// nothing more to walk); a root node gives the first level's parent.
+bool VolumeMount::walkRoot(std::vector<WalkParent>& parents) {
+    std::vector<std::uint8_t> node(volume_.blockSize());
     const std::uint64_t rootSector = volume_.blockSector(volume_.rootBlock);
     reader_.ReadSectors(rootSector, volume_.sectorsPerBlock, node.data());
     auto head = ReadBlockHead(node);
@@ -146,220 +201,70 @@ void VolumeMount::walkLevels(BlockSet* later, std::uint16_t laterBelow) {
         liveLeaves_.push_back(rootSector);
         ProcessLeaf(rootSector, node, true);
         progress_.nodesRead(0, 1, 0);
-        return;
+        return false;
     }
     if (!head || head->level < 2 || head->level > kMaxLevel) {
         ++result_.nodesSkipped;
-        return;
+        return false;
     }
-    struct Parent {
-        std::uint16_t level;
-        std::vector<std::uint64_t> kids;
-    };
+    parents.push_back({head->level, childrenOf(node)});
+    return true;
+}
+
+// The children of the last level in walk order (`parents` is emptied), less
+// those already seen or outside the volume, and less those `later` takes.
+std::vector<std::uint64_t> VolumeMount::nextLevel(std::vector<WalkParent>& parents, BlockSet& seen,
+                                                  BlockSet* later, std::uint16_t laterBelow) {
+    std::vector<std::uint64_t> level;
+    for (const WalkParent& parent : parents)
+        for (std::uint64_t block : parent.kids) {
+            if (!blockInVolume(block) || !seen.insert(block))
+                ++result_.nodesSkipped;
+            else if (later && parent.level <= laterBelow)
+                later->insert(block);
+            else
+                level.push_back(block);
+        }
+    parents.clear();
+    return level;
+}
+
+// With `later`, the children of nodes at `laterBelow` or lower are not read:
+// their block numbers are collected there for the block scan, which reads
+// every block anyway. Leaves met above (under a damaged higher node) are read
+// and handed over as usual.
+void VolumeMount::walkLevels(BlockSet* later, std::uint16_t laterBelow) {
+    liveLeaves_.clear();
+    if (!isValidBlockSize(std::uint32_t(volume_.blockSize())) || !blockInVolume(volume_.rootBlock))
+        return;
+    std::vector<WalkParent> parents;
+    if (!walkRoot(parents)) return;
     BlockSet seen;
     seen.insert(volume_.rootBlock);
-    std::vector<Parent> parents;
-    parents.push_back({head->level, childrenOf(node)});
-    LeafStore store;
     std::uint64_t internalRead = 1, leavesRead = 0; // for the progress of the walk
     while (!parents.empty()) {
         if (stopRequested_) {
             result_.stopped = true;
             return;
         }
-        // This level: the children of the last one, in walk order.
-        std::vector<std::uint64_t> level;
-        for (const Parent& parent : parents)
-            for (std::uint64_t block : parent.kids) {
-                if (!blockInVolume(block) || !seen.insert(block))
-                    ++result_.nodesSkipped;
-                else if (later && parent.level <= laterBelow)
-                    later->insert(block);
-                else
-                    level.push_back(block);
-            }
-        parents.clear();
+        const std::vector<std::uint64_t> level = nextLevel(parents, seen, later, laterBelow);
         std::vector<std::uint64_t> sorted = level;
         std::sort(sorted.begin(), sorted.end());
-        // What each block of the level turned out to be, by block number,
-        // until the walk order reaches it. Blocks are handed over as soon as
-        // every block before them in walk order has been read, so only those
-        // read ahead of their turn wait in the store (on a volume written in
-        // order, few do).
-        enum class Kind { None, Leaf, Node };
-        struct Found {
-            Kind kind = Kind::None;
-            std::uint32_t stored = 0;
-            Parent node;
-        };
-        std::unordered_map<std::uint64_t, Found> found;
-        found.reserve(level.size());
-        std::size_t cursor = 0, waiting = 0;
-        auto handOver = [&] {
-            for (; cursor < level.size() && !stopRequested_; ++cursor) {
-                auto it = found.find(level[cursor]);
-                if (it == found.end()) return; // not read yet
-                Found& f = it->second;
-                if (f.kind == Kind::Node) {
-                    parents.push_back(std::move(f.node));
-                } else if (f.kind == Kind::None) {
-                    ++result_.nodesSkipped; // neither leaf nor node
-                } else {
-                    liveLeaves_.push_back(volume_.blockSector(level[cursor]));
-                    if (f.stored != kNotKept) {
-                        replayLeaf(store, f.stored);
-                        if (--waiting == 0) store.reset();
-                    } else {
-                        ++result_.nodesSkipped; // a tree pointer to something that is no leaf
-                    }
-                }
-                found.erase(it);
-            }
-        };
+        LevelHandOver handOver(*this, level, parents);
         std::uint64_t levelRead = 0;
         const bool whole = readBlocksInOrder(
             reader_, volume_, sorted, stopRequested_, [&](std::uint64_t b, Bytes data) {
                 auto h = ReadBlockHead(data);
                 ++(h && h->level == 1 ? leavesRead : internalRead);
                 progress_.nodesRead(internalRead, leavesRead, sorted.size() - ++levelRead);
-                Found f;
-                if (h && h->level == 1) { // one that does not look like a leaf is ignored
-                    f.kind = Kind::Leaf;
-                    f.stored = kNotKept;
-                    if (looksLikeLeaf(*h, blockSize)) {
-                        f.stored = store.add(volume_.blockSector(b), data);
-                        ++waiting;
-                    }
-                } else if (h && h->level >= 2 && h->level <= kMaxLevel) {
-                    f.kind = Kind::Node;
-                    f.node = {h->level, childrenOf(data)};
-                }
-                found.emplace(b, std::move(f));
-                if (b == level[cursor]) handOver();
+                handOver.found(b, data);
             });
-        handOver();
-        store.reset();
+        handOver.handOver();
         if (!whole || stopRequested_) {
             result_.stopped = true;
             return;
         }
     }
-}
-
-// Extensive in one pass over the disk. The nodes above level 2 (a few dozen
-// blocks) are read first; they name the live level-2 nodes. Then every block
-// once, in order: a live level-2 node names live leaves, and a live leaf is
-// handed to the catalog as the scan meets it. A leaf met before the node
-// that points at it is kept compact, as is every other leaf, and each node
-// the scan meets keeps its child list, so that after the scan the live tree
-// is complete: the leaves it reaches are handed over next, and what only the
-// others add comes last and is marked deleted. The live version of every
-// folder and file is therefore met first, whatever the layout.
-void VolumeMount::collectExtensive() {
-    const std::size_t blockSize = volume_.blockSize();
-    const std::uint64_t blocks = volume_.sectorCount == 0 ? 0 : volumeBlocks();
-    if (!isValidBlockSize(std::uint32_t(blockSize)) || blocks == 0) {
-        WalkTree(); // a volume of unknown size: its live tree is all there is
-        return;
-    }
-    BlockSet live; // live blocks the walk left to the scan
-    walkLevels(&live, 3);
-    BlockSet done; // live leaves the walk handed over itself
-    for (std::uint64_t sector : liveLeaves_)
-        done.insert((sector - volume_.startSector) / volume_.sectorsPerBlock);
-    if (result_.stopped) {
-        catalog_.releasePending();
-        return;
-    }
-    // Leaves not known to be live, in ascending block order (the scan's).
-    LeafStore kept;
-    auto keptAt = [&](std::uint64_t block) {
-        const std::uint64_t sector = volume_.blockSector(block);
-        std::uint32_t lo = 0, hi = std::uint32_t(kept.leafCount());
-        while (lo < hi) {
-            const std::uint32_t mid = lo + (hi - lo) / 2;
-            if (kept.leaf(mid).sector < sector)
-                lo = mid + 1;
-            else
-                hi = mid;
-        }
-        return lo < kept.leafCount() && kept.leaf(lo).sector == sector ? lo : kNotKept;
-    };
-    std::unordered_map<std::uint64_t, std::vector<std::uint64_t>> nodes; // met, not live yet
-    std::vector<std::uint64_t> behind; // live blocks the scan had passed when named
-    auto markLive = [&](std::uint64_t kid, std::uint64_t at) {
-        if (blockInVolume(kid) && !done.contains(kid) && live.insert(kid) && kid < at)
-            behind.push_back(kid);
-    };
-    const std::uint64_t perChunk = std::max<std::uint64_t>(1, kReadAheadBytes / blockSize);
-    std::vector<std::uint8_t> chunk(perChunk * blockSize);
-    for (std::uint64_t first = 0; first < blocks && !result_.stopped; first += perChunk) {
-        const std::uint64_t n = std::min(perChunk, blocks - first);
-        reader_.ReadSectors(volume_.blockSector(first), std::uint32_t(n * volume_.sectorsPerBlock),
-                            chunk.data());
-        for (std::uint64_t k = 0; k < n; ++k) {
-            if (stopRequested_) {
-                result_.stopped = true;
-                break;
-            }
-            const std::uint64_t block = first + k;
-            const std::uint64_t sector = volume_.blockSector(block);
-            progress_.percent(unsigned(std::min<std::uint64_t>(
-                block * volume_.sectorsPerBlock * 100 / volume_.sectorCount, 99)));
-            progress_.currentSector(sector);
-            Bytes data(chunk.data() + k * blockSize, blockSize);
-            auto head = ReadBlockHead(data);
-            const bool isNode = head && head->level >= 2 && head->level <= kMaxLevel;
-            if (live.contains(block)) {
-                if (isNode) {
-                    for (std::uint64_t kid : childrenOf(data))
-                        markLive(kid, block);
-                } else if (head && head->level == 1) {
-                    liveLeaves_.push_back(sector);
-                    ProcessLeaf(sector, data, true);
-                }
-                continue;
-            }
-            if (isNode) {
-                nodes.emplace(block, childrenOf(data));
-            } else if (head && looksLikeLeaf(*head, blockSize) && !done.contains(block)) {
-                // Leaves packed full (free space 0) are common, so free space
-                // is only required to lie within the block.
-                kept.add(sector, data);
-            }
-        }
-    }
-    // The rest of the live tree: nodes and leaves the scan met before it knew.
-    std::vector<std::uint64_t> lateLeaves;
-    while (!behind.empty()) {
-        const std::uint64_t block = behind.back();
-        behind.pop_back();
-        if (auto node = nodes.find(block); node != nodes.end()) {
-            for (std::uint64_t kid : node->second)
-                if (blockInVolume(kid) && !done.contains(kid) && live.insert(kid))
-                    behind.push_back(kid);
-        } else if (keptAt(block) != kNotKept) {
-            lateLeaves.push_back(block);
-        }
-    }
-    nodes.clear();
-    std::sort(lateLeaves.begin(), lateLeaves.end());
-    for (std::uint64_t block : lateLeaves) {
-        liveLeaves_.push_back(volume_.blockSector(block));
-        replayLeaf(kept, keptAt(block));
-    }
-    const std::size_t liveFolders = catalog_.FolderList.size();
-    const std::size_t liveFiles = catalog_.FileList.size();
-    for (std::uint32_t i = 0; !stopRequested_ && i < kept.leafCount(); ++i) {
-        const std::uint64_t sector = kept.leaf(i).sector;
-        if (!live.contains((sector - volume_.startSector) / volume_.sectorsPerBlock))
-            replayLeaf(kept, i);
-    }
-    catalog_.releasePending();
-    for (std::size_t i = liveFolders; i < catalog_.FolderList.size(); ++i)
-        catalog_.FolderList[i].deleted = true;
-    for (std::size_t i = liveFiles; i < catalog_.FileList.size(); ++i)
-        catalog_.FileList[i].deleted = true;
 }
 
 MountResult VolumeMount::MountSelectedVolume(RecoveryMode mode) {

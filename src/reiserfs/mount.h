@@ -52,8 +52,24 @@ public:
     const std::vector<std::uint64_t>& liveLeaves() const { return liveLeaves_; }
 
 private:
+    // A node of the walk and the children it points at.
+    struct WalkParent {
+        std::uint16_t level = 0;
+        std::vector<std::uint64_t> kids;
+    };
+    // Internal nodes exist at levels 2 to 5; a root leaf has level 1.
+    static constexpr std::uint16_t kMaxLevel = 5;
+    class LevelHandOver;
+    struct ExtensiveScan;
     void walkLevels(BlockSet* later, std::uint16_t laterBelow);
+    bool walkRoot(std::vector<WalkParent>& parents);
+    std::vector<std::uint64_t> nextLevel(std::vector<WalkParent>& parents, BlockSet& seen,
+                                         BlockSet* later, std::uint16_t laterBelow);
     void collectExtensive();
+    void scanBlocks(ExtensiveScan& scan);
+    void scanBlock(ExtensiveScan& scan, std::uint64_t block, Bytes data);
+    void completeLiveTree(ExtensiveScan& scan);
+    void replayDeleted(ExtensiveScan& scan);
     void addItem(std::uint64_t sector, const ItemHead& item, Bytes bodies, std::size_t bodyAt);
     void replayLeaf(const LeafStore& store, std::uint32_t index);
     std::vector<std::uint64_t> childrenOf(Bytes node);
