@@ -497,6 +497,37 @@ class Recovering(unittest.TestCase):
                     self.assertIn(("/rewrite/twice.txt", "/rewrite/twice (2).txt"), renamed)
                     self.assertIn("Renamed: %d" % len(renamed), out)
 
+    def test_a_normal_recover_past_damaged_tree_nodes_says_so_and_exits_3(self):
+        with tempfile.TemporaryDirectory() as tmp:
+            bad = os.path.join(tmp, "bad.img")
+            subprocess.run(["cp", "--sparse=always", image("v4096.img"), bad], check=True)
+            _, out, _ = run("volumes", bad)
+            v = jsonl(out)[0]
+            block = lambda n: (v["startSector"] + n * v["sectorsPerBlock"]) * 512
+            with open(bad, "r+b") as f:
+                f.seek(block(v["rootBlock"]))
+                level, count = struct.unpack("<HH", f.read(4))
+                self.assertGreater(level, 1)
+                # The last child pointer (the first subtree holds the root folder).
+                f.seek(block(v["rootBlock"]) + 24 + 16 * count + 8 * count)
+                child, = struct.unpack("<I", f.read(4))
+                f.seek(block(child))
+                f.write(struct.pack("<H", 0x7777))  # a level no node has
+            _, _, listed = run("list", bad, "--quiet")
+            line = "Damaged or repeated tree nodes skipped: 1"
+            self.assertIn(line, listed)
+            dest, report = os.path.join(tmp, "out"), os.path.join(tmp, "r.json")
+            os.mkdir(dest)
+            code, out, err = run("recover", bad, dest, "--quiet", "--report", report)
+            self.assertEqual(code, 3, err)
+            self.assertIn(line + "\n", out)
+            self.assertIn("--extensive", out)
+            with open(report) as f:
+                doc = json.load(f)
+            self.assertEqual(doc["nodesSkipped"], 1)
+            self.assertIn("--extensive", doc["advice"])
+            self.assertGreater(doc["filesWritten"], 0)  # what it reached is written
+
 
 def main():
     global CLI, IMAGES
