@@ -463,6 +463,71 @@ class Recovering(unittest.TestCase):
             self.assertEqual(real["bytesWritten"], sum(want[w["path"]]["size"]
                                                        for w in real["written"]))
 
+    def test_older_versions_never_replace_current_files_and_the_plan_says_so(self):
+        # A Normal run, then every deleted version into the same folder under
+        # each policy: the current files stay, the versions are numbered (or
+        # skipped), and --dry-run foretells exactly that.
+        want = {m["path"]: m for m in manifest("deleted.manifest.jsonl")}
+        for policy in ("overwrite", "rename", "skip"):
+            with tempfile.TemporaryDirectory() as tmp:
+                dest = os.path.join(tmp, "out")
+                os.mkdir(dest)
+                code, _, err = run("recover", image("deleted.img"), dest, "--quiet")
+                self.assertEqual(code, 0, err)
+                args = ["recover", image("deleted.img"), dest, "--quiet", "--extensive",
+                        "--deleted", "only", "--duplicates", policy]
+                docs = []
+                for extra in (["--dry-run"], []):
+                    report = os.path.join(tmp, "r%d.json" % len(docs))
+                    code, out, err = run(*args, *extra, "--report", report)
+                    self.assertEqual(code, 3 if policy == "skip" else 0, policy + err)
+                    with open(report) as f:
+                        docs.append(json.load(f))
+                plan, real = docs
+                for key in ("written", "renamed", "skipped"):
+                    entries = lambda doc: sorted((e["path"], e["writtenPath"]) for e in doc[key])
+                    self.assertEqual(entries(plan), entries(real), (policy, key))
+                self.assertEqual(sha256(os.path.join(dest, "rewrite/shrink.bin")),
+                                 want["/rewrite/shrink.bin"]["sha256"], policy)
+                renamed = {(r["path"], r["writtenPath"]) for r in real["renamed"]}
+                if policy == "skip":
+                    self.assertIn("/rewrite/shrink.bin", {s["path"] for s in real["skipped"]})
+                else:
+                    self.assertIn(("/rewrite/shrink.bin", "/rewrite/shrink (1).bin"), renamed)
+                    self.assertIn(("/rewrite/twice.txt", "/rewrite/twice (2).txt"), renamed)
+                    self.assertIn("Renamed: %d" % len(renamed), out)
+
+    def test_a_normal_recover_past_damaged_tree_nodes_says_so_and_exits_3(self):
+        with tempfile.TemporaryDirectory() as tmp:
+            bad = os.path.join(tmp, "bad.img")
+            subprocess.run(["cp", "--sparse=always", image("v4096.img"), bad], check=True)
+            _, out, _ = run("volumes", bad)
+            v = jsonl(out)[0]
+            block = lambda n: (v["startSector"] + n * v["sectorsPerBlock"]) * 512
+            with open(bad, "r+b") as f:
+                f.seek(block(v["rootBlock"]))
+                level, count = struct.unpack("<HH", f.read(4))
+                self.assertGreater(level, 1)
+                # The last child pointer (the first subtree holds the root folder).
+                f.seek(block(v["rootBlock"]) + 24 + 16 * count + 8 * count)
+                child, = struct.unpack("<I", f.read(4))
+                f.seek(block(child))
+                f.write(struct.pack("<H", 0x7777))  # a level no node has
+            _, _, listed = run("list", bad, "--quiet")
+            line = "Damaged or repeated tree nodes skipped: 1"
+            self.assertIn(line, listed)
+            dest, report = os.path.join(tmp, "out"), os.path.join(tmp, "r.json")
+            os.mkdir(dest)
+            code, out, err = run("recover", bad, dest, "--quiet", "--report", report)
+            self.assertEqual(code, 3, err)
+            self.assertIn(line + "\n", out)
+            self.assertIn("--extensive", out)
+            with open(report) as f:
+                doc = json.load(f)
+            self.assertEqual(doc["nodesSkipped"], 1)
+            self.assertIn("--extensive", doc["advice"])
+            self.assertGreater(doc["filesWritten"], 0)  # what it reached is written
+
 
 def main():
     global CLI, IMAGES
