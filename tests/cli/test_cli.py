@@ -119,6 +119,18 @@ class Discovery(unittest.TestCase):
             self.assertEqual(code, 2)
             self.assertIn("no readable sectors", err)
 
+    def test_a_fifo_or_a_character_device_is_refused_at_once(self):
+        # A FIFO would hang the open (no writer) and then every read.
+        with tempfile.TemporaryDirectory() as d:
+            fifo = os.path.join(d, "source")
+            os.mkfifo(fifo)
+            for source in (fifo, "/dev/null"):
+                for args in (("volumes", source), ("list", source), ("search", source, "-q")):
+                    code, out, err = run(*args)  # run() has a timeout
+                    self.assertEqual((code, out), (2, ""), args)
+                    self.assertEqual(err, "Cannot read %s: it is neither a disk nor a disk "
+                                     "image file\n" % source, args)
+
     def test_disks_lists_an_image_under_its_file_name(self):
         code, out, _ = run("disks", image("v512.img"))
         self.assertEqual(code, 0)
