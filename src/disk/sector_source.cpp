@@ -67,7 +67,8 @@ std::unique_ptr<FileSectorSource> FileSectorSource::fromFd(UniqueFd fd, const st
     } else {
         size = static_cast<std::uint64_t>(st.st_size);
     }
-    return std::unique_ptr<FileSectorSource>(new FileSectorSource(std::move(fd), size, sectorSize));
+    return std::unique_ptr<FileSectorSource>(
+        new FileSectorSource(std::move(fd), size, sectorSize, S_ISBLK(st.st_mode)));
 }
 
 bool FileSectorSource::readAt(std::uint64_t offset, void* buffer, std::size_t length) {
