@@ -119,6 +119,18 @@ class Discovery(unittest.TestCase):
             self.assertEqual(code, 2)
             self.assertIn("no readable sectors", err)
 
+    def test_a_fifo_or_a_character_device_is_refused_at_once(self):
+        # A FIFO would hang the open (no writer) and then every read.
+        with tempfile.TemporaryDirectory() as d:
+            fifo = os.path.join(d, "source")
+            os.mkfifo(fifo)
+            for source in (fifo, "/dev/null"):
+                for args in (("volumes", source), ("list", source), ("search", source, "-q")):
+                    code, out, err = run(*args)  # run() has a timeout
+                    self.assertEqual((code, out), (2, ""), args)
+                    self.assertEqual(err, "Cannot read %s: it is neither a disk nor a disk "
+                                     "image file\n" % source, args)
+
     def test_disks_lists_an_image_under_its_file_name(self):
         code, out, _ = run("disks", image("v512.img"))
         self.assertEqual(code, 0)
@@ -127,6 +139,72 @@ class Discovery(unittest.TestCase):
         self.assertEqual(disk["kind"], "image")
         self.assertEqual(disk["totalSectors"], os.path.getsize(image("v512.img")) // 512)
         self.assertEqual(disk["capacity"], "%d MB ( Approx )" % (disk["totalSectors"] // 2048))
+
+
+def tool(name):
+    if shutil.which(name):
+        return name
+    reason = name + " missing (tools/install-deps.sh installs it)"
+    if os.environ.get("CI", "") not in ("", "0", "false"):
+        raise AssertionError(reason)
+    raise unittest.SkipTest(reason)
+
+
+class ImageFormats(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        # Conversions of the partitioned disk, made fresh beside the images.
+        cls.raw = image("part-disk.img")
+        cls.tmp = tempfile.TemporaryDirectory(dir=os.path.dirname(IMAGES))
+        d = cls.tmp.name
+        qemu = tool("qemu-img")
+        cls.made = {}
+        for name, fmt, opts in (("disk.qcow2", "qcow2", []), ("disk.vhd", "vpc", []),
+                                ("fixed.vhd", "vpc", ["-o", "subformat=fixed"]),
+                                ("disk.vhdx", "vhdx", []), ("disk.vmdk", "vmdk", [])):
+            subprocess.run([qemu, "convert", "-O", fmt, *opts, cls.raw, os.path.join(d, name)],
+                           check=True, timeout=120)
+            cls.made[name] = {"qcow2": "qcow2", "vpc": "VHD", "vhdx": "VHDX", "vmdk": "VMDK"}[fmt]
+        # Named without the .E01 a user might have lost: found by content.
+        subprocess.run([tool("ewfacquire"), "-u", "-q", "-c", "fast", "-t",
+                        os.path.join(d, "acquired"), cls.raw], check=True, timeout=120,
+                       stdout=subprocess.DEVNULL)
+        os.rename(os.path.join(d, "acquired.E01"), os.path.join(d, "acquired.bin"))
+        cls.made["acquired.bin"] = "E01"
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.tmp.cleanup()
+
+    def test_every_container_lists_what_its_raw_image_lists(self):
+        _, volumes, _ = run("volumes", self.raw)
+        lists = [run("list", self.raw, "--volume", str(i), "-q")[1]
+                 for i in range(len(jsonl(volumes)))]
+        for name, fmt in self.made.items():
+            path = os.path.join(self.tmp.name, name)
+            code, out, err = run("volumes", path)
+            self.assertEqual((code, out, err), (0, volumes, "Image format: %s\n" % fmt), name)
+            for i, want in enumerate(lists):
+                code, out, err = run("list", path, "--volume", str(i), "-q")
+                self.assertEqual((code, out), (0, want), name + err)
+            code, out, _ = run("disks", path)
+            disk = [d for d in jsonl(out) if d["path"] == path][0]
+            self.assertEqual(disk["format"], fmt, name)
+            # qemu-img rounds a VHD up to whole cylinders.
+            size = os.path.getsize(self.raw) // 512
+            got = disk["totalSectors"]
+            self.assertTrue(size <= got < size + 255 * 63 if fmt == "VHD" else got == size,
+                            (name, got, size))
+
+    def test_a_damaged_container_is_refused_with_its_format_named(self):
+        for name, keep in (("disk.qcow2", 4096), ("acquired.bin", 100000), ("disk.vhdx", 1000)):
+            cut = os.path.join(self.tmp.name, "cut-" + name)
+            with open(os.path.join(self.tmp.name, name), "rb") as f, open(cut, "wb") as g:
+                g.write(f.read(keep))
+            code, out, err = run("list", cut)
+            self.assertEqual((code, out), (2, ""), name)
+            self.assertTrue(err.startswith("Cannot read %s: damaged %s image (" %
+                                           (cut, self.made[name])), err)
 
 
 class Listing(unittest.TestCase):
