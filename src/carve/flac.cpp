@@ -120,6 +120,7 @@ StreamInfo readMetadata(ByteCursor& c) {
         const std::uint8_t* h = c.at(pos, 4);
         if (!h) return s;
         const int type = h[0] & 0x7F;
+        const bool lastBlock = h[0] & 0x80;
         const std::uint64_t length = be24(h + 1);
         if (blocks == 0) {
             const std::uint8_t* info = c.at(pos + 4, 34);
@@ -129,8 +130,9 @@ StreamInfo readMetadata(ByteCursor& c) {
         } else if (type == 127) {
             return s;
         }
+        if (!c.has(pos, 4 + length)) return s;
         pos += 4 + length;
-        if (h[0] & 0x80) break;
+        if (lastBlock) break;
     }
     s.audio = pos;
     s.ok = true;
