@@ -3,11 +3,11 @@
 // has none, so it is scanned for the next marker: 0xFF followed by a byte
 // that is neither 0x00 (a stuffed 0xFF) nor a restart marker.
 //
-// Interrupted: the end of the last segment or restart interval that checked
-// (a marker that may not stand there, restart markers out of their cycle, or
-// the input ending before EOI). Entropy-coded data cannot be checked by
-// itself, so what lies between two good markers counts as good only once the
-// second marker has been seen.
+// Interrupted: a marker that may not stand where a length led, restart
+// markers out of their cycle, or the input ending before EOI. Neither a
+// segment's contents nor entropy-coded data can be checked by themselves,
+// and foreign bytes may hold something that looks like one marker, so the
+// good length is the marker before the last one that checked.
 #include "carve/byte_cursor.h"
 #include "carve/walkers.h"
 
@@ -26,18 +26,16 @@ bool isSegmentMarker(std::uint8_t m) {
            (m >= 0xE0 && m <= 0xEF) || m == 0xFE || m == 0xD9;
 }
 
-struct EntropyEnd {
-    std::uint64_t marker = 0; // offset of the 0xFF of the marker that ends the data
-    bool found = false;
-    bool restartsInOrder = true;
-    std::uint64_t lastGood = 0; // end of the last restart marker in its cycle
+// The offsets of the last two markers that checked.
+struct Marks {
+    std::uint64_t last = 0, beforeLast = 0;
+    void see(std::uint64_t at) { beforeLast = last, last = at; }
 };
 
-// Scans entropy-coded data from `pos` for the marker that ends it; restart
-// markers must come in their cycle D0..D7.
-EntropyEnd scanEntropy(ByteCursor& c, std::uint64_t pos) {
-    EntropyEnd r;
-    r.lastGood = pos;
+// Scans entropy-coded data from `pos` for the marker that ends it; returns
+// the offset of that marker's 0xFF, or nothing when the input ends first or
+// restart markers leave their cycle D0..D7.
+std::optional<std::uint64_t> scanEntropy(ByteCursor& c, std::uint64_t pos, Marks& marks) {
     int nextRestart = 0;
     bool pendingFF = false;
     while (pos < c.size()) {
@@ -45,33 +43,20 @@ EntropyEnd scanEntropy(ByteCursor& c, std::uint64_t pos) {
         if (bytes.empty()) break;
         for (std::size_t i = 0; i < bytes.size(); ++i) {
             const std::uint8_t b = bytes[i];
-            if (!pendingFF) {
-                pendingFF = b == 0xFF;
-                continue;
-            }
-            if (b == 0x00 || b == 0xFF) { // stuffed byte, or fill before a marker
+            if (!pendingFF || b == 0x00 || b == 0xFF) { // data, stuffed byte, fill
                 pendingFF = b == 0xFF;
                 continue;
             }
             pendingFF = false;
-            const std::uint64_t at = pos + i;
-            if (isRestart(b)) {
-                if (b != 0xD0 + nextRestart) {
-                    r.restartsInOrder = false;
-                    r.marker = at - 1;
-                    return r;
-                }
-                nextRestart = (nextRestart + 1) % 8;
-                r.lastGood = at + 1;
-                continue;
-            }
-            r.found = true;
-            r.marker = at - 1;
-            return r;
+            const std::uint64_t at = pos + i - 1;
+            if (!isRestart(b)) return at;
+            if (b != 0xD0 + nextRestart) return std::nullopt;
+            nextRestart = (nextRestart + 1) % 8;
+            marks.see(at);
         }
         pos += bytes.size();
     }
-    return r;
+    return std::nullopt;
 }
 
 } // namespace
@@ -88,34 +73,32 @@ WalkResult jpegWalk(const CarveInput& in) {
     const std::uint8_t* p = c.at(0, 4);
     if (!p || !jpegMatches({p, 4})) return notThisFormat();
     std::uint64_t pos = 2;
-    std::uint64_t good = 2;
+    Marks marks;
     bool frameSeen = false;
-    // Each pass reads one marker; every pass moves `pos` on by at least two
-    // bytes, so the loop ends with the input.
+    // Each pass reads one marker and moves `pos` on by at least one byte.
     while (true) {
         const std::uint8_t* m = c.at(pos, 2);
-        if (!m) return interrupted(good);
-        if (m[0] != 0xFF) return interrupted(good);
+        if (!m || m[0] != 0xFF) return interrupted(marks.beforeLast);
         if (m[1] == 0xFF) { // fill bytes before a marker
             ++pos;
             continue;
         }
         const std::uint8_t marker = m[1];
-        if (marker == 0xD9) return frameSeen ? complete(pos + 2) : interrupted(good);
-        if (!isSegmentMarker(marker)) return interrupted(good);
+        if (marker == 0xD9) return frameSeen ? complete(pos + 2) : interrupted(marks.beforeLast);
+        if (!isSegmentMarker(marker)) return interrupted(marks.beforeLast);
         const std::uint8_t* l = c.at(pos + 2, 2);
-        if (!l) return interrupted(good);
+        if (!l) return interrupted(marks.beforeLast);
         const std::uint16_t length = be16(l);
-        if (length < 2 || !c.has(pos + 2, length)) return interrupted(good);
+        if (length < 2 || !c.has(pos + 2, length)) return interrupted(marks.beforeLast);
+        marks.see(pos);
         if ((marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xCC))
             frameSeen = true;
         pos += 2 + std::uint64_t(length);
-        good = pos;
         if (marker != 0xDA) continue;
-        if (!frameSeen) return interrupted(good);
-        const EntropyEnd e = scanEntropy(c, pos);
-        if (!e.found || !e.restartsInOrder) return interrupted(e.lastGood);
-        pos = e.marker;
+        if (!frameSeen) return interrupted(marks.beforeLast);
+        const auto next = scanEntropy(c, pos, marks);
+        if (!next) return interrupted(marks.beforeLast);
+        pos = *next;
     }
 }
 

@@ -1,0 +1,90 @@
+// MP4, MOV and the other ISO base media files (3GP, M4A, HEIC...): a chain
+// of top-level boxes, each with its size (32 bits, or 64 in "largesize"
+// when the 32-bit size is 1) and a four-character type, from "ftyp" on. The
+// file ends after the last box of the chain once the movie box ("moov", or
+// "moof" fragments) has been seen; a box of size 0 runs to the end of the
+// file, which carving cannot know.
+//
+// Interrupted: the start of the box that failed or that the input cuts
+// short, or the end of the chain when it ends before any movie box. Media
+// data cannot be checked, so a foreign block inside "mdat" does not show;
+// the movie box is a tree of boxes and is checked down to the sample tables.
+#include "carve/byte_cursor.h"
+#include "carve/walkers.h"
+
+namespace dorvak::carve {
+
+namespace {
+
+bool isBoxType(const std::uint8_t* t) {
+    for (int i = 0; i < 4; ++i)
+        if (!((t[i] >= 'a' && t[i] <= 'z') || (t[i] >= 'A' && t[i] <= 'Z') ||
+              (t[i] >= '0' && t[i] <= '9') || t[i] == ' ' || t[i] == 0xA9))
+            return false;
+    return true;
+}
+
+// Boxes that hold only boxes: their children must fill them exactly.
+bool isContainer(const std::uint8_t* t) {
+    static const char* const kContainers[] = {"moov", "trak", "mdia", "minf", "stbl", "edts",
+                                              "dinf", "mvex", "moof", "traf", "udta"};
+    for (const char* k : kContainers)
+        if (std::equal(t, t + 4, k)) return true;
+    return false;
+}
+
+// Checks the boxes inside [pos, end) down to `depth` levels of containers.
+bool childrenHold(ByteCursor& c, std::uint64_t pos, std::uint64_t end, int depth) {
+    while (pos < end) {
+        const std::uint8_t* b = c.at(pos, 8);
+        if (!b || end - pos < 8 || !isBoxType(b + 4)) return false;
+        const std::uint64_t size = be32(b);
+        if (size < 8 || size > end - pos) return false;
+        std::uint8_t type[4];
+        std::copy(b + 4, b + 8, type);
+        if (depth > 0 && isContainer(type) && !childrenHold(c, pos + 8, pos + size, depth - 1))
+            return false;
+        pos += size;
+    }
+    return true;
+}
+
+} // namespace
+
+bool mp4Matches(Head head) {
+    if (head.size() < 16 || !startsWith(head, "ftyp", 4)) return false;
+    const std::uint32_t size = be32(head.data());
+    return size >= 16 && size <= 4096 && size % 4 == 0 && isBoxType(head.data() + 8);
+}
+
+WalkResult mp4Walk(const CarveInput& in) {
+    ByteCursor c(in);
+    const std::uint8_t* h = c.at(0, 16);
+    if (!h || !mp4Matches({h, 16})) return notThisFormat();
+    std::uint64_t pos = 0;
+    bool movie = false;
+    // Every box is at least 8 bytes: the loop ends with the input.
+    while (const std::uint8_t* b = c.at(pos, 8)) {
+        if (!isBoxType(b + 4)) break;
+        std::uint64_t size = be32(b);
+        const bool isMovie = std::equal(b + 4, b + 8, "moov") || std::equal(b + 4, b + 8, "moof");
+        if (size == 1) {
+            const std::uint8_t* large = c.at(pos + 8, 8);
+            if (!large) return interrupted(pos);
+            size = be64(large);
+            if (size < 16) break;
+        } else if (size == 0) {
+            return interrupted(pos); // to the end of the file: unknown here
+        } else if (size < 8) {
+            break;
+        }
+        if (!c.has(pos, size)) return interrupted(pos);
+        // The movie box's tree is all boxes: a foreign block inside shows.
+        if (isMovie && !childrenHold(c, pos + 8, pos + size, 6)) return interrupted(pos);
+        movie |= isMovie;
+        pos += size;
+    }
+    return movie ? complete(pos) : interrupted(pos);
+}
+
+} // namespace dorvak::carve
