@@ -104,7 +104,7 @@ void CopyOut::planFolder(std::size_t index, const std::string& catalogPath, std:
     for (std::size_t i : filesOf(f.objectId))
         ops.push_back({Op::File, false, -1, std::uint32_t(i), shared});
     for (std::uint32_t i : catalog_.childFolders(f.objectId))
-        planFolder(i, catalogPath + "/" + catalog_.FolderList[i].name, ops, path, summary);
+        planFolder(i, childPath(catalogPath, catalog_.FolderList[i].name), ops, path, summary);
     if (!ops[mark].eager && ops.size() == mark + 1)
         ops.pop_back(); // nothing of this folder takes part
     else
@@ -120,7 +120,7 @@ CopySummary CopyOut::RecoverAll(const std::string& destination) {
     for (std::size_t i : filesOf(kRootObjectId))
         ops.push_back({Op::File, false, -1, std::uint32_t(i), root});
     for (std::uint32_t i : catalog_.childFolders(kRootObjectId))
-        planFolder(i, "/" + catalog_.FolderList[i].name, ops, path, summary);
+        planFolder(i, childPath("", catalog_.FolderList[i].name), ops, path, summary);
 
     // Files whose folder the tree does not reach, grouped by that folder.
     const LostFiles lost = lostFilesOf(catalog_, settings_.deleted());
@@ -143,7 +143,7 @@ CopySummary CopyOut::RecoverSelected(const std::string& destination,
         if (i >= catalog_.FolderList.size()) continue;
         const CatalogEntry& f = catalog_.FolderList[i];
         std::string path;
-        if (!catalog_.folderPath(f.objectId, path)) path = "/" + f.name;
+        if (!catalog_.folderPath(f.objectId, path)) path = childPath("", f.name);
         std::vector<std::uint32_t> onPath;
         planFolder(i, path, ops, onPath, summary);
     }
@@ -305,7 +305,7 @@ bool CopyOut::Run::ensure(std::size_t i) {
         if (made) frame.names->fresh = true;
         frame.writtenPath = parent.writtenPath + "/" + name;
         names.write(name);
-        if (name != frame.name)
+        if (name != shownName(frame.name))
             s_.renamed.push_back({frame.catalogPath, frame.writtenPath, "folder", {}});
         return true;
     }

@@ -64,7 +64,7 @@ CopyOut::Run::Placed CopyOut::Run::place(TempFile& file, FolderNames& names, con
 // copied at all.
 bool CopyOut::Run::planFile(const Op& op) {
     const CatalogEntry& f = o_.catalog_.FileList[op.file];
-    const std::string catalogPath = op.in->catalogPath + "/" + f.name;
+    const std::string catalogPath = childPath(op.in->catalogPath, f.name);
     struct Settled { // a file decided here counts as handled
         CopyProgressEvent& e;
         std::uint64_t size;
@@ -216,7 +216,7 @@ bool CopyOut::Run::copyFiles() {
 bool CopyOut::Run::copyFile(const Planned& plan, const Frame& frame) {
     const Op& op = ops_[plan.op];
     const CatalogEntry& f = o_.catalog_.FileList[op.file];
-    const std::string catalogPath = op.in->catalogPath + "/" + f.name;
+    const std::string catalogPath = childPath(op.in->catalogPath, f.name);
     const std::uint64_t bytesBefore = event_.bytesDone;
     report(op.in->catalogPath, f.name);
     contents_.advanceTo(plan.order);
@@ -263,7 +263,7 @@ bool CopyOut::Run::copyFile(const Planned& plan, const Frame& frame) {
     ++s_.filesWritten;
     s_.bytesWritten += f.size;
     if (o_.listWritten) s_.written.push_back({catalogPath, written, "", {}});
-    if (name != f.name) s_.renamed.push_back({catalogPath, written, "", {}});
+    if (name != shownName(f.name)) s_.renamed.push_back({catalogPath, written, "", {}});
     if (!p.damage.empty()) s_.damaged.push_back({catalogPath, written, "", std::move(p.damage)});
     return true;
 }

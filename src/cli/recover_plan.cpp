@@ -58,7 +58,7 @@ public:
             for (std::size_t i : filesOf(f.objectId))
                 file(*place, i, catalogPath);
             for (std::uint32_t i : c_.childFolders(f.objectId))
-                folder(*place, i, catalogPath + "/" + c_.FolderList[i].name, path);
+                folder(*place, i, childPath(catalogPath, c_.FolderList[i].name), path);
         }
         path.pop_back();
         return true;
@@ -84,7 +84,7 @@ public:
                                            O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
                 if (held == NameHeld::Free) plan_.newFolders.push_back(sub->writtenPath);
                 parent.planned[candidate] = true;
-                if (candidate != name)
+                if (candidate != shownName(name))
                     plan_.summary.renamed.push_back({catalogPath, sub->writtenPath, "folder", {}});
             }
             return sub;
@@ -96,7 +96,7 @@ public:
 
     void file(Place& place, std::size_t index, const std::string& folderPath) {
         const CatalogEntry& f = c_.FileList[index];
-        const std::string catalogPath = folderPath + "/" + f.name;
+        const std::string catalogPath = childPath(folderPath, f.name);
         const std::string safe = safeName(f.name);
         CopySummary& s = plan_.summary;
         for (unsigned n = 0; n <= kMaxNumbered; ++n) {
@@ -113,7 +113,7 @@ public:
             ++s.filesWritten;
             s.bytesWritten += f.size;
             s.written.push_back({catalogPath, written, "", {}});
-            if (name != f.name) s.renamed.push_back({catalogPath, written, "", {}});
+            if (name != shownName(f.name)) s.renamed.push_back({catalogPath, written, "", {}});
             return;
         }
         s.failed.push_back({catalogPath, "", "no free name", {}});
@@ -185,7 +185,7 @@ RecoveryPlan planRecovery(const Catalog& catalog, const RecoverySettings& settin
             p.file(root, i, "");
         std::vector<std::uint32_t> path{kRootObjectId};
         for (std::uint32_t i : catalog.childFolders(kRootObjectId))
-            p.folder(root, i, "/" + catalog.FolderList[i].name, path);
+            p.folder(root, i, childPath("", catalog.FolderList[i].name), path);
         p.lostFiles(root);
         return plan;
     }
@@ -193,7 +193,7 @@ RecoveryPlan planRecovery(const Catalog& catalog, const RecoverySettings& settin
         if (i >= catalog.FolderList.size()) continue;
         std::string path;
         if (!catalog.folderPath(catalog.FolderList[i].objectId, path))
-            path = "/" + catalog.FolderList[i].name;
+            path = childPath("", catalog.FolderList[i].name);
         std::vector<std::uint32_t> onPath;
         p.folder(root, i, path, onPath);
     }
