@@ -328,9 +328,16 @@ CopyOut::Run::Prepared CopyOut::Run::prepareLink(const CatalogEntry& f, const Fr
         s_.failed.push_back({catalogPath, "", bad, {}});
         return p;
     }
-    int err = 0;
-    p.temp = TempFile::createSymlink(frame.fd.get(), *target, err);
-    if (!p.temp) p.goOn = fileError(err, catalogPath, frame.writtenPath + "/" + safeName(f.name));
+    int err = o_.refusesLinks ? o_.refusesLinks() : 0;
+    if (err == 0) p.temp = TempFile::createSymlink(frame.fd.get(), *target, err);
+    if (p.temp) return p;
+    // vfat, exFAT and many FUSE file systems hold no links at all: that
+    // says nothing of the files, which go on.
+    if (err == EPERM || err == EOPNOTSUPP || err == ENOSYS) {
+        s_.failed.push_back({catalogPath, "", "cannot hold symbolic links", {}, *target});
+        return p;
+    }
+    p.goOn = fileError(err, catalogPath, frame.writtenPath + "/" + safeName(f.name));
     return p;
 }
 

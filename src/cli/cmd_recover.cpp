@@ -112,8 +112,11 @@ void printSummary(const CopySummary& s) {
         std::cout << "\n";
     }
     std::cout << "Failed: " << s.failed.size() << "\n";
-    for (const auto& r : s.failed)
-        std::cout << "  " << jsonString(r.catalogPath) << ": " << r.reason << "\n";
+    for (const auto& r : s.failed) {
+        std::cout << "  " << jsonString(r.catalogPath) << ": " << r.reason;
+        if (!r.target.empty()) std::cout << " (target " << jsonString(r.target) << ")";
+        std::cout << "\n";
+    }
     if (s.stopped) std::cout << "Stopped: files not listed as written were not recovered\n";
 }
 
