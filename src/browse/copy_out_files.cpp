@@ -28,7 +28,7 @@ CopyOut::Run::Placed CopyOut::Run::place(TempFile& file, FolderNames& names, con
     if (!reserved.empty()) {
         name = reserved;
         err = refused(name);
-        if (err == 0 && file.place(name, replace)) return Placed::Yes;
+        if (err == 0 && file.place(given(name), replace)) return Placed::Yes;
         if (err == 0) err = file.error();
         if (!refusal(err) && err != EEXIST) return Placed::Error;
     }
@@ -38,7 +38,7 @@ CopyOut::Run::Placed CopyOut::Run::place(TempFile& file, FolderNames& names, con
         if (names.written.count(name)) continue;
         err = refused(name);
         if (err == 0) {
-            if (file.place(name, replace)) {
+            if (file.place(given(name), replace)) {
                 names.write(name);
                 names.taken(ladder.base, n);
                 return Placed::Yes;
@@ -259,11 +259,22 @@ bool CopyOut::Run::copyFile(const Planned& plan, const Frame& frame) {
         return true;
     }
     if (placed == Placed::Error) return fileError(err, catalogPath, written);
-    if (first == at) firstCopies_.emplace(at, written.substr(1));
+    if (const std::string kept = keptName(frame.fd.get(), name); kept != name) {
+        frame.names->write(kept);
+        return done(plan, catalogPath, frame.writtenPath + "/" + kept, first == at, p, true);
+    }
+    return done(plan, catalogPath, written, first == at, p, name != shownName(f.name));
+}
+
+// Counts a file placed at `written` (relative to the destination).
+bool CopyOut::Run::done(const Planned& plan, const std::string& catalogPath,
+                        const std::string& written, bool firstName, Prepared& p, bool renamed) {
+    const CatalogEntry& f = o_.catalog_.FileList[ops_[plan.op].file];
+    if (firstName) firstCopies_.emplace(plan.op, written.substr(1));
     ++s_.filesWritten;
     s_.bytesWritten += f.size;
     if (o_.listWritten) s_.written.push_back({catalogPath, written, "", {}});
-    if (name != shownName(f.name)) s_.renamed.push_back({catalogPath, written, "", {}});
+    if (renamed) s_.renamed.push_back({catalogPath, written, "", {}});
     if (!p.damage.empty()) s_.damaged.push_back({catalogPath, written, "", std::move(p.damage)});
     return true;
 }

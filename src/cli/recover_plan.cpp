@@ -1,6 +1,7 @@
 #include "cli/recover_plan.h"
 
 #include "browse/copy_out.h"
+#include "browse/name_folding.h"
 #include "browse/safe_names.h"
 #include "browse/temp_file.h"
 #include "reiserfs/structures.h"
@@ -26,8 +27,12 @@ constexpr unsigned kMaxNumbered = 100000;
 struct Place {
     UniqueFd fd;                                  // invalid: a folder the run would create
     std::string writtenPath;                      // "" for the destination itself
-    std::map<std::string, bool> planned;          // name -> is a folder
+    std::map<std::string, bool> planned;          // name (as key() gives it) -> is a folder
     std::unordered_map<std::string, Place*> subs; // folders entered, by written name
+    // The folder takes names that fold equal for one (known without writing
+    // a probe; a folder the run would make folds as its parent).
+    bool folds = false;
+    std::string key(const std::string& name) const { return folds ? foldedName(name) : name; }
 };
 
 class Planner {
@@ -71,8 +76,8 @@ public:
             const NameHeld held = heldAt(parent, candidate);
             // A folder merges into a folder (one of its own or one that was
             // there); anything else is passed over.
-            const bool folder = held == NameHeld::Folder ||
-                                (held == NameHeld::ThisRun && parent.planned[candidate]);
+            const bool folder = held == NameHeld::Folder || (held == NameHeld::ThisRun &&
+                                                             parent.planned[parent.key(candidate)]);
             if (held != NameHeld::Free && !folder) continue;
             Place*& sub = parent.subs[candidate];
             if (!sub) {
@@ -82,8 +87,9 @@ public:
                 if (held == NameHeld::Folder && parent.fd.valid())
                     sub->fd.reset(::openat(parent.fd.get(), candidate.c_str(),
                                            O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+                sub->folds = sub->fd.valid() ? knownCaseFolding(sub->fd.get()) : parent.folds;
                 if (held == NameHeld::Free) plan_.newFolders.push_back(sub->writtenPath);
-                parent.planned[candidate] = true;
+                parent.planned[parent.key(candidate)] = true;
                 if (candidate != shownName(name))
                     plan_.summary.renamed.push_back({catalogPath, sub->writtenPath, "folder", {}});
             }
@@ -109,7 +115,7 @@ public:
                     {catalogPath, written, "a file of that name exists at the destination", {}});
                 return;
             }
-            place.planned[name] = false;
+            place.planned[place.key(name)] = false;
             ++s.filesWritten;
             s.bytesWritten += f.size;
             s.written.push_back({catalogPath, written, "", {}});
@@ -133,7 +139,7 @@ public:
 private:
     // What holds a name: this run's plan first, then the destination.
     NameHeld heldAt(const Place& place, const std::string& name) const {
-        if (place.planned.count(name)) return NameHeld::ThisRun;
+        if (place.planned.count(place.key(name))) return NameHeld::ThisRun;
         if (!place.fd.valid()) return NameHeld::Free;
         struct stat st {};
         if (::fstatat(place.fd.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
@@ -179,6 +185,7 @@ RecoveryPlan planRecovery(const Catalog& catalog, const RecoverySettings& settin
             "Cannot open the destination folder " + destination + ": " + std::strerror(errno);
         return plan;
     }
+    root.folds = knownCaseFolding(root.fd.get());
     Planner p(catalog, settings, plan);
     if (all) {
         for (std::size_t i : p.filesOf(kRootObjectId))
