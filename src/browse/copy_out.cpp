@@ -349,9 +349,10 @@ void CopyOut::Run::leave() {
     frames_.pop_back();
 }
 
+// `alone`: the error says nothing of the destination, whatever it is.
 bool CopyOut::Run::fileError(int err, const std::string& catalogPath,
-                             const std::string& writtenPath) {
-    if (destinationFatal(err)) {
+                             const std::string& writtenPath, bool alone) {
+    if (!alone && destinationFatal(err)) {
         s_.fatalError = "Cannot write " + destination_ + writtenPath + ": " + std::strerror(err);
         return false;
     }

@@ -258,7 +258,11 @@ bool CopyOut::Run::copyFile(const Planned& plan, const Frame& frame) {
             {catalogPath, written, "a file of that name exists at the destination", {}});
         return true;
     }
-    if (placed == Placed::Error) return fileError(err, catalogPath, written);
+    // The temporary file was made in this folder: a refusal to give it its
+    // name (an immutable file in the way under Overwrite, a file system that
+    // will not hold the name) is this file's alone.
+    if (placed == Placed::Error)
+        return fileError(err, catalogPath, written, err == EPERM || err == EACCES);
     if (const std::string kept = keptName(frame.fd.get(), name); kept != name) {
         frame.names->write(kept);
         return done(plan, catalogPath, frame.writtenPath + "/" + kept, first == at, p, true);

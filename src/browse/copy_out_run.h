@@ -182,7 +182,8 @@ private:
     bool copyFiles();
     bool copyFile(const Planned& p, const Frame& frame);
     void setFolderTimes();
-    bool fileError(int err, const std::string& catalogPath, const std::string& writtenPath);
+    bool fileError(int err, const std::string& catalogPath, const std::string& writtenPath,
+                   bool alone = false);
     struct Prepared {
         std::unique_ptr<TempFile> temp; // null: reported already
         bool goOn = true;

@@ -30,49 +30,52 @@ std::unique_ptr<MountedVolume> volumeWithALink() {
     return mountBuilt(t.vb, root, RecoveryMode::Normal);
 }
 
-struct LinkCase {
-    int err;
-    bool fatal;
+struct RefusalCase {
+    const char* label;
+    int linkErr;            // what making a symbolic link answers
+    int nameErr;            // what placing "a.txt" answers
+    std::string failedPath; // "": the run ends
+    std::string reason;
 };
-
-void PrintTo(const LinkCase& c, std::ostream* os) {
-    *os << std::strerror(c.err);
+void PrintTo(const RefusalCase& c, std::ostream* os) {
+    *os << c.label;
 }
 
-class RefusedLinks : public ::testing::TestWithParam<LinkCase> {};
+class Refusals : public ::testing::TestWithParam<RefusalCase> {};
 
-// A destination without links fails the link alone, with its target; only a
-// destination-wide failure ends the run.
-TEST_P(RefusedLinks, FailTheLinkAloneUnlessTheDestinationIsFull) {
-    const LinkCase& c = GetParam();
+// What one entry is refused fails that entry alone (a link with its target);
+// only a destination-wide failure ends the run.
+TEST_P(Refusals, FailTheEntryAloneUnlessTheDestinationIsFull) {
+    const RefusalCase& c = GetParam();
     auto m = volumeWithALink();
     ScratchDir dest;
     CopyRequests requests;
     CopyOut copy(m->reader, m->volume, m->catalog, &m->live, {}, requests);
-    copy.refusesLinks = [&] { return c.err; };
+    copy.refusesLinks = [&] { return c.linkErr; };
+    copy.refusesName = [&](const std::string& name) { return name == "a.txt" ? c.nameErr : 0; };
     const CopySummary s = copy.RecoverAll(dest.str());
-    EXPECT_FALSE(fs::exists(fs::symlink_status(dest.path() / "link")));
-    if (c.fatal) {
-        EXPECT_NE(s.fatalError.find(std::strerror(c.err)), std::string::npos) << s.fatalError;
+    if (c.failedPath.empty()) {
+        EXPECT_NE(s.fatalError.find(std::strerror(c.linkErr)), std::string::npos) << s.fatalError;
         return;
     }
     EXPECT_TRUE(s.fatalError.empty()) << s.fatalError;
     EXPECT_EQ(s.filesWritten, 2u);
     EXPECT_EQ(readFile(dest.path() / "sub" / "b.txt"), str(pattern(20, 2)));
     ASSERT_EQ(s.failed.size(), 1u);
-    EXPECT_EQ(s.failed[0].catalogPath, "/link");
-    EXPECT_EQ(s.failed[0].reason, "cannot hold symbolic links");
-    EXPECT_EQ(s.failed[0].target, "a.txt");
+    EXPECT_EQ(s.failed[0].catalogPath, c.failedPath);
+    EXPECT_EQ(s.failed[0].reason, c.reason);
+    EXPECT_EQ(s.failed[0].target, c.linkErr ? "a.txt" : "");
 }
 
-INSTANTIATE_TEST_SUITE_P(Errors, RefusedLinks,
-                         ::testing::Values(LinkCase{EPERM, false}, LinkCase{EOPNOTSUPP, false},
-                                           LinkCase{ENOSPC, true}),
-                         [](const auto& info) {
-                             return std::string(info.param.err == EPERM    ? "EPERM"
-                                                : info.param.err == ENOSPC ? "ENOSPC"
-                                                                           : "EOPNOTSUPP");
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Errors, Refusals,
+    ::testing::Values(RefusalCase{"LinkEPERM", EPERM, 0, "/link", "cannot hold symbolic links"},
+                      RefusalCase{"LinkEOPNOTSUPP", EOPNOTSUPP, 0, "/link",
+                                  "cannot hold symbolic links"},
+                      RefusalCase{"LinkENOSPC", ENOSPC, 0, "", ""},
+                      // An immutable file in the way of Overwrite.
+                      RefusalCase{"NameEPERM", 0, EPERM, "/a.txt", std::strerror(EPERM)}),
+    [](const auto& info) { return std::string(info.param.label); });
 
 class FoldingDestination : public ::testing::TestWithParam<std::uint16_t> {};
 
