@@ -104,8 +104,7 @@ private:
             return;
         }
         std::string full = parentPath_;
-        full += '/';
-        full += f.name;
+        appendPathName(full, f.name);
         appendJsonString(row_, full);
     }
     void common(const CatalogEntry& f, std::uint64_t size) {

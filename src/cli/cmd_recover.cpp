@@ -58,14 +58,15 @@ bool resolvePaths(const Catalog& c, std::vector<std::string> paths, RecoverySele
         }
         const std::string* path = &known[key];
         for (auto it = chain.rbegin(); it != chain.rend(); ++it)
-            path = &(known[*it] = *path + "/" + c.FolderList[c.folderIndex(*it)].name);
+            path = &(known[*it] = childPath(*path, c.FolderList[c.folderIndex(*it)].name));
         return path;
     };
     auto take = [&](const std::string* parent, std::string_view name) {
-        if (!parent || names.find(name) == names.end()) return false;
+        if (!parent) return false;
         std::string full = *parent;
-        full += '/';
-        full += name;
+        appendPathName(full, name);
+        if (names.find(std::string_view(full).substr(parent->size() + 1)) == names.end())
+            return false;
         auto it = wanted.find(full);
         if (it == wanted.end()) return false;
         it->second = true;
@@ -111,8 +112,11 @@ void printSummary(const CopySummary& s) {
         std::cout << "\n";
     }
     std::cout << "Failed: " << s.failed.size() << "\n";
-    for (const auto& r : s.failed)
-        std::cout << "  " << jsonString(r.catalogPath) << ": " << r.reason << "\n";
+    for (const auto& r : s.failed) {
+        std::cout << "  " << jsonString(r.catalogPath) << ": " << r.reason;
+        if (!r.target.empty()) std::cout << " (target " << jsonString(r.target) << ")";
+        std::cout << "\n";
+    }
     if (s.stopped) std::cout << "Stopped: files not listed as written were not recovered\n";
 }
 

@@ -428,11 +428,21 @@ bool Catalog::folderPath(std::uint32_t key, std::string& path, char separator) c
         key = FolderList[i].parentId;
     }
     path.clear();
-    for (auto it = parts.rbegin(); it != parts.rend(); ++it) {
-        path += separator;
-        path += *it;
-    }
+    for (auto it = parts.rbegin(); it != parts.rend(); ++it)
+        appendPathName(path, *it, separator);
     return true;
+}
+
+void appendPathName(std::string& path, std::string_view name, char separator) {
+    path += separator;
+    for (char c : name) {
+        if (c == '/')
+            path += "%2F";
+        else if (c == '%')
+            path += "%25";
+        else
+            path += c;
+    }
 }
 
 } // namespace dorvak

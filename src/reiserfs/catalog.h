@@ -164,7 +164,8 @@ public:
     // Index in FolderList of the folder with this object id, or -1.
     long folderIndex(std::uint32_t objectId) const;
     // "/A/B" from the root for a folder key (2 = ""), or false when the
-    // folder is not reachable from the root.
+    // folder is not reachable from the root. Names are appended by
+    // appendPathName.
     bool folderPath(std::uint32_t key, std::string& path, char separator = '/') const;
 
 private:
@@ -282,5 +283,23 @@ private:
     std::unordered_map<std::uint32_t, std::vector<std::uint32_t>> folderChildren_;
     std::unordered_map<std::uint32_t, std::vector<std::uint32_t>> fileChildren_;
 };
+
+// Appends `separator` and `name` to a path shown to the user or to a script.
+// A name from a damaged or hostile disk may hold "/": inside a name "/" and
+// "%" are written "%2F" and "%25" (as the copy-out names the file it writes),
+// so "/a%2Fb/c" is "c" in the folder "a/b" and never the path of another.
+void appendPathName(std::string& path, std::string_view name, char separator = '/');
+// A name as a path shows it.
+inline std::string shownName(std::string_view name) {
+    std::string out;
+    appendPathName(out, name);
+    return out.substr(1);
+}
+// The same, as a new string: `parent` + "/" + the escaped name.
+inline std::string childPath(std::string_view parent, std::string_view name) {
+    std::string out(parent);
+    appendPathName(out, name);
+    return out;
+}
 
 } // namespace dorvak

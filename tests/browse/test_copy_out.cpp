@@ -65,12 +65,9 @@ TEST(CopyOut, HostileNamesStayInsideTheDestination) {
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(listTree(scratch.path()), expected);
     EXPECT_EQ(readFile(dest / "..%2F..%2Fx"), str(pattern(20, 2)));
-    // Every escaped name is listed with the path it came from.
-    std::set<std::string> renamed;
-    for (const auto& r : s.renamed)
-        renamed.insert(r.catalogPath + " -> " + r.writtenPath);
-    EXPECT_EQ(renamed,
-              (std::set<std::string>{"/% -> /%25", "/../../x -> /..%2F..%2Fx", "/a/b -> /a%2Fb"}));
+    // Paths escape "/" and "%" in a name as the written names do: those
+    // are not renamed.
+    EXPECT_TRUE(s.renamed.empty());
     struct stat st {};
     ASSERT_EQ(::stat((dest / "a%2Fb").c_str(), &st), 0);
     EXPECT_EQ(st.st_mtime, 4000); // a folder's time, set after its files

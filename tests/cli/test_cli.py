@@ -607,6 +607,55 @@ class Recovering(unittest.TestCase):
             self.assertGreater(doc["filesWritten"], 0)  # what it reached is written
 
 
+class DestinationOnTheSource(unittest.TestCase):
+    """Destinations whose writes land on the source, through loop devices and
+    overlays: these need root (CI runs as root)."""
+
+    def setUp(self):
+        if os.geteuid() != 0:
+            reason = "loop devices and mounts need root"
+            if os.environ.get("CI", "") not in ("", "0", "false"):
+                raise AssertionError(reason)
+            self.skipTest(reason)
+        tmp = tempfile.TemporaryDirectory()
+        self.addCleanup(tmp.cleanup)
+        self.tmp = tmp.name
+
+    def sh(self, *args):
+        return subprocess.run(args, check=True, capture_output=True, text=True).stdout.strip()
+
+    def filesystem(self, image, mountpoint, size=16 << 20):
+        """A fresh ext4 in `image`, mounted at `mountpoint` through a loop device."""
+        with open(image, "wb") as f:
+            f.truncate(size)
+        self.sh("mkfs.ext4", "-q", image)
+        loop = self.sh("losetup", "-f", "--show", image)
+        self.addCleanup(subprocess.run, ["losetup", "-d", loop])
+        os.mkdir(mountpoint)
+        self.sh("mount", loop, mountpoint)
+        self.addCleanup(subprocess.run, ["umount", mountpoint])
+        return loop
+
+    def test_loop_devices_overlays_and_image_files_on_the_source_are_refused(self):
+        t = lambda *p: os.path.join(self.tmp, *p)
+        disk = self.filesystem(t("disk.img"), t("disk"))  # the source disk
+        self.filesystem(t("disk", "inner.img"), t("inner"), 8 << 20)  # a loop on it
+        for d in ("lower", "ov", "disk/up", "disk/work", "elsewhere"):
+            os.mkdir(t(d))
+        self.sh("mount", "-t", "overlay", "overlay", "-o", "lowerdir=%s,upperdir=%s,workdir=%s"
+                % (t("lower"), t("disk", "up"), t("disk", "work")), t("ov"))
+        self.addCleanup(subprocess.run, ["umount", t("ov")])
+        for source, dest, words in ((disk, t("inner"), "lies on the disk being recovered"),
+                                    (disk, t("ov"), "lies on the disk being recovered"),
+                                    (t("disk.img"), t("disk"), "stored in the image")):
+            code, _, err = run("recover", source, dest, "--quiet")
+            self.assertEqual(code, 2, (source, dest))
+            self.assertIn(words, err, (source, dest))
+            self.assertEqual(err.count("\n"), 1, err)
+        code, _, err = run("recover", disk, t("elsewhere"), "--quiet")
+        self.assertNotIn("being recovered", err)  # refused for holding no volume only
+
+
 def main():
     global CLI, IMAGES
     parser = argparse.ArgumentParser()
