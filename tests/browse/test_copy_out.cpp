@@ -16,7 +16,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-CopySummary recoverAll(MountedVolume& m, const std::string& dest, RecoverySettings settings = {},
+CopySummary recoverAll(Mounted& m, const std::string& dest, RecoverySettings settings = {},
                        CopyRequests* requests = nullptr, CopyProgressSink* sink = nullptr) {
     CopyRequests own;
     CopyOut copy(m.reader, m.volume, m.catalog, &m.live, settings, requests ? *requests : own,

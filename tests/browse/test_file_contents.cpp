@@ -10,7 +10,7 @@
 namespace dorvak::test {
 namespace {
 
-CopySummary recoverAll(MountedVolume& m, const std::string& dest, RecoverySettings settings = {}) {
+CopySummary recoverAll(Mounted& m, const std::string& dest, RecoverySettings settings = {}) {
     CopyRequests requests;
     CopyOut copy(m.reader, m.volume, m.catalog, &m.live, settings, requests);
     return copy.RecoverAll(dest);
