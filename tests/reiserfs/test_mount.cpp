@@ -233,6 +233,20 @@ TEST(Mount, ExtensiveScanFindsFullLeavesLeavesOutsideTheTreeAndSingleLeafVolumes
     EXPECT_EQ(extensive->fileNames(), (Names{"live", "deleted", "full"}));
 }
 
+// The block scan applies the leaf check of the walk: a block whose free
+// space runs one byte past the block is no leaf.
+TEST(Mount, ExtensiveScanSkipsABlockWithImpossibleFreeSpace) {
+    Volume v;
+    const auto r0 = v.first();
+    v.put(r0, leafWith(10, "live"));
+    auto bad = leafWith(11, "bad").build();
+    bad[4] = 0x01; // free space 4097
+    bad[5] = 0x10;
+    v.put(r0 + 5, bad);
+    auto r = v.mount(r0, RecoveryMode::Extensive);
+    EXPECT_EQ(r->fileNames(), Names{"live"});
+}
+
 TEST(Mount, ExtensiveScanReportsEveryBlockInOrder) {
     Volume v;
     struct Count : ProgressSink {
