@@ -67,6 +67,31 @@ class Discovery(unittest.TestCase):
             code, listed, err = run("list", image(name + ".img"), "--volume", "1")
             self.assertEqual((code, listed), (0, mbr_list), name + err)
 
+    def test_a_volume_in_the_fourth_primary_entry_is_found(self):
+        # NTFS, FAT and swap, then Linux at sector 30000 holding part-disk's first volume.
+        with open(os.path.join(IMAGES, "part-disk.layout.json")) as f:
+            vol = json.load(f)["volumes"][0]
+        entries = [(0x07, 2048, 8192), (0x0C, 10240, 8192), (0x82, 18432, 8192),
+                   (0x83, 30000, vol["sectorCount"])]
+        mbr = b"\0" * 446 + b"".join(b"\0" * 4 + bytes([t]) + b"\0" * 3 + struct.pack("<II", a, n)
+                                     for t, a, n in entries) + b"\x55\xaa"
+        with tempfile.NamedTemporaryFile() as disk, open(image("part-disk.img"), "rb") as src:
+            disk.write(mbr)
+            src.seek(vol["startSector"] * 512)
+            for at in range(0, vol["sectorCount"] * 512, 1 << 20):
+                chunk = src.read(1 << 20)
+                if chunk.count(0) != len(chunk):  # keep the copy sparse
+                    disk.seek(30000 * 512 + at)
+                    disk.write(chunk)
+            disk.truncate((30000 + vol["sectorCount"]) * 512)
+            disk.flush()
+            code, out, _ = run("volumes", disk.name)
+            _, listed, _ = run("list", disk.name, "--volume", "0")
+        self.assertEqual(code, 0)
+        self.assertEqual([(v["startSector"], v["rootBlock"]) for v in jsonl(out)],
+                         [(30000, vol["rootBlock"])])
+        self.assertEqual(listed, run("list", image("part-disk.img"), "--volume", "0")[1])
+
     def test_a_damaged_primary_gpt_is_read_from_its_backup_and_said(self):
         _, clean, _ = run("volumes", image("part-gpt4k.img"))
         with tempfile.NamedTemporaryFile() as copy:
@@ -75,6 +100,27 @@ class Discovery(unittest.TestCase):
             with open(copy.name, "r+b") as f:
                 f.seek(4096 + 80)  # the entry count of the primary header
                 f.write(b"\x01")
+            code, out, err = run("volumes", copy.name)
+        self.assertEqual((code, out), (0, clean))
+        self.assertIn("backup GPT", err)
+
+    def test_a_changed_entry_of_the_primary_gpt_fails_its_crc_and_the_backup_is_read(self):
+        _, clean, _ = run("volumes", image("part-gpt.img"))
+        with open(os.path.join(IMAGES, "part-gpt.layout.json")) as f:
+            first = json.load(f)["volumes"][0]["partition"]
+        with tempfile.NamedTemporaryFile() as copy:
+            subprocess.run(["cp", "--sparse=always", image("part-gpt.img"), copy.name],
+                           check=True)
+            with open(copy.name, "r+b") as f:
+                f.seek(512 + 72)  # the header's entry array: where, and how long each
+                entries, = struct.unpack("<Q", f.read(8))
+                f.seek(512 + 84)
+                size, = struct.unpack("<I", f.read(4))
+                at = entries * 512 + (first - 1) * size + 32  # its first sector
+                f.seek(at)
+                start, = struct.unpack("<Q", f.read(8))
+                f.seek(at)
+                f.write(struct.pack("<Q", start + 8))
             code, out, err = run("volumes", copy.name)
         self.assertEqual((code, out), (0, clean))
         self.assertIn("backup GPT", err)

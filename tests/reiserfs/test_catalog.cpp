@@ -190,7 +190,7 @@ TEST(Catalog, OrphanFoldersGetNumberedLostParentsUnderTheRoot) {
                .directory(70, 70, {{70, 71, "z"}}));
     f.catalog.FindLostFolders(f.stop);
     f.catalog.BuildFolderTree();
-    EXPECT_EQ(f.folderNames(), (std::vector<std::string>{"x", "y", "z", "Dir0", "Dir1"}));
+    ASSERT_EQ(f.folderNames(), (std::vector<std::string>{"x", "y", "z", "Dir0", "Dir1"}));
     EXPECT_EQ(f.catalog.folderCount, 5u);
     const auto& dir0 = f.catalog.FolderList[3];
     EXPECT_EQ(dir0.objectId, 50u);
@@ -211,6 +211,7 @@ TEST(Catalog, FolderTreeIsNumberedDepthFirstAndCannotLoop) {
     f.catalog.AddFolder("c2", 14, 13, 0, 14);
     f.catalog.BuildFolderTree();
     const auto& l = f.catalog.FolderList;
+    ASSERT_EQ(l.size(), 6u);
     EXPECT_EQ(l[0].treeItem, 1u);
     EXPECT_EQ(l[2].treeItem, 2u); // a1 right after its parent
     EXPECT_EQ(l[1].treeItem, 3u);

@@ -396,6 +396,7 @@ TEST_F(Find, PatternsPathsAndSizesThenPauseAndStop) {
     };
     slow.stopButton()->click();
     ASSERT_TRUE(ended.count() > 0 || ended.wait(20000));
+    ASSERT_FALSE(messages.empty());
     EXPECT_EQ(messages.back().text, FindDialog::kStopQuestion);
     EXPECT_LE(afterPause - atQuestion, 0) << "finds arrived while paused";
     EXPECT_LT(slow.results()->rowCount(), 2000000);

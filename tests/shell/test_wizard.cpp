@@ -2,8 +2,8 @@
 // window, workers on their threads, messages answered by the fixture.
 #include "window_fixture.h"
 
+#include "common/mount_helpers.h"
 #include "manifest.h"
-#include "reiserfs/mount.h"
 #include "shell/catalog_models.h"
 #include "shell/quick_help.h"
 #include "shell/skinned_dialog.h"
@@ -214,14 +214,9 @@ TEST_F(Wizard, StopAnsweredNoKeepsTheMountGoing) {
     EXPECT_EQ(w.state().catalog.recoveryMode, RecoveryMode::Extensive);
 
     // Nothing was lost: the same mount done directly finds as much.
-    SectorReader reader;
-    ASSERT_TRUE(reader.OpenSelectedDisk(testImage("part-disk.img").string()));
-    Catalog direct;
-    std::atomic<bool> stop{false};
-    VolumeMount(reader, w.state().volumes.records[0], direct, stop)
-        .MountSelectedVolume(RecoveryMode::Extensive);
-    EXPECT_EQ(w.state().catalog.FolderList.size(), direct.FolderList.size());
-    EXPECT_EQ(w.state().catalog.FileList.size(), direct.FileList.size());
+    const auto direct = mountImage(testImage("part-disk.img"), 0, RecoveryMode::Extensive);
+    EXPECT_EQ(w.state().catalog.FolderList.size(), direct->catalog.FolderList.size());
+    EXPECT_EQ(w.state().catalog.FileList.size(), direct->catalog.FileList.size());
 }
 
 TEST_F(Wizard, ExtensiveModeListsDeletedFilesGrey) {
