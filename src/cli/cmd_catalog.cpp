@@ -30,7 +30,7 @@ struct Mounted {
 std::unique_ptr<Mounted> mountVolume(const MountOptions& options,
                                      const ProgressOptions& progressOptions, StopOnSignal& signal) {
     auto mounted = std::make_unique<Mounted>();
-    if (!openSource(mounted->reader, options.source)) return nullptr;
+    if (!openSource(mounted->reader, options.source, options.map)) return nullptr;
     auto chosen = chooseVolume(mounted->reader, options.volume);
     if (!chosen) return nullptr;
     mounted->volume = *chosen;

@@ -184,7 +184,7 @@ int cmdRecover(const RecoverOptions& options) {
 
     SectorReader reader;
     reader.badSectorRetries = settings.badSectorRetries;
-    if (!openSource(reader, options.mount.source)) return kExitFatal;
+    if (!openSource(reader, options.mount.source, options.mount.map)) return kExitFatal;
     // Before the mount, which may take long: the copy-out checks again.
     if (const std::string refused = destinationOnSourceDisk(options.mount.source, destination);
         !refused.empty()) {

@@ -15,6 +15,7 @@ namespace dorvak::cli {
 // The volume a catalog command mounts.
 struct MountOptions {
     std::string source;
+    std::optional<std::string> map; // --map: an imaging run's map of SOURCE
     VolumeChoice volume;
     bool extensive = false;
 };
@@ -25,10 +26,12 @@ struct DisksOptions {
 
 struct VolumesOptions {
     std::string source;
+    std::optional<std::string> map;
 };
 
 struct SearchOptions {
     std::string source;
+    std::optional<std::string> map;
     std::optional<std::uint64_t> start, end;
     std::optional<std::uint32_t> run;
     ProgressOptions progress;

@@ -29,8 +29,17 @@ void addProgressOptions(CLI::App& cmd, ProgressOptions& o) {
                  "Print the read requests, bytes and seeks made, as one JSON line on stderr");
 }
 
+// --map on every command that reads a source.
+void addMapOption(CLI::App& cmd, std::optional<std::string>& map) {
+    cmd.add_option("--map", map,
+                   "The map an imaging run (image, or GNU ddrescue) wrote for SOURCE: "
+                   "sectors it does not mark read are not read, and count as unreadable")
+        ->type_name("MAPFILE");
+}
+
 void addMountOptions(CLI::App& cmd, MountOptions& o) {
     cmd.add_option("SOURCE", o.source, "Block device or disk or partition image")->required();
+    addMapOption(cmd, o.map);
     auto* volume = cmd.add_option("--volume", o.volume.index,
                                   "Volume N of the partition tables (0 by default)")
                        ->check(CLI::NonNegativeNumber)
@@ -47,6 +56,7 @@ void addMountOptions(CLI::App& cmd, MountOptions& o) {
 void addSearch(CLI::App& app, SearchOptions& o) {
     auto* cmd = app.add_subcommand("search", "Scan a sector range for ReiserFS superblocks");
     cmd->add_option("SOURCE", o.source, "Block device or disk image")->required();
+    addMapOption(*cmd, o.map);
     cmd->add_option("--start", o.start, "First sector of the range (0)")
         ->check(CLI::NonNegativeNumber)
         ->type_name("S");
@@ -165,6 +175,7 @@ int run(int argc, char** argv) {
     auto* volumesCmd =
         app.add_subcommand("volumes", "ReiserFS volumes of the partition tables of SOURCE");
     volumesCmd->add_option("SOURCE", volumes.source, "Block device or disk image")->required();
+    addMapOption(*volumesCmd, volumes.map);
 
     SearchOptions search;
     addSearch(app, search);

@@ -14,6 +14,7 @@
 // Reads are positioned (pread), so the reader holds no file position and
 // several threads may read at once.
 
+#include "disk/rescue_map.h"
 #include "disk/sector_source.h"
 
 #include <atomic>
@@ -91,6 +92,12 @@ public:
     int ReadSectors(std::uint64_t firstSector, std::uint32_t count, void* buffer,
                     std::vector<std::uint64_t>* unreadable = nullptr);
 
+    // A map of the open source (from an imaging run): sectors it does not
+    // mark read ("+") are never read and count as unreadable. Closing the
+    // disk drops it.
+    void setRescueMap(std::shared_ptr<const RescueMap> map);
+    const RescueMap* rescueMap() const { return map_.get(); }
+
     // Sectors of the open source that could not be read.
     std::uint64_t unreadableSectorCount() const;
     ReadStats stats() const;
@@ -107,6 +114,7 @@ private:
 
     mutable std::mutex badMutex_;
     std::set<std::uint64_t> badSectors_;
+    std::shared_ptr<const RescueMap> map_;
     mutable std::mutex statsMutex_;
     ReadStats stats_;
     std::uint64_t nextOffset_ = ~std::uint64_t(0); // where the last request ended

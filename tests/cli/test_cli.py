@@ -253,6 +253,93 @@ class ImageFormats(unittest.TestCase):
                                            (cut, self.made[name])), err)
 
 
+def write_map(path, size, bad):
+    """A ddrescue mapfile of a source of `size` bytes, all read but the
+    (pos, size, status) areas of `bad`."""
+    lines = ["# Mapfile. Created by GNU ddrescue version 1.27", "0x%08X     +" % size]
+    pos = 0
+    for start, length, status in sorted(bad):
+        if start > pos:
+            lines.append("0x%08X  0x%08X  +" % (pos, start - pos))
+        lines.append("0x%08X  0x%08X  %s" % (start, length, status))
+        pos = start + length
+    if pos < size:
+        lines.append("0x%08X  0x%08X  +" % (pos, size - pos))
+    with open(path, "w") as f:
+        f.write("\n".join(lines) + "\n")
+
+
+class Maps(unittest.TestCase):
+    def test_recover_reads_nothing_the_map_marks_bad_and_names_the_damaged_bytes(self):
+        img = image("v1024.img")
+        with open(img, "rb") as f:
+            data = f.read()
+        # A 64 KiB area three quarters into what the volume holds.
+        used = [i for i in range(len(data) // 65536) if any(data[i * 65536:(i + 1) * 65536])]
+        bad = used[len(used) * 3 // 4] * 65536
+        with tempfile.TemporaryDirectory() as tmp:
+            mapfile = os.path.join(tmp, "v.map")
+            write_map(mapfile, len(data), [(bad, 32768, "-"), (bad + 32768, 32768, "?")])
+            dest, whole = os.path.join(tmp, "out"), os.path.join(tmp, "whole")
+            os.mkdir(dest)
+            os.mkdir(whole)
+            report = os.path.join(tmp, "r.json")
+            code, out, err = run("recover", img, dest, "-q", "--map", mapfile, "--report", report)
+            self.assertEqual(code, 3, err)
+            self.assertIn("Unreadable sector(s): 128\n", out)
+            with open(report) as f:
+                damaged = json.load(f)["damaged"]
+            self.assertTrue(damaged)
+            self.assertLessEqual(sum(r["last"] - r["first"] + 1
+                                     for d in damaged for r in d["ranges"]), 65536)
+            code, out, err = run("recover", img, whole, "-q")  # 3: special files skipped
+            self.assertEqual(code, 3, err)
+            self.assertIn("Damaged: 0\n", out)
+            got, want = tree(dest), tree(whole)
+            self.assertEqual(sorted(got), sorted(want))
+            ranges = {d["writtenPath"].lstrip("/"): d["ranges"] for d in damaged}
+            for name, entry in want.items():
+                if entry[0] == "dir":
+                    continue
+                if name not in ranges:
+                    self.assertEqual(got[name][:2], entry[:2], name)
+                    if os.path.isfile(os.path.join(whole, name)):
+                        self.assertEqual(sha256(os.path.join(dest, name)),
+                                         sha256(os.path.join(whole, name)), name)
+                    continue
+                # Zeros exactly where the report says, the file elsewhere.
+                with open(os.path.join(dest, name), "rb") as f:
+                    mine = bytearray(f.read())
+                with open(os.path.join(whole, name), "rb") as f:
+                    expected = bytearray(f.read())
+                for r in ranges[name]:
+                    self.assertEqual(mine[r["first"]:r["last"] + 1],
+                                     bytes(r["last"] - r["first"] + 1), name)
+                    expected[r["first"]:r["last"] + 1] = bytes(r["last"] - r["first"] + 1)
+                self.assertEqual(mine, expected, name)
+
+    def test_volumes_skips_a_superblock_the_map_marks_bad_and_a_broken_map_is_refused(self):
+        img = image("part-disk.img")
+        _, all_volumes, _ = run("volumes", img)
+        second = jsonl(all_volumes)[1]
+        with tempfile.TemporaryDirectory() as tmp:
+            mapfile = os.path.join(tmp, "d.map")
+            write_map(mapfile, os.path.getsize(img),
+                      [((second["startSector"] + 128) * 512, 512, "*")])
+            code, out, _ = run("volumes", img, "--map", mapfile)
+            self.assertEqual(code, 0)
+            self.assertEqual([(v["startSector"]) for v in jsonl(out)],
+                             [v["startSector"] for v in jsonl(all_volumes)
+                              if v != second])
+            with open(mapfile, "a") as f:
+                f.write("0x00000000  0x00000200  +\n")  # overlaps the first block
+            for args in (("volumes", img), ("list", img), ("search", img, "-q")):
+                code, out, err = run(*args, "--map", mapfile)
+                self.assertEqual((code, out), (2, ""), args)
+                self.assertRegex(err, r"^Cannot read the map .*d\.map: line \d+: the block "
+                                 r"overlaps or precedes the one before it\n$")
+
+
 class Listing(unittest.TestCase):
     def test_list_prints_folders_then_files_with_raw_names(self):
         code, out, err = run("list", image("v4096.img"), "--quiet")
