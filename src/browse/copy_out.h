@@ -5,9 +5,10 @@
 //
 // - The folders written mirror the catalog from the root ("DirN" lost folders
 //   included); Recover Selected writes each selected folder with its subtree
-//   and each selected file straight into the destination. Files that no
-//   folder of the tree reaches (their folder was never found) go, for Recover
-//   All, into "Lost Files <folder id>" in the destination.
+//   and each selected file straight into the destination. A file whose
+//   folder was never found lies in its "DirN" folder like any other; files
+//   whose folder exists but is cut off from the root (a damaged hierarchy
+//   that loops) go, for Recover All, into "Lost Files <folder id>".
 // - Names are made safe by safeName(); everything below the destination is
 //   opened relative to its folder without following links, so nothing is
 //   written outside it.

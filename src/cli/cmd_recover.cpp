@@ -209,7 +209,7 @@ int cmdRecover(const RecoverOptions& options) {
     bar.finish();
     if (mounted.outOfMemory) {
         std::cerr << kOutOfMemoryText << "\n";
-        return kExitFatal;
+        return kOutOfMemoryExitStatus;
     }
     CopySummary summary;
     ReportContext context;

@@ -5,6 +5,7 @@
 // commands.h. Help and --version exit 0; a usage error prints the message and
 // the command's usage on stderr and exits 1.
 #include "cli/commands.h"
+#include "reiserfs/mount.h"
 
 #include <CLI/CLI.hpp>
 
@@ -222,7 +223,7 @@ int main(int argc, char** argv) {
     try {
         return dorvak::cli::run(argc, argv);
     } catch (const std::bad_alloc&) {
-        std::cerr << "Out of memory, close other applications and run again\n";
-        return dorvak::cli::kExitFatal;
+        std::cerr << dorvak::kOutOfMemoryText << "\n";
+        return dorvak::kOutOfMemoryExitStatus;
     }
 }

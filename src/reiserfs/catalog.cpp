@@ -361,6 +361,16 @@ void Catalog::FindLostFolders(const std::atomic<bool>& stopRequested) {
         if (parent == kRootObjectId || folderById_.count(parent)) continue;
         AddFolder("Dir" + std::to_string(n++), kRootObjectId, parent, 0, kRootObjectId);
     }
+    // Files whose folder never turned up get one the same way, numbered on
+    // after the folders' ones; without it the tree could not reach them and
+    // only a whole-volume copy would ever see them. A file that shares its
+    // missing folder with a lost folder joins that folder's "DirN".
+    for (std::size_t i = 0; i < FileList.size(); ++i) {
+        if (i % 4096 == 0 && stopRequested) break;
+        const std::uint32_t parent = FileList[i].parentId;
+        if (parent == kRootObjectId || folderById_.count(parent)) continue;
+        AddFolder("Dir" + std::to_string(n++), kRootObjectId, parent, 0, kRootObjectId);
+    }
 }
 
 void Catalog::indexChildren() {

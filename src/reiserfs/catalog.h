@@ -3,8 +3,9 @@
 // (in the parent's directory item) apart from the attributes (in the stat
 // data item); the catalog joins the two by the object's key (dirId,
 // objectId), whichever comes first, and turns each pair into a folder or file
-// entry. After the collection it gives folders whose parent never turned up
-// a substitute "DirN" folder under the root, and lays out the folder tree.
+// entry. After the collection it gives folders and files whose parent never
+// turned up a substitute "DirN" folder under the root, and lays out the
+// folder tree.
 //
 // Lists keep the order of addition (the views show children in it). Every
 // lookup the joins need goes through a hash index, so a mount costs time
@@ -148,7 +149,8 @@ public:
 
     // Gives an entry of this catalog a new name (at most 255 bytes kept).
     void rename(CatalogEntry& entry, std::string_view name) { entry.name = keepEntryName(name); }
-    // Gives every folder whose parent is missing a "DirN" parent under the root.
+    // Gives every folder and file whose parent is missing a "DirN" parent
+    // under the root (folders' ones first).
     void FindLostFolders(const std::atomic<bool>& stopRequested);
     // Numbers the folders reachable from `key` in tree order (children in
     // FolderList order, depth first) and records each one's treeItem.

@@ -203,7 +203,7 @@ void MainWindow::startMount() {
                 this,
                 [] {
                     ShowMessage(lat(kOutOfMemoryText), MessageKind::Error);
-                    QCoreApplication::exit(0);
+                    QCoreApplication::exit(kOutOfMemoryExitStatus);
                 },
                 Qt::QueuedConnection);
         }

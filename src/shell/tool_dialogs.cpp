@@ -1,5 +1,6 @@
 #include "shell/tool_dialogs.h"
 
+#include "browse/display_text.h"
 #include "disk/volume_info.h"
 #include "reiserfs/catalog.h"
 #include "shell/catalog_models.h"
@@ -114,8 +115,8 @@ std::vector<std::string> FiltersDialog::filters() const {
 
 QString fileSizeText(const QString& sizeColumn) {
     bool ok = false;
-    const qint64 bytes = sizeColumn.toLongLong(&ok);
-    return QString::number((ok ? bytes / 1024 : 0) + 1) + QStringLiteral(" KB");
+    const qulonglong bytes = sizeColumn.toULongLong(&ok);
+    return QString::fromStdString(kibibytesText(ok ? bytes : 0));
 }
 
 PropertiesText folderProperties(const Catalog& catalog, const FolderTreeModel& tree,
@@ -192,8 +193,8 @@ DriveInfoDialog::DriveInfoDialog(const VolumeInfo& volume, const Catalog& catalo
         "Super Block Start", "Total Files           ", "Total Folders     ", "Recovery Type"};
     const QString values[] = {QString::fromStdString(volume.name),
                               QString::number(volume.startSector),
-                              QString::number(volume.sectorCount),
-                              QString::number(volume.sectorsPerBlock),
+                              QString::fromStdString(volumeSizeText(volume.sectorCount)),
+                              QString::fromStdString(blockSizeText(volume.sectorsPerBlock)),
                               QString::number(volume.startSector + 128),
                               QString::number(catalog.fileCount),
                               QString::number(catalog.folderCount),

@@ -57,7 +57,7 @@ private:
 struct PropertiesText {
     QString name, size, contains, date, time;
 };
-// A file row: size in KB as (bytes div 1024) + 1.
+// A file row: its size in whole KiB, rounded up.
 QString fileSizeText(const QString& sizeColumn);
 // A folder: its subtree as the tree shows it, from its tree item.
 PropertiesText folderProperties(const Catalog& catalog, const FolderTreeModel& tree,

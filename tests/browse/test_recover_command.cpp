@@ -122,5 +122,37 @@ TEST(RecoverCommandPaths, NamesHoldingSlashesAreEscapedInEveryPath) {
     EXPECT_EQ(readFile(dest / "c%25.gz"), str(pattern(30, 1)));
 }
 
+// A file whose folder never turned up (its folder's stat data is gone) is
+// reached under the root's "DirN" folder by list, by --path and by a whole
+// copy alike.
+TEST(RecoverCommandLostFiles, FilesWhoseFolderWasNeverFoundLieInDirN) {
+    TreeBuilder t(4096, 64);
+    t.file(2, "top.txt", pattern(50, 3));
+    t.file(90, "lost.txt", pattern(70, 4)); // 90 has names but no stat data
+    t.finish();
+    ScratchDir scratch;
+    const fs::path image = scratch.path() / "volume.img", dest = scratch.path() / "out";
+    std::ofstream(image, std::ios::binary)
+        .write(reinterpret_cast<const char*>(t.vb.image.data.data()),
+               std::streamsize(t.vb.image.data.size()));
+    const std::string source = "'" + image.string() + "' ";
+    const CliRun list = cli("list " + source + "--quiet");
+    EXPECT_EQ(list.status, 0) << list.out;
+    EXPECT_NE(list.out.find("{\"kind\":\"dir\",\"path\":\"/Dir0\""), std::string::npos) << list.out;
+    EXPECT_NE(list.out.find("\"path\":\"/Dir0/lost.txt\""), std::string::npos) << list.out;
+
+    fs::create_directory(dest);
+    CliRun r = cli("recover " + source + "'" + dest.string() + "' --quiet --path /Dir0/lost.txt");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(listTree(dest), (std::vector<std::string>{"lost.txt"}));
+    EXPECT_EQ(readFile(dest / "lost.txt"), str(pattern(70, 4)));
+
+    fs::remove_all(dest);
+    fs::create_directory(dest);
+    r = cli("recover " + source + "'" + dest.string() + "' --quiet");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(listTree(dest), (std::vector<std::string>{"Dir0", "Dir0/lost.txt", "top.txt"}));
+}
+
 } // namespace
 } // namespace dorvak::test

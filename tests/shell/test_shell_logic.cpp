@@ -84,9 +84,9 @@ TEST(FolderTreeModel, EveryPlacedFolderSitsUnderItsParentAtItsTreeItemNumber) {
     EXPECT_EQ(model.rowCount(model.indexForTreeItem(c.FolderList[0].treeItem)), 2);
 }
 
-TEST(FileListModel, FoldersFirstThenFilteredFilesWithFullSizesAndErrorDates) {
+TEST(FileListModel, FoldersFirstThenFilteredFilesWithFullSizesAndUnsignedDates) {
     Catalog c;
-    c.AddFile("z.txt", 2, 20, 0, 0, 5ull << 32, 2); // over 4 GiB, no date
+    c.AddFile("z.txt", 2, 20, 0, 0, 5ull << 32, 2); // over 4 GiB, at the epoch
     c.AddFolder("sub", 2, 10, 1, 2);
     c.AddFile("b.doc", 2, 21, 0x80000000u, 0, 7, 2); // negative as signed
     c.AddFile("a.TXT", 2, 22, 1, 0, 1, 2);
@@ -102,8 +102,11 @@ TEST(FileListModel, FoldersFirstThenFilteredFilesWithFullSizesAndErrorDates) {
     EXPECT_EQ(cell(0, FileListModel::Sector), QString::number(c.FolderList[0].treeItem));
     EXPECT_EQ(cell(1, FileListModel::Name), "z.txt");
     EXPECT_EQ(cell(1, FileListModel::Size), "21474836480");
-    EXPECT_EQ(cell(1, FileListModel::Date), "Error");
-    EXPECT_EQ(cell(2, FileListModel::Time), "Error");
+    // Times are unsigned: 0 is the epoch, 2^31 a date in 2038.
+    EXPECT_EQ(cell(1, FileListModel::Date), FormatTimestamp(0).first);
+    EXPECT_EQ(cell(2, FileListModel::Date), FormatTimestamp(0x80000000u).first);
+    EXPECT_TRUE(cell(2, FileListModel::Date).endsWith("-2038"));
+    EXPECT_EQ(cell(2, FileListModel::Time), FormatTimestamp(0x80000000u).second);
     EXPECT_EQ(cell(3, FileListModel::Sector), QString::number(c.FileList[2].fileNumber));
 
     m.setFilters({"*.TXT"});
@@ -136,7 +139,7 @@ TEST(FormatTimestamp, LocalDateAndTime) {
     t.tm_min = 5;
     t.tm_sec = 9;
     t.tm_isdst = -1;
-    const auto [date, time] = FormatTimestamp(std::int32_t(std::mktime(&t)));
+    const auto [date, time] = FormatTimestamp(std::uint32_t(std::mktime(&t)));
     EXPECT_EQ(date, "01-Mar-2006");
     EXPECT_EQ(time, "08:05:09");
 }

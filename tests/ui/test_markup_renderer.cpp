@@ -301,7 +301,7 @@ TEST(MarkupRender, DisabledDrawsEverythingInTheDisabledColour) {
     r.SetDisabledColor(QColor(0, 128, 0));
     const QImage img = Render(r, "<font color=red bkgnd=yellow>red</font> <a href=x>link</a> "
                                  "<h3>head</h3><hr color=blue size=3>"
-                                 "<table border=1 bgcolor=blue><tr><td>cell</td></tr></table>");
+                                 "<table border=1><tr><td>cell</td></tr></table>");
     ASSERT_GT(CountNonWhite(img), 100);
     for (int y = 0; y < img.height(); ++y)
         for (int x = 0; x < img.width(); ++x) {
@@ -309,6 +309,33 @@ TEST(MarkupRender, DisabledDrawsEverythingInTheDisabledColour) {
             ASSERT_EQ(qRed(p), qBlue(p)) << x << "," << y; // only blends of white and green
         }
     EXPECT_GT(CountPixels(img, 0x008000), 50);
+}
+
+TEST(MarkupRender, DisabledTablesKeepTheirBackgroundsUnderDisabledText) {
+    // Grey text on a cell turned grey would vanish: the backgrounds keep
+    // their colours, text and borders take the disabled one.
+    const QByteArray markup = "<table cellspacing=4 border=1 bordercolor=red bgcolor=yellow><tr>"
+                              "<td bgcolor=blue><font color=red size=5>cell</font></td>"
+                              "</tr></table>";
+    MarkupRenderer enabled;
+    const QImage normal = Render(enabled, markup);
+    MarkupRenderer r;
+    r.SetEnabled(false);
+    r.SetDisabledColor(QColor(0, 128, 0));
+    const QImage img = Render(r, markup);
+    ASSERT_EQ(img.size(), normal.size());
+    for (QRgb background : {0xFFFF00u, 0x0000FFu}) {
+        EXPECT_GT(CountPixels(img, background), 20) << std::hex << background;
+        EXPECT_EQ(CountPixels(img, background), CountPixels(normal, background))
+            << std::hex << background;
+    }
+    EXPECT_EQ(CountPixels(img, 0xFF0000), 0);
+    // The text is there, in the disabled colour, on the blue cell.
+    EXPECT_GT(CountPixels(img, 0x008000), CountPixels(normal, 0x008000) + 20);
+    // Gradients keep both their colours.
+    const QByteArray gradient = "<table cellpadding=0><tr><td width=64 height=6 bgeffect=hgradient "
+                                "bgcolor=lime bgendcolor=blue></td></tr></table>";
+    EXPECT_EQ(Render(r, gradient), Render(enabled, gradient));
 }
 
 TEST(MarkupRender, TextTransformsThroughSheetClasses) {

@@ -54,6 +54,12 @@ void MarkupLayout::applyBoxAttributes(const MarkupAttributes& attrs, bool isTabl
     auto colour = [&](const QByteArray& v, QRgb def) {
         return ParseMarkupColor(v, def, *env_.colors, env_.enabled, env_.disabledColor);
     };
+    // Backgrounds keep their colours while disabled: text, rules and borders
+    // turn to the disabled colour, and a cell that did so too would hide the
+    // text on it.
+    auto background = [&](const QByteArray& v, QRgb def) {
+        return ParseMarkupColor(v, def, *env_.colors, true, env_.disabledColor);
+    };
     for (const auto& [name, v] : attrs.list) {
         if (isTable && name == "cellpadding")
             s.padding = std::clamp(ParseLength(v, s.padding, false, s, ctx_), 0, 1000);
@@ -72,12 +78,12 @@ void MarkupLayout::applyBoxAttributes(const MarkupAttributes& attrs, bool isTabl
         else if (name == "bordercolordark")
             s.borderDark = colour(v, s.borderDark);
         else if (name == "bgcolor") {
-            s.backgroundColor = colour(v, s.backgroundColor);
+            s.backgroundColor = background(v, s.backgroundColor);
             if (s.effect < 0) s.effect = kEffectSolid;
         } else if (name == "bgmidcolor")
-            s.backgroundMiddle = colour(v, s.backgroundMiddle);
+            s.backgroundMiddle = background(v, s.backgroundMiddle);
         else if (name == "bgendcolor")
-            s.backgroundEnd = colour(v, s.backgroundEnd);
+            s.backgroundEnd = background(v, s.backgroundEnd);
         else if (name == "bgeffect")
             s.effect = ParseBackgroundEffect(v, s.effect);
         else if (name == "align") {
@@ -229,9 +235,9 @@ TableGeometry placeTable(const TableRecord& rec, const StyleState& s, const QRec
 
 void MarkupLayout::paintTableBackground(const StyleState& s, const QRect& r) {
     if (s.effect >= 0) {
-        DrawBackgroundEffect(*painter_, r, s.effect, QColor::fromRgb(shown(s.backgroundColor)),
-                             QColor::fromRgb(shown(s.backgroundMiddle)),
-                             QColor::fromRgb(shown(s.backgroundEnd)), kGranularity);
+        DrawBackgroundEffect(*painter_, r, s.effect, QColor::fromRgb(s.backgroundColor),
+                             QColor::fromRgb(s.backgroundMiddle), QColor::fromRgb(s.backgroundEnd),
+                             kGranularity);
     } else if (!s.backgroundImage.isEmpty() && env_.enabled) {
         const QByteArray& v = s.backgroundImage;
         const qsizetype colon = v.indexOf(':');
@@ -270,9 +276,9 @@ MarkupLayout::CellLayout MarkupLayout::layoutCell(const MarkupCell& cell, const 
     }
     if (cellState.effect >= 0)
         DrawBackgroundEffect(*painter_, r, cellState.effect,
-                             QColor::fromRgb(shown(cellState.backgroundColor)),
-                             QColor::fromRgb(shown(cellState.backgroundMiddle)),
-                             QColor::fromRgb(shown(cellState.backgroundEnd)), kGranularity);
+                             QColor::fromRgb(cellState.backgroundColor),
+                             QColor::fromRgb(cellState.backgroundMiddle),
+                             QColor::fromRgb(cellState.backgroundEnd), kGranularity);
     drawTableFrame(cellState, r, true);
     const QRect inner = r.adjusted(inset, inset, -inset, -inset);
     int top = inner.top();

@@ -159,8 +159,11 @@ void ApplyStyleProperty(const QByteArray& name, const QByteArray& value, StyleSt
         if (value.isEmpty() || value == "transparent") {
             s.backgroundMode = BackgroundMode::Transparent;
         } else {
+            // Kept while disabled, as the table attributes keep theirs (a
+            // disabled text background is drawn transparent anyway).
             s.backgroundMode = BackgroundMode::Opaque;
-            s.backgroundColor = colour(s.backgroundColor);
+            s.backgroundColor =
+                ParseMarkupColor(value, s.backgroundColor, *ctx.colors, true, ctx.disabledColor);
         }
     } else if (name == "text-decoration") {
         applyDecoration(value, s);
