@@ -256,6 +256,7 @@ bool CopyOut::Run::copyFile(const Planned& plan, const Frame& frame) {
     if (placed == Placed::Error) return fileError(err, catalogPath, written);
     if (first == at) firstCopies_.emplace(at, written.substr(1));
     ++s_.filesWritten;
+    if (o_.catalog_.carvedFile(f)) ++s_.carvedWritten;
     s_.bytesWritten += f.size;
     if (o_.listWritten) s_.written.push_back({catalogPath, written, "", {}});
     if (name != f.name) s_.renamed.push_back({catalogPath, written, "", {}});

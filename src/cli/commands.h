@@ -17,6 +17,7 @@ struct MountOptions {
     std::string source;
     VolumeChoice volume;
     bool extensive = false;
+    bool carve = true; // Extensive: also carve files from the blocks nothing claims
 };
 
 struct DisksOptions {

@@ -112,6 +112,7 @@ public:
             if (held == Held::Free || (replace && held == Held::Other)) {
                 place.planned[name] = false;
                 ++s.filesWritten;
+                if (c_.carvedFile(f)) ++s.carvedWritten;
                 s.bytesWritten += f.size;
                 s.written.push_back({catalogPath, written, "", {}});
                 if (name != f.name) s.renamed.push_back({catalogPath, written, "", {}});
