@@ -79,7 +79,8 @@ struct FileReport {
 
 struct CopySummary {
     std::uint64_t filesWritten = 0;
-    std::uint64_t bytesWritten = 0; // file sizes, holes included
+    std::uint64_t bytesWritten = 0;  // file sizes, holes included
+    std::uint64_t carvedWritten = 0; // of filesWritten: files carved from free blocks
     // Every file written (damaged ones too), when CopyOut::listWritten.
     std::vector<FileReport> written;
     std::vector<FileReport> renamed; // written under another name (files and folders)

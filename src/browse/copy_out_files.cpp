@@ -276,6 +276,7 @@ bool CopyOut::Run::done(const Planned& plan, const std::string& catalogPath,
     const CatalogEntry& f = o_.catalog_.FileList[ops_[plan.op].file];
     if (firstName) firstCopies_.emplace(plan.op, written.substr(1));
     ++s_.filesWritten;
+    if (o_.catalog_.carvedFile(f)) ++s_.carvedWritten;
     s_.bytesWritten += f.size;
     if (o_.listWritten) s_.written.push_back({catalogPath, written, "", {}});
     if (renamed) s_.renamed.push_back({catalogPath, written, "", {}});

@@ -66,6 +66,8 @@ const char* damageText(DamageKind kind) {
         return "block outside the volume";
     case DamageKind::Missing:
         return "no data found on the disk";
+    case DamageKind::Incomplete:
+        return "the rest of the file was not found";
     }
     return "";
 }
@@ -469,8 +471,30 @@ std::optional<std::string> FileContents::readSmall(const CatalogEntry& file, std
     return std::move(sink.bytes);
 }
 
+ContentResult FileContents::copyCarved(const CatalogEntry& file, const CarvedFile& carved,
+                                       ContentSink& sink, std::vector<Damage>& damage) {
+    std::uint64_t offset = 0;
+    for (const BlockRun& run : catalog_.runsOf(carved)) {
+        if (offset >= file.size) break;
+        const std::uint64_t length =
+            std::min<std::uint64_t>(std::uint64_t(run.count) * blockSize_, file.size - offset);
+        if (volumeBlocks_ != 0 && std::uint64_t(run.first) + run.count > volumeBlocks_) {
+            addDamage(damage, {offset, offset + length}, DamageKind::OutsideVolume);
+        } else if (auto r = copyRun(offset, volume_.blockSector(run.first) * kSectorSize, length,
+                                    sink, damage);
+                   r != ContentResult::Done) {
+            return r;
+        }
+        offset += length;
+    }
+    if (carved.damaged) damage.push_back({{file.size, file.size}, DamageKind::Incomplete});
+    return ContentResult::Done;
+}
+
 ContentResult FileContents::copy(const CatalogEntry& file, ContentSink& sink,
                                  std::vector<Damage>& damage) {
+    if (const CarvedFile* carved = catalog_.carvedFile(file))
+        return copyCarved(file, *carved, sink, damage);
     const std::vector<Segment> segments = layout(file);
     if (file.size > 0 && std::none_of(segments.begin(), segments.end(),
                                       [](const Segment& s) { return s.item != nullptr; }))

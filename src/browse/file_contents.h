@@ -13,6 +13,9 @@
 // (the sink's file stays sparse); a range no item covers is reported as
 // missing and left as a hole too.
 //
+// A carved file has no items: its bytes are the block runs the catalog
+// keeps for it.
+//
 // Choosing among copies. A Normal mount reads each leaf once, so every range
 // has one item. An Extensive mount also reads stale and journal copies of
 // leaves, so one key can carry several items for the same range, from
@@ -58,6 +61,9 @@ enum class DamageKind {
     Unreadable,    // a sector could not be read
     OutsideVolume, // a block number past the end of the volume
     Missing,       // no item holds these bytes
+    // A carved file whose format broke off at `range.begin` and whose rest
+    // was not found (an empty range: the file was written up to there).
+    Incomplete,
 };
 struct Damage {
     ByteRange range;
@@ -143,6 +149,8 @@ private:
     bool leafBytesReadable(const CachedLeaf& leaf, std::size_t from, std::size_t length) const;
     ContentResult copyDirect(const Segment& s, ContentSink& sink, std::vector<Damage>& damage);
     ContentResult copyIndirect(const Segment& s, ContentSink& sink, std::vector<Damage>& damage);
+    ContentResult copyCarved(const CatalogEntry& file, const CarvedFile& carved, ContentSink& sink,
+                             std::vector<Damage>& damage);
     ContentResult copyRun(std::uint64_t fileOffset, std::uint64_t diskByte, std::uint64_t length,
                           ContentSink& sink, std::vector<Damage>& damage);
 

@@ -40,6 +40,7 @@ std::unique_ptr<Mounted> mountVolume(const MountOptions& options,
     MountProgress progress(bar, signal, mounted->volume);
     signal.watch(&stop);
     VolumeMount mount(mounted->reader, mounted->volume, mounted->catalog, stop, progress);
+    mount.setCarving(options.carve);
     mounted->result = mount.MountSelectedVolume(options.extensive ? RecoveryMode::Extensive
                                                                   : RecoveryMode::Normal);
     signal.watch(nullptr);
@@ -128,6 +129,10 @@ private:
     }
     void end(const CatalogEntry& f) {
         if (f.deleted) row_ += ",\"deleted\":true";
+        if (const CarvedFile* carved = m_.catalog.carvedFile(f)) {
+            row_ += ",\"carved\":" + jsonString(m_.catalog.carvedTypeName(*carved));
+            if (carved->damaged) row_ += ",\"damaged\":true";
+        }
         row_ += "}\n";
         std::cout.write(row_.data(), std::streamsize(row_.size()));
     }

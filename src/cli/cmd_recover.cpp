@@ -90,15 +90,19 @@ bool resolvePaths(const Catalog& c, std::vector<std::string> paths, RecoverySele
 void printRanges(const std::vector<Damage>& damage) {
     const char* sep = "";
     for (const Damage& d : damage) {
-        std::cout << sep << "bytes " << d.range.begin << " to " << d.range.end - 1 << " ("
-                  << damageText(d.kind) << ")";
+        if (d.range.begin == d.range.end)
+            std::cout << sep << "from byte " << d.range.begin << " (" << damageText(d.kind) << ")";
+        else
+            std::cout << sep << "bytes " << d.range.begin << " to " << d.range.end - 1 << " ("
+                      << damageText(d.kind) << ")";
         sep = "; ";
     }
 }
 
 void printSummary(const CopySummary& s) {
-    std::cout << "Files written: " << s.filesWritten << "\nBytes written: " << s.bytesWritten
-              << "\nRenamed: " << s.renamed.size() << "\n";
+    std::cout << "Files written: " << s.filesWritten << "\n";
+    if (s.carvedWritten) std::cout << "Carved files written: " << s.carvedWritten << "\n";
+    std::cout << "Bytes written: " << s.bytesWritten << "\nRenamed: " << s.renamed.size() << "\n";
     for (const auto& r : s.renamed)
         std::cout << "  " << jsonString(r.catalogPath) << " -> " << jsonString(r.writtenPath)
                   << "\n";
@@ -203,6 +207,7 @@ int cmdRecover(const RecoverOptions& options) {
     MountProgress mountProgress(bar, signal, *volume);
     signal.watch(&stop);
     VolumeMount mount(reader, *volume, catalog, stop, mountProgress);
+    mount.setCarving(options.mount.carve);
     const MountResult mounted = mount.MountSelectedVolume(
         options.mount.extensive ? RecoveryMode::Extensive : RecoveryMode::Normal);
     signal.watch(nullptr);

@@ -18,6 +18,7 @@ struct MountOptions {
     std::optional<std::string> map; // --map: an imaging run's map of SOURCE
     VolumeChoice volume;
     bool extensive = false;
+    bool carve = true; // Extensive: also carve files from the blocks nothing claims
 };
 
 struct DisksOptions {

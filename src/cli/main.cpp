@@ -51,7 +51,10 @@ void addMountOptions(CLI::App& cmd, MountOptions& o) {
         ->type_name("S")
         ->excludes(volume);
     cmd.add_flag("--extensive", o.extensive,
-                 "Also test every block for a leaf: brings back deleted files");
+                 "Also test every block for a leaf: brings back deleted files, files no "
+                 "name reaches (Lost Files) and files found by their format in unused "
+                 "blocks (Carved Files)");
+    cmd.add_flag("--no-carve{false}", o.carve, "An Extensive mount without Carved Files");
 }
 
 void addSearch(CLI::App& app, SearchOptions& o) {

@@ -117,6 +117,7 @@ public:
             }
             place.planned[place.key(name)] = false;
             ++s.filesWritten;
+            if (c_.carvedFile(f)) ++s.carvedWritten;
             s.bytesWritten += f.size;
             s.written.push_back({catalogPath, written, "", {}});
             if (name != shownName(f.name)) s.renamed.push_back({catalogPath, written, "", {}});

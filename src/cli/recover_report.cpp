@@ -28,8 +28,10 @@ void entries(std::string& out, const char* key, const std::vector<FileReport>& l
             for (const Damage& d : r.damage) {
                 out += rsep;
                 rsep = ",";
-                out += "{\"first\":" + std::to_string(d.range.begin) +
-                       ",\"last\":" + std::to_string(d.range.end - 1) +
+                // An empty range (a carved file cut short) has no last byte.
+                out += "{\"first\":" + std::to_string(d.range.begin) + ",\"last\":" +
+                       (d.range.begin == d.range.end ? std::string("null")
+                                                     : std::to_string(d.range.end - 1)) +
                        ",\"reason\":" + jsonString(damageText(d.kind)) + "}";
             }
             out += "]";
@@ -48,6 +50,7 @@ std::string reportJson(const CopySummary& s, const ReportContext& context) {
                       ",\"stopped\":" + (s.stopped ? "true" : "false") + ",\"fatalError\":" +
                       (s.fatalError.empty() ? std::string("null") : jsonString(s.fatalError)) +
                       ",\n\"filesWritten\":" + std::to_string(s.filesWritten) +
+                      ",\"carvedWritten\":" + std::to_string(s.carvedWritten) +
                       ",\"bytesWritten\":" + std::to_string(s.bytesWritten);
     entries(out, "written", s.written, false);
     entries(out, "renamed", s.renamed, false);

@@ -81,6 +81,9 @@ void Catalog::ClearCatalog() {
     fileSeen_.clear();
     folderChildren_.clear();
     fileChildren_.clear();
+    carvedRuns_.clear();
+    carvedFiles_.clear();
+    carvedTypes_.clear();
     folderCount = fileCount = treeFillCount = 0;
 }
 
@@ -345,6 +348,98 @@ void Catalog::AddFile(std::string_view name, std::uint32_t parentId, std::uint32
     ++fileCount;
     progress->filesFound(fileCount);
     progress->lastName(name);
+}
+
+std::vector<Catalog::NamelessStat> Catalog::namelessStats() const {
+    std::vector<NamelessStat> out;
+    for (const auto& [key, code] : pending_) {
+        const Pending& p = pendingLists_[code];
+        if (!p.PendingNames.empty()) continue;
+        const PendingStat* newest = nullptr;
+        for (const PendingStat& stat : p.PendingStats)
+            if (stat.type == FileType::Regular &&
+                (!newest || std::pair(stat.modifiedTime, stat.size) >
+                                std::pair(newest->modifiedTime, newest->size)))
+                newest = &stat;
+        if (newest)
+            out.push_back({std::uint32_t(key >> 32), std::uint32_t(key), newest->modifiedTime,
+                           newest->auxValue, newest->size});
+    }
+    // The map's order is no order: the lost files are listed by key.
+    std::sort(out.begin(), out.end(), [](const NamelessStat& a, const NamelessStat& b) {
+        return objectKey(a.dirId, a.objectId) < objectKey(b.dirId, b.objectId);
+    });
+    return out;
+}
+
+void Catalog::AddLostFile(std::string_view name, std::uint32_t dirId, std::uint32_t objectId,
+                          std::uint32_t modifiedTime, std::uint32_t auxValue, std::uint64_t size) {
+    if (!folderById_.count(kLostFilesFolderId)) {
+        AddFolder("Lost Files", kRootObjectId, kLostFilesFolderId, 0, kRootObjectId);
+        FolderList.back().deleted = true;
+    }
+    const std::size_t before = FileList.size();
+    AddFile(name, kLostFilesFolderId, objectId, modifiedTime, auxValue, size, dirId);
+    if (FileList.size() > before) FileList.back().deleted = true;
+}
+
+std::uint32_t Catalog::carvedTypeFolder(std::string_view extension, std::string_view typeName) {
+    if (!folderById_.count(kCarvedFilesFolderId)) {
+        AddFolder("Carved Files", kRootObjectId, kCarvedFilesFolderId, 0, kRootObjectId);
+        FolderList.back().deleted = true;
+    }
+    for (std::size_t i = 0; i < carvedTypes_.size(); ++i)
+        if (carvedTypes_[i].first == extension && carvedTypes_[i].second == typeName)
+            return std::uint32_t(i);
+    const auto type = std::uint32_t(carvedTypes_.size());
+    carvedTypes_.emplace_back(extension, typeName);
+    // Types that share an extension (a walker that learnt a finer type name)
+    // share its folder.
+    const std::uint32_t folder = kCarvedTypeFolderBase + type;
+    bool shared = false;
+    for (std::size_t i = 0; i < type; ++i)
+        shared = shared || carvedTypes_[i].first == extension;
+    if (!shared) {
+        AddFolder(extension, kCarvedFilesFolderId, folder, 0, kRootObjectId);
+        FolderList.back().deleted = true;
+    }
+    return type;
+}
+
+void Catalog::AddCarvedFile(std::span<const BlockRun> runs, std::uint64_t size,
+                            std::string_view extension, std::string_view typeName, bool damaged,
+                            unsigned digits) {
+    if (runs.empty() || carvedTypes_.size() >= kCarvedFilesFolderId - kCarvedTypeFolderBase - 16)
+        return;
+    const std::uint32_t type = carvedTypeFolder(extension, typeName);
+    std::uint32_t folderType = type;
+    for (std::uint32_t i = 0; i < type; ++i)
+        if (carvedTypes_[i].first == extension) {
+            folderType = i;
+            break;
+        }
+    CarvedFile file;
+    file.firstRun = std::uint32_t(carvedRuns_.size());
+    file.runCount = std::uint32_t(runs.size());
+    file.type = type;
+    file.damaged = damaged;
+    carvedRuns_.insert(carvedRuns_.end(), runs.begin(), runs.end());
+    const auto index = std::uint32_t(carvedFiles_.size());
+    carvedFiles_.push_back(file);
+    std::string number = std::to_string(runs.front().first);
+    if (number.size() < digits) number.insert(0, digits - number.size(), '0');
+    std::string name = "b" + number;
+    if (!extension.empty()) name += "." + std::string(extension);
+    const std::size_t before = FileList.size();
+    AddFile(name, kCarvedTypeFolderBase + folderType, index, 0, 0, size, 0);
+    if (FileList.size() > before) FileList.back().deleted = true;
+}
+
+const CarvedFile* Catalog::carvedFile(const CatalogEntry& entry) const {
+    if (entry.keyDirId != 0 || entry.parentId < kCarvedTypeFolderBase ||
+        entry.parentId >= kLostFilesFolderId || entry.objectId >= carvedFiles_.size())
+        return nullptr;
+    return &carvedFiles_[entry.objectId];
 }
 
 void Catalog::FindLostFolders(const std::atomic<bool>& stopRequested) {

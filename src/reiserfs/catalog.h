@@ -23,6 +23,7 @@
 #include <deque>
 #include <iosfwd>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -110,6 +111,31 @@ struct DataItemRef {
     std::uint16_t itemLength = 0;
 };
 
+// A run of blocks of the volume.
+struct BlockRun {
+    std::uint32_t first = 0;
+    std::uint32_t count = 0;
+};
+
+// A file carved from blocks that nothing on the volume claims: its bytes are
+// its runs, one after another, cut to its entry's size.
+struct CarvedFile {
+    std::uint32_t firstRun = 0; // its runs: CarvedRuns[firstRun, firstRun + runCount)
+    std::uint32_t runCount = 0;
+    std::uint32_t type = 0; // in the catalog's carved types
+    // The format broke off and no continuation was found: the entry's size
+    // is the length that checked good.
+    bool damaged = false;
+};
+
+// Folders the catalog makes itself, under the root, with object ids no
+// volume hands out in practice (ids count up from 2). A carved file's entry
+// has keyDirId 0, which no item has, and its index in CarvedFiles as its
+// objectId; its folder is kCarvedTypeFolderBase + the index of its type.
+inline constexpr std::uint32_t kLostFilesFolderId = 0xFFFFFFF0u;
+inline constexpr std::uint32_t kCarvedFilesFolderId = 0xFFFFFFF1u;
+inline constexpr std::uint32_t kCarvedTypeFolderBase = 0xFFFF0000u;
+
 class Catalog {
 public:
     // The long lists are deques: they grow by what they hold, never to
@@ -146,6 +172,34 @@ public:
                  std::uint32_t modifiedTime, std::uint32_t auxValue, std::uint64_t size,
                  std::uint32_t keyDirId, FileType fileType = FileType::Regular);
     void AddDataItem(std::deque<DataItemRef>& list, const DataItemRef& ref) { list.push_back(ref); }
+
+    // Carved files, grey under "Carved Files" in a folder per extension,
+    // named by their first block ("b0035907.bz2", at least `digits` digits).
+    void AddCarvedFile(std::span<const BlockRun> runs, std::uint64_t size,
+                       std::string_view extension, std::string_view typeName, bool damaged,
+                       unsigned digits);
+    // A file whose stat data no name reaches, grey under "Lost Files".
+    void AddLostFile(std::string_view name, std::uint32_t dirId, std::uint32_t objectId,
+                     std::uint32_t modifiedTime, std::uint32_t auxValue, std::uint64_t size);
+    // The carved file an entry stands for, or null.
+    const CarvedFile* carvedFile(const CatalogEntry& entry) const;
+    std::span<const BlockRun> runsOf(const CarvedFile& file) const {
+        return std::span<const BlockRun>(carvedRuns_).subspan(file.firstRun, file.runCount);
+    }
+    // "JPEG image" for a carved JPEG.
+    const std::string& carvedTypeName(const CarvedFile& file) const {
+        return carvedTypes_[file.type].second;
+    }
+    std::size_t carvedFileCount() const { return carvedFiles_.size(); }
+    // A nameless stat data of a regular file that no name joined: what the
+    // lost-file pass needs of it.
+    struct NamelessStat {
+        std::uint32_t dirId, objectId, modifiedTime, auxValue;
+        std::uint64_t size;
+    };
+    // The newest such stat data of each key that joined no name; called
+    // before the waiting lists are released.
+    std::vector<NamelessStat> namelessStats() const;
 
     // Gives an entry of this catalog a new name (at most 255 bytes kept).
     void rename(CatalogEntry& entry, std::string_view name) { entry.name = keepEntryName(name); }
@@ -232,6 +286,10 @@ private:
     std::string_view nameOf(const PendingName& name) const;
     PendingName keepName(std::uint32_t parentId, std::string_view name);
     void indexChildren();
+    std::uint32_t carvedTypeFolder(std::string_view extension, std::string_view typeName);
+    std::vector<BlockRun> carvedRuns_;
+    std::vector<CarvedFile> carvedFiles_;
+    std::vector<std::pair<std::string, std::string>> carvedTypes_; // extension, type name
     // The entries' names, each a length byte and its bytes.
     ByteArena entryNames_;
     EntryName keepEntryName(std::string_view name);

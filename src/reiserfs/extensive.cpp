@@ -1,9 +1,12 @@
 // The Extensive collection: every block of the volume read once, in order.
+#include "reiserfs/block_bitmap.h"
+#include "reiserfs/carving.h"
 #include "reiserfs/disk_order.h"
 #include "reiserfs/mount.h"
 #include "reiserfs/structures.h"
 
 #include <algorithm>
+#include <memory>
 #include <unordered_map>
 
 namespace dorvak {
@@ -21,6 +24,9 @@ struct VolumeMount::ExtensiveScan {
     LeafStore kept; // leaves not known to be live, in ascending block order
     std::unordered_map<std::uint64_t, std::vector<std::uint64_t>> nodes; // met, not live yet
     std::vector<std::uint64_t> behind; // live blocks the scan had passed when named
+    // Carving: the blocks that nodes, leaves and the indirect items of any
+    // leaf claim.
+    std::unique_ptr<BlockBitmap> claimed;
 };
 
 // Extensive in one pass over the disk. The nodes above level 2 (a few dozen
@@ -39,6 +45,7 @@ void VolumeMount::collectExtensive() {
         return;
     }
     ExtensiveScan scan;
+    if (carve_ && !walkers_.empty()) scan.claimed = std::make_unique<BlockBitmap>(blocks);
     walkLevels(&scan.live, 3);
     for (std::uint64_t sector : liveLeaves_)
         scan.done.insert((sector - volume_.startSector) / volume_.sectorsPerBlock);
@@ -49,6 +56,11 @@ void VolumeMount::collectExtensive() {
     scanBlocks(scan);
     completeLiveTree(scan);
     replayDeleted(scan);
+    if (scan.claimed && !result_.stopped && !stopRequested_) {
+        CarvingPass carving(reader_, volume_, catalog_, *scan.claimed, walkers_, stopRequested_,
+                            progress_);
+        if (!carving.run()) result_.stopped = true;
+    }
 }
 
 void VolumeMount::scanBlocks(ExtensiveScan& scan) {
@@ -78,6 +90,7 @@ void VolumeMount::scanBlock(ExtensiveScan& scan, std::uint64_t block, Bytes data
         std::min<std::uint64_t>(block * volume_.sectorsPerBlock * 100 / volume_.sectorCount, 99)));
     progress_.currentSector(sector);
     auto head = ReadBlockHead(data);
+    if (scan.claimed) claimBlocks(scan, block, data);
     const bool isNode = head && head->level >= 2 && head->level <= kMaxLevel;
     if (scan.live.contains(block)) {
         if (isNode) {
@@ -132,11 +145,46 @@ void VolumeMount::replayDeleted(ExtensiveScan& scan) {
         if (!scan.live.contains((sector - volume_.startSector) / volume_.sectorsPerBlock))
             replayLeaf(scan.kept, i);
     }
+    const std::vector<Catalog::NamelessStat> nameless = catalog_.namelessStats();
     catalog_.releasePending();
     for (std::size_t i = liveFolders; i < catalog_.FolderList.size(); ++i)
         catalog_.FolderList[i].deleted = true;
     for (std::size_t i = liveFiles; i < catalog_.FileList.size(); ++i)
         catalog_.FileList[i].deleted = true;
+    if (!stopRequested_) addLostFiles(reader_, volume_, catalog_, nameless, walkers_);
+}
+
+// A node, a leaf and the blocks its indirect items name (live or stale, the
+// data may still be some file's) are no carving's. Only blocks whose free
+// space agrees exactly with what they hold count as nodes or leaves here:
+// a file's data block often starts with a small number that passes for a
+// level, and claiming it would hide the file from carving.
+void VolumeMount::claimBlocks(ExtensiveScan& scan, std::uint64_t block, Bytes data) {
+    auto head = ReadBlockHead(data);
+    if (!head || head->level < 1 || head->level > kMaxLevel) return;
+    const std::size_t heads = 24 + 24 * std::size_t(head->itemCount);
+    if (head->level >= 2) {
+        const std::size_t used = 24 + 16 * std::size_t(head->itemCount) + 8 * (head->itemCount + 1);
+        if (used <= data.size() && head->freeSpace == data.size() - used) scan.claimed->set(block);
+        return;
+    }
+    if (!looksLikeLeaf(*head, data.size())) return;
+    std::vector<ItemHead> items;
+    std::size_t lowest = data.size();
+    for (std::uint32_t i = 0; i < head->itemCount; ++i) {
+        auto item = ReadItemHead(data, i);
+        if (!item || !item->bodyFits(data.size()) || item->itemLocation < heads) return;
+        lowest = std::min<std::size_t>(lowest, item->itemLocation);
+        items.push_back(*item);
+    }
+    if (head->freeSpace != lowest - heads) return;
+    scan.claimed->set(block);
+    for (const ItemHead& item : items) {
+        if (item.type != ItemType::Indirect) continue;
+        for (std::size_t at = item.itemLocation; at + 4 <= item.itemLocation + item.itemLength;
+             at += 4)
+            scan.claimed->set(le32(data, at));
+    }
 }
 
 } // namespace dorvak

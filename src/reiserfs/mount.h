@@ -6,6 +6,7 @@
 // in disk order (see disk_order.h): the walk a level at a time, Extensive in
 // one pass after the internal nodes.
 
+#include "carve/format_walker.h"
 #include "disk/progress.h"
 #include "disk/sector_reader.h"
 #include "disk/volume_info.h"
@@ -14,6 +15,7 @@
 #include "reiserfs/index_table.h"
 
 #include <atomic>
+#include <span>
 #include <string>
 
 namespace dorvak {
@@ -44,6 +46,12 @@ public:
     // only leaves outside the live tree hold is marked deleted.
     MountResult MountSelectedVolume(RecoveryMode mode);
 
+    // The format walkers an Extensive mount carves with and types lost
+    // files by (none by default), and whether it carves at all: files that
+    // no name reaches are listed either way.
+    void setWalkers(std::span<const carve::FormatWalker> walkers) { walkers_ = walkers; }
+    void setCarving(bool carve) { carve_ = carve; }
+
     // The live tree's collection on its own (the catalog is not cleared).
     void WalkTree();
     // Decodes one leaf block already read into `block` (its first sector at
@@ -73,6 +81,7 @@ private:
     void scanBlock(ExtensiveScan& scan, std::uint64_t block, Bytes data);
     void completeLiveTree(ExtensiveScan& scan);
     void replayDeleted(ExtensiveScan& scan);
+    void claimBlocks(ExtensiveScan& scan, std::uint64_t block, Bytes data);
     void addItem(std::uint64_t sector, const ItemHead& item, Bytes bodies, std::size_t bodyAt);
     void replayLeaf(const LeafStore& store, std::uint32_t index);
     std::vector<std::uint64_t> childrenOf(Bytes node);
@@ -86,6 +95,8 @@ private:
     ProgressSink& progress_;
     MountResult result_;
     std::vector<std::uint64_t> liveLeaves_;
+    std::span<const carve::FormatWalker> walkers_;
+    bool carve_ = true;
 };
 
 } // namespace dorvak

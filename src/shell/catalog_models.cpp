@@ -252,6 +252,9 @@ QString FileListModel::text(const Row& row, int column) const {
                              : e.fileType == FileType::Symlink ? QStringLiteral("Symbolic Link")
                              : e.fileType == FileType::Special ? QStringLiteral("Special File")
                                                                : typeName(e.name);
+        if (const CarvedFile* carved = row.folder ? nullptr : catalog_->carvedFile(e))
+            return QStringLiteral("Carved ") +
+                   QString::fromStdString(catalog_->carvedTypeName(*carved));
         return e.deleted ? QStringLiteral("Deleted ") + type : type;
     }
     case Size:
@@ -293,9 +296,11 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
     case Qt::TextAlignmentRole:
         return index.column() == Size ? QVariant(Qt::AlignRight | Qt::AlignVCenter) : QVariant();
     case Qt::ForegroundRole: {
-        // The whole row by its Type text: deleted grey, compressed red.
+        // The whole row by its Type text: deleted and carved grey,
+        // compressed red.
         const QString type = text(r, Type);
-        if (type.startsWith(QLatin1String("Deleted "))) return QColor(150, 150, 150);
+        if (type.startsWith(QLatin1String("Deleted ")) || type.startsWith(QLatin1String("Carved ")))
+            return QColor(150, 150, 150);
         if (type.startsWith(QLatin1String("Compressed "))) return QColor(255, 0, 0);
         return QColor(Qt::black);
     }

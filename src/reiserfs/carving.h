@@ -1,0 +1,95 @@
+#pragma once
+// Carving: after an Extensive scan, the blocks that nothing on the volume
+// claims (no tree node, no block that a live or stale indirect item names)
+// are tested in ascending order for the start of a known file format. A file
+// starts at a block boundary on this file system, so only a block's first
+// bytes are tested; the format walker finds the file's length from the
+// format itself. A file the format shows to be interrupted is followed into
+// the next unclaimed runs (files written together interleave their runs,
+// and blocks are handed out in ascending order), and kept as a damaged
+// partial file when no continuation checks good. A carved file claims its
+// blocks: no block goes to two files.
+//
+// Also here: files whose stat data and items survive but that no name
+// reaches, listed under "Lost Files" by object id.
+
+#include "carve/format_walker.h"
+#include "disk/progress.h"
+#include "disk/sector_reader.h"
+#include "disk/volume_info.h"
+#include "reiserfs/block_bitmap.h"
+#include "reiserfs/catalog.h"
+
+#include <atomic>
+#include <span>
+#include <vector>
+
+namespace dorvak {
+
+// The first walker of `walkers` whose signature matches `head`, or null.
+const carve::FormatWalker* walkerIn(std::span<const carve::FormatWalker> walkers,
+                                    std::span<const std::uint8_t> head);
+
+// The bytes of runs of blocks, one after another, read through a small
+// window (a walker reads mostly forward).
+class BlockRunInput final : public carve::CarveInput {
+public:
+    BlockRunInput(SectorReader& reader, const VolumeInfo& volume, std::vector<BlockRun> runs);
+    std::uint64_t size() const override { return size_; }
+    std::size_t read(std::uint64_t offset, std::span<std::uint8_t> out) const override;
+    const std::vector<BlockRun>& runs() const { return runs_; }
+
+private:
+    void fill(std::uint64_t offset) const;
+    SectorReader& reader_;
+    const VolumeInfo& volume_;
+    std::vector<BlockRun> runs_;
+    std::vector<std::uint64_t> starts_; // each run's first byte in the input
+    std::uint64_t size_ = 0;
+    mutable std::uint64_t windowStart_ = 0;
+    mutable std::vector<std::uint8_t> window_;
+};
+
+class CarvingPass {
+public:
+    // How far a fragmented file is followed: continuations tried at each
+    // break, and breaks followed.
+    static constexpr unsigned kTriesPerBreak = 48;
+    static constexpr unsigned kMaxFragments = 32;
+
+    CarvingPass(SectorReader& reader, const VolumeInfo& volume, Catalog& catalog,
+                BlockBitmap& claimed, std::span<const carve::FormatWalker> walkers,
+                const std::atomic<bool>& stop, ProgressSink& progress);
+    // Carves every unclaimed block in ascending order; false when stopped.
+    bool run();
+
+private:
+    struct Walk {
+        std::vector<BlockRun> runs;
+        carve::WalkResult result;
+    };
+    void candidate(std::uint64_t block, const carve::FormatWalker& walker);
+    Walk walk(const carve::FormatWalker& walker, std::vector<BlockRun> runs) const;
+    bool followBreak(const carve::FormatWalker& walker, Walk& best) const;
+    // The blocks of `runs` that hold the first `length` bytes.
+    std::vector<BlockRun> cut(std::vector<BlockRun> runs, std::uint64_t length) const;
+
+    SectorReader& reader_;
+    const VolumeInfo& volume_;
+    Catalog& catalog_;
+    BlockBitmap& claimed_;
+    std::span<const carve::FormatWalker> walkers_;
+    const std::atomic<bool>& stop_;
+    ProgressSink& progress_;
+    unsigned digits_ = 7; // of a carved file's block number in its name
+};
+
+// Lists under "Lost Files" the regular files whose stat data no name joined
+// (`stats`, from the catalog before its waiting lists go) and that have data
+// items, each named by its object id and the extension its first block
+// shows.
+void addLostFiles(SectorReader& reader, const VolumeInfo& volume, Catalog& catalog,
+                  const std::vector<Catalog::NamelessStat>& stats,
+                  std::span<const carve::FormatWalker> walkers);
+
+} // namespace dorvak
