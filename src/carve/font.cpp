@@ -62,8 +62,9 @@ bool fontMatches(Head head) {
 
 WalkResult fontWalk(const CarveInput& in) {
     ByteCursor c(in);
-    const std::uint8_t* h = c.at(0, 12);
-    if (!h || !fontMatches({h, std::min<std::size_t>(c.size(), 28)})) return notThisFormat();
+    const std::uint8_t* h = c.at(0, 28);
+    if (!h || !fontMatches({h, 28})) return notThisFormat();
+    const bool openType = be32(h) == 0x4F54544Fu; // "OTTO": CFF outlines
     const std::uint16_t count = be16(h + 4);
     const std::uint64_t directoryEnd = 12 + 16ull * count;
     std::vector<Table> tables;
@@ -95,7 +96,9 @@ WalkResult fontWalk(const CarveInput& in) {
         if (std::all_of(pad, pad + (padded - end), [](std::uint8_t b) { return b == 0; }))
             end = padded;
     }
-    return complete(end);
+    WalkResult r = complete(end);
+    if (openType) r.extension = "otf", r.typeName = "OpenType font";
+    return r;
 }
 
 } // namespace dorvak::carve

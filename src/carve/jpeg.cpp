@@ -33,16 +33,20 @@ struct Marks {
 };
 
 // Scans entropy-coded data from `pos` for the marker that ends it; returns
-// the offset of that marker's 0xFF, or nothing when the input ends first or
-// restart markers leave their cycle D0..D7.
+// the offset of that marker's 0xFF, or nothing when the input ends first,
+// restart markers leave their cycle D0..D7, or 4 KiB of zeros come (an
+// encoder never writes that many: it is free space after a lost end).
 std::optional<std::uint64_t> scanEntropy(ByteCursor& c, std::uint64_t pos, Marks& marks) {
     int nextRestart = 0;
     bool pendingFF = false;
+    std::uint32_t zeros = 0;
     while (pos < c.size()) {
         const auto bytes = c.chunk(pos, c.size());
         if (bytes.empty()) break;
         for (std::size_t i = 0; i < bytes.size(); ++i) {
             const std::uint8_t b = bytes[i];
+            zeros = b == 0 ? zeros + 1 : 0;
+            if (zeros == 4096) return std::nullopt;
             if (!pendingFF || b == 0x00 || b == 0xFF) { // data, stuffed byte, fill
                 pendingFF = b == 0xFF;
                 continue;
