@@ -106,7 +106,8 @@ WalkResult mp3Walk(const CarveInput& in) {
     const std::uint8_t* p = c.at(start, 4);
     if (!p) return start ? interrupted(c.size()) : notThisFormat();
     const Frame first = parseFrame(p);
-    if (first.length == 0) return start ? interrupted(start) : notThisFormat();
+    // A tag before something else (ID3 also leads FLAC and AAC files).
+    if (first.length == 0) return notThisFormat();
     const std::uint64_t expected = xingBytes(c, start, first);
     // `before` is where the frame before the last began: when the chain
     // breaks, the last frame may have run into foreign bytes that happen to

@@ -26,8 +26,9 @@ bool isBoxType(const std::uint8_t* t) {
 
 // Boxes that hold only boxes: their children must fill them exactly.
 bool isContainer(const std::uint8_t* t) {
-    static const char* const kContainers[] = {"moov", "trak", "mdia", "minf", "stbl", "edts",
-                                              "dinf", "mvex", "moof", "traf", "udta"};
+    // Not "udta": QuickTime ends its user data with a 32-bit zero.
+    static const char* const kContainers[] = {"moov", "trak", "mdia", "minf", "stbl",
+                                              "edts", "dinf", "mvex", "moof", "traf"};
     for (const char* k : kContainers)
         if (std::equal(t, t + 4, k)) return true;
     return false;

@@ -128,6 +128,7 @@ TEST_P(FormatWalkers, CutOrSplicedFileIsInterruptedWithinItsGoodBytes) {
 const WalkerCase kCases[] = {
     {"photo.jpg", "jpg", "", true, false},
     {"progressive.jpg", "jpg", "", true, false},
+    {"multi-picture.jpg", "jpg", "", true, false},
     {"image.png", "png", "", true, false},
     {"anim.gif", "gif", "", true, false},
     {"image.bmp", "bmp", "", false, false},

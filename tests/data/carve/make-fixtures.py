@@ -389,6 +389,27 @@ def make_otf():
     return b"OTTO" + struct.pack(">HHHH", count, 64, 2, count * 16 - 64) + directory + body
 
 
+def make_multi_picture():
+    # photo.jpg with an APP2 "MPF" index after its APP0, and progressive.jpg
+    # as the second picture after its EOI, as phones store them.
+    with open(os.path.join(OUT, "photo.jpg"), "rb") as f:
+        first = f.read()
+    with open(os.path.join(OUT, "progressive.jpg"), "rb") as f:
+        second = f.read()
+    app0_end = 4 + struct.unpack(">H", first[4:6])[0]
+    ifd = struct.pack("<H", 3) + struct.pack("<HHI4s", 0xB000, 7, 4, b"0100")
+    ifd += struct.pack("<HHII", 0xB001, 4, 1, 2) + struct.pack("<HHII", 0xB002, 7, 32, 8 + 2 + 36 + 4)
+    ifd += struct.pack("<I", 0)
+    tiff_len = 8 + len(ifd) + 32
+    app2_len = 2 + 4 + tiff_len
+    main_size = len(first) + 2 + app2_len
+    tiff_start = app0_end + 8
+    entries = struct.pack("<IIIHH", 0x20030000, main_size, 0, 0, 0)
+    entries += struct.pack("<IIIHH", 0x00020002, len(second), main_size - tiff_start, 0, 0)
+    app2 = b"\xFF\xE2" + struct.pack(">H", app2_len) + b"MPF\0" + b"II*\0" + struct.pack("<I", 8) + ifd + entries
+    return first[:app0_end] + app2 + first[app0_end:] + second
+
+
 def main():
     text = (prose(9000) + "\n").encode()
     mixed = text + noise(6000)
@@ -417,6 +438,7 @@ def main():
     write("image.tif", make_tiff())
     write("movie.mp4", make_mp4())
     write("font.otf", make_otf())
+    write("multi-picture.jpg", make_multi_picture())
 
 
 if __name__ == "__main__":
