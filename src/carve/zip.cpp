@@ -76,6 +76,42 @@ bool inflateEntry(ByteCursor& c, std::uint64_t from, std::uint64_t& length, std:
     return rc == Z_STREAM_END;
 }
 
+constexpr std::uint64_t kUnknown = ~0ull;
+
+// The compressed size from a local header's ZIP64 extra field, or kUnknown.
+std::uint64_t zip64Packed(ByteCursor& c, std::uint64_t extra, std::uint16_t length) {
+    const std::uint8_t* fields = c.at(extra, length);
+    if (!fields) return kUnknown;
+    for (std::size_t i = 0; i + 4 <= length;) {
+        const std::uint16_t id = le16(fields + i), size = le16(fields + i + 2);
+        if (i + 4 + size > length) break;
+        if (id == 1 && size >= 16) return le64(fields + i + 12);
+        i += 4 + size;
+    }
+    return kUnknown;
+}
+
+// Stored data whose sizes come after it, in a descriptor: the first
+// descriptor signature whose size matches the distance to it and whose CRC
+// matches the bytes before it ends the data.
+bool findDescriptor(ByteCursor& c, std::uint64_t data, std::uint64_t& packed, std::uint32_t& crc) {
+    const std::uint8_t signature[] = {'P', 'K', 7, 8};
+    std::uint64_t from = data;
+    for (int tries = 0; tries < 64; ++tries) {
+        const auto at = c.find(from, c.size(), signature);
+        if (!at) return false;
+        const std::uint8_t* d = c.at(*at, 16);
+        if (!d) return false;
+        const std::uint32_t sum = le32(d + 4);
+        if (le32(d + 8) == *at - data && storedCrcHolds(c, data, *at - data, sum)) {
+            packed = *at - data, crc = sum;
+            return true;
+        }
+        from = *at + 1;
+    }
+    return false;
+}
+
 // What the names (and the mimetype entry) say the archive is.
 struct Kind {
     std::string mimetype;
@@ -135,14 +171,18 @@ Entry localEntry(ByteCursor& c, std::uint64_t pos, Kind& kind) {
     e.dataStart = pos + 30 + nameLength + extraLength;
     const bool descriptor = flags & 8;
     const bool encrypted = flags & 1;
+    // ZIP64: the sizes are in the extra field (id 1: original, compressed).
+    if (packed == 0xFFFFFFFFu) packed = zip64Packed(c, pos + 30 + nameLength, extraLength);
     if (method == 8 && !encrypted) {
         std::uint64_t length = 0;
         std::uint32_t made = 0;
         if (!inflateEntry(c, e.dataStart, length, made)) return e;
         if (!descriptor && (length != packed || made != crc)) return e;
         packed = length, crc = made;
-    } else if (descriptor || packed == 0xFFFFFFFFu) {
-        return e; // no length to go by (stored with a descriptor, ZIP64 sizes)
+    } else if (descriptor && method == 0 && !encrypted) {
+        if (!findDescriptor(c, e.dataStart, packed, crc)) return e;
+    } else if (descriptor || packed == kUnknown) {
+        return e; // no length to go by
     } else if (method == 0 && !encrypted) {
         if (!c.has(e.dataStart, packed) || !storedCrcHolds(c, e.dataStart, packed, crc)) return e;
         if (entryName == "mimetype" && packed < 100)
@@ -153,12 +193,20 @@ Entry localEntry(ByteCursor& c, std::uint64_t pos, Kind& kind) {
     }
     e.end = e.dataStart + packed;
     if (descriptor) {
-        // The descriptor: an optional signature, the CRC and both sizes.
-        const std::uint8_t* d = c.at(e.end, 16);
-        if (!d) return e;
+        // The descriptor: an optional signature, the CRC and both sizes, of
+        // four bytes each or, in ZIP64 archives, of eight.
+        const std::size_t room =
+            std::size_t(std::min<std::uint64_t>(24, c.size() - std::min(e.end, c.size())));
+        const std::uint8_t* d = c.at(e.end, room);
+        if (!d || room < 12) return e;
         const std::uint64_t base = le32(d) == kDescriptor ? 4 : 0;
-        if (le32(d + base) != crc || le32(d + base + 4) != std::uint32_t(packed)) return e;
-        e.end += base + 12;
+        if (room < base + 12 || le32(d + base) != crc) return e;
+        if (le32(d + base + 4) == std::uint32_t(packed) && (packed >> 32) == 0)
+            e.end += base + 12;
+        else if (room >= base + 20 && le64(d + base + 4) == packed)
+            e.end += base + 20;
+        else
+            return e;
     }
     e.ok = true;
     return e;

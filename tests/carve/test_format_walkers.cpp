@@ -136,6 +136,8 @@ const WalkerCase kCases[] = {
     {"multi.gz", "gz", "", true, false},
     {"data.zlib", "zlib", "", true, false},
     {"archive.zip", "zip", "", true, false},
+    {"zip64.zip", "zip", "", true, false},
+    {"streamed.zip", "zip", "", true, false},
     {"document.odt", "zip", "odt", true, false},
     {"document.docx", "zip", "docx", true, false},
     {"library.jar", "zip", "jar", true, false},

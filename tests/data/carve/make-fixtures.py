@@ -153,6 +153,38 @@ def make_zips():
          ("package-1.0.dist-info/RECORD", b"")]))
 
 
+def make_zip_variants():
+    import zipfile
+    # ZIP64 local headers (sizes in the extra field), stored.
+    buf = io.BytesIO()
+    with zipfile.ZipFile(buf, "w") as z:
+        with z.open(zipfile.ZipInfo("big.bin", (2024, 1, 1, 0, 0, 0)), "w", force_zip64=True) as f:
+            f.write(noise(6000))
+        z.writestr(zipfile.ZipInfo("notes.txt", (2024, 1, 1, 0, 0, 0)), prose(3000).encode(),
+                   compress_type=zipfile.ZIP_DEFLATED)
+    write("zip64.zip", buf.getvalue())
+
+    # Written to a stream that cannot seek: sizes and CRCs in data descriptors.
+    class Stream(io.RawIOBase):
+        def __init__(self):
+            self.data = bytearray()
+
+        def writable(self):
+            return True
+
+        def write(self, b):
+            self.data += b
+            return len(b)
+    out = Stream()
+    with zipfile.ZipFile(out, "w", compression=zipfile.ZIP_DEFLATED) as z:
+        deflated = zipfile.ZipInfo("notes.txt", (2024, 1, 1, 0, 0, 0))
+        deflated.compress_type = zipfile.ZIP_DEFLATED
+        z.writestr(deflated, prose(3000).encode())
+        with z.open(zipfile.ZipInfo("blob.bin", (2024, 1, 1, 0, 0, 0)), "w") as f:  # stored
+            f.write(noise(6000))
+    write("streamed.zip", bytes(out.data))
+
+
 def make_tar():
     import tarfile
     buf = io.BytesIO()
@@ -439,6 +471,7 @@ def main():
     write("movie.mp4", make_mp4())
     write("font.otf", make_otf())
     write("multi-picture.jpg", make_multi_picture())
+    make_zip_variants()
 
 
 if __name__ == "__main__":
