@@ -155,6 +155,7 @@ const WalkerCase kCases[] = {
     {"notes.sqlite", "sqlite", "", false, false},
     {"image.tif", "tif", "", false, false},
     {"movie.mp4", "mp4", "", false, false},
+    {"movie.mov", "mp4", "mov", false, false},
     {"font.otf", "ttf", "otf", true, false, true},
     {"/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf", "ttf", "", true, false},
     {"/usr/bin/true", "elf", "", false, false},
@@ -205,6 +206,11 @@ TEST(FormatWalkersBounds, LongRunsAndLoopingChains) {
     WalkResult r = walk(walkerNamed("txt"), text);
     EXPECT_EQ(r.status, WalkStatus::Complete);
     EXPECT_EQ(r.length, length);
+    // A text file shorter than the head, its block's zeros after it.
+    Bytes note(text.begin(), text.begin() + 100);
+    note.resize(4096, 0);
+    EXPECT_EQ(walkerFor({note.data(), 512}), &walkerNamed("txt"));
+    EXPECT_EQ(walk(walkerNamed("txt"), note).length, 100u);
 
     // Header, then at 8 an IFD of one entry whose next-IFD offset is 8.
     Bytes tiff = {'I', 'I', 42, 0, 8, 0,  0, 0, 1, 0, 0x00, 0x01, 3,

@@ -399,6 +399,7 @@ def make_mp4():
     mdia = box(b"mdia", box(b"mdhd", b"\0" * 24) + box(b"hdlr", b"\0" * 8 + b"vide" + b"\0" * 13) + minf)
     trak = box(b"trak", box(b"tkhd", b"\0" * 84) + mdia)
     moov = box(b"moov", box(b"mvhd", b"\0" * 100) + trak + box(b"udta", box(b"\xa9too", noise(3000))))
+    write("movie.mov", box(b"wide", b"") + mdat + moov)
     return ftyp + mdat + moov + box(b"free", b"\0" * 100)
 
 
