@@ -46,6 +46,8 @@ bool contains(Head head, const char* needle) {
 } // namespace
 
 bool textMatches(Head head) {
+    // Free space is mostly zeros: leave at once.
+    if (head.size() < 16 || !kText[head[0]]) return false;
     std::size_t length = 0, letters = 0, spaces = 0, high = 0;
     for (; length < head.size() && kText[head[length]]; ++length) {
         const std::uint8_t b = head[length];
