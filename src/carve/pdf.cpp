@@ -147,7 +147,10 @@ WalkResult pdfWalk(const CarveInput& in) {
     const std::uint8_t marker[] = {'%', '%', 'E', 'O', 'F'};
     std::uint64_t pos = 8, good = 0;
     const std::uint64_t end = runEnd(c, 64 * 1024);
-    while (const auto at = c.find(pos, end, marker)) {
+    // No document has thousands of updates; hostile input may repeat them.
+    for (int sections = 0; sections < 4096; ++sections) {
+        const auto at = c.find(pos, end, marker);
+        if (!at) break;
         std::uint64_t next = *at + 5;
         if (const std::uint8_t* e = c.at(next, 1); e && (*e == '\r' || *e == '\n')) {
             const std::uint8_t* e2 = c.at(next + 1, 1);

@@ -21,7 +21,8 @@ struct Tiff {
     ByteCursor& c;
     bool big;
     std::uint64_t end = 8;
-    bool broken = false; // something past the input or out of bounds
+    bool broken = false;                // something past the input or out of bounds
+    std::uint64_t valuesLeft = 1 << 22; // strip and tile values, over all IFDs
     std::uint64_t u16(const std::uint8_t* p) const { return big ? be16(p) : le16(p); }
     std::uint64_t u32(const std::uint8_t* p) const { return big ? be32(p) : le32(p); }
     void reach(std::uint64_t offset, std::uint64_t length) {
@@ -38,10 +39,17 @@ std::uint64_t typeSize(std::uint64_t type) {
     return type < 14 ? kSizes[type] : 0;
 }
 
-// The `count` values of an entry (SHORT or LONG), inline or at their offset.
+// The values of an entry (SHORT or LONG), inline or at their offset; at
+// most `limit`, and 4 Mi over the whole walk.
 std::vector<std::uint64_t> values(Tiff& t, const std::uint8_t* e, std::uint64_t limit) {
     std::vector<std::uint64_t> out;
-    const std::uint64_t type = t.u16(e + 2), count = std::min(t.u32(e + 4), limit);
+    const std::uint64_t type = t.u16(e + 2), count = t.u32(e + 4);
+    // More values than any real file has: the walk cannot vouch for an end.
+    if (count > std::min(limit, t.valuesLeft)) {
+        t.broken = true;
+        return out;
+    }
+    t.valuesLeft -= count;
     const std::uint64_t size = type == 3 ? 2 : (type == 4 || type == 13) ? 4 : 0;
     if (!size) return out;
     const bool inlined = count * size <= 4;
