@@ -70,7 +70,7 @@ WalkResult fontWalk(const CarveInput& in) {
     std::vector<Table> tables;
     for (std::uint16_t i = 0; i < count; ++i) {
         const std::uint8_t* r = c.at(12 + 16ull * i, 16);
-        if (!r) return interrupted(0);
+        if (!r) return inputEnds(0);
         Table t{be32(r), be32(r + 4), be32(r + 8), be32(r + 12)};
         if (t.offset < directoryEnd) return notThisFormat();
         tables.push_back(t);
@@ -79,11 +79,11 @@ WalkResult fontWalk(const CarveInput& in) {
               [](const Table& a, const Table& b) { return a.offset < b.offset; });
     std::uint64_t end = directoryEnd;
     for (const Table& t : tables) {
-        if (!c.has(t.offset, t.length)) return interrupted(std::min(t.offset, c.size()));
+        if (!c.has(t.offset, t.length)) return inputEnds(std::min(t.offset, c.size()));
         std::uint32_t sum = tableSum(c, t);
         if (t.tag == 0x68656164u && t.length >= 12) { // 'head': leave out checkSumAdjustment
             const std::uint8_t* adjust = c.at(t.offset + 8, 4);
-            if (!adjust) return interrupted(t.offset);
+            if (!adjust) return inputEnds(t.offset);
             sum -= be32(adjust);
         }
         if (sum != t.checksum) return interrupted(t.offset);

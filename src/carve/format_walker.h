@@ -53,6 +53,9 @@ struct WalkResult {
     // (a ZIP that is an ODT or a DOCX); empty keeps the walker's own.
     std::string extension;
     std::string typeName;
+    // Interrupted only: true when the structure held up to where the input
+    // ended (more runs may continue the file), false when it failed.
+    bool inputEnded = false;
 };
 
 struct FormatWalker {

@@ -44,7 +44,8 @@ struct Marks {
 // the offset of that marker's 0xFF, or nothing when the input ends first,
 // restart markers leave their cycle D0..D7, or 4 KiB of zeros come (an
 // encoder never writes that many: it is free space after a lost end).
-std::optional<std::uint64_t> scanEntropy(ByteCursor& c, std::uint64_t pos, Marks& marks) {
+std::optional<std::uint64_t> scanEntropy(ByteCursor& c, std::uint64_t pos, Marks& marks,
+                                         bool& inputEnded) {
     int nextRestart = 0;
     bool pendingFF = false;
     std::uint32_t zeros = 0;
@@ -68,6 +69,7 @@ std::optional<std::uint64_t> scanEntropy(ByteCursor& c, std::uint64_t pos, Marks
         }
         pos += bytes.size();
     }
+    inputEnded = true;
     return std::nullopt;
 }
 
@@ -125,13 +127,17 @@ std::vector<Picture> mpfPictures(ByteCursor& c, std::uint64_t pos, std::uint16_t
 
 WalkResult walkJpeg(const CarveInput& in, int depth);
 
+constexpr std::uint64_t kInputEnded = ~0ull;
+
 // Checks that each picture is a JPEG of exactly its listed size; returns the
-// end of the last, or 0 when one does not hold.
+// end of the last, 0 when one does not hold, or kInputEnded when one lies
+// past the input.
 std::uint64_t picturesEnd(const CarveInput& in, const std::vector<Picture>& pictures,
                           std::uint64_t firstEnd, int depth) {
     std::uint64_t end = firstEnd;
     for (const Picture& p : pictures) {
-        if (p.start < firstEnd || p.start >= in.size() || p.size > in.size() - p.start) return 0;
+        if (p.start < firstEnd) return 0;
+        if (p.start >= in.size() || p.size > in.size() - p.start) return kInputEnded;
         const SubInput sub(in, p.start, p.size);
         const WalkResult r = walkJpeg(sub, depth + 1);
         if (r.status != WalkStatus::Complete || r.length != p.size) return 0;
@@ -164,7 +170,8 @@ WalkResult walkJpeg(const CarveInput& in, int depth) {
     // Each pass reads one marker and moves `pos` on by at least one byte.
     while (true) {
         const std::uint8_t* m = c.at(pos, 2);
-        if (!m || m[0] != 0xFF) return interrupted(marks.beforeLast);
+        if (!m) return inputEnds(marks.beforeLast);
+        if (m[0] != 0xFF) return interrupted(marks.beforeLast);
         if (m[1] == 0xFF) { // fill bytes before a marker
             ++pos;
             continue;
@@ -174,13 +181,15 @@ WalkResult walkJpeg(const CarveInput& in, int depth) {
             const std::uint64_t end = pos + 2;
             if (pictures.empty() || depth > 0) return complete(end);
             const std::uint64_t last = picturesEnd(in, pictures, end, depth);
+            if (last == kInputEnded) return inputEnds(end);
             return last ? complete(last) : interrupted(end);
         }
         if (!isSegmentMarker(marker) || marker == 0xD9) return interrupted(marks.beforeLast);
         const std::uint8_t* l = c.at(pos + 2, 2);
-        if (!l) return interrupted(marks.beforeLast);
+        if (!l) return inputEnds(marks.beforeLast);
         const std::uint16_t length = be16(l);
-        if (length < 2 || !c.has(pos + 2, length)) return interrupted(marks.beforeLast);
+        if (length < 2) return interrupted(marks.beforeLast);
+        if (!c.has(pos + 2, length)) return inputEnds(marks.beforeLast);
         marks.see(pos);
         if ((marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xCC))
             frameSeen = true;
@@ -189,8 +198,9 @@ WalkResult walkJpeg(const CarveInput& in, int depth) {
         pos += 2 + std::uint64_t(length);
         if (marker != 0xDA) continue;
         if (!frameSeen) return interrupted(marks.beforeLast);
-        const auto next = scanEntropy(c, pos, marks);
-        if (!next) return interrupted(marks.beforeLast);
+        bool ended = false;
+        const auto next = scanEntropy(c, pos, marks, ended);
+        if (!next) return ended ? inputEnds(marks.beforeLast) : interrupted(marks.beforeLast);
         pos = *next;
     }
 }

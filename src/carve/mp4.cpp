@@ -99,7 +99,7 @@ WalkResult mp4Walk(const CarveInput& in) {
         const bool isMovie = std::equal(b + 4, b + 8, "moov") || std::equal(b + 4, b + 8, "moof");
         if (size == 1) {
             const std::uint8_t* large = c.at(pos + 8, 8);
-            if (!large) return interrupted(pos);
+            if (!large) return inputEnds(pos);
             size = be64(large);
             if (size < 16) break;
         } else if (size == 0) {
@@ -107,13 +107,13 @@ WalkResult mp4Walk(const CarveInput& in) {
         } else if (size < 8) {
             break;
         }
-        if (!c.has(pos, size)) return interrupted(pos);
+        if (!c.has(pos, size)) return inputEnds(pos);
         // The movie box's tree is all boxes: a foreign block inside shows.
         if (isMovie && !childrenHold(c, pos + 8, pos + size, 6)) return interrupted(pos);
         movie |= isMovie;
         pos += size;
     }
-    if (!movie) return interrupted(pos);
+    if (!movie) return c.has(pos, 8) ? interrupted(pos) : inputEnds(pos);
     typed.status = WalkStatus::Complete;
     typed.length = pos;
     return typed;

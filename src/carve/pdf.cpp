@@ -161,7 +161,7 @@ WalkResult pdfWalk(const CarveInput& in) {
         if (!bodyFollows(c, next)) return holds ? complete(next) : interrupted(good);
         pos = next;
     }
-    return interrupted(good);
+    return end == c.size() ? inputEnds(good) : interrupted(good);
 }
 
 } // namespace dorvak::carve

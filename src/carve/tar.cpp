@@ -94,7 +94,7 @@ WalkResult tarWalk(const CarveInput& in) {
     // Every pass moves on by at least one block.
     while (true) {
         h = c.at(pos, 512);
-        if (!h) return interrupted(good);
+        if (!h) return inputEnds(good);
         if (isZeroBlock(h)) break;
         if (!checksumHolds(h)) return interrupted(good);
         std::uint64_t size = 0;
@@ -119,16 +119,16 @@ WalkResult tarWalk(const CarveInput& in) {
             for (int extensions = 0;; ++extensions) {
                 pos += 512;
                 const std::uint8_t* x = c.at(pos, 512);
-                if (!x) return interrupted(good);
+                if (!x) return inputEnds(good);
                 if (!x[504] || extensions > 4096) break;
             }
         }
         const std::uint64_t blocks = (size + 511) / 512;
-        if (blocks > (c.size() - pos) / 512) return interrupted(c.size());
+        if (blocks > (c.size() - pos) / 512) return inputEnds(c.size());
         pos += 512 + blocks * 512;
     }
     const std::uint8_t* second = c.at(pos + 512, 512);
-    if (!second) return interrupted(pos);
+    if (!second) return inputEnds(pos);
     if (!isZeroBlock(second)) return interrupted(good);
     pos += 1024;
     const std::uint64_t endBlocks = pos;

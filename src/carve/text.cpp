@@ -93,6 +93,7 @@ WalkResult textWalk(const CarveInput& in) {
     }
     r.status = WalkStatus::Interrupted;
     r.length = c.size();
+    r.inputEnded = true;
     return r;
 }
 

@@ -110,6 +110,8 @@ TEST_P(FormatWalkers, CutOrSplicedFileIsInterruptedWithinItsGoodBytes) {
         EXPECT_EQ(r.status, whole ? WalkStatus::Complete : WalkStatus::Interrupted)
             << "cut at " << cut;
         EXPECT_LE(r.length, cut) << "cut at " << cut;
+        // Nothing failed: a later run may hold the rest.
+        EXPECT_EQ(r.inputEnded, !whole) << "cut at " << cut;
     }
     if (!GetParam().spliceShows) return;
     // A block of another file's bytes (random: compressed data looks like
@@ -122,6 +124,7 @@ TEST_P(FormatWalkers, CutOrSplicedFileIsInterruptedWithinItsGoodBytes) {
         const WalkResult r = walk(*walker, spliced);
         EXPECT_EQ(r.status, WalkStatus::Interrupted) << "splice at " << mid << " seed " << seed;
         EXPECT_LE(r.length, mid) << "splice at " << mid << " seed " << seed;
+        EXPECT_FALSE(r.inputEnded) << "splice at " << mid << " seed " << seed;
     }
 }
 
