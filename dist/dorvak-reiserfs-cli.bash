@@ -8,7 +8,7 @@ _dorvak_reiserfs_cli() {
 
     local commands="disks volumes search list find recover help"
     local progress="--quiet -q --progress --stats"
-    local volume="--volume --start-sector --extensive"
+    local volume="--volume --start-sector --extensive --no-carve --map"
 
     local command="" i
     for ((i = 1; i < cword; i++)); do
@@ -36,7 +36,7 @@ _dorvak_reiserfs_cli() {
                 return
             fi
             ;;
-        --report)
+        --report | --map)
             _filedir
             return
             ;;
@@ -50,8 +50,8 @@ _dorvak_reiserfs_cli() {
     local options
     case $command in
         disks) options="--help" ;;
-        volumes) options="--help" ;;
-        search) options="--start --end --run --stats $progress --help" ;;
+        volumes) options="--map --help" ;;
+        search) options="--map --start --end --run --stats $progress --help" ;;
         list) options="$volume --path --depth --deleted --stats $progress --help" ;;
         find) options="$volume $progress --help" ;;
         recover)
