@@ -5,7 +5,7 @@ set -e
 PKGS="build-essential cmake ninja-build pkg-config python3 gzip
       qt6-base-dev qt6-base-dev-tools libgl-dev libgtest-dev googletest libcli11-dev
       clang libclang-rt-14-dev clang-format xz-utils
-      user-mode-linux reiserfsprogs fdisk grub-common
+      user-mode-linux reiserfsprogs fdisk grub-common e2fsprogs mount
       dpkg-dev desktop-file-utils appstream groff-base bash-completion
       dbus-daemon python3-dbus python3-dbusmock
       fonts-liberation fonts-dejavu-core"
