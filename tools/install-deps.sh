@@ -4,11 +4,13 @@
 set -e
 PKGS="build-essential cmake ninja-build pkg-config python3 gzip
       qt6-base-dev qt6-base-dev-tools libgl-dev libgtest-dev googletest libcli11-dev
+      zlib1g-dev libbz2-dev liblzma-dev
       clang libclang-rt-14-dev clang-format xz-utils
       user-mode-linux reiserfsprogs fdisk grub-common
       dpkg-dev desktop-file-utils appstream groff-base bash-completion
       dbus-daemon python3-dbus python3-dbusmock
-      fonts-liberation fonts-dejavu-core"
+      fonts-liberation fonts-dejavu-core
+      libewf-dev libqcow-dev libvhdi-dev libvmdk-dev qemu-utils ewf-tools gddrescue"
 missing=""
 for p in $PKGS; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

@@ -67,6 +67,20 @@ LostFiles lostFilesOf(const Catalog& catalog, DeletedPolicy policy) {
     return lost;
 }
 
+NameChoice chooseName(DuplicatePolicy policy, const CatalogEntry& file, NameHeld held) {
+    if (held == NameHeld::Free) return NameChoice::Take;
+    if (held == NameHeld::ThisRun) return NameChoice::Next;
+    switch (policy) {
+    case DuplicatePolicy::Skip:
+        return NameChoice::Skip;
+    case DuplicatePolicy::Overwrite:
+        return held == NameHeld::Other && !file.deleted ? NameChoice::Replace : NameChoice::Next;
+    case DuplicatePolicy::Rename:
+        break;
+    }
+    return NameChoice::Next;
+}
+
 bool CopyOut::takesPart(const CatalogEntry& e) const {
     return dorvak::takesPart(settings_.deleted(), e);
 }

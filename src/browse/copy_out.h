@@ -112,6 +112,22 @@ struct LostFiles {
 };
 LostFiles lostFilesOf(const Catalog& catalog, DeletedPolicy policy);
 
+// What holds a name in a destination folder when a file is to take it.
+enum class NameHeld : std::uint8_t {
+    Free,
+    ThisRun, // written (or planned) by this copy-out
+    Folder,  // a folder that was there before
+    Other,   // a file, link or anything else that was there before
+};
+enum class NameChoice : std::uint8_t { Take, Replace, Next, Skip };
+// The duplicate policy for one file at one name; the copy-out and what plans
+// one (the dry run) both decide by it, so a plan is what the run does. A name
+// this run wrote is never replaced nor a reason to skip; Overwrite never
+// replaces a folder, and never lets a deleted entry (a deleted file or an
+// older version) replace what was there: that one takes the next
+// "name (n)" instead.
+NameChoice chooseName(DuplicatePolicy policy, const CatalogEntry& file, NameHeld held);
+
 class CopyOut {
 public:
     // `live` comes from the liveness pass (null for a Normal mount).

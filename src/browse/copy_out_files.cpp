@@ -19,10 +19,12 @@ using namespace copyout;
 // first) keep the plain name for the first and "name (n)" for the others.
 // The name chosen in the first pass is tried first; the search below runs
 // only when the destination refuses it or has changed since.
-CopyOut::Run::Placed CopyOut::Run::place(TempFile& file, FolderNames& names, std::string_view raw,
+CopyOut::Run::Placed CopyOut::Run::place(TempFile& file, FolderNames& names, const CatalogEntry& f,
                                          std::string_view reserved, std::string& name, int& err) {
     const DuplicatePolicy policy = o_.settings_.duplicates();
-    const bool replace = policy == DuplicatePolicy::Overwrite;
+    const std::string_view raw = f.name;
+    // As chooseName(): a deleted entry never replaces anything.
+    const bool replace = policy == DuplicatePolicy::Overwrite && !f.deleted;
     if (!reserved.empty()) {
         name = reserved;
         err = refused(name);
@@ -85,7 +87,7 @@ bool CopyOut::Run::planFile(const Op& op) {
     }
     Frame& frame = frames_[top];
     std::string name;
-    if (!reserve(frame, f.name, name)) {
+    if (!reserve(frame, f, name)) {
         s_.skipped.push_back({catalogPath,
                               frame.writtenPath + "/" + name,
                               "a file of that name exists at the destination",
@@ -104,23 +106,26 @@ bool CopyOut::Run::planFile(const Op& op) {
     return true;
 }
 
-// The name a file will take in its folder: its safe name, or the next free
-// "name (n)" when this run wrote that name already or (Rename) something
-// held it before the run. False: Skip, and something held it.
-bool CopyOut::Run::reserve(const Frame& frame, std::string_view raw, std::string& name) {
+// The name a file will take in its folder, as chooseName() decides it for
+// what holds each candidate. False: Skip, and something held it.
+bool CopyOut::Run::reserve(const Frame& frame, const CatalogEntry& f, std::string& name) {
     const DuplicatePolicy policy = o_.settings_.duplicates();
     FolderNames& names = *frame.names;
-    const std::string base = safeName(raw);
+    const std::string base = safeName(f.name);
     for (unsigned n = names.firstFree(base); n <= kMaxNumbered; ++n) {
         name = n ? numberedName(base, n) : base;
-        if (names.written.count(name)) continue;
-        struct stat st {};
-        if (!names.fresh &&
-            ::fstatat(frame.fd.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
-            if (policy == DuplicatePolicy::Skip) return false;
-            // Overwrite cannot replace a folder: that file is renamed instead.
-            if (policy == DuplicatePolicy::Rename || S_ISDIR(st.st_mode)) continue;
+        NameHeld held = NameHeld::ThisRun;
+        if (!names.written.count(name)) {
+            struct stat st {};
+            held = names.fresh ||
+                           ::fstatat(frame.fd.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0
+                       ? NameHeld::Free
+                   : S_ISDIR(st.st_mode) ? NameHeld::Folder
+                                         : NameHeld::Other;
         }
+        const NameChoice choice = chooseName(policy, f, held);
+        if (choice == NameChoice::Skip) return false;
+        if (choice == NameChoice::Next) continue;
         names.write(name);
         names.taken(base, n);
         return true;
@@ -246,7 +251,7 @@ bool CopyOut::Run::copyFile(const Planned& plan, const Frame& frame) {
 
     int err = 0;
     std::string name;
-    const Placed placed = place(*p.temp, *frame.names, f.name, plan.name, name, err);
+    const Placed placed = place(*p.temp, *frame.names, f, plan.name, name, err);
     const std::string written = frame.writtenPath + "/" + name;
     if (placed == Placed::NameTaken) {
         s_.skipped.push_back(

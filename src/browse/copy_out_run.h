@@ -169,7 +169,7 @@ private:
         std::uint64_t order;   // the sector of the last leaf it needs
     };
     bool planFile(const Op& op);
-    bool reserve(const Frame& frame, std::string_view raw, std::string& name);
+    bool reserve(const Frame& frame, const CatalogEntry& f, std::string& name);
     bool copyFiles();
     bool copyFile(const Planned& p, const Frame& frame);
     void setFolderTimes();
@@ -182,7 +182,7 @@ private:
     Prepared prepareCopy(const Op& op, const CatalogEntry& f, const Frame& frame,
                          const std::string& catalogPath, std::uint64_t bytesBefore);
     Prepared prepareLink(const CatalogEntry& f, const Frame& frame, const std::string& catalogPath);
-    Placed place(TempFile& file, FolderNames& names, std::string_view raw,
+    Placed place(TempFile& file, FolderNames& names, const CatalogEntry& f,
                  std::string_view reserved, std::string& name, int& err);
     int refused(const std::string& name) const { return o_.refusesName ? o_.refusesName(name) : 0; }
     FolderNames& namesOf(int fd);

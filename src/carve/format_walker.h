@@ -39,7 +39,8 @@ enum class WalkStatus {
 
 struct WalkResult {
     WalkStatus status = WalkStatus::NotThisFormat;
-    std::uint64_t length = 0; // Complete: the file's length; Interrupted: the bytes that checked good
+    // Complete: the file's length; Interrupted: the bytes that checked good.
+    std::uint64_t length = 0;
     // Set when the walk learnt a more precise type than the signature gave
     // (a ZIP that is an ODT or a DOCX); empty keeps the walker's own.
     std::string extension;

@@ -40,6 +40,7 @@ std::unique_ptr<Mounted> mountVolume(const MountOptions& options,
     MountProgress progress(bar, signal, mounted->volume);
     signal.watch(&stop);
     VolumeMount mount(mounted->reader, mounted->volume, mounted->catalog, stop, progress);
+    mount.setWalkers(carve::formatWalkers());
     mount.setCarving(options.carve);
     mounted->result = mount.MountSelectedVolume(options.extensive ? RecoveryMode::Extensive
                                                                   : RecoveryMode::Normal);

@@ -43,7 +43,8 @@ int cmdDisks(const DisksOptions& options) {
                   << ",\"cylinders\":" << d.cylinders << ",\"heads\":" << d.heads
                   << ",\"sectorsPerTrack\":" << d.sectorsPerTrack
                   << ",\"totalSectors\":" << d.totalSectors << ",\"path\":" << jsonString(d.path)
-                  << ",\"kind\":" << jsonString(d.kind) << "}\n";
+                  << ",\"kind\":" << jsonString(d.kind) << ",\"format\":" << jsonString(d.format)
+                  << "}\n";
     }
     return status;
 }
@@ -51,6 +52,10 @@ int cmdDisks(const DisksOptions& options) {
 int cmdVolumes(const VolumesOptions& options) {
     SectorReader reader;
     if (!openSource(reader, options.source)) return kExitFatal;
+    // The volumes of a container read the same as those of its raw image;
+    // which container they came out of is said beside them.
+    if (std::string_view(reader.formatName()) != "raw")
+        std::cerr << "Image format: " << reader.formatName() << "\n";
     VolumeTable table;
     const PartitionWalkResult walked = isStackedDevice(options.source)
                                            ? ProbeWholeVolume(reader, table)

@@ -145,17 +145,28 @@ void printPlan(const RecoveryPlan& plan) {
         std::cout << "  " << jsonString(r.catalogPath) << ": " << r.reason << "\n";
 }
 
+// Tree nodes the mount passed over, in the words list uses: below them may
+// lie folders and files that a Normal mount never reached.
+void printSkippedNodes(const ReportContext& context) {
+    if (context.nodesSkipped == 0) return;
+    std::cout << "Damaged or repeated tree nodes skipped: " << context.nodesSkipped << "\n";
+    if (context.normalMode) std::cout << kExtensiveAdvice << "\n";
+}
+
 // The exit status of a summary, after its report is written when asked for.
-int finish(const RecoverOptions& options, const CopySummary& summary,
-           const std::vector<std::string>* newFolders, const StopOnSignal& signal) {
-    int status = summary.whole() ? kExitOk : kExitPartial;
+int finish(const RecoverOptions& options, const CopySummary& summary, ReportContext context,
+           const StopOnSignal& signal) {
+    // A Normal mount that skipped nodes may have missed files.
+    const bool missing = context.normalMode && context.nodesSkipped != 0;
+    int status = summary.whole() && !missing ? kExitOk : kExitPartial;
     if (!summary.fatalError.empty()) {
         std::cerr << summary.fatalError << "\n";
         status = kExitFatal;
     }
     if (options.reportFile) {
-        const ReportContext context{options.mount.source, options.destination, options.dryRun,
-                                    newFolders};
+        context.source = options.mount.source;
+        context.destination = options.destination;
+        context.dryRun = options.dryRun;
         std::string error;
         if (!writeReport(*options.reportFile, summary, context, error)) {
             std::cerr << error << "\n";
@@ -192,6 +203,7 @@ int cmdRecover(const RecoverOptions& options) {
     MountProgress mountProgress(bar, signal, *volume);
     signal.watch(&stop);
     VolumeMount mount(reader, *volume, catalog, stop, mountProgress);
+    mount.setWalkers(carve::formatWalkers());
     mount.setCarving(options.mount.carve);
     const MountResult mounted = mount.MountSelectedVolume(
         options.mount.extensive ? RecoveryMode::Extensive : RecoveryMode::Normal);
@@ -202,11 +214,14 @@ int cmdRecover(const RecoverOptions& options) {
         return kExitFatal;
     }
     CopySummary summary;
+    ReportContext context;
+    context.nodesSkipped = mounted.nodesSkipped;
+    context.normalMode = !options.mount.extensive;
     if (signal.interrupted()) {
         // A partial catalog would write a partial tree as if it were whole.
         summary.stopped = true;
         printSummary(summary);
-        return finish(options, summary, nullptr, signal);
+        return finish(options, summary, context, signal);
     }
     const LiveState live = liveStateOf(mount, catalog);
     RecoverySelection selection;
@@ -215,7 +230,9 @@ int cmdRecover(const RecoverOptions& options) {
     if (options.dryRun) {
         const RecoveryPlan plan = planRecovery(catalog, settings, destination, all, selection);
         printPlan(plan);
-        return finish(options, plan.summary, &plan.newFolders, signal);
+        printSkippedNodes(context);
+        context.newFolders = &plan.newFolders;
+        return finish(options, plan.summary, context, signal);
     }
 
     CopyRequests requests;
@@ -230,9 +247,10 @@ int cmdRecover(const RecoverOptions& options) {
     signal.watch(nullptr);
     bar.finish();
     printSummary(summary);
+    printSkippedNodes(context);
     std::cout << "Unreadable sector(s): " << reader.unreadableSectorCount() << "\n";
     if (options.progress.stats) printReadStats(reader);
-    return finish(options, summary, nullptr, signal);
+    return finish(options, summary, context, signal);
 }
 
 } // namespace dorvak::cli

@@ -1,6 +1,7 @@
 #include "cli/interrupt.h"
 
 #include <csignal>
+#include <unistd.h>
 #include <utility>
 
 namespace dorvak::cli {
@@ -9,7 +10,10 @@ namespace {
 // Touched by the handler: lock-free atomics only.
 std::atomic<int> caughtSignal{0};
 std::atomic<std::atomic<bool>*> watchedFlag{nullptr};
-struct sigaction previousInt, previousTerm;
+struct sigaction previousInt, previousTerm, previousAlarm;
+
+// How long a job has, after the first signal, to reach its next check.
+constexpr unsigned kGraceSeconds = 3;
 
 extern "C" void onSignal(int number) {
     if (caughtSignal.exchange(number) != 0) {
@@ -19,6 +23,17 @@ extern "C" void onSignal(int number) {
         return;
     }
     if (std::atomic<bool>* flag = watchedFlag.load()) flag->store(true);
+    // A job blocked in a read (a hung network file, a failing disk) never
+    // reaches its check: the alarm ends the program in its place.
+    ::alarm(kGraceSeconds);
+}
+
+// The grace after the first signal has run out: end with the status that
+// signal would have given. Only async-signal-safe calls here.
+extern "C" void onGraceOver(int) {
+    static const char text[] = "\nStopped: a read did not return\n";
+    [[maybe_unused]] ssize_t ignored = ::write(STDERR_FILENO, text, sizeof text - 1);
+    ::_exit(128 + caughtSignal.load());
 }
 
 } // namespace
@@ -30,18 +45,25 @@ StopOnSignal::StopOnSignal() {
     struct sigaction action {};
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
-    // Reads and writes go on after the handler: the job stops at its own
-    // next check, never in the middle of a request.
-    action.sa_flags = SA_RESTART;
+    // No SA_RESTART: a call that blocks (a read, an open) returns EINTR and
+    // the job sees the stop at its next check; one that is simply restarted
+    // by its caller is ended by the grace alarm.
+    action.sa_flags = 0;
     // A signal ignored on entry (nohup, a shell's background job) stays
     // ignored.
     for (auto [number, previous] : {std::pair{SIGINT, &previousInt}, {SIGTERM, &previousTerm}}) {
         ::sigaction(number, nullptr, previous);
         if (previous->sa_handler != SIG_IGN) ::sigaction(number, &action, nullptr);
     }
+    struct sigaction grace {};
+    grace.sa_handler = onGraceOver;
+    sigemptyset(&grace.sa_mask);
+    ::sigaction(SIGALRM, &grace, &previousAlarm);
 }
 
 StopOnSignal::~StopOnSignal() {
+    ::alarm(0);
+    ::sigaction(SIGALRM, &previousAlarm, nullptr);
     ::sigaction(SIGINT, &previousInt, nullptr);
     ::sigaction(SIGTERM, &previousTerm, nullptr);
     watchedFlag = nullptr;

@@ -1,8 +1,9 @@
 #pragma once
 // StopOnSignal: Ctrl-C (SIGINT) and SIGTERM ask the job that runs to stop,
 // through the same atomic flag a front end's Stop button sets, so the job
-// ends at its next check and keeps what it found. A second signal ends the
-// program at once (for a read that hangs on a failing disk).
+// ends at its next check and keeps what it found. A job that does not get to
+// its check within a few seconds (a read that hangs) is ended then, with the
+// same status; a second signal ends the program at once.
 //
 // Jobs clear their stop flag when they start; a signal that lands before
 // that would be lost, so the progress sinks call `renew()` on their events,

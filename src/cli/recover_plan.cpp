@@ -20,8 +20,6 @@ namespace {
 constexpr std::size_t kMaxDepth = 256;
 constexpr unsigned kMaxNumbered = 100000;
 
-enum class Held { Free, Folder, Other };
-
 // One folder of the destination as the copy-out would leave it: what is
 // there already (through its descriptor, when the folder exists) and what
 // the run would have put into it.
@@ -70,17 +68,21 @@ public:
         const std::string base = safeName(name);
         for (unsigned n = 0; n <= kMaxNumbered; ++n) {
             const std::string candidate = n ? numberedName(base, n) : base;
-            const Held held = heldAt(parent, candidate);
-            if (held == Held::Other) continue;
+            const NameHeld held = heldAt(parent, candidate);
+            // A folder merges into a folder (one of its own or one that was
+            // there); anything else is passed over.
+            const bool folder = held == NameHeld::Folder ||
+                                (held == NameHeld::ThisRun && parent.planned[candidate]);
+            if (held != NameHeld::Free && !folder) continue;
             Place*& sub = parent.subs[candidate];
             if (!sub) {
                 places_.push_back(std::make_unique<Place>());
                 sub = places_.back().get();
                 sub->writtenPath = parent.writtenPath + "/" + candidate;
-                if (held == Held::Folder && parent.fd.valid())
+                if (held == NameHeld::Folder && parent.fd.valid())
                     sub->fd.reset(::openat(parent.fd.get(), candidate.c_str(),
                                            O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-                if (held == Held::Free) plan_.newFolders.push_back(sub->writtenPath);
+                if (held == NameHeld::Free) plan_.newFolders.push_back(sub->writtenPath);
                 parent.planned[candidate] = true;
                 if (candidate != name)
                     plan_.summary.renamed.push_back({catalogPath, sub->writtenPath, "folder", {}});
@@ -96,28 +98,24 @@ public:
         const CatalogEntry& f = c_.FileList[index];
         const std::string catalogPath = folderPath + "/" + f.name;
         const std::string safe = safeName(f.name);
-        const DuplicatePolicy policy = s_.duplicates();
         CopySummary& s = plan_.summary;
         for (unsigned n = 0; n <= kMaxNumbered; ++n) {
             const std::string name = n ? numberedName(safe, n) : safe;
-            const Held held = heldAt(place, name);
             const std::string written = place.writtenPath + "/" + name;
-            if (held != Held::Free && policy == DuplicatePolicy::Skip) {
+            const NameChoice choice = chooseName(s_.duplicates(), f, heldAt(place, name));
+            if (choice == NameChoice::Next) continue;
+            if (choice == NameChoice::Skip) {
                 s.skipped.push_back(
                     {catalogPath, written, "a file of that name exists at the destination", {}});
                 return;
             }
-            // Overwrite replaces anything but a folder at the first name.
-            const bool replace = policy == DuplicatePolicy::Overwrite && n == 0;
-            if (held == Held::Free || (replace && held == Held::Other)) {
-                place.planned[name] = false;
-                ++s.filesWritten;
-                if (c_.carvedFile(f)) ++s.carvedWritten;
-                s.bytesWritten += f.size;
-                s.written.push_back({catalogPath, written, "", {}});
-                if (name != f.name) s.renamed.push_back({catalogPath, written, "", {}});
-                return;
-            }
+            place.planned[name] = false;
+            ++s.filesWritten;
+            if (c_.carvedFile(f)) ++s.carvedWritten;
+            s.bytesWritten += f.size;
+            s.written.push_back({catalogPath, written, "", {}});
+            if (name != f.name) s.renamed.push_back({catalogPath, written, "", {}});
+            return;
         }
         s.failed.push_back({catalogPath, "", "no free name", {}});
     }
@@ -134,14 +132,14 @@ public:
     }
 
 private:
-    Held heldAt(const Place& place, const std::string& name) const {
-        if (auto it = place.planned.find(name); it != place.planned.end())
-            return it->second ? Held::Folder : Held::Other;
-        if (!place.fd.valid()) return Held::Free;
+    // What holds a name: this run's plan first, then the destination.
+    NameHeld heldAt(const Place& place, const std::string& name) const {
+        if (place.planned.count(name)) return NameHeld::ThisRun;
+        if (!place.fd.valid()) return NameHeld::Free;
         struct stat st {};
         if (::fstatat(place.fd.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
-            return errno == ENOENT ? Held::Free : Held::Other;
-        return S_ISDIR(st.st_mode) ? Held::Folder : Held::Other;
+            return errno == ENOENT ? NameHeld::Free : NameHeld::Other;
+        return S_ISDIR(st.st_mode) ? NameHeld::Folder : NameHeld::Other;
     }
 
     // Whether a folder that does not take part itself holds something that

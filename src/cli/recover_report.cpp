@@ -65,6 +65,10 @@ std::string reportJson(const CopySummary& s, const ReportContext& context) {
         }
         out += "]";
     }
+    if (context.nodesSkipped != 0) {
+        out += ",\n\"nodesSkipped\":" + std::to_string(context.nodesSkipped);
+        if (context.normalMode) out += ",\"advice\":" + jsonString(kExtensiveAdvice);
+    }
     return out + "}\n";
 }
 

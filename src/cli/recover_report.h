@@ -12,22 +12,31 @@
 //    "damaged":  [{"path": ..., "writtenPath": ...,
 //                  "ranges": [{"first": B, "last": B, "reason": ...}]}, ...],
 //    "failed":   [{"path": ..., "writtenPath": ..., "reason": ...}, ...],
-//    "foldersCreated": [...]}     (dry runs only)
+//    "foldersCreated": [...],     (dry runs only)
+//    "nodesSkipped": N, "advice": kExtensiveAdvice}  (when the mount skipped
+//                                  tree nodes; the advice after a Normal one)
 //
 // "path" is the entry's path in the volume, "writtenPath" the path below the
 // destination it was (or would be) written to.
 
 #include "browse/copy_out.h"
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
 namespace dorvak::cli {
 
+// What recover says after a Normal mount that skipped tree nodes.
+inline constexpr const char* kExtensiveAdvice =
+    "Files may be missing: the Extensive mode (--extensive) reads every block and may find them";
+
 struct ReportContext {
     std::string source, destination;
     bool dryRun = false;
     const std::vector<std::string>* newFolders = nullptr; // dry runs
+    std::uint64_t nodesSkipped = 0; // damaged or repeated tree nodes the mount passed over
+    bool normalMode = true;
 };
 
 std::string reportJson(const CopySummary& summary, const ReportContext& context);

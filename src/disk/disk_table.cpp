@@ -1,6 +1,7 @@
 #include "disk/disk_table.h"
 #include "disk/unique_fd.h"
 
+#include "disk/container_source.h"
 #include "disk/sector_reader.h"
 #include "disk/sector_source.h"
 
@@ -178,12 +179,13 @@ void DiskTable::EnumerateDisks(const std::string& sysBlock, const std::string& d
 }
 
 bool DiskTable::addImage(const std::string& path, std::string* error) {
-    auto source = FileSectorSource::open(path, error);
+    auto source = openSectorSource(path, error);
     if (!source) return false;
     DiskInfo info;
     info.path = path;
     info.model = fs::path(path).filename().string();
     info.kind = "image";
+    info.format = source->formatName();
     info.totalSectors = source->sizeBytes() / kSectorSize;
     info.hasMedia = true;
     fillGeometry(info, path);

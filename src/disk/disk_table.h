@@ -27,6 +27,9 @@ struct DiskInfo {
     // An LVM volume, md array or dm mapping holds a file system directly:
     // it is probed at sector 0 as one volume, not read for a table.
     bool wholeVolume = false;
+    // The image container the sectors are read from: "raw" (devices and
+    // plain images), "E01", "qcow2", "VHD", "VHDX" or "VMDK".
+    std::string format = "raw";
 };
 
 // Whether `path` is a device-mapper device or an md array (by its device

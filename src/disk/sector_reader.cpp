@@ -1,5 +1,7 @@
 #include "disk/sector_reader.h"
 
+#include "disk/container_source.h"
+
 #include <cstring>
 #include <limits>
 
@@ -12,7 +14,7 @@ ChsAddress chsFromLinear(std::uint32_t firstSectorLow) {
 bool SectorReader::OpenSelectedDisk(const std::string& path, std::string* error) {
     CloseDisk();
     openErrno_ = 0;
-    auto source = FileSectorSource::open(path, error, &openErrno_);
+    auto source = openSectorSource(path, error, &openErrno_);
     if (!source) return false;
     diskHandle = std::move(source);
     path_ = path;
@@ -30,6 +32,10 @@ bool SectorReader::openDescriptor(UniqueFd fd, const std::string& path, std::str
 
 std::uint32_t SectorReader::logicalSectorSize() const {
     return diskHandle ? diskHandle->logicalSectorSize() : 0;
+}
+
+const char* SectorReader::formatName() const {
+    return diskHandle ? diskHandle->formatName() : "raw";
 }
 
 void SectorReader::openSource(std::unique_ptr<SectorSource> source) {

@@ -60,7 +60,8 @@ public:
     SectorReader(const SectorReader&) = delete;
     SectorReader& operator=(const SectorReader&) = delete;
 
-    // Opens `path` read-only as the disk; a disk still open is closed first.
+    // Opens `path` read-only as the disk (a device, a raw image, or an image
+    // container told by its content); a disk still open is closed first.
     // On failure the reader has no disk, every read returns 0, and `error`
     // says why.
     bool OpenSelectedDisk(const std::string& path, std::string* error = nullptr);
@@ -79,6 +80,8 @@ public:
     std::uint64_t totalSectors() const;
     // The device's logical sector size; 0 for an image or when closed.
     std::uint32_t logicalSectorSize() const;
+    // The open disk's image container ("raw", "qcow2", ...: SectorSource).
+    const char* formatName() const;
 
     // Reads `count` sectors from `firstSector` into `buffer` (count × 512
     // bytes). Returns 1 when the whole run, or on the fallback the last

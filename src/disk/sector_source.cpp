@@ -16,7 +16,9 @@ bool isPermissionError(int error) {
 
 std::unique_ptr<FileSectorSource> FileSectorSource::open(const std::string& path,
                                                          std::string* error, int* errorCode) {
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    // O_NONBLOCK: a FIFO or a terminal would hang the open itself; what is
+    // neither a file nor a block device is refused below before any read.
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (!fd.valid()) {
         const int code = errno;
         if (errorCode) *errorCode = code;
@@ -38,22 +40,35 @@ std::unique_ptr<FileSectorSource> FileSectorSource::fromFd(UniqueFd fd, const st
     struct stat st {};
     std::uint64_t size = 0;
     std::uint32_t sectorSize = 0;
-    if (::fstat(fd.get(), &st) == 0) {
-        if (S_ISBLK(st.st_mode)) {
-            if (::ioctl(fd.get(), BLKGETSIZE64, &size) != 0) size = 0;
-            int logical = 0;
-            // Partition tables on the device count in these sectors.
-            if (::ioctl(fd.get(), BLKSSZGET, &logical) == 0 && logical >= 512 &&
-                logical % 512 == 0 && logical <= 65536)
-                sectorSize = std::uint32_t(logical);
-        } else if (S_ISREG(st.st_mode)) {
-            size = static_cast<std::uint64_t>(st.st_size);
-        } else if (S_ISDIR(st.st_mode)) {
-            if (error) *error = "Cannot read " + name + ": it is a directory";
-            return nullptr;
-        }
+    if (::fstat(fd.get(), &st) != 0) {
+        if (error) *error = "Cannot read " + name + ": " + std::strerror(errno);
+        return nullptr;
     }
-    return std::unique_ptr<FileSectorSource>(new FileSectorSource(std::move(fd), size, sectorSize));
+    if (S_ISDIR(st.st_mode)) {
+        if (error) *error = "Cannot read " + name + ": it is a directory";
+        return nullptr;
+    }
+    // A pipe, socket or character device has no sectors to address, and a
+    // read of it may wait forever.
+    if (!S_ISBLK(st.st_mode) && !S_ISREG(st.st_mode)) {
+        if (error) *error = "Cannot read " + name + ": it is neither a disk nor a disk image file";
+        return nullptr;
+    }
+    // Reads of a disk must wait for the disk.
+    const int flags = ::fcntl(fd.get(), F_GETFL);
+    if (flags >= 0 && (flags & O_NONBLOCK)) ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);
+    if (S_ISBLK(st.st_mode)) {
+        if (::ioctl(fd.get(), BLKGETSIZE64, &size) != 0) size = 0;
+        int logical = 0;
+        // Partition tables on the device count in these sectors.
+        if (::ioctl(fd.get(), BLKSSZGET, &logical) == 0 && logical >= 512 && logical % 512 == 0 &&
+            logical <= 65536)
+            sectorSize = std::uint32_t(logical);
+    } else {
+        size = static_cast<std::uint64_t>(st.st_size);
+    }
+    return std::unique_ptr<FileSectorSource>(
+        new FileSectorSource(std::move(fd), size, sectorSize, S_ISBLK(st.st_mode)));
 }
 
 bool FileSectorSource::readAt(std::uint64_t offset, void* buffer, std::size_t length) {

@@ -28,6 +28,9 @@ public:
     // The logical sector size a block device reports, in which its partition
     // tables count; 0 when the source cannot say (an image file).
     virtual std::uint32_t logicalSectorSize() const { return 0; }
+    // The container the sectors come out of: "raw" for a device or a plain
+    // image file, else "E01", "qcow2", "VHD", "VHDX" or "VMDK".
+    virtual const char* formatName() const { return "raw"; }
 };
 
 // A device or image file opened read-only. Never writes.
@@ -47,13 +50,15 @@ public:
     bool readAt(std::uint64_t offset, void* buffer, std::size_t length) override;
     std::uint64_t sizeBytes() const override { return size_; }
     std::uint32_t logicalSectorSize() const override { return sectorSize_; }
+    bool isBlockDevice() const { return blockDevice_; }
 
 private:
-    FileSectorSource(UniqueFd fd, std::uint64_t size, std::uint32_t sectorSize)
-        : fd_(std::move(fd)), size_(size), sectorSize_(sectorSize) {}
+    FileSectorSource(UniqueFd fd, std::uint64_t size, std::uint32_t sectorSize, bool blockDevice)
+        : fd_(std::move(fd)), size_(size), sectorSize_(sectorSize), blockDevice_(blockDevice) {}
     UniqueFd fd_;
     std::uint64_t size_;
     std::uint32_t sectorSize_;
+    bool blockDevice_;
 };
 
 } // namespace dorvak

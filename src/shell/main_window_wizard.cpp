@@ -1,6 +1,7 @@
 // The wizard: Next and Back, the two options, the step switch, and the
 // search and mount workers with their progress and their ends.
 #include "browse/liveness.h"
+#include "carve/format_walker.h"
 #include "reiserfs/mount.h"
 #include "shell/catalog_models.h"
 #include "shell/main_window.h"
@@ -196,6 +197,7 @@ void MainWindow::startMount() {
     connect(&worker_, &JobWorker::finished, this, &MainWindow::mountEnded);
     worker_.start([this, volume, mode](ProgressSink& sink, JobWorker&) {
         VolumeMount mount(state_.reader, volume, state_.catalog, state_.stopRequested, sink);
+        mount.setWalkers(carve::formatWalkers());
         const MountResult result = mount.MountSelectedVolume(mode);
         state_.live = liveStateOf(mount, state_.catalog);
         if (result.outOfMemory) {

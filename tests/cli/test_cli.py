@@ -119,6 +119,18 @@ class Discovery(unittest.TestCase):
             self.assertEqual(code, 2)
             self.assertIn("no readable sectors", err)
 
+    def test_a_fifo_or_a_character_device_is_refused_at_once(self):
+        # A FIFO would hang the open (no writer) and then every read.
+        with tempfile.TemporaryDirectory() as d:
+            fifo = os.path.join(d, "source")
+            os.mkfifo(fifo)
+            for source in (fifo, "/dev/null"):
+                for args in (("volumes", source), ("list", source), ("search", source, "-q")):
+                    code, out, err = run(*args)  # run() has a timeout
+                    self.assertEqual((code, out), (2, ""), args)
+                    self.assertEqual(err, "Cannot read %s: it is neither a disk nor a disk "
+                                     "image file\n" % source, args)
+
     def test_disks_lists_an_image_under_its_file_name(self):
         code, out, _ = run("disks", image("v512.img"))
         self.assertEqual(code, 0)
@@ -127,6 +139,72 @@ class Discovery(unittest.TestCase):
         self.assertEqual(disk["kind"], "image")
         self.assertEqual(disk["totalSectors"], os.path.getsize(image("v512.img")) // 512)
         self.assertEqual(disk["capacity"], "%d MB ( Approx )" % (disk["totalSectors"] // 2048))
+
+
+def tool(name):
+    if shutil.which(name):
+        return name
+    reason = name + " missing (tools/install-deps.sh installs it)"
+    if os.environ.get("CI", "") not in ("", "0", "false"):
+        raise AssertionError(reason)
+    raise unittest.SkipTest(reason)
+
+
+class ImageFormats(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        # Conversions of the partitioned disk, made fresh beside the images.
+        cls.raw = image("part-disk.img")
+        cls.tmp = tempfile.TemporaryDirectory(dir=os.path.dirname(IMAGES))
+        d = cls.tmp.name
+        qemu = tool("qemu-img")
+        cls.made = {}
+        for name, fmt, opts in (("disk.qcow2", "qcow2", []), ("disk.vhd", "vpc", []),
+                                ("fixed.vhd", "vpc", ["-o", "subformat=fixed"]),
+                                ("disk.vhdx", "vhdx", []), ("disk.vmdk", "vmdk", [])):
+            subprocess.run([qemu, "convert", "-O", fmt, *opts, cls.raw, os.path.join(d, name)],
+                           check=True, timeout=120)
+            cls.made[name] = {"qcow2": "qcow2", "vpc": "VHD", "vhdx": "VHDX", "vmdk": "VMDK"}[fmt]
+        # Named without the .E01 a user might have lost: found by content.
+        subprocess.run([tool("ewfacquire"), "-u", "-q", "-c", "fast", "-t",
+                        os.path.join(d, "acquired"), cls.raw], check=True, timeout=120,
+                       stdout=subprocess.DEVNULL)
+        os.rename(os.path.join(d, "acquired.E01"), os.path.join(d, "acquired.bin"))
+        cls.made["acquired.bin"] = "E01"
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.tmp.cleanup()
+
+    def test_every_container_lists_what_its_raw_image_lists(self):
+        _, volumes, _ = run("volumes", self.raw)
+        lists = [run("list", self.raw, "--volume", str(i), "-q")[1]
+                 for i in range(len(jsonl(volumes)))]
+        for name, fmt in self.made.items():
+            path = os.path.join(self.tmp.name, name)
+            code, out, err = run("volumes", path)
+            self.assertEqual((code, out, err), (0, volumes, "Image format: %s\n" % fmt), name)
+            for i, want in enumerate(lists):
+                code, out, err = run("list", path, "--volume", str(i), "-q")
+                self.assertEqual((code, out), (0, want), name + err)
+            code, out, _ = run("disks", path)
+            disk = [d for d in jsonl(out) if d["path"] == path][0]
+            self.assertEqual(disk["format"], fmt, name)
+            # qemu-img rounds a VHD up to whole cylinders.
+            size = os.path.getsize(self.raw) // 512
+            got = disk["totalSectors"]
+            self.assertTrue(size <= got < size + 255 * 63 if fmt == "VHD" else got == size,
+                            (name, got, size))
+
+    def test_a_damaged_container_is_refused_with_its_format_named(self):
+        for name, keep in (("disk.qcow2", 4096), ("acquired.bin", 100000), ("disk.vhdx", 1000)):
+            cut = os.path.join(self.tmp.name, "cut-" + name)
+            with open(os.path.join(self.tmp.name, name), "rb") as f, open(cut, "wb") as g:
+                g.write(f.read(keep))
+            code, out, err = run("list", cut)
+            self.assertEqual((code, out), (2, ""), name)
+            self.assertTrue(err.startswith("Cannot read %s: damaged %s image (" %
+                                           (cut, self.made[name])), err)
 
 
 class Listing(unittest.TestCase):
@@ -462,6 +540,71 @@ class Recovering(unittest.TestCase):
                                        if v[0] != "dir" and k not in before})
             self.assertEqual(real["bytesWritten"], sum(want[w["path"]]["size"]
                                                        for w in real["written"]))
+
+    def test_older_versions_never_replace_current_files_and_the_plan_says_so(self):
+        # A Normal run, then every deleted version into the same folder under
+        # each policy: the current files stay, the versions are numbered (or
+        # skipped), and --dry-run foretells exactly that.
+        want = {m["path"]: m for m in manifest("deleted.manifest.jsonl")}
+        for policy in ("overwrite", "rename", "skip"):
+            with tempfile.TemporaryDirectory() as tmp:
+                dest = os.path.join(tmp, "out")
+                os.mkdir(dest)
+                code, _, err = run("recover", image("deleted.img"), dest, "--quiet")
+                self.assertEqual(code, 0, err)
+                args = ["recover", image("deleted.img"), dest, "--quiet", "--extensive",
+                        "--deleted", "only", "--duplicates", policy]
+                docs = []
+                for extra in (["--dry-run"], []):
+                    report = os.path.join(tmp, "r%d.json" % len(docs))
+                    code, out, err = run(*args, *extra, "--report", report)
+                    self.assertEqual(code, 3 if policy == "skip" else 0, policy + err)
+                    with open(report) as f:
+                        docs.append(json.load(f))
+                plan, real = docs
+                for key in ("written", "renamed", "skipped"):
+                    entries = lambda doc: sorted((e["path"], e["writtenPath"]) for e in doc[key])
+                    self.assertEqual(entries(plan), entries(real), (policy, key))
+                self.assertEqual(sha256(os.path.join(dest, "rewrite/shrink.bin")),
+                                 want["/rewrite/shrink.bin"]["sha256"], policy)
+                renamed = {(r["path"], r["writtenPath"]) for r in real["renamed"]}
+                if policy == "skip":
+                    self.assertIn("/rewrite/shrink.bin", {s["path"] for s in real["skipped"]})
+                else:
+                    self.assertIn(("/rewrite/shrink.bin", "/rewrite/shrink (1).bin"), renamed)
+                    self.assertIn(("/rewrite/twice.txt", "/rewrite/twice (2).txt"), renamed)
+                    self.assertIn("Renamed: %d" % len(renamed), out)
+
+    def test_a_normal_recover_past_damaged_tree_nodes_says_so_and_exits_3(self):
+        with tempfile.TemporaryDirectory() as tmp:
+            bad = os.path.join(tmp, "bad.img")
+            subprocess.run(["cp", "--sparse=always", image("v4096.img"), bad], check=True)
+            _, out, _ = run("volumes", bad)
+            v = jsonl(out)[0]
+            block = lambda n: (v["startSector"] + n * v["sectorsPerBlock"]) * 512
+            with open(bad, "r+b") as f:
+                f.seek(block(v["rootBlock"]))
+                level, count = struct.unpack("<HH", f.read(4))
+                self.assertGreater(level, 1)
+                # The last child pointer (the first subtree holds the root folder).
+                f.seek(block(v["rootBlock"]) + 24 + 16 * count + 8 * count)
+                child, = struct.unpack("<I", f.read(4))
+                f.seek(block(child))
+                f.write(struct.pack("<H", 0x7777))  # a level no node has
+            _, _, listed = run("list", bad, "--quiet")
+            line = "Damaged or repeated tree nodes skipped: 1"
+            self.assertIn(line, listed)
+            dest, report = os.path.join(tmp, "out"), os.path.join(tmp, "r.json")
+            os.mkdir(dest)
+            code, out, err = run("recover", bad, dest, "--quiet", "--report", report)
+            self.assertEqual(code, 3, err)
+            self.assertIn(line + "\n", out)
+            self.assertIn("--extensive", out)
+            with open(report) as f:
+                doc = json.load(f)
+            self.assertEqual(doc["nodesSkipped"], 1)
+            self.assertIn("--extensive", doc["advice"])
+            self.assertGreater(doc["filesWritten"], 0)  # what it reached is written
 
 
 def main():

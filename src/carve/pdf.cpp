@@ -1,0 +1,144 @@
+// PDF: from "%PDF-" to the last "%%EOF" of the document. A PDF may hold
+// several: each incremental update, and the first-page section of a
+// linearized file, ends with its own. The run of the document goes on past a
+// "%%EOF" while what follows it (after white space) is more of the body: an
+// object ("12 0 obj"), a cross-reference table, or a comment. Each "%%EOF"
+// is checked by its "startxref": the offset there must lead to the "xref"
+// keyword or to an object (a cross-reference stream), and a sample of the
+// table's entries must each lead to the object they name. A foreign block
+// before the table moves what follows it, so those offsets stop matching.
+//
+// Interrupted: the end of the last "%%EOF" that checked (0 when none did).
+#include "carve/byte_cursor.h"
+#include "carve/walkers.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace dorvak::carve {
+
+namespace {
+
+bool isSpace(std::uint8_t b) {
+    return b == ' ' || b == '\n' || b == '\r' || b == '\t' || b == '\f' || b == 0;
+}
+bool isDigit(std::uint8_t b) {
+    return b >= '0' && b <= '9';
+}
+
+// Parses a decimal number at `p` (at most 19 digits); returns past it.
+std::size_t number(const std::uint8_t* p, std::size_t n, std::size_t i, std::uint64_t& value) {
+    value = 0;
+    std::size_t digits = 0;
+    for (; i < n && isDigit(p[i]) && digits < 19; ++i, ++digits)
+        value = value * 10 + (p[i] - '0');
+    return digits ? i : 0;
+}
+
+std::size_t spaces(const std::uint8_t* p, std::size_t n, std::size_t i) {
+    while (i < n && isSpace(p[i]))
+        ++i;
+    return i;
+}
+
+// Whether "N G obj" starts at `offset`.
+bool objectAt(ByteCursor& c, std::uint64_t offset) {
+    const std::size_t n =
+        std::size_t(std::min<std::uint64_t>(32, c.size() - std::min(offset, c.size())));
+    const std::uint8_t* p = c.at(offset, n);
+    if (!p) return false;
+    std::uint64_t v = 0;
+    std::size_t i = number(p, n, 0, v);
+    if (!i || i >= n || !isSpace(p[i])) return false;
+    i = number(p, n, spaces(p, n, i), v);
+    if (!i) return false;
+    i = spaces(p, n, i);
+    return i + 3 <= n && std::memcmp(p + i, "obj", 3) == 0;
+}
+
+// Checks a cross-reference table at `offset`: its first subsection's entries,
+// a sample of at most 32 of them, must lead to objects.
+bool tableHolds(ByteCursor& c, std::uint64_t offset, std::uint64_t limit) {
+    const std::uint8_t* p = c.at(offset, 64);
+    if (!p) return false;
+    std::uint64_t first = 0, count = 0;
+    std::size_t i = number(p, 64, spaces(p, 64, 4), first);
+    if (!i) return false;
+    i = number(p, 64, spaces(p, 64, i), count);
+    if (!i) return false;
+    while (i < 64 && (p[i] == ' ' || p[i] == '\r' || p[i] == '\n'))
+        ++i;
+    const std::uint64_t entries = offset + i;
+    if (count > (limit - std::min(limit, entries)) / 20) return false;
+    const std::uint64_t stride = count > 32 ? count / 32 : 1;
+    for (std::uint64_t k = 0; k < count; k += stride) {
+        const std::uint8_t* e = c.at(entries + 20 * k, 20);
+        if (!e || (e[17] != 'n' && e[17] != 'f')) return false;
+        std::uint64_t target = 0;
+        if (number(e, 10, 0, target) != 10) return false;
+        if (e[17] == 'n' && (target >= limit || !objectAt(c, target))) return false;
+    }
+    return true;
+}
+
+// Checks the "startxref" that closes the section ending at `eof`.
+bool sectionHolds(ByteCursor& c, std::uint64_t eof) {
+    const std::uint64_t from = eof > 1024 ? eof - 1024 : 0;
+    const std::uint8_t key[] = {'s', 't', 'a', 'r', 't', 'x', 'r', 'e', 'f'};
+    std::optional<std::uint64_t> at, next = c.find(from, eof, key);
+    while (next) { // the last "startxref" before the "%%EOF"
+        at = next;
+        next = c.find(*at + 1, eof, key);
+    }
+    if (!at) return false;
+    const std::size_t n = std::size_t(eof - *at);
+    const std::uint8_t* p = c.at(*at, n);
+    std::uint64_t offset = 0;
+    if (!p || !number(p, n, spaces(p, n, 9), offset) || offset >= *at) return false;
+    const std::uint8_t* x = c.at(offset, 4);
+    if (x && std::memcmp(x, "xref", 4) == 0) return tableHolds(c, offset, *at);
+    return objectAt(c, offset);
+}
+
+// Whether more of the document follows at `pos`: an object, a table, a comment.
+bool bodyFollows(ByteCursor& c, std::uint64_t pos) {
+    const std::size_t n =
+        std::size_t(std::min<std::uint64_t>(64, c.size() - std::min(pos, c.size())));
+    const std::uint8_t* p = c.at(pos, n);
+    if (!p) return false;
+    std::size_t i = 0;
+    while (i < n && (p[i] == ' ' || p[i] == '\r' || p[i] == '\n' || p[i] == '\t'))
+        ++i;
+    if (i == n) return false;
+    if (p[i] == '%' || (n - i >= 4 && std::memcmp(p + i, "xref", 4) == 0)) return true;
+    return objectAt(c, pos + i);
+}
+
+} // namespace
+
+bool pdfMatches(Head head) {
+    return head.size() >= 8 && startsWith(head, "%PDF-") && (head[5] == '1' || head[5] == '2') &&
+           head[6] == '.' && isDigit(head[7]);
+}
+
+WalkResult pdfWalk(const CarveInput& in) {
+    ByteCursor c(in);
+    const std::uint8_t* h = c.at(0, 8);
+    if (!h || !pdfMatches({h, 8})) return notThisFormat();
+    const std::uint8_t marker[] = {'%', '%', 'E', 'O', 'F'};
+    std::uint64_t pos = 8, good = 0;
+    while (const auto at = c.find(pos, c.size(), marker)) {
+        std::uint64_t end = *at + 5;
+        if (const std::uint8_t* e = c.at(end, 1); e && (*e == '\r' || *e == '\n')) {
+            const std::uint8_t* e2 = c.at(end + 1, 1);
+            end += (*e == '\r' && e2 && *e2 == '\n') ? 2 : 1;
+        }
+        const bool holds = sectionHolds(c, *at);
+        if (holds) good = end;
+        if (!bodyFollows(c, end)) return holds ? complete(end) : interrupted(good);
+        pos = end;
+    }
+    return interrupted(good);
+}
+
+} // namespace dorvak::carve

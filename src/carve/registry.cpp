@@ -1,0 +1,39 @@
+#include "carve/walkers.h"
+
+#include <array>
+
+namespace dorvak::carve {
+
+namespace {
+
+// Long, specific signatures first; the two weakest (a zlib header is two
+// bytes, text is any run of letters) come last so that they only take what
+// no other format claims.
+const std::array<FormatWalker, 12> kWalkers{{
+    {"png", "PNG image", pngMatches, pngWalk},
+    {"jpg", "JPEG image", jpegMatches, jpegWalk},
+    {"gif", "GIF image", gifMatches, gifWalk},
+    {"pdf", "PDF document", pdfMatches, pdfWalk},
+    {"zip", "ZIP archive", zipMatches, zipWalk},
+    {"tar", "TAR archive", tarMatches, tarWalk},
+    {"gz", "gzip archive", gzipMatches, gzipWalk},
+    {"bz2", "bzip2 archive", bzip2Matches, bzip2Walk},
+    {"xz", "xz archive", xzMatches, xzWalk},
+    {"bmp", "BMP image", bmpMatches, bmpWalk},
+    {"zlib", "zlib stream", zlibMatches, zlibWalk},
+    {"txt", "text", textMatches, textWalk},
+}};
+
+} // namespace
+
+std::span<const FormatWalker> formatWalkers() {
+    return kWalkers;
+}
+
+const FormatWalker* walkerFor(std::span<const std::uint8_t> head) {
+    for (const FormatWalker& w : kWalkers)
+        if (w.matches(head)) return &w;
+    return nullptr;
+}
+
+} // namespace dorvak::carve

@@ -1,0 +1,92 @@
+// Text (source, HTML, logs, UTF-8 or Latin-1): a run of text bytes. Text has
+// no length of its own, so the run ends at the first byte that text does not
+// hold: NUL or a control byte other than tab, line feed, form feed and
+// carriage return (and ESC, which terminal logs carry). A file system fills
+// the rest of a file's last block with zeros, which ends the run there.
+//
+// The signature needs the whole head to be text with a fair share of
+// letters and some spaces, so that zeroed, erased (0xFF) or binary blocks
+// never match.
+//
+// Interrupted: the input ends while the text goes on (the run may continue
+// elsewhere); the length is then the whole input.
+#include "carve/byte_cursor.h"
+#include "carve/walkers.h"
+
+#include <array>
+#include <cstring>
+
+namespace dorvak::carve {
+
+namespace {
+
+constexpr std::array<bool, 256> makeTextTable() {
+    std::array<bool, 256> t{};
+    for (int b = 0x20; b < 256; ++b)
+        t[b] = b != 0x7F;
+    for (int b : {0x09, 0x0A, 0x0C, 0x0D, 0x1B}) // tab, LF, FF, CR, ESC
+        t[b] = true;
+    return t;
+}
+constexpr std::array<bool, 256> kText = makeTextTable();
+
+bool contains(Head head, const char* needle) {
+    const std::size_t n = std::strlen(needle);
+    for (std::size_t i = 0; i + n <= head.size(); ++i) {
+        std::size_t k = 0;
+        while (k < n && (head[i + k] | 0x20) == std::uint8_t(needle[k]))
+            ++k;
+        if (k == n) return true;
+    }
+    return false;
+}
+
+} // namespace
+
+bool textMatches(Head head) {
+    if (head.size() < 16) return false;
+    std::size_t letters = 0, spaces = 0, high = 0;
+    for (std::uint8_t b : head) {
+        if (!kText[b]) return false;
+        letters += ((b | 0x20) >= 'a' && (b | 0x20) <= 'z');
+        spaces += (b == ' ' || b == '\n' || b == '\t');
+        high += b >= 0x80;
+    }
+    // Mostly ASCII letters with words between spaces: prose, code, markup,
+    // logs. UTF-8 or Latin-1 letters may be there, but not most of the head.
+    return (letters + high) * 10 >= head.size() * 3 && letters * 10 >= head.size() &&
+           spaces * 50 >= head.size();
+}
+
+WalkResult textWalk(const CarveInput& in) {
+    ByteCursor c(in);
+    const std::size_t headLength = std::size_t(std::min<std::uint64_t>(c.size(), 512));
+    const std::uint8_t* h = c.at(0, headLength);
+    if (!h || !textMatches({h, headLength})) return notThisFormat();
+    WalkResult r;
+    const Head head{h, headLength};
+    if (contains(head, "<!doctype html") || contains(head, "<html")) {
+        r.extension = "html";
+        r.typeName = "HTML document";
+    } else if (contains(head, "<?xml")) {
+        r.extension = "xml";
+        r.typeName = "XML document";
+    }
+    std::uint64_t pos = 0;
+    while (pos < c.size()) {
+        const auto bytes = c.chunk(pos, c.size());
+        if (bytes.empty()) break;
+        for (std::size_t i = 0; i < bytes.size(); ++i)
+            if (!kText[bytes[i]]) {
+                r.status = WalkStatus::Complete;
+                r.length = pos + i;
+                return r;
+            }
+        pos += bytes.size();
+    }
+    r.status = WalkStatus::Interrupted;
+    r.length = c.size();
+    return r;
+}
+
+} // namespace dorvak::carve

@@ -1,0 +1,246 @@
+#include "disk/container_source.h"
+
+#include <libewf.h>
+#include <libqcow.h>
+#include <libvhdi.h>
+#include <libvmdk.h>
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <mutex>
+#include <vector>
+
+namespace dorvak {
+namespace {
+
+// The four libraries share one shape (initialise, open, media size, read
+// at an offset, close, free, error text); a traits struct per library
+// adapts the names, and one source class does the rest.
+template <typename Error, int (*backtrace)(Error*, char*, size_t), void (*release)(Error**)>
+std::string takeMessage(Error* error) {
+    if (!error) return "unknown error";
+    std::array<char, 2048> text{};
+    backtrace(error, text.data(), text.size());
+    release(&error);
+    // The backtrace has one "function: what failed." line per call, the
+    // innermost first: that one names the cause ("unsupported format
+    // version: 4"), the outer ones only repeat that the open failed.
+    std::string message(text.data());
+    message = message.substr(0, message.find('\n'));
+    if (message.rfind("lib", 0) == 0 && message.find(": ") != std::string::npos)
+        message.erase(0, message.find(": ") + 2);
+    while (!message.empty() && (message.back() == '.' || message.back() == ' '))
+        message.pop_back();
+    return message.empty() ? "unknown error" : message;
+}
+
+struct QcowLib {
+    using Handle = libqcow_file_t;
+    using Error = libqcow_error_t;
+    static int init(Handle** h, Error** e) { return libqcow_file_initialize(h, e); }
+    static int open(Handle* h, const std::string& path, Error** e) {
+        return libqcow_file_open(h, path.c_str(), LIBQCOW_OPEN_READ, e);
+    }
+    static int mediaSize(Handle* h, size64_t* size, Error** e) {
+        return libqcow_file_get_media_size(h, size, e);
+    }
+    static ssize_t read(Handle* h, void* buffer, size_t length, off64_t offset, Error** e) {
+        return libqcow_file_read_buffer_at_offset(h, buffer, length, offset, e);
+    }
+    static void close(Handle* h) { libqcow_file_close(h, nullptr); }
+    static void free(Handle** h) { libqcow_file_free(h, nullptr); }
+    static std::string message(Error* e) {
+        return takeMessage<Error, libqcow_error_backtrace_sprint, libqcow_error_free>(e);
+    }
+};
+
+struct VhdiLib {
+    using Handle = libvhdi_file_t;
+    using Error = libvhdi_error_t;
+    static int init(Handle** h, Error** e) { return libvhdi_file_initialize(h, e); }
+    static int open(Handle* h, const std::string& path, Error** e) {
+        return libvhdi_file_open(h, path.c_str(), LIBVHDI_OPEN_READ, e);
+    }
+    static int mediaSize(Handle* h, size64_t* size, Error** e) {
+        return libvhdi_file_get_media_size(h, size, e);
+    }
+    static ssize_t read(Handle* h, void* buffer, size_t length, off64_t offset, Error** e) {
+        return libvhdi_file_read_buffer_at_offset(h, buffer, length, offset, e);
+    }
+    static void close(Handle* h) { libvhdi_file_close(h, nullptr); }
+    static void free(Handle** h) { libvhdi_file_free(h, nullptr); }
+    static std::string message(Error* e) {
+        return takeMessage<Error, libvhdi_error_backtrace_sprint, libvhdi_error_free>(e);
+    }
+};
+
+struct VmdkLib {
+    using Handle = libvmdk_handle_t;
+    using Error = libvmdk_error_t;
+    static int init(Handle** h, Error** e) { return libvmdk_handle_initialize(h, e); }
+    // The descriptor names the extent files, which are opened beside it.
+    static int open(Handle* h, const std::string& path, Error** e) {
+        if (libvmdk_handle_open(h, path.c_str(), LIBVMDK_OPEN_READ, e) != 1) return -1;
+        return libvmdk_handle_open_extent_data_files(h, e);
+    }
+    static int mediaSize(Handle* h, size64_t* size, Error** e) {
+        return libvmdk_handle_get_media_size(h, size, e);
+    }
+    static ssize_t read(Handle* h, void* buffer, size_t length, off64_t offset, Error** e) {
+        return libvmdk_handle_read_buffer_at_offset(h, buffer, length, offset, e);
+    }
+    static void close(Handle* h) { libvmdk_handle_close(h, nullptr); }
+    static void free(Handle** h) { libvmdk_handle_free(h, nullptr); }
+    static std::string message(Error* e) {
+        return takeMessage<Error, libvmdk_error_backtrace_sprint, libvmdk_error_free>(e);
+    }
+};
+
+// An E01 set may span segment files (.E01, .E02...): they are found by the
+// library's own naming rules when the name ends like a first segment.
+bool isFirstSegmentName(const std::string& path) {
+    std::string tail = path.substr(path.size() >= 4 ? path.size() - 4 : 0);
+    std::transform(tail.begin(), tail.end(), tail.begin(),
+                   [](unsigned char c) { return char(std::tolower(c)); });
+    return tail == ".e01" || tail == ".l01" || tail == ".s01";
+}
+
+struct EwfLib {
+    using Handle = libewf_handle_t;
+    using Error = libewf_error_t;
+    static int init(Handle** h, Error** e) { return libewf_handle_initialize(h, e); }
+    static int open(Handle* h, const std::string& path, Error** e) {
+        char** globbed = nullptr;
+        int count = 0;
+        if (isFirstSegmentName(path) &&
+            libewf_glob(path.c_str(), path.size(), LIBEWF_FORMAT_UNKNOWN, &globbed, &count,
+                        nullptr) == 1 &&
+            count > 0) {
+            const int result = libewf_handle_open(h, globbed, count, LIBEWF_OPEN_READ, e);
+            libewf_glob_free(globbed, count, nullptr);
+            return result == 1 ? complete(h, e) : result;
+        }
+        std::vector<char> name(path.begin(), path.end());
+        name.push_back('\0');
+        char* names[] = {name.data()};
+        if (libewf_handle_open(h, names, 1, LIBEWF_OPEN_READ, e) != 1) return -1;
+        return complete(h, e);
+    }
+    // The library opens a cut-short set (an acquisition that never ended)
+    // and reads what it holds; here that is a damaged container.
+    static int complete(Handle* h, Error** e) {
+        if (libewf_handle_segment_files_corrupted(h, e) != 1) return 1;
+        libewf_handle_close(h, nullptr);
+        return -1;
+    }
+    static int mediaSize(Handle* h, size64_t* size, Error** e) {
+        return libewf_handle_get_media_size(h, size, e);
+    }
+    static ssize_t read(Handle* h, void* buffer, size_t length, off64_t offset, Error** e) {
+        return libewf_handle_read_random(h, buffer, length, offset, e);
+    }
+    static void close(Handle* h) { libewf_handle_close(h, nullptr); }
+    static void free(Handle** h) { libewf_handle_free(h, nullptr); }
+    // Only the check of `complete` fails without an error of the library's.
+    static std::string message(Error* e) {
+        if (!e) return "its segment files are incomplete or corrupted";
+        return takeMessage<Error, libewf_error_backtrace_sprint, libewf_error_free>(e);
+    }
+};
+
+template <typename Lib> class ContainerSource final : public SectorSource {
+public:
+    ContainerSource(typename Lib::Handle* handle, std::uint64_t size, ImageFormat format)
+        : handle_(handle), size_(size), format_(format) {}
+    ContainerSource(const ContainerSource&) = delete;
+    ContainerSource& operator=(const ContainerSource&) = delete;
+    ~ContainerSource() override {
+        Lib::close(handle_);
+        Lib::free(&handle_);
+    }
+
+    bool readAt(std::uint64_t offset, void* buffer, std::size_t length) override {
+        if (offset > size_ || length > size_ - offset) return false; // past the end: not data
+        // A handle keeps its own position and caches: one read at a time.
+        std::lock_guard lock(mutex_);
+        typename Lib::Error* error = nullptr;
+        const ssize_t got = Lib::read(handle_, buffer, length, off64_t(offset), &error);
+        if (error) Lib::message(error); // frees it; a failed read is reported as such
+        return got >= 0 && std::size_t(got) == length;
+    }
+    std::uint64_t sizeBytes() const override { return size_; }
+    const char* formatName() const override { return imageFormatName(format_); }
+
+private:
+    std::mutex mutex_;
+    typename Lib::Handle* handle_;
+    std::uint64_t size_;
+    ImageFormat format_;
+};
+
+template <typename Lib>
+std::unique_ptr<SectorSource> openWith(ImageFormat format, const std::string& path,
+                                       std::string* error) {
+    typename Lib::Handle* handle = nullptr;
+    typename Lib::Error* failure = nullptr;
+    const char* name = imageFormatName(format);
+    auto fail = [&](const std::string& why) -> std::unique_ptr<SectorSource> {
+        if (error) *error = "Cannot read " + path + ": damaged " + name + " image (" + why + ")";
+        if (handle) Lib::free(&handle);
+        return nullptr;
+    };
+    if (Lib::init(&handle, &failure) != 1) return fail(Lib::message(failure));
+    if (Lib::open(handle, path, &failure) != 1) return fail(Lib::message(failure));
+    size64_t size = 0;
+    if (Lib::mediaSize(handle, &size, &failure) != 1) {
+        Lib::close(handle);
+        return fail(Lib::message(failure));
+    }
+    if (size == 0) {
+        Lib::close(handle);
+        return fail("it holds no data");
+    }
+    return std::make_unique<ContainerSource<Lib>>(handle, std::uint64_t(size), format);
+}
+
+} // namespace
+
+std::unique_ptr<SectorSource> openContainerSource(ImageFormat format, const std::string& path,
+                                                  std::string* error) {
+    switch (format) {
+    case ImageFormat::Ewf:
+        return openWith<EwfLib>(format, path, error);
+    case ImageFormat::Qcow:
+        return openWith<QcowLib>(format, path, error);
+    case ImageFormat::Vhd:
+    case ImageFormat::Vhdx:
+        return openWith<VhdiLib>(format, path, error);
+    case ImageFormat::Vmdk:
+        return openWith<VmdkLib>(format, path, error);
+    case ImageFormat::Raw:
+        break;
+    }
+    if (error) *error = "Cannot read " + path + ": not a container image";
+    return nullptr;
+}
+
+std::unique_ptr<SectorSource> openSectorSource(const std::string& path, std::string* error,
+                                               int* errorCode) {
+    auto file = FileSectorSource::open(path, error, errorCode);
+    // Containers are files; a block device is read as it stands.
+    if (!file || file->isBlockDevice()) return file;
+    const std::uint64_t size = file->sizeBytes();
+    std::array<std::uint8_t, 512> head{}, tail{};
+    const std::size_t headLength = std::size_t(std::min<std::uint64_t>(size, head.size()));
+    if (headLength == 0 || !file->readAt(0, head.data(), headLength)) return file;
+    Bytes tailBytes;
+    if (size >= tail.size() && file->readAt(size - tail.size(), tail.data(), tail.size()))
+        tailBytes = Bytes(tail);
+    const ImageFormat format = detectImageFormat(Bytes(head.data(), headLength), tailBytes);
+    if (format == ImageFormat::Raw) return file;
+    file.reset();
+    return openContainerSource(format, path, error);
+}
+
+} // namespace dorvak

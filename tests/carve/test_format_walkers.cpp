@@ -1,0 +1,167 @@
+// The format walkers over real files: the exact length whatever follows the
+// file (zeros, another file, random bytes), and an interruption, never a
+// longer file, when the file is cut short or a foreign block lies inside it.
+#include "carve/format_walker.h"
+#include "common/carve_bytes.h"
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+
+namespace {
+
+using dorvak::carve::FormatWalker;
+using dorvak::carve::walkerFor;
+using dorvak::carve::WalkResult;
+using dorvak::carve::WalkStatus;
+using dorvak::test::CarveBytes;
+using Bytes = std::vector<std::uint8_t>;
+
+struct WalkerCase {
+    const char* file;          // under the fixtures, or an absolute path
+    const char* walker;        // the extension of the walker that must take it
+    const char* typed;         // the extension the walk learns ("" keeps the walker's)
+    bool spliceShows;          // the format can tell a foreign block inside it
+    bool followersMayStick;    // text runs on into a follower that is text too
+    bool tailOptional = false; // the file ends with bytes it is whole without
+};
+
+std::ostream& operator<<(std::ostream& os, const WalkerCase& c) {
+    return os << c.file;
+}
+
+Bytes readFile(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(f), {});
+}
+
+std::string pathOf(const char* file) {
+    return file[0] == '/' ? file : std::string(DORVAK_CARVE_FIXTURES) + "/" + file;
+}
+
+Bytes noise(std::size_t n, unsigned seed) {
+    std::mt19937 rng(seed);
+    Bytes b(n);
+    for (auto& x : b)
+        x = std::uint8_t(rng());
+    return b;
+}
+
+Bytes joined(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+WalkResult walk(const FormatWalker& w, Bytes bytes) {
+    CarveBytes in(std::move(bytes));
+    return w.walk(in);
+}
+
+class FormatWalkers : public testing::TestWithParam<WalkerCase> {
+protected:
+    void SetUp() override {
+        file = readFile(pathOf(GetParam().file));
+        ASSERT_GT(file.size(), 1024u) << "missing fixture " << pathOf(GetParam().file);
+        const std::size_t headLength = std::min<std::size_t>(file.size(), 512);
+        walker = walkerFor({file.data(), headLength});
+        ASSERT_NE(walker, nullptr);
+        ASSERT_EQ(walker->extension, GetParam().walker);
+    }
+    Bytes file;
+    const FormatWalker* walker = nullptr;
+};
+
+TEST_P(FormatWalkers, ExactLengthWhateverFollows) {
+    // Another file: an ELF header (no text byte in it) or a PNG.
+    const Bytes other =
+        readFile(pathOf(GetParam().walker == std::string("png") ? "photo.jpg" : "image.png"));
+    const Bytes elfLike = joined({0x7F, 'E', 'L', 'F', 2, 1, 1, 0}, noise(3000, 5));
+    const std::vector<std::pair<const char*, Bytes>> followers = {
+        {"zeros", Bytes(8192, 0)},
+        {"another file", GetParam().followersMayStick ? elfLike : other},
+        {"random bytes", noise(8192, 11)},
+        {"nothing", {}},
+    };
+    for (const auto& [what, after] : followers) {
+        if (GetParam().followersMayStick && std::string(what) == "random bytes") continue;
+        const WalkResult r = walk(*walker, joined(file, after));
+        // Text has no end of its own: at the input's end it may go on elsewhere.
+        const bool open = GetParam().followersMayStick && after.empty();
+        EXPECT_EQ(r.status, open ? WalkStatus::Interrupted : WalkStatus::Complete)
+            << "followed by " << what;
+        EXPECT_EQ(r.length, file.size()) << "followed by " << what;
+        EXPECT_EQ(r.extension, GetParam().typed) << "followed by " << what;
+    }
+}
+
+TEST_P(FormatWalkers, CutOrSplicedFileIsInterruptedWithinItsGoodBytes) {
+    // Cuts at a block boundary inside the file and just before its end.
+    const std::size_t mid = std::min<std::size_t>(4096, file.size() / 2 / 512 * 512);
+    for (std::size_t cut : {mid, file.size() - 1}) {
+        const WalkResult r = walk(*walker, Bytes(file.begin(), file.begin() + cut));
+        // A TAR's record padding or a PDF's last line end may go.
+        const bool whole = GetParam().tailOptional && cut + 1 == file.size();
+        EXPECT_EQ(r.status, whole ? WalkStatus::Complete : WalkStatus::Interrupted)
+            << "cut at " << cut;
+        EXPECT_LE(r.length, cut) << "cut at " << cut;
+    }
+    if (!GetParam().spliceShows) return;
+    // A block of another file's bytes (random: compressed data looks like
+    // that) where the file's next block should be, the rest after it.
+    for (unsigned seed : {1u, 2u, 3u}) {
+        Bytes spliced(file.begin(), file.begin() + mid);
+        const Bytes foreign = noise(4096, seed);
+        spliced.insert(spliced.end(), foreign.begin(), foreign.end());
+        spliced.insert(spliced.end(), file.begin() + mid, file.end());
+        const WalkResult r = walk(*walker, spliced);
+        EXPECT_EQ(r.status, WalkStatus::Interrupted) << "splice at " << mid << " seed " << seed;
+        EXPECT_LE(r.length, mid) << "splice at " << mid << " seed " << seed;
+    }
+}
+
+const WalkerCase kCases[] = {
+    {"photo.jpg", "jpg", "", true, false},
+    {"progressive.jpg", "jpg", "", true, false},
+    {"image.png", "png", "", true, false},
+    {"anim.gif", "gif", "", true, false},
+    {"image.bmp", "bmp", "", false, false},
+    {"data.gz", "gz", "", true, false},
+    {"multi.gz", "gz", "", true, false},
+    {"data.zlib", "zlib", "", true, false},
+    {"archive.zip", "zip", "", true, false},
+    {"document.odt", "zip", "odt", true, false},
+    {"document.docx", "zip", "docx", true, false},
+    {"library.jar", "zip", "jar", true, false},
+    {"package-1.0-py3-none-any.whl", "zip", "whl", true, false},
+    {"archive.tar", "tar", "", true, false, true},
+    {"data.bz2", "bz2", "", true, false},
+    {"multi.bz2", "bz2", "", true, false},
+    {"data.xz", "xz", "", true, false},
+    {"document.pdf", "pdf", "", true, false, true},
+    {"source.c", "txt", "", false, true},
+    {"page.html", "txt", "html", false, true},
+};
+INSTANTIATE_TEST_SUITE_P(Files, FormatWalkers, testing::ValuesIn(kCases),
+                         [](const testing::TestParamInfo<WalkerCase>& info) {
+                             std::string name = std::filesystem::path(info.param.file).filename();
+                             for (char& ch : name)
+                                 if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+                             return name;
+                         });
+
+// Nothing of zeros, erased flash or random bytes is taken for a file.
+TEST(FormatSignatures, EmptyAndRandomBlocksMatchNothing) {
+    EXPECT_EQ(walkerFor(Bytes(512, 0)), nullptr);
+    EXPECT_EQ(walkerFor(Bytes(512, 0xFF)), nullptr);
+    int matched = 0;
+    for (unsigned seed = 0; seed < 2000; ++seed)
+        matched += walkerFor(noise(512, seed)) != nullptr;
+    EXPECT_LE(matched, 2) << "random blocks taken for a file start";
+}
+
+} // namespace
