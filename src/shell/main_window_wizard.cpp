@@ -1,6 +1,7 @@
 // The wizard: Next and Back, the two options, the step switch, and the
 // search and mount workers with their progress and their ends.
 #include "browse/liveness.h"
+#include "browse/versions.h"
 #include "carve/format_walker.h"
 #include "reiserfs/mount.h"
 #include "shell/catalog_models.h"
@@ -200,6 +201,10 @@ void MainWindow::startMount() {
         mount.setWalkers(carve::formatWalkers());
         const MountResult result = mount.MountSelectedVolume(mode);
         state_.live = liveStateOf(mount, state_.catalog);
+        if (mode == RecoveryMode::Extensive && !result.outOfMemory) {
+            FileContents contents(state_.reader, volume, state_.catalog, &state_.live);
+            SettleVersions(contents, state_.catalog, true, state_.stopRequested);
+        }
         if (result.outOfMemory) {
             QMetaObject::invokeMethod(
                 this,
