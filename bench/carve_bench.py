@@ -9,9 +9,11 @@ Then every second file is deleted and 20,000 small files are written,
 syncing as they go, over the freed leaves.
 
 Printed: for each volume and each program, the deleted files that come back
-byte for byte (all, and those the kernel left in one run or in several), the
-files that come back too long (a deleted file's bytes followed by more), and
-the seconds that carving adds to an Extensive list."""
+byte for byte (anywhere in the output: this program's deleted, lost and
+carved files, PhotoRec's carved ones), the files that come back too long (a
+deleted file's bytes followed by more), and the seconds that carving adds to
+an Extensive list. Which deleted files still have every data block is not
+measured: the counts are out of all deleted files."""
 
 import argparse
 import glob

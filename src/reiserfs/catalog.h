@@ -291,7 +291,7 @@ private:
     std::string_view nameOf(const PendingName& name) const;
     PendingName keepName(std::uint32_t parentId, std::string_view name);
     void indexChildren();
-    std::uint32_t carvedTypeFolder(std::string_view extension, std::string_view typeName);
+    std::uint32_t carvedTypeFolder(std::string_view extension);
     std::vector<BlockRun> carvedRuns_;
     std::vector<CarvedFile> carvedFiles_;
     std::vector<std::pair<std::string, std::string>> carvedTypes_; // extension, type name
