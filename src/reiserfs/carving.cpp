@@ -105,6 +105,7 @@ bool CarvingPass::run() {
 
 CarvingPass::Walk CarvingPass::walk(const carve::FormatWalker& walker,
                                     std::vector<BlockRun> runs) const {
+    ++walks_;
     BlockRunInput in(reader_, volume_, std::move(runs));
     Walk w;
     w.result = walker.walk(in);
@@ -132,6 +133,7 @@ std::vector<BlockRun> CarvingPass::cut(std::vector<BlockRun> runs, std::uint64_t
 // too. The try that the format follows furthest (a complete one at once)
 // replaces `best`; false when none gets further than the break.
 bool CarvingPass::followBreak(const carve::FormatWalker& walker, Walk& best) const {
+    if (best.result.length > kMaxFollowedBytes) return false;
     const std::uint64_t blockSize = volume_.blockSize();
     const std::uint64_t breakBlocks =
         std::max<std::uint64_t>(1, (best.result.length + blockSize - 1) / blockSize);
@@ -144,7 +146,7 @@ bool CarvingPass::followBreak(const carve::FormatWalker& walker, Walk& best) con
         const std::uint64_t prefixBytes = (breakBlocks + slack) * blockSize;
         std::uint64_t at = std::uint64_t(prefix.back().first) + prefix.back().count + 1;
         const unsigned tries = slack == 0 ? kTriesPerBreak : kTriesPerBreak / 4;
-        for (unsigned n = 0; n < tries && !stop_; ++n, ++at) {
+        for (unsigned n = 0; n < tries && !stop_ && walks_ < kMaxWalks; ++n, ++at) {
             at = claimed_.nextClear(at);
             if (at >= claimed_.size()) break;
             const std::uint64_t runEnd = std::min(claimed_.nextSet(at), at + 0xFFFFFFFFu);
@@ -168,6 +170,7 @@ bool CarvingPass::followBreak(const carve::FormatWalker& walker, Walk& best) con
 
 void CarvingPass::candidate(std::uint64_t block, const carve::FormatWalker& walker) {
     const std::uint64_t end = std::min(claimed_.nextSet(block), block + 0xFFFFFFFFu);
+    walks_ = 0;
     Walk w = walk(walker, {{std::uint32_t(block), std::uint32_t(end - block)}});
     if (w.result.status == carve::WalkStatus::NotThisFormat) return;
     for (unsigned part = 1;

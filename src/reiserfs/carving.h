@@ -58,6 +58,11 @@ public:
     static constexpr unsigned kMaxFragments = 32;
     // Blocks past the break that may still be the file's own.
     static constexpr unsigned kPrefixSlack = 3;
+    // Every try walks the file again from its start: a file longer than this
+    // at its break is kept as it is, and one candidate gets at most
+    // kMaxWalks walks, whatever its breaks.
+    static constexpr std::uint64_t kMaxFollowedBytes = 64ull << 20;
+    static constexpr unsigned kMaxWalks = 256;
 
     CarvingPass(SectorReader& reader, const VolumeInfo& volume, Catalog& catalog,
                 BlockBitmap& claimed, std::span<const carve::FormatWalker> walkers,
@@ -83,7 +88,8 @@ private:
     std::span<const carve::FormatWalker> walkers_;
     const std::atomic<bool>& stop_;
     ProgressSink& progress_;
-    unsigned digits_ = 7; // of a carved file's block number in its name
+    unsigned digits_ = 7;        // of a carved file's block number in its name
+    mutable unsigned walks_ = 0; // of the candidate in hand
 };
 
 // Claims the blocks that the indirect items of the files the catalog lists
