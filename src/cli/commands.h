@@ -19,6 +19,8 @@ struct MountOptions {
     VolumeChoice volume;
     bool extensive = false;
     bool carve = true; // Extensive: also carve files from the blocks nothing claims
+    // Extensive: list every version of a file, also those that begin a newer one.
+    bool allVersions = false;
 };
 
 struct DisksOptions {

@@ -84,6 +84,9 @@ void addList(CLI::App& app, ListOptions& o) {
         ->type_name("N");
     cmd->add_flag("--deleted", o.deletedOnly,
                   "Only what an Extensive mount marks deleted (implies --extensive)");
+    cmd->add_flag("--all-versions", o.mount.allVersions,
+                  "Also the versions of a file that begin a newer version of it (an Extensive "
+                  "mount leaves them out: the file caught while it was written)");
     addProgressOptions(*cmd, o.progress);
 }
 

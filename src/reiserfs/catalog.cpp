@@ -383,41 +383,36 @@ void Catalog::AddLostFile(std::string_view name, std::uint32_t dirId, std::uint3
     if (FileList.size() > before) FileList.back().deleted = true;
 }
 
-std::uint32_t Catalog::carvedTypeFolder(std::string_view extension, std::string_view typeName) {
+// The folder of a carved type: one per extension (a walker that learnt a
+// finer type name, an ODT from a ZIP, keeps its extension's folder), made
+// with its parents when first needed.
+std::uint32_t Catalog::carvedTypeFolder(std::string_view extension) {
     if (!folderById_.count(kCarvedFilesFolderId)) {
         AddFolder("Carved Files", kRootObjectId, kCarvedFilesFolderId, 0, kRootObjectId);
         FolderList.back().deleted = true;
     }
-    for (std::size_t i = 0; i < carvedTypes_.size(); ++i)
-        if (carvedTypes_[i].first == extension && carvedTypes_[i].second == typeName)
-            return std::uint32_t(i);
-    const auto type = std::uint32_t(carvedTypes_.size());
-    carvedTypes_.emplace_back(extension, typeName);
-    // Types that share an extension (a walker that learnt a finer type name)
-    // share its folder.
-    const std::uint32_t folder = kCarvedTypeFolderBase + type;
-    bool shared = false;
-    for (std::size_t i = 0; i < type; ++i)
-        shared = shared || carvedTypes_[i].first == extension;
-    if (!shared) {
+    std::uint32_t first = 0;
+    while (first < carvedTypes_.size() && carvedTypes_[first].first != extension)
+        ++first;
+    const std::uint32_t folder = kCarvedTypeFolderBase + first;
+    if (!folderById_.count(folder)) {
         AddFolder(extension, kCarvedFilesFolderId, folder, 0, kRootObjectId);
         FolderList.back().deleted = true;
     }
-    return type;
+    return folder;
 }
 
 void Catalog::AddCarvedFile(std::span<const BlockRun> runs, std::uint64_t size,
                             std::string_view extension, std::string_view typeName, bool damaged,
                             unsigned digits) {
-    if (runs.empty() || carvedTypes_.size() >= kCarvedFilesFolderId - kCarvedTypeFolderBase - 16)
-        return;
-    const std::uint32_t type = carvedTypeFolder(extension, typeName);
-    std::uint32_t folderType = type;
-    for (std::uint32_t i = 0; i < type; ++i)
-        if (carvedTypes_[i].first == extension) {
-            folderType = i;
-            break;
-        }
+    std::uint32_t type = 0;
+    while (type < carvedTypes_.size() &&
+           (carvedTypes_[type].first != extension || carvedTypes_[type].second != typeName))
+        ++type;
+    // Type folders take the ids below "Lost Files".
+    if (runs.empty() || type >= kLostFilesFolderId - kCarvedTypeFolderBase) return;
+    if (type == carvedTypes_.size()) carvedTypes_.emplace_back(extension, typeName);
+    const std::uint32_t folder = carvedTypeFolder(extension);
     CarvedFile file;
     file.firstRun = std::uint32_t(carvedRuns_.size());
     file.runCount = std::uint32_t(runs.size());
@@ -431,7 +426,7 @@ void Catalog::AddCarvedFile(std::span<const BlockRun> runs, std::uint64_t size,
     std::string name = "b" + number;
     if (!extension.empty()) name += "." + std::string(extension);
     const std::size_t before = FileList.size();
-    AddFile(name, kCarvedTypeFolderBase + folderType, index, 0, 0, size, 0);
+    AddFile(name, folder, index, 0, 0, size, 0);
     if (FileList.size() > before) FileList.back().deleted = true;
 }
 

@@ -1,6 +1,8 @@
 #include "shell/wizard_controller.h"
 
 #include "browse/liveness.h"
+#include "browse/versions.h"
+#include "carve/format_walker.h"
 #include "reiserfs/mount.h"
 #include "shell/catalog_models.h"
 #include "shell/info_panel.h"
@@ -321,8 +323,13 @@ void WizardController::startMount() {
     connect(&worker_, &JobWorker::finished, this, &WizardController::mountEnded);
     worker_.start([this, volume, mode](ProgressSink& sink, JobWorker&) {
         VolumeMount mount(state_.reader, volume, state_.catalog, state_.stopRequested, sink);
+        mount.setWalkers(carve::formatWalkers());
         const MountResult result = mount.MountSelectedVolume(mode);
         state_.live = liveStateOf(mount, state_.catalog);
+        if (mode == RecoveryMode::Extensive && !result.outOfMemory) {
+            FileContents contents(state_.reader, volume, state_.catalog, &state_.live);
+            SettleVersions(contents, state_.catalog, true, state_.stopRequested);
+        }
         if (result.outOfMemory) {
             QMetaObject::invokeMethod(
                 this,

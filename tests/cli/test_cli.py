@@ -467,6 +467,19 @@ class Listing(unittest.TestCase):
             if old["event"] == "deleted" and old["kind"] == "file":
                 self.assertIn(old["path"], extra)
 
+    def test_carved_files_are_listed_typed_and_left_out_with_no_carve(self):
+        _, carved, _ = run("list", image("carve.img"), "--extensive", "--quiet")
+        _, plain, _ = run("list", image("carve.img"), "--extensive", "--no-carve", "--quiet")
+        rows = [r for r in jsonl(carved) if r["path"].startswith("/Carved Files")]
+        files = [r for r in rows if r["kind"] == "file"]
+        self.assertTrue(files)
+        for r in files:
+            self.assertRegex(r["name"], r"^b[0-9]{7,}\.")
+            self.assertTrue(r["deleted"] and r["carved"])
+        self.assertEqual([r for r in jsonl(carved) if r not in rows], jsonl(plain))
+        code, _, _ = run("list", image("deleted.img"), "--no-carve", "--quiet")
+        self.assertEqual(code, 0)
+
     def test_list_one_folder_to_a_depth_or_only_what_was_deleted(self):
         img = image("v4096.img")
         linked = {m["path"] for m in manifest("v4096.manifest.jsonl") if m["kind"] == "file" and m["nlink"] > 1}
