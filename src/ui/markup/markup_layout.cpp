@@ -42,9 +42,9 @@ QSize MarkupLayout::run(const QRect& rect) {
     if (doc_.empty()) return {};
     stack_.clear();
     state_ = StyleState();
-    ApplyStyleRule(*env_.sheet, "body", state_, ctx_);
+    applyStyleRule(*env_.sheet, "body", state_, ctx_);
     push(StyleKey::Body); // the text is read as if wrapped in <body>
-    ApplyStyleRule(*env_.sheet, "body", state_, ctx_);
+    applyStyleRule(*env_.sheet, "body", state_, ctx_);
     updateFont();
     return layoutSequence(0, rect, env_.wrapWidth, 0);
 }
@@ -205,11 +205,11 @@ void MarkupLayout::openTag(const MarkupToken& t, Line& line) {
         s.valign = VAlign::Bottom;
         break;
     case TagId::SheetTag:
-        ApplyStyleRule(*env_.sheet, t.name, s, ctx_);
+        applyStyleRule(*env_.sheet, t.name, s, ctx_);
         break;
     case TagId::Span:
         if (const QByteArray* cls = t.attrs.find("class"))
-            ApplyStyleRule(*env_.sheet, '.' + cls->toLower(), s, ctx_);
+            applyStyleRule(*env_.sheet, '.' + cls->toLower(), s, ctx_);
         break;
     case TagId::Anchor:
         applyAnchor(t.attrs);
@@ -226,19 +226,19 @@ void MarkupLayout::applyFontTag(const MarkupAttributes& attrs) {
         if (name == "face") {
             if (!v.isEmpty()) s.face = v;
         } else if (name == "size") {
-            s.fontHeight = std::clamp(ParseLength(v, s.fontHeight, true, s, ctx_), 1,
+            s.fontHeight = std::clamp(parseLength(v, s.fontHeight, true, s, ctx_), 1,
                                       MarkupRenderer::kMaxFontPixels);
         } else if (name == "color") {
             s.textColor =
-                ParseMarkupColor(v, s.textColor, *env_.colors, env_.enabled, env_.disabledColor);
+                parseMarkupColor(v, s.textColor, *env_.colors, env_.enabled, env_.disabledColor);
         } else if (name == "weight") {
-            s.weight = ParseWeight(v, s.weight);
+            s.weight = parseWeight(v, s.weight);
         } else if (name == "bkgnd") {
             if (v.isEmpty() || v == "transparent") {
                 s.backgroundMode = BackgroundMode::Transparent;
             } else {
                 s.backgroundMode = BackgroundMode::Opaque;
-                s.backgroundColor = ParseMarkupColor(v, s.backgroundColor, *env_.colors,
+                s.backgroundColor = parseMarkupColor(v, s.backgroundColor, *env_.colors,
                                                      env_.enabled, env_.disabledColor);
             }
         } else if (name == "style") {
@@ -280,11 +280,11 @@ void MarkupLayout::applyAnchor(const MarkupAttributes& attrs) {
     s.linkIndex = linkCounter_++;
     for (const auto& [name, v] : attrs.list) {
         if (name == "href")
-            s.linkKind = 1, s.linkTarget = v;
+            s.linkKind = LinkKind::OpenTarget, s.linkTarget = v;
         else if (name == "msg")
-            s.linkKind = 2, s.linkTarget = v;
+            s.linkKind = LinkKind::SendMessage, s.linkTarget = v;
     }
-    ApplyStyleRule(*env_.sheet, s.linkIndex == env_.hoveredLink ? "a:hover" : "a:link", s, ctx_);
+    applyStyleRule(*env_.sheet, s.linkIndex == env_.hoveredLink ? "a:hover" : "a:link", s, ctx_);
 }
 
 QString MarkupLayout::transformed(const QString& text) const {
