@@ -77,26 +77,31 @@ QRect visiblePart(QPainter& p, const QRect& rect) {
     return visible;
 }
 
+// The metal texture's 200 diagonal streaks over the full w x h texture, as
+// the values they add within `part`. They come first from `rng`, so a part
+// of the texture draws the same streaks as the whole.
+std::vector<int> metalStreaks(const QRect& part, int w, int h, std::minstd_rand& rng) {
+    std::vector<int> streak(static_cast<size_t>(part.width()) * part.height(), 0);
+    std::uniform_int_distribution<int> px(0, std::max(0, w - 1)), py(0, std::max(0, h - 1));
+    std::uniform_int_distribution<int> len(1, std::max(1, std::min(w, h))), val(0, 40);
+    for (int s = 0; s < 200; ++s) {
+        const int x0 = px(rng), y0 = py(rng), l = len(rng), v = val(rng);
+        for (int i = 0; i < l; ++i) {
+            const int x = x0 + i, y = y0 + i;
+            if (part.contains(x, y))
+                streak[static_cast<size_t>(y - part.top()) * part.width() + (x - part.left())] = v;
+        }
+    }
+    return streak;
+}
+
 void renderTexturePart(QImage& image, const QRect& part, QSize full, Effect effect, int g) {
     const int w = full.width(), h = full.height();
     const int d = 255 - 2 * g;
     std::minstd_rand rng(static_cast<unsigned>(w * 7919 + h * 104729 + int(effect)));
     std::uniform_int_distribution<int> noise(-g, g);
     std::vector<int> streak; // metal streak values for this part
-    if (effect == Effect::Metal) {
-        streak.assign(static_cast<size_t>(part.width()) * part.height(), 0);
-        std::uniform_int_distribution<int> px(0, std::max(0, w - 1)), py(0, std::max(0, h - 1));
-        std::uniform_int_distribution<int> len(1, std::max(1, std::min(w, h))), val(0, 40);
-        for (int s = 0; s < 200; ++s) {
-            const int x0 = px(rng), y0 = py(rng), l = len(rng), v = val(rng);
-            for (int i = 0; i < l; ++i) {
-                const int x = x0 + i, y = y0 + i;
-                if (part.contains(x, y))
-                    streak[static_cast<size_t>(y - part.top()) * part.width() + (x - part.left())] =
-                        v;
-            }
-        }
-    }
+    if (effect == Effect::Metal) streak = metalStreaks(part, w, h, rng);
     const int band = std::min(w / 6, 16);
     for (int y = part.top(); y <= part.bottom(); ++y) {
         uchar* line = image.scanLine(y - part.top());

@@ -140,6 +140,55 @@ void MarkupLayout::closeTag(const MarkupToken& t) {
     updateFont();
 }
 
+namespace {
+
+// The tags that set one field of the style: weight, the italic, underline
+// and strike-out switches, and the alignments across and down.
+void applyStateTag(TagId tag, StyleState& s) {
+    switch (tag) {
+    case TagId::Bold:
+        s.weight = std::min(900, s.weight * 2);
+        break;
+    case TagId::Italic:
+        s.italic = !s.italic;
+        break;
+    case TagId::Underline:
+        s.underline = !s.underline;
+        break;
+    case TagId::Strike:
+        s.strikeOut = !s.strikeOut;
+        break;
+    case TagId::Left:
+        s.align = HAlign::Left;
+        break;
+    case TagId::Center:
+        s.align = HAlign::Center;
+        break;
+    case TagId::Right:
+        s.align = HAlign::Right;
+        break;
+    case TagId::Justify:
+        s.align = HAlign::Justify;
+        break;
+    case TagId::Baseline:
+        s.valign = VAlign::Baseline;
+        break;
+    case TagId::Top:
+        s.valign = VAlign::Top;
+        break;
+    case TagId::VCenter:
+        s.valign = VAlign::Middle;
+        break;
+    case TagId::Bottom:
+        s.valign = VAlign::Bottom;
+        break;
+    default:
+        break;
+    }
+}
+
+} // namespace
+
 void MarkupLayout::openTag(const MarkupToken& t, Line& line) {
     switch (t.tag) {
     case TagId::Br:
@@ -165,44 +214,22 @@ void MarkupLayout::openTag(const MarkupToken& t, Line& line) {
     if (t.key == StyleKey::None || !push(t.key)) return;
     StyleState& s = state_;
     switch (t.tag) {
-    case TagId::Bold:
-        s.weight = std::min(900, s.weight * 2);
-        break;
-    case TagId::Italic:
-        s.italic = !s.italic;
-        break;
-    case TagId::Underline:
-        s.underline = !s.underline;
-        break;
-    case TagId::Strike:
-        s.strikeOut = !s.strikeOut;
-        break;
     case TagId::Font:
         applyFontTag(t.attrs);
         break;
+    case TagId::Bold:
+    case TagId::Italic:
+    case TagId::Underline:
+    case TagId::Strike:
     case TagId::Left:
-        s.align = HAlign::Left;
-        break;
     case TagId::Center:
-        s.align = HAlign::Center;
-        break;
     case TagId::Right:
-        s.align = HAlign::Right;
-        break;
     case TagId::Justify:
-        s.align = HAlign::Justify;
-        break;
     case TagId::Baseline:
-        s.valign = VAlign::Baseline;
-        break;
     case TagId::Top:
-        s.valign = VAlign::Top;
-        break;
     case TagId::VCenter:
-        s.valign = VAlign::Middle;
-        break;
     case TagId::Bottom:
-        s.valign = VAlign::Bottom;
+        applyStateTag(t.tag, s);
         break;
     case TagId::SheetTag:
         applyStyleRule(*env_.sheet, t.name, s, ctx_);

@@ -120,23 +120,16 @@ void setBorderStyle(StyleState& s, QByteArrayView style) {
     if (s.borderStyle != BorderStyle::None && s.borderWidth == 0) s.borderWidth = 1;
 }
 
-void applyStyleProperty(const QByteArray& name, const QByteArray& value, StyleState& s,
-                        const StyleContext& ctx) {
-    auto color = [&](QRgb def) {
-        return parseMarkupColor(value, def, *ctx.colors, ctx.enabled, ctx.disabledColor);
-    };
-    if (name == "font-size") {
-        s.fontHeight =
-            std::clamp(parseLength(value, s.fontHeight, true, s, ctx), 1, ctx.maxFontPixels);
-    } else if (name == "font-family") {
-        if (!value.isEmpty()) s.face = value;
-    } else if (name == "font-style") {
+namespace {
+
+// The properties whose values are keywords; false for any other property.
+// An unknown keyword changes nothing.
+bool applyKeywordProperty(const QByteArray& name, const QByteArray& value, StyleState& s) {
+    if (name == "font-style") {
         if (value.isEmpty() || value == "normal")
             s.italic = false;
         else if (value == "italic" || value == "oblique")
             s.italic = true;
-    } else if (name == "font-weight") {
-        s.weight = parseWeight(value, s.weight);
     } else if (name == "text-align") {
         if (value == "left")
             s.align = HAlign::Left;
@@ -153,6 +146,36 @@ void applyStyleProperty(const QByteArray& name, const QByteArray& value, StyleSt
             s.transform = TextTransform::Lowercase;
         else if (value == "capitalize")
             s.transform = TextTransform::Capitalize;
+    } else if (name == "vertical-align") {
+        if (value.isEmpty() || value == "baseline")
+            s.valign = VAlign::Baseline;
+        else if (value == "middle" || value == "vcenter")
+            s.valign = VAlign::Middle;
+        else if (value == "top")
+            s.valign = VAlign::Top;
+        else if (value == "bottom")
+            s.valign = VAlign::Bottom;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+void applyStyleProperty(const QByteArray& name, const QByteArray& value, StyleState& s,
+                        const StyleContext& ctx) {
+    auto color = [&](QRgb def) {
+        return parseMarkupColor(value, def, *ctx.colors, ctx.enabled, ctx.disabledColor);
+    };
+    if (applyKeywordProperty(name, value, s)) return;
+    if (name == "font-size") {
+        s.fontHeight =
+            std::clamp(parseLength(value, s.fontHeight, true, s, ctx), 1, ctx.maxFontPixels);
+    } else if (name == "font-family") {
+        if (!value.isEmpty()) s.face = value;
+    } else if (name == "font-weight") {
+        s.weight = parseWeight(value, s.weight);
     } else if (name == "color") {
         s.textColor = color(s.textColor);
     } else if (name == "background-color") {
@@ -164,15 +187,6 @@ void applyStyleProperty(const QByteArray& name, const QByteArray& value, StyleSt
         }
     } else if (name == "text-decoration") {
         applyDecoration(value, s);
-    } else if (name == "vertical-align") {
-        if (value.isEmpty() || value == "baseline")
-            s.valign = VAlign::Baseline;
-        else if (value == "middle" || value == "vcenter")
-            s.valign = VAlign::Middle;
-        else if (value == "top")
-            s.valign = VAlign::Top;
-        else if (value == "bottom")
-            s.valign = VAlign::Bottom;
     } else if (name == "border-color") {
         s.borderLight = s.borderDark = color(s.borderLight);
     } else if (name == "border-width" || name == "size") {
