@@ -310,15 +310,22 @@ void Catalog::AddDirectoryItem(std::uint32_t entryCount, std::size_t location, B
     }
 }
 
-void Catalog::AddFolder(std::string_view name, std::uint32_t parentId, std::uint32_t objectId,
-                        std::uint32_t modifiedTime, std::uint32_t keyDirId) {
-    if (folderById_.count(objectId)) return; // the first folder per object id wins
+CatalogEntry Catalog::makeEntry(std::string_view name, std::uint32_t parentId,
+                                std::uint32_t objectId, std::uint32_t modifiedTime,
+                                std::uint32_t keyDirId) {
     CatalogEntry e;
     e.name = keepEntryName(name);
     e.parentId = parentId;
     e.objectId = objectId;
     e.modifiedTime = modifiedTime;
     e.keyDirId = keyDirId;
+    return e;
+}
+
+void Catalog::AddFolder(std::string_view name, std::uint32_t parentId, std::uint32_t objectId,
+                        std::uint32_t modifiedTime, std::uint32_t keyDirId) {
+    if (folderById_.count(objectId)) return; // the first folder per object id wins
+    const CatalogEntry e = makeEntry(name, parentId, objectId, modifiedTime, keyDirId);
     folderById_.emplace(objectId, std::uint32_t(FolderList.size()));
     FolderList.push_back(e);
     ++folderCount;
@@ -329,14 +336,9 @@ void Catalog::AddFolder(std::string_view name, std::uint32_t parentId, std::uint
 void Catalog::AddFile(std::string_view name, std::uint32_t parentId, std::uint32_t objectId,
                       std::uint32_t modifiedTime, std::uint32_t auxValue, std::uint64_t size,
                       std::uint32_t keyDirId, FileType fileType) {
-    CatalogEntry e;
-    e.name = keepEntryName(name);
-    e.parentId = parentId;
-    e.objectId = objectId;
-    e.modifiedTime = modifiedTime;
+    CatalogEntry e = makeEntry(name, parentId, objectId, modifiedTime, keyDirId);
     e.auxValue = auxValue;
     e.size = size;
-    e.keyDirId = keyDirId;
     e.fileType = fileType;
     e.fileNumber = fileCount + 1;
     FileList.push_back(e);

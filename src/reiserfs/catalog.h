@@ -301,6 +301,9 @@ private:
     // The entries' names, each a length byte and its bytes.
     ByteArena entryNames_;
     EntryName keepEntryName(std::string_view name);
+    // What a folder and a file entry share: name, keys and time.
+    CatalogEntry makeEntry(std::string_view name, std::uint32_t parentId, std::uint32_t objectId,
+                           std::uint32_t modifiedTime, std::uint32_t keyDirId);
 
     // Names waiting for their stat data and stat data waiting for a name,
     // under one key so that each item costs a single lookup.
