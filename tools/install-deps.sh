@@ -6,7 +6,8 @@ PKGS="build-essential cmake ninja-build pkg-config python3 gzip
       qt6-base-dev qt6-base-dev-tools libgl-dev libgtest-dev googletest libcli11-dev
       zlib1g-dev libbz2-dev liblzma-dev
       clang libclang-rt-14-dev clang-format xz-utils
-      user-mode-linux reiserfsprogs fdisk grub-common testdisk
+      libssl-dev nlohmann-json3-dev
+      user-mode-linux reiserfsprogs fdisk grub-common e2fsprogs mount testdisk
       dpkg-dev desktop-file-utils appstream groff-base bash-completion
       dbus-daemon python3-dbus python3-dbusmock
       fonts-liberation fonts-dejavu-core

@@ -7,10 +7,13 @@ BUILD=${1:-build-fuzz}
 SECONDS_EACH=${2:-60}
 IMAGES=${3:-}
 CORPUS="$BUILD/fuzz-corpus"
-for t in mount volumes contents copyout; do mkdir -p "$CORPUS/fuzz_$t"; done
+for t in mount volumes contents copyout carve; do mkdir -p "$CORPUS/fuzz_$t"; done
 "$BUILD/tests/fuzz/fuzz_make_seeds" "$CORPUS/fuzz_mount" "$CORPUS/fuzz_volumes" $IMAGES
 # Contents and copy-out read the same volumes as the mount.
 for t in contents copyout; do cp -n "$CORPUS"/fuzz_mount/seed-* "$CORPUS"/fuzz_mount/real-* "$CORPUS/fuzz_$t/" 2>/dev/null || true; done
+# The carving walkers start from the small files of their tests.
+find "$(dirname "$0")/../tests/data/carve" -type f ! -name '*.py' -size -70k \
+    -exec cp -n {} "$CORPUS/fuzz_carve/" \;
 for target in "$BUILD"/tests/fuzz/fuzz_*; do
     [ -x "$target" ] || continue
     [ "$(basename "$target")" = fuzz_make_seeds ] && continue

@@ -105,7 +105,7 @@ void CopyOut::planFolder(std::size_t index, const std::string& catalogPath, std:
     for (std::size_t i : filesOf(f.objectId))
         ops.push_back({Op::File, false, -1, std::uint32_t(i), shared});
     for (std::uint32_t i : catalog_.childFolders(f.objectId))
-        planFolder(i, catalogPath + "/" + catalog_.FolderList[i].name, ops, path, summary);
+        planFolder(i, childPath(catalogPath, catalog_.FolderList[i].name), ops, path, summary);
     if (!ops[mark].eager && ops.size() == mark + 1)
         ops.pop_back(); // nothing of this folder takes part
     else
@@ -121,7 +121,7 @@ CopySummary CopyOut::RecoverAll(const std::string& destination) {
     for (std::size_t i : filesOf(kRootObjectId))
         ops.push_back({Op::File, false, -1, std::uint32_t(i), root});
     for (std::uint32_t i : catalog_.childFolders(kRootObjectId))
-        planFolder(i, "/" + catalog_.FolderList[i].name, ops, path, summary);
+        planFolder(i, childPath("", catalog_.FolderList[i].name), ops, path, summary);
 
     // Files whose folder the tree does not reach, grouped by that folder.
     const LostFiles lost = lostFilesOf(catalog_, settings_.deleted());
@@ -144,7 +144,7 @@ CopySummary CopyOut::RecoverSelected(const std::string& destination,
         if (i >= catalog_.FolderList.size()) continue;
         const CatalogEntry& f = catalog_.FolderList[i];
         std::string path;
-        if (!catalog_.folderPath(f.objectId, path)) path = "/" + f.name;
+        if (!catalog_.folderPath(f.objectId, path)) path = childPath("", f.name);
         std::vector<std::uint32_t> onPath;
         planFolder(i, path, ops, onPath, summary);
     }
@@ -158,12 +158,36 @@ CopySummary CopyOut::RecoverSelected(const std::string& destination,
     return execute(destination, std::move(ops), std::move(summary));
 }
 
-CopyOut::FolderNames& CopyOut::Run::namesOf(int fd) {
+CopyOut::FolderNames& CopyOut::Run::namesOf(int fd, const FolderNames* madeIn) {
     struct stat st {};
     if (::fstat(fd, &st) != 0) st = {};
-    FolderNames& names = folderNames_[{st.st_dev, st.st_ino}];
-    names.store = &names_;
+    auto [it, added] = folderNames_.try_emplace({st.st_dev, st.st_ino});
+    FolderNames& names = it->second;
+    if (added) {
+        names.store = &names_;
+        // A folder made by this run folds as the one it was made in: only
+        // folders that were there are probed.
+        names.setFolds(madeIn         ? madeIn->folds
+                       : o_.foldsCase ? o_.foldsCase(fd)
+                                      : probeCaseFolding(fd));
+    }
     return names;
+}
+
+// The name a file or folder placed as `name` got: a destination of the FAT
+// family drops trailing dots and spaces without a word, and finds the
+// placed entry under either name.
+std::string CopyOut::Run::keptName(int dirFd, const std::string& name) const {
+    std::size_t end = name.size();
+    while (end > 0 && (name[end - 1] == '.' || name[end - 1] == ' '))
+        --end;
+    if (end == name.size() || end == 0) return name;
+    const std::string shorter = name.substr(0, end);
+    struct stat asGiven {
+    }, asKept{};
+    if (::fstatat(dirFd, shorter.c_str(), &asKept, AT_SYMLINK_NOFOLLOW) != 0) return name;
+    if (::fstatat(dirFd, name.c_str(), &asGiven, AT_SYMLINK_NOFOLLOW) != 0) return shorter;
+    return asGiven.st_ino == asKept.st_ino ? shorter : name;
 }
 
 CopySummary CopyOut::execute(const std::string& destination, std::vector<Op> ops,
@@ -288,7 +312,7 @@ bool CopyOut::Run::ensure(std::size_t i) {
         int err = refused(name);
         bool made = false;
         if (err == 0) {
-            made = ::mkdirat(parent.fd.get(), name.c_str(), 0777) == 0;
+            made = ::mkdirat(parent.fd.get(), given(name).c_str(), 0777) == 0;
             if (!made && errno != EEXIST) err = errno;
         }
         if (ladder.climb(err)) {
@@ -296,17 +320,19 @@ bool CopyOut::Run::ensure(std::size_t i) {
             continue;
         }
         if (err != 0) return folderError(frame, parent.writtenPath + "/" + name, err);
-        const int fd = ::openat(parent.fd.get(), name.c_str(),
+        const std::string kept = made ? keptName(parent.fd.get(), name) : name;
+        const int fd = ::openat(parent.fd.get(), kept.c_str(),
                                 O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (fd < 0 && errno != ELOOP && errno != ENOTDIR)
             return folderError(frame, parent.writtenPath + "/" + name, errno);
         if (fd < 0) continue;
         frame.fd.reset(fd);
-        frame.names = &namesOf(fd);
+        frame.names = &namesOf(fd, made ? &names : nullptr);
         if (made) frame.names->fresh = true;
-        frame.writtenPath = parent.writtenPath + "/" + name;
+        frame.writtenPath = parent.writtenPath + "/" + kept;
         names.write(name);
-        if (name != frame.name)
+        if (kept != name) names.write(kept);
+        if (kept != shownName(frame.name))
             s_.renamed.push_back({frame.catalogPath, frame.writtenPath, "folder", {}});
         return true;
     }
@@ -324,9 +350,10 @@ void CopyOut::Run::leave() {
     frames_.pop_back();
 }
 
+// `alone`: the error says nothing of the destination, whatever it is.
 bool CopyOut::Run::fileError(int err, const std::string& catalogPath,
-                             const std::string& writtenPath) {
-    if (destinationFatal(err)) {
+                             const std::string& writtenPath, bool alone) {
+    if (!alone && destinationFatal(err)) {
         s_.fatalError = "Cannot write " + destination_ + writtenPath + ": " + std::strerror(err);
         return false;
     }

@@ -5,9 +5,10 @@
 //
 // - The folders written mirror the catalog from the root ("DirN" lost folders
 //   included); Recover Selected writes each selected folder with its subtree
-//   and each selected file straight into the destination. Files that no
-//   folder of the tree reaches (their folder was never found) go, for Recover
-//   All, into "Lost Files <folder id>" in the destination.
+//   and each selected file straight into the destination. A file whose
+//   folder was never found lies in its "DirN" folder like any other; files
+//   whose folder exists but is cut off from the root (a damaged hierarchy
+//   that loops) go, for Recover All, into "Lost Files <folder id>".
 // - Names are made safe by safeName(); everything below the destination is
 //   opened relative to its folder without following links, so nothing is
 //   written outside it.
@@ -15,13 +16,16 @@
 //   that is not a folder (a file, a link) gives the folder the next free
 //   "name (n)". A name the destination's file system refuses (EINVAL,
 //   EILSEQ, ENAMETOOLONG) is written under portableName() instead. Files meet `duplicatePolicy`
-//   (rename, overwrite, skip).
+//   (rename, overwrite, skip). In a folder that folds letter case (probed
+//   once per folder) names that fold equal are one name; a name the
+//   destination shortens silently (a trailing dot dropped) is reported as
+//   renamed, under the name it got.
 // - `deletedPolicy` chooses which files and folders take part; a folder that
 //   does not take part is still written when it leads to one that does.
 // - A destination that cannot be written (missing, read-only, full, I/O
 //   error) ends the copy-out with an error naming the path; other failures
-//   (a name the destination's file system refuses, a file too large for it)
-//   fail that file only.
+//   (a name the destination's file system refuses, a file too large for it,
+//   a symbolic link where links cannot be made) fail that file only.
 
 #include "browse/file_contents.h"
 #include "browse/recovery_settings.h"
@@ -70,6 +74,7 @@ struct FileReport {
     std::string writtenPath; // relative to the destination, as written
     std::string reason;      // skipped or failed: why
     std::vector<Damage> damage;
+    std::string target{}; // a symbolic link the destination could not hold: its target
 };
 
 struct CopySummary {
@@ -139,6 +144,15 @@ public:
     // forbids some names would give (0 when it takes the name). Applied
     // before every folder, file or link name is created.
     std::function<int(const std::string&)> refusesName;
+    // Symbolic links the destination refuses, for tests: the errno a file
+    // system without them gives (EPERM from vfat, EOPNOTSUPP from others).
+    std::function<int()> refusesLinks;
+    // For tests: how a destination folder answers the case probe (vfat
+    // folds letter case), and the name it keeps for a name it is given
+    // (vfat drops trailing dots and spaces). Both as the local file system
+    // behaves when unset.
+    std::function<bool(int dirFd)> foldsCase;
+    std::function<std::string(const std::string&)> keepsName;
     // Whether the summary lists every file written (a report needs it; on a
     // large volume the list costs more memory than the rest of the run).
     bool listWritten = false;

@@ -28,7 +28,7 @@ CopyOut::Run::Placed CopyOut::Run::place(TempFile& file, FolderNames& names, con
     if (!reserved.empty()) {
         name = reserved;
         err = refused(name);
-        if (err == 0 && file.place(name, replace)) return Placed::Yes;
+        if (err == 0 && file.place(given(name), replace)) return Placed::Yes;
         if (err == 0) err = file.error();
         if (!refusal(err) && err != EEXIST) return Placed::Error;
     }
@@ -38,7 +38,7 @@ CopyOut::Run::Placed CopyOut::Run::place(TempFile& file, FolderNames& names, con
         if (names.written.count(name)) continue;
         err = refused(name);
         if (err == 0) {
-            if (file.place(name, replace)) {
+            if (file.place(given(name), replace)) {
                 names.write(name);
                 names.taken(ladder.base, n);
                 return Placed::Yes;
@@ -64,7 +64,7 @@ CopyOut::Run::Placed CopyOut::Run::place(TempFile& file, FolderNames& names, con
 // copied at all.
 bool CopyOut::Run::planFile(const Op& op) {
     const CatalogEntry& f = o_.catalog_.FileList[op.file];
-    const std::string catalogPath = op.in->catalogPath + "/" + f.name;
+    const std::string catalogPath = childPath(op.in->catalogPath, f.name);
     struct Settled { // a file decided here counts as handled
         CopyProgressEvent& e;
         std::uint64_t size;
@@ -216,7 +216,7 @@ bool CopyOut::Run::copyFiles() {
 bool CopyOut::Run::copyFile(const Planned& plan, const Frame& frame) {
     const Op& op = ops_[plan.op];
     const CatalogEntry& f = o_.catalog_.FileList[op.file];
-    const std::string catalogPath = op.in->catalogPath + "/" + f.name;
+    const std::string catalogPath = childPath(op.in->catalogPath, f.name);
     const std::uint64_t bytesBefore = event_.bytesDone;
     report(op.in->catalogPath, f.name);
     contents_.advanceTo(plan.order);
@@ -258,13 +258,28 @@ bool CopyOut::Run::copyFile(const Planned& plan, const Frame& frame) {
             {catalogPath, written, "a file of that name exists at the destination", {}});
         return true;
     }
-    if (placed == Placed::Error) return fileError(err, catalogPath, written);
-    if (first == at) firstCopies_.emplace(at, written.substr(1));
+    // The temporary file was made in this folder: a refusal to give it its
+    // name (an immutable file in the way under Overwrite, a file system that
+    // will not hold the name) is this file's alone.
+    if (placed == Placed::Error)
+        return fileError(err, catalogPath, written, err == EPERM || err == EACCES);
+    if (const std::string kept = keptName(frame.fd.get(), name); kept != name) {
+        frame.names->write(kept);
+        return done(plan, catalogPath, frame.writtenPath + "/" + kept, first == at, p, true);
+    }
+    return done(plan, catalogPath, written, first == at, p, name != shownName(f.name));
+}
+
+// Counts a file placed at `written` (relative to the destination).
+bool CopyOut::Run::done(const Planned& plan, const std::string& catalogPath,
+                        const std::string& written, bool firstName, Prepared& p, bool renamed) {
+    const CatalogEntry& f = o_.catalog_.FileList[ops_[plan.op].file];
+    if (firstName) firstCopies_.emplace(plan.op, written.substr(1));
     ++s_.filesWritten;
     if (o_.catalog_.carvedFile(f)) ++s_.carvedWritten;
     s_.bytesWritten += f.size;
     if (o_.listWritten) s_.written.push_back({catalogPath, written, "", {}});
-    if (name != f.name) s_.renamed.push_back({catalogPath, written, "", {}});
+    if (renamed) s_.renamed.push_back({catalogPath, written, "", {}});
     if (!p.damage.empty()) s_.damaged.push_back({catalogPath, written, "", std::move(p.damage)});
     return true;
 }
@@ -329,9 +344,16 @@ CopyOut::Run::Prepared CopyOut::Run::prepareLink(const CatalogEntry& f, const Fr
         s_.failed.push_back({catalogPath, "", bad, {}});
         return p;
     }
-    int err = 0;
-    p.temp = TempFile::createSymlink(frame.fd.get(), *target, err);
-    if (!p.temp) p.goOn = fileError(err, catalogPath, frame.writtenPath + "/" + safeName(f.name));
+    int err = o_.refusesLinks ? o_.refusesLinks() : 0;
+    if (err == 0) p.temp = TempFile::createSymlink(frame.fd.get(), *target, err);
+    if (p.temp) return p;
+    // vfat, exFAT and many FUSE file systems hold no links at all: that
+    // says nothing of the files, which go on.
+    if (err == EPERM || err == EOPNOTSUPP || err == ENOSYS) {
+        s_.failed.push_back({catalogPath, "", "cannot hold symbolic links", {}, *target});
+        return p;
+    }
+    p.goOn = fileError(err, catalogPath, frame.writtenPath + "/" + safeName(f.name));
     return p;
 }
 

@@ -3,6 +3,7 @@
 // copy_out_files.cpp (files, names): not part of the interface.
 
 #include "browse/copy_out.h"
+#include "browse/name_folding.h"
 #include "browse/safe_names.h"
 #include "browse/temp_file.h"
 #include "reiserfs/byte_arena.h"
@@ -101,9 +102,17 @@ struct CopyOut::Op {
 // for a free "name (n)" of each base name goes on.
 struct CopyOut::FolderNames {
     // Names written here, their bytes in the run's name store (shared by
-    // every folder, and by the plan's files, which name them by these views).
-    std::unordered_set<std::string_view> written;
+    // every folder, and by the plan's files, which name them by these views),
+    // compared as the folder compares them.
+    using NameSet = std::unordered_set<std::string_view, FolderNameKey, FolderNameKey>;
+    NameSet written;
     ByteArena* store = nullptr;
+    bool folds = false; // the folder takes names that fold equal for one
+    void setFolds(bool f) {
+        folds = f;
+        written = NameSet(0, FolderNameKey{f}, FolderNameKey{f});
+    }
+    std::string key(const std::string& base) const { return folds ? foldedName(base) : base; }
     // Records `name` as written; the view kept for it.
     std::string_view write(std::string_view name) {
         if (auto it = written.find(name); it != written.end()) return *it;
@@ -116,12 +125,12 @@ struct CopyOut::FolderNames {
     // it is taken already, by this run or by what was there, so k entries of
     // one name cost k tries, not k².
     unsigned firstFree(const std::string& base) const {
-        auto it = nextNumber.find(base);
+        auto it = nextNumber.find(key(base));
         return it == nextNumber.end() ? 0 : it->second;
     }
     void taken(const std::string& base, unsigned n) {
         if (n == 0) return; // the base itself is in `written`
-        unsigned& next = nextNumber[base];
+        unsigned& next = nextNumber[key(base)];
         next = std::max(next, n + 1);
     }
     // Made by this run: everything in it is in `written`, so the
@@ -173,7 +182,8 @@ private:
     bool copyFiles();
     bool copyFile(const Planned& p, const Frame& frame);
     void setFolderTimes();
-    bool fileError(int err, const std::string& catalogPath, const std::string& writtenPath);
+    bool fileError(int err, const std::string& catalogPath, const std::string& writtenPath,
+                   bool alone = false);
     struct Prepared {
         std::unique_ptr<TempFile> temp; // null: reported already
         bool goOn = true;
@@ -182,10 +192,18 @@ private:
     Prepared prepareCopy(const Op& op, const CatalogEntry& f, const Frame& frame,
                          const std::string& catalogPath, std::uint64_t bytesBefore);
     Prepared prepareLink(const CatalogEntry& f, const Frame& frame, const std::string& catalogPath);
+    bool done(const Planned& plan, const std::string& catalogPath, const std::string& written,
+              bool firstName, Prepared& p, bool renamed);
     Placed place(TempFile& file, FolderNames& names, const CatalogEntry& f,
                  std::string_view reserved, std::string& name, int& err);
     int refused(const std::string& name) const { return o_.refusesName ? o_.refusesName(name) : 0; }
-    FolderNames& namesOf(int fd);
+    std::string given(const std::string& name) const {
+        return o_.keepsName ? o_.keepsName(name) : name;
+    }
+    // The record of the folder open at `fd`; `madeIn`: the folder this run
+    // made it in, whose answer to the case probe it shares.
+    FolderNames& namesOf(int fd, const FolderNames* madeIn = nullptr);
+    std::string keptName(int dirFd, const std::string& name) const;
     void leave();
     void report(const std::string& folder, std::string_view name);
     bool stopRequested() const { return o_.requests_.stopSavingRequested.load(); }

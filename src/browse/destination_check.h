@@ -5,10 +5,13 @@
 //
 // Two block devices share a disk when their underlying disks meet: a
 // partition stands for the disk it belongs to, and a device built on others
-// (device-mapper, md, a loop device over a partition) for the disks under
-// its `slaves`, as sysfs lists them. A destination whose file system reports
-// an anonymous device number (btrfs, overlay) is traced through the mount
-// table to the device it was mounted from.
+// (device-mapper, md) for the disks under its `slaves`, as sysfs lists them.
+// A destination's writes are followed further: through a loop device to its
+// backing file (`loop/backing_file`) and the file system that holds it, and
+// from a file system with an anonymous device number (btrfs, overlay) through
+// the mount table to the device it was mounted from, or for an overlay to
+// its upper and work folders. An image file source conflicts only with a
+// destination whose file system is stored in that file.
 
 #include <set>
 #include <string>
@@ -26,8 +29,7 @@ struct SystemPaths {
 std::set<std::string> underlyingDisks(dev_t device, const SystemPaths& paths = {});
 
 // Empty when `destination` may be written while `source` is read; otherwise
-// the message that says why not. A source that is not a block device (an
-// image file) never conflicts.
+// the message that says why not.
 std::string destinationOnSourceDisk(const std::string& source, const std::string& destination,
                                     const SystemPaths& paths = {});
 

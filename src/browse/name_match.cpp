@@ -11,87 +11,60 @@ std::string upperCase(std::string_view text) {
 
 namespace {
 
-bool endsWith(std::string_view s, std::string_view r) {
-    return r.size() <= s.size() && s.substr(s.size() - r.size()) == r;
+char upper(char c) {
+    return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c;
 }
 
-// The pattern walk over an upper-cased name S and pattern P that holds a
-// wildcard. Positions past the end of S read as a terminating zero, which
-// equals no pattern character.
-bool walkPattern(std::string_view S, std::string P) {
-    while (P.size() >= 2 && P[P.size() - 1] == '*' && P[P.size() - 2] == '*')
-        P.pop_back();
-    const std::size_t n = P.size();
-    auto s = [&](std::size_t j) { return j < S.size() ? S[j] : '\0'; };
-    auto p = [&](std::size_t k) { return k < n ? P[k] : '\0'; };
-    std::size_t i = 0, j = 0;
-    std::string R;
-    bool star = false;
-    while (i < n) {
-        const char c = P[i];
-        const bool last = i + 1 == n;
-        if (c == '*') {
-            R.clear();
-            star = true;
-            if (last) return true;
-            std::size_t k = i + 1;
-            if (p(k) == '*' || p(k) == '?') {
-                while (k < n && (P[k] == '*' || P[k] == '?'))
-                    ++k;
-                if (k >= n) return true;
-                if (k + 1 == n) return !S.empty() && P[k] == S.back();
-            }
-            ++j;
-            if (j >= S.size())
-                return k + 1 == n && k < S.size() && S.find(P[k], k) != std::string_view::npos;
-            i = k;
-        } else if (c == '?' && last) {
-            R += '?';
-            std::string tail(S.size() > R.size() ? S.substr(S.size() - R.size()) : S);
-            if (!tail.empty()) tail.back() = '?';
-            return tail == R;
-        } else if (c == '?') {
-            if (j + 1 > n) return false;
-            if (i + 2 < n && j + 1 >= S.size()) return false;
-            ++j;
-            ++i;
-        } else if (!star) {
-            if (i >= S.size() || s(j) != c) return false;
-            ++j;
-            ++i;
-        } else if (s(j) == c) {
-            if (i + 2 < n && j + 1 >= S.size()) return false;
-            R += c;
-            if (last) return endsWith(S, R);
-            ++j;
-            ++i;
+// The length of the character that starts at `at`: a whole UTF-8 sequence
+// when one starts there, else one byte (names are raw bytes from disk and
+// need not be UTF-8), so that "?" stands for one letter as the user sees it.
+std::size_t charLength(std::string_view s, std::size_t at) {
+    const auto lead = static_cast<unsigned char>(s[at]);
+    std::size_t length = lead >= 0xF0 && lead <= 0xF4   ? 4
+                         : lead >= 0xE0 && lead <= 0xEF ? 3
+                         : lead >= 0xC2 && lead <= 0xDF ? 2
+                                                        : 1;
+    if (length > s.size() - at) return 1;
+    for (std::size_t k = 1; k < length; ++k)
+        if ((static_cast<unsigned char>(s[at + k]) & 0xC0) != 0x80) return 1;
+    return length;
+}
+
+// Whole-name wildcard match. On a mismatch the walk returns to the last
+// "*" and lets it take one more character; earlier stars never need to
+// take more, so the cost stays at most |name| x |pattern| steps.
+bool wildcardMatch(std::string_view name, std::string_view pattern) {
+    std::size_t n = 0, p = 0;
+    std::size_t starP = std::string_view::npos, starN = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() && pattern[p] == '*') {
+            starP = p++;
+            starN = n;
+        } else if (p < pattern.size() && pattern[p] == '?') {
+            n += charLength(name, n);
+            ++p;
+        } else if (p < pattern.size() && upper(pattern[p]) == upper(name[n])) {
+            ++n;
+            ++p;
+        } else if (starP != std::string_view::npos) {
+            p = starP + 1;
+            n = starN += charLength(name, starN);
         } else {
-            R += c;
-            if (last) return endsWith(S, R);
-            const std::size_t from = j == 0 ? 0 : j - 1;
-            const std::size_t at = from <= S.size() ? S.find(R, from) : std::string_view::npos;
-            if (at == std::string_view::npos) return false;
-            j = at + R.size();
-            if (j >= S.size()) return false;
-            ++i;
+            return false;
         }
     }
-    return true;
+    while (p < pattern.size() && pattern[p] == '*')
+        ++p;
+    return p == pattern.size();
 }
 
 } // namespace
 
 bool NameMatches(std::string_view name, std::string_view pattern) {
-    const std::string S = upperCase(name);
-    const std::string P = upperCase(pattern);
-    if (S.empty() || P.empty()) return false;
-    const bool hasStar = P.find('*') != std::string::npos;
-    const bool hasQuestion = P.find('?') != std::string::npos;
-    if (!hasStar && S.size() < P.size()) return false;
-    if (P == "*") return true;
-    if (P == "*.*") return S.find('.') != std::string::npos;
-    if (!hasStar && !hasQuestion) return S.find(P) != std::string::npos;
-    return walkPattern(S, P);
+    if (name.empty() || pattern.empty()) return false;
+    if (pattern.find_first_of("*?") == std::string_view::npos)
+        return upperCase(name).find(upperCase(pattern)) != std::string::npos;
+    return wildcardMatch(name, pattern);
 }
 
 } // namespace dorvak

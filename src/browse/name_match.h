@@ -1,10 +1,14 @@
 #pragma once
-// The name pattern test of Find Files and of the file filters: "*" and "?"
-// wildcards, letter case ignored. Its rules are those of the original
-// matcher, quirks included: a pattern without "*" checks only a prefix of
-// the name of its own length (A?C accepts ABCDEF), and a "?" or plain text
-// after a "*" is matched against the end of the name in a way that makes
-// *.T?T miss A.TXT. Users rely on the results being the ones they know.
+// The name pattern test of Find Files and of the file filters.
+//
+// A text without "*" or "?" finds every name that contains it. A text with
+// them is a wildcard pattern over the whole name, as shells match file
+// names: "*" any run of characters (none included), "?" exactly one
+// character. Letter case is ignored (ASCII letters; other bytes compare as
+// they are). Every other character, "[" and "\" included, stands for
+// itself: users type these patterns as names, not as shell syntax.
+// "*" matches every name and "*.*" only names that hold a dot; an empty name
+// or pattern matches nothing.
 
 #include <string>
 #include <string_view>

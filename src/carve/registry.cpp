@@ -9,7 +9,7 @@ namespace {
 // Long, specific signatures first; the two weakest (a zlib header is two
 // bytes, text is any run of letters) come last so that they only take what
 // no other format claims.
-const std::array<FormatWalker, 12> kWalkers{{
+const std::array<FormatWalker, 22> kWalkers{{
     {"png", "PNG image", pngMatches, pngWalk},
     {"jpg", "JPEG image", jpegMatches, jpegWalk},
     {"gif", "GIF image", gifMatches, gifWalk},
@@ -19,7 +19,17 @@ const std::array<FormatWalker, 12> kWalkers{{
     {"gz", "gzip archive", gzipMatches, gzipWalk},
     {"bz2", "bzip2 archive", bzip2Matches, bzip2Walk},
     {"xz", "xz archive", xzMatches, xzWalk},
+    {"sqlite", "SQLite database", sqliteMatches, sqliteWalk},
+    {"wav", "WAV audio", wavMatches, wavWalk},
+    {"avi", "AVI video", aviMatches, aviWalk},
+    {"ogg", "Ogg media", oggMatches, oggWalk},
+    {"flac", "FLAC audio", flacMatches, flacWalk},
+    {"mp4", "MPEG-4 video", mp4Matches, mp4Walk},
+    {"elf", "ELF program", elfMatches, elfWalk},
+    {"ttf", "TrueType font", fontMatches, fontWalk},
+    {"tif", "TIFF image", tiffMatches, tiffWalk},
     {"bmp", "BMP image", bmpMatches, bmpWalk},
+    {"mp3", "MP3 audio", mp3Matches, mp3Walk},
     {"zlib", "zlib stream", zlibMatches, zlibWalk},
     {"txt", "text", textMatches, textWalk},
 }};

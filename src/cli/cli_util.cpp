@@ -57,14 +57,26 @@ void appendJsonString(std::string& out, std::string_view bytes) {
     out += '"';
 }
 
-bool openSource(SectorReader& reader, const std::string& path) {
+bool openSource(SectorReader& reader, const std::string& path,
+                const std::optional<std::string>& map) {
     std::string error;
     if (!reader.OpenSelectedDisk(path, &error)) {
         std::cerr << error << "\n";
         return false;
     }
+    if (map) {
+        auto loaded = RescueMap::load(*map, &error);
+        if (!loaded) {
+            std::cerr << error << "\n";
+            return false;
+        }
+        reader.setRescueMap(std::make_shared<const RescueMap>(std::move(*loaded)));
+    }
+    // A first sector the map says is bad is not tried: the rest may hold a
+    // volume all the same.
+    const bool mappedBad = reader.rescueMap() && !reader.rescueMap()->finished(0, kSectorSize);
     std::array<std::uint8_t, 512> probe{};
-    if (reader.totalSectors() == 0 || reader.ReadSectors(0, 1, probe.data()) != 1) {
+    if (reader.totalSectors() == 0 || (!mappedBad && reader.ReadSectors(0, 1, probe.data()) != 1)) {
         std::cerr << "Cannot read " << path << ": no readable sectors\n";
         return false;
     }
@@ -81,9 +93,7 @@ void printReadStats(const SectorReader& reader) {
 std::optional<VolumeInfo> chooseVolume(SectorReader& reader, const VolumeChoice& choice) {
     if (choice.startSector) {
         const std::uint64_t n = *choice.startSector;
-        std::array<std::uint8_t, 512> sector{};
-        reader.ReadSectors(n + kSuperblockSector, 1, sector.data());
-        auto sb = ReadSuperblock(sector);
+        auto sb = ReadVolumeSuperblock(reader, n);
         if (!sb) {
             std::cerr << "No ReiserFS superblock in the volume starting at sector " << n << "\n";
             return std::nullopt;

@@ -34,8 +34,11 @@ struct ProgressOptions {
     bool stats = false; // --stats: the reader's requests, bytes and seeks at the end
 };
 
-// Opens SOURCE read-only into `reader`; prints the reason on failure.
-bool openSource(SectorReader& reader, const std::string& path);
+// Opens SOURCE read-only into `reader`, with the map of an imaging run when
+// `map` names one (--map: what it does not mark read is never read); prints
+// the reason on failure.
+bool openSource(SectorReader& reader, const std::string& path,
+                const std::optional<std::string>& map = std::nullopt);
 
 // The volume options of a command: --volume N (of the partition table walk,
 // 0 by default) or --start-sector S (probed directly).

@@ -32,7 +32,7 @@ struct Mounted {
 std::unique_ptr<Mounted> mountVolume(const MountOptions& options,
                                      const ProgressOptions& progressOptions, StopOnSignal& signal) {
     auto mounted = std::make_unique<Mounted>();
-    if (!openSource(mounted->reader, options.source)) return nullptr;
+    if (!openSource(mounted->reader, options.source, options.map)) return nullptr;
     auto chosen = chooseVolume(mounted->reader, options.volume);
     if (!chosen) return nullptr;
     mounted->volume = *chosen;
@@ -113,8 +113,7 @@ private:
             return;
         }
         std::string full = parentPath_;
-        full += '/';
-        full += f.name;
+        appendPathName(full, f.name);
         appendJsonString(row_, full);
     }
     void common(const CatalogEntry& f, std::uint64_t size) {

@@ -51,7 +51,7 @@ int cmdDisks(const DisksOptions& options) {
 
 int cmdVolumes(const VolumesOptions& options) {
     SectorReader reader;
-    if (!openSource(reader, options.source)) return kExitFatal;
+    if (!openSource(reader, options.source, options.map)) return kExitFatal;
     // The volumes of a container read the same as those of its raw image;
     // which container they came out of is said beside them.
     if (std::string_view(reader.formatName()) != "raw")
@@ -69,7 +69,7 @@ int cmdVolumes(const VolumesOptions& options) {
 
 int cmdSearch(const SearchOptions& options) {
     SectorReader reader;
-    if (!openSource(reader, options.source)) return kExitFatal;
+    if (!openSource(reader, options.source, options.map)) return kExitFatal;
     SearchRange range;
     range.scanStartSector = options.start.value_or(0);
     range.scanEndSector = options.end.value_or(reader.totalSectors());

@@ -60,14 +60,15 @@ bool resolvePaths(const Catalog& c, std::vector<std::string> paths, RecoverySele
         }
         const std::string* path = &known[key];
         for (auto it = chain.rbegin(); it != chain.rend(); ++it)
-            path = &(known[*it] = *path + "/" + c.FolderList[c.folderIndex(*it)].name);
+            path = &(known[*it] = childPath(*path, c.FolderList[c.folderIndex(*it)].name));
         return path;
     };
     auto take = [&](const std::string* parent, std::string_view name) {
-        if (!parent || names.find(name) == names.end()) return false;
+        if (!parent) return false;
         std::string full = *parent;
-        full += '/';
-        full += name;
+        appendPathName(full, name);
+        if (names.find(std::string_view(full).substr(parent->size() + 1)) == names.end())
+            return false;
         auto it = wanted.find(full);
         if (it == wanted.end()) return false;
         it->second = true;
@@ -118,8 +119,11 @@ void printSummary(const CopySummary& s) {
         std::cout << "\n";
     }
     std::cout << "Failed: " << s.failed.size() << "\n";
-    for (const auto& r : s.failed)
-        std::cout << "  " << jsonString(r.catalogPath) << ": " << r.reason << "\n";
+    for (const auto& r : s.failed) {
+        std::cout << "  " << jsonString(r.catalogPath) << ": " << r.reason;
+        if (!r.target.empty()) std::cout << " (target " << jsonString(r.target) << ")";
+        std::cout << "\n";
+    }
     if (s.stopped) std::cout << "Stopped: files not listed as written were not recovered\n";
 }
 
@@ -187,7 +191,7 @@ int cmdRecover(const RecoverOptions& options) {
 
     SectorReader reader;
     reader.badSectorRetries = settings.badSectorRetries;
-    if (!openSource(reader, options.mount.source)) return kExitFatal;
+    if (!openSource(reader, options.mount.source, options.mount.map)) return kExitFatal;
     // Before the mount, which may take long: the copy-out checks again.
     if (const std::string refused = destinationOnSourceDisk(options.mount.source, destination);
         !refused.empty()) {
@@ -214,7 +218,7 @@ int cmdRecover(const RecoverOptions& options) {
     bar.finish();
     if (mounted.outOfMemory) {
         std::cerr << kOutOfMemoryText << "\n";
-        return kExitFatal;
+        return kOutOfMemoryExitStatus;
     }
     CopySummary summary;
     ReportContext context;

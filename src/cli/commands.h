@@ -15,6 +15,7 @@ namespace dorvak::cli {
 // The volume a catalog command mounts.
 struct MountOptions {
     std::string source;
+    std::optional<std::string> map; // --map: an imaging run's map of SOURCE
     VolumeChoice volume;
     bool extensive = false;
     bool carve = true; // Extensive: also carve files from the blocks nothing claims
@@ -28,10 +29,12 @@ struct DisksOptions {
 
 struct VolumesOptions {
     std::string source;
+    std::optional<std::string> map;
 };
 
 struct SearchOptions {
     std::string source;
+    std::optional<std::string> map;
     std::optional<std::uint64_t> start, end;
     std::optional<std::uint32_t> run;
     ProgressOptions progress;
@@ -61,7 +64,17 @@ struct RecoverOptions {
     std::optional<std::string> reportFile;
 };
 
+struct ImageOptions {
+    std::string source;
+    std::string image;
+    std::string map;
+    std::optional<std::uint64_t> volume; // copy this volume only
+    std::uint32_t retries = 3;
+    ProgressOptions progress;
+};
+
 int cmdDisks(const DisksOptions& options);
+int cmdImage(const ImageOptions& options);
 int cmdVolumes(const VolumesOptions& options);
 int cmdSearch(const SearchOptions& options);
 int cmdList(const ListOptions& options);

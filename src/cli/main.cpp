@@ -5,6 +5,7 @@
 // commands.h. Help and --version exit 0; a usage error prints the message and
 // the command's usage on stderr and exits 1.
 #include "cli/commands.h"
+#include "reiserfs/mount.h"
 
 #include <CLI/CLI.hpp>
 
@@ -29,8 +30,17 @@ void addProgressOptions(CLI::App& cmd, ProgressOptions& o) {
                  "Print the read requests, bytes and seeks made, as one JSON line on stderr");
 }
 
+// --map on every command that reads a source.
+void addMapOption(CLI::App& cmd, std::optional<std::string>& map) {
+    cmd.add_option("--map", map,
+                   "The map an imaging run (image, or GNU ddrescue) wrote for SOURCE: "
+                   "sectors it does not mark read are not read, and count as unreadable")
+        ->type_name("MAPFILE");
+}
+
 void addMountOptions(CLI::App& cmd, MountOptions& o) {
     cmd.add_option("SOURCE", o.source, "Block device or disk or partition image")->required();
+    addMapOption(cmd, o.map);
     auto* volume = cmd.add_option("--volume", o.volume.index,
                                   "Volume N of the partition tables (0 by default)")
                        ->check(CLI::NonNegativeNumber)
@@ -50,6 +60,7 @@ void addMountOptions(CLI::App& cmd, MountOptions& o) {
 void addSearch(CLI::App& app, SearchOptions& o) {
     auto* cmd = app.add_subcommand("search", "Scan a sector range for ReiserFS superblocks");
     cmd->add_option("SOURCE", o.source, "Block device or disk image")->required();
+    addMapOption(*cmd, o.map);
     cmd->add_option("--start", o.start, "First sector of the range (0)")
         ->check(CLI::NonNegativeNumber)
         ->type_name("S");
@@ -121,6 +132,27 @@ void addRecover(CLI::App& app, RecoverOptions& o) {
     addProgressOptions(*cmd, o.progress);
 }
 
+void addImage(CLI::App& app, ImageOptions& o) {
+    auto* cmd = app.add_subcommand(
+        "image", "Copy SOURCE (or one volume of it) into the image file IMAGE, good areas first, "
+                 "keeping a GNU ddrescue map of what was read; run it again to resume");
+    cmd->add_option("SOURCE", o.source, "Block device or disk image to copy")->required();
+    cmd->add_option("IMAGE", o.image, "Image file to write (new, or the one MAPFILE belongs to)")
+        ->required();
+    cmd->add_option("--map", o.map,
+                    "Map of the run: created when missing, resumed when it exists; positions "
+                    "count from the first byte of IMAGE")
+        ->required()
+        ->type_name("MAPFILE");
+    cmd->add_option("--volume", o.volume, "Copy volume N of the partition tables only")
+        ->check(CLI::NonNegativeNumber)
+        ->type_name("N");
+    cmd->add_option("--retries", o.retries, "Tries per bad sector in the last pass, 1 to 10 (3)")
+        ->check(CLI::Range(1, 10))
+        ->type_name("N");
+    addProgressOptions(*cmd, o.progress);
+}
+
 // `help [COMMAND]`: the help of the program or of one command, on stdout.
 int showHelp(CLI::App& app, const std::string& topic) {
     if (topic.empty()) {
@@ -160,7 +192,8 @@ int run(int argc, char** argv) {
     app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
     app.footer("Exit status: 0 success (also when nothing was found), 1 usage error,\n"
                "2 the source, the volume or the destination cannot be used, 3 recover left\n"
-               "files damaged, skipped or failed, 130 and 143 stopped by SIGINT and SIGTERM.\n"
+               "files damaged, skipped or failed, or image left bad sectors, 130 and 143\n"
+               "stopped by SIGINT and SIGTERM.\n"
                "See dorvak-reiserfs-cli(1).");
 
     DisksOptions disks;
@@ -171,6 +204,7 @@ int run(int argc, char** argv) {
     auto* volumesCmd =
         app.add_subcommand("volumes", "ReiserFS volumes of the partition tables of SOURCE");
     volumesCmd->add_option("SOURCE", volumes.source, "Block device or disk image")->required();
+    addMapOption(*volumesCmd, volumes.map);
 
     SearchOptions search;
     addSearch(app, search);
@@ -180,6 +214,8 @@ int run(int argc, char** argv) {
     addFind(app, find);
     RecoverOptions recover;
     addRecover(app, recover);
+    ImageOptions imageOptions;
+    addImage(app, imageOptions);
 
     std::string topic;
     auto* helpCmd = app.add_subcommand("help", "Show the help of the program or of COMMAND");
@@ -206,6 +242,7 @@ int run(int argc, char** argv) {
         return cmdList(list);
     }
     if (app.got_subcommand("find")) return cmdFind(find);
+    if (app.got_subcommand("image")) return cmdImage(imageOptions);
     return cmdRecover(recover);
 }
 
@@ -217,7 +254,7 @@ int main(int argc, char** argv) {
     try {
         return dorvak::cli::run(argc, argv);
     } catch (const std::bad_alloc&) {
-        std::cerr << "Out of memory, close other applications and run again\n";
-        return dorvak::cli::kExitFatal;
+        std::cerr << dorvak::kOutOfMemoryText << "\n";
+        return dorvak::kOutOfMemoryExitStatus;
     }
 }

@@ -1,6 +1,7 @@
 #include "cli/recover_plan.h"
 
 #include "browse/copy_out.h"
+#include "browse/name_folding.h"
 #include "browse/safe_names.h"
 #include "browse/temp_file.h"
 #include "reiserfs/structures.h"
@@ -26,8 +27,12 @@ constexpr unsigned kMaxNumbered = 100000;
 struct Place {
     UniqueFd fd;                                  // invalid: a folder the run would create
     std::string writtenPath;                      // "" for the destination itself
-    std::map<std::string, bool> planned;          // name -> is a folder
+    std::map<std::string, bool> planned;          // name (as key() gives it) -> is a folder
     std::unordered_map<std::string, Place*> subs; // folders entered, by written name
+    // The folder takes names that fold equal for one (known without writing
+    // a probe; a folder the run would make folds as its parent).
+    bool folds = false;
+    std::string key(const std::string& name) const { return folds ? foldedName(name) : name; }
 };
 
 class Planner {
@@ -58,7 +63,7 @@ public:
             for (std::size_t i : filesOf(f.objectId))
                 file(*place, i, catalogPath);
             for (std::uint32_t i : c_.childFolders(f.objectId))
-                folder(*place, i, catalogPath + "/" + c_.FolderList[i].name, path);
+                folder(*place, i, childPath(catalogPath, c_.FolderList[i].name), path);
         }
         path.pop_back();
         return true;
@@ -71,8 +76,8 @@ public:
             const NameHeld held = heldAt(parent, candidate);
             // A folder merges into a folder (one of its own or one that was
             // there); anything else is passed over.
-            const bool folder = held == NameHeld::Folder ||
-                                (held == NameHeld::ThisRun && parent.planned[candidate]);
+            const bool folder = held == NameHeld::Folder || (held == NameHeld::ThisRun &&
+                                                             parent.planned[parent.key(candidate)]);
             if (held != NameHeld::Free && !folder) continue;
             Place*& sub = parent.subs[candidate];
             if (!sub) {
@@ -82,9 +87,10 @@ public:
                 if (held == NameHeld::Folder && parent.fd.valid())
                     sub->fd.reset(::openat(parent.fd.get(), candidate.c_str(),
                                            O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+                sub->folds = sub->fd.valid() ? knownCaseFolding(sub->fd.get()) : parent.folds;
                 if (held == NameHeld::Free) plan_.newFolders.push_back(sub->writtenPath);
-                parent.planned[candidate] = true;
-                if (candidate != name)
+                parent.planned[parent.key(candidate)] = true;
+                if (candidate != shownName(name))
                     plan_.summary.renamed.push_back({catalogPath, sub->writtenPath, "folder", {}});
             }
             return sub;
@@ -96,7 +102,7 @@ public:
 
     void file(Place& place, std::size_t index, const std::string& folderPath) {
         const CatalogEntry& f = c_.FileList[index];
-        const std::string catalogPath = folderPath + "/" + f.name;
+        const std::string catalogPath = childPath(folderPath, f.name);
         const std::string safe = safeName(f.name);
         CopySummary& s = plan_.summary;
         for (unsigned n = 0; n <= kMaxNumbered; ++n) {
@@ -109,12 +115,12 @@ public:
                     {catalogPath, written, "a file of that name exists at the destination", {}});
                 return;
             }
-            place.planned[name] = false;
+            place.planned[place.key(name)] = false;
             ++s.filesWritten;
             if (c_.carvedFile(f)) ++s.carvedWritten;
             s.bytesWritten += f.size;
             s.written.push_back({catalogPath, written, "", {}});
-            if (name != f.name) s.renamed.push_back({catalogPath, written, "", {}});
+            if (name != shownName(f.name)) s.renamed.push_back({catalogPath, written, "", {}});
             return;
         }
         s.failed.push_back({catalogPath, "", "no free name", {}});
@@ -134,11 +140,12 @@ public:
 private:
     // What holds a name: this run's plan first, then the destination.
     NameHeld heldAt(const Place& place, const std::string& name) const {
-        if (place.planned.count(name)) return NameHeld::ThisRun;
+        if (place.planned.count(place.key(name))) return NameHeld::ThisRun;
         if (!place.fd.valid()) return NameHeld::Free;
         struct stat st {};
+        // As the copy-out: a name that cannot be looked up is tried.
         if (::fstatat(place.fd.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
-            return errno == ENOENT ? NameHeld::Free : NameHeld::Other;
+            return NameHeld::Free;
         return S_ISDIR(st.st_mode) ? NameHeld::Folder : NameHeld::Other;
     }
 
@@ -180,13 +187,14 @@ RecoveryPlan planRecovery(const Catalog& catalog, const RecoverySettings& settin
             "Cannot open the destination folder " + destination + ": " + std::strerror(errno);
         return plan;
     }
+    root.folds = knownCaseFolding(root.fd.get());
     Planner p(catalog, settings, plan);
     if (all) {
         for (std::size_t i : p.filesOf(kRootObjectId))
             p.file(root, i, "");
         std::vector<std::uint32_t> path{kRootObjectId};
         for (std::uint32_t i : catalog.childFolders(kRootObjectId))
-            p.folder(root, i, "/" + catalog.FolderList[i].name, path);
+            p.folder(root, i, childPath("", catalog.FolderList[i].name), path);
         p.lostFiles(root);
         return plan;
     }
@@ -194,7 +202,7 @@ RecoveryPlan planRecovery(const Catalog& catalog, const RecoverySettings& settin
         if (i >= catalog.FolderList.size()) continue;
         std::string path;
         if (!catalog.folderPath(catalog.FolderList[i].objectId, path))
-            path = "/" + catalog.FolderList[i].name;
+            path = childPath("", catalog.FolderList[i].name);
         std::vector<std::uint32_t> onPath;
         p.folder(root, i, path, onPath);
     }

@@ -6,7 +6,9 @@
 // anything else, files numbered, replaced or skipped by the duplicates
 // setting. The destination is only looked at (fstatat, without following
 // links). Failures of the destination itself (full, read-only) cannot be
-// foreseen and are not.
+// foreseen and are not; whether a folder folds letter case is known from its
+// file system (the copy-out asks the folder itself), and names a destination
+// shortens silently (vfat's trailing dots) are not foreseen.
 
 #include "browse/copy_out.h"
 

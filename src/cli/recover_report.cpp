@@ -20,6 +20,7 @@ void entries(std::string& out, const char* key, const std::vector<FileReport>& l
         out += "{\"path\":" + jsonString(r.catalogPath) +
                ",\"writtenPath\":" + jsonString(r.writtenPath);
         if (reasons) out += ",\"reason\":" + jsonString(r.reason);
+        if (!r.target.empty()) out += ",\"target\":" + jsonString(r.target);
         if (!reasons && r.reason == "folder") out += ",\"folder\":true";
         if (!r.damage.empty()) {
             out += ",\"ranges\":[";

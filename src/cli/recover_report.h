@@ -11,7 +11,8 @@
 //    "skipped":  [{"path": ..., "writtenPath": ..., "reason": ...}, ...],
 //    "damaged":  [{"path": ..., "writtenPath": ...,
 //                  "ranges": [{"first": B, "last": B, "reason": ...}]}, ...],
-//    "failed":   [{"path": ..., "writtenPath": ..., "reason": ...}, ...],
+//    "failed":   [{"path": ..., "writtenPath": ..., "reason": ...,
+//                  "target": T (a link the destination could not hold)}, ...],
 //    "foldersCreated": [...],     (dry runs only)
 //    "nodesSkipped": N, "advice": kExtensiveAdvice}  (when the mount skipped
 //                                  tree nodes; the advice after a Normal one)

@@ -43,8 +43,13 @@ void SectorReader::openSource(std::unique_ptr<SectorSource> source) {
     diskHandle = std::move(source);
 }
 
+void SectorReader::setRescueMap(std::shared_ptr<const RescueMap> map) {
+    map_ = std::move(map);
+}
+
 void SectorReader::CloseDisk() {
     diskHandle.reset();
+    map_.reset();
     path_.clear();
     {
         std::lock_guard lock(statsMutex_);
@@ -76,12 +81,21 @@ std::uint64_t SectorReader::unreadableSectorCount() const {
     return badSectors_.size();
 }
 
+namespace {
+constexpr std::uint64_t kMaxSector = std::numeric_limits<std::uint64_t>::max() / kSectorSize;
+}
+
 bool SectorReader::knownBad(std::uint64_t sector) const {
+    if (map_ && (sector >= kMaxSector || !map_->finished(sector * kSectorSize, kSectorSize)))
+        return true;
     std::lock_guard lock(badMutex_);
     return badSectors_.count(sector) != 0;
 }
 
 bool SectorReader::anyKnownBad(std::uint64_t firstSector, std::uint32_t count) const {
+    if (map_ && (firstSector >= kMaxSector - count ||
+                 !map_->finished(firstSector * kSectorSize, std::uint64_t(count) * kSectorSize)))
+        return true;
     std::lock_guard lock(badMutex_);
     auto it = badSectors_.lower_bound(firstSector);
     return it != badSectors_.end() && *it - firstSector < count;
@@ -104,6 +118,12 @@ int SectorReader::ReadSectors(std::uint64_t firstSector, std::uint32_t count, vo
     for (std::uint32_t i = 0; i < count;) {
         if (knownBad(firstSector + i)) {
             std::memset(out + std::size_t(i) * kSectorSize, 0, kSectorSize);
+            // A sector the map kept us from reading is unreadable all the
+            // same, and counted as such.
+            if (map_) {
+                std::lock_guard lock(badMutex_);
+                badSectors_.insert(firstSector + i);
+            }
             if (unreadable) unreadable->push_back(firstSector + i);
             lastOk = false;
             ++i;
@@ -120,7 +140,6 @@ int SectorReader::ReadSectors(std::uint64_t firstSector, std::uint32_t count, vo
 
 bool SectorReader::readRun(std::uint64_t firstSector, std::uint32_t count, unsigned char* out,
                            std::vector<std::uint64_t>* unreadable) {
-    constexpr std::uint64_t kMaxSector = std::numeric_limits<std::uint64_t>::max() / kSectorSize;
     const bool addressable = firstSector <= kMaxSector - count;
 
     if (addressable && readAt(firstSector * kSectorSize, out, std::size_t(count) * kSectorSize))

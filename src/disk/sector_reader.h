@@ -14,6 +14,7 @@
 // Reads are positioned (pread), so the reader holds no file position and
 // several threads may read at once.
 
+#include "disk/rescue_map.h"
 #include "disk/sector_source.h"
 
 #include <atomic>
@@ -75,6 +76,9 @@ public:
     void openSource(std::unique_ptr<SectorSource> source);
     void CloseDisk();
     bool isOpen() const { return diskHandle != nullptr; }
+    // The open source itself, for a job that makes its own requests (the
+    // imaging); nullptr when closed.
+    SectorSource* source() const { return diskHandle.get(); }
     const std::string& diskPath() const { return path_; }
     // Size of the open disk in sectors (0 when unknown or closed).
     std::uint64_t totalSectors() const;
@@ -90,6 +94,12 @@ public:
     // `unreadable` is given, appended to it.
     int ReadSectors(std::uint64_t firstSector, std::uint32_t count, void* buffer,
                     std::vector<std::uint64_t>* unreadable = nullptr);
+
+    // A map of the open source (from an imaging run): sectors it does not
+    // mark read ("+") are never read and count as unreadable. Closing the
+    // disk drops it.
+    void setRescueMap(std::shared_ptr<const RescueMap> map);
+    const RescueMap* rescueMap() const { return map_.get(); }
 
     // Sectors of the open source that could not be read.
     std::uint64_t unreadableSectorCount() const;
@@ -107,6 +117,7 @@ private:
 
     mutable std::mutex badMutex_;
     std::set<std::uint64_t> badSectors_;
+    std::shared_ptr<const RescueMap> map_;
     mutable std::mutex statsMutex_;
     ReadStats stats_;
     std::uint64_t nextOffset_ = ~std::uint64_t(0); // where the last request ended

@@ -310,15 +310,22 @@ void Catalog::AddDirectoryItem(std::uint32_t entryCount, std::size_t location, B
     }
 }
 
-void Catalog::AddFolder(std::string_view name, std::uint32_t parentId, std::uint32_t objectId,
-                        std::uint32_t modifiedTime, std::uint32_t keyDirId) {
-    if (folderById_.count(objectId)) return; // the first folder per object id wins
+CatalogEntry Catalog::makeEntry(std::string_view name, std::uint32_t parentId,
+                                std::uint32_t objectId, std::uint32_t modifiedTime,
+                                std::uint32_t keyDirId) {
     CatalogEntry e;
     e.name = keepEntryName(name);
     e.parentId = parentId;
     e.objectId = objectId;
     e.modifiedTime = modifiedTime;
     e.keyDirId = keyDirId;
+    return e;
+}
+
+void Catalog::AddFolder(std::string_view name, std::uint32_t parentId, std::uint32_t objectId,
+                        std::uint32_t modifiedTime, std::uint32_t keyDirId) {
+    if (folderById_.count(objectId)) return; // the first folder per object id wins
+    const CatalogEntry e = makeEntry(name, parentId, objectId, modifiedTime, keyDirId);
     folderById_.emplace(objectId, std::uint32_t(FolderList.size()));
     FolderList.push_back(e);
     ++folderCount;
@@ -329,14 +336,9 @@ void Catalog::AddFolder(std::string_view name, std::uint32_t parentId, std::uint
 void Catalog::AddFile(std::string_view name, std::uint32_t parentId, std::uint32_t objectId,
                       std::uint32_t modifiedTime, std::uint32_t auxValue, std::uint64_t size,
                       std::uint32_t keyDirId, FileType fileType) {
-    CatalogEntry e;
-    e.name = keepEntryName(name);
-    e.parentId = parentId;
-    e.objectId = objectId;
-    e.modifiedTime = modifiedTime;
+    CatalogEntry e = makeEntry(name, parentId, objectId, modifiedTime, keyDirId);
     e.auxValue = auxValue;
     e.size = size;
-    e.keyDirId = keyDirId;
     e.fileType = fileType;
     e.fileNumber = fileCount + 1;
     FileList.push_back(e);
@@ -451,6 +453,16 @@ void Catalog::FindLostFolders(const std::atomic<bool>& stopRequested) {
         if (parent == kRootObjectId || folderById_.count(parent)) continue;
         AddFolder("Dir" + std::to_string(n++), kRootObjectId, parent, 0, kRootObjectId);
     }
+    // Files whose folder never turned up get one the same way, numbered on
+    // after the folders' ones; without it the tree could not reach them and
+    // only a whole-volume copy would ever see them. A file that shares its
+    // missing folder with a lost folder joins that folder's "DirN".
+    for (std::size_t i = 0; i < FileList.size(); ++i) {
+        if (i % 4096 == 0 && stopRequested) break;
+        const std::uint32_t parent = FileList[i].parentId;
+        if (parent == kRootObjectId || folderById_.count(parent)) continue;
+        AddFolder("Dir" + std::to_string(n++), kRootObjectId, parent, 0, kRootObjectId);
+    }
 }
 
 void Catalog::indexChildren() {
@@ -518,11 +530,21 @@ bool Catalog::folderPath(std::uint32_t key, std::string& path, char separator) c
         key = FolderList[i].parentId;
     }
     path.clear();
-    for (auto it = parts.rbegin(); it != parts.rend(); ++it) {
-        path += separator;
-        path += *it;
-    }
+    for (auto it = parts.rbegin(); it != parts.rend(); ++it)
+        appendPathName(path, *it, separator);
     return true;
+}
+
+void appendPathName(std::string& path, std::string_view name, char separator) {
+    path += separator;
+    for (char c : name) {
+        if (c == '/')
+            path += "%2F";
+        else if (c == '%')
+            path += "%25";
+        else
+            path += c;
+    }
 }
 
 } // namespace dorvak

@@ -3,8 +3,9 @@
 // (in the parent's directory item) apart from the attributes (in the stat
 // data item); the catalog joins the two by the object's key (dirId,
 // objectId), whichever comes first, and turns each pair into a folder or file
-// entry. After the collection it gives folders whose parent never turned up
-// a substitute "DirN" folder under the root, and lays out the folder tree.
+// entry. After the collection it gives folders and files whose parent never
+// turned up a substitute "DirN" folder under the root, and lays out the
+// folder tree.
 //
 // Lists keep the order of addition (the views show children in it). Every
 // lookup the joins need goes through a hash index, so a mount costs time
@@ -205,7 +206,8 @@ public:
 
     // Gives an entry of this catalog a new name (at most 255 bytes kept).
     void rename(CatalogEntry& entry, std::string_view name) { entry.name = keepEntryName(name); }
-    // Gives every folder whose parent is missing a "DirN" parent under the root.
+    // Gives every folder and file whose parent is missing a "DirN" parent
+    // under the root (folders' ones first).
     void FindLostFolders(const std::atomic<bool>& stopRequested);
     // Numbers the folders reachable from `key` in tree order (children in
     // FolderList order, depth first) and records each one's treeItem.
@@ -226,7 +228,8 @@ public:
     // Index in FolderList of the folder with this object id, or -1.
     long folderIndex(std::uint32_t objectId) const;
     // "/A/B" from the root for a folder key (2 = ""), or false when the
-    // folder is not reachable from the root.
+    // folder is not reachable from the root. Names are appended by
+    // appendPathName.
     bool folderPath(std::uint32_t key, std::string& path, char separator = '/') const;
 
 private:
@@ -298,6 +301,9 @@ private:
     // The entries' names, each a length byte and its bytes.
     ByteArena entryNames_;
     EntryName keepEntryName(std::string_view name);
+    // What a folder and a file entry share: name, keys and time.
+    CatalogEntry makeEntry(std::string_view name, std::uint32_t parentId, std::uint32_t objectId,
+                           std::uint32_t modifiedTime, std::uint32_t keyDirId);
 
     // Names waiting for their stat data and stat data waiting for a name,
     // under one key so that each item costs a single lookup.
@@ -348,5 +354,23 @@ private:
     std::unordered_map<std::uint32_t, std::vector<std::uint32_t>> folderChildren_;
     std::unordered_map<std::uint32_t, std::vector<std::uint32_t>> fileChildren_;
 };
+
+// Appends `separator` and `name` to a path shown to the user or to a script.
+// A name from a damaged or hostile disk may hold "/": inside a name "/" and
+// "%" are written "%2F" and "%25" (as the copy-out names the file it writes),
+// so "/a%2Fb/c" is "c" in the folder "a/b" and never the path of another.
+void appendPathName(std::string& path, std::string_view name, char separator = '/');
+// A name as a path shows it.
+inline std::string shownName(std::string_view name) {
+    std::string out;
+    appendPathName(out, name);
+    return out.substr(1);
+}
+// The same, as a new string: `parent` + "/" + the escaped name.
+inline std::string childPath(std::string_view parent, std::string_view name) {
+    std::string out(parent);
+    appendPathName(out, name);
+    return out;
+}
 
 } // namespace dorvak

@@ -22,6 +22,9 @@ namespace dorvak {
 
 inline constexpr const char* kOutOfMemoryText =
     "Out of memory, close other applications and run again";
+// The program ends after that message with this status: a run that lost its
+// catalog is a failure to whatever started it.
+inline constexpr int kOutOfMemoryExitStatus = 2;
 
 struct MountResult {
     bool stopped = false;     // collection ended early on request

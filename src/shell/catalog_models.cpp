@@ -1,5 +1,6 @@
 #include "shell/catalog_models.h"
 
+#include "browse/display_text.h"
 #include "browse/name_match.h"
 #include "ui/controls/resource_images.h"
 
@@ -9,7 +10,6 @@
 #include <QMimeDatabase>
 #include <QPixmap>
 
-#include <ctime>
 #include <unordered_set>
 
 namespace dorvak {
@@ -27,22 +27,9 @@ QIcon iconResource(int number) {
 
 } // namespace
 
-std::pair<QString, QString> FormatTimestamp(std::int32_t seconds) {
-    if (seconds <= 0) return {QStringLiteral("Error"), QStringLiteral("Error")};
-    static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-    const std::time_t t = seconds;
-    std::tm local{};
-    if (!localtime_r(&t, &local)) return {QStringLiteral("Error"), QStringLiteral("Error")};
-    const QString date = QStringLiteral("%1-%2-%3")
-                             .arg(local.tm_mday, 2, 10, QLatin1Char('0'))
-                             .arg(QLatin1String(kMonths[local.tm_mon % 12]))
-                             .arg(local.tm_year + 1900);
-    const QString time = QStringLiteral("%1:%2:%3")
-                             .arg(local.tm_hour, 2, 10, QLatin1Char('0'))
-                             .arg(local.tm_min, 2, 10, QLatin1Char('0'))
-                             .arg(local.tm_sec, 2, 10, QLatin1Char('0'));
-    return {date, time};
+std::pair<QString, QString> FormatTimestamp(std::uint32_t seconds) {
+    const TimestampText text = formatTimestamp(seconds);
+    return {QString::fromStdString(text.date), QString::fromStdString(text.time)};
 }
 
 // ---- FolderTreeModel ------------------------------------------------------
@@ -273,9 +260,9 @@ QString FileListModel::text(const Row& row, int column) const {
     case Size:
         return row.folder ? QStringLiteral("0") : QString::number(e.size);
     case Date:
-        return FormatTimestamp(std::int32_t(e.modifiedTime)).first;
+        return FormatTimestamp(e.modifiedTime).first;
     case Time:
-        return FormatTimestamp(std::int32_t(e.modifiedTime)).second;
+        return FormatTimestamp(e.modifiedTime).second;
     case Sector:
         return QString::number(row.folder ? e.treeItem : e.fileNumber);
     }

@@ -17,9 +17,9 @@
 
 namespace dorvak {
 
-// Date and time texts of a modification time: "05-Mar-2006", "09:05:07" in
-// local time; "Error" for both when the seconds are zero or negative.
-std::pair<QString, QString> FormatTimestamp(std::int32_t seconds);
+// Date and time texts of a modification time (unsigned seconds since 1970):
+// "05-Mar-2006", "09:05:07" in local time.
+std::pair<QString, QString> FormatTimestamp(std::uint32_t seconds);
 
 // The catalog tree: a root item named after the volume (key 2), below it the
 // folders in tree order. An item's row number among all folders is its

@@ -1,11 +1,9 @@
 #pragma once
-// Shared pieces of the browse tests: an in-memory disk with bad sectors, a
-// mount of a crafted volume (with the liveness pass), and a scratch folder.
+// Shared pieces of the browse tests: the mount helpers, a scratch folder and
+// readers of what a copy-out wrote.
 
-#include "browse/liveness.h"
-#include "common/memory_source.h"
+#include "common/mount_helpers.h"
 #include "common/tree_builder.h"
-#include "reiserfs/mount.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -19,31 +17,7 @@
 
 namespace dorvak::test {
 
-struct MountedVolume {
-    SectorReader reader;
-    VolumeInfo volume;
-    Catalog catalog;
-    LiveState live;
-    MemorySource* source = nullptr;
-};
-
-inline std::unique_ptr<MountedVolume> mountBuilt(const VolumeBuilder& b, std::uint32_t rootBlock,
-                                                 RecoveryMode mode,
-                                                 std::set<std::uint64_t> bad = {}) {
-    auto m = std::make_unique<MountedVolume>();
-    auto source = std::make_unique<MemorySource>(b.image.data, std::move(bad));
-    m->source = source.get();
-    m->reader.openSource(std::move(source));
-    m->volume.name = "ReiserFS - 0";
-    m->volume.sectorsPerBlock = b.sectorsPerBlock();
-    m->volume.rootBlock = rootBlock;
-    m->volume.sectorCount = std::uint64_t(b.blockCount()) * b.sectorsPerBlock();
-    std::atomic<bool> stop{false};
-    VolumeMount mount(m->reader, m->volume, m->catalog, stop);
-    mount.MountSelectedVolume(mode);
-    m->live = liveStateOf(mount, m->catalog);
-    return m;
-}
+using MountedVolume = Mounted; // the name the browse tests grew up with
 
 // A fresh folder under the system's temporary folder, removed afterwards
 // (remove_all does not follow links).

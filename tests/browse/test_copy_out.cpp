@@ -16,7 +16,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-CopySummary recoverAll(MountedVolume& m, const std::string& dest, RecoverySettings settings = {},
+CopySummary recoverAll(Mounted& m, const std::string& dest, RecoverySettings settings = {},
                        CopyRequests* requests = nullptr, CopyProgressSink* sink = nullptr) {
     CopyRequests own;
     CopyOut copy(m.reader, m.volume, m.catalog, &m.live, settings, requests ? *requests : own,
@@ -65,12 +65,9 @@ TEST(CopyOut, HostileNamesStayInsideTheDestination) {
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(listTree(scratch.path()), expected);
     EXPECT_EQ(readFile(dest / "..%2F..%2Fx"), str(pattern(20, 2)));
-    // Every escaped name is listed with the path it came from.
-    std::set<std::string> renamed;
-    for (const auto& r : s.renamed)
-        renamed.insert(r.catalogPath + " -> " + r.writtenPath);
-    EXPECT_EQ(renamed,
-              (std::set<std::string>{"/% -> /%25", "/../../x -> /..%2F..%2Fx", "/a/b -> /a%2Fb"}));
+    // Paths escape "/" and "%" in a name as the written names do: those
+    // are not renamed.
+    EXPECT_TRUE(s.renamed.empty());
     struct stat st {};
     ASSERT_EQ(::stat((dest / "a%2Fb").c_str(), &st), 0);
     EXPECT_EQ(st.st_mtime, 4000); // a folder's time, set after its files
@@ -433,6 +430,67 @@ TEST(CopyOut, NamesTheDestinationRefusesFallBackToPortableNames) {
         renamed.insert(r.catalogPath);
     EXPECT_EQ(renamed, (std::set<std::string>{"/a:b", "/a:b/what?.txt", "/\xff\xfe.bin",
                                               "/" + std::string(200, 'L') + "*"}));
+}
+
+// The portable form of a refused name is a name like any other: under the
+// default policy (Rename) a file already there under it is kept.
+TEST(CopyOut, APortableNameNeverReplacesWhatIsThere) {
+    TreeBuilder t(1024, 256);
+    t.file(2, "a:b", pattern(10, 1));
+    const std::uint32_t root = t.finish();
+    auto m = mountBuilt(t.vb, root, RecoveryMode::Normal);
+    ScratchDir dest;
+    { std::ofstream(dest.path() / "a%3Ab") << "already here"; }
+    CopyRequests requests;
+    CopyOut copy(m->reader, m->volume, m->catalog, &m->live, {}, requests);
+    copy.refusesName = [](const std::string& name) { return foreignRefuses(name) ? EINVAL : 0; };
+    const CopySummary s = copy.RecoverAll(dest.str());
+    EXPECT_TRUE(s.whole()) << s.fatalError;
+    EXPECT_EQ(readFile(dest.path() / "a%3Ab"), "already here");
+    EXPECT_EQ(readFile(dest.path() / "a%3Ab (1)"), str(pattern(10, 1)));
+}
+
+// Folders whose parent was never found come out under their "DirN" folder
+// at the top of the destination, with what they hold.
+TEST(CopyOut, LostFoldersComeOutUnderTheirNumberedParent) {
+    VolumeBuilder b(1024, 160);
+    const std::uint32_t leaf = b.alloc(), root = b.alloc();
+    b.leaf(leaf, {statItem(1, 2, kModeDir, 0, 5), dirItem(1, 2, {{2, 10, "top.txt"}}),
+                  statItem(2, 10, kModeFile, 5, 6), directItem(2, 10, 1, pattern(5, 1)),
+                  // folder 50 lists folder 60; nothing lists folder 50
+                  dirItem(50, 50, {{50, 60, "y"}}), statItem(50, 60, kModeDir, 0, 7),
+                  dirItem(50, 60, {{60, 61, "f.txt"}}), statItem(60, 61, kModeFile, 6, 8),
+                  directItem(60, 61, 1, pattern(6, 2))});
+    b.internal(root, {leaf});
+    b.superblock(root);
+    auto m = mountBuilt(b, root, RecoveryMode::Normal);
+    ScratchDir dest;
+    const CopySummary s = recoverAll(*m, dest.str());
+    EXPECT_TRUE(s.whole()) << s.fatalError;
+    EXPECT_EQ(listTree(dest.path()),
+              (std::vector<std::string>{"Dir0", "Dir0/y", "Dir0/y/f.txt", "top.txt"}));
+    EXPECT_EQ(readFile(dest.path() / "Dir0/y/f.txt"), str(pattern(6, 2)));
+}
+
+// The list lets the user rename entries: a folder and a file renamed ".."
+// are written as escaped names inside the destination, not above it.
+TEST(CopyOut, EntriesRenamedDotDotStayInsideTheDestination) {
+    TreeBuilder t(1024, 256);
+    const std::uint32_t folder = t.folder(2, "d");
+    t.file(folder, "f.txt", pattern(10, 1));
+    const std::uint32_t root = t.finish();
+    auto m = mountBuilt(t.vb, root, RecoveryMode::Normal);
+    ASSERT_EQ(m->catalog.FolderList.size(), 1u);
+    ASSERT_EQ(m->catalog.FileList.size(), 1u);
+    m->catalog.rename(m->catalog.FolderList[0], "..");
+    m->catalog.rename(m->catalog.FileList[0], "..");
+    ScratchDir scratch;
+    const fs::path dest = scratch.path() / "a" / "dest";
+    fs::create_directories(dest);
+    const CopySummary s = recoverAll(*m, dest.string());
+    EXPECT_TRUE(s.whole()) << s.fatalError;
+    EXPECT_EQ(listTree(scratch.path()),
+              (std::vector<std::string>{"a", "a/dest", "a/dest/%2E%2E", "a/dest/%2E%2E/%2E%2E"}));
 }
 
 // A file whose data items were never found is not written as zeros (a

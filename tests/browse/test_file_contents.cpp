@@ -10,7 +10,7 @@
 namespace dorvak::test {
 namespace {
 
-CopySummary recoverAll(MountedVolume& m, const std::string& dest, RecoverySettings settings = {}) {
+CopySummary recoverAll(Mounted& m, const std::string& dest, RecoverySettings settings = {}) {
     CopyRequests requests;
     CopyOut copy(m.reader, m.volume, m.catalog, &m.live, settings, requests);
     return copy.RecoverAll(dest);
@@ -63,6 +63,33 @@ TEST_P(BlockSizes, IndirectBlocksHolesAndTailComeOutInPlace) {
 }
 
 INSTANTIATE_TEST_SUITE_P(AllSizes, BlockSizes, ::testing::Values(512u, 1024u, 2048u, 4096u, 8192u));
+
+// A hole of 1 MiB between two blocks stays a hole in the output.
+TEST(FileContents, AHoleIsNeverWritten) {
+    const std::uint32_t bs = 4096, holeBlocks = 256;
+    VolumeBuilder b(bs, 64);
+    const auto data = pattern(std::size_t(holeBlocks + 2) * bs, 1);
+    const std::uint32_t d0 = b.alloc(), d1 = b.alloc(), leaf = b.alloc(), root = b.alloc();
+    b.data(d0, data, 0);
+    b.data(d1, data, std::uint64_t(holeBlocks + 1) * bs);
+    std::vector<std::uint32_t> pointers(holeBlocks + 2, 0);
+    pointers.front() = d0;
+    pointers.back() = d1;
+    b.leaf(leaf, {statItem(1, 2, kModeDir, 0, 5), dirItem(1, 2, {{2, 10, "holey.bin"}}),
+                  statItem(2, 10, kModeFile, data.size(), 9), indirectItem(2, 10, 1, pointers)});
+    b.internal(root, {leaf});
+    b.superblock(root);
+    auto m = mountBuilt(b, root, RecoveryMode::Normal);
+    ScratchDir dest;
+    const CopySummary s = recoverAll(*m, dest.str());
+    ASSERT_TRUE(s.whole()) << damageList(s) << s.fatalError;
+    std::string expected = str(data);
+    std::fill(expected.begin() + bs, expected.end() - bs, '\0');
+    EXPECT_EQ(readFile(dest.path() / "holey.bin"), expected);
+    struct stat st {};
+    ASSERT_EQ(::stat((dest.path() / "holey.bin").c_str(), &st), 0);
+    EXPECT_LT(std::uint64_t(st.st_blocks) * 512, 256u * 1024);
+}
 
 // A file past 4 GiB: items whose offsets need more than 32 bits land where
 // their 60-bit offset says, the output stays sparse, and the range no item
@@ -249,6 +276,36 @@ TEST(FileContents, ExtensiveChoosesTheLiveCopyAndEachVersionsOwnBytes) {
     EXPECT_EQ(readFile(dest.path() / "new (1).txt"), str(v.old12));
     EXPECT_EQ(readFile(dest.path() / "keep (1).txt"), str(v.keepStale));
     EXPECT_EQ(readFile(dest.path() / "gone.txt"), str(v.gone));
+}
+
+// A file rewritten in place at the same size twice, then grown. The oldest
+// version's stat data survives without its data; of the two same-size
+// snapshots that could stand in, the newer is the nearer to it (the stale
+// leaf of time 200 lies first on the disk, so the scan order alone picks the
+// wrong one).
+TEST(FileContents, SameSizeVersionsBorrowFromTheNewestSnapshot) {
+    VolumeBuilder b(1024, 160);
+    const auto bytes200 = pattern(40, 6), bytes300 = pattern(40, 7), bytes400 = pattern(50, 8);
+    const std::uint32_t s100 = b.alloc(), s200 = b.alloc(), s300 = b.alloc(), live = b.alloc();
+    const std::uint32_t root = b.alloc();
+    b.leaf(s100, {statItem(1, 2, kModeDir, 0, 5), dirItem(1, 2, {{2, 10, "f.txt"}}),
+                  statItem(2, 10, kModeFile, 40, 100)});
+    b.leaf(s200, {statItem(2, 10, kModeFile, 40, 200), directItem(2, 10, 1, bytes200)});
+    b.leaf(s300, {statItem(2, 10, kModeFile, 40, 300), directItem(2, 10, 1, bytes300)});
+    b.leaf(live, {statItem(1, 2, kModeDir, 0, 6), dirItem(1, 2, {{2, 10, "f.txt"}}),
+                  statItem(2, 10, kModeFile, 50, 400), directItem(2, 10, 1, bytes400)});
+    b.internal(root, {live});
+    b.superblock(root);
+
+    auto m = mountBuilt(b, root, RecoveryMode::Extensive);
+    std::map<std::uint32_t, const CatalogEntry*> byTime;
+    for (const auto& f : m->catalog.FileList)
+        byTime[f.modifiedTime] = &f;
+    ASSERT_EQ(byTime.count(100), 1u);
+    FileContents contents(m->reader, m->volume, m->catalog, &m->live);
+    std::vector<Damage> damage;
+    EXPECT_EQ(contents.readSmall(*byTime[100], 100, damage), str(bytes300));
+    EXPECT_TRUE(damage.empty());
 }
 
 TEST(FileContents, DeletedPolicyChoosesTheFilesThatTakePart) {

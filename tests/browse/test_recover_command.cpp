@@ -85,5 +85,74 @@ TEST_F(RecoverCommand, ExitStatusSaysWhatHappened) {
     EXPECT_EQ(cli(args("--sectors-per-read 0")).status, 1);
 }
 
+// A name holding "/" (hostile or damaged) is printed with "/" and "%"
+// escaped, in list rows and in the recover summary alike, and --path takes
+// that form: "/a%2Fb/c" is never "/a/b/c".
+TEST(RecoverCommandPaths, NamesHoldingSlashesAreEscapedInEveryPath) {
+    ScratchDir scratch;
+    TreeBuilder t(4096, 64);
+    const std::uint32_t slashed = t.folder(2, "a/b");
+    t.file(slashed, "c%.gz", pattern(30, 1));
+    const std::uint32_t a = t.folder(2, "a"), b = t.folder(a, "b");
+    t.file(b, "c%.gz", pattern(40, 2));
+    t.finish();
+    const fs::path image = scratch.path() / "volume.img", dest = scratch.path() / "out";
+    std::ofstream(image, std::ios::binary)
+        .write(reinterpret_cast<const char*>(t.vb.image.data.data()),
+               std::streamsize(t.vb.image.data.size()));
+    fs::create_directory(dest);
+    const std::string img = "'" + image.string() + "'";
+
+    CliRun r = cli("list " + img + " --quiet");
+    ASSERT_EQ(r.status, 0) << r.out;
+    for (const char* path : {"\"/a%2Fb\"", "\"/a%2Fb/c%25.gz\"", "\"/a/b/c%25.gz\""})
+        EXPECT_NE(r.out.find("\"path\":" + std::string(path)), std::string::npos) << path;
+    r = cli("list " + img + " --quiet --path /a%2Fb");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("\"path\":\"/a%2Fb/c%25.gz\""), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("\"path\":\"/a/b/c%25.gz\""), std::string::npos) << r.out;
+
+    const std::string recover = "recover " + img + " '" + dest.string() + "' --quiet ";
+    r = cli(recover + "--path /a%2Fb/c%25.gz --dry-run");
+    EXPECT_NE(r.out.find("\n  \"/a%2Fb/c%25.gz\" -> \"/c%25.gz\"\n"), std::string::npos) << r.out;
+    r = cli(recover + "--path /a%2Fb/c%25.gz");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("Renamed: 0\n"), std::string::npos) << r.out;
+    EXPECT_EQ(listTree(dest), (std::vector<std::string>{"c%25.gz"}));
+    EXPECT_EQ(readFile(dest / "c%25.gz"), str(pattern(30, 1)));
+}
+
+// A file whose folder never turned up (its folder's stat data is gone) is
+// reached under the root's "DirN" folder by list, by --path and by a whole
+// copy alike.
+TEST(RecoverCommandLostFiles, FilesWhoseFolderWasNeverFoundLieInDirN) {
+    TreeBuilder t(4096, 64);
+    t.file(2, "top.txt", pattern(50, 3));
+    t.file(90, "lost.txt", pattern(70, 4)); // 90 has names but no stat data
+    t.finish();
+    ScratchDir scratch;
+    const fs::path image = scratch.path() / "volume.img", dest = scratch.path() / "out";
+    std::ofstream(image, std::ios::binary)
+        .write(reinterpret_cast<const char*>(t.vb.image.data.data()),
+               std::streamsize(t.vb.image.data.size()));
+    const std::string source = "'" + image.string() + "' ";
+    const CliRun list = cli("list " + source + "--quiet");
+    EXPECT_EQ(list.status, 0) << list.out;
+    EXPECT_NE(list.out.find("{\"kind\":\"dir\",\"path\":\"/Dir0\""), std::string::npos) << list.out;
+    EXPECT_NE(list.out.find("\"path\":\"/Dir0/lost.txt\""), std::string::npos) << list.out;
+
+    fs::create_directory(dest);
+    CliRun r = cli("recover " + source + "'" + dest.string() + "' --quiet --path /Dir0/lost.txt");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(listTree(dest), (std::vector<std::string>{"lost.txt"}));
+    EXPECT_EQ(readFile(dest / "lost.txt"), str(pattern(70, 4)));
+
+    fs::remove_all(dest);
+    fs::create_directory(dest);
+    r = cli("recover " + source + "'" + dest.string() + "' --quiet");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(listTree(dest), (std::vector<std::string>{"Dir0", "Dir0/lost.txt", "top.txt"}));
+}
+
 } // namespace
 } // namespace dorvak::test

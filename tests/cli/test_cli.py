@@ -67,6 +67,31 @@ class Discovery(unittest.TestCase):
             code, listed, err = run("list", image(name + ".img"), "--volume", "1")
             self.assertEqual((code, listed), (0, mbr_list), name + err)
 
+    def test_a_volume_in_the_fourth_primary_entry_is_found(self):
+        # NTFS, FAT and swap, then Linux at sector 30000 holding part-disk's first volume.
+        with open(os.path.join(IMAGES, "part-disk.layout.json")) as f:
+            vol = json.load(f)["volumes"][0]
+        entries = [(0x07, 2048, 8192), (0x0C, 10240, 8192), (0x82, 18432, 8192),
+                   (0x83, 30000, vol["sectorCount"])]
+        mbr = b"\0" * 446 + b"".join(b"\0" * 4 + bytes([t]) + b"\0" * 3 + struct.pack("<II", a, n)
+                                     for t, a, n in entries) + b"\x55\xaa"
+        with tempfile.NamedTemporaryFile() as disk, open(image("part-disk.img"), "rb") as src:
+            disk.write(mbr)
+            src.seek(vol["startSector"] * 512)
+            for at in range(0, vol["sectorCount"] * 512, 1 << 20):
+                chunk = src.read(1 << 20)
+                if chunk.count(0) != len(chunk):  # keep the copy sparse
+                    disk.seek(30000 * 512 + at)
+                    disk.write(chunk)
+            disk.truncate((30000 + vol["sectorCount"]) * 512)
+            disk.flush()
+            code, out, _ = run("volumes", disk.name)
+            _, listed, _ = run("list", disk.name, "--volume", "0")
+        self.assertEqual(code, 0)
+        self.assertEqual([(v["startSector"], v["rootBlock"]) for v in jsonl(out)],
+                         [(30000, vol["rootBlock"])])
+        self.assertEqual(listed, run("list", image("part-disk.img"), "--volume", "0")[1])
+
     def test_a_damaged_primary_gpt_is_read_from_its_backup_and_said(self):
         _, clean, _ = run("volumes", image("part-gpt4k.img"))
         with tempfile.NamedTemporaryFile() as copy:
@@ -75,6 +100,27 @@ class Discovery(unittest.TestCase):
             with open(copy.name, "r+b") as f:
                 f.seek(4096 + 80)  # the entry count of the primary header
                 f.write(b"\x01")
+            code, out, err = run("volumes", copy.name)
+        self.assertEqual((code, out), (0, clean))
+        self.assertIn("backup GPT", err)
+
+    def test_a_changed_entry_of_the_primary_gpt_fails_its_crc_and_the_backup_is_read(self):
+        _, clean, _ = run("volumes", image("part-gpt.img"))
+        with open(os.path.join(IMAGES, "part-gpt.layout.json")) as f:
+            first = json.load(f)["volumes"][0]["partition"]
+        with tempfile.NamedTemporaryFile() as copy:
+            subprocess.run(["cp", "--sparse=always", image("part-gpt.img"), copy.name],
+                           check=True)
+            with open(copy.name, "r+b") as f:
+                f.seek(512 + 72)  # the header's entry array: where, and how long each
+                entries, = struct.unpack("<Q", f.read(8))
+                f.seek(512 + 84)
+                size, = struct.unpack("<I", f.read(4))
+                at = entries * 512 + (first - 1) * size + 32  # its first sector
+                f.seek(at)
+                start, = struct.unpack("<Q", f.read(8))
+                f.seek(at)
+                f.write(struct.pack("<Q", start + 8))
             code, out, err = run("volumes", copy.name)
         self.assertEqual((code, out), (0, clean))
         self.assertIn("backup GPT", err)
@@ -205,6 +251,175 @@ class ImageFormats(unittest.TestCase):
             self.assertEqual((code, out), (2, ""), name)
             self.assertTrue(err.startswith("Cannot read %s: damaged %s image (" %
                                            (cut, self.made[name])), err)
+
+
+def write_map(path, size, bad):
+    """A ddrescue mapfile of a source of `size` bytes, all read but the
+    (pos, size, status) areas of `bad`."""
+    lines = ["# Mapfile. Created by GNU ddrescue version 1.27", "0x%08X     +" % size]
+    pos = 0
+    for start, length, status in sorted(bad):
+        if start > pos:
+            lines.append("0x%08X  0x%08X  +" % (pos, start - pos))
+        lines.append("0x%08X  0x%08X  %s" % (start, length, status))
+        pos = start + length
+    if pos < size:
+        lines.append("0x%08X  0x%08X  +" % (pos, size - pos))
+    with open(path, "w") as f:
+        f.write("\n".join(lines) + "\n")
+
+
+class Maps(unittest.TestCase):
+    def test_recover_reads_nothing_the_map_marks_bad_and_names_the_damaged_bytes(self):
+        img = image("v1024.img")
+        with open(img, "rb") as f:
+            data = f.read()
+        # A 64 KiB area three quarters into what the volume holds.
+        used = [i for i in range(len(data) // 65536) if any(data[i * 65536:(i + 1) * 65536])]
+        bad = used[len(used) * 3 // 4] * 65536
+        with tempfile.TemporaryDirectory() as tmp:
+            mapfile = os.path.join(tmp, "v.map")
+            write_map(mapfile, len(data), [(bad, 32768, "-"), (bad + 32768, 32768, "?")])
+            dest, whole = os.path.join(tmp, "out"), os.path.join(tmp, "whole")
+            os.mkdir(dest)
+            os.mkdir(whole)
+            report = os.path.join(tmp, "r.json")
+            code, out, err = run("recover", img, dest, "-q", "--map", mapfile, "--report", report)
+            self.assertEqual(code, 3, err)
+            self.assertIn("Unreadable sector(s): 128\n", out)
+            with open(report) as f:
+                damaged = json.load(f)["damaged"]
+            self.assertTrue(damaged)
+            self.assertLessEqual(sum(r["last"] - r["first"] + 1
+                                     for d in damaged for r in d["ranges"]), 65536)
+            code, out, err = run("recover", img, whole, "-q")  # 3: special files skipped
+            self.assertEqual(code, 3, err)
+            self.assertIn("Damaged: 0\n", out)
+            got, want = tree(dest), tree(whole)
+            self.assertEqual(sorted(got), sorted(want))
+            ranges = {d["writtenPath"].lstrip("/"): d["ranges"] for d in damaged}
+            for name, entry in want.items():
+                if entry[0] == "dir":
+                    continue
+                if name not in ranges:
+                    self.assertEqual(got[name][:2], entry[:2], name)
+                    if os.path.isfile(os.path.join(whole, name)):
+                        self.assertEqual(sha256(os.path.join(dest, name)),
+                                         sha256(os.path.join(whole, name)), name)
+                    continue
+                # Zeros exactly where the report says, the file elsewhere.
+                with open(os.path.join(dest, name), "rb") as f:
+                    mine = bytearray(f.read())
+                with open(os.path.join(whole, name), "rb") as f:
+                    expected = bytearray(f.read())
+                for r in ranges[name]:
+                    self.assertEqual(mine[r["first"]:r["last"] + 1],
+                                     bytes(r["last"] - r["first"] + 1), name)
+                    expected[r["first"]:r["last"] + 1] = bytes(r["last"] - r["first"] + 1)
+                self.assertEqual(mine, expected, name)
+
+    def test_volumes_skips_a_superblock_the_map_marks_bad_and_a_broken_map_is_refused(self):
+        img = image("part-disk.img")
+        _, all_volumes, _ = run("volumes", img)
+        second = jsonl(all_volumes)[1]
+        with tempfile.TemporaryDirectory() as tmp:
+            mapfile = os.path.join(tmp, "d.map")
+            write_map(mapfile, os.path.getsize(img),
+                      [((second["startSector"] + 128) * 512, 512, "*")])
+            code, out, _ = run("volumes", img, "--map", mapfile)
+            self.assertEqual(code, 0)
+            self.assertEqual([(v["startSector"]) for v in jsonl(out)],
+                             [v["startSector"] for v in jsonl(all_volumes)
+                              if v != second])
+            with open(mapfile, "a") as f:
+                f.write("0x00000000  0x00000200  +\n")  # overlaps the first block
+            for args in (("volumes", img), ("list", img), ("search", img, "-q")):
+                code, out, err = run(*args, "--map", mapfile)
+                self.assertEqual((code, out), (2, ""), args)
+                self.assertRegex(err, r"^Cannot read the map .*d\.map: line \d+: the block "
+                                 r"overlaps or precedes the one before it\n$")
+
+
+def map_blocks(path):
+    """The (pos, size, status) lines of a mapfile, after its status line."""
+    with open(path) as f:
+        lines = [l.split() for l in f if l.strip() and not l.lstrip().startswith("#")]
+    return [(int(p, 0), int(n, 0), st) for p, n, st in lines[1:]]
+
+
+class Imaging(unittest.TestCase):
+    def setUp(self):
+        self.tmp = tempfile.TemporaryDirectory(dir=os.path.dirname(IMAGES))
+        self.addCleanup(self.tmp.cleanup)
+
+    def path(self, name):
+        return os.path.join(self.tmp.name, name)
+
+    def test_image_of_a_healthy_disk_is_equal_to_it_and_ddrescue_takes_its_map(self):
+        src = image("part-disk.img")
+        out, mapfile = self.path("copy.img"), self.path("copy.map")
+        code, text, err = run("image", src, out, "--map", mapfile, "-q")
+        self.assertEqual(code, 0, err)
+        self.assertIn("Bad sector(s): 0\n", text)
+        self.assertEqual(sha256(out), sha256(src))
+        size = os.path.getsize(src)
+        self.assertEqual(map_blocks(mapfile), [(0, size, "+")])
+        # ddrescue reads the map as a finished run: nothing left to do.
+        p = subprocess.run([tool("ddrescue"), src, out, mapfile], capture_output=True,
+                           timeout=120)
+        self.assertEqual(p.returncode, 0, p.stderr)
+        self.assertEqual(map_blocks(mapfile), [(0, size, "+")])
+        # Again with the map: resumed, nothing read; without it: refused.
+        code, _, err = run("image", src, out, "--map", mapfile, "-q", "--stats")
+        self.assertEqual((code, err), (0, '{"requests":0,"readErrors":0}\n'))
+        code, _, err = run("image", src, out, "--map", self.path("other.map"), "-q")
+        self.assertEqual(code, 2)
+        self.assertIn("exists: give its map to resume that run", err)
+        # One volume: its bytes, under a map that --map reads beside it.
+        _, volumes, _ = run("volumes", src)
+        v = jsonl(volumes)[1]
+        vol, volmap = self.path("vol.img"), self.path("vol.map")
+        code, _, err = run("image", src, vol, "--map", volmap, "--volume", "1", "-q")
+        self.assertEqual(code, 0, err)
+        with open(src, "rb") as f:
+            f.seek(v["startSector"] * 512)
+            self.assertEqual(hashlib.sha256(f.read(v["sectorCount"] * 512)).hexdigest(),
+                             sha256(vol))
+        self.assertEqual(run("list", vol, "--map", volmap, "-q")[1],
+                         run("list", src, "--volume", "1", "-q")[1])
+
+    def test_runs_of_ddrescue_and_of_image_resume_each_other(self):
+        src = self.path("small.src")
+        with open(image("v1024.img"), "rb") as f, open(src, "wb") as g:
+            g.write(f.read(4 << 20))
+        # ddrescue copies the first MiB; image takes up the rest, reading
+        # only what ddrescue left untried.
+        a, amap = self.path("a.img"), self.path("a.map")
+        subprocess.run([tool("ddrescue"), "-s", "1MiB", src, a, amap], capture_output=True,
+                       check=True, timeout=120)
+        code, _, err = run("image", src, a, "--map", amap, "-q", "--stats")
+        self.assertEqual(code, 0, err)
+        self.assertEqual(json.loads(err)["requests"], (3 << 20) // 65536)
+        self.assertEqual(sha256(a), sha256(src))
+        self.assertEqual(map_blocks(amap), [(0, 4 << 20, "+")])
+        # A run of ours that left a bad sector, areas not trimmed and not
+        # scraped, and untried ones: image finishes what it may, ddrescue
+        # then retries the bad sector (the file reads fine) and agrees.
+        b, bmap = self.path("b.img"), self.path("b.map")
+        with open(src, "rb") as f, open(b, "wb") as g:
+            g.write(f.read(1 << 20))
+        write_map(bmap, 4 << 20, [(0x100000, 0x200, "-"), (0x100200, 0xE00, "/"),
+                                   (0x101000, 0x1000, "*"), (0x102000, 0x2FE000, "?")])
+        code, out, err = run("image", src, b, "--map", bmap, "-q")
+        self.assertEqual(code, 3, err)
+        self.assertIn("Bad sector(s): 1\n", out)
+        self.assertEqual(map_blocks(bmap), [(0, 0x100000, "+"), (0x100000, 0x200, "-"),
+                                            (0x100200, (4 << 20) - 0x100200, "+")])
+        p = subprocess.run([tool("ddrescue"), "-r1", src, b, bmap], capture_output=True,
+                           timeout=120)
+        self.assertEqual(p.returncode, 0, p.stderr)
+        self.assertEqual(map_blocks(bmap), [(0, 4 << 20, "+")])
+        self.assertEqual(sha256(b), sha256(src))
 
 
 class Listing(unittest.TestCase):
@@ -618,6 +833,55 @@ class Recovering(unittest.TestCase):
             self.assertEqual(doc["nodesSkipped"], 1)
             self.assertIn("--extensive", doc["advice"])
             self.assertGreater(doc["filesWritten"], 0)  # what it reached is written
+
+
+class DestinationOnTheSource(unittest.TestCase):
+    """Destinations whose writes land on the source, through loop devices and
+    overlays: these need root (CI runs as root)."""
+
+    def setUp(self):
+        if os.geteuid() != 0:
+            reason = "loop devices and mounts need root"
+            if os.environ.get("CI", "") not in ("", "0", "false"):
+                raise AssertionError(reason)
+            self.skipTest(reason)
+        tmp = tempfile.TemporaryDirectory()
+        self.addCleanup(tmp.cleanup)
+        self.tmp = tmp.name
+
+    def sh(self, *args):
+        return subprocess.run(args, check=True, capture_output=True, text=True).stdout.strip()
+
+    def filesystem(self, image, mountpoint, size=16 << 20):
+        """A fresh ext4 in `image`, mounted at `mountpoint` through a loop device."""
+        with open(image, "wb") as f:
+            f.truncate(size)
+        self.sh("mkfs.ext4", "-q", image)
+        loop = self.sh("losetup", "-f", "--show", image)
+        self.addCleanup(subprocess.run, ["losetup", "-d", loop])
+        os.mkdir(mountpoint)
+        self.sh("mount", loop, mountpoint)
+        self.addCleanup(subprocess.run, ["umount", mountpoint])
+        return loop
+
+    def test_loop_devices_overlays_and_image_files_on_the_source_are_refused(self):
+        t = lambda *p: os.path.join(self.tmp, *p)
+        disk = self.filesystem(t("disk.img"), t("disk"))  # the source disk
+        self.filesystem(t("disk", "inner.img"), t("inner"), 8 << 20)  # a loop on it
+        for d in ("lower", "ov", "disk/up", "disk/work", "elsewhere"):
+            os.mkdir(t(d))
+        self.sh("mount", "-t", "overlay", "overlay", "-o", "lowerdir=%s,upperdir=%s,workdir=%s"
+                % (t("lower"), t("disk", "up"), t("disk", "work")), t("ov"))
+        self.addCleanup(subprocess.run, ["umount", t("ov")])
+        for source, dest, words in ((disk, t("inner"), "lies on the disk being recovered"),
+                                    (disk, t("ov"), "lies on the disk being recovered"),
+                                    (t("disk.img"), t("disk"), "stored in the image")):
+            code, _, err = run("recover", source, dest, "--quiet")
+            self.assertEqual(code, 2, (source, dest))
+            self.assertIn(words, err, (source, dest))
+            self.assertEqual(err.count("\n"), 1, err)
+        code, _, err = run("recover", disk, t("elsewhere"), "--quiet")
+        self.assertNotIn("being recovered", err)  # refused for holding no volume only
 
 
 def main():

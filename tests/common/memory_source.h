@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstring>
 #include <set>
+#include <utility>
 #include <vector>
 
 namespace dorvak::test {
@@ -18,6 +19,7 @@ public:
 
     bool readAt(std::uint64_t offset, void* buffer, std::size_t length) override {
         ++requests;
+        reads.emplace_back(offset, length);
         if (length == 512) ++singleSectorRequests;
         if (length > largest) largest = length;
         if (offset > bytes_.size() || length > bytes_.size() - offset) return false;
@@ -37,7 +39,8 @@ public:
     std::uint32_t sectorSize = 0; // as a block device would report it; 0 for an image
     int requests = 0;
     int singleSectorRequests = 0;
-    std::size_t largest = 0; // the longest request seen
+    std::size_t largest = 0;                                  // the longest request seen
+    std::vector<std::pair<std::uint64_t, std::size_t>> reads; // every request: offset, length
 
 private:
     std::vector<std::uint8_t> bytes_;

@@ -244,9 +244,10 @@ public:
 
 private:
     // Offset and type: 3.5 keys keep them in two u32, 3.6 keys in one u64
-    // (60 bits of offset, the type in the top 4).
+    // (60 bits of offset, the type in the top 4). The format is the low 12
+    // bits of the version field; flags may sit above them.
     static void writeKey(std::vector<std::uint8_t>& b, std::size_t at, const LeafItem& it) {
-        if (it.keyFormat == 0) {
+        if ((it.keyFormat & 0x0FFF) == 0) {
             static const std::uint32_t codes[] = {0, 500, 0xFFFFFFFFu, 0xFFFFFFFEu};
             put32(b, at, std::uint32_t(it.offset));
             put32(b, at + 4, codes[int(it.kind)]);

@@ -40,6 +40,26 @@ def png_size(path):
     return struct.unpack(">II", head[16:24])
 
 
+GUIDE = "share/doc/dorvak-reiserfs/guide"
+
+
+def check_guide(test, folder):
+    """The guide's pages are all there and every link and picture they name is."""
+    pages = sorted(f for f in os.listdir(folder) if f.endswith(".html"))
+    test.assertIn("index.html", pages)
+    test.assertGreaterEqual(len(pages), 8)
+    pictures = 0
+    for page in pages:
+        with open(os.path.join(folder, page), encoding="utf-8") as f:
+            html = f.read()
+        for target in re.findall(r'(?:href|src)="([^"#:]+)"', html):
+            test.assertTrue(os.path.isfile(os.path.join(folder, target)), (page, target))
+            if target.endswith(".png"):
+                test.assertGreater(png_size(os.path.join(folder, target))[0], 100, target)
+                pictures += 1
+    test.assertGreater(pictures, 10)
+
+
 def sample_image(tmp):
     path = os.path.join(tmp, "sample.img")
     with gzip.open(os.path.join(SOURCE, "resources", "sample", "sample.img.gz")) as f, \
@@ -101,6 +121,7 @@ class Installing(unittest.TestCase):
                     self.assertEqual(png_size(path), (n, n))
             with gzip.open(os.path.join(root, want[1]), "rt") as f:
                 self.assertTrue(f.read().startswith(".\\\""))
+            check_guide(self, os.path.join(root, GUIDE))
 
     def test_debian_package_installs_and_runs(self):
         with tempfile.TemporaryDirectory() as tmp:
@@ -126,6 +147,7 @@ class Installing(unittest.TestCase):
                 self.assertTrue(os.path.isfile(os.path.join(root, path)), path)
             if GUI:
                 self.assertTrue(os.path.isfile(os.path.join(root, "usr/bin/dorvak-reiserfs")))
+            check_guide(self, os.path.join(root, "usr", GUIDE))
 
             p = run(cli, "--version")
             self.assertEqual((p.returncode, p.stdout), (0, run(CLI, "--version").stdout))

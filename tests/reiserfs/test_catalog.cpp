@@ -190,7 +190,7 @@ TEST(Catalog, OrphanFoldersGetNumberedLostParentsUnderTheRoot) {
                .directory(70, 70, {{70, 71, "z"}}));
     f.catalog.FindLostFolders(f.stop);
     f.catalog.BuildFolderTree();
-    EXPECT_EQ(f.folderNames(), (std::vector<std::string>{"x", "y", "z", "Dir0", "Dir1"}));
+    ASSERT_EQ(f.folderNames(), (std::vector<std::string>{"x", "y", "z", "Dir0", "Dir1"}));
     EXPECT_EQ(f.catalog.folderCount, 5u);
     const auto& dir0 = f.catalog.FolderList[3];
     EXPECT_EQ(dir0.objectId, 50u);
@@ -199,6 +199,39 @@ TEST(Catalog, OrphanFoldersGetNumberedLostParentsUnderTheRoot) {
     std::string path;
     ASSERT_TRUE(f.catalog.folderPath(61, path));
     EXPECT_EQ(path, "/Dir0/y");
+}
+
+TEST(Catalog, FilesWhoseFolderIsMissingGetALostFolderToo) {
+    Feed f;
+    // Folder x and file a lost folder 50; files b and c lost 80, d lost 90;
+    // e lies in the root.
+    f.leaf(LeafBuilder(4096)
+               .folder(50, 60)
+               .file(50, 61, 1)
+               .file(80, 81, 2)
+               .file(80, 82, 3)
+               .file(90, 91, 4)
+               .file(2, 92, 5)
+               .directory(50, 50, {{50, 60, "x"}, {50, 61, "a"}})
+               .directory(80, 80, {{80, 81, "b"}, {80, 82, "c"}})
+               .directory(90, 90, {{90, 91, "d"}})
+               .directory(1, 2, {{2, 92, "e"}}));
+    f.catalog.FindLostFolders(f.stop);
+    f.catalog.BuildFolderTree();
+    EXPECT_EQ(f.folderNames(), (std::vector<std::string>{"x", "Dir0", "Dir1", "Dir2"}));
+    EXPECT_EQ(f.catalog.folderCount, 4u);
+    for (const auto& [file, path] : std::vector<std::pair<std::size_t, std::string>>{
+             {0, "/Dir0"}, {1, "/Dir1"}, {2, "/Dir1"}, {3, "/Dir2"}, {4, ""}}) {
+        std::string at;
+        EXPECT_TRUE(f.catalog.folderPath(f.catalog.FileList[file].parentId, at)) << file;
+        EXPECT_EQ(at, path) << f.catalog.FileList[file].name;
+    }
+    EXPECT_EQ(f.catalog.childFiles(80).size(), 2u);
+    EXPECT_EQ(f.catalog.childFolders(2).size(), 3u);
+    const auto& dir1 = f.catalog.FolderList[2];
+    EXPECT_EQ(dir1.objectId, 80u);
+    EXPECT_EQ(dir1.modifiedTime, 0u);
+    EXPECT_NE(dir1.treeItem, 0u);
 }
 
 TEST(Catalog, FolderTreeIsNumberedDepthFirstAndCannotLoop) {
@@ -211,6 +244,7 @@ TEST(Catalog, FolderTreeIsNumberedDepthFirstAndCannotLoop) {
     f.catalog.AddFolder("c2", 14, 13, 0, 14);
     f.catalog.BuildFolderTree();
     const auto& l = f.catalog.FolderList;
+    ASSERT_EQ(l.size(), 6u);
     EXPECT_EQ(l[0].treeItem, 1u);
     EXPECT_EQ(l[2].treeItem, 2u); // a1 right after its parent
     EXPECT_EQ(l[1].treeItem, 3u);

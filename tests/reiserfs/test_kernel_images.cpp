@@ -1,5 +1,6 @@
 // The reader against volumes the kernel wrote: every folder and regular file
 // of each manifest must be listed at its path with its size, time and key.
+#include "common/mount_helpers.h"
 #include "reiserfs/mount.h"
 #include "reiserfs/structures.h"
 #include "volume/partition_search.h"
@@ -26,30 +27,20 @@ struct Listed {
 };
 
 struct MountedImage {
-    SectorReader reader;
-    VolumeTable table;
-    Catalog catalog;
-    MountResult result;
+    std::unique_ptr<Mounted> m;
     // Reachable entries by "/path" (several for Extensive versions).
     std::multimap<std::string, Listed> byPath;
 
-    MountedImage(const std::string& image, std::uint32_t volume, RecoveryMode mode) {
-        std::string error;
-        if (!reader.OpenSelectedDisk(testImage(image).string(), &error))
-            throw std::runtime_error(error);
-        WalkPartitionTables(reader, table);
-        if (volume >= table.volumeCount) throw std::runtime_error("no volume in " + image);
-        std::atomic<bool> stop{false};
-        VolumeMount mount(reader, table.records[volume], catalog, stop);
-        result = mount.MountSelectedVolume(mode);
-        for (const auto& f : catalog.FolderList)
+    MountedImage(const std::string& image, std::uint32_t volume, RecoveryMode mode)
+        : m(mountImage(testImage(image), volume, mode)) {
+        for (const auto& f : m->catalog.FolderList)
             add(f, true);
-        for (const auto& f : catalog.FileList)
+        for (const auto& f : m->catalog.FileList)
             add(f, false);
     }
     void add(const CatalogEntry& e, bool folder) {
         std::string parent;
-        if (!catalog.folderPath(e.parentId, parent)) return;
+        if (!m->catalog.folderPath(e.parentId, parent)) return;
         const std::string path = parent + "/" + e.name;
         if (path.rfind("/.reiserfs_priv", 0) == 0) return;
         byPath.emplace(path, Listed{&e, folder});
@@ -135,7 +126,7 @@ TEST_P(KernelImage, NormalMountListsExactlyTheManifest) {
         EXPECT_FALSE(got.deleted) << want.path;
     }
     EXPECT_EQ(m.byPath.size(), expected); // nothing else
-    EXPECT_FALSE(m.result.stopped);
+    EXPECT_FALSE(m.m->result.stopped);
 }
 
 TEST_P(KernelImage, ExtensiveMountListsEveryLiveEntryUnmarked) {
@@ -272,13 +263,13 @@ TEST_P(DiskOrder, MountEqualsTheTreeOrderWalk) {
         SCOPED_TRACE(mode == RecoveryMode::Normal ? "Normal" : "Extensive");
         MountedImage m(GetParam().image, GetParam().index, mode);
         Catalog want;
-        referenceMount(m.reader, m.table.records[GetParam().index], want, mode);
+        referenceMount(m.m->reader, m.m->volume, want, mode);
         const bool inOrder = mode == RecoveryMode::Normal;
-        EXPECT_EQ(rows(m.catalog.FolderList, inOrder), rows(want.FolderList, inOrder));
-        EXPECT_EQ(rows(m.catalog.FileList, inOrder), rows(want.FileList, inOrder));
-        EXPECT_EQ(refs(m.catalog.DirectItems, inOrder), refs(want.DirectItems, inOrder));
-        EXPECT_EQ(refs(m.catalog.IndirectItems, inOrder), refs(want.IndirectItems, inOrder));
-        EXPECT_GT(m.catalog.FileList.size(), 0u);
+        EXPECT_EQ(rows(m.m->catalog.FolderList, inOrder), rows(want.FolderList, inOrder));
+        EXPECT_EQ(rows(m.m->catalog.FileList, inOrder), rows(want.FileList, inOrder));
+        EXPECT_EQ(refs(m.m->catalog.DirectItems, inOrder), refs(want.DirectItems, inOrder));
+        EXPECT_EQ(refs(m.m->catalog.IndirectItems, inOrder), refs(want.IndirectItems, inOrder));
+        EXPECT_GT(m.m->catalog.FileList.size(), 0u);
     }
 }
 

@@ -1,7 +1,6 @@
 #include "reiserfs/mount.h"
 
-#include "common/memory_source.h"
-#include "common/volume_builder.h"
+#include "common/mount_helpers.h"
 
 #include <gtest/gtest.h>
 #include <set>
@@ -15,40 +14,17 @@ constexpr std::uint32_t kBlocks = 64;
 
 // A volume at sector 0 of an in-memory disk; tests place nodes and mount.
 struct Volume {
-    std::uint32_t blockSize;
     VolumeBuilder vb;
     explicit Volume(std::uint32_t bs = 4096)
-        : blockSize(bs), vb(bs, kBlocks, std::size_t(bs) * kBlocks + 65536 + 8192) {}
+        : vb(bs, kBlocks, std::size_t(bs) * kBlocks + 65536 + 8192) {}
     void put(std::uint32_t block, const std::vector<std::uint8_t>& bytes) { vb.put(block, bytes); }
     void put(std::uint32_t block, const LeafBuilder& leaf) { vb.leaf(block, leaf); }
     std::uint32_t first() const { return vb.firstFreeBlock(); }
 
-    struct Result {
-        Catalog catalog;
-        MountResult mount;
-        ReadStats reads;
-        std::vector<std::string> files, folders;
-    };
-    std::unique_ptr<Result> mount(std::uint32_t root, RecoveryMode mode,
-                                  ProgressSink& progress = nullProgress(),
-                                  std::atomic<bool>* stopFlag = nullptr) {
-        SectorReader reader;
-        reader.openSource(std::make_unique<MemorySource>(vb.image.data));
-        VolumeInfo v;
-        v.startSector = 0;
-        v.sectorsPerBlock = blockSize / 512;
-        v.sectorCount = std::uint64_t(kBlocks) * v.sectorsPerBlock;
-        v.rootBlock = root;
-        auto r = std::make_unique<Result>();
-        std::atomic<bool> stop{false};
-        VolumeMount m(reader, v, r->catalog, stopFlag ? *stopFlag : stop, progress);
-        r->mount = m.MountSelectedVolume(mode);
-        r->reads = reader.stats();
-        for (auto& f : r->catalog.FileList)
-            r->files.push_back(f.name.str());
-        for (auto& f : r->catalog.FolderList)
-            r->folders.push_back(f.name.str());
-        return r;
+    std::unique_ptr<Mounted> mount(std::uint32_t root, RecoveryMode mode,
+                                   ProgressSink& progress = nullProgress(),
+                                   std::atomic<bool>* stop = nullptr) {
+        return mountBuilt(vb, root, mode, {}, {&progress, stop});
     }
 };
 
@@ -70,8 +46,8 @@ TEST(Mount, RootAtLevelTwoProcessesLeavesInPointerOrder) {
     v.put(r0 + 2, leafWith(12, "c"));
     v.put(r0 + 3, leafWith(10, "a"));
     auto r = v.mount(r0, RecoveryMode::Normal);
-    EXPECT_EQ(r->files, (Names{"a", "b", "c"}));
-    EXPECT_EQ(r->mount.leavesRead, 3u);
+    EXPECT_EQ(r->fileNames(), (Names{"a", "b", "c"}));
+    EXPECT_EQ(r->result.leavesRead, 3u);
 }
 
 // Leaves laid out against the pointer order (as a volume grown by inserts
@@ -97,16 +73,17 @@ TEST(Mount, LeavesInReverseOrderCostOneSeekPerLevel) {
         v.put(left, internalNode(4096, 2, leftLeaves));
         v.put(right, internalNode(4096, 2, rightLeaves));
         auto r = v.mount(root, RecoveryMode::Normal);
-        EXPECT_EQ(r->files, expected);
-        EXPECT_EQ(r->mount.leavesRead, 30u);
-        EXPECT_LE(r->reads.seeks, 3u); // the root, the two nodes, the leaves
+        EXPECT_EQ(r->fileNames(), expected);
+        EXPECT_EQ(r->result.leavesRead, 30u);
+        EXPECT_LE(r->reader.stats().seeks, 3u); // the root, the two nodes, the leaves
         // Extensive: the root, then one pass over the volume.
         auto e = v.mount(root, RecoveryMode::Extensive);
-        EXPECT_EQ(std::set<std::string>(e->files.begin(), e->files.end()),
+        const Names found = e->fileNames();
+        EXPECT_EQ(std::set<std::string>(found.begin(), found.end()),
                   std::set<std::string>(expected.begin(), expected.end()));
         for (const auto& f : e->catalog.FileList)
             EXPECT_FALSE(f.deleted) << f.name;
-        EXPECT_LE(e->reads.seeks, 2u);
+        EXPECT_LE(e->reader.stats().seeks, 2u);
     }
 }
 
@@ -127,7 +104,7 @@ TEST(Mount, TreesOfEveryHeightAreWalkedIncludingASingleLeaf) {
         v.put(block, leafWith(10, "deep"));
         Walk walk;
         auto r = v.mount(v.first(), RecoveryMode::Normal, walk);
-        EXPECT_EQ(r->files, Names{"deep"}) << "height " << height;
+        EXPECT_EQ(r->fileNames(), Names{"deep"}) << "height " << height;
         EXPECT_EQ(walk.internal, height - 1u) << "height " << height;
         EXPECT_EQ(walk.leaves, 1u) << "height " << height;
         EXPECT_EQ(walk.queued, 0u) << "height " << height;
@@ -141,9 +118,9 @@ TEST(Mount, ATreeThatPointsBackToItselfEnds) {
     v.put(r0 + 1, internalNode(4096, 2, {r0 + 2, r0, r0 + 1, r0 + 2}));
     v.put(r0 + 2, leafWith(10, "once"));
     auto r = v.mount(r0, RecoveryMode::Normal);
-    EXPECT_EQ(r->files, Names{"once"});
+    EXPECT_EQ(r->fileNames(), Names{"once"});
     // Four pointers to nodes already visited.
-    EXPECT_EQ(r->mount.nodesSkipped, 4u);
+    EXPECT_EQ(r->result.nodesSkipped, 4u);
 }
 
 TEST(Mount, DamagedNodesAndChildrenAreSkipped) {
@@ -161,10 +138,10 @@ TEST(Mount, DamagedNodesAndChildrenAreSkipped) {
     v.put(r0 + 3, badLeaf);
     v.put(r0 + 4, leafWith(10, "good"));
     auto r = v.mount(r0, RecoveryMode::Normal);
-    EXPECT_EQ(r->files, Names{"good"});
+    EXPECT_EQ(r->fileNames(), Names{"good"});
     // The empty block, the node whose pointers run past its end, the leaf
     // with impossible free space and the block past the volume.
-    EXPECT_EQ(r->mount.nodesSkipped, 4u);
+    EXPECT_EQ(r->result.nodesSkipped, 4u);
 }
 
 // The version field carries the key format in its low 12 bits; reiserfsck
@@ -182,7 +159,7 @@ TEST(Mount, KeyFormatIsTheLowTwelveBitsAndAnUnknownOneSkipsOnlyItsItem) {
     leaf.items.back().keyFormat = 0xF001; // format 1 with flags set
     v.put(v.first(), leaf);
     auto r = v.mount(v.first(), RecoveryMode::Normal);
-    EXPECT_EQ(r->files, (Names{"kept", "flagged"}));
+    EXPECT_EQ(r->fileNames(), (Names{"kept", "flagged"}));
 }
 
 TEST(Mount, EightKilobyteBlocksAndDataItemsWithLargeOffsets) {
@@ -193,7 +170,7 @@ TEST(Mount, EightKilobyteBlocksAndDataItemsWithLargeOffsets) {
     leaf.direct(2, 10, (std::uint64_t(5) << 32) - 3, "end");
     v.put(9, leaf.build());
     auto r = v.mount(9, RecoveryMode::Normal);
-    ASSERT_EQ(r->files, Names{"big"});
+    ASSERT_EQ(r->fileNames(), Names{"big"});
     EXPECT_EQ(r->catalog.FileList[0].size, std::uint64_t(5) << 32);
     ASSERT_EQ(r->catalog.IndirectItems.size(), 1u);
     ASSERT_EQ(r->catalog.DirectItems.size(), 1u);
@@ -211,8 +188,8 @@ TEST(Mount, AStopRequestedBeforeTheStartIsKept) {
     v.put(r0 + 1, leafWith(10, "file"));
     std::atomic<bool> stop{true};
     auto r = v.mount(r0, RecoveryMode::Extensive, nullProgress(), &stop);
-    EXPECT_TRUE(r->mount.stopped);
-    EXPECT_TRUE(r->files.empty());
+    EXPECT_TRUE(r->result.stopped);
+    EXPECT_TRUE(r->fileNames().empty());
     static_assert(!std::is_copy_constructible_v<Catalog> && !std::is_move_constructible_v<Catalog>,
                   "the catalog's hash functors point at the catalog itself");
 }
@@ -234,9 +211,9 @@ TEST(Mount, StopDuringTheWalkStillBuildsTheTreeOfWhatWasFound) {
     } progress;
     progress.stop = &stop;
     auto r = v.mount(r0, RecoveryMode::Normal, progress, &stop);
-    EXPECT_TRUE(r->mount.stopped);
-    EXPECT_EQ(r->folders, Names{"dir"});
-    EXPECT_TRUE(r->files.empty());
+    EXPECT_TRUE(r->result.stopped);
+    ASSERT_EQ(r->folderNames(), Names{"dir"});
+    EXPECT_TRUE(r->fileNames().empty());
     EXPECT_EQ(r->catalog.FolderList[0].treeItem, 1u);
     EXPECT_FALSE(stop); // cleared for the phases after the collection
 }
@@ -251,9 +228,23 @@ TEST(Mount, ExtensiveScanFindsFullLeavesLeavesOutsideTheTreeAndSingleLeafVolumes
     full[4] = full[5] = 0;
     v.put(r0 + 9, full);
     auto normal = v.mount(r0, RecoveryMode::Normal);
-    EXPECT_EQ(normal->files, Names{"live"});
+    EXPECT_EQ(normal->fileNames(), Names{"live"});
     auto extensive = v.mount(r0, RecoveryMode::Extensive);
-    EXPECT_EQ(extensive->files, (Names{"live", "deleted", "full"}));
+    EXPECT_EQ(extensive->fileNames(), (Names{"live", "deleted", "full"}));
+}
+
+// The block scan applies the leaf check of the walk: a block whose free
+// space runs one byte past the block is no leaf.
+TEST(Mount, ExtensiveScanSkipsABlockWithImpossibleFreeSpace) {
+    Volume v;
+    const auto r0 = v.first();
+    v.put(r0, leafWith(10, "live"));
+    auto bad = leafWith(11, "bad").build();
+    bad[4] = 0x01; // free space 4097
+    bad[5] = 0x10;
+    v.put(r0 + 5, bad);
+    auto r = v.mount(r0, RecoveryMode::Extensive);
+    EXPECT_EQ(r->fileNames(), Names{"live"});
 }
 
 TEST(Mount, ExtensiveScanReportsEveryBlockInOrder) {

@@ -54,6 +54,21 @@ TEST(Structures, KeyFormatsDecodeTypesAndTheWholeSixtyBitOffset) {
     EXPECT_FALSE(ReadItemHead(block, 170));
 }
 
+// Flags in the top four bits of the version field leave the format as it
+// is; a value in bits 4-11 is no format at all.
+TEST(Structures, KeyFormatFlagsAreMaskedOffOnlyInTheTopFourBits) {
+    LeafBuilder leaf(4096);
+    leaf.directory(1, 2, {{2, 6, "y"}}, /*keyFormat=*/0x3000); // 3.5 with flags
+    leaf.add({2, 9, 1, ItemKind::Stat, 0x0011, 0, {0}});       // 17: unknown
+    leaf.add({2, 9, 1, ItemKind::Stat, 0x0100, 0, {0}});       // 256: unknown
+    const auto block = leaf.build();
+    ASSERT_TRUE(ReadItemHead(block, 0)->knownFormat());
+    EXPECT_EQ(ReadItemHead(block, 0)->keyFormat, 0u);
+    EXPECT_EQ(ReadItemHead(block, 0)->type, ItemType::Directory);
+    EXPECT_FALSE(ReadItemHead(block, 1)->knownFormat());
+    EXPECT_FALSE(ReadItemHead(block, 2)->knownFormat());
+}
+
 TEST(Structures, ChildPointersMustLieInsideTheBlock) {
     auto node = internalNode(512, 2, {10, 11, 12});
     EXPECT_EQ(ChildBlock(node, 2), 12u);

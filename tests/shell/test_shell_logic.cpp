@@ -36,15 +36,15 @@ TEST(ScanRange, RefusesWhatDoesNotFit32BitsAndEmptyRanges) {
 
 TEST(MenuStates, PhasesGrayBrowsingCommandsUntilAMountHasEnded) {
     for (int command : {cmd::RecoverSelected, cmd::ViewIcons, cmd::FindFiles, cmd::DriveInfo}) {
-        EXPECT_EQ(menuCommandEnabled(0, 0, command), false);
-        EXPECT_EQ(menuCommandEnabled(1, 1, command), false);
-        EXPECT_EQ(menuCommandEnabled(3, 2, command), true);
-        EXPECT_EQ(menuCommandEnabled(4, 0, command), false);
+        EXPECT_EQ(menuCommandEnabled(MenuPhase::Startup, Step::Disk, command), false);
+        EXPECT_EQ(menuCommandEnabled(MenuPhase::Working, Step::Volume, command), false);
+        EXPECT_EQ(menuCommandEnabled(MenuPhase::Browsing, Step::Browse, command), true);
+        EXPECT_EQ(menuCommandEnabled(MenuPhase::BackAtDisk, Step::Disk, command), false);
     }
-    EXPECT_EQ(menuCommandEnabled(0, 0, cmd::Settings), true);
-    EXPECT_EQ(menuCommandEnabled(0, -1, cmd::Settings), false);
-    EXPECT_EQ(menuCommandEnabled(1, 1, cmd::Settings), true);
-    EXPECT_FALSE(menuCommandEnabled(3, 2, cmd::Exit).has_value());
+    EXPECT_EQ(menuCommandEnabled(MenuPhase::Startup, Step::Disk, cmd::Settings), true);
+    EXPECT_EQ(menuCommandEnabled(MenuPhase::Startup, Step::Startup, cmd::Settings), false);
+    EXPECT_EQ(menuCommandEnabled(MenuPhase::Working, Step::Volume, cmd::Settings), true);
+    EXPECT_FALSE(menuCommandEnabled(MenuPhase::Browsing, Step::Browse, cmd::Exit).has_value());
 }
 
 // Root (2) holds A (10), a damaged entry that names the root itself
@@ -84,9 +84,9 @@ TEST(FolderTreeModel, EveryPlacedFolderSitsUnderItsParentAtItsTreeItemNumber) {
     EXPECT_EQ(model.rowCount(model.indexForTreeItem(c.FolderList[0].treeItem)), 2);
 }
 
-TEST(FileListModel, FoldersFirstThenFilteredFilesWithFullSizesAndErrorDates) {
+TEST(FileListModel, FoldersFirstThenFilteredFilesWithFullSizesAndUnsignedDates) {
     Catalog c;
-    c.AddFile("z.txt", 2, 20, 0, 0, 5ull << 32, 2); // over 4 GiB, no date
+    c.AddFile("z.txt", 2, 20, 0, 0, 5ull << 32, 2); // over 4 GiB, at the epoch
     c.AddFolder("sub", 2, 10, 1, 2);
     c.AddFile("b.doc", 2, 21, 0x80000000u, 0, 7, 2); // negative as signed
     c.AddFile("a.TXT", 2, 22, 1, 0, 1, 2);
@@ -102,8 +102,11 @@ TEST(FileListModel, FoldersFirstThenFilteredFilesWithFullSizesAndErrorDates) {
     EXPECT_EQ(cell(0, FileListModel::Sector), QString::number(c.FolderList[0].treeItem));
     EXPECT_EQ(cell(1, FileListModel::Name), "z.txt");
     EXPECT_EQ(cell(1, FileListModel::Size), "21474836480");
-    EXPECT_EQ(cell(1, FileListModel::Date), "Error");
-    EXPECT_EQ(cell(2, FileListModel::Time), "Error");
+    // Times are unsigned: 0 is the epoch, 2^31 a date in 2038.
+    EXPECT_EQ(cell(1, FileListModel::Date), FormatTimestamp(0).first);
+    EXPECT_EQ(cell(2, FileListModel::Date), FormatTimestamp(0x80000000u).first);
+    EXPECT_TRUE(cell(2, FileListModel::Date).endsWith("-2038"));
+    EXPECT_EQ(cell(2, FileListModel::Time), FormatTimestamp(0x80000000u).second);
     EXPECT_EQ(cell(3, FileListModel::Sector), QString::number(c.FileList[2].fileNumber));
 
     m.setFilters({"*.TXT"});
@@ -136,7 +139,7 @@ TEST(FormatTimestamp, LocalDateAndTime) {
     t.tm_min = 5;
     t.tm_sec = 9;
     t.tm_isdst = -1;
-    const auto [date, time] = FormatTimestamp(std::int32_t(std::mktime(&t)));
+    const auto [date, time] = FormatTimestamp(std::uint32_t(std::mktime(&t)));
     EXPECT_EQ(date, "01-Mar-2006");
     EXPECT_EQ(time, "08:05:09");
 }

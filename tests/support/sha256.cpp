@@ -1,124 +1,54 @@
 #include "sha256.h"
 
-#include <algorithm>
-#include <cstring>
+#include <openssl/evp.h>
+
 #include <fstream>
+#include <memory>
 #include <stdexcept>
 #include <vector>
 
 namespace dorvak::test {
 namespace {
 
-constexpr std::array<std::uint32_t, 64> kRound = {
-    0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4, 0xab1c5ed5,
-    0xd807aa98, 0x12835b01, 0x243185be, 0x550c7dc3, 0x72be5d74, 0x80deb1fe, 0x9bdc06a7, 0xc19bf174,
-    0xe49b69c1, 0xefbe4786, 0x0fc19dc6, 0x240ca1cc, 0x2de92c6f, 0x4a7484aa, 0x5cb0a9dc, 0x76f988da,
-    0x983e5152, 0xa831c66d, 0xb00327c8, 0xbf597fc7, 0xc6e00bf3, 0xd5a79147, 0x06ca6351, 0x14292967,
-    0x27b70a85, 0x2e1b2138, 0x4d2c6dfc, 0x53380d13, 0x650a7354, 0x766a0abb, 0x81c2c92e, 0x92722c85,
-    0xa2bfe8a1, 0xa81a664b, 0xc24b8b70, 0xc76c51a3, 0xd192e819, 0xd6990624, 0xf40e3585, 0x106aa070,
-    0x19a4c116, 0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
-    0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2};
+using Context = std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)>;
 
-constexpr std::uint32_t rotr(std::uint32_t x, int n) {
-    return (x >> n) | (x << (32 - n));
+Context startDigest() {
+    Context ctx(EVP_MD_CTX_new(), &EVP_MD_CTX_free);
+    if (!ctx || EVP_DigestInit_ex(ctx.get(), EVP_sha256(), nullptr) != 1)
+        throw std::runtime_error("SHA-256 is not available");
+    return ctx;
 }
 
-} // namespace
-
-Sha256::Sha256()
-    : state_{0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
-             0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19} {}
-
-void Sha256::compress(const std::uint8_t* block) {
-    std::uint32_t w[64];
-    for (int i = 0; i < 16; ++i)
-        w[i] = std::uint32_t(block[4 * i]) << 24 | std::uint32_t(block[4 * i + 1]) << 16 |
-               std::uint32_t(block[4 * i + 2]) << 8 | block[4 * i + 3];
-    for (int i = 16; i < 64; ++i) {
-        std::uint32_t s0 = rotr(w[i - 15], 7) ^ rotr(w[i - 15], 18) ^ (w[i - 15] >> 3);
-        std::uint32_t s1 = rotr(w[i - 2], 17) ^ rotr(w[i - 2], 19) ^ (w[i - 2] >> 10);
-        w[i] = w[i - 16] + s0 + w[i - 7] + s1;
-    }
-    auto [a, b, c, d, e, f, g, h] = state_;
-    for (int i = 0; i < 64; ++i) {
-        std::uint32_t t1 =
-            h + (rotr(e, 6) ^ rotr(e, 11) ^ rotr(e, 25)) + ((e & f) ^ (~e & g)) + kRound[i] + w[i];
-        std::uint32_t t2 = (rotr(a, 2) ^ rotr(a, 13) ^ rotr(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
-        h = g;
-        g = f;
-        f = e;
-        e = d + t1;
-        d = c;
-        c = b;
-        b = a;
-        a = t1 + t2;
-    }
-    const std::uint32_t add[8] = {a, b, c, d, e, f, g, h};
-    for (int i = 0; i < 8; ++i)
-        state_[i] += add[i];
-}
-
-void Sha256::update(const void* data, std::size_t size) {
-    const auto* p = static_cast<const std::uint8_t*>(data);
-    totalBytes_ += size;
-    while (size > 0) {
-        std::size_t take = std::min(size, buffer_.size() - buffered_);
-        std::memcpy(buffer_.data() + buffered_, p, take);
-        buffered_ += take;
-        p += take;
-        size -= take;
-        if (buffered_ == buffer_.size()) {
-            compress(buffer_.data());
-            buffered_ = 0;
-        }
-    }
-}
-
-std::array<std::uint8_t, 32> Sha256::finish() {
-    const std::uint64_t bits = totalBytes_ * 8;
-    const std::uint8_t pad = 0x80;
-    update(&pad, 1);
-    const std::uint8_t zero = 0;
-    while (buffered_ != 56)
-        update(&zero, 1);
-    std::uint8_t length[8];
-    for (int i = 0; i < 8; ++i)
-        length[i] = static_cast<std::uint8_t>(bits >> (56 - 8 * i));
-    update(length, 8);
-    std::array<std::uint8_t, 32> digest;
-    for (int i = 0; i < 8; ++i)
-        for (int j = 0; j < 4; ++j)
-            digest[4 * i + j] = static_cast<std::uint8_t>(state_[i] >> (24 - 8 * j));
-    return digest;
-}
-
-std::string Sha256::finishHex() {
+std::string finishHex(EVP_MD_CTX* ctx) {
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    if (EVP_DigestFinal_ex(ctx, digest, &length) != 1) throw std::runtime_error("SHA-256 failed");
     static const char kHex[] = "0123456789abcdef";
     std::string out;
-    for (std::uint8_t byte : finish()) {
-        out += kHex[byte >> 4];
-        out += kHex[byte & 15];
+    for (unsigned int i = 0; i < length; ++i) {
+        out += kHex[digest[i] >> 4];
+        out += kHex[digest[i] & 15];
     }
     return out;
 }
 
+} // namespace
+
 std::string sha256Hex(const void* data, std::size_t size) {
-    Sha256 h;
-    h.update(data, size);
-    return h.finishHex();
+    Context ctx = startDigest();
+    EVP_DigestUpdate(ctx.get(), data, size);
+    return finishHex(ctx.get());
 }
 
 std::string sha256FileHex(const std::filesystem::path& file) {
     std::ifstream in(file, std::ios::binary);
     if (!in) throw std::runtime_error("cannot open " + file.string());
-    Sha256 h;
-    std::vector<char> buffer(1 << 20);
-    while (in) {
-        in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-        h.update(buffer.data(), static_cast<std::size_t>(in.gcount()));
-    }
-    if (in.bad()) throw std::runtime_error("read error in " + file.string());
-    return h.finishHex();
+    Context ctx = startDigest();
+    std::vector<char> buffer(std::size_t(1) << 20);
+    while (in.read(buffer.data(), std::streamsize(buffer.size())) || in.gcount() > 0)
+        EVP_DigestUpdate(ctx.get(), buffer.data(), std::size_t(in.gcount()));
+    if (in.bad()) throw std::runtime_error("cannot read " + file.string());
+    return finishHex(ctx.get());
 }
 
 } // namespace dorvak::test

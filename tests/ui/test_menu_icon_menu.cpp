@@ -1,5 +1,5 @@
-// IconMenu: item records, measurement, states and the style-3 colours.
-#include "ui/controls/system_colours.h"
+// IconMenu: item records, measurement, states and the style-3 colors.
+#include "ui/controls/system_colors.h"
 #include "ui/menu/icon_menu.h"
 
 #include <QPainter>
@@ -23,7 +23,7 @@ TEST(IconMenuItems, TextSplitsAtTheFirstTabAndLabelsAreCut) {
     EXPECT_TRUE(menu.item(2).bitmap.isNull());
     EXPECT_EQ(menu.measureItem(0), QSize(150, 20));
     EXPECT_EQ(menu.measureItem(1).height(), 6);
-    EXPECT_EQ(menu.menu()->actions().size(), 3);
+    ASSERT_EQ(menu.menu()->actions().size(), 3);
     // QMenu must not see the tab, or it adds its own accelerator column.
     EXPECT_FALSE(menu.menu()->actions().at(0)->text().contains('\t'));
 }
@@ -53,11 +53,11 @@ TEST(IconMenuPaint, CreamTextAreaButtonFaceSquareAndSelection) {
         menu.paintItem(p, menu.item(0).action, QRect(0, 0, 150, 20), false);
     }
     EXPECT_EQ(QColor(canvas.pixel(140, 2)), QColor(255, 255, 240));
-    EXPECT_EQ(QColor(canvas.pixel(10, 10)), systemColour(SystemColour::ButtonFace));
+    EXPECT_EQ(QColor(canvas.pixel(10, 10)), systemColor(SystemColor::ButtonFace));
     {
         QPainter p(&canvas);
         menu.paintItem(p, menu.item(0).action, QRect(0, 0, 150, 20), true);
     }
-    EXPECT_EQ(QColor(canvas.pixel(140, 2)), systemColour(SystemColour::Highlight));
+    EXPECT_EQ(QColor(canvas.pixel(140, 2)), systemColor(SystemColor::Highlight));
     EXPECT_EQ(QColor(canvas.pixel(21, 2)), QColor(255, 255, 240)); // 2 px gap by the square
 }

@@ -36,6 +36,7 @@ TEST(OwnerDrawnMenu, IconMenuItemsAreTheGivenSizeAndPaintCream) {
     menu.menu()->popup(QPoint(0, 0));
     QApplication::processEvents();
     const QList<QAction*> actions = menu.menu()->actions();
+    ASSERT_EQ(actions.size(), 3);
     EXPECT_EQ(menu.menu()->actionGeometry(actions[0]).size(), QSize(150, 20));
     EXPECT_EQ(menu.menu()->actionGeometry(actions[1]).height(), 6);
     const QImage img = menu.menu()->grab().toImage();

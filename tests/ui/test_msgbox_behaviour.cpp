@@ -5,8 +5,10 @@
 #include "ui/msgbox/remembered_answers.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QKeyEvent>
 #include <QSettings>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -18,10 +20,11 @@ using namespace dorvak::mb;
 
 namespace {
 
-// Remembered answers go to a private settings folder, never the user's.
+// Remembered answers go to a private settings folder, never the user's; the
+// folder is removed when the program ends.
 const bool kPrivateConfig = [] {
-    char dir[] = "/tmp/dorvak-msgbox-test-XXXXXX";
-    if (mkdtemp(dir)) qputenv("XDG_CONFIG_HOME", dir);
+    static QTemporaryDir dir(QDir::tempPath() + "/dorvak-msgbox-test-XXXXXX");
+    if (dir.isValid()) qputenv("XDG_CONFIG_HOME", dir.path().toLocal8Bit());
     return true;
 }();
 

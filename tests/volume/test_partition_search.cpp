@@ -57,7 +57,8 @@ TEST(PartitionSearch, TheLastRunIsReadWholeAndReachesPastTheEnd) {
     EXPECT_EQ(s.table.records[0].startSector, 882u);
     EXPECT_EQ(s.table.records[0].sectorCount, 400u);
     EXPECT_EQ(s.found, std::vector<std::string>{"ReiserFS - 0"});
-    EXPECT_EQ(s.progress.sectors.size(), 17u); // 17 runs of 60
+    ASSERT_EQ(s.progress.sectors.size(), 17u); // 17 runs of 60
+    ASSERT_FALSE(s.progress.statuses.empty());
     EXPECT_EQ(s.progress.sectors.back(), 960u);
     EXPECT_EQ(s.progress.statuses.front(), "Scanning sector 0 Of 1000");
     EXPECT_EQ(s.progress.statuses.back(), "Scanning sector 960 Of 1000");

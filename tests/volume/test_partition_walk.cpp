@@ -60,6 +60,15 @@ TEST(PartitionWalk, PrimariesThenLogicalsInChainOrderNamedByIndex) {
     EXPECT_EQ(t.records[2].sectorsPerBlock, 1u);
 }
 
+// A disk whose primary table is full: the volume in the fourth entry counts.
+TEST(PartitionWalk, TheFourthPrimaryEntryIsProbed) {
+    DiskImage img(kDiskSectors * 512);
+    writePartitionTable(
+        img, 0, {{0x07, 100, 300}, {0x0C, 400, 600}, {0x82, 1000, 2000}, {0x83, 30000, 8000}});
+    reiser(img, 30000);
+    EXPECT_EQ(starts(walk(img)), (std::vector<std::uint64_t>{30000}));
+}
+
 // A re-created or damaged table may be smaller than the file system (or say
 // 0): the volume still spans every block the superblock counts, but never
 // past the end of the source.

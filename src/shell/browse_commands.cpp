@@ -1,0 +1,128 @@
+#include "shell/browse_commands.h"
+
+#include "browse/destination_check.h"
+#include "shell/catalog_models.h"
+#include "shell/find_dialog.h"
+#include "shell/list_pane.h"
+#include "shell/main_window.h"
+#include "shell/messages.h"
+#include "shell/recovery.h"
+#include "shell/step_tree.h"
+#include "shell/tool_dialogs.h"
+
+#include <QFileDialog>
+#include <QTreeView>
+
+namespace dorvak {
+
+BrowseCommands::BrowseCommands(WizardState& state, ListPane& list, FileListModel* listModel,
+                               FolderTreeModel* folderModel, std::function<StepTree*()> catalogTree,
+                               QWidget* window)
+    : state_(state), list_(list), listModel_(listModel), folderModel_(folderModel),
+      catalogTree_(std::move(catalogTree)), window_(window) {}
+
+void BrowseCommands::findFiles() {
+    if (state_.WizardStep != Step::Browse || state_.workerBusy) return;
+    FindDialog dialog(state_.catalog, *folderModel_, window_);
+    dialog.exec();
+}
+
+void BrowseCommands::fileFilters() {
+    if (state_.WizardStep != Step::Browse || state_.workerBusy) return;
+    FiltersDialog dialog(listModel_->filters(), window_);
+    dialog.exec();
+    // Whichever way it closed, the list is stored and the root shown again.
+    listModel_->setFilters(dialog.filters());
+    catalogTree_()->setFocus();
+    catalogTree_()->setCurrentIndex(folderModel_->rootIndex());
+    state_.treePaneActive = true;
+    listModel_->FillFileList(2);
+}
+
+void BrowseCommands::recoverySettings() {
+    SettingsDialog dialog(state_.settings, window_);
+    if (dialog.exec() != QDialog::Accepted) return;
+    state_.settings = dialog.result();
+    state_.reader.badSectorRetries = state_.settings.sanitized().badSectorRetries;
+}
+
+void BrowseCommands::properties() {
+    if (state_.WizardStep != Step::Browse) return;
+    const int row = list_.currentRow();
+    if (row < 0) return;
+    auto cell = [&](int column) {
+        return listModel_->index(row, column).data().toString().left(99);
+    };
+    const QString type = cell(FileListModel::Type);
+    PropertiesText text;
+    if (type.endsWith(QLatin1String("Folder")))
+        text =
+            folderProperties(state_.catalog, *folderModel_, cell(FileListModel::Sector).toUInt());
+    else
+        text.size = fileSizeText(cell(FileListModel::Size));
+    text.name = cell(FileListModel::Name);
+    text.date = cell(FileListModel::Date);
+    text.time = cell(FileListModel::Time);
+    PropertiesDialog dialog(text, window_);
+    dialog.exec();
+}
+
+void BrowseCommands::driveInformation() {
+    const VolumeInfo* v = state_.selectedVolumeInfo();
+    if (state_.WizardStep != Step::Browse || !v) return;
+    DriveInfoDialog dialog(*v, state_.catalog,
+                           state_.catalog.recoveryMode == RecoveryMode::Extensive, window_);
+    dialog.exec();
+}
+
+void BrowseCommands::recoverSelected() {
+    recover(false);
+}
+
+void BrowseCommands::recoverAll() {
+    recover(true);
+}
+
+void BrowseCommands::recover(bool all) {
+    if (state_.WizardStep != Step::Browse || state_.workerBusy) return;
+    const VolumeInfo* volume = state_.selectedVolumeInfo();
+    if (!volume) return;
+    const RecoverySelection selection = all ? RecoverySelection{} : list_.selectedEntries();
+    if (!all && selection.files.empty() && selection.folders.empty()) {
+        ShowMessage(
+            QStringLiteral("Select the file(s) and folder(s) to recover in the right pane."),
+            MessageKind::Information);
+        return;
+    }
+    const QString dest =
+        folderChooser_ ? folderChooser_()
+                       : QFileDialog::getExistingDirectory(window_, QStringLiteral("Recover into"));
+    if (dest.isEmpty()) return;
+    // Writing onto the disk being read could overwrite what is still to be
+    // recovered; the copy-out refuses it too, this says so before it starts.
+    if (const std::string refused =
+            destinationOnSourceDisk(state_.reader.diskPath(), dest.toStdString());
+        !refused.empty()) {
+        ShowMessage(QString::fromStdString(refused) +
+                        QStringLiteral("\r\nChoose a folder on another disk, so that nothing is "
+                                       "written over the data that is still to be recovered."),
+                    MessageKind::Error);
+        return;
+    }
+    SavingDialog saving(window_);
+    const VolumeInfo v = *volume;
+    const std::string target = dest.toStdString();
+    const CopySummary summary = saving.run(
+        [this, v, target, all, selection](CopyProgressSink& sink, CopyRequests& requests) {
+            CopyOut copy(state_.reader, v, state_.catalog, &state_.live,
+                         state_.settings.sanitized(), requests, sink);
+            return all ? copy.RecoverAll(target) : copy.RecoverSelected(target, selection);
+        });
+    const SummaryText text = summaryText(summary, dest);
+    const MessageKind kind = summary.whole() ? MessageKind::Information : MessageKind::Error;
+    if (showDetails(text.text, text.more,
+                    {QStringLiteral("&Open Folder"), QStringLiteral("&Close")}, kind) == 1)
+        MainWindow::openOnDesktop(QUrl::fromLocalFile(dest));
+}
+
+} // namespace dorvak
