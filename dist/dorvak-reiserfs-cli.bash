@@ -53,7 +53,7 @@ _dorvak_reiserfs_cli() {
         volumes) options="--map --help" ;;
         search) options="--map --start --end --run --stats $progress --help" ;;
         image) options="--map --volume --retries $progress --help" ;;
-        list) options="$volume --path --depth --deleted --stats $progress --help" ;;
+        list) options="$volume --path --depth --deleted --all-versions --stats $progress --help" ;;
         find) options="$volume $progress --help" ;;
         recover)
             options="$volume --path --duplicates --deleted --retries --sectors-per-read

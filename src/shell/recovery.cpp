@@ -137,6 +137,9 @@ SummaryText summaryText(const CopySummary& s, const QString& destination) {
                     .arg(s.skipped.size())
                     .arg(s.damaged.size())
                     .arg(s.failed.size());
+    if (s.carvedWritten)
+        out.text += QStringLiteral("\r\n%1 of the files written were carved from unused blocks.")
+                        .arg(s.carvedWritten);
     for (const FileReport& r : s.damaged) {
         QString ranges;
         for (const Damage& d : r.damage)
