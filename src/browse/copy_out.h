@@ -28,6 +28,7 @@
 //   a symbolic link where links cannot be made) fail that file only.
 
 #include "browse/file_contents.h"
+#include "browse/name_decoder.h"
 #include "browse/recovery_settings.h"
 #include "disk/sector_reader.h"
 #include "disk/volume_info.h"
@@ -153,6 +154,11 @@ public:
     // behaves when unset.
     std::function<bool(int dirFd)> foldsCase;
     std::function<std::string(const std::string&)> keepsName;
+    // The encoding names are written in: with one chosen, each name that is
+    // not UTF-8 is written (and each link target written) converted to
+    // UTF-8; null or the default decoder writes the bytes as they are.
+    // Reports keep naming entries by their raw catalog paths.
+    const NameDecoder* nameDecoder = nullptr;
     // Whether the summary lists every file written (a report needs it; on a
     // large volume the list costs more memory than the rest of the run).
     bool listWritten = false;
@@ -162,6 +168,9 @@ public:
 
 private:
     struct Op;
+    std::string writtenName(std::string_view raw) const {
+        return nameDecoder ? nameDecoder->converted(raw) : std::string(raw);
+    }
     struct FolderNames;
     struct Frame;
     class Run;
