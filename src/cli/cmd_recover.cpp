@@ -24,9 +24,12 @@ namespace {
 // matched as list prints them: converted when an encoding is chosen.
 bool resolvePaths(const Catalog& c, std::vector<std::string> paths, RecoverySelection& sel,
                   bool& all, const NameDecoder& decoder) {
-    // The name as list prints it.
-    const auto shown = [&](std::string_view name) {
-        return decoder.chosen() ? decoder.converted(name) : std::string(name);
+    // The name as list prints it (valid until the next call).
+    std::string convertedName;
+    const auto shown = [&](std::string_view name) -> std::string_view {
+        if (!decoder.chosen()) return name;
+        convertedName = decoder.converted(name);
+        return convertedName;
     };
     std::unordered_map<std::string, bool> wanted; // path -> found
     // The last components of the wanted paths, looked up by an entry's name.
