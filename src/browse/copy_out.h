@@ -9,7 +9,8 @@
 //   folder was never found lies in its "DirN" folder like any other; files
 //   whose folder exists but is cut off from the root (a damaged hierarchy
 //   that loops) go, for Recover All, into "Lost Files <folder id>".
-// - Names are made safe by safeName(); everything below the destination is
+// - Names are converted to UTF-8 first when an encoding is chosen
+//   (nameDecoder), then made safe by safeName(); everything below the destination is
 //   opened relative to its folder without following links, so nothing is
 //   written outside it.
 // - A folder that exists already is written into; a name held by something

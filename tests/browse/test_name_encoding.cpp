@@ -69,6 +69,11 @@ protected:
         const std::uint32_t photos = t.folder(2, encode(kJapanese[0], "SHIFT_JIS"));
         t.file(photos, encode(kJapanese[1], "SHIFT_JIS"), pattern(300, 3));
         t.file(2, "plain.txt", pattern(10, 4));
+        // A link to a file of the KOI8-R folder, its target in KOI8-R too.
+        const std::string target = encode(kRussian[0] + "/" + kRussian[4], "KOI8-R");
+        t.name(2, {2, 600, encode("ссылка", "KOI8-R")});
+        t.raw(statItem(2, 600, 0xA1FF, target.size(), 3000));
+        t.raw(directItem(2, 600, 1, std::vector<std::uint8_t>(target.begin(), target.end())));
         t.finish();
         image = scratch.path() / "volume.img";
         std::ofstream(image, std::ios::binary)
@@ -112,10 +117,13 @@ TEST_F(NameEncodings, ListsTheNamesOfTheChosenEncodingInUtf8) {
 }
 
 TEST_F(NameEncodings, RecoversUnderTheConvertedNames) {
-    CliRun r = run("recover", "'" + dest.string() + "' --name-encoding KOI8-R --path /Документы");
+    CliRun r = run("recover", "'" + dest.string() +
+                                  "' --name-encoding KOI8-R --path /Документы --path /ссылка");
     ASSERT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_EQ(readFile(dest / "Документы" / "Отчет за год.txt"), str(pattern(5000, 1)));
-    EXPECT_TRUE(fs::exists(dest / "Документы" / "письмо.doc"));
+    // The link names the converted folder, so it still reaches its file.
+    EXPECT_EQ(fs::read_symlink(dest / "ссылка"), "Документы/письмо.doc");
+    EXPECT_EQ(readFile(dest / "ссылка"), str(pattern(70, 2)));
     EXPECT_TRUE(has(r.out, "Renamed: 0\n")) << r.out;
 
     r = run("recover", "'" + dest.string() + "' --name-encoding SHIFT_JIS --path /写真 --dry-run");
