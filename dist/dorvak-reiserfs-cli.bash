@@ -6,14 +6,14 @@ _dorvak_reiserfs_cli() {
     local cur prev words cword
     _init_completion || return
 
-    local commands="disks volumes search list find recover help"
+    local commands="disks volumes search list find recover image help"
     local progress="--quiet -q --progress --stats"
     local volume="--volume --start-sector --extensive --no-carve --map --name-encoding"
 
     local command="" i
     for ((i = 1; i < cword; i++)); do
         case ${words[i]} in
-            disks | volumes | search | list | find | recover | help)
+            disks | volumes | search | list | find | recover | image | help)
                 command=${words[i]}
                 break
                 ;;
@@ -57,6 +57,7 @@ _dorvak_reiserfs_cli() {
         disks) options="--help" ;;
         volumes) options="--map --help" ;;
         search) options="--map --start --end --run --stats $progress --help" ;;
+        image) options="--map --volume --retries $progress --help" ;;
         list) options="$volume --path --depth --deleted --stats $progress --help" ;;
         find) options="$volume $progress --help" ;;
         recover)
@@ -65,7 +66,7 @@ _dorvak_reiserfs_cli() {
             ;;
         help)
             [[ $cur == -* ]] && options="--help" ||
-                options="disks volumes search list find recover"
+                options="disks volumes search list find recover image"
             COMPREPLY=($(compgen -W "$options" -- "$cur"))
             return
             ;;
