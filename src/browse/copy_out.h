@@ -10,9 +10,9 @@
 //   whose folder exists but is cut off from the root (a damaged hierarchy
 //   that loops) go, for Recover All, into "Lost Files <folder id>".
 // - Names are converted to UTF-8 first when an encoding is chosen
-//   (nameDecoder), then made safe by safeName(); everything below the destination is
-//   opened relative to its folder without following links, so nothing is
-//   written outside it.
+//   (nameDecoder), then made safe by safeName(); everything below the
+//   destination is opened relative to its folder without following links,
+//   so nothing is written outside it.
 // - A folder that exists already is written into; a name held by something
 //   that is not a folder (a file, a link) gives the folder the next free
 //   "name (n)". A name the destination's file system refuses (EINVAL,
