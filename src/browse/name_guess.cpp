@@ -57,7 +57,12 @@ CharClass classify(char32_t c) {
         return {Script::None, upper ? Case::Upper : lower ? Case::Lower : Case::None, 0, false};
     }
     if (c >= 0xC0 && c <= 0xFF && c != 0xD7 && c != 0xF7) return cased(Script::Latin, c < 0xDF);
-    if (c >= 0x100 && c <= 0x17F) return cased(Script::Latin, c % 2 == 0);
+    // Latin Extended-A pairs capitals with small letters, capital first;
+    // from U+0139 to U+0148 and from U+0179 on the pairs start on odd points.
+    if (c >= 0x100 && c <= 0x17F) {
+        const bool oddPairs = (c >= 0x139 && c <= 0x148) || c >= 0x179;
+        return cased(Script::Latin, (c % 2 == 1) == oddPairs && c != 0x138 && c != 0x149);
+    }
     if ((c >= 0x391 && c <= 0x3A9) || (c >= 0x386 && c <= 0x38F)) return cased(Script::Greek, true);
     if (c >= 0x3AC && c <= 0x3CE) return cased(Script::Greek, false);
     if ((c >= 0x410 && c <= 0x42F) || c == 0x401 || c == 0x404 || c == 0x406 || c == 0x407 ||
@@ -102,13 +107,16 @@ bool bicameral(Script s) {
 }
 
 // The score per byte of a decoded name, 0 when it does not read plausibly.
-double nameScore(std::string_view text, std::size_t rawBytes) {
+// `rawBytes`: the length of the name on disk; `chinese`: read through a
+// Chinese code page, where kana come only of misread Japanese.
+double nameScore(std::string_view text, std::size_t rawBytes, bool chinese) {
     const std::u32string cps = codePoints(text);
     double weight = 0;
     unsigned scripts = 0; // one bit per script met
     CharClass prev;
     bool prevAscii = false, prevLetter = false;
     int latinRun = 0;
+    std::size_t asciiChars = 0;
     for (char32_t c : cps) {
         const CharClass k = classify(c);
         if (k.bad) return 0;
@@ -127,6 +135,8 @@ double nameScore(std::string_view text, std::size_t rawBytes) {
         // Accented Latin letters come one or two at a time between plain ones.
         latinRun = k.script == Script::Latin ? latinRun + 1 : 0;
         if (latinRun > 2) return 0;
+        if (k.script == Script::Kana && chinese) return 0;
+        asciiChars += ascii;
         weight += k.weight;
         prev = k;
         prevAscii = ascii;
@@ -139,14 +149,10 @@ double nameScore(std::string_view text, std::size_t rawBytes) {
     if ((scripts & (1u << unsigned(Script::Han))) && others != 0 &&
         others != (1u << unsigned(Script::Kana)))
         return 0;
-    return rawBytes ? weight / double(rawBytes) : 0;
-}
-
-std::size_t nonAsciiBytes(std::string_view s) {
-    std::size_t n = 0;
-    for (char c : s)
-        n += static_cast<unsigned char>(c) >= 0x80;
-    return n;
+    // Per byte of the characters outside ASCII: a double-byte reading that
+    // takes an ASCII letter as the second byte of a character weighs by both.
+    const std::size_t bytes = rawBytes > asciiChars ? rawBytes - asciiChars : 0;
+    return bytes ? weight / double(bytes) : 0;
 }
 
 } // namespace
@@ -154,8 +160,11 @@ std::size_t nonAsciiBytes(std::string_view s) {
 const std::vector<std::string>& candidateNameEncodings() {
     // CP932 rather than SHIFT_JIS: iconv's SHIFT_JIS reads "\" and "~" as
     // the yen sign and the overline, and names written on Windows use CP932.
+    // GB18030 before EUC-JP: both read most GB2312 and EUC-JP byte pairs as
+    // Han characters, and only kana (which a Chinese reading refuses) tell
+    // them apart.
     static const std::vector<std::string> list{"KOI8-R", "CP1251", "CP866",      "ISO-8859-5",
-                                               "CP932",  "EUC-JP", "EUC-KR",     "GB18030",
+                                               "CP932",  "EUC-KR", "GB18030",    "EUC-JP",
                                                "BIG5",   "CP1252", "ISO-8859-2", "ISO-8859-7"};
     return list;
 }
@@ -177,7 +186,8 @@ std::optional<EncodingGuess> guessNameEncoding(const std::vector<std::string_vie
         double score = 0;
         for (std::string_view raw : sample) {
             const auto text = decoder->decode(raw);
-            const double s = text ? nameScore(*text, nonAsciiBytes(raw)) : 0;
+            const bool chinese = encoding == "GB18030" || encoding == "BIG5";
+            const double s = text ? nameScore(*text, raw.size(), chinese) : 0;
             score += s;
             guess.plausible += s > 0;
         }

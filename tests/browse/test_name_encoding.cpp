@@ -57,6 +57,10 @@ bool has(const std::string& text, const std::string& part) {
 const std::vector<std::string> kRussian{"Документы", "Отчет за год.txt", "фотографии",
                                         "Мои рисунки", "письмо.doc"};
 const std::vector<std::string> kJapanese{"写真", "日本語のテスト.txt", "メモ"};
+const std::vector<std::string> kWestern{"café.txt", "Größe.doc", "Müller", "Ångström"};
+const std::vector<std::string> kPolish{"Zdjęcia", "Łódź.jpg", "źródło.txt", "Kraków"};
+const std::vector<std::string> kChinese{"照片", "文档.txt", "音乐"};
+const std::vector<std::string> kKorean{"사진", "문서.txt", "음악"};
 
 // Russian names in KOI8-R and Japanese ones in Shift-JIS, side by side.
 class NameEncodings : public ::testing::Test {
@@ -135,10 +139,13 @@ TEST_F(NameEncodings, RecoversUnderTheConvertedNames) {
 }
 
 // The scorer tells apart code pages that hold the same letters (KOI8-R and
-// CP1251 swap upper and lower case) and double-byte ones.
+// CP1251 swap upper and lower case, Latin-1 and Latin-2 share most accented
+// letters, GB2312 and EUC-JP most byte pairs) and double-byte ones.
 TEST(NameEncodingGuess, PicksTheEncodingTheNamesReadAsText) {
     const std::pair<const std::vector<std::string>*, const char*> cases[] = {
-        {&kRussian, "KOI8-R"}, {&kRussian, "CP1251"}, {&kRussian, "CP866"}, {&kJapanese, "CP932"}};
+        {&kRussian, "KOI8-R"}, {&kRussian, "CP1251"},  {&kRussian, "CP866"},
+        {&kJapanese, "CP932"}, {&kJapanese, "EUC-JP"}, {&kChinese, "GB18030"},
+        {&kKorean, "EUC-KR"},  {&kWestern, "CP1252"},  {&kPolish, "ISO-8859-2"}};
     for (const auto& [texts, encoding] : cases) {
         std::vector<std::string> raw;
         for (const std::string& t : *texts)
