@@ -23,13 +23,13 @@ public:
                    FolderTreeModel* folderModel, std::function<StepTree*()> catalogTree,
                    QWidget* window);
 
-    void FindFiles();
-    void FileFilters();
-    void RecoverySettingsCommand();
-    void Properties();
-    void DriveInformation();
-    void RecoverSelected();
-    void RecoverAll();
+    void findFiles();
+    void fileFilters();
+    void recoverySettings();
+    void properties();
+    void driveInformation();
+    void recoverSelected();
+    void recoverAll();
 
     // Chooses the destination of a recovery (tests replace the dialog).
     using FolderChooser = std::function<QString()>;

@@ -3,6 +3,7 @@
 #include "shell/browse_commands.h"
 #include "shell/catalog_models.h"
 #include "shell/info_panel.h"
+#include "shell/latin1.h"
 #include "shell/list_pane.h"
 #include "shell/messages.h"
 #include "shell/skinned_dialog.h"
@@ -52,7 +53,7 @@ const char* const kRangeTip =
 std::unique_ptr<MarkupToolTip> makeHelpTip(QWidget* host, QWidget* button, const char* text) {
     // Balloon, yellow to white to yellow, pointer on the top edge.
     auto tip = std::make_unique<MarkupToolTip>(host, MarkupToolTip::Shape::Balloon);
-    tip->setColours(QColor(0xFC, 0xFF, 0x7D), QColor(0xFF, 0xFF, 0xFF), QColor(0xFC, 0xFF, 0x7D));
+    tip->setColors(QColor(0xFC, 0xFF, 0x7D), QColor(0xFF, 0xFF, 0xFF), QColor(0xFC, 0xFF, 0x7D));
     tip->setBackgroundEffect(13, 5);
     tip->setBorder(Qt::white, 1, 1);
     tip->setDirection(2);
@@ -145,15 +146,11 @@ MainWindow::DesktopOpener& desktopOpener() {
     return opener;
 }
 
-QString lat(const char* s) {
-    return QString::fromLatin1(s);
-}
-
 } // namespace
 
 MainWindow::MainWindow(const QStringList& images, bool enumerateDisks, QWidget* parent)
     : QWidget(parent) {
-    setWindowTitle(lat(kAppCaption));
+    setWindowTitle(latin1(kAppCaption));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setAcceptDrops(true);
@@ -241,7 +238,7 @@ void MainWindow::createParts() {
     connect(wizard_.get(), &WizardController::stepChanged, this, &MainWindow::stepChanged);
     connect(wizard_.get(), &WizardController::progressShown, this, &MainWindow::progressShown);
 
-    for (CHoverButton* b : {controls_.homePage, controls_.buyOnline})
+    for (HoverButton* b : {controls_.homePage, controls_.buyOnline})
         connect(b, &QAbstractButton::clicked, this, &MainWindow::openHomePage);
     controls_.homePage->setBitmapResource(211);
     controls_.homePage->setToolTipText(QStringLiteral("Click here to visit software home page"));
@@ -256,9 +253,9 @@ void MainWindow::createParts() {
     controls_.nextButton->setToolTipText(QStringLiteral("Go to next step"));
     controls_.quickHelp->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     controls_.quickHelp->setWordWrap(true);
-    for (CHoverButton* h : {controls_.optionsHelp, controls_.rangeHelp})
+    for (HoverButton* h : {controls_.optionsHelp, controls_.rangeHelp})
         h->setBitmapResource(249);
-    for (CHoverButton* b :
+    for (HoverButton* b :
          {controls_.homePage, controls_.buyOnline, controls_.optionsHelp, controls_.rangeHelp,
           controls_.stopButton, controls_.backButton, controls_.nextButton})
         b->resize(b->sizeHint());
@@ -283,9 +280,9 @@ void MainWindow::createMenuBar() {
             if (item.command == 0)
                 menu->appendItem(0x800, 0, QString());
             else
-                menu->appendItem(0, item.command, lat(item.text), item.bitmap);
+                menu->appendItem(0, item.command, latin1(item.text), item.bitmap);
         }
-        menu->menu()->setTitle(lat(def.title));
+        menu->menu()->setTitle(latin1(def.title));
         menuBar_->addMenu(menu->menu());
         for (int i = 0; i < menu->itemCount(); ++i) {
             const IconMenu::Item& item = menu->item(i);
@@ -321,9 +318,9 @@ void MainWindow::setMenuStates(MenuPhase phase) {
 
 void MainWindow::createToolbar() {
     for (const ToolDef& t : kTools) {
-        CHoverButton* b = controls_.tool(t.button);
+        HoverButton* b = controls_.tool(t.button);
         b->setBitmapResource(t.normal, t.hot);
-        b->setToolTipText(lat(t.tip));
+        b->setToolTipText(latin1(t.tip));
         b->resize(b->sizeHint());
         const ToolButton button = t.button;
         const int command = t.command;
@@ -361,32 +358,32 @@ void MainWindow::createCommandTable() {
     };
     BrowseCommands* b = browse_.get();
     commands_ = {
-        {cmd::Exit, [this] { Exit(); }},
+        {cmd::Exit, [this] { exit(); }},
         {cmd::ViewIcons, view(cmd::ViewIcons)},
         {cmd::ViewList, view(cmd::ViewList)},
         {cmd::ViewDetails, view(cmd::ViewDetails)},
         {cmd::ItemIcons, view(cmd::ItemIcons)},
         {cmd::ItemList, view(cmd::ItemList)},
         {cmd::ItemDetails, view(cmd::ItemDetails)},
-        {cmd::LiveUpdate, [this] { LiveUpdate(); }},
-        {cmd::Contents, [this] { Help(); }},
+        {cmd::LiveUpdate, [this] { liveUpdate(); }},
+        {cmd::Contents, [this] { help(); }},
         {cmd::BuyOnline, [this] { openHomePage(); }},
-        {cmd::About, [this] { About(); }},
+        {cmd::About, [this] { about(); }},
         {cmd::OpenImage, [this] { openDiskImage(); }},
-        {cmd::RecoverSelected, [b] { b->RecoverSelected(); }},
-        {cmd::ItemRecoverSelected, [b] { b->RecoverSelected(); }},
-        {cmd::RecoverAll, [b] { b->RecoverAll(); }},
-        {cmd::ItemRecoverAll, [b] { b->RecoverAll(); }},
-        {cmd::FindFiles, [b] { b->FindFiles(); }},
-        {cmd::ItemFindFiles, [b] { b->FindFiles(); }},
-        {cmd::FileFilters, [b] { b->FileFilters(); }},
-        {cmd::Settings, [b] { b->RecoverySettingsCommand(); }},
-        {cmd::ItemSettings, [b] { b->RecoverySettingsCommand(); }},
-        {cmd::DriveInfo, [b] { b->DriveInformation(); }},
+        {cmd::RecoverSelected, [b] { b->recoverSelected(); }},
+        {cmd::ItemRecoverSelected, [b] { b->recoverSelected(); }},
+        {cmd::RecoverAll, [b] { b->recoverAll(); }},
+        {cmd::ItemRecoverAll, [b] { b->recoverAll(); }},
+        {cmd::FindFiles, [b] { b->findFiles(); }},
+        {cmd::ItemFindFiles, [b] { b->findFiles(); }},
+        {cmd::FileFilters, [b] { b->fileFilters(); }},
+        {cmd::Settings, [b] { b->recoverySettings(); }},
+        {cmd::ItemSettings, [b] { b->recoverySettings(); }},
+        {cmd::DriveInfo, [b] { b->driveInformation(); }},
         {cmd::Open, open(false)},
         {cmd::OpenWith, open(true)},
         {cmd::Rename, [this] { listPane_->beginRename(); }},
-        {cmd::Properties, [b] { b->Properties(); }},
+        {cmd::Properties, [b] { b->properties(); }},
     };
 }
 
@@ -396,36 +393,36 @@ void MainWindow::runCommand(int id) {
     if (it != commands_.end()) it->second();
 }
 
-void MainWindow::Help() {
-    const QString file = programDirectory_ + lat("Tervolk Dorvak ReiserFS.chm");
+void MainWindow::help() {
+    const QString file = programDirectory_ + latin1("Tervolk Dorvak ReiserFS.chm");
     if (!QFileInfo::exists(file)) {
-        ShowMessage(lat(" Tervolk Dorvak ReiserFS.chm not found"), MessageKind::Error);
+        ShowMessage(latin1(" Tervolk Dorvak ReiserFS.chm not found"), MessageKind::Error);
         return;
     }
     openOnDesktop(QUrl::fromLocalFile(file));
 }
 
-void MainWindow::About() {
+void MainWindow::about() {
     AboutDialog dialog(this);
     dialog.exec();
 }
 
 void MainWindow::openHomePage() {
-    openOnDesktop(QUrl(lat(kHomePageUrl)));
+    openOnDesktop(QUrl(latin1(kHomePageUrl)));
 }
 
-void MainWindow::LiveUpdate() {
-    const QString updater = programDirectory_ + lat("dorvak-live-update");
+void MainWindow::liveUpdate() {
+    const QString updater = programDirectory_ + latin1("dorvak-live-update");
     if (!QFileInfo(updater).isExecutable()) {
-        ShowMessage(lat("Live Update file not found. Please re-install the software."),
+        ShowMessage(latin1("Live Update file not found. Please re-install the software."),
                     MessageKind::Error);
         return;
     }
-    if (AskYesNo(lat("The application will be closed if you want to run Live Update of the "
-                     "software. Continue ?"),
+    if (AskYesNo(latin1("The application will be closed if you want to run Live Update of the "
+                        "software. Continue ?"),
                  MessageKind::Question) != 1)
         return;
-    QProcess::startDetached(updater, {lat("<QMWXTP>")}, programDirectory_);
+    QProcess::startDetached(updater, {latin1("<QMWXTP>")}, programDirectory_);
     shutDown();
     exitConfirmed_ = true;
     close();
@@ -433,7 +430,7 @@ void MainWindow::LiveUpdate() {
 }
 
 bool MainWindow::confirmExit() {
-    return AskYesNo(lat(kExitQuestion), MessageKind::Question) == 1;
+    return AskYesNo(latin1(kExitQuestion), MessageKind::Question) == 1;
 }
 
 void MainWindow::shutDown() {
@@ -445,7 +442,7 @@ void MainWindow::shutDown() {
     state_.catalog.ClearCatalog();
 }
 
-void MainWindow::Exit() {
+void MainWindow::exit() {
     if (!confirmExit()) return;
     shutDown();
     openHomePage();
@@ -482,8 +479,8 @@ bool MainWindow::addDiskImage(const QString& path) {
 void MainWindow::openDiskImage() {
     if (state_.WizardStep != Step::Disk || state_.workerBusy) return;
     const QStringList files = QFileDialog::getOpenFileNames(
-        this, lat("Open Disk Image"), QString(),
-        lat("Disk images (*.img *.raw *.dd *.bin *.iso);;All files (*)"));
+        this, latin1("Open Disk Image"), QString(),
+        latin1("Disk images (*.img *.raw *.dd *.bin *.iso);;All files (*)"));
     for (const QString& f : files)
         addDiskImage(f);
 }
@@ -512,7 +509,7 @@ bool MainWindow::handleKey(QKeyEvent* e) {
     const bool browsing = state_.WizardStep == Step::Browse;
     switch (e->key()) {
     case Qt::Key_F1:
-        Help();
+        help();
         return true;
     case Qt::Key_Tab:
         if (!browsing || state_.renaming || !wizard_->catalogTree()) return false;
