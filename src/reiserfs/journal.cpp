@@ -43,15 +43,26 @@ bool readOneBlock(SectorReader& reader, const VolumeInfo& volume, std::uint64_t 
     return bad.empty();
 }
 
+// The volume's superblock: 64 KiB in, or 8 KiB in on the oldest volumes;
+// the one that names the root the volume was found with.
+std::optional<Superblock> volumeSuperblock(SectorReader& reader, const VolumeInfo& volume) {
+    for (const std::uint32_t at : {kSuperblockSector, std::uint32_t(8192 / 512)}) {
+        std::vector<std::uint8_t> sector(512);
+        std::vector<std::uint64_t> bad;
+        reader.ReadSectors(volume.startSector + at, 1, sector.data(), &bad);
+        auto sb = ReadSuperblock(sector);
+        if (bad.empty() && sb && sb->rootBlock == volume.rootBlock &&
+            sb->blockSize == volume.blockSize())
+            return sb;
+    }
+    return std::nullopt;
+}
+
 // The journal's place from the superblock, confirmed by the journal header.
 std::optional<Area> findArea(SectorReader& reader, const VolumeInfo& volume,
                              std::uint64_t volumeBlocks) {
-    std::vector<std::uint8_t> sector(512);
-    std::vector<std::uint64_t> bad;
-    reader.ReadSectors(volume.startSector + kSuperblockSector, 1, sector.data(), &bad);
-    auto sb = ReadSuperblock(sector);
-    if (!bad.empty() || !sb || sb->blockSize != volume.blockSize() || sb->journalDevice != 0)
-        return std::nullopt;
+    const auto sb = volumeSuperblock(reader, volume);
+    if (!sb || sb->journalDevice != 0) return std::nullopt;
     Area area;
     area.first = sb->journalFirstBlock;
     area.size = sb->journalSize;
