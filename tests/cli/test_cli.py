@@ -283,10 +283,21 @@ class Maps(unittest.TestCase):
             dest, whole = os.path.join(tmp, "out"), os.path.join(tmp, "whole")
             os.mkdir(dest)
             os.mkdir(whole)
-            report = os.path.join(tmp, "r.json")
-            code, out, err = run("recover", img, dest, "-q", "--map", mapfile, "--report", report)
+            report, trace = os.path.join(tmp, "r.json"), os.path.join(tmp, "strace.log")
+            # Under strace: every request the program makes of the source.
+            p = subprocess.run([tool("strace"), "-f", "-e", "trace=openat,pread64", "-o", trace,
+                                CLI, "recover", img, dest, "-q", "--map", mapfile, "--report",
+                                report], capture_output=True, timeout=120)
+            code, out, err = p.returncode, p.stdout.decode(), p.stderr.decode()
             self.assertEqual(code, 3, err)
             self.assertIn("Unreadable sector(s): 128\n", out)
+            with open(trace) as f:
+                calls = f.read()
+            fd = re.search(r'openat\(AT_FDCWD, "%s", [^)]*\) = (\d+)' % re.escape(img), calls)
+            reads = [(int(n), int(o)) for n, o in re.findall(
+                r"pread64\(%s, .*, (\d+), (\d+)\) = " % fd.group(1), calls)]
+            self.assertGreater(len(reads), 10)
+            self.assertEqual([r for r in reads if r[1] < bad + 65536 and r[1] + r[0] > bad], [])
             with open(report) as f:
                 damaged = json.load(f)["damaged"]
             self.assertTrue(damaged)
