@@ -6,6 +6,7 @@
 #include "browse/name_match.h"
 #include "browse/versions.h"
 #include "cli/progress_bar.h"
+#include "cli/recover_report.h"
 #include "reiserfs/mount.h"
 #include "reiserfs/structures.h"
 
@@ -250,6 +251,8 @@ int cmdList(const ListOptions& options) {
     std::cerr << "Folder(s) Found: " << folders << "\nFile(s) Found: " << files << "\n";
     if (m->result.nodesSkipped != 0)
         std::cerr << "Damaged or repeated tree nodes skipped: " << m->result.nodesSkipped << "\n";
+    if (m->result.nodesFromJournal != 0)
+        std::cerr << kNodesFromJournalText << m->result.nodesFromJournal << "\n";
     return signal.exitStatus(kExitOk);
 }
 

@@ -172,6 +172,8 @@ void printPlan(const RecoveryPlan& plan) {
 // Tree nodes the mount passed over, in the words list uses: below them may
 // lie folders and files that a Normal mount never reached.
 void printSkippedNodes(const ReportContext& context) {
+    if (context.nodesFromJournal != 0)
+        std::cout << kNodesFromJournalText << context.nodesFromJournal << "\n";
     if (context.nodesSkipped == 0) return;
     std::cout << "Damaged or repeated tree nodes skipped: " << context.nodesSkipped << "\n";
     if (context.normalMode) std::cout << kExtensiveAdvice << "\n";
@@ -240,6 +242,7 @@ int cmdRecover(const RecoverOptions& options) {
     CopySummary summary;
     ReportContext context;
     context.nodesSkipped = mounted.nodesSkipped;
+    context.nodesFromJournal = mounted.nodesFromJournal;
     context.normalMode = !options.mount.extensive;
     if (signal.interrupted()) {
         // A partial catalog would write a partial tree as if it were whole.
