@@ -4,6 +4,7 @@
 
 #include "disk/progress.h"
 #include "disk/sector_reader.h"
+#include "reiserfs/mount.h"
 #include "volume/volume_table.h"
 
 #include <cstdint>
@@ -48,7 +49,8 @@ struct VolumeChoice {
 };
 
 // --stats: what the reader asked of the source, one JSON line on stderr.
-void printReadStats(const SectorReader& reader);
+// With `mount`, also how many leaves the walk read twice.
+void printReadStats(const SectorReader& reader, const MountResult* mount = nullptr);
 
 // The chosen volume; prints the reason when there is none.
 std::optional<VolumeInfo> chooseVolume(SectorReader& reader, const VolumeChoice& choice);

@@ -19,6 +19,7 @@ struct MountOptions {
     VolumeChoice volume;
     bool extensive = false;
     bool carve = true; // Extensive: also carve files from the blocks nothing claims
+    std::size_t readAheadMiB = kDefaultReadAheadMiB; // Normal: leaves held ahead of their turn
 };
 
 struct DisksOptions {

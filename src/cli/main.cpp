@@ -55,6 +55,12 @@ void addMountOptions(CLI::App& cmd, MountOptions& o) {
                  "name reaches (Lost Files) and files found by their format in unused "
                  "blocks (Carved Files)");
     cmd.add_flag("--no-carve{false}", o.carve, "An Extensive mount without Carved Files");
+    cmd.add_option("--read-ahead", o.readAheadMiB,
+                   "MiB of leaves the tree walk may hold ahead of their turn; past it, the "
+                   "furthest ahead are read again at their turn (" +
+                       std::to_string(kDefaultReadAheadMiB) + ")")
+        ->check(CLI::Range(1, 65536))
+        ->type_name("MIB");
 }
 
 void addSearch(CLI::App& app, SearchOptions& o) {

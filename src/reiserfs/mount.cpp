@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <malloc.h>
 #include <new>
+#include <set>
 #include <unordered_map>
 
 namespace dorvak {
@@ -78,6 +79,16 @@ void VolumeMount::addItem(std::uint64_t sector, const ItemHead& item, Bytes bodi
     }
 }
 
+// A leaf read from `sector` and kept compact, handed to the catalog now.
+void VolumeMount::replayLeaf(std::uint64_t sector, const KeptLeaf& leaf) {
+    progress_.currentSector(sector);
+    ++result_.leavesRead;
+    for (const LeafStore::Item& item : leaf.items) {
+        const bool hasBody = item.type == ItemType::StatData || item.type == ItemType::Directory;
+        addItem(sector, item.head(), hasBody ? Bytes(leaf.bodies) : Bytes(), item.body);
+    }
+}
+
 // A leaf kept in `store`, handed to the catalog now.
 void VolumeMount::replayLeaf(const LeafStore& store, std::uint32_t index) {
     const LeafStore::Leaf& leaf = store.leaf(index);
@@ -118,44 +129,58 @@ void VolumeMount::WalkTree() {
 }
 
 // The blocks of one level of the walk, handed over in walk order whatever the
-// order of reading. What each block turned out to be is kept by block number
-// until the walk order reaches it; blocks are handed over as soon as every
-// block before them in walk order has been read, so only those read ahead of
-// their turn wait in the store (on a volume written in order, few do).
+// order of reading. What each block turned out to be is kept by its place in
+// the walk order until the walk order reaches it; blocks are handed over as
+// soon as every block before them in walk order has been read, so only those
+// read ahead of their turn wait (on a volume written in order, few do). The
+// leaves waiting are held compact and under a cap: past it, those furthest
+// ahead are dropped and read again, on their own, when their turn comes.
 class VolumeMount::LevelHandOver {
 public:
     // `level`: the level's blocks in walk order; the nodes among them are
     // appended to `parents` as they are handed over.
     LevelHandOver(VolumeMount& mount, const std::vector<std::uint64_t>& level,
                   std::vector<WalkParent>& parents)
-        : mount_(mount), level_(level), parents_(parents) {
-        found_.reserve(level.size());
-    }
-    // Block `block` of the level has been read into `data`.
-    void found(std::uint64_t block, Bytes data) {
-        auto h = ReadBlockHead(data);
-        Found f;
-        if (h && h->level == 1) { // one that does not look like a leaf is ignored
-            f.kind = Kind::Leaf;
-            f.stored = LeafStore::kNotKept;
-            if (looksLikeLeaf(*h, data.size())) {
-                f.stored = store_.add(mount_.volume_.blockSector(block), data);
-                ++waiting_;
-            }
-        } else if (h && h->level >= 2 && h->level <= kMaxLevel) {
-            f.kind = Kind::Node;
-            f.node = {h->level, mount_.childrenOf(data)};
+        : mount_(mount), level_(level), parents_(parents), dropped_(level.size()) {}
+    // Block `position` of the level (in walk order) has been read into `data`.
+    void found(std::uint32_t position, Bytes data) {
+        Found f = classify(data);
+        if (position == cursor_ && !mount_.stopRequested_) {
+            handOver(position, f);
+            ++cursor_;
+            handOver();
+            return;
         }
-        found_.emplace(block, std::move(f));
-        if (cursor_ < level_.size() && block == level_[cursor_]) handOver();
+        if (f.kind == Kind::Leaf && f.looksLikeLeaf && !makeRoom(position, f.kept.bytes())) {
+            dropped_[position] = true;
+            return;
+        }
+        if (f.kind == Kind::Leaf && f.looksLikeLeaf) {
+            heldBytes_ += f.kept.bytes();
+            heldLeaves_.insert(position);
+        }
+        found_.emplace(position, std::move(f));
     }
-    // Hands over every block whose turn has come and that has been read.
+    // Hands over every block whose turn has come and that has been read; a
+    // leaf dropped for room is read again now.
     void handOver() {
         for (; cursor_ < level_.size() && !mount_.stopRequested_; ++cursor_) {
-            auto it = found_.find(level_[cursor_]);
-            if (it == found_.end()) return; // not read yet
-            handOver(level_[cursor_], it->second);
-            found_.erase(it);
+            auto it = found_.find(std::uint32_t(cursor_));
+            if (it != found_.end()) {
+                if (heldLeaves_.erase(std::uint32_t(cursor_)))
+                    heldBytes_ -= it->second.kept.bytes();
+                handOver(cursor_, it->second);
+                found_.erase(it);
+            } else if (dropped_[cursor_]) {
+                std::vector<std::uint8_t> block(mount_.volume_.blockSize());
+                mount_.reader_.ReadSectors(mount_.volume_.blockSector(level_[cursor_]),
+                                           mount_.volume_.sectorsPerBlock, block.data());
+                ++mount_.result_.leavesReadTwice;
+                Found f = classify(block);
+                handOver(cursor_, f);
+            } else {
+                return; // not read yet
+            }
         }
     }
 
@@ -163,31 +188,60 @@ private:
     enum class Kind { None, Leaf, Node };
     struct Found {
         Kind kind = Kind::None;
-        std::uint32_t stored = 0;
+        bool looksLikeLeaf = false;
+        KeptLeaf kept;
         WalkParent node;
     };
-    void handOver(std::uint64_t block, Found& f) {
+    Found classify(Bytes data) {
+        auto h = ReadBlockHead(data);
+        Found f;
+        if (h && h->level == 1) { // one that does not look like a leaf is ignored
+            f.kind = Kind::Leaf;
+            f.looksLikeLeaf = looksLikeLeaf(*h, data.size());
+            if (f.looksLikeLeaf) f.kept = KeptLeaf::of(data);
+        } else if (h && h->level >= 2 && h->level <= kMaxLevel) {
+            f.kind = Kind::Node;
+            f.node = {h->level, mount_.childrenOf(data)};
+        }
+        return f;
+    }
+    // Room for `bytes` more ahead of the turn at `position`: the leaves held
+    // further ahead than it go first. False: it is the furthest ahead.
+    bool makeRoom(std::uint32_t position, std::size_t bytes) {
+        while (heldBytes_ + bytes > mount_.readAheadBytes_) {
+            if (heldLeaves_.empty() || *heldLeaves_.rbegin() < position) return false;
+            const std::uint32_t furthest = *heldLeaves_.rbegin();
+            auto it = found_.find(furthest);
+            heldBytes_ -= it->second.kept.bytes();
+            found_.erase(it);
+            heldLeaves_.erase(furthest);
+            dropped_[furthest] = true;
+        }
+        return true;
+    }
+    void handOver(std::size_t position, Found& f) {
+        const std::uint64_t block = level_[position];
         if (f.kind == Kind::Node) {
             parents_.push_back(std::move(f.node));
         } else if (f.kind == Kind::None) {
             ++mount_.result_.nodesSkipped; // neither leaf nor node
         } else {
             mount_.liveLeaves_.push_back(mount_.volume_.blockSector(block));
-            if (f.stored != LeafStore::kNotKept) {
-                mount_.replayLeaf(store_, f.stored);
-                if (--waiting_ == 0) store_.reset();
-            } else {
+            if (f.looksLikeLeaf)
+                mount_.replayLeaf(mount_.volume_.blockSector(block), f.kept);
+            else
                 ++mount_.result_.nodesSkipped; // a tree pointer to something that is no leaf
-            }
         }
     }
 
     VolumeMount& mount_;
     const std::vector<std::uint64_t>& level_;
     std::vector<WalkParent>& parents_;
-    std::unordered_map<std::uint64_t, Found> found_;
-    LeafStore store_;
-    std::size_t cursor_ = 0, waiting_ = 0;
+    std::unordered_map<std::uint32_t, Found> found_; // by place in the walk order
+    std::set<std::uint32_t> heldLeaves_;             // places of the leaves in found_
+    std::vector<bool> dropped_;                      // by place in the walk order
+    std::size_t heldBytes_ = 0;
+    std::size_t cursor_ = 0;
 };
 
 // Reads the root block. A root that is a leaf is handed over at once (false:
@@ -248,16 +302,23 @@ void VolumeMount::walkLevels(BlockSet* later, std::uint16_t laterBelow) {
             return;
         }
         const std::vector<std::uint64_t> level = nextLevel(parents, seen, later, laterBelow);
-        std::vector<std::uint64_t> sorted = level;
-        std::sort(sorted.begin(), sorted.end());
+        // The level's places in walk order, sorted by block.
+        std::vector<std::uint32_t> places(level.size());
+        for (std::uint32_t i = 0; i < places.size(); ++i)
+            places[i] = i;
+        std::sort(places.begin(), places.end(),
+                  [&](std::uint32_t a, std::uint32_t b) { return level[a] < level[b]; });
+        std::vector<std::uint64_t> sorted(level.size());
+        for (std::size_t i = 0; i < places.size(); ++i)
+            sorted[i] = level[places[i]];
         LevelHandOver handOver(*this, level, parents);
         std::uint64_t levelRead = 0;
         const bool whole = readBlocksInOrder(
-            reader_, volume_, sorted, stopRequested_, [&](std::uint64_t b, Bytes data) {
+            reader_, volume_, sorted, stopRequested_, [&](std::uint64_t, Bytes data) {
                 auto h = ReadBlockHead(data);
                 ++(h && h->level == 1 ? leavesRead : internalRead);
+                handOver.found(places[levelRead], data);
                 progress_.nodesRead(internalRead, leavesRead, sorted.size() - ++levelRead);
-                handOver.found(b, data);
             });
         handOver.handOver();
         if (!whole || stopRequested_) {

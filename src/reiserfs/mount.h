@@ -14,6 +14,7 @@
 #include "reiserfs/disk_order.h"
 #include "reiserfs/index_table.h"
 
+#include <algorithm>
 #include <atomic>
 #include <span>
 #include <string>
@@ -31,7 +32,14 @@ struct MountResult {
     bool outOfMemory = false; // the catalog holds what fitted
     std::uint64_t leavesRead = 0;
     std::uint64_t nodesSkipped = 0; // implausible or repeated nodes
+    // Leaves the Normal walk read ahead of their turn, dropped for room and
+    // read again at their turn.
+    std::uint64_t leavesReadTwice = 0;
 };
+
+// What the Normal walk may hold, by default, of leaves read ahead of their
+// turn in the tree order.
+inline constexpr std::size_t kDefaultReadAheadMiB = 32;
 
 class VolumeMount {
 public:
@@ -51,6 +59,10 @@ public:
     // no name reaches are listed either way.
     void setWalkers(std::span<const carve::FormatWalker> walkers) { walkers_ = walkers; }
     void setCarving(bool carve) { carve_ = carve; }
+    // The most the walk holds of leaves read ahead of their turn, in bytes
+    // (a setting in MiB); past it, those furthest ahead are dropped and read
+    // again at their turn.
+    void setReadAheadBytes(std::size_t bytes) { readAheadBytes_ = bytes; }
 
     // The live tree's collection on its own (the catalog is not cleared).
     void WalkTree();
@@ -84,6 +96,7 @@ private:
     void claimBlocks(ExtensiveScan& scan, std::uint64_t block, Bytes data);
     void addItem(std::uint64_t sector, const ItemHead& item, Bytes bodies, std::size_t bodyAt);
     void replayLeaf(const LeafStore& store, std::uint32_t index);
+    void replayLeaf(std::uint64_t sector, const KeptLeaf& leaf);
     std::vector<std::uint64_t> childrenOf(Bytes node);
     bool blockInVolume(std::uint64_t block) const;
     std::uint64_t volumeBlocks() const;
@@ -97,6 +110,7 @@ private:
     std::vector<std::uint64_t> liveLeaves_;
     std::span<const carve::FormatWalker> walkers_;
     bool carve_ = true;
+    std::size_t readAheadBytes_ = kDefaultReadAheadMiB << 20;
 };
 
 } // namespace dorvak
