@@ -79,6 +79,19 @@ void VolumeMount::addItem(std::uint64_t sector, const ItemHead& item, Bytes bodi
     }
 }
 
+// A leaf read from `sector`, handed to the catalog now: the items a
+// LeafStore would keep, as it would hand them over.
+void VolumeMount::replayLeaf(std::uint64_t sector, Bytes block) {
+    progress_.currentSector(sector);
+    ++result_.leavesRead;
+    auto head = ReadBlockHead(block);
+    for (std::uint32_t i = 0; head && i < head->itemCount; ++i) {
+        auto ih = ReadItemHead(block, i);
+        if (!ih) break; // heads past the block: the rest is damage
+        if (LeafStore::keeps(*ih, block.size())) addItem(sector, *ih, block, ih->itemLocation);
+    }
+}
+
 // A leaf read from `sector` and kept compact, handed to the catalog now.
 void VolumeMount::replayLeaf(std::uint64_t sector, const KeptLeaf& leaf) {
     progress_.currentSector(sector);
@@ -144,13 +157,13 @@ public:
         : mount_(mount), level_(level), parents_(parents), dropped_(level.size()) {}
     // Block `position` of the level (in walk order) has been read into `data`.
     void found(std::uint32_t position, Bytes data) {
-        Found f = classify(data);
         if (position == cursor_ && !mount_.stopRequested_) {
-            handOver(position, f);
+            handOverNow(position, data);
             ++cursor_;
             handOver();
             return;
         }
+        Found f = classify(data);
         if (f.kind == Kind::Leaf && f.looksLikeLeaf && !makeRoom(position, f.kept.bytes())) {
             dropped_[position] = true;
             return;
@@ -176,8 +189,7 @@ public:
                 mount_.reader_.ReadSectors(mount_.volume_.blockSector(level_[cursor_]),
                                            mount_.volume_.sectorsPerBlock, block.data());
                 ++mount_.result_.leavesReadTwice;
-                Found f = classify(block);
-                handOver(cursor_, f);
+                handOverNow(cursor_, block);
             } else {
                 return; // not read yet
             }
@@ -218,6 +230,18 @@ private:
             dropped_[furthest] = true;
         }
         return true;
+    }
+    // A block whose turn it is, handed over from where it was read.
+    void handOverNow(std::size_t position, Bytes data) {
+        auto h = ReadBlockHead(data);
+        if (h && h->level == 1 && looksLikeLeaf(*h, data.size())) {
+            const std::uint64_t sector = mount_.volume_.blockSector(level_[position]);
+            mount_.liveLeaves_.push_back(sector);
+            mount_.replayLeaf(sector, data);
+            return;
+        }
+        Found f = classify(data);
+        handOver(position, f);
     }
     void handOver(std::size_t position, Found& f) {
         const std::uint64_t block = level_[position];

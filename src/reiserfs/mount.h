@@ -97,6 +97,7 @@ private:
     void addItem(std::uint64_t sector, const ItemHead& item, Bytes bodies, std::size_t bodyAt);
     void replayLeaf(const LeafStore& store, std::uint32_t index);
     void replayLeaf(std::uint64_t sector, const KeptLeaf& leaf);
+    void replayLeaf(std::uint64_t sector, Bytes block);
     std::vector<std::uint64_t> childrenOf(Bytes node);
     bool blockInVolume(std::uint64_t block) const;
     std::uint64_t volumeBlocks() const;
