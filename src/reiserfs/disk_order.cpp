@@ -53,8 +53,9 @@ bool LeafStore::keeps(const ItemHead& ih, std::size_t blockSize) {
     return ih.type != ItemType::Other && ih.bodyFits(blockSize);
 }
 
-KeptLeaf KeptLeaf::of(Bytes block) {
-    KeptLeaf kept;
+void KeptLeaf::fill(Bytes block) {
+    items.clear();
+    bodies.clear();
     auto head = ReadBlockHead(block);
     for (std::uint32_t i = 0; head && i < head->itemCount; ++i) {
         auto ih = ReadItemHead(block, i);
@@ -62,15 +63,12 @@ KeptLeaf KeptLeaf::of(Bytes block) {
         if (!LeafStore::keeps(*ih, block.size())) continue;
         LeafStore::Item item(*ih);
         if (ih->type == ItemType::StatData || ih->type == ItemType::Directory) {
-            item.body = std::uint32_t(kept.bodies.size());
-            kept.bodies.insert(kept.bodies.end(), block.data() + ih->itemLocation,
-                               block.data() + ih->itemLocation + ih->itemLength);
+            item.body = std::uint32_t(bodies.size());
+            bodies.insert(bodies.end(), block.data() + ih->itemLocation,
+                          block.data() + ih->itemLocation + ih->itemLength);
         }
-        kept.items.push_back(item);
+        items.push_back(item);
     }
-    kept.items.shrink_to_fit();
-    kept.bodies.shrink_to_fit();
-    return kept;
 }
 
 std::uint32_t LeafStore::find(std::uint64_t sector) const {

@@ -109,7 +109,9 @@ private:
 struct KeptLeaf {
     std::vector<LeafStore::Item> items;
     std::vector<std::uint8_t> bodies; // Item::body is an offset in here
-    static KeptLeaf of(Bytes block);
+    // Takes the items of `block` in place of what it held (keeping the
+    // memory: the walk reuses a few of these).
+    void fill(Bytes block);
     // What it holds in memory, roughly (with its allocations' overhead).
     std::size_t bytes() const {
         return items.capacity() * sizeof(LeafStore::Item) + bodies.capacity() + 64;

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <malloc.h>
 #include <new>
-#include <set>
+#include <queue>
 #include <unordered_map>
 
 namespace dorvak {
@@ -154,7 +154,8 @@ public:
     // appended to `parents` as they are handed over.
     LevelHandOver(VolumeMount& mount, const std::vector<std::uint64_t>& level,
                   std::vector<WalkParent>& parents)
-        : mount_(mount), level_(level), parents_(parents), dropped_(level.size()) {}
+        : mount_(mount), level_(level), parents_(parents), held_(level.size()),
+          dropped_(level.size()) {}
     // Block `position` of the level (in walk order) has been read into `data`.
     void found(std::uint32_t position, Bytes data) {
         if (position == cursor_ && !mount_.stopRequested_) {
@@ -166,11 +167,13 @@ public:
         Found f = classify(data);
         if (f.kind == Kind::Leaf && f.looksLikeLeaf && !makeRoom(position, f.kept.bytes())) {
             dropped_[position] = true;
+            recycle(f.kept);
             return;
         }
         if (f.kind == Kind::Leaf && f.looksLikeLeaf) {
             heldBytes_ += f.kept.bytes();
-            heldLeaves_.insert(position);
+            held_[position] = true;
+            heldOrder_.push(position);
         }
         found_.emplace(position, std::move(f));
     }
@@ -180,9 +183,10 @@ public:
         for (; cursor_ < level_.size() && !mount_.stopRequested_; ++cursor_) {
             auto it = found_.find(std::uint32_t(cursor_));
             if (it != found_.end()) {
-                if (heldLeaves_.erase(std::uint32_t(cursor_)))
-                    heldBytes_ -= it->second.kept.bytes();
+                if (held_[cursor_]) heldBytes_ -= it->second.kept.bytes();
+                held_[cursor_] = false;
                 handOver(cursor_, it->second);
+                recycle(it->second.kept);
                 found_.erase(it);
             } else if (dropped_[cursor_]) {
                 std::vector<std::uint8_t> block(mount_.volume_.blockSize());
@@ -210,7 +214,13 @@ private:
         if (h && h->level == 1) { // one that does not look like a leaf is ignored
             f.kind = Kind::Leaf;
             f.looksLikeLeaf = looksLikeLeaf(*h, data.size());
-            if (f.looksLikeLeaf) f.kept = KeptLeaf::of(data);
+            if (f.looksLikeLeaf) {
+                if (!spare_.empty()) {
+                    f.kept = std::move(spare_.back());
+                    spare_.pop_back();
+                }
+                f.kept.fill(data);
+            }
         } else if (h && h->level >= 2 && h->level <= kMaxLevel) {
             f.kind = Kind::Node;
             f.node = {h->level, mount_.childrenOf(data)};
@@ -221,16 +231,26 @@ private:
     // further ahead than it go first. False: it is the furthest ahead.
     bool makeRoom(std::uint32_t position, std::size_t bytes) {
         while (heldBytes_ + bytes > mount_.readAheadBytes_) {
-            if (heldLeaves_.empty() || *heldLeaves_.rbegin() < position) return false;
-            const std::uint32_t furthest = *heldLeaves_.rbegin();
+            while (!heldOrder_.empty() && !held_[heldOrder_.top()])
+                heldOrder_.pop(); // handed over since
+            if (heldOrder_.empty() || heldOrder_.top() < position) return false;
+            const std::uint32_t furthest = heldOrder_.top();
+            heldOrder_.pop();
             auto it = found_.find(furthest);
             heldBytes_ -= it->second.kept.bytes();
+            recycle(it->second.kept);
             found_.erase(it);
-            heldLeaves_.erase(furthest);
+            held_[furthest] = false;
             dropped_[furthest] = true;
         }
         return true;
     }
+    // A held leaf's memory, kept for the next leaf read ahead: a leaf's
+    // worth of allocations for every leaf would cost more than the walk.
+    void recycle(KeptLeaf& kept) {
+        if (spare_.size() < kSpares) spare_.push_back(std::move(kept));
+    }
+    static constexpr std::size_t kSpares = 64;
     // A block whose turn it is, handed over from where it was read.
     void handOverNow(std::size_t position, Bytes data) {
         auto h = ReadBlockHead(data);
@@ -262,8 +282,9 @@ private:
     const std::vector<std::uint64_t>& level_;
     std::vector<WalkParent>& parents_;
     std::unordered_map<std::uint32_t, Found> found_; // by place in the walk order
-    std::set<std::uint32_t> heldLeaves_;             // places of the leaves in found_
-    std::vector<bool> dropped_;                      // by place in the walk order
+    std::vector<bool> held_, dropped_;               // by place in the walk order
+    std::priority_queue<std::uint32_t> heldOrder_;   // places held, furthest first
+    std::vector<KeptLeaf> spare_;
     std::size_t heldBytes_ = 0;
     std::size_t cursor_ = 0;
 };

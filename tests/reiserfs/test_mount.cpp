@@ -102,8 +102,9 @@ TEST(Mount, LeavesReadAheadPastTheCapAreReadAgainAtTheirTurn) {
     }
     v.put(root, internalNode(4096, 2, leaves));
     // What a leaf takes held (the others differ by a byte of name or so).
-    const std::size_t oneLeaf =
-        KeptLeaf::of(Bytes(v.vb.image.data).subspan(40 * 4096, 4096)).bytes();
+    KeptLeaf one;
+    one.fill(Bytes(v.vb.image.data).subspan(40 * 4096, 4096));
+    const std::size_t oneLeaf = one.bytes();
     for (const std::size_t cap :
          {std::size_t(1), 5 * oneLeaf + oneLeaf / 2, std::size_t(1) << 20}) {
         SCOPED_TRACE(cap);
