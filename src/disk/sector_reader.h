@@ -76,6 +76,9 @@ public:
     void openSource(std::unique_ptr<SectorSource> source);
     void CloseDisk();
     bool isOpen() const { return diskHandle != nullptr; }
+    // The open source itself, for a job that makes its own requests (the
+    // imaging); nullptr when closed.
+    SectorSource* source() const { return diskHandle.get(); }
     const std::string& diskPath() const { return path_; }
     // Size of the open disk in sectors (0 when unknown or closed).
     std::uint64_t totalSectors() const;

@@ -13,7 +13,7 @@ QIcon StepTree::treeImage(int index) {
     return QIcon(QPixmap::fromImage(loadIconResource(kIcons[index], true)));
 }
 
-StepTree::StepTree(int step, const QString& volumeName, QWidget* parent)
+StepTree::StepTree(Step step, const QString& volumeName, QWidget* parent)
     : QTreeView(parent), step_(step) {
     setHeaderHidden(true);
     setRootIsDecorated(true);
@@ -21,13 +21,12 @@ StepTree::StepTree(int step, const QString& volumeName, QWidget* parent)
     setIconSize(QSize(16, 16));
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setFrameShape(QFrame::StyledPanel);
-    setObjectName(QStringLiteral("100"));
-    if (step == 1) return; // the catalog tree gets its model after the mount
+    if (step == Step::Volume) return; // the catalog tree gets its model after the mount
     items_ = new QStandardItemModel(this);
     QStandardItem* root = nullptr;
-    if (step == -1)
+    if (step == Step::Startup)
         root = new QStandardItem(treeImage(4), QStringLiteral("My Computer"));
-    else if (step == 0)
+    else if (step == Step::Disk)
         root = new QStandardItem(treeImage(0), QStringLiteral("Partitions"));
     if (root) {
         root->setEditable(false);
@@ -38,9 +37,9 @@ StepTree::StepTree(int step, const QString& volumeName, QWidget* parent)
     (void)volumeName;
 }
 
-int StepTree::appendChild(const QString& text, int currentStep) {
+int StepTree::appendChild(const QString& text, Step currentStep) {
     if (!items_ || items_->rowCount() == 0) return -1;
-    auto* item = new QStandardItem(treeImage(currentStep == 0 ? 0 : 3), text);
+    auto* item = new QStandardItem(treeImage(currentStep == Step::Disk ? 0 : 3), text);
     item->setEditable(false);
     QStandardItem* root = items_->item(0);
     root->appendRow(item);

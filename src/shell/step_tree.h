@@ -5,6 +5,8 @@
 // The disk and volume trees hold a handful of items in a standard model; the
 // catalog tree shows a FolderTreeModel.
 
+#include "shell/wizard_state.h"
+
 #include <QStandardItemModel>
 #include <QTreeView>
 
@@ -21,12 +23,12 @@ public:
     static QIcon treeImage(int index);
 
     // `step` is WizardStep at creation; `volumeName` names the catalog root.
-    StepTree(int step, const QString& volumeName, QWidget* parent = nullptr);
+    StepTree(Step step, const QString& volumeName, QWidget* parent = nullptr);
 
-    int createdAtStep() const { return step_; }
-    // Disk and volume trees: appends a child of the root (image 0 at step 0,
-    // 3 otherwise) and returns its row.
-    int appendChild(const QString& text, int currentStep);
+    Step createdAtStep() const { return step_; }
+    // Disk and volume trees: appends a child of the root (image 0 at the
+    // disk step, 3 otherwise) and returns its row.
+    int appendChild(const QString& text, Step currentStep);
     QModelIndex rootItem() const;
     QModelIndex child(int row) const;
     // Catalog tree: shows `model`, whose root is the volume.
@@ -42,7 +44,7 @@ protected:
     void mousePressEvent(QMouseEvent* e) override;
 
 private:
-    int step_;
+    Step step_;
     QStandardItemModel* items_ = nullptr;
     FolderTreeModel* folders_ = nullptr;
 };

@@ -222,53 +222,59 @@ QString DriveInfoDialog::valueText(int row) const {
 
 // ---- Recovery Settings -----------------------------------------------------------
 
+namespace {
+
+// A group box of the settings dialog, its caption bold.
+XPGroupBox* settingsGroup(QWidget* dialog, const char* caption) {
+    auto* g = new XPGroupBox(QString::fromLatin1(caption), dialog);
+    QFont bold = dialog->font();
+    bold.setBold(true);
+    g->setCaptionFont(bold);
+    return g;
+}
+
+// A list of the numbers 1 to `count` beside its label, filling `group`.
+QComboBox* numberList(XPGroupBox* group, int count, const char* label) {
+    auto* list = new QComboBox(group);
+    for (int i = 1; i <= count; ++i)
+        list->addItem(QString::number(i));
+    auto* grid = new QGridLayout(group);
+    grid->addWidget(new QLabel(QString::fromLatin1(label), group), 0, 0);
+    grid->addWidget(list, 0, 1);
+    return list;
+}
+
+// Three radio buttons one under the other, filling `group`.
+void radioColumn(XPGroupBox* group, const char* const (&labels)[3], QRadioButton* (&out)[3]) {
+    auto* column = new QVBoxLayout(group);
+    for (int i = 0; i < 3; ++i) {
+        out[i] = new QRadioButton(QString::fromLatin1(labels[i]), group);
+        column->addWidget(out[i]);
+    }
+}
+
+} // namespace
+
 SettingsDialog::SettingsDialog(const RecoverySettings& settings, QWidget* parent)
     : SkinnedDialog(230, parent), start_(settings) {
     setWindowTitle(QStringLiteral("Recovery Settings"));
-    auto group = [this](const char* caption) {
-        auto* g = new CXPGroupBox(QString::fromLatin1(caption), this);
-        QFont bold = font();
-        bold.setBold(true);
-        g->setCaptionFont(bold);
-        return g;
-    };
-    auto* sectorsGroup = group("Sectors to read in single attempt");
-    sectors_ = new QComboBox(sectorsGroup);
-    for (int i = 1; i <= 100; ++i)
-        sectors_->addItem(QString::number(i));
-    auto* sl = new QGridLayout(sectorsGroup);
-    sl->addWidget(new QLabel(QStringLiteral("Sectors to read in single attempt"), sectorsGroup), 0,
-                  0);
-    sl->addWidget(sectors_, 0, 1);
-
-    auto* dupGroup = group("Setting of duplicate file(s)");
-    auto* dl = new QVBoxLayout(dupGroup);
-    const char* const dupLabels[] = {"Rename duplicate file(s)", "Overwrite duplicate file(s)",
-                                     "Skip duplicate file(s)"};
-    for (int i = 0; i < 3; ++i) {
-        duplicate_[i] = new QRadioButton(QString::fromLatin1(dupLabels[i]), dupGroup);
-        dl->addWidget(duplicate_[i]);
-    }
-
+    auto* sectorsGroup = settingsGroup(this, "Sectors to read in single attempt");
+    sectors_ = numberList(sectorsGroup, 100, "Sectors to read in single attempt");
+    auto* dupGroup = settingsGroup(this, "Setting of duplicate file(s)");
+    radioColumn(
+        dupGroup,
+        {"Rename duplicate file(s)", "Overwrite duplicate file(s)", "Skip duplicate file(s)"},
+        duplicate_);
     // The deleted-files choice exists but stays hidden: deletedPolicy keeps
     // its start value.
-    deletedGroup_ = group("Setting for deleted file(s)");
-    auto* del = new QVBoxLayout(deletedGroup_);
-    const char* const delLabels[] = {"Include deleted file(s)", "Recover only deleted file(s)",
-                                     "Exclude deleted file(s)"};
-    for (int i = 0; i < 3; ++i) {
-        deleted_[i] = new QRadioButton(QString::fromLatin1(delLabels[i]), deletedGroup_);
-        del->addWidget(deleted_[i]);
-    }
+    deletedGroup_ = settingsGroup(this, "Setting for deleted file(s)");
+    radioColumn(
+        deletedGroup_,
+        {"Include deleted file(s)", "Recover only deleted file(s)", "Exclude deleted file(s)"},
+        deleted_);
     deletedGroup_->hide();
-
-    auto* badGroup = group("Setting for bad sectors");
-    retries_ = new QComboBox(badGroup);
-    for (int i = 1; i <= 10; ++i)
-        retries_->addItem(QString::number(i));
-    auto* bl = new QGridLayout(badGroup);
-    bl->addWidget(new QLabel(QStringLiteral("Number of retries on bad sector(s)"), badGroup), 0, 0);
-    bl->addWidget(retries_, 0, 1);
+    auto* badGroup = settingsGroup(this, "Setting for bad sectors");
+    retries_ = numberList(badGroup, 10, "Number of retries on bad sector(s)");
 
     sectors_->setCurrentIndex(int(settings.sectorsPerRead) - 1);
     retries_->setCurrentIndex(int(settings.badSectorRetries) - 1);
@@ -277,9 +283,9 @@ SettingsDialog::SettingsDialog(const RecoverySettings& settings, QWidget* parent
     if (settings.deletedPolicy >= 1 && settings.deletedPolicy <= 3)
         deleted_[settings.deletedPolicy - 1]->setChecked(true);
 
+    QWidget* const groups[] = {sectorsGroup, dupGroup, deletedGroup_, badGroup};
     // Only the captions are bold, not what the groups hold.
-    for (QWidget* g : {static_cast<QWidget*>(sectorsGroup), static_cast<QWidget*>(dupGroup),
-                       static_cast<QWidget*>(deletedGroup_), static_cast<QWidget*>(badGroup)})
+    for (QWidget* g : groups)
         for (QWidget* child : g->findChildren<QWidget*>())
             child->setFont(font());
 
@@ -288,8 +294,7 @@ SettingsDialog::SettingsDialog(const RecoverySettings& settings, QWidget* parent
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(16, 14, 16, 12);
-    for (QWidget* g : {static_cast<QWidget*>(sectorsGroup), static_cast<QWidget*>(dupGroup),
-                       static_cast<QWidget*>(deletedGroup_), static_cast<QWidget*>(badGroup)})
+    for (QWidget* g : groups)
         layout->addWidget(g);
     layout->addWidget(buttons);
     setFixedWidth(380);

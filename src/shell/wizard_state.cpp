@@ -33,8 +33,8 @@ ScanRangeCheck validateScanRange(const std::string& startText, const std::string
     return out;
 }
 
-std::optional<bool> menuCommandEnabled(int phase, int step, int command) {
-    const bool browsing = phase == 3;
+std::optional<bool> menuCommandEnabled(MenuPhase phase, Step step, int command) {
+    const bool browsing = phase == MenuPhase::Browsing;
     switch (command) {
     case cmd::RecoverSelected:
     case cmd::RecoverAll:
@@ -46,7 +46,7 @@ std::optional<bool> menuCommandEnabled(int phase, int step, int command) {
     case cmd::DriveInfo:
         return browsing;
     case cmd::Settings:
-        return phase == 0 ? step == 0 : true;
+        return phase == MenuPhase::Startup ? step == Step::Disk : true;
     default:
         return std::nullopt;
     }

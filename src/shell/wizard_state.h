@@ -44,7 +44,15 @@ struct ScanRangeCheck {
 // The End field is read only when the Start field is valid.
 ScanRangeCheck validateScanRange(const std::string& startText, const std::string& endText);
 
-// Menu commands whose state changes with the phase.
+// The wizard's steps.
+enum class Step { Startup = -1, Disk = 0, Volume = 1, Browse = 2 };
+// How the volumes of the chosen disk are found.
+enum class VolumeIdentify : std::uint16_t { PartitionTable = 1, Search = 2 };
+// The menu states' phases: start-up; a step entered or a worker running;
+// browsing a mounted volume; back at the disk step.
+enum class MenuPhase { Startup = 0, Working = 1, Browsing = 3, BackAtDisk = 4 };
+
+// The commands of the menu bar and the list pane's item menu.
 namespace cmd {
 constexpr int RecoverSelected = 32806, RecoverAll = 32807, Exit = 32774;
 constexpr int ViewIcons = 32808, ViewList = 59410, ViewDetails = 59411;
@@ -53,28 +61,31 @@ constexpr int LiveUpdate = 32842, Contents = 32816, BuyOnline = 32841, About = 3
 // Beyond the original menu: adds a disk image file to the disk list.
 constexpr int OpenImage = 32850;
 constexpr int Open = 32819, OpenWith = 32820, Rename = 32830, Properties = 32839;
+// The item menu's copies of menu-bar commands.
+constexpr int ItemRecoverSelected = 32837, ItemRecoverAll = 32825, ItemFindFiles = 32828;
+constexpr int ItemIcons = 32826, ItemList = 32827, ItemDetails = 32829, ItemSettings = 32836;
 } // namespace cmd
 
-// Enabled or grayed, by phase (0 start-up, 1 working or volume step, 3
-// browsing, 4 back at the disk step) and step. Commands the phases leave
-// alone answer nullopt.
-std::optional<bool> menuCommandEnabled(int phase, int step, int command);
+// Enabled or grayed, by phase and step. Commands the phases leave alone
+// answer nullopt.
+std::optional<bool> menuCommandEnabled(MenuPhase phase, Step step, int command);
 
 class WizardState {
 public:
-    // −1 start-up, 0 disk, 1 volume list, 2 browsing.
-    int WizardStep = -1;
-    std::uint16_t volumeIdentifyOption = 1; // 1 partition table, 2 search
+    Step WizardStep = Step::Startup;
+    VolumeIdentify volumeIdentifyOption = VolumeIdentify::PartitionTable;
     std::uint32_t scanStartSector = 0, scanEndSector = 0;
     RecoveryMode recoveryMode = RecoveryMode::Normal;
     std::uint16_t modeDialogRole = 1;
-    int menuPhase = 0;
+    MenuPhase menuPhase = MenuPhase::Startup;
 
     DiskTable disks;
     // The disk picked in the disk tree (its listed number), if any.
     std::optional<std::uint32_t> selectedDisk;
     SectorReader reader;
     VolumeTable volumes;
+    // The volume picked in the volume tree (its index in the table).
+    std::uint16_t selectedVolume = 0;
     Catalog catalog;
 
     // Shared with the workers. The GUI thread sets both before a worker
@@ -91,6 +102,9 @@ public:
     bool renaming = false;
     bool openWithRequested = false;
 
+    const VolumeInfo* selectedVolumeInfo() const {
+        return selectedVolume < volumes.volumeCount ? &volumes.records[selectedVolume] : nullptr;
+    }
     const DiskInfo* selectedDiskInfo() const {
         return selectedDisk ? disks.disk(*selectedDisk) : nullptr;
     }

@@ -32,16 +32,16 @@ protected:
         DORVAK_SKIP_WITHOUT_IMAGE("sample.img");
         WindowTest::SetUp();
         MainWindow& w = open({"sample.img"});
-        clickChild(w.diskTree(), 0);
-        click(w.control(1003));
-        ASSERT_EQ(w.state().WizardStep, 1);
-        w.setModeChooser([](RecoveryMode& m) {
+        clickChild(w.wizard().diskTree(), 0);
+        click(w.controls().nextButton);
+        ASSERT_EQ(w.state().WizardStep, Step::Volume);
+        w.wizard().setModeChooser([](RecoveryMode& m) {
             m = RecoveryMode::Normal;
             return true;
         });
-        clickChild(w.volumeTree(), 0);
-        click(w.control(1003));
-        ASSERT_TRUE(waitForStep(2));
+        clickChild(w.wizard().volumeTree(), 0);
+        click(w.controls().nextButton);
+        ASSERT_TRUE(waitForStep(Step::Browse));
     }
     int row(const QString& name) const {
         for (int r = 0; r < window->listModel()->rowCount(); ++r)
@@ -49,19 +49,25 @@ protected:
         return -1;
     }
     QPoint rowCentre(int r) const {
-        return window->listPane()->visualRect(window->listModel()->index(r, 0)).center();
+        return window->listPane()
+            .detailsView()
+            ->visualRect(window->listModel()->index(r, 0))
+            .center();
     }
     void doubleClickRow(const QString& name) {
         const int r = row(name);
         ASSERT_GE(r, 0) << name.toStdString();
-        QTest::mouseClick(window->listPane()->viewport(), Qt::LeftButton, {}, rowCentre(r));
-        QTest::mouseDClick(window->listPane()->viewport(), Qt::LeftButton, {}, rowCentre(r));
+        QTest::mouseClick(window->listPane().detailsView()->viewport(), Qt::LeftButton, {},
+                          rowCentre(r));
+        QTest::mouseDClick(window->listPane().detailsView()->viewport(), Qt::LeftButton, {},
+                           rowCentre(r));
         QCoreApplication::processEvents(); // the queued open
     }
     void selectRow(const QString& name) {
         const int r = row(name);
         ASSERT_GE(r, 0) << name.toStdString();
-        QTest::mouseClick(window->listPane()->viewport(), Qt::LeftButton, {}, rowCentre(r));
+        QTest::mouseClick(window->listPane().detailsView()->viewport(), Qt::LeftButton, {},
+                          rowCentre(r));
     }
 };
 
@@ -73,22 +79,22 @@ TEST_F(Browse, DoubleClickOpensFoldersAndExpandsTheirAncestors) {
     EXPECT_EQ(w.listModel()->index(0, FileListModel::Type).data().toString(), "Folder");
     doubleClickRow("Letters");
     EXPECT_GE(row("to-bank.txt"), 0);
-    const QModelIndex current = w.catalogTree()->currentIndex();
+    const QModelIndex current = w.wizard().catalogTree()->currentIndex();
     EXPECT_EQ(current.data().toString(), "Letters");
-    EXPECT_TRUE(w.catalogTree()->isExpanded(current.parent()));
-    EXPECT_TRUE(w.catalogTree()->isExpanded(w.catalogTree()->rootItem()));
+    EXPECT_TRUE(w.wizard().catalogTree()->isExpanded(current.parent()));
+    EXPECT_TRUE(w.wizard().catalogTree()->isExpanded(w.wizard().catalogTree()->rootItem()));
     EXPECT_TRUE(w.state().treePaneActive);
     // A click on the tree's root lists the root again.
-    const QRect r = w.catalogTree()->visualRect(w.catalogTree()->rootItem());
-    QTest::mouseClick(w.catalogTree()->viewport(), Qt::LeftButton, {}, r.center());
+    const QRect r = w.wizard().catalogTree()->visualRect(w.wizard().catalogTree()->rootItem());
+    QTest::mouseClick(w.wizard().catalogTree()->viewport(), Qt::LeftButton, {}, r.center());
     EXPECT_GE(row("readme.txt"), 0);
 }
 
 TEST_F(Browse, RenameRestoresEmptyAndCancelledNamesAndRenamesEverywhere) {
     MainWindow& w = *window;
     selectRow("Music");
-    ASSERT_TRUE(w.beginRename());
-    auto* editor = w.listPane()->viewport()->findChild<QLineEdit*>();
+    ASSERT_TRUE(w.listPane().beginRename());
+    auto* editor = w.listPane().detailsView()->viewport()->findChild<QLineEdit*>();
     ASSERT_NE(editor, nullptr);
     editor->clear();
     QTest::keyClick(editor, Qt::Key_Return);
@@ -97,8 +103,8 @@ TEST_F(Browse, RenameRestoresEmptyAndCancelledNamesAndRenamesEverywhere) {
     EXPECT_GE(row("Music"), 0);
     EXPECT_FALSE(w.state().renaming);
 
-    ASSERT_TRUE(w.beginRename());
-    editor = w.listPane()->viewport()->findChild<QLineEdit*>();
+    ASSERT_TRUE(w.listPane().beginRename());
+    editor = w.listPane().detailsView()->viewport()->findChild<QLineEdit*>();
     ASSERT_NE(editor, nullptr);
     editor->setText("Songs");
     QTest::keyClick(editor, Qt::Key_Escape);
@@ -107,10 +113,10 @@ TEST_F(Browse, RenameRestoresEmptyAndCancelledNamesAndRenamesEverywhere) {
     EXPECT_GE(row("Music"), 0);
     EXPECT_TRUE(w.isVisible());
     EXPECT_FALSE(w.state().renaming);
-    EXPECT_EQ(w.currentListRow(), row("Music"));
+    EXPECT_EQ(w.listPane().currentRow(), row("Music"));
 
-    ASSERT_TRUE(w.beginRename());
-    editor = w.listPane()->viewport()->findChild<QLineEdit*>();
+    ASSERT_TRUE(w.listPane().beginRename());
+    editor = w.listPane().detailsView()->viewport()->findChild<QLineEdit*>();
     ASSERT_NE(editor, nullptr);
     EXPECT_EQ(editor->maxLength(), 255);
     editor->setText("Songs");
@@ -132,12 +138,13 @@ TEST_F(Browse, ItemMenuGraysOpenWithOnFoldersAndIsRefusedWhileBusy) {
         selectRow(name);
         long flags = -1; // stays -1 when no menu appears
         QTimer::singleShot(0, [&] {
-            QmMenu* popup = w.itemMenu() ? w.itemMenu()->item(0).submenu : nullptr;
+            QmMenu* popup =
+                w.listPane().itemMenu() ? w.listPane().itemMenu()->item(0).submenu : nullptr;
             if (!popup) return;
             flags = long(popup->item(popup->positionOf(cmd::OpenWith)).flags);
             popup->menu()->close();
         });
-        QTest::keyClick(w.listPane(), Qt::Key_Menu);
+        QTest::keyClick(w.listPane().detailsView(), Qt::Key_Menu);
         return flags;
     };
     const long folder = openWithFlags("Photos"), file = openWithFlags("readme.txt");
@@ -156,7 +163,7 @@ TEST_F(Browse, ItemMenuGraysOpenWithOnFoldersAndIsRefusedWhileBusy) {
             m->close();
         }
     });
-    w.ShowItemMenu();
+    w.listPane().showItemMenu();
     QCoreApplication::processEvents();
     w.state().workerBusy = false;
     EXPECT_FALSE(appeared);
@@ -172,7 +179,7 @@ TEST_F(Browse, AToolbarButtonActsOnlyWhileItsMenuItemIsEnabled) {
                 d->reject();
             }
         });
-        click(w.control(1053));
+        click(w.controls().tool(ToolButton::FindFiles));
         QCoreApplication::processEvents();
         return opened;
     };
@@ -184,15 +191,18 @@ TEST_F(Browse, AToolbarButtonActsOnlyWhileItsMenuItemIsEnabled) {
 TEST_F(Browse, OpenCopiesTheFileIntoThePrivateFolder) {
     MainWindow& w = *window;
     selectRow("readme.txt");
-    QTest::keyClick(w.listPane(), Qt::Key_Return);
+    QTest::keyClick(w.listPane().detailsView(), Qt::Key_Return);
     ASSERT_EQ(opened.size(), 1u);
     const QString file = opened[0].toLocalFile();
-    EXPECT_TRUE(file.startsWith(w.openFolder())) << file.toStdString();
+    EXPECT_TRUE(file.startsWith(w.listPane().openFolder())) << file.toStdString();
     std::string expected;
     for (const auto& e : readManifest(testImage("sample.manifest.jsonl")))
         if (e.path == "/readme.txt") expected = e.sha256;
     EXPECT_EQ(sha256FileHex(file.toStdString()), expected);
-    const QString folder = w.openFolder();
+    // A double click opens it once more, not twice.
+    doubleClickRow("readme.txt");
+    EXPECT_EQ(opened.size(), 2u);
+    const QString folder = w.listPane().openFolder();
     window.reset(); // the private folder goes with the window
     EXPECT_FALSE(QFileInfo::exists(folder));
 }
@@ -200,9 +210,9 @@ TEST_F(Browse, OpenCopiesTheFileIntoThePrivateFolder) {
 TEST_F(Browse, RecoverSelectedWritesTheSelectionByteForByte) {
     MainWindow& w = *window;
     QTemporaryDir dest;
-    w.setFolderChooser([&] { return dest.path(); });
+    w.browseCommands().setFolderChooser([&] { return dest.path(); });
     selectRow("Documents");
-    QTest::mouseClick(w.listPane()->viewport(), Qt::LeftButton, Qt::ControlModifier,
+    QTest::mouseClick(w.listPane().detailsView()->viewport(), Qt::LeftButton, Qt::ControlModifier,
                       rowCentre(row("readme.txt")));
     answers = {};
     w.runCommand(cmd::RecoverSelected);
@@ -291,7 +301,7 @@ TEST_F(Browse, FiltersKeepOrderAndLimitsAndCloseListsTheRoot) {
 
 TEST_F(Browse, DriveInformationAfterEachMode) {
     MainWindow& w = *window;
-    const VolumeInfo& v = *w.state().volumes.selected();
+    const VolumeInfo& v = *w.state().selectedVolumeInfo();
     DriveInfoDialog normal(v, w.state().catalog, false);
     EXPECT_EQ(normal.valueText(0), "ReiserFS - 0");
     EXPECT_EQ(normal.valueText(1), QString::number(v.startSector));

@@ -36,15 +36,15 @@ TEST(ScanRange, RefusesWhatDoesNotFit32BitsAndEmptyRanges) {
 
 TEST(MenuStates, PhasesGrayBrowsingCommandsUntilAMountHasEnded) {
     for (int command : {cmd::RecoverSelected, cmd::ViewIcons, cmd::FindFiles, cmd::DriveInfo}) {
-        EXPECT_EQ(menuCommandEnabled(0, 0, command), false);
-        EXPECT_EQ(menuCommandEnabled(1, 1, command), false);
-        EXPECT_EQ(menuCommandEnabled(3, 2, command), true);
-        EXPECT_EQ(menuCommandEnabled(4, 0, command), false);
+        EXPECT_EQ(menuCommandEnabled(MenuPhase::Startup, Step::Disk, command), false);
+        EXPECT_EQ(menuCommandEnabled(MenuPhase::Working, Step::Volume, command), false);
+        EXPECT_EQ(menuCommandEnabled(MenuPhase::Browsing, Step::Browse, command), true);
+        EXPECT_EQ(menuCommandEnabled(MenuPhase::BackAtDisk, Step::Disk, command), false);
     }
-    EXPECT_EQ(menuCommandEnabled(0, 0, cmd::Settings), true);
-    EXPECT_EQ(menuCommandEnabled(0, -1, cmd::Settings), false);
-    EXPECT_EQ(menuCommandEnabled(1, 1, cmd::Settings), true);
-    EXPECT_FALSE(menuCommandEnabled(3, 2, cmd::Exit).has_value());
+    EXPECT_EQ(menuCommandEnabled(MenuPhase::Startup, Step::Disk, cmd::Settings), true);
+    EXPECT_EQ(menuCommandEnabled(MenuPhase::Startup, Step::Startup, cmd::Settings), false);
+    EXPECT_EQ(menuCommandEnabled(MenuPhase::Working, Step::Volume, cmd::Settings), true);
+    EXPECT_FALSE(menuCommandEnabled(MenuPhase::Browsing, Step::Browse, cmd::Exit).has_value());
 }
 
 // Root (2) holds A (10), a damaged entry that names the root itself

@@ -31,17 +31,17 @@ protected:
     }
     // Disk 0, Next with the partition tables: the volume step.
     void toVolumes() {
-        clickChild(window->diskTree(), 0);
-        click(window->control(1003));
-        ASSERT_EQ(window->state().WizardStep, 1);
+        clickChild(window->wizard().diskTree(), 0);
+        click(window->controls().nextButton);
+        ASSERT_EQ(window->state().WizardStep, Step::Volume);
     }
     void mount(int volume, RecoveryMode mode) {
-        window->setModeChooser([mode](RecoveryMode& m) {
+        window->wizard().setModeChooser([mode](RecoveryMode& m) {
             m = mode;
             return true;
         });
-        clickChild(window->volumeTree(), volume);
-        click(window->control(1003));
+        clickChild(window->wizard().volumeTree(), volume);
+        click(window->controls().nextButton);
     }
     QStringList listColumn(int column) const {
         QStringList out;
@@ -55,39 +55,39 @@ TEST_F(Wizard, PartitionTablesMountNormalThenBackTwice) {
     MainWindow& w = open({"part-disk.img"});
     EXPECT_EQ(w.menuState(cmd::RecoverSelected), kGrayed);
     EXPECT_EQ(w.menuState(cmd::Settings), kEnabled);
-    EXPECT_FALSE(shown(1003));
+    EXPECT_FALSE(shown(ctl().nextButton));
 
-    clickChild(w.diskTree(), 0);
-    EXPECT_EQ(value(1019), "part-disk.img");
-    EXPECT_EQ(value(1059), "200 MB ( Approx )");
-    EXPECT_TRUE(shown(1003));
+    clickChild(w.wizard().diskTree(), 0);
+    EXPECT_EQ(value(0), "part-disk.img");
+    EXPECT_EQ(value(1), "200 MB ( Approx )");
+    EXPECT_TRUE(shown(ctl().nextButton));
     ASSERT_NO_FATAL_FAILURE(toVolumes());
     const auto layout = readDiskLayout(testImage("part-disk.layout.json"));
-    ASSERT_EQ(w.volumeTree()->model()->rowCount(w.volumeTree()->rootItem()),
+    ASSERT_EQ(w.wizard().volumeTree()->model()->rowCount(w.wizard().volumeTree()->rootItem()),
               int(layout.volumes.size()));
     for (int i = 0; i < int(layout.volumes.size()); ++i)
-        EXPECT_EQ(w.volumeTree()->child(i).data().toString(), "ReiserFS - " + QString::number(i));
-    EXPECT_EQ(w.quickHelpText(), kSelectPartitionHelpText);
+        EXPECT_EQ(w.wizard().volumeTree()->child(i).data().toString(),
+                  "ReiserFS - " + QString::number(i));
+    EXPECT_EQ(w.wizard().quickHelpText(), kSelectPartitionHelpText);
     EXPECT_EQ(w.menuState(cmd::Settings), kEnabled);
     EXPECT_EQ(w.menuState(cmd::FindFiles), kGrayed);
-    EXPECT_FALSE(shown(1003)); // until a volume is clicked
+    EXPECT_FALSE(shown(ctl().nextButton)); // until a volume is clicked
 
-    clickChild(w.volumeTree(), 2);
-    EXPECT_EQ(value(1019), "ReiserFS");
-    EXPECT_EQ(value(1059), "ReiserFS - 2");
-    EXPECT_EQ(value(1061), QString::number(layout.volumes[2].startSector));
-    EXPECT_EQ(value(1063),
-              QString::number(layout.volumes[2].sectorCount / 2048) + " MB ( Approx )");
+    clickChild(w.wizard().volumeTree(), 2);
+    EXPECT_EQ(value(0), "ReiserFS");
+    EXPECT_EQ(value(1), "ReiserFS - 2");
+    EXPECT_EQ(value(2), QString::number(layout.volumes[2].startSector));
+    EXPECT_EQ(value(3), QString::number(layout.volumes[2].sectorCount / 2048) + " MB ( Approx )");
 
     mount(0, RecoveryMode::Normal);
-    EXPECT_TRUE(shown(1017)); // Stop while it runs
-    ASSERT_TRUE(waitForStep(2));
-    EXPECT_FALSE(shown(1017));
-    EXPECT_TRUE(shown(1004));
-    EXPECT_TRUE(shown(1000));
+    EXPECT_TRUE(shown(ctl().stopButton)); // Stop while it runs
+    ASSERT_TRUE(waitForStep(Step::Browse));
+    EXPECT_FALSE(shown(ctl().stopButton));
+    EXPECT_TRUE(shown(ctl().backButton));
+    EXPECT_TRUE(shown(ctl().list));
     EXPECT_EQ(w.menuState(cmd::RecoverAll), kEnabled);
-    EXPECT_EQ(w.quickHelpText(), kMountedHelpText);
-    EXPECT_EQ(w.catalogTree()->rootItem().data().toString(), "ReiserFS - 0");
+    EXPECT_EQ(w.wizard().quickHelpText(), kMountedHelpText);
+    EXPECT_EQ(w.wizard().catalogTree()->rootItem().data().toString(), "ReiserFS - 0");
     // The root's children: every one the guest wrote, folders first.
     const QStringList names = listColumn(FileListModel::Name);
     const QStringList types = listColumn(FileListModel::Type);
@@ -103,29 +103,29 @@ TEST_F(Wizard, PartitionTablesMountNormalThenBackTwice) {
     EXPECT_TRUE(
         std::all_of(firstFile, types.end(), [](const QString& t) { return t != "Folder"; }));
 
-    click(w.control(1004));
-    EXPECT_EQ(w.state().WizardStep, 1);
-    EXPECT_TRUE(w.volumeTree()->isVisible());
-    EXPECT_FALSE(w.catalogTree()->isVisible());
+    click(w.controls().backButton);
+    EXPECT_EQ(w.state().WizardStep, Step::Volume);
+    EXPECT_TRUE(w.wizard().volumeTree()->isVisible());
+    EXPECT_FALSE(w.wizard().catalogTree()->isVisible());
     EXPECT_TRUE(w.state().catalog.FolderList.empty());
     EXPECT_EQ(w.menuState(cmd::RecoverAll), kGrayed);
-    EXPECT_EQ(w.quickHelpText(), kBackToVolumeHelpText);
-    click(w.control(1004));
-    EXPECT_EQ(w.state().WizardStep, 0);
+    EXPECT_EQ(w.wizard().quickHelpText(), kBackToVolumeHelpText);
+    click(w.controls().backButton);
+    EXPECT_EQ(w.state().WizardStep, Step::Disk);
     EXPECT_FALSE(w.state().reader.isOpen());
-    EXPECT_TRUE(w.diskTree()->isVisible());
-    EXPECT_TRUE(shown(1002) && shown(1001) && shown(1007));
-    EXPECT_FALSE(shown(1004));
+    EXPECT_TRUE(w.wizard().diskTree()->isVisible());
+    EXPECT_TRUE(shown(ctl().useTable) && shown(ctl().searchOption) && shown(ctl().optionsGroup));
+    EXPECT_FALSE(shown(ctl().backButton));
     EXPECT_TRUE(messages.empty());
 }
 
 TEST_F(Wizard, RangeIsCheckedBeforeASearchStarts) {
     MainWindow& w = open({"part-disk.img"});
-    clickChild(w.diskTree(), 0);
-    click(w.control(1001));
-    EXPECT_TRUE(shown(1011) && shown(1012) && shown(1098));
-    auto* start = static_cast<QLineEdit*>(w.control(1011));
-    auto* end = static_cast<QLineEdit*>(w.control(1012));
+    clickChild(w.wizard().diskTree(), 0);
+    click(w.controls().searchOption);
+    EXPECT_TRUE(shown(ctl().startField) && shown(ctl().endField) && shown(ctl().rangeHelp));
+    auto* start = static_cast<QLineEdit*>(w.controls().startField);
+    auto* end = static_cast<QLineEdit*>(w.controls().endField);
     EXPECT_EQ(start->text(), "0");
     EXPECT_EQ(end->text(), "409600");
     const std::pair<const char*, const char*> bad[] = {
@@ -135,35 +135,35 @@ TEST_F(Wizard, RangeIsCheckedBeforeASearchStarts) {
     for (std::size_t i = 0; i < std::size(bad); ++i) {
         start->setText(bad[i].first);
         end->setText(bad[i].second);
-        click(w.control(1003));
+        click(w.controls().nextButton);
         ASSERT_EQ(messages.size(), i + 1);
         EXPECT_EQ(messages.back().text, expected[i]);
         EXPECT_EQ(messages.back().kind, MessageKind::Error);
-        EXPECT_EQ(w.state().WizardStep, 0);
-        EXPECT_TRUE(shown(1003)) << "Next shown again";
+        EXPECT_EQ(w.state().WizardStep, Step::Disk);
+        EXPECT_TRUE(shown(ctl().nextButton)) << "Next shown again";
         EXPECT_FALSE(w.state().workerBusy);
     }
 }
 
 TEST_F(Wizard, SearchListsTheVolumesOfTheWholeDisk) {
     MainWindow& w = open({"part-disk.img"});
-    clickChild(w.diskTree(), 0);
-    click(w.control(1001));
-    click(w.control(1003));
-    EXPECT_TRUE(shown(1017));
-    EXPECT_FALSE(shown(1004));
-    EXPECT_EQ(w.quickHelpText(), kSearchingHelpText);
-    ASSERT_TRUE(waitForStep(1));
+    clickChild(w.wizard().diskTree(), 0);
+    click(w.controls().searchOption);
+    click(w.controls().nextButton);
+    EXPECT_TRUE(shown(ctl().stopButton));
+    EXPECT_FALSE(shown(ctl().backButton));
+    EXPECT_EQ(w.wizard().quickHelpText(), kSearchingHelpText);
+    ASSERT_TRUE(waitForStep(Step::Volume));
     const auto layout = readDiskLayout(testImage("part-disk.layout.json"));
     ASSERT_EQ(w.state().volumes.volumeCount, layout.volumes.size());
     for (std::size_t i = 0; i < layout.volumes.size(); ++i)
         EXPECT_EQ(w.state().volumes.records[i].startSector, layout.volumes[i].startSector);
-    EXPECT_EQ(w.volumeTree()->model()->rowCount(w.volumeTree()->rootItem()),
+    EXPECT_EQ(w.wizard().volumeTree()->model()->rowCount(w.wizard().volumeTree()->rootItem()),
               int(layout.volumes.size()));
-    EXPECT_TRUE(w.volumeTree()->isEnabled());
-    EXPECT_FALSE(shown(1017) || shown(1008) || shown(1020));
-    EXPECT_TRUE(shown(1004));
-    EXPECT_EQ(value(1018), "Volume Type  ");
+    EXPECT_TRUE(w.wizard().volumeTree()->isEnabled());
+    EXPECT_FALSE(shown(ctl().stopButton) || shown(ctl().progress) || shown(ctl().status));
+    EXPECT_TRUE(shown(ctl().backButton));
+    EXPECT_EQ(caption(0), "Volume Type  ");
 }
 
 TEST_F(Wizard, SearchStoppedWithYesEndsEarly) {
@@ -181,21 +181,21 @@ TEST_F(Wizard, SearchStoppedWithYesEndsEarly) {
     }
     MainWindow& w = open({big});
     answers = {1};
-    clickChild(w.diskTree(), 0);
-    click(w.control(1001));
-    click(w.control(1003));
-    click(w.control(1017));
+    clickChild(w.wizard().diskTree(), 0);
+    click(w.controls().searchOption);
+    click(w.controls().nextButton);
+    click(w.controls().stopButton);
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].text, kStopQuestion);
     EXPECT_TRUE(messages[0].yesNo);
     // Yes set the request; how soon the job sees it is the search's own
     // affair. The end of the search (shown on this thread) clears it.
     EXPECT_TRUE(w.state().stopRequested);
-    ASSERT_TRUE(waitForStep(1));
+    ASSERT_TRUE(waitForStep(Step::Volume));
     EXPECT_EQ(w.state().volumes.volumeCount, 0u);
     EXPECT_FALSE(w.state().stopRequested);
-    EXPECT_FALSE(shown(1017));
-    EXPECT_TRUE(shown(1004));
+    EXPECT_FALSE(shown(ctl().stopButton));
+    EXPECT_TRUE(shown(ctl().backButton));
     window.reset();
     std::filesystem::remove(big);
 }
@@ -207,10 +207,10 @@ TEST_F(Wizard, StopAnsweredNoKeepsTheMountGoing) {
     bool busyWhileAsked = false;
     onMessage = [&](const MessageRequest&) { busyWhileAsked = w.state().workerBusy; };
     mount(0, RecoveryMode::Extensive);
-    click(w.control(1017));
+    click(w.controls().stopButton);
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_TRUE(busyWhileAsked);
-    ASSERT_TRUE(waitForStep(2));
+    ASSERT_TRUE(waitForStep(Step::Browse));
     EXPECT_EQ(w.state().catalog.recoveryMode, RecoveryMode::Extensive);
 
     // Nothing was lost: the same mount done directly finds as much.
@@ -224,7 +224,7 @@ TEST_F(Wizard, ExtensiveModeListsDeletedFilesGrey) {
     MainWindow& w = open({"deleted.img"});
     ASSERT_NO_FATAL_FAILURE(toVolumes());
     mount(0, RecoveryMode::Extensive);
-    ASSERT_TRUE(waitForStep(2));
+    ASSERT_TRUE(waitForStep(Step::Browse));
     const QStringList names = listColumn(FileListModel::Name);
     const int row = int(names.indexOf("gone-small.txt"));
     ASSERT_GE(row, 0) << names.join(",").toStdString();
@@ -237,7 +237,7 @@ TEST_F(Wizard, ExtensiveModeListsDeletedFilesGrey) {
 TEST_F(Wizard, CancelInTheModeDialogStaysAtTheVolumeStep) {
     MainWindow& w = open({"part-disk.img"});
     ASSERT_NO_FATAL_FAILURE(toVolumes());
-    clickChild(w.volumeTree(), 0);
+    clickChild(w.wizard().volumeTree(), 0);
     QString title;
     bool normalChecked = false;
     QTimer::singleShot(0, [&] {
@@ -247,27 +247,27 @@ TEST_F(Wizard, CancelInTheModeDialogStaysAtTheVolumeStep) {
         normalChecked = dialog->normalButton()->isChecked();
         dialog->reject();
     });
-    click(w.control(1003));
+    click(w.controls().nextButton);
     EXPECT_EQ(title, "Select Mode Of Recovery");
     EXPECT_TRUE(normalChecked);
-    EXPECT_EQ(w.state().WizardStep, 1);
+    EXPECT_EQ(w.state().WizardStep, Step::Volume);
     EXPECT_FALSE(w.state().workerBusy);
-    EXPECT_FALSE(shown(1003));
-    EXPECT_TRUE(w.volumeTree()->isVisible());
+    EXPECT_FALSE(shown(ctl().nextButton));
+    EXPECT_TRUE(w.wizard().volumeTree()->isVisible());
 }
 
 TEST_F(Wizard, EscapeNeverClosesAndExitDuringAMountWaitsForIt) {
     MainWindow& w = open({"part-disk.img"});
     QTest::keyClick(&w, Qt::Key_Escape);
-    QTest::keyClick(w.diskTree(), Qt::Key_Escape);
+    QTest::keyClick(w.wizard().diskTree(), Qt::Key_Escape);
     EXPECT_TRUE(w.isVisible());
     EXPECT_TRUE(messages.empty());
     // F1 looks for the help file beside the program (there is none here);
     // Live Update looks for the updater and, missing, says so.
-    QTest::keyClick(w.diskTree(), Qt::Key_F1);
+    QTest::keyClick(w.wizard().diskTree(), Qt::Key_F1);
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].text, " Tervolk Dorvak ReiserFS.chm not found");
-    click(w.control(1055));
+    click(w.controls().tool(ToolButton::LiveUpdate));
     ASSERT_EQ(messages.size(), 2u);
     EXPECT_EQ(messages[1].text, "Live Update file not found. Please re-install the software.");
     messages.clear();
@@ -278,7 +278,7 @@ TEST_F(Wizard, EscapeNeverClosesAndExitDuringAMountWaitsForIt) {
     EXPECT_TRUE(w.close());
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].text, kExitQuestion);
-    EXPECT_FALSE(w.workerRunning());
+    EXPECT_FALSE(w.wizard().workerRunning());
     EXPECT_TRUE(w.state().catalog.FolderList.empty());
     ASSERT_EQ(opened.size(), 1u);
     EXPECT_EQ(opened[0], QUrl(kHomePageUrl));
@@ -295,26 +295,26 @@ TEST_F(Wizard, ADroppedImageJoinsTheDiskList) {
     EXPECT_TRUE(enter.isAccepted());
     QDropEvent drop(QPointF(400, 200), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(&w, &drop);
-    ASSERT_EQ(w.diskTree()->model()->rowCount(w.diskTree()->rootItem()), 2);
-    EXPECT_EQ(w.diskTree()->child(1).data().toString(), "Storage Device1");
-    clickChild(w.diskTree(), 1);
-    EXPECT_EQ(value(1019), "v4096.img");
+    ASSERT_EQ(w.wizard().diskTree()->model()->rowCount(w.wizard().diskTree()->rootItem()), 2);
+    EXPECT_EQ(w.wizard().diskTree()->child(1).data().toString(), "Storage Device1");
+    clickChild(w.wizard().diskTree(), 1);
+    EXPECT_EQ(value(0), "v4096.img");
     EXPECT_TRUE(messages.empty());
 }
 
 TEST_F(Wizard, NoTableGivesTheMessageAndTheSearchStillRuns) {
     // A file that holds no partition table and no volume.
     MainWindow& w = open({"part-disk.layout.json"});
-    clickChild(w.diskTree(), 0);
-    click(w.control(1003));
+    clickChild(w.wizard().diskTree(), 0);
+    click(w.controls().nextButton);
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].text, kNoPartitionFound);
     EXPECT_EQ(messages[0].kind, MessageKind::Information);
-    EXPECT_EQ(w.state().WizardStep, 0);
-    EXPECT_TRUE(shown(1003));
-    click(w.control(1001));
-    click(w.control(1003));
-    ASSERT_TRUE(waitForStep(1));
+    EXPECT_EQ(w.state().WizardStep, Step::Disk);
+    EXPECT_TRUE(shown(ctl().nextButton));
+    click(w.controls().searchOption);
+    click(w.controls().nextButton);
+    ASSERT_TRUE(waitForStep(Step::Volume));
     EXPECT_EQ(w.state().volumes.volumeCount, 0u);
 }
 

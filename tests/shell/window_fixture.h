@@ -3,10 +3,18 @@
 // captured: each message is recorded and answered from a script (Yes or
 // No), so a test drives the wizard without a modal box waiting for a click.
 
+#include "shell/browse_commands.h"
+#include "shell/info_panel.h"
+#include "shell/list_pane.h"
 #include "shell/main_window.h"
 #include "shell/messages.h"
 #include "shell/step_tree.h"
+#include "shell/wizard_controller.h"
 #include "test_images.h"
+#include "ui/controls/hover_button.h"
+#include "ui/controls/text_progress_bar.h"
+#include "ui/controls/transparent_static.h"
+#include "ui/controls/xp_group_box.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -57,15 +65,18 @@ protected:
     }
     static void click(QWidget* w) { QTest::mouseClick(w, Qt::LeftButton, {}, w->rect().center()); }
     // Waits (in the event loop, never sleeping) for the wizard to reach `step`.
-    bool waitForStep(int step) {
+    bool waitForStep(Step step) {
         if (window->state().WizardStep == step && !window->state().workerBusy) return true;
         QSignalSpy spy(window.get(), &MainWindow::stepChanged);
         while (spy.wait(20000))
             if (window->state().WizardStep == step) return true;
         return false;
     }
-    QString value(int id) const { return window->control(id)->property("text").toString(); }
-    bool shown(int id) const { return window->control(id)->isVisible(); }
+    const WindowControls& ctl() const { return window->controls(); }
+    // The information panel's pairs, first to fifth.
+    QString value(int pair) const { return window->infoPanel().value(pair); }
+    QString caption(int pair) const { return window->infoPanel().caption(pair); }
+    static bool shown(const QWidget* w) { return w->isVisible(); }
 
     std::unique_ptr<MainWindow> window;
     std::vector<MessageRequest> messages;

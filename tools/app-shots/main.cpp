@@ -4,14 +4,18 @@
 // image, or the bundled sample). Messages are shown as the real markup boxes
 // and photographed instead of waiting for a click; the run answers No to the
 // Stop question, then Yes.
+#include "shell/browse_commands.h"
 #include "shell/catalog_models.h"
 #include "shell/find_dialog.h"
+#include "shell/info_panel.h"
+#include "shell/list_pane.h"
 #include "shell/main_window.h"
 #include "shell/messages.h"
 #include "shell/recovery.h"
 #include "shell/skinned_dialog.h"
 #include "shell/step_tree.h"
 #include "shell/tool_dialogs.h"
+#include "shell/wizard_controller.h"
 #include "ui/menu/icon_menu.h"
 #include "ui/msgbox/markup_message_box.h"
 
@@ -91,7 +95,7 @@ template <class Action> void grabModal(Shots& shots, const QString& name, Action
 }
 
 void browsingShots(MainWindow& w, Shots& shots, QString& scene) {
-    auto* list = w.listPane();
+    auto* list = w.listPane().detailsView();
     auto selectRow = [&](int r) {
         list->selectionModel()->setCurrentIndex(w.listModel()->index(r, 0),
                                                 QItemSelectionModel::ClearAndSelect |
@@ -102,12 +106,12 @@ void browsingShots(MainWindow& w, Shots& shots, QString& scene) {
     while (fileRow < w.listModel()->rowCount() && w.listModel()->row(fileRow).folder)
         ++fileRow;
     selectRow(fileRow < w.listModel()->rowCount() ? fileRow : 0);
-    grabModal(shots, "20-item-menu", [&] { w.ShowItemMenu(); });
-    w.setViewMode(cmd::ViewIcons);
+    grabModal(shots, "20-item-menu", [&] { w.listPane().showItemMenu(); });
+    w.listPane().setViewMode(cmd::ViewIcons);
     shots.window("21-view-icons", w);
-    w.setViewMode(cmd::ViewList);
+    w.listPane().setViewMode(cmd::ViewList);
     shots.window("22-view-list", w);
-    w.setViewMode(cmd::ViewDetails);
+    w.listPane().setViewMode(cmd::ViewDetails);
 
     {
         FindDialog find(w.state().catalog, *w.folderModel(), &w);
@@ -140,7 +144,7 @@ void browsingShots(MainWindow& w, Shots& shots, QString& scene) {
     {
         SavingDialog saving(&w);
         std::atomic<bool> release{false};
-        const VolumeInfo v = *w.state().volumes.selected();
+        const VolumeInfo v = *w.state().selectedVolumeInfo();
         saving.show();
         saving.start([&](CopyProgressSink& sink, CopyRequests& requests) {
             CopyOut copy(w.state().reader, v, w.state().catalog, &w.state().live,
@@ -160,7 +164,7 @@ void browsingShots(MainWindow& w, Shots& shots, QString& scene) {
         QObject::connect(&saving, &SavingDialog::finished, &loop, &QEventLoop::quit);
         loop.exec();
     }
-    w.setFolderChooser([&] { return dest.path(); });
+    w.browseCommands().setFolderChooser([&] { return dest.path(); });
     scene = QStringLiteral("msg-recovery-summary");
     w.runCommand(cmd::RecoverAll);
 }
@@ -213,16 +217,16 @@ int main(int argc, char** argv) {
     w.show();
     settle(50);
     shots.window("01-start", w);
-    pressTree(w, w.diskTree(), 0);
+    pressTree(w, w.wizard().diskTree(), 0);
     shots.window("02-disk-selected", w);
     for (int i = 0; i < 4; ++i)
         shots.save(QStringLiteral("menu-%1").arg(i), grabMenu(w.menuBar()->actions()[i]->menu()));
 
     // Option 1: the partition tables.
-    w.OnNext();
+    w.wizard().OnNext();
     settle(50);
     shots.window("03-volumes-table", w);
-    if (w.volumeTree()) pressTree(w, w.volumeTree(), 0);
+    if (w.wizard().volumeTree()) pressTree(w, w.wizard().volumeTree(), 0);
     shots.window("04-volume-selected", w);
 
     {
@@ -231,7 +235,7 @@ int main(int argc, char** argv) {
         settle();
         shots.save("05-mode-dialog", mode.grab().toImage());
     }
-    w.setModeChooser([](RecoveryMode& m) {
+    w.wizard().setModeChooser([](RecoveryMode& m) {
         m = RecoveryMode::Extensive;
         return true;
     });
@@ -239,15 +243,15 @@ int main(int argc, char** argv) {
     bool shotTaken = false;
     auto conn = QObject::connect(&w, &MainWindow::progressShown, [&] {
         // Once the counters show something.
-        if (shotTaken || static_cast<QLabel*>(w.control(1019))->text().isEmpty()) return;
+        if (shotTaken || w.infoPanel().value(0).isEmpty()) return;
         shotTaken = true;
         shots.save("06-mount-running", w.grab().toImage());
     });
-    w.OnNext();
+    w.wizard().OnNext();
     shots.window("06-mount-starting", w);
     scene = QStringLiteral("msg-stop-question");
-    w.OnStop(); // answered No: the mount goes on
-    w.waitForWorker();
+    w.wizard().OnStop(); // answered No: the mount goes on
+    w.wizard().waitForWorker();
     QObject::disconnect(conn);
     settle(50);
     shots.window("07-browse", w);
@@ -258,14 +262,14 @@ int main(int argc, char** argv) {
     browsingShots(w, shots, scene);
 
     // Back to the disks; option 2: the search with a bad range, then a good one.
-    w.OnBack();
+    w.wizard().OnBack();
     shots.window("08-back-to-volumes", w);
-    w.OnBack();
-    w.OnSearchPartitionOption();
-    pressTree(w, w.diskTree(), 0);
+    w.wizard().OnBack();
+    w.wizard().OnSearchPartitionOption();
+    pressTree(w, w.wizard().diskTree(), 0);
     shots.window("09-search-option", w);
-    auto* start = static_cast<QLineEdit*>(w.control(1011));
-    auto* end = static_cast<QLineEdit*>(w.control(1012));
+    auto* start = static_cast<QLineEdit*>(w.controls().startField);
+    auto* end = static_cast<QLineEdit*>(w.controls().endField);
     struct Bad {
         const char* scene;
         const char* start;
@@ -277,9 +281,9 @@ int main(int argc, char** argv) {
         scene = QString::fromLatin1(b.scene);
         start->setText(QString::fromLatin1(b.start));
         end->setText(QString::fromLatin1(b.end));
-        w.OnNext();
+        w.wizard().OnNext();
     }
-    pressTree(w, w.diskTree(), 0);
+    pressTree(w, w.wizard().diskTree(), 0);
     // The running search, photographed at its first progress update.
     bool searchShot = false;
     auto searchConn = QObject::connect(&w, &MainWindow::progressShown, [&] {
@@ -287,8 +291,8 @@ int main(int argc, char** argv) {
         searchShot = true;
         shots.save("10-search-running", w.grab().toImage());
     });
-    w.OnNext();
-    w.waitForWorker();
+    w.wizard().OnNext();
+    w.wizard().waitForWorker();
     QObject::disconnect(searchConn);
     shots.window("11-volumes-search", w);
 
@@ -304,13 +308,13 @@ int main(int argc, char** argv) {
         settle();
         shots.save("12-about", about.grab().toImage());
     }
-    w.OnBack();
-    w.OnUsePartitionTableOption();
+    w.wizard().OnBack();
+    w.wizard().OnUsePartitionTableOption();
     scene = QStringLiteral("msg-no-partition");
     // A disk without a partition table or volume: the shot program itself.
     w.addDiskImage(QCoreApplication::applicationFilePath());
-    pressTree(w, w.diskTree(), 1);
-    w.OnNext();
+    pressTree(w, w.wizard().diskTree(), 1);
+    w.wizard().OnNext();
     std::printf("%d pictures written to %s\n", shots.written, qPrintable(dir));
     setMessageHook({});
     return shots.written > 0 ? 0 : 1;

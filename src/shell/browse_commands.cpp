@@ -1,8 +1,9 @@
-// The browsing tools: Find Files, File Filters, Recovery Settings,
-// Properties, Drive Information, and Recover Selected / Recover All.
+#include "shell/browse_commands.h"
+
 #include "browse/destination_check.h"
 #include "shell/catalog_models.h"
 #include "shell/find_dialog.h"
+#include "shell/list_pane.h"
 #include "shell/main_window.h"
 #include "shell/messages.h"
 #include "shell/recovery.h"
@@ -14,34 +15,40 @@
 
 namespace dorvak {
 
-void MainWindow::FindFiles() {
-    if (state_.WizardStep != 2 || state_.workerBusy) return;
-    FindDialog dialog(state_.catalog, *folderModel_, this);
+BrowseCommands::BrowseCommands(WizardState& state, ListPane& list, FileListModel* listModel,
+                               FolderTreeModel* folderModel, std::function<StepTree*()> catalogTree,
+                               QWidget* window)
+    : state_(state), list_(list), listModel_(listModel), folderModel_(folderModel),
+      catalogTree_(std::move(catalogTree)), window_(window) {}
+
+void BrowseCommands::findFiles() {
+    if (state_.WizardStep != Step::Browse || state_.workerBusy) return;
+    FindDialog dialog(state_.catalog, *folderModel_, window_);
     dialog.exec();
 }
 
-void MainWindow::FileFilters() {
-    if (state_.WizardStep != 2 || state_.workerBusy) return;
-    FiltersDialog dialog(listModel_->filters(), this);
+void BrowseCommands::fileFilters() {
+    if (state_.WizardStep != Step::Browse || state_.workerBusy) return;
+    FiltersDialog dialog(listModel_->filters(), window_);
     dialog.exec();
     // Whichever way it closed, the list is stored and the root shown again.
     listModel_->setFilters(dialog.filters());
-    catalogTree_->setFocus();
-    catalogTree_->setCurrentIndex(folderModel_->rootIndex());
+    catalogTree_()->setFocus();
+    catalogTree_()->setCurrentIndex(folderModel_->rootIndex());
     state_.treePaneActive = true;
     listModel_->FillFileList(2);
 }
 
-void MainWindow::RecoverySettingsCommand() {
-    SettingsDialog dialog(state_.settings, this);
+void BrowseCommands::recoverySettings() {
+    SettingsDialog dialog(state_.settings, window_);
     if (dialog.exec() != QDialog::Accepted) return;
     state_.settings = dialog.result();
     state_.reader.badSectorRetries = state_.settings.sanitized().badSectorRetries;
 }
 
-void MainWindow::Properties() {
-    if (state_.WizardStep != 2) return;
-    const int row = currentListRow();
+void BrowseCommands::properties() {
+    if (state_.WizardStep != Step::Browse) return;
+    const int row = list_.currentRow();
     if (row < 0) return;
     auto cell = [&](int column) {
         return listModel_->index(row, column).data().toString().left(99);
@@ -56,40 +63,31 @@ void MainWindow::Properties() {
     text.name = cell(FileListModel::Name);
     text.date = cell(FileListModel::Date);
     text.time = cell(FileListModel::Time);
-    PropertiesDialog dialog(text, this);
+    PropertiesDialog dialog(text, window_);
     dialog.exec();
 }
 
-void MainWindow::DriveInformation() {
-    const VolumeInfo* v = state_.volumes.selected();
-    if (state_.WizardStep != 2 || !v) return;
+void BrowseCommands::driveInformation() {
+    const VolumeInfo* v = state_.selectedVolumeInfo();
+    if (state_.WizardStep != Step::Browse || !v) return;
     DriveInfoDialog dialog(*v, state_.catalog,
-                           state_.catalog.recoveryMode == RecoveryMode::Extensive, this);
+                           state_.catalog.recoveryMode == RecoveryMode::Extensive, window_);
     dialog.exec();
 }
 
-RecoverySelection MainWindow::selectedEntries() const {
-    RecoverySelection s;
-    for (const QModelIndex& i : list_->selectionModel()->selectedRows()) {
-        const FileListModel::Row r = listModel_->row(i.row());
-        (r.folder ? s.folders : s.files).push_back(r.index);
-    }
-    return s;
-}
-
-void MainWindow::RecoverSelected() {
+void BrowseCommands::recoverSelected() {
     recover(false);
 }
 
-void MainWindow::RecoverAll() {
+void BrowseCommands::recoverAll() {
     recover(true);
 }
 
-void MainWindow::recover(bool all) {
-    if (state_.WizardStep != 2 || state_.workerBusy) return;
-    const VolumeInfo* volume = state_.volumes.selected();
+void BrowseCommands::recover(bool all) {
+    if (state_.WizardStep != Step::Browse || state_.workerBusy) return;
+    const VolumeInfo* volume = state_.selectedVolumeInfo();
     if (!volume) return;
-    const RecoverySelection selection = all ? RecoverySelection{} : selectedEntries();
+    const RecoverySelection selection = all ? RecoverySelection{} : list_.selectedEntries();
     if (!all && selection.files.empty() && selection.folders.empty()) {
         ShowMessage(
             QStringLiteral("Select the file(s) and folder(s) to recover in the right pane."),
@@ -98,7 +96,7 @@ void MainWindow::recover(bool all) {
     }
     const QString dest =
         folderChooser_ ? folderChooser_()
-                       : QFileDialog::getExistingDirectory(this, QStringLiteral("Recover into"));
+                       : QFileDialog::getExistingDirectory(window_, QStringLiteral("Recover into"));
     if (dest.isEmpty()) return;
     // Writing onto the disk being read could overwrite what is still to be
     // recovered; the copy-out refuses it too, this says so before it starts.
@@ -111,7 +109,7 @@ void MainWindow::recover(bool all) {
                     MessageKind::Error);
         return;
     }
-    SavingDialog saving(this);
+    SavingDialog saving(window_);
     const VolumeInfo v = *volume;
     const std::string target = dest.toStdString();
     const CopySummary summary = saving.run(
@@ -122,9 +120,9 @@ void MainWindow::recover(bool all) {
         });
     const SummaryText text = summaryText(summary, dest);
     const MessageKind kind = summary.whole() ? MessageKind::Information : MessageKind::Error;
-    if (ShowDetails(text.text, text.more,
+    if (showDetails(text.text, text.more,
                     {QStringLiteral("&Open Folder"), QStringLiteral("&Close")}, kind) == 1)
-        openOnDesktop(QUrl::fromLocalFile(dest));
+        MainWindow::openOnDesktop(QUrl::fromLocalFile(dest));
 }
 
 } // namespace dorvak

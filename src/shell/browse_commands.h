@@ -1,0 +1,50 @@
+#pragma once
+// BrowseCommands: the commands of the browsing step that open a dialog over
+// the mounted volume: Find Files, File Filters, Recovery Settings,
+// Properties, Drive Information, and Recover Selected / Recover All.
+
+#include <QString>
+
+#include <functional>
+
+class QWidget;
+
+namespace dorvak {
+
+class FileListModel;
+class FolderTreeModel;
+class ListPane;
+class StepTree;
+class WizardState;
+
+class BrowseCommands {
+public:
+    BrowseCommands(WizardState& state, ListPane& list, FileListModel* listModel,
+                   FolderTreeModel* folderModel, std::function<StepTree*()> catalogTree,
+                   QWidget* window);
+
+    void findFiles();
+    void fileFilters();
+    void recoverySettings();
+    void properties();
+    void driveInformation();
+    void recoverSelected();
+    void recoverAll();
+
+    // Chooses the destination of a recovery (tests replace the dialog).
+    using FolderChooser = std::function<QString()>;
+    void setFolderChooser(FolderChooser chooser) { folderChooser_ = std::move(chooser); }
+
+private:
+    void recover(bool all);
+
+    WizardState& state_;
+    ListPane& list_;
+    FileListModel* listModel_;
+    FolderTreeModel* folderModel_;
+    std::function<StepTree*()> catalogTree_;
+    QWidget* window_;
+    FolderChooser folderChooser_;
+};
+
+} // namespace dorvak
