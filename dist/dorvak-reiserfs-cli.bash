@@ -8,7 +8,7 @@ _dorvak_reiserfs_cli() {
 
     local commands="disks volumes search list find recover image help"
     local progress="--quiet -q --progress --stats"
-    local volume="--volume --start-sector --extensive --no-carve --map --name-encoding"
+    local volume="--volume --start-sector --extensive --no-carve --read-ahead --map --name-encoding"
 
     local command="" i
     for ((i = 1; i < cword; i++)); do
@@ -46,7 +46,7 @@ _dorvak_reiserfs_cli() {
             return
             ;;
         --volume | --start-sector | --start | --end | --run | --depth | --retries | \
-            --sectors-per-read | --path)
+            --sectors-per-read | --read-ahead | --path)
             # A number or a path inside the volume: nothing to offer.
             return
             ;;
@@ -83,7 +83,8 @@ _dorvak_reiserfs_cli() {
     for ((i = i + 1; i < cword; i++)); do
         case ${words[i]} in
             --volume | --start-sector | --start | --end | --run | --depth | --retries | \
-                --sectors-per-read | --path | --duplicates | --report | --map | --name-encoding)
+                --sectors-per-read | --read-ahead | --path | --duplicates | --report | --map | \
+                --name-encoding)
                 ((i++))
                 ;;
             --deleted)

@@ -178,6 +178,9 @@ int openWritten(int root, const std::string& path) {
 
 // Second pass: the planned files in disk order, each into its folder.
 bool CopyOut::Run::copyFiles() {
+    contents_.planRoute();
+    for (Planned& p : planned_)
+        p.order = contents_.routeOrder(p.order);
     // By order, then in plan order (ops ascend along the plan): as a stable
     // sort would leave them, without its buffer.
     std::sort(planned_.begin(), planned_.end(), [](const Planned& a, const Planned& b) {

@@ -153,9 +153,10 @@ struct CopyOut::Frame {
 // One copy-out, in two passes. The first walks the plan in tree order: it
 // creates the folders and chooses every file's name, as the tree order and
 // the duplicate policy give them. The second copies the files in ascending
-// order of the last leaf they need, along the route FileContents reads, so
-// that a rotating disk is read in one sweep rather than a seek per file; only
-// the order of reading changes, never a folder or a name. Folder times are set at the end.
+// order of the last leaf or data block they need, along the route
+// FileContents reads, so that a rotating disk is read in one sweep rather
+// than a seek per file; only the order of reading changes, never a folder or
+// a name. Folder times are set at the end.
 class CopyOut::Run {
 public:
     Run(CopyOut& owner, CopySummary& summary, const std::string& destination)
@@ -175,7 +176,7 @@ private:
         std::uint32_t op;
         std::uint32_t folder;  // in folders_
         std::string_view name; // in names_
-        std::uint64_t order;   // the sector of the last leaf it needs
+        std::uint64_t order;   // its ticket on the route, then its order there
     };
     bool planFile(const Op& op);
     bool reserve(const Frame& frame, const CatalogEntry& f, std::string& name);

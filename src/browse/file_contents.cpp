@@ -13,12 +13,6 @@ namespace {
 // catalog order, which follows the order the leaves were met, so a few
 // recently used leaves serve most small files.
 constexpr std::size_t kLeafCacheSize = 16;
-// A gap of up to this many sectors between two leaves of the route is read
-// through: on a rotating disk, reading a megabyte costs about what one seek
-// does.
-constexpr std::uint64_t kRouteGapSectors = 2048;
-// The most the route holds in leaves that later files still need.
-constexpr std::size_t kHeldMaxBytes = std::size_t(16) << 20;
 
 ByteRange clip(ByteRange r, std::uint64_t size) {
     return {std::min(r.begin, size), std::min(r.end, size)};
@@ -245,99 +239,6 @@ const FileContents::CachedLeaf& FileContents::leaf(std::uint64_t sector) {
     return *slot;
 }
 
-std::uint64_t FileContents::addToRoute(const CatalogEntry& file) {
-    const auto items = itemsOf(file);
-    if (items.empty()) return ~std::uint64_t(0);
-    std::uint64_t last = 0;
-    for (std::uint32_t code : items)
-        last = std::max(last, itemOf(code).leafSector);
-    for (std::uint32_t code : items) {
-        // Files planned one after another mostly share leaves: a leaf met
-        // again at once keeps one entry, with the later file.
-        const std::uint64_t leaf = itemOf(code).leafSector;
-        if (!route_.empty() && route_.back().first == leaf)
-            route_.back().second = std::max(route_.back().second, last);
-        else
-            route_.emplace_back(leaf, last);
-    }
-    return last;
-}
-
-void FileContents::advanceTo(std::uint64_t sector) {
-    if (!routeSorted_) {
-        std::sort(route_.begin(), route_.end());
-        // One entry a leaf: the last of its run, with the latest file.
-        std::size_t kept = 0;
-        for (std::size_t i = 0; i < route_.size(); ++i) {
-            if (kept > 0 && route_[kept - 1].first == route_[i].first)
-                route_[kept - 1] = route_[i];
-            else
-                route_[kept++] = route_[i];
-        }
-        route_.resize(kept);
-        routeSorted_ = true;
-    }
-    // Leaves whose last file is behind this one.
-    while (!heldUntil_.empty() && heldUntil_.top().first < sector) {
-        if (auto h = held_.find(heldUntil_.top().second); h != held_.end()) {
-            heldBytes_ -= h->second.data.size();
-            held_.erase(h);
-        }
-        heldUntil_.pop();
-    }
-    for (; routeNext_ < route_.size() && route_[routeNext_].first <= sector; ++routeNext_) {
-        const auto [leaf, until] = route_[routeNext_];
-        if (heldBytes_ + blockSize_ > kHeldMaxBytes) continue;
-        CachedLeaf& slot = held_[leaf];
-        readRouteLeaf(leaf, slot);
-        heldBytes_ += slot.data.size();
-        heldUntil_.emplace(until, leaf);
-    }
-}
-
-const FileContents::CachedLeaf* FileContents::held(std::uint64_t sector) const {
-    auto it = held_.find(sector);
-    return it == held_.end() ? nullptr : &it->second;
-}
-
-void FileContents::readRouteLeaf(std::uint64_t sector, CachedLeaf& out) {
-    const std::uint32_t spb = volume_.sectorsPerBlock;
-    const std::uint32_t step = std::max<std::uint32_t>(1, sectorsPerRead);
-    const std::uint64_t volumeEnd = volume_.startSector + volume_.sectorCount;
-    out.sector = sector;
-    out.data.assign(blockSize_, 0);
-    out.unreadable.clear();
-    if (spb == 0 || sector < volume_.startSector || sector + spb > volumeEnd) {
-        // Not a leaf this volume can hold: read as asked, the reader reports it.
-        reader_.ReadSectors(sector, spb, out.data.data(), &out.unreadable);
-        return;
-    }
-    auto end = [&] { return runStart_ + run_.size() / kSectorSize; };
-    if (!runPrimed_ || sector < runStart_ || sector > end() + kRouteGapSectors) {
-        run_.clear();
-        runUnreadable_.clear();
-        runStart_ = sector;
-        runPrimed_ = true;
-    } else if (sector > runStart_) {
-        // What lies before this leaf is done with.
-        const std::uint64_t drop = std::min(sector, end()) - runStart_;
-        run_.erase(run_.begin(), run_.begin() + std::ptrdiff_t(drop * kSectorSize));
-        runStart_ += drop;
-        std::erase_if(runUnreadable_, [&](std::uint64_t s) { return s < runStart_; });
-    }
-    while (sector + spb > end()) {
-        const std::uint64_t from = end();
-        const auto n = std::uint32_t(std::min<std::uint64_t>(step, volumeEnd - from));
-        const std::size_t at = run_.size();
-        run_.resize(at + std::size_t(n) * kSectorSize);
-        reader_.ReadSectors(from, n, run_.data() + at, &runUnreadable_);
-    }
-    std::copy_n(run_.data() + (sector - runStart_) * kSectorSize, std::size_t(spb) * kSectorSize,
-                out.data.data());
-    for (std::uint64_t bad : runUnreadable_)
-        if (bad >= sector && bad < sector + spb) out.unreadable.push_back(bad);
-}
-
 bool FileContents::leafBytesReadable(const CachedLeaf& l, std::size_t from,
                                      std::size_t length) const {
     for (std::uint64_t s : l.unreadable) {
@@ -407,9 +308,17 @@ ContentResult FileContents::copyIndirect(const Segment& s, ContentSink& sink,
             if (p.readable && outside) addDamage(damage, piece, DamageKind::OutsideVolume);
             continue; // a hole, or zeros for what is lost: never written
         }
+        const std::uint64_t length = piece.end - piece.begin;
+        if (const std::uint8_t* held =
+                heldData(volume_.blockSector(p.block), volume_.sectorsPerBlock)) {
+            // Read whole on the route; the rest of the block is not this file's.
+            if (auto r = flush(); r != ContentResult::Done) return r;
+            if (!sink.write(piece.begin, held + (piece.begin - blockStart), std::size_t(length)))
+                return ContentResult::WriteFailed;
+            continue;
+        }
         const std::uint64_t disk =
             volume_.blockSector(p.block) * kSectorSize + (piece.begin - blockStart);
-        const std::uint64_t length = piece.end - piece.begin;
         if (runLength && runFile + runLength == piece.begin && runDisk + runLength == disk) {
             runLength += length;
             continue;

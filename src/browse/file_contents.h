@@ -41,10 +41,12 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <map>
 #include <optional>
 #include <queue>
 #include <span>
 #include <string>
+#include <tuple>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -112,16 +114,24 @@ public:
     // Copies the file into `sink`; `damage` receives the ranges that are
     // zeros because they could not be read or found.
     ContentResult copy(const CatalogEntry& file, ContentSink& sink, std::vector<Damage>& damage);
-    // The copy-out's route over the leaves. Every file to be copied is added
-    // first, which gives the sector of the last leaf it needs (all ones:
-    // none); files are then copied in ascending order of that sector, each
-    // after `advanceTo` it. The route reads the leaves in ascending order,
-    // forward through short gaps in requests of sectorsPerRead, and holds
-    // each leaf until the copy-out has passed the last file that needs it:
-    // a file whose items lie in leaves far apart costs no seek back. A leaf
-    // off the route, or one the held leaves had no room for, is read on its
-    // own.
+    // The copy-out's route over the leaves and the data blocks of small
+    // files. Every file to be copied is added first, which gives it a
+    // ticket; `planRoute` then reads the leaves that hold the files' block
+    // pointers (in one ascending sweep) and gives each ticket its order: the
+    // sector of the last leaf or data block the file needs (all ones: none).
+    // Files are then copied in ascending order, each after `advanceTo` its
+    // order. The route reads its leaves and blocks in ascending order, whole
+    // blocks, forward through short gaps in requests of sectorsPerRead, and
+    // holds each until the copy-out has passed the last file that needs it:
+    // a file whose items or data lie far apart costs no seek back, and the
+    // rest of a block a file does not own is read through, not sought over.
+    // A leaf or block off the route, or one the held ones had no room for,
+    // is read on its own.
     std::uint64_t addToRoute(const CatalogEntry& file);
+    void planRoute();
+    std::uint64_t routeOrder(std::uint64_t ticket) const {
+        return ticket < routeFiles_.size() ? routeFiles_[ticket].order : ~std::uint64_t(0);
+    }
     void advanceTo(std::uint64_t sector);
     // The whole of a small file (a link's target) into `out`: nothing when it
     // is longer than `limit` or no data of it was found.
@@ -183,16 +193,35 @@ private:
     std::vector<std::uint8_t> readBuffer_;
     std::vector<std::uint64_t> unreadable_;
     const CachedLeaf* held(std::uint64_t sector) const;
-    void readRouteLeaf(std::uint64_t sector, CachedLeaf& out);
-    // (leaf sector, the last-leaf sector of a file that needs it): sorted
-    // and reduced to one entry a leaf, the latest file, by the first advance.
-    std::deque<std::pair<std::uint64_t, std::uint64_t>> route_; // grows by what it holds
+    // The held copy of `sectors` sectors from `sector`, when the route read
+    // them all readable as one data block run.
+    const std::uint8_t* heldData(std::uint64_t sector, std::uint32_t sectors) const;
+    void readRoute(std::uint64_t sector, std::uint32_t sectors, CachedLeaf& out);
+    void collectDataRuns(std::vector<std::pair<std::uint64_t, std::uint32_t>>& items);
+    // A file on the route: its entry and, once planned, its order.
+    struct RouteFile {
+        const CatalogEntry* file;
+        std::uint64_t order;
+    };
+    std::vector<RouteFile> routeFiles_;
+    // A stretch the route reads: a leaf or a run of a file's data blocks,
+    // and until when it is held (a ticket until the route is planned, then
+    // the order of the last file that needs it).
+    struct RouteStop {
+        std::uint64_t sector;
+        std::uint64_t until;
+        std::uint32_t sectors;
+        bool data;
+        auto operator<=>(const RouteStop&) const = default;
+    };
+    std::deque<RouteStop> route_; // grows by what it holds
     bool routeSorted_ = false;
-    std::size_t routeNext_ = 0; // route_[routeNext_] is the next leaf to read
+    std::size_t routeNext_ = 0; // route_[routeNext_] is the next stretch to read
     std::unordered_map<std::uint64_t, CachedLeaf> held_;
-    // Held leaves by the last file that needs them, soonest first.
-    std::priority_queue<std::pair<std::uint64_t, std::uint64_t>,
-                        std::vector<std::pair<std::uint64_t, std::uint64_t>>, std::greater<>>
+    std::map<std::uint64_t, CachedLeaf> heldData_; // by first sector
+    // Held stretches by the last file that needs them, soonest first.
+    std::priority_queue<std::tuple<std::uint64_t, std::uint64_t, bool>,
+                        std::vector<std::tuple<std::uint64_t, std::uint64_t, bool>>, std::greater<>>
         heldUntil_;
     std::size_t heldBytes_ = 0;
     // The forward run the route reads in: sectors [runStart_, runStart_ +

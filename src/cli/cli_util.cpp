@@ -83,11 +83,13 @@ bool openSource(SectorReader& reader, const std::string& path,
     return true;
 }
 
-void printReadStats(const SectorReader& reader) {
+void printReadStats(const SectorReader& reader, const MountResult* mount) {
     const ReadStats s = reader.stats();
     std::cerr << "{\"requests\":" << s.requests << ",\"bytes\":" << s.bytes
               << ",\"seeks\":" << s.seeks
-              << ",\"unreadableSectors\":" << reader.unreadableSectorCount() << "}\n";
+              << ",\"unreadableSectors\":" << reader.unreadableSectorCount();
+    if (mount) std::cerr << ",\"leavesReadTwice\":" << mount->leavesReadTwice;
+    std::cerr << "}\n";
 }
 
 NameDecoder nameDecoderFor(const std::optional<std::string>& encoding) {

@@ -6,6 +6,7 @@
 #include "disk/progress.h"
 #include "disk/sector_reader.h"
 #include "reiserfs/catalog.h"
+#include "reiserfs/mount.h"
 #include "volume/volume_table.h"
 
 #include <cstdint>
@@ -50,7 +51,8 @@ struct VolumeChoice {
 };
 
 // --stats: what the reader asked of the source, one JSON line on stderr.
-void printReadStats(const SectorReader& reader);
+// With `mount`, also how many leaves the walk read twice.
+void printReadStats(const SectorReader& reader, const MountResult* mount = nullptr);
 
 // --name-encoding: the decoder of the encoding (checked when the command line
 // was parsed), or the default one. CLI11's check for the option is

@@ -47,6 +47,7 @@ std::unique_ptr<Mounted> mountVolume(const MountOptions& options,
     VolumeMount mount(mounted->reader, mounted->volume, mounted->catalog, stop, progress);
     mount.setWalkers(carve::formatWalkers());
     mount.setCarving(options.carve);
+    mount.setReadAheadBytes(options.readAheadMiB << 20);
     mounted->result = mount.MountSelectedVolume(options.extensive ? RecoveryMode::Extensive
                                                                   : RecoveryMode::Normal);
     signal.watch(nullptr);
@@ -247,7 +248,7 @@ int cmdList(const ListOptions& options) {
     }
     if (m->result.stopped) std::cerr << "The mount was stopped; the list is partial\n";
     std::cerr << "Unreadable sector(s): " << m->reader.unreadableSectorCount() << "\n";
-    if (options.progress.stats) printReadStats(m->reader);
+    if (options.progress.stats) printReadStats(m->reader, &m->result);
     std::cerr << "Folder(s) Found: " << folders << "\nFile(s) Found: " << files << "\n";
     if (m->result.nodesSkipped != 0)
         std::cerr << "Damaged or repeated tree nodes skipped: " << m->result.nodesSkipped << "\n";

@@ -231,6 +231,7 @@ int cmdRecover(const RecoverOptions& options) {
     VolumeMount mount(reader, *volume, catalog, stop, mountProgress);
     mount.setWalkers(carve::formatWalkers());
     mount.setCarving(options.mount.carve);
+    mount.setReadAheadBytes(options.mount.readAheadMiB << 20);
     const MountResult mounted = mount.MountSelectedVolume(
         options.mount.extensive ? RecoveryMode::Extensive : RecoveryMode::Normal);
     signal.watch(nullptr);
@@ -286,7 +287,7 @@ int cmdRecover(const RecoverOptions& options) {
     printSummary(summary);
     printSkippedNodes(context);
     std::cout << "Unreadable sector(s): " << reader.unreadableSectorCount() << "\n";
-    if (options.progress.stats) printReadStats(reader);
+    if (options.progress.stats) printReadStats(reader, &mounted);
     return finish(options, summary, context, signal);
 }
 

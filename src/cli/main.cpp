@@ -61,6 +61,12 @@ void addMountOptions(CLI::App& cmd, MountOptions& o) {
         ->type_name("ENC")
         ->check(
             CLI::Validator([](std::string& encoding) { return nameEncodingCheck(encoding); }, ""));
+    cmd.add_option("--read-ahead", o.readAheadMiB,
+                   "MiB of leaves the tree walk may hold ahead of their turn; past it, the "
+                   "furthest ahead are read again at their turn (" +
+                       std::to_string(kDefaultReadAheadMiB) + ")")
+        ->check(CLI::Range(1, 65536))
+        ->type_name("MIB");
 }
 
 void addSearch(CLI::App& app, SearchOptions& o) {

@@ -49,8 +49,7 @@ std::uint32_t LeafStore::add(std::uint64_t sector, Bytes block) {
     for (std::uint32_t i = 0; head && i < head->itemCount; ++i) {
         auto ih = ReadItemHead(block, i);
         if (!ih) break; // heads past the block: the rest is damage
-        if (ih->objectId < 2 || ih->dirId == 0 || !ih->knownFormat()) continue;
-        if (ih->type == ItemType::Other || !ih->bodyFits(block.size())) continue;
+        if (!keeps(*ih, block.size())) continue;
         Item item(*ih);
         if (ih->type == ItemType::StatData || ih->type == ItemType::Directory)
             item.body = bodies_.add(block.data() + ih->itemLocation, ih->itemLength);
@@ -59,6 +58,29 @@ std::uint32_t LeafStore::add(std::uint64_t sector, Bytes block) {
     }
     leaves_.push_back(leaf);
     return std::uint32_t(leaves_.size() - 1);
+}
+
+bool LeafStore::keeps(const ItemHead& ih, std::size_t blockSize) {
+    if (ih.objectId < 2 || ih.dirId == 0 || !ih.knownFormat()) return false;
+    return ih.type != ItemType::Other && ih.bodyFits(blockSize);
+}
+
+void KeptLeaf::fill(Bytes block) {
+    items.clear();
+    bodies.clear();
+    auto head = ReadBlockHead(block);
+    for (std::uint32_t i = 0; head && i < head->itemCount; ++i) {
+        auto ih = ReadItemHead(block, i);
+        if (!ih) break; // heads past the block: the rest is damage
+        if (!LeafStore::keeps(*ih, block.size())) continue;
+        LeafStore::Item item(*ih);
+        if (ih->type == ItemType::StatData || ih->type == ItemType::Directory) {
+            item.body = std::uint32_t(bodies.size());
+            bodies.insert(bodies.end(), block.data() + ih->itemLocation,
+                          block.data() + ih->itemLocation + ih->itemLength);
+        }
+        items.push_back(item);
+    }
 }
 
 std::uint32_t LeafStore::find(std::uint64_t sector) const {

@@ -84,6 +84,9 @@ public:
 
     static constexpr std::uint32_t kNotKept = ~std::uint32_t(0);
 
+    // Whether an item of a leaf of `blockSize` bytes is one the catalog takes.
+    static bool keeps(const ItemHead& ih, std::size_t blockSize);
+
     // Keeps the items of the leaf `block` (read from `sector`) that the
     // catalog would take; returns the leaf's number in the store.
     std::uint32_t add(std::uint64_t sector, Bytes block);
@@ -105,6 +108,21 @@ private:
     std::deque<Leaf> leaves_;
     std::deque<Item> items_;
     ByteArena bodies_;
+};
+
+// The items of one leaf that the catalog would take (as LeafStore keeps
+// them), held on their own: a leaf the walk read ahead of its turn, which
+// may be dropped before its turn comes.
+struct KeptLeaf {
+    std::vector<LeafStore::Item> items;
+    std::vector<std::uint8_t> bodies; // Item::body is an offset in here
+    // Takes the items of `block` in place of what it held (keeping the
+    // memory: the walk reuses a few of these).
+    void fill(Bytes block);
+    // What it holds in memory, roughly (with its allocations' overhead).
+    std::size_t bytes() const {
+        return items.capacity() * sizeof(LeafStore::Item) + bodies.capacity() + 64;
+    }
 };
 
 } // namespace dorvak

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <malloc.h>
 #include <new>
+#include <queue>
 #include <unordered_map>
 
 namespace dorvak {
@@ -100,6 +101,29 @@ void VolumeMount::addItem(std::uint64_t sector, const ItemHead& item, Bytes bodi
     }
 }
 
+// A leaf read from `sector`, handed to the catalog now: the items a
+// LeafStore would keep, as it would hand them over.
+void VolumeMount::replayLeaf(std::uint64_t sector, Bytes block) {
+    progress_.currentSector(sector);
+    ++result_.leavesRead;
+    auto head = ReadBlockHead(block);
+    for (std::uint32_t i = 0; head && i < head->itemCount; ++i) {
+        auto ih = ReadItemHead(block, i);
+        if (!ih) break; // heads past the block: the rest is damage
+        if (LeafStore::keeps(*ih, block.size())) addItem(sector, *ih, block, ih->itemLocation);
+    }
+}
+
+// A leaf read from `sector` and kept compact, handed to the catalog now.
+void VolumeMount::replayLeaf(std::uint64_t sector, const KeptLeaf& leaf) {
+    progress_.currentSector(sector);
+    ++result_.leavesRead;
+    for (const LeafStore::Item& item : leaf.items) {
+        const bool hasBody = item.type == ItemType::StatData || item.type == ItemType::Directory;
+        addItem(sector, item.head(), hasBody ? Bytes(leaf.bodies) : Bytes(), item.body);
+    }
+}
+
 // A leaf kept in `store`, handed to the catalog now.
 void VolumeMount::replayLeaf(const LeafStore& store, std::uint32_t index) {
     const LeafStore::Leaf& leaf = store.leaf(index);
@@ -140,44 +164,61 @@ void VolumeMount::WalkTree() {
 }
 
 // The blocks of one level of the walk, handed over in walk order whatever the
-// order of reading. What each block turned out to be is kept by block number
-// until the walk order reaches it; blocks are handed over as soon as every
-// block before them in walk order has been read, so only those read ahead of
-// their turn wait in the store (on a volume written in order, few do).
+// order of reading. What each block turned out to be is kept by its place in
+// the walk order until the walk order reaches it; blocks are handed over as
+// soon as every block before them in walk order has been read, so only those
+// read ahead of their turn wait (on a volume written in order, few do). The
+// leaves waiting are held compact and under a cap: past it, those furthest
+// ahead are dropped and read again, on their own, when their turn comes.
 class VolumeMount::LevelHandOver {
 public:
     // `level`: the level's blocks in walk order; the nodes among them are
     // appended to `parents` as they are handed over.
     LevelHandOver(VolumeMount& mount, const std::vector<std::uint64_t>& level,
                   std::vector<WalkParent>& parents)
-        : mount_(mount), level_(level), parents_(parents) {
-        found_.reserve(level.size());
-    }
-    // Block `block` of the level has been read into `data`.
-    void found(std::uint64_t block, Bytes data) {
-        auto h = ReadBlockHead(data);
-        Found f;
-        if (h && h->level == 1) { // one that does not look like a leaf is ignored
-            f.kind = Kind::Leaf;
-            f.stored = LeafStore::kNotKept;
-            if (looksLikeLeaf(*h, data.size())) {
-                f.stored = store_.add(mount_.nodeSector(block), data);
-                ++waiting_;
-            }
-        } else if (h && h->level >= 2 && h->level <= kMaxLevel) {
-            f.kind = Kind::Node;
-            f.node = {h->level, mount_.childrenOf(data)};
+        : mount_(mount), level_(level), parents_(parents), held_(level.size()),
+          dropped_(level.size()) {}
+    // Block `position` of the level (in walk order) has been read into `data`.
+    void found(std::uint32_t position, Bytes data) {
+        if (position == cursor_ && !mount_.stopRequested_) {
+            handOverNow(position, data);
+            ++cursor_;
+            handOver();
+            return;
         }
-        found_.emplace(block, std::move(f));
-        if (cursor_ < level_.size() && block == level_[cursor_]) handOver();
+        Found f = classify(data);
+        if (f.kind == Kind::Leaf && f.looksLikeLeaf && !makeRoom(position, f.kept.bytes())) {
+            dropped_[position] = true;
+            recycle(f.kept);
+            return;
+        }
+        if (f.kind == Kind::Leaf && f.looksLikeLeaf) {
+            heldBytes_ += f.kept.bytes();
+            held_[position] = true;
+            heldOrder_.push(position);
+        }
+        found_.emplace(position, std::move(f));
     }
-    // Hands over every block whose turn has come and that has been read.
+    // Hands over every block whose turn has come and that has been read; a
+    // leaf dropped for room is read again now.
     void handOver() {
         for (; cursor_ < level_.size() && !mount_.stopRequested_; ++cursor_) {
-            auto it = found_.find(level_[cursor_]);
-            if (it == found_.end()) return; // not read yet
-            handOver(level_[cursor_], it->second);
-            found_.erase(it);
+            auto it = found_.find(std::uint32_t(cursor_));
+            if (it != found_.end()) {
+                if (held_[cursor_]) heldBytes_ -= it->second.kept.bytes();
+                held_[cursor_] = false;
+                handOver(cursor_, it->second);
+                recycle(it->second.kept);
+                found_.erase(it);
+            } else if (dropped_[cursor_]) {
+                std::vector<std::uint8_t> block(mount_.volume_.blockSize());
+                mount_.reader_.ReadSectors(mount_.nodeSector(level_[cursor_]),
+                                           mount_.volume_.sectorsPerBlock, block.data());
+                ++mount_.result_.leavesReadTwice;
+                handOverNow(cursor_, block);
+            } else {
+                return; // not read yet
+            }
         }
     }
 
@@ -185,31 +226,89 @@ private:
     enum class Kind { None, Leaf, Node };
     struct Found {
         Kind kind = Kind::None;
-        std::uint32_t stored = 0;
+        bool looksLikeLeaf = false;
+        KeptLeaf kept;
         WalkParent node;
     };
-    void handOver(std::uint64_t block, Found& f) {
+    Found classify(Bytes data) {
+        auto h = ReadBlockHead(data);
+        Found f;
+        if (h && h->level == 1) { // one that does not look like a leaf is ignored
+            f.kind = Kind::Leaf;
+            f.looksLikeLeaf = looksLikeLeaf(*h, data.size());
+            if (f.looksLikeLeaf) {
+                if (!spare_.empty()) {
+                    f.kept = std::move(spare_.back());
+                    spare_.pop_back();
+                }
+                f.kept.fill(data);
+            }
+        } else if (h && h->level >= 2 && h->level <= kMaxLevel) {
+            f.kind = Kind::Node;
+            f.node = {h->level, mount_.childrenOf(data)};
+        }
+        return f;
+    }
+    // Room for `bytes` more ahead of the turn at `position`: the leaves held
+    // further ahead than it go first. False: it is the furthest ahead.
+    bool makeRoom(std::uint32_t position, std::size_t bytes) {
+        while (heldBytes_ + bytes > mount_.readAheadBytes_) {
+            while (!heldOrder_.empty() && !held_[heldOrder_.top()])
+                heldOrder_.pop(); // handed over since
+            if (heldOrder_.empty() || heldOrder_.top() < position) return false;
+            const std::uint32_t furthest = heldOrder_.top();
+            heldOrder_.pop();
+            auto it = found_.find(furthest);
+            heldBytes_ -= it->second.kept.bytes();
+            recycle(it->second.kept);
+            found_.erase(it);
+            held_[furthest] = false;
+            dropped_[furthest] = true;
+        }
+        return true;
+    }
+    // A held leaf's memory, kept for the next leaf read ahead: a leaf's
+    // worth of allocations for every leaf would cost more than the walk.
+    void recycle(KeptLeaf& kept) {
+        if (spare_.size() < kSpares) spare_.push_back(std::move(kept));
+    }
+    static constexpr std::size_t kSpares = 64;
+    // A block whose turn it is, handed over from where it was read.
+    void handOverNow(std::size_t position, Bytes data) {
+        auto h = ReadBlockHead(data);
+        if (h && h->level == 1 && looksLikeLeaf(*h, data.size())) {
+            const std::uint64_t sector = mount_.nodeSector(level_[position]);
+            mount_.liveLeaves_.push_back(sector);
+            mount_.replayLeaf(sector, data);
+            return;
+        }
+        Found f = classify(data);
+        handOver(position, f);
+    }
+    void handOver(std::size_t position, Found& f) {
+        const std::uint64_t block = level_[position];
         if (f.kind == Kind::Node) {
             parents_.push_back(std::move(f.node));
         } else if (f.kind == Kind::None) {
             ++mount_.result_.nodesSkipped; // neither leaf nor node
         } else {
             mount_.liveLeaves_.push_back(mount_.nodeSector(block));
-            if (f.stored != LeafStore::kNotKept) {
-                mount_.replayLeaf(store_, f.stored);
-                if (--waiting_ == 0) store_.reset();
-            } else {
+            if (f.looksLikeLeaf)
+                mount_.replayLeaf(mount_.nodeSector(block), f.kept);
+            else
                 ++mount_.result_.nodesSkipped; // a tree pointer to something that is no leaf
-            }
         }
     }
 
     VolumeMount& mount_;
     const std::vector<std::uint64_t>& level_;
     std::vector<WalkParent>& parents_;
-    std::unordered_map<std::uint64_t, Found> found_;
-    LeafStore store_;
-    std::size_t cursor_ = 0, waiting_ = 0;
+    std::unordered_map<std::uint32_t, Found> found_; // by place in the walk order
+    std::vector<bool> held_, dropped_;               // by place in the walk order
+    std::priority_queue<std::uint32_t> heldOrder_;   // places held, furthest first
+    std::vector<KeptLeaf> spare_;
+    std::size_t heldBytes_ = 0;
+    std::size_t cursor_ = 0;
 };
 
 // Reads the root block. A root that is a leaf is handed over at once (false:
@@ -274,17 +373,23 @@ void VolumeMount::walkLevels(BlockSet* later, std::uint16_t laterBelow) {
             return;
         }
         const std::vector<std::uint64_t> level = nextLevel(parents, seen, later, laterBelow);
-        std::vector<std::uint64_t> sorted = level;
-        std::sort(sorted.begin(), sorted.end());
+        // The level's places in walk order, sorted by block.
+        std::vector<std::uint32_t> places(level.size());
+        for (std::uint32_t i = 0; i < places.size(); ++i)
+            places[i] = i;
+        std::sort(places.begin(), places.end(),
+                  [&](std::uint32_t a, std::uint32_t b) { return level[a] < level[b]; });
+        std::vector<std::uint64_t> sorted(level.size());
+        for (std::size_t i = 0; i < places.size(); ++i)
+            sorted[i] = level[places[i]];
         LevelHandOver handOver(*this, level, parents);
         std::uint64_t levelRead = 0;
         const bool whole = readBlocksInOrder(
-            reader_, volume_, sorted, stopRequested_,
-            [&](std::uint64_t b, Bytes data) {
+            reader_, volume_, sorted, stopRequested_, [&](std::uint64_t, Bytes data) {
                 auto h = ReadBlockHead(data);
                 ++(h && h->level == 1 ? leavesRead : internalRead);
+                handOver.found(places[levelRead], data);
                 progress_.nodesRead(internalRead, leavesRead, sorted.size() - ++levelRead);
-                handOver.found(b, data);
             },
             [this](std::uint64_t b, std::span<std::uint8_t> data) {
                 return readJournalCopy(b, data);

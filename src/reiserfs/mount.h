@@ -15,6 +15,7 @@
 #include "reiserfs/index_table.h"
 #include "reiserfs/journal.h"
 
+#include <algorithm>
 #include <atomic>
 #include <memory>
 #include <span>
@@ -36,7 +37,14 @@ struct MountResult {
     std::uint64_t nodesSkipped = 0; // implausible or repeated nodes
     // Tree nodes that could not be read, taken from their journal copy.
     std::uint64_t nodesFromJournal = 0;
+    // Leaves the Normal walk read ahead of their turn, dropped for room and
+    // read again at their turn.
+    std::uint64_t leavesReadTwice = 0;
 };
+
+// What the Normal walk may hold, by default, of leaves read ahead of their
+// turn in the tree order.
+inline constexpr std::size_t kDefaultReadAheadMiB = 32;
 
 class VolumeMount {
 public:
@@ -56,6 +64,10 @@ public:
     // no name reaches are listed either way.
     void setWalkers(std::span<const carve::FormatWalker> walkers) { walkers_ = walkers; }
     void setCarving(bool carve) { carve_ = carve; }
+    // The most the walk holds of leaves read ahead of their turn, in bytes
+    // (a setting in MiB); past it, those furthest ahead are dropped and read
+    // again at their turn.
+    void setReadAheadBytes(std::size_t bytes) { readAheadBytes_ = bytes; }
 
     // The live tree's collection on its own (the catalog is not cleared).
     void WalkTree();
@@ -89,6 +101,8 @@ private:
     void claimBlocks(ExtensiveScan& scan, std::uint64_t block, Bytes data);
     void addItem(std::uint64_t sector, const ItemHead& item, Bytes bodies, std::size_t bodyAt);
     void replayLeaf(const LeafStore& store, std::uint32_t index);
+    void replayLeaf(std::uint64_t sector, const KeptLeaf& leaf);
+    void replayLeaf(std::uint64_t sector, Bytes block);
     std::vector<std::uint64_t> childrenOf(Bytes node);
     bool blockInVolume(std::uint64_t block) const;
     // A tree node that could not be read: its newest journal copy into
@@ -109,6 +123,7 @@ private:
     std::unordered_map<std::uint64_t, std::uint64_t> fromJournal_; // block to its copy's sector
     std::span<const carve::FormatWalker> walkers_;
     bool carve_ = true;
+    std::size_t readAheadBytes_ = kDefaultReadAheadMiB << 20;
 };
 
 } // namespace dorvak

@@ -46,6 +46,7 @@ struct Mounted {
 struct MountWatch {
     ProgressSink* progress = nullptr;
     std::atomic<bool>* stop = nullptr;
+    std::size_t readAheadBytes = 0; // 0: the mount's default
 };
 
 namespace detail {
@@ -53,6 +54,7 @@ inline void runMount(Mounted& m, RecoveryMode mode, const MountWatch& watch) {
     std::atomic<bool> ownStop{false};
     VolumeMount mount(m.reader, m.volume, m.catalog, watch.stop ? *watch.stop : ownStop,
                       watch.progress ? *watch.progress : nullProgress());
+    if (watch.readAheadBytes) mount.setReadAheadBytes(watch.readAheadBytes);
     m.result = mount.MountSelectedVolume(mode);
     m.live = liveStateOf(mount, m.catalog);
 }

@@ -25,8 +25,8 @@ struct Volume {
 
     std::unique_ptr<Mounted> mount(std::uint32_t root, RecoveryMode mode,
                                    ProgressSink& progress = nullProgress(),
-                                   std::atomic<bool>* stop = nullptr) {
-        return mountBuilt(vb, root, mode, {}, {&progress, stop});
+                                   std::atomic<bool>* stop = nullptr, std::size_t readAhead = 0) {
+        return mountBuilt(vb, root, mode, {}, {&progress, stop, readAhead});
     }
 };
 
@@ -86,6 +86,38 @@ TEST(Mount, LeavesInReverseOrderCostOneSeekPerLevel) {
         for (const auto& f : e->catalog.FileList)
             EXPECT_FALSE(f.deleted) << f.name;
         EXPECT_LE(e->reader.stats().seeks, 2u);
+    }
+}
+
+// The leaves read ahead of their turn are held under a cap; past it the
+// furthest ahead are dropped and read again at their turn, and the catalog
+// keeps the pointer order whatever was dropped.
+TEST(Mount, LeavesReadAheadPastTheCapAreReadAgainAtTheirTurn) {
+    Volume v;
+    const std::uint32_t root = 20;
+    std::vector<std::uint32_t> leaves;
+    Names expected;
+    for (std::uint32_t i = 0; i < 30; ++i) {
+        leaves.push_back(59 - i); // pointer order runs down the disk
+        expected.push_back("f" + std::to_string(i));
+        v.put(leaves.back(), leafWith(100 + i, expected.back()));
+    }
+    v.put(root, internalNode(4096, 2, leaves));
+    // What a leaf takes held (the others differ by a byte of name or so).
+    KeptLeaf one;
+    one.fill(Bytes(v.vb.image.data).subspan(40 * 4096, 4096));
+    const std::size_t oneLeaf = one.bytes();
+    for (const std::size_t cap :
+         {std::size_t(1), 5 * oneLeaf + oneLeaf / 2, std::size_t(1) << 20}) {
+        SCOPED_TRACE(cap);
+        auto r = v.mount(root, RecoveryMode::Normal, nullProgress(), nullptr, cap);
+        EXPECT_EQ(r->fileNames(), expected);
+        EXPECT_EQ(r->result.leavesRead, 30u);
+        // The leaf first in pointer order is read last: every other leaf was
+        // read ahead of its turn, and those nearest their turn stay held.
+        const std::uint64_t twice = cap == 1 ? 29u : cap < (1u << 20) ? 24u : 0u;
+        EXPECT_EQ(r->result.leavesReadTwice, twice);
+        EXPECT_EQ(r->reader.stats().requests, 2 + twice);
     }
 }
 

@@ -420,6 +420,26 @@ def bench_tree(b, seed, folders=1100, files=110000):
     b.finish()
 
 
+def bench_spread_tree(b, seed, folders=1000, files=100000):
+    """Files of every size from empty to 9,000 bytes, written one after
+    another into folders taken in turn: most files own one or two whole
+    blocks and a tail, so their data does not fill the blocks it lies in,
+    and neighbouring keys lie far apart on the disk."""
+    rng = random.Random(seed)
+    top = [b"/part-%02d" % i for i in range(10)]
+    for t in top:
+        b.mkdir(t)
+    dirs = [top[i % len(top)] + b"/dir-%04d" % i for i in range(folders)]
+    for d in dirs:
+        b.mkdir(d)
+    blob = rng.randbytes(1 << 20)
+    for i in range(files):
+        size = rng.randrange(0, 9001)
+        start = rng.randrange(0, len(blob) - size)
+        b.file(dirs[i % folders] + b"/f-%06d.bin" % i, blob[start:start + size], mtime=None)
+    b.finish()
+
+
 # --------------------------------------------------------------- the guest
 
 def sh(*args):
@@ -473,6 +493,8 @@ def fill(job):
         write_jsonl(job["history"], b.history)
     elif content == "bench":
         bench_tree(b, BENCH_SEED)
+    elif content == "bench-spread":
+        bench_spread_tree(b, BENCH_SEED)
     elif content == "million":
         million_tree(b, BENCH_SEED)
     else:
@@ -483,10 +505,11 @@ def fill(job):
 
 
 def main():
-    if len(sys.argv) == 3 and sys.argv[1] == "--bench-tree":
-        # Host side: the bench tree in an ordinary folder.
+    trees = {"--bench-tree": bench_tree, "--bench-spread-tree": bench_spread_tree}
+    if len(sys.argv) == 3 and sys.argv[1] in trees:
+        # Host side: a bench tree in an ordinary folder.
         os.makedirs(sys.argv[2], exist_ok=True)
-        bench_tree(Builder(os.path.abspath(sys.argv[2])), BENCH_SEED)
+        trees[sys.argv[1]](Builder(os.path.abspath(sys.argv[2])), BENCH_SEED)
         return
     with open(sys.argv[1]) as f:
         plan = json.load(f)

@@ -6,7 +6,7 @@ user-mode Linux guest (the program `linux`) that mounts it through a ubd
 device and runs guest_content.py, which also writes the manifests. Partitioned
 disks are assembled on the host afterwards.
 
-    make-test-images.py OUTDIR [--only NAME ...] [--bench]
+    make-test-images.py OUTDIR [--only NAME ...] [--bench] [--bench-spread] [--million]
 
 An image is made once: OUTDIR/NAME.stamp records a hash of this folder's
 sources, and an image whose stamp matches is left alone. When the machine
@@ -377,13 +377,15 @@ def make_sample(ctx):
     return ["sample.img", "sample.manifest.jsonl", "sample.history.jsonl", "sample.layout.json"]
 
 
-def make_bench(ctx):
-    outputs = plain_image(4096, 1024, content="bench")(ctx)
-    sb = read_superblock(ctx.path("bench.img"))
-    print("bench.img: tree height %d, root block %d" % (sb["treeHeight"], sb["rootBlock"]))
-    with open(ctx.path("bench.info.json"), "w") as f:
-        json.dump(sb, f, indent=1)
-    return outputs + ["bench.info.json"]
+def bench_maker(content):
+    def make(ctx):
+        outputs = plain_image(4096, 1024, content=content)(ctx)
+        sb = read_superblock(ctx.path(ctx.name + ".img"))
+        print("%s.img: tree height %d, root block %d" % (ctx.name, sb["treeHeight"], sb["rootBlock"]))
+        with open(ctx.path(ctx.name + ".info.json"), "w") as f:
+            json.dump(sb, f, indent=1)
+        return outputs + [ctx.name + ".info.json"]
+    return make
 
 
 IMAGES = {
@@ -409,7 +411,8 @@ def make_million(ctx):
     return outputs
 
 
-BENCH = {"bench": (make_bench, 3600), "million": (make_million, 4 * 3600)}
+BENCH = {"bench": (bench_maker("bench"), 3600), "bench-spread": (bench_maker("bench-spread"), 3600),
+         "million": (make_million, 4 * 3600)}
 
 
 # ------------------------------------------------------------------- main
@@ -510,6 +513,8 @@ def main():
                     help="print the stamp that names this generator and its tools, and exit")
     ap.add_argument("--only", nargs="+", metavar="NAME", choices=sorted({**IMAGES, **BENCH}))
     ap.add_argument("--bench", action="store_true", help="also make bench.img and bench-tree/")
+    ap.add_argument("--bench-spread", action="store_true",
+                    help="also make bench-spread.img and bench-spread-tree/ (files of 0 to 9,000 bytes)")
     ap.add_argument("--million", action="store_true",
                     help="also make million.img, a volume of 1,000,000 files (about 45 minutes)")
     ap.add_argument("--preload", metavar="LIB",
@@ -531,6 +536,8 @@ def main():
     wanted = dict(IMAGES)
     if args.bench:
         wanted["bench"] = BENCH["bench"]
+    if args.bench_spread:
+        wanted["bench-spread"] = BENCH["bench-spread"]
     if args.million:
         wanted["million"] = BENCH["million"]
     if args.only:
@@ -548,7 +555,7 @@ def main():
     if os.path.exists(unavailable):
         os.unlink(unavailable)
 
-    if "bench" in todo or "million" in todo:
+    if set(todo) & set(BENCH):
         raise_map_count()
     failed = []
     for name in wanted:
@@ -564,12 +571,14 @@ def main():
             if e.console_tail:
                 print("---- guest console (last lines) ----\n%s\n----" % e.console_tail,
                       file=sys.stderr)
-    if "bench" in wanted and "bench" not in failed:
-        tree = os.path.join(outdir, "bench-tree")
+    for name in ("bench", "bench-spread"):
+        if name not in wanted or name in failed:
+            continue
+        tree = os.path.join(outdir, name + "-tree")
         if not os.path.isdir(tree):
             started = time.monotonic()
-            subprocess.run([sys.executable, "-B", GUEST_PROGRAM, "--bench-tree", tree], check=True)
-            print("bench-tree: written in %.0f s" % (time.monotonic() - started))
+            subprocess.run([sys.executable, "-B", GUEST_PROGRAM, "--%s-tree" % name, tree], check=True)
+            print("%s-tree: written in %.0f s" % (name, time.monotonic() - started))
     return 1 if failed else 0
 
 
