@@ -24,6 +24,8 @@ public:
                    QWidget* window);
 
     void FindFiles();
+    // Opens the file's folder and chooses the file in the list.
+    void showFile(std::uint32_t file);
     void FileFilters();
     void RecoverySettingsCommand();
     void Properties();

@@ -1,5 +1,6 @@
 #include "shell/main_window.h"
 
+#include "browse/user_guide.h"
 #include "shell/browse_commands.h"
 #include "shell/catalog_models.h"
 #include "shell/info_panel.h"
@@ -13,6 +14,7 @@
 #include "ui/controls/text_progress_bar.h"
 #include "ui/controls/transparent_static.h"
 #include "ui/menu/icon_menu.h"
+#include "ui/msgbox/markup_message_box.h"
 #include "ui/tooltip/markup_tool_tip.h"
 
 #include <QApplication>
@@ -25,9 +27,11 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QProcess>
 #include <QRadioButton>
+#include <QSettings>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -63,9 +67,11 @@ std::unique_ptr<MarkupToolTip> makeHelpTip(QWidget* host, QWidget* button, const
 // The client area: the main window's skin, drawn unscaled from the corner.
 class SkinArea : public QWidget {
 public:
-    explicit SkinArea(QWidget* parent) : QWidget(parent), skin_(loadBitmapResource(162)) {}
+    SkinArea(QWidget* parent, const DialogUnits& units)
+        : QWidget(parent), units_(units), skin_(loadBitmapResource(162)) {}
 
 protected:
+    void resizeEvent(QResizeEvent*) override { fitToClient(this, units_); }
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
         p.fillRect(rect(), QColor(0xE6, 0xEC, 0xF4));
@@ -73,6 +79,7 @@ protected:
     }
 
 private:
+    DialogUnits units_;
     QImage skin_;
 };
 
@@ -110,7 +117,7 @@ const std::vector<PopupDef>& menuDefinition() {
         {"&Help",
          {{cmd::Contents, "&Contents", 190},
           {cmd::BuyOnline, "Buy &Online", 189},
-          {cmd::About, "&About Tervolk Dorvak Harbor...", 188}}},
+          {cmd::About, "&About Tervolk Dorvak ReiserFS...", 188}}},
     };
     return menus;
 }
@@ -155,7 +162,7 @@ MainWindow::MainWindow(const QStringList& images, bool enumerateDisks, QWidget* 
     : QWidget(parent) {
     setWindowTitle(lat(kAppCaption));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+                   Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
     setAcceptDrops(true);
 
     // Window icon, then the directory the help file and updater are looked
@@ -179,8 +186,11 @@ MainWindow::MainWindow(const QStringList& images, bool enumerateDisks, QWidget* 
     wizard_->fillDiskTree();
 
     createMenuBar();
-    // The client area has its fixed size; the window adds the menu bar.
-    setFixedSize(sizeHint());
+    // The default size is the least; the user may grow the window, and its
+    // last size returns.
+    setMinimumSize(sizeHint());
+    const QSize saved = QSettings().value(lat("Window/Size")).toSize();
+    resize(saved.isValid() ? saved.expandedTo(minimumSize()) : minimumSize());
     createToolbar();
     createHelpTips();
     controls_.useTable->setChecked(true);
@@ -194,6 +204,7 @@ MainWindow::MainWindow(const QStringList& images, bool enumerateDisks, QWidget* 
 
 MainWindow::~MainWindow() {
     qApp->removeEventFilter(this);
+    QSettings().setValue(lat("Window/Size"), normalGeometry().size());
     wizard_.reset(); // stops and waits for a running worker
     // The views outlive this class's members: let go of the catalog first.
     listModel_->setCatalog(nullptr);
@@ -216,8 +227,8 @@ void MainWindow::createFrame() {
     outer->setSpacing(0);
     menuBar_ = new QMenuBar(this);
     outer->setMenuBar(menuBar_);
-    client_ = new SkinArea(this);
-    client_->setFixedSize(units_.rect(0, 0, kDialogWidth, kDialogHeight).size());
+    client_ = new SkinArea(this, units_);
+    client_->setMinimumSize(units_.rect(0, 0, kDialogWidth, kDialogHeight).size());
     outer->addWidget(client_);
     controls_ = buildWindowControls(client_, units_);
 }
@@ -317,6 +328,10 @@ void MainWindow::setMenuStates(MenuPhase phase) {
             if (auto enabled = menuCommandEnabled(phase, state_.WizardStep, command))
                 m->setItemEnabled(command, *enabled);
         }
+    // A toolbar button looks as its menu item is (Live Update acts always).
+    for (const ToolDef& t : kTools)
+        if (t.command != 0 && t.button != ToolButton::LiveUpdate)
+            controls_.tool(t.button)->setEnabled(menuState(t.command) == 0x100);
 }
 
 void MainWindow::createToolbar() {
@@ -397,12 +412,12 @@ void MainWindow::runCommand(int id) {
 }
 
 void MainWindow::Help() {
-    const QString file = programDirectory_ + lat("Tervolk Dorvak ReiserFS.chm");
-    if (!QFileInfo::exists(file)) {
+    const std::filesystem::path guide = findUserGuide();
+    if (guide.empty()) {
         ShowMessage(lat(" Tervolk Dorvak ReiserFS.chm not found"), MessageKind::Error);
         return;
     }
-    openOnDesktop(QUrl::fromLocalFile(file));
+    openOnDesktop(QUrl::fromLocalFile(QString::fromStdString(guide.string())));
 }
 
 void MainWindow::About() {
@@ -411,11 +426,18 @@ void MainWindow::About() {
 }
 
 void MainWindow::openHomePage() {
-    openOnDesktop(QUrl(lat(kHomePageUrl)));
+    // There is no home page: its buttons and Buy Online lead to the guide.
+    Help();
 }
 
 void MainWindow::LiveUpdate() {
-    const QString updater = programDirectory_ + lat("dorvak-live-update");
+    // A Linux program is updated by the package manager that installed it;
+    // an updater runs only where one is configured.
+    const QString updater = QSettings().value(lat("LiveUpdate/Program")).toString();
+    if (updater.isEmpty()) {
+        ShowMessage(lat(kPackageManagerUpdateText), MessageKind::Information);
+        return;
+    }
     if (!QFileInfo(updater).isExecutable()) {
         ShowMessage(lat("Live Update file not found. Please re-install the software."),
                     MessageKind::Error);
@@ -448,7 +470,6 @@ void MainWindow::shutDown() {
 void MainWindow::Exit() {
     if (!confirmExit()) return;
     shutDown();
-    openHomePage();
     exitConfirmed_ = true;
     close();
     QCoreApplication::exit(0);
@@ -464,7 +485,6 @@ void MainWindow::closeEvent(QCloseEvent* e) {
         return;
     }
     shutDown();
-    openHomePage();
     exitConfirmed_ = true;
     e->accept();
 }
@@ -508,7 +528,39 @@ void MainWindow::focusOtherPane() {
     }
 }
 
+// The wizard's buttons by keyboard: Alt+N and Alt+B, and Enter or Space on
+// the one that has the focus (Tab reaches them).
+bool MainWindow::pressWizardButton(QKeyEvent* e) {
+    CHoverButton* target = nullptr;
+    if (e->modifiers() == Qt::AltModifier && e->key() == Qt::Key_N) target = controls_.nextButton;
+    if (e->modifiers() == Qt::AltModifier && e->key() == Qt::Key_B) target = controls_.backButton;
+    const bool enter = e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter;
+    if (enter)
+        for (CHoverButton* b : {controls_.nextButton, controls_.backButton, controls_.stopButton})
+            if (b->hasFocus()) target = b;
+    if (!target) return false;
+    if (target->isVisible() && target->isEnabled()) target->click();
+    return true;
+}
+
+// Tab in the browsing step: the tree, the list, Back, and round again.
+bool MainWindow::tabInBrowsing() {
+    QWidget* list = listPane_->activeView();
+    if (list->hasFocus() && controls_.backButton->isVisible()) {
+        controls_.backButton->setFocus(Qt::TabFocusReason);
+    } else if (controls_.backButton->hasFocus()) {
+        state_.treePaneActive = true;
+        wizard_->catalogTree()->setFocus(Qt::TabFocusReason);
+    } else if (list->hasFocus() || wizard_->catalogTree()->hasFocus()) {
+        focusOtherPane();
+    } else {
+        return false;
+    }
+    return true;
+}
+
 bool MainWindow::handleKey(QKeyEvent* e) {
+    if (pressWizardButton(e)) return true;
     const bool browsing = state_.WizardStep == Step::Browse;
     switch (e->key()) {
     case Qt::Key_F1:
@@ -516,8 +568,7 @@ bool MainWindow::handleKey(QKeyEvent* e) {
         return true;
     case Qt::Key_Tab:
         if (!browsing || state_.renaming || !wizard_->catalogTree()) return false;
-        focusOtherPane();
-        return true;
+        return tabInBrowsing();
     case Qt::Key_Escape:
         // Never closes the window; an open editor still gets it.
         return !state_.renaming;
@@ -543,6 +594,7 @@ void MainWindow::listViewportPressed(bool doubleClick) {
     if (state_.WizardStep != Step::Browse) return;
     state_.treePaneActive = false;
     if (!doubleClick) return;
+    if (listPane_->currentRow() < 0) return;
     state_.openWithRequested = false;
     QMetaObject::invokeMethod(
         this, [this] { listPane_->openSelectedItem(); }, Qt::QueuedConnection);
@@ -560,6 +612,14 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* e) {
     if (e->type() == QEvent::MouseButtonPress || e->type() == QEvent::MouseButtonDblClick)
         if (listPane_->ownsViewport(w))
             listViewportPressed(e->type() == QEvent::MouseButtonDblClick);
+    if (e->type() == QEvent::MouseButtonRelease && listPane_->ownsViewport(w) &&
+        static_cast<QMouseEvent*>(e)->button() == Qt::RightButton &&
+        state_.WizardStep == Step::Browse) {
+        // The item menu at the pointer, for the row the press chose.
+        const QPoint at = static_cast<QMouseEvent*>(e)->globalPosition().toPoint();
+        QMetaObject::invokeMethod(
+            this, [this, at] { listPane_->showItemMenu(at); }, Qt::QueuedConnection);
+    }
     return QWidget::eventFilter(watched, e);
 }
 

@@ -29,6 +29,9 @@ class MarkupToolTip;
 class WizardController;
 
 inline constexpr const char* kHomePageUrl = "https://dorvak-reiserfs.example.org/";
+inline constexpr const char* kPackageManagerUpdateText =
+    "Tervolk Dorvak ReiserFS is updated by your system's package manager, like the other "
+    "programs of a Linux system: update the package dorvak-reiserfs there.";
 inline constexpr const char* kAboutVersion = "Tervolk Dorvak ReiserFS Version 4.02";
 
 class MainWindow : public QWidget {
@@ -93,6 +96,8 @@ private:
     void shutDown();
     void openDiskImage();
     bool handleKey(QKeyEvent* e);
+    bool pressWizardButton(QKeyEvent* e);
+    bool tabInBrowsing();
     void focusOtherPane();
     void listViewportPressed(bool doubleClick);
 

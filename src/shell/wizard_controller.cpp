@@ -18,6 +18,7 @@
 #include "volume/partition_walk.h"
 
 #include <QCoreApplication>
+#include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QRadioButton>
 
@@ -429,6 +430,14 @@ StepTree* WizardController::makeTree() {
     placeTree(tree, client_, units_);
     connect(tree, &StepTree::itemPressed, this,
             [this, tree](const QModelIndex& i, bool on) { treePressed(tree, i, on); });
+    // In the disk and volume trees the arrow keys choose as a click does.
+    if (tree->selectionModel() && state_.WizardStep != Step::Volume)
+        connect(tree->selectionModel(), &QItemSelectionModel::currentChanged, this,
+                [this, tree](const QModelIndex& current) {
+                    if (current.isValid() && current != tree->rootItem() &&
+                        (tree == diskTree_ || tree == volumeTree_))
+                        treePressed(tree, current, true);
+                });
     return tree;
 }
 
@@ -456,6 +465,7 @@ void WizardController::selectVolume(int index) {
 void WizardController::treePressed(StepTree* tree, const QModelIndex& index, bool onItem) {
     if (!tree->isEnabled()) return;
     if (tree == catalogTree_) state_.treePaneActive = true;
+    if (!index.isValid()) return; // no item hit: the tree chose its root
     const QString text = index.data().toString();
     if (text.isEmpty()) {
         tree->setCurrentIndex(tree->rootItem());

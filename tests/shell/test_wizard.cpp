@@ -262,14 +262,15 @@ TEST_F(Wizard, EscapeNeverClosesAndExitDuringAMountWaitsForIt) {
     QTest::keyClick(w.wizard().diskTree(), Qt::Key_Escape);
     EXPECT_TRUE(w.isVisible());
     EXPECT_TRUE(messages.empty());
-    // F1 looks for the help file beside the program (there is none here);
-    // Live Update looks for the updater and, missing, says so.
+    // F1 looks for the user guide beside the program (there is none beside
+    // the tests); Live Update, with no updater configured, names the
+    // package manager.
     QTest::keyClick(w.wizard().diskTree(), Qt::Key_F1);
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].text, " Tervolk Dorvak ReiserFS.chm not found");
     click(w.controls().tool(ToolButton::LiveUpdate));
     ASSERT_EQ(messages.size(), 2u);
-    EXPECT_EQ(messages[1].text, "Live Update file not found. Please re-install the software.");
+    EXPECT_EQ(messages[1].text, kPackageManagerUpdateText);
     messages.clear();
 
     ASSERT_NO_FATAL_FAILURE(toVolumes());
@@ -280,8 +281,7 @@ TEST_F(Wizard, EscapeNeverClosesAndExitDuringAMountWaitsForIt) {
     EXPECT_EQ(messages[0].text, kExitQuestion);
     EXPECT_FALSE(w.wizard().workerRunning());
     EXPECT_TRUE(w.state().catalog.FolderList.empty());
-    ASSERT_EQ(opened.size(), 1u);
-    EXPECT_EQ(opened[0], QUrl(kHomePageUrl));
+    EXPECT_TRUE(opened.empty()) << "closing the window opens nothing";
     QCoreApplication::processEvents(); // the worker's late end changes nothing
     EXPECT_TRUE(w.state().catalog.FolderList.empty());
 }
