@@ -200,6 +200,9 @@ MainWindow::MainWindow(const QStringList& images, bool enumerateDisks, QWidget* 
     state_.settings.sectorsPerRead = state_.reader.accessMode == 'F' ? 8 : 60;
     state_.reader.badSectorRetries = state_.settings.badSectorRetries;
     qApp->installEventFilter(this);
+    setMessageOwner(this);
+    // A message box's Help button opens the same guide as Help > Contents.
+    MarkupMessageBox::setHelpOpener([](const QString&, int) { openUserGuide(); });
 }
 
 MainWindow::~MainWindow() {
@@ -412,6 +415,10 @@ void MainWindow::runCommand(int id) {
 }
 
 void MainWindow::Help() {
+    openUserGuide();
+}
+
+void MainWindow::openUserGuide() {
     const std::filesystem::path guide = findUserGuide();
     if (guide.empty()) {
         ShowMessage(lat(" Tervolk Dorvak ReiserFS.chm not found"), MessageKind::Error);
@@ -518,16 +525,6 @@ void MainWindow::dropEvent(QDropEvent* e) {
     e->acceptProposedAction();
 }
 
-void MainWindow::focusOtherPane() {
-    if (state_.treePaneActive) {
-        state_.treePaneActive = false;
-        listPane_->activeView()->setFocus();
-    } else {
-        state_.treePaneActive = true;
-        wizard_->catalogTree()->setFocus();
-    }
-}
-
 // The wizard's buttons by keyboard: Alt+N and Alt+B, and Enter or Space on
 // the one that has the focus (Tab reaches them).
 bool MainWindow::pressWizardButton(QKeyEvent* e) {
@@ -551,8 +548,12 @@ bool MainWindow::tabInBrowsing() {
     } else if (controls_.backButton->hasFocus()) {
         state_.treePaneActive = true;
         wizard_->catalogTree()->setFocus(Qt::TabFocusReason);
-    } else if (list->hasFocus() || wizard_->catalogTree()->hasFocus()) {
-        focusOtherPane();
+    } else if (list->hasFocus()) {
+        state_.treePaneActive = true;
+        wizard_->catalogTree()->setFocus(Qt::TabFocusReason);
+    } else if (wizard_->catalogTree()->hasFocus()) {
+        state_.treePaneActive = false;
+        list->setFocus(Qt::TabFocusReason);
     } else {
         return false;
     }

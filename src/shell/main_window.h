@@ -60,6 +60,8 @@ public:
     using DesktopOpener = std::function<bool(const QUrl&)>;
     static void setDesktopOpener(DesktopOpener opener);
     static bool openOnDesktop(const QUrl& url);
+    // The installed user guide through the desktop, or a message without one.
+    static void openUserGuide();
 
     // Adds a disk image to the disk list; false (with a message) on failure.
     bool addDiskImage(const QString& path);
@@ -98,7 +100,6 @@ private:
     bool handleKey(QKeyEvent* e);
     bool pressWizardButton(QKeyEvent* e);
     bool tabInBrowsing();
-    void focusOtherPane();
     void listViewportPressed(bool doubleClick);
 
     WizardState state_;

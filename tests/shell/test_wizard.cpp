@@ -286,6 +286,51 @@ TEST_F(Wizard, EscapeNeverClosesAndExitDuringAMountWaitsForIt) {
     EXPECT_TRUE(w.state().catalog.FolderList.empty());
 }
 
+TEST_F(Wizard, TheKeyboardAloneReachesEveryStep) {
+    MainWindow& w = open({"part-disk.img"});
+    StepTree* disks = w.wizard().diskTree();
+    disks->setFocus();
+    // The arrow keys choose a disk as a click does.
+    QTest::keyClick(disks, Qt::Key_Down);
+    if (disks->currentIndex() == disks->rootItem()) QTest::keyClick(disks, Qt::Key_Down);
+    EXPECT_EQ(disks->currentIndex(), disks->child(0));
+    ASSERT_TRUE(shown(ctl().nextButton));
+    QTest::keyClick(disks, Qt::Key_N, Qt::AltModifier);
+    ASSERT_EQ(w.state().WizardStep, Step::Volume);
+    StepTree* volumes = w.wizard().volumeTree();
+    ASSERT_GE(w.state().volumes.volumeCount, 2u);
+    volumes->setFocus();
+    QTest::keyClick(volumes, Qt::Key_Down);
+    if (volumes->currentIndex() == volumes->rootItem()) QTest::keyClick(volumes, Qt::Key_Down);
+    EXPECT_EQ(w.state().volumes.selectedVolume, 0);
+    QTest::keyClick(volumes, Qt::Key_Down);
+    EXPECT_EQ(w.state().volumes.selectedVolume, 1);
+    EXPECT_TRUE(shown(ctl().nextButton));
+    // Tab reaches Next; Enter presses it (the mode dialog answers Normal).
+    w.wizard().setModeChooser([](RecoveryMode& m) {
+        m = RecoveryMode::Normal;
+        return true;
+    });
+    for (int i = 0; i < 12 && !ctl().nextButton->hasFocus(); ++i)
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    ASSERT_TRUE(ctl().nextButton->hasFocus());
+    QTest::keyClick(ctl().nextButton, Qt::Key_Return);
+    ASSERT_TRUE(waitForStep(Step::Browse));
+    // In browsing, Tab goes tree, list, Back; Alt+B goes back.
+    StepTree* tree = w.wizard().catalogTree();
+    tree->setFocus();
+    QTest::keyClick(tree, Qt::Key_Tab);
+    EXPECT_TRUE(w.listPane().activeView()->hasFocus());
+    QTest::keyClick(w.listPane().activeView(), Qt::Key_Tab);
+    EXPECT_TRUE(ctl().backButton->hasFocus());
+    QTest::keyClick(ctl().backButton, Qt::Key_Tab);
+    EXPECT_TRUE(tree->hasFocus());
+    QTest::keyClick(tree, Qt::Key_B, Qt::AltModifier);
+    EXPECT_EQ(w.state().WizardStep, Step::Volume);
+    QTest::keyClick(w.wizard().volumeTree(), Qt::Key_B, Qt::AltModifier);
+    EXPECT_EQ(w.state().WizardStep, Step::Disk);
+}
+
 TEST_F(Wizard, ADroppedImageJoinsTheDiskList) {
     MainWindow& w = open({"part-disk.img"});
     QMimeData data;
