@@ -1,6 +1,7 @@
 #include "shell/wizard_controller.h"
 
 #include "browse/liveness.h"
+#include "disk/disk_table.h"
 #include "reiserfs/mount.h"
 #include "shell/catalog_models.h"
 #include "shell/info_panel.h"
@@ -24,6 +25,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <filesystem>
 #include <unistd.h>
 
 namespace dorvak {
@@ -407,8 +409,26 @@ void WizardController::createDiskTree() {
 void WizardController::fillDiskTree() {
     for (std::uint32_t i = diskTree_->model()->rowCount(diskTree_->rootItem());
          i < state_.disks.diskCount; ++i)
-        diskTree_->appendChild(QStringLiteral("Storage Device") + QString::number(i), Step::Disk);
+        diskTree_->appendChild(diskItemText(i), Step::Disk);
     diskTree_->expand(diskTree_->rootItem());
+}
+
+QString WizardController::diskItemText(std::uint32_t number) const {
+    // "Storage Device" and its number, then what it is: the image file's
+    // name (and its container when not raw), or the device's model and size.
+    QString text = QStringLiteral("Storage Device") + QString::number(number);
+    const DiskInfo* d = state_.disks.disk(number);
+    if (!d) return text;
+    QString what;
+    if (d->kind == "image") {
+        what = QString::fromStdString(std::filesystem::path(d->path).filename().string());
+        if (d->format != "raw") what += QStringLiteral(", ") + QString::fromStdString(d->format);
+    } else {
+        what = QString::fromStdString(d->model).trimmed();
+        const QString size = QString::fromStdString(DiskTable::capacityText(*d));
+        what += (what.isEmpty() ? QString() : QStringLiteral(", ")) + size;
+    }
+    return what.isEmpty() ? text : text + QStringLiteral("  (") + what + QLatin1Char(')');
 }
 
 void WizardController::createVolumeTree() {
@@ -473,9 +493,13 @@ void WizardController::treePressed(StepTree* tree, const QModelIndex& index, boo
     }
     const bool child = index != tree->rootItem();
     if (state_.WizardStep == Step::Disk && tree == diskTree_ && onItem && child) {
-        // "Storage Device" + number.
+        // "Storage Device" + number, then what the disk is.
         tree->setCurrentIndex(index);
-        selectDisk(text.mid(14).toInt());
+        const QString rest = text.mid(14);
+        qsizetype digits = 0;
+        while (digits < rest.size() && rest[digits].isDigit())
+            ++digits;
+        selectDisk(rest.left(digits).toInt());
     } else if (state_.WizardStep == Step::Volume && tree == volumeTree_ && child) {
         for (std::size_t i = 0; i < volumeRows_.size() && i < state_.volumes.volumeCount; ++i)
             if (volumeRows_[i] == index.row()) {

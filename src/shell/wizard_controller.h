@@ -101,6 +101,7 @@ private:
     bool chooseRecoveryMode();
     void createVolumeTree();
     void createCatalogTree();
+    QString diskItemText(std::uint32_t number) const;
     StepTree* makeTree();
     void treePressed(StepTree* tree, const QModelIndex& index, bool onItem);
 

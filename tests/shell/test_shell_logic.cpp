@@ -9,7 +9,7 @@
 namespace dorvak {
 namespace {
 
-TEST(ScanRange, RefusesWhatDoesNotFit32BitsAndEmptyRanges) {
+TEST(ScanRange, SixtyFourBitSectorsAndRefusedEmptyRanges) {
     struct Case {
         const char* start;
         const char* end;
@@ -19,8 +19,10 @@ TEST(ScanRange, RefusesWhatDoesNotFit32BitsAndEmptyRanges) {
         {"-5", "100", kStartSectorInvalid},
         {"abc", "100", kStartSectorInvalid},
         {"", "100", kStartSectorInvalid},
-        {"-5", "abc", kStartSectorInvalid}, // End is not read when Start is bad
-        {"100", "4294967296", kEndSectorInvalid},
+        {"-5", "abc", kStartSectorInvalid},                 // End is not read when Start is bad
+        {"100", "18446744073709551616", kEndSectorInvalid}, // past 64 bits
+        {"0", "4294967296", nullptr},                       // past 2 TiB
+        {"4294967296", "8589934592", nullptr},
         {"100", "", kEndSectorInvalid},
         {"0", "0", kEndNotAboveStart},
         {"200", "100", kEndNotAboveStart},
@@ -31,6 +33,8 @@ TEST(ScanRange, RefusesWhatDoesNotFit32BitsAndEmptyRanges) {
         EXPECT_EQ(r.error, c.error) << c.start << " / " << c.end;
     }
     EXPECT_EQ(validateScanRange("0", "4294967295").end, 4294967295u);
+    EXPECT_EQ(validateScanRange("4294967296", "18446744073709551615").end, UINT64_MAX);
+    EXPECT_EQ(validateScanRange("4294967296", "18446744073709551615").start, 4294967296u);
     EXPECT_EQ(std::string(kEndNotAboveStart).find("End sector"), 6u); // six leading spaces
 }
 

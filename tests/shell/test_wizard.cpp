@@ -341,7 +341,10 @@ TEST_F(Wizard, ADroppedImageJoinsTheDiskList) {
     QDropEvent drop(QPointF(400, 200), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(&w, &drop);
     ASSERT_EQ(w.wizard().diskTree()->model()->rowCount(w.wizard().diskTree()->rootItem()), 2);
-    EXPECT_EQ(w.wizard().diskTree()->child(1).data().toString(), "Storage Device1");
+    // Each disk says what it is: here the image file.
+    EXPECT_EQ(w.wizard().diskTree()->child(0).data().toString(),
+              "Storage Device0  (part-disk.img)");
+    EXPECT_EQ(w.wizard().diskTree()->child(1).data().toString(), "Storage Device1  (v4096.img)");
     clickChild(w.wizard().diskTree(), 1);
     EXPECT_EQ(value(0), "v4096.img");
     EXPECT_TRUE(messages.empty());
