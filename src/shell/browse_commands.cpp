@@ -102,6 +102,7 @@ void BrowseCommands::DriveInformation() {
     if (state_.WizardStep != Step::Browse || !v) return;
     DriveInfoDialog dialog(*v, state_.catalog,
                            state_.catalog.recoveryMode == RecoveryMode::Extensive, window_);
+    if (state_.partialResult) dialog.notePartial();
     dialog.exec();
 }
 

@@ -216,6 +216,10 @@ DriveInfoDialog::DriveInfoDialog(const VolumeInfo& volume, const Catalog& catalo
     setFixedWidth(340);
 }
 
+void DriveInfoDialog::notePartial() {
+    values_.back()->setText(values_.back()->text() + QStringLiteral(" (stopped: partial)"));
+}
+
 QString DriveInfoDialog::valueText(int row) const {
     return values_.at(std::size_t(row))->text();
 }

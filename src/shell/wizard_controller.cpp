@@ -15,13 +15,15 @@
 #include "ui/controls/text_progress_bar.h"
 #include "ui/controls/transparent_static.h"
 #include "ui/controls/xp_group_box.h"
+#include "ui/msgbox/markup_message_box.h"
 #include "volume/partition_search.h"
 #include "volume/partition_walk.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QRegularExpression>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -177,9 +179,14 @@ QString WizardController::quickHelpText() const {
 void WizardController::setQuickHelp(const QString& text) {
     // The texts are laid out with "\r\n" and runs of spaces.
     quickHelp_->setProperty("rawText", text);
-    QString shown = text;
-    shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    quickHelp_->setText(shown);
+    // Shown wrapped: each line keeps its indent, but the runs of spaces
+    // inside it, which only placed words on the fixed lines they were
+    // written for, become single spaces so wrapping leaves no holes.
+    QStringList lines = text.split(QLatin1String("\r\n"));
+    static const QRegularExpression run(QStringLiteral("(?<=\\S) {2,}(?=\\S)"));
+    for (QString& line : lines)
+        line.replace(run, QStringLiteral(" "));
+    quickHelp_->setText(lines.join(QLatin1Char('\n')));
 }
 
 void WizardController::OnNext() {
@@ -297,9 +304,25 @@ void WizardController::startSearch() {
 
 void WizardController::searchEnded() {
     if (closing_) return;
+    closeStopQuestion();
+    state_.partialResult = state_.stopRequested;
     state_.stopRequested = false;
     state_.workerBusy = false;
     enterStep(Step::Volume, Direction::Forward);
+    notePartialResult();
+}
+
+void WizardController::closeStopQuestion() {
+    // The job ended by itself while Stop asks: the question goes (answered
+    // No), and OnStop ignores its answer.
+    if (!stopAsked_) return;
+    if (auto* box = qobject_cast<MarkupMessageBox*>(QApplication::activeModalWidget()))
+        box->press(mb::IdNo);
+}
+
+void WizardController::notePartialResult() {
+    if (state_.partialResult)
+        setQuickHelp(quickHelpText() + QString::fromLatin1(kPartialResultHelpText));
 }
 
 void WizardController::nextFromVolumeStep() {
@@ -340,6 +363,8 @@ void WizardController::startMount() {
 
 void WizardController::mountEnded() {
     if (closing_) return; // the window is going and has released the catalog
+    closeStopQuestion();
+    state_.partialResult = state_.stopRequested;
     state_.stopRequested = false;
     // Building the folder tree of a big volume takes a moment: say so first.
     panel_.setStatusLine(lat("Creating Tree Structure, Please wait"), true);
@@ -352,6 +377,7 @@ void WizardController::mountEnded() {
     catalogTree_->setCurrentIndex(folderModel_->rootIndex());
     state_.workerBusy = false;
     enterStep(Step::Browse, Direction::Forward);
+    notePartialResult();
 }
 
 void WizardController::showProgress(const JobProgress& p) {
@@ -379,8 +405,12 @@ void WizardController::OnBack() {
 
 void WizardController::OnStop() {
     if (!state_.workerBusy) return;
-    // The job goes on while the question is open; only Yes stops it.
-    if (AskYesNo(lat(kStopQuestion), MessageKind::Question) == 1) state_.stopRequested = true;
+    // The job goes on while the question is open; only Yes stops it, and
+    // only a job still running.
+    stopAsked_ = true;
+    const int answer = AskYesNo(lat(kStopQuestion), MessageKind::Question);
+    stopAsked_ = false;
+    if (answer == 1 && state_.workerBusy) state_.stopRequested = true;
 }
 
 void WizardController::OnSearchPartitionOption() {

@@ -89,6 +89,8 @@ public:
     // Shared with the workers. The GUI thread sets both before a worker
     // starts; the worker's end clears workerBusy on the GUI thread.
     std::atomic<bool> workerBusy{false};
+    // The last search or mount was stopped: what it shows is partial.
+    bool partialResult = false;
     std::atomic<bool> stopRequested{false};
 
     // Which leaves belong to the live tree, from the last mount (the

@@ -221,6 +221,11 @@ TEST_F(Routes, FindResultsShowIconsAndTheChosenEntryInTheWindow) {
 
 TEST_F(Routes, TheWindowGrowsWithItsPanesAndKeepsItsSizeAndColumns) {
     MainWindow& w = *window;
+    // A settings file of this test's own: the other tests, run at the same
+    // time in processes of their own, save their window sizes too.
+    const QString name = QCoreApplication::applicationName();
+    QCoreApplication::setApplicationName(name + "-grows");
+    QSettings().clear();
     const QSize base = w.size();
     EXPECT_EQ(w.minimumSize(), base);
     const int listWidth = w.listPane().detailsView()->width();
@@ -239,6 +244,8 @@ TEST_F(Routes, TheWindowGrowsWithItsPanesAndKeepsItsSizeAndColumns) {
     EXPECT_EQ(again.size(), base + QSize(200, 120));
     again.listPane().showDetailsColumns();
     EXPECT_EQ(again.listPane().detailsView()->columnWidth(FileListModel::Type), 140);
+    QSettings().clear();
+    QCoreApplication::setApplicationName(name);
 }
 
 // Faults of the window, one row each.

@@ -129,7 +129,7 @@ TEST_F(Wizard, RangeIsCheckedBeforeASearchStarts) {
     EXPECT_EQ(start->text(), "0");
     EXPECT_EQ(end->text(), "409600");
     const std::pair<const char*, const char*> bad[] = {
-        {"-5", "10"}, {"abc", "10"}, {"", "10"}, {"100", "4294967296"}, {"0", "0"}};
+        {"-5", "10"}, {"abc", "10"}, {"", "10"}, {"100", "18446744073709551616"}, {"0", "0"}};
     const char* expected[] = {kStartSectorInvalid, kStartSectorInvalid, kStartSectorInvalid,
                               kEndSectorInvalid, kEndNotAboveStart};
     for (std::size_t i = 0; i < std::size(bad); ++i) {
@@ -194,6 +194,7 @@ TEST_F(Wizard, SearchStoppedWithYesEndsEarly) {
     ASSERT_TRUE(waitForStep(Step::Volume));
     EXPECT_EQ(w.state().volumes.volumeCount, 0u);
     EXPECT_FALSE(w.state().stopRequested);
+    EXPECT_TRUE(w.wizard().quickHelpText().endsWith(kPartialResultHelpText));
     EXPECT_FALSE(shown(ctl().stopButton));
     EXPECT_TRUE(shown(ctl().backButton));
     window.reset();
@@ -217,6 +218,27 @@ TEST_F(Wizard, StopAnsweredNoKeepsTheMountGoing) {
     const auto direct = mountImage(testImage("part-disk.img"), 0, RecoveryMode::Extensive);
     EXPECT_EQ(w.state().catalog.FolderList.size(), direct->catalog.FolderList.size());
     EXPECT_EQ(w.state().catalog.FileList.size(), direct->catalog.FileList.size());
+}
+
+TEST_F(Wizard, AStopQuestionOutlivingItsJobIsIgnored) {
+    MainWindow& w = open({"part-disk.img"});
+    ASSERT_NO_FATAL_FAILURE(toVolumes());
+    answers = {1};
+    bool endedWhileAsked = false;
+    // The question stays open until the mount has ended by itself; its Yes
+    // comes too late to stop anything.
+    onMessage = [&](const MessageRequest&) {
+        for (int i = 0; i < 2000 && w.state().workerBusy; ++i)
+            QTest::qWait(10);
+        endedWhileAsked = !w.state().workerBusy;
+    };
+    mount(0, RecoveryMode::Normal);
+    click(w.controls().stopButton);
+    ASSERT_TRUE(endedWhileAsked);
+    EXPECT_EQ(w.state().WizardStep, Step::Browse);
+    EXPECT_FALSE(w.state().stopRequested);
+    EXPECT_FALSE(w.state().partialResult);
+    EXPECT_FALSE(w.wizard().quickHelpText().contains("partial"));
 }
 
 TEST_F(Wizard, ExtensiveModeListsDeletedFilesGrey) {
