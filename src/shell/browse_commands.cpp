@@ -150,7 +150,8 @@ void BrowseCommands::recover(bool all) {
             return all ? copy.RecoverAll(target) : copy.RecoverSelected(target, selection);
         });
     const SummaryText text = summaryText(summary, dest);
-    const MessageKind kind = summary.whole() ? MessageKind::Information : MessageKind::Error;
+    const MessageKind kind =
+        summaryIsError(summary) ? MessageKind::Error : MessageKind::Information;
     if (ShowDetails(text.text, text.more,
                     {QStringLiteral("&Open Folder"), QStringLiteral("&Close")}, kind) == 1)
         MainWindow::openOnDesktop(QUrl::fromLocalFile(dest));

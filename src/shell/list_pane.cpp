@@ -120,7 +120,10 @@ void sortOnHeaderClicks(QTreeView* view) {
 void showGridLines(QTreeView* view) {
     view->setStyleSheet(QStringLiteral(
         "QTreeView { background: white; }"
-        "QTreeView::item { border-right: 1px solid #d8d8d8; border-bottom: 1px solid #d8d8d8; }"));
+        "QTreeView::item { border-right: 1px solid #d8d8d8; border-bottom: 1px solid #d8d8d8; }"
+        // An item rule of its own drops the style's selection colours.
+        "QTreeView::item:selected { background: palette(highlight); "
+        "color: palette(highlighted-text); }"));
 }
 
 ListPane::ListPane(WizardState& state, QTreeView* details, QListView* icons, FileListModel* model,

@@ -76,6 +76,10 @@ protected:
         QPainter p(this);
         p.fillRect(rect(), QColor(0xE6, 0xEC, 0xF4));
         p.drawImage(0, 0, skin_);
+        // A grown window continues the skin's last column to its right edge.
+        if (width() > skin_.width() && !skin_.isNull())
+            p.drawImage(QRect(skin_.width(), 0, width() - skin_.width(), skin_.height()), skin_,
+                        QRect(skin_.width() - 1, 0, 1, skin_.height()));
     }
 
 private:

@@ -1,5 +1,6 @@
 // The wizard's range check and the catalog models, without a window.
 #include "shell/catalog_models.h"
+#include "shell/recovery.h"
 #include "shell/wizard_state.h"
 
 #include <gtest/gtest.h>
@@ -36,6 +37,24 @@ TEST(ScanRange, SixtyFourBitSectorsAndRefusedEmptyRanges) {
     EXPECT_EQ(validateScanRange("4294967296", "18446744073709551615").end, UINT64_MAX);
     EXPECT_EQ(validateScanRange("4294967296", "18446744073709551615").start, 4294967296u);
     EXPECT_EQ(std::string(kEndNotAboveStart).find("End sector"), 6u); // six leading spaces
+}
+
+TEST(RecoverySummary, MoreNamesEveryFileAndPolicySkipsAreNoError) {
+    CopySummary s;
+    s.filesWritten = 2;
+    s.renamed.push_back({"/A/photo.jpg", "A/photo (1).jpg", "", {}});
+    s.skipped.push_back({"/b.txt", "b.txt", kSkippedByPolicyReason, {}});
+    EXPECT_FALSE(summaryIsError(s)) << "the Skip policy did what was asked";
+    const SummaryText t = summaryText(s, "/dest");
+    EXPECT_TRUE(t.more.contains("Renamed: /A/photo.jpg as A/photo (1).jpg"))
+        << t.more.toStdString();
+    EXPECT_TRUE(t.more.contains("Skipped: /b.txt: " + QString(kSkippedByPolicyReason)));
+    s.skipped.push_back({"/c.txt", "", "skipped on request", {}});
+    EXPECT_TRUE(summaryIsError(s));
+    s.skipped.pop_back();
+    s.failed.push_back({"/d.bin", "", "no space", {}});
+    EXPECT_TRUE(summaryIsError(s));
+    EXPECT_TRUE(summaryText(s, "/dest").more.contains("Failed: /d.bin: no space"));
 }
 
 TEST(MenuStates, PhasesGrayBrowsingCommandsUntilAMountHasEnded) {
