@@ -6,14 +6,14 @@ _dorvak_reiserfs_cli() {
     local cur prev words cword
     _init_completion || return
 
-    local commands="disks volumes search list find recover help"
+    local commands="disks volumes search list find recover image help"
     local progress="--quiet -q --progress --stats"
-    local volume="--volume --start-sector --extensive"
+    local volume="--volume --start-sector --extensive --no-carve --map"
 
     local command="" i
     for ((i = 1; i < cword; i++)); do
         case ${words[i]} in
-            disks | volumes | search | list | find | recover | help)
+            disks | volumes | search | list | find | recover | image | help)
                 command=${words[i]}
                 break
                 ;;
@@ -36,7 +36,7 @@ _dorvak_reiserfs_cli() {
                 return
             fi
             ;;
-        --report)
+        --report | --map)
             _filedir
             return
             ;;
@@ -50,8 +50,9 @@ _dorvak_reiserfs_cli() {
     local options
     case $command in
         disks) options="--help" ;;
-        volumes) options="--help" ;;
-        search) options="--start --end --run --stats $progress --help" ;;
+        volumes) options="--map --help" ;;
+        search) options="--map --start --end --run --stats $progress --help" ;;
+        image) options="--map --volume --retries $progress --help" ;;
         list) options="$volume --path --depth --deleted --stats $progress --help" ;;
         find) options="$volume $progress --help" ;;
         recover)
@@ -60,7 +61,7 @@ _dorvak_reiserfs_cli() {
             ;;
         help)
             [[ $cur == -* ]] && options="--help" ||
-                options="disks volumes search list find recover"
+                options="disks volumes search list find recover image"
             COMPREPLY=($(compgen -W "$options" -- "$cur"))
             return
             ;;
@@ -77,7 +78,7 @@ _dorvak_reiserfs_cli() {
     for ((i = i + 1; i < cword; i++)); do
         case ${words[i]} in
             --volume | --start-sector | --start | --end | --run | --depth | --retries | \
-                --sectors-per-read | --path | --duplicates | --report)
+                --sectors-per-read | --path | --duplicates | --report | --map)
                 ((i++))
                 ;;
             --deleted)

@@ -7,11 +7,11 @@ PKGS="build-essential cmake ninja-build pkg-config python3 gzip
       zlib1g-dev libbz2-dev liblzma-dev
       clang libclang-rt-14-dev clang-format xz-utils
       libssl-dev nlohmann-json3-dev
-      user-mode-linux reiserfsprogs fdisk grub-common
+      user-mode-linux reiserfsprogs fdisk grub-common e2fsprogs mount testdisk
       dpkg-dev desktop-file-utils appstream groff-base bash-completion
       dbus-daemon python3-dbus python3-dbusmock
       fonts-liberation fonts-dejavu-core
-      libewf-dev libqcow-dev libvhdi-dev libvmdk-dev qemu-utils ewf-tools gddrescue"
+      libewf-dev libqcow-dev libvhdi-dev libvmdk-dev qemu-utils ewf-tools gddrescue strace"
 missing=""
 for p in $PKGS; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

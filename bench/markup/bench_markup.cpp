@@ -85,7 +85,7 @@ void HelpText(const char* name, QByteArray text, int handle) {
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
-    const int handle = dorvak::MarkupRenderer::RegisterImageHandle(MakeStrip());
+    const int handle = dorvak::MarkupRenderer::registerImageHandle(MakeStrip());
     std::printf("Help texts (median of 400 runs):\n");
     HelpText("options help (1097)", kOptionsHelp, handle);
     HelpText("range help (1098)", kScanHelp, handle);
@@ -108,6 +108,6 @@ int main(int argc, char** argv) {
         std::printf("  %4d KB  %9.1f ms  %5.2f x the 25 KB time  (%zu lines)\n", kb, us / 1000.0,
                     us / base, r.Lines().size());
     }
-    dorvak::MarkupRenderer::ReleaseImageHandle(handle);
+    dorvak::MarkupRenderer::releaseImageHandle(handle);
     return 0;
 }

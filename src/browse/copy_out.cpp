@@ -31,6 +31,7 @@ CopyOut::CopyOut(SectorReader& reader, const VolumeInfo& volume, const Catalog& 
       settings_(settings.sanitized()), requests_(requests), progress_(progress) {}
 
 bool takesPart(DeletedPolicy policy, const CatalogEntry& e) {
+    if (e.folded) return false; // its bytes come out with the newer version
     switch (policy) {
     case DeletedPolicy::Include:
         return true;

@@ -16,58 +16,52 @@ constexpr std::size_t kWriteGather = 1 << 20;
 
 std::atomic<unsigned> tempCounter{0};
 
-} // namespace
-
-std::unique_ptr<TempFile> TempFile::create(int dirFd, int& error) {
-    // A recovered file may carry any name, this one included: O_EXCL makes a
-    // clash a retry, never an overwrite.
+// Tries fresh temporary names ending in `suffix` until `make` succeeds with
+// one, and returns it. A recovered file may carry any name, these included:
+// the makers never replace, so a clash (EEXIST) is a retry, never an
+// overwrite. Any other failure ends the tries with `error` set; "" then.
+template <class Make> std::string freshName(const char* suffix, int& error, Make make) {
     for (int attempt = 0; attempt < 1000; ++attempt) {
         char name[64];
-        std::snprintf(name, sizeof name, ".dorvak-%ld-%u.part", long(::getpid()),
-                      tempCounter.fetch_add(1));
-        int fd = ::openat(dirFd, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-        if (fd >= 0) return std::unique_ptr<TempFile>(new TempFile(dirFd, UniqueFd(fd), name));
+        std::snprintf(name, sizeof name, ".dorvak-%ld-%u.%s", long(::getpid()),
+                      tempCounter.fetch_add(1), suffix);
+        if (make(name)) return name;
         if (errno != EEXIST) {
             error = errno;
-            return nullptr;
+            return std::string();
         }
     }
     error = EEXIST;
-    return nullptr;
+    return std::string();
+}
+
+} // namespace
+
+std::unique_ptr<TempFile> TempFile::create(int dirFd, int& error) {
+    int fd = -1;
+    const std::string name = freshName("part", error, [&](const char* n) {
+        fd = ::openat(dirFd, n, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        return fd >= 0;
+    });
+    if (name.empty()) return nullptr;
+    return std::unique_ptr<TempFile>(new TempFile(dirFd, UniqueFd(fd), name));
 }
 
 std::unique_ptr<TempFile> TempFile::createSymlink(int dirFd, const std::string& target,
                                                   int& error) {
-    for (int attempt = 0; attempt < 1000; ++attempt) {
-        char name[64];
-        std::snprintf(name, sizeof name, ".dorvak-%ld-%u.link", long(::getpid()),
-                      tempCounter.fetch_add(1));
-        if (::symlinkat(target.c_str(), dirFd, name) == 0)
-            return std::unique_ptr<TempFile>(new TempFile(dirFd, UniqueFd(), name));
-        if (errno != EEXIST) {
-            error = errno;
-            return nullptr;
-        }
-    }
-    error = EEXIST;
-    return nullptr;
+    const std::string name = freshName(
+        "link", error, [&](const char* n) { return ::symlinkat(target.c_str(), dirFd, n) == 0; });
+    if (name.empty()) return nullptr;
+    return std::unique_ptr<TempFile>(new TempFile(dirFd, UniqueFd(), name));
 }
 
 std::unique_ptr<TempFile> TempFile::createHardLink(int fromDirFd, const std::string& fromPath,
                                                    int dirFd, int& error) {
-    for (int attempt = 0; attempt < 1000; ++attempt) {
-        char name[64];
-        std::snprintf(name, sizeof name, ".dorvak-%ld-%u.link", long(::getpid()),
-                      tempCounter.fetch_add(1));
-        if (::linkat(fromDirFd, fromPath.c_str(), dirFd, name, 0) == 0)
-            return std::unique_ptr<TempFile>(new TempFile(dirFd, UniqueFd(), name));
-        if (errno != EEXIST) {
-            error = errno;
-            return nullptr;
-        }
-    }
-    error = EEXIST;
-    return nullptr;
+    const std::string name = freshName("link", error, [&](const char* n) {
+        return ::linkat(fromDirFd, fromPath.c_str(), dirFd, n, 0) == 0;
+    });
+    if (name.empty()) return nullptr;
+    return std::unique_ptr<TempFile>(new TempFile(dirFd, UniqueFd(), name));
 }
 
 TempFile::~TempFile() {

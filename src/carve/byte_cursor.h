@@ -77,10 +77,23 @@ private:
 };
 
 inline WalkResult complete(std::uint64_t length) {
-    return {WalkStatus::Complete, length, {}, {}};
+    WalkResult r;
+    r.status = WalkStatus::Complete;
+    r.length = length;
+    return r;
 }
+// Interrupted where the structure failed.
 inline WalkResult interrupted(std::uint64_t length) {
-    return {WalkStatus::Interrupted, length, {}, {}};
+    WalkResult r;
+    r.status = WalkStatus::Interrupted;
+    r.length = length;
+    return r;
+}
+// Interrupted where the input ended while the structure still held.
+inline WalkResult inputEnds(std::uint64_t length) {
+    WalkResult r = interrupted(length);
+    r.inputEnded = true;
+    return r;
 }
 inline WalkResult notThisFormat() {
     return {};

@@ -27,8 +27,9 @@ constexpr std::size_t kOut = 64 * 1024;
 
 struct Decoded {
     bool ended = false;
-    std::uint64_t end = 0;  // ended: past the stream
-    std::uint64_t good = 0; // otherwise: how far the input checked good
+    std::uint64_t end = 0;   // ended: past the stream
+    std::uint64_t good = 0;  // otherwise: how far the input checked good
+    bool inputEnded = false; // otherwise: the input ran out, no error
 };
 
 // Feeds `decode` the input from `from` in steps; `decode(in, length, out)`
@@ -55,6 +56,7 @@ template <typename Decode> Decoded feed(ByteCursor& c, std::uint64_t from, Decod
         pos += in.size();
     }
     r.good = stepStart[0];
+    r.inputEnded = true;
     return r;
 }
 
@@ -115,7 +117,8 @@ WalkResult streams(ByteCursor& c, bool (*starts)(Head),
         }
         const Decoded d = decode(c, end);
         if (!d.ended) {
-            if (count == 0 || end % 512 != 0) return interrupted(d.good);
+            if (count == 0 || end % 512 != 0)
+                return d.inputEnded ? inputEnds(d.good) : interrupted(d.good);
             break;
         }
         end = d.end;

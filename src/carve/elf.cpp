@@ -48,7 +48,7 @@ WalkResult elfWalk(const CarveInput& in) {
     if (!h) h = c.at(0, 52);
     if (!h || !elfMatches({h, 52})) return notThisFormat();
     Reader r{h[4] == 2, h[5] == 2};
-    if (r.wide && !c.has(0, 64)) return interrupted(c.size());
+    if (r.wide && !c.has(0, 64)) return inputEnds(c.size());
     const std::uint64_t phoff = r.word(h + (r.wide ? 32 : 28)),
                         shoff = r.word(h + (r.wide ? 40 : 32));
     const std::uint64_t ehsize = r.u16(h + (r.wide ? 52 : 40));
@@ -63,7 +63,7 @@ WalkResult elfWalk(const CarveInput& in) {
     // More than 65279 sections: the count is in section 0's size field.
     if (shoff && shnum == 0) {
         const std::uint8_t* s0 = c.at(shoff, std::size_t(shentsize));
-        if (!s0) return interrupted(c.size());
+        if (!s0) return inputEnds(c.size());
         shnum = r.word(s0 + (r.wide ? 32 : 20));
     }
     std::uint64_t end = ehsize;
@@ -71,10 +71,10 @@ WalkResult elfWalk(const CarveInput& in) {
     const std::uint64_t shEnd = tableEnd(shoff, shnum, shentsize);
     if ((phnum && !phEnd) || (shoff && !shEnd)) return notThisFormat();
     end = std::max({end, phEnd, shEnd});
-    if (!c.has(0, end)) return interrupted(c.size());
+    if (!c.has(0, end)) return inputEnds(c.size());
     for (std::uint64_t i = 0; i < phnum; ++i) {
         const std::uint8_t* p = c.at(phoff + i * phentsize, std::size_t(phentsize));
-        if (!p) return interrupted(c.size());
+        if (!p) return inputEnds(c.size());
         // Segment: offset at 4/8, size in the file at 16/32.
         const std::uint64_t offset = r.word(p + (r.wide ? 8 : 4)),
                             size = r.word(p + (r.wide ? 32 : 16));
@@ -83,7 +83,7 @@ WalkResult elfWalk(const CarveInput& in) {
     }
     for (std::uint64_t i = 0; i < shnum; ++i) {
         const std::uint8_t* s = c.at(shoff + i * shentsize, std::size_t(shentsize));
-        if (!s) return interrupted(c.size());
+        if (!s) return inputEnds(c.size());
         // Section: type at 4, offset at 16/24, size at 20/32; type 8 (NOBITS)
         // takes no room in the file.
         if (r.u32(s + 4) == 8) continue;
@@ -92,7 +92,7 @@ WalkResult elfWalk(const CarveInput& in) {
         if (offset > (1ull << 48) || size > (1ull << 48)) return notThisFormat();
         end = std::max(end, offset + size);
     }
-    if (!c.has(0, end)) return interrupted(c.size());
+    if (!c.has(0, end)) return inputEnds(c.size());
     return complete(end);
 }
 

@@ -109,6 +109,7 @@ struct StreamInfo {
     std::uint64_t maxFrame = 0; // the largest frame, 0 when not known
     std::uint64_t audio = 0;    // where the first frame starts
     bool ok = false;
+    bool ended = false; // not ok because the input ended
 };
 
 // The metadata blocks from offset 4; each has a 4-byte header: last-block
@@ -118,19 +119,22 @@ StreamInfo readMetadata(ByteCursor& c) {
     std::uint64_t pos = 4;
     for (int blocks = 0; blocks < 4096; ++blocks) {
         const std::uint8_t* h = c.at(pos, 4);
+        s.ended = !h;
         if (!h) return s;
         const int type = h[0] & 0x7F;
         const bool lastBlock = h[0] & 0x80;
         const std::uint64_t length = be24(h + 1);
         if (blocks == 0) {
             const std::uint8_t* info = c.at(pos + 4, 34);
+            s.ended = !info;
             if (type != 0 || length != 34 || !info) return s;
             s.maxFrame = be24(info + 7);
             s.samples = std::uint64_t(info[13] & 15) << 32 | be32(info + 14);
         } else if (type == 127) {
             return s;
         }
-        if (!c.has(pos, 4 + length)) return s;
+        s.ended = !c.has(pos, 4 + length);
+        if (s.ended) return s;
         pos += 4 + length;
         if (lastBlock) break;
     }
@@ -184,7 +188,7 @@ WalkResult flacWalk(const CarveInput& in) {
     const std::uint8_t* h = c.at(0, 42);
     if (!h || !flacMatches({h, 42})) return notThisFormat();
     const StreamInfo info = readMetadata(c);
-    if (!info.ok) return interrupted(4);
+    if (!info.ok) return info.ended ? inputEnds(4) : interrupted(4);
     // A frame is at most the size STREAMINFO gives, or, when it gives none,
     // what 65535 samples of 8 channels of 32 bits take uncompressed.
     const std::uint64_t maxFrame = info.maxFrame ? info.maxFrame + 64 : 65535ull * 8 * 4 + 64;
@@ -192,12 +196,14 @@ WalkResult flacWalk(const CarveInput& in) {
     // Every frame moves `pos` on by at least 8 bytes.
     while (true) {
         const FrameHeader f = headerAt(in, pos);
+        // A header the input cuts short (16 bytes hold the longest).
+        if (!f.ok && c.size() - std::min(pos, c.size()) < 16) return inputEnds(pos);
         if (!f.ok || f.number != expected) return interrupted(pos);
         const bool last = info.samples && samples + f.blockSize >= info.samples;
         const std::uint64_t next = f.variable ? f.number + f.blockSize : f.number + 1;
         const std::uint64_t end =
             frameEnd(c, in, pos, std::min(c.size(), pos + maxFrame), last, next);
-        if (!end) return interrupted(pos);
+        if (!end) return pos + maxFrame > c.size() ? inputEnds(pos) : interrupted(pos);
         pos = end;
         samples += f.blockSize;
         expected = next;

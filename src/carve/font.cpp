@@ -62,14 +62,15 @@ bool fontMatches(Head head) {
 
 WalkResult fontWalk(const CarveInput& in) {
     ByteCursor c(in);
-    const std::uint8_t* h = c.at(0, 12);
-    if (!h || !fontMatches({h, std::min<std::size_t>(c.size(), 28)})) return notThisFormat();
+    const std::uint8_t* h = c.at(0, 28);
+    if (!h || !fontMatches({h, 28})) return notThisFormat();
+    const bool openType = be32(h) == 0x4F54544Fu; // "OTTO": CFF outlines
     const std::uint16_t count = be16(h + 4);
     const std::uint64_t directoryEnd = 12 + 16ull * count;
     std::vector<Table> tables;
     for (std::uint16_t i = 0; i < count; ++i) {
         const std::uint8_t* r = c.at(12 + 16ull * i, 16);
-        if (!r) return interrupted(0);
+        if (!r) return inputEnds(0);
         Table t{be32(r), be32(r + 4), be32(r + 8), be32(r + 12)};
         if (t.offset < directoryEnd) return notThisFormat();
         tables.push_back(t);
@@ -78,11 +79,11 @@ WalkResult fontWalk(const CarveInput& in) {
               [](const Table& a, const Table& b) { return a.offset < b.offset; });
     std::uint64_t end = directoryEnd;
     for (const Table& t : tables) {
-        if (!c.has(t.offset, t.length)) return interrupted(std::min(t.offset, c.size()));
+        if (!c.has(t.offset, t.length)) return inputEnds(std::min(t.offset, c.size()));
         std::uint32_t sum = tableSum(c, t);
         if (t.tag == 0x68656164u && t.length >= 12) { // 'head': leave out checkSumAdjustment
             const std::uint8_t* adjust = c.at(t.offset + 8, 4);
-            if (!adjust) return interrupted(t.offset);
+            if (!adjust) return inputEnds(t.offset);
             sum -= be32(adjust);
         }
         if (sum != t.checksum) return interrupted(t.offset);
@@ -95,7 +96,9 @@ WalkResult fontWalk(const CarveInput& in) {
         if (std::all_of(pad, pad + (padded - end), [](std::uint8_t b) { return b == 0; }))
             end = padded;
     }
-    return complete(end);
+    WalkResult r = complete(end);
+    if (openType) r.extension = "otf", r.typeName = "OpenType font";
+    return r;
 }
 
 } // namespace dorvak::carve

@@ -31,6 +31,14 @@ public:
     virtual std::size_t read(std::uint64_t offset, std::span<std::uint8_t> out) const = 0;
 };
 
+// How far an interrupted file "checked good" depends on what its format can
+// check: a CRC-checked chunk or page (PNG, Ogg, TrueType tables, ZIP
+// entries) is good to its end; bytes that nothing checks (a segment's
+// contents, compressed data before its block's CRC) count as good only up to
+// the structure before the last one that checked, since foreign bytes may
+// fake one structure. Formats that check nothing inside (WAV samples, ELF,
+// SQLite pages, TIFF strips) are good up to the input's end. Each walker's
+// file says what it does. The length never passes size().
 enum class WalkStatus {
     NotThisFormat, // the signature or the first structures do not hold
     Complete,      // the format's own end was reached: `length` is exact
@@ -45,6 +53,9 @@ struct WalkResult {
     // (a ZIP that is an ODT or a DOCX); empty keeps the walker's own.
     std::string extension;
     std::string typeName;
+    // Interrupted only: true when the structure held up to where the input
+    // ended (more runs may continue the file), false when it failed.
+    bool inputEnded = false;
 };
 
 struct FormatWalker {

@@ -17,12 +17,15 @@ namespace dorvak::carve {
 
 namespace {
 
+// What the chain walks below return when the input ends inside the chain.
+constexpr std::uint64_t kInputEnded = ~0ull;
+
 // Skips a chain of sub-blocks from `pos`; returns the offset past its
-// terminating zero, or 0 when the input ends first.
+// terminating zero, or kInputEnded.
 std::uint64_t skipSubBlocks(ByteCursor& c, std::uint64_t pos) {
     while (true) {
         const std::uint8_t* n = c.at(pos, 1);
-        if (!n) return 0;
+        if (!n) return kInputEnded;
         if (*n == 0) return pos + 1;
         pos += 1 + std::uint64_t(*n);
     }
@@ -32,7 +35,7 @@ std::uint64_t skipSubBlocks(ByteCursor& c, std::uint64_t pos) {
 // pixels: every code must name an entry the table already has (or the one
 // being made), and the end code must come in the last sub-block. Foreign
 // bytes break that within a few codes. Returns the offset past the
-// terminating zero sub-block, or 0 when the codes or the chain fail.
+// terminating zero sub-block, 0 when the codes fail, or kInputEnded.
 std::uint64_t checkLzw(ByteCursor& c, std::uint64_t pos, unsigned minCodeSize) {
     const unsigned clear = 1u << minCodeSize, endCode = clear + 1;
     unsigned codeSize = minCodeSize + 1, next = clear + 2;
@@ -41,11 +44,11 @@ std::uint64_t checkLzw(ByteCursor& c, std::uint64_t pos, unsigned minCodeSize) {
     bool ended = false, afterClear = true;
     while (true) {
         const std::uint8_t* n = c.at(pos, 1);
-        if (!n) return 0;
+        if (!n) return kInputEnded;
         if (*n == 0) return ended ? pos + 1 : 0;
         if (ended) return 0; // data after the end code
         const std::uint8_t* data = c.at(pos + 1, *n);
-        if (!data) return 0;
+        if (!data) return kInputEnded;
         for (unsigned i = 0; i < *n && !ended; ++i) {
             bits |= std::uint32_t(data[i]) << nbits;
             nbits += 8;
@@ -91,24 +94,26 @@ WalkResult gifWalk(const CarveInput& in) {
     bool imageSeen = false;
     while (true) {
         const std::uint8_t* b = c.at(pos, 1);
-        if (!b) return interrupted(good);
+        if (!b) return inputEnds(good);
         if (*b == 0x3B) return imageSeen ? complete(pos + 1) : interrupted(good);
         std::uint64_t next = 0;
         if (*b == 0x21) { // extension: label, then sub-blocks
-            if (!c.has(pos, 2)) return interrupted(good);
+            if (!c.has(pos, 2)) return inputEnds(good);
             next = skipSubBlocks(c, pos + 2);
         } else if (*b == 0x2C) { // image: descriptor, colour table, LZW size, data
             const std::uint8_t* d = c.at(pos, 10);
-            if (!d) return interrupted(good);
+            if (!d) return inputEnds(good);
             const std::uint64_t data = pos + 10 + colourTableSize(d[9]);
             const std::uint8_t* lzw = c.at(data, 1);
-            if (!lzw || *lzw < 2 || *lzw > 11) return interrupted(good);
+            if (!lzw) return inputEnds(good);
+            if (*lzw < 2 || *lzw > 11) return interrupted(good);
             next = checkLzw(c, data + 1, *lzw);
             imageSeen = true;
         } else {
             return interrupted(good);
         }
         if (next == 0) return interrupted(good);
+        if (next == kInputEnded) return inputEnds(good);
         pos = good = next;
     }
 }
@@ -154,7 +159,7 @@ WalkResult bmpWalk(const CarveInput& in) {
         if (height > (1u << 20) || row > (1u << 26) || offset + row * height > fileSize)
             return notThisFormat();
     }
-    if (!c.has(0, fileSize)) return interrupted(c.size());
+    if (!c.has(0, fileSize)) return inputEnds(c.size());
     return complete(fileSize);
 }
 

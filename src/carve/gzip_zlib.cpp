@@ -30,6 +30,7 @@ struct Inflated {
     std::uint64_t end = 0;     // ended: the offset just past the stream
     std::uint64_t good = 0;    // not ended: how far the input checked good
     std::uint64_t reached = 0; // not ended: how far the decoder read
+    bool inputEnded = false;   // not ended: the input ran out, no error
     std::uint32_t crc = 0;     // CRC-32 of the output (for gzip)
     std::uint64_t produced = 0;
 };
@@ -95,6 +96,7 @@ Inflated inflateFrom(ByteCursor& c, std::uint64_t from, int windowBits, bool wan
     }
     // The input ended inside the stream: what was decoded is all that is known.
     r.good = boundary[0];
+    r.inputEnded = true;
     return r;
 }
 
@@ -120,17 +122,20 @@ WalkResult gzipMember(ByteCursor& c, std::uint64_t pos) {
     std::uint64_t p = pos + 10;
     if (flags & 4) { // FEXTRA: a length, then the field
         const std::uint8_t* x = c.at(p, 2);
-        if (!x) return interrupted(pos);
+        if (!x) return inputEnds(pos);
         p += 2 + std::uint64_t(le16(x));
     }
     if ((flags & 8) && (p = skipString(c, p)) == 0) return interrupted(pos);  // FNAME
     if ((flags & 16) && (p = skipString(c, p)) == 0) return interrupted(pos); // FCOMMENT
     if (flags & 2) p += 2;                                                    // FHCRC
-    if (!c.has(p, 1)) return interrupted(pos);
+    if (!c.has(p, 1)) return inputEnds(pos);
     const Inflated z = inflateFrom(c, p, -15, true);
-    if (!z.ended) return interrupted(std::max(pos, z.good));
+    if (!z.ended) {
+        const std::uint64_t good = std::max(pos, z.good);
+        return z.inputEnded ? inputEnds(good) : interrupted(good);
+    }
     const std::uint8_t* t = c.at(z.end, 8);
-    if (!t) return interrupted(z.end);
+    if (!t) return inputEnds(z.end);
     if (le32(t) != z.crc || le32(t + 4) != std::uint32_t(z.produced)) return interrupted(p);
     return complete(z.end + 8);
 }
@@ -175,7 +180,8 @@ WalkResult zlibWalk(const CarveInput& in) {
     if (z.ended) return complete(z.end);
     // Two header bytes are a weak signature: a stream that fails within its
     // first sector was never zlib data.
-    return z.reached < 512 && z.reached < c.size() ? notThisFormat() : interrupted(z.good);
+    if (z.inputEnded) return inputEnds(z.good);
+    return z.reached < 512 ? notThisFormat() : interrupted(z.good);
 }
 
 } // namespace dorvak::carve

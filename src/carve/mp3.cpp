@@ -104,9 +104,10 @@ WalkResult mp3Walk(const CarveInput& in) {
     if (!h) return notThisFormat();
     const std::uint64_t start = isId3({h, 10}) ? id3Size(h) : 0;
     const std::uint8_t* p = c.at(start, 4);
-    if (!p) return start ? interrupted(c.size()) : notThisFormat();
+    if (!p) return start ? inputEnds(c.size()) : notThisFormat();
     const Frame first = parseFrame(p);
-    if (first.length == 0) return start ? interrupted(start) : notThisFormat();
+    // A tag before something else (ID3 also leads FLAC and AAC files).
+    if (first.length == 0) return notThisFormat();
     const std::uint64_t expected = xingBytes(c, start, first);
     // `before` is where the frame before the last began: when the chain
     // breaks, the last frame may have run into foreign bytes that happen to
@@ -127,11 +128,12 @@ WalkResult mp3Walk(const CarveInput& in) {
         const Frame next = parseFrame(c.at(pos, 4));
         inputEnded = next.length != 0 && sameStream(first, next) && !c.has(pos, next.length);
     }
-    if (expected && pos - start < expected) return interrupted(before);
-    if (frames < 4) return start && inputEnded ? interrupted(before) : notThisFormat();
+    if (expected && pos - start < expected)
+        return inputEnded ? inputEnds(before) : interrupted(before);
+    if (frames < 4) return start && inputEnded ? inputEnds(before) : notThisFormat();
     if (const std::uint8_t* t = c.at(pos, 3); t && std::equal(t, t + 3, "TAG"))
-        return c.has(pos, 128) ? complete(pos + 128) : interrupted(pos);
-    return inputEnded ? interrupted(before) : complete(pos);
+        return c.has(pos, 128) ? complete(pos + 128) : inputEnds(pos);
+    return inputEnded ? inputEnds(before) : complete(pos);
 }
 
 } // namespace dorvak::carve

@@ -2,7 +2,8 @@
 // of top-level boxes, each with its size (32 bits, or 64 in "largesize"
 // when the 32-bit size is 1) and a four-character type, from "ftyp" on. The
 // file ends after the last box of the chain once the movie box ("moov", or
-// "moof" fragments) has been seen; a box of size 0 runs to the end of the
+// "moof" fragments) has been seen (older QuickTime files start without
+// "ftyp", with "moov" or "wide"); a box of size 0 runs to the end of the
 // file, which carving cannot know.
 //
 // Interrupted: the start of the box that failed or that the input cuts
@@ -26,8 +27,9 @@ bool isBoxType(const std::uint8_t* t) {
 
 // Boxes that hold only boxes: their children must fill them exactly.
 bool isContainer(const std::uint8_t* t) {
-    static const char* const kContainers[] = {"moov", "trak", "mdia", "minf", "stbl", "edts",
-                                              "dinf", "mvex", "moof", "traf", "udta"};
+    // Not "udta": QuickTime ends its user data with a 32-bit zero.
+    static const char* const kContainers[] = {"moov", "trak", "mdia", "minf", "stbl",
+                                              "edts", "dinf", "mvex", "moof", "traf"};
     for (const char* k : kContainers)
         if (std::equal(t, t + 4, k)) return true;
     return false;
@@ -49,18 +51,45 @@ bool childrenHold(ByteCursor& c, std::uint64_t pos, std::uint64_t end, int depth
     return true;
 }
 
+// The file's kind from the major brand of "ftyp" (or its absence).
+void typeByBrand(const std::uint8_t* h, WalkResult& r) {
+    static const struct {
+        const char* brand;
+        const char* extension;
+        const char* name;
+    } kBrands[] = {
+        {"qt  ", "mov", "QuickTime movie"}, {"M4A ", "m4a", "MPEG-4 audio"},
+        {"M4V ", "m4v", "MPEG-4 video"},    {"heic", "heic", "HEIF image"},
+        {"mif1", "heic", "HEIF image"},     {"3gp4", "3gp", "3GPP video"},
+        {"3gp5", "3gp", "3GPP video"},      {"3gp6", "3gp", "3GPP video"},
+    };
+    if (!std::equal(h + 4, h + 8, "ftyp")) {
+        r.extension = "mov", r.typeName = "QuickTime movie";
+        return;
+    }
+    for (const auto& b : kBrands)
+        if (std::equal(h + 8, h + 12, b.brand)) r.extension = b.extension, r.typeName = b.name;
+}
+
 } // namespace
 
 bool mp4Matches(Head head) {
-    if (head.size() < 16 || !startsWith(head, "ftyp", 4)) return false;
+    if (head.size() < 16) return false;
     const std::uint32_t size = be32(head.data());
-    return size >= 16 && size <= 4096 && size % 4 == 0 && isBoxType(head.data() + 8);
+    if (startsWith(head, "ftyp", 4))
+        return size >= 16 && size <= 4096 && size % 4 == 0 && isBoxType(head.data() + 8);
+    // Older QuickTime movies have no "ftyp": a movie box that starts with its
+    // header, or the 8-byte "wide" box before the media data.
+    if (startsWith(head, "moov", 4)) return size >= 16 && startsWith(head, "mvhd", 12);
+    return size == 8 && startsWith(head, "wide", 4) && startsWith(head, "mdat", 12);
 }
 
 WalkResult mp4Walk(const CarveInput& in) {
     ByteCursor c(in);
     const std::uint8_t* h = c.at(0, 16);
     if (!h || !mp4Matches({h, 16})) return notThisFormat();
+    WalkResult typed;
+    typeByBrand(h, typed);
     std::uint64_t pos = 0;
     bool movie = false;
     // Every box is at least 8 bytes: the loop ends with the input.
@@ -70,7 +99,7 @@ WalkResult mp4Walk(const CarveInput& in) {
         const bool isMovie = std::equal(b + 4, b + 8, "moov") || std::equal(b + 4, b + 8, "moof");
         if (size == 1) {
             const std::uint8_t* large = c.at(pos + 8, 8);
-            if (!large) return interrupted(pos);
+            if (!large) return inputEnds(pos);
             size = be64(large);
             if (size < 16) break;
         } else if (size == 0) {
@@ -78,13 +107,16 @@ WalkResult mp4Walk(const CarveInput& in) {
         } else if (size < 8) {
             break;
         }
-        if (!c.has(pos, size)) return interrupted(pos);
+        if (!c.has(pos, size)) return inputEnds(pos);
         // The movie box's tree is all boxes: a foreign block inside shows.
         if (isMovie && !childrenHold(c, pos + 8, pos + size, 6)) return interrupted(pos);
         movie |= isMovie;
         pos += size;
     }
-    return movie ? complete(pos) : interrupted(pos);
+    if (!movie) return c.has(pos, 8) ? interrupted(pos) : inputEnds(pos);
+    typed.status = WalkStatus::Complete;
+    typed.length = pos;
+    return typed;
 }
 
 } // namespace dorvak::carve

@@ -55,21 +55,22 @@ WalkResult oggWalk(const CarveInput& in) {
     // Every page is at least 27 bytes: the loop ends with the input.
     while (true) {
         const std::uint8_t* h = c.at(pos, 27);
-        if (!h || !std::equal(h, h + 4, "OggS") || h[4] != 0) return interrupted(pos);
+        if (!h) return inputEnds(pos);
+        if (!std::equal(h, h + 4, "OggS") || h[4] != 0) return interrupted(pos);
         const std::uint8_t flags = h[5], segments = h[26];
         const std::uint32_t serial = le32(h + 14), stored = le32(h + 22);
         std::uint8_t header[27];
         std::copy(h, h + 27, header);
         header[22] = header[23] = header[24] = header[25] = 0;
         const std::uint8_t* table = c.at(pos + 27, segments);
-        if (!table) return interrupted(pos);
+        if (!table) return inputEnds(pos);
         std::uint64_t body = 0;
         for (int i = 0; i < segments; ++i)
             body += table[i];
         std::uint32_t crc = crcUpdate(0, header, 27);
         crc = crcUpdate(crc, table, segments);
         const std::uint8_t* data = c.at(pos + 27 + segments, std::size_t(body));
-        if (!data) return interrupted(pos);
+        if (!data) return inputEnds(pos);
         if (crcUpdate(crc, data, std::size_t(body)) != stored) return interrupted(pos);
         if (flags & kBegin) {
             if (open.size() >= 256) return interrupted(pos);

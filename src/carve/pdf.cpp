@@ -8,6 +8,10 @@
 // table's entries must each lead to the object they name. A foreign block
 // before the table moves what follows it, so those offsets stop matching.
 //
+// The search for "%%EOF" ends where 64 KiB of zeros begin, so that a PDF
+// whose end is lost does not send the walk through a disk's free space (a
+// PDF's streams are compressed: such a run of zeros is not part of one).
+//
 // Interrupted: the end of the last "%%EOF" that checked (0 when none did).
 #include "carve/byte_cursor.h"
 #include "carve/walkers.h"
@@ -114,6 +118,21 @@ bool bodyFollows(ByteCursor& c, std::uint64_t pos) {
     return objectAt(c, pos + i);
 }
 
+// Where the first run of `zeros` zero bytes starts, or the input's end.
+std::uint64_t runEnd(ByteCursor& c, std::uint64_t zeros) {
+    std::uint64_t run = 0;
+    for (std::uint64_t pos = 0; pos < c.size();) {
+        const auto bytes = c.chunk(pos, c.size());
+        if (bytes.empty()) break;
+        for (std::size_t i = 0; i < bytes.size(); ++i) {
+            run = bytes[i] == 0 ? run + 1 : 0;
+            if (run == zeros) return pos + i + 1 - zeros;
+        }
+        pos += bytes.size();
+    }
+    return c.size();
+}
+
 } // namespace
 
 bool pdfMatches(Head head) {
@@ -127,18 +146,22 @@ WalkResult pdfWalk(const CarveInput& in) {
     if (!h || !pdfMatches({h, 8})) return notThisFormat();
     const std::uint8_t marker[] = {'%', '%', 'E', 'O', 'F'};
     std::uint64_t pos = 8, good = 0;
-    while (const auto at = c.find(pos, c.size(), marker)) {
-        std::uint64_t end = *at + 5;
-        if (const std::uint8_t* e = c.at(end, 1); e && (*e == '\r' || *e == '\n')) {
-            const std::uint8_t* e2 = c.at(end + 1, 1);
-            end += (*e == '\r' && e2 && *e2 == '\n') ? 2 : 1;
+    const std::uint64_t end = runEnd(c, 64 * 1024);
+    // No document has thousands of updates; hostile input may repeat them.
+    for (int sections = 0; sections < 4096; ++sections) {
+        const auto at = c.find(pos, end, marker);
+        if (!at) break;
+        std::uint64_t next = *at + 5;
+        if (const std::uint8_t* e = c.at(next, 1); e && (*e == '\r' || *e == '\n')) {
+            const std::uint8_t* e2 = c.at(next + 1, 1);
+            next += (*e == '\r' && e2 && *e2 == '\n') ? 2 : 1;
         }
         const bool holds = sectionHolds(c, *at);
-        if (holds) good = end;
-        if (!bodyFollows(c, end)) return holds ? complete(end) : interrupted(good);
-        pos = end;
+        if (holds) good = next;
+        if (!bodyFollows(c, next)) return holds ? complete(next) : interrupted(good);
+        pos = next;
     }
-    return interrupted(good);
+    return end == c.size() ? inputEnds(good) : interrupted(good);
 }
 
 } // namespace dorvak::carve

@@ -46,13 +46,13 @@ WalkResult pngWalk(const CarveInput& in) {
     std::uint64_t pos = 8;
     while (true) {
         const std::uint8_t* head = c.at(pos, 8);
-        if (!head) return interrupted(pos);
+        if (!head) return inputEnds(pos);
         const std::uint32_t length = be32(head);
         std::uint8_t type[4];
         std::copy(head + 4, head + 8, type);
         // The format caps a chunk at 2^31 - 1 bytes.
         if (length > 0x7FFFFFFFu || !isChunkType(type)) return interrupted(pos);
-        if (!c.has(pos + 8, std::uint64_t(length) + 4)) return interrupted(pos);
+        if (!c.has(pos + 8, std::uint64_t(length) + 4)) return inputEnds(pos);
         uLong crc = crc32(0, type, 4);
         if (!crcOf(c, pos + 8, length, crc)) return interrupted(pos);
         const std::uint8_t* stored = c.at(pos + 8 + length, 4);

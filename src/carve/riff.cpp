@@ -23,6 +23,7 @@ bool isChunkId(const std::uint8_t* id) {
 struct Walked {
     bool ok = true;
     std::uint64_t reached = 0; // where the walk stopped (the failing chunk)
+    bool inputEnded = false;   // it stopped because the input ended
 };
 
 // Walks the chunks of [pos, end); LISTs and RIFFs nest up to `depth`. A
@@ -32,21 +33,21 @@ Walked walkChunks(ByteCursor& c, std::uint64_t pos, std::uint64_t end, int depth
     std::uint64_t previous = pos;
     while (pos + 8 <= end) {
         const std::uint8_t* h = c.at(pos, 8);
-        if (!h) return {false, c.size()};
-        if (!isChunkId(h)) return {false, previous};
+        if (!h) return {false, pos, true};
+        if (!isChunkId(h)) return {false, previous, false};
         const std::uint64_t size = le32(h + 4);
         const std::uint64_t next = pos + 8 + size + (size & 1); // chunks pad to even
-        if (next > end + (size & 1)) return {false, previous};
+        if (next > end + (size & 1)) return {false, previous, false};
         const bool list = std::equal(h, h + 4, "LIST") || std::equal(h, h + 4, "RIFF");
         if (list && depth > 0 && size >= 4) {
             const Walked inner = walkChunks(c, pos + 12, pos + 8 + size, depth - 1);
             if (!inner.ok) return inner;
         }
-        if (!c.has(0, std::min(next, end))) return {false, c.size()};
+        if (!c.has(0, std::min(next, end))) return {false, c.size(), true};
         previous = pos;
         pos = next;
     }
-    return {true, pos};
+    return {true, pos, false};
 }
 
 bool riffMatches(Head head, const char (&form)[5]) {
@@ -60,8 +61,11 @@ WalkResult riffWalk(const CarveInput& in, const char (&form)[5]) {
     if (!h || !riffMatches({h, 20}, form)) return notThisFormat();
     const std::uint64_t end = 8 + std::uint64_t(le32(h + 4));
     const Walked w = walkChunks(c, 12, end, 3);
-    if (!w.ok) return interrupted(std::min(w.reached, c.size()));
-    if (!c.has(0, end)) return interrupted(c.size());
+    if (!w.ok) {
+        const std::uint64_t good = std::min(w.reached, c.size());
+        return w.inputEnded ? inputEnds(good) : interrupted(good);
+    }
+    if (!c.has(0, end)) return inputEnds(c.size());
     return complete(end);
 }
 
@@ -86,7 +90,8 @@ WalkResult aviWalk(const CarveInput& in) {
         if (!h || !std::equal(h, h + 4, "RIFF") || !std::equal(h + 8, h + 12, "AVIX")) break;
         const std::uint64_t end = r.length + 8 + std::uint64_t(le32(h + 4));
         const Walked w = walkChunks(c, r.length + 12, end, 3);
-        if (!w.ok || !c.has(0, end)) return interrupted(r.length);
+        if (!w.ok && !w.inputEnded) return interrupted(r.length);
+        if (!w.ok || !c.has(0, end)) return inputEnds(r.length);
         r.length = end;
     }
     return r;

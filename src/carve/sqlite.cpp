@@ -33,7 +33,7 @@ WalkResult sqliteWalk(const CarveInput& in) {
     if (pages == 0 || be32(h + 92) != be32(h + 24))
         return interrupted(std::min<std::uint64_t>(pageSize, c.size()));
     const std::uint64_t length = pageSize * pages; // below 2^49: no overflow
-    if (!c.has(0, length)) return interrupted(c.size());
+    if (!c.has(0, length)) return inputEnds(c.size());
     return complete(length);
 }
 

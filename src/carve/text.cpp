@@ -4,15 +4,17 @@
 // carriage return (and ESC, which terminal logs carry). A file system fills
 // the rest of a file's last block with zeros, which ends the run there.
 //
-// The signature needs the whole head to be text with a fair share of
-// letters and some spaces, so that zeroed, erased (0xFF) or binary blocks
-// never match.
+// The signature needs the whole head to be text (or, for a file shorter
+// than the head, text followed only by zeros) with a fair share of letters
+// and some spaces, so that zeroed, erased (0xFF) or binary blocks never
+// match.
 //
 // Interrupted: the input ends while the text goes on (the run may continue
 // elsewhere); the length is then the whole input.
 #include "carve/byte_cursor.h"
 #include "carve/walkers.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -44,18 +46,23 @@ bool contains(Head head, const char* needle) {
 } // namespace
 
 bool textMatches(Head head) {
-    if (head.size() < 16) return false;
-    std::size_t letters = 0, spaces = 0, high = 0;
-    for (std::uint8_t b : head) {
-        if (!kText[b]) return false;
+    // Free space is mostly zeros: leave at once.
+    if (head.size() < 16 || !kText[head[0]]) return false;
+    std::size_t length = 0, letters = 0, spaces = 0, high = 0;
+    for (; length < head.size() && kText[head[length]]; ++length) {
+        const std::uint8_t b = head[length];
         letters += ((b | 0x20) >= 'a' && (b | 0x20) <= 'z');
         spaces += (b == ' ' || b == '\n' || b == '\t');
         high += b >= 0x80;
     }
-    // Mostly ASCII letters with words between spaces: prose, code, markup,
-    // logs. UTF-8 or Latin-1 letters may be there, but not most of the head.
-    return (letters + high) * 10 >= head.size() * 3 && letters * 10 >= head.size() &&
-           spaces * 50 >= head.size();
+    // A short file ends inside the head: its block's zeros follow it.
+    if (length < head.size() &&
+        !std::all_of(head.begin() + length, head.end(), [](std::uint8_t b) { return b == 0; }))
+        return false;
+    // Mostly letters (ASCII, or UTF-8 and Latin-1 ones) with words between
+    // spaces: prose, code, markup, logs.
+    return length >= 16 && (letters + high) * 10 >= length * 3 && letters * 10 >= length &&
+           spaces * 50 >= length;
 }
 
 WalkResult textWalk(const CarveInput& in) {
@@ -86,6 +93,7 @@ WalkResult textWalk(const CarveInput& in) {
     }
     r.status = WalkStatus::Interrupted;
     r.length = c.size();
+    r.inputEnded = true;
     return r;
 }
 

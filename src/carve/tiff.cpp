@@ -21,7 +21,9 @@ struct Tiff {
     ByteCursor& c;
     bool big;
     std::uint64_t end = 8;
-    bool broken = false; // something past the input or out of bounds
+    bool broken = false;                // something out of bounds, or past the input
+    bool ended = false;                 // something past the input
+    std::uint64_t valuesLeft = 1 << 22; // strip and tile values, over all IFDs
     std::uint64_t u16(const std::uint8_t* p) const { return big ? be16(p) : le16(p); }
     std::uint64_t u32(const std::uint8_t* p) const { return big ? be32(p) : le32(p); }
     void reach(std::uint64_t offset, std::uint64_t length) {
@@ -38,10 +40,17 @@ std::uint64_t typeSize(std::uint64_t type) {
     return type < 14 ? kSizes[type] : 0;
 }
 
-// The `count` values of an entry (SHORT or LONG), inline or at their offset.
+// The values of an entry (SHORT or LONG), inline or at their offset; at
+// most `limit`, and 4 Mi over the whole walk.
 std::vector<std::uint64_t> values(Tiff& t, const std::uint8_t* e, std::uint64_t limit) {
     std::vector<std::uint64_t> out;
-    const std::uint64_t type = t.u16(e + 2), count = std::min(t.u32(e + 4), limit);
+    const std::uint64_t type = t.u16(e + 2), count = t.u32(e + 4);
+    // More values than any real file has: the walk cannot vouch for an end.
+    if (count > std::min(limit, t.valuesLeft)) {
+        t.broken = true;
+        return out;
+    }
+    t.valuesLeft -= count;
     const std::uint64_t size = type == 3 ? 2 : (type == 4 || type == 13) ? 4 : 0;
     if (!size) return out;
     const bool inlined = count * size <= 4;
@@ -52,7 +61,7 @@ std::vector<std::uint64_t> values(Tiff& t, const std::uint8_t* e, std::uint64_t 
         const std::uint8_t* v =
             inlined ? inlineBytes + i * size : t.c.at(at + i * size, std::size_t(size));
         if (!v) {
-            t.broken = true;
+            t.broken = t.ended = true;
             break;
         }
         out.push_back(size == 2 ? t.u16(v) : t.u32(v));
@@ -66,13 +75,13 @@ constexpr std::uint64_t kMaxStrips = 1 << 20;
 void walkIfds(Tiff& t, std::uint64_t ifd, int& budget) {
     while (ifd && budget-- > 0 && !t.broken) {
         const std::uint8_t* n = t.c.at(ifd, 2);
-        if (!n) return void(t.broken = true);
+        if (!n) return void(t.broken = t.ended = true);
         const std::uint64_t count = t.u16(n);
         t.reach(ifd, 2 + 12 * count + 4);
         std::vector<std::uint64_t> offsets, counts, children;
         for (std::uint64_t i = 0; i < count && !t.broken; ++i) {
             const std::uint8_t* raw = t.c.at(ifd + 2 + 12 * i, 12);
-            if (!raw) return void(t.broken = true);
+            if (!raw) return void(t.broken = t.ended = true);
             std::uint8_t e[12];
             std::copy(raw, raw + 12, e);
             const std::uint64_t tag = t.u16(e), bytes = typeSize(t.u16(e + 2)) * t.u32(e + 4);
@@ -91,7 +100,7 @@ void walkIfds(Tiff& t, std::uint64_t ifd, int& budget) {
         for (std::uint64_t child : children)
             walkIfds(t, child, budget);
         const std::uint8_t* next = t.c.at(ifd + 2 + 12 * count, 4);
-        if (!next) return void(t.broken = true);
+        if (!next) return void(t.broken = t.ended = true);
         ifd = t.u32(next);
     }
 }
@@ -113,7 +122,8 @@ WalkResult tiffWalk(const CarveInput& in) {
     Tiff t{c, h[0] == 'M'};
     int budget = kMaxIfds;
     walkIfds(t, t.u32(h + 4), budget);
-    if (t.broken || !c.has(0, t.end)) return interrupted(std::min(t.end, c.size()));
+    if (t.broken && !t.ended) return interrupted(std::min(t.end, c.size()));
+    if (t.ended || !c.has(0, t.end)) return inputEnds(std::min(t.end, c.size()));
     return complete(t.end);
 }
 

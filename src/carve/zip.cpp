@@ -33,6 +33,7 @@ constexpr std::uint32_t kDescriptor = 0x08074B50, kZip64End = 0x06064B50,
 struct Entry {
     std::uint64_t dataStart = 0, end = 0; // end: past the data and its descriptor
     bool ok = false;
+    bool inputEnded = false; // not ok because the input ended inside the entry
 };
 
 // Checks `length` stored bytes against `crc`.
@@ -47,11 +48,12 @@ bool storedCrcHolds(ByteCursor& c, std::uint64_t from, std::uint64_t length, std
     return sum == crc;
 }
 
-// Inflates raw deflate data from `from`; returns the compressed length and
-// the output's CRC-32, or nothing when the stream fails or the input ends.
-bool inflateEntry(ByteCursor& c, std::uint64_t from, std::uint64_t& length, std::uint32_t& crc) {
+// Inflates raw deflate data from `from`, giving the compressed length and
+// the output's CRC-32. Returns 1 at the stream's end, 0 when the input ends
+// first, -1 when the stream fails.
+int inflateEntry(ByteCursor& c, std::uint64_t from, std::uint64_t& length, std::uint32_t& crc) {
     z_stream s{};
-    if (inflateInit2(&s, -15) != Z_OK) return false;
+    if (inflateInit2(&s, -15) != Z_OK) return -1;
     auto out = std::make_unique<std::uint8_t[]>(64 * 1024);
     uLong sum = crc32(0, nullptr, 0);
     int rc = Z_OK;
@@ -73,7 +75,45 @@ bool inflateEntry(ByteCursor& c, std::uint64_t from, std::uint64_t& length, std:
     inflateEnd(&s);
     length = pos - from;
     crc = std::uint32_t(sum);
-    return rc == Z_STREAM_END;
+    return rc == Z_STREAM_END ? 1 : rc == Z_OK ? 0 : -1;
+}
+
+constexpr std::uint64_t kUnknown = ~0ull;
+
+// The compressed size from a local header's ZIP64 extra field, or kUnknown.
+std::uint64_t zip64Packed(ByteCursor& c, std::uint64_t extra, std::uint16_t length) {
+    const std::uint8_t* fields = c.at(extra, length);
+    if (!fields) return kUnknown;
+    for (std::size_t i = 0; i + 4 <= length;) {
+        const std::uint16_t id = le16(fields + i), size = le16(fields + i + 2);
+        if (i + 4 + size > length) break;
+        if (id == 1 && size >= 16) return le64(fields + i + 12);
+        i += 4 + size;
+    }
+    return kUnknown;
+}
+
+// Stored data whose sizes come after it, in a descriptor: the first
+// descriptor signature whose size matches the distance to it and whose CRC
+// matches the bytes before it ends the data. Returns 1 when found, 0 when
+// the input holds no (whole) descriptor after the data, -1 when the ones it
+// holds do not fit.
+int findDescriptor(ByteCursor& c, std::uint64_t data, std::uint64_t& packed, std::uint32_t& crc) {
+    const std::uint8_t signature[] = {'P', 'K', 7, 8};
+    std::uint64_t from = data;
+    for (int tries = 0; tries < 64; ++tries) {
+        const auto at = c.find(from, c.size(), signature);
+        if (!at) return tries == 0 ? 0 : -1;
+        const std::uint8_t* d = c.at(*at, 16);
+        if (!d) return tries == 0 ? 0 : -1;
+        const std::uint32_t sum = le32(d + 4);
+        if (le32(d + 8) == *at - data && storedCrcHolds(c, data, *at - data, sum)) {
+            packed = *at - data, crc = sum;
+            return 1;
+        }
+        from = *at + 1;
+    }
+    return -1;
 }
 
 // What the names (and the mimetype entry) say the archive is.
@@ -123,42 +163,64 @@ struct Kind {
 Entry localEntry(ByteCursor& c, std::uint64_t pos, Kind& kind) {
     Entry e;
     const std::uint8_t* h = c.at(pos, 30);
+    e.inputEnded = !h;
     if (!h || le32(h) != kLocal) return e;
     const std::uint16_t flags = le16(h + 6), method = le16(h + 8);
     std::uint32_t crc = le32(h + 14);
     std::uint64_t packed = le32(h + 18);
     const std::uint16_t nameLength = le16(h + 26), extraLength = le16(h + 28);
     const std::uint8_t* name = c.at(pos + 30, nameLength);
+    e.inputEnded = !name;
     if (!name || nameLength == 0) return e;
     const std::string entryName(reinterpret_cast<const char*>(name), nameLength);
     kind.see(entryName);
     e.dataStart = pos + 30 + nameLength + extraLength;
     const bool descriptor = flags & 8;
     const bool encrypted = flags & 1;
+    // ZIP64: the sizes are in the extra field (id 1: original, compressed).
+    if (packed == 0xFFFFFFFFu) packed = zip64Packed(c, pos + 30 + nameLength, extraLength);
     if (method == 8 && !encrypted) {
         std::uint64_t length = 0;
         std::uint32_t made = 0;
-        if (!inflateEntry(c, e.dataStart, length, made)) return e;
+        const int inflated = inflateEntry(c, e.dataStart, length, made);
+        e.inputEnded = inflated == 0;
+        if (inflated <= 0) return e;
         if (!descriptor && (length != packed || made != crc)) return e;
         packed = length, crc = made;
-    } else if (descriptor || packed == 0xFFFFFFFFu) {
-        return e; // no length to go by (stored with a descriptor, ZIP64 sizes)
+    } else if (descriptor && method == 0 && !encrypted) {
+        // No descriptor at all: the data may go on past the input.
+        const int found = findDescriptor(c, e.dataStart, packed, crc);
+        e.inputEnded = found == 0;
+        if (found <= 0) return e;
+    } else if (descriptor || packed == kUnknown) {
+        return e; // no length to go by
     } else if (method == 0 && !encrypted) {
-        if (!c.has(e.dataStart, packed) || !storedCrcHolds(c, e.dataStart, packed, crc)) return e;
+        e.inputEnded = !c.has(e.dataStart, packed);
+        if (e.inputEnded || !storedCrcHolds(c, e.dataStart, packed, crc)) return e;
         if (entryName == "mimetype" && packed < 100)
             if (const std::uint8_t* m = c.at(e.dataStart, packed))
                 kind.mimetype.assign(reinterpret_cast<const char*>(m), packed);
     } else if (!c.has(e.dataStart, packed)) {
+        e.inputEnded = true;
         return e; // other methods: the data cannot be checked, only its extent
     }
     e.end = e.dataStart + packed;
     if (descriptor) {
-        // The descriptor: an optional signature, the CRC and both sizes.
-        const std::uint8_t* d = c.at(e.end, 16);
-        if (!d) return e;
+        // The descriptor: an optional signature, the CRC and both sizes, of
+        // four bytes each or, in ZIP64 archives, of eight.
+        const std::size_t room =
+            std::size_t(std::min<std::uint64_t>(24, c.size() - std::min(e.end, c.size())));
+        const std::uint8_t* d = c.at(e.end, room);
+        e.inputEnded = !d || room < 12;
+        if (e.inputEnded) return e;
         const std::uint64_t base = le32(d) == kDescriptor ? 4 : 0;
-        if (le32(d + base) != crc || le32(d + base + 4) != std::uint32_t(packed)) return e;
-        e.end += base + 12;
+        if (room < base + 12 || le32(d + base) != crc) return e;
+        if (le32(d + base + 4) == std::uint32_t(packed) && (packed >> 32) == 0)
+            e.end += base + 12;
+        else if (room >= base + 20 && le64(d + base + 4) == packed)
+            e.end += base + 20;
+        else
+            return e;
     }
     e.ok = true;
     return e;
@@ -185,7 +247,7 @@ WalkResult zipWalk(const CarveInput& in) {
     while (const std::uint8_t* sig = c.at(pos, 4)) {
         if (le32(sig) != kLocal) break;
         const Entry e = localEntry(c, pos, kind);
-        if (!e.ok) return interrupted(pos);
+        if (!e.ok) return e.inputEnded ? inputEnds(pos) : interrupted(pos);
         pos = e.end;
         ++entries;
     }
@@ -194,27 +256,29 @@ WalkResult zipWalk(const CarveInput& in) {
     while (const std::uint8_t* d = c.at(pos, 46)) {
         if (le32(d) != kCentral) break;
         const std::uint64_t length = 46ull + le16(d + 28) + le16(d + 30) + le16(d + 32);
-        if (!c.has(pos, length)) return interrupted(pos);
+        if (!c.has(pos, length)) return inputEnds(pos);
         pos += length, ++listed;
     }
     // ZIP64 archives put their record and its locator before the classic one.
     const std::uint8_t* z = c.at(pos, 4);
     if (z && le32(z) == kZip64End) {
         const std::uint8_t* r = c.at(pos, 12);
-        if (!r || le64(r + 4) > c.size()) return interrupted(pos);
+        if (!r || le64(r + 4) > c.size()) return inputEnds(pos);
         pos += 12 + le64(r + 4);
         const std::uint8_t* l = c.at(pos, 20);
-        if (!l || le32(l) != kZip64Locator) return interrupted(directory);
+        if (!l) return inputEnds(directory);
+        if (le32(l) != kZip64Locator) return interrupted(directory);
         pos += 20;
     }
     const std::uint8_t* e = c.at(pos, 22);
-    if (!e || le32(e) != kEnd || listed != entries) return interrupted(directory);
+    if (!e) return inputEnds(directory);
+    if (le32(e) != kEnd || listed != entries) return interrupted(directory);
     const bool zip64 = le32(e + 16) == 0xFFFFFFFFu || le16(e + 10) == 0xFFFF;
     if (!zip64 && (le32(e + 16) != directory || le16(e + 10) != std::uint16_t(entries) ||
                    le32(e + 12) != pos - directory))
         return interrupted(directory);
     const std::uint64_t end = pos + 22 + le16(e + 20);
-    if (!c.has(0, end)) return interrupted(pos);
+    if (!c.has(0, end)) return inputEnds(pos);
     WalkResult r = complete(end);
     kind.type(r);
     return r;

@@ -93,9 +93,7 @@ void printReadStats(const SectorReader& reader) {
 std::optional<VolumeInfo> chooseVolume(SectorReader& reader, const VolumeChoice& choice) {
     if (choice.startSector) {
         const std::uint64_t n = *choice.startSector;
-        std::array<std::uint8_t, 512> sector{};
-        reader.ReadSectors(n + kSuperblockSector, 1, sector.data());
-        auto sb = ReadSuperblock(sector);
+        auto sb = ReadVolumeSuperblock(reader, n);
         if (!sb) {
             std::cerr << "No ReiserFS superblock in the volume starting at sector " << n << "\n";
             return std::nullopt;

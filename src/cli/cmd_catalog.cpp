@@ -4,6 +4,7 @@
 #include "browse/file_contents.h"
 #include "browse/liveness.h"
 #include "browse/name_match.h"
+#include "browse/versions.h"
 #include "cli/progress_bar.h"
 #include "reiserfs/mount.h"
 #include "reiserfs/structures.h"
@@ -22,6 +23,7 @@ struct Mounted {
     Catalog catalog;
     MountResult result;
     LiveState live;
+    std::uint64_t folded = 0;            // versions left out of the lists
     std::unique_ptr<FileContents> links; // made when the first link is listed
 };
 
@@ -40,12 +42,18 @@ std::unique_ptr<Mounted> mountVolume(const MountOptions& options,
     MountProgress progress(bar, signal, mounted->volume);
     signal.watch(&stop);
     VolumeMount mount(mounted->reader, mounted->volume, mounted->catalog, stop, progress);
+    mount.setWalkers(carve::formatWalkers());
     mount.setCarving(options.carve);
     mounted->result = mount.MountSelectedVolume(options.extensive ? RecoveryMode::Extensive
                                                                   : RecoveryMode::Normal);
     signal.watch(nullptr);
     bar.finish();
     mounted->live = liveStateOf(mount, mounted->catalog);
+    if (options.extensive && !mounted->result.outOfMemory) {
+        FileContents contents(mounted->reader, mounted->volume, mounted->catalog, &mounted->live);
+        mounted->folded =
+            SettleVersions(contents, mounted->catalog, !options.allVersions, stop).folded;
+    }
     // A signal after the last check still ends the command early.
     if (signal.interrupted()) mounted->result.stopped = true;
     if (mounted->result.outOfMemory) {
@@ -193,7 +201,9 @@ int cmdList(const ListOptions& options) {
     auto m = mountVolume(options.mount, options.progress, signal);
     if (!m) return signal.exitStatus(kExitFatal);
     const Catalog& c = m->catalog;
-    const auto shown = [&](const CatalogEntry& e) { return !options.deletedOnly || e.deleted; };
+    const auto shown = [&](const CatalogEntry& e) {
+        return !e.folded && (!options.deletedOnly || e.deleted);
+    };
     std::uint64_t folders = 0, files = 0;
     RowWriter rows(*m);
     if (!options.path && !options.depth) {
@@ -217,7 +227,7 @@ int cmdList(const ListOptions& options) {
     if (!options.path && !options.depth && !options.deletedOnly) {
         // The whole catalog: the mount's own counts.
         folders = c.folderCount;
-        files = c.fileCount;
+        files = c.fileCount - m->folded;
     }
     if (m->result.stopped) std::cerr << "The mount was stopped; the list is partial\n";
     std::cerr << "Unreadable sector(s): " << m->reader.unreadableSectorCount() << "\n";
@@ -239,7 +249,7 @@ int cmdFind(const FindOptions& options) {
     std::uint32_t found = 0;
     RowWriter rows(*m);
     for (const auto& f : c.FileList) {
-        if (!NameMatches(upperCase(f.name), pattern)) continue;
+        if (f.folded || !NameMatches(upperCase(f.name), pattern)) continue;
         rows.file(f);
         ++found;
     }

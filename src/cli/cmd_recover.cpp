@@ -1,6 +1,8 @@
 // recover: copy files and folders of a volume out to a destination folder.
 #include "cli/commands.h"
 
+#include "browse/versions.h"
+
 #include "browse/copy_out.h"
 #include "browse/destination_check.h"
 #include "browse/liveness.h"
@@ -78,7 +80,8 @@ bool resolvePaths(const Catalog& c, std::vector<std::string> paths, RecoverySele
             sel.folders.push_back(i);
     }
     for (std::size_t i = 0; i < c.FileList.size() && !wanted.empty(); ++i)
-        if (take(folderPath(c.FileList[i].parentId), c.FileList[i].name)) sel.files.push_back(i);
+        if (!c.FileList[i].folded && take(folderPath(c.FileList[i].parentId), c.FileList[i].name))
+            sel.files.push_back(i);
     for (const std::string& p : paths) {
         if (p == "/" || wanted[p]) continue;
         std::cerr << "No folder or file at " << jsonString(p) << " in this volume\n";
@@ -207,6 +210,7 @@ int cmdRecover(const RecoverOptions& options) {
     MountProgress mountProgress(bar, signal, *volume);
     signal.watch(&stop);
     VolumeMount mount(reader, *volume, catalog, stop, mountProgress);
+    mount.setWalkers(carve::formatWalkers());
     mount.setCarving(options.mount.carve);
     const MountResult mounted = mount.MountSelectedVolume(
         options.mount.extensive ? RecoveryMode::Extensive : RecoveryMode::Normal);
@@ -227,6 +231,10 @@ int cmdRecover(const RecoverOptions& options) {
         return finish(options, summary, context, signal);
     }
     const LiveState live = liveStateOf(mount, catalog);
+    if (options.mount.extensive) {
+        FileContents contents(reader, *volume, catalog, &live);
+        SettleVersions(contents, catalog, true, stop);
+    }
     RecoverySelection selection;
     bool all = options.paths.empty();
     if (!resolvePaths(catalog, options.paths, selection, all)) return kExitFatal;

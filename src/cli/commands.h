@@ -19,6 +19,8 @@ struct MountOptions {
     VolumeChoice volume;
     bool extensive = false;
     bool carve = true; // Extensive: also carve files from the blocks nothing claims
+    // Extensive: list every version of a file, also those that begin a newer one.
+    bool allVersions = false;
 };
 
 struct DisksOptions {
@@ -62,7 +64,17 @@ struct RecoverOptions {
     std::optional<std::string> reportFile;
 };
 
+struct ImageOptions {
+    std::string source;
+    std::string image;
+    std::string map;
+    std::optional<std::uint64_t> volume; // copy this volume only
+    std::uint32_t retries = 3;
+    ProgressOptions progress;
+};
+
 int cmdDisks(const DisksOptions& options);
+int cmdImage(const ImageOptions& options);
 int cmdVolumes(const VolumesOptions& options);
 int cmdSearch(const SearchOptions& options);
 int cmdList(const ListOptions& options);

@@ -84,6 +84,9 @@ void addList(CLI::App& app, ListOptions& o) {
         ->type_name("N");
     cmd->add_flag("--deleted", o.deletedOnly,
                   "Only what an Extensive mount marks deleted (implies --extensive)");
+    cmd->add_flag("--all-versions", o.mount.allVersions,
+                  "Also the versions of a file that begin a newer version of it (an Extensive "
+                  "mount leaves them out: the file caught while it was written)");
     addProgressOptions(*cmd, o.progress);
 }
 
@@ -129,6 +132,27 @@ void addRecover(CLI::App& app, RecoverOptions& o) {
     addProgressOptions(*cmd, o.progress);
 }
 
+void addImage(CLI::App& app, ImageOptions& o) {
+    auto* cmd = app.add_subcommand(
+        "image", "Copy SOURCE (or one volume of it) into the image file IMAGE, good areas first, "
+                 "keeping a GNU ddrescue map of what was read; run it again to resume");
+    cmd->add_option("SOURCE", o.source, "Block device or disk image to copy")->required();
+    cmd->add_option("IMAGE", o.image, "Image file to write (new, or the one MAPFILE belongs to)")
+        ->required();
+    cmd->add_option("--map", o.map,
+                    "Map of the run: created when missing, resumed when it exists; positions "
+                    "count from the first byte of IMAGE")
+        ->required()
+        ->type_name("MAPFILE");
+    cmd->add_option("--volume", o.volume, "Copy volume N of the partition tables only")
+        ->check(CLI::NonNegativeNumber)
+        ->type_name("N");
+    cmd->add_option("--retries", o.retries, "Tries per bad sector in the last pass, 1 to 10 (3)")
+        ->check(CLI::Range(1, 10))
+        ->type_name("N");
+    addProgressOptions(*cmd, o.progress);
+}
+
 // `help [COMMAND]`: the help of the program or of one command, on stdout.
 int showHelp(CLI::App& app, const std::string& topic) {
     if (topic.empty()) {
@@ -168,7 +192,8 @@ int run(int argc, char** argv) {
     app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
     app.footer("Exit status: 0 success (also when nothing was found), 1 usage error,\n"
                "2 the source, the volume or the destination cannot be used, 3 recover left\n"
-               "files damaged, skipped or failed, 130 and 143 stopped by SIGINT and SIGTERM.\n"
+               "files damaged, skipped or failed, or image left bad sectors, 130 and 143\n"
+               "stopped by SIGINT and SIGTERM.\n"
                "See dorvak-reiserfs-cli(1).");
 
     DisksOptions disks;
@@ -189,6 +214,8 @@ int run(int argc, char** argv) {
     addFind(app, find);
     RecoverOptions recover;
     addRecover(app, recover);
+    ImageOptions imageOptions;
+    addImage(app, imageOptions);
 
     std::string topic;
     auto* helpCmd = app.add_subcommand("help", "Show the help of the program or of COMMAND");
@@ -215,6 +242,7 @@ int run(int argc, char** argv) {
         return cmdList(list);
     }
     if (app.got_subcommand("find")) return cmdFind(find);
+    if (app.got_subcommand("image")) return cmdImage(imageOptions);
     return cmdRecover(recover);
 }
 

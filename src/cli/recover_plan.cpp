@@ -143,8 +143,9 @@ private:
         if (place.planned.count(place.key(name))) return NameHeld::ThisRun;
         if (!place.fd.valid()) return NameHeld::Free;
         struct stat st {};
+        // As the copy-out: a name that cannot be looked up is tried.
         if (::fstatat(place.fd.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
-            return errno == ENOENT ? NameHeld::Free : NameHeld::Other;
+            return NameHeld::Free;
         return S_ISDIR(st.st_mode) ? NameHeld::Folder : NameHeld::Other;
     }
 

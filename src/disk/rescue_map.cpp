@@ -256,21 +256,30 @@ std::uint64_t RescueMap::bytesIn(char status) const {
     return total;
 }
 
-std::vector<MapBlock> RescueMap::areas(char status, std::uint64_t begin, std::uint64_t end) const {
+std::vector<MapBlock> RescueMap::areas(char status, std::uint64_t begin, std::uint64_t end,
+                                       std::size_t limit) const {
     std::vector<MapBlock> out;
+    bool full = false; // `limit` areas found and the next does not join the last
     auto add = [&](std::uint64_t from, std::uint64_t to) {
         from = std::max(from, begin);
         to = std::min(to, end);
-        if (from >= to) return;
+        if (from >= to || full) return;
         if (!out.empty() && out.back().pos + out.back().size == from)
             out.back().size += to - from;
-        else
+        else if (out.size() < limit)
             out.push_back({from, to - from, status});
+        else
+            full = true;
     };
     std::uint64_t cursor = begin; // bytes before it are accounted for
     auto it = blocks_.upper_bound(begin);
     if (it != blocks_.begin()) --it;
-    for (; it != blocks_.end() && it->first < end; ++it) {
+    for (; it != blocks_.end() && it->first < end && !full; ++it) {
+        // Enough areas, and this block cannot lengthen the last one.
+        if (out.size() == limit) {
+            const std::uint64_t lastEnd = out.back().pos + out.back().size;
+            if (it->first > lastEnd || (it->first == lastEnd && it->second.status != status)) break;
+        }
         const std::uint64_t blockEnd = it->first + it->second.size;
         if (blockEnd <= cursor) continue;
         if (status == kNonTried && it->first > cursor) add(cursor, it->first);
@@ -279,6 +288,13 @@ std::vector<MapBlock> RescueMap::areas(char status, std::uint64_t begin, std::ui
     }
     if (status == kNonTried && cursor < end) add(cursor, end);
     return out;
+}
+
+std::optional<MapBlock> RescueMap::firstArea(char status, std::uint64_t begin,
+                                             std::uint64_t end) const {
+    auto found = areas(status, begin, end, 1);
+    if (found.empty()) return std::nullopt;
+    return found.front();
 }
 
 } // namespace dorvak

@@ -13,6 +13,7 @@
 // it: on a dying disk an area that failed once is not worth another head
 // crash, and an area never tried is for the imaging to try, not a mount.
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -61,8 +62,12 @@ public:
     std::vector<MapBlock> blocks() const;
     // Total bytes of blocks in `status`.
     std::uint64_t bytesIn(char status) const;
-    // The areas in `status` that overlap [begin, end), clipped to it.
-    std::vector<MapBlock> areas(char status, std::uint64_t begin, std::uint64_t end) const;
+    // The areas in `status` that overlap [begin, end), clipped to it; at
+    // most `limit` of them, the first ones.
+    std::vector<MapBlock> areas(char status, std::uint64_t begin, std::uint64_t end,
+                                std::size_t limit = SIZE_MAX) const;
+    // The first of them.
+    std::optional<MapBlock> firstArea(char status, std::uint64_t begin, std::uint64_t end) const;
 
 private:
     // pos → (size, status); blocks never overlap.

@@ -51,8 +51,8 @@ class SectorReader {
 public:
     // 'N': positioned reads of a device file or image (the only mode here);
     // 'F' names the legacy BIOS mode, which has no library on this platform.
+    // The window still reads it once for its start values.
     char accessMode = 'N';
-    std::uint16_t selectedDisk = 0;
     // Tries per sector in the fallback (1 to 10 from the settings). Written by
     // the settings dialog while a worker may be reading, hence atomic.
     std::atomic<std::uint16_t> badSectorRetries{3};
@@ -76,6 +76,9 @@ public:
     void openSource(std::unique_ptr<SectorSource> source);
     void CloseDisk();
     bool isOpen() const { return diskHandle != nullptr; }
+    // The open source itself, for a job that makes its own requests (the
+    // imaging); nullptr when closed.
+    SectorSource* source() const { return diskHandle.get(); }
     const std::string& diskPath() const { return path_; }
     // Size of the open disk in sectors (0 when unknown or closed).
     std::uint64_t totalSectors() const;

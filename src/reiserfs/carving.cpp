@@ -105,6 +105,7 @@ bool CarvingPass::run() {
 
 CarvingPass::Walk CarvingPass::walk(const carve::FormatWalker& walker,
                                     std::vector<BlockRun> runs) const {
+    ++walks_;
     BlockRunInput in(reader_, volume_, std::move(runs));
     Walk w;
     w.result = walker.walk(in);
@@ -125,31 +126,42 @@ std::vector<BlockRun> CarvingPass::cut(std::vector<BlockRun> runs, std::uint64_t
     return runs;
 }
 
-// An interrupted file: its blocks that checked good whole are kept, and the
-// unclaimed blocks after the break, nearest first, are tried as the next
-// part. The try that the format follows furthest (a complete one at once)
+// An interrupted file: the blocks up to the one where its structure broke
+// are kept, and the unclaimed blocks after them, nearest first, are tried as
+// the next part. The foreign block may lie a few blocks past the break (a
+// chunk whose check comes at its end), so a few longer prefixes are tried
+// too. The try that the format follows furthest (a complete one at once)
 // replaces `best`; false when none gets further than the break.
 bool CarvingPass::followBreak(const carve::FormatWalker& walker, Walk& best) const {
+    if (best.result.length > kMaxFollowedBytes) return false;
     const std::uint64_t blockSize = volume_.blockSize();
-    const std::vector<BlockRun> prefix = cut(best.runs, best.result.length / blockSize * blockSize);
-    if (prefix.empty()) return false;
-    const std::uint64_t goodBytes = best.result.length / blockSize * blockSize;
+    const std::uint64_t breakBlocks =
+        std::max<std::uint64_t>(1, (best.result.length + blockSize - 1) / blockSize);
+    std::uint64_t inRuns = 0;
+    for (const BlockRun& r : best.runs)
+        inRuns += r.count;
     Walk found = best;
-    std::uint64_t at = std::uint64_t(prefix.back().first) + prefix.back().count + 1;
-    for (unsigned tries = 0; tries < kTriesPerBreak && !stop_; ++tries, ++at) {
-        at = claimed_.nextClear(at);
-        if (at >= claimed_.size()) break;
-        const std::uint64_t runEnd = std::min(claimed_.nextSet(at), at + 0xFFFFFFFFu);
-        std::vector<BlockRun> runs = prefix;
-        runs.push_back({std::uint32_t(at), std::uint32_t(runEnd - at)});
-        Walk w = walk(walker, std::move(runs));
-        if (w.result.status == carve::WalkStatus::NotThisFormat || w.result.length <= goodBytes)
-            continue;
-        if (w.result.status == carve::WalkStatus::Complete) {
-            best = std::move(w);
-            return true;
+    for (unsigned slack = 0; slack <= kPrefixSlack && breakBlocks + slack <= inRuns; ++slack) {
+        const std::vector<BlockRun> prefix = cut(best.runs, (breakBlocks + slack) * blockSize);
+        const std::uint64_t prefixBytes = (breakBlocks + slack) * blockSize;
+        std::uint64_t at = std::uint64_t(prefix.back().first) + prefix.back().count + 1;
+        const unsigned tries = slack == 0 ? kTriesPerBreak : kTriesPerBreak / 4;
+        for (unsigned n = 0; n < tries && !stop_ && walks_ < kMaxWalks; ++n, ++at) {
+            at = claimed_.nextClear(at);
+            if (at >= claimed_.size()) break;
+            const std::uint64_t runEnd = std::min(claimed_.nextSet(at), at + 0xFFFFFFFFu);
+            std::vector<BlockRun> runs = prefix;
+            runs.push_back({std::uint32_t(at), std::uint32_t(runEnd - at)});
+            Walk w = walk(walker, std::move(runs));
+            if (w.result.status == carve::WalkStatus::NotThisFormat ||
+                w.result.length <= std::max(prefixBytes - blockSize, best.result.length))
+                continue;
+            if (w.result.status == carve::WalkStatus::Complete) {
+                best = std::move(w);
+                return true;
+            }
+            if (w.result.length > found.result.length) found = std::move(w);
         }
-        if (w.result.length > found.result.length) found = std::move(w);
     }
     if (found.result.length <= best.result.length) return false;
     best = std::move(found);
@@ -158,6 +170,7 @@ bool CarvingPass::followBreak(const carve::FormatWalker& walker, Walk& best) con
 
 void CarvingPass::candidate(std::uint64_t block, const carve::FormatWalker& walker) {
     const std::uint64_t end = std::min(claimed_.nextSet(block), block + 0xFFFFFFFFu);
+    walks_ = 0;
     Walk w = walk(walker, {{std::uint32_t(block), std::uint32_t(end - block)}});
     if (w.result.status == carve::WalkStatus::NotThisFormat) return;
     for (unsigned part = 1;
@@ -174,6 +187,37 @@ void CarvingPass::candidate(std::uint64_t block, const carve::FormatWalker& walk
         w.result.typeName.empty() ? walker.typeName : std::string_view(w.result.typeName);
     catalog_.AddCarvedFile(runs, w.result.length, extension, typeName,
                            w.result.status != carve::WalkStatus::Complete, digits_);
+}
+
+void claimListedData(SectorReader& reader, const VolumeInfo& volume, const Catalog& catalog,
+                     BlockBitmap& claimed, const std::atomic<bool>& stop) {
+    std::vector<std::uint64_t> keys;
+    for (const CatalogEntry& f : catalog.FileList)
+        if (f.keyDirId != 0) keys.push_back(objectKey(f.keyDirId, f.objectId));
+    std::sort(keys.begin(), keys.end());
+    keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+    const auto listed = [&](std::uint64_t key) {
+        return std::binary_search(keys.begin(), keys.end(), key);
+    };
+    std::vector<std::uint64_t> leaves;
+    for (const DataItemRef& ref : catalog.IndirectItems)
+        if (ref.leafSector >= volume.startSector && listed(objectKey(ref.dirId, ref.objectId)))
+            leaves.push_back((ref.leafSector - volume.startSector) / volume.sectorsPerBlock);
+    std::sort(leaves.begin(), leaves.end());
+    leaves.erase(std::unique(leaves.begin(), leaves.end()), leaves.end());
+    readBlocksInOrder(reader, volume, leaves, stop, [&](std::uint64_t, Bytes data) {
+        auto head = ReadBlockHead(data);
+        for (std::uint32_t i = 0; head && i < head->itemCount; ++i) {
+            auto item = ReadItemHead(data, i);
+            if (!item) break;
+            if (item->type != ItemType::Indirect || !item->bodyFits(data.size()) ||
+                !listed(objectKey(item->dirId, item->objectId)))
+                continue;
+            for (std::size_t at = item->itemLocation;
+                 at + 4 <= std::size_t(item->itemLocation) + item->itemLength; at += 4)
+                claimed.set(le32(data, at));
+        }
+    });
 }
 
 namespace {

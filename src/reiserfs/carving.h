@@ -56,6 +56,13 @@ public:
     // break, and breaks followed.
     static constexpr unsigned kTriesPerBreak = 48;
     static constexpr unsigned kMaxFragments = 32;
+    // Blocks past the break that may still be the file's own.
+    static constexpr unsigned kPrefixSlack = 3;
+    // Every try walks the file again from its start: a file longer than this
+    // at its break is kept as it is, and one candidate gets at most
+    // kMaxWalks walks, whatever its breaks.
+    static constexpr std::uint64_t kMaxFollowedBytes = 64ull << 20;
+    static constexpr unsigned kMaxWalks = 256;
 
     CarvingPass(SectorReader& reader, const VolumeInfo& volume, Catalog& catalog,
                 BlockBitmap& claimed, std::span<const carve::FormatWalker> walkers,
@@ -81,8 +88,17 @@ private:
     std::span<const carve::FormatWalker> walkers_;
     const std::atomic<bool>& stop_;
     ProgressSink& progress_;
-    unsigned digits_ = 7; // of a carved file's block number in its name
+    unsigned digits_ = 7;        // of a carved file's block number in its name
+    mutable unsigned walks_ = 0; // of the candidate in hand
 };
+
+// Claims the blocks that the indirect items of the files the catalog lists
+// name (live files, older versions, deleted and lost files: every version
+// that can be copied out). The items of objects nothing lists, such as
+// journal copies of leaves whose names and stat data are gone, claim
+// nothing: their blocks are what carving is for.
+void claimListedData(SectorReader& reader, const VolumeInfo& volume, const Catalog& catalog,
+                     BlockBitmap& claimed, const std::atomic<bool>& stop);
 
 // Lists under "Lost Files" the regular files whose stat data no name joined
 // (`stats`, from the catalog before its waiting lists go) and that have data

@@ -310,15 +310,22 @@ void Catalog::AddDirectoryItem(std::uint32_t entryCount, std::size_t location, B
     }
 }
 
-void Catalog::AddFolder(std::string_view name, std::uint32_t parentId, std::uint32_t objectId,
-                        std::uint32_t modifiedTime, std::uint32_t keyDirId) {
-    if (folderById_.count(objectId)) return; // the first folder per object id wins
+CatalogEntry Catalog::makeEntry(std::string_view name, std::uint32_t parentId,
+                                std::uint32_t objectId, std::uint32_t modifiedTime,
+                                std::uint32_t keyDirId) {
     CatalogEntry e;
     e.name = keepEntryName(name);
     e.parentId = parentId;
     e.objectId = objectId;
     e.modifiedTime = modifiedTime;
     e.keyDirId = keyDirId;
+    return e;
+}
+
+void Catalog::AddFolder(std::string_view name, std::uint32_t parentId, std::uint32_t objectId,
+                        std::uint32_t modifiedTime, std::uint32_t keyDirId) {
+    if (folderById_.count(objectId)) return; // the first folder per object id wins
+    const CatalogEntry e = makeEntry(name, parentId, objectId, modifiedTime, keyDirId);
     folderById_.emplace(objectId, std::uint32_t(FolderList.size()));
     FolderList.push_back(e);
     ++folderCount;
@@ -329,14 +336,9 @@ void Catalog::AddFolder(std::string_view name, std::uint32_t parentId, std::uint
 void Catalog::AddFile(std::string_view name, std::uint32_t parentId, std::uint32_t objectId,
                       std::uint32_t modifiedTime, std::uint32_t auxValue, std::uint64_t size,
                       std::uint32_t keyDirId, FileType fileType) {
-    CatalogEntry e;
-    e.name = keepEntryName(name);
-    e.parentId = parentId;
-    e.objectId = objectId;
-    e.modifiedTime = modifiedTime;
+    CatalogEntry e = makeEntry(name, parentId, objectId, modifiedTime, keyDirId);
     e.auxValue = auxValue;
     e.size = size;
-    e.keyDirId = keyDirId;
     e.fileType = fileType;
     e.fileNumber = fileCount + 1;
     FileList.push_back(e);
@@ -383,41 +385,36 @@ void Catalog::AddLostFile(std::string_view name, std::uint32_t dirId, std::uint3
     if (FileList.size() > before) FileList.back().deleted = true;
 }
 
-std::uint32_t Catalog::carvedTypeFolder(std::string_view extension, std::string_view typeName) {
+// The folder of a carved type: one per extension (a walker that learnt a
+// finer type name, an ODT from a ZIP, keeps its extension's folder), made
+// with its parents when first needed.
+std::uint32_t Catalog::carvedTypeFolder(std::string_view extension) {
     if (!folderById_.count(kCarvedFilesFolderId)) {
         AddFolder("Carved Files", kRootObjectId, kCarvedFilesFolderId, 0, kRootObjectId);
         FolderList.back().deleted = true;
     }
-    for (std::size_t i = 0; i < carvedTypes_.size(); ++i)
-        if (carvedTypes_[i].first == extension && carvedTypes_[i].second == typeName)
-            return std::uint32_t(i);
-    const auto type = std::uint32_t(carvedTypes_.size());
-    carvedTypes_.emplace_back(extension, typeName);
-    // Types that share an extension (a walker that learnt a finer type name)
-    // share its folder.
-    const std::uint32_t folder = kCarvedTypeFolderBase + type;
-    bool shared = false;
-    for (std::size_t i = 0; i < type; ++i)
-        shared = shared || carvedTypes_[i].first == extension;
-    if (!shared) {
+    std::uint32_t first = 0;
+    while (first < carvedTypes_.size() && carvedTypes_[first].first != extension)
+        ++first;
+    const std::uint32_t folder = kCarvedTypeFolderBase + first;
+    if (!folderById_.count(folder)) {
         AddFolder(extension, kCarvedFilesFolderId, folder, 0, kRootObjectId);
         FolderList.back().deleted = true;
     }
-    return type;
+    return folder;
 }
 
 void Catalog::AddCarvedFile(std::span<const BlockRun> runs, std::uint64_t size,
                             std::string_view extension, std::string_view typeName, bool damaged,
                             unsigned digits) {
-    if (runs.empty() || carvedTypes_.size() >= kCarvedFilesFolderId - kCarvedTypeFolderBase - 16)
-        return;
-    const std::uint32_t type = carvedTypeFolder(extension, typeName);
-    std::uint32_t folderType = type;
-    for (std::uint32_t i = 0; i < type; ++i)
-        if (carvedTypes_[i].first == extension) {
-            folderType = i;
-            break;
-        }
+    std::uint32_t type = 0;
+    while (type < carvedTypes_.size() &&
+           (carvedTypes_[type].first != extension || carvedTypes_[type].second != typeName))
+        ++type;
+    // Type folders take the ids below "Lost Files".
+    if (runs.empty() || type >= kLostFilesFolderId - kCarvedTypeFolderBase) return;
+    if (type == carvedTypes_.size()) carvedTypes_.emplace_back(extension, typeName);
+    const std::uint32_t folder = carvedTypeFolder(extension);
     CarvedFile file;
     file.firstRun = std::uint32_t(carvedRuns_.size());
     file.runCount = std::uint32_t(runs.size());
@@ -431,7 +428,7 @@ void Catalog::AddCarvedFile(std::span<const BlockRun> runs, std::uint64_t size,
     std::string name = "b" + number;
     if (!extension.empty()) name += "." + std::string(extension);
     const std::size_t before = FileList.size();
-    AddFile(name, kCarvedTypeFolderBase + folderType, index, 0, 0, size, 0);
+    AddFile(name, folder, index, 0, 0, size, 0);
     if (FileList.size() > before) FileList.back().deleted = true;
 }
 

@@ -96,6 +96,9 @@ struct CatalogEntry {
     // Found by the Extensive block scan but not in the live tree: a deleted
     // entry or an older version of a live one.
     bool deleted = false;
+    // An older version whose bytes begin a newer version of the same file:
+    // the same file caught while it was being written, left out of the views.
+    bool folded = false;
     std::uint64_t size = 0; // files only
 };
 static_assert(sizeof(CatalogEntry) == 48 || sizeof(void*) != 8);
@@ -217,6 +220,11 @@ public:
     // Views, valid after BuildFolderTree.
     const std::vector<std::uint32_t>& childFolders(std::uint32_t key) const;
     const std::vector<std::uint32_t>& childFiles(std::uint32_t key) const;
+    // Replaces the files a folder lists (the version pass orders a file's
+    // versions and leaves out the folded ones).
+    void setChildFiles(std::uint32_t key, std::vector<std::uint32_t> files) {
+        fileChildren_[key] = std::move(files);
+    }
     // Index in FolderList of the folder with this object id, or -1.
     long folderIndex(std::uint32_t objectId) const;
     // "/A/B" from the root for a folder key (2 = ""), or false when the
@@ -286,13 +294,16 @@ private:
     std::string_view nameOf(const PendingName& name) const;
     PendingName keepName(std::uint32_t parentId, std::string_view name);
     void indexChildren();
-    std::uint32_t carvedTypeFolder(std::string_view extension, std::string_view typeName);
+    std::uint32_t carvedTypeFolder(std::string_view extension);
     std::vector<BlockRun> carvedRuns_;
     std::vector<CarvedFile> carvedFiles_;
     std::vector<std::pair<std::string, std::string>> carvedTypes_; // extension, type name
     // The entries' names, each a length byte and its bytes.
     ByteArena entryNames_;
     EntryName keepEntryName(std::string_view name);
+    // What a folder and a file entry share: name, keys and time.
+    CatalogEntry makeEntry(std::string_view name, std::uint32_t parentId, std::uint32_t objectId,
+                           std::uint32_t modifiedTime, std::uint32_t keyDirId);
 
     // Names waiting for their stat data and stat data waiting for a name,
     // under one key so that each item costs a single lookup.

@@ -57,6 +57,7 @@ void VolumeMount::collectExtensive() {
     completeLiveTree(scan);
     replayDeleted(scan);
     if (scan.claimed && !result_.stopped && !stopRequested_) {
+        claimListedData(reader_, volume_, catalog_, *scan.claimed, stopRequested_);
         CarvingPass carving(reader_, volume_, catalog_, *scan.claimed, walkers_, stopRequested_,
                             progress_);
         if (!carving.run()) result_.stopped = true;
@@ -154,11 +155,11 @@ void VolumeMount::replayDeleted(ExtensiveScan& scan) {
     if (!stopRequested_) addLostFiles(reader_, volume_, catalog_, nameless, walkers_);
 }
 
-// A node, a leaf and the blocks its indirect items name (live or stale, the
-// data may still be some file's) are no carving's. Only blocks whose free
-// space agrees exactly with what they hold count as nodes or leaves here:
-// a file's data block often starts with a small number that passes for a
-// level, and claiming it would hide the file from carving.
+// Nodes and leaves are no carving's (the data blocks that items name are
+// claimed once the catalog knows which files it lists). Only blocks whose
+// free space agrees exactly with what they hold count here: a file's data
+// block often starts with a small number that passes for a level, and
+// claiming it would hide the file from carving.
 void VolumeMount::claimBlocks(ExtensiveScan& scan, std::uint64_t block, Bytes data) {
     auto head = ReadBlockHead(data);
     if (!head || head->level < 1 || head->level > kMaxLevel) return;
@@ -169,22 +170,13 @@ void VolumeMount::claimBlocks(ExtensiveScan& scan, std::uint64_t block, Bytes da
         return;
     }
     if (!looksLikeLeaf(*head, data.size())) return;
-    std::vector<ItemHead> items;
     std::size_t lowest = data.size();
     for (std::uint32_t i = 0; i < head->itemCount; ++i) {
         auto item = ReadItemHead(data, i);
         if (!item || !item->bodyFits(data.size()) || item->itemLocation < heads) return;
         lowest = std::min<std::size_t>(lowest, item->itemLocation);
-        items.push_back(*item);
     }
-    if (head->freeSpace != lowest - heads) return;
-    scan.claimed->set(block);
-    for (const ItemHead& item : items) {
-        if (item.type != ItemType::Indirect) continue;
-        for (std::size_t at = item.itemLocation; at + 4 <= item.itemLocation + item.itemLength;
-             at += 4)
-            scan.claimed->set(le32(data, at));
-    }
+    if (head->freeSpace == lowest - heads) scan.claimed->set(block);
 }
 
 } // namespace dorvak

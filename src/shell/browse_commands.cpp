@@ -25,7 +25,7 @@ BrowseCommands::BrowseCommands(WizardState& state, ListPane& list, FileListModel
     : state_(state), list_(list), listModel_(listModel), folderModel_(folderModel),
       catalogTree_(std::move(catalogTree)), window_(window) {}
 
-void BrowseCommands::FindFiles() {
+void BrowseCommands::findFiles() {
     if (state_.WizardStep != Step::Browse || state_.workerBusy) return;
     FindDialog dialog(state_.catalog, *folderModel_, window_);
     std::optional<std::uint32_t> chosen;
@@ -57,7 +57,7 @@ void BrowseCommands::showFile(std::uint32_t file) {
     }
 }
 
-void BrowseCommands::FileFilters() {
+void BrowseCommands::fileFilters() {
     if (state_.WizardStep != Step::Browse || state_.workerBusy) return;
     FiltersDialog dialog(listModel_->filters(), window_);
     dialog.exec();
@@ -69,14 +69,14 @@ void BrowseCommands::FileFilters() {
     listModel_->FillFileList(2);
 }
 
-void BrowseCommands::RecoverySettingsCommand() {
+void BrowseCommands::recoverySettings() {
     SettingsDialog dialog(state_.settings, window_);
     if (dialog.exec() != QDialog::Accepted) return;
     state_.settings = dialog.result();
     state_.reader.badSectorRetries = state_.settings.sanitized().badSectorRetries;
 }
 
-void BrowseCommands::Properties() {
+void BrowseCommands::properties() {
     if (state_.WizardStep != Step::Browse) return;
     const int row = list_.currentRow();
     if (row < 0) return;
@@ -97,8 +97,8 @@ void BrowseCommands::Properties() {
     dialog.exec();
 }
 
-void BrowseCommands::DriveInformation() {
-    const VolumeInfo* v = state_.volumes.selected();
+void BrowseCommands::driveInformation() {
+    const VolumeInfo* v = state_.selectedVolumeInfo();
     if (state_.WizardStep != Step::Browse || !v) return;
     DriveInfoDialog dialog(*v, state_.catalog,
                            state_.catalog.recoveryMode == RecoveryMode::Extensive, window_);
@@ -106,17 +106,17 @@ void BrowseCommands::DriveInformation() {
     dialog.exec();
 }
 
-void BrowseCommands::RecoverSelected() {
+void BrowseCommands::recoverSelected() {
     recover(false);
 }
 
-void BrowseCommands::RecoverAll() {
+void BrowseCommands::recoverAll() {
     recover(true);
 }
 
 void BrowseCommands::recover(bool all) {
     if (state_.WizardStep != Step::Browse || state_.workerBusy) return;
-    const VolumeInfo* volume = state_.volumes.selected();
+    const VolumeInfo* volume = state_.selectedVolumeInfo();
     if (!volume) return;
     const RecoverySelection selection = all ? RecoverySelection{} : list_.selectedEntries();
     if (!all && selection.files.empty() && selection.folders.empty()) {
@@ -152,7 +152,7 @@ void BrowseCommands::recover(bool all) {
     const SummaryText text = summaryText(summary, dest);
     const MessageKind kind =
         summaryIsError(summary) ? MessageKind::Error : MessageKind::Information;
-    if (ShowDetails(text.text, text.more,
+    if (showDetails(text.text, text.more,
                     {QStringLiteral("&Open Folder"), QStringLiteral("&Close")}, kind) == 1)
         MainWindow::openOnDesktop(QUrl::fromLocalFile(dest));
 }

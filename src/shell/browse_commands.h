@@ -23,15 +23,15 @@ public:
                    FolderTreeModel* folderModel, std::function<StepTree*()> catalogTree,
                    QWidget* window);
 
-    void FindFiles();
+    void findFiles();
     // Opens the file's folder and chooses the file in the list.
     void showFile(std::uint32_t file);
-    void FileFilters();
-    void RecoverySettingsCommand();
-    void Properties();
-    void DriveInformation();
-    void RecoverSelected();
-    void RecoverAll();
+    void fileFilters();
+    void recoverySettings();
+    void properties();
+    void driveInformation();
+    void recoverSelected();
+    void recoverAll();
 
     // Chooses the destination of a recovery (tests replace the dialog).
     using FolderChooser = std::function<QString()>;

@@ -3,6 +3,7 @@
 #include "disk/disk_table.h"
 #include "disk/volume_info.h"
 #include "shell/job_worker.h"
+#include "shell/latin1.h"
 #include "ui/controls/transparent_static.h"
 
 namespace dorvak {
@@ -38,20 +39,16 @@ const LayoutDef kLayouts[] = {
 // The pairs the layouts put their values in.
 constexpr int kFirst = 0, kSecond = 1, kThird = 2, kFourth = 3, kFifth = 4;
 
-QString lat(const char* s) {
-    return QString::fromLatin1(s);
-}
-
 } // namespace
 
-InfoPanel::InfoPanel(const std::array<CTransparentStatic*, kInfoPairCount>& captions,
-                     const std::array<CTransparentStatic*, kInfoPairCount>& values,
-                     CTransparentStatic* status)
+InfoPanel::InfoPanel(const std::array<TransparentStatic*, kInfoPairCount>& captions,
+                     const std::array<TransparentStatic*, kInfoPairCount>& values,
+                     TransparentStatic* status)
     : captions_(captions), values_(values), status_(status) {}
 
 void InfoPanel::setPair(int pair, const QString& caption, const QString& value, bool show) {
-    CTransparentStatic* c = captions_[std::size_t(pair)];
-    CTransparentStatic* v = values_[std::size_t(pair)];
+    TransparentStatic* c = captions_[std::size_t(pair)];
+    TransparentStatic* v = values_[std::size_t(pair)];
     c->setText(caption);
     v->setText(value);
     c->setVisible(show);
@@ -73,13 +70,13 @@ void InfoPanel::setLayout(PanelLayout layout, std::uint64_t searchEndSector) {
         if (def.layout != layout) continue;
         for (int i = 0; i < kInfoPairCount; ++i) {
             const char* caption = def.captions[std::size_t(i)];
-            setPair(i, caption ? lat(caption) : QString(), QString(), caption != nullptr);
+            setPair(i, caption ? latin1(caption) : QString(), QString(), caption != nullptr);
         }
-        setStatusLine(def.status ? lat(def.status) : QString(), def.status != nullptr);
+        setStatusLine(def.status ? latin1(def.status) : QString(), def.status != nullptr);
     }
     if (layout == PanelLayout::Search) {
-        setValue(kFirst, lat("0"));
-        setValue(kSecond, lat("0"));
+        setValue(kFirst, latin1("0"));
+        setValue(kSecond, latin1("0"));
         setValue(kThird, QString::number(searchEndSector));
     }
 }
@@ -93,11 +90,11 @@ void InfoPanel::showDisk(const DiskInfo& d) {
 }
 
 void InfoPanel::showVolume(const VolumeInfo& v) {
-    setPair(kFirst, lat("Volume Type  "), lat("ReiserFS"));
-    setPair(kSecond, lat("Volume Name    "), QString::fromStdString(v.name));
-    setPair(kThird, lat("Volume Start      "), QString::number(v.startSector));
-    setPair(kFourth, lat("Volume Size     "),
-            QString::number(v.sectorCount / 2048) + lat(" MB ( Approx )"));
+    setPair(kFirst, latin1("Volume Type  "), latin1("ReiserFS"));
+    setPair(kSecond, latin1("Volume Name    "), QString::fromStdString(v.name));
+    setPair(kThird, latin1("Volume Start      "), QString::number(v.startSector));
+    setPair(kFourth, latin1("Volume Size     "),
+            QString::number(v.sectorCount / 2048) + latin1(" MB ( Approx )"));
 }
 
 void InfoPanel::showProgress(const JobProgress& p) {

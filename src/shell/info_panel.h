@@ -27,9 +27,9 @@ enum class PanelLayout {
 
 class InfoPanel {
 public:
-    InfoPanel(const std::array<CTransparentStatic*, kInfoPairCount>& captions,
-              const std::array<CTransparentStatic*, kInfoPairCount>& values,
-              CTransparentStatic* status);
+    InfoPanel(const std::array<TransparentStatic*, kInfoPairCount>& captions,
+              const std::array<TransparentStatic*, kInfoPairCount>& values,
+              TransparentStatic* status);
 
     // Shows `layout` with its captions and empty values; the search's end
     // sector is shown from the start.
@@ -50,8 +50,8 @@ private:
     void setPair(int pair, const QString& caption, const QString& value, bool show = true);
     void setValue(int pair, const QString& value);
 
-    std::array<CTransparentStatic*, kInfoPairCount> captions_, values_;
-    CTransparentStatic* status_;
+    std::array<TransparentStatic*, kInfoPairCount> captions_, values_;
+    TransparentStatic* status_;
     PanelLayout layout_ = PanelLayout::Empty;
 };
 

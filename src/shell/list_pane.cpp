@@ -372,7 +372,7 @@ QString ListPane::copyForOpening(int row) {
     // A folder of its own per opening, so names never collide.
     const QString dest = openDir_->path() + QLatin1Char('/') + QString::number(++openCount_);
     QDir().mkpath(dest);
-    const VolumeInfo* volume = state_.volumes.selected();
+    const VolumeInfo* volume = state_.selectedVolumeInfo();
     if (!volume) return QString();
     RecoverySelection selection;
     selection.files.push_back(model_->row(row).index);
@@ -387,7 +387,7 @@ QString ListPane::copyForOpening(int row) {
     const QStringList written = QDir(dest).entryList(QDir::Files | QDir::Hidden | QDir::System);
     if (written.isEmpty()) {
         const SummaryText t = summaryText(summary, dest);
-        ShowDetails(t.text, t.more, {QStringLiteral("OK")}, MessageKind::Error);
+        showDetails(t.text, t.more, {QStringLiteral("OK")}, MessageKind::Error);
         return QString();
     }
     return dest + QLatin1Char('/') + written.first();

@@ -4,6 +4,7 @@
 #include "shell/browse_commands.h"
 #include "shell/catalog_models.h"
 #include "shell/info_panel.h"
+#include "shell/latin1.h"
 #include "shell/list_pane.h"
 #include "shell/messages.h"
 #include "shell/skinned_dialog.h"
@@ -56,7 +57,7 @@ const char* const kRangeTip =
 std::unique_ptr<MarkupToolTip> makeHelpTip(QWidget* host, QWidget* button, const char* text) {
     // Balloon, yellow to white to yellow, pointer on the top edge.
     auto tip = std::make_unique<MarkupToolTip>(host, MarkupToolTip::Shape::Balloon);
-    tip->setColours(QColor(0xFC, 0xFF, 0x7D), QColor(0xFF, 0xFF, 0xFF), QColor(0xFC, 0xFF, 0x7D));
+    tip->setColors(QColor(0xFC, 0xFF, 0x7D), QColor(0xFF, 0xFF, 0xFF), QColor(0xFC, 0xFF, 0x7D));
     tip->setBackgroundEffect(13, 5);
     tip->setBorder(Qt::white, 1, 1);
     tip->setDirection(2);
@@ -156,15 +157,11 @@ MainWindow::DesktopOpener& desktopOpener() {
     return opener;
 }
 
-QString lat(const char* s) {
-    return QString::fromLatin1(s);
-}
-
 } // namespace
 
 MainWindow::MainWindow(const QStringList& images, bool enumerateDisks, QWidget* parent)
     : QWidget(parent) {
-    setWindowTitle(lat(kAppCaption));
+    setWindowTitle(latin1(kAppCaption));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
     setAcceptDrops(true);
@@ -193,7 +190,7 @@ MainWindow::MainWindow(const QStringList& images, bool enumerateDisks, QWidget* 
     // The default size is the least; the user may grow the window, and its
     // last size returns.
     setMinimumSize(sizeHint());
-    const QSize saved = QSettings().value(lat("Window/Size")).toSize();
+    const QSize saved = QSettings().value(latin1("Window/Size")).toSize();
     resize(saved.isValid() ? saved.expandedTo(minimumSize()) : minimumSize());
     createToolbar();
     createHelpTips();
@@ -211,7 +208,7 @@ MainWindow::MainWindow(const QStringList& images, bool enumerateDisks, QWidget* 
 
 MainWindow::~MainWindow() {
     qApp->removeEventFilter(this);
-    QSettings().setValue(lat("Window/Size"), normalGeometry().size());
+    QSettings().setValue(latin1("Window/Size"), normalGeometry().size());
     wizard_.reset(); // stops and waits for a running worker
     // The views outlive this class's members: let go of the catalog first.
     listModel_->setCatalog(nullptr);
@@ -259,7 +256,7 @@ void MainWindow::createParts() {
     connect(wizard_.get(), &WizardController::stepChanged, this, &MainWindow::stepChanged);
     connect(wizard_.get(), &WizardController::progressShown, this, &MainWindow::progressShown);
 
-    for (CHoverButton* b : {controls_.homePage, controls_.buyOnline})
+    for (HoverButton* b : {controls_.homePage, controls_.buyOnline})
         connect(b, &QAbstractButton::clicked, this, &MainWindow::openHomePage);
     controls_.homePage->setBitmapResource(211);
     controls_.homePage->setToolTipText(QStringLiteral("Click here to visit software home page"));
@@ -274,9 +271,9 @@ void MainWindow::createParts() {
     controls_.nextButton->setToolTipText(QStringLiteral("Go to next step"));
     controls_.quickHelp->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     controls_.quickHelp->setWordWrap(true);
-    for (CHoverButton* h : {controls_.optionsHelp, controls_.rangeHelp})
+    for (HoverButton* h : {controls_.optionsHelp, controls_.rangeHelp})
         h->setBitmapResource(249);
-    for (CHoverButton* b :
+    for (HoverButton* b :
          {controls_.homePage, controls_.buyOnline, controls_.optionsHelp, controls_.rangeHelp,
           controls_.stopButton, controls_.backButton, controls_.nextButton})
         b->resize(b->sizeHint());
@@ -301,9 +298,9 @@ void MainWindow::createMenuBar() {
             if (item.command == 0)
                 menu->appendItem(0x800, 0, QString());
             else
-                menu->appendItem(0, item.command, lat(item.text), item.bitmap);
+                menu->appendItem(0, item.command, latin1(item.text), item.bitmap);
         }
-        menu->menu()->setTitle(lat(def.title));
+        menu->menu()->setTitle(latin1(def.title));
         menuBar_->addMenu(menu->menu());
         for (int i = 0; i < menu->itemCount(); ++i) {
             const IconMenu::Item& item = menu->item(i);
@@ -343,9 +340,9 @@ void MainWindow::setMenuStates(MenuPhase phase) {
 
 void MainWindow::createToolbar() {
     for (const ToolDef& t : kTools) {
-        CHoverButton* b = controls_.tool(t.button);
+        HoverButton* b = controls_.tool(t.button);
         b->setBitmapResource(t.normal, t.hot);
-        b->setToolTipText(lat(t.tip));
+        b->setToolTipText(latin1(t.tip));
         b->resize(b->sizeHint());
         const ToolButton button = t.button;
         const int command = t.command;
@@ -383,32 +380,32 @@ void MainWindow::createCommandTable() {
     };
     BrowseCommands* b = browse_.get();
     commands_ = {
-        {cmd::Exit, [this] { Exit(); }},
+        {cmd::Exit, [this] { exit(); }},
         {cmd::ViewIcons, view(cmd::ViewIcons)},
         {cmd::ViewList, view(cmd::ViewList)},
         {cmd::ViewDetails, view(cmd::ViewDetails)},
         {cmd::ItemIcons, view(cmd::ItemIcons)},
         {cmd::ItemList, view(cmd::ItemList)},
         {cmd::ItemDetails, view(cmd::ItemDetails)},
-        {cmd::LiveUpdate, [this] { LiveUpdate(); }},
-        {cmd::Contents, [this] { Help(); }},
+        {cmd::LiveUpdate, [this] { liveUpdate(); }},
+        {cmd::Contents, [this] { help(); }},
         {cmd::BuyOnline, [this] { openHomePage(); }},
-        {cmd::About, [this] { About(); }},
+        {cmd::About, [this] { about(); }},
         {cmd::OpenImage, [this] { openDiskImage(); }},
-        {cmd::RecoverSelected, [b] { b->RecoverSelected(); }},
-        {cmd::ItemRecoverSelected, [b] { b->RecoverSelected(); }},
-        {cmd::RecoverAll, [b] { b->RecoverAll(); }},
-        {cmd::ItemRecoverAll, [b] { b->RecoverAll(); }},
-        {cmd::FindFiles, [b] { b->FindFiles(); }},
-        {cmd::ItemFindFiles, [b] { b->FindFiles(); }},
-        {cmd::FileFilters, [b] { b->FileFilters(); }},
-        {cmd::Settings, [b] { b->RecoverySettingsCommand(); }},
-        {cmd::ItemSettings, [b] { b->RecoverySettingsCommand(); }},
-        {cmd::DriveInfo, [b] { b->DriveInformation(); }},
+        {cmd::RecoverSelected, [b] { b->recoverSelected(); }},
+        {cmd::ItemRecoverSelected, [b] { b->recoverSelected(); }},
+        {cmd::RecoverAll, [b] { b->recoverAll(); }},
+        {cmd::ItemRecoverAll, [b] { b->recoverAll(); }},
+        {cmd::FindFiles, [b] { b->findFiles(); }},
+        {cmd::ItemFindFiles, [b] { b->findFiles(); }},
+        {cmd::FileFilters, [b] { b->fileFilters(); }},
+        {cmd::Settings, [b] { b->recoverySettings(); }},
+        {cmd::ItemSettings, [b] { b->recoverySettings(); }},
+        {cmd::DriveInfo, [b] { b->driveInformation(); }},
         {cmd::Open, open(false)},
         {cmd::OpenWith, open(true)},
         {cmd::Rename, [this] { listPane_->beginRename(); }},
-        {cmd::Properties, [b] { b->Properties(); }},
+        {cmd::Properties, [b] { b->properties(); }},
     };
 }
 
@@ -418,47 +415,47 @@ void MainWindow::runCommand(int id) {
     if (it != commands_.end()) it->second();
 }
 
-void MainWindow::Help() {
+void MainWindow::help() {
     openUserGuide();
 }
 
 void MainWindow::openUserGuide() {
     const std::filesystem::path guide = findUserGuide();
     if (guide.empty()) {
-        ShowMessage(lat(" Tervolk Dorvak ReiserFS.chm not found"), MessageKind::Error);
+        ShowMessage(latin1(" Tervolk Dorvak ReiserFS.chm not found"), MessageKind::Error);
         return;
     }
     openOnDesktop(QUrl::fromLocalFile(QString::fromStdString(guide.string())));
 }
 
-void MainWindow::About() {
+void MainWindow::about() {
     AboutDialog dialog(this);
     dialog.exec();
 }
 
 void MainWindow::openHomePage() {
     // There is no home page: its buttons and Buy Online lead to the guide.
-    Help();
+    help();
 }
 
-void MainWindow::LiveUpdate() {
+void MainWindow::liveUpdate() {
     // A Linux program is updated by the package manager that installed it;
     // an updater runs only where one is configured.
-    const QString updater = QSettings().value(lat("LiveUpdate/Program")).toString();
+    const QString updater = QSettings().value(latin1("LiveUpdate/Program")).toString();
     if (updater.isEmpty()) {
-        ShowMessage(lat(kPackageManagerUpdateText), MessageKind::Information);
+        ShowMessage(latin1(kPackageManagerUpdateText), MessageKind::Information);
         return;
     }
     if (!QFileInfo(updater).isExecutable()) {
-        ShowMessage(lat("Live Update file not found. Please re-install the software."),
+        ShowMessage(latin1("Live Update file not found. Please re-install the software."),
                     MessageKind::Error);
         return;
     }
-    if (AskYesNo(lat("The application will be closed if you want to run Live Update of the "
-                     "software. Continue ?"),
+    if (AskYesNo(latin1("The application will be closed if you want to run Live Update of the "
+                        "software. Continue ?"),
                  MessageKind::Question) != 1)
         return;
-    QProcess::startDetached(updater, {lat("<QMWXTP>")}, programDirectory_);
+    QProcess::startDetached(updater, {latin1("<QMWXTP>")}, programDirectory_);
     shutDown();
     exitConfirmed_ = true;
     close();
@@ -466,7 +463,7 @@ void MainWindow::LiveUpdate() {
 }
 
 bool MainWindow::confirmExit() {
-    return AskYesNo(lat(kExitQuestion), MessageKind::Question) == 1;
+    return AskYesNo(latin1(kExitQuestion), MessageKind::Question) == 1;
 }
 
 void MainWindow::shutDown() {
@@ -478,7 +475,7 @@ void MainWindow::shutDown() {
     state_.catalog.ClearCatalog();
 }
 
-void MainWindow::Exit() {
+void MainWindow::exit() {
     if (!confirmExit()) return;
     shutDown();
     exitConfirmed_ = true;
@@ -513,8 +510,8 @@ bool MainWindow::addDiskImage(const QString& path) {
 void MainWindow::openDiskImage() {
     if (state_.WizardStep != Step::Disk || state_.workerBusy) return;
     const QStringList files = QFileDialog::getOpenFileNames(
-        this, lat("Open Disk Image"), QString(),
-        lat("Disk images (*.img *.raw *.dd *.bin *.iso);;All files (*)"));
+        this, latin1("Open Disk Image"), QString(),
+        latin1("Disk images (*.img *.raw *.dd *.bin *.iso);;All files (*)"));
     for (const QString& f : files)
         addDiskImage(f);
 }
@@ -532,12 +529,12 @@ void MainWindow::dropEvent(QDropEvent* e) {
 // The wizard's buttons by keyboard: Alt+N and Alt+B, and Enter or Space on
 // the one that has the focus (Tab reaches them).
 bool MainWindow::pressWizardButton(QKeyEvent* e) {
-    CHoverButton* target = nullptr;
+    HoverButton* target = nullptr;
     if (e->modifiers() == Qt::AltModifier && e->key() == Qt::Key_N) target = controls_.nextButton;
     if (e->modifiers() == Qt::AltModifier && e->key() == Qt::Key_B) target = controls_.backButton;
     const bool enter = e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter;
     if (enter)
-        for (CHoverButton* b : {controls_.nextButton, controls_.backButton, controls_.stopButton})
+        for (HoverButton* b : {controls_.nextButton, controls_.backButton, controls_.stopButton})
             if (b->hasFocus()) target = b;
     if (!target) return false;
     if (target->isVisible() && target->isEnabled()) target->click();
@@ -569,7 +566,7 @@ bool MainWindow::handleKey(QKeyEvent* e) {
     const bool browsing = state_.WizardStep == Step::Browse;
     switch (e->key()) {
     case Qt::Key_F1:
-        Help();
+        help();
         return true;
     case Qt::Key_Tab:
         if (!browsing || state_.renaming || !wizard_->catalogTree()) return false;

@@ -89,11 +89,11 @@ private:
     void createToolbar();
     void toolbarPressed(ToolButton button, int command);
     void createHelpTips();
-    void Help();
-    void About();
+    void help();
+    void about();
     void openHomePage();
-    void LiveUpdate();
-    void Exit();
+    void liveUpdate();
+    void exit();
     bool confirmExit();
     void shutDown();
     void openDiskImage();

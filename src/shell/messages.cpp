@@ -77,7 +77,7 @@ quint32 messageBoxStyle(MessageKind kind, bool yesNo) {
     return buttons;
 }
 
-int ShowDetails(const QString& text, const QString& more, const QStringList& buttons,
+int showDetails(const QString& text, const QString& more, const QStringList& buttons,
                 MessageKind kind) {
     const MessageRequest request{text, kind, false, more, buttons};
     if (hook()) return hook()(request);

@@ -43,7 +43,7 @@ MessageBoxParams programMessageParams(const MessageRequest& request);
 
 // A message with a "More" part (markup) and buttons of its own: the 1-based
 // index of the button pressed.
-int ShowDetails(const QString& text, const QString& more, const QStringList& buttons,
+int showDetails(const QString& text, const QString& more, const QStringList& buttons,
                 MessageKind kind);
 
 // The markup message box style flags for a kind (icon, and Yes/No or OK).

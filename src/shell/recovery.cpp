@@ -167,8 +167,12 @@ SummaryText summaryText(const CopySummary& s, const QString& destination) {
         out.more +=
             QStringLiteral("Damaged: %1, zeros at bytes%2<br>").arg(raw(r.catalogPath), ranges);
     }
-    for (const FileReport& r : s.failed)
-        out.more += QStringLiteral("Failed: %1: %2<br>").arg(raw(r.catalogPath), raw(r.reason));
+    for (const FileReport& r : s.failed) {
+        const QString target =
+            r.target.empty() ? QString() : QStringLiteral(" (target %1)").arg(raw(r.target));
+        out.more +=
+            QStringLiteral("Failed: %1: %2%3<br>").arg(raw(r.catalogPath), raw(r.reason), target);
+    }
     return out;
 }
 

@@ -229,8 +229,8 @@ QString DriveInfoDialog::valueText(int row) const {
 namespace {
 
 // A group box of the settings dialog, its caption bold.
-CXPGroupBox* settingsGroup(QWidget* dialog, const char* caption) {
-    auto* g = new CXPGroupBox(QString::fromLatin1(caption), dialog);
+XPGroupBox* settingsGroup(QWidget* dialog, const char* caption) {
+    auto* g = new XPGroupBox(QString::fromLatin1(caption), dialog);
     QFont bold = dialog->font();
     bold.setBold(true);
     g->setCaptionFont(bold);
@@ -238,7 +238,7 @@ CXPGroupBox* settingsGroup(QWidget* dialog, const char* caption) {
 }
 
 // A list of the numbers 1 to `count` beside its label, filling `group`.
-QComboBox* numberList(CXPGroupBox* group, int count, const char* label) {
+QComboBox* numberList(XPGroupBox* group, int count, const char* label) {
     auto* list = new QComboBox(group);
     for (int i = 1; i <= count; ++i)
         list->addItem(QString::number(i));
@@ -249,7 +249,7 @@ QComboBox* numberList(CXPGroupBox* group, int count, const char* label) {
 }
 
 // Three radio buttons one under the other, filling `group`.
-void radioColumn(CXPGroupBox* group, const char* const (&labels)[3], QRadioButton* (&out)[3]) {
+void radioColumn(XPGroupBox* group, const char* const (&labels)[3], QRadioButton* (&out)[3]) {
     auto* column = new QVBoxLayout(group);
     for (int i = 0; i < 3; ++i) {
         out[i] = new QRadioButton(QString::fromLatin1(labels[i]), group);

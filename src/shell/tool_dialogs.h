@@ -18,7 +18,7 @@ class QRadioButton;
 namespace dorvak {
 
 class Catalog;
-class CXPGroupBox;
+class XPGroupBox;
 class FolderTreeModel;
 struct VolumeInfo;
 
@@ -94,7 +94,7 @@ public:
     QComboBox* sectorsList() const { return sectors_; }
     QComboBox* retriesList() const { return retries_; }
     QRadioButton* duplicateButton(int policy) const { return duplicate_[policy - 1]; }
-    CXPGroupBox* deletedGroup() const { return deletedGroup_; }
+    XPGroupBox* deletedGroup() const { return deletedGroup_; }
 
 private:
     RecoverySettings start_;
@@ -102,7 +102,7 @@ private:
     QComboBox* retries_;
     QRadioButton* duplicate_[3];
     QRadioButton* deleted_[3];
-    CXPGroupBox* deletedGroup_;
+    XPGroupBox* deletedGroup_;
 };
 
 } // namespace dorvak

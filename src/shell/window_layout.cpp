@@ -98,40 +98,40 @@ private:
     DialogUnits units_;
 };
 
-CTransparentStatic* caption(const char* text) {
-    return new CTransparentStatic(QString::fromLatin1(text));
+TransparentStatic* caption(const char* text) {
+    return new TransparentStatic(QString::fromLatin1(text));
 }
 
 void buildToolbarAndPanel(const Placer& at, WindowControls& c) {
     for (std::size_t i = 0; i < c.tools.size(); ++i)
-        c.tools[i] = at.put(new CHoverButton, kToolbar[i]);
-    c.homePage = at.put(new CHoverButton, id::HomePage);
-    c.buyOnline = at.put(new CHoverButton, id::BuyOnline);
-    c.listFrame = at.put(new CXPGroupBox, id::ListFrame);
+        c.tools[i] = at.put(new HoverButton, kToolbar[i]);
+    c.homePage = at.put(new HoverButton, id::HomePage);
+    c.buyOnline = at.put(new HoverButton, id::BuyOnline);
+    c.listFrame = at.put(new XPGroupBox, id::ListFrame);
     c.list = at.put(new QTreeView, id::List);
     // The icon and list view shares the details view's place and id.
     c.iconView = new QListView;
     at.put(c.iconView, id::List)->hide();
     for (int i = 0; i < kInfoPairCount; ++i) {
         c.captions[i] = at.put(caption(kPairTemplateCaptions[i]), kPairCaptions[i]);
-        c.values[i] = at.put(new CTransparentStatic, kPairValues[i]);
+        c.values[i] = at.put(new TransparentStatic, kPairValues[i]);
     }
-    c.status = at.put(new CTransparentStatic, id::Status);
+    c.status = at.put(new TransparentStatic, id::Status);
 }
 
 void buildOptionsAndRange(const Placer& at, WindowControls& c) {
-    c.optionsGroup = at.put(new CXPGroupBox, id::OptionsGroup);
+    c.optionsGroup = at.put(new XPGroupBox, id::OptionsGroup);
     c.optionsTitle = at.put(caption("Volume Identify Options"), id::OptionsTitle);
     c.useTable = at.put(new QRadioButton(QStringLiteral("Use Partition Table")), id::UseTable);
     c.searchOption = at.put(new QRadioButton(QStringLiteral("Search Partition")), id::SearchOption);
-    c.optionsHelp = at.put(new CHoverButton, id::OptionsHelp);
-    c.rangeGroup = at.put(new CXPGroupBox, id::RangeGroup);
+    c.optionsHelp = at.put(new HoverButton, id::OptionsHelp);
+    c.rangeGroup = at.put(new XPGroupBox, id::RangeGroup);
     c.rangeTitle = at.put(caption("Select Range"), id::RangeTitle);
     c.startCaption = at.put(caption("Start Sector"), id::StartCaption);
     c.startField = at.put(new QLineEdit, id::StartField);
     c.endCaption = at.put(caption("End Sector"), id::EndCaption);
     c.endField = at.put(new QLineEdit, id::EndField);
-    c.rangeHelp = at.put(new CHoverButton, id::RangeHelp);
+    c.rangeHelp = at.put(new HoverButton, id::RangeHelp);
     // The sector fields take digits only.
     for (QLineEdit* f : {c.startField, c.endField})
         f->setValidator(
@@ -146,10 +146,10 @@ WindowControls buildWindowControls(QWidget* client, const DialogUnits& units) {
     buildToolbarAndPanel(at, c);
     buildOptionsAndRange(at, c);
     c.progress = at.put(new TextProgressBar, id::Progress);
-    c.stopButton = at.put(new CHoverButton, id::Stop);
+    c.stopButton = at.put(new HoverButton, id::Stop);
     c.quickHelp = at.put(caption("Quick Help"), id::QuickHelp);
-    c.backButton = at.put(new CHoverButton, id::Back);
-    c.nextButton = at.put(new CHoverButton, id::Next);
+    c.backButton = at.put(new HoverButton, id::Back);
+    c.nextButton = at.put(new HoverButton, id::Next);
     return c;
 }
 

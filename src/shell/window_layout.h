@@ -17,9 +17,9 @@ class QWidget;
 
 namespace dorvak {
 
-class CHoverButton;
-class CTransparentStatic;
-class CXPGroupBox;
+class HoverButton;
+class TransparentStatic;
+class XPGroupBox;
 class TextProgressBar;
 
 // Dialog units of the dialog font: a quarter of its average character width
@@ -48,38 +48,38 @@ inline constexpr int kInfoPairCount = 5;
 inline constexpr int kDialogWidth = 528, kDialogHeight = 311;
 
 struct WindowControls {
-    std::array<CHoverButton*, std::size_t(ToolButton::Count)> tools{};
-    CHoverButton* homePage = nullptr;
-    CHoverButton* buyOnline = nullptr;
-    CXPGroupBox* listFrame = nullptr;
+    std::array<HoverButton*, std::size_t(ToolButton::Count)> tools{};
+    HoverButton* homePage = nullptr;
+    HoverButton* buyOnline = nullptr;
+    XPGroupBox* listFrame = nullptr;
     // The list pane's details view and, at the same place, its icon and list view.
     QTreeView* list = nullptr;
     QListView* iconView = nullptr;
     // The information panel: caption and value of each pair, and the status line.
-    std::array<CTransparentStatic*, kInfoPairCount> captions{};
-    std::array<CTransparentStatic*, kInfoPairCount> values{};
-    CTransparentStatic* status = nullptr;
+    std::array<TransparentStatic*, kInfoPairCount> captions{};
+    std::array<TransparentStatic*, kInfoPairCount> values{};
+    TransparentStatic* status = nullptr;
     // Volume identify options.
-    CXPGroupBox* optionsGroup = nullptr;
-    CTransparentStatic* optionsTitle = nullptr;
+    XPGroupBox* optionsGroup = nullptr;
+    TransparentStatic* optionsTitle = nullptr;
     QRadioButton* useTable = nullptr;
     QRadioButton* searchOption = nullptr;
-    CHoverButton* optionsHelp = nullptr;
+    HoverButton* optionsHelp = nullptr;
     // The search range.
-    CXPGroupBox* rangeGroup = nullptr;
-    CTransparentStatic* rangeTitle = nullptr;
-    CTransparentStatic* startCaption = nullptr;
+    XPGroupBox* rangeGroup = nullptr;
+    TransparentStatic* rangeTitle = nullptr;
+    TransparentStatic* startCaption = nullptr;
     QLineEdit* startField = nullptr;
-    CTransparentStatic* endCaption = nullptr;
+    TransparentStatic* endCaption = nullptr;
     QLineEdit* endField = nullptr;
-    CHoverButton* rangeHelp = nullptr;
+    HoverButton* rangeHelp = nullptr;
     TextProgressBar* progress = nullptr;
-    CHoverButton* stopButton = nullptr;
-    CTransparentStatic* quickHelp = nullptr;
-    CHoverButton* backButton = nullptr;
-    CHoverButton* nextButton = nullptr;
+    HoverButton* stopButton = nullptr;
+    TransparentStatic* quickHelp = nullptr;
+    HoverButton* backButton = nullptr;
+    HoverButton* nextButton = nullptr;
 
-    CHoverButton* tool(ToolButton b) const { return tools[std::size_t(b)]; }
+    HoverButton* tool(ToolButton b) const { return tools[std::size_t(b)]; }
 };
 
 // Creates the controls on `client` at their places, in the table's order

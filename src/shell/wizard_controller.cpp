@@ -1,10 +1,13 @@
 #include "shell/wizard_controller.h"
 
 #include "browse/liveness.h"
+#include "browse/versions.h"
+#include "carve/format_walker.h"
 #include "disk/disk_table.h"
 #include "reiserfs/mount.h"
 #include "shell/catalog_models.h"
 #include "shell/info_panel.h"
+#include "shell/latin1.h"
 #include "shell/list_pane.h"
 #include "shell/messages.h"
 #include "shell/quick_help.h"
@@ -89,10 +92,6 @@ void setShown(QWidget* w, Show how) {
     w->setVisible(how != Off);
 }
 
-QString lat(const char* s) {
-    return QString::fromLatin1(s);
-}
-
 // Whether opening the disk is refused for want of rights (not for a missing
 // device or a read error): read permission, or a device the system keeps
 // from unprivileged or confined processes.
@@ -169,7 +168,7 @@ void WizardController::applyView(const StepView& v) {
     if (v.panel == PanelLayout::Disk)
         if (const DiskInfo* d = state_.selectedDiskInfo()) panel_.showDisk(*d);
     menuStates_(v.menus);
-    setQuickHelp(lat(v.quickHelp));
+    setQuickHelp(latin1(v.quickHelp));
 }
 
 QString WizardController::quickHelpText() const {
@@ -254,7 +253,7 @@ void WizardController::nextFromDiskStep() {
     const ScanRangeCheck range =
         validateScanRange(startField_->text().toStdString(), endField_->text().toStdString());
     if (range.error) {
-        ShowMessage(lat(range.error), MessageKind::Error);
+        ShowMessage(latin1(range.error), MessageKind::Error);
         setShown(nextButton_, On);
         return;
     }
@@ -273,7 +272,7 @@ void WizardController::listPartitions(const DiskInfo& disk) {
     if (!walked.note.empty())
         ShowMessage(QString::fromStdString(walked.note), MessageKind::Information);
     if (state_.volumes.volumeCount == 0) {
-        ShowMessage(lat(kNoPartitionFound), MessageKind::Information);
+        ShowMessage(latin1(kNoPartitionFound), MessageKind::Information);
         setShown(nextButton_, On);
         return;
     }
@@ -341,19 +340,24 @@ void WizardController::startMount() {
     state_.workerBusy = true;
     folderModel_->setCatalog(nullptr, QString());
     listModel_->setCatalog(nullptr);
-    const VolumeInfo volume = *state_.volumes.selected();
+    const VolumeInfo volume = *state_.selectedVolumeInfo();
     const RecoveryMode mode = state_.recoveryMode;
     disconnect(&worker_, &JobWorker::finished, this, nullptr);
     connect(&worker_, &JobWorker::finished, this, &WizardController::mountEnded);
     worker_.start([this, volume, mode](ProgressSink& sink, JobWorker&) {
         VolumeMount mount(state_.reader, volume, state_.catalog, state_.stopRequested, sink);
+        mount.setWalkers(carve::formatWalkers());
         const MountResult result = mount.MountSelectedVolume(mode);
         state_.live = liveStateOf(mount, state_.catalog);
+        if (mode == RecoveryMode::Extensive && !result.outOfMemory) {
+            FileContents contents(state_.reader, volume, state_.catalog, &state_.live);
+            SettleVersions(contents, state_.catalog, true, state_.stopRequested);
+        }
         if (result.outOfMemory) {
             QMetaObject::invokeMethod(
                 this,
                 [] {
-                    ShowMessage(lat(kOutOfMemoryText), MessageKind::Error);
+                    ShowMessage(latin1(kOutOfMemoryText), MessageKind::Error);
                     QCoreApplication::exit(kOutOfMemoryExitStatus);
                 },
                 Qt::QueuedConnection);
@@ -367,9 +371,9 @@ void WizardController::mountEnded() {
     state_.partialResult = state_.stopRequested;
     state_.stopRequested = false;
     // Building the folder tree of a big volume takes a moment: say so first.
-    panel_.setStatusLine(lat("Creating Tree Structure, Please wait"), true);
+    panel_.setStatusLine(latin1("Creating Tree Structure, Please wait"), true);
     listModel_->clear();
-    const VolumeInfo* v = state_.volumes.selected();
+    const VolumeInfo* v = state_.selectedVolumeInfo();
     folderModel_->setCatalog(&state_.catalog, v ? QString::fromStdString(v->name) : QString());
     catalogTree_->setFolderModel(folderModel_);
     listModel_->setCatalog(&state_.catalog);
@@ -408,7 +412,7 @@ void WizardController::OnStop() {
     // The job goes on while the question is open; only Yes stops it, and
     // only a job still running.
     stopAsked_ = true;
-    const int answer = AskYesNo(lat(kStopQuestion), MessageKind::Question);
+    const int answer = AskYesNo(latin1(kStopQuestion), MessageKind::Question);
     stopAsked_ = false;
     if (answer == 1 && state_.workerBusy) state_.stopRequested = true;
 }
@@ -418,7 +422,7 @@ void WizardController::OnSearchPartitionOption() {
     searchOption_->setChecked(true);
     for (QWidget* w : rangeControls_)
         w->show();
-    startField_->setText(lat("0"));
+    startField_->setText(latin1("0"));
     endField_->setText(QString::number(state_.endSectorPreset()));
 }
 
@@ -505,7 +509,7 @@ void WizardController::selectVolume(int index) {
     if (state_.WizardStep != Step::Volume || index < 0 ||
         std::uint32_t(index) >= state_.volumes.volumeCount)
         return;
-    state_.volumes.selectedVolume = std::uint16_t(index);
+    state_.selectedVolume = std::uint16_t(index);
     if (volumeTree_ && std::size_t(index) < volumeRows_.size())
         volumeTree_->setCurrentIndex(volumeTree_->child(volumeRows_[std::size_t(index)]));
     panel_.showVolume(state_.volumes.records[std::size_t(index)]);

@@ -116,11 +116,11 @@ private:
     DialogUnits units_;
     MenuStates menuStates_;
 
-    CHoverButton* nextButton_;
-    CHoverButton* backButton_;
-    CHoverButton* stopButton_;
+    HoverButton* nextButton_;
+    HoverButton* backButton_;
+    HoverButton* stopButton_;
     TextProgressBar* progress_;
-    CTransparentStatic* quickHelp_;
+    TransparentStatic* quickHelp_;
     QRadioButton* useTable_;
     QRadioButton* searchOption_;
     QLineEdit* startField_;

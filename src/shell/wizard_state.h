@@ -84,6 +84,8 @@ public:
     std::optional<std::uint32_t> selectedDisk;
     SectorReader reader;
     VolumeTable volumes;
+    // The volume picked in the volume tree (its index in the table).
+    std::uint16_t selectedVolume = 0;
     Catalog catalog;
 
     // Shared with the workers. The GUI thread sets both before a worker
@@ -102,6 +104,9 @@ public:
     bool renaming = false;
     bool openWithRequested = false;
 
+    const VolumeInfo* selectedVolumeInfo() const {
+        return selectedVolume < volumes.volumeCount ? &volumes.records[selectedVolume] : nullptr;
+    }
     const DiskInfo* selectedDiskInfo() const {
         return selectedDisk ? disks.disk(*selectedDisk) : nullptr;
     }

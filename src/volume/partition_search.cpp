@@ -1,6 +1,7 @@
 #include "volume/partition_search.h"
 
 #include "reiserfs/structures.h"
+#include "volume/partition_walk.h"
 
 #include <algorithm>
 #include <array>
@@ -10,17 +11,19 @@ namespace dorvak {
 
 std::optional<VolumeInfo> ConfirmCandidate(SectorReader& reader, Bytes sector, std::uint64_t s) {
     auto sb = ReadSuperblock(sector);
-    // A superblock closer than 64 KiB to the start of the disk would put the
-    // volume before sector 0.
-    if (!sb || s < kSuperblockSector) return std::nullopt;
-    const std::uint64_t start = s - kSuperblockSector;
-    const std::uint32_t perBlock = sb->blockSize / 512;
-    std::array<std::uint8_t, 512> root{};
-    if (reader.ReadSectors(start + std::uint64_t(perBlock) * sb->rootBlock, 1, root.data()) != 1)
+    if (!sb) return std::nullopt;
+    // 64 KiB into its volume, or in the oldest layout (4 KiB blocks only)
+    // 8 KiB in: the root node tells which. A superblock closer to the start
+    // of the disk than its offset would put the volume before sector 0.
+    std::uint64_t start = 0;
+    if (s >= kSuperblockSector && RootMatches(reader, s - kSuperblockSector, *sb))
+        start = s - kSuperblockSector;
+    else if (sb->blockSize == 4096 && s >= kOldSuperblockSector &&
+             RootMatches(reader, s - kOldSuperblockSector, *sb))
+        start = s - kOldSuperblockSector;
+    else
         return std::nullopt;
-    auto head = ReadBlockHead(root);
-    if (!head || head->level < 1 || head->level > 5 || head->itemCount == 0) return std::nullopt;
-    if (sb->treeHeight == 0 || head->level != sb->treeHeight - 1) return std::nullopt;
+    const std::uint32_t perBlock = sb->blockSize / 512;
     VolumeInfo info;
     info.startSector = start;
     info.sectorCount = std::uint64_t(sb->blockCount) * perBlock;
@@ -28,6 +31,18 @@ std::optional<VolumeInfo> ConfirmCandidate(SectorReader& reader, Bytes sector, s
     info.rootBlock = sb->rootBlock;
     return info;
 }
+
+namespace {
+
+// An old-layout volume's journal may hold a copy of its superblock exactly
+// 64 KiB in, which names the same volume a second time.
+bool alreadyFound(const VolumeTable& table, std::uint64_t startSector) {
+    for (std::uint32_t i = 0; i < table.volumeCount; ++i)
+        if (table.records[i].startSector == startSector) return true;
+    return false;
+}
+
+} // namespace
 
 void SearchPartitions(SectorReader& reader, VolumeTable& table, const SearchRange& range,
                       std::atomic<bool>& stopRequested, ProgressSink& progress,
@@ -56,7 +71,7 @@ void SearchPartitions(SectorReader& reader, VolumeTable& table, const SearchRang
         for (std::uint32_t i = 0; i < run && !stopRequested; ++i) {
             Bytes sector(buffer.data() + std::size_t(i) * 512, 512);
             auto found = ConfirmCandidate(reader, sector, current + i);
-            if (!found) continue;
+            if (!found || alreadyFound(table, found->startSector)) continue;
             table.add(std::move(*found));
             progress.volumesFound(table.volumeCount);
             if (onFound) onFound(table.records[table.volumeCount - 1]);

@@ -36,12 +36,34 @@ constexpr int kMaxBootRecords = 4096;
 
 } // namespace
 
+bool RootMatches(SectorReader& reader, std::uint64_t startSector, const Superblock& sb) {
+    std::array<std::uint8_t, 512> root{};
+    const std::uint64_t perBlock = sb.blockSize / 512;
+    if (reader.ReadSectors(startSector + perBlock * sb.rootBlock, 1, root.data()) != 1)
+        return false;
+    auto head = ReadBlockHead(root);
+    return head && head->level >= 1 && head->level <= 5 && head->itemCount != 0 &&
+           sb.treeHeight != 0 && head->level == sb.treeHeight - 1;
+}
+
+std::optional<Superblock> ReadVolumeSuperblock(SectorReader& reader, std::uint64_t startSector) {
+    auto readAt = [&](std::uint64_t sector) -> std::optional<Superblock> {
+        std::array<std::uint8_t, 512> bytes{};
+        if (reader.ReadSectors(startSector + sector, 1, bytes.data()) != 1) return std::nullopt;
+        return ReadSuperblock(bytes);
+    };
+    const auto current = readAt(kSuperblockSector);
+    if (current && RootMatches(reader, startSector, *current)) return current;
+    auto old = readAt(kOldSuperblockSector);
+    if (old && old->blockSize != 4096) old.reset();
+    if (old && (!current || RootMatches(reader, startSector, *old))) return old;
+    return current;
+}
+
 bool ProbeSuperblock(SectorReader& reader, VolumeTable& table, std::uint64_t startSector,
                      std::uint64_t sectorCount) {
     if (table.full()) return false;
-    std::array<std::uint8_t, 512> sector{};
-    if (reader.ReadSectors(startSector + kSuperblockSector, 1, sector.data()) != 1) return false;
-    auto sb = ReadSuperblock(sector);
+    auto sb = ReadVolumeSuperblock(reader, startSector);
     if (!sb) return false;
     VolumeInfo info;
     info.startSector = startSector;

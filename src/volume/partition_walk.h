@@ -3,13 +3,31 @@
 // boot records, probing every ordinary partition for a ReiserFS superblock.
 
 #include "disk/sector_reader.h"
+#include "reiserfs/structures.h"
 #include "volume/volume_table.h"
 
+#include <optional>
 #include <string>
 
 namespace dorvak {
 
-// Reads sector start + 128 and, when it holds a ReiserFS superblock, appends
+// The oldest layout (ReiserFS 3.5 as the first kernels made it, 4 KiB
+// blocks only) keeps the superblock 8 KiB into the volume, not 64 KiB.
+inline constexpr std::uint32_t kOldSuperblockSector = 8192 / 512;
+
+// Whether the root node `sb` names, in the volume starting at `startSector`,
+// sits at the level the superblock's tree height gives. Journal copies of a
+// superblock name roots that no longer hold.
+bool RootMatches(SectorReader& reader, std::uint64_t startSector, const Superblock& sb);
+
+// The superblock of the volume starting at `startSector`: the one 64 KiB in,
+// or the oldest layout's 8 KiB in. When both are there (a journal block of
+// an old volume can hold a copy at 64 KiB; a volume made over an old one can
+// keep the old one at 8 KiB), the one whose root matches wins, the 64 KiB one
+// when both or neither match.
+std::optional<Superblock> ReadVolumeSuperblock(SectorReader& reader, std::uint64_t startSector);
+
+// Reads the volume's superblock (ReadVolumeSuperblock) and, when there is one, appends
 // the volume to the table, sized by the larger of `sectorCount` and the
 // superblock's block count, within the source. False when the probe fails or the table is full.
 bool ProbeSuperblock(SectorReader& reader, VolumeTable& table, std::uint64_t startSector,

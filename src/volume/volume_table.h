@@ -15,14 +15,10 @@ public:
     static constexpr std::uint32_t kCapacity = 100;
     std::array<VolumeInfo, kCapacity> records{};
     std::uint32_t volumeCount = 0;
-    std::uint16_t selectedVolume = 0;
 
     bool full() const { return volumeCount >= kCapacity; }
     // Appends a volume, naming it by its index; false when the table is full.
     bool add(VolumeInfo info);
-    const VolumeInfo* selected() const {
-        return selectedVolume < volumeCount ? &records[selectedVolume] : nullptr;
-    }
 };
 
 std::string volumeName(std::uint32_t index);

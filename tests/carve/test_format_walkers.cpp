@@ -11,6 +11,7 @@
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <stdexcept>
 #include <string>
 
 namespace {
@@ -109,6 +110,8 @@ TEST_P(FormatWalkers, CutOrSplicedFileIsInterruptedWithinItsGoodBytes) {
         EXPECT_EQ(r.status, whole ? WalkStatus::Complete : WalkStatus::Interrupted)
             << "cut at " << cut;
         EXPECT_LE(r.length, cut) << "cut at " << cut;
+        // Nothing failed: a later run may hold the rest.
+        EXPECT_EQ(r.inputEnded, !whole) << "cut at " << cut;
     }
     if (!GetParam().spliceShows) return;
     // A block of another file's bytes (random: compressed data looks like
@@ -121,12 +124,14 @@ TEST_P(FormatWalkers, CutOrSplicedFileIsInterruptedWithinItsGoodBytes) {
         const WalkResult r = walk(*walker, spliced);
         EXPECT_EQ(r.status, WalkStatus::Interrupted) << "splice at " << mid << " seed " << seed;
         EXPECT_LE(r.length, mid) << "splice at " << mid << " seed " << seed;
+        EXPECT_FALSE(r.inputEnded) << "splice at " << mid << " seed " << seed;
     }
 }
 
 const WalkerCase kCases[] = {
     {"photo.jpg", "jpg", "", true, false},
     {"progressive.jpg", "jpg", "", true, false},
+    {"multi-picture.jpg", "jpg", "", true, false},
     {"image.png", "png", "", true, false},
     {"anim.gif", "gif", "", true, false},
     {"image.bmp", "bmp", "", false, false},
@@ -134,6 +139,8 @@ const WalkerCase kCases[] = {
     {"multi.gz", "gz", "", true, false},
     {"data.zlib", "zlib", "", true, false},
     {"archive.zip", "zip", "", true, false},
+    {"zip64.zip", "zip", "", true, false},
+    {"streamed.zip", "zip", "", true, false},
     {"document.odt", "zip", "odt", true, false},
     {"document.docx", "zip", "docx", true, false},
     {"library.jar", "zip", "jar", true, false},
@@ -151,7 +158,8 @@ const WalkerCase kCases[] = {
     {"notes.sqlite", "sqlite", "", false, false},
     {"image.tif", "tif", "", false, false},
     {"movie.mp4", "mp4", "", false, false},
-    {"font.otf", "ttf", "", true, false, true},
+    {"movie.mov", "mp4", "mov", false, false},
+    {"font.otf", "ttf", "otf", true, false, true},
     {"/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf", "ttf", "", true, false},
     {"/usr/bin/true", "elf", "", false, false},
     {"source.c", "txt", "", false, true},
@@ -164,6 +172,57 @@ INSTANTIATE_TEST_SUITE_P(Files, FormatWalkers, testing::ValuesIn(kCases),
                                  if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
                              return name;
                          });
+
+const FormatWalker& walkerNamed(std::string_view extension) {
+    for (const FormatWalker& w : dorvak::carve::formatWalkers())
+        if (w.extension == extension) return w;
+    throw std::runtime_error("no walker " + std::string(extension));
+}
+
+// A file cut short, free space, then its lost end: the walk must not run
+// through the zeros to find that end.
+TEST(FormatWalkersBounds, LostEndsStopAtFreeSpace) {
+    for (const char* name : {"document.pdf", "photo.jpg", "image.png", "data.gz", "archive.zip"}) {
+        const Bytes file = readFile(pathOf(name));
+        const std::size_t cut = file.size() * 3 / 4;
+        Bytes v(file.begin(), file.begin() + cut);
+        v.resize(cut + 128 * 1024, 0);
+        v.insert(v.end(), file.begin() + cut, file.end());
+        const FormatWalker* w = walkerFor({file.data(), 512});
+        ASSERT_NE(w, nullptr) << name;
+        const WalkResult r = walk(*w, v);
+        EXPECT_EQ(r.status, WalkStatus::Interrupted) << name;
+        EXPECT_LE(r.length, cut) << name;
+    }
+}
+
+// Runs longer than the walkers' 64 KiB window: text, and a TIFF whose IFD
+// chain loops back on itself.
+TEST(FormatWalkersBounds, LongRunsAndLoopingChains) {
+    Bytes text;
+    while (text.size() < 300 * 1024) {
+        const std::string line = "line " + std::to_string(text.size()) + " of a long log file\n";
+        text.insert(text.end(), line.begin(), line.end());
+    }
+    const std::size_t length = text.size();
+    text.resize(length + 4096, 0);
+    WalkResult r = walk(walkerNamed("txt"), text);
+    EXPECT_EQ(r.status, WalkStatus::Complete);
+    EXPECT_EQ(r.length, length);
+    // A text file shorter than the head, its block's zeros after it.
+    Bytes note(text.begin(), text.begin() + 100);
+    note.resize(4096, 0);
+    EXPECT_EQ(walkerFor({note.data(), 512}), &walkerNamed("txt"));
+    EXPECT_EQ(walk(walkerNamed("txt"), note).length, 100u);
+
+    // Header, then at 8 an IFD of one entry whose next-IFD offset is 8.
+    Bytes tiff = {'I', 'I', 42, 0, 8, 0,  0, 0, 1, 0, 0x00, 0x01, 3,
+                  0,   1,   0,  0, 0, 16, 0, 0, 0, 8, 0,    0,    0};
+    tiff.resize(4096, 0);
+    r = walk(walkerNamed("tif"), tiff);
+    EXPECT_EQ(r.status, WalkStatus::Complete);
+    EXPECT_EQ(r.length, 26u);
+}
 
 // Nothing of zeros, erased flash or random bytes is taken for a file.
 TEST(FormatSignatures, EmptyAndRandomBlocksMatchNothing) {

@@ -283,10 +283,21 @@ class Maps(unittest.TestCase):
             dest, whole = os.path.join(tmp, "out"), os.path.join(tmp, "whole")
             os.mkdir(dest)
             os.mkdir(whole)
-            report = os.path.join(tmp, "r.json")
-            code, out, err = run("recover", img, dest, "-q", "--map", mapfile, "--report", report)
+            report, trace = os.path.join(tmp, "r.json"), os.path.join(tmp, "strace.log")
+            # Under strace: every request the program makes of the source.
+            p = subprocess.run([tool("strace"), "-f", "-e", "trace=openat,pread64", "-o", trace,
+                                CLI, "recover", img, dest, "-q", "--map", mapfile, "--report",
+                                report], capture_output=True, timeout=120)
+            code, out, err = p.returncode, p.stdout.decode(), p.stderr.decode()
             self.assertEqual(code, 3, err)
             self.assertIn("Unreadable sector(s): 128\n", out)
+            with open(trace) as f:
+                calls = f.read()
+            fd = re.search(r'openat\(AT_FDCWD, "%s", [^)]*\) = (\d+)' % re.escape(img), calls)
+            reads = [(int(n), int(o)) for n, o in re.findall(
+                r"pread64\(%s, .*, (\d+), (\d+)\) = " % fd.group(1), calls)]
+            self.assertGreater(len(reads), 10)
+            self.assertEqual([r for r in reads if r[1] < bad + 65536 and r[1] + r[0] > bad], [])
             with open(report) as f:
                 damaged = json.load(f)["damaged"]
             self.assertTrue(damaged)
@@ -340,6 +351,88 @@ class Maps(unittest.TestCase):
                                  r"overlaps or precedes the one before it\n$")
 
 
+def map_blocks(path):
+    """The (pos, size, status) lines of a mapfile, after its status line."""
+    with open(path) as f:
+        lines = [l.split() for l in f if l.strip() and not l.lstrip().startswith("#")]
+    return [(int(p, 0), int(n, 0), st) for p, n, st in lines[1:]]
+
+
+class Imaging(unittest.TestCase):
+    def setUp(self):
+        self.tmp = tempfile.TemporaryDirectory(dir=os.path.dirname(IMAGES))
+        self.addCleanup(self.tmp.cleanup)
+
+    def path(self, name):
+        return os.path.join(self.tmp.name, name)
+
+    def test_image_of_a_healthy_disk_is_equal_to_it_and_ddrescue_takes_its_map(self):
+        src = image("part-disk.img")
+        out, mapfile = self.path("copy.img"), self.path("copy.map")
+        code, text, err = run("image", src, out, "--map", mapfile, "-q")
+        self.assertEqual(code, 0, err)
+        self.assertIn("Bad sector(s): 0\n", text)
+        self.assertEqual(sha256(out), sha256(src))
+        size = os.path.getsize(src)
+        self.assertEqual(map_blocks(mapfile), [(0, size, "+")])
+        # ddrescue reads the map as a finished run: nothing left to do.
+        p = subprocess.run([tool("ddrescue"), src, out, mapfile], capture_output=True,
+                           timeout=120)
+        self.assertEqual(p.returncode, 0, p.stderr)
+        self.assertEqual(map_blocks(mapfile), [(0, size, "+")])
+        # Again with the map: resumed, nothing read; without it: refused.
+        code, _, err = run("image", src, out, "--map", mapfile, "-q", "--stats")
+        self.assertEqual((code, err), (0, '{"requests":0,"readErrors":0}\n'))
+        code, _, err = run("image", src, out, "--map", self.path("other.map"), "-q")
+        self.assertEqual(code, 2)
+        self.assertIn("exists: give its map to resume that run", err)
+        # One volume: its bytes, under a map that --map reads beside it.
+        _, volumes, _ = run("volumes", src)
+        v = jsonl(volumes)[1]
+        vol, volmap = self.path("vol.img"), self.path("vol.map")
+        code, _, err = run("image", src, vol, "--map", volmap, "--volume", "1", "-q")
+        self.assertEqual(code, 0, err)
+        with open(src, "rb") as f:
+            f.seek(v["startSector"] * 512)
+            self.assertEqual(hashlib.sha256(f.read(v["sectorCount"] * 512)).hexdigest(),
+                             sha256(vol))
+        self.assertEqual(run("list", vol, "--map", volmap, "-q")[1],
+                         run("list", src, "--volume", "1", "-q")[1])
+
+    def test_runs_of_ddrescue_and_of_image_resume_each_other(self):
+        src = self.path("small.src")
+        with open(image("v1024.img"), "rb") as f, open(src, "wb") as g:
+            g.write(f.read(4 << 20))
+        # ddrescue copies the first MiB; image takes up the rest, reading
+        # only what ddrescue left untried.
+        a, amap = self.path("a.img"), self.path("a.map")
+        subprocess.run([tool("ddrescue"), "-s", "1MiB", src, a, amap], capture_output=True,
+                       check=True, timeout=120)
+        code, _, err = run("image", src, a, "--map", amap, "-q", "--stats")
+        self.assertEqual(code, 0, err)
+        self.assertEqual(json.loads(err)["requests"], (3 << 20) // 65536)
+        self.assertEqual(sha256(a), sha256(src))
+        self.assertEqual(map_blocks(amap), [(0, 4 << 20, "+")])
+        # A run of ours that left a bad sector, areas not trimmed and not
+        # scraped, and untried ones: image finishes what it may, ddrescue
+        # then retries the bad sector (the file reads fine) and agrees.
+        b, bmap = self.path("b.img"), self.path("b.map")
+        with open(src, "rb") as f, open(b, "wb") as g:
+            g.write(f.read(1 << 20))
+        write_map(bmap, 4 << 20, [(0x100000, 0x200, "-"), (0x100200, 0xE00, "/"),
+                                   (0x101000, 0x1000, "*"), (0x102000, 0x2FE000, "?")])
+        code, out, err = run("image", src, b, "--map", bmap, "-q")
+        self.assertEqual(code, 3, err)
+        self.assertIn("Bad sector(s): 1\n", out)
+        self.assertEqual(map_blocks(bmap), [(0, 0x100000, "+"), (0x100000, 0x200, "-"),
+                                            (0x100200, (4 << 20) - 0x100200, "+")])
+        p = subprocess.run([tool("ddrescue"), "-r1", src, b, bmap], capture_output=True,
+                           timeout=120)
+        self.assertEqual(p.returncode, 0, p.stderr)
+        self.assertEqual(map_blocks(bmap), [(0, 4 << 20, "+")])
+        self.assertEqual(sha256(b), sha256(src))
+
+
 class Listing(unittest.TestCase):
     def test_list_prints_folders_then_files_with_raw_names(self):
         code, out, err = run("list", image("v4096.img"), "--quiet")
@@ -384,6 +477,19 @@ class Listing(unittest.TestCase):
         for old in manifest("deleted.history.jsonl"):
             if old["event"] == "deleted" and old["kind"] == "file":
                 self.assertIn(old["path"], extra)
+
+    def test_carved_files_are_listed_typed_and_left_out_with_no_carve(self):
+        _, carved, _ = run("list", image("carve.img"), "--extensive", "--quiet")
+        _, plain, _ = run("list", image("carve.img"), "--extensive", "--no-carve", "--quiet")
+        rows = [r for r in jsonl(carved) if r["path"].startswith("/Carved Files")]
+        files = [r for r in rows if r["kind"] == "file"]
+        self.assertTrue(files)
+        for r in files:
+            self.assertRegex(r["name"], r"^b[0-9]{7,}\.")
+            self.assertTrue(r["deleted"] and r["carved"])
+        self.assertEqual([r for r in jsonl(carved) if r not in rows], jsonl(plain))
+        code, _, _ = run("list", image("deleted.img"), "--no-carve", "--quiet")
+        self.assertEqual(code, 0)
 
     def test_list_one_folder_to_a_depth_or_only_what_was_deleted(self):
         img = image("v4096.img")

@@ -3,6 +3,7 @@
 #include "browse/copy_out.h"
 #include "browse/liveness.h"
 #include "browse/name_match.h"
+#include "carve/format_walker.h"
 #include "common/memory_source.h"
 #include "common/volume_builder.h"
 #include "reiserfs/mount.h"
@@ -34,6 +35,9 @@ struct FuzzVolume {
         reader.openSource(std::make_unique<test::MemorySource>(std::move(volume)));
         info.rootBlock = root % 64; // keep most roots inside the volume
         mount.emplace(reader, info, catalog, stop);
+        // An Extensive mount carves the blocks nothing claims: hostile bytes
+        // reach the format walkers and the continuation search too.
+        mount->setWalkers(carve::formatWalkers());
         mount->MountSelectedVolume(mode);
     }
 };

@@ -301,7 +301,7 @@ TEST_F(Browse, FiltersKeepOrderAndLimitsAndCloseListsTheRoot) {
 
 TEST_F(Browse, DriveInformationAfterEachMode) {
     MainWindow& w = *window;
-    const VolumeInfo& v = *w.state().volumes.selected();
+    const VolumeInfo& v = *w.state().selectedVolumeInfo();
     DriveInfoDialog normal(v, w.state().catalog, false);
     EXPECT_EQ(normal.valueText(0), "ReiserFS - 0");
     EXPECT_EQ(normal.valueText(1), QString::number(v.startSector));

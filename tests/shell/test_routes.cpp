@@ -261,7 +261,7 @@ TEST_F(Routes, AboutSettingsToolbarAndGuide) {
     // Recovery Settings: the captions bold, nothing else.
     SettingsDialog settings(w.state().settings, &w);
     int groups = 0;
-    for (auto* g : settings.findChildren<CXPGroupBox*>()) {
+    for (auto* g : settings.findChildren<XPGroupBox*>()) {
         ++groups;
         EXPECT_TRUE(g->font().bold());
         for (QWidget* child : g->findChildren<QWidget*>())

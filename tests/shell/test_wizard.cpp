@@ -324,9 +324,9 @@ TEST_F(Wizard, TheKeyboardAloneReachesEveryStep) {
     volumes->setFocus();
     QTest::keyClick(volumes, Qt::Key_Down);
     if (volumes->currentIndex() == volumes->rootItem()) QTest::keyClick(volumes, Qt::Key_Down);
-    EXPECT_EQ(w.state().volumes.selectedVolume, 0);
+    EXPECT_EQ(w.state().selectedVolume, 0);
     QTest::keyClick(volumes, Qt::Key_Down);
-    EXPECT_EQ(w.state().volumes.selectedVolume, 1);
+    EXPECT_EQ(w.state().selectedVolume, 1);
     EXPECT_TRUE(shown(ctl().nextButton));
     // Tab reaches Next; Enter presses it (the mode dialog answers Normal).
     w.wizard().setModeChooser([](RecoveryMode& m) {

@@ -27,12 +27,12 @@ inline QImage Render(const QByteArray& markup, QSize size = QSize()) {
     return Render(r, markup, size);
 }
 
-inline int CountPixels(const QImage& image, QRgb colour, const QRect& area = QRect()) {
+inline int CountPixels(const QImage& image, QRgb color, const QRect& area = QRect()) {
     const QRect a = area.isNull() ? image.rect() : area.intersected(image.rect());
     int n = 0;
     for (int y = a.top(); y <= a.bottom(); ++y)
         for (int x = a.left(); x <= a.right(); ++x)
-            if ((image.pixel(x, y) & 0xFFFFFF) == (colour & 0xFFFFFF)) ++n;
+            if ((image.pixel(x, y) & 0xFFFFFF) == (color & 0xFFFFFF)) ++n;
     return n;
 }
 

@@ -1,4 +1,4 @@
-// CHoverButton frames and hot state; ImageButton clicks with a drop menu.
+// HoverButton frames and hot state; ImageButton clicks with a drop menu.
 #include "ui/controls/hover_button.h"
 #include "ui/controls/image_button.h"
 #include "ui/controls/window_message.h"
@@ -13,7 +13,7 @@ using namespace dorvak;
 
 namespace {
 
-// A strip of two 20 x 10 frames in two flat colours.
+// A strip of two 20 x 10 frames in two flat colors.
 QImage strip(QColor normal, QColor pressed) {
     QImage img(40, 10, QImage::Format_ARGB32);
     QPainter p(&img);
@@ -22,7 +22,7 @@ QImage strip(QColor normal, QColor pressed) {
     return img;
 }
 
-QColor shown(CHoverButton& b) {
+QColor shown(HoverButton& b) {
     return QColor(b.grab().toImage().pixel(10, 5));
 }
 
@@ -42,7 +42,7 @@ public:
 } // namespace
 
 TEST(HoverButton, DrawsNormalPressedAndHotFrames) {
-    CHoverButton b;
+    HoverButton b;
     b.setBitmap(strip(Qt::red, Qt::green), strip(Qt::blue, Qt::yellow));
     EXPECT_EQ(b.frameSize(), QSize(20, 10));
     EXPECT_EQ(b.sizeHint(), QSize(20, 10));
@@ -59,7 +59,7 @@ TEST(HoverButton, DrawsNormalPressedAndHotFrames) {
 }
 
 TEST(HoverButton, TimerTickOutsideRestoresTheNormalFrame) {
-    CHoverButton b;
+    HoverButton b;
     b.setBitmap(strip(Qt::red, Qt::green), strip(Qt::blue, Qt::yellow));
     b.resize(20, 10);
     QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
@@ -78,16 +78,16 @@ TEST(HoverButton, MissingBitmapDrawsNothingAndTipIsCut) {
     QPalette pal;
     pal.setColor(QPalette::Window, QColor(1, 2, 3));
     parent.setPalette(pal);
-    CHoverButton* b = new CHoverButton(&parent);
+    HoverButton* b = new HoverButton(&parent);
     b->setBitmapResource(99999);
     b->setGeometry(0, 0, 16, 16);
     EXPECT_EQ(QColor(parent.grab(QRect(0, 0, 16, 16)).toImage().pixel(8, 8)), QColor(1, 2, 3));
     b->setToolTipText(QString(300, 'x'));
-    EXPECT_EQ(b->toolTip().size(), CHoverButton::kMaxToolTip);
+    EXPECT_EQ(b->toolTip().size(), HoverButton::kMaxToolTip);
 }
 
 TEST(HoverButton, GeneratedToolbarStripsHaveTwoFrames) {
-    CHoverButton b;
+    HoverButton b;
     b.setBitmapResource(163, 171);
     EXPECT_EQ(b.frameSize(), QSize(68, 68));
 }

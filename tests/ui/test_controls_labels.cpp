@@ -1,5 +1,5 @@
-// Transparent label repaint, coloured label background, group box drawing.
-#include "ui/controls/colour_label.h"
+// Transparent label repaint, colored label background, group box drawing.
+#include "ui/controls/color_widgets.h"
 #include "ui/controls/transparent_static.h"
 #include "ui/controls/xp_group_box.h"
 
@@ -32,7 +32,7 @@ int nonSkinPixels(const QImage& img, const QRect& area) {
 TEST(TransparentStatic, ShorterTextLeavesNoRemnantOnTheSkin) {
     Skin skin;
     skin.resize(300, 40);
-    CTransparentStatic* label = new CTransparentStatic("WWWWWWWWWWWWWWWWWWWWWWWWWW", &skin);
+    TransparentStatic* label = new TransparentStatic("WWWWWWWWWWWWWWWWWWWWWWWWWW", &skin);
     label->setGeometry(0, 0, 300, 40);
     skin.show();
     QApplication::processEvents();
@@ -44,12 +44,12 @@ TEST(TransparentStatic, ShorterTextLeavesNoRemnantOnTheSkin) {
     EXPECT_EQ(label->text(), "W");
 }
 
-TEST(ColourLabel, OpaqueModePaintsTheBackgroundColourTransparentModeDoesNot) {
+TEST(ColorLabel, OpaqueModePaintsTheBackgroundColorTransparentModeDoesNot) {
     Skin skin;
     skin.resize(100, 30);
-    ColourLabel* label = new ColourLabel(QString(), &skin);
+    ColorLabel* label = new ColorLabel(QString(), &skin);
     label->setGeometry(0, 0, 100, 30);
-    label->setBackgroundColour(QColor(0, 128, 0));
+    label->setBackgroundColor(QColor(0, 128, 0));
     EXPECT_EQ(QColor(skin.grab().toImage().pixel(50, 15)), QColor(250, 240, 200));
     label->setTransparent(false);
     EXPECT_EQ(QColor(skin.grab().toImage().pixel(50, 15)), QColor(0, 128, 0));
@@ -58,17 +58,17 @@ TEST(ColourLabel, OpaqueModePaintsTheBackgroundColourTransparentModeDoesNot) {
 }
 
 TEST(XPGroupBox, BandStyleFillsBandAndBodyAndFramedCaptionBreaksTheTopEdge) {
-    CXPGroupBox box("Options");
+    XPGroupBox box("Options");
     box.resize(200, 100);
-    box.setBorderColour(QColor(0, 0, 255));
-    box.setCaptionBandColour(QColor(255, 0, 0));
-    box.setBodyColour(QColor(0, 255, 0));
-    box.setBoxStyle(CXPGroupBox::Style::Band);
+    box.setBorderColor(QColor(0, 0, 255));
+    box.setCaptionBandColor(QColor(255, 0, 0));
+    box.setBodyColor(QColor(0, 255, 0));
+    box.setBoxStyle(XPGroupBox::Style::Band);
     QImage img = box.grab().toImage();
     EXPECT_EQ(QColor(img.pixel(150, 6)), QColor(255, 0, 0));
     EXPECT_EQ(QColor(img.pixel(100, 80)), QColor(0, 255, 0));
 
-    box.setBoxStyle(CXPGroupBox::Style::Framed);
+    box.setBoxStyle(XPGroupBox::Style::Framed);
     img = box.grab().toImage();
     int lineY = -1;
     for (int y = 0; y < 30 && lineY < 0; ++y)

@@ -1,6 +1,6 @@
 // TextProgressBar: the message table, the repaint rule for sub-pixel moves
-// and the two-colour painting.
-#include "ui/controls/system_colours.h"
+// and the two-color painting.
+#include "ui/controls/system_colors.h"
 #include "ui/controls/text_progress_bar.h"
 
 #include <QApplication>
@@ -27,7 +27,7 @@ bool isBar(QRgb px) {
 
 } // namespace
 
-TEST(ProgressBarMessages, RangePositionStepAndColoursAnswerLikeTheControl) {
+TEST(ProgressBarMessages, RangePositionStepAndColorsAnswerLikeTheControl) {
     TextProgressBar bar;
     EXPECT_EQ(bar.sendMessage(TextProgressBar::SetRange, 0, (20 << 16) | 10), (20u << 16) | 10u);
     TextProgressBar::Range r;
@@ -43,7 +43,7 @@ TEST(ProgressBarMessages, RangePositionStepAndColoursAnswerLikeTheControl) {
     EXPECT_EQ(bar.sendMessage(TextProgressBar::GetPos, 0, 0), 17);
 
     EXPECT_EQ(quint32(bar.sendMessage(TextProgressBar::SetBarColor, 0, 0x0000FF)),
-              TextProgressBar::kDefaultColour);
+              TextProgressBar::kDefaultColor);
     EXPECT_EQ(bar.sendMessage(TextProgressBar::SetBarColor, 0, 0x00FF00), 0x0000FF);
     bar.sendMessage(TextProgressBar::ShowText, 0, 0);
     EXPECT_FALSE(bar.showsText());
@@ -63,7 +63,7 @@ TEST(ProgressBarText, PercentIsTruncatedAndWindowTextWins) {
     EXPECT_EQ(bar.displayText(), "100%");
 }
 
-TEST(ProgressBarPaint, HalfwayShowsFiftyPercentWithTheLeftHalfInTheBarColour) {
+TEST(ProgressBarPaint, HalfwayShowsFiftyPercentWithTheLeftHalfInTheBarColor) {
     QWidget parent;
     TextProgressBar* bar = new TextProgressBar(&parent);
     bar->setGeometry(0, 0, 200, 20);
@@ -75,9 +75,9 @@ TEST(ProgressBarPaint, HalfwayShowsFiftyPercentWithTheLeftHalfInTheBarColour) {
     EXPECT_TRUE(isBar(img.pixel(10, 10)));
     EXPECT_TRUE(isBar(img.pixel(98, 1)));
     EXPECT_FALSE(isBar(img.pixel(102, 1)));
-    EXPECT_EQ(QColor(img.pixel(190, 10)), systemColour(SystemColour::Window));
+    EXPECT_EQ(QColor(img.pixel(190, 10)), systemColor(SystemColor::Window));
 
-    // The text straddles the boundary: light letters on the bar, bar-coloured
+    // The text straddles the boundary: light letters on the bar, bar-colored
     // letters on the background.
     int lightOnBar = 0, darkOnBackground = 0;
     for (int y = 2; y < 18; ++y)

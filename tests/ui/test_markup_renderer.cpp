@@ -14,16 +14,16 @@ using dorvak::test::Render;
 
 namespace {
 
-// A strip of `frames` 8x8 cells in distinct colours, magenta in the corners.
+// A strip of `frames` 8x8 cells in distinct colors, magenta in the corners.
 QImage MakeStrip(int frames) {
-    static const QRgb kColours[] = {qRgb(255, 0, 0), qRgb(0, 200, 0), qRgb(0, 0, 255),
-                                    qRgb(0, 0, 0)};
+    static const QRgb kColors[] = {qRgb(255, 0, 0), qRgb(0, 200, 0), qRgb(0, 0, 255),
+                                   qRgb(0, 0, 0)};
     QImage strip(8 * frames, 8, QImage::Format_RGB32);
     for (int f = 0; f < frames; ++f)
         for (int y = 0; y < 8; ++y)
             for (int x = 0; x < 8; ++x)
                 strip.setPixel(f * 8 + x, y,
-                               (x == 0 && y == 0) ? qRgb(255, 0, 255) : kColours[f % 4]);
+                               (x == 0 && y == 0) ? qRgb(255, 0, 255) : kColors[f % 4]);
     return strip;
 }
 
@@ -42,7 +42,7 @@ TEST(MarkupRender, EmptyAndInvisibleTextsMeasureZero) {
     MarkupRenderer r;
     QImage probe(1, 1, QImage::Format_RGB32);
     r.Prepare(&probe, "<bmp idres=999999>"); // a missing image takes no room
-    EXPECT_TRUE(r.PreparedText().isEmpty());
+    EXPECT_TRUE(r.preparedText().isEmpty());
     const QSize one = Measure("x");
     EXPECT_GT(one.width(), 1);
     EXPECT_EQ(Measure("x<bmp idres=999999><string idres=999999>"), one);
@@ -71,17 +71,17 @@ TEST(MarkupRender, FontSizesOnTheOneToSevenScale) {
               Measure("<font size=7>Size</font>").height());
 }
 
-TEST(MarkupRender, ColoursOfRulesAndText) {
+TEST(MarkupRender, ColorsOfRulesAndText) {
     struct Case {
-        const char* colour;
+        const char* color;
         QRgb expect;
     } cases[] = {
         {"#ff0000", 0xFF0000}, {"255", 0xFF0000}, {"0xff00", 0x00FF00},
         {"lime", 0x00FF00},    {"Red", 0x000000},
     };
     for (const Case& c : cases) {
-        const QImage img = Render("<hr width=40 size=4 color=" + QByteArray(c.colour) + ">");
-        EXPECT_EQ(CountPixels(img, c.expect), 160) << c.colour;
+        const QImage img = Render("<hr width=40 size=4 color=" + QByteArray(c.color) + ">");
+        EXPECT_EQ(CountPixels(img, c.expect), 160) << c.color;
     }
     const QImage text = Render("<font color=#0000ff size=30px>MW</font>");
     EXPECT_GT(CountPixels(text, 0x0000FF), 50);
@@ -187,7 +187,7 @@ TEST(MarkupRender, AlignmentTagsPlaceLines) {
 }
 
 TEST(MarkupRender, ImagesMaskStylesAndScale) {
-    const int handle = MarkupRenderer::RegisterImageHandle(MakeStrip(1));
+    const int handle = MarkupRenderer::registerImageHandle(MakeStrip(1));
     const QByteArray h = QByteArray::number(handle);
     EXPECT_EQ(Measure("<bmp handle=" + h + ">"), QSize(9, 9));
     EXPECT_EQ(Measure("<bmp handle=" + h + " width=200% height=3>"), QSize(17, 4));
@@ -204,12 +204,12 @@ TEST(MarkupRender, ImagesMaskStylesAndScale) {
     const QImage shadowed = Render(r, "<bmp handle=" + h + " style=s mask>");
     EXPECT_EQ(shadowed.size(), QSize(13, 13));
     EXPECT_EQ(shadowed.pixel(11, 11) & 0xFFFFFF, 0x7F7F7Fu);
-    MarkupRenderer::ReleaseImageHandle(handle);
+    MarkupRenderer::releaseImageHandle(handle);
     EXPECT_EQ(Measure("<bmp handle=" + h + ">"), QSize(0, 0));
 }
 
 TEST(MarkupRender, AnimatedStripAdvancesAndWraps) {
-    const int handle = MarkupRenderer::RegisterImageHandle(MakeStrip(3));
+    const int handle = MarkupRenderer::registerImageHandle(MakeStrip(3));
     MarkupRenderer r;
     const QByteArray text =
         "<ilst handle=" + QByteArray::number(handle) + " cx=8 speed=1 width=200% height=200%>";
@@ -218,13 +218,13 @@ TEST(MarkupRender, AnimatedStripAdvancesAndWraps) {
     ASSERT_EQ(r.Animations().size(), 1u);
     EXPECT_EQ(r.Animations()[0].frameCount, 3);
     const QRgb expected[] = {0x00C800, 0x0000FF, 0xFF0000}; // frames 1, 2, then back to 0
-    for (QRgb colour : expected) {
+    for (QRgb color : expected) {
         EXPECT_TRUE(r.AdvanceAnimations());
         img.fill(Qt::white);
         QPainter p(&img);
         r.Draw(p, img.rect());
         p.end();
-        EXPECT_EQ(img.pixel(8, 8) & 0xFFFFFF, colour);
+        EXPECT_EQ(img.pixel(8, 8) & 0xFFFFFF, color);
     }
     // Slower strips change every `speed` ticks; no entries, no change.
     MarkupRenderer slow;
@@ -237,7 +237,7 @@ TEST(MarkupRender, AnimatedStripAdvancesAndWraps) {
     // An index past the last frame draws nothing.
     EXPECT_EQ(Measure("<ilst handle=" + QByteArray::number(handle) + " cx=8 index=3>"),
               QSize(0, 0));
-    MarkupRenderer::ReleaseImageHandle(handle);
+    MarkupRenderer::releaseImageHandle(handle);
 }
 
 TEST(MarkupRender, HostImageListWithoutSource) {
@@ -256,18 +256,18 @@ TEST(MarkupRender, LinksHoverAndClick) {
     qintptr messageParam = 0;
     r.SetHoverNotify([&](int index, qintptr p) { hovers.emplace_back(index, p); }, 7);
     r.SetLinkNotify([&](const QByteArray& t, qintptr p) { message = t, messageParam = p; }, 42);
-    r.SetOpenTargetFunction([&](const QByteArray& t) {
+    r.setOpenTargetFunction([&](const QByteArray& t) {
         opened = t;
         return true;
     });
     const QImage img = Render(r, "<font size=20px>go <a msg=\"do it\">first</a> and <a "
                                  "href=http://example.invalid/x>second</a>");
-    ASSERT_EQ(r.LinkAreas().size(), 2u);
-    const LinkArea first = r.LinkAreas()[0], second = r.LinkAreas()[1];
+    ASSERT_EQ(r.linkAreas().size(), 2u);
+    const LinkArea first = r.linkAreas()[0], second = r.linkAreas()[1];
     EXPECT_EQ(first.index, 0);
     EXPECT_EQ(second.index, 1);
-    EXPECT_EQ(first.kind, 2);
-    EXPECT_EQ(second.kind, 1);
+    EXPECT_EQ(first.kind, LinkKind::SendMessage);
+    EXPECT_EQ(second.kind, LinkKind::OpenTarget);
     EXPECT_GT(CountPixels(img, 0x0000FF), 20); // a:link is blue
 
     EXPECT_TRUE(r.OnMouseMove(QPoint(first.left, first.top))); // edges count
@@ -295,7 +295,7 @@ TEST(MarkupRender, LinksHoverAndClick) {
     EXPECT_GT(CountPixels(hovered, 0x0000FF), CountPixels(img, 0x0000FF));
 }
 
-TEST(MarkupRender, DisabledDrawsEverythingInTheDisabledColour) {
+TEST(MarkupRender, DisabledDrawsEverythingInTheDisabledColor) {
     MarkupRenderer r;
     r.SetEnabled(false);
     r.SetDisabledColor(QColor(0, 128, 0));
@@ -351,9 +351,9 @@ TEST(MarkupRender, TextTransformsThroughSheetClasses) {
 
 TEST(MarkupRender, FontsResolveToInstalledFaces) {
     // The packaged metric-compatible faces stand in for the Windows names.
-    EXPECT_EQ(ResolveFontFamily("Arial"), QStringLiteral("Liberation Sans"));
-    EXPECT_EQ(ResolveFontFamily("courier"), QStringLiteral("Liberation Mono"));
-    EXPECT_EQ(ResolveFontFamily("Verdana"), QStringLiteral("DejaVu Sans"));
+    EXPECT_EQ(resolveFontFamily("Arial"), QStringLiteral("Liberation Sans"));
+    EXPECT_EQ(resolveFontFamily("courier"), QStringLiteral("Liberation Mono"));
+    EXPECT_EQ(resolveFontFamily("Verdana"), QStringLiteral("DejaVu Sans"));
     // Courier is monospaced: every character has the same advance.
     EXPECT_EQ(Measure("<font face=Courier>iiii</font>"), Measure("<font face=Courier>WWWW</font>"));
 }

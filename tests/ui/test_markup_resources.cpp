@@ -14,9 +14,9 @@ using dorvak::test::Render;
 
 namespace {
 
-QString SaveSquare(const QString& path, QRgb colour, int side) {
+QString SaveSquare(const QString& path, QRgb color, int side) {
     QImage img(side, side, QImage::Format_RGB32);
-    img.fill(colour);
+    img.fill(color);
     EXPECT_TRUE(QDir().mkpath(QFileInfo(path).path()));
     EXPECT_TRUE(img.save(path, "PNG"));
     return path;
@@ -76,18 +76,18 @@ TEST(MarkupResources, TableBackgroundTiles) {
 TEST(MarkupResources, LinkCursorOnTheHostWidget) {
     QWidget host;
     MarkupRenderer r;
-    r.SetCursorWidget(&host);
+    r.setCursorWidget(&host);
     Render(r, "<font size=20px>text <a href=x>link</a> <a href=\"\">no target</a>");
-    ASSERT_EQ(r.LinkAreas().size(), 2u);
-    const LinkArea link = r.LinkAreas()[0], bare = r.LinkAreas()[1];
+    ASSERT_EQ(r.linkAreas().size(), 2u);
+    const LinkArea link = r.linkAreas()[0], bare = r.linkAreas()[1];
     EXPECT_TRUE(r.OnMouseMove(QPoint(link.left + 1, link.top + 1)));
     EXPECT_EQ(host.cursor().shape(), Qt::PointingHandCursor);
     EXPECT_FALSE(r.OnMouseMove(QPoint(bare.left + 1, bare.top + 1))); // hovered, but no target
-    EXPECT_EQ(r.HoveredLink(), 1);
+    EXPECT_EQ(r.hoveredLink(), 1);
     EXPECT_EQ(host.cursor().shape(), Qt::ArrowCursor);
     r.SetLinkCursor(QCursor(Qt::CrossCursor));
     r.OnMouseMove(QPoint(link.left + 1, link.top + 1));
     EXPECT_EQ(host.cursor().shape(), Qt::CrossCursor);
     r.SetLinkCursor(std::nullopt);
-    EXPECT_EQ(r.LinkCursor().shape(), Qt::PointingHandCursor);
+    EXPECT_EQ(r.linkCursor().shape(), Qt::PointingHandCursor);
 }

@@ -12,11 +12,11 @@ using dorvak::test::Render;
 
 namespace {
 
-QImage Effect(int effect, QSize size, QColor a, QColor b, QColor c, int granularity = 5) {
+QImage effectImage(Effect effect, QSize size, QColor a, QColor b, QColor c, int granularity = 5) {
     QImage img(size, QImage::Format_RGB32);
     img.fill(Qt::white);
     QPainter p(&img);
-    DrawBackgroundEffect(p, img.rect(), effect, a, b, c, granularity);
+    drawBackgroundEffect(p, img.rect(), effect, a, b, c, granularity);
     return img;
 }
 
@@ -121,34 +121,35 @@ TEST(MarkupEffects, SixtyFourBandsRedToBlue) {
         EXPECT_EQ(cell.pixel(2 * k, 1) & 0xFFFFFF, Band(k)) << k;
         EXPECT_EQ(cell.pixel(2 * k + 1, 1) & 0xFFFFFF, Band(k)) << k;
     }
-    // Vertical, centred and three-colour gradients.
-    const QImage v = Effect(kEffectVGradient, QSize(4, 64), Qt::red, Qt::green, Qt::blue);
+    // Vertical, centred and three-color gradients.
+    const QImage v = effectImage(Effect::VGradient, QSize(4, 64), Qt::red, Qt::green, Qt::blue);
     EXPECT_EQ(v.pixel(0, 0) & 0xFFFFFF, Band(0));
     EXPECT_EQ(v.pixel(0, 63) & 0xFFFFFF, Band(63));
-    const QImage hc = Effect(kEffectHCGradient, QSize(128, 2), Qt::red, Qt::green, Qt::blue);
+    const QImage hc = effectImage(Effect::HCGradient, QSize(128, 2), Qt::red, Qt::green, Qt::blue);
     EXPECT_EQ(hc.pixel(0, 0) & 0xFFFFFF, Band(0));
     EXPECT_EQ(hc.pixel(63, 0) & 0xFFFFFF, Band(63));
-    EXPECT_EQ(hc.pixel(64, 0) & 0xFFFFFF, qRgb(0, 0, 255) & 0xFFFFFF); // end colour runs back
+    EXPECT_EQ(hc.pixel(64, 0) & 0xFFFFFF, qRgb(0, 0, 255) & 0xFFFFFF); // end color runs back
     EXPECT_EQ(hc.pixel(127, 0) & 0xFFFFFF, qRgb(251, 0, 4) & 0xFFFFFF);
-    const QImage three = Effect(kEffect3HGradient, QSize(128, 2), Qt::red, Qt::green, Qt::blue);
+    const QImage three =
+        effectImage(Effect::ThreeHGradient, QSize(128, 2), Qt::red, Qt::green, Qt::blue);
     EXPECT_EQ(three.pixel(64, 0) & 0xFFFFFF, 0x00FF00u);
     // Fewer pixels than bands: empty bands are skipped, every pixel gets a
     // band of its own and red still falls from left to right.
-    const QImage small = Effect(kEffectHGradient, QSize(10, 1), Qt::red, Qt::green, Qt::blue);
-    std::set<QRgb> colours;
+    const QImage small = effectImage(Effect::HGradient, QSize(10, 1), Qt::red, Qt::green, Qt::blue);
+    std::set<QRgb> colors;
     for (int x = 0; x < 10; ++x) {
-        colours.insert(small.pixel(x, 0));
+        colors.insert(small.pixel(x, 0));
         if (x > 0) {
             EXPECT_LT(qRed(small.pixel(x, 0)), qRed(small.pixel(x - 1, 0)));
         }
     }
-    EXPECT_EQ(colours.size(), 10u);
+    EXPECT_EQ(colors.size(), 10u);
 }
 
 TEST(MarkupEffects, OutOfRangeNumbersAndNames) {
-    const QImage solid = Effect(99, QSize(8, 8), Qt::red, Qt::green, Qt::blue);
+    const QImage solid = effectImage(Effect(99), QSize(8, 8), Qt::red, Qt::green, Qt::blue);
     EXPECT_EQ(CountPixels(solid, 0xFF0000), 64);
-    const QImage none = Effect(-5, QSize(8, 8), Qt::red, Qt::green, Qt::blue);
+    const QImage none = effectImage(Effect(-5), QSize(8, 8), Qt::red, Qt::green, Qt::blue);
     EXPECT_EQ(CountPixels(none, 0xFFFFFF), 64);
     EXPECT_EQ(CountPixels(Render("<table cellpadding=0><tr><td width=8 height=8 bgcolor=red "
                                  "bgeffect=99></td></tr></table>"),
@@ -158,16 +159,16 @@ TEST(MarkupEffects, OutOfRangeNumbersAndNames) {
                                  "bgeffect=-5></td></tr></table>"),
                           0xFF0000),
               0);
-    EXPECT_EQ(ParseBackgroundEffect("metal", -1), 15);
-    EXPECT_EQ(ParseBackgroundEffect("3vgradient", -1), 6);
-    EXPECT_EQ(ParseBackgroundEffect("", 4), 4);
-    EXPECT_EQ(ParseBackgroundEffect("12", -1), 12);
+    EXPECT_EQ(parseBackgroundEffect("metal", Effect::Transparent), Effect::Metal);
+    EXPECT_EQ(parseBackgroundEffect("3vgradient", Effect::Transparent), Effect::ThreeVGradient);
+    EXPECT_EQ(parseBackgroundEffect("", Effect::VCGradient), Effect::VCGradient);
+    EXPECT_EQ(parseBackgroundEffect("12", Effect::Transparent), Effect::VBump);
 }
 
 TEST(MarkupEffects, TexturesStayInTheirNoiseRange) {
-    // Palette: entry 0 the end colour, 128 the middle, 255 the start colour.
+    // Palette: entry 0 the end color, 128 the middle, 255 the start color.
     const QColor start(255, 0, 0), middle(0, 255, 0), end(0, 0, 255);
-    const QImage noise = RenderTexture(QSize(64, 64), kEffectNoise, start, middle, end, 5);
+    const QImage noise = renderTexture(QSize(64, 64), Effect::Noise, start, middle, end, 5);
     ASSERT_EQ(noise.format(), QImage::Format_Indexed8);
     int lo = 255, hi = 0;
     for (int y = 0; y < 64; ++y)
@@ -180,20 +181,20 @@ TEST(MarkupEffects, TexturesStayInTheirNoiseRange) {
     EXPECT_EQ(noise.color(128) & 0xFFFFFF, 0x00FF00u);
     EXPECT_EQ(noise.color(255) & 0xFFFFFF, 0xFF0000u);
     // Without granularity the shades have no noise: hshade climbs from the end
-    // colour at the top to the start colour at the bottom, vshade falls left to right.
-    const QImage shade = RenderTexture(QSize(4, 256), kEffectHShade, start, middle, end, 0);
+    // color at the top to the start color at the bottom, vshade falls left to right.
+    const QImage shade = renderTexture(QSize(4, 256), Effect::HShade, start, middle, end, 0);
     EXPECT_EQ(shade.pixelIndex(0, 0), 0);
     EXPECT_GE(shade.pixelIndex(0, 255), 254);
     for (int y = 1; y < 256; ++y)
         ASSERT_GE(shade.pixelIndex(0, y), shade.pixelIndex(0, y - 1));
-    const QImage vshade = RenderTexture(QSize(256, 4), kEffectVShade, start, middle, end, 0);
+    const QImage vshade = renderTexture(QSize(256, 4), Effect::VShade, start, middle, end, 0);
     EXPECT_EQ(vshade.pixelIndex(0, 0), 255);
     EXPECT_LE(vshade.pixelIndex(255, 0), 1);
     for (int x = 1; x < 256; ++x)
         ASSERT_LE(vshade.pixelIndex(x, 0), vshade.pixelIndex(x - 1, 0));
     // Every texture fills its whole rectangle within the palette.
-    for (int effect = kEffectNoise; effect <= kEffectMetal; ++effect) {
-        const QImage t = Effect(effect, QSize(50, 30), start, middle, end);
+    for (int effect = int(Effect::Noise); effect <= int(Effect::Metal); ++effect) {
+        const QImage t = effectImage(Effect(effect), QSize(50, 30), start, middle, end);
         EXPECT_EQ(CountPixels(t, 0xFFFFFF), 0) << effect;
     }
 }
@@ -202,9 +203,9 @@ TEST(MarkupEffects, FramesInTheirStyles) {
     QImage img(20, 20, QImage::Format_RGB32);
     img.fill(Qt::white);
     QPainter p(&img);
-    DrawFrame(p, QRect(0, 0, 20, 20), Qt::red, Qt::blue, kBorderSolid, 2);
-    DrawFrame(p, QRect(5, 5, 10, 10), Qt::red, Qt::blue, kBorderNone, 3);
-    DrawFrame(p, QRect(5, 5, 10, 10), Qt::red, Qt::blue, kBorderSolid, 0);
+    drawFrame(p, QRect(0, 0, 20, 20), Qt::red, Qt::blue, BorderStyle::Solid, 2);
+    drawFrame(p, QRect(5, 5, 10, 10), Qt::red, Qt::blue, BorderStyle::None, 3);
+    drawFrame(p, QRect(5, 5, 10, 10), Qt::red, Qt::blue, BorderStyle::Solid, 0);
     p.end();
     EXPECT_EQ(img.pixel(1, 10) & 0xFFFFFF, 0xFF0000u);
     EXPECT_EQ(img.pixel(18, 10) & 0xFFFFFF, 0x0000FFu);
@@ -214,7 +215,7 @@ TEST(MarkupEffects, FramesInTheirStyles) {
     QImage dbl(20, 20, QImage::Format_RGB32);
     dbl.fill(Qt::white);
     QPainter q(&dbl);
-    DrawFrame(q, QRect(0, 0, 20, 20), Qt::red, Qt::blue, kBorderDouble, 1);
+    drawFrame(q, QRect(0, 0, 20, 20), Qt::red, Qt::blue, BorderStyle::Double, 1);
     q.end();
     EXPECT_EQ(dbl.pixel(0, 10) & 0xFFFFFF, 0xFF0000u);
     EXPECT_EQ(dbl.pixel(1, 10) & 0xFFFFFF, 0xFFFFFFu);

@@ -1,4 +1,4 @@
-// Source preparation, tokens, colours, lengths and the style sheet: the parts
+// Source preparation, tokens, colors, lengths and the style sheet: the parts
 // of the markup that are plain values, checked without drawing.
 #include <gtest/gtest.h>
 
@@ -18,7 +18,7 @@ QString TextOf(const MarkupDocument& doc, int sequence = 0) {
 }
 
 QString Shown(const char* markup) {
-    return TextOf(ParseMarkup(PrepareMarkupSource(markup, true), 16));
+    return TextOf(parseMarkup(prepareMarkupSource(markup, true), 16));
 }
 
 } // namespace
@@ -35,8 +35,8 @@ TEST(MarkupSource, EntitiesAndLiteralLessThan) {
 }
 
 TEST(MarkupSource, NewlinesTabsAndCarriageReturns) {
-    EXPECT_EQ(PrepareMarkupSource("a\r\nb\tc", true), QByteArray("a<br>b<t>c"));
-    EXPECT_EQ(PrepareMarkupSource("a\r\nb\tc", false), QByteArray("abc"));
+    EXPECT_EQ(prepareMarkupSource("a\r\nb\tc", true), QByteArray("a<br>b<t>c"));
+    EXPECT_EQ(prepareMarkupSource("a\r\nb\tc", false), QByteArray("abc"));
 }
 
 TEST(MarkupTokens, UnmatchedAndFinalLessThan) {
@@ -47,7 +47,7 @@ TEST(MarkupTokens, UnmatchedAndFinalLessThan) {
 }
 
 TEST(MarkupTokens, BreakAndTabCountsAndAttributes) {
-    const MarkupDocument doc = ParseMarkup(
+    const MarkupDocument doc = parseMarkup(
         "<br=3><br><t=2><font color = 'dark red' size=5 face=\"Courier New\" bare>", 16);
     const auto& seq = doc.sequences[0];
     ASSERT_EQ(seq.size(), 4u);
@@ -63,7 +63,7 @@ TEST(MarkupTokens, BreakAndTabCountsAndAttributes) {
 }
 
 TEST(MarkupTokens, TablesSplitIntoRowsAndCells) {
-    const MarkupDocument doc = ParseMarkup(
+    const MarkupDocument doc = parseMarkup(
         "before<table border=1>\n<tr><td>a<table><tr><td>inner</td></tr></table></td><td "
         "colspan=2>b</td></tr>"
         "<tr><td>c</td></tr></table>after",
@@ -82,7 +82,7 @@ TEST(MarkupTokens, TableNestingIsBounded) {
     QByteArray deep;
     for (int i = 0; i < 100; ++i)
         deep += "<table><tr><td>";
-    const MarkupDocument doc = ParseMarkup(deep + "x", 16);
+    const MarkupDocument doc = parseMarkup(deep + "x", 16);
     EXPECT_EQ(doc.tables.size(), 16u);
 }
 
@@ -91,7 +91,7 @@ TEST(MarkupColors, ValuesNamesAndDisabled) {
     EXPECT_EQ(table.size(), 168);
     const QRgb keep = qRgb(1, 2, 3);
     auto parse = [&](const char* v) {
-        return ParseMarkupColor(v, keep, table, true, 0) & 0xFFFFFF;
+        return parseMarkupColor(v, keep, table, true, 0) & 0xFFFFFF;
     };
     EXPECT_EQ(parse("#ff0000"), 0xFF0000u);
     EXPECT_EQ(parse("255"), 0xFF0000u);       // 0x00BBGGRR: red in the low byte
@@ -112,7 +112,7 @@ TEST(MarkupColors, ValuesNamesAndDisabled) {
     QRgb c;
     EXPECT_TRUE(table.lookup("buttonface", &c));
     EXPECT_TRUE(table.lookup("infobackground", &c));
-    EXPECT_EQ(ParseMarkupColor("red", keep, table, false, qRgb(9, 9, 9)) & 0xFFFFFF, 0x090909u);
+    EXPECT_EQ(parseMarkupColor("red", keep, table, false, qRgb(9, 9, 9)) & 0xFFFFFF, 0x090909u);
 }
 
 TEST(MarkupLengths, UnitsScaleAndPercent) {
@@ -121,18 +121,18 @@ TEST(MarkupLengths, UnitsScaleAndPercent) {
     StyleContext ctx;
     ctx.dpiY = 96;
     ctx.exHeight = [](const StyleState&) { return 11; };
-    EXPECT_EQ(ParseLength("3", 0, true, s, ctx), 12);
-    EXPECT_EQ(ParseLength("+3", 0, true, s, ctx), 12);
-    EXPECT_EQ(ParseLength("3", 0, false, s, ctx), 3);
-    EXPECT_EQ(ParseLength("10pt", 0, true, s, ctx), 13);
-    EXPECT_EQ(ParseLength("1in", 0, false, s, ctx), 96);
-    EXPECT_EQ(ParseLength("2em", 0, false, s, ctx), 40);
-    EXPECT_EQ(ParseLength("2ex", 0, false, s, ctx), 22);
-    EXPECT_EQ(ParseLength("1pc", 0, false, s, ctx), 16);
-    EXPECT_EQ(ParseLength("10mm", 0, false, s, ctx), 37);
-    EXPECT_EQ(ParseLength("65%", 20, true, s, ctx), 13);
-    EXPECT_EQ(ParseLength("0x10", 0, false, s, ctx), 16);
-    EXPECT_EQ(ParseLength("", 7, true, s, ctx), 7);
+    EXPECT_EQ(parseLength("3", 0, true, s, ctx), 12);
+    EXPECT_EQ(parseLength("+3", 0, true, s, ctx), 12);
+    EXPECT_EQ(parseLength("3", 0, false, s, ctx), 3);
+    EXPECT_EQ(parseLength("10pt", 0, true, s, ctx), 13);
+    EXPECT_EQ(parseLength("1in", 0, false, s, ctx), 96);
+    EXPECT_EQ(parseLength("2em", 0, false, s, ctx), 40);
+    EXPECT_EQ(parseLength("2ex", 0, false, s, ctx), 22);
+    EXPECT_EQ(parseLength("1pc", 0, false, s, ctx), 16);
+    EXPECT_EQ(parseLength("10mm", 0, false, s, ctx), 37);
+    EXPECT_EQ(parseLength("65%", 20, true, s, ctx), 13);
+    EXPECT_EQ(parseLength("0x10", 0, false, s, ctx), 16);
+    EXPECT_EQ(parseLength("", 7, true, s, ctx), 7);
 }
 
 TEST(MarkupStyleSheet, BuiltInRulesAndReplacement) {
@@ -142,12 +142,12 @@ TEST(MarkupStyleSheet, BuiltInRulesAndReplacement) {
     StyleContext ctx;
     ctx.colors = &colors;
     StyleState s;
-    ApplyStyleRule(sheet, "h3", s, ctx);
+    applyStyleRule(sheet, "h3", s, ctx);
     EXPECT_EQ(s.fontHeight, 16); // 12pt at 96 dpi
     EXPECT_EQ(s.weight, 700);
     EXPECT_EQ(s.face, "arial");
     EXPECT_EQ(s.textColor & 0xFFFFFF, 0xFF9900u);
-    ApplyStyleRule(sheet, "pre", s, ctx);
+    applyStyleRule(sheet, "pre", s, ctx);
     EXPECT_EQ(s.face, "courier"); // quotes stripped
     EXPECT_EQ(s.backgroundMode, BackgroundMode::Opaque);
 
@@ -155,21 +155,21 @@ TEST(MarkupStyleSheet, BuiltInRulesAndReplacement) {
                "overline}\r\n.x{font-style:italic}");
     EXPECT_EQ(sheet.size(), 2);
     StyleState t;
-    ApplyStyleRule(sheet, "p", t, ctx);
+    applyStyleRule(sheet, "p", t, ctx);
     EXPECT_EQ(t.textColor & 0xFFFFFF, 0x0000FFu); // the later rule replaced the earlier one
     EXPECT_TRUE(t.underline && t.overline && !t.strikeOut);
-    ApplyStyleRule(sheet, ".x", t, ctx);
+    applyStyleRule(sheet, ".x", t, ctx);
     EXPECT_TRUE(t.italic);
-    ApplyStyleRule(sheet, "h1", t, ctx); // gone with the built-in sheet
+    applyStyleRule(sheet, "h1", t, ctx); // gone with the built-in sheet
     EXPECT_EQ(t.weight, 400);
 }
 
 TEST(MarkupStyleSheet, BordersFollowWidthAndStyle) {
     StyleState s;
-    SetBorderWidth(s, 2);
-    EXPECT_EQ(s.borderStyle, 1);
-    SetBorderWidth(s, 0);
-    EXPECT_EQ(s.borderStyle, 0);
-    SetBorderStyle(s, "dashed");
+    setBorderWidth(s, 2);
+    EXPECT_EQ(s.borderStyle, BorderStyle::Solid);
+    setBorderWidth(s, 0);
+    EXPECT_EQ(s.borderStyle, BorderStyle::None);
+    setBorderStyle(s, "dashed");
     EXPECT_EQ(s.borderWidth, 1);
 }

@@ -1,5 +1,5 @@
-// IconMenu: item records, measurement, states and the style-3 colours.
-#include "ui/controls/system_colours.h"
+// IconMenu: item records, measurement, states and the style-3 colors.
+#include "ui/controls/system_colors.h"
 #include "ui/menu/icon_menu.h"
 
 #include <QPainter>
@@ -53,11 +53,11 @@ TEST(IconMenuPaint, CreamTextAreaButtonFaceSquareAndSelection) {
         menu.paintItem(p, menu.item(0).action, QRect(0, 0, 150, 20), false);
     }
     EXPECT_EQ(QColor(canvas.pixel(140, 2)), QColor(255, 255, 240));
-    EXPECT_EQ(QColor(canvas.pixel(10, 10)), systemColour(SystemColour::ButtonFace));
+    EXPECT_EQ(QColor(canvas.pixel(10, 10)), systemColor(SystemColor::ButtonFace));
     {
         QPainter p(&canvas);
         menu.paintItem(p, menu.item(0).action, QRect(0, 0, 150, 20), true);
     }
-    EXPECT_EQ(QColor(canvas.pixel(140, 2)), systemColour(SystemColour::Highlight));
+    EXPECT_EQ(QColor(canvas.pixel(140, 2)), systemColor(SystemColor::Highlight));
     EXPECT_EQ(QColor(canvas.pixel(21, 2)), QColor(255, 255, 240)); // 2 px gap by the square
 }

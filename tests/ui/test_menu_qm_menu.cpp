@@ -1,6 +1,6 @@
 // QmMenu: the look choice, measurement, template loading (including damaged
-// templates), disabled images and the flat-look selection colour.
-#include "ui/controls/system_colours.h"
+// templates), disabled images and the flat-look selection color.
+#include "ui/controls/system_colors.h"
 #include "ui/menu/menu_look.h"
 #include "ui/menu/qm_menu.h"
 
@@ -171,7 +171,7 @@ TEST(QmMenuPaint, FlatSelectionIsTheLightenedHighlightInsideAFrame) {
     QPainter p(&canvas);
     menu.paintItem(p, menu.item(0).action, QRect(0, 0, 200, 30), true);
     p.end();
-    const QColor hl = systemColour(SystemColour::Highlight);
+    const QColor hl = systemColor(SystemColor::Highlight);
     EXPECT_EQ(QColor(canvas.pixel(180, 15)), lightened(hl, 0.70));
     EXPECT_EQ(QColor(canvas.pixel(1, 15)), hl);
 }

@@ -1,6 +1,6 @@
 // Message box geometry and painting: button sizes from their labels, the
 // check box above or below the row, area heights and the painted areas.
-#include "ui/controls/system_colours.h"
+#include "ui/controls/system_colors.h"
 #include "ui/msgbox/markup_message_box.h"
 
 #include <QApplication>
@@ -100,5 +100,5 @@ TEST(MessageBoxPaint, WindowHeaderAndButtonAreasTakeTheirEffects) {
 
 TEST(MessageBoxPaint, TransparentWindowStyleIsButtonFace) {
     MarkupMessageBox box(paramsFor("", 0));
-    EXPECT_EQ(pixel(box, QPoint(2, 2)), systemColour(SystemColour::ButtonFace));
+    EXPECT_EQ(pixel(box, QPoint(2, 2)), systemColor(SystemColor::ButtonFace));
 }

@@ -25,7 +25,7 @@ struct TipOnScreen {
         tip.setManualTimers(true);
         tip.setScreenRect(QRect(0, 0, 800, 600));
         tip.setBackgroundEffect(2, 0); // vertical gradient, red at the top to blue at the bottom
-        tip.setColours(QColor(255, 0, 0), QColor(0, 255, 0), QColor(0, 0, 255));
+        tip.setColors(QColor(255, 0, 0), QColor(0, 255, 0), QColor(0, 0, 255));
         tip.setBorder(QColor(), 0, 0);
         tip.setDirection(direction);
         tip.setTransparency(transparency);
@@ -55,14 +55,14 @@ TEST(ToolTipPaint, TransparencyBlendsWithTheScreenAndShadowDarkensIt) {
     const TipGeometry& g = opaque.tip.window()->geometryInfo();
     const QPoint mid = g.body.center();
     const QImage solid = opaque.tip.window()->composed();
-    const QColor tipColour(solid.pixel(mid));
+    const QColor tipColor(solid.pixel(mid));
 
     TipOnScreen half(16, 50, false); // no shadow under it, so only the screen shows through
     ASSERT_TRUE(half.tip.showAt(QPoint(400, 300), half.tip.makeTool(&half.host, "Tip")));
     const QColor blended(half.tip.window()->composed().pixel(mid));
     // Half of the tip over the white screen.
-    EXPECT_NEAR(blended.red(), (tipColour.red() + 255) / 2, 3);
-    EXPECT_NEAR(blended.blue(), (tipColour.blue() + 255) / 2, 3);
+    EXPECT_NEAR(blended.red(), (tipColor.red() + 255) / 2, 3);
+    EXPECT_NEAR(blended.blue(), (tipColor.blue() + 255) / 2, 3);
 
     // Just outside the body on the right, inside the shadow: darker than the
     // white screen, and the 50 % darkness gives about mid grey at its core.

@@ -202,7 +202,7 @@ void browsingShots(MainWindow& w, Shots& shots, QString& scene) {
     {
         SavingDialog saving(&w);
         std::atomic<bool> release{false};
-        const VolumeInfo v = *w.state().volumes.selected();
+        const VolumeInfo v = *w.state().selectedVolumeInfo();
         saving.show();
         saving.start([&](CopyProgressSink& sink, CopyRequests& requests) {
             CopyOut copy(w.state().reader, v, w.state().catalog, &w.state().live,

@@ -1,4 +1,4 @@
-// Colours shared by every picture of the program, so the toolbar, the menus,
+// Colors shared by every picture of the program, so the toolbar, the menus,
 // the trees and the skins read as one set.
 #pragma once
 

@@ -21,7 +21,7 @@ QImage helpStrip();
 QImage homeStrip();
 QImage buyStrip();
 
-// The 32 x 32 animated strip (8 frames) on the magenta mask colour.
+// The 32 x 32 animated strip (8 frames) on the magenta mask color.
 QImage scanStrip();
 
 // A glyph alone on a transparent square.

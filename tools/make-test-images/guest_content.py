@@ -465,6 +465,12 @@ def fill(job):
         vol.remount()
         phase2(b, seed)
         write_jsonl(job["history"], b.history)
+    elif content == "carve":
+        import guest_carve
+        contents = guest_carve.carve_phase1(b, seed)
+        vol.remount()
+        guest_carve.carve_phase2(b, seed, contents)
+        write_jsonl(job["history"], b.history)
     elif content == "bench":
         bench_tree(b, BENCH_SEED)
     elif content == "million":

@@ -213,14 +213,14 @@ class Context:
         return job
 
 
-def plain_image(block_size, size_mib, content="standard", fmt="3.6", **extra):
+def plain_image(block_size, size_mib, content="standard", fmt="3.6", journal=None, **extra):
     def make(ctx):
         name = ctx.name
-        img = ctx.volume(name + ".img", size_mib * MIB, block_size, fmt)
+        img = ctx.volume(name + ".img", size_mib * MIB, block_size, fmt, journal)
         outputs = [name + ".img", name + ".manifest.jsonl"]
         job = ctx.job(img, content, seed=block_size + size_mib, manifest=outputs[1],
                         blockSize=block_size, **extra)
-        if content in ("deleted", "sample"):
+        if content in ("deleted", "sample", "carve"):
             outputs.append(name + ".history.jsonl")
             job["history"] = ctx.path(outputs[-1])
         ctx.guest.fill([job])
@@ -393,6 +393,10 @@ IMAGES = {
     "v35": (plain_image(4096, 48, content="v35", fmt="3.5", prefix="/root-only"), 600),
     "moved": (plain_image(4096, 48, content="moved"), 600),
     "deleted": (plain_image(4096, 48, content="deleted"), 600),
+    # A small journal: the kernel keeps leaves in the volume's first tenth
+    # and data after it, as on a large volume, where the default journal
+    # would fill that tenth.
+    "carve": (plain_image(4096, 48, content="carve", journal=1024), 600),
     "part-disk": (make_part_disk, 900),
     "sample": (make_sample, 600),
 }

@@ -34,7 +34,7 @@ int main(int argc, char** argv) {
     QString out;
     QByteArray markup;
     bool haveMarkup = false;
-    QColor colours[3] = {Qt::white, Qt::white, Qt::white};
+    QColor colors[3] = {Qt::white, Qt::white, Qt::white};
     const QStringList args = app.arguments();
     for (int i = 1; i < args.size(); ++i) {
         const QString& a = args[i];
@@ -56,7 +56,7 @@ int main(int argc, char** argv) {
         else if (a == "--colors") {
             const QStringList parts = next().split(',');
             for (int k = 0; k < 3 && k < parts.size(); ++k)
-                colours[k] = QColor::fromString(parts[k]);
+                colors[k] = QColor::fromString(parts[k]);
         } else if (!a.startsWith("--") && !haveMarkup) {
             markup = QByteArray(argv[i]); // the raw bytes: markup is 8-bit text
             haveMarkup = true;
@@ -82,8 +82,8 @@ int main(int argc, char** argv) {
     image.fill(Qt::white);
     {
         QPainter painter(&image);
-        dorvak::DrawBackgroundEffect(painter, image.rect(), effect, colours[0], colours[1],
-                                     colours[2], 5);
+        dorvak::drawBackgroundEffect(painter, image.rect(), dorvak::Effect(effect), colors[0],
+                                     colors[1], colors[2], 5);
         renderer.Draw(painter, QRect(0, 0, w, h));
     }
     if (!image.save(out, "PNG")) {

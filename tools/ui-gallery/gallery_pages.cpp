@@ -1,7 +1,6 @@
 #include "gallery.h"
 
-#include "ui/controls/colour_check_box.h"
-#include "ui/controls/colour_label.h"
+#include "ui/controls/color_widgets.h"
 #include "ui/controls/flat_combo_box.h"
 #include "ui/controls/hover_button.h"
 #include "ui/controls/image_button.h"
@@ -42,54 +41,54 @@ QWidget* makeControlsPage() {
     const int bitmaps[][2] = {{163, 171}, {164, 172}, {168, 175}, {169, 176}, {170, 177}};
     int x = 20;
     for (const auto& b : bitmaps) {
-        auto* button = new CHoverButton(page);
+        auto* button = new HoverButton(page);
         button->setBitmapResource(b[0], b[1]);
         button->move(x, 16);
         x += 76;
     }
-    auto* hot = new CHoverButton(page); // shown hot, as if hovered
+    auto* hot = new HoverButton(page); // shown hot, as if hovered
     hot->setBitmap(loadBitmapResource(171), loadBitmapResource(171));
     hot->move(x + 10, 16);
-    auto* home = new CHoverButton(page);
+    auto* home = new HoverButton(page);
     home->setBitmapResource(211);
     home->move(640, 2);
-    auto* buy = new CHoverButton(page);
+    auto* buy = new HoverButton(page);
     buy->setBitmapResource(251);
     buy->move(660, 64);
 
-    auto* group = new CXPGroupBox("Volume Identify Options", page);
+    auto* group = new XPGroupBox("Volume Identify Options", page);
     group->setGeometry(20, 110, 250, 120);
-    group->setBoxStyle(CXPGroupBox::Style::Band);
-    group->setCaptionBandColour(QColor(0x2F, 0x6F, 0xD0));
-    group->setBodyColour(QColor(0xF7, 0xFA, 0xFE));
-    group->setBorderColour(QColor(0x1D, 0x4E, 0x9E));
-    auto* check = new ColourCheckBox("Use Partition Table", group);
+    group->setBoxStyle(XPGroupBox::Style::Band);
+    group->setCaptionBandColor(QColor(0x2F, 0x6F, 0xD0));
+    group->setBodyColor(QColor(0xF7, 0xFA, 0xFE));
+    group->setBorderColor(QColor(0x1D, 0x4E, 0x9E));
+    auto* check = new ColorCheckBox("Use Partition Table", group);
     check->setChecked(true);
     check->move(16, 40);
-    auto* check2 = new ColourCheckBox("Search Partition", group);
-    check2->setTextColour(QColor(0x1D, 0x4E, 0x9E));
+    auto* check2 = new ColorCheckBox("Search Partition", group);
+    check2->setTextColor(QColor(0x1D, 0x4E, 0x9E));
     check2->move(16, 70);
-    auto* help = new CHoverButton(group);
+    auto* help = new HoverButton(group);
     help->setBitmapResource(249);
     help->move(210, 70);
 
-    auto* framed = new CXPGroupBox("Select Range", page);
+    auto* framed = new XPGroupBox("Select Range", page);
     framed->setGeometry(290, 110, 250, 120);
-    framed->setCaptionAlignment(CXPGroupBox::Centre);
+    framed->setCaptionAlignment(XPGroupBox::Centre);
     auto* combo = new FlatComboBox(framed);
     combo->addItems({"Whole disk", "First partition", "Custom range"});
     combo->setGeometry(16, 40, 180, 24);
-    auto* label = new ColourLabel("Start Sector: 0", framed);
-    label->setTextColour(QColor(0x24, 0x32, 0x4A));
+    auto* label = new ColorLabel("Start Sector: 0", framed);
+    label->setTextColor(QColor(0x24, 0x32, 0x4A));
     label->setBold(true);
     label->move(16, 80);
 
-    auto* model = new CTransparentStatic("Model                  :  VIRTUAL DISK 1.0", page);
+    auto* model = new TransparentStatic("Model                  :  VIRTUAL DISK 1.0", page);
     model->setGeometry(20, 250, 400, 20);
-    auto* opaque = new ColourLabel("  Opaque coloured label  ", page);
+    auto* opaque = new ColorLabel("  Opaque colored label  ", page);
     opaque->setTransparent(false);
-    opaque->setBackgroundColour(QColor(0xFF, 0xF4, 0xD6));
-    opaque->setTextColour(QColor(0x9A, 0x56, 0x0E));
+    opaque->setBackgroundColor(QColor(0xFF, 0xF4, 0xD6));
+    opaque->setTextColor(QColor(0x9A, 0x56, 0x0E));
     opaque->move(20, 280);
 
     int y = 320;
@@ -119,7 +118,7 @@ QWidget* makeControlsPage() {
 
     int bx = 560;
     for (const auto& b : {std::pair{222, 223}, std::pair{226, 225}, std::pair{227, 133}}) {
-        auto* button = new CHoverButton(page);
+        auto* button = new HoverButton(page);
         button->setBitmapResource(b.first, b.second);
         button->move(bx, 420);
         bx += 60;

@@ -124,7 +124,7 @@ struct TipShot {
     int direction;
     const char* text;
     int effect;
-    QColor colours[3];
+    QColor colors[3];
     int transparency;
     bool mainWindowLook;
 };
@@ -203,7 +203,7 @@ void tipShots(Shots& shots) {
         tip.setManualTimers(true);
         tip.setScreenRect(QRect(QPoint(0, 0), canvas));
         tip.setBackgroundEffect(s.effect, s.mainWindowLook ? 5 : 0);
-        tip.setColours(s.colours[0], s.colours[1], s.colours[2]);
+        tip.setColors(s.colors[0], s.colors[1], s.colors[2]);
         tip.setDirection(s.direction);
         tip.setTransparency(s.transparency);
         if (s.mainWindowLook)

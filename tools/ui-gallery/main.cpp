@@ -41,7 +41,7 @@ QWidget* tipsPage() {
     layout->addStretch();
     auto* balloon = new dorvak::MarkupToolTip(page);
     balloon->setBackgroundEffect(13, 5);
-    balloon->setColours(QColor(0xFC, 0xFF, 0x7D), Qt::white, QColor(0xFC, 0xFF, 0x7D));
+    balloon->setColors(QColor(0xFC, 0xFF, 0x7D), Qt::white, QColor(0xFC, 0xFF, 0x7D));
     balloon->setBorder(Qt::white, 1, 1);
     balloon->setDirection(2);
     balloon->addTool(scan, "<table><tr><td><ilst idres=159 cx=32 cy=32 mask width=200% "

@@ -1,6 +1,6 @@
 #include "ui/controls/flat_combo_box.h"
 
-#include "ui/controls/system_colours.h"
+#include "ui/controls/system_colors.h"
 
 #include <QChildEvent>
 #include <QEvent>
@@ -78,9 +78,9 @@ void FlatComboBox::focusOutEvent(QFocusEvent* e) {
     update();
 }
 
-QColor FlatComboBox::frameColour() const {
-    const QColor highlight = systemColour(SystemColour::Highlight);
-    return active() ? highlight : systemColour(SystemColour::ButtonShadow);
+QColor FlatComboBox::frameColor() const {
+    const QColor highlight = systemColor(SystemColor::Highlight);
+    return active() ? highlight : systemColor(SystemColor::ButtonShadow);
 }
 
 QRect FlatComboBox::buttonRect() const {
@@ -91,29 +91,29 @@ QRect FlatComboBox::buttonRect() const {
 void FlatComboBox::paintEvent(QPaintEvent*) {
     QPainter p(this);
     const QRect all = rect();
-    p.fillRect(all.adjusted(1, 1, -1, -1), isEnabled() ? systemColour(SystemColour::Window)
-                                                       : systemColour(SystemColour::ButtonFace));
-    // The button: face colour, lightened toward the highlight while active,
+    p.fillRect(all.adjusted(1, 1, -1, -1), isEnabled() ? systemColor(SystemColor::Window)
+                                                       : systemColor(SystemColor::ButtonFace));
+    // The button: face color, lightened toward the highlight while active,
     // darker and shifted by a pixel while the list is open.
     const QRect button = buttonRect();
-    const QColor highlight = systemColour(SystemColour::Highlight);
-    QColor face = systemColour(SystemColour::ButtonFace);
+    const QColor highlight = systemColor(SystemColor::Highlight);
+    QColor face = systemColor(SystemColor::ButtonFace);
     if (active()) face = lightened(highlight, 0.75);
     if (dropped_) face = lightened(highlight, 0.55);
     p.fillRect(button, face);
-    p.setPen(active() ? highlight : systemColour(SystemColour::ButtonShadow));
+    p.setPen(active() ? highlight : systemColor(SystemColor::ButtonShadow));
     p.drawLine(button.topLeft(), button.bottomLeft());
     const int shift = dropped_ ? 1 : 0;
     const QPointF c(button.center().x() + 0.5 + shift, button.center().y() + 0.5 + shift);
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(Qt::NoPen);
-    p.setBrush(isEnabled() ? systemColour(SystemColour::ButtonText)
-                           : systemColour(SystemColour::GrayText));
+    p.setBrush(isEnabled() ? systemColor(SystemColor::ButtonText)
+                           : systemColor(SystemColor::GrayText));
     const QPointF arrow[3] = {c + QPointF(-3.5, -1.5), c + QPointF(3.5, -1.5), c + QPointF(0, 2.5)};
     p.drawPolygon(arrow, 3);
     p.setRenderHint(QPainter::Antialiasing, false);
 
-    p.setPen(frameColour());
+    p.setPen(frameColor());
     p.setBrush(Qt::NoBrush);
     p.drawRect(all.adjusted(0, 0, -1, -1));
 
@@ -126,7 +126,7 @@ void FlatComboBox::paintEvent(QPaintEvent*) {
         }
         const int iconShift = opt.currentIcon.isNull() ? 0 : 20;
         p.setPen(isEnabled() ? palette().color(QPalette::Text)
-                             : systemColour(SystemColour::GrayText));
+                             : systemColor(SystemColor::GrayText));
         p.drawText(textRect.adjusted(iconShift, 0, 0, 0), Qt::AlignVCenter | Qt::AlignLeft,
                    fontMetrics().elidedText(opt.currentText, Qt::ElideRight,
                                             textRect.width() - iconShift));

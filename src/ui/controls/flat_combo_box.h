@@ -1,6 +1,6 @@
 // FlatComboBox: a combo box drawn flat: a one-pixel frame round the client
 // area and the drop-down button drawn as a push button (pushed while the list
-// is open). Frame and button take highlight-derived colours while the mouse
+// is open). Frame and button take highlight-derived colors while the mouse
 // is over the box or it has the focus. An editable box's line edit passes its
 // focus loss and mouse movement on so the hovered state stays right.
 #pragma once
@@ -18,8 +18,8 @@ public:
     bool isDropped() const { return dropped_; }
     void showPopup() override;
     void hidePopup() override;
-    // The frame colour for the current state.
-    QColor frameColour() const;
+    // The frame color for the current state.
+    QColor frameColor() const;
 
 protected:
     void paintEvent(QPaintEvent*) override;

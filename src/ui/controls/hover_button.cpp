@@ -8,7 +8,7 @@
 
 namespace dorvak {
 
-CHoverButton::CHoverButton(QWidget* parent) : QAbstractButton(parent) {
+HoverButton::HoverButton(QWidget* parent) : QAbstractButton(parent) {
     setMouseTracking(true);
     setCursor(Qt::PointingHandCursor);
     setFocusPolicy(Qt::TabFocus);
@@ -16,7 +16,7 @@ CHoverButton::CHoverButton(QWidget* parent) : QAbstractButton(parent) {
     connect(&hoverTimer_, &QTimer::timeout, this, [this] { hoverTick(QCursor::pos()); });
 }
 
-void CHoverButton::setBitmap(const QImage& strip, const QImage& hotStrip) {
+void HoverButton::setBitmap(const QImage& strip, const QImage& hotStrip) {
     strip_ = strip;
     // A hot strip of another size would jump on hover; it is ignored then.
     hotStrip_ = hotStrip.size() == strip.size() ? hotStrip : QImage();
@@ -25,19 +25,19 @@ void CHoverButton::setBitmap(const QImage& strip, const QImage& hotStrip) {
     update();
 }
 
-void CHoverButton::setBitmapResource(int normal, int hot) {
+void HoverButton::setBitmapResource(int normal, int hot) {
     setBitmap(loadBitmapResource(normal), hot ? loadBitmapResource(hot) : QImage());
 }
 
-void CHoverButton::setToolTipText(const QString& text) {
+void HoverButton::setToolTipText(const QString& text) {
     setToolTip(text.left(kMaxToolTip));
 }
 
-QSize CHoverButton::sizeHint() const {
+QSize HoverButton::sizeHint() const {
     return frame_.isValid() ? frame_ : QSize(16, 16);
 }
 
-void CHoverButton::setHovered(bool on) {
+void HoverButton::setHovered(bool on) {
     if (hovered_ == on) return;
     hovered_ = on;
     if (on)
@@ -47,26 +47,26 @@ void CHoverButton::setHovered(bool on) {
     update();
 }
 
-void CHoverButton::hoverTick(const QPoint& globalPos) {
+void HoverButton::hoverTick(const QPoint& globalPos) {
     if (!rect().contains(mapFromGlobal(globalPos))) setHovered(false);
 }
 
-void CHoverButton::mouseMoveEvent(QMouseEvent* e) {
+void HoverButton::mouseMoveEvent(QMouseEvent* e) {
     if (rect().contains(e->position().toPoint())) setHovered(true);
     QAbstractButton::mouseMoveEvent(e);
 }
 
-void CHoverButton::enterEvent(QEnterEvent* e) {
+void HoverButton::enterEvent(QEnterEvent* e) {
     setHovered(true);
     QAbstractButton::enterEvent(e);
 }
 
-void CHoverButton::leaveEvent(QEvent* e) {
+void HoverButton::leaveEvent(QEvent* e) {
     setHovered(false);
     QAbstractButton::leaveEvent(e);
 }
 
-void CHoverButton::paintEvent(QPaintEvent*) {
+void HoverButton::paintEvent(QPaintEvent*) {
     const QImage& strip = hovered_ && !hotStrip_.isNull() ? hotStrip_ : strip_;
     if (strip.isNull()) return;
     QPainter p(this);

@@ -1,4 +1,4 @@
-// CHoverButton: a push button drawn from a bitmap strip of two equal frames,
+// HoverButton: a push button drawn from a bitmap strip of two equal frames,
 // normal (left) and pressed (right). While the mouse is over it the button is
 // "hot": it shows the optional hot strip and the link cursor. A 100 ms timer
 // watches the cursor, because a fast exit does not always deliver a leave
@@ -11,13 +11,13 @@
 
 namespace dorvak {
 
-class CHoverButton : public QAbstractButton {
+class HoverButton : public QAbstractButton {
     Q_OBJECT
 public:
     static constexpr int kMaxToolTip = 260;
     static constexpr int kHoverCheckMs = 100;
 
-    explicit CHoverButton(QWidget* parent = nullptr);
+    explicit HoverButton(QWidget* parent = nullptr);
 
     // The strip shown normally and, optionally, the one shown while hot.
     // A null image draws nothing.

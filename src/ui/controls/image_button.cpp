@@ -1,7 +1,7 @@
 #include "ui/controls/image_button.h"
 
 #include "ui/controls/resource_images.h"
-#include "ui/controls/system_colours.h"
+#include "ui/controls/system_colors.h"
 #include "ui/controls/window_message.h"
 #include "ui/menu/qm_menu.h"
 
@@ -61,7 +61,7 @@ void ImageButton::setImageResources(int normal, int hovered) {
     setImages(loadBitmapResource(normal), hovered ? loadBitmapResource(hovered) : QImage());
 }
 
-void ImageButton::setColours(State state, const QColor& text, const QColor& background) {
+void ImageButton::setColors(State state, const QColor& text, const QColor& background) {
     text_[state] = text.isValid() ? std::optional<QColor>(text) : std::nullopt;
     background_[state] = background.isValid() ? std::optional<QColor>(background) : std::nullopt;
     update();
@@ -138,8 +138,8 @@ void ImageButton::paintEvent(QPaintEvent*) {
     if (background_[s]) p.fillRect(r, *background_[s]);
     if (s == Pressed || s == Hovered) {
         // A flat frame shows the button is live; pressed draws it sunken.
-        const QColor light = systemColour(SystemColour::ButtonHighlight);
-        const QColor dark = systemColour(SystemColour::ButtonShadow);
+        const QColor light = systemColor(SystemColor::ButtonHighlight);
+        const QColor dark = systemColor(SystemColor::ButtonShadow);
         p.setPen(s == Pressed ? dark : light);
         p.drawLine(r.topLeft(), r.topRight());
         p.drawLine(r.topLeft(), r.bottomLeft());
@@ -158,15 +158,15 @@ void ImageButton::paintEvent(QPaintEvent*) {
         x = text().isEmpty() ? r.width() : img.width() + 12 + shift;
     }
     if (!text().isEmpty()) {
-        const QColor textColour = text_[s]        ? *text_[s]
-                                  : s == Disabled ? systemColour(SystemColour::GrayText)
-                                                  : systemColour(SystemColour::ButtonText);
-        p.setPen(textColour);
+        const QColor textColor = text_[s]        ? *text_[s]
+                                 : s == Disabled ? systemColor(SystemColor::GrayText)
+                                                 : systemColor(SystemColor::ButtonText);
+        p.setPen(textColor);
         p.drawText(QRect(x, shift, r.width() - x - 4, r.height()),
                    Qt::AlignVCenter | Qt::AlignLeft | Qt::TextShowMnemonic, text());
     }
     if (focusRect_ && hasFocus()) {
-        p.setPen(QPen(systemColour(SystemColour::ButtonText), 1, Qt::DotLine));
+        p.setPen(QPen(systemColor(SystemColor::ButtonText), 1, Qt::DotLine));
         p.drawRect(r.adjusted(3, 3, -4, -4));
     }
 }

@@ -1,7 +1,7 @@
 // ImageButton: a push button, check box or drop-down menu button showing an
 // image and a text. It has images for the normal and the hovered state (a
 // grey one for disabled and a darkened one for pressed are derived), text and
-// background colours per state, and on a click it can toggle (check-box
+// background colors per state, and on a click it can toggle (check-box
 // mode), drop a QmMenu below itself and post the chosen command to its
 // command window, or open a target with the desktop.
 #pragma once
@@ -32,7 +32,7 @@ public:
 
     void setImages(const QImage& normal, const QImage& hovered = QImage());
     void setImageResources(int normal, int hovered = 0);
-    void setColours(State state, const QColor& text, const QColor& background = QColor());
+    void setColors(State state, const QColor& text, const QColor& background = QColor());
     // The menu dropped on a click and the object that receives its command
     // as a WindowMessageEvent (kCommandMessage, command, 0). `notify`, when
     // given, is sent a WindowMessageEvent (kMenuNotifyMessage) first.

@@ -1,12 +1,11 @@
-# Custom controls: hover and image buttons, flat combo box, coloured and
+# Custom controls: hover and image buttons, flat combo box, colored and
 # transparent labels, group box, percentage progress bar; plus the small
-# helpers the other toolkit folders share (system colours, window messages,
+# helpers the other toolkit folders share (system colors, window messages,
 # resource pictures).
 target_sources(dorvak_ui PRIVATE
-  ${CMAKE_CURRENT_LIST_DIR}/colour_check_box.h
-  ${CMAKE_CURRENT_LIST_DIR}/colour_label.h
-  ${CMAKE_CURRENT_LIST_DIR}/colour_style.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/colour_style.h
+  ${CMAKE_CURRENT_LIST_DIR}/color_style.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/color_style.h
+  ${CMAKE_CURRENT_LIST_DIR}/color_widgets.h
   ${CMAKE_CURRENT_LIST_DIR}/flat_combo_box.cpp
   ${CMAKE_CURRENT_LIST_DIR}/flat_combo_box.h
   ${CMAKE_CURRENT_LIST_DIR}/hover_button.cpp
@@ -15,8 +14,8 @@ target_sources(dorvak_ui PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/image_button.h
   ${CMAKE_CURRENT_LIST_DIR}/resource_images.cpp
   ${CMAKE_CURRENT_LIST_DIR}/resource_images.h
-  ${CMAKE_CURRENT_LIST_DIR}/system_colours.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/system_colours.h
+  ${CMAKE_CURRENT_LIST_DIR}/system_colors.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/system_colors.h
   ${CMAKE_CURRENT_LIST_DIR}/text_progress_bar.cpp
   ${CMAKE_CURRENT_LIST_DIR}/text_progress_bar.h
   ${CMAKE_CURRENT_LIST_DIR}/transparent_static.cpp

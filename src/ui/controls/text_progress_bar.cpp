@@ -1,19 +1,19 @@
 #include "ui/controls/text_progress_bar.h"
 
-#include "ui/controls/system_colours.h"
+#include "ui/controls/system_colors.h"
 
 #include <QPainter>
 
 namespace dorvak {
 namespace {
 
-std::optional<QColor> colourArg(quint32 ref) {
-    if (ref == TextProgressBar::kDefaultColour) return std::nullopt;
+std::optional<QColor> colorArg(quint32 ref) {
+    if (ref == TextProgressBar::kDefaultColor) return std::nullopt;
     return fromColorRef(ref);
 }
 
-quint32 colourResult(const std::optional<QColor>& c) {
-    return c ? toColorRef(*c) : TextProgressBar::kDefaultColour;
+quint32 colorResult(const std::optional<QColor>& c) {
+    return c ? toColorRef(*c) : TextProgressBar::kDefaultColor;
 }
 
 quint32 packRange(const TextProgressBar::Range& r) {
@@ -55,22 +55,22 @@ int TextProgressBar::setStep(int step) {
 }
 
 quint32 TextProgressBar::setBarColor(quint32 colorRef) {
-    const quint32 previous = colourResult(bar_);
-    bar_ = colourArg(colorRef);
+    const quint32 previous = colorResult(bar_);
+    bar_ = colorArg(colorRef);
     update();
     return previous;
 }
 
 quint32 TextProgressBar::setBkColor(quint32 colorRef) {
-    const quint32 previous = colourResult(background_);
-    background_ = colourArg(colorRef);
+    const quint32 previous = colorResult(background_);
+    background_ = colorArg(colorRef);
     update();
     return previous;
 }
 
 quint32 TextProgressBar::setTextColor(quint32 colorRef) {
-    const quint32 previous = colourResult(textColour_);
-    textColour_ = colourArg(colorRef);
+    const quint32 previous = colorResult(textColor_);
+    textColor_ = colorArg(colorRef);
     update();
     return previous;
 }
@@ -152,12 +152,12 @@ QString TextProgressBar::displayText() const {
     return QStringLiteral("%1%").arg(int(fraction() * 100));
 }
 
-QColor TextProgressBar::barColour() const {
-    return bar_.value_or(defaultBarColour());
+QColor TextProgressBar::barColor() const {
+    return bar_.value_or(defaultBarColor());
 }
 
-QColor TextProgressBar::backgroundColour() const {
-    return background_.value_or(systemColour(SystemColour::Window));
+QColor TextProgressBar::backgroundColor() const {
+    return background_.value_or(systemColor(SystemColor::Window));
 }
 
 void TextProgressBar::paintEvent(QPaintEvent*) {
@@ -173,16 +173,16 @@ void TextProgressBar::paintEvent(QPaintEvent*) {
         filled = QRect(0, 0, length, all.height());
         rest = QRect(length, 0, all.width() - length, all.height());
     }
-    p.fillRect(rest, backgroundColour());
-    p.fillRect(filled, barColour());
+    p.fillRect(rest, backgroundColor());
+    p.fillRect(filled, barColor());
     if (!showText_ || vertical_) return;
     const QString text = displayText();
     p.setFont(parentWidget() ? parentWidget()->font() : font());
     p.setClipRect(filled);
-    p.setPen(textColour_.value_or(backgroundColour()));
+    p.setPen(textColor_.value_or(backgroundColor()));
     p.drawText(all, Qt::AlignCenter, text);
     p.setClipRect(rest);
-    p.setPen(textColour_.value_or(barColour()));
+    p.setPen(textColor_.value_or(barColor()));
     p.drawText(all, Qt::AlignCenter, text);
 }
 

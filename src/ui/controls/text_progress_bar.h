@@ -1,5 +1,5 @@
 // TextProgressBar: a progress bar that prints its percentage (or its window
-// text) across the bar in two colours, so the text stays readable on both
+// text) across the bar in two colors, so the text stays readable on both
 // sides of the boundary. The progress-control messages are methods; the
 // message numbers are kept for sendMessage(), which workers reach through a
 // queued or blocking call so that everything runs on the window thread.
@@ -33,10 +33,10 @@ public:
         int low = 0;
         int high = 100;
     };
-    // The painted bar colour while no colour was set: RGB(0, 0, 144).
-    static QColor defaultBarColour() { return QColor(0, 0, 144); }
-    // Colour arguments use 0x00BBGGRR; this value means "default".
-    static constexpr quint32 kDefaultColour = 0xFF000000u;
+    // The painted bar color while no color was set: RGB(0, 0, 144).
+    static QColor defaultBarColor() { return QColor(0, 0, 144); }
+    // Color arguments use 0x00BBGGRR; this value means "default".
+    static constexpr quint32 kDefaultColor = 0xFF000000u;
 
     explicit TextProgressBar(QWidget* parent = nullptr);
 
@@ -84,13 +84,13 @@ private:
     double fraction() const;
     int computeBarLength() const;
     void refreshBar(bool force);
-    QColor barColour() const;
-    QColor backgroundColour() const;
+    QColor barColor() const;
+    QColor backgroundColor() const;
 
     Range range_;
     int pos_ = 0;
     int step_ = 1;
-    std::optional<QColor> bar_, background_, textColour_;
+    std::optional<QColor> bar_, background_, textColor_;
     bool showText_ = true;
     bool vertical_ = false;
     QString text_;

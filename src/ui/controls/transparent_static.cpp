@@ -2,12 +2,11 @@
 
 namespace dorvak {
 
-CTransparentStatic::CTransparentStatic(const QString& text, QWidget* parent)
-    : QLabel(text, parent) {
+TransparentStatic::TransparentStatic(const QString& text, QWidget* parent) : QLabel(text, parent) {
     setAutoFillBackground(false);
 }
 
-void CTransparentStatic::setText(const QString& text) {
+void TransparentStatic::setText(const QString& text) {
     QLabel::setText(text);
     if (QWidget* parent = parentWidget(); parent && isVisible())
         parent->repaint(geometry());

@@ -1,4 +1,4 @@
-// CTransparentStatic: static text over a skinned background. Setting a new
+// TransparentStatic: static text over a skinned background. Setting a new
 // text repaints the parent under the label at once, so nothing of a longer
 // old text stays behind on the skin.
 #pragma once
@@ -7,12 +7,12 @@
 
 namespace dorvak {
 
-class CTransparentStatic : public QLabel {
+class TransparentStatic : public QLabel {
     Q_OBJECT
 public:
-    explicit CTransparentStatic(const QString& text = QString(), QWidget* parent = nullptr);
+    explicit TransparentStatic(const QString& text = QString(), QWidget* parent = nullptr);
 
-    // Hides QLabel::setText so callers holding a CTransparentStatic get the
+    // Hides QLabel::setText so callers holding a TransparentStatic get the
     // parent repaint.
     void setText(const QString& text);
 };

@@ -1,64 +1,64 @@
 #include "ui/controls/xp_group_box.h"
 
-#include "ui/controls/system_colours.h"
+#include "ui/controls/system_colors.h"
 
 #include <QPainter>
 #include <QPainterPath>
 
 namespace dorvak {
 
-CXPGroupBox::CXPGroupBox(const QString& caption, QWidget* parent)
-    : QWidget(parent), caption_(caption), border_(systemColour(SystemColour::ButtonShadow)),
-      band_(systemColour(SystemColour::Highlight)), body_(systemColour(SystemColour::ButtonFace)) {
+XPGroupBox::XPGroupBox(const QString& caption, QWidget* parent)
+    : QWidget(parent), caption_(caption), border_(systemColor(SystemColor::ButtonShadow)),
+      band_(systemColor(SystemColor::Highlight)), body_(systemColor(SystemColor::ButtonFace)) {
     updateMargins();
 }
 
-void CXPGroupBox::setCaption(const QString& text) {
+void XPGroupBox::setCaption(const QString& text) {
     caption_ = text;
     updateMargins();
     update();
 }
 
-void CXPGroupBox::setCaptionAlignment(int alignment) {
+void XPGroupBox::setCaptionAlignment(int alignment) {
     alignment_ = qBound(0, alignment, 2);
     update();
 }
 
-void CXPGroupBox::setBoxStyle(Style style) {
+void XPGroupBox::setBoxStyle(Style style) {
     style_ = style;
     update();
 }
 
-void CXPGroupBox::setBorderColour(const QColor& c) {
+void XPGroupBox::setBorderColor(const QColor& c) {
     border_ = c;
     update();
 }
 
-void CXPGroupBox::setCaptionBandColour(const QColor& c) {
+void XPGroupBox::setCaptionBandColor(const QColor& c) {
     band_ = c;
     update();
 }
 
-void CXPGroupBox::setBodyColour(const QColor& c) {
+void XPGroupBox::setBodyColor(const QColor& c) {
     body_ = c;
     update();
 }
 
-void CXPGroupBox::setCaptionFont(const QFont& f) {
+void XPGroupBox::setCaptionFont(const QFont& f) {
     setFont(f);
     updateMargins();
     update();
 }
 
-int CXPGroupBox::captionBandHeight() const {
+int XPGroupBox::captionBandHeight() const {
     return fontMetrics().height() + 4;
 }
 
-void CXPGroupBox::updateMargins() {
+void XPGroupBox::updateMargins() {
     setContentsMargins(6, captionBandHeight() + 4, 6, 6);
 }
 
-QRect CXPGroupBox::captionRect(const QRect& box, int textWidth, int textHeight) const {
+QRect XPGroupBox::captionRect(const QRect& box, int textWidth, int textHeight) const {
     // Two pixels inside the band (or the frame's corner), at the alignment.
     int x = box.left() + 2 + 6;
     if (alignment_ == Centre)
@@ -68,7 +68,7 @@ QRect CXPGroupBox::captionRect(const QRect& box, int textWidth, int textHeight) 
     return QRect(x, box.top() + 2, textWidth, textHeight);
 }
 
-void CXPGroupBox::paintEvent(QPaintEvent*) {
+void XPGroupBox::paintEvent(QPaintEvent*) {
     QPainter p(this);
     const QRect box = rect().adjusted(1, 1, -1, -1);
     // The caption is padded with a space on each side so the frame line
@@ -93,7 +93,7 @@ void CXPGroupBox::paintEvent(QPaintEvent*) {
         p.setPen(QPen(border_, 1));
         p.drawPath(outline);
         p.setRenderHint(QPainter::Antialiasing, false);
-        p.setPen(systemColour(SystemColour::HighlightText));
+        p.setPen(systemColor(SystemColor::HighlightText));
         if (!text.isEmpty()) p.drawText(capRect, Qt::AlignLeft | Qt::AlignVCenter, text);
         return;
     }

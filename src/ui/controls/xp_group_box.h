@@ -1,6 +1,6 @@
-// CXPGroupBox: a group box drawn either as a plain frame whose top edge the
-// caption interrupts, or as a rounded panel with a coloured caption band over
-// a body colour.
+// XPGroupBox: a group box drawn either as a plain frame whose top edge the
+// caption interrupts, or as a rounded panel with a colored caption band over
+// a body color.
 #pragma once
 
 #include <QColor>
@@ -8,20 +8,20 @@
 
 namespace dorvak {
 
-class CXPGroupBox : public QWidget {
+class XPGroupBox : public QWidget {
     Q_OBJECT
 public:
     enum class Style { Framed, Band };
     enum Alignment { Left = 0, Centre = 1, Right = 2 };
 
-    explicit CXPGroupBox(const QString& caption = QString(), QWidget* parent = nullptr);
+    explicit XPGroupBox(const QString& caption = QString(), QWidget* parent = nullptr);
 
     void setCaption(const QString& text);
     void setCaptionAlignment(int alignment);
     void setBoxStyle(Style style);
-    void setBorderColour(const QColor& c);
-    void setCaptionBandColour(const QColor& c);
-    void setBodyColour(const QColor& c);
+    void setBorderColor(const QColor& c);
+    void setCaptionBandColor(const QColor& c);
+    void setBodyColor(const QColor& c);
     void setCaptionFont(const QFont& f);
 
     QString caption() const { return caption_; }

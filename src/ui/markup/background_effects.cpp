@@ -15,13 +15,13 @@ namespace {
 // Textures bigger than this many pixels are drawn only where they are seen.
 constexpr long long kMaxTexturePixels = 16LL * 1024 * 1024;
 
-QColor bandColour(const QColor& a, const QColor& b, int k) {
+QColor bandColor(const QColor& a, const QColor& b, int k) {
     // start + k * (end - start) / 64 per channel, truncated like C division.
     auto ch = [k](int s, int e) { return s + k * (e - s) / 64; };
     return QColor(ch(a.red(), b.red()), ch(a.green(), b.green()), ch(a.blue(), b.blue()));
 }
 
-// 64 bands across `r`, horizontally (colour changes along x) or vertically.
+// 64 bands across `r`, horizontally (color changes along x) or vertically.
 void drawBands(QPainter& p, const QRect& r, const QColor& from, const QColor& to, bool horizontal) {
     const int size = horizontal ? r.width() : r.height();
     for (int k = 0; k < 64; ++k) {
@@ -30,7 +30,7 @@ void drawBands(QPainter& p, const QRect& r, const QColor& from, const QColor& to
         if (b <= a) continue; // empty bands of small rectangles are skipped
         const QRect band = horizontal ? QRect(r.left() + a, r.top(), b - a, r.height())
                                       : QRect(r.left(), r.top() + a, r.width(), b - a);
-        p.fillRect(band, bandColour(from, to, k));
+        p.fillRect(band, bandColor(from, to, k));
     }
 }
 
@@ -77,26 +77,31 @@ QRect visiblePart(QPainter& p, const QRect& rect) {
     return visible;
 }
 
-void renderTexturePart(QImage& image, const QRect& part, QSize full, int effect, int g) {
-    const int w = full.width(), h = full.height();
-    const int d = 255 - 2 * g;
-    std::minstd_rand rng(static_cast<unsigned>(w * 7919 + h * 104729 + effect));
-    std::uniform_int_distribution<int> noise(-g, g);
-    std::vector<int> streak; // metal streak values for this part
-    if (effect == kEffectMetal) {
-        streak.assign(static_cast<size_t>(part.width()) * part.height(), 0);
-        std::uniform_int_distribution<int> px(0, std::max(0, w - 1)), py(0, std::max(0, h - 1));
-        std::uniform_int_distribution<int> len(1, std::max(1, std::min(w, h))), val(0, 40);
-        for (int s = 0; s < 200; ++s) {
-            const int x0 = px(rng), y0 = py(rng), l = len(rng), v = val(rng);
-            for (int i = 0; i < l; ++i) {
-                const int x = x0 + i, y = y0 + i;
-                if (part.contains(x, y))
-                    streak[static_cast<size_t>(y - part.top()) * part.width() + (x - part.left())] =
-                        v;
-            }
+// The metal texture's 200 diagonal streaks over the full w x h texture, as
+// the values they add within `part`. They come first from `rng`, so a part
+// of the texture draws the same streaks as the whole.
+std::vector<int> metalStreaks(const QRect& part, int w, int h, std::minstd_rand& rng) {
+    std::vector<int> streak(static_cast<size_t>(part.width()) * part.height(), 0);
+    std::uniform_int_distribution<int> px(0, std::max(0, w - 1)), py(0, std::max(0, h - 1));
+    std::uniform_int_distribution<int> len(1, std::max(1, std::min(w, h))), val(0, 40);
+    for (int s = 0; s < 200; ++s) {
+        const int x0 = px(rng), y0 = py(rng), l = len(rng), v = val(rng);
+        for (int i = 0; i < l; ++i) {
+            const int x = x0 + i, y = y0 + i;
+            if (part.contains(x, y))
+                streak[static_cast<size_t>(y - part.top()) * part.width() + (x - part.left())] = v;
         }
     }
+    return streak;
+}
+
+void renderTexturePart(QImage& image, const QRect& part, QSize full, Effect effect, int g) {
+    const int w = full.width(), h = full.height();
+    const int d = 255 - 2 * g;
+    std::minstd_rand rng(static_cast<unsigned>(w * 7919 + h * 104729 + int(effect)));
+    std::uniform_int_distribution<int> noise(-g, g);
+    std::vector<int> streak; // metal streak values for this part
+    if (effect == Effect::Metal) streak = metalStreaks(part, w, h, rng);
     const int band = std::min(w / 6, 16);
     for (int y = part.top(); y <= part.bottom(); ++y) {
         uchar* line = image.scanLine(y - part.top());
@@ -105,37 +110,37 @@ void renderTexturePart(QImage& image, const QRect& part, QSize full, int effect,
             const long long tx = static_cast<long long>(w - x) * 255 / w - 127;
             long long v = 0;
             switch (effect) {
-            case kEffectNoise:
+            case Effect::Noise:
                 v = 128 + noise(rng);
                 break;
-            case kEffectDiagShade:
+            case Effect::DiagShade:
                 v = g + (y * (d / 2)) / h + ((w - x) * (d / 2)) / w + noise(rng);
                 break;
-            case kEffectHShade:
+            case Effect::HShade:
                 v = g + static_cast<long long>(y) * d / h + noise(rng);
                 break;
-            case kEffectVShade:
+            case Effect::VShade:
                 v = g + static_cast<long long>(w - x) * d / w + noise(rng);
                 break;
-            case kEffectHBump:
+            case Effect::HBump:
                 v = 128 + (cube(ty) / 16384 * (128 - g)) / 128 + noise(rng);
                 break;
-            case kEffectVBump:
+            case Effect::VBump:
                 v = 128 + (cube(tx) / 16384 * (128 - g)) / 128 + noise(rng);
                 break;
-            case kEffectSoftBump:
+            case Effect::SoftBump:
                 v = std::clamp<long long>(128 + ((cube(ty) + cube(tx)) / 16384 * (128 - g)) / 128,
                                           g, 255 - g) +
                     noise(rng);
                 break;
-            case kEffectHardBump:
+            case Effect::HardBump:
                 v = 128 + (cube(ty) / 16384 * (64 - g) * 2) / 128 + noise(rng);
                 if (x - 0 < band)
                     v += 64; // lighter band along the left side
                 else if (w - 1 - x < band)
                     v -= 64; // darker band along the right side
                 break;
-            case kEffectMetal: {
+            case Effect::Metal: {
                 const int dd = (d - 40) / 2;
                 v = streak[static_cast<size_t>(y - part.top()) * part.width() + (x - part.left())] +
                     g + (y * dd) / h + ((w - x) * dd) / w + (noise(rng) + g);
@@ -152,22 +157,35 @@ void renderTexturePart(QImage& image, const QRect& part, QSize full, int effect,
 
 } // namespace
 
-int ParseBackgroundEffect(const QByteArray& value, int fallback) {
-    static const std::pair<const char*, int> kNames[] = {
-        {"transparent", -1}, {"solid", 0},      {"hgradient", 1},  {"vgradient", 2},
-        {"hcgradient", 3},   {"vcgradient", 4}, {"3hgradient", 5}, {"3vgradient", 6},
-        {"noise", 7},        {"diagshade", 8},  {"hshade", 9},     {"vshade", 10},
-        {"hbump", 11},       {"vbump", 12},     {"softbump", 13},  {"hardbump", 14},
-        {"metal", 15},
+Effect parseBackgroundEffect(const QByteArray& value, Effect fallback) {
+    static const std::pair<const char*, Effect> kNames[] = {
+        {"transparent", Effect::Transparent},
+        {"solid", Effect::Solid},
+        {"hgradient", Effect::HGradient},
+        {"vgradient", Effect::VGradient},
+        {"hcgradient", Effect::HCGradient},
+        {"vcgradient", Effect::VCGradient},
+        {"3hgradient", Effect::ThreeHGradient},
+        {"3vgradient", Effect::ThreeVGradient},
+        {"noise", Effect::Noise},
+        {"diagshade", Effect::DiagShade},
+        {"hshade", Effect::HShade},
+        {"vshade", Effect::VShade},
+        {"hbump", Effect::HBump},
+        {"vbump", Effect::VBump},
+        {"softbump", Effect::SoftBump},
+        {"hardbump", Effect::HardBump},
+        {"metal", Effect::Metal},
     };
     const QByteArray v = value.trimmed();
     if (v.isEmpty()) return fallback;
-    for (const auto& [name, number] : kNames)
-        if (v == name) return number;
-    return static_cast<int>(std::clamp<long long>(ParseCInteger(v), -1, 16));
+    for (const auto& [name, effect] : kNames)
+        if (v == name) return effect;
+    // A number past the named ones fills solid; one below paints nothing.
+    return Effect(std::clamp<long long>(parseCInteger(v), -1, 16));
 }
 
-QImage RenderTexture(QSize size, int effect, QColor start, QColor middle, QColor end,
+QImage renderTexture(QSize size, Effect effect, QColor start, QColor middle, QColor end,
                      int granularity) {
     if (size.isEmpty() || static_cast<long long>(size.width()) * size.height() > kMaxTexturePixels)
         return {};
@@ -178,30 +196,30 @@ QImage RenderTexture(QSize size, int effect, QColor start, QColor middle, QColor
     return image;
 }
 
-void DrawBackgroundEffect(QPainter& painter, const QRect& rect, int effect, QColor start,
+void drawBackgroundEffect(QPainter& painter, const QRect& rect, Effect effect, QColor start,
                           QColor middle, QColor end, int granularity) {
-    if (effect < 0 || rect.isEmpty()) return;
-    if (effect == kEffectSolid || effect > kEffectMetal) {
+    if (int(effect) < 0 || rect.isEmpty()) return;
+    if (effect == Effect::Solid || int(effect) > int(Effect::Metal)) {
         painter.fillRect(rect, start);
         return;
     }
     switch (effect) {
-    case kEffectHGradient:
+    case Effect::HGradient:
         drawBands(painter, rect, start, end, true);
         return;
-    case kEffectVGradient:
+    case Effect::VGradient:
         drawBands(painter, rect, start, end, false);
         return;
-    case kEffectHCGradient:
+    case Effect::HCGradient:
         drawSplitBands(painter, rect, start, end, start, true);
         return;
-    case kEffectVCGradient:
+    case Effect::VCGradient:
         drawSplitBands(painter, rect, start, end, start, false);
         return;
-    case kEffect3HGradient:
+    case Effect::ThreeHGradient:
         drawSplitBands(painter, rect, start, middle, end, true);
         return;
-    case kEffect3VGradient:
+    case Effect::ThreeVGradient:
         drawSplitBands(painter, rect, start, middle, end, false);
         return;
     default:
@@ -220,12 +238,12 @@ void DrawBackgroundEffect(QPainter& painter, const QRect& rect, int effect, QCol
     painter.drawImage(visible.topLeft(), image);
 }
 
-void DrawFrame(QPainter& painter, const QRect& rect, QColor first, QColor second, int borderStyle,
-               int width) {
-    if (borderStyle == kBorderNone || width <= 0 || rect.isEmpty()) return;
+void drawFrame(QPainter& painter, const QRect& rect, QColor first, QColor second,
+               BorderStyle borderStyle, int width) {
+    if (borderStyle == BorderStyle::None || width <= 0 || rect.isEmpty()) return;
     width = std::min(width, std::max(1, std::min(rect.width(), rect.height()) / 2));
-    if (borderStyle == kBorderSolid) {
-        // Left and top in the first colour, then right and bottom in the second.
+    if (borderStyle == BorderStyle::Solid) {
+        // Left and top in the first color, then right and bottom in the second.
         painter.fillRect(QRect(rect.left(), rect.top(), width, rect.height()), first);
         painter.fillRect(QRect(rect.left(), rect.top(), rect.width(), width), first);
         painter.fillRect(QRect(rect.right() - width + 1, rect.top(), width, rect.height()), second);
@@ -236,9 +254,9 @@ void DrawFrame(QPainter& painter, const QRect& rect, QColor first, QColor second
     // Dashed, dotted and double frames are one pixel wide.
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing, false);
-    const Qt::PenStyle style = borderStyle == kBorderDashed   ? Qt::DashLine
-                               : borderStyle == kBorderDotted ? Qt::DotLine
-                                                              : Qt::SolidLine;
+    const Qt::PenStyle style = borderStyle == BorderStyle::Dashed   ? Qt::DashLine
+                               : borderStyle == BorderStyle::Dotted ? Qt::DotLine
+                                                                    : Qt::SolidLine;
     auto frame = [&](const QRect& r) {
         QPen pen(first, 0, style, Qt::FlatCap);
         painter.setPen(pen);
@@ -251,7 +269,7 @@ void DrawFrame(QPainter& painter, const QRect& rect, QColor first, QColor second
     };
     frame(rect);
     const QRect inner = rect.adjusted(2, 2, -2, -2);
-    if (borderStyle == kBorderDouble && !inner.isEmpty()) frame(inner);
+    if (borderStyle == BorderStyle::Double && !inner.isEmpty()) frame(inner);
     painter.restore();
 }
 

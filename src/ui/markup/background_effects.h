@@ -12,58 +12,61 @@ class QPainter;
 
 namespace dorvak {
 
-// Effect numbers (the bgeffect attribute and the host's background settings).
-enum BackgroundEffectNumber : int {
-    kEffectTransparent = -1,
-    kEffectSolid = 0,
-    kEffectHGradient = 1,
-    kEffectVGradient = 2,
-    kEffectHCGradient = 3,
-    kEffectVCGradient = 4,
-    kEffect3HGradient = 5,
-    kEffect3VGradient = 6,
-    kEffectNoise = 7,
-    kEffectDiagShade = 8,
-    kEffectHShade = 9,
-    kEffectVShade = 10,
-    kEffectHBump = 11,
-    kEffectVBump = 12,
-    kEffectSoftBump = 13,
-    kEffectHardBump = 14,
-    kEffectMetal = 15,
+// A background effect: the bgeffect attribute's names and numbers, and the
+// hosts' background settings. A number in C notation may give any value:
+// below 0 paints nothing, above Metal fills solid.
+enum class Effect : int {
+    Transparent = -1,
+    Solid = 0,
+    HGradient = 1,
+    VGradient = 2,
+    HCGradient = 3,
+    VCGradient = 4,
+    ThreeHGradient = 5,
+    ThreeVGradient = 6,
+    Noise = 7,
+    DiagShade = 8,
+    HShade = 9,
+    VShade = 10,
+    HBump = 11,
+    VBump = 12,
+    SoftBump = 13,
+    HardBump = 14,
+    Metal = 15,
 };
 
-// Border styles of tables, cells and DrawFrame.
-enum BorderStyle : int {
-    kBorderNone = 0,
-    kBorderSolid = 1,
-    kBorderDashed = 2,
-    kBorderDotted = 3,
-    kBorderDouble = 6,
+// Border styles of tables, cells and drawFrame (the numbers are the
+// renderer's own and show in no attribute).
+enum class BorderStyle : int {
+    None = 0,
+    Solid = 1,
+    Dashed = 2,
+    Dotted = 3,
+    Double = 6,
 };
 
 // Reads a bgeffect value: one of the effect names ("solid", "hgradient", ...)
 // or a number in C notation. Returns `fallback` for an empty value.
-int ParseBackgroundEffect(const QByteArray& value, int fallback);
+Effect parseBackgroundEffect(const QByteArray& value, Effect fallback);
 
 // Paints `effect` over `rect`. Numbers below 0 paint nothing, numbers above 15
 // fill solid with `start`. `granularity` is the texture noise range g (tables
 // and cells use 5, the message box 0); it is clamped to 0..63. Textures are
 // deterministic for a given size and effect so repaints do not shimmer.
-void DrawBackgroundEffect(QPainter& painter, const QRect& rect, int effect, QColor start,
+void drawBackgroundEffect(QPainter& painter, const QRect& rect, Effect effect, QColor start,
                           QColor middle, QColor end, int granularity);
 
 // Renders the texture effects (7..15) into an image of the rect's size; the
-// other effects are drawn straight by DrawBackgroundEffect. Exposed for tests
+// other effects are drawn straight by drawBackgroundEffect. Exposed for tests
 // and for hosts that cache their backgrounds.
-QImage RenderTexture(QSize size, int effect, QColor start, QColor middle, QColor end,
+QImage renderTexture(QSize size, Effect effect, QColor start, QColor middle, QColor end,
                      int granularity);
 
 // Draws a frame: left edge (bottom to top) and top edge in `first`, right edge
 // (top to bottom) and bottom edge in `second`, each line `width` pixels wide
 // and inset by half of it. Double draws a second frame 2 x width further in.
 // Nothing is drawn for style none or width <= 0.
-void DrawFrame(QPainter& painter, const QRect& rect, QColor first, QColor second, int borderStyle,
-               int width);
+void drawFrame(QPainter& painter, const QRect& rect, QColor first, QColor second,
+               BorderStyle borderStyle, int width);
 
 } // namespace dorvak

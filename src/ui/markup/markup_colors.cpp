@@ -10,7 +10,7 @@ namespace dorvak {
 
 namespace {
 
-// The web colour names the markup knows, with exactly these spellings (so
+// The web color names the markup knows, with exactly these spellings (so
 // "lightgrey" but not "lightgray", "darkgray" but not "darkgrey").
 const char* const kWebColorNames[] = {
     "aqua",
@@ -161,7 +161,7 @@ struct SystemColor {
     QPalette::ColorRole role;
 };
 
-// Desktop colour names mapped to the nearest palette roles.
+// Desktop color names mapped to the nearest palette roles.
 const SystemColor kSystemColors[] = {
     {"activeborder", QPalette::Active, QPalette::Window},
     {"activecaption", QPalette::Active, QPalette::Highlight},
@@ -223,7 +223,7 @@ bool ColorTable::lookup(const QByteArray& name, QRgb* out) const {
     return true;
 }
 
-QRgb ParseMarkupColor(const QByteArray& value, QRgb fallback, const ColorTable& table, bool enabled,
+QRgb parseMarkupColor(const QByteArray& value, QRgb fallback, const ColorTable& table, bool enabled,
                       QRgb disabled) {
     if (!enabled) return disabled;
     if (value.isEmpty()) return fallback;
@@ -234,12 +234,12 @@ QRgb ParseMarkupColor(const QByteArray& value, QRgb fallback, const ColorTable& 
         return qRgb(v[0] * 16 + v[1], v[2] * 16 + v[3], v[4] * 16 + v[5]);
     }
     if (value[0] >= '0' && value[0] <= '9')
-        return RgbFromBgr(static_cast<unsigned long long>(ParseCInteger(value)));
+        return rgbFromBgr(static_cast<unsigned long long>(parseCInteger(value)));
     QRgb named;
     return table.lookup(value, &named) ? named : fallback;
 }
 
-QRgb SystemButtonShadowColor() {
+QRgb systemButtonShadowColor() {
     return currentPalette().color(QPalette::Active, QPalette::Dark).rgb();
 }
 

@@ -32,7 +32,7 @@ const FaceChoice kFaces[] = {
 
 } // namespace
 
-QString ResolveFontFamily(const QByteArray& face) {
+QString resolveFontFamily(const QByteArray& face) {
     static QHash<QByteArray, QString> resolved;
     const QByteArray key = face.trimmed().toLower();
     const auto it = resolved.constFind(key);
@@ -62,7 +62,7 @@ std::shared_ptr<const MarkupFont> FontCache::get(const StyleState& s) {
     if (auto it = fonts_.constFind(key); it != fonts_.constEnd()) return it.value();
     if (fonts_.size() > 512) fonts_.clear(); // bounded: hostile markup can ask for many sizes
 
-    QFont font(ResolveFontFamily(s.face));
+    QFont font(resolveFontFamily(s.face));
     font.setPixelSize(height);
     font.setWeight(static_cast<QFont::Weight>(std::clamp(s.weight, 1, 1000)));
     font.setItalic(s.italic);

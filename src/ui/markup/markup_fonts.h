@@ -25,7 +25,7 @@ struct MarkupFont {
 // The installed family that stands for a face named in markup ("verdana" ->
 // DejaVu Sans, "arial" -> Liberation Sans, "courier" -> Liberation Mono ...).
 // Unknown faces are returned unchanged and left to fontconfig.
-QString ResolveFontFamily(const QByteArray& face);
+QString resolveFontFamily(const QByteArray& face);
 
 class FontCache {
 public:

@@ -49,17 +49,17 @@ void parseSize(const QByteArray* value, int* out, bool* percent, const StyleStat
     const QByteArray v = value->trimmed();
     if (v.endsWith('%')) {
         *percent = true;
-        *out = std::clamp(ParseDecimal(v.left(v.size() - 1)), 0, 100000);
+        *out = std::clamp(parseDecimal(v.left(v.size() - 1)), 0, 100000);
     } else {
         *percent = false;
-        *out = std::clamp(ParseLength(v, 0, false, s, ctx), 0, MarkupRenderer::kMaxImageSide);
+        *out = std::clamp(parseLength(v, 0, false, s, ctx), 0, MarkupRenderer::kMaxImageSide);
     }
 }
 
 int intAttr(const MarkupAttributes& attrs, const char* name, int def) {
     const QByteArray* v = attrs.find(name);
     if (!v) return def;
-    return static_cast<int>(std::clamp<long long>(ParseCInteger(*v), INT_MIN / 2, INT_MAX / 2));
+    return static_cast<int>(std::clamp<long long>(parseCInteger(*v), INT_MIN / 2, INT_MAX / 2));
 }
 
 // Box blur of one line of alpha values with a window of `size` samples.
@@ -83,7 +83,7 @@ void blurLine(uchar* data, int count, int stride, int size, std::vector<int>& tm
 
 } // namespace
 
-int ParseImageStyle(QByteArrayView letters) {
+int parseImageStyle(QByteArrayView letters) {
     int flags = 0;
     for (char c : letters) {
         if (c == 'g')
@@ -98,7 +98,7 @@ int ParseImageStyle(QByteArrayView letters) {
     return flags;
 }
 
-ImageSpec ParseImageSpec(const MarkupAttributes& attrs, const StyleState& s,
+ImageSpec parseImageSpec(const MarkupAttributes& attrs, const StyleState& s,
                          const StyleContext& ctx) {
     ImageSpec spec;
     spec.index = std::max(0, intAttr(attrs, "index", 0));
@@ -110,12 +110,12 @@ ImageSpec ParseImageSpec(const MarkupAttributes& attrs, const StyleState& s,
     spec.speed = std::max(0, intAttr(attrs, "speed", 0));
     parseSize(attrs.find("width"), &spec.width, &spec.widthPercent, s, ctx);
     parseSize(attrs.find("height"), &spec.height, &spec.heightPercent, s, ctx);
-    if (const QByteArray* v = attrs.find("style")) spec.style = spec.hotStyle = ParseImageStyle(*v);
-    if (const QByteArray* v = attrs.find("hotstyle")) spec.hotStyle = ParseImageStyle(*v);
+    if (const QByteArray* v = attrs.find("style")) spec.style = spec.hotStyle = parseImageStyle(*v);
+    if (const QByteArray* v = attrs.find("hotstyle")) spec.hotStyle = parseImageStyle(*v);
     if (const QByteArray* v = attrs.find("mask")) {
         spec.hasMask = true;
-        // The mask is a key colour, so it is never replaced by the disabled colour.
-        spec.mask = ParseMarkupColor(*v, 0xFFFF00FF, *ctx.colors, true, 0);
+        // The mask is a key color, so it is never replaced by the disabled color.
+        spec.mask = parseMarkupColor(*v, 0xFFFF00FF, *ctx.colors, true, 0);
     }
     if (const QByteArray* v = attrs.find("file")) spec.file = *v;
     if (const QByteArray* v = attrs.find("srcdll")) spec.srcdll = *v;
@@ -228,7 +228,7 @@ QImage MarkupResources::handleImage(int handle) {
     return it == t.images.end() ? QImage() : it->second;
 }
 
-QImage StyleImage(const QImage& source, const QRect& from, const QSize& size, int flags,
+QImage styleImage(const QImage& source, const QRect& from, const QSize& size, int flags,
                   bool hasMask, QRgb mask) {
     if (source.isNull() || from.isEmpty() || size.isEmpty()) return {};
     QImage img = source.copy(from).convertToFormat(QImage::Format_ARGB32);
@@ -256,7 +256,7 @@ QImage StyleImage(const QImage& source, const QRect& from, const QSize& size, in
     return img.convertToFormat(QImage::Format_ARGB32_Premultiplied);
 }
 
-QImage MakeImageShadow(const QImage& image, QRgb colour, bool blur, int blurX, int blurY,
+QImage makeImageShadow(const QImage& image, QRgb color, bool blur, int blurX, int blurY,
                        QPoint* margin) {
     const int mx = blur ? std::clamp(blurX, 0, 64) / 2 : 0;
     const int my = blur ? std::clamp(blurY, 0, 64) / 2 : 0;
@@ -282,7 +282,7 @@ QImage MakeImageShadow(const QImage& image, QRgb colour, bool blur, int blurX, i
         const uchar* a = alpha.constScanLine(y);
         auto* dst = reinterpret_cast<QRgb*>(shadow.scanLine(y));
         for (int x = 0; x < w; ++x)
-            dst[x] = qPremultiply(qRgba(qRed(colour), qGreen(colour), qBlue(colour), a[x]));
+            dst[x] = qPremultiply(qRgba(qRed(color), qGreen(color), qBlue(color), a[x]));
     }
     return shadow;
 }

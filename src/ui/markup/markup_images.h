@@ -45,9 +45,9 @@ struct ImageSpec {
     QByteArray srcdll;
 };
 
-ImageSpec ParseImageSpec(const MarkupAttributes& attrs, const StyleState& state,
+ImageSpec parseImageSpec(const MarkupAttributes& attrs, const StyleState& state,
                          const StyleContext& ctx);
-int ParseImageStyle(QByteArrayView letters);
+int parseImageStyle(QByteArrayView letters);
 
 // Where <bmp>, <icon>, <ilst>, <string> and table backgrounds find their data.
 // Program resources live at :/bitmaps/<id>.png, :/icons/<id>.png and
@@ -82,13 +82,13 @@ private:
 };
 
 // Scales `source` (the part `from`) to `size` and applies the mask and the
-// style letters; mask-coloured pixels become transparent.
-QImage StyleImage(const QImage& source, const QRect& from, const QSize& size, int flags,
+// style letters; mask-colored pixels become transparent.
+QImage styleImage(const QImage& source, const QRect& from, const QSize& size, int flags,
                   bool hasMask, QRgb mask);
-// The shadow of an image's opaque shape in `colour`, blurred over blurX x blurY
+// The shadow of an image's opaque shape in `color`, blurred over blurX x blurY
 // when `blur` is on. The result is larger than the image by the blur margins:
 // draw it at (x + offsetX - margin.x, y + offsetY - margin.y).
-QImage MakeImageShadow(const QImage& image, QRgb colour, bool blur, int blurX, int blurY,
+QImage makeImageShadow(const QImage& image, QRgb color, bool blur, int blurX, int blurY,
                        QPoint* margin);
 
 } // namespace dorvak

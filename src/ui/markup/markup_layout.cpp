@@ -42,9 +42,9 @@ QSize MarkupLayout::run(const QRect& rect) {
     if (doc_.empty()) return {};
     stack_.clear();
     state_ = StyleState();
-    ApplyStyleRule(*env_.sheet, "body", state_, ctx_);
+    applyStyleRule(*env_.sheet, "body", state_, ctx_);
     push(StyleKey::Body); // the text is read as if wrapped in <body>
-    ApplyStyleRule(*env_.sheet, "body", state_, ctx_);
+    applyStyleRule(*env_.sheet, "body", state_, ctx_);
     updateFont();
     return layoutSequence(0, rect, env_.wrapWidth, 0);
 }
@@ -140,31 +140,12 @@ void MarkupLayout::closeTag(const MarkupToken& t) {
     updateFont();
 }
 
-void MarkupLayout::openTag(const MarkupToken& t, Line& line) {
-    switch (t.tag) {
-    case TagId::Br:
-        endLine(line, std::clamp(t.count, 1, MarkupRenderer::kMaxRepeat), false);
-        return;
-    case TagId::Tab:
-        placeTab(line, std::clamp(t.count, 1, MarkupRenderer::kMaxRepeat));
-        return;
-    case TagId::Hr:
-        placeRule(line, t.attrs);
-        return;
-    case TagId::Bmp:
-    case TagId::Icon:
-    case TagId::Ilst:
-        placeImage(line, t);
-        return;
-    case TagId::String:
-        placeString(line, t.attrs);
-        return;
-    default:
-        break;
-    }
-    if (t.key == StyleKey::None || !push(t.key)) return;
-    StyleState& s = state_;
-    switch (t.tag) {
+namespace {
+
+// The tags that set one field of the style: weight, the italic, underline
+// and strike-out switches, and the alignments across and down.
+void applyStateTag(TagId tag, StyleState& s) {
+    switch (tag) {
     case TagId::Bold:
         s.weight = std::min(900, s.weight * 2);
         break;
@@ -176,9 +157,6 @@ void MarkupLayout::openTag(const MarkupToken& t, Line& line) {
         break;
     case TagId::Strike:
         s.strikeOut = !s.strikeOut;
-        break;
-    case TagId::Font:
-        applyFontTag(t.attrs);
         break;
     case TagId::Left:
         s.align = HAlign::Left;
@@ -204,12 +182,61 @@ void MarkupLayout::openTag(const MarkupToken& t, Line& line) {
     case TagId::Bottom:
         s.valign = VAlign::Bottom;
         break;
+    default:
+        break;
+    }
+}
+
+} // namespace
+
+void MarkupLayout::openTag(const MarkupToken& t, Line& line) {
+    switch (t.tag) {
+    case TagId::Br:
+        endLine(line, std::clamp(t.count, 1, MarkupRenderer::kMaxRepeat), false);
+        return;
+    case TagId::Tab:
+        placeTab(line, std::clamp(t.count, 1, MarkupRenderer::kMaxRepeat));
+        return;
+    case TagId::Hr:
+        placeRule(line, t.attrs);
+        return;
+    case TagId::Bmp:
+    case TagId::Icon:
+    case TagId::Ilst:
+        placeImage(line, t);
+        return;
+    case TagId::String:
+        placeString(line, t.attrs);
+        return;
+    default:
+        break;
+    }
+    if (t.key == StyleKey::None || !push(t.key)) return;
+    StyleState& s = state_;
+    switch (t.tag) {
+    case TagId::Font:
+        applyFontTag(t.attrs);
+        break;
+    case TagId::Bold:
+    case TagId::Italic:
+    case TagId::Underline:
+    case TagId::Strike:
+    case TagId::Left:
+    case TagId::Center:
+    case TagId::Right:
+    case TagId::Justify:
+    case TagId::Baseline:
+    case TagId::Top:
+    case TagId::VCenter:
+    case TagId::Bottom:
+        applyStateTag(t.tag, s);
+        break;
     case TagId::SheetTag:
-        ApplyStyleRule(*env_.sheet, t.name, s, ctx_);
+        applyStyleRule(*env_.sheet, t.name, s, ctx_);
         break;
     case TagId::Span:
         if (const QByteArray* cls = t.attrs.find("class"))
-            ApplyStyleRule(*env_.sheet, '.' + cls->toLower(), s, ctx_);
+            applyStyleRule(*env_.sheet, '.' + cls->toLower(), s, ctx_);
         break;
     case TagId::Anchor:
         applyAnchor(t.attrs);
@@ -226,19 +253,19 @@ void MarkupLayout::applyFontTag(const MarkupAttributes& attrs) {
         if (name == "face") {
             if (!v.isEmpty()) s.face = v;
         } else if (name == "size") {
-            s.fontHeight = std::clamp(ParseLength(v, s.fontHeight, true, s, ctx_), 1,
+            s.fontHeight = std::clamp(parseLength(v, s.fontHeight, true, s, ctx_), 1,
                                       MarkupRenderer::kMaxFontPixels);
         } else if (name == "color") {
             s.textColor =
-                ParseMarkupColor(v, s.textColor, *env_.colors, env_.enabled, env_.disabledColor);
+                parseMarkupColor(v, s.textColor, *env_.colors, env_.enabled, env_.disabledColor);
         } else if (name == "weight") {
-            s.weight = ParseWeight(v, s.weight);
+            s.weight = parseWeight(v, s.weight);
         } else if (name == "bkgnd") {
             if (v.isEmpty() || v == "transparent") {
                 s.backgroundMode = BackgroundMode::Transparent;
             } else {
                 s.backgroundMode = BackgroundMode::Opaque;
-                s.backgroundColor = ParseMarkupColor(v, s.backgroundColor, *env_.colors,
+                s.backgroundColor = parseMarkupColor(v, s.backgroundColor, *env_.colors,
                                                      env_.enabled, env_.disabledColor);
             }
         } else if (name == "style") {
@@ -280,11 +307,11 @@ void MarkupLayout::applyAnchor(const MarkupAttributes& attrs) {
     s.linkIndex = linkCounter_++;
     for (const auto& [name, v] : attrs.list) {
         if (name == "href")
-            s.linkKind = 1, s.linkTarget = v;
+            s.linkKind = LinkKind::OpenTarget, s.linkTarget = v;
         else if (name == "msg")
-            s.linkKind = 2, s.linkTarget = v;
+            s.linkKind = LinkKind::SendMessage, s.linkTarget = v;
     }
-    ApplyStyleRule(*env_.sheet, s.linkIndex == env_.hoveredLink ? "a:hover" : "a:link", s, ctx_);
+    applyStyleRule(*env_.sheet, s.linkIndex == env_.hoveredLink ? "a:hover" : "a:link", s, ctx_);
 }
 
 QString MarkupLayout::transformed(const QString& text) const {

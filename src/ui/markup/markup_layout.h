@@ -112,7 +112,7 @@ private:
     void applyFontTag(const MarkupAttributes& attrs);
     void applyAnchor(const MarkupAttributes& attrs);
     void applyBoxAttributes(const MarkupAttributes& attrs, bool isTable, bool isCell);
-    QRgb shown(QRgb colour) const { return env_.enabled ? colour : env_.disabledColor; }
+    QRgb shown(QRgb color) const { return env_.enabled ? color : env_.disabledColor; }
 
     // paragraph items
     void openLine(Line& line);

@@ -182,11 +182,11 @@ void MarkupLayout::drawPiece(Line& line, const QString& piece, int top, int widt
             line.drawExtra += share;
         }
     }
-    const QColor colour = QColor::fromRgb(shown(state_.textColor));
+    const QColor color = QColor::fromRgb(shown(state_.textColor));
     if (state_.backgroundMode == BackgroundMode::Opaque && env_.enabled)
         p.fillRect(line.x, top, width, f.height, QColor::fromRgb(state_.backgroundColor));
     p.setFont(f.font);
-    p.setPen(colour);
+    p.setPen(color);
     if (shares.empty()) {
         p.drawText(QPoint(line.x, top + f.ascent), piece);
     } else {
@@ -202,13 +202,13 @@ void MarkupLayout::drawPiece(Line& line, const QString& piece, int top, int widt
             from = end;
         }
     }
-    if (state_.overline) p.fillRect(line.x, top, width, state_.weight >= 700 ? 2 : 1, colour);
+    if (state_.overline) p.fillRect(line.x, top, width, state_.weight >= 700 ? 2 : 1, color);
     recordLink(line.x, top, width, f.height);
     line.x = std::min(line.x + width, kMaxLayoutExtent);
 }
 
 void MarkupLayout::recordLink(int left, int top, int width, int height) {
-    if (!links_ || state_.linkKind == 0 || width <= 0 || height <= 0 ||
+    if (!links_ || state_.linkKind == LinkKind::None || width <= 0 || height <= 0 ||
         links_->size() >= kMaxLinkAreas)
         return;
     links_->push_back(LinkArea{left, top, left + width - 1, top + height - 1, state_.linkKind,
@@ -229,21 +229,21 @@ void MarkupLayout::placeTab(Line& line, int count) {
 
 void MarkupLayout::placeRule(Line& line, const MarkupAttributes& attrs) {
     StyleState rule = state_; // the "hr" rule applies to a private copy
-    ApplyStyleRule(*env_.sheet, "hr", rule, ctx_);
+    applyStyleRule(*env_.sheet, "hr", rule, ctx_);
     bool percent = true;
     int amount = 100;
     if (const QByteArray* v = attrs.find("width"); v && !v->trimmed().isEmpty()) {
         const QByteArray w = v->trimmed();
         percent = w.endsWith('%');
-        amount = percent ? std::clamp(ParseDecimal(w.left(w.size() - 1)), 0, 1000)
-                         : std::clamp(ParseLength(w, 0, false, rule, ctx_), 0, kMaxLayoutExtent);
+        amount = percent ? std::clamp(parseDecimal(w.left(w.size() - 1)), 0, 1000)
+                         : std::clamp(parseLength(w, 0, false, rule, ctx_), 0, kMaxLayoutExtent);
     }
     const QByteArray* size = attrs.find("size");
-    const int thickness = std::clamp(size ? ParseLength(*size, 1, false, rule, ctx_) : 1, 1, 1000);
-    const QByteArray* colourValue = attrs.find("color");
-    const QRgb colour = colourValue ? ParseMarkupColor(*colourValue, rule.textColor, *env_.colors,
-                                                       env_.enabled, env_.disabledColor)
-                                    : rule.textColor;
+    const int thickness = std::clamp(size ? parseLength(*size, 1, false, rule, ctx_) : 1, 1, 1000);
+    const QByteArray* colorValue = attrs.find("color");
+    const QRgb color = colorValue ? parseMarkupColor(*colorValue, rule.textColor, *env_.colors,
+                                                     env_.enabled, env_.disabledColor)
+                                  : rule.textColor;
     openLine(line);
     ++line.placed;
     if (measuring()) {
@@ -258,7 +258,7 @@ void MarkupLayout::placeRule(Line& line, const MarkupAttributes& attrs) {
         percent ? static_cast<int>(static_cast<long long>(amount) * line.box.width() / 100)
                 : amount;
     const int top = line.y + (line.rec.height - thickness) / 2;
-    painter_->fillRect(line.x, top, width, thickness, QColor::fromRgb(shown(colour)));
+    painter_->fillRect(line.x, top, width, thickness, QColor::fromRgb(shown(color)));
     line.x = std::min(line.x + width, kMaxLayoutExtent);
     if (percent) line.drawExtra += width;
 }
@@ -289,8 +289,8 @@ void MarkupLayout::placeItem(Line& line, int width, int height,
 }
 
 void MarkupLayout::placeImage(Line& line, const MarkupToken& token) {
-    const ImageSpec spec = ParseImageSpec(token.attrs, state_, ctx_);
-    const bool hot = state_.linkKind != 0 && state_.linkIndex == env_.hoveredLink;
+    const ImageSpec spec = parseImageSpec(token.attrs, state_, ctx_);
+    const bool hot = state_.linkKind != LinkKind::None && state_.linkIndex == env_.hoveredLink;
     const int flags = hot ? spec.hotStyle : spec.style;
     const bool anySource =
         spec.idres > 0 || !spec.file.isEmpty() || spec.iddll > 0 || spec.handle > 0;
@@ -341,11 +341,11 @@ void MarkupLayout::placeImage(Line& line, const MarkupToken& token) {
     const int boxH = size.height() + (shadow ? std::abs(env_.shadowY) : 0);
     placeItem(line, boxW, boxH, [&](int x, int top) {
         if (!visible_.intersects(QRect(x, top, boxW, boxH))) return;
-        const QImage image = StyleImage(src, from, size, flags, spec.hasMask, spec.mask);
+        const QImage image = styleImage(src, from, size, flags, spec.hasMask, spec.mask);
         const int ix = x + std::max(0, -env_.shadowX), iy = top + std::max(0, -env_.shadowY);
         if (shadow) {
             QPoint margin;
-            const QImage s = MakeImageShadow(image, env_.shadowColor, env_.shadowGradient,
+            const QImage s = makeImageShadow(image, env_.shadowColor, env_.shadowGradient,
                                              env_.blurX, env_.blurY, &margin);
             painter_->drawImage(
                 QPoint(ix + env_.shadowX - margin.x(), iy + env_.shadowY - margin.y()), s);
@@ -359,12 +359,12 @@ void MarkupLayout::placeString(Line& line, const MarkupAttributes& attrs) {
     if (!id) id = attrs.find("iddll");
     if (!id) return;
     const QByteArray bytes = env_.resources->loadString(
-        static_cast<int>(std::clamp<long long>(ParseCInteger(*id), 0, INT_MAX)));
+        static_cast<int>(std::clamp<long long>(parseCInteger(*id), 0, INT_MAX)));
     if (bytes.isEmpty()) return;
     // String files are UTF-8; older ones in the 8-bit code page still read.
     QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
     QString text = utf8.decode(bytes);
-    if (utf8.hasError()) text = DecodeAnsi(bytes);
+    if (utf8.hasError()) text = decodeAnsi(bytes);
     emitText(line, text);
 }
 

@@ -48,7 +48,7 @@ bool openWithDesktop(const QByteArray& target) {
 } // namespace
 
 MarkupRenderer::MarkupRenderer(QObject* parent)
-    : QObject(parent), disabledColour_(QColor::fromRgb(SystemButtonShadowColor())),
+    : QObject(parent), disabledColor_(QColor::fromRgb(systemButtonShadowColor())),
       linkCursor_(Qt::PointingHandCursor), settings_(std::make_unique<Settings>()),
       resources_(std::make_unique<Resources>()) {}
 
@@ -57,18 +57,18 @@ MarkupRenderer::~MarkupRenderer() {
 }
 
 void MarkupRenderer::SetStyleSheet(const char* text) {
-    settings_->sheet.load(text ? QByteArray(text) : QByteArray(StyleSheet::BuiltInText()));
+    settings_->sheet.load(text ? QByteArray(text) : QByteArray(StyleSheet::builtInText()));
 }
 
 void MarkupRenderer::SetStyleSheet(const QByteArray& text) {
-    settings_->sheet.load(text.isNull() ? QByteArray(StyleSheet::BuiltInText()) : text);
+    settings_->sheet.load(text.isNull() ? QByteArray(StyleSheet::builtInText()) : text);
 }
 
 void MarkupRenderer::SetEnabled(bool on) {
     enabled_ = on;
 }
-void MarkupRenderer::SetDisabledColor(QColor colour) {
-    disabledColour_ = colour;
+void MarkupRenderer::SetDisabledColor(QColor color) {
+    disabledColor_ = color;
 }
 void MarkupRenderer::SetWrapWidth(int pixels) {
     wrapWidth_ = std::clamp(pixels, 0, kMaxLayoutExtent);
@@ -105,7 +105,7 @@ void MarkupRenderer::SetLinkCursor(std::optional<QCursor> cursor) {
     linkCursor_ = cursor ? *cursor : QCursor(Qt::PointingHandCursor);
 }
 
-void MarkupRenderer::SetCursorWidget(QWidget* widget) {
+void MarkupRenderer::setCursorWidget(QWidget* widget) {
     if (cursorWidget_ && cursorSet_) cursorWidget_->unsetCursor();
     cursorWidget_ = widget;
     cursorSet_ = false;
@@ -121,7 +121,7 @@ void MarkupRenderer::SetHoverNotify(HoverCallback callback, qintptr param) {
     hoverParam_ = param;
 }
 
-void MarkupRenderer::SetOpenTargetFunction(OpenTargetFunction open) {
+void MarkupRenderer::setOpenTargetFunction(OpenTargetFunction open) {
     openTarget_ = std::move(open);
 }
 
@@ -132,7 +132,7 @@ void MarkupRenderer::fillEnv(LayoutEnv& e) const {
     e.fonts = &settings_->fonts;
     e.resources = &resources_->store;
     e.enabled = enabled_;
-    e.disabledColor = disabledColour_.rgb();
+    e.disabledColor = disabledColor_.rgb();
     e.wrapWidth = wrapWidth_;
     e.tabSize = tabSize_;
     e.dpiY = measureDpiY_; // lengths resolve in the draw pass as they did when measured
@@ -154,7 +154,7 @@ QSize MarkupRenderer::Prepare(const QPaintDevice* surface, const char* text) {
 }
 
 QSize MarkupRenderer::Prepare(const QPaintDevice* surface, const QString& text) {
-    return Prepare(surface, EncodeAnsi(text));
+    return Prepare(surface, encodeAnsi(text));
 }
 
 QSize MarkupRenderer::Prepare(const QPaintDevice* surface, const QByteArray& text) {
@@ -169,8 +169,8 @@ QSize MarkupRenderer::Prepare(const QPaintDevice* surface, const QByteArray& tex
     resources_->store.clearCache(); // pick up resources that changed since the last text
     if (text.isEmpty()) return measured_;
 
-    prepared_ = PrepareMarkupSource(text.left(kMaxTextBytes), newlineAsBreak_);
-    s.document = ParseMarkup(prepared_, kMaxTableNesting);
+    prepared_ = prepareMarkupSource(text.left(kMaxTextBytes), newlineAsBreak_);
+    s.document = parseMarkup(prepared_, kMaxTableNesting);
     measureDpiY_ = surface ? surface->logicalDpiY() : 96;
 
     LayoutEnv env;
@@ -234,7 +234,7 @@ bool MarkupRenderer::OnMouseMove(const QPoint& point) {
 bool MarkupRenderer::OnClick(const QPoint& point) {
     for (const LinkArea& a : linkAreas_) {
         if (!a.contains(point) || a.target.isEmpty()) continue;
-        if (a.kind == 1) {
+        if (a.kind == LinkKind::OpenTarget) {
             const QByteArray target = a.target; // the callee may re-draw and replace the areas
             if (openTarget_)
                 openTarget_(target);
@@ -242,7 +242,7 @@ bool MarkupRenderer::OnClick(const QPoint& point) {
                 openWithDesktop(target);
             return true;
         }
-        if (a.kind == 2) {
+        if (a.kind == LinkKind::SendMessage) {
             const QByteArray target = a.target;
             if (linkCallback_) linkCallback_(target, linkParam_);
             emit linkMessage(target, linkParam_);
@@ -264,10 +264,10 @@ bool MarkupRenderer::AdvanceAnimations() {
     return changed;
 }
 
-int MarkupRenderer::RegisterImageHandle(const QImage& image) {
+int MarkupRenderer::registerImageHandle(const QImage& image) {
     return MarkupResources::registerHandle(image);
 }
-void MarkupRenderer::ReleaseImageHandle(int handle) {
+void MarkupRenderer::releaseImageHandle(int handle) {
     MarkupResources::releaseHandle(handle);
 }
 

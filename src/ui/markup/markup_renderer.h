@@ -56,7 +56,7 @@ struct LineRecord {
 // One drawn piece of a link. Edges are inclusive (right/bottom belong to it).
 struct LinkArea {
     int left = 0, top = 0, right = 0, bottom = 0;
-    int kind = 0;  // 1 open target, 2 send message
+    LinkKind kind = LinkKind::None;
     int index = 0; // links numbered 0, 1, 2, ... in text order
     QByteArray target;
     bool contains(const QPoint& p) const {
@@ -94,7 +94,7 @@ public:
     void SetStyleSheet(const char* text);
     void SetStyleSheet(const QByteArray& text);
     void SetEnabled(bool on);
-    void SetDisabledColor(QColor colour);
+    void SetDisabledColor(QColor color);
     void SetWrapWidth(int pixels);   // 0: never wrap
     void SetTabSize(int pixels);     // default 32
     void SetNewlineAsBreak(bool on); // default on
@@ -114,17 +114,17 @@ public:
     void SetLinkCursor(std::optional<QCursor> cursor);
     // Widget whose cursor is switched to the link cursor over links (and
     // restored after); optional.
-    void SetCursorWidget(QWidget* widget);
+    void setCursorWidget(QWidget* widget);
     void SetLinkNotify(LinkCallback callback, qintptr param = 0);
     void SetHoverNotify(HoverCallback callback, qintptr param = 0);
-    void SetOpenTargetFunction(OpenTargetFunction open); // empty restores the default
+    void setOpenTargetFunction(OpenTargetFunction open); // empty restores the default
 
-    bool IsEnabled() const { return enabled_; }
-    QColor DisabledColor() const { return disabledColour_; }
-    int WrapWidth() const { return wrapWidth_; }
-    int TabSize() const { return tabSize_; }
-    bool NewlineAsBreak() const { return newlineAsBreak_; }
-    QCursor LinkCursor() const { return linkCursor_; }
+    bool isEnabled() const { return enabled_; }
+    QColor disabledColor() const { return disabledColor_; }
+    int wrapWidth() const { return wrapWidth_; }
+    int tabSize() const { return tabSize_; }
+    bool newlineAsBreak() const { return newlineAsBreak_; }
+    QCursor linkCursor() const { return linkCursor_; }
 
     // --- operations -----------------------------------------------------
     // Prepares the source and measures it on `surface` (null: a 96-dpi
@@ -134,7 +134,7 @@ public:
     QSize Prepare(const QPaintDevice* surface, const QByteArray& text);
     QSize Prepare(const QPaintDevice* surface, const char* text);
     QSize Prepare(const QPaintDevice* surface, const QString& text);
-    // Draws the last prepared text into `rect`; replaces the LinkAreas.
+    // Draws the last prepared text into `rect`; replaces the linkAreas.
     void Draw(QPainter& painter, const QRect& rect);
     // Returns whether the point is over a link with a target; updates the
     // hovered index (notifying on change) and the cursor widget's cursor.
@@ -147,18 +147,18 @@ public:
     bool AdvanceAnimations();
 
     // --- results of the last Prepare/Draw (for hosts and tests) -----------
-    QSize MeasuredSize() const { return measured_; }
+    QSize measuredSize() const { return measured_; }
     const std::vector<LineRecord>& Lines() const { return lines_; }
-    const std::vector<LinkArea>& LinkAreas() const { return linkAreas_; }
+    const std::vector<LinkArea>& linkAreas() const { return linkAreas_; }
     const std::vector<AnimationEntry>& Animations() const { return animations_; }
-    int HoveredLink() const { return hoveredLink_; }
-    const QByteArray& PreparedText() const { return prepared_; }
+    int hoveredLink() const { return hoveredLink_; }
+    const QByteArray& preparedText() const { return prepared_; }
 
     // --- image handles (the `handle` attribute) --------------------------
     // A process-wide table of images the host owns; the renderer only reads
     // them. Handles start at 1.
-    static int RegisterImageHandle(const QImage& image);
-    static void ReleaseImageHandle(int handle);
+    static int registerImageHandle(const QImage& image);
+    static void releaseImageHandle(int handle);
 
     // Limits that keep hostile markup bounded.
     static constexpr int kMaxNesting = 256;     // style stack depth
@@ -183,7 +183,7 @@ private:
     void fillEnv(LayoutEnv& env) const;
 
     bool enabled_ = true;
-    QColor disabledColour_;
+    QColor disabledColor_;
     int wrapWidth_ = 0;
     int tabSize_ = 32;
     bool newlineAsBreak_ = true;
@@ -196,7 +196,7 @@ private:
     qintptr hoverParam_ = 0;
     OpenTargetFunction openTarget_;
 
-    std::unique_ptr<Settings> settings_; // style sheet, colours, shadow, image list
+    std::unique_ptr<Settings> settings_; // style sheet, colors, shadow, image list
     std::unique_ptr<Resources> resources_;
 
     QByteArray prepared_;

@@ -20,7 +20,7 @@ constexpr int kGranularity = 5; // texture noise of table and cell backgrounds
 
 int spanAttr(const MarkupAttributes& attrs, const char* name) {
     const QByteArray* v = attrs.find(name);
-    return v ? std::clamp(ParseDecimal(*v), 1, MarkupRenderer::kMaxSpan) : 1;
+    return v ? std::clamp(parseDecimal(*v), 1, MarkupRenderer::kMaxSpan) : 1;
 }
 
 VAlign valignOf(QByteArrayView v, VAlign def) {
@@ -33,8 +33,8 @@ VAlign valignOf(QByteArrayView v, VAlign def) {
 
 // Outer border of a table on each side: the width, 3 for a double frame.
 int tableBorder(const StyleState& s) {
-    if (s.borderStyle == kBorderNone || s.borderWidth <= 0) return 0;
-    return s.borderStyle == kBorderDouble ? 3 : s.borderWidth;
+    if (s.borderStyle == BorderStyle::None || s.borderWidth <= 0) return 0;
+    return s.borderStyle == BorderStyle::Double ? 3 : s.borderWidth;
 }
 
 // Shares `amount` over `count` slots as (remaining) / (remaining slots).
@@ -51,41 +51,41 @@ void share(std::vector<int>& sizes, int first, int count, int amount) {
 void MarkupLayout::applyBoxAttributes(const MarkupAttributes& attrs, bool isTable, bool isCell) {
     StyleState& s = state_;
     s.width = s.height = 0; // explicit sizes belong to one table, row or cell
-    auto colour = [&](const QByteArray& v, QRgb def) {
-        return ParseMarkupColor(v, def, *env_.colors, env_.enabled, env_.disabledColor);
+    auto color = [&](const QByteArray& v, QRgb def) {
+        return parseMarkupColor(v, def, *env_.colors, env_.enabled, env_.disabledColor);
     };
     // Backgrounds keep their colours while disabled: text, rules and borders
     // turn to the disabled colour, and a cell that did so too would hide the
     // text on it.
     auto background = [&](const QByteArray& v, QRgb def) {
-        return ParseMarkupColor(v, def, *env_.colors, true, env_.disabledColor);
+        return parseMarkupColor(v, def, *env_.colors, true, env_.disabledColor);
     };
     for (const auto& [name, v] : attrs.list) {
         if (isTable && name == "cellpadding")
-            s.padding = std::clamp(ParseLength(v, s.padding, false, s, ctx_), 0, 1000);
+            s.padding = std::clamp(parseLength(v, s.padding, false, s, ctx_), 0, 1000);
         else if (isTable && name == "cellspacing")
-            s.spacing = std::clamp(ParseLength(v, s.spacing, false, s, ctx_), 0, 1000);
+            s.spacing = std::clamp(parseLength(v, s.spacing, false, s, ctx_), 0, 1000);
         else if (isTable && name == "background") {
             if (v.size() > 5) s.backgroundImage = v;
         } else if (name == "border")
-            SetBorderWidth(s, ParseLength(v, s.borderWidth, false, s, ctx_));
+            setBorderWidth(s, parseLength(v, s.borderWidth, false, s, ctx_));
         else if (name == "borderstyle")
-            SetBorderStyle(s, v);
+            setBorderStyle(s, v);
         else if (name == "bordercolor")
-            s.borderLight = s.borderDark = colour(v, s.borderLight);
+            s.borderLight = s.borderDark = color(v, s.borderLight);
         else if (name == "bordercolorlight")
-            s.borderLight = colour(v, s.borderLight);
+            s.borderLight = color(v, s.borderLight);
         else if (name == "bordercolordark")
-            s.borderDark = colour(v, s.borderDark);
+            s.borderDark = color(v, s.borderDark);
         else if (name == "bgcolor") {
             s.backgroundColor = background(v, s.backgroundColor);
-            if (s.effect < 0) s.effect = kEffectSolid;
+            if (int(s.effect) < 0) s.effect = Effect::Solid;
         } else if (name == "bgmidcolor")
             s.backgroundMiddle = background(v, s.backgroundMiddle);
         else if (name == "bgendcolor")
             s.backgroundEnd = background(v, s.backgroundEnd);
         else if (name == "bgeffect")
-            s.effect = ParseBackgroundEffect(v, s.effect);
+            s.effect = parseBackgroundEffect(v, s.effect);
         else if (name == "align") {
             if (v == "left")
                 s.align = HAlign::Left;
@@ -96,13 +96,13 @@ void MarkupLayout::applyBoxAttributes(const MarkupAttributes& attrs, bool isTabl
         } else if (name == "valign")
             s.valign = valignOf(v, s.valign);
         else if (name == "width")
-            s.width = std::clamp(ParseLength(v, 0, false, s, ctx_), 0, kMaxLayoutExtent);
+            s.width = std::clamp(parseLength(v, 0, false, s, ctx_), 0, kMaxLayoutExtent);
         else if (name == "height")
-            s.height = std::clamp(ParseLength(v, 0, false, s, ctx_), 0, kMaxLayoutExtent);
+            s.height = std::clamp(parseLength(v, 0, false, s, ctx_), 0, kMaxLayoutExtent);
     }
-    if (s.borderStyle == kBorderNone || s.borderWidth <= 0)
-        s.borderStyle = kBorderNone, s.borderWidth = 0;
-    else if (s.borderStyle != kBorderSolid)
+    if (s.borderStyle == BorderStyle::None || s.borderWidth <= 0)
+        s.borderStyle = BorderStyle::None, s.borderWidth = 0;
+    else if (s.borderStyle != BorderStyle::Solid)
         s.borderWidth = 1;
     if (!isTable) s.borderWidth = std::min(s.borderWidth, 1);
     (void)isCell;
@@ -172,11 +172,11 @@ void MarkupLayout::sizeGrid(TableRecord& rec, const std::vector<QSize>& cellSize
 }
 
 void MarkupLayout::drawTableFrame(const StyleState& s, const QRect& r, bool cell) {
-    if (s.borderStyle == kBorderNone || s.borderWidth <= 0) return;
+    if (s.borderStyle == BorderStyle::None || s.borderWidth <= 0) return;
     // Tables are raised (light edge first), cells sunken (dark edge first).
     const QColor light = QColor::fromRgb(shown(s.borderLight)),
                  dark = QColor::fromRgb(shown(s.borderDark));
-    DrawFrame(*painter_, r, cell ? dark : light, cell ? light : dark, s.borderStyle,
+    drawFrame(*painter_, r, cell ? dark : light, cell ? light : dark, s.borderStyle,
               cell ? 1 : s.borderWidth);
 }
 
@@ -234,10 +234,10 @@ TableGeometry placeTable(const TableRecord& rec, const StyleState& s, const QRec
 } // namespace
 
 void MarkupLayout::paintTableBackground(const StyleState& s, const QRect& r) {
-    if (s.effect >= 0) {
-        DrawBackgroundEffect(*painter_, r, s.effect, QColor::fromRgb(s.backgroundColor),
-                             QColor::fromRgb(s.backgroundMiddle), QColor::fromRgb(s.backgroundEnd),
-                             kGranularity);
+    if (int(s.effect) >= 0) {
+        drawBackgroundEffect(*painter_, r, s.effect, QColor::fromRgb(s.backgroundColor),
+                             QColor::fromRgb(s.backgroundMiddle),
+                             QColor::fromRgb(s.backgroundEnd), kGranularity);
     } else if (!s.backgroundImage.isEmpty() && env_.enabled) {
         const QByteArray& v = s.backgroundImage;
         const qsizetype colon = v.indexOf(':');
@@ -245,9 +245,9 @@ void MarkupLayout::paintTableBackground(const StyleState& s, const QRect& r) {
         const QByteArray key = v.left(std::max<qsizetype>(colon, 0)).trimmed(),
                          value = v.mid(colon + 1).trimmed();
         if (key == "idres")
-            spec.idres = static_cast<int>(std::clamp<long long>(ParseCInteger(value), 0, INT_MAX));
+            spec.idres = static_cast<int>(std::clamp<long long>(parseCInteger(value), 0, INT_MAX));
         else if (key == "iddll")
-            spec.iddll = static_cast<int>(std::clamp<long long>(ParseCInteger(value), 0, INT_MAX));
+            spec.iddll = static_cast<int>(std::clamp<long long>(parseCInteger(value), 0, INT_MAX));
         else if (key == "file")
             spec.file = value;
         const QImage tile = env_.resources->load(spec, MarkupResources::Kind::Bitmap);
@@ -274,8 +274,8 @@ MarkupLayout::CellLayout MarkupLayout::layoutCell(const MarkupCell& cell, const 
                       std::max(content.height(), cellState.height) + 2 * inset),
                 content, cellState.width > 0};
     }
-    if (cellState.effect >= 0)
-        DrawBackgroundEffect(*painter_, r, cellState.effect,
+    if (int(cellState.effect) >= 0)
+        drawBackgroundEffect(*painter_, r, cellState.effect,
                              QColor::fromRgb(cellState.backgroundColor),
                              QColor::fromRgb(cellState.backgroundMiddle),
                              QColor::fromRgb(cellState.backgroundEnd), kGranularity);
@@ -328,7 +328,7 @@ QSize MarkupLayout::layoutTable(const MarkupTable& table, const QRect& box, int 
                               bool isTable) {
         stack_.push_back(state_);
         stack_.back().key = key;
-        ApplyStyleRule(*env_.sheet, rule, state_, ctx_);
+        applyStyleRule(*env_.sheet, rule, state_, ctx_);
         applyBoxAttributes(attrs, isTable, key == StyleKey::Td);
         updateFont();
     };

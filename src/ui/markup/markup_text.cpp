@@ -125,7 +125,7 @@ public:
         if (current_ >= 0) {
             MarkupToken t;
             t.kind = MarkupToken::Text;
-            t.text = DecodeAnsi(pending);
+            t.text = decodeAnsi(pending);
             doc_.sequences[current_].push_back(std::move(t));
         }
         pending.clear();
@@ -231,7 +231,7 @@ void DocumentBuilder::tag(QByteArrayView content) {
         if (info.id == TagId::Br || info.id == TagId::Tab) {
             // The character after the name ("=" in br=2) is dropped before the
             // number is read.
-            t.count = rest.size() > 1 ? ParseDecimal(rest.sliced(1)) : 1;
+            t.count = rest.size() > 1 ? parseDecimal(rest.sliced(1)) : 1;
         }
         while (!rest.isEmpty() && rest.front() == ' ')
             rest = rest.sliced(1);
@@ -248,7 +248,7 @@ const QByteArray* MarkupAttributes::find(const char* name) const {
     return nullptr;
 }
 
-QString DecodeAnsi(QByteArrayView bytes) {
+QString decodeAnsi(QByteArrayView bytes) {
     QString out(bytes.size(), Qt::Uninitialized);
     QChar* dst = out.data();
     for (qsizetype i = 0; i < bytes.size(); ++i) {
@@ -260,7 +260,7 @@ QString DecodeAnsi(QByteArrayView bytes) {
     return out;
 }
 
-QByteArray EncodeAnsi(const QString& text) {
+QByteArray encodeAnsi(const QString& text) {
     QByteArray out;
     out.reserve(text.size());
     for (QChar ch : text) {
@@ -277,7 +277,7 @@ QByteArray EncodeAnsi(const QString& text) {
     return out;
 }
 
-QByteArray PrepareMarkupSource(QByteArray text, bool newlineAsBreak) {
+QByteArray prepareMarkupSource(QByteArray text, bool newlineAsBreak) {
     // Order matters: "&amp;" first, so "&amp;lt;" ends as a literal "<".
     // The euro sign is 0x80 in the code page (0x88 would be a circumflex).
     static const std::pair<const char*, const char*> kEntities[] = {
@@ -300,7 +300,7 @@ QByteArray PrepareMarkupSource(QByteArray text, bool newlineAsBreak) {
     return text;
 }
 
-MarkupDocument ParseMarkup(const QByteArray& prepared, int maxTableDepth) {
+MarkupDocument parseMarkup(const QByteArray& prepared, int maxTableDepth) {
     DocumentBuilder builder(maxTableDepth);
     QByteArray pending;
     const qsizetype n = prepared.size();
@@ -337,7 +337,7 @@ MarkupDocument ParseMarkup(const QByteArray& prepared, int maxTableDepth) {
     return builder.finish();
 }
 
-long long ParseCInteger(QByteArrayView text, bool* ok) {
+long long parseCInteger(QByteArrayView text, bool* ok) {
     qsizetype i = 0;
     while (i < text.size() && isBlank(text[i]))
         ++i;
@@ -369,7 +369,7 @@ long long ParseCInteger(QByteArrayView text, bool* ok) {
     return negative ? -value : value;
 }
 
-int ParseDecimal(QByteArrayView text) {
+int parseDecimal(QByteArrayView text) {
     qsizetype i = 0;
     while (i < text.size() && isBlank(text[i]))
         ++i;

@@ -12,11 +12,11 @@
 namespace dorvak {
 
 // Windows-1252 conversions: the program's texts are 8-bit in that code page.
-QString DecodeAnsi(QByteArrayView bytes);
-QByteArray EncodeAnsi(const QString& text);
+QString decodeAnsi(QByteArrayView bytes);
+QByteArray encodeAnsi(const QString& text);
 
 // Entities, CR removal and (optionally) line feeds/tabs as <br>/<t>.
-QByteArray PrepareMarkupSource(QByteArray text, bool newlineAsBreak);
+QByteArray prepareMarkupSource(QByteArray text, bool newlineAsBreak);
 
 enum class TagId : unsigned char {
     Unknown,
@@ -127,12 +127,12 @@ struct MarkupDocument {
 
 // Tokenizes prepared text. `maxTableDepth` bounds tables inside cells; deeper
 // table tags are ignored.
-MarkupDocument ParseMarkup(const QByteArray& prepared, int maxTableDepth);
+MarkupDocument parseMarkup(const QByteArray& prepared, int maxTableDepth);
 
 // Reads an integer like C's strtol with base 0 ("0x" hex, leading 0 octal),
 // skipping leading blanks; saturates instead of overflowing.
-long long ParseCInteger(QByteArrayView text, bool* ok = nullptr);
+long long parseCInteger(QByteArrayView text, bool* ok = nullptr);
 // atoi: optional blanks and sign, then decimal digits; saturating.
-int ParseDecimal(QByteArrayView text);
+int parseDecimal(QByteArrayView text);
 
 } // namespace dorvak

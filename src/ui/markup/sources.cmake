@@ -1,4 +1,4 @@
-# Markup renderer, style sheet, colours, tables and background effects.
+# Markup renderer, style sheet, colors, tables and background effects.
 target_sources(dorvak_ui PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/background_effects.cpp
   ${CMAKE_CURRENT_LIST_DIR}/background_effects.h

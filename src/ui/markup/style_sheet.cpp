@@ -56,18 +56,18 @@ void applyDecoration(QByteArrayView value, StyleState& s) {
 
 } // namespace
 
-int ParseLength(QByteArrayView value, int def, bool scale17, const StyleState& state,
+int parseLength(QByteArrayView value, int def, bool scale17, const StyleState& state,
                 const StyleContext& ctx) {
     value = value.trimmed();
     if (value.isEmpty()) return def;
     if (value.endsWith('%')) {
-        const int n = ParseDecimal(value.first(value.size() - 1));
+        const int n = parseDecimal(value.first(value.size() - 1));
         return clampLength(std::round(static_cast<double>(def) * n / 100.0));
     }
     if (value.front() == '+' || value.front() == '-') value = value.sliced(1);
     if (value.size() >= 2) {
         const QByteArrayView unit = value.last(2);
-        const double n = ParseDecimal(value.first(value.size() - 2));
+        const double n = parseDecimal(value.first(value.size() - 2));
         const double dpi = ctx.dpiY;
         if (unit == "px") return clampLength(n);
         if (unit == "ex")
@@ -79,64 +79,57 @@ int ParseLength(QByteArrayView value, int def, bool scale17, const StyleState& s
         if (unit == "pt") return clampLength(std::trunc(dpi * n / 72.0));
         if (unit == "pc") return clampLength(std::trunc(dpi * n / 6.0));
     }
-    const long long n = ParseCInteger(value);
+    const long long n = parseCInteger(value);
     if (scale17 && n >= 1 && n <= 7) return kScale17[n - 1];
     return clampLength(static_cast<double>(n));
 }
 
-int ParseWeight(QByteArrayView value, int def) {
+int parseWeight(QByteArrayView value, int def) {
     value = value.trimmed();
     if (value.isEmpty() || value == "normal") return 400;
     if (value == "bold") return 700;
     if (value == "bolder") return 900;
     if (value == "lighter") return 100;
     bool ok = false;
-    const long long n = ParseCInteger(value, &ok);
+    const long long n = parseCInteger(value, &ok);
     return ok ? static_cast<int>(std::clamp<long long>(n, 1, 1000)) : def;
 }
 
-void SetBorderWidth(StyleState& s, int width) {
+void setBorderWidth(StyleState& s, int width) {
     s.borderWidth = std::clamp(width, 0, 1000);
     if (s.borderWidth == 0)
-        s.borderStyle = 0;
-    else if (s.borderStyle == 0)
-        s.borderStyle = 1;
+        s.borderStyle = BorderStyle::None;
+    else if (s.borderStyle == BorderStyle::None)
+        s.borderStyle = BorderStyle::Solid;
 }
 
-void SetBorderStyle(StyleState& s, QByteArrayView style) {
+void setBorderStyle(StyleState& s, QByteArrayView style) {
     style = style.trimmed();
     if (style == "none")
-        s.borderStyle = 0;
+        s.borderStyle = BorderStyle::None;
     else if (style == "solid")
-        s.borderStyle = 1;
+        s.borderStyle = BorderStyle::Solid;
     else if (style == "dashed")
-        s.borderStyle = 2;
+        s.borderStyle = BorderStyle::Dashed;
     else if (style == "dotted")
-        s.borderStyle = 3;
+        s.borderStyle = BorderStyle::Dotted;
     else if (style == "double")
-        s.borderStyle = 6;
+        s.borderStyle = BorderStyle::Double;
     else
         return;
-    if (s.borderStyle != 0 && s.borderWidth == 0) s.borderWidth = 1;
+    if (s.borderStyle != BorderStyle::None && s.borderWidth == 0) s.borderWidth = 1;
 }
 
-void ApplyStyleProperty(const QByteArray& name, const QByteArray& value, StyleState& s,
-                        const StyleContext& ctx) {
-    auto colour = [&](QRgb def) {
-        return ParseMarkupColor(value, def, *ctx.colors, ctx.enabled, ctx.disabledColor);
-    };
-    if (name == "font-size") {
-        s.fontHeight =
-            std::clamp(ParseLength(value, s.fontHeight, true, s, ctx), 1, ctx.maxFontPixels);
-    } else if (name == "font-family") {
-        if (!value.isEmpty()) s.face = value;
-    } else if (name == "font-style") {
+namespace {
+
+// The properties whose values are keywords; false for any other property.
+// An unknown keyword changes nothing.
+bool applyKeywordProperty(const QByteArray& name, const QByteArray& value, StyleState& s) {
+    if (name == "font-style") {
         if (value.isEmpty() || value == "normal")
             s.italic = false;
         else if (value == "italic" || value == "oblique")
             s.italic = true;
-    } else if (name == "font-weight") {
-        s.weight = ParseWeight(value, s.weight);
     } else if (name == "text-align") {
         if (value == "left")
             s.align = HAlign::Left;
@@ -153,20 +146,6 @@ void ApplyStyleProperty(const QByteArray& name, const QByteArray& value, StyleSt
             s.transform = TextTransform::Lowercase;
         else if (value == "capitalize")
             s.transform = TextTransform::Capitalize;
-    } else if (name == "color") {
-        s.textColor = colour(s.textColor);
-    } else if (name == "background-color") {
-        if (value.isEmpty() || value == "transparent") {
-            s.backgroundMode = BackgroundMode::Transparent;
-        } else {
-            // Kept while disabled, as the table attributes keep theirs (a
-            // disabled text background is drawn transparent anyway).
-            s.backgroundMode = BackgroundMode::Opaque;
-            s.backgroundColor =
-                ParseMarkupColor(value, s.backgroundColor, *ctx.colors, true, ctx.disabledColor);
-        }
-    } else if (name == "text-decoration") {
-        applyDecoration(value, s);
     } else if (name == "vertical-align") {
         if (value.isEmpty() || value == "baseline")
             s.valign = VAlign::Baseline;
@@ -176,29 +155,64 @@ void ApplyStyleProperty(const QByteArray& name, const QByteArray& value, StyleSt
             s.valign = VAlign::Top;
         else if (value == "bottom")
             s.valign = VAlign::Bottom;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+void applyStyleProperty(const QByteArray& name, const QByteArray& value, StyleState& s,
+                        const StyleContext& ctx) {
+    auto color = [&](QRgb def) {
+        return parseMarkupColor(value, def, *ctx.colors, ctx.enabled, ctx.disabledColor);
+    };
+    if (applyKeywordProperty(name, value, s)) return;
+    if (name == "font-size") {
+        s.fontHeight =
+            std::clamp(parseLength(value, s.fontHeight, true, s, ctx), 1, ctx.maxFontPixels);
+    } else if (name == "font-family") {
+        if (!value.isEmpty()) s.face = value;
+    } else if (name == "font-weight") {
+        s.weight = parseWeight(value, s.weight);
+    } else if (name == "color") {
+        s.textColor = color(s.textColor);
+    } else if (name == "background-color") {
+        if (value.isEmpty() || value == "transparent") {
+            s.backgroundMode = BackgroundMode::Transparent;
+        } else {
+            // Kept while disabled, as the table attributes keep theirs (a
+            // disabled text background is drawn transparent anyway).
+            s.backgroundMode = BackgroundMode::Opaque;
+            s.backgroundColor =
+                parseMarkupColor(value, s.backgroundColor, *ctx.colors, true, ctx.disabledColor);
+        }
+    } else if (name == "text-decoration") {
+        applyDecoration(value, s);
     } else if (name == "border-color") {
-        s.borderLight = s.borderDark = colour(s.borderLight);
+        s.borderLight = s.borderDark = color(s.borderLight);
     } else if (name == "border-width" || name == "size") {
         if (value == "thin")
-            SetBorderWidth(s, s.borderWidth * 75 / 100);
+            setBorderWidth(s, s.borderWidth * 75 / 100);
         else if (value == "thick")
-            SetBorderWidth(s, s.borderWidth * 125 / 100);
+            setBorderWidth(s, s.borderWidth * 125 / 100);
         else if (value != "medium")
-            SetBorderWidth(s, ParseLength(value, s.borderWidth, false, s, ctx));
+            setBorderWidth(s, parseLength(value, s.borderWidth, false, s, ctx));
     } else if (name == "border-style") {
-        SetBorderStyle(s, value);
+        setBorderStyle(s, value);
     } else if (name == "margin") {
-        s.padding = std::clamp(ParseLength(value, s.padding, false, s, ctx), 0, 1000);
+        s.padding = std::clamp(parseLength(value, s.padding, false, s, ctx), 0, 1000);
     } else if (name == "padding") {
-        s.spacing = std::clamp(ParseLength(value, s.spacing, false, s, ctx), 0, 1000);
+        s.spacing = std::clamp(parseLength(value, s.spacing, false, s, ctx), 0, 1000);
     }
 }
 
 StyleSheet::StyleSheet() {
-    load(QByteArray(BuiltInText()));
+    load(QByteArray(builtInText()));
 }
 
-const char* StyleSheet::BuiltInText() {
+const char* StyleSheet::builtInText() {
     return "body {font-size: 10pt; color:black; font-family:Verdana}\r\n"
            "p {font-size: 10pt; color:black; font-family:Verdana; font-weight:bold}\r\n"
            "h1 {font-size: 14pt; color:black; font-family:Verdana; font-weight:bold}\r\n"
@@ -247,12 +261,12 @@ StyleSheet::find(const QByteArray& selector) const {
     return it == rules_.constEnd() ? nullptr : &it.value();
 }
 
-void ApplyStyleRule(const StyleSheet& sheet, const QByteArray& selector, StyleState& state,
+void applyStyleRule(const StyleSheet& sheet, const QByteArray& selector, StyleState& state,
                     const StyleContext& ctx) {
     const auto* decls = sheet.find(selector);
     if (!decls) return;
     for (const auto& [name, value] : *decls)
-        ApplyStyleProperty(name, value, state, ctx);
+        applyStyleProperty(name, value, state, ctx);
 }
 
 } // namespace dorvak

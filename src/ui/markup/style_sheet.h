@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "ui/markup/background_effects.h"
 #include "ui/markup/markup_text.h"
 #include "ui/markup/style_values.h"
 
@@ -34,25 +35,23 @@ struct StyleState {
     QRgb backgroundMiddle = 0xFFFFFFFF;
     QRgb backgroundEnd = 0xFFFFFFFF;
     BackgroundMode backgroundMode = BackgroundMode::Transparent;
-    int effect = -1;
+    Effect effect = Effect::Transparent;
     QByteArray backgroundImage;
     HAlign align = HAlign::Left;
     VAlign valign = VAlign::Baseline;
-    int borderStyle = 0;
+    BorderStyle borderStyle = BorderStyle::None;
     int borderWidth = 0;
     int width = 0; // explicit width/height of the current table or cell
     int height = 0;
-    int reserved1 = 0;
-    int reserved2 = 0;
     TextTransform transform = TextTransform::None;
     int padding = 2;
     int spacing = 0;
-    int linkKind = 0; // 1 open target, 2 send message
+    LinkKind linkKind = LinkKind::None;
     QByteArray linkTarget;
     int linkIndex = -1; // number of the enclosing link, for hover styles
 };
 
-// What a length or colour needs to know about its surroundings.
+// What a length or color needs to know about its surroundings.
 struct StyleContext {
     const ColorTable* colors = nullptr;
     bool enabled = true;
@@ -64,15 +63,15 @@ struct StyleContext {
 
 // Reads a length. `def` is the current value (and the base of percentages);
 // `scale17` maps a bare 1..7 to 8, 10, 12, 14, 18, 24, 36.
-int ParseLength(QByteArrayView value, int def, bool scale17, const StyleState& state,
+int parseLength(QByteArrayView value, int def, bool scale17, const StyleState& state,
                 const StyleContext& ctx);
 // Reads a weight: normal, bold, bolder, lighter, a number, or empty (400).
-int ParseWeight(QByteArrayView value, int def);
+int parseWeight(QByteArrayView value, int def);
 
 class StyleSheet {
 public:
     StyleSheet(); // loads the built-in sheet
-    static const char* BuiltInText();
+    static const char* builtInText();
     void load(const QByteArray& text); // empties the map first
     // Declarations of a selector (lower-case), or null.
     const std::vector<std::pair<QByteArray, QByteArray>>* find(const QByteArray& selector) const;
@@ -83,13 +82,13 @@ private:
 };
 
 // Applies one rule to the state; unknown selectors change nothing.
-void ApplyStyleRule(const StyleSheet& sheet, const QByteArray& selector, StyleState& state,
+void applyStyleRule(const StyleSheet& sheet, const QByteArray& selector, StyleState& state,
                     const StyleContext& ctx);
 // Applies one property; unknown properties and keywords change nothing.
-void ApplyStyleProperty(const QByteArray& name, const QByteArray& value, StyleState& state,
+void applyStyleProperty(const QByteArray& name, const QByteArray& value, StyleState& state,
                         const StyleContext& ctx);
 // Border fix-ups after a change of width or style.
-void SetBorderWidth(StyleState& state, int width);
-void SetBorderStyle(StyleState& state, QByteArrayView style);
+void setBorderWidth(StyleState& state, int width);
+void setBorderStyle(StyleState& state, QByteArrayView style);
 
 } // namespace dorvak

@@ -1,7 +1,7 @@
 #include "ui/menu/icon_menu.h"
 
 #include "ui/controls/resource_images.h"
-#include "ui/controls/system_colours.h"
+#include "ui/controls/system_colors.h"
 
 #include <QPainter>
 #include <QPainterPath>
@@ -13,10 +13,10 @@ constexpr quint32 kGrayed = 0x1, kDisabled = 0x2, kChecked = 0x8, kOwnerDraw = 0
                   kSeparator = 0x800;
 
 void raised(QPainter& p, const QRect& r) {
-    p.setPen(systemColour(SystemColour::ButtonHighlight));
+    p.setPen(systemColor(SystemColor::ButtonHighlight));
     p.drawLine(r.topLeft(), r.topRight());
     p.drawLine(r.topLeft(), r.bottomLeft());
-    p.setPen(systemColour(SystemColour::ButtonShadow));
+    p.setPen(systemColor(SystemColor::ButtonShadow));
     p.drawLine(r.bottomLeft(), r.bottomRight());
     p.drawLine(r.topRight(), r.bottomRight());
 }
@@ -103,8 +103,8 @@ int IconMenu::trackPopup(const QPoint& globalPos) {
 }
 
 void IconMenu::paintBackground(QPainter& p, const QRect& rect) const {
-    p.fillRect(rect, style_ == BitmapAndText ? creamColour() : systemColour(SystemColour::Menu));
-    p.setPen(systemColour(SystemColour::ButtonShadow));
+    p.fillRect(rect, style_ == BitmapAndText ? creamColor() : systemColor(SystemColor::Menu));
+    p.setPen(systemColor(SystemColor::ButtonShadow));
     p.drawRect(rect.adjusted(0, 0, -1, -1));
 }
 
@@ -114,17 +114,17 @@ void IconMenu::paintItem(QPainter& p, const QAction* action, const QRect& r, boo
     if (style_ == BitmapAndText) {
         paintBitmapAndText(p, *item, r, selected);
     } else if (style_ == Swatches) {
-        p.fillRect(r, systemColour(SystemColour::ButtonFace));
+        p.fillRect(r, systemColor(SystemColor::ButtonFace));
         if (item->isSeparator()) return;
         p.fillRect(r.adjusted(3, 3, -3, -3), QColor(128, 128, 128));
         p.fillRect(r.adjusted(4, 4, -4, -4), fromColorRef(item->value));
         if (selected) {
-            p.setPen(systemColour(SystemColour::Highlight));
+            p.setPen(systemColor(SystemColor::Highlight));
             p.drawRect(r.adjusted(0, 0, -1, -1));
         }
     } else {
-        p.fillRect(r, selected ? systemColour(SystemColour::Highlight)
-                               : systemColour(SystemColour::Menu));
+        p.fillRect(r,
+                   selected ? systemColor(SystemColor::Highlight) : systemColor(SystemColor::Menu));
         if (!item->bitmap.isNull())
             p.drawImage(QPoint(r.left() + 2, r.top() + (r.height() - item->bitmap.height()) / 2),
                         item->bitmap);
@@ -132,8 +132,8 @@ void IconMenu::paintItem(QPainter& p, const QAction* action, const QRect& r, boo
 }
 
 void IconMenu::paintLabels(QPainter& p, const Item& item, const QRect& r,
-                           const QColor& colour) const {
-    p.setPen(colour);
+                           const QColor& color) const {
+    p.setPen(color);
     const int flags = Qt::AlignVCenter | Qt::TextShowMnemonic | Qt::TextSingleLine;
     // The label gets the whole text area unless an accelerator needs its
     // column at the right edge.
@@ -148,24 +148,24 @@ void IconMenu::paintLabels(QPainter& p, const Item& item, const QRect& r,
 void IconMenu::paintBitmapAndText(QPainter& p, const Item& item, const QRect& r,
                                   bool selected) const {
     const QRect square(r.left(), r.top(), kSquare, qMin(kSquare, r.height()));
-    p.fillRect(r, creamColour());
+    p.fillRect(r, creamColor());
     if (item.isSeparator()) {
         const int y = r.top() + 3;
-        p.setPen(systemColour(SystemColour::ButtonShadow));
+        p.setPen(systemColor(SystemColor::ButtonShadow));
         p.drawLine(r.left() + kSquare + 5, y, r.right() - 2, y);
-        p.setPen(systemColour(SystemColour::ButtonHighlight));
+        p.setPen(systemColor(SystemColor::ButtonHighlight));
         p.drawLine(r.left() + kSquare + 5, y + 1, r.right() - 2, y + 1);
         return;
     }
     const bool enabled = !(item.flags & (kGrayed | kDisabled));
     const bool checked = item.flags & kChecked;
-    p.fillRect(square, systemColour(SystemColour::ButtonFace));
+    p.fillRect(square, systemColor(SystemColor::ButtonFace));
     if (checked) {
-        p.setPen(systemColour(SystemColour::ButtonShadow));
+        p.setPen(systemColor(SystemColor::ButtonShadow));
         p.drawRect(square.adjusted(1, 1, -2, -2));
         p.save();
         p.setRenderHint(QPainter::Antialiasing);
-        p.setPen(QPen(checkColour(), 1.8, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        p.setPen(QPen(checkColor(), 1.8, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
         QPainterPath tick;
         const QPointF o(square.left() + 5, square.top() + 5);
         tick.moveTo(o + QPointF(0.5, 5));
@@ -176,13 +176,12 @@ void IconMenu::paintBitmapAndText(QPainter& p, const Item& item, const QRect& r,
     }
     if (!item.bitmap.isNull())
         p.drawImage(QRect(square.left() + 2, square.top() + 2, 16, 16), item.bitmap);
-    QColor text =
-        enabled ? systemColour(SystemColour::MenuText) : systemColour(SystemColour::GrayText);
+    QColor text = enabled ? systemColor(SystemColor::MenuText) : systemColor(SystemColor::GrayText);
     if (selected && enabled) {
         if (!checked && !item.bitmap.isNull()) raised(p, square.adjusted(0, 0, -1, -1));
         p.fillRect(QRect(square.right() + 3, r.top(), r.right() - square.right() - 2, r.height()),
-                   systemColour(SystemColour::Highlight));
-        text = systemColour(SystemColour::HighlightText);
+                   systemColor(SystemColor::Highlight));
+        text = systemColor(SystemColor::HighlightText);
     }
     paintLabels(p, item, r, text);
 }

@@ -2,7 +2,7 @@
 // item by item in code. In the style the program uses (3, bitmap and text)
 // every item has a 16 x 16 bitmap in a 20-pixel image square, a cream text
 // area and an optional accelerator text right-aligned in a 60-pixel column.
-// Style 1 draws colour swatches and style 2 icons; the program uses neither.
+// Style 1 draws color swatches and style 2 icons; the program uses neither.
 #pragma once
 
 #include "ui/menu/owner_drawn_menu.h"
@@ -23,14 +23,14 @@ public:
     static constexpr int kSquare = 20;
     static constexpr int kAccelColumn = 60;
     static constexpr int kSeparatorHeight = 6;
-    static QColor creamColour() { return QColor(255, 255, 240); }
-    static QColor checkColour() { return QColor(64, 64, 128); }
+    static QColor creamColor() { return QColor(255, 255, 240); }
+    static QColor checkColor() { return QColor(64, 64, 128); }
 
     struct Item {
         QString label;       // at most 127 characters
         QString accelerator; // the text after the first tab
         QImage bitmap;       // 16 x 16, or null
-        quint32 value = 0;   // colour (style 1)
+        quint32 value = 0;   // color (style 1)
         int command = 0;
         quint32 flags = 0; // the menu flags it was appended with
         int width = 0, height = 0;
@@ -74,7 +74,7 @@ public:
 private:
     const Item* itemFor(const QAction* action) const;
     void paintBitmapAndText(QPainter& p, const Item& item, const QRect& r, bool selected) const;
-    void paintLabels(QPainter& p, const Item& item, const QRect& r, const QColor& colour) const;
+    void paintLabels(QPainter& p, const Item& item, const QRect& r, const QColor& color) const;
 
     int itemWidth_ = 25;
     int itemHeight_ = 32;

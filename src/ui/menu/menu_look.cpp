@@ -1,6 +1,6 @@
 #include "ui/menu/menu_look.h"
 
-#include "ui/controls/system_colours.h"
+#include "ui/controls/system_colors.h"
 
 #include <QApplication>
 #include <QFontMetrics>

@@ -45,7 +45,7 @@ QFont systemMenuFont();
 int systemMenuBarHeight();
 
 // Derives the image of a disabled item: every pixel that is not the
-// button-face colour is lightened 30 percent toward white.
+// button-face color is lightened 30 percent toward white.
 QImage disabledMenuImage(const QImage& image, const QColor& buttonFace);
 
 } // namespace dorvak

@@ -193,10 +193,10 @@ void QmMenu::setImageSize(QSize size) {
 QSize QmMenu::imageSize() const {
     return shared_->imageSize;
 }
-void QmMenu::setTransparentColour(const QColor& c) {
+void QmMenu::setTransparentColor(const QColor& c) {
     shared_->transparent = c;
 }
-QColor QmMenu::transparentColour() const {
+QColor QmMenu::transparentColor() const {
     return shared_->transparent;
 }
 void QmMenu::setLook(MenuLook look) {

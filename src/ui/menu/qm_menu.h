@@ -76,9 +76,9 @@ public:
     int addImageResource(int bitmapId);
     void setImageSize(QSize size);
     QSize imageSize() const;
-    // Pixels of this colour (light grey by default) are transparent.
-    void setTransparentColour(const QColor& c);
-    QColor transparentColour() const;
+    // Pixels of this color (light grey by default) are transparent.
+    void setTransparentColor(const QColor& c);
+    QColor transparentColor() const;
     void setLook(MenuLook look);
     MenuLook look() const;
 
@@ -103,7 +103,7 @@ private:
     QImage imageFor(const Item& item) const;
     void paintFlat(QPainter& p, const Item& item, const QRect& r, bool selected) const;
     void paintClassic(QPainter& p, const Item& item, const QRect& r, bool selected) const;
-    void paintText(QPainter& p, const Item& item, const QRect& r, const QColor& colour) const;
+    void paintText(QPainter& p, const Item& item, const QRect& r, const QColor& color) const;
     friend bool parseMenuTemplate(const QByteArray& data, QmMenu& root);
 
     std::shared_ptr<Shared> shared_;

@@ -129,7 +129,7 @@ MarkupMessageBox::MarkupMessageBox(const MessageBoxParams& params, QWidget* pare
 }
 
 MarkupMessageBox::~MarkupMessageBox() {
-    if (iconHandle_) MarkupRenderer::ReleaseImageHandle(iconHandle_);
+    if (iconHandle_) MarkupRenderer::releaseImageHandle(iconHandle_);
 }
 
 void MarkupMessageBox::prepareTexts() {
@@ -138,7 +138,7 @@ void MarkupMessageBox::prepareTexts() {
         auto area = std::make_unique<TextArea>();
         area->renderer = std::make_unique<MarkupRenderer>();
         area->renderer->SetHoverNotify([this](int, qintptr) { update(); }, kHoverMessage);
-        area->renderer->SetCursorWidget(this);
+        area->renderer->setCursorWidget(this);
         area->textSize = area->renderer->Prepare(this, text);
         area->style = style;
         return area;
@@ -147,7 +147,7 @@ void MarkupMessageBox::prepareTexts() {
     if (style_ & kRightAlign) message = QStringLiteral("<right>%1</right>").arg(message);
     const QImage icon = iconImage(style_ & kIconMask, params_);
     if (!icon.isNull()) {
-        iconHandle_ = MarkupRenderer::RegisterImageHandle(icon);
+        iconHandle_ = MarkupRenderer::registerImageHandle(icon);
         message = QStringLiteral("<table cellpadding=%1><tr><td width=%2><icon handle=0x%3></td>"
                                  "<td>%4</td></tr></table>")
                       .arg(kIconPadding)

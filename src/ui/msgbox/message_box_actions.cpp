@@ -117,7 +117,7 @@ void MarkupMessageBox::mouseMoveEvent(QMouseEvent* e) {
     const MarkupRenderer* overLink = nullptr;
     for (TextArea* area : {header_.get(), message_.get(), expanded_ ? more_.get() : nullptr})
         if (area && area->renderer->OnMouseMove(at)) overLink = area->renderer.get();
-    if (overLink) setCursor(overLink->LinkCursor());
+    if (overLink) setCursor(overLink->linkCursor());
     QDialog::mouseMoveEvent(e);
 }
 

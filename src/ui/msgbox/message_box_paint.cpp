@@ -3,7 +3,7 @@
 // markup texts inset by the margin.
 #include "ui/msgbox/markup_message_box_p.h"
 
-#include "ui/controls/system_colours.h"
+#include "ui/controls/system_colors.h"
 #include "ui/markup/background_effects.h"
 
 #include <QPainter>
@@ -13,7 +13,7 @@ namespace dorvak {
 namespace {
 
 QColor orFace(const QColor& c) {
-    return c.isValid() ? c : systemColour(SystemColour::ButtonFace);
+    return c.isValid() ? c : systemColor(SystemColor::ButtonFace);
 }
 
 } // namespace
@@ -21,7 +21,7 @@ QColor orFace(const QColor& c) {
 void MarkupMessageBox::paintArea(QPainter& p, const QRect& r, const AreaStyle& style,
                                  bool separatorAtTop) {
     if (r.isEmpty()) return;
-    DrawBackgroundEffect(p, r, style.effect, orFace(style.start), orFace(style.middle),
+    drawBackgroundEffect(p, r, Effect(style.effect), orFace(style.start), orFace(style.middle),
                          orFace(style.end), 0);
     if (style.separator != 0)
         paintSeparator(p, style, separatorAtTop ? r.top() : r.bottom() - 1, r.left() + kIconPadding,
@@ -44,9 +44,9 @@ void MarkupMessageBox::paintSeparator(QPainter& p, const AreaStyle& style, int y
         if (x2 < x1) return;
         switch (style.separator) {
         case 1:
-            p.setPen(systemColour(SystemColour::ButtonShadow));
+            p.setPen(systemColor(SystemColor::ButtonShadow));
             p.drawLine(x1, y, x2, y);
-            p.setPen(systemColour(SystemColour::ButtonHighlight));
+            p.setPen(systemColor(SystemColor::ButtonHighlight));
             p.drawLine(x1, y + 1, x2, y + 1);
             break;
         case 2:
@@ -70,19 +70,19 @@ void MarkupMessageBox::paintSeparator(QPainter& p, const AreaStyle& style, int y
     // The caption in the embossed look of disabled text, centred on the line.
     const QRect text(textX, y - fm.height() / 2, textW, fm.height());
     p.setFont(font());
-    p.setPen(systemColour(SystemColour::ButtonHighlight));
+    p.setPen(systemColor(SystemColor::ButtonHighlight));
     p.drawText(text.translated(1, 1), Qt::AlignLeft | Qt::AlignVCenter, caption);
-    p.setPen(systemColour(SystemColour::ButtonShadow));
+    p.setPen(systemColor(SystemColor::ButtonShadow));
     p.drawText(text, Qt::AlignLeft | Qt::AlignVCenter, caption);
 }
 
 void MarkupMessageBox::paintBackground(QPainter& p) {
     const AreaStyle& window = params_.windowStyle;
     if (window.effect == -1)
-        p.fillRect(rect(), systemColour(SystemColour::ButtonFace));
+        p.fillRect(rect(), systemColor(SystemColor::ButtonFace));
     else
-        DrawBackgroundEffect(p, rect(), window.effect, orFace(window.start), orFace(window.middle),
-                             orFace(window.end), 0);
+        drawBackgroundEffect(p, rect(), Effect(window.effect), orFace(window.start),
+                             orFace(window.middle), orFace(window.end), 0);
     if (header_) paintArea(p, areaRect(HeaderArea), params_.headerStyle, false);
     paintArea(p, areaRect(ButtonArea), params_.controlsStyle, true);
     if (more_ && expanded_) paintArea(p, areaRect(MoreArea), params_.moreStyle, true);

@@ -38,7 +38,7 @@ struct AreaStyle {
     int captionAlign = 0;      // 0 left, 1 right, 2 centred
     TextRef caption;           // separator caption
     int effect = -1;           // background effect number, -1 transparent
-    QColor start, middle, end; // invalid: the button-face colour
+    QColor start, middle, end; // invalid: the button-face color
 };
 
 namespace mb {

@@ -1,6 +1,6 @@
 #include "ui/tooltip/markup_tool_tip.h"
 
-#include "ui/controls/system_colours.h"
+#include "ui/controls/system_colors.h"
 #include "ui/controls/window_message.h"
 #include "ui/markup/markup_renderer.h"
 
@@ -16,10 +16,10 @@ MarkupToolTip::MarkupToolTip(QWidget* host, Shape shape)
     : QObject(host), host_(host), renderer_(std::make_unique<MarkupRenderer>()),
       window_(std::make_unique<ToolTipWindow>(host)), shape_(shape),
       sizes_(shape == Shape::Balloon ? kBalloonSizes : kRectangleSizes) {
-    const QColor info = systemColour(SystemColour::InfoBackground);
+    const QColor info = systemColor(SystemColor::InfoBackground);
     defaults_.start = defaults_.middle = defaults_.end = info;
-    border_ = systemColour(SystemColour::InfoText);
-    renderer_->SetCursorWidget(window_.get());
+    border_ = systemColor(SystemColor::InfoText);
+    renderer_->setCursorWidget(window_.get());
     renderer_->SetHoverNotify(
         [this](int, qintptr) {
             if (hoverRepaint_ && window_->isVisible()) window_->refreshText();
@@ -101,7 +101,7 @@ void MarkupToolTip::setBackgroundEffect(int effect, int granularity) {
     defaults_.granularity = granularity;
 }
 
-void MarkupToolTip::setColours(const QColor& start, const QColor& middle, const QColor& end) {
+void MarkupToolTip::setColors(const QColor& start, const QColor& middle, const QColor& end) {
     defaults_.start = start;
     defaults_.middle = middle;
     defaults_.end = end;
@@ -222,7 +222,7 @@ TipSettings MarkupToolTip::merged(const ToolRecord& tool) const {
         s.effect = tool.effect;
         s.granularity = tool.granularity;
     }
-    if (tool.overrideMask & kOverrideColours) {
+    if (tool.overrideMask & kOverrideColors) {
         s.start = tool.start;
         s.middle = tool.middle;
         s.end = tool.end;

@@ -49,8 +49,8 @@ public:
 
     // Defaults.
     void setBackgroundEffect(int effect, int granularity);
-    void setColours(const QColor& start, const QColor& middle, const QColor& end);
-    void setBorder(const QColor& brush, int width, int height); // invalid colour: none
+    void setColors(const QColor& start, const QColor& middle, const QColor& end);
+    void setBorder(const QColor& brush, int width, int height); // invalid color: none
     void setDirection(int direction);
     void setBehaviour(quint32 flags);
     void setTransparency(int percent);

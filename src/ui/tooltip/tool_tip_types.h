@@ -16,7 +16,7 @@ namespace dorvak {
 
 namespace tip {
 // Which tool fields replace the tooltip-wide defaults.
-constexpr quint32 kOverrideSize = 0x01, kOverrideEffect = 0x02, kOverrideColours = 0x04,
+constexpr quint32 kOverrideSize = 0x01, kOverrideEffect = 0x02, kOverrideColors = 0x04,
                   kOverrideDirection = 0x08, kOverrideBehaviour = 0x10,
                   kOverrideTransparency = 0x20;
 // Behaviour flags.

@@ -1,6 +1,6 @@
 #include "ui/tooltip/tool_tip_window.h"
 
-#include "ui/controls/system_colours.h"
+#include "ui/controls/system_colors.h"
 #include "ui/markup/background_effects.h"
 #include "ui/markup/markup_renderer.h"
 
@@ -45,7 +45,7 @@ void boxBlurAlpha(QImage& img, int rx, int ry) {
 }
 
 QColor orInfo(const QColor& c) {
-    return c.isValid() ? c : systemColour(SystemColour::InfoBackground);
+    return c.isValid() ? c : systemColor(SystemColor::InfoBackground);
 }
 
 } // namespace
@@ -141,8 +141,8 @@ void ToolTipWindow::buildBackground() {
     bodyImg.fill(Qt::transparent);
     {
         QPainter bp(&bodyImg);
-        DrawBackgroundEffect(bp, bodyImg.rect(), st.effect, orInfo(st.start), orInfo(st.middle),
-                             orInfo(st.end), st.granularity);
+        drawBackgroundEffect(bp, bodyImg.rect(), Effect(st.effect), orInfo(st.start),
+                             orInfo(st.middle), orInfo(st.end), st.granularity);
     }
     QPainter p(&background_);
     p.setRenderHint(QPainter::Antialiasing);
@@ -199,7 +199,7 @@ QImage ToolTipWindow::composed() const {
     if (!backdrop_.isNull() && backdrop_.size() == size())
         out = backdrop_.convertToFormat(out.format());
     else
-        out.fill(compositing_ ? Qt::transparent : systemColour(SystemColour::ButtonFace));
+        out.fill(compositing_ ? Qt::transparent : systemColor(SystemColor::ButtonFace));
     QPainter p(&out);
     if (!shadowMask_.isNull()) {
         // Grey 255 x (100 - darkness) / 100, lightened by the transparency:

@@ -153,6 +153,38 @@ def make_zips():
          ("package-1.0.dist-info/RECORD", b"")]))
 
 
+def make_zip_variants():
+    import zipfile
+    # ZIP64 local headers (sizes in the extra field), stored.
+    buf = io.BytesIO()
+    with zipfile.ZipFile(buf, "w") as z:
+        with z.open(zipfile.ZipInfo("big.bin", (2024, 1, 1, 0, 0, 0)), "w", force_zip64=True) as f:
+            f.write(noise(6000))
+        z.writestr(zipfile.ZipInfo("notes.txt", (2024, 1, 1, 0, 0, 0)), prose(3000).encode(),
+                   compress_type=zipfile.ZIP_DEFLATED)
+    write("zip64.zip", buf.getvalue())
+
+    # Written to a stream that cannot seek: sizes and CRCs in data descriptors.
+    class Stream(io.RawIOBase):
+        def __init__(self):
+            self.data = bytearray()
+
+        def writable(self):
+            return True
+
+        def write(self, b):
+            self.data += b
+            return len(b)
+    out = Stream()
+    with zipfile.ZipFile(out, "w", compression=zipfile.ZIP_DEFLATED) as z:
+        deflated = zipfile.ZipInfo("notes.txt", (2024, 1, 1, 0, 0, 0))
+        deflated.compress_type = zipfile.ZIP_DEFLATED
+        z.writestr(deflated, prose(3000).encode())
+        with z.open(zipfile.ZipInfo("blob.bin", (2024, 1, 1, 0, 0, 0)), "w") as f:  # stored
+            f.write(noise(6000))
+    write("streamed.zip", bytes(out.data))
+
+
 def make_tar():
     import tarfile
     buf = io.BytesIO()
@@ -367,6 +399,7 @@ def make_mp4():
     mdia = box(b"mdia", box(b"mdhd", b"\0" * 24) + box(b"hdlr", b"\0" * 8 + b"vide" + b"\0" * 13) + minf)
     trak = box(b"trak", box(b"tkhd", b"\0" * 84) + mdia)
     moov = box(b"moov", box(b"mvhd", b"\0" * 100) + trak + box(b"udta", box(b"\xa9too", noise(3000))))
+    write("movie.mov", box(b"wide", b"") + mdat + moov)
     return ftyp + mdat + moov + box(b"free", b"\0" * 100)
 
 
@@ -387,6 +420,27 @@ def make_otf():
         directory += tag + struct.pack(">III", checksum(sum_data), offset + len(body), len(data))
         body += data + b"\0" * (-len(data) % 4)
     return b"OTTO" + struct.pack(">HHHH", count, 64, 2, count * 16 - 64) + directory + body
+
+
+def make_multi_picture():
+    # photo.jpg with an APP2 "MPF" index after its APP0, and progressive.jpg
+    # as the second picture after its EOI, as phones store them.
+    with open(os.path.join(OUT, "photo.jpg"), "rb") as f:
+        first = f.read()
+    with open(os.path.join(OUT, "progressive.jpg"), "rb") as f:
+        second = f.read()
+    app0_end = 4 + struct.unpack(">H", first[4:6])[0]
+    ifd = struct.pack("<H", 3) + struct.pack("<HHI4s", 0xB000, 7, 4, b"0100")
+    ifd += struct.pack("<HHII", 0xB001, 4, 1, 2) + struct.pack("<HHII", 0xB002, 7, 32, 8 + 2 + 36 + 4)
+    ifd += struct.pack("<I", 0)
+    tiff_len = 8 + len(ifd) + 32
+    app2_len = 2 + 4 + tiff_len
+    main_size = len(first) + 2 + app2_len
+    tiff_start = app0_end + 8
+    entries = struct.pack("<IIIHH", 0x20030000, main_size, 0, 0, 0)
+    entries += struct.pack("<IIIHH", 0x00020002, len(second), main_size - tiff_start, 0, 0)
+    app2 = b"\xFF\xE2" + struct.pack(">H", app2_len) + b"MPF\0" + b"II*\0" + struct.pack("<I", 8) + ifd + entries
+    return first[:app0_end] + app2 + first[app0_end:] + second
 
 
 def main():
@@ -417,6 +471,8 @@ def main():
     write("image.tif", make_tiff())
     write("movie.mp4", make_mp4())
     write("font.otf", make_otf())
+    write("multi-picture.jpg", make_multi_picture())
+    make_zip_variants()
 
 
 if __name__ == "__main__":

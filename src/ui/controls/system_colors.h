@@ -1,6 +1,6 @@
-// The window system's named colours on Qt: each maps to a role of the
+// The window system's named colors on Qt: each maps to a role of the
 // application palette, read when asked so a palette change is followed.
-// Also the 0x00BBGGRR colour values the program's interfaces use.
+// Also the 0x00BBGGRR color values the program's interfaces use.
 #pragma once
 
 #include <QColor>
@@ -8,7 +8,7 @@
 
 namespace dorvak {
 
-enum class SystemColour {
+enum class SystemColor {
     ButtonFace,      // dialog and button background
     ButtonHighlight, // light edge of 3-D frames
     ButtonShadow,    // dark edge of 3-D frames
@@ -24,7 +24,7 @@ enum class SystemColour {
     InfoText,
 };
 
-QColor systemColour(SystemColour which);
+QColor systemColor(SystemColor which);
 
 // 0x00BBGGRR (red in the low byte) to and from QColor.
 inline QColor fromColorRef(quint32 ref) {
@@ -35,7 +35,7 @@ inline quint32 toColorRef(const QColor& c) {
 }
 
 // Moves each channel `f` of the way toward white: c + f * (255 - c).
-// Factors outside 0 < f <= 1 leave the colour unchanged.
+// Factors outside 0 < f <= 1 leave the color unchanged.
 QColor lightened(const QColor& c, double f);
 
 } // namespace dorvak

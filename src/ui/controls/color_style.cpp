@@ -1,54 +1,54 @@
-#include "ui/controls/colour_style.h"
+#include "ui/controls/color_style.h"
 
-#include "ui/controls/system_colours.h"
+#include "ui/controls/system_colors.h"
 
 namespace dorvak {
 
-ColourStyle::ColourStyle(QWidget* widget)
-    : widget_(widget), text_(systemColour(SystemColour::WindowText)),
-      background_(systemColour(SystemColour::Window)) {
+ColorStyle::ColorStyle(QWidget* widget)
+    : widget_(widget), text_(systemColor(SystemColor::WindowText)),
+      background_(systemColor(SystemColor::Window)) {
     apply();
 }
 
-void ColourStyle::setTextColour(const QColor& c) {
+void ColorStyle::setTextColor(const QColor& c) {
     text_ = c;
     apply();
 }
 
-void ColourStyle::setBackgroundColour(const QColor& c) {
+void ColorStyle::setBackgroundColor(const QColor& c) {
     background_ = c;
     apply();
 }
 
-void ColourStyle::setTransparent(bool on) {
+void ColorStyle::setTransparent(bool on) {
     transparent_ = on;
     apply();
 }
 
-void ColourStyle::setBold(bool on) {
+void ColorStyle::setBold(bool on) {
     QFont f = widget_->font();
     f.setWeight(on ? QFont::Bold : QFont::Normal);
     widget_->setFont(f);
     widget_->update();
 }
 
-void ColourStyle::setFontDescription(const QFont& font) {
+void ColorStyle::setFontDescription(const QFont& font) {
     widget_->setFont(font);
     widget_->update();
 }
 
-void ColourStyle::setToolTipText(const QString& text) {
+void ColorStyle::setToolTipText(const QString& text) {
     widget_->setToolTip(text);
 }
 
-void ColourStyle::apply() {
+void ColorStyle::apply() {
     QPalette pal = widget_->palette();
     pal.setColor(QPalette::WindowText, text_);
     pal.setColor(QPalette::Text, text_);
     pal.setColor(QPalette::ButtonText, text_);
     pal.setColor(QPalette::Window, background_);
     widget_->setPalette(pal);
-    // Transparent: the parent shows through; opaque: the background colour.
+    // Transparent: the parent shows through; opaque: the background color.
     widget_->setAutoFillBackground(!transparent_);
     widget_->update();
 }

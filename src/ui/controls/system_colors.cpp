@@ -1,38 +1,38 @@
-#include "ui/controls/system_colours.h"
+#include "ui/controls/system_colors.h"
 
 #include <QApplication>
 #include <QPalette>
 
 namespace dorvak {
 
-QColor systemColour(SystemColour which) {
+QColor systemColor(SystemColor which) {
     const QPalette pal = QApplication::palette();
     switch (which) {
-    case SystemColour::ButtonFace:
+    case SystemColor::ButtonFace:
         return pal.color(QPalette::Button);
-    case SystemColour::ButtonHighlight:
+    case SystemColor::ButtonHighlight:
         return pal.color(QPalette::Light);
-    case SystemColour::ButtonShadow:
+    case SystemColor::ButtonShadow:
         return pal.color(QPalette::Mid);
-    case SystemColour::ButtonText:
+    case SystemColor::ButtonText:
         return pal.color(QPalette::ButtonText);
-    case SystemColour::Window:
+    case SystemColor::Window:
         return pal.color(QPalette::Base);
-    case SystemColour::WindowText:
+    case SystemColor::WindowText:
         return pal.color(QPalette::Text);
-    case SystemColour::Highlight:
+    case SystemColor::Highlight:
         return pal.color(QPalette::Highlight);
-    case SystemColour::HighlightText:
+    case SystemColor::HighlightText:
         return pal.color(QPalette::HighlightedText);
-    case SystemColour::GrayText:
+    case SystemColor::GrayText:
         return pal.color(QPalette::Disabled, QPalette::Text);
-    case SystemColour::Menu:
+    case SystemColor::Menu:
         return pal.color(QPalette::Window);
-    case SystemColour::MenuText:
+    case SystemColor::MenuText:
         return pal.color(QPalette::WindowText);
-    case SystemColour::InfoBackground:
+    case SystemColor::InfoBackground:
         return pal.color(QPalette::ToolTipBase);
-    case SystemColour::InfoText:
+    case SystemColor::InfoText:
         return pal.color(QPalette::ToolTipText);
     }
     return pal.color(QPalette::Window);

@@ -1,7 +1,7 @@
-// The colour settings shared by the coloured label and the coloured check
-// box: text colour, background colour, transparency, weight and font, applied
+// The color settings shared by the colored label and the colored check
+// box: text color, background color, transparency, weight and font, applied
 // to the widget's palette and font (Qt's counterpart of answering the
-// platform's colour query).
+// platform's color query).
 #pragma once
 
 #include <QColor>
@@ -10,19 +10,19 @@
 
 namespace dorvak {
 
-class ColourStyle {
+class ColorStyle {
 public:
-    explicit ColourStyle(QWidget* widget);
+    explicit ColorStyle(QWidget* widget);
 
-    void setTextColour(const QColor& c);
-    void setBackgroundColour(const QColor& c);
+    void setTextColor(const QColor& c);
+    void setBackgroundColor(const QColor& c);
     void setTransparent(bool on);
     void setBold(bool on);
     void setFontDescription(const QFont& font);
     void setToolTipText(const QString& text);
 
-    QColor textColour() const { return text_; }
-    QColor backgroundColour() const { return background_; }
+    QColor textColor() const { return text_; }
+    QColor backgroundColor() const { return background_; }
     bool isTransparent() const { return transparent_; }
 
 private:
