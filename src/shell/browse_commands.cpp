@@ -154,7 +154,9 @@ void BrowseCommands::recover(bool all) {
         summaryIsError(summary) ? MessageKind::Error : MessageKind::Information;
     if (showDetails(text.text, text.more,
                     {QStringLiteral("&Open Folder"), QStringLiteral("&Close")}, kind) == 1)
-        MainWindow::openOnDesktop(QUrl::fromLocalFile(dest));
+        if (!MainWindow::openOnDesktop(QUrl::fromLocalFile(dest)))
+            ShowMessage(QStringLiteral("No application is set to open the folder %1.").arg(dest),
+                        MessageKind::Error);
 }
 
 } // namespace dorvak

@@ -400,8 +400,17 @@ void ListPane::openFileRow(int row, bool with) {
     if (file.isEmpty()) return;
     if (with)
         openWith(file);
-    else
-        MainWindow::openOnDesktop(QUrl::fromLocalFile(file));
+    else if (!MainWindow::openOnDesktop(QUrl::fromLocalFile(file)))
+        offerOpenWith(file);
+}
+
+void ListPane::offerOpenWith(const QString& file) {
+    // No desktop application took the file: say so, and offer to choose one.
+    const QString text =
+        QStringLiteral("No application is set to open %1.").arg(QFileInfo(file).fileName());
+    if (showDetails(text, QString(), {QStringLiteral("Open &With..."), QStringLiteral("&Close")},
+                    MessageKind::Error) == 1)
+        openWith(file);
 }
 
 void ListPane::openWith(const QString& file) {

@@ -84,6 +84,7 @@ private:
     void openFileRow(int row, bool with);
     QString copyForOpening(int row);
     void openWith(const QString& file);
+    void offerOpenWith(const QString& file);
 
     WizardState& state_;
     QTreeView* details_;

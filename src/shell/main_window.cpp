@@ -33,6 +33,7 @@
 #include <QProcess>
 #include <QRadioButton>
 #include <QSettings>
+#include <QTimer>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -182,7 +183,12 @@ MainWindow::MainWindow(const QStringList& images, bool enumerateDisks, QWidget* 
     if (enumerateDisks) state_.disks.EnumerateDisks();
     for (const QString& image : images) {
         std::string error;
-        if (!state_.disks.addImage(image.toStdString(), &error)) qWarning("%s", error.c_str());
+        if (!state_.disks.addImage(image.toStdString(), &error)) {
+            // Said in the window once it shows, not only on the terminal.
+            qWarning("%s", error.c_str());
+            const QString text = QString::fromStdString(error);
+            QTimer::singleShot(0, this, [text] { ShowMessage(text, MessageKind::Error); });
+        }
     }
     wizard_->fillDiskTree();
 

@@ -248,6 +248,36 @@ TEST_F(Routes, TheWindowGrowsWithItsPanesAndKeepsItsSizeAndColumns) {
     QCoreApplication::setApplicationName(name);
 }
 
+TEST_F(Routes, FailuresAreSaidInTheWindow) {
+    // A file no desktop application takes: a message that offers Open With.
+    MainWindow::setDesktopOpener([](const QUrl&) { return false; });
+    QStringList chooserOffered;
+    window->listPane().setAppChooser([&](const QString&, const QStringList&) {
+        chooserOffered << "asked";
+        return QString();
+    });
+    press("readme.txt");
+    QTest::keyClick(view(), Qt::Key_Return);
+    ASSERT_FALSE(messages.empty());
+    EXPECT_EQ(messages.back().text, "No application is set to open readme.txt.");
+    EXPECT_EQ(messages.back().buttons.value(0), "Open &With...");
+    EXPECT_EQ(chooserOffered.size(), 1) << "the first button chooses an application";
+    window.reset();
+
+    // Images named on the command line that cannot be read: one message
+    // each, naming it, once the window shows.
+    messages.clear();
+    const QString folder = QDir::tempPath();
+    window = std::make_unique<MainWindow>(QStringList{"/no/such/disk.img", folder}, false);
+    window->show();
+    QCoreApplication::processEvents();
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_TRUE(messages[0].text.contains("/no/such/disk.img")) << messages[0].text.toStdString();
+    EXPECT_TRUE(messages[1].text.contains(folder)) << messages[1].text.toStdString();
+    for (const MessageRequest& m : messages)
+        EXPECT_EQ(m.kind, MessageKind::Error);
+}
+
 // Faults of the window, one row each.
 TEST_F(Routes, AboutSettingsToolbarAndGuide) {
     MainWindow& w = *window;
