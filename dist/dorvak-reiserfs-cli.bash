@@ -8,7 +8,7 @@ _dorvak_reiserfs_cli() {
 
     local commands="disks volumes search list find recover image help"
     local progress="--quiet -q --progress --stats"
-    local volume="--volume --start-sector --extensive --no-carve --map"
+    local volume="--volume --start-sector --extensive --no-carve --map --name-encoding"
 
     local command="" i
     for ((i = 1; i < cword; i++)); do
@@ -40,6 +40,11 @@ _dorvak_reiserfs_cli() {
             _filedir
             return
             ;;
+        --name-encoding)
+            COMPREPLY=($(compgen -W "KOI8-R CP1251 CP866 ISO-8859-5 CP932 SHIFT_JIS EUC-JP
+                EUC-KR GB18030 BIG5 CP1252 ISO-8859-1 ISO-8859-2 ISO-8859-7" -- "$cur"))
+            return
+            ;;
         --volume | --start-sector | --start | --end | --run | --depth | --retries | \
             --sectors-per-read | --path)
             # A number or a path inside the volume: nothing to offer.
@@ -53,7 +58,7 @@ _dorvak_reiserfs_cli() {
         volumes) options="--map --help" ;;
         search) options="--map --start --end --run --stats $progress --help" ;;
         image) options="--map --volume --retries $progress --help" ;;
-        list) options="$volume --path --depth --deleted --stats $progress --help" ;;
+        list) options="$volume --path --depth --deleted --all-versions --stats $progress --help" ;;
         find) options="$volume $progress --help" ;;
         recover)
             options="$volume --path --duplicates --deleted --retries --sectors-per-read
@@ -78,7 +83,7 @@ _dorvak_reiserfs_cli() {
     for ((i = i + 1; i < cword; i++)); do
         case ${words[i]} in
             --volume | --start-sector | --start | --end | --run | --depth | --retries | \
-                --sectors-per-read | --path | --duplicates | --report | --map)
+                --sectors-per-read | --path | --duplicates | --report | --map | --name-encoding)
                 ((i++))
                 ;;
             --deleted)

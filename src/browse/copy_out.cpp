@@ -100,7 +100,7 @@ void CopyOut::planFolder(std::size_t index, const std::string& catalogPath, std:
     }
     path.push_back(f.objectId);
     const std::size_t mark = ops.size();
-    auto shared = std::make_shared<const Op::Folder>(Op::Folder{catalogPath, f.name.str()});
+    auto shared = std::make_shared<const Op::Folder>(Op::Folder{catalogPath, writtenName(f.name)});
     ops.push_back({Op::Enter, takesPart(f), std::int32_t(index), 0, shared});
     for (std::size_t i : filesOf(f.objectId))
         ops.push_back({Op::File, false, -1, std::uint32_t(i), shared});

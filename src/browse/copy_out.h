@@ -9,9 +9,10 @@
 //   folder was never found lies in its "DirN" folder like any other; files
 //   whose folder exists but is cut off from the root (a damaged hierarchy
 //   that loops) go, for Recover All, into "Lost Files <folder id>".
-// - Names are made safe by safeName(); everything below the destination is
-//   opened relative to its folder without following links, so nothing is
-//   written outside it.
+// - Names are converted to UTF-8 first when an encoding is chosen
+//   (nameDecoder), then made safe by safeName(); everything below the
+//   destination is opened relative to its folder without following links,
+//   so nothing is written outside it.
 // - A folder that exists already is written into; a name held by something
 //   that is not a folder (a file, a link) gives the folder the next free
 //   "name (n)". A name the destination's file system refuses (EINVAL,
@@ -28,6 +29,7 @@
 //   a symbolic link where links cannot be made) fail that file only.
 
 #include "browse/file_contents.h"
+#include "browse/name_decoder.h"
 #include "browse/recovery_settings.h"
 #include "disk/sector_reader.h"
 #include "disk/volume_info.h"
@@ -153,6 +155,11 @@ public:
     // behaves when unset.
     std::function<bool(int dirFd)> foldsCase;
     std::function<std::string(const std::string&)> keepsName;
+    // The encoding names are written in: with one chosen, each name that is
+    // not UTF-8 is written (and each link target written) converted to
+    // UTF-8; null or the default decoder writes the bytes as they are.
+    // Reports keep naming entries by their raw catalog paths.
+    const NameDecoder* nameDecoder = nullptr;
     // Whether the summary lists every file written (a report needs it; on a
     // large volume the list costs more memory than the rest of the run).
     bool listWritten = false;
@@ -162,6 +169,9 @@ public:
 
 private:
     struct Op;
+    std::string writtenName(std::string_view raw) const {
+        return nameDecoder ? nameDecoder->converted(raw) : std::string(raw);
+    }
     struct FolderNames;
     struct Frame;
     class Run;

@@ -22,7 +22,7 @@ using namespace copyout;
 CopyOut::Run::Placed CopyOut::Run::place(TempFile& file, FolderNames& names, const CatalogEntry& f,
                                          std::string_view reserved, std::string& name, int& err) {
     const DuplicatePolicy policy = o_.settings_.duplicates();
-    const std::string_view raw = f.name;
+    const std::string raw = o_.writtenName(f.name);
     // As chooseName(): a deleted entry never replaces anything.
     const bool replace = policy == DuplicatePolicy::Overwrite && !f.deleted;
     if (!reserved.empty()) {
@@ -111,7 +111,7 @@ bool CopyOut::Run::planFile(const Op& op) {
 bool CopyOut::Run::reserve(const Frame& frame, const CatalogEntry& f, std::string& name) {
     const DuplicatePolicy policy = o_.settings_.duplicates();
     FolderNames& names = *frame.names;
-    const std::string base = safeName(f.name);
+    const std::string base = safeName(o_.writtenName(f.name));
     for (unsigned n = names.firstFree(base); n <= kMaxNumbered; ++n) {
         name = n ? numberedName(base, n) : base;
         NameHeld held = NameHeld::ThisRun;
@@ -267,7 +267,8 @@ bool CopyOut::Run::copyFile(const Planned& plan, const Frame& frame) {
         frame.names->write(kept);
         return done(plan, catalogPath, frame.writtenPath + "/" + kept, first == at, p, true);
     }
-    return done(plan, catalogPath, written, first == at, p, name != shownName(f.name));
+    return done(plan, catalogPath, written, first == at, p,
+                name != shownName(o_.writtenName(f.name)));
 }
 
 // Counts a file placed at `written` (relative to the destination).
@@ -289,7 +290,7 @@ CopyOut::Run::Prepared CopyOut::Run::prepareCopy(const Op& op, const CatalogEntr
                                                  const Frame& frame, const std::string& catalogPath,
                                                  std::uint64_t bytesBefore) {
     Prepared p;
-    const std::string at = frame.writtenPath + "/" + safeName(f.name);
+    const std::string at = frame.writtenPath + "/" + safeName(o_.writtenName(f.name));
     int err = 0;
     auto temp = TempFile::create(frame.fd.get(), err);
     if (!temp) {
@@ -344,6 +345,8 @@ CopyOut::Run::Prepared CopyOut::Run::prepareLink(const CatalogEntry& f, const Fr
         s_.failed.push_back({catalogPath, "", bad, {}});
         return p;
     }
+    // A link into folders whose names are converted must name them so.
+    if (o_.nameDecoder) *target = o_.nameDecoder->convertedPath(*target);
     int err = o_.refusesLinks ? o_.refusesLinks() : 0;
     if (err == 0) p.temp = TempFile::createSymlink(frame.fd.get(), *target, err);
     if (p.temp) return p;
@@ -353,7 +356,8 @@ CopyOut::Run::Prepared CopyOut::Run::prepareLink(const CatalogEntry& f, const Fr
         s_.failed.push_back({catalogPath, "", "cannot hold symbolic links", {}, *target});
         return p;
     }
-    p.goOn = fileError(err, catalogPath, frame.writtenPath + "/" + safeName(f.name));
+    p.goOn =
+        fileError(err, catalogPath, frame.writtenPath + "/" + safeName(o_.writtenName(f.name)));
     return p;
 }
 

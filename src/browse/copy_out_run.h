@@ -89,7 +89,7 @@ struct CopyOut::Op {
     // What a folder's ops share (a folder of many files holds it once).
     struct Folder {
         std::string catalogPath;
-        std::string name; // raw folder name
+        std::string name; // the folder's name as it is written (CopyOut::writtenName)
     };
     enum Kind : std::uint8_t { Enter, File, Leave } kind;
     bool eager = false;               // Enter: written even when nothing goes into it

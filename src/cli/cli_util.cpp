@@ -90,6 +90,27 @@ void printReadStats(const SectorReader& reader) {
               << ",\"unreadableSectors\":" << reader.unreadableSectorCount() << "}\n";
 }
 
+NameDecoder nameDecoderFor(const std::optional<std::string>& encoding) {
+    if (!encoding) return {};
+    auto decoder = NameDecoder::open(*encoding);
+    return decoder ? std::move(*decoder) : NameDecoder();
+}
+
+std::string nameEncodingCheck(const std::string& encoding) {
+    std::string error;
+    return NameDecoder::open(encoding, &error) ? std::string() : error;
+}
+
+void proposeNameEncoding(const Catalog& catalog, const NameDecoder& names) {
+    if (names.chosen() || !hasNonUtf8Names(catalog)) return;
+    if (const auto guess = guessNameEncoding(catalog))
+        std::cerr << "Some names are not UTF-8 (kept as raw bytes); they read as "
+                  << guess->encoding << ": try --name-encoding " << guess->encoding << "\n";
+    else
+        std::cerr << "Some names are not UTF-8 (kept as raw bytes); --name-encoding ENC reads "
+                     "them through the encoding ENC\n";
+}
+
 std::optional<VolumeInfo> chooseVolume(SectorReader& reader, const VolumeChoice& choice) {
     if (choice.startSector) {
         const std::uint64_t n = *choice.startSector;

@@ -2,8 +2,10 @@
 // Shared pieces of the command-line front end: JSON output of raw names,
 // the progress bar on stderr and volume selection.
 
+#include "browse/name_decoder.h"
 #include "disk/progress.h"
 #include "disk/sector_reader.h"
+#include "reiserfs/catalog.h"
 #include "volume/volume_table.h"
 
 #include <cstdint>
@@ -49,6 +51,15 @@ struct VolumeChoice {
 
 // --stats: what the reader asked of the source, one JSON line on stderr.
 void printReadStats(const SectorReader& reader);
+
+// --name-encoding: the decoder of the encoding (checked when the command line
+// was parsed), or the default one. CLI11's check for the option is
+// nameEncodingCheck: "" for a name iconv knows, else why not.
+NameDecoder nameDecoderFor(const std::optional<std::string>& encoding);
+std::string nameEncodingCheck(const std::string& encoding);
+// When names of the volume are not UTF-8 and no encoding was chosen: one
+// line on stderr that proposes the encoding they seem to be in.
+void proposeNameEncoding(const Catalog& catalog, const NameDecoder& names);
 
 // The chosen volume; prints the reason when there is none.
 std::optional<VolumeInfo> chooseVolume(SectorReader& reader, const VolumeChoice& choice);

@@ -6,6 +6,7 @@
 #include "browse/name_match.h"
 #include "browse/versions.h"
 #include "cli/progress_bar.h"
+#include "cli/recover_report.h"
 #include "reiserfs/mount.h"
 #include "reiserfs/structures.h"
 
@@ -23,6 +24,7 @@ struct Mounted {
     Catalog catalog;
     MountResult result;
     LiveState live;
+    NameDecoder names;                   // --name-encoding
     std::uint64_t folded = 0;            // versions left out of the lists
     std::unique_ptr<FileContents> links; // made when the first link is listed
 };
@@ -36,6 +38,7 @@ std::unique_ptr<Mounted> mountVolume(const MountOptions& options,
     auto chosen = chooseVolume(mounted->reader, options.volume);
     if (!chosen) return nullptr;
     mounted->volume = *chosen;
+    mounted->names = nameDecoderFor(options.nameEncoding);
 
     std::atomic<bool> stop{false};
     ProgressBar bar(progressOptions);
@@ -60,6 +63,7 @@ std::unique_ptr<Mounted> mountVolume(const MountOptions& options,
         std::cerr << kOutOfMemoryText << "\n";
         return nullptr;
     }
+    proposeNameEncoding(mounted->catalog, mounted->names);
     return mounted;
 }
 
@@ -92,7 +96,7 @@ public:
             auto bytes = m_.links->readSmall(f, 4095, damage);
             row_ += ",\"target\":";
             if (bytes)
-                appendJsonString(row_, *bytes);
+                appendText(*bytes, true);
             else
                 row_ += "null";
         }
@@ -114,11 +118,20 @@ private:
         }
         std::string full = parentPath_;
         appendPathName(full, f.name);
-        appendJsonString(row_, full);
+        appendText(full, true);
+    }
+    // Names and paths as the bytes on disk, or converted from the chosen
+    // encoding (--name-encoding).
+    void appendText(std::string_view text, bool isPath) {
+        if (!m_.names.chosen())
+            appendJsonString(row_, text);
+        else
+            appendJsonString(row_,
+                             isPath ? m_.names.convertedPath(text) : m_.names.converted(text));
     }
     void common(const CatalogEntry& f, std::uint64_t size) {
         row_ += ",\"name\":";
-        appendJsonString(row_, f.name);
+        appendText(f.name, false);
         row_ += ",\"objectId\":";
         number(f.objectId);
         row_ += ",\"parentId\":";
@@ -159,16 +172,19 @@ struct Subtree {
     std::vector<std::uint32_t> folders, files;
 };
 
-// The folders of the tree at `path` ("/" is the root); an Extensive mount can
-// hold more than one (a deleted folder beside a live one of the same name).
-std::vector<std::uint32_t> foldersAt(const Catalog& c, std::string path) {
+// The folders of the tree at `path` ("/" is the root, names as list prints
+// them); an Extensive mount can hold more than one (a deleted folder beside a
+// live one of the same name).
+std::vector<std::uint32_t> foldersAt(const Catalog& c, std::string path, const NameDecoder& names) {
     while (path.size() > 1 && path.back() == '/')
         path.pop_back();
     if (path == "/" || path.empty()) return {kRootObjectId};
     std::vector<std::uint32_t> keys;
     std::string p;
     for (const auto& f : c.FolderList)
-        if (f.treeItem && c.folderPath(f.objectId, p) && p == path) keys.push_back(f.objectId);
+        if (f.treeItem && c.folderPath(f.objectId, p) &&
+            (names.chosen() ? names.convertedPath(p) : p) == path)
+            keys.push_back(f.objectId);
     return keys;
 }
 
@@ -212,7 +228,7 @@ int cmdList(const ListOptions& options) {
         for (const auto& f : c.FileList)
             if (shown(f)) rows.file(f), ++files;
     } else {
-        const std::vector<std::uint32_t> start = foldersAt(c, options.path.value_or("/"));
+        const std::vector<std::uint32_t> start = foldersAt(c, options.path.value_or("/"), m->names);
         if (start.empty()) {
             std::cerr << "No folder at " << jsonString(*options.path) << " in this volume\n";
             return signal.exitStatus(kExitFatal);
@@ -235,6 +251,8 @@ int cmdList(const ListOptions& options) {
     std::cerr << "Folder(s) Found: " << folders << "\nFile(s) Found: " << files << "\n";
     if (m->result.nodesSkipped != 0)
         std::cerr << "Damaged or repeated tree nodes skipped: " << m->result.nodesSkipped << "\n";
+    if (m->result.nodesFromJournal != 0)
+        std::cerr << kNodesFromJournalText << m->result.nodesFromJournal << "\n";
     return signal.exitStatus(kExitOk);
 }
 
@@ -244,12 +262,16 @@ int cmdFind(const FindOptions& options) {
     if (!m) return signal.exitStatus(kExitFatal);
     const Catalog& c = m->catalog;
     // Letter case is ignored in the match only: the rows carry the names as
-    // they are on disk, as list prints them.
+    // list prints them. A name is matched as it is printed.
     const std::string pattern = upperCase(options.pattern);
+    const NameDecoder& names = m->names;
     std::uint32_t found = 0;
     RowWriter rows(*m);
     for (const auto& f : c.FileList) {
-        if (f.folded || !NameMatches(upperCase(f.name), pattern)) continue;
+        if (f.folded) continue;
+        const std::string upper =
+            names.chosen() ? upperCase(names.converted(f.name)) : upperCase(f.name);
+        if (!NameMatches(upper, pattern)) continue;
         rows.file(f);
         ++found;
     }

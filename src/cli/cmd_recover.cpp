@@ -22,9 +22,17 @@ namespace {
 // Each --path as the list command prints it: "/A/B" for a folder, "/A/B/f"
 // for a file. Every entry of that path is taken (an Extensive mount may list
 // several). "/" is everything. One pass over the catalog whatever the number
-// of paths; each folder's path is built once, from its parent's.
+// of paths; each folder's path is built once, from its parent's. Names are
+// matched as list prints them: converted when an encoding is chosen.
 bool resolvePaths(const Catalog& c, std::vector<std::string> paths, RecoverySelection& sel,
-                  bool& all) {
+                  bool& all, const NameDecoder& decoder) {
+    // The name as list prints it (valid until the next call).
+    std::string convertedName;
+    const auto shown = [&](std::string_view name) -> std::string_view {
+        if (!decoder.chosen()) return name;
+        convertedName = decoder.converted(name);
+        return convertedName;
+    };
     std::unordered_map<std::string, bool> wanted; // path -> found
     // The last components of the wanted paths, looked up by an entry's name.
     struct NameHash {
@@ -60,13 +68,13 @@ bool resolvePaths(const Catalog& c, std::vector<std::string> paths, RecoverySele
         }
         const std::string* path = &known[key];
         for (auto it = chain.rbegin(); it != chain.rend(); ++it)
-            path = &(known[*it] = childPath(*path, c.FolderList[c.folderIndex(*it)].name));
+            path = &(known[*it] = childPath(*path, shown(c.FolderList[c.folderIndex(*it)].name)));
         return path;
     };
     auto take = [&](const std::string* parent, std::string_view name) {
         if (!parent) return false;
         std::string full = *parent;
-        appendPathName(full, name);
+        appendPathName(full, shown(name));
         if (names.find(std::string_view(full).substr(parent->size() + 1)) == names.end())
             return false;
         auto it = wanted.find(full);
@@ -88,6 +96,15 @@ bool resolvePaths(const Catalog& c, std::vector<std::string> paths, RecoverySele
         return false;
     }
     return true;
+}
+
+// The volume's paths in a summary as list prints them (the written paths are
+// converted already).
+void convertPaths(CopySummary& s, const NameDecoder& names) {
+    if (!names.chosen()) return;
+    for (auto* list : {&s.written, &s.renamed, &s.skipped, &s.damaged, &s.failed})
+        for (FileReport& r : *list)
+            r.catalogPath = names.convertedPath(r.catalogPath);
 }
 
 void printRanges(const std::vector<Damage>& damage) {
@@ -155,6 +172,8 @@ void printPlan(const RecoveryPlan& plan) {
 // Tree nodes the mount passed over, in the words list uses: below them may
 // lie folders and files that a Normal mount never reached.
 void printSkippedNodes(const ReportContext& context) {
+    if (context.nodesFromJournal != 0)
+        std::cout << kNodesFromJournalText << context.nodesFromJournal << "\n";
     if (context.nodesSkipped == 0) return;
     std::cout << "Damaged or repeated tree nodes skipped: " << context.nodesSkipped << "\n";
     if (context.normalMode) std::cout << kExtensiveAdvice << "\n";
@@ -223,6 +242,7 @@ int cmdRecover(const RecoverOptions& options) {
     CopySummary summary;
     ReportContext context;
     context.nodesSkipped = mounted.nodesSkipped;
+    context.nodesFromJournal = mounted.nodesFromJournal;
     context.normalMode = !options.mount.extensive;
     if (signal.interrupted()) {
         // A partial catalog would write a partial tree as if it were whole.
@@ -230,6 +250,8 @@ int cmdRecover(const RecoverOptions& options) {
         printSummary(summary);
         return finish(options, summary, context, signal);
     }
+    const NameDecoder names = nameDecoderFor(options.mount.nameEncoding);
+    proposeNameEncoding(catalog, names);
     const LiveState live = liveStateOf(mount, catalog);
     if (options.mount.extensive) {
         FileContents contents(reader, *volume, catalog, &live);
@@ -237,9 +259,11 @@ int cmdRecover(const RecoverOptions& options) {
     }
     RecoverySelection selection;
     bool all = options.paths.empty();
-    if (!resolvePaths(catalog, options.paths, selection, all)) return kExitFatal;
+    if (!resolvePaths(catalog, options.paths, selection, all, names)) return kExitFatal;
+    const NameDecoder* written = names.chosen() ? &names : nullptr;
     if (options.dryRun) {
-        const RecoveryPlan plan = planRecovery(catalog, settings, destination, all, selection);
+        RecoveryPlan plan = planRecovery(catalog, settings, destination, all, selection, written);
+        convertPaths(plan.summary, names);
         printPlan(plan);
         printSkippedNodes(context);
         context.newFolders = &plan.newFolders;
@@ -254,7 +278,9 @@ int cmdRecover(const RecoverOptions& options) {
     signal.watch(&requests.stopSavingRequested);
     CopyOut copy(reader, *volume, catalog, &live, settings, requests, progress);
     copy.listWritten = options.reportFile.has_value();
+    copy.nameDecoder = written;
     summary = all ? copy.RecoverAll(destination) : copy.RecoverSelected(destination, selection);
+    convertPaths(summary, names);
     signal.watch(nullptr);
     bar.finish();
     printSummary(summary);

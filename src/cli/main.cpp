@@ -55,6 +55,12 @@ void addMountOptions(CLI::App& cmd, MountOptions& o) {
                  "name reaches (Lost Files) and files found by their format in unused "
                  "blocks (Carved Files)");
     cmd.add_flag("--no-carve{false}", o.carve, "An Extensive mount without Carved Files");
+    cmd.add_option("--name-encoding", o.nameEncoding,
+                   "Read names that are not UTF-8 as ENC (KOI8-R, CP1251, CP932, GB18030...: "
+                   "the names iconv knows); names are printed and written in UTF-8")
+        ->type_name("ENC")
+        ->check(
+            CLI::Validator([](std::string& encoding) { return nameEncodingCheck(encoding); }, ""));
 }
 
 void addSearch(CLI::App& app, SearchOptions& o) {

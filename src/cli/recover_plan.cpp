@@ -37,8 +37,9 @@ struct Place {
 
 class Planner {
 public:
-    Planner(const Catalog& c, const RecoverySettings& s, RecoveryPlan& plan)
-        : c_(c), s_(s.sanitized()), plan_(plan) {}
+    Planner(const Catalog& c, const RecoverySettings& s, RecoveryPlan& plan,
+            const NameDecoder* names)
+        : c_(c), s_(s.sanitized()), plan_(plan), names_(names) {}
 
     bool takesPart(const CatalogEntry& e) const { return dorvak::takesPart(s_.deleted(), e); }
 
@@ -58,7 +59,7 @@ public:
         }
         if (!takesPart(f) && !leadsToSomething(f.objectId, path)) return false;
         path.push_back(f.objectId);
-        Place* place = enter(parent, f.name, catalogPath);
+        Place* place = enter(parent, writtenName(f.name), catalogPath);
         if (place) {
             for (std::size_t i : filesOf(f.objectId))
                 file(*place, i, catalogPath);
@@ -103,7 +104,7 @@ public:
     void file(Place& place, std::size_t index, const std::string& folderPath) {
         const CatalogEntry& f = c_.FileList[index];
         const std::string catalogPath = childPath(folderPath, f.name);
-        const std::string safe = safeName(f.name);
+        const std::string safe = safeName(writtenName(f.name));
         CopySummary& s = plan_.summary;
         for (unsigned n = 0; n <= kMaxNumbered; ++n) {
             const std::string name = n ? numberedName(safe, n) : safe;
@@ -120,7 +121,8 @@ public:
             if (c_.carvedFile(f)) ++s.carvedWritten;
             s.bytesWritten += f.size;
             s.written.push_back({catalogPath, written, "", {}});
-            if (name != shownName(f.name)) s.renamed.push_back({catalogPath, written, "", {}});
+            if (name != shownName(writtenName(f.name)))
+                s.renamed.push_back({catalogPath, written, "", {}});
             return;
         }
         s.failed.push_back({catalogPath, "", "no free name", {}});
@@ -138,6 +140,10 @@ public:
     }
 
 private:
+    std::string writtenName(std::string_view raw) const {
+        return names_ ? names_->converted(raw) : std::string(raw);
+    }
+
     // What holds a name: this run's plan first, then the destination.
     NameHeld heldAt(const Place& place, const std::string& name) const {
         if (place.planned.count(place.key(name))) return NameHeld::ThisRun;
@@ -171,6 +177,7 @@ private:
     const Catalog& c_;
     RecoverySettings s_;
     RecoveryPlan& plan_;
+    const NameDecoder* names_;
     std::vector<std::unique_ptr<Place>> places_;
 };
 
@@ -178,7 +185,7 @@ private:
 
 RecoveryPlan planRecovery(const Catalog& catalog, const RecoverySettings& settings,
                           const std::string& destination, bool all,
-                          const RecoverySelection& selection) {
+                          const RecoverySelection& selection, const NameDecoder* names) {
     RecoveryPlan plan;
     Place root;
     root.fd.reset(::open(destination.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -188,7 +195,7 @@ RecoveryPlan planRecovery(const Catalog& catalog, const RecoverySettings& settin
         return plan;
     }
     root.folds = knownCaseFolding(root.fd.get());
-    Planner p(catalog, settings, plan);
+    Planner p(catalog, settings, plan, names);
     if (all) {
         for (std::size_t i : p.filesOf(kRootObjectId))
             p.file(root, i, "");

@@ -23,8 +23,9 @@ struct RecoveryPlan {
 };
 
 // `all`: Recover All; otherwise the folders and files of `selection`.
+// `names`: as CopyOut::nameDecoder.
 RecoveryPlan planRecovery(const Catalog& catalog, const RecoverySettings& settings,
                           const std::string& destination, bool all,
-                          const RecoverySelection& selection);
+                          const RecoverySelection& selection, const NameDecoder* names = nullptr);
 
 } // namespace dorvak::cli

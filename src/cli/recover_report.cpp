@@ -70,6 +70,8 @@ std::string reportJson(const CopySummary& s, const ReportContext& context) {
         out += ",\n\"nodesSkipped\":" + std::to_string(context.nodesSkipped);
         if (context.normalMode) out += ",\"advice\":" + jsonString(kExtensiveAdvice);
     }
+    if (context.nodesFromJournal != 0)
+        out += ",\n\"nodesFromJournal\":" + std::to_string(context.nodesFromJournal);
     return out + "}\n";
 }
 

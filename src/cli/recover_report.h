@@ -16,6 +16,8 @@
 //    "foldersCreated": [...],     (dry runs only)
 //    "nodesSkipped": N, "advice": kExtensiveAdvice}  (when the mount skipped
 //                                  tree nodes; the advice after a Normal one)
+//    "nodesFromJournal": N}  (when unreadable tree nodes were taken from
+//                             their copies in the journal)
 //
 // "path" is the entry's path in the volume, "writtenPath" the path below the
 // destination it was (or would be) written to.
@@ -38,7 +40,11 @@ struct ReportContext {
     const std::vector<std::string>* newFolders = nullptr; // dry runs
     std::uint64_t nodesSkipped = 0; // damaged or repeated tree nodes the mount passed over
     bool normalMode = true;
+    std::uint64_t nodesFromJournal = 0; // unreadable tree nodes taken from the journal
 };
+
+// How list and recover say that the mount used journal copies.
+inline constexpr const char* kNodesFromJournalText = "Tree nodes read from the journal: ";
 
 std::string reportJson(const CopySummary& summary, const ReportContext& context);
 // Writes the document to `file`; false with `error` set when it cannot.

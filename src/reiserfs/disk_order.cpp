@@ -6,12 +6,14 @@ namespace dorvak {
 
 bool readBlocksInOrder(SectorReader& reader, const VolumeInfo& volume,
                        const std::vector<std::uint64_t>& blocks, const std::atomic<bool>& stop,
-                       const std::function<void(std::uint64_t, Bytes)>& visit) {
+                       const std::function<void(std::uint64_t, Bytes)>& visit,
+                       const BlockMender& mend) {
     const std::size_t blockSize = volume.blockSize();
     if (blockSize == 0) return true;
     const std::uint64_t maxGap = kMaxGapBytes / blockSize;
     const std::uint64_t maxSpan = std::max<std::uint64_t>(1, kMaxRequestBytes / blockSize);
     std::vector<std::uint8_t> buffer;
+    std::vector<std::uint64_t> unreadable;
     for (std::size_t i = 0; i < blocks.size();) {
         if (stop) return false;
         // The longest run from blocks[i] whose gaps are small and whose span
@@ -22,10 +24,20 @@ bool readBlocksInOrder(SectorReader& reader, const VolumeInfo& volume,
             ++j;
         const std::uint64_t span = blocks[j - 1] - blocks[i] + 1;
         buffer.resize(span * blockSize);
+        unreadable.clear();
         reader.ReadSectors(volume.blockSector(blocks[i]),
-                           std::uint32_t(span * volume.sectorsPerBlock), buffer.data());
-        for (std::size_t k = i; k < j; ++k)
-            visit(blocks[k], Bytes(buffer.data() + (blocks[k] - blocks[i]) * blockSize, blockSize));
+                           std::uint32_t(span * volume.sectorsPerBlock), buffer.data(),
+                           mend ? &unreadable : nullptr);
+        for (std::size_t k = i; k < j; ++k) {
+            const std::span<std::uint8_t> data(buffer.data() + (blocks[k] - blocks[i]) * blockSize,
+                                               blockSize);
+            const std::uint64_t first = volume.blockSector(blocks[k]);
+            if (std::any_of(unreadable.begin(), unreadable.end(), [&](std::uint64_t s) {
+                    return s >= first && s < first + volume.sectorsPerBlock;
+                }))
+                mend(blocks[k], data);
+            visit(blocks[k], data);
+        }
         i = j;
     }
     return true;

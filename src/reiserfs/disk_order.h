@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <span>
 #include <vector>
 
 namespace dorvak {
@@ -28,11 +29,17 @@ inline constexpr std::size_t kMaxGapBytes = 1024 * 1024;
 // save a few seeks more but cost their memory: the mount stays under 64 MiB.
 inline constexpr std::size_t kMaxRequestBytes = 1 << 20;
 
+// Given a block with a sector that could not be read (zeros there), may put
+// the block's contents into `data` from elsewhere; returns whether it did.
+using BlockMender = std::function<bool(std::uint64_t block, std::span<std::uint8_t> data)>;
+
 // Reads `blocks` (sorted, no repeats) in ascending order and hands each to
-// `visit`. Stops early, returning false, when `stop` is set between requests.
+// `visit`, after `mend` has had its chance at a block that did not read
+// whole. Stops early, returning false, when `stop` is set between requests.
 bool readBlocksInOrder(SectorReader& reader, const VolumeInfo& volume,
                        const std::vector<std::uint64_t>& blocks, const std::atomic<bool>& stop,
-                       const std::function<void(std::uint64_t block, Bytes data)>& visit);
+                       const std::function<void(std::uint64_t block, Bytes data)>& visit,
+                       const BlockMender& mend = {});
 
 // The items of leaves kept for later: item heads, and the bodies of stat data
 // and directory items copied into one arena (data items are only located,

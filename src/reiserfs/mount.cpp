@@ -30,6 +30,28 @@ bool VolumeMount::blockInVolume(std::uint64_t block) const {
     return block < volumeBlocks();
 }
 
+bool VolumeMount::readJournalCopy(std::uint64_t block, std::span<std::uint8_t> data) {
+    if (!journal_)
+        journal_ =
+            std::make_unique<JournalIndex>(JournalIndex::read(reader_, volume_, stopRequested_));
+    const auto copy = journal_->copyOf(block);
+    if (!copy || !blockInVolume(*copy)) return false;
+    std::vector<std::uint8_t> bytes(data.size());
+    std::vector<std::uint64_t> unreadable;
+    const std::uint64_t sector = volume_.blockSector(*copy);
+    reader_.ReadSectors(sector, volume_.sectorsPerBlock, bytes.data(), &unreadable);
+    if (!unreadable.empty()) return false;
+    std::copy(bytes.begin(), bytes.end(), data.begin());
+    fromJournal_[block] = sector;
+    ++result_.nodesFromJournal;
+    return true;
+}
+
+std::uint64_t VolumeMount::nodeSector(std::uint64_t block) const {
+    auto it = fromJournal_.find(block);
+    return it != fromJournal_.end() ? it->second : volume_.blockSector(block);
+}
+
 void VolumeMount::ProcessLeaf(std::uint64_t sector, Bytes block, bool testHead) {
     auto head = ReadBlockHead(block);
     if (!head) return;
@@ -139,7 +161,7 @@ public:
             f.kind = Kind::Leaf;
             f.stored = LeafStore::kNotKept;
             if (looksLikeLeaf(*h, data.size())) {
-                f.stored = store_.add(mount_.volume_.blockSector(block), data);
+                f.stored = store_.add(mount_.nodeSector(block), data);
                 ++waiting_;
             }
         } else if (h && h->level >= 2 && h->level <= kMaxLevel) {
@@ -172,7 +194,7 @@ private:
         } else if (f.kind == Kind::None) {
             ++mount_.result_.nodesSkipped; // neither leaf nor node
         } else {
-            mount_.liveLeaves_.push_back(mount_.volume_.blockSector(block));
+            mount_.liveLeaves_.push_back(mount_.nodeSector(block));
             if (f.stored != LeafStore::kNotKept) {
                 mount_.replayLeaf(store_, f.stored);
                 if (--waiting_ == 0) store_.reset();
@@ -194,8 +216,11 @@ private:
 // nothing more to walk); a root node gives the first level's parent.
 bool VolumeMount::walkRoot(std::vector<WalkParent>& parents) {
     std::vector<std::uint8_t> node(volume_.blockSize());
-    const std::uint64_t rootSector = volume_.blockSector(volume_.rootBlock);
-    reader_.ReadSectors(rootSector, volume_.sectorsPerBlock, node.data());
+    std::vector<std::uint64_t> unreadable;
+    reader_.ReadSectors(volume_.blockSector(volume_.rootBlock), volume_.sectorsPerBlock,
+                        node.data(), &unreadable);
+    if (!unreadable.empty()) readJournalCopy(volume_.rootBlock, node);
+    const std::uint64_t rootSector = nodeSector(volume_.rootBlock);
     auto head = ReadBlockHead(node);
     if (head && head->level == 1) { // a tree that is a single leaf
         liveLeaves_.push_back(rootSector);
@@ -235,6 +260,7 @@ std::vector<std::uint64_t> VolumeMount::nextLevel(std::vector<WalkParent>& paren
 // and handed over as usual.
 void VolumeMount::walkLevels(BlockSet* later, std::uint16_t laterBelow) {
     liveLeaves_.clear();
+    fromJournal_.clear();
     if (!isValidBlockSize(std::uint32_t(volume_.blockSize())) || !blockInVolume(volume_.rootBlock))
         return;
     std::vector<WalkParent> parents;
@@ -253,11 +279,15 @@ void VolumeMount::walkLevels(BlockSet* later, std::uint16_t laterBelow) {
         LevelHandOver handOver(*this, level, parents);
         std::uint64_t levelRead = 0;
         const bool whole = readBlocksInOrder(
-            reader_, volume_, sorted, stopRequested_, [&](std::uint64_t b, Bytes data) {
+            reader_, volume_, sorted, stopRequested_,
+            [&](std::uint64_t b, Bytes data) {
                 auto h = ReadBlockHead(data);
                 ++(h && h->level == 1 ? leavesRead : internalRead);
                 progress_.nodesRead(internalRead, leavesRead, sorted.size() - ++levelRead);
                 handOver.found(b, data);
+            },
+            [this](std::uint64_t b, std::span<std::uint8_t> data) {
+                return readJournalCopy(b, data);
             });
         handOver.handOver();
         if (!whole || stopRequested_) {
@@ -269,6 +299,7 @@ void VolumeMount::walkLevels(BlockSet* later, std::uint16_t laterBelow) {
 
 MountResult VolumeMount::MountSelectedVolume(RecoveryMode mode) {
     result_ = MountResult{};
+    journal_.reset(); // the disk may have changed since the last mount
     catalog_.ClearCatalog();
     catalog_.recoveryMode = mode;
     catalog_.progress = &progress_;

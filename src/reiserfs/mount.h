@@ -13,10 +13,13 @@
 #include "reiserfs/catalog.h"
 #include "reiserfs/disk_order.h"
 #include "reiserfs/index_table.h"
+#include "reiserfs/journal.h"
 
 #include <atomic>
+#include <memory>
 #include <span>
 #include <string>
+#include <unordered_map>
 
 namespace dorvak {
 
@@ -31,6 +34,8 @@ struct MountResult {
     bool outOfMemory = false; // the catalog holds what fitted
     std::uint64_t leavesRead = 0;
     std::uint64_t nodesSkipped = 0; // implausible or repeated nodes
+    // Tree nodes that could not be read, taken from their journal copy.
+    std::uint64_t nodesFromJournal = 0;
 };
 
 class VolumeMount {
@@ -86,6 +91,11 @@ private:
     void replayLeaf(const LeafStore& store, std::uint32_t index);
     std::vector<std::uint64_t> childrenOf(Bytes node);
     bool blockInVolume(std::uint64_t block) const;
+    // A tree node that could not be read: its newest journal copy into
+    // `data`, when the journal has one that reads whole.
+    bool readJournalCopy(std::uint64_t block, std::span<std::uint8_t> data);
+    // Where the node at `block` was read from: its journal copy, or itself.
+    std::uint64_t nodeSector(std::uint64_t block) const;
     std::uint64_t volumeBlocks() const;
 
     SectorReader& reader_;
@@ -95,6 +105,8 @@ private:
     ProgressSink& progress_;
     MountResult result_;
     std::vector<std::uint64_t> liveLeaves_;
+    std::unique_ptr<JournalIndex> journal_; // read at the first node that fails, once a mount
+    std::unordered_map<std::uint64_t, std::uint64_t> fromJournal_; // block to its copy's sector
     std::span<const carve::FormatWalker> walkers_;
     bool carve_ = true;
 };

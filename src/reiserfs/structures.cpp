@@ -20,6 +20,11 @@ std::optional<Superblock> ReadSuperblock(Bytes sector) {
     sb.blockCount = le32(sector, 0);
     sb.rootBlock = le32(sector, 8);
     sb.treeHeight = le16(sector, 68);
+    sb.journalFirstBlock = le32(sector, 12);
+    sb.journalDevice = le32(sector, 16);
+    sb.journalSize = le32(sector, 20);
+    sb.journalTransMax = le32(sector, 24);
+    sb.journalMagic = le32(sector, 28);
     return sb;
 }
 

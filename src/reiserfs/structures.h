@@ -5,6 +5,9 @@
 //
 // Superblock (64 KiB into the volume; first 512 bytes):
 //   0 u32 block count      8 u32 root block     44 u16 block size
+//   12 journal parameters: 12 u32 first block, 16 u32 device (0: this
+//   volume), 20 u32 size in blocks, 24 u32 most blocks a transaction logs,
+//   28 u32 magic (the journal header repeats these five)
 //   52 10 bytes magic ("ReIsErFs", "ReIsEr2Fs", "ReIsEr3Fs": first 6 compared)
 //   68 u16 tree height (root level + 1)
 // Block head (every tree node): 0 u16 level, 2 u16 item count, 4 u16 free space
@@ -43,6 +46,11 @@ struct Superblock {
     std::uint32_t rootBlock = 0;
     std::uint16_t blockSize = 0;
     std::uint16_t treeHeight = 0;
+    std::uint32_t journalFirstBlock = 0;
+    std::uint32_t journalDevice = 0;
+    std::uint32_t journalSize = 0;
+    std::uint32_t journalTransMax = 0;
+    std::uint32_t journalMagic = 0;
 };
 // A superblock with an accepted block size and the "reiser" magic (letter
 // case ignored); nothing otherwise.

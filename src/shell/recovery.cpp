@@ -150,6 +150,9 @@ SummaryText summaryText(const CopySummary& s, const QString& destination) {
                     .arg(s.skipped.size())
                     .arg(s.damaged.size())
                     .arg(s.failed.size());
+    if (s.carvedWritten)
+        out.text += QStringLiteral("\r\n%1 of the files written were carved from unused blocks.")
+                        .arg(s.carvedWritten);
     // Every file that did not arrive as it was, by name: renamed ones with
     // their new names, skipped and failed ones with the reason.
     for (const FileReport& r : s.renamed)

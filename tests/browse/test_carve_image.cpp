@@ -33,15 +33,10 @@ std::vector<Deleted> readHistory() {
     std::vector<Deleted> out;
     std::ifstream in(testImage("carve.history.jsonl"));
     for (std::string line; std::getline(in, line);) {
-        // The generator names these files in ASCII: a strict reader will do.
         const nlohmann::json v = nlohmann::json::parse(line);
-        Deleted d{v.at("path").get<std::string>(),
-                  v.at("size").get<std::uint64_t>(),
-                  v.at("sha256").get<std::string>(),
-                  {}};
-        for (const auto& p : v.at("prefixSha256"))
-            d.prefixes.push_back(p.get<std::string>());
-        out.push_back(d);
+        out.push_back({v.at("path").get<std::string>(), v.at("size").get<std::uint64_t>(),
+                       v.at("sha256").get<std::string>(),
+                       v.at("prefixSha256").get<std::vector<std::string>>()});
     }
     return out;
 }

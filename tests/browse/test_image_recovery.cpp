@@ -6,6 +6,7 @@
 #include "browse_fixtures.h"
 #include "common/printers.h"
 #include "manifest.h"
+#include "reiserfs/journal.h"
 #include "sha256.h"
 #include "test_images.h"
 #include "volume/partition_walk.h"
@@ -213,6 +214,50 @@ TEST(ImageRecovery, DeletedAndOlderVersionsComeOutWithTheirOwnBytes) {
     for (const auto& f : r->m->catalog.FileList)
         deleted += f.deleted;
     EXPECT_GE(deleted, versions);
+}
+
+// deleted.img was changed after a remount, so its journal holds committed
+// copies of live leaves. With the sectors of such a leaf unreadable, the
+// mount takes the journal's copy and every file comes out whole.
+TEST(ImageRecovery, UnreadableLiveLeafIsReadFromItsJournalCopy) {
+    DORVAK_SKIP_WITHOUT_IMAGE("deleted.img");
+    const auto manifest = readManifest(testImage("deleted.manifest.jsonl"));
+    const std::string image = readFile(testImage("deleted.img"));
+    // A live leaf that the journal holds a copy of.
+    auto healthy = mountImage(testImage("deleted.img"), 0, RecoveryMode::Extensive);
+    const VolumeInfo volume = healthy->volume;
+    std::atomic<bool> stop{false};
+    const JournalIndex journal = JournalIndex::read(healthy->reader, volume, stop);
+    std::set<std::uint64_t> bad;
+    for (std::uint64_t sector : healthy->live.leafSectors) {
+        const std::uint64_t block = (sector - volume.startSector) / volume.sectorsPerBlock;
+        if (!bad.empty() || !journal.copyOf(block)) continue;
+        for (std::uint32_t i = 0; i < volume.sectorsPerBlock; ++i)
+            bad.insert(sector + i);
+    }
+    ASSERT_FALSE(bad.empty()) << "no live leaf has a journal copy";
+
+    for (const RecoveryMode mode : {RecoveryMode::Normal, RecoveryMode::Extensive}) {
+        SCOPED_TRACE(mode == RecoveryMode::Normal ? "Normal" : "Extensive");
+        Mounted m;
+        m.reader.openSource(std::make_unique<MemorySource>(
+            std::vector<std::uint8_t>(image.begin(), image.end()), bad));
+        m.volume = volume;
+        detail::runMount(m, mode, {});
+        EXPECT_EQ(m.result.nodesFromJournal, 1u);
+        ScratchDir dest;
+        CopyRequests requests;
+        const CopySummary s =
+            CopyOut(m.reader, m.volume, m.catalog, &m.live, {}, requests).RecoverAll(dest.path());
+        EXPECT_TRUE(s.damaged.empty() && s.failed.empty() && s.fatalError.empty());
+        std::size_t files = 0;
+        for (const ManifestEntry& e : manifest) {
+            if (e.kind != "file") continue;
+            ++files;
+            EXPECT_EQ(sha256FileHex(dest.str() + e.path), e.sha256) << e.path;
+        }
+        EXPECT_GT(files, 0u);
+    }
 }
 
 } // namespace

@@ -2,6 +2,8 @@
 
 #include "common/mount_helpers.h"
 
+#include <cstring>
+#include <functional>
 #include <gtest/gtest.h>
 #include <set>
 
@@ -278,4 +280,100 @@ TEST(Mount, APartitionEntryLargerThanTheDiskIsScannedOnlyToItsEnd) {
     VolumeMount(reader, info, catalog, stop).MountSelectedVolume(RecoveryMode::Extensive);
     EXPECT_EQ(catalog.fileCount, 1u);
     EXPECT_LT(counted->requests, 200); // not one retry per sector of 2 TiB
+}
+
+namespace {
+
+// A journal of 10 blocks from block 30 (header at 40) in a Volume, and the
+// transactions written into it.
+struct Journal {
+    static constexpr std::uint32_t kFirst = 30, kSize = 10, kMagic = 0x5A5A1234;
+    Volume& v;
+    explicit Journal(Volume& volume) : v(volume) {
+        for (const std::size_t at : {std::size_t(65536), std::size_t(kFirst + kSize) * 4096}) {
+            if (at == 65536) v.vb.superblock(20);
+            v.vb.image.put32(at + 12, kFirst);
+            v.vb.image.put32(at + 20, kSize);
+            v.vb.image.put32(at + 24, 1024);
+            v.vb.image.put32(at + 28, kMagic);
+        }
+    }
+    // Descriptor at `offset`, the copies after it, then the commit block.
+    void transaction(std::uint32_t offset, std::uint32_t id, std::vector<std::uint32_t> real,
+                     const std::vector<LeafBuilder>& copies, std::uint32_t commitId = 0) {
+        std::vector<std::uint8_t> desc(4096, 0), commit(4096, 0);
+        put32(desc, 0, id);
+        put32(desc, 4, std::uint32_t(real.size()));
+        put32(desc, 8, 1);
+        for (std::size_t i = 0; i < real.size(); ++i)
+            put32(desc, 12 + 4 * i, real[i]);
+        std::memcpy(desc.data() + 4096 - 12, "ReIsErLB", 8);
+        put32(commit, 0, commitId ? commitId : id);
+        put32(commit, 4, std::uint32_t(real.size()));
+        v.put(kFirst + offset, desc);
+        for (std::size_t i = 0; i < copies.size(); ++i)
+            v.put(kFirst + offset + 1 + std::uint32_t(i), copies[i]);
+        v.put(kFirst + offset + 1 + std::uint32_t(copies.size()), commit);
+    }
+};
+
+// Root 20 points at leaves 21 ("a") and 22, whose sectors cannot be read.
+std::unique_ptr<Mounted> mountWithLeaf22Unreadable(Volume& v) {
+    v.put(20, internalNode(4096, 2, {21, 22}));
+    v.put(21, leafWith(10, "a"));
+    v.put(22, leafWith(11, "b"));
+    std::set<std::uint64_t> bad;
+    for (std::uint64_t s = 22 * 8; s < 23 * 8; ++s)
+        bad.insert(s);
+    return mountBuilt(v.vb, 20, RecoveryMode::Normal, bad);
+}
+
+} // namespace
+
+// The newest committed copy wins: an older one and a newer uncommitted one
+// (its commit block names another transaction) are passed over. The leaf's
+// items point at the copy, which the copy-out reads in its place.
+TEST(Mount, UnreadableLeafIsTakenFromItsNewestCommittedJournalCopy) {
+    Volume v;
+    Journal j(v);
+    j.transaction(0, 5, {22}, {leafWith(11, "old")});
+    j.transaction(3, 7, {21, 22}, {leafWith(10, "a"), leafWith(11, "b").direct(2, 11, 1, "x")});
+    j.transaction(7, 9, {22}, {leafWith(11, "uncommitted")}, 8);
+    auto r = mountWithLeaf22Unreadable(v);
+    EXPECT_EQ(r->fileNames(), (Names{"a", "b"}));
+    EXPECT_EQ(r->result.nodesFromJournal, 1u);
+    ASSERT_EQ(r->catalog.DirectItems.size(), 1u);
+    EXPECT_EQ(r->catalog.DirectItems[0].leafSector, (Journal::kFirst + 5) * 8u);
+}
+
+// A transaction that fails a check is ignored and the older copy serves; with
+// no sound copy left the leaf is lost as before.
+TEST(Mount, DamagedJournalTransactionIsIgnored) {
+    const std::vector<std::pair<const char*, std::function<void(Volume&)>>> damage = {
+        {"block past the volume", [](Volume& v) { v.vb.image.put32(33 * 4096 + 16, 9999); }},
+        {"length past the journal", [](Volume& v) { v.vb.image.put32(33 * 4096 + 4, 40); }},
+        {"commit of another length", [](Volume& v) { v.vb.image.put32(37 * 4096 + 4, 1); }},
+        // Its descriptor and commit survive; the copy of 22 does not.
+        {"newer one written over it",
+         [](Volume& v) { Journal(v).transaction(4, 8, {21}, {leafWith(10, "a")}); }},
+    };
+    for (const auto& [what, harm] : damage) {
+        SCOPED_TRACE(what);
+        Volume v;
+        Journal j(v);
+        j.transaction(0, 5, {22}, {leafWith(11, "old")});
+        j.transaction(3, 7, {21, 22, 23},
+                      {leafWith(10, "a"), leafWith(11, "b"), leafWith(12, "c")});
+        harm(v);
+        auto r = mountWithLeaf22Unreadable(v);
+        EXPECT_EQ(r->fileNames(), (Names{"a", "old"}));
+    }
+    // The only descriptor damaged: nothing is trusted.
+    Volume v;
+    Journal j(v);
+    j.transaction(0, 7, {22}, {leafWith(11, "b")});
+    v.vb.image.put8(30 * 4096 + 4096 - 12, 'X');
+    auto r = mountWithLeaf22Unreadable(v);
+    EXPECT_EQ(r->fileNames(), (Names{"a"}));
+    EXPECT_EQ(r->result.nodesFromJournal, 0u);
 }

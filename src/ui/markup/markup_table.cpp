@@ -236,8 +236,8 @@ TableGeometry placeTable(const TableRecord& rec, const StyleState& s, const QRec
 void MarkupLayout::paintTableBackground(const StyleState& s, const QRect& r) {
     if (int(s.effect) >= 0) {
         drawBackgroundEffect(*painter_, r, s.effect, QColor::fromRgb(s.backgroundColor),
-                             QColor::fromRgb(s.backgroundMiddle),
-                             QColor::fromRgb(s.backgroundEnd), kGranularity);
+                             QColor::fromRgb(s.backgroundMiddle), QColor::fromRgb(s.backgroundEnd),
+                             kGranularity);
     } else if (!s.backgroundImage.isEmpty() && env_.enabled) {
         const QByteArray& v = s.backgroundImage;
         const qsizetype colon = v.indexOf(':');
