@@ -10,8 +10,12 @@
 #include "shell/step_tree.h"
 #include "shell/tool_dialogs.h"
 
+#include <QAbstractItemView>
 #include <QFileDialog>
+#include <QItemSelectionModel>
 #include <QTreeView>
+
+#include <optional>
 
 namespace dorvak {
 
@@ -24,7 +28,33 @@ BrowseCommands::BrowseCommands(WizardState& state, ListPane& list, FileListModel
 void BrowseCommands::findFiles() {
     if (state_.WizardStep != Step::Browse || state_.workerBusy) return;
     FindDialog dialog(state_.catalog, *folderModel_, window_);
+    std::optional<std::uint32_t> chosen;
+    QObject::connect(&dialog, &FindDialog::fileChosen, &dialog,
+                     [&chosen](std::uint32_t f) { chosen = f; });
     dialog.exec();
+    if (chosen) showFile(*chosen);
+}
+
+void BrowseCommands::showFile(std::uint32_t file) {
+    // Its folder opened in the tree, then the file chosen in the list.
+    const long folder = state_.catalog.folderIndex(state_.catalog.FileList[file].parentId);
+    const QModelIndex item = folder < 0
+                                 ? folderModel_->rootIndex()
+                                 : folderModel_->indexForTreeItem(
+                                       state_.catalog.FolderList[std::size_t(folder)].treeItem);
+    list_.openTreeItem(item.isValid() ? item : folderModel_->rootIndex());
+    for (int r = 0; r < listModel_->rowCount(); ++r) {
+        const FileListModel::Row& row = listModel_->row(r);
+        if (row.folder || row.index != file) continue;
+        QAbstractItemView* view = list_.activeView();
+        view->setFocus();
+        view->selectionModel()->setCurrentIndex(listModel_->index(r, 0),
+                                                QItemSelectionModel::ClearAndSelect |
+                                                    QItemSelectionModel::Rows);
+        view->scrollTo(listModel_->index(r, 0));
+        state_.treePaneActive = false;
+        return;
+    }
 }
 
 void BrowseCommands::fileFilters() {
@@ -72,6 +102,7 @@ void BrowseCommands::driveInformation() {
     if (state_.WizardStep != Step::Browse || !v) return;
     DriveInfoDialog dialog(*v, state_.catalog,
                            state_.catalog.recoveryMode == RecoveryMode::Extensive, window_);
+    if (state_.partialResult) dialog.notePartial();
     dialog.exec();
 }
 
@@ -119,10 +150,13 @@ void BrowseCommands::recover(bool all) {
             return all ? copy.RecoverAll(target) : copy.RecoverSelected(target, selection);
         });
     const SummaryText text = summaryText(summary, dest);
-    const MessageKind kind = summary.whole() ? MessageKind::Information : MessageKind::Error;
+    const MessageKind kind =
+        summaryIsError(summary) ? MessageKind::Error : MessageKind::Information;
     if (showDetails(text.text, text.more,
                     {QStringLiteral("&Open Folder"), QStringLiteral("&Close")}, kind) == 1)
-        MainWindow::openOnDesktop(QUrl::fromLocalFile(dest));
+        if (!MainWindow::openOnDesktop(QUrl::fromLocalFile(dest)))
+            ShowMessage(QStringLiteral("No application is set to open the folder %1.").arg(dest),
+                        MessageKind::Error);
 }
 
 } // namespace dorvak

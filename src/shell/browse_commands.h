@@ -24,6 +24,8 @@ public:
                    QWidget* window);
 
     void findFiles();
+    // Opens the file's folder and chooses the file in the list.
+    void showFile(std::uint32_t file);
     void fileFilters();
     void recoverySettings();
     void properties();

@@ -12,6 +12,9 @@
 
 #include <unordered_set>
 
+#include <algorithm>
+#include <map>
+
 namespace dorvak {
 namespace {
 
@@ -162,12 +165,14 @@ void FileListModel::setCatalog(const Catalog* catalog) {
     beginResetModel();
     catalog_ = catalog;
     rows_.clear();
+    catalogOrder_.clear();
     endResetModel();
 }
 
 void FileListModel::clear() {
     beginResetModel();
     rows_.clear();
+    catalogOrder_.clear();
     endResetModel();
 }
 
@@ -192,7 +197,65 @@ void FileListModel::FillFileList(std::uint32_t folderKey) {
             rows_.push_back(Row{false, i});
         }
     }
+    catalogOrder_ = rows_;
+    applySort();
     endResetModel();
+}
+
+void FileListModel::applySort() {
+    if (sortColumn_ < 0 || !catalog_) {
+        rows_ = catalogOrder_;
+        return;
+    }
+    // Keys compared as the user reads them: names and types without letter
+    // case, sizes and times as numbers.
+    auto less = [this](const Row& a, const Row& b) {
+        if (a.folder != b.folder) return a.folder;
+        const CatalogEntry& x =
+            a.folder ? catalog_->FolderList[a.index] : catalog_->FileList[a.index];
+        const CatalogEntry& y =
+            b.folder ? catalog_->FolderList[b.index] : catalog_->FileList[b.index];
+        int c = 0;
+        switch (sortColumn_) {
+        case Size:
+            c = a.folder ? 0 : (x.size < y.size ? -1 : x.size > y.size ? 1 : 0);
+            break;
+        case Date:
+        case Time:
+            c = x.modifiedTime < y.modifiedTime ? -1 : x.modifiedTime > y.modifiedTime ? 1 : 0;
+            break;
+        case Sector:
+            c = text(a, Sector).toULongLong() < text(b, Sector).toULongLong()   ? -1
+                : text(a, Sector).toULongLong() > text(b, Sector).toULongLong() ? 1
+                                                                                : 0;
+            break;
+        default:
+            c = QString::compare(text(a, sortColumn_), text(b, sortColumn_), Qt::CaseInsensitive);
+        }
+        return sortOrder_ == Qt::AscendingOrder ? c < 0 : c > 0;
+    };
+    std::stable_sort(rows_.begin(), rows_.end(), less);
+}
+
+void FileListModel::sort(int column, Qt::SortOrder order) {
+    sortColumn_ = column >= 0 && column < ColumnCount ? column : -1;
+    sortOrder_ = order;
+    Q_EMIT layoutAboutToBeChanged();
+    const std::vector<Row> before = rows_;
+    rows_ = catalogOrder_;
+    applySort();
+    // Selection and current row follow their entries.
+    std::map<std::pair<bool, std::uint32_t>, int> at;
+    for (std::size_t r = 0; r < rows_.size(); ++r)
+        at[{rows_[r].folder, rows_[r].index}] = int(r);
+    const QModelIndexList old = persistentIndexList();
+    QModelIndexList moved;
+    for (const QModelIndex& i : old) {
+        const Row& r = before[std::size_t(i.row())];
+        moved << index(at[{r.folder, r.index}], i.column());
+    }
+    changePersistentIndexList(old, moved);
+    Q_EMIT layoutChanged();
 }
 
 const CatalogEntry& FileListModel::entry(int r) const {

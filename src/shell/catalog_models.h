@@ -104,18 +104,27 @@ public:
     QVariant headerData(int section, Qt::Orientation o, int role) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
     bool setData(const QModelIndex& index, const QVariant& value, int role) override;
+    // Folders first, each group by `column`; a column of -1 restores the
+    // catalog order. The order holds for the folders listed later.
+    void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
+    int sortColumn() const { return sortColumn_; }
+    // A row's column text and its small icon, as the list shows them.
+    QString text(const Row& row, int column) const;
+    QIcon icon(const Row& row) const;
 
 Q_SIGNALS:
     // An in-place edit of a Name ended with `text` (empty when cleared).
     void nameEdited(int row, const QString& text);
 
 private:
-    QString text(const Row& row, int column) const;
-    QIcon icon(const Row& row) const;
     static QString suffixKey(std::string_view name);
+    void applySort();
 
     const Catalog* catalog_ = nullptr;
     std::vector<Row> rows_;
+    std::vector<Row> catalogOrder_; // rows_ as listed, before any sort
+    int sortColumn_ = -1;
+    Qt::SortOrder sortOrder_ = Qt::AscendingOrder;
     std::vector<std::string> filters_;
     std::uint32_t folderKey_ = 2;
     QString singleTitle_;

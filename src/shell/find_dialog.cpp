@@ -2,10 +2,12 @@
 
 #include "browse/name_match.h"
 #include "shell/catalog_models.h"
+#include "shell/list_pane.h"
 #include "shell/messages.h"
 
 #include <QGridLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -17,36 +19,76 @@ namespace dorvak {
 
 FindResultsModel::FindResultsModel(const Catalog& catalog, const FolderTreeModel& tree,
                                    QObject* parent)
-    : QAbstractTableModel(parent), catalog_(catalog), tree_(tree) {}
+    : QAbstractTableModel(parent), catalog_(catalog), tree_(tree), names_(new FileListModel(this)) {
+    names_->setCatalog(&catalog);
+}
 
 void FindResultsModel::clear() {
     beginResetModel();
     files_.clear();
+    found_.clear();
     endResetModel();
 }
 
 void FindResultsModel::append(const std::vector<std::uint32_t>& files) {
     if (files.empty()) return;
+    found_.insert(found_.end(), files.begin(), files.end());
+    if (sortColumn_ >= 0) {
+        sort(sortColumn_, sortOrder_); // new finds take their sorted places
+        return;
+    }
     const int first = int(files_.size());
     beginInsertRows({}, first, first + int(files.size()) - 1);
     files_.insert(files_.end(), files.begin(), files.end());
     endInsertRows();
 }
 
+void FindResultsModel::sort(int column, Qt::SortOrder order) {
+    sortColumn_ = column >= 0 && column < 4 ? column : -1;
+    sortOrder_ = order;
+    beginResetModel();
+    files_ = found_;
+    if (sortColumn_ >= 0) {
+        std::stable_sort(files_.begin(), files_.end(), [this](std::uint32_t a, std::uint32_t b) {
+            int c = 0;
+            if (sortColumn_ == 2) {
+                const auto x = catalog_.FileList[a].size, y = catalog_.FileList[b].size;
+                c = x < y ? -1 : x > y ? 1 : 0;
+            } else {
+                c = QString::compare(textOf(a, sortColumn_), textOf(b, sortColumn_),
+                                     Qt::CaseInsensitive);
+            }
+            return sortOrder_ == Qt::AscendingOrder ? c < 0 : c > 0;
+        });
+    }
+    endResetModel();
+}
+
 QString FindResultsModel::pathOf(std::uint32_t file) const {
     const long folder = catalog_.folderIndex(catalog_.FileList[file].parentId);
-    if (folder < 0) return QStringLiteral("\\");
+    if (folder < 0) return QStringLiteral("/");
     // Up the tree from the folder's item to the one below the root, so that
     // renamed folders show their new names.
     QString path;
     QModelIndex item = tree_.indexForTreeItem(catalog_.FolderList[std::size_t(folder)].treeItem);
-    if (!item.isValid() || !item.parent().isValid()) return QStringLiteral("\\");
-    for (; item.isValid() && item.parent().isValid(); item = item.parent()) {
-        QString text = item.data().toString();
-        if (!path.isEmpty() && !text.endsWith(QLatin1Char('\\'))) text += QLatin1Char('\\');
-        path = text + path;
+    if (!item.isValid() || !item.parent().isValid()) return QStringLiteral("/");
+    for (; item.isValid() && item.parent().isValid(); item = item.parent())
+        path = QLatin1Char('/') + item.data().toString() + path;
+    return path;
+}
+
+QString FindResultsModel::textOf(std::uint32_t file, int column) const {
+    switch (column) {
+    case 0:
+        return names_->text({false, file}, FileListModel::Name);
+    case 1:
+        return pathOf(file);
+    case 2:
+        return QString::number(catalog_.FileList[file].size);
+    case 3:
+        return names_->text({false, file}, FileListModel::Type);
     }
-    return QLatin1Char('\\') + path;
+    return {};
 }
 
 int FindResultsModel::rowCount(const QModelIndex& parent) const {
@@ -54,26 +96,36 @@ int FindResultsModel::rowCount(const QModelIndex& parent) const {
 }
 
 int FindResultsModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : 3;
+    return parent.isValid() ? 0 : 4;
 }
 
 QVariant FindResultsModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || role != Qt::DisplayRole) return {};
-    const CatalogEntry& f = catalog_.FileList[files_[std::size_t(index.row())]];
-    switch (index.column()) {
-    case 0:
-        return QString::fromUtf8(QByteArray::fromStdString(upperCase(f.name)));
-    case 1:
-        return pathOf(files_[std::size_t(index.row())]);
-    case 2:
-        return QString::number(f.size);
+    if (!index.isValid()) return {};
+    const std::uint32_t file = files_[std::size_t(index.row())];
+    switch (role) {
+    case Qt::DisplayRole:
+        return textOf(file, index.column());
+    case Qt::DecorationRole:
+        return index.column() == 0 ? QVariant(names_->icon({false, file})) : QVariant();
+    case Qt::TextAlignmentRole:
+        return index.column() == 2 ? QVariant(Qt::AlignRight | Qt::AlignVCenter) : QVariant();
+    case Qt::ForegroundRole: {
+        // Grey as the list shows deleted and carved files.
+        const QString type = textOf(file, 3);
+        const bool grey =
+            type.startsWith(QLatin1String("Deleted ")) || type.startsWith(QLatin1String("Carved "));
+        return grey ? QColor(150, 150, 150) : QColor(Qt::black);
+    }
     }
     return {};
 }
 
 QVariant FindResultsModel::headerData(int section, Qt::Orientation o, int role) const {
-    static const char* const kTitles[] = {"File Name", "Path", "Size"};
-    if (o != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section > 2) return {};
+    static const char* const kTitles[] = {"File Name", "Path", "Size", "Type"};
+    if (o != Qt::Horizontal || section < 0 || section > 3) return {};
+    if (role == Qt::TextAlignmentRole)
+        return section == 2 ? QVariant(Qt::AlignRight | Qt::AlignVCenter) : QVariant();
+    if (role != Qt::DisplayRole) return {};
     return QString::fromLatin1(kTitles[section]);
 }
 
@@ -93,8 +145,14 @@ FindDialog::FindDialog(const Catalog& catalog, const FolderTreeModel& tree, QWid
     view_->setAllColumnsShowFocus(true);
     view_->setSelectionBehavior(QAbstractItemView::SelectRows);
     view_->setColumnWidth(0, 150);
-    view_->setColumnWidth(1, 250);
-    view_->setColumnWidth(2, 95);
+    view_->setColumnWidth(1, 210);
+    view_->setColumnWidth(2, 80);
+    view_->setColumnWidth(3, 110);
+    view_->setIconSize(QSize(16, 16));
+    showGridLines(view_);
+    sortOnHeaderClicks(view_);
+    connect(view_, &QAbstractItemView::doubleClicked, this, &FindDialog::choose);
+    view_->installEventFilter(this);
     lastFile_ = new QLabel(this);
     found_ = new QLabel(this);
     auto* grid = new QGridLayout(this);
@@ -192,8 +250,25 @@ void FindDialog::takeBatch(bool finished) {
     if (batch.empty()) return;
     results_->append(batch);
     found_->setText(QString::number(results_->rowCount()));
-    lastFile_->setText(QString::fromUtf8(
-        QByteArray::fromStdString(upperCase(catalog_.FileList[batch.back()].name))));
+    lastFile_->setText(results_->textOf(batch.back(), 0));
+}
+
+void FindDialog::choose(const QModelIndex& index) {
+    if (!index.isValid() || thread_) return;
+    const std::uint32_t file = results_->fileAt(index.row());
+    SkinnedDialog::reject(); // closed before the window shows the entry
+    Q_EMIT fileChosen(file);
+}
+
+bool FindDialog::eventFilter(QObject* watched, QEvent* e) {
+    if (watched == view_ && e->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(e)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            choose(view_->currentIndex());
+            return true;
+        }
+    }
+    return SkinnedDialog::eventFilter(watched, e);
 }
 
 void FindDialog::stopSearch() {

@@ -24,6 +24,7 @@ class QTreeView;
 namespace dorvak {
 
 class Catalog;
+class FileListModel;
 class FolderTreeModel;
 
 class FindResultsModel : public QAbstractTableModel {
@@ -33,8 +34,11 @@ public:
     void clear();
     void append(const std::vector<std::uint32_t>& files);
     std::uint32_t fileAt(int row) const { return files_[std::size_t(row)]; }
-    // "\" for the root, else "\A\B" from the tree's item texts.
+    // "/" for the root, else "/A/B" from the tree's item texts.
     QString pathOf(std::uint32_t file) const;
+    // As the list: 0 File Name, 1 Path, 2 Size, 3 Type; -1 the finding order.
+    void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
+    QString textOf(std::uint32_t file, int column) const;
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -44,7 +48,11 @@ public:
 private:
     const Catalog& catalog_;
     const FolderTreeModel& tree_;
+    FileListModel* names_; // the list's type texts and icons
     std::vector<std::uint32_t> files_;
+    std::vector<std::uint32_t> found_; // in the finding order
+    int sortColumn_ = -1;
+    Qt::SortOrder sortOrder_ = Qt::AscendingOrder;
 };
 
 class FindDialog : public SkinnedDialog {
@@ -69,9 +77,13 @@ public:
 
 Q_SIGNALS:
     void searchEnded();
+    // A result was double-clicked or Enter pressed on it (the dialog closes).
+    void fileChosen(std::uint32_t file);
 
 private:
     void takeBatch(bool finished);
+    void choose(const QModelIndex& index);
+    bool eventFilter(QObject* watched, QEvent* e) override;
     void search(std::string pattern);
 
     const Catalog& catalog_;

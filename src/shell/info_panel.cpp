@@ -64,7 +64,7 @@ void InfoPanel::setStatusLine(const QString& text, bool show) {
     status_->setVisible(show);
 }
 
-void InfoPanel::setLayout(PanelLayout layout, std::uint32_t searchEndSector) {
+void InfoPanel::setLayout(PanelLayout layout, std::uint64_t searchEndSector) {
     layout_ = layout;
     for (const LayoutDef& def : kLayouts) {
         if (def.layout != layout) continue;

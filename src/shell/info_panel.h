@@ -33,7 +33,7 @@ public:
 
     // Shows `layout` with its captions and empty values; the search's end
     // sector is shown from the start.
-    void setLayout(PanelLayout layout, std::uint32_t searchEndSector = 0);
+    void setLayout(PanelLayout layout, std::uint64_t searchEndSector = 0);
     PanelLayout layout() const { return layout_; }
     void showDisk(const DiskInfo& disk);
     void showVolume(const VolumeInfo& volume);

@@ -7,7 +7,6 @@
 #include "shell/step_tree.h"
 #include "ui/menu/qm_menu.h"
 
-#include <QCursor>
 #include <QDir>
 #include <QHeaderView>
 #include <QInputDialog>
@@ -15,6 +14,7 @@
 #include <QListView>
 #include <QMimeDatabase>
 #include <QProcess>
+#include <QScopedValueRollback>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QStyledItemDelegate>
@@ -96,6 +96,36 @@ QStringList commandFor(const QString& command, const QString& file) {
 
 } // namespace
 
+void sortOnHeaderClicks(QTreeView* view) {
+    QHeaderView* header = view->header();
+    header->setSectionsClickable(true);
+    header->setSortIndicatorShown(false);
+    QObject::connect(header, &QHeaderView::sectionClicked, view, [view, header](int column) {
+        QAbstractItemModel* model = view->model();
+        if (!model) return;
+        const bool same =
+            header->isSortIndicatorShown() && header->sortIndicatorSection() == column;
+        if (same && header->sortIndicatorOrder() == Qt::DescendingOrder) {
+            header->setSortIndicatorShown(false);
+            model->sort(-1);
+            return;
+        }
+        const Qt::SortOrder order = same ? Qt::DescendingOrder : Qt::AscendingOrder;
+        header->setSortIndicator(column, order);
+        header->setSortIndicatorShown(true);
+        model->sort(column, order);
+    });
+}
+
+void showGridLines(QTreeView* view) {
+    view->setStyleSheet(QStringLiteral(
+        "QTreeView { background: white; }"
+        "QTreeView::item { border-right: 1px solid #d8d8d8; border-bottom: 1px solid #d8d8d8; }"
+        // An item rule of its own drops the style's selection colours.
+        "QTreeView::item:selected { background: palette(highlight); "
+        "color: palette(highlighted-text); }"));
+}
+
 ListPane::ListPane(WizardState& state, QTreeView* details, QListView* icons, FileListModel* model,
                    FolderTreeModel* folders, QWidget* dialogParent)
     : state_(state), details_(details), icons_(icons), model_(model), folders_(folders),
@@ -118,7 +148,11 @@ void ListPane::setUpViews() {
     details_->setIconSize(QSize(16, 16));
     details_->header()->setStretchLastSection(false);
     details_->header()->setSectionsMovable(false);
-    details_->setStyleSheet(QStringLiteral("QTreeView { background: white; }"));
+    showGridLines(details_);
+    sortOnHeaderClicks(details_);
+    connect(details_->header(), &QHeaderView::sectionResized, this, [this] {
+        if (!settingWidths_ && !details_->isColumnHidden(1)) saveColumnWidths();
+    });
     icons_->setModel(model_);
     icons_->setSelectionModel(details_->selectionModel());
     icons_->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -146,7 +180,7 @@ QAbstractItemView* ListPane::activeView() const {
 }
 
 bool ListPane::ownsViewport(const QWidget* w) const {
-    return w && w == details_->viewport();
+    return w && (w == details_->viewport() || w == icons_->viewport());
 }
 
 int ListPane::currentRow() const {
@@ -191,17 +225,29 @@ void ListPane::setViewMode(int command) {
 void ListPane::showDetailsColumns() {
     details_->header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     model_->setSingleColumnTitle(QString());
+    // The widths the user gave the columns last, else the defaults.
     const int widths[] = {150, 100, 70, 100, 70, 70};
+    const QStringList saved = QSettings().value(QStringLiteral("List/ColumnWidths")).toStringList();
+    const QScopedValueRollback<bool> own(settingWidths_, true);
     for (int c = 0; c < FileListModel::ColumnCount; ++c) {
         details_->setColumnHidden(c, false);
-        details_->setColumnWidth(c, widths[c]);
+        const int w = c < saved.size() ? saved[c].toInt() : 0;
+        details_->setColumnWidth(c, w >= 16 && w <= 2000 ? w : widths[c]);
     }
+}
+
+void ListPane::saveColumnWidths() const {
+    QStringList widths;
+    for (int c = 0; c < FileListModel::ColumnCount; ++c)
+        widths << QString::number(details_->columnWidth(c));
+    QSettings().setValue(QStringLiteral("List/ColumnWidths"), widths);
 }
 
 void ListPane::showSingleColumn() {
     // One column, its title led by 44 spaces.
     model_->setSingleColumnTitle(
         QStringLiteral("                                            Details"));
+    const QScopedValueRollback<bool> own(settingWidths_, true);
     details_->setColumnWidth(0, 500);
     for (int c = 1; c < FileListModel::ColumnCount; ++c)
         details_->setColumnHidden(c, true);
@@ -211,7 +257,7 @@ void ListPane::setVisible(bool shown) {
     details_->setVisible(shown);
 }
 
-void ListPane::showItemMenu() {
+void ListPane::showItemMenu(QPoint globalPos) {
     if (state_.treePaneActive || state_.WizardStep != Step::Browse || state_.workerBusy) return;
     const int row = currentRow();
     if (row < 0) return;
@@ -232,7 +278,12 @@ void ListPane::showItemMenu() {
         popup.modifyItem(cmd::OpenWith, folder ? quint32(QmMenu::Grayed) : 0u, popup.item(pos).text,
                          popup.item(pos).image);
     dialogParent_->activateWindow();
-    const int chosen = popup.trackPopup(QCursor::pos());
+    if (globalPos == QPoint(-1, -1)) {
+        QAbstractItemView* view = activeView();
+        const QRect r = view->visualRect(model_->index(row, 0));
+        globalPos = view->viewport()->mapToGlobal(r.isValid() ? r.bottomLeft() : QPoint());
+    }
+    const int chosen = popup.trackPopup(globalPos);
     if (chosen != 0 && runCommand_) runCommand_(chosen);
 }
 
@@ -349,8 +400,17 @@ void ListPane::openFileRow(int row, bool with) {
     if (file.isEmpty()) return;
     if (with)
         openWith(file);
-    else
-        MainWindow::openOnDesktop(QUrl::fromLocalFile(file));
+    else if (!MainWindow::openOnDesktop(QUrl::fromLocalFile(file)))
+        offerOpenWith(file);
+}
+
+void ListPane::offerOpenWith(const QString& file) {
+    // No desktop application took the file: say so, and offer to choose one.
+    const QString text =
+        QStringLiteral("No application is set to open %1.").arg(QFileInfo(file).fileName());
+    if (showDetails(text, QString(), {QStringLiteral("Open &With..."), QStringLiteral("&Close")},
+                    MessageKind::Error) == 1)
+        openWith(file);
 }
 
 void ListPane::openWith(const QString& file) {

@@ -7,6 +7,7 @@
 #include "browse/copy_out.h"
 
 #include <QObject>
+#include <QPoint>
 #include <QString>
 
 #include <functional>
@@ -26,6 +27,12 @@ class FolderTreeModel;
 class QmMenu;
 class StepTree;
 class WizardState;
+
+// Header clicks sort `view`'s model: a first click on a column sorts it
+// ascending, a second descending, a third returns to the model's own order
+// (sort column -1). Grid lines between the cells.
+void sortOnHeaderClicks(QTreeView* view);
+void showGridLines(QTreeView* view);
 
 class ListPane : public QObject {
     Q_OBJECT
@@ -59,7 +66,8 @@ public:
     void showSingleColumn();
     void setVisible(bool shown);
 
-    void showItemMenu();
+    // At `globalPos`, or below the current row when none is given (the Menu key).
+    void showItemMenu(QPoint globalPos = QPoint(-1, -1));
     QmMenu* itemMenu() const { return itemMenu_.get(); }
     bool beginRename();
     // Lists the folder of the tree's selection, or opens the list's current
@@ -71,10 +79,12 @@ public:
 
 private:
     void setUpViews();
+    void saveColumnWidths() const;
     void endRename(int row, const QString& edited);
     void openFileRow(int row, bool with);
     QString copyForOpening(int row);
     void openWith(const QString& file);
+    void offerOpenWith(const QString& file);
 
     WizardState& state_;
     QTreeView* details_;
@@ -90,6 +100,7 @@ private:
     std::unique_ptr<QmMenu> itemMenu_;
     std::unique_ptr<QTemporaryDir> openDir_;
     int openCount_ = 0;
+    bool settingWidths_ = false; // the pane's own width changes are not saved
 };
 
 } // namespace dorvak

@@ -1,5 +1,6 @@
 #include "shell/main_window.h"
 
+#include "browse/user_guide.h"
 #include "shell/browse_commands.h"
 #include "shell/catalog_models.h"
 #include "shell/info_panel.h"
@@ -14,6 +15,7 @@
 #include "ui/controls/text_progress_bar.h"
 #include "ui/controls/transparent_static.h"
 #include "ui/menu/icon_menu.h"
+#include "ui/msgbox/markup_message_box.h"
 #include "ui/tooltip/markup_tool_tip.h"
 
 #include <QApplication>
@@ -26,9 +28,12 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QProcess>
 #include <QRadioButton>
+#include <QSettings>
+#include <QTimer>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -64,16 +69,23 @@ std::unique_ptr<MarkupToolTip> makeHelpTip(QWidget* host, QWidget* button, const
 // The client area: the main window's skin, drawn unscaled from the corner.
 class SkinArea : public QWidget {
 public:
-    explicit SkinArea(QWidget* parent) : QWidget(parent), skin_(loadBitmapResource(162)) {}
+    SkinArea(QWidget* parent, const DialogUnits& units)
+        : QWidget(parent), units_(units), skin_(loadBitmapResource(162)) {}
 
 protected:
+    void resizeEvent(QResizeEvent*) override { fitToClient(this, units_); }
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
         p.fillRect(rect(), QColor(0xE6, 0xEC, 0xF4));
         p.drawImage(0, 0, skin_);
+        // A grown window continues the skin's last column to its right edge.
+        if (width() > skin_.width() && !skin_.isNull())
+            p.drawImage(QRect(skin_.width(), 0, width() - skin_.width(), skin_.height()), skin_,
+                        QRect(skin_.width() - 1, 0, 1, skin_.height()));
     }
 
 private:
+    DialogUnits units_;
     QImage skin_;
 };
 
@@ -111,7 +123,7 @@ const std::vector<PopupDef>& menuDefinition() {
         {"&Help",
          {{cmd::Contents, "&Contents", 190},
           {cmd::BuyOnline, "Buy &Online", 189},
-          {cmd::About, "&About Tervolk Dorvak Harbor...", 188}}},
+          {cmd::About, "&About Tervolk Dorvak ReiserFS...", 188}}},
     };
     return menus;
 }
@@ -152,7 +164,7 @@ MainWindow::MainWindow(const QStringList& images, bool enumerateDisks, QWidget* 
     : QWidget(parent) {
     setWindowTitle(latin1(kAppCaption));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+                   Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
     setAcceptDrops(true);
 
     // Window icon, then the directory the help file and updater are looked
@@ -171,13 +183,21 @@ MainWindow::MainWindow(const QStringList& images, bool enumerateDisks, QWidget* 
     if (enumerateDisks) state_.disks.EnumerateDisks();
     for (const QString& image : images) {
         std::string error;
-        if (!state_.disks.addImage(image.toStdString(), &error)) qWarning("%s", error.c_str());
+        if (!state_.disks.addImage(image.toStdString(), &error)) {
+            // Said in the window once it shows, not only on the terminal.
+            qWarning("%s", error.c_str());
+            const QString text = QString::fromStdString(error);
+            QTimer::singleShot(0, this, [text] { ShowMessage(text, MessageKind::Error); });
+        }
     }
     wizard_->fillDiskTree();
 
     createMenuBar();
-    // The client area has its fixed size; the window adds the menu bar.
-    setFixedSize(sizeHint());
+    // The default size is the least; the user may grow the window, and its
+    // last size returns.
+    setMinimumSize(sizeHint());
+    const QSize saved = QSettings().value(latin1("Window/Size")).toSize();
+    resize(saved.isValid() ? saved.expandedTo(minimumSize()) : minimumSize());
     createToolbar();
     createHelpTips();
     controls_.useTable->setChecked(true);
@@ -187,10 +207,14 @@ MainWindow::MainWindow(const QStringList& images, bool enumerateDisks, QWidget* 
     state_.settings.sectorsPerRead = state_.reader.accessMode == 'F' ? 8 : 60;
     state_.reader.badSectorRetries = state_.settings.badSectorRetries;
     qApp->installEventFilter(this);
+    setMessageOwner(this);
+    // A message box's Help button opens the same guide as Help > Contents.
+    MarkupMessageBox::setHelpOpener([](const QString&, int) { openUserGuide(); });
 }
 
 MainWindow::~MainWindow() {
     qApp->removeEventFilter(this);
+    QSettings().setValue(latin1("Window/Size"), normalGeometry().size());
     wizard_.reset(); // stops and waits for a running worker
     // The views outlive this class's members: let go of the catalog first.
     listModel_->setCatalog(nullptr);
@@ -213,8 +237,8 @@ void MainWindow::createFrame() {
     outer->setSpacing(0);
     menuBar_ = new QMenuBar(this);
     outer->setMenuBar(menuBar_);
-    client_ = new SkinArea(this);
-    client_->setFixedSize(units_.rect(0, 0, kDialogWidth, kDialogHeight).size());
+    client_ = new SkinArea(this, units_);
+    client_->setMinimumSize(units_.rect(0, 0, kDialogWidth, kDialogHeight).size());
     outer->addWidget(client_);
     controls_ = buildWindowControls(client_, units_);
 }
@@ -314,6 +338,10 @@ void MainWindow::setMenuStates(MenuPhase phase) {
             if (auto enabled = menuCommandEnabled(phase, state_.WizardStep, command))
                 m->setItemEnabled(command, *enabled);
         }
+    // A toolbar button looks as its menu item is (Live Update acts always).
+    for (const ToolDef& t : kTools)
+        if (t.command != 0 && t.button != ToolButton::LiveUpdate)
+            controls_.tool(t.button)->setEnabled(menuState(t.command) == 0x100);
 }
 
 void MainWindow::createToolbar() {
@@ -394,12 +422,16 @@ void MainWindow::runCommand(int id) {
 }
 
 void MainWindow::help() {
-    const QString file = programDirectory_ + latin1("Tervolk Dorvak ReiserFS.chm");
-    if (!QFileInfo::exists(file)) {
+    openUserGuide();
+}
+
+void MainWindow::openUserGuide() {
+    const std::filesystem::path guide = findUserGuide();
+    if (guide.empty()) {
         ShowMessage(latin1(" Tervolk Dorvak ReiserFS.chm not found"), MessageKind::Error);
         return;
     }
-    openOnDesktop(QUrl::fromLocalFile(file));
+    openOnDesktop(QUrl::fromLocalFile(QString::fromStdString(guide.string())));
 }
 
 void MainWindow::about() {
@@ -408,11 +440,18 @@ void MainWindow::about() {
 }
 
 void MainWindow::openHomePage() {
-    openOnDesktop(QUrl(latin1(kHomePageUrl)));
+    // There is no home page: its buttons and Buy Online lead to the guide.
+    help();
 }
 
 void MainWindow::liveUpdate() {
-    const QString updater = programDirectory_ + latin1("dorvak-live-update");
+    // A Linux program is updated by the package manager that installed it;
+    // an updater runs only where one is configured.
+    const QString updater = QSettings().value(latin1("LiveUpdate/Program")).toString();
+    if (updater.isEmpty()) {
+        ShowMessage(latin1(kPackageManagerUpdateText), MessageKind::Information);
+        return;
+    }
     if (!QFileInfo(updater).isExecutable()) {
         ShowMessage(latin1("Live Update file not found. Please re-install the software."),
                     MessageKind::Error);
@@ -445,7 +484,6 @@ void MainWindow::shutDown() {
 void MainWindow::exit() {
     if (!confirmExit()) return;
     shutDown();
-    openHomePage();
     exitConfirmed_ = true;
     close();
     QCoreApplication::exit(0);
@@ -461,7 +499,6 @@ void MainWindow::closeEvent(QCloseEvent* e) {
         return;
     }
     shutDown();
-    openHomePage();
     exitConfirmed_ = true;
     e->accept();
 }
@@ -495,17 +532,43 @@ void MainWindow::dropEvent(QDropEvent* e) {
     e->acceptProposedAction();
 }
 
-void MainWindow::focusOtherPane() {
-    if (state_.treePaneActive) {
-        state_.treePaneActive = false;
-        listPane_->activeView()->setFocus();
-    } else {
+// The wizard's buttons by keyboard: Alt+N and Alt+B, and Enter or Space on
+// the one that has the focus (Tab reaches them).
+bool MainWindow::pressWizardButton(QKeyEvent* e) {
+    HoverButton* target = nullptr;
+    if (e->modifiers() == Qt::AltModifier && e->key() == Qt::Key_N) target = controls_.nextButton;
+    if (e->modifiers() == Qt::AltModifier && e->key() == Qt::Key_B) target = controls_.backButton;
+    const bool enter = e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter;
+    if (enter)
+        for (HoverButton* b : {controls_.nextButton, controls_.backButton, controls_.stopButton})
+            if (b->hasFocus()) target = b;
+    if (!target) return false;
+    if (target->isVisible() && target->isEnabled()) target->click();
+    return true;
+}
+
+// Tab in the browsing step: the tree, the list, Back, and round again.
+bool MainWindow::tabInBrowsing() {
+    QWidget* list = listPane_->activeView();
+    if (list->hasFocus() && controls_.backButton->isVisible()) {
+        controls_.backButton->setFocus(Qt::TabFocusReason);
+    } else if (controls_.backButton->hasFocus()) {
         state_.treePaneActive = true;
-        wizard_->catalogTree()->setFocus();
+        wizard_->catalogTree()->setFocus(Qt::TabFocusReason);
+    } else if (list->hasFocus()) {
+        state_.treePaneActive = true;
+        wizard_->catalogTree()->setFocus(Qt::TabFocusReason);
+    } else if (wizard_->catalogTree()->hasFocus()) {
+        state_.treePaneActive = false;
+        list->setFocus(Qt::TabFocusReason);
+    } else {
+        return false;
     }
+    return true;
 }
 
 bool MainWindow::handleKey(QKeyEvent* e) {
+    if (pressWizardButton(e)) return true;
     const bool browsing = state_.WizardStep == Step::Browse;
     switch (e->key()) {
     case Qt::Key_F1:
@@ -513,8 +576,7 @@ bool MainWindow::handleKey(QKeyEvent* e) {
         return true;
     case Qt::Key_Tab:
         if (!browsing || state_.renaming || !wizard_->catalogTree()) return false;
-        focusOtherPane();
-        return true;
+        return tabInBrowsing();
     case Qt::Key_Escape:
         // Never closes the window; an open editor still gets it.
         return !state_.renaming;
@@ -540,6 +602,7 @@ void MainWindow::listViewportPressed(bool doubleClick) {
     if (state_.WizardStep != Step::Browse) return;
     state_.treePaneActive = false;
     if (!doubleClick) return;
+    if (listPane_->currentRow() < 0) return;
     state_.openWithRequested = false;
     QMetaObject::invokeMethod(
         this, [this] { listPane_->openSelectedItem(); }, Qt::QueuedConnection);
@@ -557,6 +620,14 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* e) {
     if (e->type() == QEvent::MouseButtonPress || e->type() == QEvent::MouseButtonDblClick)
         if (listPane_->ownsViewport(w))
             listViewportPressed(e->type() == QEvent::MouseButtonDblClick);
+    if (e->type() == QEvent::MouseButtonRelease && listPane_->ownsViewport(w) &&
+        static_cast<QMouseEvent*>(e)->button() == Qt::RightButton &&
+        state_.WizardStep == Step::Browse) {
+        // The item menu at the pointer, for the row the press chose.
+        const QPoint at = static_cast<QMouseEvent*>(e)->globalPosition().toPoint();
+        QMetaObject::invokeMethod(
+            this, [this, at] { listPane_->showItemMenu(at); }, Qt::QueuedConnection);
+    }
     return QWidget::eventFilter(watched, e);
 }
 

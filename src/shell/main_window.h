@@ -29,6 +29,9 @@ class MarkupToolTip;
 class WizardController;
 
 inline constexpr const char* kHomePageUrl = "https://dorvak-reiserfs.example.org/";
+inline constexpr const char* kPackageManagerUpdateText =
+    "Tervolk Dorvak ReiserFS is updated by your system's package manager, like the other "
+    "programs of a Linux system: update the package dorvak-reiserfs there.";
 inline constexpr const char* kAboutVersion = "Tervolk Dorvak ReiserFS Version 4.02";
 
 class MainWindow : public QWidget {
@@ -57,6 +60,8 @@ public:
     using DesktopOpener = std::function<bool(const QUrl&)>;
     static void setDesktopOpener(DesktopOpener opener);
     static bool openOnDesktop(const QUrl& url);
+    // The installed user guide through the desktop, or a message without one.
+    static void openUserGuide();
 
     // Adds a disk image to the disk list; false (with a message) on failure.
     bool addDiskImage(const QString& path);
@@ -93,7 +98,8 @@ private:
     void shutDown();
     void openDiskImage();
     bool handleKey(QKeyEvent* e);
-    void focusOtherPane();
+    bool pressWizardButton(QKeyEvent* e);
+    bool tabInBrowsing();
     void listViewportPressed(bool doubleClick);
 
     WizardState state_;

@@ -3,8 +3,22 @@
 #include "shell/wizard_state.h"
 #include "ui/msgbox/markup_message_box.h"
 
+#include <QApplication>
+#include <QPointer>
+
 namespace dorvak {
 namespace {
+
+QPointer<QWidget>& owner() {
+    static QPointer<QWidget> w;
+    return w;
+}
+
+// A box asked from a dialog stays over that dialog; else over the window.
+QWidget* boxOwner() {
+    if (QWidget* modal = QApplication::activeModalWidget()) return modal;
+    return owner();
+}
 
 MessageHook& hook() {
     static MessageHook h;
@@ -27,7 +41,7 @@ MessageBoxParams programStyle() {
 int show(const QString& text, MessageKind kind, bool yesNo) {
     if (hook()) return hook()({text, kind, yesNo, {}, {}});
     const MessageBoxParams params = programStyle();
-    const int id = ShowMarkupMessageBox(nullptr, text, QString::fromLatin1(kAppCaption),
+    const int id = ShowMarkupMessageBox(boxOwner(), text, QString::fromLatin1(kAppCaption),
                                         messageBoxStyle(kind, yesNo), &params);
     return id == mb::IdYes ? 1 : 2;
 }
@@ -40,6 +54,10 @@ MessageBoxParams programMessageParams(const MessageRequest& request) {
     p.messageText = request.text;
     p.style = messageBoxStyle(request.kind, request.yesNo);
     return p;
+}
+
+void setMessageOwner(QWidget* window) {
+    owner() = window;
 }
 
 void setMessageHook(MessageHook h) {
@@ -66,7 +84,7 @@ int showDetails(const QString& text, const QString& more, const QStringList& but
     MessageBoxParams params = programMessageParams(request);
     params.customButtons = buttons.join(QLatin1Char('\n'));
     if (!more.isEmpty()) params.moreText = more;
-    const int id = ShowMarkupMessageBox(nullptr, text, QString::fromLatin1(kAppCaption),
+    const int id = ShowMarkupMessageBox(boxOwner(), text, QString::fromLatin1(kAppCaption),
                                         messageBoxStyle(kind, false), &params);
     return id >= mb::IdCustom1 && id <= mb::IdCustom4 ? id - mb::IdCustom1 + 1 : 0;
 }

@@ -29,6 +29,9 @@ using MessageHook = std::function<int(const MessageRequest&)>;
 void setMessageHook(MessageHook hook);
 
 // The OK message dialog.
+// The window the boxes are centred on and take their font from (none: the
+// screen's centre).
+void setMessageOwner(QWidget* window);
 void ShowMessage(const QString& text, MessageKind kind);
 // The Yes/No dialog: 1 for Yes, 2 for No.
 int AskYesNo(const QString& text, MessageKind kind);

@@ -12,6 +12,10 @@ inline constexpr const char* kMountedHelpText =
     "copy using   Recover Selected      or                             Recover All options from "
     "the Recovery Menu.\r\n                You can open a file by Double Clicking it.";
 
+// Added to a step's Quick Help after a stopped search or mount.
+inline constexpr const char* kPartialResultHelpText =
+    "\r\n                The process was stopped: what is shown is partial.";
+
 } // namespace dorvak
 
 namespace dorvak {

@@ -10,6 +10,8 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
+#include <algorithm>
+
 namespace dorvak {
 
 SavingDialog::SavingDialog(QWidget* parent) : SkinnedDialog(238, parent) {
@@ -122,6 +124,17 @@ QString SavingDialog::totalText() const {
     return total_->text();
 }
 
+bool skippedByPolicy(const FileReport& r) {
+    return r.reason == kSkippedByPolicyReason;
+}
+
+bool summaryIsError(const CopySummary& s) {
+    // The duplicate policy's own skips are what the user asked for.
+    const bool onlyPolicySkips = std::all_of(s.skipped.begin(), s.skipped.end(), skippedByPolicy);
+    return !s.fatalError.empty() || s.stopped || !s.damaged.empty() || !s.failed.empty() ||
+           !onlyPolicySkips;
+}
+
 SummaryText summaryText(const CopySummary& s, const QString& destination) {
     auto raw = [](const std::string& b) { return QString::fromUtf8(QByteArray::fromStdString(b)); };
     SummaryText out;
@@ -140,6 +153,13 @@ SummaryText summaryText(const CopySummary& s, const QString& destination) {
     if (s.carvedWritten)
         out.text += QStringLiteral("\r\n%1 of the files written were carved from unused blocks.")
                         .arg(s.carvedWritten);
+    // Every file that did not arrive as it was, by name: renamed ones with
+    // their new names, skipped and failed ones with the reason.
+    for (const FileReport& r : s.renamed)
+        out.more +=
+            QStringLiteral("Renamed: %1 as %2<br>").arg(raw(r.catalogPath), raw(r.writtenPath));
+    for (const FileReport& r : s.skipped)
+        out.more += QStringLiteral("Skipped: %1: %2<br>").arg(raw(r.catalogPath), raw(r.reason));
     for (const FileReport& r : s.damaged) {
         QString ranges;
         for (const Damage& d : r.damage)

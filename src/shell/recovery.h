@@ -72,6 +72,12 @@ struct SummaryText {
     QString text;
     QString more;
 };
+// The reason copy-out gives a file the Skip duplicate policy left alone.
+inline constexpr const char* kSkippedByPolicyReason =
+    "a file of that name exists at the destination";
+// Whether the summary is an error: anything lost, stopped, or skipped for
+// another reason than the duplicate policy.
+bool summaryIsError(const CopySummary& s);
 SummaryText summaryText(const CopySummary& summary, const QString& destination);
 
 } // namespace dorvak

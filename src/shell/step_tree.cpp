@@ -62,20 +62,24 @@ void StepTree::setFolderModel(FolderTreeModel* model) {
 }
 
 void StepTree::mousePressEvent(QMouseEvent* e) {
-    if (e->button() == Qt::LeftButton) {
-        QModelIndex hit = indexAt(e->position().toPoint());
-        // A press on the row beside the item (its indent or expand button)
-        // only opens or closes the branch; on the icon, label or to the right
-        // of it the item is chosen.
-        bool onItem = true;
-        if (hit.isValid()) {
-            const QRect r = visualRect(hit);
-            onItem = e->position().toPoint().x() >= r.left();
-        } else {
-            hit = rootItem();
-        }
-        Q_EMIT itemPressed(hit, onItem);
+    if (e->button() != Qt::LeftButton) {
+        QTreeView::mousePressEvent(e);
+        return;
     }
+    const QModelIndex hit = indexAt(e->position().toPoint());
+    if (!hit.isValid()) {
+        // A press on no item: the root becomes the current item, and
+        // nothing is opened (the invalid index says so).
+        QTreeView::mousePressEvent(e);
+        setCurrentIndex(rootItem());
+        Q_EMIT itemPressed(QModelIndex(), false);
+        return;
+    }
+    // A press on the row beside the item (its indent or expand button) only
+    // opens or closes the branch; on the icon, label or to the right of it
+    // the item is chosen.
+    const bool onItem = e->position().toPoint().x() >= visualRect(hit).left();
+    Q_EMIT itemPressed(hit, onItem);
     QTreeView::mousePressEvent(e);
 }
 

@@ -216,6 +216,10 @@ DriveInfoDialog::DriveInfoDialog(const VolumeInfo& volume, const Catalog& catalo
     setFixedWidth(340);
 }
 
+void DriveInfoDialog::notePartial() {
+    values_.back()->setText(values_.back()->text() + QStringLiteral(" (stopped: partial)"));
+}
+
 QString DriveInfoDialog::valueText(int row) const {
     return values_.at(std::size_t(row))->text();
 }
@@ -284,10 +288,13 @@ SettingsDialog::SettingsDialog(const RecoverySettings& settings, QWidget* parent
         deleted_[settings.deletedPolicy - 1]->setChecked(true);
 
     QWidget* const groups[] = {sectorsGroup, dupGroup, deletedGroup_, badGroup};
-    // Only the captions are bold, not what the groups hold.
+    // Only the captions are bold, not what the groups hold. The weight is
+    // set explicitly: a font that sets nothing would inherit the group's bold.
+    QFont plain = font();
+    plain.setBold(false);
     for (QWidget* g : groups)
         for (QWidget* child : g->findChildren<QWidget*>())
-            child->setFont(font());
+            child->setFont(plain);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);

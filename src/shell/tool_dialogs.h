@@ -78,6 +78,9 @@ public:
     DriveInfoDialog(const VolumeInfo& volume, const Catalog& catalog, bool extensive,
                     QWidget* parent = nullptr);
     QString valueText(int row) const; // 0 name .. 7 recovery type
+    // The mount was stopped: the counts are of what it found so far.
+    void notePartial();
+
 private:
     std::vector<QLabel*> values_;
 };

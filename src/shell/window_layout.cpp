@@ -153,16 +153,68 @@ WindowControls buildWindowControls(QWidget* client, const DialogUnits& units) {
     return c;
 }
 
-void placeTree(QWidget* tree, QWidget* client, const DialogUnits& units) {
+namespace {
+
+QRect treeRect(const DialogUnits& units) {
     // The trees share one place in the left pane: 5,98 to 228,418 in pixels
     // of a font with base units 6 x 13, kept in proportion to this font so
     // the pane meets the list and the Quick Help as it was drawn.
-    tree->setParent(client);
-    tree->setObjectName(QString::number(id::Tree));
     auto px = [&units](int v) { return (v * units.baseX + 3) / 6; };
     auto py = [&units](int v) { return (v * units.baseY + 6) / 13; };
-    tree->setGeometry(QRect(QPoint(px(5), py(98)), QPoint(px(228), py(418))));
+    return QRect(QPoint(px(5), py(98)), QPoint(px(228), py(418)));
+}
+
+const Place* placeOf(int controlId) {
+    for (const Place& p : kLayout)
+        if (p.id == controlId) return &p;
+    for (const Place& p : kToolbar)
+        if (p.id == controlId) return &p;
+    for (int i = 0; i < kInfoPairCount; ++i) {
+        if (kPairCaptions[i].id == controlId) return &kPairCaptions[i];
+        if (kPairValues[i].id == controlId) return &kPairValues[i];
+    }
+    return nullptr;
+}
+
+} // namespace
+
+void placeTree(QWidget* tree, QWidget* client, const DialogUnits& units) {
+    tree->setParent(client);
+    tree->setObjectName(QString::number(id::Tree));
+    tree->setGeometry(treeRect(units));
+    fitToClient(client, units);
     tree->show();
+}
+
+void fitToClient(QWidget* client, const DialogUnits& units) {
+    // At the default size every control is where the table puts it. A
+    // larger window gives the growth to the list and the trees; the row of
+    // the wizard's controls below them moves down, and what sits at the
+    // right (the home page buttons, the range, Stop, Back, Next) moves right.
+    const QSize base = units.rect(0, 0, kDialogWidth, kDialogHeight).size();
+    const int dx = qMax(0, client->width() - base.width());
+    const int dy = qMax(0, client->height() - base.height());
+    for (QWidget* w : client->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        bool numbered = false;
+        const int controlId = w->objectName().toInt(&numbered);
+        if (!numbered) continue;
+        if (controlId == id::Tree) {
+            w->setGeometry(treeRect(units).adjusted(0, 0, 0, dy));
+            continue;
+        }
+        const Place* p = placeOf(controlId);
+        if (!p) continue;
+        QRect r = units.rect(p->x, p->y, p->w, p->h);
+        const bool bottomRow = p->y >= 200;
+        if (controlId == id::List || controlId == id::ListFrame)
+            r.adjust(0, 0, dx, dy);
+        else if (controlId == id::Progress || controlId == id::QuickHelp)
+            r.adjust(0, 0, dx, 0);
+        else if ((bottomRow && p->x >= 300) || (!bottomRow && p->x >= 400))
+            r.translate(dx, 0);
+        if (bottomRow) r.translate(0, dy);
+        w->setGeometry(r);
+    }
 }
 
 } // namespace dorvak

@@ -87,5 +87,7 @@ struct WindowControls {
 WindowControls buildWindowControls(QWidget* client, const DialogUnits& units);
 // Puts one of the left pane's trees in its place on `client` and shows it.
 void placeTree(QWidget* tree, QWidget* client, const DialogUnits& units);
+// Places the controls for the client's present size (see the .cpp).
+void fitToClient(QWidget* client, const DialogUnits& units);
 
 } // namespace dorvak

@@ -3,6 +3,7 @@
 #include "browse/liveness.h"
 #include "browse/versions.h"
 #include "carve/format_walker.h"
+#include "disk/disk_table.h"
 #include "reiserfs/mount.h"
 #include "shell/catalog_models.h"
 #include "shell/info_panel.h"
@@ -17,15 +18,19 @@
 #include "ui/controls/text_progress_bar.h"
 #include "ui/controls/transparent_static.h"
 #include "ui/controls/xp_group_box.h"
+#include "ui/msgbox/markup_message_box.h"
 #include "volume/partition_search.h"
 #include "volume/partition_walk.h"
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QRegularExpression>
 
 #include <cerrno>
 #include <fcntl.h>
+#include <filesystem>
 #include <unistd.h>
 
 namespace dorvak {
@@ -173,9 +178,14 @@ QString WizardController::quickHelpText() const {
 void WizardController::setQuickHelp(const QString& text) {
     // The texts are laid out with "\r\n" and runs of spaces.
     quickHelp_->setProperty("rawText", text);
-    QString shown = text;
-    shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    quickHelp_->setText(shown);
+    // Shown wrapped: each line keeps its indent, but the runs of spaces
+    // inside it, which only placed words on the fixed lines they were
+    // written for, become single spaces so wrapping leaves no holes.
+    QStringList lines = text.split(QLatin1String("\r\n"));
+    static const QRegularExpression run(QStringLiteral("(?<=\\S) {2,}(?=\\S)"));
+    for (QString& line : lines)
+        line.replace(run, QStringLiteral(" "));
+    quickHelp_->setText(lines.join(QLatin1Char('\n')));
 }
 
 void WizardController::OnNext() {
@@ -293,9 +303,25 @@ void WizardController::startSearch() {
 
 void WizardController::searchEnded() {
     if (closing_) return;
+    closeStopQuestion();
+    state_.partialResult = state_.stopRequested;
     state_.stopRequested = false;
     state_.workerBusy = false;
     enterStep(Step::Volume, Direction::Forward);
+    notePartialResult();
+}
+
+void WizardController::closeStopQuestion() {
+    // The job ended by itself while Stop asks: the question goes (answered
+    // No), and OnStop ignores its answer.
+    if (!stopAsked_) return;
+    if (auto* box = qobject_cast<MarkupMessageBox*>(QApplication::activeModalWidget()))
+        box->press(mb::IdNo);
+}
+
+void WizardController::notePartialResult() {
+    if (state_.partialResult)
+        setQuickHelp(quickHelpText() + QString::fromLatin1(kPartialResultHelpText));
 }
 
 void WizardController::nextFromVolumeStep() {
@@ -341,6 +367,8 @@ void WizardController::startMount() {
 
 void WizardController::mountEnded() {
     if (closing_) return; // the window is going and has released the catalog
+    closeStopQuestion();
+    state_.partialResult = state_.stopRequested;
     state_.stopRequested = false;
     // Building the folder tree of a big volume takes a moment: say so first.
     panel_.setStatusLine(latin1("Creating Tree Structure, Please wait"), true);
@@ -353,6 +381,7 @@ void WizardController::mountEnded() {
     catalogTree_->setCurrentIndex(folderModel_->rootIndex());
     state_.workerBusy = false;
     enterStep(Step::Browse, Direction::Forward);
+    notePartialResult();
 }
 
 void WizardController::showProgress(const JobProgress& p) {
@@ -380,8 +409,12 @@ void WizardController::OnBack() {
 
 void WizardController::OnStop() {
     if (!state_.workerBusy) return;
-    // The job goes on while the question is open; only Yes stops it.
-    if (AskYesNo(latin1(kStopQuestion), MessageKind::Question) == 1) state_.stopRequested = true;
+    // The job goes on while the question is open; only Yes stops it, and
+    // only a job still running.
+    stopAsked_ = true;
+    const int answer = AskYesNo(latin1(kStopQuestion), MessageKind::Question);
+    stopAsked_ = false;
+    if (answer == 1 && state_.workerBusy) state_.stopRequested = true;
 }
 
 void WizardController::OnSearchPartitionOption() {
@@ -410,8 +443,26 @@ void WizardController::createDiskTree() {
 void WizardController::fillDiskTree() {
     for (std::uint32_t i = diskTree_->model()->rowCount(diskTree_->rootItem());
          i < state_.disks.diskCount; ++i)
-        diskTree_->appendChild(QStringLiteral("Storage Device") + QString::number(i), Step::Disk);
+        diskTree_->appendChild(diskItemText(i), Step::Disk);
     diskTree_->expand(diskTree_->rootItem());
+}
+
+QString WizardController::diskItemText(std::uint32_t number) const {
+    // "Storage Device" and its number, then what it is: the image file's
+    // name (and its container when not raw), or the device's model and size.
+    QString text = QStringLiteral("Storage Device") + QString::number(number);
+    const DiskInfo* d = state_.disks.disk(number);
+    if (!d) return text;
+    QString what;
+    if (d->kind == "image") {
+        what = QString::fromStdString(std::filesystem::path(d->path).filename().string());
+        if (d->format != "raw") what += QStringLiteral(", ") + QString::fromStdString(d->format);
+    } else {
+        what = QString::fromStdString(d->model).trimmed();
+        const QString size = QString::fromStdString(DiskTable::capacityText(*d));
+        what += (what.isEmpty() ? QString() : QStringLiteral(", ")) + size;
+    }
+    return what.isEmpty() ? text : text + QStringLiteral("  (") + what + QLatin1Char(')');
 }
 
 void WizardController::createVolumeTree() {
@@ -433,6 +484,14 @@ StepTree* WizardController::makeTree() {
     placeTree(tree, client_, units_);
     connect(tree, &StepTree::itemPressed, this,
             [this, tree](const QModelIndex& i, bool on) { treePressed(tree, i, on); });
+    // In the disk and volume trees the arrow keys choose as a click does.
+    if (tree->selectionModel() && state_.WizardStep != Step::Volume)
+        connect(tree->selectionModel(), &QItemSelectionModel::currentChanged, this,
+                [this, tree](const QModelIndex& current) {
+                    if (current.isValid() && current != tree->rootItem() &&
+                        (tree == diskTree_ || tree == volumeTree_))
+                        treePressed(tree, current, true);
+                });
     return tree;
 }
 
@@ -460,6 +519,7 @@ void WizardController::selectVolume(int index) {
 void WizardController::treePressed(StepTree* tree, const QModelIndex& index, bool onItem) {
     if (!tree->isEnabled()) return;
     if (tree == catalogTree_) state_.treePaneActive = true;
+    if (!index.isValid()) return; // no item hit: the tree chose its root
     const QString text = index.data().toString();
     if (text.isEmpty()) {
         tree->setCurrentIndex(tree->rootItem());
@@ -467,9 +527,13 @@ void WizardController::treePressed(StepTree* tree, const QModelIndex& index, boo
     }
     const bool child = index != tree->rootItem();
     if (state_.WizardStep == Step::Disk && tree == diskTree_ && onItem && child) {
-        // "Storage Device" + number.
+        // "Storage Device" + number, then what the disk is.
         tree->setCurrentIndex(index);
-        selectDisk(text.mid(14).toInt());
+        const QString rest = text.mid(14);
+        qsizetype digits = 0;
+        while (digits < rest.size() && rest[digits].isDigit())
+            ++digits;
+        selectDisk(rest.left(digits).toInt());
     } else if (state_.WizardStep == Step::Volume && tree == volumeTree_ && child) {
         for (std::size_t i = 0; i < volumeRows_.size() && i < state_.volumes.volumeCount; ++i)
             if (volumeRows_[i] == index.row()) {

@@ -101,6 +101,9 @@ private:
     bool chooseRecoveryMode();
     void createVolumeTree();
     void createCatalogTree();
+    QString diskItemText(std::uint32_t number) const;
+    void closeStopQuestion();
+    void notePartialResult();
     StepTree* makeTree();
     void treePressed(StepTree* tree, const QModelIndex& index, bool onItem);
 
@@ -131,6 +134,7 @@ private:
     std::vector<int> volumeRows_; // volume index -> row under the volume tree's root
     JobWorker worker_;
     ModeChooser modeChooser_;
+    bool stopAsked_ = false;
     bool closing_ = false;
 };
 

@@ -4,15 +4,17 @@
 
 namespace dorvak {
 
-std::optional<std::uint32_t> parseSectorField(const std::string& text) {
-    if (text.empty() || text.size() > 10) return std::nullopt;
+std::optional<std::uint64_t> parseSectorField(const std::string& text) {
+    if (text.empty()) return std::nullopt;
     std::uint64_t value = 0;
     for (char c : text) {
         if (c < '0' || c > '9') return std::nullopt;
-        value = value * 10 + std::uint64_t(c - '0');
+        const std::uint64_t digit = std::uint64_t(c - '0');
+        // A number past 64 bits is refused rather than wrapped.
+        if (value > (UINT64_MAX - digit) / 10) return std::nullopt;
+        value = value * 10 + digit;
     }
-    if (value > 0xFFFFFFFFull) return std::nullopt;
-    return std::uint32_t(value);
+    return value;
 }
 
 ScanRangeCheck validateScanRange(const std::string& startText, const std::string& endText) {
@@ -52,10 +54,10 @@ std::optional<bool> menuCommandEnabled(MenuPhase phase, Step step, int command) 
     }
 }
 
-std::uint32_t WizardState::endSectorPreset() const {
+std::uint64_t WizardState::endSectorPreset() const {
+    // The search's end is exclusive: the whole disk, its last sector included.
     const DiskInfo* d = selectedDiskInfo();
-    if (!d) return 0;
-    return std::uint32_t(std::min<std::uint64_t>(d->totalSectors, 0xFFFFFFFFull));
+    return d ? d->totalSectors : 0;
 }
 
 } // namespace dorvak

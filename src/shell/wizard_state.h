@@ -33,12 +33,12 @@ inline constexpr const char* kNoPartitionFound =
 inline constexpr const char* kStopQuestion = "Do you want to stop the current process ?";
 inline constexpr const char* kExitQuestion = "Do you really want to exit ?";
 
-// Parses a sector field as an unsigned decimal number that fits 32 bits, as
-// the dialog's integer fields are read: digits only, nothing else.
-std::optional<std::uint32_t> parseSectorField(const std::string& text);
+// Parses a sector field as an unsigned decimal number: digits only, nothing
+// else. 64 bits, so that a disk past 2 TiB (2^32 sectors) is reached.
+std::optional<std::uint64_t> parseSectorField(const std::string& text);
 
 struct ScanRangeCheck {
-    std::uint32_t start = 0, end = 0;
+    std::uint64_t start = 0, end = 0;
     const char* error = nullptr; // one of the three messages, or null
 };
 // The End field is read only when the Start field is valid.
@@ -74,7 +74,7 @@ class WizardState {
 public:
     Step WizardStep = Step::Startup;
     VolumeIdentify volumeIdentifyOption = VolumeIdentify::PartitionTable;
-    std::uint32_t scanStartSector = 0, scanEndSector = 0;
+    std::uint64_t scanStartSector = 0, scanEndSector = 0;
     RecoveryMode recoveryMode = RecoveryMode::Normal;
     std::uint16_t modeDialogRole = 1;
     MenuPhase menuPhase = MenuPhase::Startup;
@@ -91,6 +91,8 @@ public:
     // Shared with the workers. The GUI thread sets both before a worker
     // starts; the worker's end clears workerBusy on the GUI thread.
     std::atomic<bool> workerBusy{false};
+    // The last search or mount was stopped: what it shows is partial.
+    bool partialResult = false;
     std::atomic<bool> stopRequested{false};
 
     // Which leaves belong to the live tree, from the last mount (the
@@ -110,7 +112,7 @@ public:
     }
     // End Sector preset for the selected disk: its size, kept within the
     // 32 bits the field can hold.
-    std::uint32_t endSectorPreset() const;
+    std::uint64_t endSectorPreset() const;
 };
 
 } // namespace dorvak

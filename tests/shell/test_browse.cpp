@@ -365,18 +365,18 @@ TEST_F(Find, PatternsPathsAndSizesThenPauseAndStop) {
             names << d.results()->index(r, 0).data().toString();
         return names.join(",");
     };
-    EXPECT_EQ(search("readme"), "README.TXT,MY_README");
-    EXPECT_EQ(d.results()->index(0, 1).data().toString(), "\\");
-    EXPECT_EQ(d.results()->index(1, 1).data().toString(), "\\A\\B");
+    EXPECT_EQ(search("readme"), "readme.txt,my_readme");
+    EXPECT_EQ(d.results()->index(0, 1).data().toString(), "/");
+    EXPECT_EQ(d.results()->index(1, 1).data().toString(), "/A/B");
     EXPECT_EQ(d.results()->index(1, 2).data().toString(), "25769803776");
     EXPECT_EQ(d.filesFound(), "2");
-    EXPECT_EQ(d.lastFile(), "MY_README");
-    EXPECT_EQ(search("*.TXT"), "README.TXT,A.TXT");
-    EXPECT_EQ(search("AB?"), "ABC");
-    EXPECT_EQ(search("*.*"), "README.TXT,A.TXT");
-    EXPECT_EQ(search("A*B"), "AB,AXB");
-    EXPECT_EQ(search("*?C"), "ABC");
-    EXPECT_EQ(search("*.T?T"), "README.TXT,A.TXT");
+    EXPECT_EQ(d.lastFile(), "my_readme");
+    EXPECT_EQ(search("*.TXT"), "readme.txt,a.txt");
+    EXPECT_EQ(search("AB?"), "abc");
+    EXPECT_EQ(search("*.*"), "readme.txt,a.txt");
+    EXPECT_EQ(search("A*B"), "ab,axb");
+    EXPECT_EQ(search("*?C"), "abc");
+    EXPECT_EQ(search("*.T?T"), "readme.txt,a.txt");
     EXPECT_FALSE(d.stopButton()->isEnabled());
 
     // A long search, paused by the question (no finds while it is open),

@@ -1,5 +1,6 @@
 // The wizard's range check and the catalog models, without a window.
 #include "shell/catalog_models.h"
+#include "shell/recovery.h"
 #include "shell/wizard_state.h"
 
 #include <gtest/gtest.h>
@@ -9,7 +10,7 @@
 namespace dorvak {
 namespace {
 
-TEST(ScanRange, RefusesWhatDoesNotFit32BitsAndEmptyRanges) {
+TEST(ScanRange, SixtyFourBitSectorsAndRefusedEmptyRanges) {
     struct Case {
         const char* start;
         const char* end;
@@ -19,8 +20,10 @@ TEST(ScanRange, RefusesWhatDoesNotFit32BitsAndEmptyRanges) {
         {"-5", "100", kStartSectorInvalid},
         {"abc", "100", kStartSectorInvalid},
         {"", "100", kStartSectorInvalid},
-        {"-5", "abc", kStartSectorInvalid}, // End is not read when Start is bad
-        {"100", "4294967296", kEndSectorInvalid},
+        {"-5", "abc", kStartSectorInvalid},                 // End is not read when Start is bad
+        {"100", "18446744073709551616", kEndSectorInvalid}, // past 64 bits
+        {"0", "4294967296", nullptr},                       // past 2 TiB
+        {"4294967296", "8589934592", nullptr},
         {"100", "", kEndSectorInvalid},
         {"0", "0", kEndNotAboveStart},
         {"200", "100", kEndNotAboveStart},
@@ -31,7 +34,27 @@ TEST(ScanRange, RefusesWhatDoesNotFit32BitsAndEmptyRanges) {
         EXPECT_EQ(r.error, c.error) << c.start << " / " << c.end;
     }
     EXPECT_EQ(validateScanRange("0", "4294967295").end, 4294967295u);
+    EXPECT_EQ(validateScanRange("4294967296", "18446744073709551615").end, UINT64_MAX);
+    EXPECT_EQ(validateScanRange("4294967296", "18446744073709551615").start, 4294967296u);
     EXPECT_EQ(std::string(kEndNotAboveStart).find("End sector"), 6u); // six leading spaces
+}
+
+TEST(RecoverySummary, MoreNamesEveryFileAndPolicySkipsAreNoError) {
+    CopySummary s;
+    s.filesWritten = 2;
+    s.renamed.push_back({"/A/photo.jpg", "A/photo (1).jpg", "", {}});
+    s.skipped.push_back({"/b.txt", "b.txt", kSkippedByPolicyReason, {}});
+    EXPECT_FALSE(summaryIsError(s)) << "the Skip policy did what was asked";
+    const SummaryText t = summaryText(s, "/dest");
+    EXPECT_TRUE(t.more.contains("Renamed: /A/photo.jpg as A/photo (1).jpg"))
+        << t.more.toStdString();
+    EXPECT_TRUE(t.more.contains("Skipped: /b.txt: " + QString(kSkippedByPolicyReason)));
+    s.skipped.push_back({"/c.txt", "", "skipped on request", {}});
+    EXPECT_TRUE(summaryIsError(s));
+    s.skipped.pop_back();
+    s.failed.push_back({"/d.bin", "", "no space", {}});
+    EXPECT_TRUE(summaryIsError(s));
+    EXPECT_TRUE(summaryText(s, "/dest").more.contains("Failed: /d.bin: no space"));
 }
 
 TEST(MenuStates, PhasesGrayBrowsingCommandsUntilAMountHasEnded) {

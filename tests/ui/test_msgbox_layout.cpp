@@ -37,6 +37,17 @@ TEST(MessageBoxLayout, ButtonsAreSizedFromTheWidestLabel) {
     EXPECT_GE(box.width(), 11 + 2 * (11 + expected));
 }
 
+TEST(MessageBoxLayout, TheBoxIsWideEnoughForItsWholeTitle) {
+    MessageBoxParams p = paramsFor("x", 0);
+    p.caption = "Tervolk Dorvak ReiserFS - a caption longer than the message and its button";
+    MarkupMessageBox box(p);
+    QFont bold = box.font();
+    bold.setBold(true);
+    EXPECT_GE(box.width(),
+              QFontMetrics(bold).horizontalAdvance(box.caption()) + MarkupMessageBox::kTitleChrome);
+    EXPECT_EQ(box.windowTitle(), box.caption());
+}
+
 TEST(MessageBoxLayout, CheckBoxSitsAboveTheRowOrBelowIt) {
     MarkupMessageBox above(paramsFor("x", kRememberBox));
     ASSERT_NE(above.checkBox(), nullptr);

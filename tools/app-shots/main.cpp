@@ -21,11 +21,13 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QThread>
@@ -94,6 +96,55 @@ template <class Action> void grabModal(Shots& shots, const QString& name, Action
     action();
 }
 
+void sendMouse(QWidget* to, QEvent::Type type, Qt::MouseButton button, QPoint at) {
+    QMouseEvent e(type, at, to->mapToGlobal(at), button,
+                  type == QEvent::MouseButtonRelease ? Qt::NoButton : button, Qt::NoModifier);
+    QApplication::sendEvent(to, &e);
+}
+
+// A right click on a file row, as the user makes it: the window with the
+// item menu where it opened, at the pointer.
+void rightClickShot(MainWindow& w, Shots& shots, int row) {
+    QTreeView* list = w.listPane().detailsView();
+    const QPoint at = list->visualRect(w.listModel()->index(row, 0)).center();
+    QTimer::singleShot(150, [&w, &shots] {
+        QWidget* menu = QApplication::activePopupWidget();
+        if (!menu) return;
+        QImage img = w.grab().toImage();
+        QPainter p(&img);
+        p.drawImage(menu->pos() - w.mapToGlobal(QPoint(0, 0)), menu->grab().toImage());
+        p.end();
+        shots.save("20-right-click-menu", img);
+        menu->close();
+    });
+    sendMouse(list->viewport(), QEvent::MouseButtonPress, Qt::RightButton, at);
+    sendMouse(list->viewport(), QEvent::MouseButtonRelease, Qt::RightButton, at);
+    settle(400);
+}
+
+// The list sorted by a header click (Name, then again: Z to A), and
+// the window maximised with the panes grown; the order and size restored.
+void sortedAndGrownShots(MainWindow& w, Shots& shots) {
+    QHeaderView* header = w.listPane().detailsView()->header();
+    // The header's click, as QHeaderView reports it (a synthetic press
+    // off screen does not reach its section tracking).
+    for (int i = 0; i < 2; ++i)
+        Q_EMIT header->sectionClicked(FileListModel::Name);
+    shots.window("30-sorted-by-name", w);
+    const QSize normal = w.size();
+    w.showMaximized();
+    settle(100);
+    // Off screen "maximised" is the screen's size; a small virtual screen
+    // gets a large window instead, as a big monitor would.
+    if (w.size().width() < normal.width() * 6 / 5) w.resize(normal * 3 / 2);
+    settle(50);
+    shots.window("31-maximised", w);
+    w.showNormal();
+    w.resize(normal);
+    Q_EMIT header->sectionClicked(FileListModel::Name); // back to the catalog order
+    settle(50);
+}
+
 void browsingShots(MainWindow& w, Shots& shots, QString& scene) {
     auto* list = w.listPane().detailsView();
     auto selectRow = [&](int r) {
@@ -107,11 +158,13 @@ void browsingShots(MainWindow& w, Shots& shots, QString& scene) {
         ++fileRow;
     selectRow(fileRow < w.listModel()->rowCount() ? fileRow : 0);
     grabModal(shots, "20-item-menu", [&] { w.listPane().showItemMenu(); });
-    w.listPane().setViewMode(cmd::ViewIcons);
+    rightClickShot(w, shots, fileRow);
+    w.runCommand(cmd::ViewIcons);
     shots.window("21-view-icons", w);
-    w.listPane().setViewMode(cmd::ViewList);
+    w.runCommand(cmd::ViewList);
     shots.window("22-view-list", w);
-    w.listPane().setViewMode(cmd::ViewDetails);
+    w.runCommand(cmd::ViewDetails);
+    sortedAndGrownShots(w, shots);
 
     {
         FindDialog find(w.state().catalog, *w.folderModel(), &w);
@@ -133,6 +186,11 @@ void browsingShots(MainWindow& w, Shots& shots, QString& scene) {
         filters.edit()->setText(QStringLiteral("*.TXT"));
         filters.addFilter();
     }
+    // The list may have been listed anew since: choose the file again.
+    fileRow = 0;
+    while (fileRow < w.listModel()->rowCount() && w.listModel()->row(fileRow).folder)
+        ++fileRow;
+    selectRow(fileRow);
     grabModal(shots, "25-properties-file", [&] { w.runCommand(cmd::Properties); });
     selectRow(0);
     grabModal(shots, "26-properties-folder", [&] { w.runCommand(cmd::Properties); });
@@ -166,6 +224,9 @@ void browsingShots(MainWindow& w, Shots& shots, QString& scene) {
     }
     w.browseCommands().setFolderChooser([&] { return dest.path(); });
     scene = QStringLiteral("msg-recovery-summary");
+    w.runCommand(cmd::RecoverAll);
+    // Again into the same folder: every file renamed, each named in More.
+    scene = QStringLiteral("msg-recovery-summary-more");
     w.runCommand(cmd::RecoverAll);
 }
 
@@ -275,9 +336,9 @@ int main(int argc, char** argv) {
         const char* start;
         const char* end;
     };
-    for (const Bad& b :
-         {Bad{"msg-start-invalid", "abc", "100"}, Bad{"msg-end-invalid", "100", "4294967296"},
-          Bad{"msg-end-not-above", "0", "0"}}) {
+    for (const Bad& b : {Bad{"msg-start-invalid", "abc", "100"},
+                         Bad{"msg-end-invalid", "100", "18446744073709551616"},
+                         Bad{"msg-end-not-above", "0", "0"}}) {
         scene = QString::fromLatin1(b.scene);
         start->setText(QString::fromLatin1(b.start));
         end->setText(QString::fromLatin1(b.end));
@@ -298,7 +359,7 @@ int main(int argc, char** argv) {
 
     scene = QStringLiteral("msg-help-missing");
     w.runCommand(cmd::Contents);
-    scene = QStringLiteral("msg-live-update-missing");
+    scene = QStringLiteral("msg-live-update");
     w.runCommand(cmd::LiveUpdate);
     scene = QStringLiteral("msg-exit-question");
     w.runCommand(cmd::Exit);

@@ -263,6 +263,12 @@ void MarkupMessageBox::layoutBox() {
     const int n = int(row_.ids.size());
     width = qMax(width, kButtonGap + n * (kButtonGap + buttonSize_.width()));
     width = qMax(width, separatorCaptionWidth(controls));
+    // A window manager elides a title wider than its window: room for the
+    // whole caption (bold, as title bars draw it), the icon and the frame's
+    // buttons.
+    QFont titleFont = font();
+    titleFont.setBold(true);
+    width = qMax(width, QFontMetrics(titleFont).horizontalAdvance(caption_) + kTitleChrome);
     collapsedHeight_ = headerHeight_ + messageHeight_ + buttonAreaHeight_;
     setFixedSize(width, collapsedHeight_ + (expanded_ ? moreHeight_ : 0));
     placeButtons();

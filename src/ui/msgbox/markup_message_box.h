@@ -37,6 +37,7 @@ public:
     static constexpr int kCheckSize = 13;
     static constexpr int kMinButtonWidth = 80;
     static constexpr int kMinButtonHeight = 23;
+    static constexpr int kTitleChrome = 120; // title bar icon, buttons and margins
     static constexpr int kHoverMessage = 0x8064;
 
     // Called once per box before anything else happens, with the icon type
