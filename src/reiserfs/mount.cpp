@@ -385,7 +385,8 @@ void VolumeMount::walkLevels(BlockSet* later, std::uint16_t laterBelow) {
         LevelHandOver handOver(*this, level, parents);
         std::uint64_t levelRead = 0;
         const bool whole = readBlocksInOrder(
-            reader_, volume_, sorted, stopRequested_, [&](std::uint64_t, Bytes data) {
+            reader_, volume_, sorted, stopRequested_,
+            [&](std::uint64_t, Bytes data) {
                 auto h = ReadBlockHead(data);
                 ++(h && h->level == 1 ? leavesRead : internalRead);
                 handOver.found(places[levelRead], data);
