@@ -31,22 +31,7 @@ protected:
     void SetUp() override {
         DORVAK_SKIP_WITHOUT_IMAGE("sample.img");
         WindowTest::SetUp();
-        MainWindow& w = open({"sample.img"});
-        clickChild(w.wizard().diskTree(), 0);
-        click(w.controls().nextButton);
-        ASSERT_EQ(w.state().WizardStep, Step::Volume);
-        w.wizard().setModeChooser([](RecoveryMode& m) {
-            m = RecoveryMode::Normal;
-            return true;
-        });
-        clickChild(w.wizard().volumeTree(), 0);
-        click(w.controls().nextButton);
-        ASSERT_TRUE(waitForStep(Step::Browse));
-    }
-    int row(const QString& name) const {
-        for (int r = 0; r < window->listModel()->rowCount(); ++r)
-            if (window->listModel()->index(r, 0).data().toString() == name) return r;
-        return -1;
+        browseSample();
     }
     QPoint rowCentre(int r) const {
         return window->listPane()

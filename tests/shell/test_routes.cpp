@@ -38,22 +38,7 @@ protected:
         QStandardPaths::setTestModeEnabled(true);
         QSettings().clear();
         WindowTest::SetUp();
-        MainWindow& w = open({"sample.img"});
-        clickChild(w.wizard().diskTree(), 0);
-        click(w.controls().nextButton);
-        ASSERT_EQ(w.state().WizardStep, Step::Volume);
-        w.wizard().setModeChooser([](RecoveryMode& m) {
-            m = RecoveryMode::Normal;
-            return true;
-        });
-        clickChild(w.wizard().volumeTree(), 0);
-        click(w.controls().nextButton);
-        ASSERT_TRUE(waitForStep(Step::Browse));
-    }
-    int row(const QString& name) const {
-        for (int r = 0; r < window->listModel()->rowCount(); ++r)
-            if (window->listModel()->index(r, 0).data().toString() == name) return r;
-        return -1;
+        browseSample();
     }
     QStringList names() const {
         QStringList out;

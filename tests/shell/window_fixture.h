@@ -4,6 +4,7 @@
 // No), so a test drives the wizard without a modal box waiting for a click.
 
 #include "shell/browse_commands.h"
+#include "shell/catalog_models.h"
 #include "shell/info_panel.h"
 #include "shell/list_pane.h"
 #include "shell/main_window.h"
@@ -71,6 +72,27 @@ protected:
         while (spy.wait(20000))
             if (window->state().WizardStep == step) return true;
         return false;
+    }
+    // Opens the sample image and mounts its first volume in Normal mode, as
+    // the user does with the mouse, up to the browsing step.
+    void browseSample() {
+        MainWindow& w = open({"sample.img"});
+        clickChild(w.wizard().diskTree(), 0);
+        click(w.controls().nextButton);
+        ASSERT_EQ(w.state().WizardStep, Step::Volume);
+        w.wizard().setModeChooser([](RecoveryMode& m) {
+            m = RecoveryMode::Normal;
+            return true;
+        });
+        clickChild(w.wizard().volumeTree(), 0);
+        click(w.controls().nextButton);
+        ASSERT_TRUE(waitForStep(Step::Browse));
+    }
+    // The list's row named `name`, or -1.
+    int row(const QString& name) const {
+        for (int r = 0; r < window->listModel()->rowCount(); ++r)
+            if (window->listModel()->index(r, 0).data().toString() == name) return r;
+        return -1;
     }
     const WindowControls& ctl() const { return window->controls(); }
     // The information panel's pairs, first to fifth.
