@@ -5,6 +5,7 @@
 #include "common/mount_helpers.h"
 #include "common/tree_builder.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -14,6 +15,8 @@
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+#include <sys/wait.h>
 
 namespace dorvak::test {
 
@@ -43,6 +46,32 @@ private:
 inline std::string readFile(const std::filesystem::path& p) {
     std::ifstream in(p, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// What a run of the command-line program printed and its exit status.
+struct CliRun {
+    int status = -1;
+    std::string out, err;
+};
+
+// Runs `program` with `args` (shell words, quoted by the caller). Its
+// stderr goes to `errFile` and then into `err` when a file is given, else it
+// joins stdout in `out`.
+inline CliRun runProgram(const std::string& program, const std::string& args,
+                         const std::filesystem::path& errFile = {}) {
+    CliRun r;
+    const std::string command =
+        program + " " + args + (errFile.empty() ? " 2>&1" : " 2>'" + errFile.string() + "'");
+    FILE* p = ::popen(command.c_str(), "r");
+    if (!p) return r;
+    char buf[4096];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0)
+        r.out.append(buf, n);
+    const int w = ::pclose(p);
+    r.status = WIFEXITED(w) ? WEXITSTATUS(w) : -1;
+    if (!errFile.empty()) r.err = readFile(errFile);
+    return r;
 }
 inline std::string str(const std::vector<std::uint8_t>& v) {
     return std::string(v.begin(), v.end());

@@ -28,26 +28,8 @@ std::string encode(const std::string& text, const char* encoding) {
     return out;
 }
 
-struct CliRun {
-    int status = -1;
-    std::string out, err;
-};
-
 CliRun cli(const std::string& args, const fs::path& scratch) {
-    CliRun r;
-    const fs::path errFile = scratch / "stderr.txt";
-    const std::string command =
-        std::string(DORVAK_CLI) + " " + args + " 2>'" + errFile.string() + "'";
-    FILE* p = ::popen(command.c_str(), "r");
-    if (!p) return r;
-    char buf[4096];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0)
-        r.out.append(buf, n);
-    const int w = ::pclose(p);
-    r.status = WIFEXITED(w) ? WEXITSTATUS(w) : -1;
-    r.err = readFile(errFile);
-    return r;
+    return runProgram(DORVAK_CLI, args, scratch / "stderr.txt");
 }
 
 bool has(const std::string& text, const std::string& part) {

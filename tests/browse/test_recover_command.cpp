@@ -11,23 +11,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct CliRun {
-    int status = -1;
-    std::string out;
-};
-
 CliRun cli(const std::string& args) {
-    CliRun r;
-    const std::string command = std::string(DORVAK_CLI) + " " + args + " 2>&1";
-    FILE* p = ::popen(command.c_str(), "r");
-    if (!p) return r;
-    char buf[4096];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0)
-        r.out.append(buf, n);
-    const int w = ::pclose(p);
-    r.status = WIFEXITED(w) ? WEXITSTATUS(w) : -1;
-    return r;
+    return runProgram(DORVAK_CLI, args);
 }
 
 class RecoverCommand : public ::testing::Test {
