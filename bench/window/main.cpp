@@ -194,7 +194,7 @@ int main(int argc, char** argv) {
     const double best = std::min(showCatalog(catalog), showCatalog(catalog));
     std::printf("%u folders, %u files: tree and list shown in %.3f s (first), %.3f s (best); "
                 "%s %.3f s; ratio %.3fx\n",
-                unsigned(catalog.FolderList.size()), unsigned(catalog.FileList.size()), first, best,
-                what, reference, first / reference);
+                unsigned(catalog.FolderList().size()), unsigned(catalog.FileList().size()), first,
+                best, what, reference, first / reference);
     return 0;
 }

@@ -48,7 +48,7 @@ std::vector<std::size_t> filesTakingPart(const Catalog& catalog, std::uint32_t k
     std::vector<std::size_t> out;
     for (int deleted = 0; deleted < 2; ++deleted)
         for (std::uint32_t i : catalog.childFiles(key)) {
-            const CatalogEntry& f = catalog.FileList[i];
+            const CatalogEntry& f = catalog.FileList()[i];
             if (f.deleted == bool(deleted) && takesPart(policy, f)) out.push_back(i);
         }
     return out;
@@ -56,11 +56,11 @@ std::vector<std::size_t> filesTakingPart(const Catalog& catalog, std::uint32_t k
 
 LostFiles lostFilesOf(const Catalog& catalog, DeletedPolicy policy) {
     LostFiles lost;
-    for (std::size_t i = 0; i < catalog.FileList.size(); ++i) {
-        const CatalogEntry& f = catalog.FileList[i];
+    for (std::size_t i = 0; i < catalog.FileList().size(); ++i) {
+        const CatalogEntry& f = catalog.FileList()[i];
         if (f.parentId == kRootObjectId || !takesPart(policy, f)) continue;
         const long folder = catalog.folderIndex(f.parentId);
-        if (folder >= 0 && catalog.FolderList[folder].treeItem != 0) continue;
+        if (folder >= 0 && catalog.FolderList()[folder].treeItem != 0) continue;
         auto& group = lost.files[f.parentId];
         if (group.empty()) lost.parents.push_back(f.parentId);
         group.push_back(i);
@@ -92,7 +92,7 @@ std::vector<std::size_t> CopyOut::filesOf(std::uint32_t key) const {
 
 void CopyOut::planFolder(std::size_t index, const std::string& catalogPath, std::vector<Op>& ops,
                          std::vector<std::uint32_t>& path, CopySummary& summary) const {
-    const CatalogEntry& f = catalog_.FolderList[index];
+    const CatalogEntry& f = catalog_.FolderList()[index];
     if (std::find(path.begin(), path.end(), f.objectId) != path.end()) return; // a loop
     if (path.size() > kMaxDepth) {
         summary.failed.push_back({catalogPath, "", "folders nested too deep", {}});
@@ -105,7 +105,7 @@ void CopyOut::planFolder(std::size_t index, const std::string& catalogPath, std:
     for (std::size_t i : filesOf(f.objectId))
         ops.push_back({Op::File, false, -1, std::uint32_t(i), shared});
     for (std::uint32_t i : catalog_.childFolders(f.objectId))
-        planFolder(i, childPath(catalogPath, catalog_.FolderList[i].name), ops, path, summary);
+        planFolder(i, childPath(catalogPath, catalog_.FolderList()[i].name), ops, path, summary);
     if (!ops[mark].eager && ops.size() == mark + 1)
         ops.pop_back(); // nothing of this folder takes part
     else
@@ -121,7 +121,7 @@ CopySummary CopyOut::RecoverAll(const std::string& destination) {
     for (std::size_t i : filesOf(kRootObjectId))
         ops.push_back({Op::File, false, -1, std::uint32_t(i), root});
     for (std::uint32_t i : catalog_.childFolders(kRootObjectId))
-        planFolder(i, childPath("", catalog_.FolderList[i].name), ops, path, summary);
+        planFolder(i, childPath("", catalog_.FolderList()[i].name), ops, path, summary);
 
     // Files whose folder the tree does not reach, grouped by that folder.
     const LostFiles lost = lostFilesOf(catalog_, settings_.deleted());
@@ -141,17 +141,17 @@ CopySummary CopyOut::RecoverSelected(const std::string& destination,
     CopySummary summary;
     std::vector<Op> ops;
     for (std::size_t i : selection.folders) {
-        if (i >= catalog_.FolderList.size()) continue;
-        const CatalogEntry& f = catalog_.FolderList[i];
+        if (i >= catalog_.FolderList().size()) continue;
+        const CatalogEntry& f = catalog_.FolderList()[i];
         std::string path;
         if (!catalog_.folderPath(f.objectId, path)) path = childPath("", f.name);
         std::vector<std::uint32_t> onPath;
         planFolder(i, path, ops, onPath, summary);
     }
     for (std::size_t i : selection.files) {
-        if (i >= catalog_.FileList.size() || !takesPart(catalog_.FileList[i])) continue;
+        if (i >= catalog_.FileList().size() || !takesPart(catalog_.FileList()[i])) continue;
         std::string path;
-        if (!catalog_.folderPath(catalog_.FileList[i].parentId, path)) path.clear();
+        if (!catalog_.folderPath(catalog_.FileList()[i].parentId, path)) path.clear();
         ops.push_back({Op::File, false, -1, std::uint32_t(i),
                        std::make_shared<const Op::Folder>(Op::Folder{path, {}})});
     }
@@ -212,7 +212,7 @@ void CopyOut::Run::go(const std::vector<Op>& ops) {
     for (const Op& op : ops) {
         if (op.kind != Op::File) continue;
         ++event_.filesTotal;
-        event_.bytesTotal += o_.catalog_.FileList[op.file].size;
+        event_.bytesTotal += o_.catalog_.FileList()[op.file].size;
     }
     planLinks(ops);
     frames_.push_back(Frame{std::move(root), nullptr, -1, {}, {}, {}, {}});
@@ -264,7 +264,7 @@ void CopyOut::Run::planLinks(const std::vector<Op>& ops) {
     std::vector<Key> keys;
     for (std::size_t i = 0; i < ops.size(); ++i) {
         if (ops[i].kind != Op::File) continue;
-        const CatalogEntry& f = o_.catalog_.FileList[ops[i].file];
+        const CatalogEntry& f = o_.catalog_.FileList()[ops[i].file];
         if (f.fileType == FileType::Special) continue;
         keys.push_back({objectKey(f.keyDirId, f.objectId), f.size, f.modifiedTime, i});
     }
@@ -344,7 +344,7 @@ void CopyOut::Run::leave() {
     Frame& frame = frames_.back();
     if (frame.fd.valid() && frame.folder >= 0) {
         // A lost folder has no time of its own (0): it keeps today's.
-        const std::uint32_t t = o_.catalog_.FolderList[frame.folder].modifiedTime;
+        const std::uint32_t t = o_.catalog_.FolderList()[frame.folder].modifiedTime;
         if (t != 0) folderTimes_.emplace_back(frame.writtenPath.substr(1), t);
     }
     frames_.pop_back();

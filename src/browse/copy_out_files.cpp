@@ -63,7 +63,7 @@ CopyOut::Run::Placed CopyOut::Run::place(TempFile& file, FolderNames& names, con
 // First pass: what the file's folder and name will be, or why it is not
 // copied at all.
 bool CopyOut::Run::planFile(const Op& op) {
-    const CatalogEntry& f = o_.catalog_.FileList[op.file];
+    const CatalogEntry& f = o_.catalog_.FileList()[op.file];
     const std::string catalogPath = childPath(op.in->catalogPath, f.name);
     struct Settled { // a file decided here counts as handled
         CopyProgressEvent& e;
@@ -218,7 +218,7 @@ bool CopyOut::Run::copyFiles() {
 
 bool CopyOut::Run::copyFile(const Planned& plan, const Frame& frame) {
     const Op& op = ops_[plan.op];
-    const CatalogEntry& f = o_.catalog_.FileList[op.file];
+    const CatalogEntry& f = o_.catalog_.FileList()[op.file];
     const std::string catalogPath = childPath(op.in->catalogPath, f.name);
     const std::uint64_t bytesBefore = event_.bytesDone;
     report(op.in->catalogPath, f.name);
@@ -277,7 +277,7 @@ bool CopyOut::Run::copyFile(const Planned& plan, const Frame& frame) {
 // Counts a file placed at `written` (relative to the destination).
 bool CopyOut::Run::done(const Planned& plan, const std::string& catalogPath,
                         const std::string& written, bool firstName, Prepared& p, bool renamed) {
-    const CatalogEntry& f = o_.catalog_.FileList[ops_[plan.op].file];
+    const CatalogEntry& f = o_.catalog_.FileList()[ops_[plan.op].file];
     if (firstName) firstCopies_.emplace(plan.op, written.substr(1));
     ++s_.filesWritten;
     if (o_.catalog_.carvedFile(f)) ++s_.carvedWritten;

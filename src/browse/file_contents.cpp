@@ -83,16 +83,16 @@ FileContents::FileContents(SectorReader& reader, const VolumeInfo& volume, const
       catalog_(catalog) {
     // Codes reach 2^31 items of each kind: 64 GiB of item records, more than
     // any catalog this process could hold.
-    if (catalog.DirectItems.size() >= kIndirect || catalog.IndirectItems.size() >= kIndirect)
+    if (catalog.DirectItems().size() >= kIndirect || catalog.IndirectItems().size() >= kIndirect)
         throw std::bad_alloc();
     {
         // Sorted with their keys beside them: a comparison that looked the
         // keys up in the item lists would miss the cache every time.
         std::vector<std::pair<std::uint64_t, std::uint32_t>> sorted;
-        sorted.reserve(catalog.DirectItems.size() + catalog.IndirectItems.size());
-        for (std::size_t i = 0; i < catalog.DirectItems.size(); ++i)
+        sorted.reserve(catalog.DirectItems().size() + catalog.IndirectItems().size());
+        for (std::size_t i = 0; i < catalog.DirectItems().size(); ++i)
             sorted.emplace_back(keyOf(std::uint32_t(i)), std::uint32_t(i));
-        for (std::size_t i = 0; i < catalog.IndirectItems.size(); ++i)
+        for (std::size_t i = 0; i < catalog.IndirectItems().size(); ++i)
             sorted.emplace_back(keyOf(kIndirect | std::uint32_t(i)), kIndirect | std::uint32_t(i));
         std::sort(sorted.begin(), sorted.end());
         itemsByKey_.reserve(sorted.size());

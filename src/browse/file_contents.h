@@ -179,8 +179,8 @@ private:
     IndexTable firstOfKey_; // where each key's run begins in itemsByKey_
     static constexpr std::uint32_t kIndirect = 1u << 31;
     const DataItemRef& itemOf(std::uint32_t code) const {
-        return code & kIndirect ? catalog_.IndirectItems[code & ~kIndirect]
-                                : catalog_.DirectItems[code];
+        return code & kIndirect ? catalog_.IndirectItems()[code & ~kIndirect]
+                                : catalog_.DirectItems()[code];
     }
     std::uint64_t keyOf(std::uint32_t code) const {
         const DataItemRef& r = itemOf(code);

@@ -205,9 +205,9 @@ std::optional<EncodingGuess> guessNameEncoding(const std::vector<std::string_vie
 namespace {
 
 template <class Visit> void forEachName(const Catalog& catalog, Visit visit) {
-    for (const CatalogEntry& e : catalog.FolderList)
+    for (const CatalogEntry& e : catalog.FolderList())
         if (!visit(e.name.view())) return;
-    for (const CatalogEntry& e : catalog.FileList)
+    for (const CatalogEntry& e : catalog.FileList())
         if (!visit(e.name.view())) return;
 }
 

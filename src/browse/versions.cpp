@@ -42,7 +42,9 @@ bool complete(FileContents& contents, const CatalogEntry& f) {
 // The versions of one file (same object, same name) in a folder's list.
 void settleGroup(FileContents& contents, Catalog& catalog, std::vector<Version>& group, bool fold,
                  VersionCounts& counts) {
-    auto entry = [&](const Version& v) -> CatalogEntry& { return catalog.FileList[v.index]; };
+    auto entry = [&](const Version& v) -> const CatalogEntry& {
+        return catalog.FileList()[v.index];
+    };
     for (Version& v : group)
         v.complete = complete(contents, entry(v));
     // The first: the live version, else the newest complete one.
@@ -64,7 +66,7 @@ void settleGroup(FileContents& contents, Catalog& catalog, std::vector<Version>&
         return v.bytes;
     };
     for (Version& v : group) {
-        CatalogEntry& e = entry(v);
+        const CatalogEntry& e = entry(v);
         if (!e.deleted || e.size > kMaxCompared) continue;
         for (Version& w : group) {
             const CatalogEntry& n = entry(w);
@@ -74,7 +76,7 @@ void settleGroup(FileContents& contents, Catalog& catalog, std::vector<Version>&
             const auto& older = bytesOf(v);
             const auto& newer = bytesOf(w);
             if (std::equal(older.begin(), older.end(), newer.begin())) {
-                e.folded = true;
+                catalog.fold(v.index);
                 ++counts.folded;
                 break;
             }
@@ -92,7 +94,7 @@ VersionCounts SettleVersions(FileContents& contents, Catalog& catalog, bool fold
                              const std::atomic<bool>& stop) {
     VersionCounts counts;
     std::vector<std::uint32_t> keys{kRootObjectId};
-    for (const CatalogEntry& f : catalog.FolderList)
+    for (const CatalogEntry& f : catalog.FolderList())
         keys.push_back(f.objectId);
     std::sort(keys.begin(), keys.end());
     keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
@@ -103,7 +105,7 @@ VersionCounts SettleVersions(FileContents& contents, Catalog& catalog, bool fold
         std::map<std::pair<std::uint32_t, std::string_view>, std::size_t> groupOf;
         std::vector<std::vector<Version>> groups;
         for (std::uint32_t i : files) {
-            const CatalogEntry& f = catalog.FileList[i];
+            const CatalogEntry& f = catalog.FileList()[i];
             auto [at, added] = groupOf.try_emplace({f.objectId, f.name.view()}, groups.size());
             if (added) groups.emplace_back();
             groups[at->second].push_back(Version{i});
@@ -111,10 +113,10 @@ VersionCounts SettleVersions(FileContents& contents, Catalog& catalog, bool fold
         if (groups.size() == files.size()) continue; // one version of everything
         std::vector<std::uint32_t> order;
         for (std::vector<Version>& group : groups) {
-            if (group.size() > 1 && !catalog.carvedFile(catalog.FileList[group[0].index]))
+            if (group.size() > 1 && !catalog.carvedFile(catalog.FileList()[group[0].index]))
                 settleGroup(contents, catalog, group, fold, counts);
             for (const Version& v : group)
-                if (!catalog.FileList[v.index].folded) order.push_back(v.index);
+                if (!catalog.FileList()[v.index].folded) order.push_back(v.index);
         }
         catalog.setChildFiles(key, std::move(order));
     }

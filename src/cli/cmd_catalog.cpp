@@ -182,7 +182,7 @@ std::vector<std::uint32_t> foldersAt(const Catalog& c, std::string path, const N
     if (path == "/" || path.empty()) return {kRootObjectId};
     std::vector<std::uint32_t> keys;
     std::string p;
-    for (const auto& f : c.FolderList)
+    for (const auto& f : c.FolderList())
         if (f.treeItem && c.folderPath(f.objectId, p) &&
             (names.chosen() ? names.convertedPath(p) : p) == path)
             keys.push_back(f.objectId);
@@ -199,9 +199,9 @@ Subtree subtreeOf(const Catalog& c, const std::vector<std::uint32_t>& start, std
             const auto& files = c.childFiles(key);
             out.files.insert(out.files.end(), files.begin(), files.end());
             for (std::uint32_t i : c.childFolders(key)) {
-                if (!seen.insert(c.FolderList[i].objectId).second) continue; // a loop
+                if (!seen.insert(c.FolderList()[i].objectId).second) continue; // a loop
                 out.folders.push_back(i);
-                next.push_back(c.FolderList[i].objectId);
+                next.push_back(c.FolderList()[i].objectId);
             }
         }
         level = std::move(next);
@@ -224,9 +224,9 @@ int cmdList(const ListOptions& options) {
     std::uint64_t folders = 0, files = 0;
     RowWriter rows(*m);
     if (!options.path && !options.depth) {
-        for (const auto& f : c.FolderList)
+        for (const auto& f : c.FolderList())
             if (shown(f)) rows.folder(f), ++folders;
-        for (const auto& f : c.FileList)
+        for (const auto& f : c.FileList())
             if (shown(f)) rows.file(f), ++files;
     } else {
         const std::vector<std::uint32_t> start = foldersAt(c, options.path.value_or("/"), m->names);
@@ -237,14 +237,14 @@ int cmdList(const ListOptions& options) {
         const Subtree t =
             subtreeOf(c, start, options.depth.value_or(options.path ? 1 : UINT32_MAX));
         for (std::uint32_t i : t.folders)
-            if (shown(c.FolderList[i])) rows.folder(c.FolderList[i]), ++folders;
+            if (shown(c.FolderList()[i])) rows.folder(c.FolderList()[i]), ++folders;
         for (std::uint32_t i : t.files)
-            if (shown(c.FileList[i])) rows.file(c.FileList[i]), ++files;
+            if (shown(c.FileList()[i])) rows.file(c.FileList()[i]), ++files;
     }
     if (!options.path && !options.depth && !options.deletedOnly) {
         // The whole catalog: the mount's own counts.
-        folders = c.folderCount;
-        files = c.fileCount - m->folded;
+        folders = c.folderCount();
+        files = c.fileCount() - m->folded;
     }
     if (m->result.stopped) std::cerr << "The mount was stopped; the list is partial\n";
     std::cerr << "Unreadable sector(s): " << m->reader.unreadableSectorCount() << "\n";
@@ -268,7 +268,7 @@ int cmdFind(const FindOptions& options) {
     const NameDecoder& names = m->names;
     std::uint32_t found = 0;
     RowWriter rows(*m);
-    for (const auto& f : c.FileList) {
+    for (const auto& f : c.FileList()) {
         if (f.folded) continue;
         const std::string upper =
             names.chosen() ? upperCase(names.converted(f.name)) : upperCase(f.name);

@@ -58,17 +58,17 @@ bool resolvePaths(const Catalog& c, std::vector<std::string> paths, RecoverySele
         std::vector<std::uint32_t> chain;
         while (!known.count(key)) {
             const long i = c.folderIndex(key);
-            if (unreachable.count(key) || i < 0 || c.FolderList[i].treeItem == 0 ||
-                chain.size() > c.FolderList.size()) {
+            if (unreachable.count(key) || i < 0 || c.FolderList()[i].treeItem == 0 ||
+                chain.size() > c.FolderList().size()) {
                 unreachable.insert(chain.begin(), chain.end());
                 return nullptr;
             }
             chain.push_back(key);
-            key = c.FolderList[i].parentId;
+            key = c.FolderList()[i].parentId;
         }
         const std::string* path = &known[key];
         for (auto it = chain.rbegin(); it != chain.rend(); ++it)
-            path = &(known[*it] = childPath(*path, shown(c.FolderList[c.folderIndex(*it)].name)));
+            path = &(known[*it] = childPath(*path, shown(c.FolderList()[c.folderIndex(*it)].name)));
         return path;
     };
     auto take = [&](const std::string* parent, std::string_view name) {
@@ -82,13 +82,14 @@ bool resolvePaths(const Catalog& c, std::vector<std::string> paths, RecoverySele
         it->second = true;
         return true;
     };
-    for (std::size_t i = 0; i < c.FolderList.size() && !wanted.empty(); ++i) {
-        const CatalogEntry& f = c.FolderList[i];
+    for (std::size_t i = 0; i < c.FolderList().size() && !wanted.empty(); ++i) {
+        const CatalogEntry& f = c.FolderList()[i];
         if (f.treeItem && folderPath(f.objectId) && take(folderPath(f.parentId), f.name))
             sel.folders.push_back(i);
     }
-    for (std::size_t i = 0; i < c.FileList.size() && !wanted.empty(); ++i)
-        if (!c.FileList[i].folded && take(folderPath(c.FileList[i].parentId), c.FileList[i].name))
+    for (std::size_t i = 0; i < c.FileList().size() && !wanted.empty(); ++i)
+        if (!c.FileList()[i].folded &&
+            take(folderPath(c.FileList()[i].parentId), c.FileList()[i].name))
             sel.files.push_back(i);
     for (const std::string& p : paths) {
         if (p == "/" || wanted[p]) continue;

@@ -51,7 +51,7 @@ public:
     // Whether anything of the folder `index` would be written; visits it.
     bool folder(Place& parent, std::size_t index, const std::string& catalogPath,
                 std::vector<std::uint32_t>& path) {
-        const CatalogEntry& f = c_.FolderList[index];
+        const CatalogEntry& f = c_.FolderList()[index];
         if (std::find(path.begin(), path.end(), f.objectId) != path.end()) return false;
         if (path.size() > kMaxDepth) {
             plan_.summary.failed.push_back({catalogPath, "", "folders nested too deep", {}});
@@ -64,7 +64,7 @@ public:
             for (std::size_t i : filesOf(f.objectId))
                 file(*place, i, catalogPath);
             for (std::uint32_t i : c_.childFolders(f.objectId))
-                folder(*place, i, childPath(catalogPath, c_.FolderList[i].name), path);
+                folder(*place, i, childPath(catalogPath, c_.FolderList()[i].name), path);
         }
         path.pop_back();
         return true;
@@ -102,7 +102,7 @@ public:
     }
 
     void file(Place& place, std::size_t index, const std::string& folderPath) {
-        const CatalogEntry& f = c_.FileList[index];
+        const CatalogEntry& f = c_.FileList()[index];
         const std::string catalogPath = childPath(folderPath, f.name);
         const std::string safe = safeName(writtenName(f.name));
         CopySummary& s = plan_.summary;
@@ -163,7 +163,7 @@ private:
         path.push_back(key);
         bool found = false;
         for (std::uint32_t i : c_.childFolders(key)) {
-            const CatalogEntry& sub = c_.FolderList[i];
+            const CatalogEntry& sub = c_.FolderList()[i];
             if (std::find(path.begin(), path.end(), sub.objectId) != path.end()) continue;
             if (takesPart(sub) || leadsToSomething(sub.objectId, path)) {
                 found = true;
@@ -201,22 +201,22 @@ RecoveryPlan planRecovery(const Catalog& catalog, const RecoverySettings& settin
             p.file(root, i, "");
         std::vector<std::uint32_t> path{kRootObjectId};
         for (std::uint32_t i : catalog.childFolders(kRootObjectId))
-            p.folder(root, i, childPath("", catalog.FolderList[i].name), path);
+            p.folder(root, i, childPath("", catalog.FolderList()[i].name), path);
         p.lostFiles(root);
         return plan;
     }
     for (std::size_t i : selection.folders) {
-        if (i >= catalog.FolderList.size()) continue;
+        if (i >= catalog.FolderList().size()) continue;
         std::string path;
-        if (!catalog.folderPath(catalog.FolderList[i].objectId, path))
-            path = childPath("", catalog.FolderList[i].name);
+        if (!catalog.folderPath(catalog.FolderList()[i].objectId, path))
+            path = childPath("", catalog.FolderList()[i].name);
         std::vector<std::uint32_t> onPath;
         p.folder(root, i, path, onPath);
     }
     for (std::size_t i : selection.files) {
-        if (i >= catalog.FileList.size() || !p.takesPart(catalog.FileList[i])) continue;
+        if (i >= catalog.FileList().size() || !p.takesPart(catalog.FileList()[i])) continue;
         std::string path;
-        if (!catalog.folderPath(catalog.FileList[i].parentId, path)) path.clear();
+        if (!catalog.folderPath(catalog.FileList()[i].parentId, path)) path.clear();
         p.file(root, i, path);
     }
     return plan;

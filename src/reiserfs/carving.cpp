@@ -192,7 +192,7 @@ void CarvingPass::candidate(std::uint64_t block, const carve::FormatWalker& walk
 void claimListedData(SectorReader& reader, const VolumeInfo& volume, const Catalog& catalog,
                      BlockBitmap& claimed, const std::atomic<bool>& stop) {
     std::vector<std::uint64_t> keys;
-    for (const CatalogEntry& f : catalog.FileList)
+    for (const CatalogEntry& f : catalog.FileList())
         if (f.keyDirId != 0) keys.push_back(objectKey(f.keyDirId, f.objectId));
     std::sort(keys.begin(), keys.end());
     keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
@@ -200,7 +200,7 @@ void claimListedData(SectorReader& reader, const VolumeInfo& volume, const Catal
         return std::binary_search(keys.begin(), keys.end(), key);
     };
     std::vector<std::uint64_t> leaves;
-    for (const DataItemRef& ref : catalog.IndirectItems)
+    for (const DataItemRef& ref : catalog.IndirectItems())
         if (ref.leafSector >= volume.startSector && listed(objectKey(ref.dirId, ref.objectId)))
             leaves.push_back((ref.leafSector - volume.startSector) / volume.sectorsPerBlock);
     std::sort(leaves.begin(), leaves.end());
@@ -259,7 +259,7 @@ void addLostFiles(SectorReader& reader, const VolumeInfo& volume, Catalog& catal
         if (s.size > 0) first.emplace(objectKey(s.dirId, s.objectId), First{});
     if (first.empty()) return;
     for (bool direct : {true, false})
-        for (const DataItemRef& ref : direct ? catalog.DirectItems : catalog.IndirectItems) {
+        for (const DataItemRef& ref : direct ? catalog.DirectItems() : catalog.IndirectItems()) {
             auto it = first.find(objectKey(ref.dirId, ref.objectId));
             if (it == first.end()) continue;
             it->second.any = true;

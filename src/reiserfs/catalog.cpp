@@ -34,7 +34,7 @@ EntryName Catalog::keepEntryName(std::string_view name) {
 }
 
 std::size_t Catalog::fileIdentity(std::uint32_t index) const {
-    const CatalogEntry& e = FileList[index];
+    const CatalogEntry& e = fileList_[index];
     std::size_t h = std::hash<std::string_view>()(e.name);
     for (std::uint64_t v :
          {std::uint64_t(e.parentId) << 32 | e.objectId, e.size, std::uint64_t(e.modifiedTime)})
@@ -43,8 +43,8 @@ std::size_t Catalog::fileIdentity(std::uint32_t index) const {
 }
 
 bool Catalog::sameFile(std::uint32_t a, std::uint32_t b) const {
-    const CatalogEntry& x = FileList[a];
-    const CatalogEntry& y = FileList[b];
+    const CatalogEntry& x = fileList_[a];
+    const CatalogEntry& y = fileList_[b];
     return x.parentId == y.parentId && x.objectId == y.objectId && x.size == y.size &&
            x.modifiedTime == y.modifiedTime && x.name == y.name;
 }
@@ -64,17 +64,17 @@ Catalog::Pending* Catalog::listsFor(std::uint64_t key, SameAsFile&& sameAsFile, 
     std::uint32_t file = IndexTable::kNone;
     if (slot == pending_.end()) {
         file = joined_.find(key, [&](std::uint32_t i) { return fileKey(i) == key; });
-        if (file != IndexTable::kNone && sameAsFile(FileList[file])) return nullptr;
+        if (file != IndexTable::kNone && sameAsFile(fileList_[file])) return nullptr;
         slot = pending_.emplace(key, kNoLists).first;
     }
     return &listsOf(slot->second, file);
 }
 
 void Catalog::ClearCatalog() {
-    FolderList.clear();
-    FileList.clear();
-    DirectItems.clear();
-    IndirectItems.clear();
+    folderList_.clear();
+    fileList_.clear();
+    directItems_.clear();
+    indirectItems_.clear();
     releasePending();
     entryNames_.clear();
     folderById_.clear();
@@ -84,7 +84,7 @@ void Catalog::ClearCatalog() {
     carvedRuns_.clear();
     carvedFiles_.clear();
     carvedTypes_.clear();
-    folderCount = fileCount = treeFillCount = 0;
+    folderCount_ = fileCount_ = treeFillCount_ = 0;
 }
 
 void Catalog::releasePending() {
@@ -133,7 +133,7 @@ Catalog::Pending& Catalog::listsOf(std::uint32_t& code, std::uint32_t joinedFile
     }
     Pending& p = pendingLists_[index];
     if (joinedFile != IndexTable::kNone) {
-        const CatalogEntry& f = FileList[joinedFile];
+        const CatalogEntry& f = fileList_[joinedFile];
         p.PendingNames.push_back(keepName(f.parentId, f.name));
         p.PendingStats.push_back({f.size, f.auxValue, f.modifiedTime, 1, f.fileType});
     }
@@ -154,12 +154,12 @@ void Catalog::freeLists(std::uint32_t code) {
 void Catalog::settle(PendingSlot slot, std::size_t filesBefore) {
     const Pending& p = pendingLists_[slot->second];
     if (p.PendingNames.size() != 1 || p.PendingStats.size() != 1 ||
-        FileList.size() != filesBefore + 1 || FileList.size() > IndexTable::kNone)
+        fileList_.size() != filesBefore + 1 || fileList_.size() > IndexTable::kNone)
         return;
     const std::uint64_t key = slot->first;
     freeLists(slot->second);
     pending_.erase(slot);
-    joined_.insert(std::uint32_t(FileList.size() - 1), key,
+    joined_.insert(std::uint32_t(fileList_.size() - 1), key,
                    [&](std::uint32_t i) { return fileKey(i); });
 }
 
@@ -236,7 +236,7 @@ void Catalog::AddStatData(std::size_t location, Bytes block, std::size_t length,
                     [&](const PendingStat& known) { return known.sameVersion(stat); }))
         return;
     p.PendingStats.push_back(stat);
-    const std::size_t filesBefore = FileList.size();
+    const std::size_t filesBefore = fileList_.size();
     // join() never touches pending_, so the references stay valid.
     for (const PendingName& name : p.PendingNames)
         join(key, name.parentId, nameOf(name), stat);
@@ -272,7 +272,7 @@ void Catalog::addName(std::uint32_t dirId, std::uint32_t objectId, std::uint32_t
     for (const PendingName& known : p.PendingNames)
         if (known.parentId == parentId && nameOf(known) == name) return;
     p.PendingNames.push_back(keepName(parentId, name));
-    const std::size_t filesBefore = FileList.size();
+    const std::size_t filesBefore = fileList_.size();
     for (const PendingStat& stat : p.PendingStats)
         join(key, parentId, name, stat);
     settle(slot, filesBefore);
@@ -326,10 +326,10 @@ void Catalog::AddFolder(std::string_view name, std::uint32_t parentId, std::uint
                         std::uint32_t modifiedTime, std::uint32_t keyDirId) {
     if (folderById_.count(objectId)) return; // the first folder per object id wins
     const CatalogEntry e = makeEntry(name, parentId, objectId, modifiedTime, keyDirId);
-    folderById_.emplace(objectId, std::uint32_t(FolderList.size()));
-    FolderList.push_back(e);
-    ++folderCount;
-    progress->foldersFound(folderCount);
+    folderById_.emplace(objectId, std::uint32_t(folderList_.size()));
+    folderList_.push_back(e);
+    ++folderCount_;
+    progress->foldersFound(folderCount_);
     progress->lastName(name);
 }
 
@@ -340,15 +340,16 @@ void Catalog::AddFile(std::string_view name, std::uint32_t parentId, std::uint32
     e.auxValue = auxValue;
     e.size = size;
     e.fileType = fileType;
-    e.fileNumber = fileCount + 1;
-    FileList.push_back(e);
-    if (recoveryMode == RecoveryMode::Extensive && seenBefore(std::uint32_t(FileList.size() - 1))) {
-        FileList.pop_back(); // the same version of this file is listed already
+    e.fileNumber = fileCount_ + 1;
+    fileList_.push_back(e);
+    if (recoveryMode == RecoveryMode::Extensive &&
+        seenBefore(std::uint32_t(fileList_.size() - 1))) {
+        fileList_.pop_back(); // the same version of this file is listed already
         entryNames_.dropLast(1 + e.name.size());
         return;
     }
-    ++fileCount;
-    progress->filesFound(fileCount);
+    ++fileCount_;
+    progress->filesFound(fileCount_);
     progress->lastName(name);
 }
 
@@ -378,11 +379,18 @@ void Catalog::AddLostFile(std::string_view name, std::uint32_t dirId, std::uint3
                           std::uint32_t modifiedTime, std::uint32_t auxValue, std::uint64_t size) {
     if (!folderById_.count(kLostFilesFolderId)) {
         AddFolder("Lost Files", kRootObjectId, kLostFilesFolderId, 0, kRootObjectId);
-        FolderList.back().deleted = true;
+        folderList_.back().deleted = true;
     }
-    const std::size_t before = FileList.size();
+    const std::size_t before = fileList_.size();
     AddFile(name, kLostFilesFolderId, objectId, modifiedTime, auxValue, size, dirId);
-    if (FileList.size() > before) FileList.back().deleted = true;
+    if (fileList_.size() > before) fileList_.back().deleted = true;
+}
+
+void Catalog::markDeletedFrom(std::size_t folders, std::size_t files) {
+    for (std::size_t i = folders; i < folderList_.size(); ++i)
+        folderList_[i].deleted = true;
+    for (std::size_t i = files; i < fileList_.size(); ++i)
+        fileList_[i].deleted = true;
 }
 
 // The folder of a carved type: one per extension (a walker that learnt a
@@ -391,7 +399,7 @@ void Catalog::AddLostFile(std::string_view name, std::uint32_t dirId, std::uint3
 std::uint32_t Catalog::carvedTypeFolder(std::string_view extension) {
     if (!folderById_.count(kCarvedFilesFolderId)) {
         AddFolder("Carved Files", kRootObjectId, kCarvedFilesFolderId, 0, kRootObjectId);
-        FolderList.back().deleted = true;
+        folderList_.back().deleted = true;
     }
     std::uint32_t first = 0;
     while (first < carvedTypes_.size() && carvedTypes_[first].first != extension)
@@ -399,7 +407,7 @@ std::uint32_t Catalog::carvedTypeFolder(std::string_view extension) {
     const std::uint32_t folder = kCarvedTypeFolderBase + first;
     if (!folderById_.count(folder)) {
         AddFolder(extension, kCarvedFilesFolderId, folder, 0, kRootObjectId);
-        FolderList.back().deleted = true;
+        folderList_.back().deleted = true;
     }
     return folder;
 }
@@ -427,9 +435,9 @@ void Catalog::AddCarvedFile(std::span<const BlockRun> runs, std::uint64_t size,
     if (number.size() < digits) number.insert(0, digits - number.size(), '0');
     std::string name = "b" + number;
     if (!extension.empty()) name += "." + std::string(extension);
-    const std::size_t before = FileList.size();
+    const std::size_t before = fileList_.size();
     AddFile(name, folder, index, 0, 0, size, 0);
-    if (FileList.size() > before) FileList.back().deleted = true;
+    if (fileList_.size() > before) fileList_.back().deleted = true;
 }
 
 const CarvedFile* Catalog::carvedFile(const CatalogEntry& entry) const {
@@ -445,11 +453,11 @@ void Catalog::FindLostFolders(const std::atomic<bool>& stopRequested) {
     std::uint32_t n = 0;
     // FolderList grows while it is walked: lost folders added here are
     // visited too (their parent is the root, so they pass at once).
-    for (std::size_t visited = 0; visited < FolderList.size(); ++visited) {
+    for (std::size_t visited = 0; visited < folderList_.size(); ++visited) {
         if (stopRequested) break;
-        const std::uint64_t share = folderCount ? std::uint64_t(visited) * 100 / folderCount : 0;
+        const std::uint64_t share = folderCount_ ? std::uint64_t(visited) * 100 / folderCount_ : 0;
         progress->percent(unsigned(std::min<std::uint64_t>(share, 99)));
-        const std::uint32_t parent = FolderList[visited].parentId;
+        const std::uint32_t parent = folderList_[visited].parentId;
         if (parent == kRootObjectId || folderById_.count(parent)) continue;
         AddFolder("Dir" + std::to_string(n++), kRootObjectId, parent, 0, kRootObjectId);
     }
@@ -457,9 +465,9 @@ void Catalog::FindLostFolders(const std::atomic<bool>& stopRequested) {
     // after the folders' ones; without it the tree could not reach them and
     // only a whole-volume copy would ever see them. A file that shares its
     // missing folder with a lost folder joins that folder's "DirN".
-    for (std::size_t i = 0; i < FileList.size(); ++i) {
+    for (std::size_t i = 0; i < fileList_.size(); ++i) {
         if (i % 4096 == 0 && stopRequested) break;
-        const std::uint32_t parent = FileList[i].parentId;
+        const std::uint32_t parent = fileList_[i].parentId;
         if (parent == kRootObjectId || folderById_.count(parent)) continue;
         AddFolder("Dir" + std::to_string(n++), kRootObjectId, parent, 0, kRootObjectId);
     }
@@ -468,16 +476,16 @@ void Catalog::FindLostFolders(const std::atomic<bool>& stopRequested) {
 void Catalog::indexChildren() {
     folderChildren_.clear();
     fileChildren_.clear();
-    for (std::uint32_t i = 0; i < FolderList.size(); ++i)
-        folderChildren_[FolderList[i].parentId].push_back(i);
-    for (std::uint32_t i = 0; i < FileList.size(); ++i)
-        fileChildren_[FileList[i].parentId].push_back(i);
+    for (std::uint32_t i = 0; i < folderList_.size(); ++i)
+        folderChildren_[folderList_[i].parentId].push_back(i);
+    for (std::uint32_t i = 0; i < fileList_.size(); ++i)
+        fileChildren_[fileList_[i].parentId].push_back(i);
 }
 
 void Catalog::BuildFolderTree(std::uint32_t key) {
-    if (folderCount == 0) folderCount = 1;
+    if (folderCount_ == 0) folderCount_ = 1;
     indexChildren();
-    for (auto& f : FolderList)
+    for (auto& f : folderList_)
         f.treeItem = 0;
     // Depth first, children in FolderList order, as a recursive fill would
     // place them; a key already on the path is placed but not descended into,
@@ -496,11 +504,11 @@ void Catalog::BuildFolderTree(std::uint32_t key) {
             stack.pop_back();
             continue;
         }
-        CatalogEntry& f = FolderList[kids[top.next++]];
+        CatalogEntry& f = folderList_[kids[top.next++]];
         if (f.treeItem != 0) continue;
-        f.treeItem = ++treeFillCount;
+        f.treeItem = ++treeFillCount_;
         progress->percent(unsigned(
-            std::min<std::uint64_t>(std::uint64_t(treeFillCount) * 100 / folderCount, 99)));
+            std::min<std::uint64_t>(std::uint64_t(treeFillCount_) * 100 / folderCount_, 99)));
         if (onPath.insert(f.objectId).second) stack.push_back({f.objectId, 0});
     }
 }
@@ -525,9 +533,9 @@ bool Catalog::folderPath(std::uint32_t key, std::string& path, char separator) c
     std::unordered_set<std::uint32_t> seen;
     while (key != kRootObjectId) {
         const long i = folderIndex(key);
-        if (i < 0 || FolderList[i].treeItem == 0 || !seen.insert(key).second) return false;
-        parts.push_back(FolderList[i].name);
-        key = FolderList[i].parentId;
+        if (i < 0 || folderList_[i].treeItem == 0 || !seen.insert(key).second) return false;
+        parts.push_back(folderList_[i].name);
+        key = folderList_[i].parentId;
     }
     path.clear();
     for (auto it = parts.rbegin(); it != parts.rend(); ++it)

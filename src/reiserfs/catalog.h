@@ -141,16 +141,15 @@ inline constexpr std::uint32_t kCarvedTypeFolderBase = 0xFFFF0000u;
 
 class Catalog {
 public:
-    // The long lists are deques: they grow by what they hold, never to
-    // twice that as a vector does when it moves to a larger block (a volume
-    // of a million files would need both blocks at once).
-    std::vector<CatalogEntry> FolderList;
-    std::deque<CatalogEntry> FileList;
-    std::deque<DataItemRef> DirectItems;
-    std::deque<DataItemRef> IndirectItems;
-    std::uint32_t folderCount = 0;
-    std::uint32_t fileCount = 0;
-    std::uint32_t treeFillCount = 0;
+    // The lists, read only: entries are added and changed through the
+    // methods below, which keep the indexes over them in step.
+    const std::vector<CatalogEntry>& FolderList() const { return folderList_; }
+    const std::deque<CatalogEntry>& FileList() const { return fileList_; }
+    const std::deque<DataItemRef>& DirectItems() const { return directItems_; }
+    const std::deque<DataItemRef>& IndirectItems() const { return indirectItems_; }
+    std::uint32_t folderCount() const { return folderCount_; }
+    std::uint32_t fileCount() const { return fileCount_; }
+    std::uint32_t treeFillCount() const { return treeFillCount_; }
 
     RecoveryMode recoveryMode = RecoveryMode::Normal;
     ProgressSink* progress = &nullProgress();
@@ -174,7 +173,11 @@ public:
     void AddFile(std::string_view name, std::uint32_t parentId, std::uint32_t objectId,
                  std::uint32_t modifiedTime, std::uint32_t auxValue, std::uint64_t size,
                  std::uint32_t keyDirId, FileType fileType = FileType::Regular);
-    void AddDataItem(std::deque<DataItemRef>& list, const DataItemRef& ref) { list.push_back(ref); }
+    // A direct or an indirect item (any other type is ignored).
+    void AddDataItem(ItemType type, const DataItemRef& ref) {
+        if (type == ItemType::Direct) directItems_.push_back(ref);
+        if (type == ItemType::Indirect) indirectItems_.push_back(ref);
+    }
 
     // Carved files, grey under "Carved Files" in a folder per extension,
     // named by their first block ("b0035907.bz2", at least `digits` digits).
@@ -204,8 +207,19 @@ public:
     // before the waiting lists are released.
     std::vector<NamelessStat> namelessStats() const;
 
-    // Gives an entry of this catalog a new name (at most 255 bytes kept).
-    void rename(CatalogEntry& entry, std::string_view name) { entry.name = keepEntryName(name); }
+    // Gives a folder or a file a new name (at most 255 bytes kept).
+    void renameFolder(std::size_t index, std::string_view name) {
+        folderList_.at(index).name = keepEntryName(name);
+    }
+    void renameFile(std::size_t index, std::string_view name) {
+        fileList_.at(index).name = keepEntryName(name);
+    }
+    // Marks the folders and files added since the lists held `folders` and
+    // `files` entries as deleted (what the Extensive scan found outside the
+    // live tree).
+    void markDeletedFrom(std::size_t folders, std::size_t files);
+    // Leaves an older version out of the views: its bytes begin a newer one.
+    void fold(std::size_t file) { fileList_.at(file).folded = true; }
     // Gives every folder and file whose parent is missing a "DirN" parent
     // under the root (folders' ones first).
     void FindLostFolders(const std::atomic<bool>& stopRequested);
@@ -233,6 +247,17 @@ public:
     bool folderPath(std::uint32_t key, std::string& path, char separator = '/') const;
 
 private:
+    // The long lists are deques: they grow by what they hold, never to
+    // twice that as a vector does when it moves to a larger block (a volume
+    // of a million files would need both blocks at once).
+    std::vector<CatalogEntry> folderList_;
+    std::deque<CatalogEntry> fileList_;
+    std::deque<DataItemRef> directItems_;
+    std::deque<DataItemRef> indirectItems_;
+    std::uint32_t folderCount_ = 0;
+    std::uint32_t fileCount_ = 0;
+    std::uint32_t treeFillCount_ = 0;
+
     // A name waiting for its stat data; its bytes are in the name arena.
     struct PendingName {
         std::uint32_t parentId;
@@ -324,7 +349,7 @@ private:
     // take precedence (pending_ is asked first).
     IndexTable joined_;
     std::uint64_t fileKey(std::uint32_t index) const {
-        return objectKey(FileList[index].keyDirId, FileList[index].objectId);
+        return objectKey(fileList_[index].keyDirId, fileList_[index].objectId);
     }
     // The lists of `key` and their map slot, made when it has none; or null
     // when the key's joined file already holds what is coming

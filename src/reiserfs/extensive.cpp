@@ -139,8 +139,8 @@ void VolumeMount::completeLiveTree(ExtensiveScan& scan) {
 
 // What only the leaves outside the live tree add: marked deleted.
 void VolumeMount::replayDeleted(ExtensiveScan& scan) {
-    const std::size_t liveFolders = catalog_.FolderList.size();
-    const std::size_t liveFiles = catalog_.FileList.size();
+    const std::size_t liveFolders = catalog_.FolderList().size();
+    const std::size_t liveFiles = catalog_.FileList().size();
     for (std::uint32_t i = 0; !stopRequested_ && i < scan.kept.leafCount(); ++i) {
         const std::uint64_t sector = scan.kept.leaf(i).sector;
         if (!scan.live.contains((sector - volume_.startSector) / volume_.sectorsPerBlock))
@@ -148,10 +148,7 @@ void VolumeMount::replayDeleted(ExtensiveScan& scan) {
     }
     const std::vector<Catalog::NamelessStat> nameless = catalog_.namelessStats();
     catalog_.releasePending();
-    for (std::size_t i = liveFolders; i < catalog_.FolderList.size(); ++i)
-        catalog_.FolderList[i].deleted = true;
-    for (std::size_t i = liveFiles; i < catalog_.FileList.size(); ++i)
-        catalog_.FileList[i].deleted = true;
+    catalog_.markDeletedFrom(liveFolders, liveFiles);
     if (!stopRequested_) addLostFiles(reader_, volume_, catalog_, nameless, walkers_);
 }
 

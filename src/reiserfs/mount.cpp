@@ -92,8 +92,7 @@ void VolumeMount::addItem(std::uint64_t sector, const ItemHead& item, Bytes bodi
         ref.dirId = item.dirId;
         ref.itemLocation = item.itemLocation;
         ref.itemLength = item.itemLength;
-        catalog_.AddDataItem(
-            item.type == ItemType::Direct ? catalog_.DirectItems : catalog_.IndirectItems, ref);
+        catalog_.AddDataItem(item.type, ref);
         break;
     }
     case ItemType::Other:

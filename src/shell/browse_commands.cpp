@@ -37,11 +37,11 @@ void BrowseCommands::findFiles() {
 
 void BrowseCommands::showFile(std::uint32_t file) {
     // Its folder opened in the tree, then the file chosen in the list.
-    const long folder = state_.catalog.folderIndex(state_.catalog.FileList[file].parentId);
+    const long folder = state_.catalog.folderIndex(state_.catalog.FileList()[file].parentId);
     const QModelIndex item = folder < 0
                                  ? folderModel_->rootIndex()
                                  : folderModel_->indexForTreeItem(
-                                       state_.catalog.FolderList[std::size_t(folder)].treeItem);
+                                       state_.catalog.FolderList()[std::size_t(folder)].treeItem);
     list_.openTreeItem(item.isValid() ? item : folderModel_->rootIndex());
     for (int r = 0; r < listModel_->rowCount(); ++r) {
         const FileListModel::Row& row = listModel_->row(r);

@@ -54,7 +54,7 @@ void FolderTreeModel::setCatalog(const Catalog* catalog, const QString& rootName
         // on the path, which the depth-first numbering makes the nearest
         // lower-numbered node still open. Walking the same depth-first order
         // again with a stack recovers it without a search.
-        const auto& folders = catalog_->FolderList;
+        const auto& folders = catalog_->FolderList();
         std::vector<std::uint32_t> byItem;
         for (std::uint32_t i = 0; i < folders.size(); ++i) {
             const std::uint32_t item = folders[i].treeItem;
@@ -106,7 +106,7 @@ std::uint32_t FolderTreeModel::treeItemOf(const QModelIndex& index) const {
 std::uint32_t FolderTreeModel::folderKeyOf(const QModelIndex& index) const {
     const std::uint32_t node = treeItemOf(index);
     if (node == 0 || !catalog_ || node >= nodes_.size()) return kRootKey;
-    return catalog_->FolderList[nodes_[node].folder].objectId;
+    return catalog_->FolderList()[nodes_[node].folder].objectId;
 }
 
 void FolderTreeModel::refreshItem(const QModelIndex& index) {
@@ -143,11 +143,11 @@ QVariant FolderTreeModel::data(const QModelIndex& index, int role) const {
     const std::uint32_t node = treeItemOf(index);
     if (role == Qt::DisplayRole || role == Qt::EditRole) {
         if (node == 0) return rootName_;
-        return entryName(catalog_->FolderList[nodes_[node].folder]);
+        return entryName(catalog_->FolderList()[nodes_[node].folder]);
     }
     if (role == Qt::DecorationRole) return node == 0 ? rootIcon_ : folderIcon_;
     if (role == Qt::ForegroundRole && node != 0 &&
-        catalog_->FolderList[nodes_[node].folder].deleted)
+        catalog_->FolderList()[nodes_[node].folder].deleted)
         return QColor(150, 150, 150);
     return {};
 }
@@ -185,7 +185,7 @@ void FileListModel::FillFileList(std::uint32_t folderKey) {
             rows_.push_back(Row{true, i});
         for (std::uint32_t i : catalog_->childFiles(folderKey)) {
             if (!filters_.empty()) {
-                const std::string_view name = catalog_->FileList[i].name;
+                const std::string_view name = catalog_->FileList()[i].name;
                 bool listed = false;
                 for (const auto& f : filters_)
                     if (NameMatches(name, f)) {
@@ -212,9 +212,9 @@ void FileListModel::applySort() {
     auto less = [this](const Row& a, const Row& b) {
         if (a.folder != b.folder) return a.folder;
         const CatalogEntry& x =
-            a.folder ? catalog_->FolderList[a.index] : catalog_->FileList[a.index];
+            a.folder ? catalog_->FolderList()[a.index] : catalog_->FileList()[a.index];
         const CatalogEntry& y =
-            b.folder ? catalog_->FolderList[b.index] : catalog_->FileList[b.index];
+            b.folder ? catalog_->FolderList()[b.index] : catalog_->FileList()[b.index];
         int c = 0;
         switch (sortColumn_) {
         case Size:
@@ -260,7 +260,7 @@ void FileListModel::sort(int column, Qt::SortOrder order) {
 
 const CatalogEntry& FileListModel::entry(int r) const {
     const Row& rw = row(r);
-    return rw.folder ? catalog_->FolderList[rw.index] : catalog_->FileList[rw.index];
+    return rw.folder ? catalog_->FolderList()[rw.index] : catalog_->FileList()[rw.index];
 }
 
 QString FileListModel::suffixKey(std::string_view name) {
@@ -288,7 +288,7 @@ QString FileListModel::typeName(std::string_view name) const {
 
 QIcon FileListModel::icon(const Row& row) const {
     if (row.folder) return folderIcon_;
-    const std::string_view name = catalog_->FileList[row.index].name;
+    const std::string_view name = catalog_->FileList()[row.index].name;
     const QString key = suffixKey(name);
     auto it = iconCache_.constFind(key);
     if (it != iconCache_.constEnd()) return *it;
@@ -304,7 +304,7 @@ QIcon FileListModel::icon(const Row& row) const {
 
 QString FileListModel::text(const Row& row, int column) const {
     const CatalogEntry& e =
-        row.folder ? catalog_->FolderList[row.index] : catalog_->FileList[row.index];
+        row.folder ? catalog_->FolderList()[row.index] : catalog_->FileList()[row.index];
     switch (column) {
     case Name:
         return entryName(e);

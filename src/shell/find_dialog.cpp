@@ -52,7 +52,7 @@ void FindResultsModel::sort(int column, Qt::SortOrder order) {
         std::stable_sort(files_.begin(), files_.end(), [this](std::uint32_t a, std::uint32_t b) {
             int c = 0;
             if (sortColumn_ == 2) {
-                const auto x = catalog_.FileList[a].size, y = catalog_.FileList[b].size;
+                const auto x = catalog_.FileList()[a].size, y = catalog_.FileList()[b].size;
                 c = x < y ? -1 : x > y ? 1 : 0;
             } else {
                 c = QString::compare(textOf(a, sortColumn_), textOf(b, sortColumn_),
@@ -65,12 +65,12 @@ void FindResultsModel::sort(int column, Qt::SortOrder order) {
 }
 
 QString FindResultsModel::pathOf(std::uint32_t file) const {
-    const long folder = catalog_.folderIndex(catalog_.FileList[file].parentId);
+    const long folder = catalog_.folderIndex(catalog_.FileList()[file].parentId);
     if (folder < 0) return QStringLiteral("/");
     // Up the tree from the folder's item to the one below the root, so that
     // renamed folders show their new names.
     QString path;
-    QModelIndex item = tree_.indexForTreeItem(catalog_.FolderList[std::size_t(folder)].treeItem);
+    QModelIndex item = tree_.indexForTreeItem(catalog_.FolderList()[std::size_t(folder)].treeItem);
     if (!item.isValid() || !item.parent().isValid()) return QStringLiteral("/");
     for (; item.isValid() && item.parent().isValid(); item = item.parent())
         path = QLatin1Char('/') + item.data().toString() + path;
@@ -84,7 +84,7 @@ QString FindResultsModel::textOf(std::uint32_t file, int column) const {
     case 1:
         return pathOf(file);
     case 2:
-        return QString::number(catalog_.FileList[file].size);
+        return QString::number(catalog_.FileList()[file].size);
     case 3:
         return names_->text({false, file}, FileListModel::Type);
     }
@@ -217,7 +217,7 @@ void FindDialog::startSearch() {
 void FindDialog::search(std::string pattern) {
     using Clock = std::chrono::steady_clock;
     auto last = Clock::now();
-    const auto& files = catalog_.FileList;
+    const auto& files = catalog_.FileList();
     for (std::uint32_t i = 0; i < files.size(); ++i) {
         {
             // Paused while the stop question is open.

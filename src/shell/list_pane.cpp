@@ -308,11 +308,11 @@ void ListPane::endRename(int row, const QString& edited) {
     }
     const FileListModel::Row r = model_->row(row);
     if (r.folder) {
-        CatalogEntry& f = state_.catalog.FolderList[r.index];
-        state_.catalog.rename(f, bytes.toStdString());
+        state_.catalog.renameFolder(r.index, bytes.toStdString());
+        const CatalogEntry& f = state_.catalog.FolderList()[r.index];
         if (catalogTree_()) folders_->refreshItem(folders_->indexForTreeItem(f.treeItem));
     } else {
-        state_.catalog.rename(state_.catalog.FileList[r.index], bytes.toStdString());
+        state_.catalog.renameFile(r.index, bytes.toStdString());
     }
     model_->refreshRow(row);
 }

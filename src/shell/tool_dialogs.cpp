@@ -134,7 +134,7 @@ PropertiesText folderProperties(const Catalog& catalog, const FolderTreeModel& t
             if (tree.treeItemOf(item) != 0)
                 for (std::uint32_t f : catalog.childFiles(key)) {
                     ++files;
-                    bytes += catalog.FileList[f].size;
+                    bytes += catalog.FileList()[f].size;
                 }
             for (int r = tree.rowCount(item) - 1; r >= 0; --r)
                 stack.push_back(tree.index(r, 0, item));
@@ -196,8 +196,8 @@ DriveInfoDialog::DriveInfoDialog(const VolumeInfo& volume, const Catalog& catalo
                               QString::fromStdString(volumeSizeText(volume.sectorCount)),
                               QString::fromStdString(blockSizeText(volume.sectorsPerBlock)),
                               QString::number(volume.startSector + 128),
-                              QString::number(catalog.fileCount),
-                              QString::number(catalog.folderCount),
+                              QString::number(catalog.fileCount()),
+                              QString::number(catalog.folderCount()),
                               extensive ? QStringLiteral("Extensive") : QStringLiteral("Normal")};
     auto* grid = new QGridLayout(this);
     grid->setContentsMargins(18, 16, 18, 12);

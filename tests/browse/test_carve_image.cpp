@@ -76,7 +76,7 @@ std::set<std::uint32_t> liveDataBlocks(Image& image) {
     image.mount(live, RecoveryMode::Normal, false);
     std::set<std::uint32_t> blocks;
     std::vector<std::uint8_t> leaf(kBlock);
-    for (const DataItemRef& ref : live.IndirectItems) {
+    for (const DataItemRef& ref : live.IndirectItems()) {
         image.reader.ReadSectors(ref.leafSector, kBlock / 512, leaf.data());
         for (std::size_t at = ref.itemLocation; at + 4 <= ref.itemLocation + ref.itemLength;
              at += 4)
@@ -98,7 +98,7 @@ TEST(CarveImage, CarvedFilesAreDeletedFilesWholeOrCutAtABreakAndHoldNoLiveBlock)
     FileContents contents(image.reader, image.volume, catalog, nullptr);
     std::set<std::string> exact;
     std::size_t carved = 0;
-    for (const CatalogEntry& f : catalog.FileList) {
+    for (const CatalogEntry& f : catalog.FileList()) {
         const CarvedFile* c = catalog.carvedFile(f);
         if (!c) continue;
         ++carved;

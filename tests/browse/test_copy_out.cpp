@@ -172,7 +172,7 @@ TEST(CopyOut, FreeNumberedNamesAreFoundInLinearTries) {
         t.file(2, "same.txt", pattern(5, i));
     const std::uint32_t root = t.finish();
     auto m = mountBuilt(t.vb, root, RecoveryMode::Normal);
-    ASSERT_EQ(m->catalog.fileCount, k);
+    ASSERT_EQ(m->catalog.fileCount(), k);
     ScratchDir dest;
     CopyRequests requests;
     CopyOut copy(m->reader, m->volume, m->catalog, &m->live, {}, requests);
@@ -222,7 +222,7 @@ TEST(CopyOut, FilesAreReadInDiskOrder) {
     b.internal(root, children);
     b.superblock(root);
     auto m = mountBuilt(b, root, RecoveryMode::Normal);
-    ASSERT_EQ(m->catalog.fileCount, 30u);
+    ASSERT_EQ(m->catalog.fileCount(), 30u);
     const ReadStats before = m->reader.stats();
     ScratchDir dest;
     ASSERT_TRUE(recoverAll(*m, dest.str()).whole());
@@ -480,10 +480,10 @@ TEST(CopyOut, EntriesRenamedDotDotStayInsideTheDestination) {
     t.file(folder, "f.txt", pattern(10, 1));
     const std::uint32_t root = t.finish();
     auto m = mountBuilt(t.vb, root, RecoveryMode::Normal);
-    ASSERT_EQ(m->catalog.FolderList.size(), 1u);
-    ASSERT_EQ(m->catalog.FileList.size(), 1u);
-    m->catalog.rename(m->catalog.FolderList[0], "..");
-    m->catalog.rename(m->catalog.FileList[0], "..");
+    ASSERT_EQ(m->catalog.FolderList().size(), 1u);
+    ASSERT_EQ(m->catalog.FileList().size(), 1u);
+    m->catalog.renameFolder(0, "..");
+    m->catalog.renameFile(0, "..");
     ScratchDir scratch;
     const fs::path dest = scratch.path() / "a" / "dest";
     fs::create_directories(dest);
@@ -532,9 +532,9 @@ TEST(CopyOut, SymbolicLinksAreWrittenAsLinksAndSpecialFilesAreSkipped) {
     }
     const std::uint32_t root = t.finish();
     auto m = mountBuilt(t.vb, root, RecoveryMode::Normal);
-    EXPECT_EQ(m->catalog.fileCount, 7u);
+    EXPECT_EQ(m->catalog.fileCount(), 7u);
     std::map<std::string, FileType> kinds;
-    for (const auto& f : m->catalog.FileList)
+    for (const auto& f : m->catalog.FileList())
         kinds[f.name.str()] = f.fileType;
     EXPECT_EQ(kinds["near"], FileType::Symlink);
     EXPECT_EQ(kinds["special1"], FileType::Special);
@@ -565,7 +565,7 @@ TEST(CopyOut, FurtherNamesOfAFileAreHardLinksToItsFirstCopy) {
     t.hardLink(sub, "third.bin", id, 3);
     const std::uint32_t root = t.finish();
     auto m = mountBuilt(t.vb, root, RecoveryMode::Normal);
-    ASSERT_EQ(m->catalog.fileCount, 3u);
+    ASSERT_EQ(m->catalog.fileCount(), 3u);
     ScratchDir dest;
     const CopySummary s = recoverAll(*m, dest.str());
     ASSERT_TRUE(s.whole()) << s.fatalError;
@@ -591,8 +591,8 @@ TEST(CopyOut, RecoverSelectedWritesFoldersWithSubtreesAndFilesAtTheTop) {
     auto m = mountBuilt(t.vb, root, RecoveryMode::Normal);
     RecoverySelection sel;
     sel.folders.push_back(std::size_t(m->catalog.folderIndex(b)));
-    for (std::size_t i = 0; i < m->catalog.FileList.size(); ++i)
-        if (m->catalog.FileList[i].name == "top.txt") sel.files.push_back(i);
+    for (std::size_t i = 0; i < m->catalog.FileList().size(); ++i)
+        if (m->catalog.FileList()[i].name == "top.txt") sel.files.push_back(i);
     ScratchDir dest;
     CopyRequests requests;
     CopyOut copy(m->reader, m->volume, m->catalog, &m->live, {}, requests);

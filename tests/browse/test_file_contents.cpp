@@ -47,7 +47,7 @@ TEST_P(BlockSizes, IndirectBlocksHolesAndTailComeOutInPlace) {
 
     for (RecoveryMode mode : {RecoveryMode::Normal, RecoveryMode::Extensive}) {
         auto m = mountBuilt(b, root, mode);
-        ASSERT_EQ(m->catalog.FileList.size(), 1u);
+        ASSERT_EQ(m->catalog.FileList().size(), 1u);
         m->source->largest = 0;
         ScratchDir dest;
         RecoverySettings settings;
@@ -252,9 +252,9 @@ TEST(FileContents, ExtensiveChoosesTheLiveCopyAndEachVersionsOwnBytes) {
 
     auto ext = mountBuilt(v.b, v.root, RecoveryMode::Extensive);
     // keep.txt was edited in place: same size, another time, another version.
-    ASSERT_EQ(ext->catalog.FileList.size(), 5u);
+    ASSERT_EQ(ext->catalog.FileList().size(), 5u);
     std::map<std::string, bool> deleted;
-    for (const auto& f : ext->catalog.FileList)
+    for (const auto& f : ext->catalog.FileList())
         deleted[f.name.str() + "/" + std::to_string(f.size) + "/" +
                 std::to_string(f.modifiedTime)] = f.deleted;
     EXPECT_EQ(deleted, (std::map<std::string, bool>{{"keep.txt/40/101", false},
@@ -299,7 +299,7 @@ TEST(FileContents, SameSizeVersionsBorrowFromTheNewestSnapshot) {
 
     auto m = mountBuilt(b, root, RecoveryMode::Extensive);
     std::map<std::uint32_t, const CatalogEntry*> byTime;
-    for (const auto& f : m->catalog.FileList)
+    for (const auto& f : m->catalog.FileList())
         byTime[f.modifiedTime] = &f;
     ASSERT_EQ(byTime.count(100), 1u);
     FileContents contents(m->reader, m->volume, m->catalog, &m->live);

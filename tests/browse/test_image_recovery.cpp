@@ -211,7 +211,7 @@ TEST(ImageRecovery, DeletedAndOlderVersionsComeOutWithTheirOwnBytes) {
     EXPECT_GT(intact, versions / 2);
     // Deleted entries are marked; live ones are not.
     std::size_t deleted = 0;
-    for (const auto& f : r->m->catalog.FileList)
+    for (const auto& f : r->m->catalog.FileList())
         deleted += f.deleted;
     EXPECT_GE(deleted, versions);
 }

@@ -56,7 +56,7 @@ struct Versions {
 std::vector<std::pair<std::string, std::uint64_t>> listed(const Catalog& c) {
     std::vector<std::pair<std::string, std::uint64_t>> out;
     for (std::uint32_t i : c.childFiles(kRootObjectId))
-        out.emplace_back(c.FileList[i].name.str(), c.FileList[i].size);
+        out.emplace_back(c.FileList()[i].name.str(), c.FileList()[i].size);
     return out;
 }
 

@@ -30,13 +30,13 @@ struct Mounted {
 
     std::vector<std::string> fileNames() const {
         std::vector<std::string> names;
-        for (const auto& f : catalog.FileList)
+        for (const auto& f : catalog.FileList())
             names.push_back(f.name.str());
         return names;
     }
     std::vector<std::string> folderNames() const {
         std::vector<std::string> names;
-        for (const auto& f : catalog.FolderList)
+        for (const auto& f : catalog.FolderList())
             names.push_back(f.name.str());
         return names;
     }

@@ -101,10 +101,10 @@ std::size_t mountBytes(const std::uint8_t* data, std::size_t size) {
     std::size_t found = 0;
     forEachMount(data, size, [&](FuzzVolume& v) {
         std::string path;
-        for (const auto& f : v.catalog.FolderList)
+        for (const auto& f : v.catalog.FolderList())
             v.catalog.folderPath(f.objectId, path);
-        found += v.catalog.FolderList.size() + v.catalog.FileList.size() +
-                 v.catalog.DirectItems.size() + v.catalog.IndirectItems.size();
+        found += v.catalog.FolderList().size() + v.catalog.FileList().size() +
+                 v.catalog.DirectItems().size() + v.catalog.IndirectItems().size();
     });
     return found;
 }
@@ -114,7 +114,7 @@ std::uint64_t contentsBytes(const std::uint8_t* data, std::size_t size) {
     forEachMount(data, size, [&](FuzzVolume& v) {
         const LiveState live = liveStateOf(*v.mount, v.catalog);
         FileContents contents(v.reader, v.info, v.catalog, &live);
-        for (const auto& file : v.catalog.FileList) {
+        for (const auto& file : v.catalog.FileList()) {
             CheckingSink sink(file.size);
             std::vector<Damage> damage;
             contents.copy(file, sink, damage);

@@ -107,7 +107,7 @@ struct Mounted {
     // Files by path, with the entry.
     std::map<std::string, const CatalogEntry*> byPath() const {
         std::map<std::string, const CatalogEntry*> out;
-        for (const CatalogEntry& f : catalog.FileList) {
+        for (const CatalogEntry& f : catalog.FileList()) {
             std::string path;
             if (catalog.folderPath(f.parentId, path)) out[path + "/" + f.name] = &f;
         }

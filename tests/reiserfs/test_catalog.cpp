@@ -26,13 +26,13 @@ struct Feed {
     }
     std::vector<std::string> fileNames() const {
         std::vector<std::string> n;
-        for (const auto& f : catalog.FileList)
+        for (const auto& f : catalog.FileList())
             n.push_back(f.name.str());
         return n;
     }
     std::vector<std::string> folderNames() const {
         std::vector<std::string> n;
-        for (const auto& f : catalog.FolderList)
+        for (const auto& f : catalog.FolderList())
             n.push_back(f.name.str());
         return n;
     }
@@ -46,13 +46,13 @@ TEST(Catalog, NamesAndStatDataJoinWhicheverComesFirst) {
     f.leaf(LeafBuilder(4096).directory(1, 2, {{2, 10, "a.txt"}, {2, 11, "b.txt"}}));
     f.leaf(LeafBuilder(4096).file(2, 11, 7, 600)); // stat after
     ASSERT_EQ(f.fileNames(), (std::vector<std::string>{"a.txt", "b.txt"}));
-    const auto& a = f.catalog.FileList[0];
+    const auto& a = f.catalog.FileList()[0];
     EXPECT_EQ(a.size, 29u);
     EXPECT_EQ(a.modifiedTime, 500u);
     EXPECT_EQ(a.parentId, 2u);
     EXPECT_EQ(a.fileNumber, 1u);
-    EXPECT_EQ(f.catalog.FileList[1].fileNumber, 2u);
-    EXPECT_EQ(f.catalog.fileCount, 2u);
+    EXPECT_EQ(f.catalog.FileList()[1].fileNumber, 2u);
+    EXPECT_EQ(f.catalog.fileCount(), 2u);
 }
 
 TEST(Catalog, DisorderedNamePositionsVoidTheWholeItem) {
@@ -67,7 +67,7 @@ TEST(Catalog, DisorderedNamePositionsVoidTheWholeItem) {
     Feed f;
     f.mount.ProcessLeaf(0, block, true);
     f.leaf(LeafBuilder(4096).file(2, 10, 1).file(2, 11, 1).file(2, 12, 1));
-    EXPECT_TRUE(f.catalog.FileList.empty());
+    EXPECT_TRUE(f.catalog.FileList().empty());
 }
 
 TEST(Catalog, MovedEntriesBelongToTheListingFolderAndTheRestOfTheItemIsKept) {
@@ -80,9 +80,9 @@ TEST(Catalog, MovedEntriesBelongToTheListingFolderAndTheRestOfTheItemIsKept) {
                .file(30, 40, 5)
                .file(20, 41, 6));
     ASSERT_EQ(f.fileNames(), (std::vector<std::string>{"g", "h"}));
-    EXPECT_EQ(f.catalog.FileList[0].parentId, 20u);
-    EXPECT_EQ(f.catalog.FileList[0].keyDirId, 30u);
-    EXPECT_EQ(f.catalog.FileList[1].parentId, 20u);
+    EXPECT_EQ(f.catalog.FileList()[0].parentId, 20u);
+    EXPECT_EQ(f.catalog.FileList()[0].keyDirId, 30u);
+    EXPECT_EQ(f.catalog.FileList()[1].parentId, 20u);
 }
 
 TEST(Catalog, EntryCountLimitIsOneThousand) {
@@ -102,7 +102,7 @@ TEST(Catalog, EntryCountLimitIsOneThousand) {
             const auto block = s.build();
             f.mount.ProcessLeaf(0, block, true);
         }
-        EXPECT_EQ(f.catalog.fileCount, count == 1000 ? 1000u : 0u) << count;
+        EXPECT_EQ(f.catalog.fileCount(), count == 1000 ? 1000u : 0u) << count;
     }
 }
 
@@ -126,9 +126,9 @@ TEST(Catalog, NamesStopAtZeroAndAtTwoHundredFiftyFiveBytes) {
                .directory(1, 2, {{2, 10, longName}, {2, 11, std::string("pad\0\0\0", 6)}})
                .file(2, 10, 1)
                .file(2, 11, 1));
-    ASSERT_EQ(f.catalog.FileList.size(), 2u);
-    EXPECT_EQ(f.catalog.FileList[0].name, std::string(255, 'n'));
-    EXPECT_EQ(f.catalog.FileList[1].name, "pad");
+    ASSERT_EQ(f.catalog.FileList().size(), 2u);
+    EXPECT_EQ(f.catalog.FileList()[0].name, std::string(255, 'n'));
+    EXPECT_EQ(f.catalog.FileList()[1].name, "pad");
 }
 
 // Every name of a file with several links is listed, whichever comes first;
@@ -143,7 +143,7 @@ TEST(Catalog, NormalModeListsEveryNameOfAHardLinkedFile) {
                .links(1));
     f.leaf(LeafBuilder(4096).directory(2, 30, {{2, 10, "third"}, {2, 10, "fourth"}}));
     EXPECT_EQ(f.fileNames(), (std::vector<std::string>{"first", "second", "one", "third"}));
-    EXPECT_EQ(f.catalog.fileCount, 4u);
+    EXPECT_EQ(f.catalog.fileCount(), 4u);
     EXPECT_EQ(f.catalog.pendingNameCount(), 2u); // "x" and the fourth name of a 3-link file
 }
 
@@ -152,7 +152,7 @@ TEST(Catalog, FirstFolderPerObjectIdWins) {
     f.leaf(LeafBuilder(4096).folder(2, 20, 1).directory(1, 2, {{2, 20, "old"}}));
     f.leaf(LeafBuilder(4096).folder(2, 20, 2).directory(1, 2, {{2, 20, "new"}}));
     EXPECT_EQ(f.folderNames(), std::vector<std::string>{"old"});
-    EXPECT_EQ(f.catalog.folderCount, 1u);
+    EXPECT_EQ(f.catalog.folderCount(), 1u);
 }
 
 // A version is a size and a time: a file edited in place keeps its size.
@@ -160,14 +160,14 @@ TEST(Catalog, ExtensiveModeListsEachVersionOfAFileOnce) {
     Feed f(RecoveryMode::Extensive);
     f.leaf(LeafBuilder(4096).file(2, 10, 10, 100).directory(1, 2, {{2, 10, "v"}}));
     f.leaf(LeafBuilder(4096).file(2, 10, 10, 100).directory(1, 2, {{2, 10, "v"}}));
-    EXPECT_EQ(f.catalog.fileCount, 1u);
+    EXPECT_EQ(f.catalog.fileCount(), 1u);
     // A newer stat data met after the name still joins it (many to many).
     f.leaf(LeafBuilder(4096).file(2, 10, 20, 100));
     f.leaf(LeafBuilder(4096).file(2, 10, 10, 200)); // same size, edited later
-    ASSERT_EQ(f.catalog.fileCount, 3u);
-    EXPECT_EQ(f.catalog.FileList[1].size, 20u);
-    EXPECT_EQ(f.catalog.FileList[2].size, 10u);
-    EXPECT_EQ(f.catalog.FileList[2].modifiedTime, 200u);
+    ASSERT_EQ(f.catalog.fileCount(), 3u);
+    EXPECT_EQ(f.catalog.FileList()[1].size, 20u);
+    EXPECT_EQ(f.catalog.FileList()[2].size, 10u);
+    EXPECT_EQ(f.catalog.FileList()[2].modifiedTime, 200u);
     // The same version under a second key (damage) is not listed again, and
     // the names on either side of it keep their bytes.
     f.leaf(LeafBuilder(4096)
@@ -175,9 +175,9 @@ TEST(Catalog, ExtensiveModeListsEachVersionOfAFileOnce) {
                .file(2, 11, 5, 100)
                .file(3, 10, 10, 200));
     f.leaf(LeafBuilder(4096).directory(1, 2, {{2, 12, "x"}}).file(2, 12, 6, 100));
-    ASSERT_EQ(f.catalog.fileCount, 5u);
-    EXPECT_EQ(f.catalog.FileList[3].name, "w");
-    EXPECT_EQ(f.catalog.FileList[4].name, "x");
+    ASSERT_EQ(f.catalog.fileCount(), 5u);
+    EXPECT_EQ(f.catalog.FileList()[3].name, "w");
+    EXPECT_EQ(f.catalog.FileList()[4].name, "x");
 }
 
 TEST(Catalog, OrphanFoldersGetNumberedLostParentsUnderTheRoot) {
@@ -191,8 +191,8 @@ TEST(Catalog, OrphanFoldersGetNumberedLostParentsUnderTheRoot) {
     f.catalog.FindLostFolders(f.stop);
     f.catalog.BuildFolderTree();
     ASSERT_EQ(f.folderNames(), (std::vector<std::string>{"x", "y", "z", "Dir0", "Dir1"}));
-    EXPECT_EQ(f.catalog.folderCount, 5u);
-    const auto& dir0 = f.catalog.FolderList[3];
+    EXPECT_EQ(f.catalog.folderCount(), 5u);
+    const auto& dir0 = f.catalog.FolderList()[3];
     EXPECT_EQ(dir0.objectId, 50u);
     EXPECT_EQ(dir0.parentId, 2u);
     EXPECT_EQ(dir0.modifiedTime, 0u);
@@ -219,16 +219,16 @@ TEST(Catalog, FilesWhoseFolderIsMissingGetALostFolderToo) {
     f.catalog.FindLostFolders(f.stop);
     f.catalog.BuildFolderTree();
     EXPECT_EQ(f.folderNames(), (std::vector<std::string>{"x", "Dir0", "Dir1", "Dir2"}));
-    EXPECT_EQ(f.catalog.folderCount, 4u);
+    EXPECT_EQ(f.catalog.folderCount(), 4u);
     for (const auto& [file, path] : std::vector<std::pair<std::size_t, std::string>>{
              {0, "/Dir0"}, {1, "/Dir1"}, {2, "/Dir1"}, {3, "/Dir2"}, {4, ""}}) {
         std::string at;
-        EXPECT_TRUE(f.catalog.folderPath(f.catalog.FileList[file].parentId, at)) << file;
-        EXPECT_EQ(at, path) << f.catalog.FileList[file].name;
+        EXPECT_TRUE(f.catalog.folderPath(f.catalog.FileList()[file].parentId, at)) << file;
+        EXPECT_EQ(at, path) << f.catalog.FileList()[file].name;
     }
     EXPECT_EQ(f.catalog.childFiles(80).size(), 2u);
     EXPECT_EQ(f.catalog.childFolders(2).size(), 3u);
-    const auto& dir1 = f.catalog.FolderList[2];
+    const auto& dir1 = f.catalog.FolderList()[2];
     EXPECT_EQ(dir1.objectId, 80u);
     EXPECT_EQ(dir1.modifiedTime, 0u);
     EXPECT_NE(dir1.treeItem, 0u);
@@ -243,7 +243,7 @@ TEST(Catalog, FolderTreeIsNumberedDepthFirstAndCannotLoop) {
     f.catalog.AddFolder("c1", 13, 14, 0, 13);      // cycle 13 <-> 14, unreachable
     f.catalog.AddFolder("c2", 14, 13, 0, 14);
     f.catalog.BuildFolderTree();
-    const auto& l = f.catalog.FolderList;
+    const auto& l = f.catalog.FolderList();
     ASSERT_EQ(l.size(), 6u);
     EXPECT_EQ(l[0].treeItem, 1u);
     EXPECT_EQ(l[2].treeItem, 2u); // a1 right after its parent
@@ -251,14 +251,14 @@ TEST(Catalog, FolderTreeIsNumberedDepthFirstAndCannotLoop) {
     EXPECT_EQ(l[3].treeItem, 4u);
     EXPECT_EQ(l[4].treeItem, 0u);
     EXPECT_EQ(l[5].treeItem, 0u);
-    EXPECT_EQ(f.catalog.treeFillCount, 4u);
+    EXPECT_EQ(f.catalog.treeFillCount(), 4u);
 }
 
 TEST(Catalog, AnEmptyCatalogCountsOneFolderAfterTheTree) {
     Feed f;
     f.catalog.BuildFolderTree();
-    EXPECT_EQ(f.catalog.folderCount, 1u);
-    EXPECT_EQ(f.catalog.treeFillCount, 0u);
+    EXPECT_EQ(f.catalog.folderCount(), 1u);
+    EXPECT_EQ(f.catalog.treeFillCount(), 0u);
 }
 
 TEST(Catalog, OneKeyRepeatedWithoutEndCannotMultiplyTheJoins) {
@@ -269,7 +269,7 @@ TEST(Catalog, OneKeyRepeatedWithoutEndCannotMultiplyTheJoins) {
         f.leaf(LeafBuilder(4096)
                    .directory(1, 2, {{2, 10, "v" + std::to_string(i)}})
                    .file(2, 10, i + 1));
-    EXPECT_EQ(f.catalog.fileCount, 256u * 64u);
+    EXPECT_EQ(f.catalog.fileCount(), 256u * 64u);
 }
 
 // Several megabytes of names wait for their stat data; most then join, so the
@@ -306,7 +306,7 @@ TEST(Catalog, NamesWaitingAcrossTheirArenasRenewalKeepTheirBytes) {
         names(kNames, kNames + kLate); // more names: the arena is renewed
         f.leaf(LeafBuilder(4096).directory(1, 2, {{2, 105, "second name"}}));
         stats(kNames - kLate, kNames + kLate);
-        const auto& list = f.catalog.FileList;
+        const auto& list = f.catalog.FileList();
         ASSERT_EQ(list.size(), kNames + kLate + (mode == RecoveryMode::Extensive ? 1 : 0));
         for (const auto& e : list) {
             if (e.name == "second name") {

@@ -33,9 +33,9 @@ struct MountedImage {
 
     MountedImage(const std::string& image, std::uint32_t volume, RecoveryMode mode)
         : m(mountImage(testImage(image), volume, mode)) {
-        for (const auto& f : m->catalog.FolderList)
+        for (const auto& f : m->catalog.FolderList())
             add(f, true);
-        for (const auto& f : m->catalog.FileList)
+        for (const auto& f : m->catalog.FileList())
             add(f, false);
     }
     void add(const CatalogEntry& e, bool folder) {
@@ -210,7 +210,7 @@ void referenceMount(SectorReader& reader, const VolumeInfo& v, Catalog& c, Recov
         }
     }
     if (mode == RecoveryMode::Extensive) {
-        const std::size_t folders = c.FolderList.size(), files = c.FileList.size();
+        const std::size_t folders = c.FolderList().size(), files = c.FileList().size();
         for (std::uint64_t block = 0; block < blocks; ++block) {
             const auto b = read(block);
             auto head = ReadBlockHead(b);
@@ -218,10 +218,7 @@ void referenceMount(SectorReader& reader, const VolumeInfo& v, Catalog& c, Recov
                 mount.ProcessLeaf(v.blockSector(block), b, false);
         }
         c.releasePending();
-        for (std::size_t i = folders; i < c.FolderList.size(); ++i)
-            c.FolderList[i].deleted = true;
-        for (std::size_t i = files; i < c.FileList.size(); ++i)
-            c.FileList[i].deleted = true;
+        c.markDeletedFrom(folders, files);
     }
     c.FindLostFolders(stop);
     c.BuildFolderTree(kRootObjectId);
@@ -265,11 +262,11 @@ TEST_P(DiskOrder, MountEqualsTheTreeOrderWalk) {
         Catalog want;
         referenceMount(m.m->reader, m.m->volume, want, mode);
         const bool inOrder = mode == RecoveryMode::Normal;
-        EXPECT_EQ(rows(m.m->catalog.FolderList, inOrder), rows(want.FolderList, inOrder));
-        EXPECT_EQ(rows(m.m->catalog.FileList, inOrder), rows(want.FileList, inOrder));
-        EXPECT_EQ(refs(m.m->catalog.DirectItems, inOrder), refs(want.DirectItems, inOrder));
-        EXPECT_EQ(refs(m.m->catalog.IndirectItems, inOrder), refs(want.IndirectItems, inOrder));
-        EXPECT_GT(m.m->catalog.FileList.size(), 0u);
+        EXPECT_EQ(rows(m.m->catalog.FolderList(), inOrder), rows(want.FolderList(), inOrder));
+        EXPECT_EQ(rows(m.m->catalog.FileList(), inOrder), rows(want.FileList(), inOrder));
+        EXPECT_EQ(refs(m.m->catalog.DirectItems(), inOrder), refs(want.DirectItems(), inOrder));
+        EXPECT_EQ(refs(m.m->catalog.IndirectItems(), inOrder), refs(want.IndirectItems(), inOrder));
+        EXPECT_GT(m.m->catalog.FileList().size(), 0u);
     }
 }
 

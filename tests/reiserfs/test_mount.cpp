@@ -83,7 +83,7 @@ TEST(Mount, LeavesInReverseOrderCostOneSeekPerLevel) {
         const Names found = e->fileNames();
         EXPECT_EQ(std::set<std::string>(found.begin(), found.end()),
                   std::set<std::string>(expected.begin(), expected.end()));
-        for (const auto& f : e->catalog.FileList)
+        for (const auto& f : e->catalog.FileList())
             EXPECT_FALSE(f.deleted) << f.name;
         EXPECT_LE(e->reader.stats().seeks, 2u);
     }
@@ -205,12 +205,12 @@ TEST(Mount, EightKilobyteBlocksAndDataItemsWithLargeOffsets) {
     v.put(9, leaf.build());
     auto r = v.mount(9, RecoveryMode::Normal);
     ASSERT_EQ(r->fileNames(), Names{"big"});
-    EXPECT_EQ(r->catalog.FileList[0].size, std::uint64_t(5) << 32);
-    ASSERT_EQ(r->catalog.IndirectItems.size(), 1u);
-    ASSERT_EQ(r->catalog.DirectItems.size(), 1u);
-    EXPECT_EQ(r->catalog.DirectItems[0].keyOffset, (std::uint64_t(5) << 32) - 3);
-    EXPECT_EQ(r->catalog.IndirectItems[0].leafSector, 9u * 16);
-    EXPECT_EQ(r->catalog.IndirectItems[0].itemLength, 12u);
+    EXPECT_EQ(r->catalog.FileList()[0].size, std::uint64_t(5) << 32);
+    ASSERT_EQ(r->catalog.IndirectItems().size(), 1u);
+    ASSERT_EQ(r->catalog.DirectItems().size(), 1u);
+    EXPECT_EQ(r->catalog.DirectItems()[0].keyOffset, (std::uint64_t(5) << 32) - 3);
+    EXPECT_EQ(r->catalog.IndirectItems()[0].leafSector, 9u * 16);
+    EXPECT_EQ(r->catalog.IndirectItems()[0].itemLength, 12u);
 }
 
 // Workers and copy-out alike: the starter clears the flags before the thread
@@ -248,7 +248,7 @@ TEST(Mount, StopDuringTheWalkStillBuildsTheTreeOfWhatWasFound) {
     EXPECT_TRUE(r->result.stopped);
     ASSERT_EQ(r->folderNames(), Names{"dir"});
     EXPECT_TRUE(r->fileNames().empty());
-    EXPECT_EQ(r->catalog.FolderList[0].treeItem, 1u);
+    EXPECT_EQ(r->catalog.FolderList()[0].treeItem, 1u);
     EXPECT_FALSE(stop); // cleared for the phases after the collection
 }
 
@@ -310,7 +310,7 @@ TEST(Mount, APartitionEntryLargerThanTheDiskIsScannedOnlyToItsEnd) {
     Catalog catalog;
     std::atomic<bool> stop{false};
     VolumeMount(reader, info, catalog, stop).MountSelectedVolume(RecoveryMode::Extensive);
-    EXPECT_EQ(catalog.fileCount, 1u);
+    EXPECT_EQ(catalog.fileCount(), 1u);
     EXPECT_LT(counted->requests, 200); // not one retry per sector of 2 TiB
 }
 
@@ -374,8 +374,8 @@ TEST(Mount, UnreadableLeafIsTakenFromItsNewestCommittedJournalCopy) {
     auto r = mountWithLeaf22Unreadable(v);
     EXPECT_EQ(r->fileNames(), (Names{"a", "b"}));
     EXPECT_EQ(r->result.nodesFromJournal, 1u);
-    ASSERT_EQ(r->catalog.DirectItems.size(), 1u);
-    EXPECT_EQ(r->catalog.DirectItems[0].leafSector, (Journal::kFirst + 5) * 8u);
+    ASSERT_EQ(r->catalog.DirectItems().size(), 1u);
+    EXPECT_EQ(r->catalog.DirectItems()[0].leafSector, (Journal::kFirst + 5) * 8u);
 }
 
 // A transaction that fails a check is ignored and the older copy serves; with

@@ -111,9 +111,9 @@ TEST_F(Browse, RenameRestoresEmptyAndCancelledNamesAndRenamesEverywhere) {
     ASSERT_GE(row("Songs"), 0);
     const long music = w.state().catalog.folderIndex(7);
     ASSERT_GE(music, 0);
-    EXPECT_EQ(w.state().catalog.FolderList[std::size_t(music)].name, "Songs");
+    EXPECT_EQ(w.state().catalog.FolderList()[std::size_t(music)].name, "Songs");
     const auto item = w.folderModel()->indexForTreeItem(
-        w.state().catalog.FolderList[std::size_t(music)].treeItem);
+        w.state().catalog.FolderList()[std::size_t(music)].treeItem);
     EXPECT_EQ(item.data().toString(), "Songs");
 }
 
@@ -294,7 +294,7 @@ TEST_F(Browse, DriveInformationAfterEachMode) {
               QStringLiteral("%1 sectors (%2 MB)").arg(v.sectorCount).arg(v.sectorCount / 2048));
     EXPECT_EQ(normal.valueText(3), "4096 bytes");
     EXPECT_EQ(normal.valueText(4), QString::number(v.startSector + 128));
-    EXPECT_EQ(normal.valueText(5), QString::number(w.state().catalog.fileCount));
+    EXPECT_EQ(normal.valueText(5), QString::number(w.state().catalog.fileCount()));
     EXPECT_EQ(normal.valueText(7), "Normal");
     EXPECT_EQ(DriveInfoDialog(v, w.state().catalog, true).valueText(7), "Extensive");
 }
@@ -313,10 +313,10 @@ TEST(Properties, FileKilobytesAndFolderSubtreeTotals) {
     c.BuildFolderTree(2);
     FolderTreeModel tree;
     tree.setCatalog(&c, "V");
-    const PropertiesText f = folderProperties(c, tree, c.FolderList[0].treeItem);
+    const PropertiesText f = folderProperties(c, tree, c.FolderList()[0].treeItem);
     EXPECT_EQ(f.contains, "3 File(s) and 1 Folder(s)");
     EXPECT_EQ(f.size, "2 MB");
-    const PropertiesText e = folderProperties(c, tree, c.FolderList[2].treeItem);
+    const PropertiesText e = folderProperties(c, tree, c.FolderList()[2].treeItem);
     EXPECT_EQ(e.contains, "0 File(s) and 0 Folder(s)");
     EXPECT_EQ(e.size, "Less than 1 MB");
     EXPECT_EQ(folderProperties(c, tree, 999).contains, "0 File(s) and 0 Folder(s)");

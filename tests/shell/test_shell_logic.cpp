@@ -92,19 +92,19 @@ TEST(FolderTreeModel, EveryPlacedFolderSitsUnderItsParentAtItsTreeItemNumber) {
     const QModelIndex root = model.rootIndex();
     EXPECT_EQ(root.data().toString(), "ReiserFS - 0");
     EXPECT_EQ(model.rowCount(root), 3); // A, self and L
-    for (const CatalogEntry& f : c.FolderList) {
+    for (const CatalogEntry& f : c.FolderList()) {
         ASSERT_NE(f.treeItem, 0u) << f.name;
         const QModelIndex i = model.indexForTreeItem(f.treeItem);
         EXPECT_EQ(i.data().toString().toStdString(), f.name);
         EXPECT_EQ(model.treeItemOf(i), f.treeItem);
         EXPECT_EQ(model.folderKeyOf(i.parent()), f.parentId) << f.name;
         const long parent = f.parentId == 2 ? -1 : c.folderIndex(f.parentId);
-        EXPECT_EQ(model.treeItemOf(i.parent()), parent < 0 ? 0u : c.FolderList[parent].treeItem)
+        EXPECT_EQ(model.treeItemOf(i.parent()), parent < 0 ? 0u : c.FolderList()[parent].treeItem)
             << f.name;
         EXPECT_EQ(model.index(i.row(), 0, i.parent()), i);
     }
-    EXPECT_EQ(model.rowCount(model.indexForTreeItem(c.FolderList[2].treeItem)), 0);
-    EXPECT_EQ(model.rowCount(model.indexForTreeItem(c.FolderList[0].treeItem)), 2);
+    EXPECT_EQ(model.rowCount(model.indexForTreeItem(c.FolderList()[2].treeItem)), 0);
+    EXPECT_EQ(model.rowCount(model.indexForTreeItem(c.FolderList()[0].treeItem)), 2);
 }
 
 TEST(FileListModel, FoldersFirstThenFilteredFilesWithFullSizesAndUnsignedDates) {
@@ -122,7 +122,7 @@ TEST(FileListModel, FoldersFirstThenFilteredFilesWithFullSizesAndUnsignedDates) 
     EXPECT_EQ(cell(0, FileListModel::Name), "sub");
     EXPECT_EQ(cell(0, FileListModel::Type), "Folder");
     EXPECT_EQ(cell(0, FileListModel::Size), "0");
-    EXPECT_EQ(cell(0, FileListModel::Sector), QString::number(c.FolderList[0].treeItem));
+    EXPECT_EQ(cell(0, FileListModel::Sector), QString::number(c.FolderList()[0].treeItem));
     EXPECT_EQ(cell(1, FileListModel::Name), "z.txt");
     EXPECT_EQ(cell(1, FileListModel::Size), "21474836480");
     // Times are unsigned: 0 is the epoch, 2^31 a date in 2038.
@@ -130,7 +130,7 @@ TEST(FileListModel, FoldersFirstThenFilteredFilesWithFullSizesAndUnsignedDates) 
     EXPECT_EQ(cell(2, FileListModel::Date), FormatTimestamp(0x80000000u).first);
     EXPECT_TRUE(cell(2, FileListModel::Date).endsWith("-2038"));
     EXPECT_EQ(cell(2, FileListModel::Time), FormatTimestamp(0x80000000u).second);
-    EXPECT_EQ(cell(3, FileListModel::Sector), QString::number(c.FileList[2].fileNumber));
+    EXPECT_EQ(cell(3, FileListModel::Sector), QString::number(c.FileList()[2].fileNumber));
 
     m.setFilters({"*.TXT"});
     m.FillFileList(2);
@@ -144,7 +144,7 @@ TEST(FileListModel, FoldersFirstThenFilteredFilesWithFullSizesAndUnsignedDates) 
     // suffix says; a deleted one says so too.
     c.AddFile("link.txt", 10, 23, 1, 0, 4, 10, FileType::Symlink);
     c.AddFile("fifo.doc", 10, 24, 1, 0, 0, 10, FileType::Special);
-    c.FileList.back().deleted = true;
+    c.markDeletedFrom(c.FolderList().size(), c.FileList().size() - 1);
     c.BuildFolderTree(2);
     m.setFilters({});
     m.FillFileList(10);

@@ -107,7 +107,7 @@ TEST_F(Wizard, PartitionTablesMountNormalThenBackTwice) {
     EXPECT_EQ(w.state().WizardStep, Step::Volume);
     EXPECT_TRUE(w.wizard().volumeTree()->isVisible());
     EXPECT_FALSE(w.wizard().catalogTree()->isVisible());
-    EXPECT_TRUE(w.state().catalog.FolderList.empty());
+    EXPECT_TRUE(w.state().catalog.FolderList().empty());
     EXPECT_EQ(w.menuState(cmd::RecoverAll), kGrayed);
     EXPECT_EQ(w.wizard().quickHelpText(), kBackToVolumeHelpText);
     click(w.controls().backButton);
@@ -216,8 +216,8 @@ TEST_F(Wizard, StopAnsweredNoKeepsTheMountGoing) {
 
     // Nothing was lost: the same mount done directly finds as much.
     const auto direct = mountImage(testImage("part-disk.img"), 0, RecoveryMode::Extensive);
-    EXPECT_EQ(w.state().catalog.FolderList.size(), direct->catalog.FolderList.size());
-    EXPECT_EQ(w.state().catalog.FileList.size(), direct->catalog.FileList.size());
+    EXPECT_EQ(w.state().catalog.FolderList().size(), direct->catalog.FolderList().size());
+    EXPECT_EQ(w.state().catalog.FileList().size(), direct->catalog.FileList().size());
 }
 
 TEST_F(Wizard, AStopQuestionOutlivingItsJobIsIgnored) {
@@ -302,10 +302,10 @@ TEST_F(Wizard, EscapeNeverClosesAndExitDuringAMountWaitsForIt) {
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].text, kExitQuestion);
     EXPECT_FALSE(w.wizard().workerRunning());
-    EXPECT_TRUE(w.state().catalog.FolderList.empty());
+    EXPECT_TRUE(w.state().catalog.FolderList().empty());
     EXPECT_TRUE(opened.empty()) << "closing the window opens nothing";
     QCoreApplication::processEvents(); // the worker's late end changes nothing
-    EXPECT_TRUE(w.state().catalog.FolderList.empty());
+    EXPECT_TRUE(w.state().catalog.FolderList().empty());
 }
 
 TEST_F(Wizard, TheKeyboardAloneReachesEveryStep) {

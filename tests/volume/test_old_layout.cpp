@@ -81,11 +81,11 @@ TEST(OldLayout, TheWalkAndTheSearchFindItAndItMounts) {
         VolumeMount mount(d.reader(), v, catalog, stop, nullProgress());
         const MountResult r = mount.MountSelectedVolume(RecoveryMode::Normal);
         EXPECT_EQ(r.nodesSkipped, 0u);
-        ASSERT_EQ(catalog.FileList.size(), 41u);
+        ASSERT_EQ(catalog.FileList().size(), 41u);
         const auto letter =
-            std::find_if(catalog.FileList.begin(), catalog.FileList.end(),
+            std::find_if(catalog.FileList().begin(), catalog.FileList().end(),
                          [](const CatalogEntry& f) { return f.name.str() == "letter.txt"; });
-        ASSERT_NE(letter, catalog.FileList.end());
+        ASSERT_NE(letter, catalog.FileList().end());
         EXPECT_EQ(letter->size, 6000u);
     }
 }
