@@ -60,14 +60,15 @@ bool Catalog::seenBefore(std::uint32_t index) {
 
 template <class SameAsFile>
 Catalog::Pending* Catalog::listsFor(std::uint64_t key, SameAsFile&& sameAsFile, PendingSlot& slot) {
-    slot = pending_.find(key);
+    slot.key = key;
+    slot.code = pending_.find(key);
     std::uint32_t file = IndexTable::kNone;
-    if (slot == pending_.end()) {
+    if (!slot.code) {
         file = joined_.find(key, [&](std::uint32_t i) { return fileKey(i) == key; });
         if (file != IndexTable::kNone && sameAsFile(fileList_[file])) return nullptr;
-        slot = pending_.emplace(key, kNoLists).first;
+        slot.code = pending_.insert(key, kNoLists);
     }
-    return &listsOf(slot->second, file);
+    return &listsOf(*slot.code, file);
 }
 
 void Catalog::ClearCatalog() {
@@ -88,9 +89,9 @@ void Catalog::ClearCatalog() {
 }
 
 void Catalog::releasePending() {
-    // Swapped with empty ones: clear() would keep a hash map's buckets and
-    // a vector's capacity.
-    decltype(pending_)().swap(pending_);
+    // Swapped with empty ones: clear() would keep a deque's blocks and a
+    // vector's capacity.
+    pending_.clear();
     joined_.clear();
     decltype(pendingLists_)().swap(pendingLists_);
     decltype(freeLists_)().swap(freeLists_);
@@ -152,13 +153,13 @@ void Catalog::freeLists(std::uint32_t code) {
 // Extensive mode: a key whose only name and stat data have just made a new
 // file is kept as that file.
 void Catalog::settle(PendingSlot slot, std::size_t filesBefore) {
-    const Pending& p = pendingLists_[slot->second];
+    const Pending& p = pendingLists_[*slot.code];
     if (p.PendingNames.size() != 1 || p.PendingStats.size() != 1 ||
         fileList_.size() != filesBefore + 1 || fileList_.size() > IndexTable::kNone)
         return;
-    const std::uint64_t key = slot->first;
-    freeLists(slot->second);
-    pending_.erase(slot);
+    const std::uint64_t key = slot.key;
+    freeLists(*slot.code);
+    pending_.erase(key);
     joined_.insert(std::uint32_t(fileList_.size() - 1), key,
                    [&](std::uint32_t i) { return fileKey(i); });
 }
@@ -169,8 +170,8 @@ std::string_view Catalog::nameOf(const PendingName& name) const {
 
 std::size_t Catalog::pendingNameCount() const {
     std::size_t n = 0;
-    for (const auto& [key, code] : pending_)
-        n += pendingLists_[code].PendingNames.size();
+    pending_.forEach(
+        [&](std::uint64_t, std::uint32_t code) { n += pendingLists_[code].PendingNames.size(); });
     return n;
 }
 
@@ -209,7 +210,7 @@ void Catalog::AddStatData(std::size_t location, Bytes block, std::size_t length,
         slot);
     if (!lists) return;
     Pending& p = *lists;
-    std::uint32_t& code = slot->second;
+    std::uint32_t& code = *slot.code;
 
     if (recoveryMode == RecoveryMode::Normal) {
         const std::size_t joined = std::min<std::size_t>(stat.namesLeft, p.PendingNames.size());
@@ -225,7 +226,7 @@ void Catalog::AddStatData(std::size_t location, Bytes block, std::size_t length,
             p.PendingStats.push_back(stat);
         if (p.PendingNames.empty() && p.PendingStats.empty()) {
             freeLists(code);
-            pending_.erase(slot);
+            pending_.erase(slot.key);
         }
         for (std::size_t i = 0; i < joined; ++i)
             join(key, names[i].parentId, nameOf(names[i]), stat);
@@ -253,14 +254,14 @@ void Catalog::addName(std::uint32_t dirId, std::uint32_t objectId, std::uint32_t
         key, [&](const CatalogEntry& f) { return f.parentId == parentId && f.name == name; }, slot);
     if (!lists) return;
     Pending& p = *lists;
-    std::uint32_t& code = slot->second;
+    std::uint32_t& code = *slot.code;
     if (recoveryMode == RecoveryMode::Normal) {
         if (!p.PendingStats.empty()) {
             const PendingStat stat = p.PendingStats.front();
             if (--p.PendingStats.front().namesLeft == 0) p.PendingStats.eraseFront(1);
             if (p.PendingNames.empty() && p.PendingStats.empty()) {
                 freeLists(code);
-                pending_.erase(slot);
+                pending_.erase(slot.key);
             }
             join(key, parentId, name, stat);
         } else if (p.PendingNames.size() < kMaxNamesPerKey) {
@@ -355,9 +356,9 @@ void Catalog::AddFile(std::string_view name, std::uint32_t parentId, std::uint32
 
 std::vector<Catalog::NamelessStat> Catalog::namelessStats() const {
     std::vector<NamelessStat> out;
-    for (const auto& [key, code] : pending_) {
+    pending_.forEach([&](std::uint64_t key, std::uint32_t code) {
         const Pending& p = pendingLists_[code];
-        if (!p.PendingNames.empty()) continue;
+        if (!p.PendingNames.empty()) return;
         const PendingStat* newest = nullptr;
         for (const PendingStat& stat : p.PendingStats)
             if (stat.type == FileType::Regular &&
@@ -367,7 +368,7 @@ std::vector<Catalog::NamelessStat> Catalog::namelessStats() const {
         if (newest)
             out.push_back({std::uint32_t(key >> 32), std::uint32_t(key), newest->modifiedTime,
                            newest->auxValue, newest->size});
-    }
+    });
     // The map's order is no order: the lost files are listed by key.
     std::sort(out.begin(), out.end(), [](const NamelessStat& a, const NamelessStat& b) {
         return objectKey(a.dirId, a.objectId) < objectKey(b.dirId, b.objectId);

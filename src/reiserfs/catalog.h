@@ -15,6 +15,7 @@
 #include "disk/progress.h"
 #include "reiserfs/byte_arena.h"
 #include "reiserfs/index_table.h"
+#include "reiserfs/key_map.h"
 #include "reiserfs/structures.h"
 
 #include <atomic>
@@ -336,18 +337,22 @@ private:
         SmallList<PendingName> PendingNames;
         SmallList<PendingStat> PendingStats;
     };
-    using PendingSlot = std::unordered_map<std::uint64_t, std::uint32_t>::iterator;
+    // A key's place in pending_: the key and its code there.
+    struct PendingSlot {
+        std::uint64_t key = 0;
+        std::uint32_t* code = nullptr;
+    };
     // Per key with lists: their index in pendingLists_.
-    std::unordered_map<std::uint64_t, std::uint32_t> pending_;
+    KeyMap pending_;
     std::deque<Pending> pendingLists_;
     std::vector<std::uint32_t> freeLists_;                       // in pendingLists_, for reuse
-    static constexpr std::uint32_t kNoLists = ~std::uint32_t(0); // a new slot
+    static constexpr std::uint32_t kNoLists = KeyMap::kFree - 1; // a new slot
     // Extensive mode: the keys whose one name and one stat data have made a
     // file, by that file's index. The file holds both, and most keys of a
     // volume end that way, so they cost no lists and no map node. A key that
     // meets another name or stat data later gets lists again, which then
     // take precedence (pending_ is asked first).
-    IndexTable joined_;
+    TaggedIndexTable joined_;
     std::uint64_t fileKey(std::uint32_t index) const {
         return objectKey(fileList_[index].keyDirId, fileList_[index].objectId);
     }

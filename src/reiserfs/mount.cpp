@@ -175,8 +175,8 @@ public:
     // appended to `parents` as they are handed over.
     LevelHandOver(VolumeMount& mount, const std::vector<std::uint64_t>& level,
                   std::vector<WalkParent>& parents)
-        : mount_(mount), level_(level), parents_(parents), held_(level.size()),
-          dropped_(level.size()) {}
+        : mount_(mount), level_(level), parents_(parents), slot_(level.size(), kNoSlot),
+          held_(level.size()), dropped_(level.size()) {}
     // Block `position` of the level (in walk order) has been read into `data`.
     void found(std::uint32_t position, Bytes data) {
         if (position == cursor_ && !mount_.stopRequested_) {
@@ -196,19 +196,18 @@ public:
             held_[position] = true;
             heldOrder_.push(position);
         }
-        found_.emplace(position, std::move(f));
+        keep(position, std::move(f));
     }
     // Hands over every block whose turn has come and that has been read; a
     // leaf dropped for room is read again now.
     void handOver() {
         for (; cursor_ < level_.size() && !mount_.stopRequested_; ++cursor_) {
-            auto it = found_.find(std::uint32_t(cursor_));
-            if (it != found_.end()) {
-                if (held_[cursor_]) heldBytes_ -= it->second.kept.bytes();
+            if (slot_[cursor_] != kNoSlot) {
+                Found& f = pool_[slot_[cursor_]];
+                if (held_[cursor_]) heldBytes_ -= f.kept.bytes();
                 held_[cursor_] = false;
-                handOver(cursor_, it->second);
-                recycle(it->second.kept);
-                found_.erase(it);
+                handOver(cursor_, f);
+                forget(cursor_);
             } else if (dropped_[cursor_]) {
                 std::vector<std::uint8_t> block(mount_.volume_.blockSize());
                 mount_.reader_.ReadSectors(mount_.nodeSector(level_[cursor_]),
@@ -257,10 +256,8 @@ private:
             if (heldOrder_.empty() || heldOrder_.top() < position) return false;
             const std::uint32_t furthest = heldOrder_.top();
             heldOrder_.pop();
-            auto it = found_.find(furthest);
-            heldBytes_ -= it->second.kept.bytes();
-            recycle(it->second.kept);
-            found_.erase(it);
+            heldBytes_ -= pool_[slot_[furthest]].kept.bytes();
+            forget(furthest);
             held_[furthest] = false;
             dropped_[furthest] = true;
         }
@@ -272,6 +269,28 @@ private:
         if (spare_.size() < kSpares) spare_.push_back(std::move(kept));
     }
     static constexpr std::size_t kSpares = 64;
+    // What block `position` turned out to be, kept until its turn.
+    void keep(std::uint32_t position, Found&& f) {
+        std::uint32_t at;
+        if (!freeSlots_.empty()) {
+            at = freeSlots_.back();
+            freeSlots_.pop_back();
+            pool_[at] = std::move(f);
+        } else {
+            at = std::uint32_t(pool_.size());
+            pool_.push_back(std::move(f));
+        }
+        slot_[position] = at;
+    }
+    // Lets go of what keep() kept for `position`; its leaf's memory is kept
+    // for the next leaf read ahead.
+    void forget(std::size_t position) {
+        Found& f = pool_[slot_[position]];
+        recycle(f.kept);
+        f = Found{};
+        freeSlots_.push_back(slot_[position]);
+        slot_[position] = kNoSlot;
+    }
     // A block whose turn it is, handed over from where it was read.
     void handOverNow(std::size_t position, Bytes data) {
         auto h = ReadBlockHead(data);
@@ -302,9 +321,14 @@ private:
     VolumeMount& mount_;
     const std::vector<std::uint64_t>& level_;
     std::vector<WalkParent>& parents_;
-    std::unordered_map<std::uint32_t, Found> found_; // by place in the walk order
-    std::vector<bool> held_, dropped_;               // by place in the walk order
-    std::priority_queue<std::uint32_t> heldOrder_;   // places held, furthest first
+    // By place in the walk order: where in pool_ its Found is kept, whether
+    // it holds a leaf and whether that leaf was dropped for room.
+    static constexpr std::uint32_t kNoSlot = ~std::uint32_t(0);
+    std::vector<std::uint32_t> slot_;
+    std::vector<bool> held_, dropped_;
+    std::vector<Found> pool_; // what was read ahead of its turn
+    std::vector<std::uint32_t> freeSlots_;
+    std::priority_queue<std::uint32_t> heldOrder_; // places held, furthest first
     std::vector<KeptLeaf> spare_;
     std::size_t heldBytes_ = 0;
     std::size_t cursor_ = 0;

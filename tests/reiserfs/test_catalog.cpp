@@ -1,10 +1,14 @@
 #include "reiserfs/catalog.h"
+#include "reiserfs/key_map.h"
 #include "reiserfs/mount.h"
 #include "reiserfs/structures.h"
 
 #include "common/volume_builder.h"
 
 #include <gtest/gtest.h>
+
+#include <random>
+#include <unordered_map>
 
 using namespace dorvak;
 using namespace dorvak::test;
@@ -317,4 +321,36 @@ TEST(Catalog, NamesWaitingAcrossTheirArenasRenewalKeepTheirBytes) {
             EXPECT_EQ(e.size, e.objectId - 100);
         }
     }
+}
+
+// The joins' key map against a node-based one, through long runs of keys
+// that come and go: an erase that shifted a probe chain wrongly would lose a
+// key further along it or find one that is gone.
+TEST(KeyMap, AgreesWithAMapThroughInsertsAndErases) {
+    KeyMap map;
+    std::unordered_map<std::uint64_t, std::uint32_t> model;
+    std::mt19937_64 random(23);
+    for (int step = 0; step < 200000; ++step) {
+        // Few distinct keys, so that chains are long and wrap around the end.
+        const std::uint64_t key =
+            objectKey(std::uint32_t(random() % 3), std::uint32_t(random() % 700));
+        std::uint32_t* code = map.find(key);
+        auto known = model.find(key);
+        ASSERT_EQ(code != nullptr, known != model.end()) << "step " << step;
+        if (code) ASSERT_EQ(*code, known->second) << "step " << step;
+        if (random() % 2 == 0 && !code) {
+            map.insert(key, std::uint32_t(step));
+            model.emplace(key, std::uint32_t(step));
+        } else if (code) {
+            map.erase(key);
+            model.erase(known);
+        }
+        ASSERT_EQ(map.size(), model.size());
+    }
+    std::size_t visited = 0;
+    map.forEach([&](std::uint64_t key, std::uint32_t code) {
+        ++visited;
+        EXPECT_EQ(model.at(key), code);
+    });
+    EXPECT_EQ(visited, model.size());
 }
