@@ -233,6 +233,7 @@ public:
     bool folderPath(std::uint32_t key, std::string& path, char separator = '/') const;
 
 private:
+    friend class SavedScanCodec; // a saved scan's catalog, written and read back
     // A name waiting for its stat data; its bytes are in the name arena.
     struct PendingName {
         std::uint32_t parentId;
