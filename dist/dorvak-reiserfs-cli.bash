@@ -8,7 +8,8 @@ _dorvak_reiserfs_cli() {
 
     local commands="disks volumes search list find recover image help"
     local progress="--quiet -q --progress --stats"
-    local volume="--volume --start-sector --extensive --no-carve --read-ahead --map --name-encoding"
+    local volume="--volume --start-sector --extensive --no-carve --read-ahead --map --name-encoding
+        --save-scan --load-scan"
 
     local command="" i
     for ((i = 1; i < cword; i++)); do
@@ -36,7 +37,7 @@ _dorvak_reiserfs_cli() {
                 return
             fi
             ;;
-        --report | --map)
+        --report | --map | --save-scan | --load-scan)
             _filedir
             return
             ;;
@@ -84,7 +85,7 @@ _dorvak_reiserfs_cli() {
         case ${words[i]} in
             --volume | --start-sector | --start | --end | --run | --depth | --retries | \
                 --sectors-per-read | --read-ahead | --path | --duplicates | --report | --map | \
-                --name-encoding)
+                --name-encoding | --save-scan | --load-scan)
                 ((i++))
                 ;;
             --deleted)

@@ -7,7 +7,7 @@ BUILD=${1:-build-fuzz}
 SECONDS_EACH=${2:-60}
 IMAGES=${3:-}
 CORPUS="$BUILD/fuzz-corpus"
-for t in mount volumes contents copyout carve; do mkdir -p "$CORPUS/fuzz_$t"; done
+for t in mount volumes contents copyout carve scan; do mkdir -p "$CORPUS/fuzz_$t"; done
 "$BUILD/tests/fuzz/fuzz_make_seeds" "$CORPUS/fuzz_mount" "$CORPUS/fuzz_volumes" $IMAGES
 # Contents and copy-out read the same volumes as the mount.
 for t in contents copyout; do cp -n "$CORPUS"/fuzz_mount/seed-* "$CORPUS"/fuzz_mount/real-* "$CORPUS/fuzz_$t/" 2>/dev/null || true; done

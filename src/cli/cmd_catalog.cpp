@@ -7,6 +7,7 @@
 #include "browse/versions.h"
 #include "cli/progress_bar.h"
 #include "cli/recover_report.h"
+#include "cli/scan_mount.h"
 #include "reiserfs/mount.h"
 #include "reiserfs/structures.h"
 
@@ -26,6 +27,7 @@ struct Mounted {
     LiveState live;
     NameDecoder names;                   // --name-encoding
     std::uint64_t folded = 0;            // versions left out of the lists
+    std::uint64_t savedUnreadable = 0;   // met by the scan a saved scan holds
     std::unique_ptr<FileContents> links; // made when the first link is listed
 };
 
@@ -35,7 +37,9 @@ std::unique_ptr<Mounted> mountVolume(const MountOptions& options,
                                      const ProgressOptions& progressOptions, StopOnSignal& signal) {
     auto mounted = std::make_unique<Mounted>();
     if (!openSource(mounted->reader, options.source, options.map)) return nullptr;
-    auto chosen = chooseVolume(mounted->reader, options.volume);
+    VolumeChoice choice = options.volume;
+    if (!chooseSavedVolume(mounted->reader, options, choice)) return nullptr;
+    auto chosen = chooseVolume(mounted->reader, choice);
     if (!chosen) return nullptr;
     mounted->volume = *chosen;
     mounted->names = nameDecoderFor(options.nameEncoding);
@@ -44,26 +48,21 @@ std::unique_ptr<Mounted> mountVolume(const MountOptions& options,
     ProgressBar bar(progressOptions);
     MountProgress progress(bar, signal, mounted->volume);
     signal.watch(&stop);
-    VolumeMount mount(mounted->reader, mounted->volume, mounted->catalog, stop, progress);
-    mount.setWalkers(carve::formatWalkers());
-    mount.setCarving(options.carve);
-    mount.setReadAheadBytes(options.readAheadMiB << 20);
-    mounted->result = mount.MountSelectedVolume(options.extensive ? RecoveryMode::Extensive
-                                                                  : RecoveryMode::Normal);
+    auto run =
+        mountCatalog(mounted->reader, mounted->volume, mounted->catalog, options, stop, progress);
     signal.watch(nullptr);
     bar.finish();
-    mounted->live = liveStateOf(mount, mounted->catalog);
-    if (options.extensive && !mounted->result.outOfMemory) {
+    if (!run) return nullptr;
+    mounted->result = run->result;
+    mounted->live = std::move(run->live);
+    mounted->savedUnreadable = run->savedUnreadable;
+    if (mounted->catalog.recoveryMode == RecoveryMode::Extensive) {
         FileContents contents(mounted->reader, mounted->volume, mounted->catalog, &mounted->live);
         mounted->folded =
             SettleVersions(contents, mounted->catalog, !options.allVersions, stop).folded;
     }
     // A signal after the last check still ends the command early.
     if (signal.interrupted()) mounted->result.stopped = true;
-    if (mounted->result.outOfMemory) {
-        std::cerr << kOutOfMemoryText << "\n";
-        return nullptr;
-    }
     proposeNameEncoding(mounted->catalog, mounted->names);
     return mounted;
 }
@@ -248,6 +247,8 @@ int cmdList(const ListOptions& options) {
     }
     if (m->result.stopped) std::cerr << "The mount was stopped; the list is partial\n";
     std::cerr << "Unreadable sector(s): " << m->reader.unreadableSectorCount() << "\n";
+    if (m->savedUnreadable != 0)
+        std::cerr << "Unreadable sector(s) met by the saved scan: " << m->savedUnreadable << "\n";
     if (options.progress.stats) printReadStats(m->reader, &m->result);
     std::cerr << "Folder(s) Found: " << folders << "\nFile(s) Found: " << files << "\n";
     if (m->result.nodesSkipped != 0)

@@ -9,6 +9,7 @@
 #include "cli/progress_bar.h"
 #include "cli/recover_plan.h"
 #include "cli/recover_report.h"
+#include "cli/scan_mount.h"
 #include "reiserfs/mount.h"
 #include "reiserfs/structures.h"
 
@@ -218,7 +219,9 @@ int cmdRecover(const RecoverOptions& options) {
         std::cerr << refused << "\n";
         return kExitFatal;
     }
-    auto volume = chooseVolume(reader, options.mount.volume);
+    VolumeChoice choice = options.mount.volume;
+    if (!chooseSavedVolume(reader, options.mount, choice)) return kExitFatal;
+    auto volume = chooseVolume(reader, choice);
     if (!volume) return kExitFatal;
 
     // Ctrl-C and SIGTERM stop the mount, or the copy-out after its current
@@ -229,23 +232,22 @@ int cmdRecover(const RecoverOptions& options) {
     ProgressBar bar(options.progress);
     MountProgress mountProgress(bar, signal, *volume);
     signal.watch(&stop);
-    VolumeMount mount(reader, *volume, catalog, stop, mountProgress);
-    mount.setWalkers(carve::formatWalkers());
-    mount.setCarving(options.mount.carve);
-    mount.setReadAheadBytes(options.mount.readAheadMiB << 20);
-    const MountResult mounted = mount.MountSelectedVolume(
-        options.mount.extensive ? RecoveryMode::Extensive : RecoveryMode::Normal);
+    auto run = mountCatalog(reader, *volume, catalog, options.mount, stop, mountProgress);
     signal.watch(nullptr);
     bar.finish();
-    if (mounted.outOfMemory) {
-        std::cerr << kOutOfMemoryText << "\n";
-        return kOutOfMemoryExitStatus;
+    if (!run) return kExitFatal;
+    const MountResult& mounted = run->result;
+    if (run->loaded && mounted.stopped) {
+        // What a stopped scan holds would be written as if it were the volume.
+        std::cerr << "recover does not copy out of a partial scan: add --extensive to go on "
+                     "with it first\n";
+        return kExitFatal;
     }
     CopySummary summary;
     ReportContext context;
     context.nodesSkipped = mounted.nodesSkipped;
     context.nodesFromJournal = mounted.nodesFromJournal;
-    context.normalMode = !options.mount.extensive;
+    context.normalMode = catalog.recoveryMode == RecoveryMode::Normal;
     if (signal.interrupted()) {
         // A partial catalog would write a partial tree as if it were whole.
         summary.stopped = true;
@@ -254,8 +256,8 @@ int cmdRecover(const RecoverOptions& options) {
     }
     const NameDecoder names = nameDecoderFor(options.mount.nameEncoding);
     proposeNameEncoding(catalog, names);
-    const LiveState live = liveStateOf(mount, catalog);
-    if (options.mount.extensive) {
+    const LiveState& live = run->live;
+    if (catalog.recoveryMode == RecoveryMode::Extensive) {
         FileContents contents(reader, *volume, catalog, &live);
         SettleVersions(contents, catalog, true, stop);
     }

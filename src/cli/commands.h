@@ -23,6 +23,8 @@ struct MountOptions {
     std::size_t readAheadMiB = kDefaultReadAheadMiB; // Normal: leaves held ahead of their turn
     // Extensive: list every version of a file, also those that begin a newer one.
     bool allVersions = false;
+    std::optional<std::string> saveScan; // --save-scan: write what the Extensive scan found
+    std::optional<std::string> loadScan; // --load-scan: read it instead of scanning
 };
 
 struct DisksOptions {

@@ -61,6 +61,14 @@ void addMountOptions(CLI::App& cmd, MountOptions& o) {
         ->type_name("ENC")
         ->check(
             CLI::Validator([](std::string& encoding) { return nameEncodingCheck(encoding); }, ""));
+    cmd.add_option("--save-scan", o.saveScan,
+                   "Write what the Extensive scan found to FILE (also a stopped scan, which "
+                   "--load-scan FILE --extensive goes on with)")
+        ->type_name("FILE");
+    cmd.add_option("--load-scan", o.loadScan,
+                   "Read the catalog from FILE, saved by --save-scan of this volume, instead of "
+                   "scanning; with --extensive a stopped scan goes on where it stopped")
+        ->type_name("FILE");
     cmd.add_option("--read-ahead", o.readAheadMiB,
                    "MiB of leaves the tree walk may hold ahead of their turn; past it, the "
                    "furthest ahead are read again at their turn (" +
@@ -235,6 +243,11 @@ int run(int argc, char** argv) {
 
     try {
         app.parse(argc, argv);
+        if (list.deletedOnly) list.mount.extensive = true;
+        for (const MountOptions* m : {&list.mount, &find.mount, &recover.mount})
+            if (m->saveScan && !m->extensive && !m->loadScan)
+                throw CLI::ValidationError("--save-scan",
+                                           "saves an Extensive scan: add --extensive");
     } catch (const CLI::CallForHelp& e) {
         return app.exit(e);
     } catch (const CLI::CallForAllHelp& e) {
@@ -249,10 +262,7 @@ int run(int argc, char** argv) {
     if (*disksCmd) return cmdDisks(disks);
     if (*volumesCmd) return cmdVolumes(volumes);
     if (app.got_subcommand("search")) return cmdSearch(search);
-    if (app.got_subcommand("list")) {
-        if (list.deletedOnly) list.mount.extensive = true;
-        return cmdList(list);
-    }
+    if (app.got_subcommand("list")) return cmdList(list);
     if (app.got_subcommand("find")) return cmdFind(find);
     if (app.got_subcommand("image")) return cmdImage(imageOptions);
     return cmdRecover(recover);

@@ -248,6 +248,7 @@ public:
     bool folderPath(std::uint32_t key, std::string& path, char separator = '/') const;
 
 private:
+    friend class SavedScanCodec; // a saved scan's catalog, written and read back
     // The long lists are deques: they grow by what they hold, never to
     // twice that as a vector does when it moves to a larger block (a volume
     // of a million files would need both blocks at once).

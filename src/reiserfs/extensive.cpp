@@ -44,6 +44,7 @@ void VolumeMount::collectExtensive() {
         WalkTree(); // a volume of unknown size: its live tree is all there is
         return;
     }
+    scanned_ = resume_ ? *resume_ : ScanPosition{}; // what a stop before the scan leaves
     ExtensiveScan scan;
     if (carve_ && !walkers_.empty()) scan.claimed = std::make_unique<BlockBitmap>(blocks);
     walkLevels(&scan.live, 3);
@@ -64,23 +65,63 @@ void VolumeMount::collectExtensive() {
     }
 }
 
+// A block with a sector that cannot be read is taken from its newest journal
+// copy when there is one: a live leaf or level-2 node lost to a bad sector
+// would otherwise leave its files to older copies, marked deleted.
 void VolumeMount::scanBlocks(ExtensiveScan& scan) {
     const std::size_t blockSize = volume_.blockSize();
     const std::uint64_t blocks = volumeBlocks();
     const std::uint64_t perChunk = std::max<std::uint64_t>(1, kScanRequestBytes / blockSize);
+    scanned_ = ScanPosition{};
+    const std::uint64_t from = resumeScan(scan);
     std::vector<std::uint8_t> chunk(perChunk * blockSize);
-    for (std::uint64_t first = 0; first < blocks && !result_.stopped; first += perChunk) {
+    std::vector<std::uint64_t> unreadable;
+    for (std::uint64_t first = from; first < blocks && !result_.stopped; first += perChunk) {
         const std::uint64_t n = std::min(perChunk, blocks - first);
+        unreadable.clear();
         reader_.ReadSectors(volume_.blockSector(first), std::uint32_t(n * volume_.sectorsPerBlock),
-                            chunk.data());
+                            chunk.data(), &unreadable);
         for (std::uint64_t k = 0; k < n; ++k) {
             if (stopRequested_) {
                 result_.stopped = true;
                 break;
             }
-            scanBlock(scan, first + k, Bytes(chunk.data() + k * blockSize, blockSize));
+            const std::span<std::uint8_t> data(chunk.data() + k * blockSize, blockSize);
+            const std::uint64_t sector = volume_.blockSector(first + k);
+            if (std::any_of(unreadable.begin(), unreadable.end(), [&](std::uint64_t s) {
+                    return s >= sector && s < sector + volume_.sectorsPerBlock;
+                }))
+                readJournalCopy(first + k, data);
+            scanBlock(scan, first + k, data);
+            scanned_.nextBlock = first + k + 1;
         }
     }
+}
+
+// A scan that goes on from where a stopped one ended: the blocks before that
+// point that held a node or a leaf are read again (in block order, mended as
+// above) and tested as they were then; every other block there held nothing
+// the scan keeps. Returns the block to go on from.
+std::uint64_t VolumeMount::resumeScan(ExtensiveScan& scan) {
+    if (!resume_) return 0;
+    const std::uint64_t from = std::min(resume_->nextBlock, volumeBlocks());
+    std::vector<std::uint64_t> again;
+    for (std::uint32_t block : resume_->treeBlocks)
+        if (block < from && (again.empty() || block > again.back())) again.push_back(block);
+    const bool whole = readBlocksInOrder(
+        reader_, volume_, again, stopRequested_,
+        [&](std::uint64_t block, Bytes data) { scanBlock(scan, block, data); },
+        [this](std::uint64_t block, std::span<std::uint8_t> data) {
+            return readJournalCopy(block, data);
+        });
+    if (!whole) {
+        // Stopped again before the new part: the old stopping point stands.
+        result_.stopped = true;
+        scanned_ = *resume_;
+        return volumeBlocks();
+    }
+    scanned_.nextBlock = from;
+    return from;
 }
 
 // One block of the scan: a live node names more of the live tree, a live leaf
@@ -91,6 +132,8 @@ void VolumeMount::scanBlock(ExtensiveScan& scan, std::uint64_t block, Bytes data
         std::min<std::uint64_t>(block * volume_.sectorsPerBlock * 100 / volume_.sectorCount, 99)));
     progress_.currentSector(sector);
     auto head = ReadBlockHead(data);
+    if (head && head->level >= 1 && head->level <= kMaxLevel)
+        scanned_.treeBlocks.push_back(std::uint32_t(block));
     if (scan.claimed) claimBlocks(scan, block, data);
     const bool isNode = head && head->level >= 2 && head->level <= kMaxLevel;
     if (scan.live.contains(block)) {
@@ -100,8 +143,9 @@ void VolumeMount::scanBlock(ExtensiveScan& scan, std::uint64_t block, Bytes data
                     kid < block)
                     scan.behind.push_back(kid);
         } else if (head && head->level == 1) {
-            liveLeaves_.push_back(sector);
-            ProcessLeaf(sector, data, true);
+            // A leaf taken from its journal copy is read from there later.
+            liveLeaves_.push_back(nodeSector(block));
+            ProcessLeaf(nodeSector(block), data, true);
         }
         return;
     }
@@ -132,7 +176,7 @@ void VolumeMount::completeLiveTree(ExtensiveScan& scan) {
     scan.nodes.clear();
     std::sort(lateLeaves.begin(), lateLeaves.end());
     for (std::uint64_t block : lateLeaves) {
-        liveLeaves_.push_back(volume_.blockSector(block));
+        liveLeaves_.push_back(nodeSector(block));
         replayLeaf(scan.kept, scan.kept.find(volume_.blockSector(block)));
     }
 }

@@ -43,8 +43,8 @@ bool VolumeMount::readJournalCopy(std::uint64_t block, std::span<std::uint8_t> d
     reader_.ReadSectors(sector, volume_.sectorsPerBlock, bytes.data(), &unreadable);
     if (!unreadable.empty()) return false;
     std::copy(bytes.begin(), bytes.end(), data.begin());
-    fromJournal_[block] = sector;
-    ++result_.nodesFromJournal;
+    // The Extensive scan meets a node the walk above it mended already.
+    if (fromJournal_.insert_or_assign(block, sector).second) ++result_.nodesFromJournal;
     return true;
 }
 
@@ -126,12 +126,18 @@ void VolumeMount::replayLeaf(std::uint64_t sector, const KeptLeaf& leaf) {
 // A leaf kept in `store`, handed to the catalog now.
 void VolumeMount::replayLeaf(const LeafStore& store, std::uint32_t index) {
     const LeafStore::Leaf& leaf = store.leaf(index);
-    progress_.currentSector(leaf.sector);
+    // The store knows a leaf by its own place; one taken from its journal
+    // copy is read from there.
+    const std::uint64_t sector =
+        fromJournal_.empty()
+            ? leaf.sector
+            : nodeSector((leaf.sector - volume_.startSector) / volume_.sectorsPerBlock);
+    progress_.currentSector(sector);
     ++result_.leavesRead;
     for (std::uint32_t i = 0; i < leaf.itemCount; ++i) {
         const LeafStore::Item& item = store.item(leaf.firstItem + i);
         const bool hasBody = item.type == ItemType::StatData || item.type == ItemType::Directory;
-        addItem(leaf.sector, item.head(), hasBody ? store.chunkOf(item) : Bytes(),
+        addItem(sector, item.head(), hasBody ? store.chunkOf(item) : Bytes(),
                 LeafStore::offsetOf(item));
     }
 }

@@ -21,6 +21,7 @@
 #include <span>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 namespace dorvak {
 
@@ -40,6 +41,15 @@ struct MountResult {
     // Leaves the Normal walk read ahead of their turn, dropped for room and
     // read again at their turn.
     std::uint64_t leavesReadTwice = 0;
+};
+
+// Where an Extensive scan of every block got to. A stopped scan goes on from
+// `nextBlock`; the blocks before it that held a node or a leaf head are all
+// it needs to read again to stand where it stood (the others held nothing
+// the scan keeps).
+struct ScanPosition {
+    std::uint64_t nextBlock = 0;
+    std::vector<std::uint32_t> treeBlocks; // ascending
 };
 
 // What the Normal walk may hold, by default, of leaves read ahead of their
@@ -68,6 +78,11 @@ public:
     // (a setting in MiB); past it, those furthest ahead are dropped and read
     // again at their turn.
     void setReadAheadBytes(std::size_t bytes) { readAheadBytes_ = bytes; }
+    // An Extensive mount that goes on from where a stopped scan of this
+    // volume ended (null: from the first block). Kept by reference.
+    void setResume(const ScanPosition* from) { resume_ = from; }
+    // Where the last Extensive scan got to (every block once it ran whole).
+    const ScanPosition& scanPosition() const { return scanned_; }
 
     // The live tree's collection on its own (the catalog is not cleared).
     void WalkTree();
@@ -95,6 +110,7 @@ private:
                                          BlockSet* later, std::uint16_t laterBelow);
     void collectExtensive();
     void scanBlocks(ExtensiveScan& scan);
+    std::uint64_t resumeScan(ExtensiveScan& scan);
     void scanBlock(ExtensiveScan& scan, std::uint64_t block, Bytes data);
     void completeLiveTree(ExtensiveScan& scan);
     void replayDeleted(ExtensiveScan& scan);
@@ -124,6 +140,8 @@ private:
     std::span<const carve::FormatWalker> walkers_;
     bool carve_ = true;
     std::size_t readAheadBytes_ = kDefaultReadAheadMiB << 20;
+    const ScanPosition* resume_ = nullptr;
+    ScanPosition scanned_;
 };
 
 } // namespace dorvak

@@ -554,6 +554,65 @@ class Listing(unittest.TestCase):
         self.assertIn("Files Found: %d" % len(rows), err)
 
 
+class SavedScans(unittest.TestCase):
+    def test_a_saved_scan_lists_finds_and_recovers_as_the_scan_did(self):
+        with tempfile.TemporaryDirectory() as tmp:
+            for name in ("carve.img", "deleted.img"):
+                with self.subTest(image=name):
+                    img, saved = image(name), os.path.join(tmp, name + ".scan")
+                    code, scanned, err = run("list", img, "--extensive", "--quiet", "--save-scan", saved)
+                    self.assertEqual(code, 0, err)
+                    self.assertIn("Scan saved to", err)
+                    code, loaded, err = run("list", img, "--quiet", "--load-scan", saved)
+                    self.assertEqual(code, 0, err)
+                    self.assertEqual(loaded, scanned)
+                    self.assertTrue(any(r.get("deleted") for r in jsonl(loaded)))
+                    self.assertEqual(run("find", img, "*.*", "--quiet", "--load-scan", saved)[1],
+                                     run("find", img, "*.*", "--quiet", "--extensive")[1])
+                    a, b = os.path.join(tmp, name + ".a"), os.path.join(tmp, name + ".b")
+                    os.mkdir(a)
+                    os.mkdir(b)
+                    run("recover", img, a, "--quiet", "--extensive")
+                    code, out, err = run("recover", img, b, "--quiet", "--load-scan", saved)
+                    self.assertIn(code, (0, 3), err)
+                    files = lambda root: {rel: e for rel, e in tree(root).items() if e[0] != "dir"}
+                    self.assertEqual(files(b), files(a))
+                    self.assertEqual(tree(b).keys(), tree(a).keys())
+                    for rel in files(a):
+                        if not os.path.islink(os.path.join(a, rel)):
+                            self.assertEqual(sha256(os.path.join(b, rel)), sha256(os.path.join(a, rel)), rel)
+
+    def test_a_scan_of_another_disk_or_volume_or_a_damaged_one_is_refused(self):
+        with tempfile.TemporaryDirectory() as tmp:
+            saved = os.path.join(tmp, "p.scan")
+            disk = image("part-disk.img")
+            self.assertEqual(run("list", disk, "--extensive", "--quiet", "--save-scan", saved)[0], 0)
+            # The volume the scan was made of is chosen when none is named.
+            self.assertEqual(run("list", disk, "--quiet", "--load-scan", saved)[1],
+                             run("list", disk, "--quiet", "--extensive")[1])
+            with open(saved, "rb") as f:
+                good = f.read()
+            cut, bent = os.path.join(tmp, "cut.scan"), os.path.join(tmp, "bent.scan")
+            with open(cut, "wb") as f:
+                f.write(good[:len(good) // 2])
+            with open(bent, "wb") as f:
+                f.write(good[:100] + bytes([good[100] ^ 1]) + good[101:])
+            cases = [(["list", disk, "--volume", "1", "--load-scan", saved], "another disk or volume"),
+                     (["find", image("v4096.img"), "*", "--load-scan", saved], "another disk or volume"),
+                     (["list", disk, "--load-scan", cut], "is damaged"),
+                     (["recover", disk, tmp, "--dry-run", "--load-scan", bent], "is damaged")]
+            for args, why in cases:
+                with self.subTest(args=args[:2] + args[-1:]):
+                    code, out, err = run(*args, "--quiet")
+                    self.assertEqual(code, 2, err)
+                    self.assertEqual(out, "")
+                    self.assertIn(why, err)
+                    self.assertEqual(len(err.strip().splitlines()), 1, err)
+            code, _, err = run("list", disk, "--save-scan", saved)
+            self.assertEqual(code, 1)
+            self.assertIn("--extensive", err)
+
+
 class CommandLine(unittest.TestCase):
     def test_help_and_version_exit_0_on_stdout(self):
         commands = ["disks", "volumes", "search", "list", "find", "recover", "help"]

@@ -7,6 +7,7 @@
 #include "common/memory_source.h"
 #include "common/volume_builder.h"
 #include "reiserfs/mount.h"
+#include "reiserfs/saved_scan.h"
 #include "volume/partition_search.h"
 #include "volume/partition_walk.h"
 
@@ -140,6 +141,79 @@ void copyOutBytes(const std::uint8_t* data, std::size_t size, const std::string&
         for (const auto& entry : fs::directory_iterator(sandbox))
             if (entry.path().filename() != "dest") std::abort(); // written outside
     });
+}
+
+namespace {
+
+// The saved scan of savedScanBytes: a volume of 64 blocks at sector 0.
+SavedScan scanHeader(std::uint8_t selector) {
+    static const std::uint32_t kSizes[] = {512, 1024, 4096, 8192};
+    SavedScan header;
+    header.identity.sectorsPerBlock = kSizes[selector & 3] / 512;
+    header.identity.sectorCount = 64 * header.identity.sectorsPerBlock;
+    header.stopped = (selector & 0x80) != 0;
+    return header;
+}
+
+} // namespace
+
+std::size_t savedScanBytes(const std::uint8_t* data, std::size_t size) {
+    if (size == 0) return 0;
+    const SavedScan header = scanHeader(data[0]);
+    const Bytes payload(data + 1, size - 1);
+    SavedScan scan;
+    Catalog catalog;
+    std::string error;
+    if (!decodeSavedScan(frameSavedScan(header, payload), scan, catalog, error)) {
+        if (error.empty() || !catalog.FolderList().empty() || !catalog.FileList().empty()) std::abort();
+        return 0;
+    }
+    // What list and the copy-out do with it, over a disk made of the input.
+    std::string path;
+    for (const auto& f : catalog.FolderList()) {
+        catalog.folderPath(f.objectId, path);
+        for (std::uint32_t i : catalog.childFolders(f.objectId))
+            if (i >= catalog.FolderList().size()) std::abort();
+        for (std::uint32_t i : catalog.childFiles(f.objectId))
+            if (i >= catalog.FileList().size()) std::abort();
+    }
+    VolumeInfo volume;
+    volume.sectorsPerBlock = header.identity.sectorsPerBlock;
+    volume.sectorCount = header.identity.sectorCount;
+    std::vector<std::uint8_t> disk(volume.sectorCount * 512);
+    for (std::size_t i = 0; i < disk.size() && !payload.empty(); ++i)
+        disk[i] = payload[i % payload.size()];
+    SectorReader reader;
+    reader.openSource(std::make_unique<test::MemorySource>(disk));
+    LiveState live{true, {scan.liveLeaves.begin(), scan.liveLeaves.end()}};
+    FileContents contents(reader, volume, catalog, &live);
+    for (const auto& file : catalog.FileList()) {
+        if (file.size > (1u << 20)) continue; // zeros for a hole of any size take their time
+        CheckingSink sink(file.size);
+        std::vector<Damage> damage;
+        contents.copy(file, sink, damage);
+    }
+    // A scan that goes on from the file's position.
+    Catalog resumed;
+    std::atomic<bool> stop{false};
+    VolumeMount mount(reader, volume, resumed, stop);
+    mount.setResume(&scan.position);
+    mount.MountSelectedVolume(RecoveryMode::Extensive);
+    return catalog.FolderList().size() + catalog.FileList().size() + 1;
+}
+
+std::vector<std::uint8_t> savedScanSeed(std::uint8_t selector) {
+    const std::vector<std::uint8_t> seed =
+        craftedVolume(scanHeader(selector).identity.sectorsPerBlock * 512, selector);
+    FuzzVolume v({seed.begin() + 5, seed.end()},
+                 scanHeader(selector).identity.sectorsPerBlock * 512, 1, RecoveryMode::Extensive);
+    SavedScan scan = scanHeader(selector);
+    scan.liveLeaves = v.mount->liveLeaves();
+    scan.position = v.mount->scanPosition();
+    const std::vector<std::uint8_t> file = encodeSavedScan(scan, v.catalog);
+    std::vector<std::uint8_t> out{selector};
+    out.insert(out.end(), file.begin() + kSavedScanHeaderBytes, file.end());
+    return out;
 }
 
 void discoverBytes(const std::uint8_t* data, std::size_t size) {

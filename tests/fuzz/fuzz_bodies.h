@@ -32,4 +32,13 @@ std::uint64_t contentsBytes(const std::uint8_t* data, std::size_t size);
 // copy-out must never write outside its destination.
 void copyOutBytes(const std::uint8_t* data, std::size_t size, const std::string& sandbox);
 
+// Byte 0 picks the block size (and, with bit 7, a stopped scan); the rest is
+// the payload of a saved scan of a 64-block volume, framed with a sound
+// header. Decoded, its catalog walked and its files assembled over a disk
+// made of the input, and a scan gone on with from its position. Returns 0
+// when the file was refused.
+std::size_t savedScanBytes(const std::uint8_t* data, std::size_t size);
+// A saved scan of craftedVolume in that layout.
+std::vector<std::uint8_t> savedScanSeed(std::uint8_t selector);
+
 } // namespace dorvak::fuzz

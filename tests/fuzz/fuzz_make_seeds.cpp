@@ -5,6 +5,8 @@
 // first leaves of a kernel-made volume's live tree under a new root node.
 //
 //     fuzz_make_seeds MOUNT_CORPUS VOLUMES_CORPUS [IMAGES_DIR]
+//
+// The saved-scan target's seeds go to fuzz_scan beside MOUNT_CORPUS.
 #include "common/gpt_builder.h"
 #include "common/volume_builder.h"
 #include "disk/sector_source.h"
@@ -68,6 +70,10 @@ int main(int argc, char** argv) {
     save(mountDir, "seed-512", dorvak::fuzz::craftedVolume(512, 0));
     save(mountDir, "seed-1024", dorvak::fuzz::craftedVolume(1024, 1));
     save(mountDir, "seed-4096", dorvak::fuzz::craftedVolume(4096, 2));
+    // Saved scans of those volumes, beside the mount's corpus.
+    const std::string scanDir = mountDir + "/../fuzz_scan";
+    for (std::uint8_t selector : {std::uint8_t(0), std::uint8_t(2), std::uint8_t(0x82)})
+        save(scanDir, "seed-" + std::to_string(selector), dorvak::fuzz::savedScanSeed(selector));
     // A disk: MBR with a primary and an extended chain, one superblock.
     DiskImage disk(300 * 512);
     writePartitionTable(disk, 0, {{0x83, 1, 200}, {0x05, 210, 80}});

@@ -350,32 +350,46 @@ struct Journal {
 };
 
 // Root 20 points at leaves 21 ("a") and 22, whose sectors cannot be read.
-std::unique_ptr<Mounted> mountWithLeaf22Unreadable(Volume& v) {
+std::unique_ptr<Mounted> mountWithLeaf22Unreadable(Volume& v,
+                                                   RecoveryMode mode = RecoveryMode::Normal) {
     v.put(20, internalNode(4096, 2, {21, 22}));
     v.put(21, leafWith(10, "a"));
     v.put(22, leafWith(11, "b"));
     std::set<std::uint64_t> bad;
     for (std::uint64_t s = 22 * 8; s < 23 * 8; ++s)
         bad.insert(s);
-    return mountBuilt(v.vb, 20, RecoveryMode::Normal, bad);
+    return mountBuilt(v.vb, 20, mode, bad);
 }
 
 } // namespace
 
 // The newest committed copy wins: an older one and a newer uncommitted one
 // (its commit block names another transaction) are passed over. The leaf's
-// items point at the copy, which the copy-out reads in its place.
+// items point at the copy, which the copy-out reads in its place. The
+// Extensive scan reads the leaf in its pass over every block and mends it
+// the same way: "b" stays live (the journal's own blocks add only deleted
+// versions).
 TEST(Mount, UnreadableLeafIsTakenFromItsNewestCommittedJournalCopy) {
-    Volume v;
-    Journal j(v);
-    j.transaction(0, 5, {22}, {leafWith(11, "old")});
-    j.transaction(3, 7, {21, 22}, {leafWith(10, "a"), leafWith(11, "b").direct(2, 11, 1, "x")});
-    j.transaction(7, 9, {22}, {leafWith(11, "uncommitted")}, 8);
-    auto r = mountWithLeaf22Unreadable(v);
-    EXPECT_EQ(r->fileNames(), (Names{"a", "b"}));
-    EXPECT_EQ(r->result.nodesFromJournal, 1u);
-    ASSERT_EQ(r->catalog.DirectItems().size(), 1u);
-    EXPECT_EQ(r->catalog.DirectItems()[0].leafSector, (Journal::kFirst + 5) * 8u);
+    for (const RecoveryMode mode : {RecoveryMode::Normal, RecoveryMode::Extensive}) {
+        SCOPED_TRACE(mode == RecoveryMode::Normal ? "Normal" : "Extensive");
+        Volume v;
+        Journal j(v);
+        j.transaction(0, 5, {22}, {leafWith(11, "old")});
+        j.transaction(3, 7, {21, 22}, {leafWith(10, "a"), leafWith(11, "b").direct(2, 11, 1, "x")});
+        j.transaction(7, 9, {22}, {leafWith(11, "uncommitted")}, 8);
+        auto r = mountWithLeaf22Unreadable(v, mode);
+        Names live;
+        for (const auto& f : r->catalog.FileList())
+            if (!f.deleted) live.push_back(f.name.str());
+        EXPECT_EQ(live, (Names{"a", "b"}));
+        EXPECT_EQ(r->result.nodesFromJournal, 1u);
+        const std::uint64_t copy = (Journal::kFirst + 5) * 8u;
+        ASSERT_FALSE(r->catalog.DirectItems().empty());
+        EXPECT_EQ(r->catalog.DirectItems()[0].leafSector, copy);
+        if (mode == RecoveryMode::Extensive) {
+            EXPECT_TRUE(r->live.leafSectors.count(copy));
+        }
+    }
 }
 
 // A transaction that fails a check is ignored and the older copy serves; with

@@ -1,0 +1,475 @@
+#include "reiserfs/saved_scan.h"
+
+#include "disk/unique_fd.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace dorvak {
+namespace {
+
+constexpr char kMagic[8] = {'D', 'R', 'V', 'K', 'S', 'C', 'A', 'N'};
+constexpr std::uint32_t kStoppedFlag = 1;
+constexpr std::uint64_t kMiBSectors = 2048;
+
+// A 64-bit hash over words: it only has to tell a damaged or altered file,
+// or another disk, from the one saved; it is not meant to resist forgery.
+std::uint64_t hashBytes(Bytes b, std::uint64_t h = 0x9E3779B97F4A7C15ull) {
+    std::size_t i = 0;
+    for (; i + 8 <= b.size(); i += 8) {
+        h = (h ^ le64(b, i)) * 0xFF51AFD7ED558CCDull;
+        h ^= h >> 32;
+    }
+    for (; i < b.size(); ++i)
+        h = (h ^ b[i]) * 0x100000001B3ull;
+    h = (h ^ b.size()) * 0xC4CEB9FE1A85EC53ull;
+    return h ^ (h >> 29);
+}
+
+// The hash of the first MiB of sectors [first, end) and of its last MiB.
+std::uint64_t hashEnds(SectorReader& reader, std::uint64_t first, std::uint64_t end) {
+    const std::uint64_t n = std::min(kMiBSectors, end - first);
+    std::vector<std::uint8_t> buffer(n * 512);
+    std::uint64_t h = hashBytes({}, end - first);
+    for (const std::uint64_t at : {first, end - n}) {
+        std::fill(buffer.begin(), buffer.end(), 0);
+        if (n) reader.ReadSectors(at, std::uint32_t(n), buffer.data());
+        h = hashBytes(buffer, h);
+    }
+    return h;
+}
+
+// The payload as it is written.
+class Out {
+public:
+    std::vector<std::uint8_t> bytes;
+    template <class T> void put(T v) {
+        for (std::size_t i = 0; i < sizeof(T); ++i)
+            bytes.push_back(std::uint8_t(std::uint64_t(v) >> (8 * i)));
+    }
+    void text(std::string_view s) {
+        put(std::uint16_t(s.size()));
+        bytes.insert(bytes.end(), s.begin(), s.end());
+    }
+    void name(std::string_view s) {
+        put(std::uint8_t(s.size()));
+        bytes.insert(bytes.end(), s.begin(), s.end());
+    }
+};
+
+// The payload as it is read: every read checked against what is left; the
+// first that does not fit fails the whole read.
+class In {
+public:
+    explicit In(Bytes b) : b_(b) {}
+    bool ok() const { return ok_; }
+    bool atEnd() const { return ok_ && at_ == b_.size(); }
+    std::uint64_t get(std::size_t width) {
+        if (!ok_ || !fits(b_, at_, width)) {
+            ok_ = false;
+            return 0;
+        }
+        std::uint64_t v = 0;
+        for (std::size_t i = 0; i < width; ++i)
+            v |= std::uint64_t(b_[at_ + i]) << (8 * i);
+        at_ += width;
+        return v;
+    }
+    std::uint8_t u8() { return std::uint8_t(get(1)); }
+    std::uint16_t u16() { return std::uint16_t(get(2)); }
+    std::uint32_t u32() { return std::uint32_t(get(4)); }
+    std::uint64_t u64() { return get(8); }
+    std::string_view span(std::size_t n) {
+        if (!ok_ || !fits(b_, at_, n)) {
+            ok_ = false;
+            return {};
+        }
+        const std::string_view s(reinterpret_cast<const char*>(b_.data() + at_), n);
+        at_ += n;
+        return s;
+    }
+    std::string_view name() { return span(u8()); }
+    std::string_view text() { return span(u16()); }
+    // A count of records of at least `least` bytes each: one that cannot fit
+    // in what is left fails, before anything is allocated for it.
+    std::uint64_t count(std::size_t width, std::size_t least) {
+        const std::uint64_t n = get(width);
+        if (ok_ && n > (b_.size() - at_) / least) ok_ = false;
+        return ok_ ? n : 0;
+    }
+
+private:
+    Bytes b_;
+    std::size_t at_ = 0;
+    bool ok_ = true;
+};
+
+void putHeader(Out& out, const SavedScan& scan, std::uint64_t payloadBytes,
+               std::uint64_t payloadHash) {
+    out.bytes.insert(out.bytes.end(), kMagic, kMagic + 8);
+    out.put(kSavedScanVersion);
+    out.put(std::uint32_t(scan.stopped ? kStoppedFlag : 0));
+    const ScanIdentity& id = scan.identity;
+    out.put(id.sourceBytes);
+    out.put(id.sourceHash);
+    out.put(id.startSector);
+    out.put(id.sectorCount);
+    out.put(id.sectorsPerBlock);
+    out.put(id.rootBlock);
+    out.put(id.volumeHash);
+    out.put(payloadBytes);
+    out.put(payloadHash);
+}
+
+// The header's fields; the payload's size and hash into the last two.
+bool getHeader(Bytes file, SavedScan& scan, std::uint64_t& payloadBytes, std::uint64_t& payloadHash,
+               std::string& error) {
+    if (file.size() < 8 || std::memcmp(file.data(), kMagic, 8) != 0) {
+        error = "is not a saved scan";
+        return false;
+    }
+    In in(file.subspan(8));
+    const std::uint32_t version = in.u32();
+    const std::uint32_t flags = in.u32();
+    ScanIdentity& id = scan.identity;
+    id.sourceBytes = in.u64();
+    id.sourceHash = in.u64();
+    id.startSector = in.u64();
+    id.sectorCount = in.u64();
+    id.sectorsPerBlock = in.u32();
+    id.rootBlock = in.u32();
+    id.volumeHash = in.u64();
+    payloadBytes = in.u64();
+    payloadHash = in.u64();
+    if (!in.ok()) {
+        error = "is damaged: it ends inside its header";
+        return false;
+    }
+    if (version != kSavedScanVersion) {
+        error = "was saved in version " + std::to_string(version) +
+                " of the format, which this program does not read";
+        return false;
+    }
+    scan.stopped = (flags & kStoppedFlag) != 0;
+    return true;
+}
+
+bool readWholeFile(const std::string& path, std::vector<std::uint8_t>& bytes, std::size_t most,
+                   std::string& error) {
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    struct stat st {};
+    if (!fd.valid() || ::fstat(fd.get(), &st) != 0) {
+        error = std::string("cannot be read: ") + std::strerror(errno);
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        error = "is not a file";
+        return false;
+    }
+    bytes.resize(std::min<std::uint64_t>(std::uint64_t(st.st_size), most));
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::read(fd.get(), bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            error = std::string("cannot be read: ") + std::strerror(errno);
+            return false;
+        }
+        if (n == 0) break;
+        done += std::size_t(n);
+    }
+    bytes.resize(done);
+    return true;
+}
+
+bool writeAll(int fd, const std::vector<std::uint8_t>& bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += std::size_t(n);
+    }
+    return true;
+}
+
+} // namespace
+
+// The catalog's records in the payload, and back.
+class SavedScanCodec {
+public:
+    static void encode(const Catalog& c, Out& out);
+    static bool decode(In& in, Catalog& c, const ScanIdentity& id);
+
+private:
+    static bool decodeEntries(In& in, Catalog& c);
+    static bool decodeItems(In& in, std::deque<DataItemRef>& list, const ScanIdentity& id);
+    static bool decodeCarved(In& in, Catalog& c, const ScanIdentity& id);
+};
+
+void SavedScanCodec::encode(const Catalog& c, Out& out) {
+    out.put(std::uint32_t(c.folderList_.size()));
+    for (const CatalogEntry& f : c.folderList_) {
+        out.name(f.name);
+        for (std::uint32_t v : {f.parentId, f.objectId, f.modifiedTime, f.keyDirId})
+            out.put(v);
+        out.put(std::uint8_t(f.deleted));
+    }
+    out.put(std::uint32_t(c.fileList_.size()));
+    for (const CatalogEntry& f : c.fileList_) {
+        out.name(f.name);
+        for (std::uint32_t v : {f.parentId, f.objectId, f.modifiedTime, f.keyDirId, f.auxValue})
+            out.put(v);
+        out.put(std::uint8_t(f.fileType));
+        out.put(std::uint8_t(f.deleted));
+        out.put(f.size);
+    }
+    for (const auto* list : {&c.directItems_, &c.indirectItems_}) {
+        out.put(std::uint64_t(list->size()));
+        for (const DataItemRef& r : *list) {
+            out.put(r.leafSector);
+            out.put(r.keyOffset);
+            out.put(r.objectId);
+            out.put(r.dirId);
+            out.put(r.itemLocation);
+            out.put(r.itemLength);
+        }
+    }
+    out.put(std::uint32_t(c.carvedTypes_.size()));
+    for (const auto& [extension, typeName] : c.carvedTypes_) {
+        out.text(extension);
+        out.text(typeName);
+    }
+    out.put(std::uint32_t(c.carvedRuns_.size()));
+    for (const BlockRun& r : c.carvedRuns_) {
+        out.put(r.first);
+        out.put(r.count);
+    }
+    out.put(std::uint32_t(c.carvedFiles_.size()));
+    for (const CarvedFile& f : c.carvedFiles_) {
+        out.put(f.firstRun);
+        out.put(f.runCount);
+        out.put(f.type);
+        out.put(std::uint8_t(f.damaged));
+    }
+}
+
+// Folders (18 bytes and the name each) and files (31 and the name): what the
+// mount would have added, in its order; tree places and file numbers are
+// made again as the mount makes them.
+bool SavedScanCodec::decodeEntries(In& in, Catalog& c) {
+    const std::uint64_t folders = in.count(4, 18);
+    c.folderList_.reserve(folders);
+    for (std::uint64_t i = 0; i < folders && in.ok(); ++i) {
+        const std::string_view name = in.name();
+        const std::uint32_t parent = in.u32(), object = in.u32(), time = in.u32(), key = in.u32();
+        const std::uint8_t deleted = in.u8();
+        if (!in.ok() || deleted > 1) return false;
+        const std::size_t before = c.folderList_.size();
+        c.AddFolder(name, parent, object, time, key);
+        if (c.folderList_.size() == before) return false; // a folder listed twice
+        c.folderList_.back().deleted = deleted != 0;
+    }
+    const std::uint64_t files = in.count(4, 31);
+    for (std::uint64_t i = 0; i < files && in.ok(); ++i) {
+        const std::string_view name = in.name();
+        const std::uint32_t parent = in.u32(), object = in.u32(), time = in.u32(), key = in.u32(),
+                            aux = in.u32();
+        const std::uint8_t type = in.u8(), deleted = in.u8();
+        const std::uint64_t size = in.u64();
+        const auto fileType = FileType(type);
+        if (!in.ok() || deleted > 1 ||
+            (fileType != FileType::Regular && fileType != FileType::Symlink &&
+             fileType != FileType::Special))
+            return false;
+        CatalogEntry e = c.makeEntry(name, parent, object, time, key);
+        e.auxValue = aux;
+        e.size = size;
+        e.fileType = fileType;
+        e.deleted = deleted != 0;
+        e.fileNumber = ++c.fileCount_;
+        c.fileList_.push_back(e);
+    }
+    return in.ok();
+}
+
+// Data items (28 bytes each) lie in leaves of the volume and within a block.
+bool SavedScanCodec::decodeItems(In& in, std::deque<DataItemRef>& list, const ScanIdentity& id) {
+    const std::uint64_t n = in.count(8, 28);
+    const std::uint64_t end = id.startSector + id.sectorCount;
+    for (std::uint64_t i = 0; i < n && in.ok(); ++i) {
+        DataItemRef r;
+        r.leafSector = in.u64();
+        r.keyOffset = in.u64();
+        r.objectId = in.u32();
+        r.dirId = in.u32();
+        r.itemLocation = in.u16();
+        r.itemLength = in.u16();
+        if (r.leafSector < id.startSector || r.leafSector >= end ||
+            std::size_t(r.itemLocation) + r.itemLength > std::size_t(id.sectorsPerBlock) * 512)
+            return false;
+        list.push_back(r);
+    }
+    return in.ok();
+}
+
+// Carved types, runs within the volume, and files whose runs and type exist.
+bool SavedScanCodec::decodeCarved(In& in, Catalog& c, const ScanIdentity& id) {
+    const std::uint64_t types = in.count(4, 4);
+    for (std::uint64_t i = 0; i < types && in.ok(); ++i) {
+        const std::string_view extension = in.text();
+        const std::string_view typeName = in.text();
+        c.carvedTypes_.emplace_back(extension, typeName);
+    }
+    const std::uint64_t blocks = id.sectorCount / id.sectorsPerBlock;
+    const std::uint64_t runs = in.count(4, 8);
+    c.carvedRuns_.reserve(runs);
+    for (std::uint64_t i = 0; i < runs && in.ok(); ++i) {
+        BlockRun r{in.u32(), in.u32()};
+        if (r.count == 0 || std::uint64_t(r.first) + r.count > blocks) return false;
+        c.carvedRuns_.push_back(r);
+    }
+    const std::uint64_t files = in.count(4, 13);
+    c.carvedFiles_.reserve(files);
+    for (std::uint64_t i = 0; i < files && in.ok(); ++i) {
+        CarvedFile f;
+        f.firstRun = in.u32();
+        f.runCount = in.u32();
+        f.type = in.u32();
+        const std::uint8_t damaged = in.u8();
+        if (damaged > 1 || f.runCount == 0 || f.type >= c.carvedTypes_.size() ||
+            std::uint64_t(f.firstRun) + f.runCount > c.carvedRuns_.size())
+            return false;
+        f.damaged = damaged != 0;
+        c.carvedFiles_.push_back(f);
+    }
+    return in.ok();
+}
+
+bool SavedScanCodec::decode(In& in, Catalog& c, const ScanIdentity& id) {
+    c.ClearCatalog();
+    c.recoveryMode = RecoveryMode::Extensive;
+    if (id.sectorsPerBlock == 0 || !isValidBlockSize(id.sectorsPerBlock * 512)) return false;
+    if (!decodeEntries(in, c) || !decodeItems(in, c.directItems_, id) ||
+        !decodeItems(in, c.indirectItems_, id) || !decodeCarved(in, c, id))
+        return false;
+    c.BuildFolderTree(kRootObjectId);
+    return true;
+}
+
+ScanIdentity identifyScan(SectorReader& reader, const VolumeInfo& volume) {
+    ScanIdentity id;
+    const std::uint64_t total = reader.totalSectors();
+    id.sourceBytes = total * 512;
+    id.sourceHash = hashEnds(reader, 0, total);
+    id.startSector = volume.startSector;
+    id.sectorCount = volume.sectorCount;
+    id.sectorsPerBlock = volume.sectorsPerBlock;
+    id.rootBlock = volume.rootBlock;
+    // A partition entry may claim more than the disk holds: past its end
+    // there is nothing to read.
+    std::uint64_t end = volume.startSector + volume.sectorCount;
+    if (total != 0) end = std::max(std::min(end, total), std::min(volume.startSector, total));
+    id.volumeHash = hashEnds(reader, std::min(volume.startSector, end), end);
+    return id;
+}
+
+std::vector<std::uint8_t> frameSavedScan(const SavedScan& scan, Bytes payload) {
+    Out file;
+    putHeader(file, scan, payload.size(), hashBytes(payload));
+    file.bytes.insert(file.bytes.end(), payload.begin(), payload.end());
+    return std::move(file.bytes);
+}
+
+std::vector<std::uint8_t> encodeSavedScan(const SavedScan& scan, const Catalog& catalog) {
+    Out payload;
+    for (const std::uint64_t v :
+         {scan.result.leavesRead, scan.result.nodesSkipped, scan.result.nodesFromJournal,
+          scan.result.leavesReadTwice, scan.unreadableSectors})
+        payload.put(v);
+    SavedScanCodec::encode(catalog, payload);
+    payload.put(std::uint64_t(scan.liveLeaves.size()));
+    for (const std::uint64_t sector : scan.liveLeaves)
+        payload.put(sector);
+    payload.put(scan.position.nextBlock);
+    payload.put(std::uint32_t(scan.position.treeBlocks.size()));
+    for (const std::uint32_t block : scan.position.treeBlocks)
+        payload.put(block);
+    return frameSavedScan(scan, payload.bytes);
+}
+
+bool writeSavedScan(const std::string& path, const SavedScan& scan, const Catalog& catalog,
+                    std::string& error) {
+    const std::vector<std::uint8_t> file = encodeSavedScan(scan, catalog);
+    // Beside the target, so that the rename stays on one file system.
+    std::string temp = path + ".XXXXXX";
+    UniqueFd fd(::mkstemp(temp.data()));
+    if (!fd.valid()) {
+        error = std::string("cannot be written: ") + std::strerror(errno);
+        return false;
+    }
+    const bool written = writeAll(fd.get(), file) && ::fsync(fd.get()) == 0;
+    const int writeErrno = errno;
+    fd.reset();
+    if (!written || ::rename(temp.c_str(), path.c_str()) != 0) {
+        error = std::string("cannot be written: ") + std::strerror(written ? errno : writeErrno);
+        ::unlink(temp.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool decodeSavedScan(Bytes file, SavedScan& scan, Catalog& catalog, std::string& error) {
+    catalog.ClearCatalog();
+    scan = SavedScan{};
+    std::uint64_t payloadBytes = 0, payloadHash = 0;
+    if (!getHeader(file, scan, payloadBytes, payloadHash, error)) return false;
+    const Bytes payload = file.subspan(std::min(file.size(), kSavedScanHeaderBytes));
+    if (file.size() < kSavedScanHeaderBytes || payload.size() != payloadBytes ||
+        hashBytes(payload) != payloadHash) {
+        error = "is damaged: it is cut short or its contents were altered";
+        return false;
+    }
+    In in(payload);
+    scan.result.leavesRead = in.u64();
+    scan.result.nodesSkipped = in.u64();
+    scan.result.nodesFromJournal = in.u64();
+    scan.result.leavesReadTwice = in.u64();
+    scan.unreadableSectors = in.u64();
+    scan.result.stopped = scan.stopped;
+    bool ok = in.ok() && SavedScanCodec::decode(in, catalog, scan.identity);
+    const std::uint64_t leaves = in.count(8, 8);
+    scan.liveLeaves.reserve(leaves);
+    for (std::uint64_t i = 0; ok && i < leaves; ++i)
+        scan.liveLeaves.push_back(in.u64());
+    scan.position.nextBlock = in.u64();
+    const std::uint64_t blocks = in.count(4, 4);
+    scan.position.treeBlocks.reserve(blocks);
+    for (std::uint64_t i = 0; ok && i < blocks; ++i)
+        scan.position.treeBlocks.push_back(in.u32());
+    if (!ok || !in.atEnd()) {
+        catalog.ClearCatalog();
+        error = "is damaged: its records do not agree with each other";
+        return false;
+    }
+    return true;
+}
+
+bool readSavedScanHeader(const std::string& path, SavedScan& scan, std::string& error) {
+    std::vector<std::uint8_t> bytes;
+    std::uint64_t payloadBytes = 0, payloadHash = 0;
+    return readWholeFile(path, bytes, kSavedScanHeaderBytes, error) &&
+           getHeader(bytes, scan, payloadBytes, payloadHash, error);
+}
+
+bool readSavedScan(const std::string& path, SavedScan& scan, Catalog& catalog, std::string& error) {
+    std::vector<std::uint8_t> bytes;
+    if (!readWholeFile(path, bytes, SIZE_MAX, error)) return false;
+    return decodeSavedScan(bytes, scan, catalog, error);
+}
+
+} // namespace dorvak
