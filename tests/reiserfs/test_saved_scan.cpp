@@ -84,7 +84,7 @@ std::string dump(const Catalog& c) {
         for (const DataItemRef& r : *items)
             out << "i " << r.leafSector << ' ' << r.keyOffset << ' ' << r.objectId << ' ' << r.dirId
                 << ' ' << r.itemLocation << ' ' << r.itemLength << '\n';
-    out << c.folderCount << ' ' << c.fileCount << '\n';
+    out << c.folderCount() << ' ' << c.fileCount() << '\n';
     return out.str();
 }
 
