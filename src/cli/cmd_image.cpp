@@ -6,6 +6,7 @@
 #include "disk/imaging.h"
 
 #include <iostream>
+#include <optional>
 #include <sys/stat.h>
 
 namespace dorvak::cli {
@@ -17,11 +18,9 @@ public:
     ImagingBar(ProgressBar& bar, const StopOnSignal& signal) : bar_(bar), signal_(signal) {}
     void progress(const ImagingStatus& s) override {
         signal_.renew();
-        if (s.pass != pass_) {
+        if (!pass_ || s.pass != *pass_) {
             pass_ = s.pass;
-            bar_.setStatus(s.pass == 1   ? "Copying the readable areas"
-                           : s.pass == 2 ? "Reading around the bad areas"
-                                         : "Retrying the bad sectors");
+            bar_.setStatus(phaseText(s.pass));
             bar_.beginPhase();
         }
         bar_.setCounts("bad areas " + std::to_string(s.badAreas) + ", bad sectors " +
@@ -32,7 +31,7 @@ public:
 private:
     ProgressBar& bar_;
     const StopOnSignal& signal_;
-    int pass_ = 0;
+    std::optional<Phase> pass_;
 };
 
 bool sameFile(const std::string& a, const std::string& b) {

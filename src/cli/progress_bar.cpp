@@ -21,6 +21,28 @@ std::string clockText(double seconds) {
 
 } // namespace
 
+const char* phaseText(Phase phase) {
+    switch (phase) {
+    case Phase::MountingVolume:
+        return "Mounting volume, please wait...";
+    case Phase::SearchingLostData:
+        return "Searching Lost Data ...";
+    case Phase::CreatingTreeStructure:
+        return "Creating Tree Structure, Please wait";
+    case Phase::CopyingReadableAreas:
+        return "Copying the readable areas";
+    case Phase::ReadingAroundBadAreas:
+        return "Reading around the bad areas";
+    case Phase::RetryingBadSectors:
+        return "Retrying the bad sectors";
+    }
+    return "";
+}
+
+std::string scanText(std::uint64_t scanned, std::uint64_t total) {
+    return "Scanning sector " + std::to_string(scanned) + " Of " + std::to_string(total);
+}
+
 ProgressBar::ProgressBar(const ProgressOptions& options)
     : enabled_(!options.quiet && (options.forced || ::isatty(2))), terminal_(::isatty(2)),
       phaseStart_(Clock::now()) {}
@@ -76,10 +98,6 @@ void ProgressBar::finish() {
         std::fflush(stderr);
     }
     drawn_ = false;
-}
-
-void MountProgress::status(const std::string& text) {
-    bar_.setStatus(text);
 }
 
 void MountProgress::percent(unsigned value) {

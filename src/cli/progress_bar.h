@@ -6,7 +6,8 @@
 // a pipe) each redraw is a line of its own.
 //
 // The sinks below turn the events of the core's jobs into bar updates and
-// renew the stop request of a signal on each event (see StopOnSignal).
+// renew the stop request of a signal on each event (see StopOnSignal). The
+// words for the core's phases are chosen here; they are the window's own.
 
 #include "browse/copy_out.h"
 #include "cli/cli_util.h"
@@ -19,6 +20,11 @@
 #include <string>
 
 namespace dorvak::cli {
+
+// What the status part of the bar says for a phase of the core's jobs, and
+// for the partition search's position in its range.
+const char* phaseText(Phase phase);
+std::string scanText(std::uint64_t scanned, std::uint64_t total);
 
 class ProgressBar {
 public:
@@ -57,7 +63,7 @@ class MountProgress : public ProgressSink {
 public:
     MountProgress(ProgressBar& bar, const StopOnSignal& stop, const VolumeInfo& volume)
         : bar_(bar), stop_(stop), volume_(volume) {}
-    void status(const std::string& text) override;
+    void phase(Phase phase) override { bar_.setStatus(phaseText(phase)); }
     void percent(unsigned value) override;
     void currentSector(std::uint64_t sector) override;
     void foldersFound(std::uint32_t count) override;
@@ -79,7 +85,9 @@ class SearchProgress : public ProgressSink {
 public:
     SearchProgress(ProgressBar& bar, const StopOnSignal& stop, std::uint64_t first)
         : bar_(bar), stop_(stop), first_(first) {}
-    void status(const std::string& text) override { bar_.setStatus(text); }
+    void scanPosition(std::uint64_t scanned, std::uint64_t total) override {
+        bar_.setStatus(scanText(scanned, total));
+    }
     void percent(unsigned value) override;
     void currentSector(std::uint64_t sector) override;
     void volumesFound(std::uint32_t count) override;

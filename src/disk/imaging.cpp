@@ -26,8 +26,10 @@ bool writeAll(int fd, const std::uint8_t* data, std::size_t length, std::uint64_
 }
 
 // What the map's current-status line says each pass is doing.
-char passStatus(int pass) {
-    return pass == 1 ? kNonTried : pass == 2 ? kNonTrimmed : kNonScraped;
+char passStatus(Phase pass) {
+    return pass == Phase::CopyingReadableAreas    ? kNonTried
+           : pass == Phase::ReadingAroundBadAreas ? kNonTrimmed
+                                                  : kNonScraped;
 }
 
 } // namespace
@@ -149,7 +151,7 @@ void DiskImager::mark(std::uint64_t pos, std::uint64_t length, char status) {
 }
 
 bool DiskImager::copyPass() {
-    pass_ = 1;
+    pass_ = Phase::CopyingReadableAreas;
     const std::uint64_t large = options_.largeRequest;
     std::uint64_t pos = 0, skip = 0;
     while (!stop_.load() && error_.empty()) {
@@ -175,7 +177,7 @@ bool DiskImager::copyPass() {
 }
 
 bool DiskImager::smallPass() {
-    pass_ = 2;
+    pass_ = Phase::ReadingAroundBadAreas;
     const std::uint64_t small = options_.smallRequest;
     std::uint64_t pos = 0;
     while (!stop_.load() && error_.empty()) {
@@ -195,7 +197,7 @@ bool DiskImager::smallPass() {
 }
 
 bool DiskImager::sectorPass() {
-    pass_ = 3;
+    pass_ = Phase::RetryingBadSectors;
     static const std::uint8_t zeros[kSector] = {};
     std::uint64_t pos = 0;
     while (!stop_.load() && error_.empty()) {

@@ -17,6 +17,7 @@
 // The map is replaced atomically as the run goes, at most once per
 // `saveInterval`, and at the end of each pass and of the run.
 
+#include "disk/progress.h"
 #include "disk/rescue_map.h"
 #include "disk/sector_source.h"
 
@@ -41,7 +42,7 @@ struct ImagingOptions {
 // Where a run stands, for a progress display: bytes by map status and the
 // number of bad areas (blocks marked "*", "/" or "-").
 struct ImagingStatus {
-    int pass = 1;
+    Phase pass = Phase::CopyingReadableAreas;
     std::uint64_t position = 0; // map position of the last request
     std::uint64_t size = 0;
     std::uint64_t rescued = 0;  // "+"
@@ -98,7 +99,7 @@ private:
     int imageFd_ = -1;
     std::string error_;
     std::vector<std::uint8_t> buffer_;
-    int pass_ = 1;
+    Phase pass_ = Phase::CopyingReadableAreas;
     std::uint64_t position_ = 0, readErrors_ = 0, requests_ = 0;
     bool dirty_ = false;
     std::chrono::steady_clock::time_point lastSave_{}, lastReport_{};

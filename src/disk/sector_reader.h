@@ -49,10 +49,6 @@ struct ReadStats {
 
 class SectorReader {
 public:
-    // 'N': positioned reads of a device file or image (the only mode here);
-    // 'F' names the legacy BIOS mode, which has no library on this platform.
-    // The window still reads it once for its start values.
-    char accessMode = 'N';
     // Tries per sector in the fallback (1 to 10 from the settings). Written by
     // the settings dialog while a worker may be reading, hence atomic.
     std::atomic<std::uint16_t> badSectorRetries{3};

@@ -449,7 +449,7 @@ const CarvedFile* Catalog::carvedFile(const CatalogEntry& entry) const {
 }
 
 void Catalog::FindLostFolders(const std::atomic<bool>& stopRequested) {
-    progress->status("Searching Lost Data ...");
+    progress->phase(Phase::SearchingLostData);
     progress->percent(0);
     std::uint32_t n = 0;
     // FolderList grows while it is walked: lost folders added here are

@@ -439,7 +439,7 @@ MountResult VolumeMount::MountSelectedVolume(RecoveryMode mode) {
     catalog_.recoveryMode = mode;
     catalog_.progress = &progress_;
     progress_.percent(0);
-    progress_.status("Mounting volume, please wait...");
+    progress_.phase(Phase::MountingVolume);
     // The stop flag is the starter's to clear before the worker runs: a stop
     // pressed in between must not be lost.
     try {
@@ -453,7 +453,7 @@ MountResult VolumeMount::MountSelectedVolume(RecoveryMode mode) {
         catalog_.FindLostFolders(stopRequested_);
         stopRequested_ = false;
         progress_.percent(0);
-        progress_.status("Creating Tree Structure, Please wait");
+        progress_.phase(Phase::CreatingTreeStructure);
         catalog_.BuildFolderTree(kRootObjectId);
         result_.stopped = stopped;
     } catch (const std::bad_alloc&) {

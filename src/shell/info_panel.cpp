@@ -9,6 +9,8 @@
 namespace dorvak {
 namespace {
 
+constexpr const char kMountingText[] = "Mounting volume, please wait...";
+
 // What each layout shows: the captions of the pairs it uses (null: the pair
 // is hidden) and its status line (null: hidden). The captions end in runs
 // of spaces that line the values up on the skin.
@@ -33,7 +35,7 @@ const LayoutDef kLayouts[] = {
     {PanelLayout::Mount,
      {"Folder(s) Found    ", "File(s) Found      ", "Current Sector       ",
       "Last File/Folder       ", nullptr},
-     "Mounting volume, please wait..."},
+     kMountingText},
 };
 
 // The pairs the layouts put their values in.
@@ -101,13 +103,35 @@ void InfoPanel::showProgress(const JobProgress& p) {
     // The search counts volumes and sectors; the mount folders, files and
     // sectors, with the last name it met.
     const bool searching = layout_ == PanelLayout::Search;
-    if (p.fields & JobProgress::Status) setStatusLine(p.status, true);
+    if (p.fields & JobProgress::NewPhase) setStatusLine(phaseText(p.phase), true);
+    if (p.fields & JobProgress::ScanPosition) setStatusLine(scanText(p.scanned, p.scanTotal), true);
     if (p.fields & JobProgress::Sector)
         setValue(searching ? kSecond : kThird, QString::number(p.sector));
     if (p.fields & JobProgress::Volumes) setValue(kFirst, QString::number(p.volumes));
     if (p.fields & JobProgress::Folders) setValue(kFirst, QString::number(p.folders));
     if (p.fields & JobProgress::Files) setValue(kSecond, QString::number(p.files));
     if (p.fields & JobProgress::LastName) setValue(kFourth, p.lastName);
+}
+
+QString InfoPanel::phaseText(Phase phase) {
+    switch (phase) {
+    case Phase::MountingVolume:
+        return latin1(kMountingText);
+    case Phase::SearchingLostData:
+        return latin1("Searching Lost Data ...");
+    case Phase::CreatingTreeStructure:
+        return latin1("Creating Tree Structure, Please wait");
+    case Phase::CopyingReadableAreas:
+    case Phase::ReadingAroundBadAreas:
+    case Phase::RetryingBadSectors:
+        break; // the imaging's: the window runs no imaging
+    }
+    return QString();
+}
+
+QString InfoPanel::scanText(std::uint64_t scanned, std::uint64_t total) {
+    return latin1("Scanning sector ") + QString::number(scanned) + latin1(" Of ") +
+           QString::number(total);
 }
 
 QString InfoPanel::caption(int pair) const {

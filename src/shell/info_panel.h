@@ -4,6 +4,7 @@
 // layout of the pairs (the disk's geometry, a volume, the search's or the
 // mount's counters); a job's progress fills the values of the layout shown.
 
+#include "disk/progress.h"
 #include "shell/window_layout.h"
 
 #include <QString>
@@ -40,6 +41,10 @@ public:
     // Puts a job's new counters into the values of the search or mount layout.
     void showProgress(const JobProgress& progress);
     void setStatusLine(const QString& text, bool show);
+    // What the status line says for a phase of a job, and for the partition
+    // search's position in its range.
+    static QString phaseText(Phase phase);
+    static QString scanText(std::uint64_t scanned, std::uint64_t total);
 
     QString caption(int pair) const;
     QString value(int pair) const;

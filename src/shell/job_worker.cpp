@@ -16,7 +16,7 @@ void JobWorker::start(Job job) {
         std::lock_guard lock(mutex_);
         pending_ = JobProgress{};
         lastFlush_ = {};
-        lastStatus_.clear();
+        scanning_ = false;
     }
     thread_.reset(QThread::create([this, job = std::move(job)] {
         job(*this, *this);
@@ -48,24 +48,36 @@ void JobWorker::flush(bool force) {
     Q_EMIT progressed(out);
 }
 
-void JobWorker::status(const std::string& text) {
-    const QString s = QString::fromStdString(text);
-    bool newPhase;
-    {
-        // A status of another kind than the last one starts a phase: it is
-        // passed on at once. Repeats of one kind ("Scanning sector N Of M")
-        // are throttled like the counters.
-        std::lock_guard lock(mutex_);
-        newPhase = s.left(10) != lastStatus_.left(10);
-        lastStatus_ = s;
-    }
-    if (newPhase) flush(true);
+void JobWorker::phase(Phase phase) {
+    // A phase is passed on at once, after what came before it, so that the
+    // status line shows every phase in order however short.
+    flush(true);
     {
         std::lock_guard lock(mutex_);
-        pending_.fields |= JobProgress::Status;
-        pending_.status = s;
+        pending_.fields |= JobProgress::NewPhase;
+        pending_.phase = phase;
+        scanning_ = false;
     }
-    flush(newPhase);
+    flush(true);
+}
+
+void JobWorker::scanPosition(std::uint64_t scanned, std::uint64_t total) {
+    // The first position starts the scan's status line, at once; the ones
+    // after it are throttled like the counters.
+    bool first;
+    {
+        std::lock_guard lock(mutex_);
+        first = !scanning_;
+        scanning_ = true;
+    }
+    if (first) flush(true);
+    {
+        std::lock_guard lock(mutex_);
+        pending_.fields |= JobProgress::ScanPosition;
+        pending_.scanned = scanned;
+        pending_.scanTotal = total;
+    }
+    flush(first);
 }
 
 void JobWorker::percent(unsigned value) {

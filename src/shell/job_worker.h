@@ -1,8 +1,8 @@
 #pragma once
 // A long core job (the partition search, the mount) on its own thread. The
 // job reports through a ProgressSink whose events become queued signals on
-// the GUI thread, throttled to a few per second; a change of status text is
-// passed on at once so every phase's text is seen in order. The worker never
+// the GUI thread, throttled to a few per second; a new phase (and the first
+// position of a scan) is passed on at once so every phase is seen in order. The worker never
 // touches a widget, and nothing kills it: Stop sets the job's atomic flag and
 // the job ends by itself.
 
@@ -23,16 +23,18 @@ namespace dorvak {
 // What the job reported since the last update; `fields` says which are new.
 struct JobProgress {
     enum Field : unsigned {
-        Status = 1,
+        NewPhase = 1,
         Percent = 2,
         Sector = 4,
         Folders = 8,
         Files = 16,
         LastName = 32,
-        Volumes = 64
+        Volumes = 64,
+        ScanPosition = 128
     };
     unsigned fields = 0;
-    QString status;
+    Phase phase = Phase::MountingVolume;
+    quint64 scanned = 0, scanTotal = 0; // the search's position in its range
     unsigned percent = 0;
     quint64 sector = 0;
     quint32 folders = 0, files = 0, volumes = 0;
@@ -66,7 +68,8 @@ Q_SIGNALS:
     void finished();
 
 private:
-    void status(const std::string& text) override;
+    void phase(Phase phase) override;
+    void scanPosition(std::uint64_t scanned, std::uint64_t total) override;
     void percent(unsigned value) override;
     void currentSector(std::uint64_t sector) override;
     void foldersFound(std::uint32_t count) override;
@@ -78,7 +81,7 @@ private:
     std::unique_ptr<QThread> thread_;
     std::mutex mutex_;
     JobProgress pending_;
-    QString lastStatus_;
+    bool scanning_ = false; // a scan position has been passed on since the last phase
     std::chrono::steady_clock::time_point lastFlush_{};
 };
 

@@ -203,8 +203,9 @@ MainWindow::MainWindow(const QStringList& images, bool enumerateDisks, QWidget* 
     controls_.useTable->setChecked(true);
     state_.volumeIdentifyOption = VolumeIdentify::PartitionTable;
     wizard_->enterStep(Step::Disk, Direction::Forward);
+    // The start values of the usual access mode (60 sectors a read): the
+    // legacy BIOS mode has no counterpart here.
     state_.settings = RecoverySettings{};
-    state_.settings.sectorsPerRead = state_.reader.accessMode == 'F' ? 8 : 60;
     state_.reader.badSectorRetries = state_.settings.badSectorRetries;
     qApp->installEventFilter(this);
     setMessageOwner(this);

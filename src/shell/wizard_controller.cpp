@@ -371,7 +371,7 @@ void WizardController::mountEnded() {
     state_.partialResult = state_.stopRequested;
     state_.stopRequested = false;
     // Building the folder tree of a big volume takes a moment: say so first.
-    panel_.setStatusLine(latin1("Creating Tree Structure, Please wait"), true);
+    panel_.setStatusLine(InfoPanel::phaseText(Phase::CreatingTreeStructure), true);
     listModel_->clear();
     const VolumeInfo* v = state_.selectedVolumeInfo();
     folderModel_->setCatalog(&state_.catalog, v ? QString::fromStdString(v->name) : QString());

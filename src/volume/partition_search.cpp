@@ -61,8 +61,7 @@ void SearchPartitions(SectorReader& reader, VolumeTable& table, const SearchRang
     while (current < end) {
         if (stopRequested) return;
         progress.currentSector(current);
-        progress.status("Scanning sector " + std::to_string(scanned) + " Of " +
-                        std::to_string(total));
+        progress.scanPosition(scanned, total);
         progress.percent(unsigned(scanned * 100 / total));
         // The last run is read whole even past the end of the range. An
         // unreadable sector comes back as zeros, so it cannot repeat a

@@ -166,6 +166,37 @@ TEST_F(Wizard, SearchListsTheVolumesOfTheWholeDisk) {
     EXPECT_EQ(caption(0), "Volume Type  ");
 }
 
+// The core reports phases and positions; the status line says them in the
+// window's own words, each phase in order however short it was.
+TEST_F(Wizard, TheStatusLineNamesEveryPhaseOfTheSearchAndTheMount) {
+    MainWindow& w = open({"part-disk.img"});
+    QStringList seen;
+    QObject::connect(&w.wizard(), &WizardController::progressShown, [&] {
+        const QString text = ctl().status->text();
+        if (seen.isEmpty() || seen.back() != text) seen << text;
+    });
+    clickChild(w.wizard().diskTree(), 0);
+    click(w.controls().searchOption);
+    click(w.controls().nextButton);
+    ASSERT_TRUE(waitForStep(Step::Volume));
+    const QString total = QString::number(w.state().scanEndSector - w.state().scanStartSector);
+    // The search's layout says this until the first position arrives.
+    if (!seen.isEmpty() &&
+        seen.front() == "Searching for Pools. This may take long time. Pleae wait")
+        seen.removeFirst();
+    ASSERT_FALSE(seen.isEmpty());
+    EXPECT_EQ(seen.front(), "Scanning sector 0 Of " + total);
+    for (const QString& text : seen)
+        EXPECT_TRUE(text.startsWith("Scanning sector ") && text.endsWith(" Of " + total))
+            << text.toStdString();
+
+    seen.clear();
+    mount(0, RecoveryMode::Normal);
+    ASSERT_TRUE(waitForStep(Step::Browse));
+    EXPECT_EQ(seen, QStringList({"Mounting volume, please wait...", "Searching Lost Data ...",
+                                 "Creating Tree Structure, Please wait"}));
+}
+
 TEST_F(Wizard, SearchStoppedWithYesEndsEarly) {
     // The same disk behind 32 GiB of nothing: the search is still in the
     // empty part when Stop is answered, however fast the machine.

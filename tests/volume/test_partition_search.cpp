@@ -12,9 +12,11 @@ namespace {
 
 // Records what the search reported.
 struct Recorder : ProgressSink {
-    std::vector<std::string> statuses;
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> positions; // scanned, total
     std::vector<std::uint64_t> sectors;
-    void status(const std::string& t) override { statuses.push_back(t); }
+    void scanPosition(std::uint64_t scanned, std::uint64_t total) override {
+        positions.emplace_back(scanned, total);
+    }
     void currentSector(std::uint64_t s) override { sectors.push_back(s); }
 };
 
@@ -58,10 +60,12 @@ TEST(PartitionSearch, TheLastRunIsReadWholeAndReachesPastTheEnd) {
     EXPECT_EQ(s.table.records[0].sectorCount, 400u);
     EXPECT_EQ(s.found, std::vector<std::string>{"ReiserFS - 0"});
     ASSERT_EQ(s.progress.sectors.size(), 17u); // 17 runs of 60
-    ASSERT_FALSE(s.progress.statuses.empty());
+    ASSERT_EQ(s.progress.positions.size(), 17u);
     EXPECT_EQ(s.progress.sectors.back(), 960u);
-    EXPECT_EQ(s.progress.statuses.front(), "Scanning sector 0 Of 1000");
-    EXPECT_EQ(s.progress.statuses.back(), "Scanning sector 960 Of 1000");
+    // Sectors scanned so far, not the absolute sector, of the range's size.
+    using Position = std::pair<std::uint64_t, std::uint64_t>;
+    EXPECT_EQ(s.progress.positions.front(), Position(0, 1000));
+    EXPECT_EQ(s.progress.positions.back(), Position(960, 1000));
 }
 
 TEST(PartitionSearch, TheRootMustSitOneLevelBelowTheTreeHeight) {
