@@ -43,8 +43,10 @@ std::string readScanInto(WizardState& state, const VolumeInfo& volume, const std
         return shown + "was made of another disk or volume, or of this one before it changed.";
     if (!readSavedScan(path, saved, state.catalog, error)) return shown + error + ".";
     state.live = LiveState{true, {saved.liveLeaves.begin(), saved.liveLeaves.end()}};
-    FileContents contents(state.reader, volume, state.catalog, &state.live);
-    SettleVersions(contents, state.catalog, true, state.stopRequested);
+    if (HasVersions(state.catalog)) {
+        FileContents contents(state.reader, volume, state.catalog, &state.live);
+        SettleVersions(contents, state.catalog, true, state.stopRequested);
+    }
     state.lastScan = std::move(saved);
     if (state.lastScan->stopped) state.stopRequested = true;
     return {};

@@ -358,7 +358,7 @@ void WizardController::startMount() {
         state_.live = liveStateOf(mount, state_.catalog);
         if (mode == RecoveryMode::Extensive && !result.outOfMemory)
             state_.lastScan = scanToSave(state_, volume, mount, result);
-        if (mode == RecoveryMode::Extensive && !result.outOfMemory) {
+        if (mode == RecoveryMode::Extensive && !result.outOfMemory && HasVersions(state_.catalog)) {
             FileContents contents(state_.reader, volume, state_.catalog, &state_.live);
             SettleVersions(contents, state_.catalog, true, state_.stopRequested);
         }
