@@ -90,6 +90,28 @@ void settleGroup(FileContents& contents, Catalog& catalog, std::vector<Version>&
 
 } // namespace
 
+bool HasVersions(const Catalog& catalog) {
+    // One 64-bit key per file from its folder, object and name, sorted;
+    // files with equal keys are compared in full (a key may collide).
+    std::vector<std::pair<std::uint64_t, std::uint32_t>> keys;
+    keys.reserve(catalog.FileList.size());
+    for (std::uint32_t i = 0; i < catalog.FileList.size(); ++i) {
+        const CatalogEntry& f = catalog.FileList[i];
+        const std::uint64_t ids =
+            (std::uint64_t(f.parentId) << 32 | f.objectId) * 0x9E3779B97F4A7C15ull;
+        keys.emplace_back(ids ^ std::hash<std::string_view>()(f.name.view()), i);
+    }
+    std::sort(keys.begin(), keys.end());
+    for (std::size_t i = 0; i < keys.size(); ++i)
+        for (std::size_t j = i + 1; j < keys.size() && keys[j].first == keys[i].first; ++j) {
+            const CatalogEntry& a = catalog.FileList[keys[i].second];
+            const CatalogEntry& b = catalog.FileList[keys[j].second];
+            if (a.parentId == b.parentId && a.objectId == b.objectId && a.name == b.name)
+                return true;
+        }
+    return false;
+}
+
 VersionCounts SettleVersions(FileContents& contents, Catalog& catalog, bool fold,
                              const std::atomic<bool>& stop) {
     VersionCounts counts;

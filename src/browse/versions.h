@@ -23,6 +23,11 @@ struct VersionCounts {
     std::uint64_t folded = 0;
 };
 
+// Whether any folder lists two versions of one file (the same object under
+// the same name). Without, the pass below has nothing to do, and a caller
+// need not build the FileContents it takes (an index of every data item).
+bool HasVersions(const Catalog& catalog);
+
 // Runs after the folder tree is built. `fold` false only orders (a listing
 // of every version).
 VersionCounts SettleVersions(FileContents& contents, Catalog& catalog, bool fold,

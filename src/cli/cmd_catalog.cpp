@@ -56,7 +56,7 @@ std::unique_ptr<Mounted> mountVolume(const MountOptions& options,
     mounted->result = run->result;
     mounted->live = std::move(run->live);
     mounted->savedUnreadable = run->savedUnreadable;
-    if (mounted->catalog.recoveryMode == RecoveryMode::Extensive) {
+    if (mounted->catalog.recoveryMode == RecoveryMode::Extensive && HasVersions(mounted->catalog)) {
         FileContents contents(mounted->reader, mounted->volume, mounted->catalog, &mounted->live);
         mounted->folded =
             SettleVersions(contents, mounted->catalog, !options.allVersions, stop).folded;

@@ -7,6 +7,7 @@
 #include "shell/latin1.h"
 #include "shell/list_pane.h"
 #include "shell/messages.h"
+#include "shell/scan_files.h"
 #include "shell/skinned_dialog.h"
 #include "shell/step_tree.h"
 #include "shell/wizard_controller.h"
@@ -106,6 +107,8 @@ const std::vector<PopupDef>& menuDefinition() {
           {cmd::RecoverAll, "Recover &All...", 200},
           {0, "", 0},
           {cmd::OpenImage, "&Open Disk Image...", 198},
+          {cmd::OpenScan, "Open &Scan...", 198},
+          {cmd::SaveScan, "Sa&ve Scan...", 200},
           {0, "", 0},
           {cmd::Exit, "E&xit...", 181}}},
         {"&View",
@@ -336,7 +339,8 @@ void MainWindow::setMenuStates(MenuPhase phase) {
     for (const auto& m : menus_)
         for (int i = 0; i < m->itemCount(); ++i) {
             const int command = m->item(i).command;
-            if (auto enabled = menuCommandEnabled(phase, state_.WizardStep, command))
+            if (auto enabled = menuCommandEnabled(phase, state_.WizardStep, command,
+                                                  state_.lastScan.has_value()))
                 m->setItemEnabled(command, *enabled);
         }
     // A toolbar button looks as its menu item is (Live Update acts always).
@@ -399,6 +403,8 @@ void MainWindow::createCommandTable() {
         {cmd::BuyOnline, [this] { openHomePage(); }},
         {cmd::About, [this] { about(); }},
         {cmd::OpenImage, [this] { openDiskImage(); }},
+        {cmd::OpenScan, [this] { openScanFile(this, state_, *wizard_); }},
+        {cmd::SaveScan, [this] { saveScanFile(this, state_); }},
         {cmd::RecoverSelected, [b] { b->recoverSelected(); }},
         {cmd::ItemRecoverSelected, [b] { b->recoverSelected(); }},
         {cmd::RecoverAll, [b] { b->recoverAll(); }},

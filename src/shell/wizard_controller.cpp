@@ -11,6 +11,7 @@
 #include "shell/list_pane.h"
 #include "shell/messages.h"
 #include "shell/quick_help.h"
+#include "shell/scan_files.h"
 #include "shell/skinned_dialog.h"
 #include "shell/step_tree.h"
 #include "shell/udisks_open.h"
@@ -72,8 +73,8 @@ const StepView kSteps[] = {
     {kDisk,   kFwd,  false, On,  Off, Off,      true,  Columns::Keep,    false, true,  true,  Off, Off, false, PanelLayout::Disk,    MenuPhase::Startup,    kStartHelpText},
     {kDisk,   kBack, false, On,  Off, Off,      true,  Columns::Keep,    false, true,  true,  Off, Off, false, PanelLayout::Disk,    MenuPhase::BackAtDisk, kBackToDiskHelpText},
     {kVolume, kFwd,  true,  Off, Keep, Keep,    true,  Columns::Keep,    false, false, false, Off, On,  true,  PanelLayout::Search,  MenuPhase::Working,    kSearchingHelpText},
-    {kVolume, kFwd,  false, Off, On,  Off,      true,  Columns::Keep,    false, false, false, On,  Off, false, PanelLayout::Volume,  MenuPhase::Working,    kSelectPartitionHelpText},
-    {kVolume, kBack, false, Off, On,  Off,      true,  Columns::Single,  false, false, false, On,  Off, false, PanelLayout::Volume,  MenuPhase::Working,    kBackToVolumeHelpText},
+    {kVolume, kFwd,  false, Off, On,  Off,      true,  Columns::Keep,    false, false, false, On,  Off, false, PanelLayout::Volume,  MenuPhase::AtVolume,   kSelectPartitionHelpText},
+    {kVolume, kBack, false, Off, On,  Off,      true,  Columns::Single,  false, false, false, On,  Off, false, PanelLayout::Volume,  MenuPhase::AtVolume,   kBackToVolumeHelpText},
     {kBrowse, kFwd,  true,  Off, Off, Disabled, true,  Columns::Keep,    false, false, false, Off, On,  true,  PanelLayout::Mount,   MenuPhase::Working,    kMountingHelpText},
     {kBrowse, kFwd,  false, Off, Off, On,       false, Columns::Details, true,  false, false, On,  Off, false, PanelLayout::Empty,   MenuPhase::Browsing,   kMountedHelpText},
 };
@@ -335,21 +336,29 @@ void WizardController::nextFromVolumeStep() {
     startMount();
 }
 
-void WizardController::startMount() {
+// Before the worker of a mount or of a saved scan's read starts.
+void WizardController::prepareCatalogJob() {
     state_.stopRequested = false;
     state_.workerBusy = true;
     folderModel_->setCatalog(nullptr, QString());
     listModel_->setCatalog(nullptr);
+    state_.lastScan.reset();
+    disconnect(&worker_, &JobWorker::finished, this, nullptr);
+}
+
+void WizardController::startMount() {
+    prepareCatalogJob();
     const VolumeInfo volume = *state_.selectedVolumeInfo();
     const RecoveryMode mode = state_.recoveryMode;
-    disconnect(&worker_, &JobWorker::finished, this, nullptr);
     connect(&worker_, &JobWorker::finished, this, &WizardController::mountEnded);
     worker_.start([this, volume, mode](ProgressSink& sink, JobWorker&) {
         VolumeMount mount(state_.reader, volume, state_.catalog, state_.stopRequested, sink);
         mount.setWalkers(carve::formatWalkers());
         const MountResult result = mount.MountSelectedVolume(mode);
         state_.live = liveStateOf(mount, state_.catalog);
-        if (mode == RecoveryMode::Extensive && !result.outOfMemory) {
+        if (mode == RecoveryMode::Extensive && !result.outOfMemory)
+            state_.lastScan = scanToSave(state_, volume, mount, result);
+        if (mode == RecoveryMode::Extensive && !result.outOfMemory && HasVersions(state_.catalog)) {
             FileContents contents(state_.reader, volume, state_.catalog, &state_.live);
             SettleVersions(contents, state_.catalog, true, state_.stopRequested);
         }
@@ -362,6 +371,28 @@ void WizardController::startMount() {
                 },
                 Qt::QueuedConnection);
         }
+    });
+}
+
+void WizardController::openSavedScan(const std::string& path) {
+    if (state_.WizardStep != Step::Volume || state_.workerBusy || !state_.selectedVolumeInfo())
+        return;
+    state_.recoveryMode = RecoveryMode::Extensive;
+    createCatalogTree();
+    applyView(viewOf(Step::Browse, Direction::Forward, true));
+    prepareCatalogJob();
+    const VolumeInfo volume = *state_.selectedVolumeInfo();
+    auto error = std::make_shared<std::string>();
+    connect(&worker_, &JobWorker::finished, this, [this, error] {
+        if (error->empty() || closing_) return mountEnded();
+        // Not this volume's, or damaged: back at the volume step as it was.
+        state_.stopRequested = false;
+        state_.workerBusy = false;
+        enterStep(Step::Volume, Direction::Back);
+        ShowMessage(QString::fromStdString(*error), MessageKind::Error);
+    });
+    worker_.start([this, volume, path, error](ProgressSink& sink, JobWorker&) {
+        *error = readScanInto(state_, volume, path, sink);
     });
 }
 

@@ -74,6 +74,11 @@ public:
     QString quickHelpText() const;
     void setQuickHelp(const QString& text);
 
+    // Reads the saved scan at `path` for the selected volume on the worker
+    // and goes to the browsing step, as a mount would; a scan of another
+    // volume or a damaged file is refused with a message.
+    void openSavedScan(const std::string& path);
+
     // Whether a worker thread is still running (its end may not be shown yet).
     bool workerRunning() const { return worker_.isRunning(); }
     // Blocks until the running worker has ended and its end has been shown.
@@ -95,6 +100,7 @@ private:
     void startSearch();
     void searchEnded();
     void nextFromVolumeStep();
+    void prepareCatalogJob();
     void startMount();
     void mountEnded();
     void showProgress(const JobProgress& p);

@@ -35,9 +35,14 @@ ScanRangeCheck validateScanRange(const std::string& startText, const std::string
     return out;
 }
 
-std::optional<bool> menuCommandEnabled(MenuPhase phase, Step step, int command) {
+std::optional<bool> menuCommandEnabled(MenuPhase phase, Step step, int command,
+                                       bool extensiveCatalog) {
     const bool browsing = phase == MenuPhase::Browsing;
     switch (command) {
+    case cmd::OpenScan:
+        return phase == MenuPhase::AtVolume;
+    case cmd::SaveScan:
+        return browsing && extensiveCatalog;
     case cmd::RecoverSelected:
     case cmd::RecoverAll:
     case cmd::ViewIcons:

@@ -10,6 +10,7 @@
 #include "disk/disk_table.h"
 #include "disk/sector_reader.h"
 #include "reiserfs/catalog.h"
+#include "reiserfs/saved_scan.h"
 #include "volume/volume_table.h"
 
 #include <atomic>
@@ -49,8 +50,9 @@ enum class Step { Startup = -1, Disk = 0, Volume = 1, Browse = 2 };
 // How the volumes of the chosen disk are found.
 enum class VolumeIdentify : std::uint16_t { PartitionTable = 1, Search = 2 };
 // The menu states' phases: start-up; a step entered or a worker running;
-// browsing a mounted volume; back at the disk step.
-enum class MenuPhase { Startup = 0, Working = 1, Browsing = 3, BackAtDisk = 4 };
+// the volume step with no worker; browsing a mounted volume; back at the
+// disk step.
+enum class MenuPhase { Startup = 0, Working = 1, AtVolume = 2, Browsing = 3, BackAtDisk = 4 };
 
 // The commands of the menu bar and the list pane's item menu.
 namespace cmd {
@@ -60,15 +62,20 @@ constexpr int FindFiles = 32813, FileFilters = 32814, Settings = 32815, DriveInf
 constexpr int LiveUpdate = 32842, Contents = 32816, BuyOnline = 32841, About = 32817;
 // Beyond the original menu: adds a disk image file to the disk list.
 constexpr int OpenImage = 32850;
+// Beyond the original menu: an Extensive mount's result kept in a file, and
+// read back for the selected volume instead of a mount.
+constexpr int OpenScan = 32860, SaveScan = 32861;
 constexpr int Open = 32819, OpenWith = 32820, Rename = 32830, Properties = 32839;
 // The item menu's copies of menu-bar commands.
 constexpr int ItemRecoverSelected = 32837, ItemRecoverAll = 32825, ItemFindFiles = 32828;
 constexpr int ItemIcons = 32826, ItemList = 32827, ItemDetails = 32829, ItemSettings = 32836;
 } // namespace cmd
 
-// Enabled or grayed, by phase and step. Commands the phases leave alone
-// answer nullopt.
-std::optional<bool> menuCommandEnabled(MenuPhase phase, Step step, int command);
+// Enabled or grayed, by phase and step (and for Save Scan, whether the
+// catalog is an Extensive mount's). Commands the phases leave alone answer
+// nullopt.
+std::optional<bool> menuCommandEnabled(MenuPhase phase, Step step, int command,
+                                       bool extensiveCatalog = false);
 
 class WizardState {
 public:
@@ -98,6 +105,9 @@ public:
     // Which leaves belong to the live tree, from the last mount (the
     // copy-out prefers their items).
     LiveState live;
+    // What Save Scan writes besides the catalog, from the last Extensive
+    // mount or saved scan read (none after a Normal mount).
+    std::optional<SavedScan> lastScan;
     RecoverySettings settings;
 
     bool treePaneActive = false;

@@ -65,6 +65,7 @@ std::vector<std::pair<std::string, std::uint64_t>> listed(const Catalog& c) {
 TEST(Versions, PlainNameGoesToTheNewestCompleteVersionAndPrefixesFold) {
     Versions v;
     auto m = mountBuilt(v.b, v.root, RecoveryMode::Extensive);
+    EXPECT_TRUE(HasVersions(m->catalog));
     FileContents contents(m->reader, m->volume, m->catalog, &m->live);
     std::atomic<bool> stop{false};
     EXPECT_EQ(SettleVersions(contents, m->catalog, true, stop).folded, 1u);
@@ -82,6 +83,18 @@ TEST(Versions, PlainNameGoesToTheNewestCompleteVersionAndPrefixesFold) {
               std::string(v.otherNew.begin(), v.otherNew.end()));
     EXPECT_EQ(readFile(dest.path() / "other (1).bin"),
               std::string(v.otherOld.begin(), v.otherOld.end()));
+}
+
+// Versions are the same object under the same name in the same folder.
+TEST(Versions, HasVersionsNeedsTheSameFolderObjectAndName) {
+    Catalog c;
+    c.AddFile("a", 2, 10, 0, 0, 1, 2);
+    c.AddFile("a", 3, 10, 0, 0, 1, 2);
+    c.AddFile("b", 2, 10, 0, 0, 1, 2);
+    c.AddFile("a", 2, 11, 0, 0, 1, 2);
+    EXPECT_FALSE(HasVersions(c));
+    c.AddFile("a", 3, 10, 0, 0, 2, 2);
+    EXPECT_TRUE(HasVersions(c));
 }
 
 TEST(Versions, WithoutFoldingEveryVersionStaysListedNewestCompleteFirst) {

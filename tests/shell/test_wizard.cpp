@@ -6,6 +6,7 @@
 #include "manifest.h"
 #include "shell/catalog_models.h"
 #include "shell/quick_help.h"
+#include "shell/scan_files.h"
 #include "shell/skinned_dialog.h"
 
 #include <QApplication>
@@ -285,6 +286,51 @@ TEST_F(Wizard, ExtensiveModeListsDeletedFilesGrey) {
     EXPECT_TRUE(type.data().toString().startsWith("Deleted "))
         << type.data().toString().toStdString();
     EXPECT_EQ(type.data(Qt::ForegroundRole).value<QColor>(), QColor(150, 150, 150));
+}
+
+// Save Scan after an Extensive mount; Open Scan at the volume step browses
+// the same catalog without a mount, and refuses the scan for another volume.
+TEST_F(Wizard, ASavedScanOpensForItsVolumeOnlyAndBrowsesAsTheMountDid) {
+    MainWindow& w = open({"part-disk.img"});
+    ASSERT_NO_FATAL_FAILURE(toVolumes());
+    clickChild(w.wizard().volumeTree(), 0);
+    EXPECT_EQ(w.menuState(cmd::OpenScan), kEnabled);
+    EXPECT_EQ(w.menuState(cmd::SaveScan), kGrayed);
+    mount(0, RecoveryMode::Extensive);
+    ASSERT_TRUE(waitForStep(Step::Browse));
+    EXPECT_EQ(w.menuState(cmd::SaveScan), kEnabled);
+    EXPECT_EQ(w.menuState(cmd::OpenScan), kGrayed);
+    const std::size_t folders = w.state().catalog.FolderList.size();
+    const std::size_t files = w.state().catalog.FileList.size();
+    const QStringList rows = listColumn(FileListModel::Name);
+    const std::string path =
+        (std::filesystem::temp_directory_path() / "dorvak-wizard.scan").string();
+    std::string message;
+    ASSERT_TRUE(saveScanTo(w.state(), path, message)) << message;
+
+    click(w.controls().backButton);
+    ASSERT_EQ(w.state().WizardStep, Step::Volume);
+    clickChild(w.wizard().volumeTree(), 0);
+    w.wizard().openSavedScan(path);
+    ASSERT_TRUE(waitForStep(Step::Browse));
+    EXPECT_EQ(w.state().catalog.recoveryMode, RecoveryMode::Extensive);
+    EXPECT_EQ(w.state().catalog.FolderList.size(), folders);
+    EXPECT_EQ(w.state().catalog.FileList.size(), files);
+    EXPECT_EQ(listColumn(FileListModel::Name), rows);
+    EXPECT_EQ(w.menuState(cmd::SaveScan), kEnabled);
+    EXPECT_TRUE(messages.empty());
+
+    click(w.controls().backButton);
+    clickChild(w.wizard().volumeTree(), 1);
+    w.wizard().openSavedScan(path);
+    while (w.state().workerBusy)
+        QTest::qWait(10);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(messages[0].text.contains("another disk or volume"))
+        << messages[0].text.toStdString();
+    EXPECT_EQ(w.state().WizardStep, Step::Volume);
+    EXPECT_EQ(w.menuState(cmd::OpenScan), kEnabled);
+    std::filesystem::remove(path);
 }
 
 TEST_F(Wizard, CancelInTheModeDialogStaysAtTheVolumeStep) {

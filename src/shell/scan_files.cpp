@@ -1,0 +1,89 @@
+#include "shell/scan_files.h"
+
+#include "browse/versions.h"
+#include "shell/latin1.h"
+#include "shell/messages.h"
+#include "shell/wizard_controller.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+
+namespace dorvak {
+namespace {
+
+const char* const kScanFilter = "Saved scans (*.scan);;All files (*)";
+
+std::string fileName(const std::string& path) {
+    return QFileInfo(QString::fromStdString(path)).fileName().toStdString();
+}
+
+} // namespace
+
+SavedScan scanToSave(WizardState& state, const VolumeInfo& volume, const VolumeMount& mount,
+                     const MountResult& result) {
+    SavedScan scan;
+    scan.identity = identifyScan(state.reader, volume);
+    scan.stopped = result.stopped;
+    scan.result = result;
+    scan.unreadableSectors = state.reader.unreadableSectorCount();
+    scan.liveLeaves = mount.liveLeaves();
+    scan.position = mount.scanPosition();
+    return scan;
+}
+
+std::string readScanInto(WizardState& state, const VolumeInfo& volume, const std::string& path,
+                         ProgressSink& progress) {
+    progress.status("Reading the saved scan, please wait...");
+    SavedScan saved;
+    std::string error;
+    const std::string shown = "The saved scan " + fileName(path) + " ";
+    if (!readSavedScanHeader(path, saved, error)) return shown + error + ".";
+    if (!(identifyScan(state.reader, volume) == saved.identity))
+        return shown + "was made of another disk or volume, or of this one before it changed.";
+    if (!readSavedScan(path, saved, state.catalog, error)) return shown + error + ".";
+    state.live = LiveState{true, {saved.liveLeaves.begin(), saved.liveLeaves.end()}};
+    if (HasVersions(state.catalog)) {
+        FileContents contents(state.reader, volume, state.catalog, &state.live);
+        SettleVersions(contents, state.catalog, true, state.stopRequested);
+    }
+    state.lastScan = std::move(saved);
+    if (state.lastScan->stopped) state.stopRequested = true;
+    return {};
+}
+
+bool saveScanTo(const WizardState& state, const std::string& path, std::string& message) {
+    if (!state.lastScan) return false;
+    std::string error;
+    if (!writeSavedScan(path, *state.lastScan, state.catalog, error)) {
+        message = "The scan could not be saved: " + fileName(path) + " " + error + ".";
+        return false;
+    }
+    message = "The scan was saved to " + fileName(path) + ".";
+    if (state.lastScan->stopped) message += " It was stopped: what it holds is partial.";
+    return true;
+}
+
+void openScanFile(QWidget* parent, WizardState& state, WizardController& wizard) {
+    if (state.WizardStep != Step::Volume || state.workerBusy) return;
+    const QString path =
+        QFileDialog::getOpenFileName(parent, latin1("Open Scan"), QString(), latin1(kScanFilter));
+    if (!path.isEmpty()) wizard.openSavedScan(path.toStdString());
+}
+
+void saveScanFile(QWidget* parent, const WizardState& state) {
+    if (state.WizardStep != Step::Browse || state.workerBusy || !state.lastScan) return;
+    const VolumeInfo* volume = state.selectedVolumeInfo();
+    const QString suggested = QString::fromStdString(volume ? volume->name : "volume") + ".scan";
+    const QString path =
+        QFileDialog::getSaveFileName(parent, latin1("Save Scan"), suggested, latin1(kScanFilter));
+    if (path.isEmpty()) return;
+    std::string message;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const bool saved = saveScanTo(state, path.toStdString(), message);
+    QApplication::restoreOverrideCursor();
+    ShowMessage(QString::fromStdString(message),
+                saved ? MessageKind::Information : MessageKind::Error);
+}
+
+} // namespace dorvak
