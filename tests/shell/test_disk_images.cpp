@@ -121,6 +121,38 @@ TEST_F(DiskImages, CreateImageCopiesTheDiskOrOneVolumeUnderAMapAndOffersToOpenIt
     EXPECT_EQ(fileBytes(image), sample);
 }
 
+TEST_F(DiskImages, StopAsksNothingAndTheSameImageAndMapResume) {
+    MainWindow& w = open({"sample.img"});
+    clickChild(w.wizard().diskTree(), 0);
+    const QString image = QString::fromStdString(scratch("disk.img").string());
+    bool stopped = false, resumed = false;
+    QTimer::singleShot(0, [&] {
+        auto* d = qobject_cast<ImagingDialog*>(QApplication::activeModalWidget());
+        if (!d) return;
+        d->imageField()->setText(image);
+        d->mapField()->setText(image + ".map");
+        QSignalSpy ended(d, &ImagingDialog::runEnded);
+        d->startImaging();
+        EXPECT_TRUE(d->stopButton()->isEnabled());
+        EXPECT_FALSE(d->closeButton()->isEnabled());
+        d->stopButton()->click(); // before the worker's first request ends
+        if (!ended.wait(20000)) return d->reject();
+        stopped = d->result().ok && d->result().stopped && d->result().status.untried > 0;
+        EXPECT_EQ(d->valueText(4), "Stopped");
+        d->startImaging();
+        if (!ended.wait(20000)) return d->reject();
+        resumed = d->result().ok && d->result().resumed && !d->result().stopped;
+        d->reject();
+    });
+    answers = {2, 2}; // neither run's image is opened
+    window->runCommand(cmd::CreateImage);
+    EXPECT_TRUE(stopped);
+    EXPECT_TRUE(resumed);
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_TRUE(messages[0].text.startsWith("Stopped.")) << messages[0].text.toStdString();
+    EXPECT_EQ(fileBytes(image.toStdString()), fileBytes(testImage("sample.img")));
+}
+
 TEST_F(DiskImages, OpenImageOffersTheMapBesideItAndReadsNothingTheMapMarksBad) {
     MainWindow& w = open({});
     const std::string sample = fileBytes(testImage("sample.img"));
