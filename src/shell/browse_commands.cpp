@@ -31,6 +31,7 @@ BrowseCommands::BrowseCommands(WizardState& state, ListPane& list, FileListModel
 void BrowseCommands::findFiles() {
     if (state_.WizardStep != Step::Browse || state_.workerBusy) return;
     FindDialog dialog(state_.catalog, *folderModel_, window_);
+    dialog.setNameDecoder(&state_.names);
     std::optional<std::uint32_t> chosen;
     QObject::connect(&dialog, &FindDialog::fileChosen, &dialog,
                      [&chosen](std::uint32_t f) { chosen = f; });

@@ -6,6 +6,7 @@
 #include "common/tree_builder.h"
 #include "reiserfs/mount.h"
 #include "shell/disk_images.h"
+#include "shell/find_dialog.h"
 #include "shell/imaging_dialog.h"
 #include "shell/tool_dialogs.h"
 
@@ -260,6 +261,18 @@ TEST_F(DiskImages, NamesInAnOldEncodingAreProposedOnceShownAndRecoveredInUtf8) {
     EXPECT_GE(row(QStringLiteral("Документы")), 0);
     EXPECT_EQ(w.folderModel()->index(0, 0, w.folderModel()->rootIndex()).data().toString(),
               QStringLiteral("Документы"));
+
+    // Found by the name as shown.
+    QTimer::singleShot(0, [] {
+        auto* d = qobject_cast<FindDialog*>(QApplication::activeModalWidget());
+        if (!d) return;
+        d->patternEdit()->setText(QStringLiteral("письмо*"));
+        QSignalSpy ended(d, &FindDialog::searchEnded);
+        d->startButton()->click();
+        if (ended.count() > 0 || ended.wait(10000)) EXPECT_EQ(d->results()->rowCount(), 1);
+        d->reject();
+    });
+    w.runCommand(cmd::FindFiles);
 
     // Recovered under UTF-8 names.
     QTemporaryDir dest;
