@@ -108,6 +108,8 @@ ImagingDialog::ImagingDialog(const DiskInfo& disk, const VolumeTable* volumes,
     }
     bar_ = new TextProgressBar(this);
     bar_->setRange32(0, 1000);
+    // Tall enough for its percentage in the dialog's font, at any scale.
+    bar_->setMinimumHeight(fontMetrics().height() + 6);
     grid->addWidget(bar_, row++, 0, 1, 4);
     auto* buttons = new QHBoxLayout;
     start_ = new QPushButton(QStringLiteral("&Start"), this);
@@ -238,8 +240,10 @@ void ImagingDialog::showStatus(const ImagingStatus& s) {
         clock_.restart();
     }
     const double seconds = double(clock_.elapsed()) / 1000.0;
-    const double rate =
-        seconds > 0.5 ? double(settled - std::min(settled, settledAtStart_)) / seconds : 0;
+    // Early in a run the rate says little; at its end it is the run's average.
+    const double rate = seconds > 0.5 || (!thread_ && seconds > 0)
+                            ? double(settled - std::min(settled, settledAtStart_)) / seconds
+                            : 0;
     values_[0]->setText(QStringLiteral("%1 of %2").arg(megabytes(s.rescued), megabytes(s.size)));
     values_[1]->setText(rate > 0 ? QString::number(rate / (1024 * 1024), 'f', 1) +
                                        QStringLiteral(" MB/s")
