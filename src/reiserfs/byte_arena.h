@@ -14,6 +14,11 @@
 
 namespace dorvak {
 
+// Whether the allocation of a new chunk is to fail: the tests of the out of
+// memory path set DORVAK_FAIL_ALLOCATIONS=1 in a program's environment. Always
+// false in a build without the hook (DORVAK_ALLOCATION_FAULTS off).
+bool allocationFaultInjected();
+
 class ByteArena {
 public:
     static constexpr unsigned kChunkBits = 20;
@@ -22,7 +27,9 @@ public:
     // Copies `length` bytes (at most a chunk) in; returns their handle.
     std::uint32_t add(const void* data, std::size_t length) {
         if (chunks_.empty() || chunks_.back().size() + length > kChunk) {
-            if (chunks_.size() >= (std::size_t(1) << (32 - kChunkBits))) throw std::bad_alloc();
+            if (chunks_.size() >= (std::size_t(1) << (32 - kChunkBits)) ||
+                allocationFaultInjected())
+                throw std::bad_alloc();
             chunks_.emplace_back();
             chunks_.back().reserve(kChunk);
         }

@@ -1,6 +1,7 @@
 #include "shell/browse_commands.h"
 
 #include "browse/destination_check.h"
+#include "browse/name_decoder.h"
 #include "shell/catalog_models.h"
 #include "shell/find_dialog.h"
 #include "shell/list_pane.h"
@@ -11,8 +12,10 @@
 #include "shell/tool_dialogs.h"
 
 #include <QAbstractItemView>
+#include <QCryptographicHash>
 #include <QFileDialog>
 #include <QItemSelectionModel>
+#include <QSettings>
 #include <QTreeView>
 
 #include <optional>
@@ -28,6 +31,7 @@ BrowseCommands::BrowseCommands(WizardState& state, ListPane& list, FileListModel
 void BrowseCommands::findFiles() {
     if (state_.WizardStep != Step::Browse || state_.workerBusy) return;
     FindDialog dialog(state_.catalog, *folderModel_, window_);
+    dialog.setNameDecoder(&state_.names);
     std::optional<std::uint32_t> chosen;
     QObject::connect(&dialog, &FindDialog::fileChosen, &dialog,
                      [&chosen](std::uint32_t f) { chosen = f; });
@@ -70,10 +74,60 @@ void BrowseCommands::fileFilters() {
 }
 
 void BrowseCommands::recoverySettings() {
-    SettingsDialog dialog(state_.settings, window_);
+    SettingsDialog dialog(state_.settings, state_.names.encoding(), window_);
     if (dialog.exec() != QDialog::Accepted) return;
     state_.settings = dialog.result();
     state_.reader.badSectorRetries = state_.settings.sanitized().badSectorRetries;
+    setNameEncoding(dialog.nameEncoding());
+}
+
+bool BrowseCommands::setNameEncoding(const std::string& encoding) {
+    if (encoding == state_.names.encoding()) return true;
+    std::string error;
+    std::optional<NameDecoder> decoder = NameDecoder();
+    if (!encoding.empty()) decoder = NameDecoder::open(encoding, &error);
+    if (!decoder) {
+        ShowMessage(QString::fromStdString(error), MessageKind::Error);
+        return false;
+    }
+    state_.names = std::move(*decoder);
+    // The views show every name again through the new decoder.
+    listModel_->setNameDecoder(&state_.names);
+    folderModel_->setNameDecoder(&state_.names);
+    return true;
+}
+
+namespace {
+
+// A volume as QSettings remembers it: its disk and where it starts.
+QString volumeSettingsKey(const std::string& diskPath, const VolumeInfo& v) {
+    const QByteArray id = QByteArray::fromStdString(diskPath + '@' + std::to_string(v.startSector) +
+                                                    '+' + std::to_string(v.sectorCount));
+    return QStringLiteral("NameEncoding/Proposed/") +
+           QString::fromLatin1(QCryptographicHash::hash(id, QCryptographicHash::Sha1).toHex());
+}
+
+} // namespace
+
+void BrowseCommands::proposeNameEncoding() {
+    const VolumeInfo* volume = state_.selectedVolumeInfo();
+    if (!volume || state_.names.chosen() || !hasNonUtf8Names(state_.catalog)) return;
+    // Asked once per volume, whatever the answer.
+    const QString key = volumeSettingsKey(state_.reader.diskPath(), *volume);
+    QSettings settings;
+    if (settings.contains(key)) return;
+    const std::optional<EncodingGuess> guess = guessNameEncoding(state_.catalog);
+    if (!guess) return;
+    const QString encoding = QString::fromStdString(guess->encoding);
+    const bool yes =
+        AskYesNo(QStringLiteral("Some names on this volume are not UTF-8: they read as %1 "
+                                "text.\r\nShow them, and recover them under UTF-8 names, through "
+                                "the encoding %1?\r\n(Recovery Settings, \"Name encoding\", "
+                                "changes it later.)")
+                     .arg(encoding),
+                 MessageKind::Question) == 1;
+    settings.setValue(key, yes ? encoding : QString());
+    if (yes) setNameEncoding(guess->encoding);
 }
 
 void BrowseCommands::properties() {
@@ -147,6 +201,8 @@ void BrowseCommands::recover(bool all) {
         [this, v, target, all, selection](CopyProgressSink& sink, CopyRequests& requests) {
             CopyOut copy(state_.reader, v, state_.catalog, &state_.live,
                          state_.settings.sanitized(), requests, sink);
+            // A chosen encoding writes the names it decodes as UTF-8.
+            copy.nameDecoder = state_.names.chosen() ? &state_.names : nullptr;
             return all ? copy.RecoverAll(target) : copy.RecoverSelected(target, selection);
         });
     const SummaryText text = summaryText(summary, dest);

@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <functional>
+#include <string>
 
 class QWidget;
 
@@ -28,6 +29,12 @@ public:
     void showFile(std::uint32_t file);
     void fileFilters();
     void recoverySettings();
+    // Shows and writes names that are not UTF-8 through `encoding` ("" the
+    // default); false (with a message) when there is no such encoding.
+    bool setNameEncoding(const std::string& encoding);
+    // After a mount: when names of the volume are not UTF-8 and no encoding
+    // is chosen, proposes the one they read in, once per volume.
+    void proposeNameEncoding();
     void properties();
     void driveInformation();
     void recoverSelected();

@@ -20,7 +20,10 @@ namespace {
 
 constexpr std::uint32_t kRootKey = 2;
 
-QString entryName(const CatalogEntry& e) {
+// Names that are not UTF-8 read through the chosen encoding (as Latin-1
+// without one, so every byte still shows as a character).
+QString entryName(const CatalogEntry& e, const NameDecoder* names) {
+    if (names) return QString::fromStdString(names->display(e.name));
     return QString::fromUtf8(e.name.data(), qsizetype(e.name.size()));
 }
 
@@ -89,6 +92,13 @@ void FolderTreeModel::setCatalog(const Catalog* catalog, const QString& rootName
     endResetModel();
 }
 
+void FolderTreeModel::setNameDecoder(const NameDecoder* names) {
+    names_ = names;
+    // The items stay; only their texts change.
+    Q_EMIT layoutAboutToBeChanged();
+    Q_EMIT layoutChanged();
+}
+
 QModelIndex FolderTreeModel::rootIndex() const {
     return createIndex(0, 0, quintptr(0));
 }
@@ -143,7 +153,7 @@ QVariant FolderTreeModel::data(const QModelIndex& index, int role) const {
     const std::uint32_t node = treeItemOf(index);
     if (role == Qt::DisplayRole || role == Qt::EditRole) {
         if (node == 0) return rootName_;
-        return entryName(catalog_->FolderList()[nodes_[node].folder]);
+        return entryName(catalog_->FolderList()[nodes_[node].folder], names_);
     }
     if (role == Qt::DecorationRole) return node == 0 ? rootIcon_ : folderIcon_;
     if (role == Qt::ForegroundRole && node != 0 &&
@@ -167,6 +177,11 @@ void FileListModel::setCatalog(const Catalog* catalog) {
     rows_.clear();
     catalogOrder_.clear();
     endResetModel();
+}
+
+void FileListModel::setNameDecoder(const NameDecoder* names) {
+    names_ = names;
+    if (!rows_.empty()) Q_EMIT dataChanged(index(0, Name), index(int(rows_.size()) - 1, Name));
 }
 
 void FileListModel::clear() {
@@ -307,7 +322,7 @@ QString FileListModel::text(const Row& row, int column) const {
         row.folder ? catalog_->FolderList()[row.index] : catalog_->FileList()[row.index];
     switch (column) {
     case Name:
-        return entryName(e);
+        return entryName(e, names_);
     case Type: {
         // Links and special files are named by what they are, not by a
         // type their name suggests: their bytes are no file's contents.

@@ -4,6 +4,7 @@
 // copied per entry beyond a compact index; each model is reset once when a
 // mount ends (or a folder is opened), never row by row.
 
+#include "browse/name_decoder.h"
 #include "reiserfs/catalog.h"
 
 #include <QAbstractItemModel>
@@ -32,6 +33,9 @@ public:
     // Rebuilds the index over `catalog` after BuildFolderTree; null empties.
     void setCatalog(const Catalog* catalog, const QString& rootName);
     const Catalog* catalog() const { return catalog_; }
+    // How names that are not UTF-8 are shown (null: the UTF-8 bytes as they
+    // decode); shows the items again.
+    void setNameDecoder(const NameDecoder* names);
 
     QModelIndex rootIndex() const;
     // The item of a tree item number (0: the root).
@@ -58,6 +62,7 @@ private:
         std::uint32_t row;    // among the parent's children
     };
     const Catalog* catalog_ = nullptr;
+    const NameDecoder* names_ = nullptr;
     QString rootName_;
     // Node n is the folder with tree item number n; node 0 is the root.
     std::vector<Node> nodes_;
@@ -80,6 +85,8 @@ public:
     explicit FileListModel(QObject* parent = nullptr);
 
     void setCatalog(const Catalog* catalog);
+    // How names that are not UTF-8 are shown; shows the rows again.
+    void setNameDecoder(const NameDecoder* names);
     // Empty: every file is listed.
     void setFilters(std::vector<std::string> filters) { filters_ = std::move(filters); }
     const std::vector<std::string>& filters() const { return filters_; }
@@ -121,6 +128,7 @@ private:
     void applySort();
 
     const Catalog* catalog_ = nullptr;
+    const NameDecoder* names_ = nullptr;
     std::vector<Row> rows_;
     std::vector<Row> catalogOrder_; // rows_ as listed, before any sort
     int sortColumn_ = -1;

@@ -1,5 +1,6 @@
 #include "shell/find_dialog.h"
 
+#include "browse/name_decoder.h"
 #include "browse/name_match.h"
 #include "shell/catalog_models.h"
 #include "shell/list_pane.h"
@@ -225,7 +226,10 @@ void FindDialog::search(std::string pattern) {
             resume_.wait(lock, [this] { return !paused_; });
         }
         if (stopRequested_) break;
-        if (!NameMatches(upperCase(files[i].name), pattern)) continue;
+        const std::string_view raw = files[i].name;
+        const bool decoded = names_ && names_->chosen();
+        if (!NameMatches(decoded ? upperCase(names_->converted(raw)) : upperCase(raw), pattern))
+            continue;
         {
             std::lock_guard lock(mutex_);
             batch_.push_back(i);

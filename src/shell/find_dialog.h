@@ -26,6 +26,7 @@ namespace dorvak {
 class Catalog;
 class FileListModel;
 class FolderTreeModel;
+class NameDecoder;
 
 class FindResultsModel : public QAbstractTableModel {
     Q_OBJECT
@@ -70,6 +71,9 @@ public:
     QString lastFile() const;
     QString filesFound() const;
     bool searching() const { return thread_ != nullptr; }
+    // Names that are not UTF-8 are matched as this decoder converts them
+    // (as the list shows them), when it has an encoding chosen.
+    void setNameDecoder(const NameDecoder* names) { names_ = names; }
 
     void startSearch();
     void stopSearch();
@@ -87,6 +91,7 @@ private:
     void search(std::string pattern);
 
     const Catalog& catalog_;
+    const NameDecoder* names_ = nullptr;
     QLineEdit* edit_;
     QPushButton* start_;
     QPushButton* stop_;

@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QMimeDatabase>
+#include <QMouseEvent>
 #include <QProcess>
 #include <QScopedValueRollback>
 #include <QSettings>
@@ -255,6 +256,25 @@ void ListPane::showSingleColumn() {
 
 void ListPane::setVisible(bool shown) {
     details_->setVisible(shown);
+}
+
+void ListPane::viewportMouseEvent(QEvent* e) {
+    if (state_.WizardStep != Step::Browse) return;
+    const auto type = e->type();
+    if (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick) {
+        state_.treePaneActive = false;
+        if (type != QEvent::MouseButtonDblClick || currentRow() < 0) return;
+        state_.openWithRequested = false;
+        // After the view has handled the click that chose the row.
+        QMetaObject::invokeMethod(
+            this, [this] { openSelectedItem(); }, Qt::QueuedConnection);
+    } else if (type == QEvent::MouseButtonRelease &&
+               static_cast<QMouseEvent*>(e)->button() == Qt::RightButton) {
+        // The item menu at the pointer, for the row the press chose.
+        const QPoint at = static_cast<QMouseEvent*>(e)->globalPosition().toPoint();
+        QMetaObject::invokeMethod(
+            this, [this, at] { showItemMenu(at); }, Qt::QueuedConnection);
+    }
 }
 
 void ListPane::showItemMenu(QPoint globalPos) {

@@ -66,6 +66,10 @@ public:
     void showSingleColumn();
     void setVisible(bool shown);
 
+    // A mouse event of one of the views' viewports (the window watches them
+    // all): a press makes the list the active pane, a double click opens the
+    // row, a right click opens the item menu at the pointer.
+    void viewportMouseEvent(QEvent* e);
     // At `globalPos`, or below the current row when none is given (the Menu key).
     void showItemMenu(QPoint globalPos = QPoint(-1, -1));
     QmMenu* itemMenu() const { return itemMenu_.get(); }

@@ -3,10 +3,12 @@
 #include "browse/user_guide.h"
 #include "shell/browse_commands.h"
 #include "shell/catalog_models.h"
+#include "shell/disk_images.h"
 #include "shell/info_panel.h"
 #include "shell/latin1.h"
 #include "shell/list_pane.h"
 #include "shell/messages.h"
+#include "shell/quick_help.h"
 #include "shell/scan_files.h"
 #include "shell/skinned_dialog.h"
 #include "shell/step_tree.h"
@@ -23,13 +25,11 @@
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QDir>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
-#include <QMouseEvent>
 #include <QPainter>
 #include <QProcess>
 #include <QRadioButton>
@@ -40,21 +40,6 @@
 
 namespace dorvak {
 namespace {
-
-const char* const kOptionsTip =
-    "<table>\r\n<tr><td><ilst idres=159 cx=32 cy=32 mask width=200% height=200% speed=1></td><td>"
-    "<h3>\r\n<h3>Volume Identify Options</h3><br><hr color=green><br><h3>Use Partition "
-    "Table</h3>\t<font color=black size=10pt >This is fast mode for recovering "
-    "data.<br><t><t><t></font><font color=black size=10pt >          Select this if your volume "
-    "table is intact.<br><t><t><t></font><br><h3>Search Partition</h3>\t<font color=black "
-    "size=10pt >This is deep and more efficient method  <br><t><t><t>            for recovering "
-    "data , select this if  <br><t><t><t>           Partition Table is deleted or volume is "
-    "missing.  <br></td></tr></table>";
-const char* const kRangeTip =
-    "<table>\r\n<tr><td><ilst idres=159 cx=32 cy=32 mask width=200% height=200% speed=1></td><td>"
-    "<h3>\r\n<h3>Scan Control</h3><br><hr color=green><br><font color=black size=10pt >Here "
-    "select the disk area to scan. Don't change <br></font><font color=black size=10pt >if you "
-    "want to scan the whole disk.</td></tr></table>";
 
 std::unique_ptr<MarkupToolTip> makeHelpTip(QWidget* host, QWidget* button, const char* text) {
     // Balloon, yellow to white to yellow, pointer on the top edge.
@@ -109,6 +94,7 @@ const std::vector<PopupDef>& menuDefinition() {
           {cmd::OpenImage, "&Open Disk Image...", 198},
           {cmd::OpenScan, "Open &Scan...", 198},
           {cmd::SaveScan, "Sa&ve Scan...", 200},
+          {cmd::CreateImage, "Create Disk &Image...", 201},
           {0, "", 0},
           {cmd::Exit, "E&xit...", 181}}},
         {"&View",
@@ -184,15 +170,7 @@ MainWindow::MainWindow(const QStringList& images, bool enumerateDisks, QWidget* 
     createCommandTable();
     wizard_->createDiskTree();
     if (enumerateDisks) state_.disks.EnumerateDisks();
-    for (const QString& image : images) {
-        std::string error;
-        if (!state_.disks.addImage(image.toStdString(), &error)) {
-            // Said in the window once it shows, not only on the terminal.
-            qWarning("%s", error.c_str());
-            const QString text = QString::fromStdString(error);
-            QTimer::singleShot(0, this, [text] { ShowMessage(text, MessageKind::Error); });
-        }
-    }
+    diskImages_->addStartupImages(images);
     wizard_->fillDiskTree();
 
     createMenuBar();
@@ -251,6 +229,8 @@ void MainWindow::createParts() {
     folderModel_ = new FolderTreeModel(this);
     listModel_ = new FileListModel(this);
     listModel_->setCatalog(&state_.catalog);
+    listModel_->setNameDecoder(&state_.names);
+    folderModel_->setNameDecoder(&state_.names);
     infoPanel_ =
         std::make_unique<InfoPanel>(controls_.captions, controls_.values, controls_.status);
     listPane_ = std::make_unique<ListPane>(state_, controls_.list, controls_.iconView, listModel_,
@@ -263,7 +243,12 @@ void MainWindow::createParts() {
     wizard_ = std::make_unique<WizardController>(WizardController::Parts{
         state_, controls_, *infoPanel_, *listPane_, listModel_, folderModel_, client_, units_,
         [this](MenuPhase phase) { setMenuStates(phase); }});
-    connect(wizard_.get(), &WizardController::stepChanged, this, &MainWindow::stepChanged);
+    diskImages_ = std::make_unique<DiskImageCommands>(state_, *wizard_, this);
+    connect(wizard_.get(), &WizardController::stepChanged, this, [this](Step step) {
+        // Reached only when a mount has ended.
+        if (step == Step::Browse) browse_->proposeNameEncoding();
+        Q_EMIT stepChanged(step);
+    });
     connect(wizard_.get(), &WizardController::progressShown, this, &MainWindow::progressShown);
 
     for (HoverButton* b : {controls_.homePage, controls_.buyOnline})
@@ -402,7 +387,8 @@ void MainWindow::createCommandTable() {
         {cmd::Contents, [this] { help(); }},
         {cmd::BuyOnline, [this] { openHomePage(); }},
         {cmd::About, [this] { about(); }},
-        {cmd::OpenImage, [this] { openDiskImage(); }},
+        {cmd::OpenImage, [this] { diskImages_->openDiskImage(); }},
+        {cmd::CreateImage, [this] { diskImages_->createDiskImage(); }},
         {cmd::OpenScan, [this] { openScanFile(this, state_, *wizard_); }},
         {cmd::SaveScan, [this] { saveScanFile(this, state_); }},
         {cmd::RecoverSelected, [b] { b->recoverSelected(); }},
@@ -510,32 +496,13 @@ void MainWindow::closeEvent(QCloseEvent* e) {
     e->accept();
 }
 
-bool MainWindow::addDiskImage(const QString& path) {
-    std::string error;
-    if (!state_.disks.addImage(path.toStdString(), &error)) {
-        ShowMessage(QString::fromStdString(error), MessageKind::Error);
-        return false;
-    }
-    wizard_->fillDiskTree();
-    return true;
-}
-
-void MainWindow::openDiskImage() {
-    if (state_.WizardStep != Step::Disk || state_.workerBusy) return;
-    const QStringList files = QFileDialog::getOpenFileNames(
-        this, latin1("Open Disk Image"), QString(),
-        latin1("Disk images (*.img *.raw *.dd *.bin *.iso);;All files (*)"));
-    for (const QString& f : files)
-        addDiskImage(f);
-}
-
 void MainWindow::dragEnterEvent(QDragEnterEvent* e) {
     if (e->mimeData()->hasUrls()) e->acceptProposedAction();
 }
 
 void MainWindow::dropEvent(QDropEvent* e) {
     for (const QUrl& url : e->mimeData()->urls())
-        if (url.isLocalFile()) addDiskImage(url.toLocalFile());
+        if (url.isLocalFile()) diskImages_->addDiskImage(url.toLocalFile());
     e->acceptProposedAction();
 }
 
@@ -605,16 +572,6 @@ bool MainWindow::handleKey(QKeyEvent* e) {
     }
 }
 
-void MainWindow::listViewportPressed(bool doubleClick) {
-    if (state_.WizardStep != Step::Browse) return;
-    state_.treePaneActive = false;
-    if (!doubleClick) return;
-    if (listPane_->currentRow() < 0) return;
-    state_.openWithRequested = false;
-    QMetaObject::invokeMethod(
-        this, [this] { listPane_->openSelectedItem(); }, Qt::QueuedConnection);
-}
-
 bool MainWindow::eventFilter(QObject* watched, QEvent* e) {
     auto* w = qobject_cast<QWidget*>(watched);
     if (e->type() == QEvent::KeyPress && w && w->window() == this) {
@@ -624,17 +581,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* e) {
             if (handleKey(static_cast<QKeyEvent*>(e))) return true;
         }
     }
-    if (e->type() == QEvent::MouseButtonPress || e->type() == QEvent::MouseButtonDblClick)
-        if (listPane_->ownsViewport(w))
-            listViewportPressed(e->type() == QEvent::MouseButtonDblClick);
-    if (e->type() == QEvent::MouseButtonRelease && listPane_->ownsViewport(w) &&
-        static_cast<QMouseEvent*>(e)->button() == Qt::RightButton &&
-        state_.WizardStep == Step::Browse) {
-        // The item menu at the pointer, for the row the press chose.
-        const QPoint at = static_cast<QMouseEvent*>(e)->globalPosition().toPoint();
-        QMetaObject::invokeMethod(
-            this, [this, at] { listPane_->showItemMenu(at); }, Qt::QueuedConnection);
-    }
+    if (listPane_->ownsViewport(w)) listPane_->viewportMouseEvent(e);
     return QWidget::eventFilter(watched, e);
 }
 

@@ -20,6 +20,7 @@ class QMenuBar;
 namespace dorvak {
 
 class BrowseCommands;
+class DiskImageCommands;
 class FileListModel;
 class FolderTreeModel;
 class IconMenu;
@@ -63,8 +64,7 @@ public:
     // The installed user guide through the desktop, or a message without one.
     static void openUserGuide();
 
-    // Adds a disk image to the disk list; false (with a message) on failure.
-    bool addDiskImage(const QString& path);
+    DiskImageCommands& diskImages() const { return *diskImages_; }
     // Commands by id, as the menus, toolbar and item menu send them.
     void runCommand(int id);
 
@@ -96,11 +96,9 @@ private:
     void exit();
     bool confirmExit();
     void shutDown();
-    void openDiskImage();
     bool handleKey(QKeyEvent* e);
     bool pressWizardButton(QKeyEvent* e);
     bool tabInBrowsing();
-    void listViewportPressed(bool doubleClick);
 
     WizardState state_;
     QString programDirectory_;
@@ -117,6 +115,7 @@ private:
     std::unique_ptr<ListPane> listPane_;
     std::unique_ptr<BrowseCommands> browse_;
     std::unique_ptr<WizardController> wizard_;
+    std::unique_ptr<DiskImageCommands> diskImages_;
     std::unique_ptr<MarkupToolTip> optionsTip_, rangeTip_;
     bool exitConfirmed_ = false;
 };

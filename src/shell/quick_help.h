@@ -1,5 +1,6 @@
 #pragma once
-// Texts of the Quick Help panel that belong to the mount step of the wizard.
+// Texts of the Quick Help panel and the markup of the wizard's two help
+// buttons (beside the volume identify options and the scan range).
 
 namespace dorvak {
 
@@ -40,5 +41,21 @@ inline constexpr const char* kBackToVolumeHelpText =
 inline constexpr const char* kVolumeLayoutHelpText =
     "\r\n                1. Select the Volume to recover from left pane.\r\n                2. "
     "Click Next Button.";
+
+// The help buttons' markup tooltips.
+inline constexpr const char* kOptionsTip =
+    "<table>\r\n<tr><td><ilst idres=159 cx=32 cy=32 mask width=200% height=200% speed=1></td><td>"
+    "<h3>\r\n<h3>Volume Identify Options</h3><br><hr color=green><br><h3>Use Partition "
+    "Table</h3>\t<font color=black size=10pt >This is fast mode for recovering "
+    "data.<br><t><t><t></font><font color=black size=10pt >          Select this if your volume "
+    "table is intact.<br><t><t><t></font><br><h3>Search Partition</h3>\t<font color=black "
+    "size=10pt >This is deep and more efficient method  <br><t><t><t>            for recovering "
+    "data , select this if  <br><t><t><t>           Partition Table is deleted or volume is "
+    "missing.  <br></td></tr></table>";
+inline constexpr const char* kRangeTip =
+    "<table>\r\n<tr><td><ilst idres=159 cx=32 cy=32 mask width=200% height=200% speed=1></td><td>"
+    "<h3>\r\n<h3>Scan Control</h3><br><hr color=green><br><font color=black size=10pt >Here "
+    "select the disk area to scan. Don't change <br></font><font color=black size=10pt >if you "
+    "want to scan the whole disk.</td></tr></table>";
 
 } // namespace dorvak

@@ -1,6 +1,7 @@
 #include "shell/tool_dialogs.h"
 
 #include "browse/display_text.h"
+#include "browse/name_decoder.h"
 #include "disk/volume_info.h"
 #include "reiserfs/catalog.h"
 #include "shell/catalog_models.h"
@@ -259,7 +260,8 @@ void radioColumn(XPGroupBox* group, const char* const (&labels)[3], QRadioButton
 
 } // namespace
 
-SettingsDialog::SettingsDialog(const RecoverySettings& settings, QWidget* parent)
+SettingsDialog::SettingsDialog(const RecoverySettings& settings, const std::string& nameEncoding,
+                               QWidget* parent)
     : SkinnedDialog(230, parent), start_(settings) {
     setWindowTitle(QStringLiteral("Recovery Settings"));
     auto* sectorsGroup = settingsGroup(this, "Sectors to read in single attempt");
@@ -279,6 +281,22 @@ SettingsDialog::SettingsDialog(const RecoverySettings& settings, QWidget* parent
     deletedGroup_->hide();
     auto* badGroup = settingsGroup(this, "Setting for bad sectors");
     retries_ = numberList(badGroup, 10, "Number of retries on bad sector(s)");
+    // Names that are not UTF-8 (old volumes) read in one of these encodings.
+    auto* namesGroup = settingsGroup(this, "Name encoding");
+    encoding_ = new QComboBox(namesGroup);
+    encoding_->addItem(QString::fromLatin1(kDefaultEncoding), QString());
+    for (const std::string& e : candidateNameEncodings())
+        encoding_->addItem(QString::fromStdString(e), QString::fromStdString(e));
+    // An encoding chosen elsewhere (the command line's names) is kept.
+    if (!nameEncoding.empty() && encoding_->findData(QString::fromStdString(nameEncoding)) < 0)
+        encoding_->addItem(QString::fromStdString(nameEncoding),
+                           QString::fromStdString(nameEncoding));
+    encoding_->setCurrentIndex(
+        std::max(0, encoding_->findData(QString::fromStdString(nameEncoding))));
+    auto* namesGrid = new QGridLayout(namesGroup);
+    namesGrid->addWidget(new QLabel(QStringLiteral("Names that are not UTF-8 read as"), namesGroup),
+                         0, 0);
+    namesGrid->addWidget(encoding_, 0, 1);
 
     sectors_->setCurrentIndex(int(settings.sectorsPerRead) - 1);
     retries_->setCurrentIndex(int(settings.badSectorRetries) - 1);
@@ -287,7 +305,7 @@ SettingsDialog::SettingsDialog(const RecoverySettings& settings, QWidget* parent
     if (settings.deletedPolicy >= 1 && settings.deletedPolicy <= 3)
         deleted_[settings.deletedPolicy - 1]->setChecked(true);
 
-    QWidget* const groups[] = {sectorsGroup, dupGroup, deletedGroup_, badGroup};
+    QWidget* const groups[] = {sectorsGroup, dupGroup, deletedGroup_, badGroup, namesGroup};
     // Only the captions are bold, not what the groups hold. The weight is
     // set explicitly: a font that sets nothing would inherit the group's bold.
     QFont plain = font();
@@ -305,6 +323,10 @@ SettingsDialog::SettingsDialog(const RecoverySettings& settings, QWidget* parent
         layout->addWidget(g);
     layout->addWidget(buttons);
     setFixedWidth(380);
+}
+
+std::string SettingsDialog::nameEncoding() const {
+    return encoding_->currentData().toString().toStdString();
 }
 
 RecoverySettings SettingsDialog::result() const {

@@ -88,9 +88,16 @@ private:
 class SettingsDialog : public SkinnedDialog {
     Q_OBJECT
 public:
-    SettingsDialog(const RecoverySettings& settings, QWidget* parent = nullptr);
+    static constexpr const char* kDefaultEncoding = "UTF-8 then Latin-1";
+
+    // `nameEncoding`: the encoding names are read in, "" for the default.
+    SettingsDialog(const RecoverySettings& settings, const std::string& nameEncoding = {},
+                   QWidget* parent = nullptr);
     // The settings as the controls hold them (what OK stores).
     RecoverySettings result() const;
+    // The encoding chosen, "" for the default.
+    std::string nameEncoding() const;
+    QComboBox* encodingList() const { return encoding_; }
     QComboBox* sectorsList() const { return sectors_; }
     QComboBox* retriesList() const { return retries_; }
     QRadioButton* duplicateButton(int policy) const { return duplicate_[policy - 1]; }
@@ -100,6 +107,7 @@ private:
     RecoverySettings start_;
     QComboBox* sectors_;
     QComboBox* retries_;
+    QComboBox* encoding_;
     QRadioButton* duplicate_[3];
     QRadioButton* deleted_[3];
     XPGroupBox* deletedGroup_;

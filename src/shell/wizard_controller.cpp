@@ -225,7 +225,11 @@ bool WizardController::openSelectedDisk(const DiskInfo& disk) {
         else
             refusal = r.error;
     }
-    if (opened) return true;
+    if (opened) {
+        const auto map = state_.rescueMaps.find(state_.selectedDisk.value_or(UINT32_MAX));
+        if (map != state_.rescueMaps.end()) state_.reader.setRescueMap(map->second);
+        return true;
+    }
     // Beyond a silent empty walk: say why the disk cannot be read, and how
     // to get the rights when that is the reason.
     QString text = QString::fromStdString(error);

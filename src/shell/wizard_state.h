@@ -6,6 +6,7 @@
 // directly.
 
 #include "browse/file_contents.h"
+#include "browse/name_decoder.h"
 #include "browse/recovery_settings.h"
 #include "disk/disk_table.h"
 #include "disk/sector_reader.h"
@@ -15,6 +16,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <map>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -60,8 +63,9 @@ constexpr int RecoverSelected = 32806, RecoverAll = 32807, Exit = 32774;
 constexpr int ViewIcons = 32808, ViewList = 59410, ViewDetails = 59411;
 constexpr int FindFiles = 32813, FileFilters = 32814, Settings = 32815, DriveInfo = 32840;
 constexpr int LiveUpdate = 32842, Contents = 32816, BuyOnline = 32841, About = 32817;
-// Beyond the original menu: adds a disk image file to the disk list.
-constexpr int OpenImage = 32850;
+// Beyond the original menu: adds a disk image file to the disk list; copies
+// the selected disk into an image.
+constexpr int OpenImage = 32850, CreateImage = 32855;
 // Beyond the original menu: an Extensive mount's result kept in a file, and
 // read back for the selected volume instead of a mount.
 constexpr int OpenScan = 32860, SaveScan = 32861;
@@ -87,6 +91,10 @@ public:
     MenuPhase menuPhase = MenuPhase::Startup;
 
     DiskTable disks;
+    // The maps of imaging runs the disks are read through, by listed disk
+    // number (the same image may be listed with a map and without one):
+    // what a map does not mark read is never read.
+    std::map<std::uint32_t, std::shared_ptr<const RescueMap>> rescueMaps;
     // The disk picked in the disk tree (its listed number), if any.
     std::optional<std::uint32_t> selectedDisk;
     SectorReader reader;
@@ -109,6 +117,10 @@ public:
     // mount or saved scan read (none after a Normal mount).
     std::optional<SavedScan> lastScan;
     RecoverySettings settings;
+    // How names that are not UTF-8 are shown and written (Recovery Settings,
+    // "Name encoding"); the default decoder shows them as Latin-1 and
+    // writes their bytes as they are.
+    NameDecoder names;
 
     bool treePaneActive = false;
     bool renaming = false;

@@ -1,6 +1,7 @@
 // dorvak-reiserfs-cli recover on a crafted image file: exit statuses, --path
 // selections and the summary.
 #include "browse_fixtures.h"
+#include "reiserfs/mount.h"
 
 #include <cstdio>
 #include <gtest/gtest.h>
@@ -69,6 +70,23 @@ TEST_F(RecoverCommand, ExitStatusSaysWhatHappened) {
     EXPECT_EQ(cli(args("--duplicates sometimes")).status, 1);
     EXPECT_EQ(cli(args("--sectors-per-read 0")).status, 1);
 }
+
+#ifdef DORVAK_ALLOCATION_FAULTS
+// Out of memory while the catalog is built: the message, the status, and
+// nothing written.
+TEST_F(RecoverCommand, OutOfMemoryEndsWithItsMessageAndStatus) {
+    for (const std::string& command :
+         {args(), "list '" + image.string() + "'", "find '" + image.string() + "' '*'"}) {
+        SCOPED_TRACE(command);
+        const CliRun r =
+            runProgram(std::string("DORVAK_FAIL_ALLOCATIONS=1 ") + DORVAK_CLI, command);
+        EXPECT_EQ(r.status, kOutOfMemoryExitStatus);
+        EXPECT_NE(r.out.find(std::string(kOutOfMemoryText) + "\n"), std::string::npos) << r.out;
+    }
+    EXPECT_TRUE(listTree(dest).empty());
+    EXPECT_EQ(cli(args()).status, 0); // the same run without the fault
+}
+#endif
 
 // A name holding "/" (hostile or damaged) is printed with "/" and "%"
 // escaped, in list rows and in the recover summary alike, and --path takes

@@ -174,6 +174,42 @@ TEST_F(Routes, HeaderClicksSortFoldersFirstThenReverseThenRestoreTheCatalogOrder
     EXPECT_NE(byName, catalogOrder);
 }
 
+// Whether `view` draws grid lines around the cell `index` (in a row that is
+// not selected): the line under it, across its width, and the one right of it.
+bool drawsGridAround(QTreeView* view, const QModelIndex& index) {
+    const QImage img = view->viewport()->grab().toImage();
+    const QRect r = view->visualRect(index);
+    const QColor line(0xd8, 0xd8, 0xd8);
+    const QColor inside = img.pixelColor(r.center().x(), r.center().y() - 2);
+    bool ok = inside != line && img.pixelColor(r.right(), r.center().y()) == line;
+    for (int x = r.left() + 2; x < r.right(); x += 7)
+        ok = ok && img.pixelColor(x, r.bottom()) == line;
+    return ok;
+}
+
+TEST_F(Routes, TheListAndFindsResultsDrawGridLines) {
+    QTreeView* list = window->listPane().detailsView();
+    list->selectionModel()->clear();
+    EXPECT_TRUE(drawsGridAround(list, window->listModel()->index(1, FileListModel::Type)));
+    bool checked = false;
+    QTimer::singleShot(0, [&] {
+        auto* d = qobject_cast<FindDialog*>(QApplication::activeModalWidget());
+        if (!d) return;
+        d->patternEdit()->setText("*");
+        QSignalSpy ended(d, &FindDialog::searchEnded);
+        d->startButton()->click();
+        if (ended.count() > 0 || ended.wait(10000)) {
+            auto* results = d->findChild<QTreeView*>();
+            results->selectionModel()->clear();
+            EXPECT_TRUE(drawsGridAround(results, d->results()->index(1, 1)));
+            checked = true;
+        }
+        d->reject();
+    });
+    window->runCommand(cmd::FindFiles);
+    EXPECT_TRUE(checked);
+}
+
 TEST_F(Routes, FindResultsShowIconsAndTheChosenEntryInTheWindow) {
     bool checked = false;
     QTimer::singleShot(0, [&] {
@@ -274,7 +310,7 @@ TEST_F(Routes, AboutSettingsToolbarAndGuide) {
     EXPECT_TRUE(about);
 
     // Recovery Settings: the captions bold, nothing else.
-    SettingsDialog settings(w.state().settings, &w);
+    SettingsDialog settings(w.state().settings, {}, &w);
     int groups = 0;
     for (auto* g : settings.findChildren<XPGroupBox*>()) {
         ++groups;
@@ -282,7 +318,7 @@ TEST_F(Routes, AboutSettingsToolbarAndGuide) {
         for (QWidget* child : g->findChildren<QWidget*>())
             EXPECT_FALSE(child->font().bold()) << child->metaObject()->className();
     }
-    EXPECT_EQ(groups, 4);
+    EXPECT_EQ(groups, 5); // the four settings and the name encoding
     // Escape closes it as Cancel.
     settings.show();
     QTest::keyClick(&settings, Qt::Key_Escape);

@@ -6,7 +6,9 @@
 // Stop question, then Yes.
 #include "shell/browse_commands.h"
 #include "shell/catalog_models.h"
+#include "shell/disk_images.h"
 #include "shell/find_dialog.h"
+#include "shell/imaging_dialog.h"
 #include "shell/info_panel.h"
 #include "shell/list_pane.h"
 #include "shell/main_window.h"
@@ -143,6 +145,35 @@ void sortedAndGrownShots(MainWindow& w, Shots& shots) {
     w.resize(normal);
     Q_EMIT header->sectionClicked(FileListModel::Name); // back to the catalog order
     settle(50);
+}
+
+// Create Disk Image before and after a run of the selected disk, then Open
+// Disk Image of the result, which offers the map beside it.
+void imagingShots(MainWindow& w, Shots& shots, QString& scene) {
+    QTemporaryDir dir;
+    const QString image = dir.filePath(QStringLiteral("disk.img"));
+    {
+        ImagingDialog d(*w.state().selectedDiskInfo(), &w.state().volumes, 3, &w);
+        d.show();
+        d.imageField()->setText(image);
+        d.mapField()->setText(image + QStringLiteral(".map"));
+        settle();
+        shots.save("13-create-image", d.grab().toImage());
+        QEventLoop loop;
+        QObject::connect(&d, &ImagingDialog::runEnded, &loop, &QEventLoop::quit);
+        QTimer::singleShot(20000, &loop, &QEventLoop::quit);
+        scene = QStringLiteral("msg-image-done");
+        d.startImaging();
+        loop.exec();
+        settle();
+        shots.save("14-create-image-done", d.grab().toImage());
+    }
+    scene = QStringLiteral("msg-image-map");
+    w.diskImages().setImageChooser([&] { return QStringList{image}; });
+    const Step step = w.state().WizardStep;
+    w.state().WizardStep = Step::Disk; // Open Disk Image acts at the disk step
+    w.runCommand(cmd::OpenImage);
+    w.state().WizardStep = step;
 }
 
 void browsingShots(MainWindow& w, Shots& shots, QString& scene) {
@@ -289,6 +320,7 @@ int main(int argc, char** argv) {
     shots.window("03-volumes-table", w);
     if (w.wizard().volumeTree()) pressTree(w, w.wizard().volumeTree(), 0);
     shots.window("04-volume-selected", w);
+    imagingShots(w, shots, scene);
 
     {
         ModeDialog mode(1, &w);
@@ -373,7 +405,7 @@ int main(int argc, char** argv) {
     w.wizard().OnUsePartitionTableOption();
     scene = QStringLiteral("msg-no-partition");
     // A disk without a partition table or volume: the shot program itself.
-    w.addDiskImage(QCoreApplication::applicationFilePath());
+    w.diskImages().addDiskImage(QCoreApplication::applicationFilePath());
     pressTree(w, w.wizard().diskTree(), 1);
     w.wizard().OnNext();
     std::printf("%d pictures written to %s\n", shots.written, qPrintable(dir));
