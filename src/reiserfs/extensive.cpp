@@ -19,7 +19,10 @@ constexpr std::size_t kScanRequestBytes = 1 << 20;
 
 // What the scan learns and what the passes after it share.
 struct VolumeMount::ExtensiveScan {
-    BlockSet live;  // blocks known to be in the live tree
+    explicit ExtensiveScan(std::uint64_t blocks) : live(blocks) {}
+    // Blocks known to be in the live tree: asked for every block of the
+    // scan, so a bit each (a hash set would miss the cache every time).
+    BlockBitmap live;
     BlockSet done;  // live leaves the walk handed over itself
     LeafStore kept; // leaves not known to be live, in ascending block order
     std::unordered_map<std::uint64_t, std::vector<std::uint64_t>> nodes; // met, not live yet
@@ -45,7 +48,7 @@ void VolumeMount::collectExtensive() {
         WalkTree(); // a volume of unknown size: its live tree is all there is
         return;
     }
-    ExtensiveScan scan;
+    ExtensiveScan scan(blocks);
     if (carve_ && !walkers_.empty()) {
         scan.claimed = std::make_unique<BlockBitmap>(blocks);
         scan.starts = std::make_unique<BlockBitmap>(blocks);
