@@ -86,10 +86,30 @@ void settleGroup(FileContents& contents, Catalog& catalog, std::vector<Version>&
     }
 }
 
+// Whether two of `files` are versions of one file (the same object under
+// the same name). Most folders have none, and telling that costs a sort of
+// the folder's files, not a map node each.
+bool hasVersions(const Catalog& catalog, const std::vector<std::uint32_t>& files) {
+    std::vector<std::uint32_t> sorted(files);
+    const auto key = [&](std::uint32_t i) {
+        return std::pair(catalog.FileList[i].objectId, catalog.FileList[i].name.view());
+    };
+    std::sort(sorted.begin(), sorted.end(),
+              [&](std::uint32_t a, std::uint32_t b) { return key(a) < key(b); });
+    return std::adjacent_find(sorted.begin(), sorted.end(), [&](std::uint32_t a, std::uint32_t b) {
+               return key(a) == key(b);
+           }) != sorted.end();
+}
+
 } // namespace
 
 VersionCounts SettleVersions(FileContents& contents, Catalog& catalog, bool fold,
                              const std::atomic<bool>& stop) {
+    return SettleVersions([&]() -> FileContents& { return contents; }, catalog, fold, stop);
+}
+
+VersionCounts SettleVersions(const std::function<FileContents&()>& contents, Catalog& catalog,
+                             bool fold, const std::atomic<bool>& stop) {
     VersionCounts counts;
     std::vector<std::uint32_t> keys{kRootObjectId};
     for (const CatalogEntry& f : catalog.FolderList)
@@ -99,6 +119,7 @@ VersionCounts SettleVersions(FileContents& contents, Catalog& catalog, bool fold
     for (std::uint32_t key : keys) {
         if (stop) break;
         const std::vector<std::uint32_t>& files = catalog.childFiles(key);
+        if (!hasVersions(catalog, files)) continue;
         // Groups by (object, name), placed where their first version was.
         std::map<std::pair<std::uint32_t, std::string_view>, std::size_t> groupOf;
         std::vector<std::vector<Version>> groups;
@@ -112,7 +133,7 @@ VersionCounts SettleVersions(FileContents& contents, Catalog& catalog, bool fold
         std::vector<std::uint32_t> order;
         for (std::vector<Version>& group : groups) {
             if (group.size() > 1 && !catalog.carvedFile(catalog.FileList[group[0].index]))
-                settleGroup(contents, catalog, group, fold, counts);
+                settleGroup(contents(), catalog, group, fold, counts);
             for (const Version& v : group)
                 if (!catalog.FileList[v.index].folded) order.push_back(v.index);
         }

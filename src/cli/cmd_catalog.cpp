@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <charconv>
 #include <iostream>
+#include <optional>
 #include <unordered_set>
 
 namespace dorvak::cli {
@@ -54,9 +55,14 @@ std::unique_ptr<Mounted> mountVolume(const MountOptions& options,
     bar.finish();
     mounted->live = liveStateOf(mount, mounted->catalog);
     if (options.extensive && !mounted->result.outOfMemory) {
-        FileContents contents(mounted->reader, mounted->volume, mounted->catalog, &mounted->live);
-        mounted->folded =
-            SettleVersions(contents, mounted->catalog, !options.allVersions, stop).folded;
+        std::optional<FileContents> contents;
+        const auto made = [&]() -> FileContents& {
+            if (!contents)
+                contents.emplace(mounted->reader, mounted->volume, mounted->catalog,
+                                 &mounted->live);
+            return *contents;
+        };
+        mounted->folded = SettleVersions(made, mounted->catalog, !options.allVersions, stop).folded;
     }
     // A signal after the last check still ends the command early.
     if (signal.interrupted()) mounted->result.stopped = true;
