@@ -88,15 +88,30 @@ void settleGroup(FileContents& contents, Catalog& catalog, std::vector<Version>&
     }
 }
 
+// Whether two of `files` are versions of one file (the same object under
+// the same name). Most folders have none, and telling that costs a sort of
+// the folder's files, not a map node each.
+bool hasVersions(const Catalog& catalog, const std::vector<std::uint32_t>& files) {
+    std::vector<std::uint32_t> sorted(files);
+    const auto key = [&](std::uint32_t i) {
+        return std::pair(catalog.FileList()[i].objectId, catalog.FileList()[i].name.view());
+    };
+    std::sort(sorted.begin(), sorted.end(),
+              [&](std::uint32_t a, std::uint32_t b) { return key(a) < key(b); });
+    return std::adjacent_find(sorted.begin(), sorted.end(), [&](std::uint32_t a, std::uint32_t b) {
+               return key(a) == key(b);
+           }) != sorted.end();
+}
+
 } // namespace
 
 bool HasVersions(const Catalog& catalog) {
     // One 64-bit key per file from its folder, object and name, sorted;
     // files with equal keys are compared in full (a key may collide).
     std::vector<std::pair<std::uint64_t, std::uint32_t>> keys;
-    keys.reserve(catalog.FileList.size());
-    for (std::uint32_t i = 0; i < catalog.FileList.size(); ++i) {
-        const CatalogEntry& f = catalog.FileList[i];
+    keys.reserve(catalog.FileList().size());
+    for (std::uint32_t i = 0; i < catalog.FileList().size(); ++i) {
+        const CatalogEntry& f = catalog.FileList()[i];
         const std::uint64_t ids =
             (std::uint64_t(f.parentId) << 32 | f.objectId) * 0x9E3779B97F4A7C15ull;
         keys.emplace_back(ids ^ std::hash<std::string_view>()(f.name.view()), i);
@@ -104,8 +119,8 @@ bool HasVersions(const Catalog& catalog) {
     std::sort(keys.begin(), keys.end());
     for (std::size_t i = 0; i < keys.size(); ++i)
         for (std::size_t j = i + 1; j < keys.size() && keys[j].first == keys[i].first; ++j) {
-            const CatalogEntry& a = catalog.FileList[keys[i].second];
-            const CatalogEntry& b = catalog.FileList[keys[j].second];
+            const CatalogEntry& a = catalog.FileList()[keys[i].second];
+            const CatalogEntry& b = catalog.FileList()[keys[j].second];
             if (a.parentId == b.parentId && a.objectId == b.objectId && a.name == b.name)
                 return true;
         }
@@ -114,6 +129,11 @@ bool HasVersions(const Catalog& catalog) {
 
 VersionCounts SettleVersions(FileContents& contents, Catalog& catalog, bool fold,
                              const std::atomic<bool>& stop) {
+    return SettleVersions([&]() -> FileContents& { return contents; }, catalog, fold, stop);
+}
+
+VersionCounts SettleVersions(const std::function<FileContents&()>& contents, Catalog& catalog,
+                             bool fold, const std::atomic<bool>& stop) {
     VersionCounts counts;
     std::vector<std::uint32_t> keys{kRootObjectId};
     for (const CatalogEntry& f : catalog.FolderList())
@@ -123,6 +143,7 @@ VersionCounts SettleVersions(FileContents& contents, Catalog& catalog, bool fold
     for (std::uint32_t key : keys) {
         if (stop) break;
         const std::vector<std::uint32_t>& files = catalog.childFiles(key);
+        if (!hasVersions(catalog, files)) continue;
         // Groups by (object, name), placed where their first version was.
         std::map<std::pair<std::uint32_t, std::string_view>, std::size_t> groupOf;
         std::vector<std::vector<Version>> groups;
@@ -136,7 +157,7 @@ VersionCounts SettleVersions(FileContents& contents, Catalog& catalog, bool fold
         std::vector<std::uint32_t> order;
         for (std::vector<Version>& group : groups) {
             if (group.size() > 1 && !catalog.carvedFile(catalog.FileList()[group[0].index]))
-                settleGroup(contents, catalog, group, fold, counts);
+                settleGroup(contents(), catalog, group, fold, counts);
             for (const Version& v : group)
                 if (!catalog.FileList()[v.index].folded) order.push_back(v.index);
         }

@@ -16,6 +16,7 @@
 #include "reiserfs/catalog.h"
 
 #include <atomic>
+#include <functional>
 
 namespace dorvak {
 
@@ -32,5 +33,10 @@ bool HasVersions(const Catalog& catalog);
 // of every version).
 VersionCounts SettleVersions(FileContents& contents, Catalog& catalog, bool fold,
                              const std::atomic<bool>& stop);
+// The same, with the contents made by `contents` when the first file with
+// versions needs them: indexing every data item of the volume is most of
+// the pass when no folder holds two versions of a file.
+VersionCounts SettleVersions(const std::function<FileContents&()>& contents, Catalog& catalog,
+                             bool fold, const std::atomic<bool>& stop);
 
 } // namespace dorvak

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <charconv>
 #include <iostream>
+#include <optional>
 #include <unordered_set>
 
 namespace dorvak::cli {
@@ -56,7 +57,8 @@ std::unique_ptr<Mounted> mountVolume(const MountOptions& options,
     mounted->result = run->result;
     mounted->live = std::move(run->live);
     mounted->savedUnreadable = run->savedUnreadable;
-    if (mounted->catalog.recoveryMode == RecoveryMode::Extensive && HasVersions(mounted->catalog)) {
+    if (mounted->catalog.recoveryMode == RecoveryMode::Extensive && !mounted->result.outOfMemory &&
+        HasVersions(mounted->catalog)) {
         FileContents contents(mounted->reader, mounted->volume, mounted->catalog, &mounted->live);
         mounted->folded =
             SettleVersions(contents, mounted->catalog, !options.allVersions, stop).folded;

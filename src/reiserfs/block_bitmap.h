@@ -1,7 +1,8 @@
 #pragma once
 // One bit per block of a volume: which blocks something on the volume
-// claims (tree nodes, data blocks that an item names, carved files). A
-// terabyte of 4 KiB blocks costs 32 MiB.
+// claims (tree nodes, data blocks that an item names, carved files), or
+// which blocks the block scan knows to be in the live tree. A terabyte of
+// 4 KiB blocks costs 32 MiB.
 
 #include <algorithm>
 #include <cstdint>
@@ -24,6 +25,15 @@ public:
         for (std::uint64_t b = first; b < first + count && b < blocks_; ++b)
             set(b);
     }
+    // The same bits as a set of the volume's blocks, where a block past the
+    // end is never held. insert: whether `block` was not held before (and
+    // is now).
+    bool insert(std::uint64_t block) {
+        if (block >= blocks_ || test(block)) return false;
+        set(block);
+        return true;
+    }
+    bool contains(std::uint64_t block) const { return block < blocks_ && test(block); }
     // The first claimed block at or after `from` (size() when none).
     std::uint64_t nextSet(std::uint64_t from) const {
         while (from < blocks_) {

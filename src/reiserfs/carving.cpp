@@ -10,10 +10,6 @@ namespace {
 
 // A carving input reads through a window of this many bytes.
 constexpr std::size_t kWindowBytes = 256 * 1024;
-// The head a walker's signature test sees.
-constexpr std::size_t kHeadBytes = 512;
-// Unclaimed blocks are looked at in batches of this many bytes of the volume.
-constexpr std::size_t kBatchBytes = 1 << 20;
 
 unsigned decimalDigits(std::uint64_t n) {
     unsigned d = 1;
@@ -72,33 +68,24 @@ std::size_t BlockRunInput::read(std::uint64_t offset, std::span<std::uint8_t> ou
 }
 
 CarvingPass::CarvingPass(SectorReader& reader, const VolumeInfo& volume, Catalog& catalog,
-                         BlockBitmap& claimed, std::span<const carve::FormatWalker> walkers,
+                         BlockBitmap& claimed, const BlockBitmap& starts,
+                         std::span<const carve::FormatWalker> walkers,
                          const std::atomic<bool>& stop, ProgressSink& progress)
-    : reader_(reader), volume_(volume), catalog_(catalog), claimed_(claimed), walkers_(walkers),
-      stop_(stop), progress_(progress),
+    : reader_(reader), volume_(volume), catalog_(catalog), claimed_(claimed), starts_(starts),
+      walkers_(walkers), stop_(stop), progress_(progress),
       digits_(std::max(7u, decimalDigits(claimed.size() ? claimed.size() - 1 : 0))) {}
 
 bool CarvingPass::run() {
     const std::uint64_t blocks = claimed_.size();
-    const std::uint64_t perBatch = std::max<std::uint64_t>(1, kBatchBytes / volume_.blockSize());
-    std::vector<std::uint64_t> batch;
-    for (std::uint64_t first = claimed_.nextClear(0); first < blocks;
-         first = claimed_.nextClear(first)) {
+    std::vector<std::uint8_t> head(kCarveHeadBytes);
+    for (std::uint64_t b = starts_.nextSet(0); b < blocks; b = starts_.nextSet(b + 1)) {
         if (stop_) return false;
-        progress_.percent(unsigned(std::min<std::uint64_t>(first * 100 / blocks, 99)));
-        progress_.currentSector(volume_.blockSector(first));
-        const std::uint64_t end = std::min(blocks, first + perBatch);
-        batch.clear();
-        for (std::uint64_t b = claimed_.nextClear(first); b < end; b = claimed_.nextClear(b + 1))
-            batch.push_back(b);
-        const bool whole =
-            readBlocksInOrder(reader_, volume_, batch, stop_, [&](std::uint64_t b, Bytes data) {
-                if (claimed_.test(b) || stop_) return; // taken by a file carved just now
-                const auto head = data.first(std::min(data.size(), kHeadBytes));
-                if (const carve::FormatWalker* w = walkerIn(walkers_, head)) candidate(b, *w);
-            });
-        if (!whole) return false;
-        first = end;
+        if (claimed_.test(b)) continue; // named by an item, or taken by a file carved just now
+        progress_.percent(unsigned(std::min<std::uint64_t>(b * 100 / blocks, 99)));
+        progress_.currentSector(volume_.blockSector(b));
+        // A block holds at least one sector, which is the whole head.
+        reader_.ReadSectors(volume_.blockSector(b), kCarveHeadBytes / kSectorSize, head.data());
+        if (const carve::FormatWalker* w = walkerIn(walkers_, head)) candidate(b, *w);
     }
     return !stop_;
 }
@@ -230,7 +217,7 @@ std::vector<std::uint8_t> headOf(SectorReader& reader, const VolumeInfo& volume,
     reader.ReadSectors(item.leafSector, volume.sectorsPerBlock, leaf.data());
     if (std::size_t(item.itemLocation) + item.itemLength > leaf.size()) return {};
     if (direct) {
-        const std::size_t n = std::min<std::size_t>(item.itemLength, kHeadBytes);
+        const std::size_t n = std::min<std::size_t>(item.itemLength, kCarveHeadBytes);
         return {leaf.begin() + item.itemLocation, leaf.begin() + item.itemLocation + n};
     }
     if (item.itemLength < 4) return {};
@@ -238,7 +225,7 @@ std::vector<std::uint8_t> headOf(SectorReader& reader, const VolumeInfo& volume,
     const std::uint64_t blocks =
         volume.sectorsPerBlock ? volume.sectorCount / volume.sectorsPerBlock : 0;
     if (block == 0 || block >= blocks) return {};
-    std::vector<std::uint8_t> head(kHeadBytes);
+    std::vector<std::uint8_t> head(kCarveHeadBytes);
     reader.ReadSectors(volume.blockSector(block), 1, head.data());
     return head;
 }

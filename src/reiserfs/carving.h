@@ -26,6 +26,9 @@
 
 namespace dorvak {
 
+// The head a walker's signature test sees: a block's first bytes.
+inline constexpr std::size_t kCarveHeadBytes = 512;
+
 // The first walker of `walkers` whose signature matches `head`, or null.
 const carve::FormatWalker* walkerIn(std::span<const carve::FormatWalker> walkers,
                                     std::span<const std::uint8_t> head);
@@ -64,10 +67,15 @@ public:
     static constexpr std::uint64_t kMaxFollowedBytes = 64ull << 20;
     static constexpr unsigned kMaxWalks = 256;
 
+    // `starts`: the blocks whose first bytes match a walker's signature, as
+    // the block scan found them (it reads every block anyway; a pass of its
+    // own over the unclaimed blocks would read most of the volume again).
     CarvingPass(SectorReader& reader, const VolumeInfo& volume, Catalog& catalog,
-                BlockBitmap& claimed, std::span<const carve::FormatWalker> walkers,
-                const std::atomic<bool>& stop, ProgressSink& progress);
-    // Carves every unclaimed block in ascending order; false when stopped.
+                BlockBitmap& claimed, const BlockBitmap& starts,
+                std::span<const carve::FormatWalker> walkers, const std::atomic<bool>& stop,
+                ProgressSink& progress);
+    // Carves from every unclaimed block of `starts` in ascending order;
+    // false when stopped.
     bool run();
 
 private:
@@ -85,6 +93,7 @@ private:
     const VolumeInfo& volume_;
     Catalog& catalog_;
     BlockBitmap& claimed_;
+    const BlockBitmap& starts_;
     std::span<const carve::FormatWalker> walkers_;
     const std::atomic<bool>& stop_;
     ProgressSink& progress_;

@@ -69,6 +69,19 @@ void KeptLeaf::fill(Bytes block) {
     items.clear();
     bodies.clear();
     auto head = ReadBlockHead(block);
+    // Room for what is kept, counted first: growing by doubling would cost
+    // a few allocations and copies a leaf, and up to twice the memory.
+    std::size_t kept = 0, bodyBytes = 0;
+    for (std::uint32_t i = 0; head && i < head->itemCount; ++i) {
+        auto ih = ReadItemHead(block, i);
+        if (!ih) break;
+        if (!LeafStore::keeps(*ih, block.size())) continue;
+        ++kept;
+        if (ih->type == ItemType::StatData || ih->type == ItemType::Directory)
+            bodyBytes += ih->itemLength;
+    }
+    items.reserve(kept);
+    bodies.reserve(bodyBytes);
     for (std::uint32_t i = 0; head && i < head->itemCount; ++i) {
         auto ih = ReadItemHead(block, i);
         if (!ih) break; // heads past the block: the rest is damage

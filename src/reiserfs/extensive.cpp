@@ -19,14 +19,18 @@ constexpr std::size_t kScanRequestBytes = 1 << 20;
 
 // What the scan learns and what the passes after it share.
 struct VolumeMount::ExtensiveScan {
-    BlockSet live;  // blocks known to be in the live tree
+    explicit ExtensiveScan(std::uint64_t blocks) : live(blocks) {}
+    // Blocks known to be in the live tree: asked for every block of the
+    // scan, so a bit each (a hash set would miss the cache every time).
+    BlockBitmap live;
     BlockSet done;  // live leaves the walk handed over itself
     LeafStore kept; // leaves not known to be live, in ascending block order
     std::unordered_map<std::uint64_t, std::vector<std::uint64_t>> nodes; // met, not live yet
     std::vector<std::uint64_t> behind; // live blocks the scan had passed when named
     // Carving: the blocks that nodes, leaves and the indirect items of any
-    // leaf claim.
+    // leaf claim, and those whose first bytes match a format's signature.
     std::unique_ptr<BlockBitmap> claimed;
+    std::unique_ptr<BlockBitmap> starts;
 };
 
 // Extensive in one pass over the disk. The nodes above level 2 (a few dozen
@@ -45,8 +49,11 @@ void VolumeMount::collectExtensive() {
         return;
     }
     scanned_ = resume_ ? *resume_ : ScanPosition{}; // what a stop before the scan leaves
-    ExtensiveScan scan;
-    if (carve_ && !walkers_.empty()) scan.claimed = std::make_unique<BlockBitmap>(blocks);
+    ExtensiveScan scan(blocks);
+    if (carve_ && !walkers_.empty()) {
+        scan.claimed = std::make_unique<BlockBitmap>(blocks);
+        scan.starts = std::make_unique<BlockBitmap>(blocks);
+    }
     walkLevels(&scan.live, 3);
     for (std::uint64_t sector : liveLeaves_)
         scan.done.insert((sector - volume_.startSector) / volume_.sectorsPerBlock);
@@ -59,8 +66,8 @@ void VolumeMount::collectExtensive() {
     replayDeleted(scan);
     if (scan.claimed && !result_.stopped && !stopRequested_) {
         claimListedData(reader_, volume_, catalog_, *scan.claimed, stopRequested_);
-        CarvingPass carving(reader_, volume_, catalog_, *scan.claimed, walkers_, stopRequested_,
-                            progress_);
+        CarvingPass carving(reader_, volume_, catalog_, *scan.claimed, *scan.starts, walkers_,
+                            stopRequested_, progress_);
         if (!carving.run()) result_.stopped = true;
     }
 }
@@ -134,7 +141,11 @@ void VolumeMount::scanBlock(ExtensiveScan& scan, std::uint64_t block, Bytes data
     auto head = ReadBlockHead(data);
     if (head && head->level >= 1 && head->level <= kMaxLevel)
         scanned_.treeBlocks.push_back(std::uint32_t(block));
-    if (scan.claimed) claimBlocks(scan, block, data);
+    if (scan.claimed) {
+        claimBlocks(scan, block, data);
+        if (walkerIn(walkers_, data.first(std::min(data.size(), kCarveHeadBytes))))
+            scan.starts->set(block);
+    }
     const bool isNode = head && head->level >= 2 && head->level <= kMaxLevel;
     if (scan.live.contains(block)) {
         if (isNode) {

@@ -367,7 +367,7 @@ bool VolumeMount::walkRoot(std::vector<WalkParent>& parents) {
 // The children of the last level in walk order (`parents` is emptied), less
 // those already seen or outside the volume, and less those `later` takes.
 std::vector<std::uint64_t> VolumeMount::nextLevel(std::vector<WalkParent>& parents, BlockSet& seen,
-                                                  BlockSet* later, std::uint16_t laterBelow) {
+                                                  BlockBitmap* later, std::uint16_t laterBelow) {
     std::vector<std::uint64_t> level;
     for (const WalkParent& parent : parents)
         for (std::uint64_t block : parent.kids) {
@@ -386,7 +386,7 @@ std::vector<std::uint64_t> VolumeMount::nextLevel(std::vector<WalkParent>& paren
 // their block numbers are collected there for the block scan, which reads
 // every block anyway. Leaves met above (under a damaged higher node) are read
 // and handed over as usual.
-void VolumeMount::walkLevels(BlockSet* later, std::uint16_t laterBelow) {
+void VolumeMount::walkLevels(BlockBitmap* later, std::uint16_t laterBelow) {
     liveLeaves_.clear();
     fromJournal_.clear();
     if (!isValidBlockSize(std::uint32_t(volume_.blockSize())) || !blockInVolume(volume_.rootBlock))

@@ -10,6 +10,7 @@
 #include "disk/progress.h"
 #include "disk/sector_reader.h"
 #include "disk/volume_info.h"
+#include "reiserfs/block_bitmap.h"
 #include "reiserfs/catalog.h"
 #include "reiserfs/disk_order.h"
 #include "reiserfs/index_table.h"
@@ -104,10 +105,10 @@ private:
     static constexpr std::uint16_t kMaxLevel = 5;
     class LevelHandOver;
     struct ExtensiveScan;
-    void walkLevels(BlockSet* later, std::uint16_t laterBelow);
+    void walkLevels(BlockBitmap* later, std::uint16_t laterBelow);
     bool walkRoot(std::vector<WalkParent>& parents);
     std::vector<std::uint64_t> nextLevel(std::vector<WalkParent>& parents, BlockSet& seen,
-                                         BlockSet* later, std::uint16_t laterBelow);
+                                         BlockBitmap* later, std::uint16_t laterBelow);
     void collectExtensive();
     void scanBlocks(ExtensiveScan& scan);
     std::uint64_t resumeScan(ExtensiveScan& scan);

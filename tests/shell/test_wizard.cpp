@@ -314,8 +314,8 @@ TEST_F(Wizard, ASavedScanOpensForItsVolumeOnlyAndBrowsesAsTheMountDid) {
     w.wizard().openSavedScan(path);
     ASSERT_TRUE(waitForStep(Step::Browse));
     EXPECT_EQ(w.state().catalog.recoveryMode, RecoveryMode::Extensive);
-    EXPECT_EQ(w.state().catalog.FolderList.size(), folders);
-    EXPECT_EQ(w.state().catalog.FileList.size(), files);
+    EXPECT_EQ(w.state().catalog.FolderList().size(), folders);
+    EXPECT_EQ(w.state().catalog.FileList().size(), files);
     EXPECT_EQ(listColumn(FileListModel::Name), rows);
     EXPECT_EQ(w.menuState(cmd::SaveScan), kEnabled);
     EXPECT_TRUE(messages.empty());
