@@ -32,8 +32,8 @@ const carve::FormatWalker* walkerIn(std::span<const carve::FormatWalker> walkers
 }
 
 BlockRunInput::BlockRunInput(SectorReader& reader, const VolumeInfo& volume,
-                             std::vector<BlockRun> runs)
-    : reader_(reader), volume_(volume), runs_(std::move(runs)) {
+                             std::vector<BlockRun> runs, std::uint64_t checkedBefore)
+    : reader_(reader), volume_(volume), runs_(std::move(runs)), checkedBefore_(checkedBefore) {
     for (const BlockRun& r : runs_) {
         starts_.push_back(size_);
         size_ += std::uint64_t(r.count) * volume_.blockSize();
@@ -103,10 +103,10 @@ bool CarvingPass::run() {
     return !stop_;
 }
 
-CarvingPass::Walk CarvingPass::walk(const carve::FormatWalker& walker,
-                                    std::vector<BlockRun> runs) const {
+CarvingPass::Walk CarvingPass::walk(const carve::FormatWalker& walker, std::vector<BlockRun> runs,
+                                    std::uint64_t checked) const {
     ++walks_;
-    BlockRunInput in(reader_, volume_, std::move(runs));
+    BlockRunInput in(reader_, volume_, std::move(runs), checked);
     Walk w;
     w.result = walker.walk(in);
     w.result.length = std::min(w.result.length, in.size()); // a walker never reads past it
@@ -152,7 +152,9 @@ bool CarvingPass::followBreak(const carve::FormatWalker& walker, Walk& best) con
             const std::uint64_t runEnd = std::min(claimed_.nextSet(at), at + 0xFFFFFFFFu);
             std::vector<BlockRun> runs = prefix;
             runs.push_back({std::uint32_t(at), std::uint32_t(runEnd - at)});
-            Walk w = walk(walker, std::move(runs));
+            // The try keeps the blocks before the break as they were, so
+            // what the last walk checked good stays good.
+            Walk w = walk(walker, std::move(runs), std::min(best.result.length, prefixBytes));
             if (w.result.status == carve::WalkStatus::NotThisFormat ||
                 w.result.length <= std::max(prefixBytes - blockSize, best.result.length))
                 continue;

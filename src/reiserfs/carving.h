@@ -34,9 +34,11 @@ const carve::FormatWalker* walkerIn(std::span<const carve::FormatWalker> walkers
 // window (a walker reads mostly forward).
 class BlockRunInput final : public carve::CarveInput {
 public:
-    BlockRunInput(SectorReader& reader, const VolumeInfo& volume, std::vector<BlockRun> runs);
+    BlockRunInput(SectorReader& reader, const VolumeInfo& volume, std::vector<BlockRun> runs,
+                  std::uint64_t checkedBefore = 0);
     std::uint64_t size() const override { return size_; }
     std::size_t read(std::uint64_t offset, std::span<std::uint8_t> out) const override;
+    std::uint64_t checkedBefore() const override { return checkedBefore_; }
     const std::vector<BlockRun>& runs() const { return runs_; }
 
 private:
@@ -46,6 +48,7 @@ private:
     std::vector<BlockRun> runs_;
     std::vector<std::uint64_t> starts_; // each run's first byte in the input
     std::uint64_t size_ = 0;
+    std::uint64_t checkedBefore_ = 0;
     mutable std::uint64_t windowStart_ = 0;
     mutable std::vector<std::uint8_t> window_;
 };
@@ -76,7 +79,9 @@ private:
         carve::WalkResult result;
     };
     void candidate(std::uint64_t block, const carve::FormatWalker& walker);
-    Walk walk(const carve::FormatWalker& walker, std::vector<BlockRun> runs) const;
+    // `checked`: the bytes an earlier walk of the same prefix checked good.
+    Walk walk(const carve::FormatWalker& walker, std::vector<BlockRun> runs,
+              std::uint64_t checked = 0) const;
     bool followBreak(const carve::FormatWalker& walker, Walk& best) const;
     // The blocks of `runs` that hold the first `length` bytes.
     std::vector<BlockRun> cut(std::vector<BlockRun> runs, std::uint64_t length) const;
