@@ -10,8 +10,7 @@ namespace {
 
 // A carving input reads through a window of this many bytes.
 constexpr std::size_t kWindowBytes = 256 * 1024;
-// The head a walker's signature test sees.
-constexpr std::size_t kHeadBytes = 512;
+constexpr std::size_t kHeadBytes = kCarveHeadBytes;
 // Unclaimed blocks are looked at in batches of this many bytes of the volume.
 constexpr std::size_t kBatchBytes = 1 << 20;
 
@@ -73,23 +72,30 @@ std::size_t BlockRunInput::read(std::uint64_t offset, std::span<std::uint8_t> ou
 
 CarvingPass::CarvingPass(SectorReader& reader, const VolumeInfo& volume, Catalog& catalog,
                          BlockBitmap& claimed, std::span<const carve::FormatWalker> walkers,
-                         const std::atomic<bool>& stop, ProgressSink& progress)
+                         const std::atomic<bool>& stop, ProgressSink& progress,
+                         const BlockBitmap* starts)
     : reader_(reader), volume_(volume), catalog_(catalog), claimed_(claimed), walkers_(walkers),
-      stop_(stop), progress_(progress),
+      stop_(stop), progress_(progress), starts_(starts),
       digits_(std::max(7u, decimalDigits(claimed.size() ? claimed.size() - 1 : 0))) {}
 
 bool CarvingPass::run() {
     const std::uint64_t blocks = claimed_.size();
     const std::uint64_t perBatch = std::max<std::uint64_t>(1, kBatchBytes / volume_.blockSize());
     std::vector<std::uint64_t> batch;
-    for (std::uint64_t first = claimed_.nextClear(0); first < blocks;
-         first = claimed_.nextClear(first)) {
+    // The next block that may start a file: unclaimed, and a start when the
+    // scan marked them.
+    const auto next = [&](std::uint64_t b) {
+        for (b = claimed_.nextClear(b); starts_ && b < blocks && !starts_->test(b);)
+            b = claimed_.nextClear(starts_->nextSet(b));
+        return b;
+    };
+    for (std::uint64_t first = next(0); first < blocks; first = next(first)) {
         if (stop_) return false;
         progress_.percent(unsigned(std::min<std::uint64_t>(first * 100 / blocks, 99)));
         progress_.currentSector(volume_.blockSector(first));
         const std::uint64_t end = std::min(blocks, first + perBatch);
         batch.clear();
-        for (std::uint64_t b = claimed_.nextClear(first); b < end; b = claimed_.nextClear(b + 1))
+        for (std::uint64_t b = next(first); b < end; b = next(b + 1))
             batch.push_back(b);
         const bool whole =
             readBlocksInOrder(reader_, volume_, batch, stop_, [&](std::uint64_t b, Bytes data) {
@@ -146,7 +152,8 @@ bool CarvingPass::followBreak(const carve::FormatWalker& walker, Walk& best) con
         const std::uint64_t prefixBytes = (breakBlocks + slack) * blockSize;
         std::uint64_t at = std::uint64_t(prefix.back().first) + prefix.back().count + 1;
         const unsigned tries = slack == 0 ? kTriesPerBreak : kTriesPerBreak / 4;
-        for (unsigned n = 0; n < tries && !stop_ && walks_ < kMaxWalks; ++n, ++at) {
+        for (unsigned n = 0; n < tries && !stop_ && walks_ < kMaxWalks && tried_ < kMaxTriedBytes;
+             ++n, ++at) {
             at = claimed_.nextClear(at);
             if (at >= claimed_.size()) break;
             const std::uint64_t runEnd = std::min(claimed_.nextSet(at), at + 0xFFFFFFFFu);
@@ -155,6 +162,7 @@ bool CarvingPass::followBreak(const carve::FormatWalker& walker, Walk& best) con
             // The try keeps the blocks before the break as they were, so
             // what the last walk checked good stays good.
             Walk w = walk(walker, std::move(runs), std::min(best.result.length, prefixBytes));
+            tried_ += prefixBytes;
             if (w.result.status == carve::WalkStatus::NotThisFormat ||
                 w.result.length <= std::max(prefixBytes - blockSize, best.result.length))
                 continue;
@@ -173,6 +181,7 @@ bool CarvingPass::followBreak(const carve::FormatWalker& walker, Walk& best) con
 void CarvingPass::candidate(std::uint64_t block, const carve::FormatWalker& walker) {
     const std::uint64_t end = std::min(claimed_.nextSet(block), block + 0xFFFFFFFFu);
     walks_ = 0;
+    tried_ = 0;
     Walk w = walk(walker, {{std::uint32_t(block), std::uint32_t(end - block)}});
     if (w.result.status == carve::WalkStatus::NotThisFormat) return;
     for (unsigned part = 1;

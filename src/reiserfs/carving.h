@@ -26,6 +26,9 @@
 
 namespace dorvak {
 
+// The head a walker's signature test sees.
+constexpr std::size_t kCarveHeadBytes = 512;
+
 // The first walker of `walkers` whose signature matches `head`, or null.
 const carve::FormatWalker* walkerIn(std::span<const carve::FormatWalker> walkers,
                                     std::span<const std::uint8_t> head);
@@ -63,13 +66,21 @@ public:
     static constexpr unsigned kPrefixSlack = 3;
     // Every try walks the file again from its start: a file longer than this
     // at its break is kept as it is, and one candidate gets at most
-    // kMaxWalks walks, whatever its breaks.
+    // kMaxWalks walks, whatever its breaks, and its tries together walk at
+    // most kMaxTriedBytes before their breaks (a large file damaged where
+    // no continuation can check good would otherwise be read hundreds of
+    // times over).
     static constexpr std::uint64_t kMaxFollowedBytes = 64ull << 20;
     static constexpr unsigned kMaxWalks = 256;
+    static constexpr std::uint64_t kMaxTriedBytes = 64ull << 20;
 
+    // `starts`, when given, holds the blocks whose heads a walker matched as
+    // they were read before; only those are read again. Without it every
+    // unclaimed block is read.
     CarvingPass(SectorReader& reader, const VolumeInfo& volume, Catalog& catalog,
                 BlockBitmap& claimed, std::span<const carve::FormatWalker> walkers,
-                const std::atomic<bool>& stop, ProgressSink& progress);
+                const std::atomic<bool>& stop, ProgressSink& progress,
+                const BlockBitmap* starts = nullptr);
     // Carves every unclaimed block in ascending order; false when stopped.
     bool run();
 
@@ -93,8 +104,10 @@ private:
     std::span<const carve::FormatWalker> walkers_;
     const std::atomic<bool>& stop_;
     ProgressSink& progress_;
-    unsigned digits_ = 7;        // of a carved file's block number in its name
-    mutable unsigned walks_ = 0; // of the candidate in hand
+    const BlockBitmap* starts_;
+    unsigned digits_ = 7;             // of a carved file's block number in its name
+    mutable unsigned walks_ = 0;      // of the candidate in hand
+    mutable std::uint64_t tried_ = 0; // bytes before the breaks its tries walked
 };
 
 // Claims the blocks that the indirect items of the files the catalog lists

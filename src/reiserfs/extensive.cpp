@@ -27,6 +27,9 @@ struct VolumeMount::ExtensiveScan {
     // Carving: the blocks that nodes, leaves and the indirect items of any
     // leaf claim.
     std::unique_ptr<BlockBitmap> claimed;
+    // The blocks whose first bytes a format walker takes for a file's start,
+    // tested as the scan reads them, so that carving reads only those again.
+    std::unique_ptr<BlockBitmap> starts;
 };
 
 // Extensive in one pass over the disk. The nodes above level 2 (a few dozen
@@ -45,7 +48,10 @@ void VolumeMount::collectExtensive() {
         return;
     }
     ExtensiveScan scan;
-    if (carve_ && !walkers_.empty()) scan.claimed = std::make_unique<BlockBitmap>(blocks);
+    if (carve_ && !walkers_.empty()) {
+        scan.claimed = std::make_unique<BlockBitmap>(blocks);
+        scan.starts = std::make_unique<BlockBitmap>(blocks);
+    }
     walkLevels(&scan.live, 3);
     for (std::uint64_t sector : liveLeaves_)
         scan.done.insert((sector - volume_.startSector) / volume_.sectorsPerBlock);
@@ -59,7 +65,7 @@ void VolumeMount::collectExtensive() {
     if (scan.claimed && !result_.stopped && !stopRequested_) {
         claimListedData(reader_, volume_, catalog_, *scan.claimed, stopRequested_);
         CarvingPass carving(reader_, volume_, catalog_, *scan.claimed, walkers_, stopRequested_,
-                            progress_);
+                            progress_, scan.starts.get());
         if (!carving.run()) result_.stopped = true;
     }
 }
@@ -91,7 +97,11 @@ void VolumeMount::scanBlock(ExtensiveScan& scan, std::uint64_t block, Bytes data
         std::min<std::uint64_t>(block * volume_.sectorsPerBlock * 100 / volume_.sectorCount, 99)));
     progress_.currentSector(sector);
     auto head = ReadBlockHead(data);
-    if (scan.claimed) claimBlocks(scan, block, data);
+    if (scan.claimed) {
+        claimBlocks(scan, block, data);
+        if (walkerIn(walkers_, data.first(std::min<std::size_t>(data.size(), kCarveHeadBytes))))
+            scan.starts->set(block);
+    }
     const bool isNode = head && head->level >= 2 && head->level <= kMaxLevel;
     if (scan.live.contains(block)) {
         if (isNode) {
