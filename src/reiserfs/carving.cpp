@@ -200,8 +200,24 @@ void CarvingPass::candidate(std::uint64_t block, const carve::FormatWalker& walk
                            w.result.status != carve::WalkStatus::Complete, digits_);
 }
 
+void claimIndirectBlocks(Bytes leaf, BlockBitmap& claimed,
+                         const std::function<bool(std::uint64_t key)>& listed) {
+    auto head = ReadBlockHead(leaf);
+    for (std::uint32_t i = 0; head && i < head->itemCount; ++i) {
+        auto item = ReadItemHead(leaf, i);
+        if (!item) break;
+        if (item->type != ItemType::Indirect || !item->bodyFits(leaf.size()) ||
+            (listed && !listed(objectKey(item->dirId, item->objectId))))
+            continue;
+        for (std::size_t at = item->itemLocation;
+             at + 4 <= std::size_t(item->itemLocation) + item->itemLength; at += 4)
+            claimed.set(le32(leaf, at));
+    }
+}
+
 void claimListedData(SectorReader& reader, const VolumeInfo& volume, const Catalog& catalog,
-                     BlockBitmap& claimed, const std::atomic<bool>& stop) {
+                     BlockBitmap& claimed, const std::atomic<bool>& stop,
+                     const std::function<bool(std::uint64_t block)>& claimedBefore) {
     std::vector<std::uint64_t> keys;
     for (const CatalogEntry& f : catalog.FileList)
         if (f.keyDirId != 0) keys.push_back(objectKey(f.keyDirId, f.objectId));
@@ -213,21 +229,14 @@ void claimListedData(SectorReader& reader, const VolumeInfo& volume, const Catal
     std::vector<std::uint64_t> leaves;
     for (const DataItemRef& ref : catalog.IndirectItems)
         if (ref.leafSector >= volume.startSector && listed(objectKey(ref.dirId, ref.objectId)))
-            leaves.push_back((ref.leafSector - volume.startSector) / volume.sectorsPerBlock);
+            if (const std::uint64_t block =
+                    (ref.leafSector - volume.startSector) / volume.sectorsPerBlock;
+                !claimedBefore || !claimedBefore(block))
+                leaves.push_back(block);
     std::sort(leaves.begin(), leaves.end());
     leaves.erase(std::unique(leaves.begin(), leaves.end()), leaves.end());
     readBlocksInOrder(reader, volume, leaves, stop, [&](std::uint64_t, Bytes data) {
-        auto head = ReadBlockHead(data);
-        for (std::uint32_t i = 0; head && i < head->itemCount; ++i) {
-            auto item = ReadItemHead(data, i);
-            if (!item) break;
-            if (item->type != ItemType::Indirect || !item->bodyFits(data.size()) ||
-                !listed(objectKey(item->dirId, item->objectId)))
-                continue;
-            for (std::size_t at = item->itemLocation;
-                 at + 4 <= std::size_t(item->itemLocation) + item->itemLength; at += 4)
-                claimed.set(le32(data, at));
-        }
+        claimIndirectBlocks(data, claimed, listed);
     });
 }
 

@@ -21,6 +21,7 @@
 #include "reiserfs/catalog.h"
 
 #include <atomic>
+#include <functional>
 #include <span>
 #include <vector>
 
@@ -115,8 +116,16 @@ private:
 // that can be copied out). The items of objects nothing lists, such as
 // journal copies of leaves whose names and stat data are gone, claim
 // nothing: their blocks are what carving is for.
+// `claimedBefore`, when given, names the leaves whose items were claimed as
+// they were read before (live leaves: every file they hold is listed).
 void claimListedData(SectorReader& reader, const VolumeInfo& volume, const Catalog& catalog,
-                     BlockBitmap& claimed, const std::atomic<bool>& stop);
+                     BlockBitmap& claimed, const std::atomic<bool>& stop,
+                     const std::function<bool(std::uint64_t block)>& claimedBefore = {});
+
+// Claims the blocks that the indirect items of `leaf` name: of every object,
+// or of the objects whose keys `listed` takes.
+void claimIndirectBlocks(Bytes leaf, BlockBitmap& claimed,
+                         const std::function<bool(std::uint64_t key)>& listed = {});
 
 // Lists under "Lost Files" the regular files whose stat data no name joined
 // (`stats`, from the catalog before its waiting lists go) and that have data

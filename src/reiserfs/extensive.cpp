@@ -30,6 +30,8 @@ struct VolumeMount::ExtensiveScan {
     // The blocks whose first bytes a format walker takes for a file's start,
     // tested as the scan reads them, so that carving reads only those again.
     std::unique_ptr<BlockBitmap> starts;
+    // Live leaves whose items' blocks were claimed as the scan met them.
+    BlockSet itemsClaimed;
 };
 
 // Extensive in one pass over the disk. The nodes above level 2 (a few dozen
@@ -63,7 +65,8 @@ void VolumeMount::collectExtensive() {
     completeLiveTree(scan);
     replayDeleted(scan);
     if (scan.claimed && !result_.stopped && !stopRequested_) {
-        claimListedData(reader_, volume_, catalog_, *scan.claimed, stopRequested_);
+        claimListedData(reader_, volume_, catalog_, *scan.claimed, stopRequested_,
+                        [&](std::uint64_t leaf) { return scan.itemsClaimed.contains(leaf); });
         CarvingPass carving(reader_, volume_, catalog_, *scan.claimed, walkers_, stopRequested_,
                             progress_, scan.starts.get());
         if (!carving.run()) result_.stopped = true;
@@ -112,6 +115,11 @@ void VolumeMount::scanBlock(ExtensiveScan& scan, std::uint64_t block, Bytes data
         } else if (head && head->level == 1) {
             liveLeaves_.push_back(sector);
             ProcessLeaf(sector, data, true);
+            if (scan.claimed) {
+                // Every file a live leaf holds is listed.
+                claimIndirectBlocks(data, *scan.claimed);
+                scan.itemsClaimed.insert(block);
+            }
         }
         return;
     }
