@@ -72,6 +72,12 @@ struct FormatWalker {
     // unclaimed block.
     bool (*matches)(std::span<const std::uint8_t> head);
     WalkResult (*walk)(const CarveInput& in);
+    // Whether a foreign block inside a file fails its walk (CRCs, compressed
+    // streams, chained structures). When it does not (samples, pixels,
+    // pages, program sections, text), a file put together from several runs
+    // reaches its end whichever runs were taken: it is kept marked damaged,
+    // since nothing showed the join to be right.
+    bool checksJoins = true;
 };
 
 // Every walker, the most specific signatures first.

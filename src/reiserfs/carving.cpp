@@ -196,8 +196,9 @@ void CarvingPass::candidate(std::uint64_t block, const carve::FormatWalker& walk
         w.result.extension.empty() ? walker.extension : std::string_view(w.result.extension);
     const std::string_view typeName =
         w.result.typeName.empty() ? walker.typeName : std::string_view(w.result.typeName);
+    const bool unchecked = runs.size() > 1 && !walker.checksJoins;
     catalog_.AddCarvedFile(runs, w.result.length, extension, typeName,
-                           w.result.status != carve::WalkStatus::Complete, digits_);
+                           w.result.status != carve::WalkStatus::Complete || unchecked, digits_);
 }
 
 void claimIndirectBlocks(Bytes leaf, BlockBitmap& claimed,
