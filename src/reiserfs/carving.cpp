@@ -147,11 +147,13 @@ bool CarvingPass::followBreak(const carve::FormatWalker& walker, Walk& best) con
     for (const BlockRun& r : best.runs)
         inRuns += r.count;
     Walk found = best;
-    for (unsigned slack = 0; slack <= kPrefixSlack && breakBlocks + slack <= inRuns; ++slack) {
+    for (unsigned slack = 0; slack <= kFarSlack && breakBlocks + slack <= inRuns; ++slack) {
         const std::vector<BlockRun> prefix = cut(best.runs, (breakBlocks + slack) * blockSize);
         const std::uint64_t prefixBytes = (breakBlocks + slack) * blockSize;
         std::uint64_t at = std::uint64_t(prefix.back().first) + prefix.back().count + 1;
-        const unsigned tries = slack == 0 ? kTriesPerBreak : kTriesPerBreak / 4;
+        const unsigned tries = slack == 0              ? kTriesPerBreak
+                               : slack <= kPrefixSlack ? kTriesPerBreak / 4
+                                                       : kFarTries;
         for (unsigned n = 0; n < tries && !stop_ && walks_ < kMaxWalks && tried_ < kMaxTriedBytes;
              ++n, ++at) {
             at = claimed_.nextClear(at);

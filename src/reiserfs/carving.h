@@ -65,6 +65,11 @@ public:
     static constexpr unsigned kMaxFragments = 32;
     // Blocks past the break that may still be the file's own.
     static constexpr unsigned kPrefixSlack = 3;
+    // Formats that vouch only for the structures before the last one that
+    // checked (a ZIP entry, a JPEG scan) may break well past where their
+    // good bytes end: longer prefixes still, each with a few near tries.
+    static constexpr unsigned kFarSlack = 16;
+    static constexpr unsigned kFarTries = 8;
     // Every try walks the file again from its start: a file longer than this
     // at its break is kept as it is, and one candidate gets at most
     // kMaxWalks walks, whatever its breaks, and its tries together walk at
