@@ -187,7 +187,7 @@ Entry localEntry(ByteCursor& c, std::uint64_t pos, Kind& kind) {
     const bool encrypted = flags & 1;
     // ZIP64: the sizes are in the extra field (id 1: original, compressed).
     if (packed == 0xFFFFFFFFu) packed = zip64Packed(c, pos + 30 + nameLength, extraLength);
-    if (!descriptor && packed != kUnknown && !encrypted && (method == 0 || method == 8) &&
+    if (!descriptor && !encrypted && (method == 0 || method == 8) && c.has(e.dataStart, packed) &&
         c.checked(e.dataStart + packed)) {
         // Checked by an earlier walk: its header gives its end.
         if (method == 0) readMimetype(c, entryName, e.dataStart, packed, kind);

@@ -120,6 +120,24 @@ TEST(TextWalker, TextRunningIntoOtherBytesWithoutItsZeroFillIsCutAtThatSector) {
 
 const FormatWalker& walkerNamed(std::string_view extension);
 
+TEST(FormatWalkersAgain, AWalkThatSkipsWhatAnEarlierOneCheckedEndsTheSame) {
+    // A continuation try re-walks the file's first part without its CRCs and
+    // inflating: the walk must still find the same end and the same kind.
+    for (const char* name : {"document.odt", "archive.zip", "zip64.zip", "image.png"}) {
+        const Bytes file = readFile(pathOf(name));
+        const FormatWalker* w = walkerFor({file.data(), 512});
+        ASSERT_NE(w, nullptr) << name;
+        const WalkResult whole = walk(*w, file);
+        for (std::uint64_t checked : {std::uint64_t(file.size() / 2), std::uint64_t(file.size())}) {
+            CarveBytes again(file, checked);
+            const WalkResult r = w->walk(again);
+            EXPECT_EQ(r.status, whole.status) << name << " checked " << checked;
+            EXPECT_EQ(r.length, whole.length) << name << " checked " << checked;
+            EXPECT_EQ(r.extension, whole.extension) << name << " checked " << checked;
+        }
+    }
+}
+
 TEST(ElfWalker, AForeignBlockWhereTheSectionTableLiesIsNoEnd) {
     // A program whose last part was taken from the wrong place: its section
     // table and names fail, so no end is made up from them.
