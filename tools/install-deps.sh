@@ -11,7 +11,8 @@ PKGS="build-essential cmake ninja-build pkg-config python3 gzip
       dpkg-dev desktop-file-utils appstream groff-base bash-completion
       dbus-daemon python3-dbus python3-dbusmock
       fonts-liberation fonts-dejavu-core
-      libewf-dev libqcow-dev libvhdi-dev libvmdk-dev qemu-utils ewf-tools gddrescue strace linux-perf"
+      libewf-dev libqcow-dev libvhdi-dev libvmdk-dev qemu-utils ewf-tools gddrescue strace linux-perf
+      zip bzip2"
 missing=""
 for p in $PKGS; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

@@ -52,6 +52,8 @@ public:
     explicit ByteCursor(const CarveInput& in);
 
     std::uint64_t size() const { return size_; }
+    // Whether a structure ending at `end` was checked by an earlier walk.
+    bool checked(std::uint64_t end) const { return end <= in_.checkedBefore(); }
     // Whether [offset, offset + length) lies inside the input (no overflow).
     bool has(std::uint64_t offset, std::uint64_t length) const {
         return offset <= size_ && length <= size_ - offset;

@@ -1,10 +1,15 @@
 // ELF (32 and 64 bits, either byte order): the file ends at the furthest of
 // the section header table, the program header table, and the contents of
 // every section (but those that take no room in the file) and segment.
-// Nothing inside is checked, so a foreign block inside a program does not
-// show.
+// The section header table, at the end of most programs, is checked: section
+// 0 empty, every type a known one, and every section named in the section
+// name table (a string table whose names are printable and end in NUL). A
+// foreign block where the table or the names should be fails that, so a
+// program whose last part is found elsewhere is followed to it; a foreign
+// block among the sections' contents does not show.
 //
-// Interrupted: the input's end, when it ends before that.
+// Interrupted: the input's end, when it ends before that; the end of the
+// headers when the section table fails.
 #include "carve/byte_cursor.h"
 #include "carve/walkers.h"
 
@@ -33,6 +38,49 @@ std::uint64_t tableEnd(std::uint64_t offset, std::uint64_t count, std::uint64_t 
     return offset + count * size;
 }
 
+// Whether the name at `at` in the name table is printable and ends in NUL
+// before `end`.
+bool nameHolds(ByteCursor& c, std::uint64_t at, std::uint64_t end) {
+    constexpr std::size_t kLongest = 256;
+    const std::size_t room = std::size_t(std::min<std::uint64_t>(kLongest, end - at));
+    const std::uint8_t* name = c.at(at, room);
+    if (!name) return false;
+    for (std::size_t i = 0; i < room; ++i) {
+        if (name[i] == 0) return true;
+        if (name[i] < 0x20 || name[i] >= 0x7F) return false;
+    }
+    return false;
+}
+
+// Checks the section header table (it lies inside the input).
+bool sectionsHold(ByteCursor& c, const Reader& r, std::uint64_t shoff, std::uint64_t shnum,
+                  std::uint64_t shentsize, std::uint64_t nameSection) {
+    if (nameSection >= shnum) return false;
+    // Section: name 0 | type 4 | offset 16/24 | size 20/32.
+    auto field = [&](const std::uint8_t* s, int narrow, int wide) {
+        return r.wide ? r.word(s + wide) : r.word(s + narrow);
+    };
+    const std::uint8_t* names = c.at(shoff + nameSection * shentsize, std::size_t(shentsize));
+    if (!names || r.u32(names + 4) != 3) return false; // a string table
+    const std::uint64_t namesAt = field(names, 16, 24), namesSize = field(names, 20, 32);
+    if (namesSize == 0 || !c.has(namesAt, namesSize)) return false;
+    const std::uint8_t* first = c.at(namesAt, 1);
+    if (!first || *first != 0) return false;
+    for (std::uint64_t i = 0; i < shnum; ++i) {
+        const std::uint8_t* s = c.at(shoff + i * shentsize, std::size_t(shentsize));
+        if (!s) return false;
+        const std::uint64_t name = r.u32(s), type = r.u32(s + 4);
+        if (i == 0) {
+            if (type != 0 || name != 0 || field(s, 16, 24) != 0) return false;
+            continue;
+        }
+        // Types 0 to 19, and the ranges kept for systems and processors.
+        if (type > 19 && type < 0x60000000u) return false;
+        if (name >= namesSize || !nameHolds(c, namesAt + name, namesAt + namesSize)) return false;
+    }
+    return true;
+}
+
 } // namespace
 
 bool elfMatches(Head head) {
@@ -56,6 +104,7 @@ WalkResult elfWalk(const CarveInput& in) {
                         phnum = r.u16(h + (r.wide ? 56 : 44));
     const std::uint64_t shentsize = r.u16(h + (r.wide ? 58 : 46));
     std::uint64_t shnum = r.u16(h + (r.wide ? 60 : 48));
+    std::uint64_t nameSection = r.u16(h + (r.wide ? 62 : 50));
     if (ehsize != (r.wide ? 64u : 52u)) return notThisFormat();
     if ((phnum && phentsize != (r.wide ? 56u : 32u)) ||
         (shoff && shentsize != (r.wide ? 64u : 40u)))
@@ -66,12 +115,21 @@ WalkResult elfWalk(const CarveInput& in) {
         if (!s0) return inputEnds(c.size());
         shnum = r.word(s0 + (r.wide ? 32 : 20));
     }
+    // 0xFFFF: the name table's index is in section 0's link field.
+    if (shoff && nameSection == 0xFFFF) {
+        const std::uint8_t* s0 = c.at(shoff, std::size_t(shentsize));
+        if (!s0) return inputEnds(c.size());
+        nameSection = r.u32(s0 + (r.wide ? 40 : 24));
+    }
     std::uint64_t end = ehsize;
     const std::uint64_t phEnd = tableEnd(phoff, phnum, phentsize);
     const std::uint64_t shEnd = tableEnd(shoff, shnum, shentsize);
     if ((phnum && !phEnd) || (shoff && !shEnd)) return notThisFormat();
     end = std::max({end, phEnd, shEnd});
     if (!c.has(0, end)) return inputEnds(c.size());
+    const std::uint64_t headers = std::max(ehsize, phEnd);
+    if (shoff && shnum && !sectionsHold(c, r, shoff, shnum, shentsize, nameSection))
+        return interrupted(std::min(headers, shoff));
     for (std::uint64_t i = 0; i < phnum; ++i) {
         const std::uint8_t* p = c.at(phoff + i * phentsize, std::size_t(phentsize));
         if (!p) return inputEnds(c.size());

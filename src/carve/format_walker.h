@@ -29,6 +29,12 @@ public:
     // Copies the bytes at `offset` into `out`; returns how many were copied
     // (fewer only where size() ends them). Unreadable sectors read as zeros.
     virtual std::size_t read(std::uint64_t offset, std::span<std::uint8_t> out) const = 0;
+    // The first bytes that an earlier walk of this walker over the same bytes
+    // already checked good (a fragmented file is walked again for every
+    // continuation tried, and the part before the break never changes). A
+    // walker may skip the costly checks (CRCs, decompression) of a structure
+    // that ends at or before this offset, never the reads that find its way.
+    virtual std::uint64_t checkedBefore() const { return 0; }
 };
 
 // How far an interrupted file "checked good" depends on what its format can
@@ -66,6 +72,12 @@ struct FormatWalker {
     // unclaimed block.
     bool (*matches)(std::span<const std::uint8_t> head);
     WalkResult (*walk)(const CarveInput& in);
+    // Whether a foreign block inside a file fails its walk (CRCs, compressed
+    // streams, chained structures). When it does not (samples, pixels,
+    // pages, program sections, text), a file put together from several runs
+    // reaches its end whichever runs were taken: it is kept marked damaged,
+    // since nothing showed the join to be right.
+    bool checksJoins = true;
 };
 
 // Every walker, the most specific signatures first.

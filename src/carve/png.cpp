@@ -53,10 +53,12 @@ WalkResult pngWalk(const CarveInput& in) {
         // The format caps a chunk at 2^31 - 1 bytes.
         if (length > 0x7FFFFFFFu || !isChunkType(type)) return interrupted(pos);
         if (!c.has(pos + 8, std::uint64_t(length) + 4)) return inputEnds(pos);
-        uLong crc = crc32(0, type, 4);
-        if (!crcOf(c, pos + 8, length, crc)) return interrupted(pos);
-        const std::uint8_t* stored = c.at(pos + 8 + length, 4);
-        if (!stored || be32(stored) != crc) return interrupted(pos);
+        if (!c.checked(pos + 12 + std::uint64_t(length))) {
+            uLong crc = crc32(0, type, 4);
+            if (!crcOf(c, pos + 8, length, crc)) return interrupted(pos);
+            const std::uint8_t* stored = c.at(pos + 8 + length, 4);
+            if (!stored || be32(stored) != crc) return interrupted(pos);
+        }
         pos += 12 + std::uint64_t(length);
         if (std::equal(type, type + 4, "IEND")) return complete(pos);
     }

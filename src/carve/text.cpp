@@ -9,8 +9,14 @@
 // and some spaces, so that zeroed, erased (0xFF) or binary blocks never
 // match.
 //
+// A text file ends at a NUL with zeros after it to the end of its sector (the
+// block's zero fill). Text that stops at any other byte, or at a NUL with
+// other bytes after it, ran into foreign data: the file goes on elsewhere,
+// and the text is good to the start of that sector.
+//
 // Interrupted: the input ends while the text goes on (the run may continue
-// elsewhere); the length is then the whole input.
+// elsewhere); the length is then the whole input. Or the text met foreign
+// data (above).
 #include "carve/byte_cursor.h"
 #include "carve/walkers.h"
 
@@ -41,6 +47,15 @@ bool contains(Head head, const char* needle) {
         if (k == n) return true;
     }
     return false;
+}
+
+constexpr std::uint64_t kSector = 512;
+
+// Whether the bytes from `end` to its sector's end (or the input's) are zeros.
+bool zeroFilled(ByteCursor& c, std::uint64_t end) {
+    const std::uint64_t to = std::min(c.size(), (end / kSector + 1) * kSector);
+    const std::uint8_t* rest = c.at(end, std::size_t(to - end));
+    return rest && std::all_of(rest, rest + (to - end), [](std::uint8_t b) { return b == 0; });
 }
 
 } // namespace
@@ -85,8 +100,9 @@ WalkResult textWalk(const CarveInput& in) {
         if (bytes.empty()) break;
         for (std::size_t i = 0; i < bytes.size(); ++i)
             if (!kText[bytes[i]]) {
-                r.status = WalkStatus::Complete;
                 r.length = pos + i;
+                r.status = zeroFilled(c, r.length) ? WalkStatus::Complete : WalkStatus::Interrupted;
+                if (r.status == WalkStatus::Interrupted) r.length -= r.length % kSector;
                 return r;
             }
         pos += bytes.size();

@@ -158,6 +158,14 @@ struct Kind {
     }
 };
 
+// ODF and EPUB name their kind in a stored first entry "mimetype".
+void readMimetype(ByteCursor& c, const std::string& entryName, std::uint64_t data,
+                  std::uint64_t packed, Kind& kind) {
+    if (entryName == "mimetype" && packed < 100)
+        if (const std::uint8_t* m = c.at(data, std::size_t(packed)))
+            kind.mimetype.assign(reinterpret_cast<const char*>(m), std::size_t(packed));
+}
+
 // One local entry at `pos`: its header, its data checked against the CRC,
 // its data descriptor.
 Entry localEntry(ByteCursor& c, std::uint64_t pos, Kind& kind) {
@@ -179,7 +187,11 @@ Entry localEntry(ByteCursor& c, std::uint64_t pos, Kind& kind) {
     const bool encrypted = flags & 1;
     // ZIP64: the sizes are in the extra field (id 1: original, compressed).
     if (packed == 0xFFFFFFFFu) packed = zip64Packed(c, pos + 30 + nameLength, extraLength);
-    if (method == 8 && !encrypted) {
+    if (!descriptor && !encrypted && (method == 0 || method == 8) && c.has(e.dataStart, packed) &&
+        c.checked(e.dataStart + packed)) {
+        // Checked by an earlier walk: its header gives its end.
+        if (method == 0) readMimetype(c, entryName, e.dataStart, packed, kind);
+    } else if (method == 8 && !encrypted) {
         std::uint64_t length = 0;
         std::uint32_t made = 0;
         const int inflated = inflateEntry(c, e.dataStart, length, made);
@@ -197,9 +209,7 @@ Entry localEntry(ByteCursor& c, std::uint64_t pos, Kind& kind) {
     } else if (method == 0 && !encrypted) {
         e.inputEnded = !c.has(e.dataStart, packed);
         if (e.inputEnded || !storedCrcHolds(c, e.dataStart, packed, crc)) return e;
-        if (entryName == "mimetype" && packed < 100)
-            if (const std::uint8_t* m = c.at(e.dataStart, packed))
-                kind.mimetype.assign(reinterpret_cast<const char*>(m), packed);
+        readMimetype(c, entryName, e.dataStart, packed, kind);
     } else if (!c.has(e.dataStart, packed)) {
         e.inputEnded = true;
         return e; // other methods: the data cannot be checked, only its extent

@@ -10,6 +10,9 @@ namespace {
 
 // A carving input reads through a window of this many bytes.
 constexpr std::size_t kWindowBytes = 256 * 1024;
+constexpr std::size_t kHeadBytes = kCarveHeadBytes;
+// Unclaimed blocks are looked at in batches of this many bytes of the volume.
+constexpr std::size_t kBatchBytes = 1 << 20;
 
 unsigned decimalDigits(std::uint64_t n) {
     unsigned d = 1;
@@ -28,8 +31,8 @@ const carve::FormatWalker* walkerIn(std::span<const carve::FormatWalker> walkers
 }
 
 BlockRunInput::BlockRunInput(SectorReader& reader, const VolumeInfo& volume,
-                             std::vector<BlockRun> runs)
-    : reader_(reader), volume_(volume), runs_(std::move(runs)) {
+                             std::vector<BlockRun> runs, std::uint64_t checkedBefore)
+    : reader_(reader), volume_(volume), runs_(std::move(runs)), checkedBefore_(checkedBefore) {
     for (const BlockRun& r : runs_) {
         starts_.push_back(size_);
         size_ += std::uint64_t(r.count) * volume_.blockSize();
@@ -68,32 +71,48 @@ std::size_t BlockRunInput::read(std::uint64_t offset, std::span<std::uint8_t> ou
 }
 
 CarvingPass::CarvingPass(SectorReader& reader, const VolumeInfo& volume, Catalog& catalog,
-                         BlockBitmap& claimed, const BlockBitmap& starts,
-                         std::span<const carve::FormatWalker> walkers,
-                         const std::atomic<bool>& stop, ProgressSink& progress)
-    : reader_(reader), volume_(volume), catalog_(catalog), claimed_(claimed), starts_(starts),
-      walkers_(walkers), stop_(stop), progress_(progress),
+                         BlockBitmap& claimed, std::span<const carve::FormatWalker> walkers,
+                         const std::atomic<bool>& stop, ProgressSink& progress,
+                         const BlockBitmap* starts)
+    : reader_(reader), volume_(volume), catalog_(catalog), claimed_(claimed), walkers_(walkers),
+      stop_(stop), progress_(progress), starts_(starts),
       digits_(std::max(7u, decimalDigits(claimed.size() ? claimed.size() - 1 : 0))) {}
 
 bool CarvingPass::run() {
     const std::uint64_t blocks = claimed_.size();
-    std::vector<std::uint8_t> head(kCarveHeadBytes);
-    for (std::uint64_t b = starts_.nextSet(0); b < blocks; b = starts_.nextSet(b + 1)) {
+    const std::uint64_t perBatch = std::max<std::uint64_t>(1, kBatchBytes / volume_.blockSize());
+    std::vector<std::uint64_t> batch;
+    // The next block that may start a file: unclaimed, and a start when the
+    // scan marked them.
+    const auto next = [&](std::uint64_t b) {
+        for (b = claimed_.nextClear(b); starts_ && b < blocks && !starts_->test(b);)
+            b = claimed_.nextClear(starts_->nextSet(b));
+        return b;
+    };
+    for (std::uint64_t first = next(0); first < blocks; first = next(first)) {
         if (stop_) return false;
-        if (claimed_.test(b)) continue; // named by an item, or taken by a file carved just now
-        progress_.percent(unsigned(std::min<std::uint64_t>(b * 100 / blocks, 99)));
-        progress_.currentSector(volume_.blockSector(b));
-        // A block holds at least one sector, which is the whole head.
-        reader_.ReadSectors(volume_.blockSector(b), kCarveHeadBytes / kSectorSize, head.data());
-        if (const carve::FormatWalker* w = walkerIn(walkers_, head)) candidate(b, *w);
+        progress_.percent(unsigned(std::min<std::uint64_t>(first * 100 / blocks, 99)));
+        progress_.currentSector(volume_.blockSector(first));
+        const std::uint64_t end = std::min(blocks, first + perBatch);
+        batch.clear();
+        for (std::uint64_t b = next(first); b < end; b = next(b + 1))
+            batch.push_back(b);
+        const bool whole =
+            readBlocksInOrder(reader_, volume_, batch, stop_, [&](std::uint64_t b, Bytes data) {
+                if (claimed_.test(b) || stop_) return; // taken by a file carved just now
+                const auto head = data.first(std::min(data.size(), kHeadBytes));
+                if (const carve::FormatWalker* w = walkerIn(walkers_, head)) candidate(b, *w);
+            });
+        if (!whole) return false;
+        first = end;
     }
     return !stop_;
 }
 
-CarvingPass::Walk CarvingPass::walk(const carve::FormatWalker& walker,
-                                    std::vector<BlockRun> runs) const {
+CarvingPass::Walk CarvingPass::walk(const carve::FormatWalker& walker, std::vector<BlockRun> runs,
+                                    std::uint64_t checked) const {
     ++walks_;
-    BlockRunInput in(reader_, volume_, std::move(runs));
+    BlockRunInput in(reader_, volume_, std::move(runs), checked);
     Walk w;
     w.result = walker.walk(in);
     w.result.length = std::min(w.result.length, in.size()); // a walker never reads past it
@@ -128,18 +147,24 @@ bool CarvingPass::followBreak(const carve::FormatWalker& walker, Walk& best) con
     for (const BlockRun& r : best.runs)
         inRuns += r.count;
     Walk found = best;
-    for (unsigned slack = 0; slack <= kPrefixSlack && breakBlocks + slack <= inRuns; ++slack) {
+    for (unsigned slack = 0; slack <= kFarSlack && breakBlocks + slack <= inRuns; ++slack) {
         const std::vector<BlockRun> prefix = cut(best.runs, (breakBlocks + slack) * blockSize);
         const std::uint64_t prefixBytes = (breakBlocks + slack) * blockSize;
         std::uint64_t at = std::uint64_t(prefix.back().first) + prefix.back().count + 1;
-        const unsigned tries = slack == 0 ? kTriesPerBreak : kTriesPerBreak / 4;
-        for (unsigned n = 0; n < tries && !stop_ && walks_ < kMaxWalks; ++n, ++at) {
+        const unsigned tries = slack == 0              ? kTriesPerBreak
+                               : slack <= kPrefixSlack ? kTriesPerBreak / 4
+                                                       : kFarTries;
+        for (unsigned n = 0; n < tries && !stop_ && walks_ < kMaxWalks && tried_ < kMaxTriedBytes;
+             ++n, ++at) {
             at = claimed_.nextClear(at);
             if (at >= claimed_.size()) break;
             const std::uint64_t runEnd = std::min(claimed_.nextSet(at), at + 0xFFFFFFFFu);
             std::vector<BlockRun> runs = prefix;
             runs.push_back({std::uint32_t(at), std::uint32_t(runEnd - at)});
-            Walk w = walk(walker, std::move(runs));
+            // The try keeps the blocks before the break as they were, so
+            // what the last walk checked good stays good.
+            Walk w = walk(walker, std::move(runs), std::min(best.result.length, prefixBytes));
+            tried_ += prefixBytes;
             if (w.result.status == carve::WalkStatus::NotThisFormat ||
                 w.result.length <= std::max(prefixBytes - blockSize, best.result.length))
                 continue;
@@ -158,6 +183,7 @@ bool CarvingPass::followBreak(const carve::FormatWalker& walker, Walk& best) con
 void CarvingPass::candidate(std::uint64_t block, const carve::FormatWalker& walker) {
     const std::uint64_t end = std::min(claimed_.nextSet(block), block + 0xFFFFFFFFu);
     walks_ = 0;
+    tried_ = 0;
     Walk w = walk(walker, {{std::uint32_t(block), std::uint32_t(end - block)}});
     if (w.result.status == carve::WalkStatus::NotThisFormat) return;
     for (unsigned part = 1;
@@ -172,12 +198,29 @@ void CarvingPass::candidate(std::uint64_t block, const carve::FormatWalker& walk
         w.result.extension.empty() ? walker.extension : std::string_view(w.result.extension);
     const std::string_view typeName =
         w.result.typeName.empty() ? walker.typeName : std::string_view(w.result.typeName);
+    const bool unchecked = runs.size() > 1 && !walker.checksJoins;
     catalog_.AddCarvedFile(runs, w.result.length, extension, typeName,
-                           w.result.status != carve::WalkStatus::Complete, digits_);
+                           w.result.status != carve::WalkStatus::Complete || unchecked, digits_);
+}
+
+void claimIndirectBlocks(Bytes leaf, BlockBitmap& claimed,
+                         const std::function<bool(std::uint64_t key)>& listed) {
+    auto head = ReadBlockHead(leaf);
+    for (std::uint32_t i = 0; head && i < head->itemCount; ++i) {
+        auto item = ReadItemHead(leaf, i);
+        if (!item) break;
+        if (item->type != ItemType::Indirect || !item->bodyFits(leaf.size()) ||
+            (listed && !listed(objectKey(item->dirId, item->objectId))))
+            continue;
+        for (std::size_t at = item->itemLocation;
+             at + 4 <= std::size_t(item->itemLocation) + item->itemLength; at += 4)
+            claimed.set(le32(leaf, at));
+    }
 }
 
 void claimListedData(SectorReader& reader, const VolumeInfo& volume, const Catalog& catalog,
-                     BlockBitmap& claimed, const std::atomic<bool>& stop) {
+                     BlockBitmap& claimed, const std::atomic<bool>& stop,
+                     const std::function<bool(std::uint64_t block)>& claimedBefore) {
     std::vector<std::uint64_t> keys;
     for (const CatalogEntry& f : catalog.FileList())
         if (f.keyDirId != 0) keys.push_back(objectKey(f.keyDirId, f.objectId));
@@ -189,21 +232,14 @@ void claimListedData(SectorReader& reader, const VolumeInfo& volume, const Catal
     std::vector<std::uint64_t> leaves;
     for (const DataItemRef& ref : catalog.IndirectItems())
         if (ref.leafSector >= volume.startSector && listed(objectKey(ref.dirId, ref.objectId)))
-            leaves.push_back((ref.leafSector - volume.startSector) / volume.sectorsPerBlock);
+            if (const std::uint64_t block =
+                    (ref.leafSector - volume.startSector) / volume.sectorsPerBlock;
+                !claimedBefore || !claimedBefore(block))
+                leaves.push_back(block);
     std::sort(leaves.begin(), leaves.end());
     leaves.erase(std::unique(leaves.begin(), leaves.end()), leaves.end());
     readBlocksInOrder(reader, volume, leaves, stop, [&](std::uint64_t, Bytes data) {
-        auto head = ReadBlockHead(data);
-        for (std::uint32_t i = 0; head && i < head->itemCount; ++i) {
-            auto item = ReadItemHead(data, i);
-            if (!item) break;
-            if (item->type != ItemType::Indirect || !item->bodyFits(data.size()) ||
-                !listed(objectKey(item->dirId, item->objectId)))
-                continue;
-            for (std::size_t at = item->itemLocation;
-                 at + 4 <= std::size_t(item->itemLocation) + item->itemLength; at += 4)
-                claimed.set(le32(data, at));
-        }
+        claimIndirectBlocks(data, claimed, listed);
     });
 }
 

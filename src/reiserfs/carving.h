@@ -21,6 +21,7 @@
 #include "reiserfs/catalog.h"
 
 #include <atomic>
+#include <functional>
 #include <span>
 #include <vector>
 
@@ -37,9 +38,11 @@ const carve::FormatWalker* walkerIn(std::span<const carve::FormatWalker> walkers
 // window (a walker reads mostly forward).
 class BlockRunInput final : public carve::CarveInput {
 public:
-    BlockRunInput(SectorReader& reader, const VolumeInfo& volume, std::vector<BlockRun> runs);
+    BlockRunInput(SectorReader& reader, const VolumeInfo& volume, std::vector<BlockRun> runs,
+                  std::uint64_t checkedBefore = 0);
     std::uint64_t size() const override { return size_; }
     std::size_t read(std::uint64_t offset, std::span<std::uint8_t> out) const override;
+    std::uint64_t checkedBefore() const override { return checkedBefore_; }
     const std::vector<BlockRun>& runs() const { return runs_; }
 
 private:
@@ -49,6 +52,7 @@ private:
     std::vector<BlockRun> runs_;
     std::vector<std::uint64_t> starts_; // each run's first byte in the input
     std::uint64_t size_ = 0;
+    std::uint64_t checkedBefore_ = 0;
     mutable std::uint64_t windowStart_ = 0;
     mutable std::vector<std::uint8_t> window_;
 };
@@ -61,21 +65,29 @@ public:
     static constexpr unsigned kMaxFragments = 32;
     // Blocks past the break that may still be the file's own.
     static constexpr unsigned kPrefixSlack = 3;
+    // Formats that vouch only for the structures before the last one that
+    // checked (a ZIP entry, a JPEG scan) may break well past where their
+    // good bytes end: longer prefixes still, each with a few near tries.
+    static constexpr unsigned kFarSlack = 16;
+    static constexpr unsigned kFarTries = 8;
     // Every try walks the file again from its start: a file longer than this
     // at its break is kept as it is, and one candidate gets at most
-    // kMaxWalks walks, whatever its breaks.
+    // kMaxWalks walks, whatever its breaks, and its tries together walk at
+    // most kMaxTriedBytes before their breaks (a large file damaged where
+    // no continuation can check good would otherwise be read hundreds of
+    // times over).
     static constexpr std::uint64_t kMaxFollowedBytes = 64ull << 20;
     static constexpr unsigned kMaxWalks = 256;
+    static constexpr std::uint64_t kMaxTriedBytes = 64ull << 20;
 
-    // `starts`: the blocks whose first bytes match a walker's signature, as
-    // the block scan found them (it reads every block anyway; a pass of its
-    // own over the unclaimed blocks would read most of the volume again).
+    // `starts`, when given, holds the blocks whose heads a walker matched as
+    // they were read before; only those are read again. Without it every
+    // unclaimed block is read.
     CarvingPass(SectorReader& reader, const VolumeInfo& volume, Catalog& catalog,
-                BlockBitmap& claimed, const BlockBitmap& starts,
-                std::span<const carve::FormatWalker> walkers, const std::atomic<bool>& stop,
-                ProgressSink& progress);
-    // Carves from every unclaimed block of `starts` in ascending order;
-    // false when stopped.
+                BlockBitmap& claimed, std::span<const carve::FormatWalker> walkers,
+                const std::atomic<bool>& stop, ProgressSink& progress,
+                const BlockBitmap* starts = nullptr);
+    // Carves every unclaimed block in ascending order; false when stopped.
     bool run();
 
 private:
@@ -84,7 +96,9 @@ private:
         carve::WalkResult result;
     };
     void candidate(std::uint64_t block, const carve::FormatWalker& walker);
-    Walk walk(const carve::FormatWalker& walker, std::vector<BlockRun> runs) const;
+    // `checked`: the bytes an earlier walk of the same prefix checked good.
+    Walk walk(const carve::FormatWalker& walker, std::vector<BlockRun> runs,
+              std::uint64_t checked = 0) const;
     bool followBreak(const carve::FormatWalker& walker, Walk& best) const;
     // The blocks of `runs` that hold the first `length` bytes.
     std::vector<BlockRun> cut(std::vector<BlockRun> runs, std::uint64_t length) const;
@@ -97,8 +111,10 @@ private:
     std::span<const carve::FormatWalker> walkers_;
     const std::atomic<bool>& stop_;
     ProgressSink& progress_;
-    unsigned digits_ = 7;        // of a carved file's block number in its name
-    mutable unsigned walks_ = 0; // of the candidate in hand
+    const BlockBitmap* starts_;
+    unsigned digits_ = 7;             // of a carved file's block number in its name
+    mutable unsigned walks_ = 0;      // of the candidate in hand
+    mutable std::uint64_t tried_ = 0; // bytes before the breaks its tries walked
 };
 
 // Claims the blocks that the indirect items of the files the catalog lists
@@ -106,8 +122,16 @@ private:
 // that can be copied out). The items of objects nothing lists, such as
 // journal copies of leaves whose names and stat data are gone, claim
 // nothing: their blocks are what carving is for.
+// `claimedBefore`, when given, names the leaves whose items were claimed as
+// they were read before (live leaves: every file they hold is listed).
 void claimListedData(SectorReader& reader, const VolumeInfo& volume, const Catalog& catalog,
-                     BlockBitmap& claimed, const std::atomic<bool>& stop);
+                     BlockBitmap& claimed, const std::atomic<bool>& stop,
+                     const std::function<bool(std::uint64_t block)>& claimedBefore = {});
+
+// Claims the blocks that the indirect items of `leaf` name: of every object,
+// or of the objects whose keys `listed` takes.
+void claimIndirectBlocks(Bytes leaf, BlockBitmap& claimed,
+                         const std::function<bool(std::uint64_t key)>& listed = {});
 
 // Lists under "Lost Files" the regular files whose stat data no name joined
 // (`stats`, from the catalog before its waiting lists go) and that have data

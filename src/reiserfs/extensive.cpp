@@ -30,7 +30,11 @@ struct VolumeMount::ExtensiveScan {
     // Carving: the blocks that nodes, leaves and the indirect items of any
     // leaf claim, and those whose first bytes match a format's signature.
     std::unique_ptr<BlockBitmap> claimed;
+    // The blocks whose first bytes a format walker takes for a file's start,
+    // tested as the scan reads them, so that carving reads only those again.
     std::unique_ptr<BlockBitmap> starts;
+    // Live leaves whose items' blocks were claimed as the scan met them.
+    BlockSet itemsClaimed;
 };
 
 // Extensive in one pass over the disk. The nodes above level 2 (a few dozen
@@ -65,9 +69,10 @@ void VolumeMount::collectExtensive() {
     completeLiveTree(scan);
     replayDeleted(scan);
     if (scan.claimed && !result_.stopped && !stopRequested_) {
-        claimListedData(reader_, volume_, catalog_, *scan.claimed, stopRequested_);
-        CarvingPass carving(reader_, volume_, catalog_, *scan.claimed, *scan.starts, walkers_,
-                            stopRequested_, progress_);
+        claimListedData(reader_, volume_, catalog_, *scan.claimed, stopRequested_,
+                        [&](std::uint64_t leaf) { return scan.itemsClaimed.contains(leaf); });
+        CarvingPass carving(reader_, volume_, catalog_, *scan.claimed, walkers_, stopRequested_,
+                            progress_, scan.starts.get());
         if (!carving.run()) result_.stopped = true;
     }
 }
@@ -143,7 +148,7 @@ void VolumeMount::scanBlock(ExtensiveScan& scan, std::uint64_t block, Bytes data
         scanned_.treeBlocks.push_back(std::uint32_t(block));
     if (scan.claimed) {
         claimBlocks(scan, block, data);
-        if (walkerIn(walkers_, data.first(std::min(data.size(), kCarveHeadBytes))))
+        if (walkerIn(walkers_, data.first(std::min<std::size_t>(data.size(), kCarveHeadBytes))))
             scan.starts->set(block);
     }
     const bool isNode = head && head->level >= 2 && head->level <= kMaxLevel;
@@ -157,6 +162,11 @@ void VolumeMount::scanBlock(ExtensiveScan& scan, std::uint64_t block, Bytes data
             // A leaf taken from its journal copy is read from there later.
             liveLeaves_.push_back(nodeSector(block));
             ProcessLeaf(nodeSector(block), data, true);
+            if (scan.claimed) {
+                // Every file a live leaf holds is listed.
+                claimIndirectBlocks(data, *scan.claimed);
+                scan.itemsClaimed.insert(block);
+            }
         }
         return;
     }

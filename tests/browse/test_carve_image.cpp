@@ -3,7 +3,11 @@
 // freed leaves, and files written together in small appends, then deleted.
 // The guest's history gives each deleted file's SHA-256 and the SHA-256 of
 // its prefixes of whole blocks.
+// And the versions of files written together (versions.img): small appends,
+// each synced, then deleted with nothing written after, so every leaf that
+// held a version survives.
 #include "browse/file_contents.h"
+#include "browse/versions.h"
 #include "carve/format_walker.h"
 #include "reiserfs/mount.h"
 #include "sha256.h"
@@ -52,8 +56,8 @@ struct Collected : ContentSink {
 };
 
 struct Image {
-    Image() {
-        reader.OpenSelectedDisk(testImage("carve.img").string());
+    explicit Image(const char* name = "carve.img") {
+        reader.OpenSelectedDisk(testImage(name).string());
         volume.sectorsPerBlock = kBlock / 512;
         volume.sectorCount = reader.totalSectors();
     }
@@ -142,4 +146,43 @@ TEST(CarveImage, WithoutCarvingNothingIsCarved) {
     image.mount(catalog, RecoveryMode::Extensive, false);
     EXPECT_EQ(catalog.carvedFileCount(), 0u);
     EXPECT_EQ(catalog.folderIndex(kCarvedFilesFolderId), -1);
+}
+
+TEST(VersionsImage, EachPlainNameHoldsTheFinalContentAndPrefixesFold) {
+    DORVAK_SKIP_WITHOUT_IMAGE("versions.img");
+    std::map<std::string, std::string> finalSha; // name -> SHA-256
+    std::ifstream history(testImage("versions.history.jsonl"));
+    for (std::string line; std::getline(history, line);) {
+        const nlohmann::json v = nlohmann::json::parse(line);
+        const std::string path = v.at("path").get<std::string>();
+        finalSha[path.substr(path.rfind('/') + 1)] = v.at("sha256").get<std::string>();
+    }
+    ASSERT_EQ(finalSha.size(), 4u);
+    Image image("versions.img");
+    Catalog catalog;
+    image.mount(catalog, RecoveryMode::Extensive, false);
+    FileContents contents(image.reader, image.volume, catalog, nullptr);
+    const auto folder =
+        std::find_if(catalog.FolderList.begin(), catalog.FolderList.end(),
+                     [](const CatalogEntry& f) { return f.name.str() == "together"; });
+    ASSERT_NE(folder, catalog.FolderList.end());
+    const std::size_t before = catalog.childFiles(folder->objectId).size();
+    std::atomic<bool> stop{false};
+    const VersionCounts counts = SettleVersions(contents, catalog, true, stop);
+    // The copy-out gives a name's first listed version the plain name.
+    std::set<std::string> seen;
+    for (std::uint32_t i : catalog.childFiles(folder->objectId)) {
+        const CatalogEntry& f = catalog.FileList[i];
+        if (!seen.insert(f.name.str()).second) continue;
+        SCOPED_TRACE(f.name.str());
+        Collected out;
+        std::vector<Damage> damage;
+        ASSERT_EQ(contents.copy(f, out, damage), ContentResult::Done);
+        EXPECT_EQ(sha256Hex(out.data.data(), out.data.size()), finalSha[f.name.str()]);
+    }
+    EXPECT_EQ(seen.size(), finalSha.size());
+    // Every round of appends left a version behind; all but the final ones
+    // are prefixes of it.
+    EXPECT_GT(counts.folded, 3 * finalSha.size());
+    EXPECT_EQ(catalog.childFiles(folder->objectId).size() + counts.folded, before);
 }

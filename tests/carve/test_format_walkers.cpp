@@ -88,15 +88,69 @@ TEST_P(FormatWalkers, ExactLengthWhateverFollows) {
         {"random bytes", noise(8192, 11)},
         {"nothing", {}},
     };
+    // Text ends at its block's zero fill; the next file starts a block.
+    Bytes filled = file;
+    if (GetParam().followersMayStick) filled.resize((file.size() + 4095) / 4096 * 4096, 0);
     for (const auto& [what, after] : followers) {
         if (GetParam().followersMayStick && std::string(what) == "random bytes") continue;
-        const WalkResult r = walk(*walker, joined(file, after));
+        const WalkResult r = walk(*walker, after.empty() ? file : joined(filled, after));
         // Text has no end of its own: at the input's end it may go on elsewhere.
         const bool open = GetParam().followersMayStick && after.empty();
         EXPECT_EQ(r.status, open ? WalkStatus::Interrupted : WalkStatus::Complete)
             << "followed by " << what;
         EXPECT_EQ(r.length, file.size()) << "followed by " << what;
         EXPECT_EQ(r.extension, GetParam().typed) << "followed by " << what;
+    }
+}
+
+TEST(TextWalker, TextRunningIntoOtherBytesWithoutItsZeroFillIsCutAtThatSector) {
+    // On disk a text file's last block is zero-filled past its end: text that
+    // meets other bytes (or a NUL with bytes after it) went on elsewhere.
+    const Bytes text = readFile(pathOf("source.c"));
+    const FormatWalker* w = walkerFor(std::span(text).first(512));
+    ASSERT_TRUE(w && w->extension == std::string_view("txt"));
+    const std::size_t cut = 4096 + 300;
+    for (const Bytes& after : {Bytes{'R', 'I', 'F', 'F', 0xB8, 0x34, 0x06, 0}, Bytes{0, 0, 7, 0}}) {
+        const WalkResult r = walk(*w, joined(Bytes(text.begin(), text.begin() + cut), after));
+        EXPECT_EQ(r.status, WalkStatus::Interrupted);
+        EXPECT_FALSE(r.inputEnded);
+        EXPECT_EQ(r.length, 4096u);
+    }
+}
+
+const FormatWalker& walkerNamed(std::string_view extension);
+
+TEST(FormatWalkersAgain, AWalkThatSkipsWhatAnEarlierOneCheckedEndsTheSame) {
+    // A continuation try re-walks the file's first part without its CRCs and
+    // inflating: the walk must still find the same end and the same kind.
+    for (const char* name : {"document.odt", "archive.zip", "zip64.zip", "image.png"}) {
+        const Bytes file = readFile(pathOf(name));
+        const FormatWalker* w = walkerFor({file.data(), 512});
+        ASSERT_NE(w, nullptr) << name;
+        const WalkResult whole = walk(*w, file);
+        for (std::uint64_t checked : {std::uint64_t(file.size() / 2), std::uint64_t(file.size())}) {
+            CarveBytes again(file, checked);
+            const WalkResult r = w->walk(again);
+            EXPECT_EQ(r.status, whole.status) << name << " checked " << checked;
+            EXPECT_EQ(r.length, whole.length) << name << " checked " << checked;
+            EXPECT_EQ(r.extension, whole.extension) << name << " checked " << checked;
+        }
+    }
+}
+
+TEST(ElfWalker, AForeignBlockWhereTheSectionTableLiesIsNoEnd) {
+    // A program whose last part was taken from the wrong place: its section
+    // table and names fail, so no end is made up from them.
+    const Bytes program = readFile("/usr/bin/true");
+    ASSERT_GT(program.size(), 8192u);
+    const std::size_t tail = (program.size() - 1) / 4096 * 4096;
+    for (unsigned seed : {1u, 2u}) {
+        Bytes v(program.begin(), program.begin() + std::ptrdiff_t(tail));
+        v = joined(v, noise(8192, seed));
+        const WalkResult r = walk(walkerNamed("elf"), v);
+        EXPECT_EQ(r.status, WalkStatus::Interrupted) << "seed " << seed;
+        EXPECT_FALSE(r.inputEnded) << "seed " << seed;
+        EXPECT_LE(r.length, tail) << "seed " << seed;
     }
 }
 

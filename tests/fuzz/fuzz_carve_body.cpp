@@ -29,19 +29,24 @@ public:
 } // namespace
 
 int carveBytes(const std::uint8_t* data, std::size_t size) {
-    StrictInput in(std::vector<std::uint8_t>(data, data + size));
+    // Walked as a first walk and as a continuation try that skips the
+    // checks of the first half (hostile lengths must not slip through there).
+    StrictInput first(std::vector<std::uint8_t>(data, data + size));
+    StrictInput again(std::vector<std::uint8_t>(data, data + size), size / 2);
     const std::span<const std::uint8_t> head(data, size < 512 ? size : 512);
     int recognised = 0;
     for (const carve::FormatWalker& w : carve::formatWalkers()) {
         w.matches(head);
-        const carve::WalkResult r = w.walk(in);
-        if (r.status == carve::WalkStatus::NotThisFormat) continue;
-        if (r.length > size) {
-            std::fprintf(stderr, "%s walker claims %llu of %zu bytes\n", w.extension.data(),
-                         (unsigned long long)r.length, size);
-            std::abort();
+        for (const StrictInput* in : {&first, &again}) {
+            const carve::WalkResult r = w.walk(*in);
+            if (r.status == carve::WalkStatus::NotThisFormat) continue;
+            if (r.length > size) {
+                std::fprintf(stderr, "%s walker claims %llu of %zu bytes\n", w.extension.data(),
+                             (unsigned long long)r.length, size);
+                std::abort();
+            }
+            recognised += in == &first;
         }
-        ++recognised;
     }
     carve::walkerFor(head);
     return recognised;

@@ -15,8 +15,9 @@ std::filesystem::path testImage(std::string_view fileName) {
 
 const std::vector<std::string>& standardImageNames() {
     static const std::vector<std::string> names = {
-        "v4096.img",     "v1024.img",    "v512.img",       "v35.img",    "moved.img", "deleted.img",
-        "part-disk.img", "part-gpt.img", "part-gpt4k.img", "sample.img", "carve.img"};
+        "v4096.img",      "v1024.img",   "v512.img",      "v35.img",
+        "moved.img",      "deleted.img", "part-disk.img", "part-gpt.img",
+        "part-gpt4k.img", "sample.img",  "carve.img",     "versions.img"};
     return names;
 }
 

@@ -158,3 +158,34 @@ def carve_phase2(b, seed, contents, small_files=3000):
         if i % 100 == 99:
             os.sync()
     b.finish()
+
+
+def versions_content(b, seed):
+    """Files written at the same time in small appends, each round synced,
+    then deleted, and nothing written after: every leaf that ever held them
+    stays, so the volume keeps a version of each file per round, the final
+    one among them. The history gives each file's final content."""
+    rng = random.Random(seed)
+    b.mkdir(b"/together")
+    together = [(b"/together/drone.wav", wav(rng, 60000)),
+                (b"/together/render.png", png(rng, 160, 120)),
+                (b"/together/journal.txt", text(rng, 1500, "journal")),
+                (b"/together/small.txt", text(rng, 20, "small"))]
+    handles = [open(b.path(rel), "wb") for rel, _ in together]
+    for rel, _ in together:
+        b._note(rel)
+    chunk = 4096 + 512  # not whole blocks: each round leaves a tail to move
+    for start in range(0, max(len(d) for _, d in together), chunk):
+        for f, (_, data) in zip(handles, together):
+            if start < len(data):
+                f.write(data[start:start + chunk])
+                f.flush()
+                os.fsync(f.fileno())
+    for f in handles:
+        f.close()
+    # The files keep the kernel's times: versions a second apart or in the
+    # same second, as on a busy disk, so the size decides among the latest.
+    b.finish()
+    os.sync()
+    for rel, _ in together:
+        b.delete(rel)

@@ -491,6 +491,10 @@ def fill(job):
         vol.remount()
         guest_carve.carve_phase2(b, seed, contents)
         write_jsonl(job["history"], b.history)
+    elif content == "versions":
+        import guest_carve
+        guest_carve.versions_content(b, seed)
+        write_jsonl(job["history"], b.history)
     elif content == "bench":
         bench_tree(b, BENCH_SEED)
     elif content == "bench-spread":

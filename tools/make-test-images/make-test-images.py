@@ -220,7 +220,7 @@ def plain_image(block_size, size_mib, content="standard", fmt="3.6", journal=Non
         outputs = [name + ".img", name + ".manifest.jsonl"]
         job = ctx.job(img, content, seed=block_size + size_mib, manifest=outputs[1],
                         blockSize=block_size, **extra)
-        if content in ("deleted", "sample", "carve"):
+        if content in ("deleted", "sample", "carve", "versions"):
             outputs.append(name + ".history.jsonl")
             job["history"] = ctx.path(outputs[-1])
         ctx.guest.fill([job])
@@ -399,6 +399,8 @@ IMAGES = {
     # and data after it, as on a large volume, where the default journal
     # would fill that tenth.
     "carve": (plain_image(4096, 48, content="carve", journal=1024), 600),
+    # Files written together in small appends, then deleted, nothing after.
+    "versions": (plain_image(4096, 32, content="versions", journal=1024), 600),
     "part-disk": (make_part_disk, 900),
     "sample": (make_sample, 600),
 }
