@@ -29,6 +29,8 @@ const char* phaseText(Phase phase) {
         return "Searching Lost Data ...";
     case Phase::CreatingTreeStructure:
         return "Creating Tree Structure, Please wait";
+    case Phase::ReadingSavedScan:
+        return "Reading the saved scan, please wait...";
     case Phase::CopyingReadableAreas:
         return "Copying the readable areas";
     case Phase::ReadingAroundBadAreas:

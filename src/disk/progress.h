@@ -17,6 +17,7 @@ enum class Phase {
     MountingVolume,        // the mount has started (the walk or the block scan)
     SearchingLostData,     // folders and files without a parent get a "DirN"
     CreatingTreeStructure, // the folder tree is laid out
+    ReadingSavedScan,      // a saved scan is read in place of a mount
     // The three passes of the imaging (DiskImager).
     CopyingReadableAreas,
     ReadingAroundBadAreas,

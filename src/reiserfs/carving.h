@@ -107,7 +107,6 @@ private:
     const VolumeInfo& volume_;
     Catalog& catalog_;
     BlockBitmap& claimed_;
-    const BlockBitmap& starts_;
     std::span<const carve::FormatWalker> walkers_;
     const std::atomic<bool>& stop_;
     ProgressSink& progress_;

@@ -36,11 +36,11 @@ QString duration(std::uint64_t seconds) {
     return h ? QString::number(h) + QLatin1Char(':') + ms : ms;
 }
 
-const char* passText(int pass) {
+const char* passText(Phase pass) {
     switch (pass) {
-    case 1:
+    case Phase::CopyingReadableAreas:
         return "Copying the readable areas";
-    case 2:
+    case Phase::ReadingAroundBadAreas:
         return "Reading around the bad areas";
     default:
         return "Retrying the bad sectors";

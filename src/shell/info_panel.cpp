@@ -121,10 +121,12 @@ QString InfoPanel::phaseText(Phase phase) {
         return latin1("Searching Lost Data ...");
     case Phase::CreatingTreeStructure:
         return latin1("Creating Tree Structure, Please wait");
+    case Phase::ReadingSavedScan:
+        return latin1("Reading the saved scan, please wait...");
     case Phase::CopyingReadableAreas:
     case Phase::ReadingAroundBadAreas:
     case Phase::RetryingBadSectors:
-        break; // the imaging's: the window runs no imaging
+        break; // the imaging's: its dialog shows them itself
     }
     return QString();
 }

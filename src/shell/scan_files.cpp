@@ -34,7 +34,7 @@ SavedScan scanToSave(WizardState& state, const VolumeInfo& volume, const VolumeM
 
 std::string readScanInto(WizardState& state, const VolumeInfo& volume, const std::string& path,
                          ProgressSink& progress) {
-    progress.status("Reading the saved scan, please wait...");
+    progress.phase(Phase::ReadingSavedScan);
     SavedScan saved;
     std::string error;
     const std::string shown = "The saved scan " + fileName(path) + " ";
