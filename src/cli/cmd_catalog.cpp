@@ -56,7 +56,8 @@ std::unique_ptr<Mounted> mountVolume(const MountOptions& options,
     mounted->result = run->result;
     mounted->live = std::move(run->live);
     mounted->savedUnreadable = run->savedUnreadable;
-    if (mounted->catalog.recoveryMode == RecoveryMode::Extensive && HasVersions(mounted->catalog)) {
+    if (mounted->catalog.recoveryMode == RecoveryMode::Extensive && run->versions &&
+        HasVersions(mounted->catalog)) {
         FileContents contents(mounted->reader, mounted->volume, mounted->catalog, &mounted->live);
         mounted->folded =
             SettleVersions(contents, mounted->catalog, !options.allVersions, stop).folded;
