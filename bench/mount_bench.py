@@ -8,7 +8,8 @@ Prints, for a kernel-made volume: `list` (Normal) against `reiserfsck
 --scan-whole-partition` on a copy and against reading the whole volume with
 dd (the physical floor), both on a dense copy of the image (every block
 allocated, so dd cannot skip holes); the peak memory of both lists; and
-`search` over the whole image against dd of the same range. The image is in
+`search` over the whole image against dd of the same range; and `list
+--load-scan` of a saved Extensive scan against that scan. The image is in
 the page cache for every tool alike (each reads it once before it is
 timed). Our command and its reference run in turn, N pairs; each figure is
 the median of the N (the best in brackets).
@@ -65,6 +66,20 @@ def dense_copy(img):
     return dense
 
 
+def saved_scan(cli, image, runs):
+    """`list --load-scan` of a scan saved by `list --extensive --save-scan`,
+    against that scan, in turn: the load must cost a small part of the scan."""
+    work = tempfile.mkdtemp(prefix="dorvak-bench-")
+    try:
+        scan = os.path.join(work, "volume.scan")
+        subprocess.run([cli, "list", image, "--extensive", "--quiet", "--save-scan", scan],
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
+        return paired([cli, "list", image, "--quiet", "--load-scan", scan],
+                      [cli, "list", image, "--extensive", "--quiet"], runs)
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("cli")
@@ -103,6 +118,7 @@ def main():
         print("reiserfsck --rebuild-tree failed: " + last_rebuild[3][-400:], file=sys.stderr)
 
     search, _, _ = best([cli, "search", img, "--quiet"], runs)
+    loaded = saved_scan(cli, dense, runs)
 
     print("image: %s (%.0f MiB), %s folders, %s files (Normal), %s files (Extensive)"
           % (img, size / 2**20, folders.group(1) if folders else "?", files.group(1) if files else "?",
@@ -117,6 +133,8 @@ def main():
           "  (best %.3f / %.3f s)" % (extensive / dd_dense, e["ours_best"], e["ref_best"]))
     print("peak memory: list %.1f MiB, list --extensive %.1f MiB  [target: list at most 150 MiB]"
           % (normal_rss / 1024, ext_rss / 1024))
+    print("list --load-scan (the scan saved):         %8.3f s  = %.3fx list --extensive (%.3f s)  [target <= 0.1x]"
+          % (loaded["ours"], loaded["ours"] / loaded["ref"], loaded["ref"]))
     print("search over %d sectors:                  %8.3f s  = %.2fx dd  [target <= 5x]" % (sectors, search, search / dd))
 
 

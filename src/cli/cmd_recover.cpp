@@ -257,7 +257,7 @@ int cmdRecover(const RecoverOptions& options) {
     const NameDecoder names = nameDecoderFor(options.mount.nameEncoding);
     proposeNameEncoding(catalog, names);
     const LiveState& live = run->live;
-    if (catalog.recoveryMode == RecoveryMode::Extensive && HasVersions(catalog)) {
+    if (catalog.recoveryMode == RecoveryMode::Extensive && run->versions && HasVersions(catalog)) {
         FileContents contents(reader, *volume, catalog, &live);
         SettleVersions(contents, catalog, true, stop);
     }

@@ -1,6 +1,7 @@
 #include "cli/scan_mount.h"
 
 #include "browse/liveness.h"
+#include "browse/versions.h"
 #include "carve/format_walker.h"
 #include "reiserfs/saved_scan.h"
 #include "volume/partition_walk.h"
@@ -48,6 +49,7 @@ void saveScan(SectorReader& reader, const VolumeInfo& volume, const Catalog& cat
     SavedScan saved;
     saved.identity = identifyScan(reader, volume);
     saved.stopped = run.result.stopped;
+    saved.versions = HasVersions(catalog);
     saved.result = run.result;
     saved.unreadableSectors = reader.unreadableSectorCount() + run.savedUnreadable;
     saved.liveLeaves.assign(run.live.leafSectors.begin(), run.live.leafSectors.end());
@@ -95,6 +97,7 @@ std::optional<CatalogRun> mountCatalog(SectorReader& reader, const VolumeInfo& v
         run.result = saved.result;
         run.loaded = true;
         run.savedUnreadable = saved.unreadableSectors;
+        run.versions = saved.versions;
         run.live.extensive = true;
         run.live.leafSectors.insert(saved.liveLeaves.begin(), saved.liveLeaves.end());
         position = saved.position;

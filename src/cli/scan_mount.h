@@ -19,6 +19,8 @@ struct CatalogRun {
     bool loaded = false; // read from a saved scan, not scanned
     // Unreadable sectors the scan met, when it was read from a saved scan.
     std::uint64_t savedUnreadable = 0;
+    // Whether the version pass may have work (a saved scan says when not).
+    bool versions = true;
 };
 
 // Before the volume is chosen: with --load-scan and no --volume or

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,7 +14,7 @@ namespace dorvak {
 namespace {
 
 constexpr char kMagic[8] = {'D', 'R', 'V', 'K', 'S', 'C', 'A', 'N'};
-constexpr std::uint32_t kStoppedFlag = 1;
+constexpr std::uint32_t kStoppedFlag = 1, kVersionsFlag = 2;
 constexpr std::uint64_t kMiBSectors = 2048;
 
 // A 64-bit hash over words: it only has to tell a damaged or altered file,
@@ -112,7 +113,7 @@ void putHeader(Out& out, const SavedScan& scan, std::uint64_t payloadBytes,
                std::uint64_t payloadHash) {
     out.bytes.insert(out.bytes.end(), kMagic, kMagic + 8);
     out.put(kSavedScanVersion);
-    out.put(std::uint32_t(scan.stopped ? kStoppedFlag : 0));
+    out.put(std::uint32_t((scan.stopped ? kStoppedFlag : 0) | (scan.versions ? kVersionsFlag : 0)));
     const ScanIdentity& id = scan.identity;
     out.put(id.sourceBytes);
     out.put(id.sourceHash);
@@ -155,11 +156,19 @@ bool getHeader(Bytes file, SavedScan& scan, std::uint64_t& payloadBytes, std::ui
         return false;
     }
     scan.stopped = (flags & kStoppedFlag) != 0;
+    scan.versions = (flags & kVersionsFlag) != 0;
     return true;
 }
 
-bool readWholeFile(const std::string& path, std::vector<std::uint8_t>& bytes, std::size_t most,
-                   std::string& error) {
+// The file's bytes (at most `most`), in a buffer that is not zeroed first:
+// a saved scan of a large volume runs to tens of MiB.
+struct FileBytes {
+    std::unique_ptr<std::uint8_t[]> data;
+    std::size_t size = 0;
+    Bytes bytes() const { return {data.get(), size}; }
+};
+
+bool readWholeFile(const std::string& path, FileBytes& out, std::size_t most, std::string& error) {
     UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     struct stat st {};
     if (!fd.valid() || ::fstat(fd.get(), &st) != 0) {
@@ -170,19 +179,19 @@ bool readWholeFile(const std::string& path, std::vector<std::uint8_t>& bytes, st
         error = "is not a file";
         return false;
     }
-    bytes.resize(std::min<std::uint64_t>(std::uint64_t(st.st_size), most));
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::read(fd.get(), bytes.data() + done, bytes.size() - done);
+    const std::size_t wanted = std::min<std::uint64_t>(std::uint64_t(st.st_size), most);
+    out.data.reset(new std::uint8_t[std::max<std::size_t>(wanted, 1)]);
+    out.size = 0;
+    while (out.size < wanted) {
+        const ssize_t n = ::read(fd.get(), out.data.get() + out.size, wanted - out.size);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
             error = std::string("cannot be read: ") + std::strerror(errno);
             return false;
         }
-        if (n == 0) break;
-        done += std::size_t(n);
+        if (n == 0) break; // cut short while read: the checks below say so
+        out.size += std::size_t(n);
     }
-    bytes.resize(done);
     return true;
 }
 
@@ -460,16 +469,16 @@ bool decodeSavedScan(Bytes file, SavedScan& scan, Catalog& catalog, std::string&
 }
 
 bool readSavedScanHeader(const std::string& path, SavedScan& scan, std::string& error) {
-    std::vector<std::uint8_t> bytes;
+    FileBytes file;
     std::uint64_t payloadBytes = 0, payloadHash = 0;
-    return readWholeFile(path, bytes, kSavedScanHeaderBytes, error) &&
-           getHeader(bytes, scan, payloadBytes, payloadHash, error);
+    return readWholeFile(path, file, kSavedScanHeaderBytes, error) &&
+           getHeader(file.bytes(), scan, payloadBytes, payloadHash, error);
 }
 
 bool readSavedScan(const std::string& path, SavedScan& scan, Catalog& catalog, std::string& error) {
-    std::vector<std::uint8_t> bytes;
-    if (!readWholeFile(path, bytes, SIZE_MAX, error)) return false;
-    return decodeSavedScan(bytes, scan, catalog, error);
+    FileBytes file;
+    if (!readWholeFile(path, file, SIZE_MAX, error)) return false;
+    return decodeSavedScan(file.bytes(), scan, catalog, error);
 }
 
 } // namespace dorvak

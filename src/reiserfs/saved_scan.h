@@ -13,7 +13,8 @@
 // Layout (little-endian):
 //    0  8  "DRVKSCAN"
 //    8  4  version (1)
-//   12  4  flags: 1 = the scan was stopped (partial)
+//   12  4  flags: 1 = the scan was stopped (partial), 2 = the catalog
+//          lists versions of a file
 //   16  8  source bytes
 //   24  8  hash of the source's first and last MiB
 //   32  8  volume start sector      40  8  volume sector count
@@ -59,6 +60,10 @@ ScanIdentity identifyScan(SectorReader& reader, const VolumeInfo& volume);
 struct SavedScan {
     ScanIdentity identity;
     bool stopped = false;
+    // Whether a folder lists two versions of a file (HasVersions): a load
+    // skips the version pass and its index when none does. True unless the
+    // saver knows better.
+    bool versions = true;
     MountResult result; // its counts; `stopped` mirrors the flag above
     std::uint64_t unreadableSectors = 0;
     std::vector<std::uint64_t> liveLeaves;

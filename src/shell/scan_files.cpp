@@ -25,6 +25,7 @@ SavedScan scanToSave(WizardState& state, const VolumeInfo& volume, const VolumeM
     SavedScan scan;
     scan.identity = identifyScan(state.reader, volume);
     scan.stopped = result.stopped;
+    scan.versions = HasVersions(state.catalog);
     scan.result = result;
     scan.unreadableSectors = state.reader.unreadableSectorCount();
     scan.liveLeaves = mount.liveLeaves();
@@ -43,7 +44,7 @@ std::string readScanInto(WizardState& state, const VolumeInfo& volume, const std
         return shown + "was made of another disk or volume, or of this one before it changed.";
     if (!readSavedScan(path, saved, state.catalog, error)) return shown + error + ".";
     state.live = LiveState{true, {saved.liveLeaves.begin(), saved.liveLeaves.end()}};
-    if (HasVersions(state.catalog)) {
+    if (saved.versions && HasVersions(state.catalog)) {
         FileContents contents(state.reader, volume, state.catalog, &state.live);
         SettleVersions(contents, state.catalog, true, state.stopRequested);
     }

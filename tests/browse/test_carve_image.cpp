@@ -163,16 +163,16 @@ TEST(VersionsImage, EachPlainNameHoldsTheFinalContentAndPrefixesFold) {
     image.mount(catalog, RecoveryMode::Extensive, false);
     FileContents contents(image.reader, image.volume, catalog, nullptr);
     const auto folder =
-        std::find_if(catalog.FolderList.begin(), catalog.FolderList.end(),
+        std::find_if(catalog.FolderList().begin(), catalog.FolderList().end(),
                      [](const CatalogEntry& f) { return f.name.str() == "together"; });
-    ASSERT_NE(folder, catalog.FolderList.end());
+    ASSERT_NE(folder, catalog.FolderList().end());
     const std::size_t before = catalog.childFiles(folder->objectId).size();
     std::atomic<bool> stop{false};
     const VersionCounts counts = SettleVersions(contents, catalog, true, stop);
     // The copy-out gives a name's first listed version the plain name.
     std::set<std::string> seen;
     for (std::uint32_t i : catalog.childFiles(folder->objectId)) {
-        const CatalogEntry& f = catalog.FileList[i];
+        const CatalogEntry& f = catalog.FileList()[i];
         if (!seen.insert(f.name.str()).second) continue;
         SCOPED_TRACE(f.name.str());
         Collected out;
