@@ -197,7 +197,7 @@ void BrowseCommands::recover(bool all) {
     SavingDialog saving(window_);
     const VolumeInfo v = *volume;
     const std::string target = dest.toStdString();
-    const CopySummary summary = saving.run(
+    CopySummary summary = saving.run(
         [this, v, target, all, selection](CopyProgressSink& sink, CopyRequests& requests) {
             CopyOut copy(state_.reader, v, state_.catalog, &state_.live,
                          state_.settings.sanitized(), requests, sink);
@@ -205,6 +205,11 @@ void BrowseCommands::recover(bool all) {
             copy.nameDecoder = state_.names.chosen() ? &state_.names : nullptr;
             return all ? copy.RecoverAll(target) : copy.RecoverSelected(target, selection);
         });
+    // The summary names the volume's files as the list shows them.
+    if (state_.names.chosen())
+        for (auto* list : {&summary.renamed, &summary.skipped, &summary.damaged, &summary.failed})
+            for (FileReport& r : *list)
+                r.catalogPath = state_.names.convertedPath(r.catalogPath);
     const SummaryText text = summaryText(summary, dest);
     const MessageKind kind =
         summaryIsError(summary) ? MessageKind::Error : MessageKind::Information;

@@ -280,6 +280,13 @@ TEST_F(DiskImages, NamesInAnOldEncodingAreProposedOnceShownAndRecoveredInUtf8) {
     answers = {2};
     w.runCommand(cmd::RecoverAll);
     EXPECT_TRUE(fs::exists(fs::path(dest.path().toStdString()) / "Документы" / "письмо.doc"));
+    // Again with Skip: the summary names the skipped files as the list does.
+    w.state().settings.duplicatePolicy = 3;
+    answers = {2};
+    w.runCommand(cmd::RecoverAll);
+    ASSERT_FALSE(messages.empty());
+    EXPECT_TRUE(messages.back().more.contains(QStringLiteral("/Документы/письмо.doc")))
+        << messages.back().more.toStdString();
 
     // The default again through the settings: the names show as Latin-1.
     QTimer::singleShot(0, [] {
