@@ -76,11 +76,32 @@ void VolumeMount::scanBlocks(ExtensiveScan& scan) {
     const std::uint64_t blocks = volumeBlocks();
     const std::uint64_t perChunk = std::max<std::uint64_t>(1, kScanRequestBytes / blockSize);
     std::vector<std::uint8_t> chunk(perChunk * blockSize);
+    std::vector<std::uint8_t> block(blockSize);
+    // What the scan looks at of a block that is no node or leaf: its head,
+    // and the first bytes that carving tests for a format's signature.
+    const std::size_t look = std::min(blockSize, scan.claimed ? kCarveHeadBytes : kBlockHeadSize);
     for (std::uint64_t first = 0; first < blocks && !result_.stopped; first += perChunk) {
         const std::uint64_t n = std::min(perChunk, blocks - first);
-        reader_.ReadSectors(volume_.blockSector(first), std::uint32_t(n * volume_.sectorsPerBlock),
-                            chunk.data());
-        for (std::uint64_t k = 0; k < n; ++k) {
+        const std::uint64_t sector = volume_.blockSector(first);
+        const auto sectors = std::uint32_t(n * volume_.sectorsPerBlock);
+        std::uint64_t k = 0;
+        if (reader_.beginMappedRun(sector, sectors)) {
+            for (; k < n && !stopRequested_; ++k) {
+                const std::uint64_t at = volume_.blockSector(first + k) * kSectorSize;
+                if (!reader_.copyMapped(at, block.data(), look)) break;
+                auto head = ReadBlockHead(Bytes(block.data(), look));
+                const bool tree = head && head->level >= 1 && head->level <= kMaxLevel;
+                if (tree && look < blockSize &&
+                    !reader_.copyMapped(at + look, block.data() + look, blockSize - look))
+                    break;
+                // Only the bytes copied: the rest of the buffer is another block's.
+                scanBlock(scan, first + k, Bytes(block.data(), tree ? blockSize : look));
+            }
+            if (k == n) continue;
+        }
+        if (k < n && !stopRequested_) // not mapped, or a page of it could not be read
+            reader_.ReadSectors(sector, sectors, chunk.data());
+        for (; k < n; ++k) {
             if (stopRequested_) {
                 result_.stopped = true;
                 break;
