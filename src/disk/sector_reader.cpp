@@ -6,6 +6,9 @@
 #include <limits>
 
 namespace dorvak {
+namespace {
+constexpr std::uint64_t kMaxSector = std::numeric_limits<std::uint64_t>::max() / kSectorSize;
+}
 
 ChsAddress chsFromLinear(std::uint32_t firstSectorLow) {
     return ChsAddress{firstSectorLow / 1008, (firstSectorLow / 63) % 16, firstSectorLow % 63 + 1};
@@ -16,6 +19,7 @@ bool SectorReader::OpenSelectedDisk(const std::string& path, std::string* error)
     openErrno_ = 0;
     auto source = openSectorSource(path, error, &openErrno_);
     if (!source) return false;
+    if (auto* file = dynamic_cast<FileSectorSource*>(source.get())) mapped_ = file->mapImage();
     diskHandle = std::move(source);
     path_ = path;
     return true;
@@ -25,6 +29,7 @@ bool SectorReader::openDescriptor(UniqueFd fd, const std::string& path, std::str
     CloseDisk();
     auto source = FileSectorSource::fromFd(std::move(fd), path, error);
     if (!source) return false;
+    mapped_ = source->mapImage();
     diskHandle = std::move(source);
     path_ = path;
     return true;
@@ -48,6 +53,7 @@ void SectorReader::setRescueMap(std::shared_ptr<const RescueMap> map) {
 }
 
 void SectorReader::CloseDisk() {
+    mapped_.reset();
     diskHandle.reset();
     map_.reset();
     path_.clear();
@@ -65,24 +71,33 @@ ReadStats SectorReader::stats() const {
     return stats_;
 }
 
+void SectorReader::count(std::uint64_t offset, std::size_t length) {
+    std::lock_guard lock(statsMutex_);
+    ++stats_.requests;
+    stats_.bytes += length;
+    if (offset != nextOffset_) ++stats_.seeks;
+    nextOffset_ = offset + length;
+}
+
 bool SectorReader::readAt(std::uint64_t offset, void* buffer, std::size_t length) {
-    {
-        std::lock_guard lock(statsMutex_);
-        ++stats_.requests;
-        stats_.bytes += length;
-        if (offset != nextOffset_) ++stats_.seeks;
-        nextOffset_ = offset + length;
-    }
+    count(offset, length);
     return diskHandle->readAt(offset, buffer, length);
+}
+
+bool SectorReader::beginMappedRun(std::uint64_t firstSector, std::uint32_t count) {
+    if (!mapped_ || count == 0 || firstSector > kMaxSector - count) return false;
+    const std::uint64_t offset = firstSector * kSectorSize;
+    const std::uint64_t length = std::uint64_t(count) * kSectorSize;
+    if (offset > mapped_->size() || length > mapped_->size() - offset) return false;
+    if (anyKnownBad(firstSector, count)) return false;
+    this->count(offset, std::size_t(length));
+    mapped_->willNeed(offset, length);
+    return true;
 }
 
 std::uint64_t SectorReader::unreadableSectorCount() const {
     std::lock_guard lock(badMutex_);
     return badSectors_.size();
-}
-
-namespace {
-constexpr std::uint64_t kMaxSector = std::numeric_limits<std::uint64_t>::max() / kSectorSize;
 }
 
 bool SectorReader::knownBad(std::uint64_t sector) const {

@@ -14,6 +14,7 @@
 // Reads are positioned (pread), so the reader holds no file position and
 // several threads may read at once.
 
+#include "disk/mapped_file.h"
 #include "disk/rescue_map.h"
 #include "disk/sector_source.h"
 
@@ -91,6 +92,21 @@ public:
     int ReadSectors(std::uint64_t firstSector, std::uint32_t count, void* buffer,
                     std::vector<std::uint64_t>* unreadable = nullptr);
 
+    // Runs of an image file may be taken from a mapping of it a piece at a
+    // time instead of read whole (see MappedFile): a scan that looks at a
+    // few bytes of most blocks then copies only those. True when the run of
+    // `count` sectors from `firstSector` can be, and then it counts as one
+    // request, as ReadSectors would count it. False for a device, an image
+    // container, under a rescue map or with a sector of the run known to be
+    // unreadable: read the run with ReadSectors.
+    bool beginMappedRun(std::uint64_t firstSector, std::uint32_t count);
+    // Copies `length` bytes at byte `offset` of the source from a run begun
+    // with beginMappedRun. False when a page could not be read: read the
+    // run with ReadSectors instead, which finds the bad sectors.
+    bool copyMapped(std::uint64_t offset, void* out, std::size_t length) const {
+        return mapped_ && mapped_->copy(offset, out, length);
+    }
+
     // A map of the open source (from an imaging run): sectors it does not
     // mark read ("+") are never read and count as unreadable. Closing the
     // disk drops it.
@@ -117,7 +133,9 @@ private:
     mutable std::mutex statsMutex_;
     ReadStats stats_;
     std::uint64_t nextOffset_ = ~std::uint64_t(0); // where the last request ended
+    void count(std::uint64_t offset, std::size_t length);
     std::unique_ptr<SectorSource> diskHandle;
+    std::unique_ptr<MappedFile> mapped_; // of an image file, when it could be mapped
     std::string path_;
     int openErrno_ = 0;
 };

@@ -88,4 +88,9 @@ bool FileSectorSource::readAt(std::uint64_t offset, void* buffer, std::size_t le
     return true;
 }
 
+std::unique_ptr<MappedFile> FileSectorSource::mapImage() const {
+    if (blockDevice_) return nullptr;
+    return MappedFile::map(fd_.get(), size_);
+}
+
 } // namespace dorvak

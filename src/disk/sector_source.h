@@ -3,6 +3,7 @@
 // positioned reads only. The interface is deliberately tiny so that tests can
 // put a fault-injecting source in front of the reader.
 
+#include "disk/mapped_file.h"
 #include "disk/unique_fd.h"
 
 #include <cstddef>
@@ -51,6 +52,9 @@ public:
     std::uint64_t sizeBytes() const override { return size_; }
     std::uint32_t logicalSectorSize() const override { return sectorSize_; }
     bool isBlockDevice() const { return blockDevice_; }
+    // A mapping of an image file (see MappedFile); null for a device, whose
+    // bad sectors are the reader's to retry, or when it cannot be mapped.
+    std::unique_ptr<MappedFile> mapImage() const;
 
 private:
     FileSectorSource(UniqueFd fd, std::uint64_t size, std::uint32_t sectorSize, bool blockDevice)

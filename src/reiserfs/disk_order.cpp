@@ -12,7 +12,7 @@ bool readBlocksInOrder(SectorReader& reader, const VolumeInfo& volume,
     if (blockSize == 0) return true;
     const std::uint64_t maxGap = kMaxGapBytes / blockSize;
     const std::uint64_t maxSpan = std::max<std::uint64_t>(1, kMaxRequestBytes / blockSize);
-    std::vector<std::uint8_t> buffer;
+    std::vector<std::uint8_t> buffer, single;
     std::vector<std::uint64_t> unreadable;
     for (std::size_t i = 0; i < blocks.size();) {
         if (stop) return false;
@@ -23,12 +23,29 @@ bool readBlocksInOrder(SectorReader& reader, const VolumeInfo& volume,
                blocks[j] - blocks[i] < maxSpan)
             ++j;
         const std::uint64_t span = blocks[j - 1] - blocks[i] + 1;
+        // An image file's run is taken from its mapping, block by block:
+        // the gaps between them cost nothing when they are in the page cache.
+        std::size_t k = i;
+        if (reader.beginMappedRun(volume.blockSector(blocks[i]),
+                                  std::uint32_t(span * volume.sectorsPerBlock))) {
+            single.resize(blockSize);
+            for (; k < j; ++k) {
+                if (!reader.copyMapped(volume.blockSector(blocks[k]) * kSectorSize, single.data(),
+                                       blockSize))
+                    break; // a page could not be read: the run is read below
+                visit(blocks[k], single);
+            }
+            if (k == j) {
+                i = j;
+                continue;
+            }
+        }
         buffer.resize(span * blockSize);
         unreadable.clear();
         reader.ReadSectors(volume.blockSector(blocks[i]),
                            std::uint32_t(span * volume.sectorsPerBlock), buffer.data(),
                            mend ? &unreadable : nullptr);
-        for (std::size_t k = i; k < j; ++k) {
+        for (; k < j; ++k) {
             const std::span<std::uint8_t> data(buffer.data() + (blocks[k] - blocks[i]) * blockSize,
                                                blockSize);
             const std::uint64_t first = volume.blockSector(blocks[k]);

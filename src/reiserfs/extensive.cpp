@@ -87,21 +87,46 @@ void VolumeMount::scanBlocks(ExtensiveScan& scan) {
     scanned_ = ScanPosition{};
     const std::uint64_t from = resumeScan(scan);
     std::vector<std::uint8_t> chunk(perChunk * blockSize);
+    std::vector<std::uint8_t> block(blockSize);
     std::vector<std::uint64_t> unreadable;
+    // What the scan looks at of a block that is no node or leaf: its head,
+    // and the first bytes that carving tests for a format's signature.
+    const std::size_t look = std::min(blockSize, scan.claimed ? kCarveHeadBytes : kBlockHeadSize);
     for (std::uint64_t first = from; first < blocks && !result_.stopped; first += perChunk) {
         const std::uint64_t n = std::min(perChunk, blocks - first);
+        const std::uint64_t sector = volume_.blockSector(first);
+        const auto sectors = std::uint32_t(n * volume_.sectorsPerBlock);
+        std::uint64_t k = 0;
+        if (reader_.beginMappedRun(sector, sectors)) {
+            for (; k < n && !stopRequested_; ++k) {
+                const std::uint64_t at = volume_.blockSector(first + k) * kSectorSize;
+                if (!reader_.copyMapped(at, block.data(), look)) break;
+                auto head = ReadBlockHead(Bytes(block.data(), look));
+                const bool tree = head && head->level >= 1 && head->level <= kMaxLevel;
+                if (tree && look < blockSize &&
+                    !reader_.copyMapped(at + look, block.data() + look, blockSize - look))
+                    break;
+                // Only the bytes copied: the rest of the buffer is another block's.
+                scanBlock(scan, first + k, Bytes(block.data(), tree ? blockSize : look));
+                scanned_.nextBlock = first + k + 1;
+            }
+            if (k == n) continue;
+        }
+        // Not mapped, or a page of it could not be read: the rest of the
+        // chunk is read the ordinary way, and a block with a sector that
+        // cannot be read is taken from the journal when it holds a copy.
         unreadable.clear();
-        reader_.ReadSectors(volume_.blockSector(first), std::uint32_t(n * volume_.sectorsPerBlock),
-                            chunk.data(), &unreadable);
-        for (std::uint64_t k = 0; k < n; ++k) {
+        if (k < n && !stopRequested_)
+            reader_.ReadSectors(sector, sectors, chunk.data(), &unreadable);
+        for (; k < n; ++k) {
             if (stopRequested_) {
                 result_.stopped = true;
                 break;
             }
             const std::span<std::uint8_t> data(chunk.data() + k * blockSize, blockSize);
-            const std::uint64_t sector = volume_.blockSector(first + k);
+            const std::uint64_t at = volume_.blockSector(first + k);
             if (std::any_of(unreadable.begin(), unreadable.end(), [&](std::uint64_t s) {
-                    return s >= sector && s < sector + volume_.sectorsPerBlock;
+                    return s >= at && s < at + volume_.sectorsPerBlock;
                 }))
                 readJournalCopy(first + k, data);
             scanBlock(scan, first + k, data);

@@ -29,7 +29,7 @@ std::optional<Superblock> ReadSuperblock(Bytes sector) {
 }
 
 std::optional<BlockHead> ReadBlockHead(Bytes block) {
-    if (!fits(block, 0, 24)) return std::nullopt;
+    if (!fits(block, 0, kBlockHeadSize)) return std::nullopt;
     return BlockHead{le16(block, 0), le16(block, 2), le16(block, 4)};
 }
 

@@ -56,6 +56,9 @@ struct Superblock {
 // case ignored); nothing otherwise.
 std::optional<Superblock> ReadSuperblock(Bytes sector);
 
+// Bytes of a node's head, the part every block test reads.
+inline constexpr std::size_t kBlockHeadSize = 24;
+
 struct BlockHead {
     std::uint16_t level = 0;
     std::uint16_t itemCount = 0;

@@ -157,6 +157,36 @@ TEST(SectorReader, ImageFileBeyondTwoTebibytesIsReadAtSectorsAbove2To32) {
     std::filesystem::remove(path);
 }
 
+// An image cut short after it was opened: its mapping still spans the old
+// size, and touching a page past the new end raises SIGBUS. The reader's
+// copy from the mapping must fail there (the caller then reads the sectors
+// the ordinary way), not end the process.
+TEST(SectorReader, MappedCopyOfAnImageCutShortFailsInsteadOfCrashing) {
+    const auto path = std::filesystem::temp_directory_path() / "dorvak-cut-short.img";
+    const auto bytes = numberedSectors(64);
+    {
+        int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::pwrite(fd, bytes.data(), bytes.size(), 0), ssize_t(bytes.size()));
+        ::close(fd);
+    }
+    SectorReader reader;
+    std::string error;
+    ASSERT_TRUE(reader.OpenSelectedDisk(path.string(), &error)) << error;
+    ASSERT_TRUE(reader.beginMappedRun(0, 64)) << "a plain image file is mapped";
+    std::vector<std::uint8_t> out(1024);
+    ASSERT_TRUE(reader.copyMapped(3 * 512, out.data(), 512));
+    EXPECT_EQ(out[0], 4);
+    ASSERT_EQ(::truncate(path.c_str(), 8 * 512), 0);
+    EXPECT_TRUE(reader.copyMapped(7 * 512, out.data(), 512)) << "still in the file";
+    EXPECT_FALSE(reader.copyMapped(60 * 512, out.data(), 512)) << "past its new end";
+    EXPECT_FALSE(reader.copyMapped(62 * 512, out.data(), 1024)) << "and again";
+    // The ordinary read of the same sector fails and reads as zeros.
+    EXPECT_EQ(reader.ReadSectors(60, 1, out.data()), 0);
+    EXPECT_EQ(out[0], 0);
+    std::filesystem::remove(path);
+}
+
 TEST(SectorReader, OpeningAMissingSourceSaysWhy) {
     SectorReader reader;
     std::string error;

@@ -1,0 +1,97 @@
+#include "disk/mapped_file.h"
+
+#include <algorithm>
+#include <atomic>
+#include <csetjmp>
+#include <csignal>
+#include <cstring>
+#include <mutex>
+#include <sys/mman.h>
+#include <unistd.h>
+
+namespace dorvak {
+namespace {
+
+// The copy this thread is making from a mapping: where it reads and where
+// to go back to when a page of it cannot be read.
+struct CopyGuard {
+    sigjmp_buf resume;
+    const std::uint8_t* begin;
+    const std::uint8_t* end;
+};
+thread_local CopyGuard* activeCopy = nullptr;
+struct sigaction previousBusAction {};
+
+void onBusError(int signal, siginfo_t* info, void* context) {
+    CopyGuard* guard = activeCopy;
+    const auto* at = static_cast<const std::uint8_t*>(info->si_addr);
+    if (guard && at >= guard->begin && at < guard->end) siglongjmp(guard->resume, 1);
+    // Not a copy of ours: as if this handler had never been installed.
+    if (previousBusAction.sa_flags & SA_SIGINFO) {
+        previousBusAction.sa_sigaction(signal, info, context);
+    } else if (previousBusAction.sa_handler != SIG_DFL && previousBusAction.sa_handler != SIG_IGN) {
+        previousBusAction.sa_handler(signal);
+    } else {
+        // Returning retries the access, which now ends the process as it
+        // would have without us.
+        ::sigaction(SIGBUS, &previousBusAction, nullptr);
+    }
+}
+
+void catchBusErrors() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        struct sigaction action {};
+        action.sa_sigaction = onBusError;
+        // SA_NODEFER: the handler leaves by siglongjmp without restoring a
+        // signal mask, so the signal must not be blocked while it runs.
+        action.sa_flags = SA_SIGINFO | SA_NODEFER;
+        sigemptyset(&action.sa_mask);
+        ::sigaction(SIGBUS, &action, &previousBusAction);
+    });
+}
+
+} // namespace
+
+std::unique_ptr<MappedFile> MappedFile::map(int fd, std::uint64_t size) {
+    if (fd < 0 || size == 0 || size > std::uint64_t(PTRDIFF_MAX)) return nullptr;
+    void* base = ::mmap(nullptr, std::size_t(size), PROT_READ, MAP_SHARED, fd, 0);
+    if (base == MAP_FAILED) return nullptr;
+    catchBusErrors();
+    return std::unique_ptr<MappedFile>(
+        new MappedFile(static_cast<const std::uint8_t*>(base), size));
+}
+
+MappedFile::~MappedFile() {
+    ::munmap(const_cast<std::uint8_t*>(base_), std::size_t(size_));
+}
+
+bool MappedFile::copy(std::uint64_t offset, void* out, std::size_t length) const {
+    if (offset > size_ || length > size_ - offset) return false;
+    CopyGuard guard;
+    guard.begin = base_ + offset;
+    guard.end = guard.begin + length;
+    CopyGuard* const outer = activeCopy;
+    if (sigsetjmp(guard.resume, 0) != 0) {
+        activeCopy = outer;
+        return false;
+    }
+    activeCopy = &guard;
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    std::memcpy(out, guard.begin, length);
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    activeCopy = outer;
+    return true;
+}
+
+void MappedFile::willNeed(std::uint64_t offset, std::uint64_t length) const {
+    if (offset >= size_) return;
+    length = std::min(length, size_ - offset);
+    // madvise wants a page-aligned start.
+    const auto page = std::uint64_t(::sysconf(_SC_PAGESIZE));
+    const std::uint64_t start = offset / page * page;
+    ::madvise(const_cast<std::uint8_t*>(base_ + start), std::size_t(offset + length - start),
+              MADV_WILLNEED);
+}
+
+} // namespace dorvak

@@ -1,0 +1,43 @@
+#pragma once
+// MappedFile: a read-only mapping of a disk image file. A scan of an image
+// in the page cache that reads it whole copies every byte into a buffer
+// first, most of them only to look at a block's first bytes or to skip a
+// gap; through the mapping it touches only the bytes it looks at.
+//
+// A page the file system cannot read (an I/O error under the image, or a
+// file cut short while mapped) raises SIGBUS when it is touched. Bytes are
+// therefore only ever taken through copy(), which catches that signal for
+// its own accesses and fails, so that the caller reads the sectors the
+// ordinary way and gets the reader's handling of bad sectors. No other code
+// touches the mapping.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+namespace dorvak {
+
+class MappedFile {
+public:
+    // Maps `size` bytes of the file open at `fd`; null when it cannot.
+    static std::unique_ptr<MappedFile> map(int fd, std::uint64_t size);
+    ~MappedFile();
+    MappedFile(const MappedFile&) = delete;
+    MappedFile& operator=(const MappedFile&) = delete;
+
+    std::uint64_t size() const { return size_; }
+    // Copies `length` bytes at `offset` into `out`. False, with `out` in an
+    // unknown state, when the range is not in the file or a page of it
+    // could not be read.
+    bool copy(std::uint64_t offset, void* out, std::size_t length) const;
+    // Tells the kernel that the range will be read soon, so that a page not
+    // in the cache is read with its neighbours, as one request would.
+    void willNeed(std::uint64_t offset, std::uint64_t length) const;
+
+private:
+    MappedFile(const std::uint8_t* base, std::uint64_t size) : base_(base), size_(size) {}
+    const std::uint8_t* base_;
+    std::uint64_t size_;
+};
+
+} // namespace dorvak
