@@ -300,8 +300,8 @@ TEST_F(Wizard, ASavedScanOpensForItsVolumeOnlyAndBrowsesAsTheMountDid) {
     ASSERT_TRUE(waitForStep(Step::Browse));
     EXPECT_EQ(w.menuState(cmd::SaveScan), kEnabled);
     EXPECT_EQ(w.menuState(cmd::OpenScan), kGrayed);
-    const std::size_t folders = w.state().catalog.FolderList.size();
-    const std::size_t files = w.state().catalog.FileList.size();
+    const std::size_t folders = w.state().catalog.FolderList().size();
+    const std::size_t files = w.state().catalog.FileList().size();
     const QStringList rows = listColumn(FileListModel::Name);
     const std::string path =
         (std::filesystem::temp_directory_path() / "dorvak-wizard.scan").string();
