@@ -182,9 +182,9 @@ MainWindow::MainWindow(const QStringList& images, bool enumerateDisks, QWidget* 
     wizard_->createDiskTree();
     if (enumerateDisks) state_.disks.EnumerateDisks();
     for (const QString& image : images) {
-        std::string error;
-        if (!state_.disks.addImage(image.toStdString(), &error)) {
+        if (auto added = state_.disks.addImage(image.toStdString()); !added) {
             // Said in the window once it shows, not only on the terminal.
+            const std::string& error = added.error().text;
             qWarning("%s", error.c_str());
             const QString text = QString::fromStdString(error);
             QTimer::singleShot(0, this, [text] { ShowMessage(text, MessageKind::Error); });
@@ -505,9 +505,8 @@ void MainWindow::closeEvent(QCloseEvent* e) {
 }
 
 bool MainWindow::addDiskImage(const QString& path) {
-    std::string error;
-    if (!state_.disks.addImage(path.toStdString(), &error)) {
-        ShowMessage(QString::fromStdString(error), MessageKind::Error);
+    if (auto added = state_.disks.addImage(path.toStdString()); !added) {
+        ShowMessage(QString::fromStdString(added.error().text), MessageKind::Error);
         return false;
     }
     wizard_->fillDiskTree();
