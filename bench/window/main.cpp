@@ -166,9 +166,8 @@ int main(int argc, char** argv) {
         what = "building the catalog";
     } else if (argc == 2) {
         SectorReader reader;
-        std::string error;
-        if (!reader.OpenSelectedDisk(argv[1], &error)) {
-            std::fprintf(stderr, "%s\n", error.c_str());
+        if (auto opened = reader.OpenSelectedDisk(argv[1]); !opened) {
+            std::fprintf(stderr, "%s\n", opened.error().text.c_str());
             return 2;
         }
         VolumeTable volumes;

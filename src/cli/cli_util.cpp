@@ -59,12 +59,12 @@ void appendJsonString(std::string& out, std::string_view bytes) {
 
 bool openSource(SectorReader& reader, const std::string& path,
                 const std::optional<std::string>& map) {
-    std::string error;
-    if (!reader.OpenSelectedDisk(path, &error)) {
-        std::cerr << error << "\n";
+    if (auto opened = reader.OpenSelectedDisk(path); !opened) {
+        std::cerr << opened.error().text << "\n";
         return false;
     }
     if (map) {
+        std::string error;
         auto loaded = RescueMap::load(*map, &error);
         if (!loaded) {
             std::cerr << error << "\n";
@@ -76,7 +76,7 @@ bool openSource(SectorReader& reader, const std::string& path,
     // volume all the same.
     const bool mappedBad = reader.rescueMap() && !reader.rescueMap()->finished(0, kSectorSize);
     std::array<std::uint8_t, 512> probe{};
-    if (reader.totalSectors() == 0 || (!mappedBad && reader.ReadSectors(0, 1, probe.data()) != 1)) {
+    if (reader.totalSectors() == 0 || (!mappedBad && !reader.ReadSectors(0, 1, probe.data()))) {
         std::cerr << "Cannot read " << path << ": no readable sectors\n";
         return false;
     }

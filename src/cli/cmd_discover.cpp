@@ -29,9 +29,8 @@ int cmdDisks(const DisksOptions& options) {
     table.EnumerateDisks();
     int status = kExitOk;
     for (const auto& image : options.images) {
-        std::string error;
-        if (!table.addImage(image, &error)) {
-            std::cerr << error << "\n";
+        if (auto added = table.addImage(image); !added) {
+            std::cerr << added.error().text << "\n";
             status = kExitFatal;
         }
     }

@@ -45,9 +45,8 @@ bool sameFile(const std::string& a, const std::string& b) {
 
 int cmdImage(const ImageOptions& options) {
     SectorReader reader;
-    std::string error;
-    if (!reader.OpenSelectedDisk(options.source, &error)) {
-        std::cerr << error << "\n";
+    if (auto opened = reader.OpenSelectedDisk(options.source); !opened) {
+        std::cerr << opened.error().text << "\n";
         return kExitFatal;
     }
     for (const std::string* other : {&options.image, &options.map})

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cerrno>
 #include <mutex>
 #include <vector>
 
@@ -160,14 +161,17 @@ public:
         Lib::free(&handle_);
     }
 
-    bool readAt(std::uint64_t offset, void* buffer, std::size_t length) override {
-        if (offset > size_ || length > size_ - offset) return false; // past the end: not data
+    IoResult<> readAt(std::uint64_t offset, void* buffer, std::size_t length) override {
+        if (offset > size_ || length > size_ - offset) return pastTheEnd(); // not data
         // A handle keeps its own position and caches: one read at a time.
         std::lock_guard lock(mutex_);
         typename Lib::Error* error = nullptr;
         const ssize_t got = Lib::read(handle_, buffer, length, off64_t(offset), &error);
-        if (error) Lib::message(error); // frees it; a failed read is reported as such
-        return got >= 0 && std::size_t(got) == length;
+        // The library's message (taking it frees the error) says what failed
+        // underneath: the file's I/O or the container's damage.
+        std::string why = error ? Lib::message(error) : std::string();
+        if (got >= 0 && std::size_t(got) == length) return {};
+        return IoError{EIO, why.empty() ? "a short read" : std::move(why)};
     }
     std::uint64_t sizeBytes() const override { return size_; }
     const char* formatName() const override { return imageFormatName(format_); }
@@ -180,15 +184,13 @@ private:
 };
 
 template <typename Lib>
-std::unique_ptr<SectorSource> openWith(ImageFormat format, const std::string& path,
-                                       std::string* error) {
+IoResult<std::unique_ptr<SectorSource>> openWith(ImageFormat format, const std::string& path) {
     typename Lib::Handle* handle = nullptr;
     typename Lib::Error* failure = nullptr;
     const char* name = imageFormatName(format);
-    auto fail = [&](const std::string& why) -> std::unique_ptr<SectorSource> {
-        if (error) *error = "Cannot read " + path + ": damaged " + name + " image (" + why + ")";
+    auto fail = [&](const std::string& why) -> IoError {
         if (handle) Lib::free(&handle);
-        return nullptr;
+        return IoError{0, "Cannot read " + path + ": damaged " + name + " image (" + why + ")"};
     };
     if (Lib::init(&handle, &failure) != 1) return fail(Lib::message(failure));
     if (Lib::open(handle, path, &failure) != 1) return fail(Lib::message(failure));
@@ -201,46 +203,48 @@ std::unique_ptr<SectorSource> openWith(ImageFormat format, const std::string& pa
         Lib::close(handle);
         return fail("it holds no data");
     }
-    return std::make_unique<ContainerSource<Lib>>(handle, std::uint64_t(size), format);
+    return std::unique_ptr<SectorSource>(
+        std::make_unique<ContainerSource<Lib>>(handle, std::uint64_t(size), format));
 }
 
 } // namespace
 
-std::unique_ptr<SectorSource> openContainerSource(ImageFormat format, const std::string& path,
-                                                  std::string* error) {
+IoResult<std::unique_ptr<SectorSource>> openContainerSource(ImageFormat format,
+                                                            const std::string& path) {
     switch (format) {
     case ImageFormat::Ewf:
-        return openWith<EwfLib>(format, path, error);
+        return openWith<EwfLib>(format, path);
     case ImageFormat::Qcow:
-        return openWith<QcowLib>(format, path, error);
+        return openWith<QcowLib>(format, path);
     case ImageFormat::Vhd:
     case ImageFormat::Vhdx:
-        return openWith<VhdiLib>(format, path, error);
+        return openWith<VhdiLib>(format, path);
     case ImageFormat::Vmdk:
-        return openWith<VmdkLib>(format, path, error);
+        return openWith<VmdkLib>(format, path);
     case ImageFormat::Raw:
         break;
     }
-    if (error) *error = "Cannot read " + path + ": not a container image";
-    return nullptr;
+    return IoError{0, "Cannot read " + path + ": not a container image"};
 }
 
-std::unique_ptr<SectorSource> openSectorSource(const std::string& path, std::string* error,
-                                               int* errorCode) {
-    auto file = FileSectorSource::open(path, error, errorCode);
+IoResult<std::unique_ptr<SectorSource>> openSectorSource(const std::string& path) {
+    auto opened = FileSectorSource::open(path);
+    if (!opened) return opened.error();
+    std::unique_ptr<FileSectorSource> file = std::move(*opened);
     // Containers are files; a block device is read as it stands.
-    if (!file || file->isBlockDevice()) return file;
+    if (file->isBlockDevice()) return std::unique_ptr<SectorSource>(std::move(file));
     const std::uint64_t size = file->sizeBytes();
     std::array<std::uint8_t, 512> head{}, tail{};
     const std::size_t headLength = std::size_t(std::min<std::uint64_t>(size, head.size()));
-    if (headLength == 0 || !file->readAt(0, head.data(), headLength)) return file;
+    if (headLength == 0 || !file->readAt(0, head.data(), headLength))
+        return std::unique_ptr<SectorSource>(std::move(file));
     Bytes tailBytes;
     if (size >= tail.size() && file->readAt(size - tail.size(), tail.data(), tail.size()))
         tailBytes = Bytes(tail);
     const ImageFormat format = detectImageFormat(Bytes(head.data(), headLength), tailBytes);
-    if (format == ImageFormat::Raw) return file;
+    if (format == ImageFormat::Raw) return std::unique_ptr<SectorSource>(std::move(file));
     file.reset();
-    return openContainerSource(format, path, error);
+    return openContainerSource(format, path);
 }
 
 } // namespace dorvak

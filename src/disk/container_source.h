@@ -12,14 +12,13 @@
 
 namespace dorvak {
 
-// Opens `path` as a container of `format`; nullptr with `error` set
-// ("Cannot read PATH: damaged qcow2 image (...)") when its library cannot.
-std::unique_ptr<SectorSource> openContainerSource(ImageFormat format, const std::string& path,
-                                                  std::string* error);
+// Opens `path` as a container of `format`; the error says why its library
+// cannot ("Cannot read PATH: damaged qcow2 image (...)").
+IoResult<std::unique_ptr<SectorSource>> openContainerSource(ImageFormat format,
+                                                            const std::string& path);
 
-// Opens a device, a raw image or a container image, read-only. `errorCode`
-// gets errno when the file itself could not be opened.
-std::unique_ptr<SectorSource> openSectorSource(const std::string& path, std::string* error,
-                                               int* errorCode = nullptr);
+// Opens a device, a raw image or a container image, read-only. The error's
+// code is errno when the file itself could not be opened.
+IoResult<std::unique_ptr<SectorSource>> openSectorSource(const std::string& path);
 
 } // namespace dorvak

@@ -6,6 +6,7 @@
 #include "disk/sector_source.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -178,9 +179,10 @@ void DiskTable::EnumerateDisks(const std::string& sysBlock, const std::string& d
     addStacked(sysBlock, devRoot);
 }
 
-bool DiskTable::addImage(const std::string& path, std::string* error) {
-    auto source = openSectorSource(path, error);
-    if (!source) return false;
+IoResult<> DiskTable::addImage(const std::string& path) {
+    auto opened = openSectorSource(path);
+    if (!opened) return opened.error();
+    const std::unique_ptr<SectorSource>& source = *opened;
     DiskInfo info;
     info.path = path;
     info.model = fs::path(path).filename().string();
@@ -189,11 +191,9 @@ bool DiskTable::addImage(const std::string& path, std::string* error) {
     info.totalSectors = source->sizeBytes() / kSectorSize;
     info.hasMedia = true;
     fillGeometry(info, path);
-    if (!addSlot(std::move(info))) {
-        if (error) *error = "Cannot add " + path + ": the disk list is full";
-        return false;
-    }
-    return true;
+    if (!addSlot(std::move(info)))
+        return IoError{ENOSPC, "Cannot add " + path + ": the disk list is full"};
+    return {};
 }
 
 const DiskInfo* DiskTable::disk(std::uint32_t number) const {

@@ -3,6 +3,8 @@
 // any disk image files the user names, each with its geometry, capacity and
 // model text. Disks without media take a slot but are not listed.
 
+#include "disk/io_result.h"
+
 #include <array>
 #include <cstdint>
 #include <string>
@@ -51,9 +53,9 @@ public:
     // follow the physical disks, named by their /dev/mapper or /dev/md name.
     void EnumerateDisks(const std::string& sysBlock = "/sys/block",
                         const std::string& devRoot = "/dev");
-    // Appends an image file as a further disk; false (with `error`) when it
-    // cannot be opened or the table is full.
-    bool addImage(const std::string& path, std::string* error = nullptr);
+    // Appends an image file as a further disk; fails when it cannot be
+    // opened or the table is full.
+    IoResult<> addImage(const std::string& path);
 
     // Listed disk number → its slot (disks are numbered 0..diskCount-1 in the
     // order listed, whatever slots media-less disks took between them).

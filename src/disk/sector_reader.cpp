@@ -2,8 +2,10 @@
 
 #include "disk/container_source.h"
 
+#include <cerrno>
 #include <cstring>
 #include <limits>
+#include <string>
 
 namespace dorvak {
 namespace {
@@ -14,25 +16,24 @@ ChsAddress chsFromLinear(std::uint32_t firstSectorLow) {
     return ChsAddress{firstSectorLow / 1008, (firstSectorLow / 63) % 16, firstSectorLow % 63 + 1};
 }
 
-bool SectorReader::OpenSelectedDisk(const std::string& path, std::string* error) {
+IoResult<> SectorReader::OpenSelectedDisk(const std::string& path) {
     CloseDisk();
-    openErrno_ = 0;
-    auto source = openSectorSource(path, error, &openErrno_);
-    if (!source) return false;
-    if (auto* file = dynamic_cast<FileSectorSource*>(source.get())) mapped_ = file->mapImage();
-    diskHandle = std::move(source);
+    auto source = openSectorSource(path);
+    if (!source) return source.error();
+    if (auto* file = dynamic_cast<FileSectorSource*>(source->get())) mapped_ = file->mapImage();
+    diskHandle = std::move(*source);
     path_ = path;
-    return true;
+    return {};
 }
 
-bool SectorReader::openDescriptor(UniqueFd fd, const std::string& path, std::string* error) {
+IoResult<> SectorReader::openDescriptor(UniqueFd fd, const std::string& path) {
     CloseDisk();
-    auto source = FileSectorSource::fromFd(std::move(fd), path, error);
-    if (!source) return false;
-    mapped_ = source->mapImage();
-    diskHandle = std::move(source);
+    auto source = FileSectorSource::fromFd(std::move(fd), path);
+    if (!source) return source.error();
+    mapped_ = (*source)->mapImage();
+    diskHandle = std::move(*source);
     path_ = path;
-    return true;
+    return {};
 }
 
 std::uint32_t SectorReader::logicalSectorSize() const {
@@ -79,7 +80,7 @@ void SectorReader::count(std::uint64_t offset, std::size_t length) {
     nextOffset_ = offset + length;
 }
 
-bool SectorReader::readAt(std::uint64_t offset, void* buffer, std::size_t length) {
+IoResult<> SectorReader::readAt(std::uint64_t offset, void* buffer, std::size_t length) {
     count(offset, length);
     return diskHandle->readAt(offset, buffer, length);
 }
@@ -99,6 +100,14 @@ std::uint64_t SectorReader::unreadableSectorCount() const {
     std::lock_guard lock(badMutex_);
     return badSectors_.size();
 }
+
+namespace {
+// A sector that is not asked of the source again: it failed before, or the
+// rescue map says it was never read.
+IoError knownUnreadable(std::uint64_t sector) {
+    return IoError{EIO, "sector " + std::to_string(sector) + " is unreadable"};
+}
+} // namespace
 
 bool SectorReader::knownBad(std::uint64_t sector) const {
     if (map_ && (sector >= kMaxSector || !map_->finished(sector * kSectorSize, kSectorSize)))
@@ -120,16 +129,16 @@ std::uint64_t SectorReader::totalSectors() const {
     return diskHandle ? diskHandle->sizeBytes() / kSectorSize : 0;
 }
 
-int SectorReader::ReadSectors(std::uint64_t firstSector, std::uint32_t count, void* buffer,
-                              std::vector<std::uint64_t>* unreadable) {
-    if (!diskHandle) return 0;
+IoResult<> SectorReader::ReadSectors(std::uint64_t firstSector, std::uint32_t count, void* buffer,
+                                     std::vector<std::uint64_t>* unreadable) {
+    if (!diskHandle) return IoError{EBADF, "no disk is open"};
     auto* out = static_cast<unsigned char*>(buffer);
-    if (count == 0) return 0;
+    if (count == 0) return IoError{EINVAL, "no sectors to read"};
     if (!anyKnownBad(firstSector, count)) return readRun(firstSector, count, out, unreadable);
 
     // Read around the sectors known to be unreadable, in as few runs as the
     // gaps between them allow.
-    bool lastOk = false;
+    IoResult<> last;
     for (std::uint32_t i = 0; i < count;) {
         if (knownBad(firstSector + i)) {
             std::memset(out + std::size_t(i) * kSectorSize, 0, kSectorSize);
@@ -140,34 +149,37 @@ int SectorReader::ReadSectors(std::uint64_t firstSector, std::uint32_t count, vo
                 badSectors_.insert(firstSector + i);
             }
             if (unreadable) unreadable->push_back(firstSector + i);
-            lastOk = false;
+            last = knownUnreadable(firstSector + i);
             ++i;
             continue;
         }
         std::uint32_t n = 1;
         while (i + n < count && !knownBad(firstSector + i + n))
             ++n;
-        lastOk = readRun(firstSector + i, n, out + std::size_t(i) * kSectorSize, unreadable);
+        last = readRun(firstSector + i, n, out + std::size_t(i) * kSectorSize, unreadable);
         i += n;
     }
-    return lastOk ? 1 : 0;
+    return last;
 }
 
-bool SectorReader::readRun(std::uint64_t firstSector, std::uint32_t count, unsigned char* out,
-                           std::vector<std::uint64_t>* unreadable) {
+IoResult<> SectorReader::readRun(std::uint64_t firstSector, std::uint32_t count, unsigned char* out,
+                                 std::vector<std::uint64_t>* unreadable) {
+    // A run whose byte offset does not fit 64 bits lies past any source.
     const bool addressable = firstSector <= kMaxSector - count;
+    IoResult<> last = addressable
+                          ? readAt(firstSector * kSectorSize, out, std::size_t(count) * kSectorSize)
+                          : IoResult<>(pastTheEnd());
+    if (last) return last;
 
-    if (addressable && readAt(firstSector * kSectorSize, out, std::size_t(count) * kSectorSize))
-        return true;
-
+    // With no retries the whole run's failure stands.
     const std::uint16_t retries = badSectorRetries.load(std::memory_order_relaxed);
-    bool lastOk = false;
     for (std::uint64_t i = 0; i < count; ++i) {
         unsigned char* slot = out + i * kSectorSize;
-        bool ok = false;
-        for (std::uint16_t attempt = 0; addressable && attempt < retries && !ok; ++attempt)
-            ok = readAt((firstSector + i) * kSectorSize, slot, kSectorSize);
-        if (retries > 0) lastOk = ok;
+        IoResult<> sector = pastTheEnd();
+        for (std::uint16_t attempt = 0; addressable && attempt < retries && !sector; ++attempt)
+            sector = readAt((firstSector + i) * kSectorSize, slot, kSectorSize);
+        const bool ok = sector.ok();
+        if (retries > 0) last = std::move(sector);
         if (!ok) {
             std::memset(slot, 0, kSectorSize);
             if (unreadable) unreadable->push_back(firstSector + i);
@@ -180,7 +192,7 @@ bool SectorReader::readRun(std::uint64_t firstSector, std::uint32_t count, unsig
             }
         }
     }
-    return lastOk;
+    return last;
 }
 
 } // namespace dorvak

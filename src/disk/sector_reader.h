@@ -60,15 +60,13 @@ public:
 
     // Opens `path` read-only as the disk (a device, a raw image, or an image
     // container told by its content); a disk still open is closed first.
-    // On failure the reader has no disk, every read returns 0, and `error`
-    // says why.
-    bool OpenSelectedDisk(const std::string& path, std::string* error = nullptr);
-    // errno of the last failed OpenSelectedDisk (0 after a successful open):
-    // a front end that can ask for rights looks for isPermissionError().
-    int openErrno() const { return openErrno_; }
+    // On failure the reader has no disk, every read fails, and the error
+    // says why; its code is errno when the file itself could not be opened
+    // (a front end that can ask for rights looks for isPermissionError()).
+    IoResult<> OpenSelectedDisk(const std::string& path);
     // Reads through a descriptor opened elsewhere (a privileged service
     // handed it out); `path` names the disk.
-    bool openDescriptor(UniqueFd fd, const std::string& path, std::string* error = nullptr);
+    IoResult<> openDescriptor(UniqueFd fd, const std::string& path);
     // Uses an already-open source (tests, or a source the caller built).
     void openSource(std::unique_ptr<SectorSource> source);
     void CloseDisk();
@@ -85,12 +83,13 @@ public:
     const char* formatName() const;
 
     // Reads `count` sectors from `firstSector` into `buffer` (count × 512
-    // bytes). Returns 1 when the whole run, or on the fallback the last
-    // sector attempted, was read; 0 otherwise. With no disk open the buffer is
-    // left untouched. Sectors that could not be read are zero-filled and, if
-    // `unreadable` is given, appended to it.
-    int ReadSectors(std::uint64_t firstSector, std::uint32_t count, void* buffer,
-                    std::vector<std::uint64_t>* unreadable = nullptr);
+    // bytes). Succeeds when the whole run, or on the fallback the last
+    // sector attempted, was read; else the error is that of the last request
+    // that failed. With no disk open the buffer is left untouched. Sectors
+    // that could not be read are zero-filled and, if `unreadable` is given,
+    // appended to it: the buffer is data either way.
+    IoResult<> ReadSectors(std::uint64_t firstSector, std::uint32_t count, void* buffer,
+                           std::vector<std::uint64_t>* unreadable = nullptr);
 
     // Runs of an image file may be taken from a mapping of it a piece at a
     // time instead of read whole (see MappedFile): a scan that looks at a
@@ -119,12 +118,12 @@ public:
 
 private:
     // Reads a run that holds no known unreadable sector: whole, else sector
-    // by sector. Returns whether the last sector was read.
-    bool readRun(std::uint64_t firstSector, std::uint32_t count, unsigned char* out,
-                 std::vector<std::uint64_t>* unreadable);
+    // by sector. Fails as the last sector's tries did.
+    IoResult<> readRun(std::uint64_t firstSector, std::uint32_t count, unsigned char* out,
+                       std::vector<std::uint64_t>* unreadable);
     bool knownBad(std::uint64_t sector) const;
     // Every request to the source goes through here, to be counted.
-    bool readAt(std::uint64_t offset, void* buffer, std::size_t length);
+    IoResult<> readAt(std::uint64_t offset, void* buffer, std::size_t length);
     bool anyKnownBad(std::uint64_t firstSector, std::uint32_t count) const;
 
     mutable std::mutex badMutex_;
@@ -137,7 +136,6 @@ private:
     std::unique_ptr<SectorSource> diskHandle;
     std::unique_ptr<MappedFile> mapped_; // of an image file, when it could be mapped
     std::string path_;
-    int openErrno_ = 0;
 };
 
 } // namespace dorvak

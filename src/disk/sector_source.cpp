@@ -14,46 +14,40 @@ bool isPermissionError(int error) {
     return error == EACCES || error == EPERM;
 }
 
-std::unique_ptr<FileSectorSource> FileSectorSource::open(const std::string& path,
-                                                         std::string* error, int* errorCode) {
+IoError pastTheEnd() {
+    return IoError{0, "past the end of the source"};
+}
+
+IoResult<std::unique_ptr<FileSectorSource>> FileSectorSource::open(const std::string& path) {
     // O_NONBLOCK: a FIFO or a terminal would hang the open itself; what is
     // neither a file nor a block device is refused below before any read.
     UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (!fd.valid()) {
         const int code = errno;
-        if (errorCode) *errorCode = code;
         // A device the user may not read: say what to do about it.
-        if (error)
-            *error = "Cannot open " + path + ": " +
-                     (isPermissionError(code) ? kPermissionDenied : std::strerror(code));
-        return nullptr;
+        return IoError{code,
+                       "Cannot open " + path + ": " +
+                           (isPermissionError(code) ? kPermissionDenied : std::strerror(code))};
     }
-    return fromFd(std::move(fd), path, error);
+    return fromFd(std::move(fd), path);
 }
 
-std::unique_ptr<FileSectorSource> FileSectorSource::fromFd(UniqueFd fd, const std::string& name,
-                                                           std::string* error) {
-    if (!fd.valid()) {
-        if (error) *error = "Cannot read " + name + ": no open descriptor";
-        return nullptr;
-    }
+IoResult<std::unique_ptr<FileSectorSource>> FileSectorSource::fromFd(UniqueFd fd,
+                                                                     const std::string& name) {
+    if (!fd.valid()) return IoError{EBADF, "Cannot read " + name + ": no open descriptor"};
     struct stat st {};
     std::uint64_t size = 0;
     std::uint32_t sectorSize = 0;
     if (::fstat(fd.get(), &st) != 0) {
-        if (error) *error = "Cannot read " + name + ": " + std::strerror(errno);
-        return nullptr;
+        const int code = errno;
+        return IoError{code, "Cannot read " + name + ": " + std::strerror(code)};
     }
-    if (S_ISDIR(st.st_mode)) {
-        if (error) *error = "Cannot read " + name + ": it is a directory";
-        return nullptr;
-    }
+    if (S_ISDIR(st.st_mode)) return IoError{EISDIR, "Cannot read " + name + ": it is a directory"};
     // A pipe, socket or character device has no sectors to address, and a
     // read of it may wait forever.
-    if (!S_ISBLK(st.st_mode) && !S_ISREG(st.st_mode)) {
-        if (error) *error = "Cannot read " + name + ": it is neither a disk nor a disk image file";
-        return nullptr;
-    }
+    if (!S_ISBLK(st.st_mode) && !S_ISREG(st.st_mode))
+        return IoError{ENOTBLK,
+                       "Cannot read " + name + ": it is neither a disk nor a disk image file"};
     // Reads of a disk must wait for the disk.
     const int flags = ::fcntl(fd.get(), F_GETFL);
     if (flags >= 0 && (flags & O_NONBLOCK)) ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);
@@ -71,21 +65,22 @@ std::unique_ptr<FileSectorSource> FileSectorSource::fromFd(UniqueFd fd, const st
         new FileSectorSource(std::move(fd), size, sectorSize, S_ISBLK(st.st_mode)));
 }
 
-bool FileSectorSource::readAt(std::uint64_t offset, void* buffer, std::size_t length) {
+IoResult<> FileSectorSource::readAt(std::uint64_t offset, void* buffer, std::size_t length) {
     auto* out = static_cast<unsigned char*>(buffer);
     std::size_t done = 0;
     while (done < length) {
-        if (offset + done > static_cast<std::uint64_t>(INT64_MAX)) return false;
+        if (offset + done > static_cast<std::uint64_t>(INT64_MAX)) return pastTheEnd();
         ssize_t got =
             ::pread(fd_.get(), out + done, length - done, static_cast<off_t>(offset + done));
         if (got < 0) {
-            if (errno == EINTR) continue;
-            return false;
+            const int code = errno;
+            if (code == EINTR) continue;
+            return IoError{code, std::strerror(code)};
         }
-        if (got == 0) return false; // past the end: not data
+        if (got == 0) return pastTheEnd(); // not data
         done += static_cast<std::size_t>(got);
     }
-    return true;
+    return {};
 }
 
 std::unique_ptr<MappedFile> FileSectorSource::mapImage() const {

@@ -3,6 +3,7 @@
 // positioned reads only. The interface is deliberately tiny so that tests can
 // put a fault-injecting source in front of the reader.
 
+#include "disk/io_result.h"
 #include "disk/mapped_file.h"
 #include "disk/unique_fd.h"
 
@@ -17,13 +18,16 @@ namespace dorvak {
 inline constexpr const char* kPermissionDenied = "Permission denied: run it as root";
 // EACCES or EPERM: the user lacks the rights, the device is there.
 bool isPermissionError(int error);
+// A request for bytes the source does not hold: no errno, as no system call
+// failed.
+IoError pastTheEnd();
 
 class SectorSource {
 public:
     virtual ~SectorSource() = default;
     // One request: reads exactly `length` bytes at byte `offset`. A short read
     // (end of the source) or an I/O error is a failure.
-    virtual bool readAt(std::uint64_t offset, void* buffer, std::size_t length) = 0;
+    virtual IoResult<> readAt(std::uint64_t offset, void* buffer, std::size_t length) = 0;
     // Size of the source in bytes (0 when unknown).
     virtual std::uint64_t sizeBytes() const = 0;
     // The logical sector size a block device reports, in which its partition
@@ -37,18 +41,16 @@ public:
 // A device or image file opened read-only. Never writes.
 class FileSectorSource final : public SectorSource {
 public:
-    // Opens `path` with O_RDONLY; on failure returns nullptr, sets `error`
-    // to a message naming the path and the reason and `errorCode` to errno.
-    static std::unique_ptr<FileSectorSource> open(const std::string& path, std::string* error,
-                                                  int* errorCode = nullptr);
+    // Opens `path` with O_RDONLY; a failure's text names the path and the
+    // reason.
+    static IoResult<std::unique_ptr<FileSectorSource>> open(const std::string& path);
     // Reads through a descriptor opened elsewhere (one handed out by a
     // privileged service, for instance); `name` is used in messages only.
-    static std::unique_ptr<FileSectorSource> fromFd(UniqueFd fd, const std::string& name,
-                                                    std::string* error);
+    static IoResult<std::unique_ptr<FileSectorSource>> fromFd(UniqueFd fd, const std::string& name);
     FileSectorSource(const FileSectorSource&) = delete;
     FileSectorSource& operator=(const FileSectorSource&) = delete;
 
-    bool readAt(std::uint64_t offset, void* buffer, std::size_t length) override;
+    IoResult<> readAt(std::uint64_t offset, void* buffer, std::size_t length) override;
     std::uint64_t sizeBytes() const override { return size_; }
     std::uint32_t logicalSectorSize() const override { return sectorSize_; }
     bool isBlockDevice() const { return blockDevice_; }

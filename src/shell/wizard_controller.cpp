@@ -210,10 +210,9 @@ void WizardController::OnNext() {
 }
 
 bool WizardController::openSelectedDisk(const DiskInfo& disk) {
-    std::string error;
-    bool opened = state_.reader.OpenSelectedDisk(disk.path, &error);
+    IoResult<> opened = state_.reader.OpenSelectedDisk(disk.path);
     QString refusal;
-    if (!opened && isPermissionError(state_.reader.openErrno())) {
+    if (!opened && isPermissionError(opened.error().code)) {
         // Without the rights to read the device, udisks2 may hand out a
         // read-only descriptor once the user authenticates; Next and Back
         // stay where they are meanwhile.
@@ -221,7 +220,7 @@ bool WizardController::openSelectedDisk(const DiskInfo& disk) {
         auto r = UdisksOpener().openReadOnly(QString::fromStdString(disk.path));
         backButton_->setEnabled(true);
         if (r.ok())
-            opened = state_.reader.openDescriptor(std::move(r.fd), disk.path, &error);
+            opened = state_.reader.openDescriptor(std::move(r.fd), disk.path);
         else
             refusal = r.error;
     }
@@ -232,7 +231,7 @@ bool WizardController::openSelectedDisk(const DiskInfo& disk) {
     }
     // Beyond a silent empty walk: say why the disk cannot be read, and how
     // to get the rights when that is the reason.
-    QString text = QString::fromStdString(error);
+    QString text = QString::fromStdString(opened.error().text);
     if (!refusal.isEmpty())
         text = refusal;
     else if (lacksRights(disk.path))

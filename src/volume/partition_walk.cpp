@@ -39,8 +39,7 @@ constexpr int kMaxBootRecords = 4096;
 bool RootMatches(SectorReader& reader, std::uint64_t startSector, const Superblock& sb) {
     std::array<std::uint8_t, 512> root{};
     const std::uint64_t perBlock = sb.blockSize / 512;
-    if (reader.ReadSectors(startSector + perBlock * sb.rootBlock, 1, root.data()) != 1)
-        return false;
+    if (!reader.ReadSectors(startSector + perBlock * sb.rootBlock, 1, root.data())) return false;
     auto head = ReadBlockHead(root);
     return head && head->level >= 1 && head->level <= 5 && head->itemCount != 0 &&
            sb.treeHeight != 0 && head->level == sb.treeHeight - 1;
@@ -49,7 +48,7 @@ bool RootMatches(SectorReader& reader, std::uint64_t startSector, const Superblo
 std::optional<Superblock> ReadVolumeSuperblock(SectorReader& reader, std::uint64_t startSector) {
     auto readAt = [&](std::uint64_t sector) -> std::optional<Superblock> {
         std::array<std::uint8_t, 512> bytes{};
-        if (reader.ReadSectors(startSector + sector, 1, bytes.data()) != 1) return std::nullopt;
+        if (!reader.ReadSectors(startSector + sector, 1, bytes.data())) return std::nullopt;
         return ReadSuperblock(bytes);
     };
     const auto current = readAt(kSuperblockSector);
@@ -186,7 +185,7 @@ PartitionWalkResult WalkPartitionTables(SectorReader& reader, VolumeTable& table
     table.volumeCount = 0;
     PartitionWalkResult result;
     std::array<std::uint8_t, 512> mbr{};
-    if (reader.ReadSectors(0, 1, mbr.data()) != 1) return result;
+    if (!reader.ReadSectors(0, 1, mbr.data())) return result;
     // The table is read unless both signature bytes are wrong: one damaged
     // byte must not hide every partition of a disk being recovered.
     if (mbr[510] == 0x55 || mbr[511] == 0xAA) {

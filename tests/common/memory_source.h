@@ -4,6 +4,7 @@
 
 #include "disk/sector_source.h"
 
+#include <cerrno>
 #include <cstddef>
 #include <cstring>
 #include <set>
@@ -17,20 +18,20 @@ public:
     explicit MemorySource(std::vector<std::uint8_t> bytes, std::set<std::uint64_t> badSectors = {})
         : bad(std::move(badSectors)), bytes_(std::move(bytes)) {}
 
-    bool readAt(std::uint64_t offset, void* buffer, std::size_t length) override {
+    IoResult<> readAt(std::uint64_t offset, void* buffer, std::size_t length) override {
         ++requests;
         reads.emplace_back(offset, length);
         if (length == 512) ++singleSectorRequests;
         if (length > largest) largest = length;
-        if (offset > bytes_.size() || length > bytes_.size() - offset) return false;
+        if (offset > bytes_.size() || length > bytes_.size() - offset) return pastTheEnd();
         for (std::uint64_t s = offset / 512; s * 512 < offset + length; ++s)
             if (bad.count(s)) {
                 // A failed read may leave garbage behind; make that visible.
                 std::memset(buffer, 0xEE, length);
-                return false;
+                return IoError{EIO, "Input/output error"};
             }
         std::memcpy(buffer, bytes_.data() + offset, length);
-        return true;
+        return {};
     }
     std::uint64_t sizeBytes() const override { return bytes_.size(); }
     std::uint32_t logicalSectorSize() const override { return sectorSize; }

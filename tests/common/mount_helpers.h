@@ -83,8 +83,8 @@ inline std::unique_ptr<Mounted> mountBuilt(const VolumeBuilder& b, std::uint32_t
 inline std::unique_ptr<Mounted> mountImage(const std::filesystem::path& image, std::uint32_t index,
                                            RecoveryMode mode) {
     auto m = std::make_unique<Mounted>();
-    std::string error;
-    if (!m->reader.OpenSelectedDisk(image.string(), &error)) throw std::runtime_error(error);
+    if (auto opened = m->reader.OpenSelectedDisk(image.string()); !opened)
+        throw std::runtime_error(opened.error().text);
     VolumeTable table;
     WalkPartitionTables(m->reader, table);
     if (index >= table.volumeCount)

@@ -102,18 +102,20 @@ TEST(DiskTable, ImagesAreAppendedAndTheTableStaysWithinItsBounds) {
     DiskTable table;
     table.EnumerateDisks(sys.block(), sys.dev());
     EXPECT_EQ(table.diskCount, DiskTable::kReadableDisks);
-    std::string error;
     const auto image = fs::temp_directory_path() / "dorvak-table-image.img";
     std::ofstream(image) << std::string(4096, 'x');
-    EXPECT_FALSE(table.addImage(image.string(), &error));
-    EXPECT_NE(error.find("full"), std::string::npos);
+    const IoResult<> full = table.addImage(image.string());
+    ASSERT_FALSE(full);
+    EXPECT_NE(full.error().text.find("full"), std::string::npos);
 
     DiskTable fresh;
-    ASSERT_TRUE(fresh.addImage(image.string(), &error)) << error;
+    const IoResult<> added = fresh.addImage(image.string());
+    ASSERT_TRUE(added) << added.error().text;
     EXPECT_EQ(fresh.disk(0)->model, "dorvak-table-image.img");
     EXPECT_EQ(fresh.disk(0)->totalSectors, 8u);
-    EXPECT_FALSE(fresh.addImage("/nonexistent.img", &error));
-    EXPECT_NE(error.find("/nonexistent.img"), std::string::npos);
+    const IoResult<> missing = fresh.addImage("/nonexistent.img");
+    ASSERT_FALSE(missing);
+    EXPECT_NE(missing.error().text.find("/nonexistent.img"), std::string::npos);
     fs::remove(image);
 }
 

@@ -34,7 +34,7 @@ public:
     StoppingSource(std::vector<std::uint8_t> bytes, std::set<std::uint64_t> bad,
                    std::atomic<bool>& stop, int after)
         : MemorySource(std::move(bytes), std::move(bad)), stop_(stop), after_(after) {}
-    bool readAt(std::uint64_t offset, void* buffer, std::size_t length) override {
+    IoResult<> readAt(std::uint64_t offset, void* buffer, std::size_t length) override {
         if (requests + 1 >= after_) stop_ = true;
         return MemorySource::readAt(offset, buffer, length);
     }

@@ -2,7 +2,9 @@
 
 #include "common/memory_source.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -38,7 +40,7 @@ TEST(SectorReader, BadSectorInARunCostsExactlyTheRetriesAndReadsAsZeros) {
     f.reader.badSectorRetries = 4;
     std::vector<std::uint8_t> buf(8 * 512, 0x77);
     std::vector<std::uint64_t> unreadable;
-    EXPECT_EQ(f.reader.ReadSectors(2, 8, buf.data(), &unreadable), 1); // last sector readable
+    EXPECT_TRUE(f.reader.ReadSectors(2, 8, buf.data(), &unreadable)); // last sector readable
     // One whole-run request, then one try for each good sector and four for the bad one.
     EXPECT_EQ(f.source->requests, 1 + 7 + 4);
     for (int i = 0; i < 8; ++i) {
@@ -62,12 +64,12 @@ TEST(SectorReader, AnUnreadableSectorCostsItsRetriesOncePerSource) {
     f.source->requests = 0;
     unreadable.clear();
     std::fill(buf.begin(), buf.end(), 0x77);
-    EXPECT_EQ(f.reader.ReadSectors(2, 8, buf.data(), &unreadable), 1);
+    EXPECT_TRUE(f.reader.ReadSectors(2, 8, buf.data(), &unreadable));
     EXPECT_EQ(f.source->requests, 2); // the sectors before it and those after it
     EXPECT_EQ(unreadable, std::vector<std::uint64_t>{5});
     for (int i = 0; i < 8; ++i)
         EXPECT_EQ(buf[i * 512 + 100], i == 3 ? 0 : std::uint8_t(2 + i + 1)) << "sector " << 2 + i;
-    EXPECT_EQ(f.reader.ReadSectors(5, 1, buf.data()), 0);
+    EXPECT_FALSE(f.reader.ReadSectors(5, 1, buf.data()));
     EXPECT_EQ(f.source->requests, 2);
     EXPECT_EQ(f.reader.unreadableSectorCount(), 1u);
 
@@ -95,7 +97,7 @@ TEST(SectorReader, ResultFollowsTheLastSectorOfTheRun) {
     Fixture f;
     f.source->bad = {9};
     std::vector<std::uint8_t> buf(4 * 512);
-    EXPECT_EQ(f.reader.ReadSectors(6, 4, buf.data()), 0);
+    EXPECT_FALSE(f.reader.ReadSectors(6, 4, buf.data()));
     EXPECT_EQ(buf[0], 7);
 }
 
@@ -104,7 +106,7 @@ TEST(SectorReader, NoRetriesMeansNothingIsReadAfterTheFailedRun) {
     f.source->bad = {3};
     f.reader.badSectorRetries = 0;
     std::vector<std::uint8_t> buf(4 * 512, 0x55);
-    EXPECT_EQ(f.reader.ReadSectors(1, 4, buf.data()), 0);
+    EXPECT_FALSE(f.reader.ReadSectors(1, 4, buf.data()));
     EXPECT_EQ(f.source->requests, 1);
     // Nothing was read, so nothing stale may pose as data.
     EXPECT_TRUE(std::all_of(buf.begin(), buf.end(), [](auto b) { return b == 0; }));
@@ -113,7 +115,7 @@ TEST(SectorReader, NoRetriesMeansNothingIsReadAfterTheFailedRun) {
 TEST(SectorReader, NoDiskLeavesTheBufferAsItWas) {
     SectorReader reader;
     std::vector<std::uint8_t> buf(512, 0x42);
-    EXPECT_EQ(reader.ReadSectors(0, 1, buf.data()), 0);
+    EXPECT_FALSE(reader.ReadSectors(0, 1, buf.data()));
     EXPECT_EQ(buf[0], 0x42);
     EXPECT_EQ(buf[511], 0x42);
 }
@@ -121,11 +123,11 @@ TEST(SectorReader, NoDiskLeavesTheBufferAsItWas) {
 TEST(SectorReader, ReadsPastTheEndFailAndHugeSectorNumbersDoNotWrap) {
     Fixture f(4);
     std::vector<std::uint8_t> buf(2 * 512);
-    EXPECT_EQ(f.reader.ReadSectors(3, 2, buf.data()), 0);
+    EXPECT_FALSE(f.reader.ReadSectors(3, 2, buf.data()));
     EXPECT_EQ(buf[0], 4);
     EXPECT_EQ(buf[512], 0);
     // 2^55 × 512 overflows 64 bits: must fail, not wrap to a low offset.
-    EXPECT_EQ(f.reader.ReadSectors(std::uint64_t(1) << 55, 1, buf.data()), 0);
+    EXPECT_FALSE(f.reader.ReadSectors(std::uint64_t(1) << 55, 1, buf.data()));
     EXPECT_EQ(buf[0], 0);
 }
 
@@ -145,14 +147,14 @@ TEST(SectorReader, ImageFileBeyondTwoTebibytesIsReadAtSectorsAbove2To32) {
         ::close(fd);
     }
     SectorReader reader;
-    std::string error;
-    ASSERT_TRUE(reader.OpenSelectedDisk(path.string(), &error)) << error;
+    const IoResult<> opened = reader.OpenSelectedDisk(path.string());
+    ASSERT_TRUE(opened) << opened.error().text;
     EXPECT_EQ(reader.totalSectors(), (std::uint64_t(3) << 40) / 512);
     std::vector<char> buf(512);
-    EXPECT_EQ(reader.ReadSectors(sector, 1, buf.data()), 1);
+    EXPECT_TRUE(reader.ReadSectors(sector, 1, buf.data()));
     EXPECT_STREQ(buf.data(), "beyond 2 TiB");
     // The same low 32 bits, without the high half, is a different place.
-    EXPECT_EQ(reader.ReadSectors(5, 1, buf.data()), 1);
+    EXPECT_TRUE(reader.ReadSectors(5, 1, buf.data()));
     EXPECT_EQ(buf[0], 0);
     std::filesystem::remove(path);
 }
@@ -171,8 +173,8 @@ TEST(SectorReader, MappedCopyOfAnImageCutShortFailsInsteadOfCrashing) {
         ::close(fd);
     }
     SectorReader reader;
-    std::string error;
-    ASSERT_TRUE(reader.OpenSelectedDisk(path.string(), &error)) << error;
+    const IoResult<> opened = reader.OpenSelectedDisk(path.string());
+    ASSERT_TRUE(opened) << opened.error().text;
     ASSERT_TRUE(reader.beginMappedRun(0, 64)) << "a plain image file is mapped";
     std::vector<std::uint8_t> out(1024);
     ASSERT_TRUE(reader.copyMapped(3 * 512, out.data(), 512));
@@ -182,17 +184,35 @@ TEST(SectorReader, MappedCopyOfAnImageCutShortFailsInsteadOfCrashing) {
     EXPECT_FALSE(reader.copyMapped(60 * 512, out.data(), 512)) << "past its new end";
     EXPECT_FALSE(reader.copyMapped(62 * 512, out.data(), 1024)) << "and again";
     // The ordinary read of the same sector fails and reads as zeros.
-    EXPECT_EQ(reader.ReadSectors(60, 1, out.data()), 0);
+    EXPECT_FALSE(reader.ReadSectors(60, 1, out.data()));
     EXPECT_EQ(out[0], 0);
     std::filesystem::remove(path);
 }
 
-TEST(SectorReader, OpeningAMissingSourceSaysWhy) {
+// One error shape for every failure: the errno that caused it (what a front
+// end tests, as for a permission) and the text it shows as it stands.
+TEST(SectorReader, FailuresCarryTheirErrnoAndTheTextToShow) {
     SectorReader reader;
-    std::string error;
-    EXPECT_FALSE(reader.OpenSelectedDisk("/nonexistent/disk.img", &error));
-    EXPECT_NE(error.find("/nonexistent/disk.img"), std::string::npos);
+    const IoResult<> missing = reader.OpenSelectedDisk("/nonexistent/disk.img");
+    ASSERT_FALSE(missing);
+    EXPECT_EQ(missing.error().code, ENOENT);
+    EXPECT_EQ(missing.error().text,
+              std::string("Cannot open /nonexistent/disk.img: ") + std::strerror(ENOENT));
     EXPECT_FALSE(reader.isOpen());
+    const IoResult<> folder = reader.OpenSelectedDisk("/");
+    ASSERT_FALSE(folder);
+    EXPECT_EQ(folder.error().code, EISDIR);
+    EXPECT_EQ(folder.error().text, "Cannot read /: it is a directory");
+    std::vector<std::uint8_t> buf(2 * 512);
+    EXPECT_EQ(reader.ReadSectors(0, 1, buf.data()).error().code, EBADF); // nothing open
+
+    // A read fails as its last request did: the source's errno, or none for
+    // sectors past the end.
+    Fixture f(4);
+    f.source->bad = {2};
+    EXPECT_EQ(f.reader.ReadSectors(1, 2, buf.data()).error().code, EIO);
+    EXPECT_EQ(f.reader.ReadSectors(2, 1, buf.data()).error().code, EIO); // known bad now
+    EXPECT_EQ(f.reader.ReadSectors(3, 2, buf.data()).error().code, 0);
 }
 
 TEST(SectorReader, LegacyTranslationUsesSixteenHeadsOfSixtyThreeSectors) {

@@ -32,10 +32,9 @@ void save(const std::string& dir, const std::string& name, const std::vector<std
 std::vector<std::uint8_t> realLeavesSeed(const std::string& image, std::uint32_t blockSize,
                                          std::uint8_t selector, std::size_t leaves) {
     dorvak::SectorReader reader;
-    std::string error;
-    auto source = dorvak::FileSectorSource::open(image, &error);
+    auto source = dorvak::FileSectorSource::open(image);
     if (!source) return {};
-    reader.openSource(std::move(source));
+    reader.openSource(std::move(*source));
     dorvak::VolumeTable table;
     dorvak::WalkPartitionTables(reader, table);
     if (table.volumeCount == 0) return {};

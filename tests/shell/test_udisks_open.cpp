@@ -56,8 +56,8 @@ TEST(UdisksOpener, TheServicesDescriptorReadsTheDiskLikeTheFileItself) {
         ASSERT_TRUE(opened.ok()) << opened.error.toStdString();
         EXPECT_EQ(::fcntl(opened.fd.get(), F_GETFL) & O_ACCMODE, O_RDONLY);
         SectorReader reader;
-        std::string error;
-        ASSERT_TRUE(reader.openDescriptor(std::move(opened.fd), device, &error)) << error;
+        const IoResult<> described = reader.openDescriptor(std::move(opened.fd), device);
+        ASSERT_TRUE(described) << described.error().text;
         EXPECT_EQ(reader.diskPath(), device);
         EXPECT_EQ(reader.totalSectors(), direct.totalSectors());
         EXPECT_EQ(walkStarts(reader), want);
