@@ -28,8 +28,8 @@ bool DiskImageCommands::addDiskImage(const QString& path, const QString& mapPath
         }
         map = std::make_shared<const RescueMap>(std::move(*loaded));
     }
-    if (!state_.disks.addImage(path.toStdString(), &error)) {
-        ShowMessage(QString::fromStdString(error), MessageKind::Error);
+    if (auto added = state_.disks.addImage(path.toStdString()); !added) {
+        ShowMessage(QString::fromStdString(added.error().text), MessageKind::Error);
         return false;
     }
     if (map) state_.rescueMaps[state_.disks.diskCount - 1u] = std::move(map);
@@ -39,9 +39,9 @@ bool DiskImageCommands::addDiskImage(const QString& path, const QString& mapPath
 
 void DiskImageCommands::addStartupImages(const QStringList& images) {
     for (const QString& image : images) {
-        std::string error;
-        if (!state_.disks.addImage(image.toStdString(), &error)) {
+        if (auto added = state_.disks.addImage(image.toStdString()); !added) {
             // Said in the window once it shows, not only on the terminal.
+            const std::string& error = added.error().text;
             qWarning("%s", error.c_str());
             const QString text = QString::fromStdString(error);
             QTimer::singleShot(0, window_, [text] { ShowMessage(text, MessageKind::Error); });
