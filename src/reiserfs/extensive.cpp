@@ -173,8 +173,12 @@ void VolumeMount::scanBlock(ExtensiveScan& scan, std::uint64_t block, Bytes data
         scanned_.treeBlocks.push_back(std::uint32_t(block));
     if (scan.claimed) {
         claimBlocks(scan, block, data);
-        if (walkerIn(walkers_, data.first(std::min<std::size_t>(data.size(), kCarveHeadBytes))))
+        if (walkerIn(walkers_, data.first(std::min<std::size_t>(data.size(), kCarveHeadBytes)))) {
             scan.starts->set(block);
+            // A scan that goes on from here reads it again to mark it again.
+            if (scanned_.treeBlocks.empty() || scanned_.treeBlocks.back() != block)
+                scanned_.treeBlocks.push_back(std::uint32_t(block));
+        }
     }
     const bool isNode = head && head->level >= 2 && head->level <= kMaxLevel;
     if (scan.live.contains(block)) {

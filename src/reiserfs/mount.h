@@ -45,12 +45,15 @@ struct MountResult {
 };
 
 // Where an Extensive scan of every block got to. A stopped scan goes on from
-// `nextBlock`; the blocks before it that held a node or a leaf head are all
+// `nextBlock`; the blocks before it that held a node or a leaf head, or a
+// carved file's first bytes, are all
 // it needs to read again to stand where it stood (the others held nothing
 // the scan keeps).
 struct ScanPosition {
     std::uint64_t nextBlock = 0;
-    std::vector<std::uint32_t> treeBlocks; // ascending
+    // Ascending: the nodes and leaves met, and the blocks carving may start
+    // a file at (what a scan that goes on must see again).
+    std::vector<std::uint32_t> treeBlocks;
 };
 
 // What the Normal walk may hold, by default, of leaves read ahead of their

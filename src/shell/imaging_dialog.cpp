@@ -186,8 +186,9 @@ void ImagingDialog::startImaging() {
     for (const std::string* other : {&image, &map})
         if (error.empty() && (sameFile(diskPath_, *other) || *other == diskPath_))
             error = "Cannot write " + *other + ": it is the disk being copied.";
-    if (error.empty() && !reader_.OpenSelectedDisk(diskPath_, &error) && error.empty())
-        error = "Cannot read " + diskPath_;
+    if (error.empty())
+        if (auto opened = reader_.OpenSelectedDisk(diskPath_); !opened)
+            error = opened.error().text.empty() ? "Cannot read " + diskPath_ : opened.error().text;
     if (!error.empty()) {
         ShowMessage(QString::fromStdString(error), MessageKind::Error);
         return;
