@@ -84,14 +84,26 @@ bool MappedFile::copy(std::uint64_t offset, void* out, std::size_t length) const
     return true;
 }
 
-void MappedFile::willNeed(std::uint64_t offset, std::uint64_t length) const {
-    if (offset >= size_) return;
-    length = std::min(length, size_ - offset);
+namespace {
+void advise(const std::uint8_t* base, std::uint64_t size, std::uint64_t offset,
+            std::uint64_t length, int advice) {
+    if (offset >= size) return;
+    length = std::min(length, size - offset);
     // madvise wants a page-aligned start.
     const auto page = std::uint64_t(::sysconf(_SC_PAGESIZE));
     const std::uint64_t start = offset / page * page;
-    ::madvise(const_cast<std::uint8_t*>(base_ + start), std::size_t(offset + length - start),
-              MADV_WILLNEED);
+    ::madvise(const_cast<std::uint8_t*>(base + start), std::size_t(offset + length - start),
+              advice);
+}
+} // namespace
+
+void MappedFile::willNeed(std::uint64_t offset, std::uint64_t length) const {
+    advise(base_, size_, offset, length, MADV_WILLNEED);
+}
+
+void MappedFile::release(std::uint64_t offset, std::uint64_t length) const {
+    // On a shared mapping of a file this drops the page table entries only.
+    advise(base_, size_, offset, length, MADV_DONTNEED);
 }
 
 } // namespace dorvak

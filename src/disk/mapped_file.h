@@ -33,6 +33,10 @@ public:
     // Tells the kernel that the range will be read soon, so that a page not
     // in the cache is read with its neighbours, as one request would.
     void willNeed(std::uint64_t offset, std::uint64_t length) const;
+    // Gives up this process's hold on the pages of the range (they stay in
+    // the page cache): a page once touched counts in the process's resident
+    // memory until then, and a scan touches the whole image.
+    void release(std::uint64_t offset, std::uint64_t length) const;
 
 private:
     MappedFile(const std::uint8_t* base, std::uint64_t size) : base_(base), size_(size) {}

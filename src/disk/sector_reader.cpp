@@ -55,6 +55,7 @@ void SectorReader::setRescueMap(std::shared_ptr<const RescueMap> map) {
 
 void SectorReader::CloseDisk() {
     mapped_.reset();
+    mappedRunOffset_ = mappedRunLength_ = 0;
     diskHandle.reset();
     map_.reset();
     path_.clear();
@@ -92,6 +93,14 @@ bool SectorReader::beginMappedRun(std::uint64_t firstSector, std::uint32_t count
     if (offset > mapped_->size() || length > mapped_->size() - offset) return false;
     if (anyKnownBad(firstSector, count)) return false;
     this->count(offset, std::size_t(length));
+    {
+        // The run before is done with (one run is taken at a time): its
+        // pages leave this process's resident memory.
+        std::lock_guard lock(statsMutex_);
+        if (mappedRunLength_) mapped_->release(mappedRunOffset_, mappedRunLength_);
+        mappedRunOffset_ = offset;
+        mappedRunLength_ = length;
+    }
     mapped_->willNeed(offset, length);
     return true;
 }

@@ -135,6 +135,7 @@ private:
     void count(std::uint64_t offset, std::size_t length);
     std::unique_ptr<SectorSource> diskHandle;
     std::unique_ptr<MappedFile> mapped_; // of an image file, when it could be mapped
+    std::uint64_t mappedRunOffset_ = 0, mappedRunLength_ = 0; // the last run begun
     std::string path_;
 };
 

@@ -337,7 +337,9 @@ TEST(KeyMap, AgreesWithAMapThroughInsertsAndErases) {
         std::uint32_t* code = map.find(key);
         auto known = model.find(key);
         ASSERT_EQ(code != nullptr, known != model.end()) << "step " << step;
-        if (code) ASSERT_EQ(*code, known->second) << "step " << step;
+        if (code) {
+            ASSERT_EQ(*code, known->second) << "step " << step;
+        }
         if (random() % 2 == 0 && !code) {
             map.insert(key, std::uint32_t(step));
             model.emplace(key, std::uint32_t(step));
