@@ -58,8 +58,7 @@ std::unique_ptr<Mounted> mountVolume(const MountOptions& options,
     mounted->live = std::move(run->live);
     mounted->savedUnreadable = run->savedUnreadable;
     if (mounted->catalog.recoveryMode == RecoveryMode::Extensive && !mounted->result.outOfMemory &&
-        run->versions &&
-        HasVersions(mounted->catalog)) {
+        run->versions && HasVersions(mounted->catalog)) {
         FileContents contents(mounted->reader, mounted->volume, mounted->catalog, &mounted->live);
         mounted->folded =
             SettleVersions(contents, mounted->catalog, !options.allVersions, stop).folded;

@@ -165,7 +165,8 @@ std::size_t savedScanBytes(const std::uint8_t* data, std::size_t size) {
     Catalog catalog;
     std::string error;
     if (!decodeSavedScan(frameSavedScan(header, payload), scan, catalog, error)) {
-        if (error.empty() || !catalog.FolderList().empty() || !catalog.FileList().empty()) std::abort();
+        if (error.empty() || !catalog.FolderList().empty() || !catalog.FileList().empty())
+            std::abort();
         return 0;
     }
     // What list and the copy-out do with it, over a disk made of the input.
