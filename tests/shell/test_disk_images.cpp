@@ -16,7 +16,6 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QSpinBox>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -44,8 +43,7 @@ class DiskImages : public WindowTest {
 protected:
     void SetUp() override {
         DORVAK_SKIP_WITHOUT_IMAGE("sample.img");
-        QStandardPaths::setTestModeEnabled(true);
-        QSettings().clear();
+        useEmptySettings();
         WindowTest::SetUp();
         ASSERT_TRUE(dir.isValid());
     }

@@ -21,7 +21,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSettings>
-#include <QStandardPaths>
 #include <QTimer>
 
 #include <filesystem>
@@ -35,8 +34,7 @@ protected:
     void SetUp() override {
         DORVAK_SKIP_WITHOUT_IMAGE("sample.img");
         // Sizes and column widths go to a settings file of the tests.
-        QStandardPaths::setTestModeEnabled(true);
-        QSettings().clear();
+        useEmptySettings();
         WindowTest::SetUp();
         browseSample();
     }

@@ -17,7 +17,9 @@
 #include "ui/controls/transparent_static.h"
 #include "ui/controls/xp_group_box.h"
 
+#include <QSettings>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
 #include <gtest/gtest.h>
@@ -26,6 +28,16 @@
 #include <memory>
 
 namespace dorvak::test {
+
+// Settings of this test program alone, emptied: test programs run side by
+// side, and one that clears a shared settings file would take another's
+// remembered answers away in the middle of its test.
+inline void useEmptySettings() {
+    static QTemporaryDir dir;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir.path());
+    QSettings().clear();
+}
 
 class WindowTest : public ::testing::Test {
 protected:
