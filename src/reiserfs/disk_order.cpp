@@ -1,13 +1,19 @@
 #include "reiserfs/disk_order.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace dorvak {
 
-bool readBlocksInOrder(SectorReader& reader, const VolumeInfo& volume,
-                       const std::vector<std::uint64_t>& blocks, const std::atomic<bool>& stop,
-                       const std::function<void(std::uint64_t, Bytes)>& visit,
-                       const BlockMender& mend) {
+namespace {
+
+// The one loop under both readers: `blocks` (sorted, no repeats) in runs of
+// near neighbours, one request a run. `slot(k)` names where block k is
+// copied from an image file's mapping (null: a scratch block); `visit(k,
+// data)` gets each block where it lies, after `mend` had its chance.
+template <class Slot, class Visit>
+bool readRuns(SectorReader& reader, const VolumeInfo& volume, std::span<const std::uint64_t> blocks,
+              const std::atomic<bool>& stop, const BlockMender& mend, Slot slot, Visit visit) {
     const std::size_t blockSize = volume.blockSize();
     if (blockSize == 0) return true;
     const std::uint64_t maxGap = kMaxGapBytes / blockSize;
@@ -28,12 +34,16 @@ bool readBlocksInOrder(SectorReader& reader, const VolumeInfo& volume,
         std::size_t k = i;
         if (reader.beginMappedRun(volume.blockSector(blocks[i]),
                                   std::uint32_t(span * volume.sectorsPerBlock))) {
-            single.resize(blockSize);
             for (; k < j; ++k) {
-                if (!reader.copyMapped(volume.blockSector(blocks[k]) * kSectorSize, single.data(),
+                std::uint8_t* into = slot(k);
+                if (!into) {
+                    single.resize(blockSize);
+                    into = single.data();
+                }
+                if (!reader.copyMapped(volume.blockSector(blocks[k]) * kSectorSize, into,
                                        blockSize))
                     break; // a page could not be read: the run is read below
-                visit(blocks[k], single);
+                visit(k, std::span<std::uint8_t>(into, blockSize));
             }
             if (k == j) {
                 i = j;
@@ -53,11 +63,33 @@ bool readBlocksInOrder(SectorReader& reader, const VolumeInfo& volume,
                     return s >= first && s < first + volume.sectorsPerBlock;
                 }))
                 mend(blocks[k], data);
-            visit(blocks[k], data);
+            visit(k, data);
         }
         i = j;
     }
     return true;
+}
+
+} // namespace
+
+bool readBlocksInOrder(SectorReader& reader, const VolumeInfo& volume,
+                       const std::vector<std::uint64_t>& blocks, const std::atomic<bool>& stop,
+                       const std::function<void(std::uint64_t, Bytes)>& visit,
+                       const BlockMender& mend) {
+    return readRuns(
+        reader, volume, blocks, stop, mend, [](std::size_t) -> std::uint8_t* { return nullptr; },
+        [&](std::size_t k, Bytes data) { visit(blocks[k], data); });
+}
+
+bool readBlocksInto(SectorReader& reader, const VolumeInfo& volume,
+                    std::span<const std::uint64_t> blocks, std::span<std::uint8_t* const> into,
+                    const std::atomic<bool>& stop, const BlockMender& mend) {
+    const std::size_t blockSize = volume.blockSize();
+    return readRuns(
+        reader, volume, blocks, stop, mend, [&](std::size_t k) { return into[k]; },
+        [&](std::size_t k, Bytes data) {
+            if (data.data() != into[k]) std::memcpy(into[k], data.data(), blockSize);
+        });
 }
 
 std::uint32_t LeafStore::add(std::uint64_t sector, Bytes block) {
@@ -80,37 +112,6 @@ std::uint32_t LeafStore::add(std::uint64_t sector, Bytes block) {
 bool LeafStore::keeps(const ItemHead& ih, std::size_t blockSize) {
     if (ih.objectId < 2 || ih.dirId == 0 || !ih.knownFormat()) return false;
     return ih.type != ItemType::Other && ih.bodyFits(blockSize);
-}
-
-void KeptLeaf::fill(Bytes block) {
-    items.clear();
-    bodies.clear();
-    auto head = ReadBlockHead(block);
-    // Room for what is kept, counted first: growing by doubling would cost
-    // a few allocations and copies a leaf, and up to twice the memory.
-    std::size_t kept = 0, bodyBytes = 0;
-    for (std::uint32_t i = 0; head && i < head->itemCount; ++i) {
-        auto ih = ReadItemHead(block, i);
-        if (!ih) break;
-        if (!LeafStore::keeps(*ih, block.size())) continue;
-        ++kept;
-        if (ih->type == ItemType::StatData || ih->type == ItemType::Directory)
-            bodyBytes += ih->itemLength;
-    }
-    items.reserve(kept);
-    bodies.reserve(bodyBytes);
-    for (std::uint32_t i = 0; head && i < head->itemCount; ++i) {
-        auto ih = ReadItemHead(block, i);
-        if (!ih) break; // heads past the block: the rest is damage
-        if (!LeafStore::keeps(*ih, block.size())) continue;
-        LeafStore::Item item(*ih);
-        if (ih->type == ItemType::StatData || ih->type == ItemType::Directory) {
-            item.body = std::uint32_t(bodies.size());
-            bodies.insert(bodies.end(), block.data() + ih->itemLocation,
-                          block.data() + ih->itemLocation + ih->itemLength);
-        }
-        items.push_back(item);
-    }
 }
 
 std::uint32_t LeafStore::find(std::uint64_t sector) const {

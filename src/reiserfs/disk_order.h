@@ -41,6 +41,14 @@ bool readBlocksInOrder(SectorReader& reader, const VolumeInfo& volume,
                        const std::function<void(std::uint64_t block, Bytes data)>& visit,
                        const BlockMender& mend = {});
 
+// Reads `blocks` (sorted, no repeats) as readBlocksInOrder does, block k
+// into `into[k]` (a block's size each): a caller that wants the blocks in
+// another order than the disk's reads a batch this way and takes them from
+// there, with no copy more than the read's own.
+bool readBlocksInto(SectorReader& reader, const VolumeInfo& volume,
+                    std::span<const std::uint64_t> blocks, std::span<std::uint8_t* const> into,
+                    const std::atomic<bool>& stop, const BlockMender& mend = {});
+
 // The items of leaves kept for later: item heads, and the bodies of stat data
 // and directory items copied into one arena (data items are only located,
 // never read, at mount time, so their bodies are not kept).
@@ -108,21 +116,6 @@ private:
     std::deque<Leaf> leaves_;
     std::deque<Item> items_;
     ByteArena bodies_;
-};
-
-// The items of one leaf that the catalog would take (as LeafStore keeps
-// them), held on their own: a leaf the walk read ahead of its turn, which
-// may be dropped before its turn comes.
-struct KeptLeaf {
-    std::vector<LeafStore::Item> items;
-    std::vector<std::uint8_t> bodies; // Item::body is an offset in here
-    // Takes the items of `block` in place of what it held (keeping the
-    // memory: the walk reuses a few of these).
-    void fill(Bytes block);
-    // What it holds in memory, roughly (with its allocations' overhead).
-    std::size_t bytes() const {
-        return items.capacity() * sizeof(LeafStore::Item) + bodies.capacity() + 64;
-    }
 };
 
 } // namespace dorvak
