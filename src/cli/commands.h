@@ -20,7 +20,7 @@ struct MountOptions {
     bool extensive = false;
     bool carve = true; // Extensive: also carve files from the blocks nothing claims
     std::optional<std::string> nameEncoding;         // --name-encoding: names that are not UTF-8
-    std::size_t readAheadMiB = kDefaultReadAheadMiB; // Normal: the walk's window
+    std::size_t readAheadMiB = kDefaultReadAheadMiB; // Normal: leaves held ahead of their turn
     // Extensive: list every version of a file, also those that begin a newer one.
     bool allVersions = false;
     std::optional<std::string> saveScan; // --save-scan: write what the Extensive scan found

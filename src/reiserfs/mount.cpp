@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <malloc.h>
 #include <new>
+#include <queue>
 #include <unordered_map>
 
 namespace dorvak {
@@ -112,6 +113,16 @@ void VolumeMount::replayLeaf(std::uint64_t sector, Bytes block) {
     }
 }
 
+// A leaf read from `sector` and kept compact, handed to the catalog now.
+void VolumeMount::replayLeaf(std::uint64_t sector, const KeptLeaf& leaf) {
+    progress_.currentSector(sector);
+    ++result_.leavesRead;
+    for (const LeafStore::Item& item : leaf.items) {
+        const bool hasBody = item.type == ItemType::StatData || item.type == ItemType::Directory;
+        addItem(sector, item.head(), hasBody ? Bytes(leaf.bodies) : Bytes(), item.body);
+    }
+}
+
 // A leaf kept in `store`, handed to the catalog now.
 void VolumeMount::replayLeaf(const LeafStore& store, std::uint32_t index) {
     const LeafStore::Leaf& leaf = store.leaf(index);
@@ -176,21 +187,266 @@ void VolumeMount::handOverBlock(std::uint64_t block, Bytes data, std::vector<Wal
     }
 }
 
-// Reads one level (its blocks in walk order) a window at a time: the window
-// sorted by block, read in runs of near neighbours into a buffer of the
-// read-ahead cap, then handed over in walk order. Where the walk order and
-// the disk's disagree (a volume grown by inserts all over its key space) a
-// window still costs a sweep, not a seek a leaf, every block is read once,
-// and the memory is the window whatever the layout. False: stopped.
+// The blocks of one level of the walk, handed over in walk order whatever the
+// order of reading. What each block turned out to be is kept by its place in
+// the walk order until the walk order reaches it; blocks are handed over as
+// soon as every block before them in walk order has been read, so only those
+// read ahead of their turn wait (on a volume written in order, few do). The
+// leaves waiting are held compact and under a cap: past it, those furthest
+// ahead are dropped and read again, on their own, when their turn comes.
+class VolumeMount::LevelHandOver {
+public:
+    // `level`: the level's blocks in walk order; the nodes among them are
+    // appended to `parents` as they are handed over.
+    LevelHandOver(VolumeMount& mount, const std::vector<std::uint64_t>& level,
+                  std::vector<WalkParent>& parents)
+        : mount_(mount), level_(level), parents_(parents), slot_(level.size(), kNoSlot),
+          held_(level.size()), dropped_(level.size()) {}
+    // Block `position` of the level (in walk order) has been read into `data`.
+    void found(std::uint32_t position, Bytes data) {
+        if (position == cursor_ && !mount_.stopRequested_) {
+            handOverNow(position, data);
+            ++cursor_;
+            handOver();
+            return;
+        }
+        Found f = classify(data);
+        if (f.kind == Kind::Leaf && f.looksLikeLeaf && !makeRoom(position, f.kept.bytes())) {
+            dropped_[position] = true;
+            recycle(f.kept);
+            return;
+        }
+        if (f.kind == Kind::Leaf && f.looksLikeLeaf) {
+            heldBytes_ += f.kept.bytes();
+            held_[position] = true;
+            heldOrder_.push(position);
+        }
+        keep(position, std::move(f));
+    }
+    // Hands over every block whose turn has come and that has been read; a
+    // leaf dropped for room is read again now.
+    void handOver() {
+        for (; cursor_ < level_.size() && !mount_.stopRequested_; ++cursor_) {
+            if (slot_[cursor_] != kNoSlot) {
+                Found& f = pool_[slot_[cursor_]];
+                if (held_[cursor_]) heldBytes_ -= f.kept.bytes();
+                held_[cursor_] = false;
+                handOver(cursor_, f);
+                forget(cursor_);
+            } else if (dropped_[cursor_]) {
+                std::vector<std::uint8_t> block(mount_.volume_.blockSize());
+                mount_.reader_.ReadSectors(mount_.nodeSector(level_[cursor_]),
+                                           mount_.volume_.sectorsPerBlock, block.data());
+                ++mount_.result_.leavesReadTwice;
+                handOverNow(cursor_, block);
+            } else {
+                return; // not read yet
+            }
+        }
+    }
+
+private:
+    enum class Kind { None, Leaf, Node };
+    struct Found {
+        Kind kind = Kind::None;
+        bool looksLikeLeaf = false;
+        KeptLeaf kept;
+        WalkParent node;
+    };
+    Found classify(Bytes data) {
+        auto h = ReadBlockHead(data);
+        Found f;
+        if (h && h->level == 1) { // one that does not look like a leaf is ignored
+            f.kind = Kind::Leaf;
+            f.looksLikeLeaf = looksLikeLeaf(*h, data.size());
+            if (f.looksLikeLeaf) {
+                if (!spare_.empty()) {
+                    f.kept = std::move(spare_.back());
+                    spare_.pop_back();
+                }
+                f.kept.fill(data);
+            }
+        } else if (h && h->level >= 2 && h->level <= kMaxLevel) {
+            f.kind = Kind::Node;
+            f.node = {h->level, mount_.childrenOf(data)};
+        }
+        return f;
+    }
+    // Room for `bytes` more ahead of the turn at `position`: the leaves held
+    // further ahead than it go first. False: it is the furthest ahead.
+    bool makeRoom(std::uint32_t position, std::size_t bytes) {
+        while (heldBytes_ + bytes > mount_.readAheadBytes_) {
+            while (!heldOrder_.empty() && !held_[heldOrder_.top()])
+                heldOrder_.pop(); // handed over since
+            if (heldOrder_.empty() || heldOrder_.top() < position) return false;
+            const std::uint32_t furthest = heldOrder_.top();
+            heldOrder_.pop();
+            heldBytes_ -= pool_[slot_[furthest]].kept.bytes();
+            forget(furthest);
+            held_[furthest] = false;
+            dropped_[furthest] = true;
+        }
+        return true;
+    }
+    // A held leaf's memory, kept for the next leaf read ahead: a leaf's
+    // worth of allocations for every leaf would cost more than the walk.
+    void recycle(KeptLeaf& kept) {
+        if (spare_.size() < kSpares) spare_.push_back(std::move(kept));
+    }
+    static constexpr std::size_t kSpares = 64;
+    // What block `position` turned out to be, kept until its turn.
+    void keep(std::uint32_t position, Found&& f) {
+        std::uint32_t at;
+        if (!freeSlots_.empty()) {
+            at = freeSlots_.back();
+            freeSlots_.pop_back();
+            pool_[at] = std::move(f);
+        } else {
+            at = std::uint32_t(pool_.size());
+            pool_.push_back(std::move(f));
+        }
+        slot_[position] = at;
+    }
+    // Lets go of what keep() kept for `position`; its leaf's memory is kept
+    // for the next leaf read ahead.
+    void forget(std::size_t position) {
+        Found& f = pool_[slot_[position]];
+        recycle(f.kept);
+        f = Found{};
+        freeSlots_.push_back(slot_[position]);
+        slot_[position] = kNoSlot;
+    }
+    // A block whose turn it is, handed over from where it was read.
+    void handOverNow(std::size_t position, Bytes data) {
+        auto h = ReadBlockHead(data);
+        if (h && h->level == 1 && looksLikeLeaf(*h, data.size())) {
+            const std::uint64_t sector = mount_.nodeSector(level_[position]);
+            mount_.liveLeaves_.push_back(sector);
+            mount_.replayLeaf(sector, data);
+            return;
+        }
+        Found f = classify(data);
+        handOver(position, f);
+    }
+    void handOver(std::size_t position, Found& f) {
+        const std::uint64_t block = level_[position];
+        if (f.kind == Kind::Node) {
+            parents_.push_back(std::move(f.node));
+        } else if (f.kind == Kind::None) {
+            ++mount_.result_.nodesSkipped; // neither leaf nor node
+        } else {
+            mount_.liveLeaves_.push_back(mount_.nodeSector(block));
+            if (f.looksLikeLeaf)
+                mount_.replayLeaf(mount_.nodeSector(block), f.kept);
+            else
+                ++mount_.result_.nodesSkipped; // a tree pointer to something that is no leaf
+        }
+    }
+
+    VolumeMount& mount_;
+    const std::vector<std::uint64_t>& level_;
+    std::vector<WalkParent>& parents_;
+    // By place in the walk order: where in pool_ its Found is kept, whether
+    // it holds a leaf and whether that leaf was dropped for room.
+    static constexpr std::uint32_t kNoSlot = ~std::uint32_t(0);
+    std::vector<std::uint32_t> slot_;
+    std::vector<bool> held_, dropped_;
+    std::vector<Found> pool_; // what was read ahead of its turn
+    std::vector<std::uint32_t> freeSlots_;
+    std::priority_queue<std::uint32_t> heldOrder_; // places held, furthest first
+    std::vector<KeptLeaf> spare_;
+    std::size_t heldBytes_ = 0;
+    std::size_t cursor_ = 0;
+};
+
+// The blocks of a level held raw by a window: a quarter of the cap, which
+// holds leaves compact (a leaf of small files keeps a quarter of its bytes
+// or less), and a window this size stays in the processor's last cache.
+std::size_t VolumeMount::windowBlocks() const {
+    return std::max<std::size_t>(1, readAheadBytes_ / 4 / volume_.blockSize());
+}
+
+// One level of the walk, read one of two ways, whichever costs a rotating
+// disk less (every request a seek, every byte read): in one sweep of the
+// level in disk order, holding what it reads ahead of its turn under the
+// cap and reading again, on its own, what it had to drop (a volume written
+// in order, whose walk order only wanders within a region of the disk), or
+// a window of the walk order at a time (a volume grown all over its key
+// space, where one sweep would drop most of what it read). Both hand over
+// in walk order. False: stopped.
 bool VolumeMount::walkLevel(const std::vector<std::uint64_t>& level,
                             std::vector<WalkParent>& parents, WalkCounts& counts) {
     const std::size_t blockSize = volume_.blockSize();
-    const std::size_t window =
-        std::min(level.size(), std::max<std::size_t>(1, readAheadBytes_ / blockSize));
+    std::vector<std::uint32_t> places(level.size());
+    for (std::uint32_t i = 0; i < places.size(); ++i)
+        places[i] = i;
+    std::sort(places.begin(), places.end(),
+              [&](std::uint32_t a, std::uint32_t b) { return level[a] < level[b]; });
+    std::vector<std::uint64_t> sorted(level.size());
+    for (std::size_t i = 0; i < places.size(); ++i)
+        sorted[i] = level[places[i]];
+    ReadCost sweep = readCost(sorted, blockSize);
+    // What a leaf held compact takes, about: the cap counts these.
+    const std::size_t heldLeaf = std::max<std::size_t>(1, blockSize / 4);
+    const std::uint64_t rereads =
+        sweepRereads(places, std::max<std::size_t>(1, readAheadBytes_ / heldLeaf));
+    sweep.requests += rereads;
+    sweep.bytes += rereads * blockSize;
+    if (rereads != 0) {
+        ReadCost windows;
+        const std::size_t window = windowBlocks();
+        std::vector<std::uint64_t> part;
+        for (std::size_t first = 0; first < level.size(); first += window) {
+            part.assign(level.begin() + first,
+                        level.begin() + std::min(level.size(), first + window));
+            std::sort(part.begin(), part.end());
+            const ReadCost c = readCost(part, blockSize);
+            windows.requests += c.requests;
+            windows.bytes += c.bytes;
+        }
+        if (windows.total() < sweep.total()) return windowLevel(level, parents, counts);
+    }
+    return sweepLevel(level, places, sorted, parents, counts);
+}
+
+// The level in one sweep in disk order (`sorted`, the blocks of `places`).
+bool VolumeMount::sweepLevel(const std::vector<std::uint64_t>& level,
+                             const std::vector<std::uint32_t>& places,
+                             const std::vector<std::uint64_t>& sorted,
+                             std::vector<WalkParent>& parents, WalkCounts& counts) {
+    LevelHandOver handOver(*this, level, parents);
+    std::uint64_t levelRead = 0;
+    const bool whole = readBlocksInOrder(
+        reader_, volume_, sorted, stopRequested_,
+        [&](std::uint64_t, Bytes data) {
+            auto h = ReadBlockHead(data);
+            ++(h && h->level == 1 ? counts.leaves : counts.internal);
+            handOver.found(places[levelRead], data);
+            progress_.nodesRead(counts.internal, counts.leaves, sorted.size() - ++levelRead);
+        },
+        [this](std::uint64_t b, std::span<std::uint8_t> data) { return readJournalCopy(b, data); });
+    handOver.handOver();
+    return whole;
+}
+
+// Reads one level (its blocks in walk order) a window at a time: the window
+// sorted by block, read in runs of near neighbours into a buffer of a
+// quarter of the read-ahead cap, and handed over in walk order, each block as soon as it
+// and those before it have been read (on a volume written in order, most
+// blocks as they arrive, while they are in the cache). Where the walk order
+// and the disk's disagree (a volume grown by inserts all over its key
+// space) a window still costs a sweep, not a seek a leaf, every block is
+// read once, and the memory is the window whatever the layout. False:
+// stopped.
+bool VolumeMount::windowLevel(const std::vector<std::uint64_t>& level,
+                              std::vector<WalkParent>& parents, WalkCounts& counts) {
+    const std::size_t blockSize = volume_.blockSize();
+    const std::size_t window = std::min(level.size(), windowBlocks());
     std::vector<std::uint8_t> buffer(window * blockSize);
     std::vector<std::uint32_t> places(window);
     std::vector<std::uint64_t> sorted(window);
     std::vector<std::uint8_t*> into(window);
+    std::vector<bool> ready(window);
     const auto mend = [this](std::uint64_t b, std::span<std::uint8_t> data) {
         return readJournalCopy(b, data);
     };
@@ -208,15 +464,22 @@ bool VolumeMount::walkLevel(const std::vector<std::uint64_t>& level,
             sorted[i] = level[first + places[i]];
             into[i] = buffer.data() + places[i] * blockSize;
         }
-        if (!readBlocksInto(reader_, volume_, sorted, into, stopRequested_, mend)) return false;
-        for (std::size_t i = 0; i < n; ++i) {
-            if (stopRequested_) return false;
-            const Bytes data(buffer.data() + i * blockSize, blockSize);
-            auto h = ReadBlockHead(data);
-            ++(h && h->level == 1 ? counts.leaves : counts.internal);
-            handOverBlock(level[first + i], data, parents);
-            progress_.nodesRead(counts.internal, counts.leaves, level.size() - (first + i + 1));
-        }
+        ready.assign(n, false);
+        std::size_t next = 0; // the next place of the window to hand over
+        const auto arrived = [&](std::size_t k) {
+            ready[places[k]] = true;
+            for (; next < n && ready[next] && !stopRequested_; ++next) {
+                const Bytes data(buffer.data() + next * blockSize, blockSize);
+                auto h = ReadBlockHead(data);
+                ++(h && h->level == 1 ? counts.leaves : counts.internal);
+                handOverBlock(level[first + next], data, parents);
+                progress_.nodesRead(counts.internal, counts.leaves,
+                                    level.size() - (first + next + 1));
+            }
+        };
+        if (!readBlocksInto(reader_, volume_, sorted, into, stopRequested_, arrived, mend) ||
+            next < n)
+            return false;
     }
     return true;
 }

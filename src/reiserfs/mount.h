@@ -39,9 +39,9 @@ struct MountResult {
     std::uint64_t nodesSkipped = 0; // implausible or repeated nodes
     // Tree nodes that could not be read, taken from their journal copy.
     std::uint64_t nodesFromJournal = 0;
-    // Leaves read more than once by the walk. It reads each level in windows
-    // of its order and every block once, so this stays 0; the count stays in
-    // --stats and in saved scans, whose readers know the field.
+    // Leaves the Normal walk read ahead of their turn in a sweep of a level,
+    // dropped for room and read again at their turn (a level it reads a
+    // window at a time reads every block once).
     std::uint64_t leavesReadTwice = 0;
 };
 
@@ -57,13 +57,14 @@ struct ScanPosition {
     std::vector<std::uint32_t> treeBlocks;
 };
 
-// How much of a level the walk reads at a time, by default, in MiB: the
-// blocks of a window are read in disk order and held until their turn in
-// the tree order. A window that stays in the processor's last cache is
-// handed over from there (32 MiB took half as much CPU time again on a
-// million files), and 2,048 blocks of 4 KiB already read a volume grown
-// all over its key space in a few thousand requests.
-inline constexpr std::size_t kDefaultReadAheadMiB = 8;
+// What the Normal walk may hold, by default, of blocks read ahead of their
+// turn in the tree order, in MiB: leaves held compact by a sweep of a level,
+// or a window of a level's blocks held raw in a quarter of it (see
+// VolumeMount::walkLevel). 8 MiB of raw window stays in the processor's
+// last cache (a window of 32 MiB took half as much CPU time again on a
+// million files) and already reads a volume grown all over its key space
+// in a few thousand requests.
+inline constexpr std::size_t kDefaultReadAheadMiB = 32;
 
 class VolumeMount {
 public:
@@ -84,8 +85,9 @@ public:
     void setWalkers(std::span<const carve::FormatWalker> walkers) { walkers_ = walkers; }
     void setCarving(bool carve) { carve_ = carve; }
     // The most the walk holds of blocks read ahead of their turn, in bytes
-    // (a setting in MiB): the size of the window of a level it reads at a
-    // time, sorted by block.
+    // (a setting in MiB): leaves held compact by a sweep of a level (past
+    // it, the furthest ahead are dropped and read again at their turn), or
+    // four times the window of a level read at a time, sorted by block.
     void setReadAheadBytes(std::size_t bytes) { readAheadBytes_ = bytes; }
     // An Extensive mount that goes on from where a stopped scan of this
     // volume ended (null: from the first block). Kept by reference.
@@ -117,8 +119,16 @@ private:
     };
     struct ExtensiveScan;
     void walkLevels(BlockBitmap* later, std::uint16_t laterBelow);
+    class LevelHandOver;
     bool walkLevel(const std::vector<std::uint64_t>& level, std::vector<WalkParent>& parents,
                    WalkCounts& counts);
+    bool sweepLevel(const std::vector<std::uint64_t>& level,
+                    const std::vector<std::uint32_t>& places,
+                    const std::vector<std::uint64_t>& sorted, std::vector<WalkParent>& parents,
+                    WalkCounts& counts);
+    bool windowLevel(const std::vector<std::uint64_t>& level, std::vector<WalkParent>& parents,
+                     WalkCounts& counts);
+    std::size_t windowBlocks() const;
     void handOverBlock(std::uint64_t block, Bytes data, std::vector<WalkParent>& parents);
     bool walkRoot(std::vector<WalkParent>& parents);
     std::vector<std::uint64_t> nextLevel(std::vector<WalkParent>& parents, BlockSet& seen,
@@ -132,6 +142,7 @@ private:
     void claimBlocks(ExtensiveScan& scan, std::uint64_t block, Bytes data);
     void addItem(std::uint64_t sector, const ItemHead& item, Bytes bodies, std::size_t bodyAt);
     void replayLeaf(const LeafStore& store, std::uint32_t index);
+    void replayLeaf(std::uint64_t sector, const KeptLeaf& leaf);
     void replayLeaf(std::uint64_t sector, Bytes block);
     std::vector<std::uint64_t> childrenOf(Bytes node);
     bool blockInVolume(std::uint64_t block) const;
