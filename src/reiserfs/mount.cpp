@@ -158,13 +158,13 @@ std::vector<std::uint64_t> VolumeMount::childrenOf(Bytes node) {
     return kids;
 }
 
-// The tree is read a level at a time, each level in windows of its walk
-// order, each window's blocks in disk order, so that a rotating disk serves
-// the walk in a few sweeps instead of a seek per node. Blocks are handed to
-// the catalog in the order a breadth-first walk in pointer order would meet
-// them: each level's nodes in the order of their parents, children in
-// pointer order. That order fixes the catalog's, whatever the order of
-// reading.
+// The tree is read a level at a time, each level's blocks in disk order (in
+// one sweep, or a window of the walk order at a time: see walkLevel), so
+// that a rotating disk serves the walk in a few sweeps instead of a seek per
+// node. Blocks are handed to the catalog in the order a breadth-first walk
+// in pointer order would meet them: each level's nodes in the order of their
+// parents, children in pointer order. That order fixes the catalog's,
+// whatever the order of reading.
 void VolumeMount::WalkTree() {
     walkLevels(nullptr, 0);
 }
@@ -318,15 +318,7 @@ private:
     }
     // A block whose turn it is, handed over from where it was read.
     void handOverNow(std::size_t position, Bytes data) {
-        auto h = ReadBlockHead(data);
-        if (h && h->level == 1 && looksLikeLeaf(*h, data.size())) {
-            const std::uint64_t sector = mount_.nodeSector(level_[position]);
-            mount_.liveLeaves_.push_back(sector);
-            mount_.replayLeaf(sector, data);
-            return;
-        }
-        Found f = classify(data);
-        handOver(position, f);
+        mount_.handOverBlock(level_[position], data, parents_);
     }
     void handOver(std::size_t position, Found& f) {
         const std::uint64_t block = level_[position];
@@ -431,13 +423,13 @@ bool VolumeMount::sweepLevel(const std::vector<std::uint64_t>& level,
 
 // Reads one level (its blocks in walk order) a window at a time: the window
 // sorted by block, read in runs of near neighbours into a buffer of a
-// quarter of the read-ahead cap, and handed over in walk order, each block as soon as it
-// and those before it have been read (on a volume written in order, most
-// blocks as they arrive, while they are in the cache). Where the walk order
-// and the disk's disagree (a volume grown by inserts all over its key
-// space) a window still costs a sweep, not a seek a leaf, every block is
-// read once, and the memory is the window whatever the layout. False:
-// stopped.
+// quarter of the read-ahead cap, and handed over in walk order, each block
+// as soon as it and those before it have been read (when the window's
+// order and the disk's agree, as it arrives, while it is in the cache).
+// Where the walk order and the disk's disagree (a volume grown by inserts
+// all over its key space) a window still costs a sweep, not a seek a leaf,
+// every block is read once, and the memory is the window whatever the
+// layout. False: stopped.
 bool VolumeMount::windowLevel(const std::vector<std::uint64_t>& level,
                               std::vector<WalkParent>& parents, WalkCounts& counts) {
     const std::size_t blockSize = volume_.blockSize();
