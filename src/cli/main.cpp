@@ -70,8 +70,8 @@ void addMountOptions(CLI::App& cmd, MountOptions& o) {
                    "scanning; with --extensive a stopped scan goes on where it stopped")
         ->type_name("FILE");
     cmd.add_option("--read-ahead", o.readAheadMiB,
-                   "MiB of leaves the tree walk may hold ahead of their turn; past it, the "
-                   "furthest ahead are read again at their turn (" +
+                   "MiB of leaves the tree walk may hold ahead of their turn; past it, it "
+                   "reads some again at their turn or a level a window at a time (" +
                        std::to_string(kDefaultReadAheadMiB) + ")")
         ->check(CLI::Range(1, 65536))
         ->type_name("MIB");

@@ -95,9 +95,17 @@ bool SectorReader::beginMappedRun(std::uint64_t firstSector, std::uint32_t count
     this->count(offset, std::size_t(length));
     {
         // The run before is done with (one run is taken at a time): its
-        // pages leave this process's resident memory.
+        // pages leave this process's resident memory, with those the kernel
+        // mapped around them when it faulted one in (up to 64 KiB around,
+        // its fault_around_bytes); scattered short runs would leave those.
         std::lock_guard lock(statsMutex_);
-        if (mappedRunLength_) mapped_->release(mappedRunOffset_, mappedRunLength_);
+        if (mappedRunLength_) {
+            constexpr std::uint64_t kAround = 64 * 1024;
+            const std::uint64_t from = mappedRunOffset_ / kAround * kAround;
+            const std::uint64_t to =
+                (mappedRunOffset_ + mappedRunLength_ + kAround - 1) / kAround * kAround;
+            mapped_->release(from, to - from);
+        }
         mappedRunOffset_ = offset;
         mappedRunLength_ = length;
     }

@@ -1,44 +1,62 @@
 #include "reiserfs/disk_order.h"
 
 #include <algorithm>
+#include <cstring>
+#include <queue>
 
 namespace dorvak {
 
-bool readBlocksInOrder(SectorReader& reader, const VolumeInfo& volume,
-                       const std::vector<std::uint64_t>& blocks, const std::atomic<bool>& stop,
-                       const std::function<void(std::uint64_t, Bytes)>& visit,
-                       const BlockMender& mend) {
-    const std::size_t blockSize = volume.blockSize();
-    if (blockSize == 0) return true;
+namespace {
+
+// The requests `blocks` (sorted, no repeats) are read in: the longest runs
+// whose gaps are short and whose span fits one request. Calls `run(i, j)`
+// for each, blocks [i, j), until it returns false.
+template <class Run>
+void forEachRun(std::span<const std::uint64_t> blocks, std::size_t blockSize, Run run) {
     const std::uint64_t maxGap = kMaxGapBytes / blockSize;
     const std::uint64_t maxSpan = std::max<std::uint64_t>(1, kMaxRequestBytes / blockSize);
-    std::vector<std::uint8_t> buffer, single;
-    std::vector<std::uint64_t> unreadable;
     for (std::size_t i = 0; i < blocks.size();) {
-        if (stop) return false;
-        // The longest run from blocks[i] whose gaps are small and whose span
-        // fits one request.
         std::size_t j = i + 1;
         while (j < blocks.size() && blocks[j] - blocks[j - 1] - 1 <= maxGap &&
                blocks[j] - blocks[i] < maxSpan)
             ++j;
+        if (!run(i, j)) return;
+        i = j;
+    }
+}
+
+// The one loop under both readers: `blocks` (sorted, no repeats) in runs of
+// near neighbours, one request a run. `slot(k)` names where block k is
+// copied from an image file's mapping (null: a scratch block); `visit(k,
+// data)` gets each block where it lies, after `mend` had its chance.
+template <class Slot, class Visit>
+bool readRuns(SectorReader& reader, const VolumeInfo& volume, std::span<const std::uint64_t> blocks,
+              const std::atomic<bool>& stop, const BlockMender& mend, Slot slot, Visit visit) {
+    const std::size_t blockSize = volume.blockSize();
+    if (blockSize == 0) return true;
+    std::vector<std::uint8_t> buffer, single;
+    std::vector<std::uint64_t> unreadable;
+    bool whole = true;
+    forEachRun(blocks, blockSize, [&](std::size_t i, std::size_t j) {
+        if (stop) return whole = false;
         const std::uint64_t span = blocks[j - 1] - blocks[i] + 1;
         // An image file's run is taken from its mapping, block by block:
         // the gaps between them cost nothing when they are in the page cache.
         std::size_t k = i;
         if (reader.beginMappedRun(volume.blockSector(blocks[i]),
                                   std::uint32_t(span * volume.sectorsPerBlock))) {
-            single.resize(blockSize);
             for (; k < j; ++k) {
-                if (!reader.copyMapped(volume.blockSector(blocks[k]) * kSectorSize, single.data(),
+                std::uint8_t* into = slot(k);
+                if (!into) {
+                    single.resize(blockSize);
+                    into = single.data();
+                }
+                if (!reader.copyMapped(volume.blockSector(blocks[k]) * kSectorSize, into,
                                        blockSize))
                     break; // a page could not be read: the run is read below
-                visit(blocks[k], single);
+                visit(k, std::span<std::uint8_t>(into, blockSize));
             }
-            if (k == j) {
-                i = j;
-                continue;
-            }
+            if (k == j) return true;
         }
         buffer.resize(span * blockSize);
         unreadable.clear();
@@ -53,11 +71,78 @@ bool readBlocksInOrder(SectorReader& reader, const VolumeInfo& volume,
                     return s >= first && s < first + volume.sectorsPerBlock;
                 }))
                 mend(blocks[k], data);
-            visit(blocks[k], data);
+            visit(k, data);
         }
-        i = j;
+        return true;
+    });
+    return whole;
+}
+
+} // namespace
+
+ReadCost readCost(std::span<const std::uint64_t> sorted, std::size_t blockSize) {
+    ReadCost cost;
+    if (blockSize == 0) return cost;
+    forEachRun(sorted, blockSize, [&](std::size_t i, std::size_t j) {
+        ++cost.requests;
+        cost.bytes += (sorted[j - 1] - sorted[i] + 1) * blockSize;
+        return true;
+    });
+    return cost;
+}
+
+std::uint64_t sweepRereads(std::span<const std::uint32_t> places, std::size_t capacity) {
+    const std::size_t n = places.size();
+    std::vector<std::uint8_t> state(n, 0);   // 1 held, 2 dropped
+    std::priority_queue<std::uint32_t> held; // furthest ahead first; stale ones skipped
+    std::size_t heldCount = 0, cursor = 0;
+    std::uint64_t rereads = 0;
+    for (const std::uint32_t place : places) {
+        if (place == cursor) {
+            for (++cursor; cursor < n && state[cursor] != 0; ++cursor) {
+                if (state[cursor] == 2) ++rereads;
+                if (state[cursor] == 1) --heldCount;
+            }
+            continue;
+        }
+        if (heldCount >= capacity) {
+            while (!held.empty() && state[held.top()] != 1)
+                held.pop();
+            if (held.empty() || held.top() < place) {
+                state[place] = 2; // it is the furthest ahead
+                continue;
+            }
+            state[held.top()] = 2;
+            held.pop();
+            --heldCount;
+        }
+        state[place] = 1;
+        held.push(place);
+        ++heldCount;
     }
-    return true;
+    return rereads;
+}
+
+bool readBlocksInOrder(SectorReader& reader, const VolumeInfo& volume,
+                       const std::vector<std::uint64_t>& blocks, const std::atomic<bool>& stop,
+                       const std::function<void(std::uint64_t, Bytes)>& visit,
+                       const BlockMender& mend) {
+    return readRuns(
+        reader, volume, blocks, stop, mend, [](std::size_t) -> std::uint8_t* { return nullptr; },
+        [&](std::size_t k, Bytes data) { visit(blocks[k], data); });
+}
+
+bool readBlocksInto(SectorReader& reader, const VolumeInfo& volume,
+                    std::span<const std::uint64_t> blocks, std::span<std::uint8_t* const> into,
+                    const std::atomic<bool>& stop,
+                    const std::function<void(std::size_t k)>& arrived, const BlockMender& mend) {
+    const std::size_t blockSize = volume.blockSize();
+    return readRuns(
+        reader, volume, blocks, stop, mend, [&](std::size_t k) { return into[k]; },
+        [&](std::size_t k, Bytes data) {
+            if (data.data() != into[k]) std::memcpy(into[k], data.data(), blockSize);
+            arrived(k);
+        });
 }
 
 std::uint32_t LeafStore::add(std::uint64_t sector, Bytes block) {

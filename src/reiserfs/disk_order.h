@@ -41,6 +41,17 @@ bool readBlocksInOrder(SectorReader& reader, const VolumeInfo& volume,
                        const std::function<void(std::uint64_t block, Bytes data)>& visit,
                        const BlockMender& mend = {});
 
+// Reads `blocks` (sorted, no repeats) as readBlocksInOrder does, block k
+// into `into[k]` (a block's size each), and calls `arrived(k)` once it is
+// there: a caller that wants the blocks in another order than the disk's
+// reads a batch this way and takes each from there, no copy more than the
+// read's own, at once if its turn has come (while it is in the cache).
+bool readBlocksInto(SectorReader& reader, const VolumeInfo& volume,
+                    std::span<const std::uint64_t> blocks, std::span<std::uint8_t* const> into,
+                    const std::atomic<bool>& stop,
+                    const std::function<void(std::size_t k)>& arrived,
+                    const BlockMender& mend = {});
+
 // The items of leaves kept for later: item heads, and the bodies of stat data
 // and directory items copied into one arena (data items are only located,
 // never read, at mount time, so their bodies are not kept).
@@ -124,5 +135,21 @@ struct KeptLeaf {
         return items.capacity() * sizeof(LeafStore::Item) + bodies.capacity() + 64;
     }
 };
+
+// What reading a level's blocks costs on a rotating disk, in bytes: each
+// request's seek counted as the gap read through instead (kMaxGapBytes),
+// plus the bytes read.
+struct ReadCost {
+    std::uint64_t requests = 0;
+    std::uint64_t bytes = 0;
+    std::uint64_t total() const { return requests * kMaxGapBytes + bytes; }
+};
+// The requests readBlocksInOrder makes for `sorted` (ascending, no repeats).
+ReadCost readCost(std::span<const std::uint64_t> sorted, std::size_t blockSize);
+// How many of a level's blocks a sweep of it in disk order reads twice when
+// it may hold `capacity` blocks ahead of their turn (and drops the furthest
+// ahead past that): `places` are the level's places in walk order, sorted
+// by block.
+std::uint64_t sweepRereads(std::span<const std::uint32_t> places, std::size_t capacity);
 
 } // namespace dorvak

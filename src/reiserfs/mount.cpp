@@ -158,14 +158,33 @@ std::vector<std::uint64_t> VolumeMount::childrenOf(Bytes node) {
     return kids;
 }
 
-// The tree is read a level at a time, each level's blocks in disk order, so
+// The tree is read a level at a time, each level's blocks in disk order (in
+// one sweep, or a window of the walk order at a time: see walkLevel), so
 // that a rotating disk serves the walk in a few sweeps instead of a seek per
-// node. Leaves are kept compact (a LeafStore) and handed to the catalog in
-// the order a breadth-first walk in pointer order would meet them: each
-// level's nodes in the order of their parents, children in pointer order.
-// That order fixes the catalog's, whatever the order of reading.
+// node. Blocks are handed to the catalog in the order a breadth-first walk
+// in pointer order would meet them: each level's nodes in the order of their
+// parents, children in pointer order. That order fixes the catalog's,
+// whatever the order of reading.
 void VolumeMount::WalkTree() {
     walkLevels(nullptr, 0);
+}
+
+// A block of the walk whose turn has come: a leaf to the catalog, a node's
+// children to the next level (`parents`).
+void VolumeMount::handOverBlock(std::uint64_t block, Bytes data, std::vector<WalkParent>& parents) {
+    auto h = ReadBlockHead(data);
+    if (h && h->level == 1) {
+        const std::uint64_t sector = nodeSector(block);
+        liveLeaves_.push_back(sector);
+        if (looksLikeLeaf(*h, data.size()))
+            replayLeaf(sector, data);
+        else
+            ++result_.nodesSkipped; // a tree pointer to something that is no leaf
+    } else if (h && h->level >= 2 && h->level <= kMaxLevel) {
+        parents.push_back({h->level, childrenOf(data)});
+    } else {
+        ++result_.nodesSkipped; // neither leaf nor node
+    }
 }
 
 // The blocks of one level of the walk, handed over in walk order whatever the
@@ -299,15 +318,7 @@ private:
     }
     // A block whose turn it is, handed over from where it was read.
     void handOverNow(std::size_t position, Bytes data) {
-        auto h = ReadBlockHead(data);
-        if (h && h->level == 1 && looksLikeLeaf(*h, data.size())) {
-            const std::uint64_t sector = mount_.nodeSector(level_[position]);
-            mount_.liveLeaves_.push_back(sector);
-            mount_.replayLeaf(sector, data);
-            return;
-        }
-        Found f = classify(data);
-        handOver(position, f);
+        mount_.handOverBlock(level_[position], data, parents_);
     }
     void handOver(std::size_t position, Found& f) {
         const std::uint64_t block = level_[position];
@@ -339,6 +350,131 @@ private:
     std::size_t heldBytes_ = 0;
     std::size_t cursor_ = 0;
 };
+
+// The blocks of a level held raw by a window: a quarter of the cap, which
+// holds leaves compact (a leaf of small files keeps a quarter of its bytes
+// or less), and a window this size stays in the processor's last cache.
+std::size_t VolumeMount::windowBlocks() const {
+    return std::max<std::size_t>(1, readAheadBytes_ / 4 / volume_.blockSize());
+}
+
+// One level of the walk, read one of two ways, whichever costs a rotating
+// disk less (every request a seek, every byte read): in one sweep of the
+// level in disk order, holding what it reads ahead of its turn under the
+// cap and reading again, on its own, what it had to drop (a volume written
+// in order, whose walk order only wanders within a region of the disk), or
+// a window of the walk order at a time (a volume grown all over its key
+// space, where one sweep would drop most of what it read). Both hand over
+// in walk order. False: stopped.
+bool VolumeMount::walkLevel(const std::vector<std::uint64_t>& level,
+                            std::vector<WalkParent>& parents, WalkCounts& counts) {
+    const std::size_t blockSize = volume_.blockSize();
+    std::vector<std::uint32_t> places(level.size());
+    for (std::uint32_t i = 0; i < places.size(); ++i)
+        places[i] = i;
+    std::sort(places.begin(), places.end(),
+              [&](std::uint32_t a, std::uint32_t b) { return level[a] < level[b]; });
+    std::vector<std::uint64_t> sorted(level.size());
+    for (std::size_t i = 0; i < places.size(); ++i)
+        sorted[i] = level[places[i]];
+    ReadCost sweep = readCost(sorted, blockSize);
+    // What a leaf held compact takes, about: the cap counts these.
+    const std::size_t heldLeaf = std::max<std::size_t>(1, blockSize / 4);
+    const std::uint64_t rereads =
+        sweepRereads(places, std::max<std::size_t>(1, readAheadBytes_ / heldLeaf));
+    sweep.requests += rereads;
+    sweep.bytes += rereads * blockSize;
+    if (rereads != 0) {
+        ReadCost windows;
+        const std::size_t window = windowBlocks();
+        std::vector<std::uint64_t> part;
+        for (std::size_t first = 0; first < level.size(); first += window) {
+            part.assign(level.begin() + first,
+                        level.begin() + std::min(level.size(), first + window));
+            std::sort(part.begin(), part.end());
+            const ReadCost c = readCost(part, blockSize);
+            windows.requests += c.requests;
+            windows.bytes += c.bytes;
+        }
+        if (windows.total() < sweep.total()) return windowLevel(level, parents, counts);
+    }
+    return sweepLevel(level, places, sorted, parents, counts);
+}
+
+// The level in one sweep in disk order (`sorted`, the blocks of `places`).
+bool VolumeMount::sweepLevel(const std::vector<std::uint64_t>& level,
+                             const std::vector<std::uint32_t>& places,
+                             const std::vector<std::uint64_t>& sorted,
+                             std::vector<WalkParent>& parents, WalkCounts& counts) {
+    LevelHandOver handOver(*this, level, parents);
+    std::uint64_t levelRead = 0;
+    const bool whole = readBlocksInOrder(
+        reader_, volume_, sorted, stopRequested_,
+        [&](std::uint64_t, Bytes data) {
+            auto h = ReadBlockHead(data);
+            ++(h && h->level == 1 ? counts.leaves : counts.internal);
+            handOver.found(places[levelRead], data);
+            progress_.nodesRead(counts.internal, counts.leaves, sorted.size() - ++levelRead);
+        },
+        [this](std::uint64_t b, std::span<std::uint8_t> data) { return readJournalCopy(b, data); });
+    handOver.handOver();
+    return whole;
+}
+
+// Reads one level (its blocks in walk order) a window at a time: the window
+// sorted by block, read in runs of near neighbours into a buffer of a
+// quarter of the read-ahead cap, and handed over in walk order, each block
+// as soon as it and those before it have been read (when the window's
+// order and the disk's agree, as it arrives, while it is in the cache).
+// Where the walk order and the disk's disagree (a volume grown by inserts
+// all over its key space) a window still costs a sweep, not a seek a leaf,
+// every block is read once, and the memory is the window whatever the
+// layout. False: stopped.
+bool VolumeMount::windowLevel(const std::vector<std::uint64_t>& level,
+                              std::vector<WalkParent>& parents, WalkCounts& counts) {
+    const std::size_t blockSize = volume_.blockSize();
+    const std::size_t window = std::min(level.size(), windowBlocks());
+    std::vector<std::uint8_t> buffer(window * blockSize);
+    std::vector<std::uint32_t> places(window);
+    std::vector<std::uint64_t> sorted(window);
+    std::vector<std::uint8_t*> into(window);
+    std::vector<bool> ready(window);
+    const auto mend = [this](std::uint64_t b, std::span<std::uint8_t> data) {
+        return readJournalCopy(b, data);
+    };
+    for (std::size_t first = 0; first < level.size(); first += window) {
+        const std::size_t n = std::min(window, level.size() - first);
+        places.resize(n);
+        for (std::uint32_t i = 0; i < n; ++i)
+            places[i] = i;
+        std::sort(places.begin(), places.end(), [&](std::uint32_t a, std::uint32_t b) {
+            return level[first + a] < level[first + b];
+        });
+        sorted.resize(n);
+        into.resize(n);
+        for (std::size_t i = 0; i < n; ++i) {
+            sorted[i] = level[first + places[i]];
+            into[i] = buffer.data() + places[i] * blockSize;
+        }
+        ready.assign(n, false);
+        std::size_t next = 0; // the next place of the window to hand over
+        const auto arrived = [&](std::size_t k) {
+            ready[places[k]] = true;
+            for (; next < n && ready[next] && !stopRequested_; ++next) {
+                const Bytes data(buffer.data() + next * blockSize, blockSize);
+                auto h = ReadBlockHead(data);
+                ++(h && h->level == 1 ? counts.leaves : counts.internal);
+                handOverBlock(level[first + next], data, parents);
+                progress_.nodesRead(counts.internal, counts.leaves,
+                                    level.size() - (first + next + 1));
+            }
+        };
+        if (!readBlocksInto(reader_, volume_, sorted, into, stopRequested_, arrived, mend) ||
+            next < n)
+            return false;
+    }
+    return true;
+}
 
 // Reads the root block. A root that is a leaf is handed over at once (false:
 // nothing more to walk); a root node gives the first level's parent.
@@ -395,37 +531,14 @@ void VolumeMount::walkLevels(BlockBitmap* later, std::uint16_t laterBelow) {
     if (!walkRoot(parents)) return;
     BlockSet seen;
     seen.insert(volume_.rootBlock);
-    std::uint64_t internalRead = 1, leavesRead = 0; // for the progress of the walk
+    WalkCounts counts; // for the progress of the walk
     while (!parents.empty()) {
         if (stopRequested_) {
             result_.stopped = true;
             return;
         }
         const std::vector<std::uint64_t> level = nextLevel(parents, seen, later, laterBelow);
-        // The level's places in walk order, sorted by block.
-        std::vector<std::uint32_t> places(level.size());
-        for (std::uint32_t i = 0; i < places.size(); ++i)
-            places[i] = i;
-        std::sort(places.begin(), places.end(),
-                  [&](std::uint32_t a, std::uint32_t b) { return level[a] < level[b]; });
-        std::vector<std::uint64_t> sorted(level.size());
-        for (std::size_t i = 0; i < places.size(); ++i)
-            sorted[i] = level[places[i]];
-        LevelHandOver handOver(*this, level, parents);
-        std::uint64_t levelRead = 0;
-        const bool whole = readBlocksInOrder(
-            reader_, volume_, sorted, stopRequested_,
-            [&](std::uint64_t, Bytes data) {
-                auto h = ReadBlockHead(data);
-                ++(h && h->level == 1 ? leavesRead : internalRead);
-                handOver.found(places[levelRead], data);
-                progress_.nodesRead(internalRead, leavesRead, sorted.size() - ++levelRead);
-            },
-            [this](std::uint64_t b, std::span<std::uint8_t> data) {
-                return readJournalCopy(b, data);
-            });
-        handOver.handOver();
-        if (!whole || stopRequested_) {
+        if (!walkLevel(level, parents, counts) || stopRequested_) {
             result_.stopped = true;
             return;
         }

@@ -121,6 +121,45 @@ TEST(Mount, LeavesReadAheadPastTheCapAreReadAgainAtTheirTurn) {
     }
 }
 
+// Where one sweep of a level would drop most of what it read ahead (here
+// 500 leaves whose pointer order runs down the disk, a cap of 64 leaves),
+// the level is read a window of its walk order at a time instead: every
+// leaf once, a request a window, and still in pointer order; with room for
+// the whole level, one sweep.
+TEST(Mount, ALevelThatOneSweepWouldReadTwiceIsReadAWindowAtATime) {
+    constexpr std::uint32_t kLeaves = 500, kFirstLeaf = 100;
+    VolumeBuilder vb(4096, kFirstLeaf + kLeaves + 10);
+    const std::uint32_t root = 20;
+    std::vector<std::uint32_t> nodes, kids;
+    Names expected;
+    for (std::uint32_t i = 0; i < kLeaves; ++i) {
+        const std::uint32_t block = kFirstLeaf + kLeaves - 1 - i;
+        kids.push_back(block);
+        expected.push_back("f" + std::to_string(i));
+        vb.leaf(block, leafWith(1000 + i, expected.back()));
+        if (kids.size() == 125) { // four level-2 nodes of 125 leaves
+            nodes.push_back(root + 1 + std::uint32_t(nodes.size()));
+            vb.put(nodes.back(), internalNode(4096, 2, kids));
+            kids.clear();
+        }
+    }
+    vb.put(root, internalNode(4096, 3, nodes));
+    struct Case {
+        std::size_t cap;
+        std::uint64_t requests; // the root, the level-2 nodes, the leaves
+    };
+    // Windows of 4 blocks (a quarter of the cap, raw); one sweep reads the
+    // 500 blocks in 2 requests of at most 1 MiB.
+    for (const Case c : {Case{64 * 1024, 1 + 1 + kLeaves / 4}, Case{1 << 20, 1 + 1 + 2}}) {
+        SCOPED_TRACE(c.cap);
+        auto r = mountBuilt(vb, root, RecoveryMode::Normal, {}, {nullptr, nullptr, c.cap});
+        EXPECT_EQ(r->fileNames(), expected);
+        EXPECT_EQ(r->result.leavesRead, kLeaves);
+        EXPECT_EQ(r->result.leavesReadTwice, 0u);
+        EXPECT_EQ(r->reader.stats().requests, c.requests);
+    }
+}
+
 TEST(Mount, TreesOfEveryHeightAreWalkedIncludingASingleLeaf) {
     // The walk's last progress: every internal node and the leaf read, none left.
     struct Walk : ProgressSink {
