@@ -218,24 +218,70 @@ void claimIndirectBlocks(Bytes leaf, BlockBitmap& claimed,
     }
 }
 
+bool PendingClaims::keep(Bytes leaf) {
+    const std::size_t before = runs_.size();
+    auto head = ReadBlockHead(leaf);
+    for (std::uint32_t i = 0; head && i < head->itemCount; ++i) {
+        auto item = ReadItemHead(leaf, i);
+        if (!item) break;
+        if (item->type != ItemType::Indirect || !item->bodyFits(leaf.size())) continue;
+        const std::uint64_t key = objectKey(item->dirId, item->objectId);
+        for (std::size_t at = item->itemLocation;
+             at + 4 <= std::size_t(item->itemLocation) + item->itemLength; at += 4) {
+            const std::uint32_t block = le32(leaf, at);
+            if (block == 0) continue; // a hole
+            if (runs_.size() > before && runs_.back().key == key &&
+                runs_.back().first + runs_.back().count == block && runs_.back().count < ~0u) {
+                ++runs_.back().count;
+                continue;
+            }
+            if (runs_.size() >= budget_) {
+                runs_.resize(before);
+                return false;
+            }
+            runs_.push_back({key, block, 1});
+        }
+    }
+    return true;
+}
+
 void claimListedData(SectorReader& reader, const VolumeInfo& volume, const Catalog& catalog,
                      BlockBitmap& claimed, const std::atomic<bool>& stop,
-                     const std::function<bool(std::uint64_t block)>& claimedBefore) {
-    std::vector<std::uint64_t> keys;
-    for (const CatalogEntry& f : catalog.FileList())
-        if (f.keyDirId != 0) keys.push_back(objectKey(f.keyDirId, f.objectId));
-    std::sort(keys.begin(), keys.end());
-    keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+                     const std::function<bool(std::uint64_t block)>& claimedBefore,
+                     const PendingClaims* pending) {
+    // The objects whose listing decides something here (those of the kept
+    // runs and of the leaves read again) are few beside the catalog's files:
+    // each file is looked up among them, not the other way round. A leaf
+    // read again holds no indirect item that the catalog did not take (and
+    // so list here) but that of a damaged key, which names no file.
+    std::vector<std::uint64_t> leaves, wanted;
+    for (const DataItemRef& ref : catalog.IndirectItems()) {
+        if (ref.leafSector < volume.startSector) continue;
+        const std::uint64_t block = (ref.leafSector - volume.startSector) / volume.sectorsPerBlock;
+        if (claimedBefore && claimedBefore(block)) continue;
+        leaves.push_back(block);
+        wanted.push_back(objectKey(ref.dirId, ref.objectId));
+    }
+    if (pending)
+        for (const PendingClaims::Run& r : pending->runs_)
+            if (wanted.empty() || wanted.back() != r.key) wanted.push_back(r.key);
+    std::sort(wanted.begin(), wanted.end());
+    wanted.erase(std::unique(wanted.begin(), wanted.end()), wanted.end());
+    std::vector<char> isListed(wanted.size(), 0);
+    for (const CatalogEntry& f : catalog.FileList()) {
+        if (f.keyDirId == 0 || wanted.empty()) continue;
+        const auto it =
+            std::lower_bound(wanted.begin(), wanted.end(), objectKey(f.keyDirId, f.objectId));
+        if (it != wanted.end() && *it == objectKey(f.keyDirId, f.objectId))
+            isListed[std::size_t(it - wanted.begin())] = 1;
+    }
     const auto listed = [&](std::uint64_t key) {
-        return std::binary_search(keys.begin(), keys.end(), key);
+        const auto it = std::lower_bound(wanted.begin(), wanted.end(), key);
+        return it != wanted.end() && *it == key && isListed[std::size_t(it - wanted.begin())];
     };
-    std::vector<std::uint64_t> leaves;
-    for (const DataItemRef& ref : catalog.IndirectItems())
-        if (ref.leafSector >= volume.startSector && listed(objectKey(ref.dirId, ref.objectId)))
-            if (const std::uint64_t block =
-                    (ref.leafSector - volume.startSector) / volume.sectorsPerBlock;
-                !claimedBefore || !claimedBefore(block))
-                leaves.push_back(block);
+    if (pending)
+        for (const PendingClaims::Run& r : pending->runs_)
+            if (listed(r.key)) claimed.set(r.first, r.count);
     std::sort(leaves.begin(), leaves.end());
     leaves.erase(std::unique(leaves.begin(), leaves.end()), leaves.end());
     readBlocksInOrder(reader, volume, leaves, stop, [&](std::uint64_t, Bytes data) {

@@ -116,16 +116,45 @@ private:
     mutable std::uint64_t tried_ = 0; // bytes before the breaks its tries walked
 };
 
+// The blocks that the indirect items of leaves not known to be live name,
+// kept by object as the scan first parses each leaf: whether an object's
+// blocks are claimed waits until the catalog knows which objects it lists,
+// and this spares reading those leaves a second time. Kept as runs (a file
+// written in one go is one run whatever its size), up to a budget; a leaf
+// past it is not kept and is read again instead.
+class PendingClaims {
+public:
+    explicit PendingClaims(std::size_t budgetRuns) : budget_(budgetRuns) {}
+    // Keeps the runs of `leaf`'s indirect items; false (nothing kept) when
+    // they would pass the budget.
+    bool keep(Bytes leaf);
+    std::size_t size() const { return runs_.size(); }
+
+private:
+    friend void claimListedData(SectorReader&, const VolumeInfo&, const Catalog&, BlockBitmap&,
+                                const std::atomic<bool>&, const std::function<bool(std::uint64_t)>&,
+                                const PendingClaims*);
+    struct Run {
+        std::uint64_t key = 0; // objectKey of the item's object
+        std::uint32_t first = 0;
+        std::uint32_t count = 0;
+    };
+    std::vector<Run> runs_;
+    std::size_t budget_;
+};
+
 // Claims the blocks that the indirect items of the files the catalog lists
 // name (live files, older versions, deleted and lost files: every version
 // that can be copied out). The items of objects nothing lists, such as
 // journal copies of leaves whose names and stat data are gone, claim
 // nothing: their blocks are what carving is for.
 // `claimedBefore`, when given, names the leaves whose items were claimed as
-// they were read before (live leaves: every file they hold is listed).
+// they were read before (live leaves: every file they hold is listed) or
+// kept in `pending`; only the others are read again.
 void claimListedData(SectorReader& reader, const VolumeInfo& volume, const Catalog& catalog,
                      BlockBitmap& claimed, const std::atomic<bool>& stop,
-                     const std::function<bool(std::uint64_t block)>& claimedBefore = {});
+                     const std::function<bool(std::uint64_t block)>& claimedBefore = {},
+                     const PendingClaims* pending = nullptr);
 
 // Claims the blocks that the indirect items of `leaf` name: of every object,
 // or of the objects whose keys `listed` takes.

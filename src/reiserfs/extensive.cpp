@@ -33,8 +33,10 @@ struct VolumeMount::ExtensiveScan {
     // The blocks whose first bytes a format walker takes for a file's start,
     // tested as the scan reads them, so that carving reads only those again.
     std::unique_ptr<BlockBitmap> starts;
-    // Live leaves whose items' blocks were claimed as the scan met them.
+    // Leaves whose items' blocks were claimed as the scan met them (live
+    // leaves) or kept in `pending` (the others).
     BlockSet itemsClaimed;
+    std::unique_ptr<PendingClaims> pending;
 };
 
 // Extensive in one pass over the disk. The nodes above level 2 (a few dozen
@@ -57,6 +59,9 @@ void VolumeMount::collectExtensive() {
     if (carve_ && !walkers_.empty()) {
         scan.claimed = std::make_unique<BlockBitmap>(blocks);
         scan.starts = std::make_unique<BlockBitmap>(blocks);
+        // Runs of 16 bytes: as much as one bitmap of the volume, 1 MiB at least.
+        scan.pending =
+            std::make_unique<PendingClaims>(std::max<std::uint64_t>(blocks / 128, 1 << 16));
     }
     walkLevels(&scan.live, 3);
     for (std::uint64_t sector : liveLeaves_)
@@ -69,8 +74,11 @@ void VolumeMount::collectExtensive() {
     completeLiveTree(scan);
     replayDeleted(scan);
     if (scan.claimed && !result_.stopped && !stopRequested_) {
-        claimListedData(reader_, volume_, catalog_, *scan.claimed, stopRequested_,
-                        [&](std::uint64_t leaf) { return scan.itemsClaimed.contains(leaf); });
+        claimListedData(
+            reader_, volume_, catalog_, *scan.claimed, stopRequested_,
+            [&](std::uint64_t leaf) { return scan.itemsClaimed.contains(leaf); },
+            scan.pending.get());
+        scan.pending.reset();
         CarvingPass carving(reader_, volume_, catalog_, *scan.claimed, walkers_, stopRequested_,
                             progress_, scan.starts.get());
         if (!carving.run()) result_.stopped = true;
@@ -205,6 +213,7 @@ void VolumeMount::scanBlock(ExtensiveScan& scan, std::uint64_t block, Bytes data
         // Leaves packed full (free space 0) are common, so free space is
         // only required to lie within the block.
         scan.kept.add(sector, data);
+        if (scan.pending && scan.pending->keep(data)) scan.itemsClaimed.insert(block);
     }
 }
 

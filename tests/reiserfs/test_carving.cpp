@@ -206,6 +206,26 @@ TEST(Carving, AFileJoinedFromRunsItsFormatCannotCheckIsMarkedDamaged) {
     }
 }
 
+// A leaf outside the live tree: its items' blocks are the listed files' own
+// (here a lost file's), or carving's when nothing lists their object.
+TEST(Carving, ALeafOutsideTheTreeClaimsTheBlocksOfListedFilesOnly) {
+    Built b = builtVolume();
+    b.place("stale lost", 7, {70, 71});
+    b.place("unlisted", 8, {80, 81});
+    LeafBuilder stale(kBlockSize);
+    stale.file(2, 88, b.files["stale lost"].size()).indirect(2, 88, 1, {70, 71});
+    stale.indirect(2, 99, 1, {80, 81}); // no stat data: a journal copy's leftover
+    b.vb.leaf(20, stale);
+    Mounted m(b);
+    const auto files = m.byPath();
+    ASSERT_TRUE(files.count("/Lost Files/88.tst"));
+    EXPECT_FALSE(files.count("/Carved Files/tst/b0000070.tst"));
+    ASSERT_TRUE(files.count("/Carved Files/tst/b0000080.tst"));
+    std::vector<Damage> damage;
+    EXPECT_EQ(m.bytesOf(*files.at("/Carved Files/tst/b0000080.tst"), damage),
+              b.files.at("unlisted"));
+}
+
 TEST(Carving, WithoutCarvingLostFilesStayAndNothingIsCarved) {
     const Built b = builtVolume();
     Mounted m(b, false);
