@@ -8,8 +8,6 @@
 namespace dorvak {
 namespace {
 
-// A carving input reads through a window of this many bytes.
-constexpr std::size_t kWindowBytes = 256 * 1024;
 constexpr std::size_t kHeadBytes = kCarveHeadBytes;
 // Unclaimed blocks are looked at in batches of this many bytes of the volume.
 constexpr std::size_t kBatchBytes = 1 << 20;
@@ -30,41 +28,110 @@ const carve::FormatWalker* walkerIn(std::span<const carve::FormatWalker> walkers
     return nullptr;
 }
 
+std::vector<BlockRun> leadingBlocks(const std::vector<BlockRun>& runs, std::uint64_t blocks) {
+    std::vector<BlockRun> out;
+    for (const BlockRun& r : runs) {
+        if (blocks == 0) break;
+        const auto take = std::uint32_t(std::min<std::uint64_t>(r.count, blocks));
+        if (!out.empty() && std::uint64_t(out.back().first) + out.back().count == r.first)
+            out.back().count += take;
+        else
+            out.push_back({r.first, take});
+        blocks -= take;
+    }
+    return out;
+}
+
+const carve::WalkMemo* WalkMemos::recall(const std::vector<BlockRun>& runs, std::uint64_t size,
+                                         std::uint32_t blockSize) {
+    Kept* best = nullptr;
+    for (Kept& k : kept_) {
+        if (k.memo->offset > size || (best && k.memo->offset <= best->memo->offset)) continue;
+        const std::uint64_t blocks = (k.memo->offset + blockSize - 1) / blockSize;
+        const std::vector<BlockRun> mine = leadingBlocks(runs, blocks);
+        if (mine.size() == k.blocks.size() && std::equal(mine.begin(), mine.end(), k.blocks.begin(),
+                                                         [](const BlockRun& a, const BlockRun& b) {
+                                                             return a.first == b.first &&
+                                                                    a.count == b.count;
+                                                         }))
+            best = &k;
+    }
+    if (!best) return nullptr;
+    best->used = ++clock_;
+    return best->memo.get();
+}
+
+void WalkMemos::remember(const std::vector<BlockRun>& runs, std::uint32_t blockSize,
+                         std::unique_ptr<carve::WalkMemo> memo) {
+    if (!memo) return;
+    Kept k{leadingBlocks(runs, (memo->offset + blockSize - 1) / blockSize), std::move(memo),
+           ++clock_};
+    if (kept_.size() < kMax) {
+        kept_.push_back(std::move(k));
+        return;
+    }
+    *std::min_element(kept_.begin(), kept_.end(),
+                      [](const Kept& a, const Kept& b) { return a.used < b.used; }) = std::move(k);
+}
+
 BlockRunInput::BlockRunInput(SectorReader& reader, const VolumeInfo& volume,
-                             std::vector<BlockRun> runs, std::uint64_t checkedBefore)
-    : reader_(reader), volume_(volume), runs_(std::move(runs)), checkedBefore_(checkedBefore) {
+                             std::vector<BlockRun> runs, std::uint64_t checkedBefore,
+                             WalkMemos* memos)
+    : reader_(reader), volume_(volume), runs_(std::move(runs)), checkedBefore_(checkedBefore),
+      memos_(memos) {
     for (const BlockRun& r : runs_) {
         starts_.push_back(size_);
         size_ += std::uint64_t(r.count) * volume_.blockSize();
     }
 }
 
-// Reads the window from the block that holds `offset` to at most the end of
-// its run.
-void BlockRunInput::fill(std::uint64_t offset) const {
-    const std::size_t run =
-        std::size_t(std::upper_bound(starts_.begin(), starts_.end(), offset) - starts_.begin() - 1);
-    const std::uint64_t blockSize = volume_.blockSize();
-    const std::uint64_t block = (offset - starts_[run]) / blockSize;
-    const std::uint64_t left = (runs_[run].count - block) * blockSize;
-    const std::uint64_t length = std::min<std::uint64_t>(left, kWindowBytes);
-    windowStart_ = starts_[run] + block * blockSize;
-    window_.assign(std::size_t(length), 0);
+const carve::WalkMemo* BlockRunInput::recall() const {
+    return memos_ ? memos_->recall(runs_, size_, std::uint32_t(volume_.blockSize())) : nullptr;
+}
+
+void BlockRunInput::remember(std::unique_ptr<carve::WalkMemo> memo) const {
+    if (memos_) memos_->remember(runs_, std::uint32_t(volume_.blockSize()), std::move(memo));
+}
+
+// Reads `out.size()` bytes at `offset` of run `run` (all inside it): whole
+// sectors straight into `out`, a sector cut at either end through `sector_`.
+void BlockRunInput::readInRun(std::size_t run, std::uint64_t offset,
+                              std::span<std::uint8_t> out) const {
+    const std::uint64_t first = volume_.blockSector(runs_[run].first) * kSectorSize;
+    std::uint64_t at = first + (offset - starts_[run]);
     // Unreadable sectors come back as zeros, which no format takes for its
     // own structure.
-    reader_.ReadSectors(volume_.blockSector(runs_[run].first + block),
-                        std::uint32_t(length / kSectorSize), window_.data());
+    const auto sectors = [&](std::uint64_t byte, std::uint32_t count, std::uint8_t* to) {
+        if (!reader_.isOpen()) std::fill_n(to, std::size_t(count) * kSectorSize, 0);
+        reader_.ReadSectors(byte / kSectorSize, count, to);
+    };
+    for (std::size_t done = 0; done < out.size();) {
+        const std::size_t inSector = std::size_t(at % kSectorSize);
+        const std::size_t left = out.size() - done;
+        if (inSector != 0 || left < kSectorSize) {
+            sectors(at - inSector, 1, sector_);
+            const std::size_t take = std::min(left, kSectorSize - inSector);
+            std::copy_n(sector_ + inSector, take, out.data() + done);
+            done += take, at += take;
+            continue;
+        }
+        const auto count = std::uint32_t(std::min<std::size_t>(left / kSectorSize, 1u << 16));
+        sectors(at, count, out.data() + done);
+        done += std::size_t(count) * kSectorSize, at += std::uint64_t(count) * kSectorSize;
+    }
 }
 
 std::size_t BlockRunInput::read(std::uint64_t offset, std::span<std::uint8_t> out) const {
     if (offset >= size_) return 0;
     const std::size_t n = std::size_t(std::min<std::uint64_t>(out.size(), size_ - offset));
-    for (std::size_t done = 0; done < n;) {
+    std::size_t run =
+        std::size_t(std::upper_bound(starts_.begin(), starts_.end(), offset) - starts_.begin() - 1);
+    for (std::size_t done = 0; done < n; ++run) {
         const std::uint64_t at = offset + done;
-        if (at < windowStart_ || at >= windowStart_ + window_.size()) fill(at);
-        const std::size_t from = std::size_t(at - windowStart_);
-        const std::size_t take = std::min(n - done, window_.size() - from);
-        std::copy_n(window_.data() + from, take, out.data() + done);
+        const std::uint64_t runEnd =
+            starts_[run] + std::uint64_t(runs_[run].count) * volume_.blockSize();
+        const std::size_t take = std::size_t(std::min<std::uint64_t>(n - done, runEnd - at));
+        readInRun(run, at, out.subspan(done, take));
         done += take;
     }
     return n;
@@ -112,7 +179,7 @@ bool CarvingPass::run() {
 CarvingPass::Walk CarvingPass::walk(const carve::FormatWalker& walker, std::vector<BlockRun> runs,
                                     std::uint64_t checked) const {
     ++walks_;
-    BlockRunInput in(reader_, volume_, std::move(runs), checked);
+    BlockRunInput in(reader_, volume_, std::move(runs), checked, &memos_);
     Walk w;
     w.result = walker.walk(in);
     w.result.length = std::min(w.result.length, in.size()); // a walker never reads past it
@@ -134,10 +201,12 @@ std::vector<BlockRun> CarvingPass::cut(std::vector<BlockRun> runs, std::uint64_t
 
 // An interrupted file: the blocks up to the one where its structure broke
 // are kept, and the unclaimed blocks after them, nearest first, are tried as
-// the next part. The foreign block may lie a few blocks past the break (a
-// chunk whose check comes at its end), so a few longer prefixes are tried
-// too. The try that the format follows furthest (a complete one at once)
-// replaces `best`; false when none gets further than the break.
+// the next part. The foreign block may lie past the break (a chunk whose
+// check comes at its end, a deflate stream that decodes foreign bytes for a
+// while): when the walk says where it saw the failure, the prefixes that end
+// there are tried first, nearest to it first; else a few longer prefixes
+// after the break. The try that the format follows furthest (a complete one
+// at once) replaces `best`; false when none gets further than the break.
 bool CarvingPass::followBreak(const carve::FormatWalker& walker, Walk& best) const {
     if (best.result.length > kMaxFollowedBytes) return false;
     const std::uint64_t blockSize = volume_.blockSize();
@@ -146,10 +215,17 @@ bool CarvingPass::followBreak(const carve::FormatWalker& walker, Walk& best) con
     std::uint64_t inRuns = 0;
     for (const BlockRun& r : best.runs)
         inRuns += r.count;
+    // The last block the foreign bytes may start in, when the walk knows.
+    const std::uint64_t failBlock =
+        best.result.failedAt > best.result.length
+            ? std::clamp<std::uint64_t>((best.result.failedAt - 1) / blockSize, breakBlocks, inRuns)
+            : 0;
     Walk found = best;
-    for (unsigned slack = 0; slack <= kFarSlack && breakBlocks + slack <= inRuns; ++slack) {
-        const std::vector<BlockRun> prefix = cut(best.runs, (breakBlocks + slack) * blockSize);
-        const std::uint64_t prefixBytes = (breakBlocks + slack) * blockSize;
+    for (unsigned slack = 0; slack <= kFarSlack; ++slack) {
+        const std::uint64_t blocks = failBlock ? failBlock - slack : breakBlocks + slack;
+        if (blocks > inRuns || blocks < breakBlocks) break;
+        const std::vector<BlockRun> prefix = cut(best.runs, blocks * blockSize);
+        const std::uint64_t prefixBytes = blocks * blockSize;
         std::uint64_t at = std::uint64_t(prefix.back().first) + prefix.back().count + 1;
         const unsigned tries = slack == 0              ? kTriesPerBreak
                                : slack <= kPrefixSlack ? kTriesPerBreak / 4
@@ -184,6 +260,7 @@ void CarvingPass::candidate(std::uint64_t block, const carve::FormatWalker& walk
     const std::uint64_t end = std::min(claimed_.nextSet(block), block + 0xFFFFFFFFu);
     walks_ = 0;
     tried_ = 0;
+    memos_.clear();
     Walk w = walk(walker, {{std::uint32_t(block), std::uint32_t(end - block)}});
     if (w.result.status == carve::WalkStatus::NotThisFormat) return;
     for (unsigned part = 1;

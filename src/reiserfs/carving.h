@@ -34,27 +34,55 @@ inline constexpr std::size_t kCarveHeadBytes = 512;
 const carve::FormatWalker* walkerIn(std::span<const carve::FormatWalker> walkers,
                                     std::span<const std::uint8_t> head);
 
-// The bytes of runs of blocks, one after another, read through a small
-// window (a walker reads mostly forward).
+// The first `blocks` blocks of `runs`, adjacent runs joined.
+std::vector<BlockRun> leadingBlocks(const std::vector<BlockRun>& runs, std::uint64_t blocks);
+
+// The memos the walks of one candidate leave, each with the blocks its bytes
+// came from, so that a later walk gets only a memo of the bytes it shares.
+// The ones recalled least lately go first: a memo that a wrong continuation
+// left past the break is never recalled again.
+class WalkMemos {
+public:
+    static constexpr std::size_t kMax = 32;
+    const carve::WalkMemo* recall(const std::vector<BlockRun>& runs, std::uint64_t size,
+                                  std::uint32_t blockSize);
+    void remember(const std::vector<BlockRun>& runs, std::uint32_t blockSize,
+                  std::unique_ptr<carve::WalkMemo> memo);
+    void clear() { kept_.clear(); }
+
+private:
+    struct Kept {
+        std::vector<BlockRun> blocks; // those that hold the bytes before the memo's offset
+        std::unique_ptr<carve::WalkMemo> memo;
+        std::uint64_t used = 0;
+    };
+    std::vector<Kept> kept_;
+    std::uint64_t clock_ = 0;
+};
+
+// The bytes of runs of blocks, one after another. A walker reads through a
+// window of its own, so a read goes straight to the sectors.
 class BlockRunInput final : public carve::CarveInput {
 public:
     BlockRunInput(SectorReader& reader, const VolumeInfo& volume, std::vector<BlockRun> runs,
-                  std::uint64_t checkedBefore = 0);
+                  std::uint64_t checkedBefore = 0, WalkMemos* memos = nullptr);
     std::uint64_t size() const override { return size_; }
     std::size_t read(std::uint64_t offset, std::span<std::uint8_t> out) const override;
     std::uint64_t checkedBefore() const override { return checkedBefore_; }
+    const carve::WalkMemo* recall() const override;
+    void remember(std::unique_ptr<carve::WalkMemo> memo) const override;
     const std::vector<BlockRun>& runs() const { return runs_; }
 
 private:
-    void fill(std::uint64_t offset) const;
+    void readInRun(std::size_t run, std::uint64_t offset, std::span<std::uint8_t> out) const;
     SectorReader& reader_;
     const VolumeInfo& volume_;
     std::vector<BlockRun> runs_;
     std::vector<std::uint64_t> starts_; // each run's first byte in the input
     std::uint64_t size_ = 0;
     std::uint64_t checkedBefore_ = 0;
-    mutable std::uint64_t windowStart_ = 0;
-    mutable std::vector<std::uint8_t> window_;
+    WalkMemos* memos_;
+    mutable std::uint8_t sector_[kSectorSize];
 };
 
 class CarvingPass {
@@ -112,6 +140,7 @@ private:
     ProgressSink& progress_;
     const BlockBitmap* starts_;
     unsigned digits_ = 7;             // of a carved file's block number in its name
+    mutable WalkMemos memos_;         // of the candidate in hand
     mutable unsigned walks_ = 0;      // of the candidate in hand
     mutable std::uint64_t tried_ = 0; // bytes before the breaks its tries walked
 };

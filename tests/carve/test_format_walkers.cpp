@@ -138,6 +138,64 @@ TEST(FormatWalkersAgain, AWalkThatSkipsWhatAnEarlierOneCheckedEndsTheSame) {
     }
 }
 
+// A candidate whose walks share memos, as the runs of a volume do: every
+// memo is kept, and a walk gets the furthest one inside the bytes it shares
+// with the walks before (its first `sameBefore` bytes).
+class MemoBytes : public CarveBytes {
+public:
+    MemoBytes(Bytes bytes, std::uint64_t sameBefore,
+              std::vector<std::unique_ptr<dorvak::carve::WalkMemo>>& memos)
+        : CarveBytes(std::move(bytes)), sameBefore_(sameBefore), memos_(memos) {}
+    const dorvak::carve::WalkMemo* recall() const override {
+        const dorvak::carve::WalkMemo* best = nullptr;
+        for (const auto& m : memos_)
+            if (m->offset <= sameBefore_ && (!best || m->offset > best->offset)) best = m.get();
+        recalled += best != nullptr;
+        return best;
+    }
+    void remember(std::unique_ptr<dorvak::carve::WalkMemo> memo) const override {
+        memos_.push_back(std::move(memo));
+    }
+    mutable unsigned recalled = 0;
+
+private:
+    std::uint64_t sameBefore_;
+    std::vector<std::unique_ptr<dorvak::carve::WalkMemo>>& memos_;
+};
+
+TEST(FormatWalkersAgain, AWalkThatGoesOnFromAMemoEndsAsAFreshOne) {
+    // A deflated entry of 37 KB: the first walk's input ends inside it, the
+    // next ones go on from its memos, over the rest of the file or over a
+    // foreign block spliced in.
+    const Bytes file = readFile(pathOf("spanning.zip"));
+    ASSERT_GT(file.size(), 36000u);
+    const FormatWalker& zip = walkerNamed("zip");
+    const std::size_t cut = 9 * 4096, mid = 6 * 4096;
+    Bytes spliced(file.begin(), file.begin() + mid);
+    spliced = joined(joined(spliced, noise(4096, 5)), Bytes(file.begin() + mid, file.end()));
+    for (const auto& [bytes, shared] : {std::pair{file, cut}, std::pair{spliced, mid}}) {
+        std::vector<std::unique_ptr<dorvak::carve::WalkMemo>> memos;
+        MemoBytes first(Bytes(file.begin(), file.begin() + cut), cut, memos);
+        const WalkResult cutShort = zip.walk(first);
+        EXPECT_TRUE(cutShort.inputEnded);
+        EXPECT_GE(memos.size(), 2u);
+        MemoBytes again(bytes, shared, memos);
+        const WalkResult resumed = zip.walk(again);
+        const WalkResult fresh = walk(zip, bytes);
+        SCOPED_TRACE(shared);
+        EXPECT_EQ(again.recalled, 1u);
+        EXPECT_EQ(resumed.status, fresh.status);
+        EXPECT_EQ(resumed.length, fresh.length);
+        EXPECT_EQ(resumed.failedAt, fresh.failedAt);
+    }
+    // Random bytes may decode as deflate data for a long while (here to the
+    // stream's end, where the CRC fails): the failure is seen past them.
+    const WalkResult r = walk(zip, spliced);
+    EXPECT_EQ(r.status, WalkStatus::Interrupted);
+    EXPECT_LE(r.length, mid);
+    EXPECT_GT(r.failedAt, mid);
+}
+
 TEST(ElfWalker, AForeignBlockWhereTheSectionTableLiesIsNoEnd) {
     // A program whose last part was taken from the wrong place: its section
     // table and names fail, so no end is made up from them.

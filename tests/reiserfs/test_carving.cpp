@@ -254,3 +254,30 @@ TEST(Carving, RunInputReadsAcrossRunsAndNeverPastItsEnd) {
     EXPECT_EQ(in.read(2 * kBlockSize - 4, out), 4u);
     EXPECT_EQ(in.read(2 * kBlockSize, out), 0u);
 }
+
+TEST(Carving, AMemoIsRecalledOnlyByAWalkOverTheSameBlocksBeforeIt) {
+    WalkMemos memos;
+    const auto memoAt = [](std::uint64_t offset) {
+        auto m = std::make_unique<carve::WalkMemo>();
+        m->offset = offset;
+        return m;
+    };
+    // Left by a walk over blocks 10-15: at 2.5 blocks (its bytes lie in
+    // blocks 10-12) and at 5 blocks.
+    memos.remember({{10, 6}}, kBlockSize, memoAt(kBlockSize * 5 / 2));
+    memos.remember({{10, 6}}, kBlockSize, memoAt(kBlockSize * 5));
+    const auto recalled = [&](std::vector<BlockRun> runs) -> std::uint64_t {
+        std::uint64_t size = 0;
+        for (const BlockRun& r : runs)
+            size += std::uint64_t(r.count) * kBlockSize;
+        const carve::WalkMemo* m = memos.recall(runs, size, kBlockSize);
+        return m ? m->offset : 0;
+    };
+    EXPECT_EQ(recalled({{10, 6}}), kBlockSize * 5u);
+    // The same blocks split in two runs are the same bytes.
+    EXPECT_EQ(recalled({{10, 3}, {13, 3}}), kBlockSize * 5u);
+    EXPECT_EQ(recalled({{10, 3}, {40, 8}}), kBlockSize * 5u / 2);
+    // The memo's last block differs, or the input ends before it.
+    EXPECT_EQ(recalled({{10, 2}, {40, 8}}), 0u);
+    EXPECT_EQ(recalled({{10, 2}}), 0u);
+}
