@@ -140,7 +140,7 @@ std::size_t BlockRunInput::read(std::uint64_t offset, std::span<std::uint8_t> ou
 CarvingPass::CarvingPass(SectorReader& reader, const VolumeInfo& volume, Catalog& catalog,
                          BlockBitmap& claimed, std::span<const carve::FormatWalker> walkers,
                          const std::atomic<bool>& stop, ProgressSink& progress,
-                         const BlockBitmap* starts)
+                         const std::vector<std::uint32_t>* starts)
     : reader_(reader), volume_(volume), catalog_(catalog), claimed_(claimed), walkers_(walkers),
       stop_(stop), progress_(progress), starts_(starts),
       digits_(std::max(7u, decimalDigits(claimed.size() ? claimed.size() - 1 : 0))) {}
@@ -149,12 +149,17 @@ bool CarvingPass::run() {
     const std::uint64_t blocks = claimed_.size();
     const std::uint64_t perBatch = std::max<std::uint64_t>(1, kBatchBytes / volume_.blockSize());
     std::vector<std::uint64_t> batch;
-    // The next block that may start a file: unclaimed, and a start when the
-    // scan marked them.
-    const auto next = [&](std::uint64_t b) {
-        for (b = claimed_.nextClear(b); starts_ && b < blocks && !starts_->test(b);)
-            b = claimed_.nextClear(starts_->nextSet(b));
-        return b;
+    // The next block that may start a file at or after `b`: unclaimed, and
+    // on the scan's list when it kept one (asked in ascending order; a block
+    // claimed once stays claimed).
+    std::size_t listed = 0;
+    const auto next = [&](std::uint64_t b) -> std::uint64_t {
+        if (!starts_) return claimed_.nextClear(b);
+        while (listed < starts_->size() &&
+               ((*starts_)[listed] < b || claimed_.test((*starts_)[listed])))
+            ++listed;
+        return listed < starts_->size() ? std::min<std::uint64_t>((*starts_)[listed], blocks)
+                                        : blocks;
     };
     for (std::uint64_t first = next(0); first < blocks; first = next(first)) {
         if (stop_) return false;

@@ -108,13 +108,14 @@ public:
     static constexpr unsigned kMaxWalks = 256;
     static constexpr std::uint64_t kMaxTriedBytes = 64ull << 20;
 
-    // `starts`, when given, holds the blocks whose heads a walker matched as
-    // they were read before; only those are read again. Without it every
+    // `starts`, when given, lists in ascending order the blocks whose heads
+    // a walker matched as they were read before (and maybe other blocks);
+    // only the unclaimed ones among them are read again. Without it every
     // unclaimed block is read.
     CarvingPass(SectorReader& reader, const VolumeInfo& volume, Catalog& catalog,
                 BlockBitmap& claimed, std::span<const carve::FormatWalker> walkers,
                 const std::atomic<bool>& stop, ProgressSink& progress,
-                const BlockBitmap* starts = nullptr);
+                const std::vector<std::uint32_t>* starts = nullptr);
     // Carves every unclaimed block in ascending order; false when stopped.
     bool run();
 
@@ -138,7 +139,7 @@ private:
     std::span<const carve::FormatWalker> walkers_;
     const std::atomic<bool>& stop_;
     ProgressSink& progress_;
-    const BlockBitmap* starts_;
+    const std::vector<std::uint32_t>* starts_;
     unsigned digits_ = 7;             // of a carved file's block number in its name
     mutable WalkMemos memos_;         // of the candidate in hand
     mutable unsigned walks_ = 0;      // of the candidate in hand

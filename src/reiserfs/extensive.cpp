@@ -28,11 +28,10 @@ struct VolumeMount::ExtensiveScan {
     std::unordered_map<std::uint64_t, std::vector<std::uint64_t>> nodes; // met, not live yet
     std::vector<std::uint64_t> behind; // live blocks the scan had passed when named
     // Carving: the blocks that nodes, leaves and the indirect items of any
-    // leaf claim, and those whose first bytes match a format's signature.
+    // leaf claim. The blocks whose first bytes a format walker takes for a
+    // file's start join the scan position's list (tested as the scan reads
+    // them, so that carving reads only those again).
     std::unique_ptr<BlockBitmap> claimed;
-    // The blocks whose first bytes a format walker takes for a file's start,
-    // tested as the scan reads them, so that carving reads only those again.
-    std::unique_ptr<BlockBitmap> starts;
     // Leaves whose items' blocks were claimed as the scan met them (live
     // leaves) or kept in `pending` (the others).
     BlockSet itemsClaimed;
@@ -58,7 +57,6 @@ void VolumeMount::collectExtensive() {
     ExtensiveScan scan(blocks);
     if (carve_ && !walkers_.empty()) {
         scan.claimed = std::make_unique<BlockBitmap>(blocks);
-        scan.starts = std::make_unique<BlockBitmap>(blocks);
         // Runs of 16 bytes: as much as one bitmap of the volume, 1 MiB at least.
         scan.pending =
             std::make_unique<PendingClaims>(std::max<std::uint64_t>(blocks / 128, 1 << 16));
@@ -79,8 +77,12 @@ void VolumeMount::collectExtensive() {
             [&](std::uint64_t leaf) { return scan.itemsClaimed.contains(leaf); },
             scan.pending.get());
         scan.pending.reset();
+        // Carving holds the claims, one bitmap of the volume, and what the
+        // candidate in hand needs: what the scan kept goes first.
+        scan.live = BlockBitmap(0);
+        scan.kept = LeafStore();
         CarvingPass carving(reader_, volume_, catalog_, *scan.claimed, walkers_, stopRequested_,
-                            progress_, scan.starts.get());
+                            progress_, &scanned_.treeBlocks);
         if (!carving.run()) result_.stopped = true;
     }
 }
@@ -181,12 +183,10 @@ void VolumeMount::scanBlock(ExtensiveScan& scan, std::uint64_t block, Bytes data
         scanned_.treeBlocks.push_back(std::uint32_t(block));
     if (scan.claimed) {
         claimBlocks(scan, block, data);
-        if (walkerIn(walkers_, data.first(std::min<std::size_t>(data.size(), kCarveHeadBytes)))) {
-            scan.starts->set(block);
-            // A scan that goes on from here reads it again to mark it again.
-            if (scanned_.treeBlocks.empty() || scanned_.treeBlocks.back() != block)
-                scanned_.treeBlocks.push_back(std::uint32_t(block));
-        }
+        // Carving reads it again, and so does a scan that goes on from here.
+        if (walkerIn(walkers_, data.first(std::min<std::size_t>(data.size(), kCarveHeadBytes))) &&
+            (scanned_.treeBlocks.empty() || scanned_.treeBlocks.back() != block))
+            scanned_.treeBlocks.push_back(std::uint32_t(block));
     }
     const bool isNode = head && head->level >= 2 && head->level <= kMaxLevel;
     if (scan.live.contains(block)) {
