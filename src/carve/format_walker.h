@@ -102,6 +102,17 @@ struct FormatWalker {
     bool checksJoins = true;
 };
 
+// No format carved here starts with this many zero bytes, while most free
+// space does: a block whose head is zeros is no candidate, and a scan need
+// not read more of it.
+inline constexpr std::size_t kZeroHeadBytes = 24;
+inline bool zeroHead(std::span<const std::uint8_t> head) {
+    if (head.size() < kZeroHeadBytes) return false;
+    for (std::size_t i = 0; i < kZeroHeadBytes; ++i)
+        if (head[i] != 0) return false;
+    return true;
+}
+
 // Every walker, the most specific signatures first.
 std::span<const FormatWalker> formatWalkers();
 // The first walker whose signature matches `head`, or nullptr.

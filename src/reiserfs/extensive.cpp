@@ -100,8 +100,10 @@ void VolumeMount::scanBlocks(ExtensiveScan& scan) {
     std::vector<std::uint8_t> block(blockSize);
     std::vector<std::uint64_t> unreadable;
     // What the scan looks at of a block that is no node or leaf: its head,
-    // and the first bytes that carving tests for a format's signature.
+    // and the first bytes that carving tests for a format's signature (none
+    // when the head is zeros).
     const std::size_t look = std::min(blockSize, scan.claimed ? kCarveHeadBytes : kBlockHeadSize);
+    static_assert(carve::kZeroHeadBytes <= kBlockHeadSize);
     for (std::uint64_t first = from; first < blocks && !result_.stopped; first += perChunk) {
         const std::uint64_t n = std::min(perChunk, blocks - first);
         const std::uint64_t sector = volume_.blockSector(first);
@@ -110,14 +112,19 @@ void VolumeMount::scanBlocks(ExtensiveScan& scan) {
         if (reader_.beginMappedRun(sector, sectors)) {
             for (; k < n && !stopRequested_; ++k) {
                 const std::uint64_t at = volume_.blockSector(first + k) * kSectorSize;
-                if (!reader_.copyMapped(at, block.data(), look)) break;
-                auto head = ReadBlockHead(Bytes(block.data(), look));
+                if (!reader_.copyMapped(at, block.data(), kBlockHeadSize)) break;
+                auto head = ReadBlockHead(Bytes(block.data(), kBlockHeadSize));
                 const bool tree = head && head->level >= 1 && head->level <= kMaxLevel;
-                if (tree && look < blockSize &&
-                    !reader_.copyMapped(at + look, block.data() + look, blockSize - look))
+                const std::size_t want = tree ? blockSize
+                                         : carve::zeroHead(Bytes(block.data(), kBlockHeadSize))
+                                             ? kBlockHeadSize
+                                             : look;
+                if (want > kBlockHeadSize &&
+                    !reader_.copyMapped(at + kBlockHeadSize, block.data() + kBlockHeadSize,
+                                        want - kBlockHeadSize))
                     break;
                 // Only the bytes copied: the rest of the buffer is another block's.
-                scanBlock(scan, first + k, Bytes(block.data(), tree ? blockSize : look));
+                scanBlock(scan, first + k, Bytes(block.data(), want));
                 scanned_.nextBlock = first + k + 1;
             }
             if (k == n) continue;
@@ -181,8 +188,7 @@ void VolumeMount::scanBlock(ExtensiveScan& scan, std::uint64_t block, Bytes data
     auto head = ReadBlockHead(data);
     if (head && head->level >= 1 && head->level <= kMaxLevel)
         scanned_.treeBlocks.push_back(std::uint32_t(block));
-    if (scan.claimed) {
-        claimBlocks(scan, block, data);
+    if (scan.claimed && !claimBlocks(scan, block, data) && !carve::zeroHead(data)) {
         // Carving reads it again, and so does a scan that goes on from here.
         if (walkerIn(walkers_, data.first(std::min<std::size_t>(data.size(), kCarveHeadBytes))) &&
             (scanned_.treeBlocks.empty() || scanned_.treeBlocks.back() != block))
@@ -259,24 +265,26 @@ void VolumeMount::replayDeleted(ExtensiveScan& scan) {
 // claimed once the catalog knows which files it lists). Only blocks whose
 // free space agrees exactly with what they hold count here: a file's data
 // block often starts with a small number that passes for a level, and
-// claiming it would hide the file from carving.
-void VolumeMount::claimBlocks(ExtensiveScan& scan, std::uint64_t block, Bytes data) {
+// claiming it would hide the file from carving. True when it claimed it.
+bool VolumeMount::claimBlocks(ExtensiveScan& scan, std::uint64_t block, Bytes data) {
     auto head = ReadBlockHead(data);
-    if (!head || head->level < 1 || head->level > kMaxLevel) return;
+    if (!head || head->level < 1 || head->level > kMaxLevel) return false;
     const std::size_t heads = 24 + 24 * std::size_t(head->itemCount);
+    bool claim = false;
     if (head->level >= 2) {
         const std::size_t used = 24 + 16 * std::size_t(head->itemCount) + 8 * (head->itemCount + 1);
-        if (used <= data.size() && head->freeSpace == data.size() - used) scan.claimed->set(block);
-        return;
+        claim = used <= data.size() && head->freeSpace == data.size() - used;
+    } else if (looksLikeLeaf(*head, data.size())) {
+        std::size_t lowest = data.size();
+        for (std::uint32_t i = 0; i < head->itemCount; ++i) {
+            auto item = ReadItemHead(data, i);
+            if (!item || !item->bodyFits(data.size()) || item->itemLocation < heads) return false;
+            lowest = std::min<std::size_t>(lowest, item->itemLocation);
+        }
+        claim = head->freeSpace == lowest - heads;
     }
-    if (!looksLikeLeaf(*head, data.size())) return;
-    std::size_t lowest = data.size();
-    for (std::uint32_t i = 0; i < head->itemCount; ++i) {
-        auto item = ReadItemHead(data, i);
-        if (!item || !item->bodyFits(data.size()) || item->itemLocation < heads) return;
-        lowest = std::min<std::size_t>(lowest, item->itemLocation);
-    }
-    if (head->freeSpace == lowest - heads) scan.claimed->set(block);
+    if (claim) scan.claimed->set(block);
+    return claim;
 }
 
 } // namespace dorvak

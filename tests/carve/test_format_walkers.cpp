@@ -337,6 +337,25 @@ TEST(FormatWalkersBounds, LongRunsAndLoopingChains) {
 }
 
 // Nothing of zeros, erased flash or random bytes is taken for a file.
+TEST(FormatSignatures, NoFormatStartsWithAZeroHead) {
+    // The scan reads no more than the head of a block that starts with
+    // zeros: no walker may take one, whatever follows the zeros (each real
+    // file's head shifted behind them, or random bytes).
+    std::vector<Bytes> tails;
+    for (const auto& entry : std::filesystem::directory_iterator(DORVAK_CARVE_FIXTURES))
+        tails.push_back(readFile(entry.path().string()));
+    for (unsigned seed = 0; seed < 64; ++seed)
+        tails.push_back(noise(512, seed));
+    for (const Bytes& tail : tails) {
+        Bytes head(dorvak::carve::kZeroHeadBytes, 0);
+        head.insert(head.end(), tail.begin(),
+                    tail.begin() + std::min<std::size_t>(tail.size(), 488));
+        ASSERT_TRUE(dorvak::carve::zeroHead(head));
+        for (const FormatWalker& w : dorvak::carve::formatWalkers())
+            EXPECT_FALSE(w.matches(head)) << w.extension;
+    }
+}
+
 TEST(FormatSignatures, EmptyAndRandomBlocksMatchNothing) {
     EXPECT_EQ(walkerFor(Bytes(512, 0)), nullptr);
     EXPECT_EQ(walkerFor(Bytes(512, 0xFF)), nullptr);
