@@ -327,6 +327,46 @@ bool PendingClaims::keep(Bytes leaf) {
     return true;
 }
 
+namespace {
+
+// Object keys, each with a flag: open addressing over a power of two. Key 0
+// (no object) is never held and never marked.
+class KeyFlags {
+public:
+    explicit KeyFlags(const std::vector<std::uint64_t>& keys) {
+        std::size_t size = 16;
+        while (size < 2 * keys.size())
+            size *= 2;
+        slots_.assign(size, Slot{});
+        for (std::uint64_t key : keys)
+            if (key != 0) slots_[find(key)].key = key;
+    }
+    void mark(std::uint64_t key) {
+        if (Slot& s = slots_[find(key)]; key != 0 && s.key == key) s.flag = true;
+    }
+    bool marked(std::uint64_t key) const {
+        const Slot& s = slots_[find(key)];
+        return key != 0 && s.key == key && s.flag;
+    }
+
+private:
+    struct Slot {
+        std::uint64_t key = 0;
+        bool flag = false;
+    };
+    // The slot that holds `key`, or the empty one where it would go.
+    std::size_t find(std::uint64_t key) const {
+        const std::size_t mask = slots_.size() - 1;
+        std::size_t i = std::size_t((key * 0x9E3779B97F4A7C15ull) >> 32) & mask;
+        while (slots_[i].key != 0 && slots_[i].key != key)
+            i = (i + 1) & mask;
+        return i;
+    }
+    std::vector<Slot> slots_;
+};
+
+} // namespace
+
 void claimListedData(SectorReader& reader, const VolumeInfo& volume, const Catalog& catalog,
                      BlockBitmap& claimed, const std::atomic<bool>& stop,
                      const std::function<bool(std::uint64_t block)>& claimedBefore,
@@ -337,30 +377,26 @@ void claimListedData(SectorReader& reader, const VolumeInfo& volume, const Catal
     // read again holds no indirect item that the catalog did not take (and
     // so list here) but that of a damaged key, which names no file.
     std::vector<std::uint64_t> leaves, wanted;
+    std::uint64_t lastSector = ~std::uint64_t(0);
+    bool lastBefore = false; // a leaf's items come one after another
     for (const DataItemRef& ref : catalog.IndirectItems()) {
         if (ref.leafSector < volume.startSector) continue;
-        const std::uint64_t block = (ref.leafSector - volume.startSector) / volume.sectorsPerBlock;
-        if (claimedBefore && claimedBefore(block)) continue;
-        leaves.push_back(block);
-        wanted.push_back(objectKey(ref.dirId, ref.objectId));
+        if (ref.leafSector != lastSector) {
+            lastSector = ref.leafSector;
+            const std::uint64_t block = (lastSector - volume.startSector) / volume.sectorsPerBlock;
+            lastBefore = claimedBefore && claimedBefore(block);
+            if (!lastBefore) leaves.push_back(block);
+        }
+        if (!lastBefore) wanted.push_back(objectKey(ref.dirId, ref.objectId));
     }
     if (pending)
         for (const PendingClaims::Run& r : pending->runs_)
             if (wanted.empty() || wanted.back() != r.key) wanted.push_back(r.key);
-    std::sort(wanted.begin(), wanted.end());
-    wanted.erase(std::unique(wanted.begin(), wanted.end()), wanted.end());
-    std::vector<char> isListed(wanted.size(), 0);
-    for (const CatalogEntry& f : catalog.FileList()) {
-        if (f.keyDirId == 0 || wanted.empty()) continue;
-        const auto it =
-            std::lower_bound(wanted.begin(), wanted.end(), objectKey(f.keyDirId, f.objectId));
-        if (it != wanted.end() && *it == objectKey(f.keyDirId, f.objectId))
-            isListed[std::size_t(it - wanted.begin())] = 1;
-    }
-    const auto listed = [&](std::uint64_t key) {
-        const auto it = std::lower_bound(wanted.begin(), wanted.end(), key);
-        return it != wanted.end() && *it == key && isListed[std::size_t(it - wanted.begin())];
-    };
+    KeyFlags listedKeys(wanted);
+    if (!wanted.empty())
+        for (const CatalogEntry& f : catalog.FileList())
+            if (f.keyDirId != 0) listedKeys.mark(objectKey(f.keyDirId, f.objectId));
+    const auto listed = [&](std::uint64_t key) { return listedKeys.marked(key); };
     if (pending)
         for (const PendingClaims::Run& r : pending->runs_)
             if (listed(r.key)) claimed.set(r.first, r.count);
