@@ -196,6 +196,29 @@ TEST(FormatWalkersAgain, AWalkThatGoesOnFromAMemoEndsAsAFreshOne) {
     EXPECT_GT(r.failedAt, mid);
 }
 
+TEST(PdfWalker, AStreamWhoseLengthLeadsToItsEndIsGoodBeforeTheDocumentEnds) {
+    // A document cut after its stream object, before its table and "%%EOF":
+    // good to that object's end, so that a fragmented one can be followed;
+    // with a foreign block inside the stream, its length leads nowhere.
+    const Bytes pdf = readFile(pathOf("document.pdf"));
+    const std::string text(pdf.begin(), pdf.end());
+    const std::size_t stream = text.find("stream"), ends = text.find("endstream");
+    ASSERT_NE(ends, std::string::npos);
+    const std::size_t objectEnd = text.find("endobj", ends) + 6;
+    const std::size_t cut = objectEnd + 10;
+    ASSERT_LT(cut, text.rfind("%%EOF"));
+    const WalkResult r = walk(walkerNamed("pdf"), Bytes(pdf.begin(), pdf.begin() + cut));
+    EXPECT_EQ(r.status, WalkStatus::Interrupted);
+    EXPECT_TRUE(r.inputEnded);
+    EXPECT_EQ(r.length, objectEnd);
+    Bytes spliced(pdf.begin(), pdf.begin() + std::ptrdiff_t(stream + 100));
+    spliced = joined(joined(spliced, noise(4096, 9)),
+                     Bytes(pdf.begin() + std::ptrdiff_t(stream + 100), pdf.begin() + cut));
+    const WalkResult s = walk(walkerNamed("pdf"), spliced);
+    EXPECT_EQ(s.status, WalkStatus::Interrupted);
+    EXPECT_LE(s.length, stream);
+}
+
 TEST(ElfWalker, AForeignBlockWhereTheSectionTableLiesIsNoEnd) {
     // A program whose last part was taken from the wrong place: its section
     // table and names fail, so no end is made up from them.
