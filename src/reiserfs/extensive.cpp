@@ -115,10 +115,10 @@ void VolumeMount::scanBlocks(ExtensiveScan& scan) {
                 if (!reader_.copyMapped(at, block.data(), kBlockHeadSize)) break;
                 auto head = ReadBlockHead(Bytes(block.data(), kBlockHeadSize));
                 const bool tree = head && head->level >= 1 && head->level <= kMaxLevel;
-                const std::size_t want = tree ? blockSize
-                                         : carve::zeroHead(Bytes(block.data(), kBlockHeadSize))
-                                             ? kBlockHeadSize
-                                             : look;
+                // A block that a live leaf met before named is no start either.
+                const bool noStart = carve::zeroHead(Bytes(block.data(), kBlockHeadSize)) ||
+                                     (scan.claimed && scan.claimed->test(first + k));
+                const std::size_t want = tree ? blockSize : noStart ? kBlockHeadSize : look;
                 if (want > kBlockHeadSize &&
                     !reader_.copyMapped(at + kBlockHeadSize, block.data() + kBlockHeadSize,
                                         want - kBlockHeadSize))
@@ -188,7 +188,8 @@ void VolumeMount::scanBlock(ExtensiveScan& scan, std::uint64_t block, Bytes data
     auto head = ReadBlockHead(data);
     if (head && head->level >= 1 && head->level <= kMaxLevel)
         scanned_.treeBlocks.push_back(std::uint32_t(block));
-    if (scan.claimed && !claimBlocks(scan, block, data) && !carve::zeroHead(data)) {
+    if (scan.claimed && !scan.claimed->test(block) && !claimBlocks(scan, block, data) &&
+        !carve::zeroHead(data)) {
         // Carving reads it again, and so does a scan that goes on from here.
         if (walkerIn(walkers_, data.first(std::min<std::size_t>(data.size(), kCarveHeadBytes))) &&
             (scanned_.treeBlocks.empty() || scanned_.treeBlocks.back() != block))
