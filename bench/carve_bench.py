@@ -15,6 +15,16 @@ After the fill the host reads those blocks from the image and sorts the
 deleted files into three classes: intact in one run, intact in several runs
 (fragmented), damaged (a block was taken over).
 
+The fragmented volume also gets files with no name left: a folder holds
+1,000 small files that stay and, written after them, 48 more real files
+whose stat data and items so fill leaves of their own. After the fill the 48
+are deleted: the leaves that the deletion empties are freed and keep their
+items (nothing is written to new blocks after them), while the folder's
+leaves of names, full of the names that stay, are rewritten in place; then
+touching every small file twice, with syncs, cycles the journal (4 MiB)
+that held the old names. Each one comes back byte for byte or not, under
+"Lost Files" by its object id (the inode number the guest records).
+
 Printed: for each volume and each program, per class, the deleted files that
 come back byte for byte (anywhere in the output: this program's deleted, lost
 and carved files, PhotoRec's carved ones), the files that come back too long
@@ -155,6 +165,56 @@ def real_files(work):
     return chosen, kinds
 
 
+def lost_files(chosen):
+    """Files for the folder whose names go: more real files, none of those
+    above and no two alike, each larger than a block (no tail)."""
+    rng = random.Random(27)
+    fits = [p for p in usr_files() if p not in set(chosen) and
+            16 << 10 <= os.path.getsize(p) <= 256 << 10]
+    rng.shuffle(fits)
+    out, seen = [], {sha(open(p, "rb").read()) for p in chosen}
+    for p in fits:
+        digest = sha(open(p, "rb").read())
+        if digest not in seen and os.path.basename(p) not in {os.path.basename(q) for q in out}:
+            seen.add(digest)
+            out.append(p)
+        if len(out) == 48:
+            break
+    return out
+
+
+def write_nameless(mnt, sources):
+    """The folder of files whose names will go, with the files that stay."""
+    os.makedirs(mnt + "/lost")
+    for i in range(1000):
+        with open(mnt + "/lost/stays%04d" % i, "wb") as f:
+            f.write(os.urandom(100))
+    for p in sources:
+        with open(mnt + "/lost/" + os.path.basename(p), "wb") as f:
+            f.write(open(p, "rb").read())
+
+
+def make_nameless(mnt, sources, small):
+    """Deletes the files, then cycles the journal by touching the small
+    files: returns their history entries."""
+    lost = []
+    for p in sources:
+        path = mnt + "/lost/" + os.path.basename(p)
+        data = open(p, "rb").read()
+        lost.append({"path": path[len(mnt):], "source": p, "size": len(data),
+                     "sha256": sha(data), "head": sha(data[:BLOCK]),
+                     "objectId": os.stat(path).st_ino, "blocks": block_list(path)})
+    for h in lost:
+        os.unlink(mnt + h["path"])
+    os.sync()
+    for round_ in range(2):
+        for i in range(small):
+            os.utime(mnt + "/small/%05d" % i, (1700000000 + round_, 1700000000 + round_))
+            if i % 1000 == 999:
+                os.sync()
+    return lost
+
+
 def block_list(path):
     """The file's blocks in order, from FIBMAP (0 for a hole)."""
     import fcntl
@@ -191,6 +251,8 @@ def guest_fill(job):
                     os.fsync(outs[k].fileno())
             for f in outs:
                 f.close()
+    if job.get("lost"):
+        write_nameless(mnt, job["lost"])
     os.sync()
     history, live = [], []
     for i, (path, data) in enumerate(targets):
@@ -206,12 +268,13 @@ def guest_fill(job):
             f.write(os.urandom(100))
         if i % 1000 == 999:
             os.sync()
+    lost = make_nameless(mnt, job["lost"], SMALL) if job.get("lost") else []
     with open(job["history"], "w") as f:
-        json.dump({"deleted": history, "live": live}, f)
+        json.dump({"deleted": history, "live": live, "lost": lost}, f)
     subprocess.run(["umount", mnt], check=True)
 
 
-def make_volume(work, mode, files):
+def make_volume(work, mode, files, lost):
     spec = importlib.util.spec_from_file_location("gen", GEN)
     gen = importlib.util.module_from_spec(spec)
     spec.loader.exec_module(gen)
@@ -221,7 +284,8 @@ def make_volume(work, mode, files):
     subprocess.run(["mkreiserfs", "-q", "-f", "-b", str(BLOCK), "-s", "1024", img], check=True,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     job = {"dev": "/dev/ubda", "mnt": os.path.join(work, "mnt-" + mode), "files": files,
-           "mode": mode, "history": os.path.join(work, mode + ".history.json")}
+           "mode": mode, "history": os.path.join(work, mode + ".history.json"),
+           "lost": lost if mode == "fragmented" else []}
     os.makedirs(job["mnt"], exist_ok=True)
     job_file = os.path.join(work, mode + ".job.json")
     with open(job_file, "w") as f:
@@ -323,7 +387,55 @@ def report(mode, name, history, exact, long_, foreign, verbose):
             print("    live block in:", p)
 
 
-def measure(cli, img, history, live, work, mode, verbose):
+def items_survive(img, lost):
+    """Sets each nameless file's "items": whether some leaf in the image (a
+    block whose head says level 1) still holds its stat data and an indirect
+    item, read here from the raw item heads (key: directory id, object id,
+    offset and type; 3.6 keys keep the type in the offset's top 4 bits). An
+    object id names one object on the volume: the key's directory id (the
+    kernel's packing locality, not always the folder's id) is not needed."""
+    wanted = {h["objectId"]: h for h in lost}
+    found = {key: set() for key in wanted}
+    with open(img, "rb") as image:
+        while True:
+            block = image.read(BLOCK)
+            if len(block) < BLOCK:
+                break
+            level, count = struct.unpack_from("<HH", block, 0)
+            if level != 1 or count == 0 or 24 + 24 * count > BLOCK:
+                continue
+            for i in range(count):
+                object_id, offset = struct.unpack_from("<IQ", block, 24 + 24 * i + 4)
+                if object_id in found:
+                    found[object_id].add(offset >> 60)  # 0 stat data, 1 indirect
+    for key, h in wanted.items():
+        h["items"] = {0, 1} <= found[key]
+
+
+def report_lost(mode, img, lost, results, verbose):
+    """The files with no name left: how many keep their stat data and items
+    in some leaf and every data block, and how many of those each program
+    brings back byte for byte."""
+    if not lost:
+        return
+    items_survive(img, lost)
+    whole = [h for h in lost if h["class"] != "damaged" and h["items"]]
+    intact = [h for h in lost if h["class"] != "damaged"]
+    for name, (exact, _, _) in results.items():
+        print("%-11s %-12s nameless files byte-exact: %d of %d whose items and data survive, "
+              "%d of %d whose data survives (%d made)" %
+              (mode, name, sum(1 for h in whole if h["path"] in exact), len(whole),
+               sum(1 for h in intact if h["path"] in exact), len(intact), len(lost)))
+    if verbose:
+        ours = results["this program"][0]
+        for h in lost:
+            print("    %-11s %-4s object %d %-8s %9d  %-40s %s" %
+                  (h["class"], "ok" if h["path"] in ours else "-", h["objectId"],
+                   "items" if h["items"] else "no items", h["size"], h["path"],
+                   ours.get(h["path"], "")))
+
+
+def measure(cli, img, history, live, work, mode, verbose, lost):
     ours = os.path.join(work, mode + "-ours")
     theirs = os.path.join(work, mode + "-photorec")
     for d in (ours, theirs):
@@ -336,12 +448,13 @@ def measure(cli, img, history, live, work, mode, verbose):
     photorec = timed(["photorec", "/d", os.path.join(theirs, "recup"), "/cmd", img,
                       "partition_none,options,paranoid,fileopt,everything,enable,search"],
                      cwd=work)
-    classify(img, history)
-    live_blocks = live_block_hashes(live, history)
+    classify(img, history + lost)
+    live_blocks = live_block_hashes(live, history + lost)
     results = {}
     for name, out in (("this program", ours), ("PhotoRec", theirs)):
-        results[name] = tally(out, history, live_blocks)
+        results[name] = tally(out, history + lost, live_blocks)
         report(mode, name, history, *results[name], verbose)
+    report_lost(mode, img, lost, results, verbose)
     print("%-11s Extensive list %.2f s, with carving %.2f s (+%.0f%%); PhotoRec %.2f s" %
           (mode, plain, carving, 100 * (carving - plain) / plain, photorec))
     if verbose:
@@ -375,9 +488,9 @@ def main():
             with open(os.path.join(work, mode + ".history.json")) as f:
                 record = json.load(f)
         else:
-            img, record = make_volume(work, mode, files)
+            img, record = make_volume(work, mode, files, lost_files(files))
         measure(os.path.abspath(args.cli), img, record["deleted"], record["live"], work, mode,
-                args.verbose)
+                args.verbose, record.get("lost", []))
 
 
 if __name__ == "__main__":

@@ -45,8 +45,15 @@ std::optional<std::uint64_t> ByteCursor::find(std::uint64_t from, std::uint64_t 
         if (len < pattern.size()) break;
         const std::uint8_t* p = at(from, len);
         if (!p) break;
-        const std::uint8_t* hit = std::search(p, p + len, pattern.begin(), pattern.end());
-        if (hit != p + len) return from + std::uint64_t(hit - p);
+        // The first byte through memchr, the rest compared where it is.
+        const std::size_t last = len - pattern.size();
+        for (std::size_t i = 0; i <= last;) {
+            const void* first = std::memchr(p + i, pattern[0], last - i + 1);
+            if (!first) break;
+            i = std::size_t(static_cast<const std::uint8_t*>(first) - p);
+            if (std::memcmp(p + i, pattern.data(), pattern.size()) == 0) return from + i;
+            ++i;
+        }
         if (from + len >= to) break;
         from += len - pattern.size() + 1;
     }

@@ -52,6 +52,7 @@ public:
     explicit ByteCursor(const CarveInput& in);
 
     std::uint64_t size() const { return size_; }
+    const CarveInput& input() const { return in_; }
     // Whether a structure ending at `end` was checked by an earlier walk.
     bool checked(std::uint64_t end) const { return end <= in_.checkedBefore(); }
     // Whether [offset, offset + length) lies inside the input (no overflow).

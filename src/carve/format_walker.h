@@ -13,11 +13,22 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
 
 namespace dorvak::carve {
+
+// What a walker keeps of a walk to go on from in a later walk of the same
+// candidate: its own state at `offset`, good for any input whose bytes before
+// `offset` are the same. A fragmented file is walked again for every
+// continuation tried, and a deflate stream, say, would otherwise be decoded
+// again from its start each time.
+struct WalkMemo {
+    virtual ~WalkMemo() = default;
+    std::uint64_t offset = 0;
+};
 
 // The bytes of one candidate, from its first byte on: one run of blocks, or
 // several runs joined. size() is the most the file may hold (the runs
@@ -35,6 +46,12 @@ public:
     // walker may skip the costly checks (CRCs, decompression) of a structure
     // that ends at or before this offset, never the reads that find its way.
     virtual std::uint64_t checkedBefore() const { return 0; }
+    // The memo with the greatest offset that an earlier walk of this
+    // candidate left and whose bytes before it this input shares, or null.
+    // A walker checks the memo's type: it is its own only by convention.
+    virtual const WalkMemo* recall() const { return nullptr; }
+    // Leaves a memo for later walks; the input may keep it or not.
+    virtual void remember(std::unique_ptr<WalkMemo>) const {}
 };
 
 // How far an interrupted file "checked good" depends on what its format can
@@ -62,6 +79,11 @@ struct WalkResult {
     // Interrupted only: true when the structure held up to where the input
     // ended (more runs may continue the file), false when it failed.
     bool inputEnded = false;
+    // Interrupted only, when known: where the walk saw the structure fail,
+    // past `length` when the structure that failed began before it (a
+    // deflate stream decodes foreign bytes for a while before it fails). The
+    // foreign bytes start at or before it. 0: not known.
+    std::uint64_t failedAt = 0;
 };
 
 struct FormatWalker {
@@ -79,6 +101,17 @@ struct FormatWalker {
     // since nothing showed the join to be right.
     bool checksJoins = true;
 };
+
+// No format carved here starts with this many zero bytes, while most free
+// space does: a block whose head is zeros is no candidate, and a scan need
+// not read more of it.
+inline constexpr std::size_t kZeroHeadBytes = 24;
+inline bool zeroHead(std::span<const std::uint8_t> head) {
+    if (head.size() < kZeroHeadBytes) return false;
+    for (std::size_t i = 0; i < kZeroHeadBytes; ++i)
+        if (head[i] != 0) return false;
+    return true;
+}
 
 // Every walker, the most specific signatures first.
 std::span<const FormatWalker> formatWalkers();

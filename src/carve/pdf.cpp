@@ -12,12 +12,18 @@
 // whose end is lost does not send the walk through a disk's free space (a
 // PDF's streams are compressed: such a run of zeros is not part of one).
 //
-// Interrupted: the end of the last "%%EOF" that checked (0 when none did).
+// Interrupted: the end of the last "%%EOF" that checked, or further, the end
+// of the last stream object whose /Length checked: the objects are walked
+// one after another from the header, and a stream's length must lead to its
+// "endstream" (a foreign block inside or before it moves that keyword). The
+// objects without a stream or with an indirect length check nothing, so the
+// good length ends with the last one that did.
 #include "carve/byte_cursor.h"
 #include "carve/walkers.h"
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 namespace dorvak::carve {
 
@@ -118,13 +124,105 @@ bool bodyFollows(ByteCursor& c, std::uint64_t pos) {
     return objectAt(c, pos + i);
 }
 
+// White space and comments from `pos`; `end` when they run to it.
+std::uint64_t skipFiller(ByteCursor& c, std::uint64_t pos, std::uint64_t end) {
+    bool comment = false;
+    for (; pos < end;) {
+        const auto bytes = c.chunk(pos, end);
+        if (bytes.empty()) return end;
+        std::size_t i = 0;
+        for (; i < bytes.size(); ++i) {
+            const std::uint8_t b = bytes[i];
+            if (b == '\r' || b == '\n')
+                comment = false;
+            else if (b == '%')
+                comment = true;
+            else if (!comment && !isSpace(b))
+                return pos + i;
+        }
+        pos += i;
+    }
+    return end;
+}
+
+// The direct value of "/Length" in the dictionary [from, to), if it has one
+// ("/Length1" and the like are other keys; "/Length 12 0 R" is indirect).
+std::optional<std::uint64_t> directLength(ByteCursor& c, std::uint64_t from, std::uint64_t to) {
+    const std::uint8_t key[] = {'/', 'L', 'e', 'n', 'g', 't', 'h'};
+    for (auto at = c.find(from, to, key); at; at = c.find(*at + 1, to, key)) {
+        const std::size_t n = std::size_t(std::min<std::uint64_t>(40, to - (*at + 7)));
+        const std::uint8_t* p = c.at(*at + 7, n);
+        if (!p || n == 0 || !isSpace(p[0])) continue;
+        std::uint64_t length = 0, generation = 0;
+        std::size_t i = number(p, n, spaces(p, n, 0), length);
+        if (!i) return std::nullopt;
+        // "12 0 R": a reference, whose value lies elsewhere.
+        const std::size_t j = number(p, n, spaces(p, n, i), generation);
+        if (j && spaces(p, n, j) < n && p[spaces(p, n, j)] == 'R') return std::nullopt;
+        return length;
+    }
+    return std::nullopt;
+}
+
+// The end of the last stream object whose length checked, walking the
+// objects from `pos` (0 when none did). An object's keywords are looked for
+// within 16 KiB of its start: a longer object without a stream (a large
+// array) ends the walk, which costs only length not checked.
+std::uint64_t checkedObjects(ByteCursor& c, std::uint64_t pos, std::uint64_t end) {
+    const std::uint8_t endobj[] = {'e', 'n', 'd', 'o', 'b', 'j'};
+    const std::uint8_t stream[] = {'s', 't', 'r', 'e', 'a', 'm'};
+    const std::uint8_t endstream[] = {'e', 'n', 'd', 's', 't', 'r', 'e', 'a', 'm'};
+    std::uint64_t good = 0;
+    // Every pass moves past an "endobj" (hostile input: a bound all the same).
+    for (int objects = 0; objects < (1 << 20); ++objects) {
+        pos = skipFiller(c, pos, end);
+        if (pos >= end || !objectAt(c, pos)) break;
+        const std::uint64_t window = std::min(end, pos + 16 * 1024);
+        // "stream" first: looking for "endobj" would read through its data.
+        const auto open = c.find(pos, window, stream);
+        const auto close = c.find(pos, open ? *open : window, endobj);
+        if (close) {
+            pos = *close + 6;
+            continue;
+        }
+        if (!open) break;
+        const auto length = directLength(c, pos, *open);
+        std::uint64_t data = *open + 6;
+        const std::uint8_t* eol = c.at(data, 2);
+        if (!length || !eol) break;
+        data += eol[0] == '\r' && eol[1] == '\n' ? 2 : eol[0] == '\n' || eol[0] == '\r' ? 1 : 0;
+        if (*length > end - std::min(end, data)) break;
+        const std::uint64_t after =
+            skipFiller(c, data + *length, std::min(end, data + *length + 4));
+        const std::uint8_t* k = c.at(after, 9);
+        if (!k || std::memcmp(k, endstream, 9) != 0) break;
+        const auto done = c.find(after + 9, std::min(end, after + 9 + 64), endobj);
+        if (!done) break;
+        pos = *done + 6;
+        good = pos;
+    }
+    return good;
+}
+
 // Where the first run of `zeros` zero bytes starts, or the input's end.
 std::uint64_t runEnd(ByteCursor& c, std::uint64_t zeros) {
     std::uint64_t run = 0;
     for (std::uint64_t pos = 0; pos < c.size();) {
         const auto bytes = c.chunk(pos, c.size());
         if (bytes.empty()) break;
-        for (std::size_t i = 0; i < bytes.size(); ++i) {
+        std::size_t i = 0;
+        // Eight bytes at a time where none of them is zero (most of a PDF).
+        for (; i < bytes.size(); ++i) {
+            if (run == 0 && (pos + i) % 8 == 0) {
+                while (i + 8 <= bytes.size()) {
+                    std::uint64_t word;
+                    std::memcpy(&word, bytes.data() + i, 8);
+                    if (((word - 0x0101010101010101ull) & ~word & 0x8080808080808080ull) != 0)
+                        break; // a zero byte among them
+                    i += 8;
+                }
+                if (i >= bytes.size()) break;
+            }
             run = bytes[i] == 0 ? run + 1 : 0;
             if (run == zeros) return pos + i + 1 - zeros;
         }
@@ -158,9 +256,11 @@ WalkResult pdfWalk(const CarveInput& in) {
         }
         const bool holds = sectionHolds(c, *at);
         if (holds) good = next;
-        if (!bodyFollows(c, next)) return holds ? complete(next) : interrupted(good);
+        if (!bodyFollows(c, next))
+            return holds ? complete(next) : interrupted(std::max(good, checkedObjects(c, 8, end)));
         pos = next;
     }
+    good = std::max(good, checkedObjects(c, 8, end));
     return end == c.size() ? inputEnds(good) : interrupted(good);
 }
 

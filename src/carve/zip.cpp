@@ -6,7 +6,11 @@
 // of the directory must agree with what the walk found. The file ends with
 // that record's comment.
 //
-// Interrupted: the start of the first entry or record that failed.
+// Interrupted: the start of the first entry or record that failed; where a
+// deflated entry's stream failed or its CRC did not hold, that point too
+// (failedAt). A walk leaves a memo every 16 KiB, at an entry's header or
+// inside its deflated data, so that a later walk of the same bytes goes on
+// from there instead of from the start.
 #include "carve/byte_cursor.h"
 #include "carve/walkers.h"
 
@@ -30,12 +34,6 @@ constexpr std::uint32_t kLocal = 0x04034B50, kCentral = 0x02014B50, kEnd = 0x060
 constexpr std::uint32_t kDescriptor = 0x08074B50, kZip64End = 0x06064B50,
                         kZip64Locator = 0x07064B50;
 
-struct Entry {
-    std::uint64_t dataStart = 0, end = 0; // end: past the data and its descriptor
-    bool ok = false;
-    bool inputEnded = false; // not ok because the input ended inside the entry
-};
-
 // Checks `length` stored bytes against `crc`.
 bool storedCrcHolds(ByteCursor& c, std::uint64_t from, std::uint64_t length, std::uint32_t crc) {
     uLong sum = crc32(0, nullptr, 0);
@@ -46,36 +44,6 @@ bool storedCrcHolds(ByteCursor& c, std::uint64_t from, std::uint64_t length, std
         pos += bytes.size();
     }
     return sum == crc;
-}
-
-// Inflates raw deflate data from `from`, giving the compressed length and
-// the output's CRC-32. Returns 1 at the stream's end, 0 when the input ends
-// first, -1 when the stream fails.
-int inflateEntry(ByteCursor& c, std::uint64_t from, std::uint64_t& length, std::uint32_t& crc) {
-    z_stream s{};
-    if (inflateInit2(&s, -15) != Z_OK) return -1;
-    auto out = std::make_unique<std::uint8_t[]>(64 * 1024);
-    uLong sum = crc32(0, nullptr, 0);
-    int rc = Z_OK;
-    std::uint64_t pos = from;
-    while (rc == Z_OK) {
-        const auto in = c.chunk(pos, c.size());
-        if (in.empty()) break;
-        s.next_in = const_cast<Bytef*>(in.data());
-        s.avail_in = uInt(in.size());
-        do {
-            s.next_out = out.get();
-            s.avail_out = 64 * 1024;
-            rc = inflate(&s, Z_NO_FLUSH);
-            sum = crc32(sum, out.get(), uInt(64 * 1024 - s.avail_out));
-        } while (rc == Z_OK && s.avail_out == 0);
-        pos += in.size() - s.avail_in;
-        if (rc == Z_BUF_ERROR && s.avail_in == 0) rc = Z_OK;
-    }
-    inflateEnd(&s);
-    length = pos - from;
-    crc = std::uint32_t(sum);
-    return rc == Z_STREAM_END ? 1 : rc == Z_OK ? 0 : -1;
 }
 
 constexpr std::uint64_t kUnknown = ~0ull;
@@ -158,6 +126,37 @@ struct Kind {
     }
 };
 
+struct Entry {
+    std::uint64_t dataStart = 0, end = 0; // end: past the data and its descriptor
+    bool ok = false;
+    bool inputEnded = false;    // not ok because the input ended inside the entry
+    std::uint64_t failedAt = 0; // not ok: where its data was seen to be wrong, if known
+};
+
+// What the walk has learnt before an entry: enough to go on from inside it.
+struct Walked {
+    Kind kind;
+    std::uint64_t entries = 0; // entries before this one
+    std::uint64_t entry = 0;   // this one's local header
+};
+
+// Where a walk stood: at an entry's header (`offset` is the header's), or
+// inside a deflated entry's data (`stream` ready).
+struct ZipMemo final : WalkMemo {
+    Walked walked;
+    z_stream stream{};
+    bool ready = false;
+    uLong sum = 0; // CRC-32 of the output so far
+    ZipMemo() = default;
+    ZipMemo(const ZipMemo&) = delete;
+    ZipMemo& operator=(const ZipMemo&) = delete;
+    ~ZipMemo() override {
+        if (ready) inflateEnd(&stream);
+    }
+};
+
+constexpr std::uint64_t kMemoStep = 16 * 1024;
+
 // ODF and EPUB name their kind in a stored first entry "mimetype".
 void readMimetype(ByteCursor& c, const std::string& entryName, std::uint64_t data,
                   std::uint64_t packed, Kind& kind) {
@@ -166,9 +165,61 @@ void readMimetype(ByteCursor& c, const std::string& entryName, std::uint64_t dat
             kind.mimetype.assign(reinterpret_cast<const char*>(m), std::size_t(packed));
 }
 
-// One local entry at `pos`: its header, its data checked against the CRC,
-// its data descriptor.
-Entry localEntry(ByteCursor& c, std::uint64_t pos, Kind& kind) {
+// Inflates raw deflate data from `from` (or from where `resume` stood),
+// giving the compressed length and the output's CRC-32, and leaving memos on
+// the way. Returns 1 at the stream's end, 0 when the input ends first, -1
+// when the stream fails (`length` then reaches where it failed).
+int inflateEntry(ByteCursor& c, std::uint64_t from, const Walked& walked, const ZipMemo* resume,
+                 std::uint64_t& length, std::uint32_t& crc) {
+    z_stream s{};
+    uLong sum = crc32(0, nullptr, 0);
+    std::uint64_t pos = from;
+    if (resume && resume->ready && resume->offset >= from) {
+        if (inflateCopy(&s, const_cast<z_stream*>(&resume->stream)) != Z_OK) return -1;
+        sum = resume->sum;
+        pos = resume->offset;
+    } else if (inflateInit2(&s, -15) != Z_OK) {
+        return -1;
+    }
+    auto out = std::make_unique<std::uint8_t[]>(64 * 1024);
+    int rc = Z_OK;
+    std::uint64_t nextMemo = (pos / kMemoStep + 1) * kMemoStep;
+    while (rc == Z_OK) {
+        const auto in = c.chunk(pos, std::min(c.size(), nextMemo));
+        if (in.empty()) break;
+        s.next_in = const_cast<Bytef*>(in.data());
+        s.avail_in = uInt(in.size());
+        do {
+            s.next_out = out.get();
+            s.avail_out = 64 * 1024;
+            rc = inflate(&s, Z_NO_FLUSH);
+            sum = crc32(sum, out.get(), uInt(64 * 1024 - s.avail_out));
+        } while (rc == Z_OK && s.avail_out == 0);
+        pos += in.size() - s.avail_in;
+        if (rc == Z_BUF_ERROR && s.avail_in == 0) rc = Z_OK;
+        if (rc == Z_OK && pos >= nextMemo) {
+            auto memo = std::make_unique<ZipMemo>();
+            if (inflateCopy(&memo->stream, &s) == Z_OK) {
+                memo->ready = true;
+                memo->offset = pos;
+                memo->walked = walked;
+                memo->sum = sum;
+                c.input().remember(std::move(memo));
+            }
+            nextMemo = (pos / kMemoStep + 1) * kMemoStep;
+        }
+    }
+    inflateEnd(&s);
+    length = pos - from;
+    crc = std::uint32_t(sum);
+    return rc == Z_STREAM_END ? 1 : rc == Z_OK ? 0 : -1;
+}
+
+// One local entry at `walked.entry`: its header, its data checked against
+// the CRC, its data descriptor. `resume`: a memo from inside its data.
+Entry localEntry(ByteCursor& c, Walked& walked, const ZipMemo* resume) {
+    Kind& kind = walked.kind;
+    const std::uint64_t pos = walked.entry;
     Entry e;
     const std::uint8_t* h = c.at(pos, 30);
     e.inputEnded = !h;
@@ -194,8 +245,9 @@ Entry localEntry(ByteCursor& c, std::uint64_t pos, Kind& kind) {
     } else if (method == 8 && !encrypted) {
         std::uint64_t length = 0;
         std::uint32_t made = 0;
-        const int inflated = inflateEntry(c, e.dataStart, length, made);
+        const int inflated = inflateEntry(c, e.dataStart, walked, resume, length, made);
         e.inputEnded = inflated == 0;
+        e.failedAt = e.dataStart + length;
         if (inflated <= 0) return e;
         if (!descriptor && (length != packed || made != crc)) return e;
         packed = length, crc = made;
@@ -249,15 +301,35 @@ bool zipMatches(Head head) {
 
 WalkResult zipWalk(const CarveInput& in) {
     ByteCursor c(in);
-    const std::uint8_t* h = c.at(0, 30);
-    if (!h || !zipMatches({h, 30})) return notThisFormat();
-    Kind kind;
-    std::uint64_t pos = 0, entries = 0;
+    // A memo of the same bytes: the entries before it were walked already.
+    const auto* resume = dynamic_cast<const ZipMemo*>(in.recall());
+    if (!resume) {
+        const std::uint8_t* h = c.at(0, 30);
+        if (!h || !zipMatches({h, 30})) return notThisFormat();
+    }
+    Walked walked = resume ? resume->walked : Walked{};
+    std::uint64_t& pos = walked.entry;
+    const Kind& kind = walked.kind;
+    std::uint64_t& entries = walked.entries;
+    std::uint64_t nextMemo = (pos / kMemoStep + 1) * kMemoStep;
     // Every pass moves past at least a 30-byte header.
     while (const std::uint8_t* sig = c.at(pos, 4)) {
         if (le32(sig) != kLocal) break;
-        const Entry e = localEntry(c, pos, kind);
-        if (!e.ok) return e.inputEnded ? inputEnds(pos) : interrupted(pos);
+        if (pos >= nextMemo) {
+            // Between entries: where the next walk may start instead of at 0.
+            auto memo = std::make_unique<ZipMemo>();
+            memo->offset = pos;
+            memo->walked = walked;
+            in.remember(std::move(memo));
+            nextMemo = (pos / kMemoStep + 1) * kMemoStep;
+        }
+        const Entry e = localEntry(c, walked, resume);
+        resume = nullptr;
+        if (!e.ok) {
+            WalkResult r = e.inputEnded ? inputEnds(pos) : interrupted(pos);
+            if (!e.inputEnded && e.failedAt > pos) r.failedAt = e.failedAt;
+            return r;
+        }
         pos = e.end;
         ++entries;
     }

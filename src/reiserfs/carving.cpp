@@ -8,8 +8,6 @@
 namespace dorvak {
 namespace {
 
-// A carving input reads through a window of this many bytes.
-constexpr std::size_t kWindowBytes = 256 * 1024;
 constexpr std::size_t kHeadBytes = kCarveHeadBytes;
 // Unclaimed blocks are looked at in batches of this many bytes of the volume.
 constexpr std::size_t kBatchBytes = 1 << 20;
@@ -30,41 +28,110 @@ const carve::FormatWalker* walkerIn(std::span<const carve::FormatWalker> walkers
     return nullptr;
 }
 
+std::vector<BlockRun> leadingBlocks(const std::vector<BlockRun>& runs, std::uint64_t blocks) {
+    std::vector<BlockRun> out;
+    for (const BlockRun& r : runs) {
+        if (blocks == 0) break;
+        const auto take = std::uint32_t(std::min<std::uint64_t>(r.count, blocks));
+        if (!out.empty() && std::uint64_t(out.back().first) + out.back().count == r.first)
+            out.back().count += take;
+        else
+            out.push_back({r.first, take});
+        blocks -= take;
+    }
+    return out;
+}
+
+const carve::WalkMemo* WalkMemos::recall(const std::vector<BlockRun>& runs, std::uint64_t size,
+                                         std::uint32_t blockSize) {
+    Kept* best = nullptr;
+    for (Kept& k : kept_) {
+        if (k.memo->offset > size || (best && k.memo->offset <= best->memo->offset)) continue;
+        const std::uint64_t blocks = (k.memo->offset + blockSize - 1) / blockSize;
+        const std::vector<BlockRun> mine = leadingBlocks(runs, blocks);
+        if (mine.size() == k.blocks.size() && std::equal(mine.begin(), mine.end(), k.blocks.begin(),
+                                                         [](const BlockRun& a, const BlockRun& b) {
+                                                             return a.first == b.first &&
+                                                                    a.count == b.count;
+                                                         }))
+            best = &k;
+    }
+    if (!best) return nullptr;
+    best->used = ++clock_;
+    return best->memo.get();
+}
+
+void WalkMemos::remember(const std::vector<BlockRun>& runs, std::uint32_t blockSize,
+                         std::unique_ptr<carve::WalkMemo> memo) {
+    if (!memo) return;
+    Kept k{leadingBlocks(runs, (memo->offset + blockSize - 1) / blockSize), std::move(memo),
+           ++clock_};
+    if (kept_.size() < kMax) {
+        kept_.push_back(std::move(k));
+        return;
+    }
+    *std::min_element(kept_.begin(), kept_.end(),
+                      [](const Kept& a, const Kept& b) { return a.used < b.used; }) = std::move(k);
+}
+
 BlockRunInput::BlockRunInput(SectorReader& reader, const VolumeInfo& volume,
-                             std::vector<BlockRun> runs, std::uint64_t checkedBefore)
-    : reader_(reader), volume_(volume), runs_(std::move(runs)), checkedBefore_(checkedBefore) {
+                             std::vector<BlockRun> runs, std::uint64_t checkedBefore,
+                             WalkMemos* memos)
+    : reader_(reader), volume_(volume), runs_(std::move(runs)), checkedBefore_(checkedBefore),
+      memos_(memos) {
     for (const BlockRun& r : runs_) {
         starts_.push_back(size_);
         size_ += std::uint64_t(r.count) * volume_.blockSize();
     }
 }
 
-// Reads the window from the block that holds `offset` to at most the end of
-// its run.
-void BlockRunInput::fill(std::uint64_t offset) const {
-    const std::size_t run =
-        std::size_t(std::upper_bound(starts_.begin(), starts_.end(), offset) - starts_.begin() - 1);
-    const std::uint64_t blockSize = volume_.blockSize();
-    const std::uint64_t block = (offset - starts_[run]) / blockSize;
-    const std::uint64_t left = (runs_[run].count - block) * blockSize;
-    const std::uint64_t length = std::min<std::uint64_t>(left, kWindowBytes);
-    windowStart_ = starts_[run] + block * blockSize;
-    window_.assign(std::size_t(length), 0);
+const carve::WalkMemo* BlockRunInput::recall() const {
+    return memos_ ? memos_->recall(runs_, size_, std::uint32_t(volume_.blockSize())) : nullptr;
+}
+
+void BlockRunInput::remember(std::unique_ptr<carve::WalkMemo> memo) const {
+    if (memos_) memos_->remember(runs_, std::uint32_t(volume_.blockSize()), std::move(memo));
+}
+
+// Reads `out.size()` bytes at `offset` of run `run` (all inside it): whole
+// sectors straight into `out`, a sector cut at either end through `sector_`.
+void BlockRunInput::readInRun(std::size_t run, std::uint64_t offset,
+                              std::span<std::uint8_t> out) const {
+    const std::uint64_t first = volume_.blockSector(runs_[run].first) * kSectorSize;
+    std::uint64_t at = first + (offset - starts_[run]);
     // Unreadable sectors come back as zeros, which no format takes for its
     // own structure.
-    reader_.ReadSectors(volume_.blockSector(runs_[run].first + block),
-                        std::uint32_t(length / kSectorSize), window_.data());
+    const auto sectors = [&](std::uint64_t byte, std::uint32_t count, std::uint8_t* to) {
+        if (!reader_.isOpen()) std::fill_n(to, std::size_t(count) * kSectorSize, 0);
+        reader_.ReadSectors(byte / kSectorSize, count, to);
+    };
+    for (std::size_t done = 0; done < out.size();) {
+        const std::size_t inSector = std::size_t(at % kSectorSize);
+        const std::size_t left = out.size() - done;
+        if (inSector != 0 || left < kSectorSize) {
+            sectors(at - inSector, 1, sector_);
+            const std::size_t take = std::min(left, kSectorSize - inSector);
+            std::copy_n(sector_ + inSector, take, out.data() + done);
+            done += take, at += take;
+            continue;
+        }
+        const auto count = std::uint32_t(std::min<std::size_t>(left / kSectorSize, 1u << 16));
+        sectors(at, count, out.data() + done);
+        done += std::size_t(count) * kSectorSize, at += std::uint64_t(count) * kSectorSize;
+    }
 }
 
 std::size_t BlockRunInput::read(std::uint64_t offset, std::span<std::uint8_t> out) const {
     if (offset >= size_) return 0;
     const std::size_t n = std::size_t(std::min<std::uint64_t>(out.size(), size_ - offset));
-    for (std::size_t done = 0; done < n;) {
+    std::size_t run =
+        std::size_t(std::upper_bound(starts_.begin(), starts_.end(), offset) - starts_.begin() - 1);
+    for (std::size_t done = 0; done < n; ++run) {
         const std::uint64_t at = offset + done;
-        if (at < windowStart_ || at >= windowStart_ + window_.size()) fill(at);
-        const std::size_t from = std::size_t(at - windowStart_);
-        const std::size_t take = std::min(n - done, window_.size() - from);
-        std::copy_n(window_.data() + from, take, out.data() + done);
+        const std::uint64_t runEnd =
+            starts_[run] + std::uint64_t(runs_[run].count) * volume_.blockSize();
+        const std::size_t take = std::size_t(std::min<std::uint64_t>(n - done, runEnd - at));
+        readInRun(run, at, out.subspan(done, take));
         done += take;
     }
     return n;
@@ -73,7 +140,7 @@ std::size_t BlockRunInput::read(std::uint64_t offset, std::span<std::uint8_t> ou
 CarvingPass::CarvingPass(SectorReader& reader, const VolumeInfo& volume, Catalog& catalog,
                          BlockBitmap& claimed, std::span<const carve::FormatWalker> walkers,
                          const std::atomic<bool>& stop, ProgressSink& progress,
-                         const BlockBitmap* starts)
+                         const std::vector<std::uint32_t>* starts)
     : reader_(reader), volume_(volume), catalog_(catalog), claimed_(claimed), walkers_(walkers),
       stop_(stop), progress_(progress), starts_(starts),
       digits_(std::max(7u, decimalDigits(claimed.size() ? claimed.size() - 1 : 0))) {}
@@ -82,12 +149,17 @@ bool CarvingPass::run() {
     const std::uint64_t blocks = claimed_.size();
     const std::uint64_t perBatch = std::max<std::uint64_t>(1, kBatchBytes / volume_.blockSize());
     std::vector<std::uint64_t> batch;
-    // The next block that may start a file: unclaimed, and a start when the
-    // scan marked them.
-    const auto next = [&](std::uint64_t b) {
-        for (b = claimed_.nextClear(b); starts_ && b < blocks && !starts_->test(b);)
-            b = claimed_.nextClear(starts_->nextSet(b));
-        return b;
+    // The next block that may start a file at or after `b`: unclaimed, and
+    // on the scan's list when it kept one (asked in ascending order; a block
+    // claimed once stays claimed).
+    std::size_t listed = 0;
+    const auto next = [&](std::uint64_t b) -> std::uint64_t {
+        if (!starts_) return claimed_.nextClear(b);
+        while (listed < starts_->size() &&
+               ((*starts_)[listed] < b || claimed_.test((*starts_)[listed])))
+            ++listed;
+        return listed < starts_->size() ? std::min<std::uint64_t>((*starts_)[listed], blocks)
+                                        : blocks;
     };
     for (std::uint64_t first = next(0); first < blocks; first = next(first)) {
         if (stop_) return false;
@@ -112,7 +184,7 @@ bool CarvingPass::run() {
 CarvingPass::Walk CarvingPass::walk(const carve::FormatWalker& walker, std::vector<BlockRun> runs,
                                     std::uint64_t checked) const {
     ++walks_;
-    BlockRunInput in(reader_, volume_, std::move(runs), checked);
+    BlockRunInput in(reader_, volume_, std::move(runs), checked, &memos_);
     Walk w;
     w.result = walker.walk(in);
     w.result.length = std::min(w.result.length, in.size()); // a walker never reads past it
@@ -134,10 +206,12 @@ std::vector<BlockRun> CarvingPass::cut(std::vector<BlockRun> runs, std::uint64_t
 
 // An interrupted file: the blocks up to the one where its structure broke
 // are kept, and the unclaimed blocks after them, nearest first, are tried as
-// the next part. The foreign block may lie a few blocks past the break (a
-// chunk whose check comes at its end), so a few longer prefixes are tried
-// too. The try that the format follows furthest (a complete one at once)
-// replaces `best`; false when none gets further than the break.
+// the next part. The foreign block may lie past the break (a chunk whose
+// check comes at its end, a deflate stream that decodes foreign bytes for a
+// while): when the walk says where it saw the failure, the prefixes that end
+// there are tried first, nearest to it first; else a few longer prefixes
+// after the break. The try that the format follows furthest (a complete one
+// at once) replaces `best`; false when none gets further than the break.
 bool CarvingPass::followBreak(const carve::FormatWalker& walker, Walk& best) const {
     if (best.result.length > kMaxFollowedBytes) return false;
     const std::uint64_t blockSize = volume_.blockSize();
@@ -146,10 +220,17 @@ bool CarvingPass::followBreak(const carve::FormatWalker& walker, Walk& best) con
     std::uint64_t inRuns = 0;
     for (const BlockRun& r : best.runs)
         inRuns += r.count;
+    // The last block the foreign bytes may start in, when the walk knows.
+    const std::uint64_t failBlock =
+        best.result.failedAt > best.result.length
+            ? std::clamp<std::uint64_t>((best.result.failedAt - 1) / blockSize, breakBlocks, inRuns)
+            : 0;
     Walk found = best;
-    for (unsigned slack = 0; slack <= kFarSlack && breakBlocks + slack <= inRuns; ++slack) {
-        const std::vector<BlockRun> prefix = cut(best.runs, (breakBlocks + slack) * blockSize);
-        const std::uint64_t prefixBytes = (breakBlocks + slack) * blockSize;
+    for (unsigned slack = 0; slack <= kFarSlack; ++slack) {
+        const std::uint64_t blocks = failBlock ? failBlock - slack : breakBlocks + slack;
+        if (blocks > inRuns || blocks < breakBlocks) break;
+        const std::vector<BlockRun> prefix = cut(best.runs, blocks * blockSize);
+        const std::uint64_t prefixBytes = blocks * blockSize;
         std::uint64_t at = std::uint64_t(prefix.back().first) + prefix.back().count + 1;
         const unsigned tries = slack == 0              ? kTriesPerBreak
                                : slack <= kPrefixSlack ? kTriesPerBreak / 4
@@ -184,6 +265,7 @@ void CarvingPass::candidate(std::uint64_t block, const carve::FormatWalker& walk
     const std::uint64_t end = std::min(claimed_.nextSet(block), block + 0xFFFFFFFFu);
     walks_ = 0;
     tried_ = 0;
+    memos_.clear();
     Walk w = walk(walker, {{std::uint32_t(block), std::uint32_t(end - block)}});
     if (w.result.status == carve::WalkStatus::NotThisFormat) return;
     for (unsigned part = 1;
@@ -218,24 +300,106 @@ void claimIndirectBlocks(Bytes leaf, BlockBitmap& claimed,
     }
 }
 
+bool PendingClaims::keep(Bytes leaf) {
+    const std::size_t before = runs_.size();
+    auto head = ReadBlockHead(leaf);
+    for (std::uint32_t i = 0; head && i < head->itemCount; ++i) {
+        auto item = ReadItemHead(leaf, i);
+        if (!item) break;
+        if (item->type != ItemType::Indirect || !item->bodyFits(leaf.size())) continue;
+        const std::uint64_t key = objectKey(item->dirId, item->objectId);
+        for (std::size_t at = item->itemLocation;
+             at + 4 <= std::size_t(item->itemLocation) + item->itemLength; at += 4) {
+            const std::uint32_t block = le32(leaf, at);
+            if (block == 0) continue; // a hole
+            if (runs_.size() > before && runs_.back().key == key &&
+                runs_.back().first + runs_.back().count == block && runs_.back().count < ~0u) {
+                ++runs_.back().count;
+                continue;
+            }
+            if (runs_.size() >= budget_) {
+                runs_.resize(before);
+                return false;
+            }
+            runs_.push_back({key, block, 1});
+        }
+    }
+    return true;
+}
+
+namespace {
+
+// Object keys, each with a flag: open addressing over a power of two. Key 0
+// (no object) is never held and never marked.
+class KeyFlags {
+public:
+    explicit KeyFlags(const std::vector<std::uint64_t>& keys) {
+        std::size_t size = 16;
+        while (size < 2 * keys.size())
+            size *= 2;
+        slots_.assign(size, Slot{});
+        for (std::uint64_t key : keys)
+            if (key != 0) slots_[find(key)].key = key;
+    }
+    void mark(std::uint64_t key) {
+        if (Slot& s = slots_[find(key)]; key != 0 && s.key == key) s.flag = true;
+    }
+    bool marked(std::uint64_t key) const {
+        const Slot& s = slots_[find(key)];
+        return key != 0 && s.key == key && s.flag;
+    }
+
+private:
+    struct Slot {
+        std::uint64_t key = 0;
+        bool flag = false;
+    };
+    // The slot that holds `key`, or the empty one where it would go.
+    std::size_t find(std::uint64_t key) const {
+        const std::size_t mask = slots_.size() - 1;
+        std::size_t i = std::size_t((key * 0x9E3779B97F4A7C15ull) >> 32) & mask;
+        while (slots_[i].key != 0 && slots_[i].key != key)
+            i = (i + 1) & mask;
+        return i;
+    }
+    std::vector<Slot> slots_;
+};
+
+} // namespace
+
 void claimListedData(SectorReader& reader, const VolumeInfo& volume, const Catalog& catalog,
                      BlockBitmap& claimed, const std::atomic<bool>& stop,
-                     const std::function<bool(std::uint64_t block)>& claimedBefore) {
-    std::vector<std::uint64_t> keys;
-    for (const CatalogEntry& f : catalog.FileList())
-        if (f.keyDirId != 0) keys.push_back(objectKey(f.keyDirId, f.objectId));
-    std::sort(keys.begin(), keys.end());
-    keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
-    const auto listed = [&](std::uint64_t key) {
-        return std::binary_search(keys.begin(), keys.end(), key);
-    };
-    std::vector<std::uint64_t> leaves;
-    for (const DataItemRef& ref : catalog.IndirectItems())
-        if (ref.leafSector >= volume.startSector && listed(objectKey(ref.dirId, ref.objectId)))
-            if (const std::uint64_t block =
-                    (ref.leafSector - volume.startSector) / volume.sectorsPerBlock;
-                !claimedBefore || !claimedBefore(block))
-                leaves.push_back(block);
+                     const std::function<bool(std::uint64_t block)>& claimedBefore,
+                     const PendingClaims* pending) {
+    // The objects whose listing decides something here (those of the kept
+    // runs and of the leaves read again) are few beside the catalog's files:
+    // each file is looked up among them, not the other way round. A leaf
+    // read again holds no indirect item that the catalog did not take (and
+    // so list here) but that of a damaged key, which names no file.
+    std::vector<std::uint64_t> leaves, wanted;
+    std::uint64_t lastSector = ~std::uint64_t(0);
+    bool lastBefore = false; // a leaf's items come one after another
+    for (const DataItemRef& ref : catalog.IndirectItems()) {
+        if (ref.leafSector < volume.startSector) continue;
+        if (ref.leafSector != lastSector) {
+            lastSector = ref.leafSector;
+            const std::uint64_t block = (lastSector - volume.startSector) / volume.sectorsPerBlock;
+            lastBefore = claimedBefore && claimedBefore(block);
+            if (!lastBefore) leaves.push_back(block);
+        }
+        if (!lastBefore) wanted.push_back(objectKey(ref.dirId, ref.objectId));
+    }
+    if (pending)
+        for (const PendingClaims::Run& r : pending->runs_)
+            if (wanted.empty() || wanted.back() != r.key) wanted.push_back(r.key);
+    KeyFlags listedKeys(wanted);
+    if (!wanted.empty())
+        for (const CatalogEntry& f : catalog.FileList())
+            if (f.keyDirId != 0) listedKeys.mark(objectKey(f.keyDirId, f.objectId));
+    const auto listed = [&](std::uint64_t key) { return listedKeys.marked(key); };
+    if (pending)
+        for (const PendingClaims::Run& r : pending->runs_)
+            if (listed(r.key)) claimed.set(r.first, r.count);
     std::sort(leaves.begin(), leaves.end());
     leaves.erase(std::unique(leaves.begin(), leaves.end()), leaves.end());
     readBlocksInOrder(reader, volume, leaves, stop, [&](std::uint64_t, Bytes data) {

@@ -34,27 +34,55 @@ inline constexpr std::size_t kCarveHeadBytes = 512;
 const carve::FormatWalker* walkerIn(std::span<const carve::FormatWalker> walkers,
                                     std::span<const std::uint8_t> head);
 
-// The bytes of runs of blocks, one after another, read through a small
-// window (a walker reads mostly forward).
+// The first `blocks` blocks of `runs`, adjacent runs joined.
+std::vector<BlockRun> leadingBlocks(const std::vector<BlockRun>& runs, std::uint64_t blocks);
+
+// The memos the walks of one candidate leave, each with the blocks its bytes
+// came from, so that a later walk gets only a memo of the bytes it shares.
+// The ones recalled least lately go first: a memo that a wrong continuation
+// left past the break is never recalled again.
+class WalkMemos {
+public:
+    static constexpr std::size_t kMax = 32;
+    const carve::WalkMemo* recall(const std::vector<BlockRun>& runs, std::uint64_t size,
+                                  std::uint32_t blockSize);
+    void remember(const std::vector<BlockRun>& runs, std::uint32_t blockSize,
+                  std::unique_ptr<carve::WalkMemo> memo);
+    void clear() { kept_.clear(); }
+
+private:
+    struct Kept {
+        std::vector<BlockRun> blocks; // those that hold the bytes before the memo's offset
+        std::unique_ptr<carve::WalkMemo> memo;
+        std::uint64_t used = 0;
+    };
+    std::vector<Kept> kept_;
+    std::uint64_t clock_ = 0;
+};
+
+// The bytes of runs of blocks, one after another. A walker reads through a
+// window of its own, so a read goes straight to the sectors.
 class BlockRunInput final : public carve::CarveInput {
 public:
     BlockRunInput(SectorReader& reader, const VolumeInfo& volume, std::vector<BlockRun> runs,
-                  std::uint64_t checkedBefore = 0);
+                  std::uint64_t checkedBefore = 0, WalkMemos* memos = nullptr);
     std::uint64_t size() const override { return size_; }
     std::size_t read(std::uint64_t offset, std::span<std::uint8_t> out) const override;
     std::uint64_t checkedBefore() const override { return checkedBefore_; }
+    const carve::WalkMemo* recall() const override;
+    void remember(std::unique_ptr<carve::WalkMemo> memo) const override;
     const std::vector<BlockRun>& runs() const { return runs_; }
 
 private:
-    void fill(std::uint64_t offset) const;
+    void readInRun(std::size_t run, std::uint64_t offset, std::span<std::uint8_t> out) const;
     SectorReader& reader_;
     const VolumeInfo& volume_;
     std::vector<BlockRun> runs_;
     std::vector<std::uint64_t> starts_; // each run's first byte in the input
     std::uint64_t size_ = 0;
     std::uint64_t checkedBefore_ = 0;
-    mutable std::uint64_t windowStart_ = 0;
-    mutable std::vector<std::uint8_t> window_;
+    WalkMemos* memos_;
+    mutable std::uint8_t sector_[kSectorSize];
 };
 
 class CarvingPass {
@@ -80,13 +108,14 @@ public:
     static constexpr unsigned kMaxWalks = 256;
     static constexpr std::uint64_t kMaxTriedBytes = 64ull << 20;
 
-    // `starts`, when given, holds the blocks whose heads a walker matched as
-    // they were read before; only those are read again. Without it every
+    // `starts`, when given, lists in ascending order the blocks whose heads
+    // a walker matched as they were read before (and maybe other blocks);
+    // only the unclaimed ones among them are read again. Without it every
     // unclaimed block is read.
     CarvingPass(SectorReader& reader, const VolumeInfo& volume, Catalog& catalog,
                 BlockBitmap& claimed, std::span<const carve::FormatWalker> walkers,
                 const std::atomic<bool>& stop, ProgressSink& progress,
-                const BlockBitmap* starts = nullptr);
+                const std::vector<std::uint32_t>* starts = nullptr);
     // Carves every unclaimed block in ascending order; false when stopped.
     bool run();
 
@@ -110,10 +139,38 @@ private:
     std::span<const carve::FormatWalker> walkers_;
     const std::atomic<bool>& stop_;
     ProgressSink& progress_;
-    const BlockBitmap* starts_;
+    const std::vector<std::uint32_t>* starts_;
     unsigned digits_ = 7;             // of a carved file's block number in its name
+    mutable WalkMemos memos_;         // of the candidate in hand
     mutable unsigned walks_ = 0;      // of the candidate in hand
     mutable std::uint64_t tried_ = 0; // bytes before the breaks its tries walked
+};
+
+// The blocks that the indirect items of leaves not known to be live name,
+// kept by object as the scan first parses each leaf: whether an object's
+// blocks are claimed waits until the catalog knows which objects it lists,
+// and this spares reading those leaves a second time. Kept as runs (a file
+// written in one go is one run whatever its size), up to a budget; a leaf
+// past it is not kept and is read again instead.
+class PendingClaims {
+public:
+    explicit PendingClaims(std::size_t budgetRuns) : budget_(budgetRuns) {}
+    // Keeps the runs of `leaf`'s indirect items; false (nothing kept) when
+    // they would pass the budget.
+    bool keep(Bytes leaf);
+    std::size_t size() const { return runs_.size(); }
+
+private:
+    friend void claimListedData(SectorReader&, const VolumeInfo&, const Catalog&, BlockBitmap&,
+                                const std::atomic<bool>&, const std::function<bool(std::uint64_t)>&,
+                                const PendingClaims*);
+    struct Run {
+        std::uint64_t key = 0; // objectKey of the item's object
+        std::uint32_t first = 0;
+        std::uint32_t count = 0;
+    };
+    std::vector<Run> runs_;
+    std::size_t budget_;
 };
 
 // Claims the blocks that the indirect items of the files the catalog lists
@@ -122,10 +179,12 @@ private:
 // journal copies of leaves whose names and stat data are gone, claim
 // nothing: their blocks are what carving is for.
 // `claimedBefore`, when given, names the leaves whose items were claimed as
-// they were read before (live leaves: every file they hold is listed).
+// they were read before (live leaves: every file they hold is listed) or
+// kept in `pending`; only the others are read again.
 void claimListedData(SectorReader& reader, const VolumeInfo& volume, const Catalog& catalog,
                      BlockBitmap& claimed, const std::atomic<bool>& stop,
-                     const std::function<bool(std::uint64_t block)>& claimedBefore = {});
+                     const std::function<bool(std::uint64_t block)>& claimedBefore = {},
+                     const PendingClaims* pending = nullptr);
 
 // Claims the blocks that the indirect items of `leaf` name: of every object,
 // or of the objects whose keys `listed` takes.

@@ -28,13 +28,14 @@ struct VolumeMount::ExtensiveScan {
     std::unordered_map<std::uint64_t, std::vector<std::uint64_t>> nodes; // met, not live yet
     std::vector<std::uint64_t> behind; // live blocks the scan had passed when named
     // Carving: the blocks that nodes, leaves and the indirect items of any
-    // leaf claim, and those whose first bytes match a format's signature.
+    // leaf claim. The blocks whose first bytes a format walker takes for a
+    // file's start join the scan position's list (tested as the scan reads
+    // them, so that carving reads only those again).
     std::unique_ptr<BlockBitmap> claimed;
-    // The blocks whose first bytes a format walker takes for a file's start,
-    // tested as the scan reads them, so that carving reads only those again.
-    std::unique_ptr<BlockBitmap> starts;
-    // Live leaves whose items' blocks were claimed as the scan met them.
+    // Leaves whose items' blocks were claimed as the scan met them (live
+    // leaves) or kept in `pending` (the others).
     BlockSet itemsClaimed;
+    std::unique_ptr<PendingClaims> pending;
 };
 
 // Extensive in one pass over the disk. The nodes above level 2 (a few dozen
@@ -56,7 +57,9 @@ void VolumeMount::collectExtensive() {
     ExtensiveScan scan(blocks);
     if (carve_ && !walkers_.empty()) {
         scan.claimed = std::make_unique<BlockBitmap>(blocks);
-        scan.starts = std::make_unique<BlockBitmap>(blocks);
+        // Runs of 16 bytes: as much as one bitmap of the volume, 1 MiB at least.
+        scan.pending =
+            std::make_unique<PendingClaims>(std::max<std::uint64_t>(blocks / 128, 1 << 16));
     }
     walkLevels(&scan.live, 3);
     for (std::uint64_t sector : liveLeaves_)
@@ -69,10 +72,17 @@ void VolumeMount::collectExtensive() {
     completeLiveTree(scan);
     replayDeleted(scan);
     if (scan.claimed && !result_.stopped && !stopRequested_) {
-        claimListedData(reader_, volume_, catalog_, *scan.claimed, stopRequested_,
-                        [&](std::uint64_t leaf) { return scan.itemsClaimed.contains(leaf); });
+        claimListedData(
+            reader_, volume_, catalog_, *scan.claimed, stopRequested_,
+            [&](std::uint64_t leaf) { return scan.itemsClaimed.contains(leaf); },
+            scan.pending.get());
+        scan.pending.reset();
+        // Carving holds the claims, one bitmap of the volume, and what the
+        // candidate in hand needs: what the scan kept goes first.
+        scan.live = BlockBitmap(0);
+        scan.kept = LeafStore();
         CarvingPass carving(reader_, volume_, catalog_, *scan.claimed, walkers_, stopRequested_,
-                            progress_, scan.starts.get());
+                            progress_, &scanned_.treeBlocks);
         if (!carving.run()) result_.stopped = true;
     }
 }
@@ -90,8 +100,10 @@ void VolumeMount::scanBlocks(ExtensiveScan& scan) {
     std::vector<std::uint8_t> block(blockSize);
     std::vector<std::uint64_t> unreadable;
     // What the scan looks at of a block that is no node or leaf: its head,
-    // and the first bytes that carving tests for a format's signature.
+    // and the first bytes that carving tests for a format's signature (none
+    // when the head is zeros).
     const std::size_t look = std::min(blockSize, scan.claimed ? kCarveHeadBytes : kBlockHeadSize);
+    static_assert(carve::kZeroHeadBytes <= kBlockHeadSize);
     for (std::uint64_t first = from; first < blocks && !result_.stopped; first += perChunk) {
         const std::uint64_t n = std::min(perChunk, blocks - first);
         const std::uint64_t sector = volume_.blockSector(first);
@@ -100,14 +112,19 @@ void VolumeMount::scanBlocks(ExtensiveScan& scan) {
         if (reader_.beginMappedRun(sector, sectors)) {
             for (; k < n && !stopRequested_; ++k) {
                 const std::uint64_t at = volume_.blockSector(first + k) * kSectorSize;
-                if (!reader_.copyMapped(at, block.data(), look)) break;
-                auto head = ReadBlockHead(Bytes(block.data(), look));
+                if (!reader_.copyMapped(at, block.data(), kBlockHeadSize)) break;
+                auto head = ReadBlockHead(Bytes(block.data(), kBlockHeadSize));
                 const bool tree = head && head->level >= 1 && head->level <= kMaxLevel;
-                if (tree && look < blockSize &&
-                    !reader_.copyMapped(at + look, block.data() + look, blockSize - look))
+                // A block that a live leaf met before named is no start either.
+                const bool noStart = carve::zeroHead(Bytes(block.data(), kBlockHeadSize)) ||
+                                     (scan.claimed && scan.claimed->test(first + k));
+                const std::size_t want = tree ? blockSize : noStart ? kBlockHeadSize : look;
+                if (want > kBlockHeadSize &&
+                    !reader_.copyMapped(at + kBlockHeadSize, block.data() + kBlockHeadSize,
+                                        want - kBlockHeadSize))
                     break;
                 // Only the bytes copied: the rest of the buffer is another block's.
-                scanBlock(scan, first + k, Bytes(block.data(), tree ? blockSize : look));
+                scanBlock(scan, first + k, Bytes(block.data(), want));
                 scanned_.nextBlock = first + k + 1;
             }
             if (k == n) continue;
@@ -171,14 +188,12 @@ void VolumeMount::scanBlock(ExtensiveScan& scan, std::uint64_t block, Bytes data
     auto head = ReadBlockHead(data);
     if (head && head->level >= 1 && head->level <= kMaxLevel)
         scanned_.treeBlocks.push_back(std::uint32_t(block));
-    if (scan.claimed) {
-        claimBlocks(scan, block, data);
-        if (walkerIn(walkers_, data.first(std::min<std::size_t>(data.size(), kCarveHeadBytes)))) {
-            scan.starts->set(block);
-            // A scan that goes on from here reads it again to mark it again.
-            if (scanned_.treeBlocks.empty() || scanned_.treeBlocks.back() != block)
-                scanned_.treeBlocks.push_back(std::uint32_t(block));
-        }
+    if (scan.claimed && !scan.claimed->test(block) && !claimBlocks(scan, block, data) &&
+        !carve::zeroHead(data)) {
+        // Carving reads it again, and so does a scan that goes on from here.
+        if (walkerIn(walkers_, data.first(std::min<std::size_t>(data.size(), kCarveHeadBytes))) &&
+            (scanned_.treeBlocks.empty() || scanned_.treeBlocks.back() != block))
+            scanned_.treeBlocks.push_back(std::uint32_t(block));
     }
     const bool isNode = head && head->level >= 2 && head->level <= kMaxLevel;
     if (scan.live.contains(block)) {
@@ -205,6 +220,7 @@ void VolumeMount::scanBlock(ExtensiveScan& scan, std::uint64_t block, Bytes data
         // Leaves packed full (free space 0) are common, so free space is
         // only required to lie within the block.
         scan.kept.add(sector, data);
+        if (scan.pending && scan.pending->keep(data)) scan.itemsClaimed.insert(block);
     }
 }
 
@@ -250,24 +266,26 @@ void VolumeMount::replayDeleted(ExtensiveScan& scan) {
 // claimed once the catalog knows which files it lists). Only blocks whose
 // free space agrees exactly with what they hold count here: a file's data
 // block often starts with a small number that passes for a level, and
-// claiming it would hide the file from carving.
-void VolumeMount::claimBlocks(ExtensiveScan& scan, std::uint64_t block, Bytes data) {
+// claiming it would hide the file from carving. True when it claimed it.
+bool VolumeMount::claimBlocks(ExtensiveScan& scan, std::uint64_t block, Bytes data) {
     auto head = ReadBlockHead(data);
-    if (!head || head->level < 1 || head->level > kMaxLevel) return;
+    if (!head || head->level < 1 || head->level > kMaxLevel) return false;
     const std::size_t heads = 24 + 24 * std::size_t(head->itemCount);
+    bool claim = false;
     if (head->level >= 2) {
         const std::size_t used = 24 + 16 * std::size_t(head->itemCount) + 8 * (head->itemCount + 1);
-        if (used <= data.size() && head->freeSpace == data.size() - used) scan.claimed->set(block);
-        return;
+        claim = used <= data.size() && head->freeSpace == data.size() - used;
+    } else if (looksLikeLeaf(*head, data.size())) {
+        std::size_t lowest = data.size();
+        for (std::uint32_t i = 0; i < head->itemCount; ++i) {
+            auto item = ReadItemHead(data, i);
+            if (!item || !item->bodyFits(data.size()) || item->itemLocation < heads) return false;
+            lowest = std::min<std::size_t>(lowest, item->itemLocation);
+        }
+        claim = head->freeSpace == lowest - heads;
     }
-    if (!looksLikeLeaf(*head, data.size())) return;
-    std::size_t lowest = data.size();
-    for (std::uint32_t i = 0; i < head->itemCount; ++i) {
-        auto item = ReadItemHead(data, i);
-        if (!item || !item->bodyFits(data.size()) || item->itemLocation < heads) return;
-        lowest = std::min<std::size_t>(lowest, item->itemLocation);
-    }
-    if (head->freeSpace == lowest - heads) scan.claimed->set(block);
+    if (claim) scan.claimed->set(block);
+    return claim;
 }
 
 } // namespace dorvak

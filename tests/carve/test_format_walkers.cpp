@@ -138,6 +138,87 @@ TEST(FormatWalkersAgain, AWalkThatSkipsWhatAnEarlierOneCheckedEndsTheSame) {
     }
 }
 
+// A candidate whose walks share memos, as the runs of a volume do: every
+// memo is kept, and a walk gets the furthest one inside the bytes it shares
+// with the walks before (its first `sameBefore` bytes).
+class MemoBytes : public CarveBytes {
+public:
+    MemoBytes(Bytes bytes, std::uint64_t sameBefore,
+              std::vector<std::unique_ptr<dorvak::carve::WalkMemo>>& memos)
+        : CarveBytes(std::move(bytes)), sameBefore_(sameBefore), memos_(memos) {}
+    const dorvak::carve::WalkMemo* recall() const override {
+        const dorvak::carve::WalkMemo* best = nullptr;
+        for (const auto& m : memos_)
+            if (m->offset <= sameBefore_ && (!best || m->offset > best->offset)) best = m.get();
+        recalled += best != nullptr;
+        return best;
+    }
+    void remember(std::unique_ptr<dorvak::carve::WalkMemo> memo) const override {
+        memos_.push_back(std::move(memo));
+    }
+    mutable unsigned recalled = 0;
+
+private:
+    std::uint64_t sameBefore_;
+    std::vector<std::unique_ptr<dorvak::carve::WalkMemo>>& memos_;
+};
+
+TEST(FormatWalkersAgain, AWalkThatGoesOnFromAMemoEndsAsAFreshOne) {
+    // A deflated entry of 37 KB: the first walk's input ends inside it, the
+    // next ones go on from its memos, over the rest of the file or over a
+    // foreign block spliced in.
+    const Bytes file = readFile(pathOf("spanning.zip"));
+    ASSERT_GT(file.size(), 36000u);
+    const FormatWalker& zip = walkerNamed("zip");
+    const std::size_t cut = 9 * 4096, mid = 6 * 4096;
+    Bytes spliced(file.begin(), file.begin() + mid);
+    spliced = joined(joined(spliced, noise(4096, 5)), Bytes(file.begin() + mid, file.end()));
+    for (const auto& [bytes, shared] : {std::pair{file, cut}, std::pair{spliced, mid}}) {
+        std::vector<std::unique_ptr<dorvak::carve::WalkMemo>> memos;
+        MemoBytes first(Bytes(file.begin(), file.begin() + cut), cut, memos);
+        const WalkResult cutShort = zip.walk(first);
+        EXPECT_TRUE(cutShort.inputEnded);
+        EXPECT_GE(memos.size(), 2u);
+        MemoBytes again(bytes, shared, memos);
+        const WalkResult resumed = zip.walk(again);
+        const WalkResult fresh = walk(zip, bytes);
+        SCOPED_TRACE(shared);
+        EXPECT_EQ(again.recalled, 1u);
+        EXPECT_EQ(resumed.status, fresh.status);
+        EXPECT_EQ(resumed.length, fresh.length);
+        EXPECT_EQ(resumed.failedAt, fresh.failedAt);
+    }
+    // Random bytes may decode as deflate data for a long while (here to the
+    // stream's end, where the CRC fails): the failure is seen past them.
+    const WalkResult r = walk(zip, spliced);
+    EXPECT_EQ(r.status, WalkStatus::Interrupted);
+    EXPECT_LE(r.length, mid);
+    EXPECT_GT(r.failedAt, mid);
+}
+
+TEST(PdfWalker, AStreamWhoseLengthLeadsToItsEndIsGoodBeforeTheDocumentEnds) {
+    // A document cut after its stream object, before its table and "%%EOF":
+    // good to that object's end, so that a fragmented one can be followed;
+    // with a foreign block inside the stream, its length leads nowhere.
+    const Bytes pdf = readFile(pathOf("document.pdf"));
+    const std::string text(pdf.begin(), pdf.end());
+    const std::size_t stream = text.find("stream"), ends = text.find("endstream");
+    ASSERT_NE(ends, std::string::npos);
+    const std::size_t objectEnd = text.find("endobj", ends) + 6;
+    const std::size_t cut = objectEnd + 10;
+    ASSERT_LT(cut, text.rfind("%%EOF"));
+    const WalkResult r = walk(walkerNamed("pdf"), Bytes(pdf.begin(), pdf.begin() + cut));
+    EXPECT_EQ(r.status, WalkStatus::Interrupted);
+    EXPECT_TRUE(r.inputEnded);
+    EXPECT_EQ(r.length, objectEnd);
+    Bytes spliced(pdf.begin(), pdf.begin() + std::ptrdiff_t(stream + 100));
+    spliced = joined(joined(spliced, noise(4096, 9)),
+                     Bytes(pdf.begin() + std::ptrdiff_t(stream + 100), pdf.begin() + cut));
+    const WalkResult s = walk(walkerNamed("pdf"), spliced);
+    EXPECT_EQ(s.status, WalkStatus::Interrupted);
+    EXPECT_LE(s.length, stream);
+}
+
 TEST(ElfWalker, AForeignBlockWhereTheSectionTableLiesIsNoEnd) {
     // A program whose last part was taken from the wrong place: its section
     // table and names fail, so no end is made up from them.
@@ -279,6 +360,25 @@ TEST(FormatWalkersBounds, LongRunsAndLoopingChains) {
 }
 
 // Nothing of zeros, erased flash or random bytes is taken for a file.
+TEST(FormatSignatures, NoFormatStartsWithAZeroHead) {
+    // The scan reads no more than the head of a block that starts with
+    // zeros: no walker may take one, whatever follows the zeros (each real
+    // file's head shifted behind them, or random bytes).
+    std::vector<Bytes> tails;
+    for (const auto& entry : std::filesystem::directory_iterator(DORVAK_CARVE_FIXTURES))
+        tails.push_back(readFile(entry.path().string()));
+    for (unsigned seed = 0; seed < 64; ++seed)
+        tails.push_back(noise(512, seed));
+    for (const Bytes& tail : tails) {
+        Bytes head(dorvak::carve::kZeroHeadBytes, 0);
+        head.insert(head.end(), tail.begin(),
+                    tail.begin() + std::min<std::size_t>(tail.size(), 488));
+        ASSERT_TRUE(dorvak::carve::zeroHead(head));
+        for (const FormatWalker& w : dorvak::carve::formatWalkers())
+            EXPECT_FALSE(w.matches(head)) << w.extension;
+    }
+}
+
 TEST(FormatSignatures, EmptyAndRandomBlocksMatchNothing) {
     EXPECT_EQ(walkerFor(Bytes(512, 0)), nullptr);
     EXPECT_EQ(walkerFor(Bytes(512, 0xFF)), nullptr);

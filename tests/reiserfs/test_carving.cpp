@@ -206,6 +206,26 @@ TEST(Carving, AFileJoinedFromRunsItsFormatCannotCheckIsMarkedDamaged) {
     }
 }
 
+// A leaf outside the live tree: its items' blocks are the listed files' own
+// (here a lost file's), or carving's when nothing lists their object.
+TEST(Carving, ALeafOutsideTheTreeClaimsTheBlocksOfListedFilesOnly) {
+    Built b = builtVolume();
+    b.place("stale lost", 7, {70, 71});
+    b.place("unlisted", 8, {80, 81});
+    LeafBuilder stale(kBlockSize);
+    stale.file(2, 88, b.files["stale lost"].size()).indirect(2, 88, 1, {70, 71});
+    stale.indirect(2, 99, 1, {80, 81}); // no stat data: a journal copy's leftover
+    b.vb.leaf(20, stale);
+    Mounted m(b);
+    const auto files = m.byPath();
+    ASSERT_TRUE(files.count("/Lost Files/88.tst"));
+    EXPECT_FALSE(files.count("/Carved Files/tst/b0000070.tst"));
+    ASSERT_TRUE(files.count("/Carved Files/tst/b0000080.tst"));
+    std::vector<Damage> damage;
+    EXPECT_EQ(m.bytesOf(*files.at("/Carved Files/tst/b0000080.tst"), damage),
+              b.files.at("unlisted"));
+}
+
 TEST(Carving, WithoutCarvingLostFilesStayAndNothingIsCarved) {
     const Built b = builtVolume();
     Mounted m(b, false);
@@ -233,4 +253,31 @@ TEST(Carving, RunInputReadsAcrossRunsAndNeverPastItsEnd) {
     EXPECT_TRUE(std::equal(out.begin() + 8, out.end(), b.files["a"].begin()));
     EXPECT_EQ(in.read(2 * kBlockSize - 4, out), 4u);
     EXPECT_EQ(in.read(2 * kBlockSize, out), 0u);
+}
+
+TEST(Carving, AMemoIsRecalledOnlyByAWalkOverTheSameBlocksBeforeIt) {
+    WalkMemos memos;
+    const auto memoAt = [](std::uint64_t offset) {
+        auto m = std::make_unique<carve::WalkMemo>();
+        m->offset = offset;
+        return m;
+    };
+    // Left by a walk over blocks 10-15: at 2.5 blocks (its bytes lie in
+    // blocks 10-12) and at 5 blocks.
+    memos.remember({{10, 6}}, kBlockSize, memoAt(kBlockSize * 5 / 2));
+    memos.remember({{10, 6}}, kBlockSize, memoAt(kBlockSize * 5));
+    const auto recalled = [&](std::vector<BlockRun> runs) -> std::uint64_t {
+        std::uint64_t size = 0;
+        for (const BlockRun& r : runs)
+            size += std::uint64_t(r.count) * kBlockSize;
+        const carve::WalkMemo* m = memos.recall(runs, size, kBlockSize);
+        return m ? m->offset : 0;
+    };
+    EXPECT_EQ(recalled({{10, 6}}), kBlockSize * 5u);
+    // The same blocks split in two runs are the same bytes.
+    EXPECT_EQ(recalled({{10, 3}, {13, 3}}), kBlockSize * 5u);
+    EXPECT_EQ(recalled({{10, 3}, {40, 8}}), kBlockSize * 5u / 2);
+    // The memo's last block differs, or the input ends before it.
+    EXPECT_EQ(recalled({{10, 2}, {40, 8}}), 0u);
+    EXPECT_EQ(recalled({{10, 2}}), 0u);
 }

@@ -473,6 +473,10 @@ def main():
     write("font.otf", make_otf())
     write("multi-picture.jpg", make_multi_picture())
     make_zip_variants()
+    # Last, so that the files above draw the same random bytes as before: a
+    # deflated entry long enough for a walk to leave memos inside it.
+    write("spanning.zip", zip_bytes([("prose.txt", prose(200000).encode()),
+                                     ("notes.txt", text)]))
 
 
 if __name__ == "__main__":
