@@ -4,6 +4,7 @@
 #include "browse/versions.h"
 #include "carve/format_walker.h"
 #include "reiserfs/saved_scan.h"
+#include "reiserfs/scan_stop.h"
 #include "volume/partition_walk.h"
 
 #include <algorithm>
@@ -112,7 +113,9 @@ std::optional<CatalogRun> mountCatalog(SectorReader& reader, const VolumeInfo& v
             std::cerr << "Saved scan " << *options.loadScan << " " << error << "\n";
             return std::nullopt;
         }
-        VolumeMount mount(reader, volume, catalog, stop, progress);
+        ScanStopHook hook(progress, stop);
+        VolumeMount mount(reader, volume, catalog, stop,
+                          options.extensive ? hook.sink() : progress);
         mount.setWalkers(carve::formatWalkers());
         mount.setCarving(options.carve);
         mount.setReadAheadBytes(options.readAheadMiB << 20);
