@@ -342,14 +342,20 @@ class Maps(unittest.TestCase):
             mapfile = os.path.join(tmp, "d.map")
             write_map(mapfile, os.path.getsize(img),
                       [((second["startSector"] + 128) * 512, 512, "*")])
-            code, out, _ = run("volumes", img, "--map", mapfile)
+            code, out, err = run("volumes", img, "--map", mapfile)
             self.assertEqual(code, 0)
             self.assertEqual([(v["startSector"]) for v in jsonl(out)],
                              [v["startSector"] for v in jsonl(all_volumes)
                               if v != second])
+            # Both commands say that the image is read through a map.
+            self.assertIn("Read through the map " + mapfile, err)
+            code, out, err = run("disks", img, "--map", mapfile)
+            self.assertEqual(code, 0, err)
+            self.assertEqual([d.get("map") for d in jsonl(out) if d["path"] == img], [mapfile])
+            self.assertEqual(run("disks", img, img, "--map", mapfile)[0], 1)
             with open(mapfile, "a") as f:
                 f.write("0x00000000  0x00000200  +\n")  # overlaps the first block
-            for args in (("volumes", img), ("list", img), ("search", img, "-q")):
+            for args in (("volumes", img), ("list", img), ("search", img, "-q"), ("disks", img)):
                 code, out, err = run(*args, "--map", mapfile)
                 self.assertEqual((code, out), (2, ""), args)
                 self.assertRegex(err, r"^Cannot read the map .*d\.map: line \d+: the block "
