@@ -480,8 +480,15 @@ void WizardController::createDiskTree() {
 
 void WizardController::fillDiskTree() {
     for (std::uint32_t i = diskTree_->model()->rowCount(diskTree_->rootItem());
-         i < state_.disks.diskCount; ++i)
-        diskTree_->appendChild(diskItemText(i), Step::Disk);
+         i < state_.disks.diskCount; ++i) {
+        const int row = diskTree_->appendChild(diskItemText(i), Step::Disk);
+        // Which map, in full, where the item's text has no room for it.
+        if (auto map = state_.rescueMapPaths.find(i); map != state_.rescueMapPaths.end())
+            diskTree_->model()->setData(diskTree_->child(row),
+                                        QStringLiteral("Read through the map ") +
+                                            QString::fromStdString(map->second),
+                                        Qt::ToolTipRole);
+    }
     diskTree_->expand(diskTree_->rootItem());
 }
 
@@ -495,10 +502,9 @@ QString WizardController::diskItemText(std::uint32_t number) const {
     if (d->kind == "image") {
         what = QString::fromStdString(std::filesystem::path(d->path).filename().string());
         if (d->format != "raw") what += QStringLiteral(", ") + QString::fromStdString(d->format);
-        // Read through a map: what the map does not mark read is never read.
-        if (auto map = state_.rescueMapPaths.find(number); map != state_.rescueMapPaths.end())
-            what += QStringLiteral(", map: ") +
-                    QString::fromStdString(std::filesystem::path(map->second).filename().string());
+        // Read through a map (what it does not mark read is never read): said
+        // before the name, which a narrow tree cuts off.
+        if (state_.rescueMapPaths.count(number)) text += QStringLiteral(" + map");
     } else {
         what = QString::fromStdString(d->model).trimmed();
         const QString size = QString::fromStdString(DiskTable::capacityText(*d));

@@ -177,7 +177,9 @@ TEST_F(DiskImages, OpenImageOffersTheMapBesideItAndReadsNothingTheMapMarksBad) {
     // The disk tree says which image is read through which map.
     EXPECT_EQ(w.wizard().diskTree()->child(0).data().toString(), "Storage Device0  (copy.img)");
     EXPECT_EQ(w.wizard().diskTree()->child(1).data().toString(),
-              "Storage Device1  (copy.img, map: copy.img.map)");
+              "Storage Device1 + map  (copy.img)");
+    EXPECT_EQ(w.wizard().diskTree()->child(1).data(Qt::ToolTipRole).toString().toStdString(),
+              "Read through the map " + image.string() + ".map");
 
     // With the map every sector is bad: the walk reads none and finds nothing.
     messages.clear();
@@ -215,8 +217,8 @@ TEST_F(DiskImages, OpenImageOffersTheMapBesideItAndReadsNothingTheMapMarksBad) {
     w.runCommand(cmd::OpenImage);
     ASSERT_EQ(w.state().disks.diskCount, 3u);
     EXPECT_EQ(askedFor.toStdString(), image.string());
-    EXPECT_EQ(w.wizard().diskTree()->child(2).data().toString(),
-              "Storage Device2  (copy.img, map: rescue.log)");
+    EXPECT_EQ(w.wizard().diskTree()->child(2).data(Qt::ToolTipRole).toString().toStdString(),
+              "Read through the map " + other.string());
     messages.clear();
     w.diskImages().setImageChooser([&] {
         return QStringList{QString::fromStdString(other.string()),
@@ -227,7 +229,7 @@ TEST_F(DiskImages, OpenImageOffersTheMapBesideItAndReadsNothingTheMapMarksBad) {
     ASSERT_EQ(w.state().disks.diskCount, 4u);
     EXPECT_EQ(w.state().rescueMaps.count(3), 1u);
     EXPECT_EQ(w.wizard().diskTree()->child(3).data().toString(),
-              "Storage Device3  (copy.img, map: rescue.log)");
+              "Storage Device3 + map  (copy.img)");
 }
 
 TEST_F(DiskImages, TheDiskTreeNamesAnImagesContainer) {

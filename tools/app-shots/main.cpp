@@ -170,10 +170,19 @@ void imagingShots(MainWindow& w, Shots& shots, QString& scene) {
     }
     scene = QStringLiteral("msg-image-map");
     w.diskImages().setImageChooser([&] { return QStringList{image}; });
+    // The answer is "Other Map...": the map beside it, picked again.
+    w.diskImages().setMapChooser([&](const QString&) { return image + QStringLiteral(".map"); });
     const Step step = w.state().WizardStep;
     w.state().WizardStep = Step::Disk; // Open Disk Image acts at the disk step
     w.runCommand(cmd::OpenImage);
     w.state().WizardStep = step;
+    // The disk tree names the map the image is read through.
+    StepTree* disks = w.wizard().diskTree();
+    const bool shown = disks->isVisible();
+    disks->show();
+    settle();
+    shots.save("15-disk-tree-map", disks->grab().toImage());
+    disks->setVisible(shown);
 }
 
 void browsingShots(MainWindow& w, Shots& shots, QString& scene) {
