@@ -58,10 +58,9 @@ void appendJsonString(std::string& out, std::string_view bytes) {
 }
 
 std::shared_ptr<const RescueMap> loadRescueMap(const std::string& path) {
-    std::string error;
-    auto loaded = RescueMap::load(path, &error);
+    auto loaded = RescueMap::load(path);
     if (!loaded) {
-        std::cerr << error << "\n";
+        std::cerr << loaded.error().text << "\n";
         return nullptr;
     }
     return std::make_shared<const RescueMap>(std::move(*loaded));

@@ -18,13 +18,12 @@ DiskImageCommands::DiskImageCommands(WizardState& state, WizardController& wizar
     : state_(state), wizard_(wizard), window_(window) {}
 
 bool DiskImageCommands::addDiskImage(const QString& path, const QString& mapPath) {
-    std::string error;
     std::shared_ptr<const RescueMap> map;
     if (!mapPath.isEmpty()) {
         // Loaded now, so that a damaged map is said before the image is listed.
-        auto loaded = RescueMap::load(mapPath.toStdString(), &error);
+        auto loaded = RescueMap::load(mapPath.toStdString());
         if (!loaded) {
-            ShowMessage(QString::fromStdString(error), MessageKind::Error);
+            ShowMessage(QString::fromStdString(loaded.error().text), MessageKind::Error);
             return false;
         }
         map = std::make_shared<const RescueMap>(std::move(*loaded));

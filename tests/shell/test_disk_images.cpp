@@ -140,11 +140,11 @@ TEST_F(DiskImages, StopAsksNothingAndTheSameImageAndMapResume) {
         EXPECT_FALSE(d->closeButton()->isEnabled());
         d->stopButton()->click(); // before the worker's first request ends
         if (!ended.wait(20000)) return d->reject();
-        stopped = d->result().ok && d->result().stopped && d->result().status.untried > 0;
+        stopped = d->result().ok() && d->result().stopped && d->result().status.untried > 0;
         EXPECT_EQ(d->valueText(4), "Stopped");
         d->startImaging();
         if (!ended.wait(20000)) return d->reject();
-        resumed = d->result().ok && d->result().resumed && !d->result().stopped;
+        resumed = d->result().ok() && d->result().resumed && !d->result().stopped;
         d->reject();
     });
     answers = {2, 2}; // neither run's image is opened
