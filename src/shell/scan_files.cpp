@@ -76,7 +76,8 @@ std::string readScanInto(WizardState& state, const VolumeInfo& volume, const std
     SavedScan saved;
     if (std::string error = loadScanFile(state, volume, path, saved, progress); !error.empty())
         return error;
-    state.live = LiveState{true, {saved.liveLeaves.begin(), saved.liveLeaves.end()}};
+    state.live.extensive = true;
+    state.live.setLeaves(saved.liveLeaves);
     if (saved.versions && HasVersions(state.catalog)) {
         FileContents contents(state.reader, volume, state.catalog, &state.live);
         SettleVersions(contents, state.catalog, true, state.stopRequested);
