@@ -3,6 +3,7 @@
 #include "disk/unique_fd.h"
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -27,13 +28,21 @@ std::uint64_t mixWord(std::uint64_t h, std::uint64_t word) {
     return h ^ (h >> 32);
 }
 
+// A little-endian word the caller has checked lies within the bytes.
+std::uint64_t wordAt(const std::uint8_t* p) {
+    std::uint64_t v;
+    std::memcpy(&v, p, 8);
+    if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap64(v);
+    return v;
+}
+
 std::uint64_t hashBytes(Bytes b, std::uint64_t h = 0x9E3779B97F4A7C15ull) {
     std::uint64_t lanes[4] = {h, h ^ 0x2545F4914F6CDD1Dull, h ^ 0x94D049BB133111EBull,
                               h ^ 0xBF58476D1CE4E5B9ull};
     std::size_t i = 0;
     for (; i + 32 <= b.size(); i += 32)
         for (std::size_t k = 0; k < 4; ++k)
-            lanes[k] = mixWord(lanes[k], le64(b, i + 8 * k));
+            lanes[k] = mixWord(lanes[k], wordAt(b.data() + i + 8 * k));
     h = lanes[0];
     for (std::size_t k = 1; k < 4; ++k)
         h = mixWord(h, lanes[k]);
