@@ -99,7 +99,9 @@ struct LiveState {
 
     // The leaves at `sectors`, in any order.
     void setLeaves(std::vector<std::uint64_t> sectors) {
-        std::sort(sectors.begin(), sectors.end());
+        // Most come sorted already (a mount's list, a saved scan's).
+        if (!std::is_sorted(sectors.begin(), sectors.end()))
+            std::sort(sectors.begin(), sectors.end());
         sectors.erase(std::unique(sectors.begin(), sectors.end()), sectors.end());
         leafSectors = std::move(sectors);
     }
