@@ -14,6 +14,7 @@
 #include "shell/main_window.h"
 #include "shell/messages.h"
 #include "shell/recovery.h"
+#include "shell/scan_files.h"
 #include "shell/skinned_dialog.h"
 #include "shell/step_tree.h"
 #include "shell/tool_dialogs.h"
@@ -183,6 +184,28 @@ void imagingShots(MainWindow& w, Shots& shots, QString& scene) {
     settle();
     shots.save("15-disk-tree-map", disks->grab().toImage());
     disks->setVisible(shown);
+}
+
+// An Extensive mount stopped half way (the test hook stops it), saved, and
+// opened again: the offer to go on with it (answered No).
+void resumeShots(MainWindow& w, Shots& shots, QString& scene) {
+    QTemporaryDir dir;
+    const std::string path = dir.filePath(QStringLiteral("stopped.scan")).toStdString();
+    w.wizard().OnBack();
+    pressTree(w, w.wizard().volumeTree(), 0);
+    qputenv("DORVAK_STOP_SCAN_AT", "50");
+    w.wizard().OnNext();
+    w.wizard().waitForWorker();
+    qunsetenv("DORVAK_STOP_SCAN_AT");
+    std::string message;
+    if (!saveScanTo(w.state(), path, message)) return;
+    w.wizard().OnBack();
+    pressTree(w, w.wizard().volumeTree(), 0);
+    scene = QStringLiteral("msg-resume-scan");
+    w.wizard().openSavedScan(path);
+    w.wizard().waitForWorker();
+    settle(50);
+    shots.window("32-partial-scan", w);
 }
 
 void browsingShots(MainWindow& w, Shots& shots, QString& scene) {
@@ -362,6 +385,7 @@ int main(int argc, char** argv) {
                    grabMenu(w.menuBar()->actions()[i]->menu()));
 
     browsingShots(w, shots, scene);
+    resumeShots(w, shots, scene);
 
     // Back to the disks; option 2: the search with a bad range, then a good one.
     w.wizard().OnBack();
