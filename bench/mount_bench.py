@@ -17,6 +17,7 @@ the median of the N (the best in brackets).
 import argparse
 import os
 import re
+import resource
 import shutil
 import statistics
 import subprocess
@@ -26,14 +27,18 @@ import time
 
 
 def timed(cmd):
-    """Wall time and peak RSS (KiB) of one command. reiserfsck asks for a typed
-    "Yes" before it rebuilds, even with -y: every command gets it on stdin."""
+    """Wall time, peak RSS (KiB), exit status, stderr and CPU time (user and
+    system, seconds) of one command. reiserfsck asks for a typed "Yes" before
+    it rebuilds, even with -y: every command gets it on stdin."""
+    before = resource.getrusage(resource.RUSAGE_CHILDREN)
     start = time.perf_counter()
     proc = subprocess.run(["/usr/bin/time", "-f", "MAXRSS %M", *cmd], input="Yes\n",
                           stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
     wall = time.perf_counter() - start
+    after = resource.getrusage(resource.RUSAGE_CHILDREN)
+    cpu = (after.ru_utime - before.ru_utime) + (after.ru_stime - before.ru_stime)
     m = re.search(r"MAXRSS (\d+)", proc.stderr)
-    return wall, int(m.group(1)) if m else 0, proc.returncode, proc.stderr
+    return wall, int(m.group(1)) if m else 0, proc.returncode, proc.stderr, cpu
 
 
 def best(cmd, runs, prepare=None):
@@ -53,8 +58,10 @@ def paired(ours, theirs, runs):
         mine.append(timed(ours))
         ref.append(timed(theirs))
     med = lambda rs: statistics.median(r[0] for r in rs)
+    cpu = lambda rs: statistics.median(r[4] for r in rs)
     return {"ours": med(mine), "ours_best": min(r[0] for r in mine), "ref": med(ref),
-            "ref_best": min(r[0] for r in ref), "rss": max(r[1] for r in mine), "last": mine[-1]}
+            "ref_best": min(r[0] for r in ref), "rss": max(r[1] for r in mine), "last": mine[-1],
+            "ours_cpu": cpu(mine), "ref_cpu": cpu(ref)}
 
 
 def dense_copy(img):
@@ -134,7 +141,9 @@ def main():
     print("peak memory: list %.1f MiB, list --extensive %.1f MiB  [target: list at most 150 MiB]"
           % (normal_rss / 1024, ext_rss / 1024))
     print("list --load-scan (the scan saved):         %8.3f s  = %.3fx list --extensive (%.3f s)  [target <= 0.1x]"
-          % (loaded["ours"], loaded["ours"] / loaded["ref"], loaded["ref"]))
+          "  (CPU %.3f s vs %.3f s = %.3fx)"
+          % (loaded["ours"], loaded["ours"] / loaded["ref"], loaded["ref"], loaded["ours_cpu"],
+             loaded["ref_cpu"], loaded["ours_cpu"] / loaded["ref_cpu"]))
     print("search over %d sectors:                  %8.3f s  = %.2fx dd  [target <= 5x]" % (sectors, search, search / dd))
 
 

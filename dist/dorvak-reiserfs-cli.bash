@@ -55,7 +55,7 @@ _dorvak_reiserfs_cli() {
 
     local options
     case $command in
-        disks) options="--help" ;;
+        disks) options="--map --help" ;;
         volumes) options="--map --help" ;;
         search) options="--map --start --end --run --stats $progress --help" ;;
         image) options="--map --volume --retries $progress --help" ;;

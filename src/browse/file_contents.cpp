@@ -126,7 +126,7 @@ std::vector<FileContents::Candidate> FileContents::candidates(const CatalogEntry
         const std::uint64_t length =
             direct ? ref.itemLength : std::uint64_t(ref.itemLength / 4) * blockSize_;
         if (length == 0) continue;
-        const bool live = !live_ || live_->leafSectors.count(ref.leafSector) != 0;
+        const bool live = !live_ || live_->isLiveLeaf(ref.leafSector);
         out.push_back({&ref, direct, {begin, begin + length}, live});
     }
     return out;

@@ -38,6 +38,7 @@
 #include "reiserfs/catalog.h"
 #include "reiserfs/index_table.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -88,10 +89,25 @@ public:
 enum class ContentResult { Done, Abandoned, WriteFailed, NoData };
 
 // Leaves of the live tree and whether the catalog came from an Extensive
-// mount; built by the liveness pass.
+// mount; built by the liveness pass. The leaves are kept sorted: a large
+// volume has hundreds of thousands, and a sorted array is built and
+// searched faster than a hash set is filled (and takes a fifth of its
+// memory), which a saved scan's load pays for each time.
 struct LiveState {
     bool extensive = false;
-    std::unordered_set<std::uint64_t> leafSectors;
+    std::vector<std::uint64_t> leafSectors; // first sectors, ascending, each once
+
+    // The leaves at `sectors`, in any order.
+    void setLeaves(std::vector<std::uint64_t> sectors) {
+        // Most come sorted already (a mount's list, a saved scan's).
+        if (!std::is_sorted(sectors.begin(), sectors.end()))
+            std::sort(sectors.begin(), sectors.end());
+        sectors.erase(std::unique(sectors.begin(), sectors.end()), sectors.end());
+        leafSectors = std::move(sectors);
+    }
+    bool isLiveLeaf(std::uint64_t sector) const {
+        return std::binary_search(leafSectors.begin(), leafSectors.end(), sector);
+    }
 };
 
 class FileContents {

@@ -5,8 +5,7 @@ namespace dorvak {
 LiveState liveStateOf(const VolumeMount& mount, const Catalog& catalog) {
     LiveState state;
     state.extensive = catalog.recoveryMode == RecoveryMode::Extensive;
-    if (state.extensive)
-        state.leafSectors.insert(mount.liveLeaves().begin(), mount.liveLeaves().end());
+    if (state.extensive) state.setLeaves(mount.liveLeaves());
     return state;
 }
 

@@ -21,6 +21,13 @@ iconv_t asIconv(void* h) {
 
 bool isValidUtf8(std::string_view bytes) {
     for (std::size_t i = 0; i < bytes.size();) {
+        // Runs of ASCII, most of every name, pass a byte at a time without
+        // the sequence decoder (every name of a volume is tested when it is
+        // listed or mounted).
+        if (static_cast<unsigned char>(bytes[i]) < 0x80) {
+            ++i;
+            continue;
+        }
         const std::size_t len = utf8Length(bytes, i);
         if (len == 0) return false;
         i += len;

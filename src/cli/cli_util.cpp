@@ -57,6 +57,15 @@ void appendJsonString(std::string& out, std::string_view bytes) {
     out += '"';
 }
 
+std::shared_ptr<const RescueMap> loadRescueMap(const std::string& path) {
+    auto loaded = RescueMap::load(path);
+    if (!loaded) {
+        std::cerr << loaded.error().text << "\n";
+        return nullptr;
+    }
+    return std::make_shared<const RescueMap>(std::move(*loaded));
+}
+
 bool openSource(SectorReader& reader, const std::string& path,
                 const std::optional<std::string>& map) {
     if (auto opened = reader.OpenSelectedDisk(path); !opened) {
@@ -64,13 +73,9 @@ bool openSource(SectorReader& reader, const std::string& path,
         return false;
     }
     if (map) {
-        std::string error;
-        auto loaded = RescueMap::load(*map, &error);
-        if (!loaded) {
-            std::cerr << error << "\n";
-            return false;
-        }
-        reader.setRescueMap(std::make_shared<const RescueMap>(std::move(*loaded)));
+        auto loaded = loadRescueMap(*map);
+        if (!loaded) return false;
+        reader.setRescueMap(std::move(loaded));
     }
     // A first sector the map says is bad is not tried: the rest may hold a
     // volume all the same.

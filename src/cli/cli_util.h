@@ -10,6 +10,7 @@
 #include "volume/volume_table.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -36,6 +37,9 @@ struct ProgressOptions {
     bool forced = false;
     bool stats = false; // --stats: the reader's requests, bytes and seeks at the end
 };
+
+// Reads the map at `path`; null after printing why it cannot be used.
+std::shared_ptr<const RescueMap> loadRescueMap(const std::string& path);
 
 // Opens SOURCE read-only into `reader`, with the map of an imaging run when
 // `map` names one (--map: what it does not mark read is never read); prints

@@ -69,26 +69,27 @@ std::unique_ptr<Mounted> mountVolume(const MountOptions& options,
     return mounted;
 }
 
-// Rows of the listing, each built in one buffer and written at once.
+// Rows of the listing, built in one buffer and written in blocks.
 class RowWriter {
 public:
-    explicit RowWriter(Mounted& m) : m_(m) {}
+    explicit RowWriter(Mounted& m) : m_(m) { rows_.reserve(kFlushBytes + 4096); }
+    ~RowWriter() { flush(); }
     void folder(const CatalogEntry& f) {
-        row_ = "{\"kind\":\"dir\",\"path\":";
+        rows_ += "{\"kind\":\"dir\",\"path\":";
         path(f, f.treeItem != 0);
         common(f, 0);
-        row_ += ",\"treeItem\":";
+        rows_ += ",\"treeItem\":";
         number(f.treeItem);
         end(f);
     }
     // A file row; a symbolic link also carries its target, read from the volume.
     void file(const CatalogEntry& f) {
-        row_ = f.fileType == FileType::Symlink   ? "{\"kind\":\"symlink\",\"path\":"
-               : f.fileType == FileType::Special ? "{\"kind\":\"special\",\"path\":"
-                                                 : "{\"kind\":\"file\",\"path\":";
+        rows_ += f.fileType == FileType::Symlink   ? "{\"kind\":\"symlink\",\"path\":"
+                 : f.fileType == FileType::Special ? "{\"kind\":\"special\",\"path\":"
+                                                   : "{\"kind\":\"file\",\"path\":";
         path(f, true);
         common(f, f.size);
-        row_ += ",\"fileNumber\":";
+        rows_ += ",\"fileNumber\":";
         number(f.fileNumber);
         if (f.fileType == FileType::Symlink) {
             if (!m_.links)
@@ -96,13 +97,20 @@ public:
                     std::make_unique<FileContents>(m_.reader, m_.volume, m_.catalog, &m_.live);
             std::vector<Damage> damage;
             auto bytes = m_.links->readSmall(f, 4095, damage);
-            row_ += ",\"target\":";
+            rows_ += ",\"target\":";
             if (bytes)
                 appendText(*bytes, true);
             else
-                row_ += "null";
+                rows_ += "null";
         }
         end(f);
+    }
+    // Writes the rows held so far (before a summary, so that a terminal
+    // shows them first).
+    void flush() {
+        std::cout.write(rows_.data(), std::streamsize(rows_.size()));
+        std::cout.flush();
+        rows_.clear();
     }
 
 private:
@@ -115,53 +123,58 @@ private:
             cached_ = true;
         }
         if (!parentOk_ || !placed) {
-            row_ += "null";
+            rows_ += "null";
             return;
         }
-        std::string full = parentPath_;
-        appendPathName(full, f.name);
-        appendText(full, true);
+        full_.assign(parentPath_);
+        appendPathName(full_, f.name);
+        appendText(full_, true);
     }
     // Names and paths as the bytes on disk, or converted from the chosen
     // encoding (--name-encoding).
     void appendText(std::string_view text, bool isPath) {
         if (!m_.names.chosen())
-            appendJsonString(row_, text);
+            appendJsonString(rows_, text);
         else
-            appendJsonString(row_,
+            appendJsonString(rows_,
                              isPath ? m_.names.convertedPath(text) : m_.names.converted(text));
     }
     void common(const CatalogEntry& f, std::uint64_t size) {
-        row_ += ",\"name\":";
+        rows_ += ",\"name\":";
         appendText(f.name, false);
-        row_ += ",\"objectId\":";
+        rows_ += ",\"objectId\":";
         number(f.objectId);
-        row_ += ",\"parentId\":";
+        rows_ += ",\"parentId\":";
         number(f.parentId);
-        row_ += ",\"dirId\":";
+        rows_ += ",\"dirId\":";
         number(f.keyDirId);
-        row_ += ",\"mtime\":";
+        rows_ += ",\"mtime\":";
         number(f.modifiedTime);
-        row_ += ",\"size\":";
+        rows_ += ",\"size\":";
         number(size);
     }
     void number(std::uint64_t v) {
         char digits[24];
         const auto r = std::to_chars(digits, digits + sizeof digits, v);
-        row_.append(digits, r.ptr);
+        rows_.append(digits, r.ptr);
     }
     void end(const CatalogEntry& f) {
-        if (f.deleted) row_ += ",\"deleted\":true";
+        if (f.deleted) rows_ += ",\"deleted\":true";
         if (const CarvedFile* carved = m_.catalog.carvedFile(f)) {
-            row_ += ",\"carved\":" + jsonString(m_.catalog.carvedTypeName(*carved));
-            if (carved->damaged) row_ += ",\"damaged\":true";
+            rows_ += ",\"carved\":" + jsonString(m_.catalog.carvedTypeName(*carved));
+            if (carved->damaged) rows_ += ",\"damaged\":true";
         }
-        row_ += "}\n";
-        std::cout.write(row_.data(), std::streamsize(row_.size()));
+        rows_ += "}\n";
+        if (rows_.size() >= kFlushBytes) flush();
     }
 
+    // Rows go out in blocks of this size: a listing of a large volume is
+    // millions of rows, and a write of each cost as much as building it.
+    static constexpr std::size_t kFlushBytes = 64 * 1024;
+
     Mounted& m_;
-    std::string row_;
+    std::string rows_;
+    std::string full_; // the path of the row being built
     bool cached_ = false;
     std::uint32_t parent_ = 0;
     bool parentOk_ = false;
@@ -242,6 +255,7 @@ int cmdList(const ListOptions& options) {
         for (std::uint32_t i : t.files)
             if (shown(c.FileList()[i])) rows.file(c.FileList()[i]), ++files;
     }
+    rows.flush();
     if (!options.path && !options.depth && !options.deletedOnly) {
         // The whole catalog: the mount's own counts.
         folders = c.folderCount();
@@ -279,6 +293,7 @@ int cmdFind(const FindOptions& options) {
         rows.file(f);
         ++found;
     }
+    rows.flush();
     if (m->result.stopped) std::cerr << "The mount was stopped; the list is partial\n";
     std::cerr << "Files Found: " << found << "\n";
     return signal.exitStatus(kExitOk);

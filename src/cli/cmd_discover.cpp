@@ -25,17 +25,29 @@ void printVolume(const VolumeInfo& v, std::uint32_t index) {
 } // namespace
 
 int cmdDisks(const DisksOptions& options) {
+    if (options.map && options.images.size() != 1) {
+        std::cerr << "--map goes with one IMAGE\n";
+        return kExitUsage;
+    }
+    // Loaded first, so that a map that cannot be used is said, not listed.
+    if (options.map && !loadRescueMap(*options.map)) return kExitFatal;
     DiskTable table;
     table.EnumerateDisks();
     int status = kExitOk;
+    std::uint32_t mappedSlot = UINT32_MAX;
     for (const auto& image : options.images) {
         if (auto added = table.addImage(image); !added) {
             std::cerr << added.error().text << "\n";
             status = kExitFatal;
+        } else if (options.map) {
+            mappedSlot = table.diskSlotCount - 1;
         }
     }
     for (std::uint32_t slot = 0, number = 0; slot < table.diskSlotCount; ++slot) {
         const DiskInfo& d = table.slots[slot];
+        // The map an image is read through is named on its line.
+        const std::string map =
+            slot == mappedSlot ? ",\"map\":" + jsonString(*options.map) : std::string();
         std::cout << "{\"number\":" << (d.hasMedia ? std::to_string(number++) : "null")
                   << ",\"model\":" << jsonString(d.model)
                   << ",\"capacity\":" << jsonString(DiskTable::capacityText(d))
@@ -43,7 +55,7 @@ int cmdDisks(const DisksOptions& options) {
                   << ",\"sectorsPerTrack\":" << d.sectorsPerTrack
                   << ",\"totalSectors\":" << d.totalSectors << ",\"path\":" << jsonString(d.path)
                   << ",\"kind\":" << jsonString(d.kind) << ",\"format\":" << jsonString(d.format)
-                  << "}\n";
+                  << map << "}\n";
     }
     return status;
 }
@@ -55,6 +67,8 @@ int cmdVolumes(const VolumesOptions& options) {
     // which container they came out of is said beside them.
     if (std::string_view(reader.formatName()) != "raw")
         std::cerr << "Image format: " << reader.formatName() << "\n";
+    // What the map does not mark read was not read: a volume there is missed.
+    if (options.map) std::cerr << "Read through the map " << *options.map << "\n";
     VolumeTable table;
     const PartitionWalkResult walked = isStackedDevice(options.source)
                                            ? ProbeWholeVolume(reader, table)

@@ -82,8 +82,8 @@ int cmdImage(const ImageOptions& options) {
     const ImagingResult result = imager.run(options.image, options.map);
     signal.watch(nullptr);
     bar.finish();
-    if (!result.error.empty()) std::cerr << result.error << "\n";
-    if (!result.ok && !result.resumed && result.status.requests == 0) return kExitFatal;
+    if (!result.ok()) std::cerr << result.outcome.error().text << "\n";
+    if (!result.ok() && !result.resumed && result.status.requests == 0) return kExitFatal;
     const ImagingStatus& s = result.status;
     std::cout << "Bytes copied: " << s.rescued << " of " << s.size << "\n"
               << "Bad sector(s): " << s.badBytes / kSectorSize << "\n"
@@ -92,7 +92,7 @@ int cmdImage(const ImageOptions& options) {
     if (result.stopped) std::cout << "Stopped: run the same command again to resume\n";
     if (options.progress.stats)
         std::cerr << "{\"requests\":" << s.requests << ",\"readErrors\":" << s.readErrors << "}\n";
-    if (!result.ok) return kExitFatal;
+    if (!result.ok()) return kExitFatal;
     return signal.exitStatus(s.badBytes > 0 ? kExitPartial : kExitOk);
 }
 

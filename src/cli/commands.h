@@ -29,6 +29,7 @@ struct MountOptions {
 
 struct DisksOptions {
     std::vector<std::string> images;
+    std::optional<std::string> map; // --map: the map of the one image given
 };
 
 struct VolumesOptions {

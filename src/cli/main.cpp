@@ -219,6 +219,10 @@ int run(int argc, char** argv) {
     DisksOptions disks;
     auto* disksCmd = app.add_subcommand("disks", "The disk list, one JSON object per line");
     disksCmd->add_option("IMAGE", disks.images, "Disk image files to add to the list");
+    disksCmd
+        ->add_option("--map", disks.map,
+                     "The map an imaging run wrote for the one IMAGE given: its line names it")
+        ->type_name("MAPFILE");
 
     VolumesOptions volumes;
     auto* volumesCmd =

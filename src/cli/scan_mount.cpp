@@ -4,6 +4,7 @@
 #include "browse/versions.h"
 #include "carve/format_walker.h"
 #include "reiserfs/saved_scan.h"
+#include "reiserfs/scan_stop.h"
 #include "volume/partition_walk.h"
 
 #include <algorithm>
@@ -52,8 +53,7 @@ void saveScan(SectorReader& reader, const VolumeInfo& volume, const Catalog& cat
     saved.versions = HasVersions(catalog);
     saved.result = run.result;
     saved.unreadableSectors = reader.unreadableSectorCount() + run.savedUnreadable;
-    saved.liveLeaves.assign(run.live.leafSectors.begin(), run.live.leafSectors.end());
-    std::sort(saved.liveLeaves.begin(), saved.liveLeaves.end());
+    saved.liveLeaves = run.live.leafSectors; // ascending
     saved.position = position;
     std::string error;
     writeSavedScan(*options.saveScan, saved, catalog, error);
@@ -99,7 +99,7 @@ std::optional<CatalogRun> mountCatalog(SectorReader& reader, const VolumeInfo& v
         run.savedUnreadable = saved.unreadableSectors;
         run.versions = saved.versions;
         run.live.extensive = true;
-        run.live.leafSectors.insert(saved.liveLeaves.begin(), saved.liveLeaves.end());
+        run.live.setLeaves(std::move(saved.liveLeaves));
         position = saved.position;
         if (saved.stopped)
             std::cerr << "Saved scan " << *options.loadScan << " was stopped at block "
@@ -112,7 +112,9 @@ std::optional<CatalogRun> mountCatalog(SectorReader& reader, const VolumeInfo& v
             std::cerr << "Saved scan " << *options.loadScan << " " << error << "\n";
             return std::nullopt;
         }
-        VolumeMount mount(reader, volume, catalog, stop, progress);
+        ScanStopHook hook(progress, stop);
+        VolumeMount mount(reader, volume, catalog, stop,
+                          options.extensive ? hook.sink() : progress);
         mount.setWalkers(carve::formatWalkers());
         mount.setCarving(options.carve);
         mount.setReadAheadBytes(options.readAheadMiB << 20);

@@ -53,21 +53,19 @@ ImagingResult DiskImager::run(const std::string& imagePath, const std::string& m
             save(true);
             report(true);
         }
-        if (error_.empty() && !stop_.load()) {
+        if (!error_ && !stop_.load()) {
             map_.currentStatus = kFinished;
             map_.currentPos = options_.size;
         }
         // What was read is kept, whatever ended the run.
-        const bool saved = save(true);
-        if (imageFd_ >= 0 && ::fsync(imageFd_) != 0 && error_.empty())
-            error_ = "Cannot write " + imagePath + ": " + std::strerror(errno);
-        result.ok = saved && error_.empty();
+        save(true);
+        if (imageFd_ >= 0 && ::fsync(imageFd_) != 0) failSystem("Cannot write " + imagePath);
         result.stopped = stop_.load();
         report(true);
     }
     if (imageFd_ >= 0) ::close(imageFd_);
     imageFd_ = -1;
-    result.error = error_;
+    if (error_) result.outcome = *error_;
     result.status = status();
     return result;
 }
@@ -79,49 +77,41 @@ bool DiskImager::prepare(const std::string& imagePath, const std::string& mapPat
     if (options_.size == 0 || options_.size % kSector != 0 || options_.begin % kSector != 0 ||
         (sourceSize != 0 &&
          (options_.begin > sourceSize || options_.size > sourceSize - options_.begin))) {
-        error_ = "Nothing to copy: the range lies outside the source";
-        return false;
+        return fail(0, "Nothing to copy: the range lies outside the source");
     }
     struct stat st {};
     const bool imageThere = ::stat(imagePath.c_str(), &st) == 0;
     if (::access(mapPath.c_str(), F_OK) == 0) {
-        auto loaded = RescueMap::load(mapPath, &error_);
-        if (!loaded) return false;
+        auto loaded = RescueMap::load(mapPath);
+        if (!loaded) return fail(loaded.error().code, loaded.error().text);
         map_ = std::move(*loaded);
         const auto all = map_.blocks();
         if (!all.empty() && all.back().pos + all.back().size > options_.size) {
-            error_ = "The map " + mapPath + " describes more than the " +
-                     std::to_string(options_.size) + " bytes to copy: it belongs to another run";
-            return false;
+            return fail(0, "The map " + mapPath + " describes more than the " +
+                               std::to_string(options_.size) +
+                               " bytes to copy: it belongs to another run");
         }
         if (!imageThere) {
-            error_ = "The map " + mapPath + " belongs to an image that is not there: " + imagePath;
-            return false;
+            return fail(ENOENT, "The map " + mapPath +
+                                    " belongs to an image that is not there: " + imagePath);
         }
         result.resumed = true;
     } else {
         if (imageThere && (!S_ISREG(st.st_mode) || st.st_size != 0)) {
-            error_ = imagePath + " exists: give its map to resume that run, or choose a new name";
-            return false;
+            return fail(EEXIST,
+                        imagePath +
+                            " exists: give its map to resume that run, or choose a new name");
         }
         map_.set(0, options_.size, kNonTried);
     }
     imageFd_ = ::open(imagePath.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
-    if (imageFd_ < 0 || ::fstat(imageFd_, &st) != 0) {
-        error_ = "Cannot write " + imagePath + ": " + std::strerror(errno);
-        return false;
-    }
+    if (imageFd_ < 0 || ::fstat(imageFd_, &st) != 0) return failSystem("Cannot write " + imagePath);
     // Only ever a file: a device named as the image would be written over.
-    if (!S_ISREG(st.st_mode)) {
-        error_ = "Cannot write " + imagePath + ": not a regular file";
-        return false;
-    }
+    if (!S_ISREG(st.st_mode)) return fail(0, "Cannot write " + imagePath + ": not a regular file");
     // Unread sectors stay holes, that is zeros.
     if (std::uint64_t(st.st_size) < options_.size &&
-        ::ftruncate(imageFd_, off_t(options_.size)) != 0) {
-        error_ = "Cannot write " + imagePath + ": " + std::strerror(errno);
-        return false;
-    }
+        ::ftruncate(imageFd_, off_t(options_.size)) != 0)
+        return failSystem("Cannot write " + imagePath);
     lastSave_ = std::chrono::steady_clock::now();
     return save(true);
 }
@@ -134,10 +124,8 @@ bool DiskImager::copy(std::uint64_t pos, std::uint32_t length) {
         ++readErrors_;
         return false;
     }
-    if (!writeAll(imageFd_, buffer_.data(), length, pos)) {
-        error_ = std::string("Cannot write the image: ") + std::strerror(errno);
-        return false;
-    }
+    if (!writeAll(imageFd_, buffer_.data(), length, pos))
+        return failSystem("Cannot write the image");
     return true;
 }
 
@@ -154,7 +142,7 @@ bool DiskImager::copyPass() {
     pass_ = Phase::CopyingReadableAreas;
     const std::uint64_t large = options_.largeRequest;
     std::uint64_t pos = 0, skip = 0;
-    while (!stop_.load() && error_.empty()) {
+    while (!stop_.load() && !error_) {
         const auto area = map_.firstArea(kNonTried, pos, options_.size);
         if (!area) break;
         const std::uint64_t p = area->pos;
@@ -165,7 +153,7 @@ bool DiskImager::copyPass() {
             mark(p, length, kFinished);
             skip = 0;
             pos = p + length;
-        } else if (error_.empty()) {
+        } else if (!error_) {
             mark(p, length, kNonTrimmed);
             // A bad area is rarely one request long: jump past it, further
             // each time, and leave what was jumped for the next pass.
@@ -173,14 +161,14 @@ bool DiskImager::copyPass() {
             pos = std::min(options_.size, p + length + skip);
         }
     }
-    return error_.empty();
+    return !error_;
 }
 
 bool DiskImager::smallPass() {
     pass_ = Phase::ReadingAroundBadAreas;
     const std::uint64_t small = options_.smallRequest;
     std::uint64_t pos = 0;
-    while (!stop_.load() && error_.empty()) {
+    while (!stop_.load() && !error_) {
         auto area = map_.firstArea(kNonTried, pos, options_.size);
         const auto trimmed = map_.firstArea(kNonTrimmed, pos, options_.size);
         if (!area || (trimmed && trimmed->pos < area->pos)) area = trimmed;
@@ -189,34 +177,33 @@ bool DiskImager::smallPass() {
         const auto length = std::uint32_t(std::min(small - p % small, area->pos + area->size - p));
         if (copy(p, length))
             mark(p, length, kFinished);
-        else if (error_.empty())
+        else if (!error_)
             mark(p, length, kNonScraped);
         pos = p + length;
     }
-    return error_.empty();
+    return !error_;
 }
 
 bool DiskImager::sectorPass() {
     pass_ = Phase::RetryingBadSectors;
     static const std::uint8_t zeros[kSector] = {};
     std::uint64_t pos = 0;
-    while (!stop_.load() && error_.empty()) {
+    while (!stop_.load() && !error_) {
         const auto area = map_.firstArea(kNonScraped, pos, options_.size);
         if (!area) break;
         const std::uint64_t p = area->pos;
         bool ok = false;
-        for (std::uint32_t attempt = 0; attempt < options_.retries && !ok && error_.empty();
-             ++attempt)
+        for (std::uint32_t attempt = 0; attempt < options_.retries && !ok && !error_; ++attempt)
             ok = copy(p, kSector);
-        if (!error_.empty()) break;
+        if (error_) break;
         if (!ok && !writeAll(imageFd_, zeros, kSector, p)) {
-            error_ = std::string("Cannot write the image: ") + std::strerror(errno);
+            failSystem("Cannot write the image");
             break;
         }
         mark(p, kSector, ok ? kFinished : kBadSector);
         pos = p + kSector;
     }
-    return error_.empty();
+    return !error_;
 }
 
 bool DiskImager::save(bool force) {
@@ -224,10 +211,20 @@ bool DiskImager::save(bool force) {
     if (!force && (!dirty_ || now - lastSave_ < options_.saveInterval)) return true;
     lastSave_ = now;
     dirty_ = false;
-    std::string why;
-    if (map_.save(mapPath_, &why)) return true;
-    if (error_.empty()) error_ = why;
+    if (auto saved = map_.save(mapPath_); !saved)
+        return fail(saved.error().code, saved.error().text);
+    return true;
+}
+
+bool DiskImager::fail(int code, std::string text) {
+    // The first failure is what ended the run; the rest follow from it.
+    if (!error_) error_ = IoError{code, std::move(text)};
     return false;
+}
+
+bool DiskImager::failSystem(const std::string& what) {
+    const int code = errno;
+    return fail(code, what + ": " + std::strerror(code));
 }
 
 void DiskImager::report(bool force) {

@@ -17,6 +17,7 @@
 // The map is replaced atomically as the run goes, at most once per
 // `saveInterval`, and at the end of each pass and of the run.
 
+#include "disk/io_result.h"
 #include "disk/progress.h"
 #include "disk/rescue_map.h"
 #include "disk/sector_source.h"
@@ -24,6 +25,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -61,11 +63,13 @@ public:
 };
 
 struct ImagingResult {
-    bool ok = false;      // the run went to its end or was stopped; the map is saved
+    // Done (the run went to its end or was stopped, and the map is saved),
+    // or why not.
+    IoResult<> outcome;
     bool stopped = false; // the stop flag ended it early
     bool resumed = false; // an existing map was taken up
-    std::string error;    // why not ok
     ImagingStatus status;
+    bool ok() const { return outcome.ok(); }
 };
 
 class DiskImager {
@@ -87,6 +91,10 @@ private:
     bool copy(std::uint64_t pos, std::uint32_t length);
     void mark(std::uint64_t pos, std::uint64_t length, char status);
     bool save(bool force);
+    // Keeps the first failure of the run; false.
+    bool fail(int code, std::string text);
+    // The same for a failed system call: `what` and errno's text.
+    bool failSystem(const std::string& what);
     void report(bool force);
     ImagingStatus status() const;
 
@@ -97,7 +105,7 @@ private:
     RescueMap map_;
     std::string mapPath_;
     int imageFd_ = -1;
-    std::string error_;
+    std::optional<IoError> error_;
     std::vector<std::uint8_t> buffer_;
     Phase pass_ = Phase::CopyingReadableAreas;
     std::uint64_t position_ = 0, readErrors_ = 0, requests_ = 0;

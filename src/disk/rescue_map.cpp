@@ -71,14 +71,13 @@ std::string hex(std::uint64_t value) {
 
 } // namespace
 
-std::optional<RescueMap> RescueMap::parse(std::string_view text, std::string* error) {
+IoResult<RescueMap> RescueMap::parse(std::string_view text) {
     RescueMap map;
     bool statusSeen = false;
     std::uint64_t end = 0; // where the previous block ended
     std::size_t lineNumber = 0;
-    auto fail = [&](const std::string& why) -> std::optional<RescueMap> {
-        if (error) *error = "line " + std::to_string(lineNumber) + ": " + why;
-        return std::nullopt;
+    auto fail = [&](const std::string& why) -> IoResult<RescueMap> {
+        return IoError{0, "line " + std::to_string(lineNumber) + ": " + why};
     };
     while (!text.empty()) {
         ++lineNumber;
@@ -119,17 +118,20 @@ std::optional<RescueMap> RescueMap::parse(std::string_view text, std::string* er
     return map;
 }
 
-std::optional<RescueMap> RescueMap::load(const std::string& path, std::string* error) {
+IoResult<RescueMap> RescueMap::load(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        if (error) *error = "Cannot read the map " + path + ": " + std::strerror(errno);
-        return std::nullopt;
+        const int code = errno;
+        return IoError{code, "Cannot read the map " + path + ": " + std::strerror(code)};
     }
     std::ostringstream text;
     text << in.rdbuf();
-    std::string why;
-    auto map = parse(text.str(), &why);
-    if (!map && error) *error = "Cannot read the map " + path + ": " + why;
+    if (in.bad()) {
+        const int code = errno;
+        return IoError{code, "Cannot read the map " + path + ": " + std::strerror(code)};
+    }
+    auto map = parse(text.str());
+    if (!map) return IoError{0, "Cannot read the map " + path + ": " + map.error().text};
     return map;
 }
 
@@ -143,15 +145,15 @@ std::string RescueMap::format() const {
     return out;
 }
 
-bool RescueMap::save(const std::string& path, std::string* error) const {
+IoResult<> RescueMap::save(const std::string& path) const {
     const std::string text = format();
     std::string temp = path + ".tmp-XXXXXX";
     UniqueFd fd(::mkstemp(temp.data()));
-    auto fail = [&](const char* what) {
-        if (error)
-            *error = "Cannot write the map " + path + ": " + what + ": " + std::strerror(errno);
+    auto fail = [&](const char* what) -> IoResult<> {
+        const int code = errno;
         if (fd.valid()) ::unlink(temp.c_str());
-        return false;
+        return IoError{code,
+                       "Cannot write the map " + path + ": " + what + ": " + std::strerror(code)};
     };
     if (!fd.valid()) return fail("cannot create a file beside it");
     std::size_t done = 0;
@@ -165,7 +167,7 @@ bool RescueMap::save(const std::string& path, std::string* error) const {
     ::fchmod(fd.get(), 0644);
     if (::fsync(fd.get()) != 0) return fail("sync");
     if (::rename(temp.c_str(), path.c_str()) != 0) return fail("rename");
-    return true;
+    return {};
 }
 
 void RescueMap::splitAt(std::uint64_t pos) {

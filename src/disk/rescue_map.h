@@ -13,6 +13,8 @@
 // it: on a dying disk an area that failed once is not worth another head
 // crash, and an area never tried is for the imaging to try, not a mount.
 
+#include "disk/io_result.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -42,15 +44,15 @@ public:
     char currentStatus = kNonTried;
     int currentPass = 1;
 
-    // Parses a mapfile; nullopt with `error` ("line N: ...") when it is not one.
-    static std::optional<RescueMap> parse(std::string_view text, std::string* error);
-    // Reads and parses `path`; `error` names the file.
-    static std::optional<RescueMap> load(const std::string& path, std::string* error);
+    // Parses a mapfile; the error ("line N: ...", code 0) says why it is not one.
+    static IoResult<RescueMap> parse(std::string_view text);
+    // Reads and parses `path`; the error names the file.
+    static IoResult<RescueMap> load(const std::string& path);
     // The map as ddrescue writes it.
     std::string format() const;
     // Replaces `path` at once (a temporary file beside it, synced, then
     // renamed over it), so a crash leaves the old map or the new one.
-    bool save(const std::string& path, std::string* error) const;
+    IoResult<> save(const std::string& path) const;
 
     // Gives [pos, pos + size) the status; neighbours of one status merge.
     void set(std::uint64_t pos, std::uint64_t size, char status);

@@ -12,7 +12,7 @@
 //
 // Layout (little-endian):
 //    0  8  "DRVKSCAN"
-//    8  4  version (1)
+//    8  4  version (2)
 //   12  4  flags: 1 = the scan was stopped (partial), 2 = the catalog
 //          lists versions of a file
 //   16  8  source bytes
@@ -37,7 +37,9 @@
 
 namespace dorvak {
 
-inline constexpr std::uint32_t kSavedScanVersion = 1;
+// 2: the hashes take four lanes (version 1 files are refused, with the
+// version named).
+inline constexpr std::uint32_t kSavedScanVersion = 2;
 inline constexpr std::size_t kSavedScanHeaderBytes = 80;
 
 // What ties a saved scan to its source and volume.

@@ -197,14 +197,18 @@ void BrowseCommands::recover(bool all) {
     SavingDialog saving(window_);
     const VolumeInfo v = *volume;
     const std::string target = dest.toStdString();
-    CopySummary summary = saving.run(
-        [this, v, target, all, selection](CopyProgressSink& sink, CopyRequests& requests) {
-            CopyOut copy(state_.reader, v, state_.catalog, &state_.live,
-                         state_.settings.sanitized(), requests, sink);
-            // A chosen encoding writes the names it decodes as UTF-8.
-            copy.nameDecoder = state_.names.chosen() ? &state_.names : nullptr;
-            return all ? copy.RecoverAll(target) : copy.RecoverSelected(target, selection);
-        });
+    CopySummary summary;
+    {
+        const WorkerScope busy(state_);
+        summary = saving.run(
+            [this, v, target, all, selection](CopyProgressSink& sink, CopyRequests& requests) {
+                CopyOut copy(state_.reader, v, state_.catalog, &state_.live,
+                             state_.settings.sanitized(), requests, sink);
+                // A chosen encoding writes the names it decodes as UTF-8.
+                copy.nameDecoder = state_.names.chosen() ? &state_.names : nullptr;
+                return all ? copy.RecoverAll(target) : copy.RecoverSelected(target, selection);
+            });
+    }
     // The summary names the volume's files as the list shows them.
     if (state_.names.chosen())
         for (auto* list : {&summary.renamed, &summary.skipped, &summary.damaged, &summary.failed})

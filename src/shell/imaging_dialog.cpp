@@ -267,12 +267,12 @@ void ImagingDialog::runFinished(const ImagingResult& result) {
     setRunning(false);
     showStatus(result.status);
     values_[4]->setText(result.stopped ? QStringLiteral("Stopped")
-                        : result.ok    ? QStringLiteral("Finished")
+                        : result.ok()  ? QStringLiteral("Finished")
                                        : QStringLiteral("Failed"));
     const QString map = map_->text().trimmed();
-    if (!result.error.empty())
-        ShowMessage(QString::fromStdString(result.error), MessageKind::Error);
-    if (result.ok) {
+    if (!result.ok())
+        ShowMessage(QString::fromStdString(result.outcome.error().text), MessageKind::Error);
+    if (result.ok()) {
         QString text =
             result.stopped
                 ? QStringLiteral("Stopped. The map %1 keeps what was read: start again "

@@ -398,12 +398,16 @@ QString ListPane::copyForOpening(int row) {
     selection.files.push_back(model_->row(row).index);
     SavingDialog saving(dialogParent_);
     const VolumeInfo v = *volume;
-    const CopySummary summary =
-        saving.run([this, v, dest, selection](CopyProgressSink& sink, CopyRequests& requests) {
-            CopyOut copy(state_.reader, v, state_.catalog, &state_.live,
-                         state_.settings.sanitized(), requests, sink);
-            return copy.RecoverSelected(dest.toStdString(), selection);
-        });
+    CopySummary summary;
+    {
+        const WorkerScope busy(state_);
+        summary =
+            saving.run([this, v, dest, selection](CopyProgressSink& sink, CopyRequests& requests) {
+                CopyOut copy(state_.reader, v, state_.catalog, &state_.live,
+                             state_.settings.sanitized(), requests, sink);
+                return copy.RecoverSelected(dest.toStdString(), selection);
+            });
+    }
     const QStringList written = QDir(dest).entryList(QDir::Files | QDir::Hidden | QDir::System);
     if (written.isEmpty()) {
         const SummaryText t = summaryText(summary, dest);

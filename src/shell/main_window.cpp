@@ -244,6 +244,7 @@ void MainWindow::createParts() {
         state_, controls_, *infoPanel_, *listPane_, listModel_, folderModel_, client_, units_,
         [this](MenuPhase phase) { setMenuStates(phase); }});
     diskImages_ = std::make_unique<DiskImageCommands>(state_, *wizard_, this);
+    state_.refreshMenus = [this] { setMenuStates(state_.menuPhase); };
     connect(wizard_.get(), &WizardController::stepChanged, this, [this](Step step) {
         // Reached only when a mount has ended.
         if (step == Step::Browse) browse_->proposeNameEncoding();
@@ -324,9 +325,10 @@ void MainWindow::setMenuStates(MenuPhase phase) {
     for (const auto& m : menus_)
         for (int i = 0; i < m->itemCount(); ++i) {
             const int command = m->item(i).command;
-            if (auto enabled = menuCommandEnabled(phase, state_.WizardStep, command,
-                                                  state_.lastScan.has_value()))
-                m->setItemEnabled(command, *enabled);
+            auto enabled =
+                menuCommandEnabled(phase, state_.WizardStep, command, state_.lastScan.has_value());
+            if (startsWorker(command)) enabled = enabled.value_or(true) && !state_.workerBusy;
+            if (enabled) m->setItemEnabled(command, *enabled);
         }
     // A toolbar button looks as its menu item is (Live Update acts always).
     for (const ToolDef& t : kTools)

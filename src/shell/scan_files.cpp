@@ -1,6 +1,9 @@
 #include "shell/scan_files.h"
 
+#include "browse/liveness.h"
 #include "browse/versions.h"
+#include "carve/format_walker.h"
+#include "reiserfs/scan_stop.h"
 #include "shell/latin1.h"
 #include "shell/messages.h"
 #include "shell/wizard_controller.h"
@@ -33,17 +36,48 @@ SavedScan scanToSave(WizardState& state, const VolumeInfo& volume, const VolumeM
     return scan;
 }
 
-std::string readScanInto(WizardState& state, const VolumeInfo& volume, const std::string& path,
-                         ProgressSink& progress) {
+MountResult mountInto(WizardState& state, const VolumeInfo& volume, RecoveryMode mode,
+                      ProgressSink& sink, const ScanPosition* resumeFrom) {
+    ScanStopHook hook(sink, state.stopRequested);
+    const bool extensive = mode == RecoveryMode::Extensive;
+    VolumeMount mount(state.reader, volume, state.catalog, state.stopRequested,
+                      extensive ? hook.sink() : sink);
+    mount.setWalkers(carve::formatWalkers());
+    mount.setResume(resumeFrom);
+    const MountResult result = mount.MountSelectedVolume(mode);
+    state.live = liveStateOf(mount, state.catalog);
+    if (extensive && !result.outOfMemory) {
+        state.lastScan = scanToSave(state, volume, mount, result);
+        if (HasVersions(state.catalog)) {
+            FileContents contents(state.reader, volume, state.catalog, &state.live);
+            SettleVersions(contents, state.catalog, true, state.stopRequested);
+        }
+    }
+    // The mount clears the flag between its phases: set again, it tells the
+    // end of the job that what the catalog holds is partial.
+    if (result.stopped) state.stopRequested = true;
+    return result;
+}
+
+std::string loadScanFile(WizardState& state, const VolumeInfo& volume, const std::string& path,
+                         SavedScan& saved, ProgressSink& progress) {
     progress.phase(Phase::ReadingSavedScan);
-    SavedScan saved;
     std::string error;
     const std::string shown = "The saved scan " + fileName(path) + " ";
     if (!readSavedScanHeader(path, saved, error)) return shown + error + ".";
     if (!(identifyScan(state.reader, volume) == saved.identity))
         return shown + "was made of another disk or volume, or of this one before it changed.";
     if (!readSavedScan(path, saved, state.catalog, error)) return shown + error + ".";
-    state.live = LiveState{true, {saved.liveLeaves.begin(), saved.liveLeaves.end()}};
+    return {};
+}
+
+std::string readScanInto(WizardState& state, const VolumeInfo& volume, const std::string& path,
+                         ProgressSink& progress) {
+    SavedScan saved;
+    if (std::string error = loadScanFile(state, volume, path, saved, progress); !error.empty())
+        return error;
+    state.live.extensive = true;
+    state.live.setLeaves(saved.liveLeaves);
     if (saved.versions && HasVersions(state.catalog)) {
         FileContents contents(state.reader, volume, state.catalog, &state.live);
         SettleVersions(contents, state.catalog, true, state.stopRequested);
@@ -51,6 +85,18 @@ std::string readScanInto(WizardState& state, const VolumeInfo& volume, const std
     state.lastScan = std::move(saved);
     if (state.lastScan->stopped) state.stopRequested = true;
     return {};
+}
+
+bool askToResumeScan(const std::string& path) {
+    SavedScan header;
+    std::string error;
+    // A file that cannot be read is said by the read on the worker.
+    if (!readSavedScanHeader(path, header, error) || !header.stopped) return false;
+    return AskYesNo(QString::fromStdString(
+                        "The saved scan " + fileName(path) +
+                        " was stopped before it had read the whole volume.\r\n\r\nGo on "
+                        "scanning from where it stopped? No shows what it found so far."),
+                    MessageKind::Question) == 1;
 }
 
 bool saveScanTo(const WizardState& state, const std::string& path, std::string& message) {

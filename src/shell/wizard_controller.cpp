@@ -1,8 +1,5 @@
 #include "shell/wizard_controller.h"
 
-#include "browse/liveness.h"
-#include "browse/versions.h"
-#include "carve/format_walker.h"
 #include "disk/disk_table.h"
 #include "reiserfs/mount.h"
 #include "shell/catalog_models.h"
@@ -293,6 +290,7 @@ void WizardController::startSearch() {
     // before the job's first check is not lost.
     state_.stopRequested = false;
     state_.workerBusy = true;
+    menuStates_(state_.menuPhase);
     volumeTree_->setEnabled(false);
     const SearchRange range{state_.scanStartSector, state_.scanEndSector,
                             state_.settings.sanitized().sectorsPerRead};
@@ -343,6 +341,7 @@ void WizardController::nextFromVolumeStep() {
 void WizardController::prepareCatalogJob() {
     state_.stopRequested = false;
     state_.workerBusy = true;
+    menuStates_(state_.menuPhase);
     folderModel_->setCatalog(nullptr, QString());
     listModel_->setCatalog(nullptr);
     state_.lastScan.reset();
@@ -355,31 +354,28 @@ void WizardController::startMount() {
     const RecoveryMode mode = state_.recoveryMode;
     connect(&worker_, &JobWorker::finished, this, &WizardController::mountEnded);
     worker_.start([this, volume, mode](ProgressSink& sink, JobWorker&) {
-        VolumeMount mount(state_.reader, volume, state_.catalog, state_.stopRequested, sink);
-        mount.setWalkers(carve::formatWalkers());
-        const MountResult result = mount.MountSelectedVolume(mode);
-        state_.live = liveStateOf(mount, state_.catalog);
-        if (mode == RecoveryMode::Extensive && !result.outOfMemory)
-            state_.lastScan = scanToSave(state_, volume, mount, result);
-        if (mode == RecoveryMode::Extensive && !result.outOfMemory && HasVersions(state_.catalog)) {
-            FileContents contents(state_.reader, volume, state_.catalog, &state_.live);
-            SettleVersions(contents, state_.catalog, true, state_.stopRequested);
-        }
-        if (result.outOfMemory) {
-            QMetaObject::invokeMethod(
-                this,
-                [] {
-                    ShowMessage(latin1(kOutOfMemoryText), MessageKind::Error);
-                    QCoreApplication::exit(kOutOfMemoryExitStatus);
-                },
-                Qt::QueuedConnection);
-        }
+        sayOutOfMemory(mountInto(state_, volume, mode, sink));
     });
+}
+
+// From the worker: the message, then the end of the process.
+void WizardController::sayOutOfMemory(const MountResult& result) {
+    if (!result.outOfMemory) return;
+    QMetaObject::invokeMethod(
+        this,
+        [] {
+            ShowMessage(latin1(kOutOfMemoryText), MessageKind::Error);
+            QCoreApplication::exit(kOutOfMemoryExitStatus);
+        },
+        Qt::QueuedConnection);
 }
 
 void WizardController::openSavedScan(const std::string& path) {
     if (state_.WizardStep != Step::Volume || state_.workerBusy || !state_.selectedVolumeInfo())
         return;
+    // A stopped scan may go on from where it stopped, as an Extensive mount
+    // with its progress and Stop; otherwise the file is read as it is.
+    const bool resume = askToResumeScan(path);
     state_.recoveryMode = RecoveryMode::Extensive;
     createCatalogTree();
     applyView(viewOf(Step::Browse, Direction::Forward, true));
@@ -394,8 +390,16 @@ void WizardController::openSavedScan(const std::string& path) {
         enterStep(Step::Volume, Direction::Back);
         ShowMessage(QString::fromStdString(*error), MessageKind::Error);
     });
-    worker_.start([this, volume, path, error](ProgressSink& sink, JobWorker&) {
-        *error = readScanInto(state_, volume, path, sink);
+    worker_.start([this, volume, path, error, resume](ProgressSink& sink, JobWorker&) {
+        if (!resume) {
+            *error = readScanInto(state_, volume, path, sink);
+            return;
+        }
+        SavedScan saved;
+        *error = loadScanFile(state_, volume, path, saved, sink);
+        if (error->empty())
+            sayOutOfMemory(
+                mountInto(state_, volume, RecoveryMode::Extensive, sink, &saved.position));
     });
 }
 
@@ -476,8 +480,15 @@ void WizardController::createDiskTree() {
 
 void WizardController::fillDiskTree() {
     for (std::uint32_t i = diskTree_->model()->rowCount(diskTree_->rootItem());
-         i < state_.disks.diskCount; ++i)
-        diskTree_->appendChild(diskItemText(i), Step::Disk);
+         i < state_.disks.diskCount; ++i) {
+        const int row = diskTree_->appendChild(diskItemText(i), Step::Disk);
+        // Which map, in full, where the item's text has no room for it.
+        if (auto map = state_.rescueMapPaths.find(i); map != state_.rescueMapPaths.end())
+            diskTree_->model()->setData(diskTree_->child(row),
+                                        QStringLiteral("Read through the map ") +
+                                            QString::fromStdString(map->second),
+                                        Qt::ToolTipRole);
+    }
     diskTree_->expand(diskTree_->rootItem());
 }
 
@@ -491,6 +502,9 @@ QString WizardController::diskItemText(std::uint32_t number) const {
     if (d->kind == "image") {
         what = QString::fromStdString(std::filesystem::path(d->path).filename().string());
         if (d->format != "raw") what += QStringLiteral(", ") + QString::fromStdString(d->format);
+        // Read through a map (what it does not mark read is never read): said
+        // before the name, which a narrow tree cuts off.
+        if (state_.rescueMapPaths.count(number)) text += QStringLiteral(" + map");
     } else {
         what = QString::fromStdString(d->model).trimmed();
         const QString size = QString::fromStdString(DiskTable::capacityText(*d));

@@ -76,7 +76,9 @@ public:
 
     // Reads the saved scan at `path` for the selected volume on the worker
     // and goes to the browsing step, as a mount would; a scan of another
-    // volume or a damaged file is refused with a message.
+    // volume or a damaged file is refused with a message. A stopped scan
+    // is offered to go on from where it stopped (an Extensive mount that
+    // reads only the rest of the volume and the tree blocks behind it).
     void openSavedScan(const std::string& path);
 
     // Whether a worker thread is still running (its end may not be shown yet).
@@ -103,6 +105,7 @@ private:
     void prepareCatalogJob();
     void startMount();
     void mountEnded();
+    void sayOutOfMemory(const MountResult& result);
     void showProgress(const JobProgress& p);
     bool chooseRecoveryMode();
     void createVolumeTree();

@@ -59,6 +59,31 @@ std::optional<bool> menuCommandEnabled(MenuPhase phase, Step step, int command,
     }
 }
 
+bool startsWorker(int command) {
+    switch (command) {
+    case cmd::OpenImage:
+    case cmd::CreateImage:
+    case cmd::OpenScan:
+    case cmd::SaveScan:
+    case cmd::RecoverSelected:
+    case cmd::RecoverAll:
+    case cmd::FindFiles:
+        return true;
+    default:
+        return false;
+    }
+}
+
+WorkerScope::WorkerScope(WizardState& state) : state_(state) {
+    state_.workerBusy = true;
+    if (state_.refreshMenus) state_.refreshMenus();
+}
+
+WorkerScope::~WorkerScope() {
+    state_.workerBusy = false;
+    if (state_.refreshMenus) state_.refreshMenus();
+}
+
 std::uint64_t WizardState::endSectorPreset() const {
     // The search's end is exclusive: the whole disk, its last sector included.
     const DiskInfo* d = selectedDiskInfo();

@@ -16,6 +16,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -80,6 +81,9 @@ constexpr int ItemIcons = 32826, ItemList = 32827, ItemDetails = 32829, ItemSett
 // nullopt.
 std::optional<bool> menuCommandEnabled(MenuPhase phase, Step step, int command,
                                        bool extensiveCatalog = false);
+// The commands that start a job of their own or read what a running job
+// writes (the disk list, the catalog): grayed while any worker runs.
+bool startsWorker(int command);
 
 class WizardState {
 public:
@@ -95,6 +99,8 @@ public:
     // number (the same image may be listed with a map and without one):
     // what a map does not mark read is never read.
     std::map<std::uint32_t, std::shared_ptr<const RescueMap>> rescueMaps;
+    // Where each of those maps was read from (the disk tree names it).
+    std::map<std::uint32_t, std::string> rescueMapPaths;
     // The disk picked in the disk tree (its listed number), if any.
     std::optional<std::uint32_t> selectedDisk;
     SectorReader reader;
@@ -106,6 +112,9 @@ public:
     // Shared with the workers. The GUI thread sets both before a worker
     // starts; the worker's end clears workerBusy on the GUI thread.
     std::atomic<bool> workerBusy{false};
+    // Set by the window: shows the menu states again after workerBusy
+    // changed outside a step change (a copy-out, an imaging run).
+    std::function<void()> refreshMenus;
     // The last search or mount was stopped: what it shows is partial.
     bool partialResult = false;
     std::atomic<bool> stopRequested{false};
@@ -135,6 +144,20 @@ public:
     // End Sector preset for the selected disk: its size, kept within the
     // 32 bits the field can hold.
     std::uint64_t endSectorPreset() const;
+};
+
+// A job run under a modal dialog (a copy-out, an imaging run) counts as the
+// running worker for the scope's life: workerBusy is set and the menus
+// gray the commands that start another.
+class WorkerScope {
+public:
+    explicit WorkerScope(WizardState& state);
+    ~WorkerScope();
+    WorkerScope(const WorkerScope&) = delete;
+    WorkerScope& operator=(const WorkerScope&) = delete;
+
+private:
+    WizardState& state_;
 };
 
 } // namespace dorvak

@@ -16,8 +16,9 @@ import unittest
 CLI = IMAGES = None
 
 
-def run(*args):
-    p = subprocess.run([CLI, *args], capture_output=True, timeout=120)
+def run(*args, env=None):
+    p = subprocess.run([CLI, *args], capture_output=True, timeout=120,
+                       env=None if env is None else {**os.environ, **env})
     return p.returncode, p.stdout.decode("utf-8", "surrogateescape"), p.stderr.decode("utf-8", "replace")
 
 
@@ -341,14 +342,20 @@ class Maps(unittest.TestCase):
             mapfile = os.path.join(tmp, "d.map")
             write_map(mapfile, os.path.getsize(img),
                       [((second["startSector"] + 128) * 512, 512, "*")])
-            code, out, _ = run("volumes", img, "--map", mapfile)
+            code, out, err = run("volumes", img, "--map", mapfile)
             self.assertEqual(code, 0)
             self.assertEqual([(v["startSector"]) for v in jsonl(out)],
                              [v["startSector"] for v in jsonl(all_volumes)
                               if v != second])
+            # Both commands say that the image is read through a map.
+            self.assertIn("Read through the map " + mapfile, err)
+            code, out, err = run("disks", img, "--map", mapfile)
+            self.assertEqual(code, 0, err)
+            self.assertEqual([d.get("map") for d in jsonl(out) if d["path"] == img], [mapfile])
+            self.assertEqual(run("disks", img, img, "--map", mapfile)[0], 1)
             with open(mapfile, "a") as f:
                 f.write("0x00000000  0x00000200  +\n")  # overlaps the first block
-            for args in (("volumes", img), ("list", img), ("search", img, "-q")):
+            for args in (("volumes", img), ("list", img), ("search", img, "-q"), ("disks", img)):
                 code, out, err = run(*args, "--map", mapfile)
                 self.assertEqual((code, out), (2, ""), args)
                 self.assertRegex(err, r"^Cannot read the map .*d\.map: line \d+: the block "
@@ -611,6 +618,30 @@ class SavedScans(unittest.TestCase):
             code, _, err = run("list", disk, "--save-scan", saved)
             self.assertEqual(code, 1)
             self.assertIn("--extensive", err)
+
+    def test_a_stopped_scan_goes_on_from_its_file_to_what_one_whole_scan_lists(self):
+        # The test hook stops the block scan at a set share of the volume,
+        # the same block every run; going on reads only the rest.
+        with tempfile.TemporaryDirectory() as tmp:
+            for name in ("carve.img", "deleted.img"):
+                with self.subTest(image=name):
+                    img, saved = image(name), os.path.join(tmp, name + ".scan")
+                    code, whole, err = run("list", img, "--extensive", "--quiet")
+                    self.assertEqual(code, 0, err)
+                    code, part, err = run("list", img, "--extensive", "--quiet", "--save-scan",
+                                          saved, env={"DORVAK_STOP_SCAN_AT": "40"})
+                    self.assertIn("the list is partial", err)
+                    self.assertIn("Partial scan saved to", err)
+                    self.assertNotEqual(part, whole)
+                    code, out, err = run("list", img, "--quiet", "--load-scan", saved)
+                    self.assertEqual(out, part)
+                    self.assertIn("add --extensive to go on", err)
+                    code, resumed, err = run("list", img, "--extensive", "--quiet", "--load-scan",
+                                             saved, "--save-scan", saved)
+                    self.assertEqual(code, 0, err)
+                    self.assertNotIn("partial", err)
+                    self.assertEqual(resumed, whole)
+                    self.assertEqual(run("list", img, "--quiet", "--load-scan", saved)[1], whole)
 
 
 class CommandLine(unittest.TestCase):

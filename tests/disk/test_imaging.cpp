@@ -2,6 +2,7 @@
 
 #include "common/memory_source.h"
 
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -90,12 +91,11 @@ TEST(DiskImager, AHealthySourceIsCopiedWholeInLargeRequestsUnderAOneLineMap) {
     ImagingRun run;
     MemorySource source(pattern());
     const ImagingResult r = run.copy(source);
-    ASSERT_TRUE(r.ok) << r.error;
+    ASSERT_TRUE(r.ok()) << r.outcome.error().text;
     EXPECT_FALSE(r.stopped);
     EXPECT_EQ(readFile(run.image), pattern());
-    std::string error;
-    auto map = RescueMap::load(run.map.string(), &error);
-    ASSERT_TRUE(map) << error;
+    auto map = RescueMap::load(run.map.string());
+    ASSERT_TRUE(map) << map.error().text;
     ASSERT_EQ(map->blocks().size(), 1u);
     EXPECT_EQ(map->blocks()[0].status, kFinished);
     EXPECT_EQ(map->currentStatus, kFinished);
@@ -107,7 +107,7 @@ TEST(DiskImager, GoodSectorsAreReadOnceAndBadOnesAtMostTheirRetries) {
     const std::set<std::uint64_t> bad = {100, 101, 700, 1500, 1501, 1502, 1503, 2047};
     MemorySource source(pattern(), bad);
     const ImagingResult r = run.copy(source, 4);
-    ASSERT_TRUE(r.ok) << r.error;
+    ASSERT_TRUE(r.ok()) << r.outcome.error().text;
     EXPECT_EQ(r.status.badBytes, bad.size() * 512);
     const Coverage c = coverage(source);
     for (std::uint64_t s = 0; s < kSectors; ++s) {
@@ -125,9 +125,8 @@ TEST(DiskImager, GoodSectorsAreReadOnceAndBadOnesAtMostTheirRetries) {
     for (std::uint64_t s : bad)
         std::fill_n(want.begin() + std::ptrdiff_t(s * 512), 512, 0);
     EXPECT_EQ(readFile(run.image), want);
-    std::string error;
-    auto map = RescueMap::load(run.map.string(), &error);
-    ASSERT_TRUE(map) << error;
+    auto map = RescueMap::load(run.map.string());
+    ASSERT_TRUE(map) << map.error().text;
     for (std::uint64_t s = 0; s < kSectors; ++s)
         EXPECT_EQ(map->statusAt(s * 512), bad.count(s) ? kBadSector : kFinished) << s;
 }
@@ -137,13 +136,13 @@ TEST(DiskImager, AStoppedRunResumesFromItsMapAndReadsNothingTwice) {
     const std::set<std::uint64_t> bad = {300, 301, 1200};
     StoppingSource first(pattern(), bad, run.stop, 9);
     ImagingResult r = run.copy(first);
-    ASSERT_TRUE(r.ok) << r.error;
+    ASSERT_TRUE(r.ok()) << r.outcome.error().text;
     EXPECT_TRUE(r.stopped);
     EXPECT_GT(r.status.untried, 0u);
 
     MemorySource second(pattern(), bad);
     r = run.copy(second);
-    ASSERT_TRUE(r.ok) << r.error;
+    ASSERT_TRUE(r.ok()) << r.outcome.error().text;
     EXPECT_TRUE(r.resumed);
     EXPECT_EQ(r.status.badBytes, 3u * 512);
     const Coverage a = coverage(first), b = coverage(second);
@@ -166,19 +165,26 @@ TEST(DiskImager, NothingTheUserHoldsIsOverwrittenAndAForeignMapIsRefused) {
     MemorySource source(pattern());
     { std::ofstream(run.image) << "precious"; }
     ImagingResult r = run.copy(source);
-    EXPECT_FALSE(r.ok);
-    EXPECT_NE(r.error.find("exists: give its map"), std::string::npos) << r.error;
+    ASSERT_FALSE(r.ok());
+    EXPECT_EQ(r.outcome.error().code, EEXIST);
+    EXPECT_NE(r.outcome.error().text.find("exists: give its map"), std::string::npos)
+        << r.outcome.error().text;
     EXPECT_EQ(readFile(run.image).size(), 8u);
     EXPECT_EQ(source.requests, 0);
 
     fs::remove(run.image);
     { std::ofstream(run.map) << "0 +\n0 0x100000 +\n"; }
     r = run.copy(source);
-    EXPECT_NE(r.error.find("belongs to an image that is not there"), std::string::npos) << r.error;
+    ASSERT_FALSE(r.ok());
+    EXPECT_NE(r.outcome.error().text.find("belongs to an image that is not there"),
+              std::string::npos)
+        << r.outcome.error().text;
 
     { std::ofstream(run.image) << ""; }
     { std::ofstream(run.map) << "0 +\n0 0x200000 +\n"; } // twice the source
     r = run.copy(source);
-    EXPECT_NE(r.error.find("belongs to another run"), std::string::npos) << r.error;
+    ASSERT_FALSE(r.ok());
+    EXPECT_NE(r.outcome.error().text.find("belongs to another run"), std::string::npos)
+        << r.outcome.error().text;
     EXPECT_EQ(source.requests, 0);
 }

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstdio>
+
 using namespace dorvak;
 using dorvak::test::MemorySource;
 
@@ -32,23 +35,22 @@ std::string blocksText(const RescueMap& map) {
 } // namespace
 
 TEST(RescueMap, ReadsDdrescuesMapAndWritesOneThatReadsBackTheSame) {
-    std::string error;
-    auto map = RescueMap::parse(kDdrescueMap, &error);
-    ASSERT_TRUE(map) << error;
+    auto map = RescueMap::parse(kDdrescueMap);
+    ASSERT_TRUE(map) << map.error().text;
     EXPECT_EQ(map->currentPos, 0x3000u);
     EXPECT_EQ(map->currentStatus, '/');
     EXPECT_EQ(blocksText(*map), "0+8192+ 8192+1024- 9216+3072/ 12288+4096* 16384+16384? ");
     EXPECT_TRUE(map->finished(0, 8192));
     EXPECT_FALSE(map->finished(4096, 8192));
     EXPECT_FALSE(map->finished(0x8000, 1)); // past the last block: never tried
-    auto again = RescueMap::parse(map->format(), &error);
-    ASSERT_TRUE(again) << error;
+    auto again = RescueMap::parse(map->format());
+    ASSERT_TRUE(again) << again.error().text;
     EXPECT_EQ(blocksText(*again), blocksText(*map));
     EXPECT_EQ(again->currentStatus, '/');
     // Decimal numbers and a status line without the pass, as older
     // versions wrote it.
-    auto old = RescueMap::parse("0 +\n0 1024 +\n  1024\t512 -\n", &error);
-    ASSERT_TRUE(old) << error;
+    auto old = RescueMap::parse("0 +\n0 1024 +\n  1024\t512 -\n");
+    ASSERT_TRUE(old) << old.error().text;
     EXPECT_EQ(blocksText(*old), "0+1024+ 1024+512- ");
 }
 
@@ -67,10 +69,35 @@ TEST(RescueMap, RefusesWhatIsNotAMapfileNamingTheLine) {
         {"0 +\n0 512\n", "line 2: not a block (position, size, status)"},
     };
     for (const auto& c : cases) {
-        std::string error;
-        EXPECT_FALSE(RescueMap::parse(c.text, &error)) << c.text;
-        EXPECT_EQ(error, c.error) << c.text;
+        const auto map = RescueMap::parse(c.text);
+        ASSERT_FALSE(map) << c.text;
+        EXPECT_EQ(map.error().text, c.error) << c.text;
+        EXPECT_EQ(map.error().code, 0) << c.text;
     }
+}
+
+// A file that is not there, or a folder that is not there to write into:
+// the system's errno and a text that names the map.
+TEST(RescueMap, FailuresToReadOrWriteCarryErrnoAndTheMapsPath) {
+    const std::string missing = ::testing::TempDir() + "no-such-folder/disk.map";
+    const auto loaded = RescueMap::load(missing);
+    ASSERT_FALSE(loaded);
+    EXPECT_EQ(loaded.error().code, ENOENT);
+    EXPECT_EQ(loaded.error().text,
+              "Cannot read the map " + missing + ": No such file or directory");
+    RescueMap map;
+    map.set(0, 512, kFinished);
+    const auto saved = map.save(missing);
+    ASSERT_FALSE(saved);
+    EXPECT_EQ(saved.error().code, ENOENT);
+    EXPECT_EQ(saved.error().text.rfind("Cannot write the map " + missing + ": ", 0), 0u)
+        << saved.error().text;
+    const std::string here = ::testing::TempDir() + "dorvak-map-test.map";
+    ASSERT_TRUE(map.save(here));
+    const auto back = RescueMap::load(here);
+    ASSERT_TRUE(back) << back.error().text;
+    EXPECT_EQ(back->format(), map.format());
+    std::remove(here.c_str());
 }
 
 TEST(RescueMap, SetSplitsAndMergesBlocksAndGapsAreUntried) {

@@ -186,7 +186,9 @@ std::size_t savedScanBytes(const std::uint8_t* data, std::size_t size) {
         disk[i] = payload[i % payload.size()];
     SectorReader reader;
     reader.openSource(std::make_unique<test::MemorySource>(disk));
-    LiveState live{true, {scan.liveLeaves.begin(), scan.liveLeaves.end()}};
+    LiveState live;
+    live.extensive = true;
+    live.setLeaves(scan.liveLeaves);
     FileContents contents(reader, volume, catalog, &live);
     for (const auto& file : catalog.FileList()) {
         if (file.size > (1u << 20)) continue; // zeros for a hole of any size take their time

@@ -426,7 +426,7 @@ TEST(Mount, UnreadableLeafIsTakenFromItsNewestCommittedJournalCopy) {
         ASSERT_FALSE(r->catalog.DirectItems().empty());
         EXPECT_EQ(r->catalog.DirectItems()[0].leafSector, copy);
         if (mode == RecoveryMode::Extensive) {
-            EXPECT_TRUE(r->live.leafSectors.count(copy));
+            EXPECT_TRUE(r->live.isLiveLeaf(copy));
         }
     }
 }

@@ -54,6 +54,9 @@ protected:
         QTimer::singleShot(0, [&] {
             auto* d = qobject_cast<ImagingDialog*>(QApplication::activeModalWidget());
             if (!d) return;
+            // Nothing else that reads the disk starts while it may run.
+            for (int command : {cmd::CreateImage, cmd::OpenImage, cmd::RecoverAll, cmd::OpenScan})
+                EXPECT_EQ(window->menuState(command), 0x101u) << command;
             fill(*d);
             QSignalSpy ended(d, &ImagingDialog::runEnded);
             d->startButton()->click();
@@ -62,6 +65,7 @@ protected:
         });
         window->runCommand(cmd::CreateImage);
         ASSERT_TRUE(ran);
+        EXPECT_EQ(window->menuState(cmd::CreateImage), 0x100u);
     }
     QTemporaryDir dir;
 };
@@ -136,11 +140,11 @@ TEST_F(DiskImages, StopAsksNothingAndTheSameImageAndMapResume) {
         EXPECT_FALSE(d->closeButton()->isEnabled());
         d->stopButton()->click(); // before the worker's first request ends
         if (!ended.wait(20000)) return d->reject();
-        stopped = d->result().ok && d->result().stopped && d->result().status.untried > 0;
+        stopped = d->result().ok() && d->result().stopped && d->result().status.untried > 0;
         EXPECT_EQ(d->valueText(4), "Stopped");
         d->startImaging();
         if (!ended.wait(20000)) return d->reject();
-        resumed = d->result().ok && d->result().resumed && !d->result().stopped;
+        resumed = d->result().ok() && d->result().resumed && !d->result().stopped;
         d->reject();
     });
     answers = {2, 2}; // neither run's image is opened
@@ -163,12 +167,19 @@ TEST_F(DiskImages, OpenImageOffersTheMapBesideItAndReadsNothingTheMapMarksBad) {
     w.diskImages().setImageChooser(
         [&] { return QStringList{QString::fromStdString(image.string())}; });
 
-    answers = {2, 1}; // the first time without the map, then with it
+    choices = {3, 1}; // the first time without the map, then with it
     w.runCommand(cmd::OpenImage);
     w.runCommand(cmd::OpenImage);
     ASSERT_EQ(w.state().disks.diskCount, 2u);
     ASSERT_EQ(messages.size(), 2u);
     EXPECT_TRUE(messages[0].text.contains(QString::fromStdString(image.string() + ".map")));
+    EXPECT_EQ(messages[0].buttons.size(), 3);
+    // The disk tree says which image is read through which map.
+    EXPECT_EQ(w.wizard().diskTree()->child(0).data().toString(), "Storage Device0  (copy.img)");
+    EXPECT_EQ(w.wizard().diskTree()->child(1).data().toString(),
+              "Storage Device1 + map  (copy.img)");
+    EXPECT_EQ(w.wizard().diskTree()->child(1).data(Qt::ToolTipRole).toString().toStdString(),
+              "Read through the map " + image.string() + ".map");
 
     // With the map every sector is bad: the walk reads none and finds nothing.
     messages.clear();
@@ -185,13 +196,40 @@ TEST_F(DiskImages, OpenImageOffersTheMapBesideItAndReadsNothingTheMapMarksBad) {
 
     // A file that is no map is said, and the image is not listed.
     writeBytes(image.string() + ".map", "this is no map\n");
-    answers = {1};
+    choices = {1};
     messages.clear();
     click(w.controls().backButton);
     w.runCommand(cmd::OpenImage);
     EXPECT_EQ(w.state().disks.diskCount, 2u);
     ASSERT_EQ(messages.size(), 2u);
     EXPECT_EQ(messages[1].kind, MessageKind::Error);
+
+    // Any map can be used: another one picked in the offer, or one chosen
+    // with the image in the file dialog (then nothing is asked).
+    const fs::path other = scratch("rescue.log");
+    writeBytes(other, map);
+    QString askedFor;
+    w.diskImages().setMapChooser([&](const QString& img) {
+        askedFor = img;
+        return QString::fromStdString(other.string());
+    });
+    choices = {2};
+    w.runCommand(cmd::OpenImage);
+    ASSERT_EQ(w.state().disks.diskCount, 3u);
+    EXPECT_EQ(askedFor.toStdString(), image.string());
+    EXPECT_EQ(w.wizard().diskTree()->child(2).data(Qt::ToolTipRole).toString().toStdString(),
+              "Read through the map " + other.string());
+    messages.clear();
+    w.diskImages().setImageChooser([&] {
+        return QStringList{QString::fromStdString(other.string()),
+                           QString::fromStdString(image.string())};
+    });
+    w.runCommand(cmd::OpenImage);
+    EXPECT_TRUE(messages.empty());
+    ASSERT_EQ(w.state().disks.diskCount, 4u);
+    EXPECT_EQ(w.state().rescueMaps.count(3), 1u);
+    EXPECT_EQ(w.wizard().diskTree()->child(3).data().toString(),
+              "Storage Device3 + map  (copy.img)");
 }
 
 TEST_F(DiskImages, TheDiskTreeNamesAnImagesContainer) {

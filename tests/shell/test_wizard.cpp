@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
+#include <sstream>
 
 namespace dorvak::test {
 namespace {
@@ -330,6 +331,84 @@ TEST_F(Wizard, ASavedScanOpensForItsVolumeOnlyAndBrowsesAsTheMountDid) {
         << messages[0].text.toStdString();
     EXPECT_EQ(w.state().WizardStep, Step::Volume);
     EXPECT_EQ(w.menuState(cmd::OpenScan), kEnabled);
+    std::filesystem::remove(path);
+}
+
+// The catalog as a listing and a copy-out see it, one line per entry.
+std::string dump(const Catalog& c) {
+    std::ostringstream out;
+    auto line = [&](const CatalogEntry& e) {
+        out << e.name << ' ' << e.parentId << ' ' << e.objectId << ' ' << e.size << ' ' << e.deleted
+            << '\n';
+    };
+    std::for_each(c.FolderList().begin(), c.FolderList().end(), line);
+    std::for_each(c.FileList().begin(), c.FileList().end(), line);
+    out << c.DirectItems().size() << ' ' << c.IndirectItems().size() << '\n';
+    return out.str();
+}
+
+// An Extensive mount stopped part way (the test hook stops it at the same
+// block every run) is saved; Open Scan offers to go on with it. No browses
+// what it holds; Yes goes on, with the mount's progress and Stop, to the
+// catalog of one whole scan. Commands that start a worker are grayed while
+// one runs.
+TEST_F(Wizard, AStoppedScanSavedAndOpenedGoesOnToWhatAWholeScanFinds) {
+    MainWindow& w = open({"part-disk.img"});
+    ASSERT_NO_FATAL_FAILURE(toVolumes());
+    EXPECT_EQ(w.menuState(cmd::CreateImage), kEnabled);
+    mount(0, RecoveryMode::Extensive);
+    for (int command : {cmd::CreateImage, cmd::OpenImage, cmd::OpenScan, cmd::SaveScan})
+        EXPECT_EQ(w.menuState(command), kGrayed) << command;
+    ASSERT_TRUE(waitForStep(Step::Browse));
+    EXPECT_EQ(w.menuState(cmd::CreateImage), kEnabled);
+    EXPECT_FALSE(w.state().partialResult);
+    const std::string whole = dump(w.state().catalog);
+
+    click(w.controls().backButton);
+    qputenv("DORVAK_STOP_SCAN_AT", "40");
+    mount(0, RecoveryMode::Extensive);
+    const bool browsing = waitForStep(Step::Browse);
+    qunsetenv("DORVAK_STOP_SCAN_AT");
+    ASSERT_TRUE(browsing);
+    EXPECT_TRUE(w.state().partialResult);
+    ASSERT_TRUE(w.state().lastScan && w.state().lastScan->stopped);
+    const std::string part = dump(w.state().catalog);
+    EXPECT_NE(part, whole);
+    const std::string path =
+        (std::filesystem::temp_directory_path() / "dorvak-wizard-stopped.scan").string();
+    std::string message;
+    ASSERT_TRUE(saveScanTo(w.state(), path, message)) << message;
+    EXPECT_TRUE(message.find("partial") != std::string::npos) << message;
+
+    for (const int answer : {2, 1}) {
+        SCOPED_TRACE(answer);
+        click(w.controls().backButton);
+        clickChild(w.wizard().volumeTree(), 0);
+        messages.clear();
+        answers = {answer};
+        w.wizard().openSavedScan(path);
+        ASSERT_EQ(messages.size(), 1u);
+        EXPECT_TRUE(messages[0].yesNo);
+        EXPECT_TRUE(messages[0].text.contains("was stopped")) << messages[0].text.toStdString();
+        EXPECT_TRUE(shown(ctl().stopButton));
+        EXPECT_EQ(w.menuState(cmd::CreateImage), kGrayed);
+        ASSERT_TRUE(waitForStep(Step::Browse));
+        EXPECT_EQ(dump(w.state().catalog), answer == 1 ? whole : part);
+        EXPECT_EQ(w.state().partialResult, answer == 2);
+        ASSERT_TRUE(w.state().lastScan);
+        EXPECT_EQ(w.state().lastScan->stopped, answer == 2);
+        EXPECT_EQ(w.menuState(cmd::CreateImage), kEnabled);
+        EXPECT_EQ(messages.size(), 1u);
+    }
+    // A copy-out runs under its modal dialog as the worker of the moment.
+    {
+        const WorkerScope copying(w.state());
+        for (int command : {cmd::RecoverAll, cmd::SaveScan, cmd::FindFiles, cmd::CreateImage})
+            EXPECT_EQ(w.menuState(command), kGrayed) << command;
+        EXPECT_FALSE(w.controls().tool(ToolButton::RecoverAll)->isEnabled());
+    }
+    EXPECT_EQ(w.menuState(cmd::RecoverAll), kEnabled);
+    EXPECT_TRUE(w.controls().tool(ToolButton::RecoverAll)->isEnabled());
     std::filesystem::remove(path);
 }
 

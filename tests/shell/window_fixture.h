@@ -45,6 +45,11 @@ protected:
         setMessageHook([this](const MessageRequest& r) {
             messages.push_back(r);
             if (onMessage) onMessage(r);
+            if (!r.buttons.isEmpty() && !choices.empty()) {
+                const int c = choices.front();
+                choices.pop_front();
+                return c;
+            }
             if (!r.yesNo) return 1;
             if (answers.empty()) return 2;
             const int a = answers.front();
@@ -115,6 +120,9 @@ protected:
     std::unique_ptr<MainWindow> window;
     std::vector<MessageRequest> messages;
     std::deque<int> answers; // 1 Yes, 2 No, for the questions in order
+    // The buttons pressed (1-based) in messages with buttons of their own;
+    // the first button once none is left.
+    std::deque<int> choices;
     std::function<void(const MessageRequest&)> onMessage;
     std::vector<QUrl> opened;
 };

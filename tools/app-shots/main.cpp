@@ -14,6 +14,7 @@
 #include "shell/main_window.h"
 #include "shell/messages.h"
 #include "shell/recovery.h"
+#include "shell/scan_files.h"
 #include "shell/skinned_dialog.h"
 #include "shell/step_tree.h"
 #include "shell/tool_dialogs.h"
@@ -170,10 +171,41 @@ void imagingShots(MainWindow& w, Shots& shots, QString& scene) {
     }
     scene = QStringLiteral("msg-image-map");
     w.diskImages().setImageChooser([&] { return QStringList{image}; });
+    // The answer is "Other Map...": the map beside it, picked again.
+    w.diskImages().setMapChooser([&](const QString&) { return image + QStringLiteral(".map"); });
     const Step step = w.state().WizardStep;
     w.state().WizardStep = Step::Disk; // Open Disk Image acts at the disk step
     w.runCommand(cmd::OpenImage);
     w.state().WizardStep = step;
+    // The disk tree names the map the image is read through.
+    StepTree* disks = w.wizard().diskTree();
+    const bool shown = disks->isVisible();
+    disks->show();
+    settle();
+    shots.save("15-disk-tree-map", disks->grab().toImage());
+    disks->setVisible(shown);
+}
+
+// An Extensive mount stopped half way (the test hook stops it), saved, and
+// opened again: the offer to go on with it (answered No).
+void resumeShots(MainWindow& w, Shots& shots, QString& scene) {
+    QTemporaryDir dir;
+    const std::string path = dir.filePath(QStringLiteral("stopped.scan")).toStdString();
+    w.wizard().OnBack();
+    pressTree(w, w.wizard().volumeTree(), 0);
+    qputenv("DORVAK_STOP_SCAN_AT", "50");
+    w.wizard().OnNext();
+    w.wizard().waitForWorker();
+    qunsetenv("DORVAK_STOP_SCAN_AT");
+    std::string message;
+    if (!saveScanTo(w.state(), path, message)) return;
+    w.wizard().OnBack();
+    pressTree(w, w.wizard().volumeTree(), 0);
+    scene = QStringLiteral("msg-resume-scan");
+    w.wizard().openSavedScan(path);
+    w.wizard().waitForWorker();
+    settle(50);
+    shots.window("32-partial-scan", w);
 }
 
 void browsingShots(MainWindow& w, Shots& shots, QString& scene) {
@@ -353,6 +385,7 @@ int main(int argc, char** argv) {
                    grabMenu(w.menuBar()->actions()[i]->menu()));
 
     browsingShots(w, shots, scene);
+    resumeShots(w, shots, scene);
 
     // Back to the disks; option 2: the search with a bad range, then a good one.
     w.wizard().OnBack();
