@@ -13,9 +13,10 @@ inline constexpr const char* kMountedHelpText =
     "copy using   Recover Selected      or                             Recover All options from "
     "the Recovery Menu.\r\n                You can open a file by Double Clicking it.";
 
-// Added to a step's Quick Help after a stopped search or mount.
+// Added to the last line of a step's Quick Help after a stopped search or
+// mount: the panel holds three lines, and the mounted step's text fills them.
 inline constexpr const char* kPartialResultHelpText =
-    "\r\n                The process was stopped: what is shown is partial.";
+    "  The process was stopped: what is shown is partial.";
 
 } // namespace dorvak
 
