@@ -113,6 +113,17 @@ bool SectorReader::beginMappedRun(std::uint64_t firstSector, std::uint32_t count
     return true;
 }
 
+bool SectorReader::readPieces(std::uint64_t firstSector, std::uint32_t count,
+                              std::span<const RunPiece> pieces) {
+    auto* file = dynamic_cast<FileSectorSource*>(diskHandle.get());
+    if (!file || count == 0 || firstSector > kMaxSector - count) return false;
+    if (anyKnownBad(firstSector, count)) return false;
+    const std::uint64_t offset = firstSector * kSectorSize;
+    const std::size_t length = std::size_t(count) * kSectorSize;
+    this->count(offset, length);
+    return file->readPieces(offset, length, pieces);
+}
+
 std::uint64_t SectorReader::unreadableSectorCount() const {
     std::lock_guard lock(badMutex_);
     return badSectors_.size();
