@@ -109,10 +109,10 @@ public:
 
     // Reads the run of `count` sectors from `firstSector` in one request (so
     // counted), keeping only the bytes `pieces` name (see RunPiece): a walk
-    // that wants some blocks of a run copies those alone. False for an
-    // image container, under a rescue map, with a sector of the run known to
-    // be unreadable, or when the request failed: read the run with
-    // ReadSectors, which finds the bad sectors.
+    // that wants some blocks of a run copies those alone. An image file
+    // only: false for a device, an image container, under a rescue map,
+    // with a sector of the run known to be unreadable, or when the request
+    // failed: read the run with ReadSectors, which finds the bad sectors.
     bool readPieces(std::uint64_t firstSector, std::uint32_t count,
                     std::span<const RunPiece> pieces);
 

@@ -41,9 +41,9 @@ bool readRuns(SectorReader& reader, const VolumeInfo& volume, std::span<const st
     forEachRun(blocks, blockSize, [&](std::size_t i, std::size_t j) {
         if (stop) return whole = false;
         const std::uint64_t span = blocks[j - 1] - blocks[i] + 1;
-        // A file (an image or a device) reads the run with only its blocks
-        // copied out, each where it goes: the gaps cost nothing when they
-        // are in the page cache.
+        // An image file's run is read with only its blocks copied out, each
+        // where it goes: the gaps cost nothing when they are in the page
+        // cache.
         pieces.clear();
         buffer.resize((j - i) * blockSize);
         for (std::size_t k = i; k < j; ++k) {
