@@ -113,6 +113,20 @@ bool SectorReader::beginMappedRun(std::uint64_t firstSector, std::uint32_t count
     return true;
 }
 
+bool SectorReader::readPieces(std::uint64_t firstSector, std::uint32_t count,
+                              std::span<const RunPiece> pieces) {
+    // Not a device: on a failing one every read that fails costs the drive's
+    // timeout, and a failed run is read again whole below us.
+    auto* file = dynamic_cast<FileSectorSource*>(diskHandle.get());
+    if (!file || file->isBlockDevice() || count == 0 || firstSector > kMaxSector - count)
+        return false;
+    if (anyKnownBad(firstSector, count)) return false;
+    const std::uint64_t offset = firstSector * kSectorSize;
+    const std::size_t length = std::size_t(count) * kSectorSize;
+    this->count(offset, length);
+    return file->readPieces(offset, length, pieces);
+}
+
 std::uint64_t SectorReader::unreadableSectorCount() const {
     std::lock_guard lock(badMutex_);
     return badSectors_.size();

@@ -23,6 +23,7 @@
 #include <memory>
 #include <mutex>
 #include <set>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -105,6 +106,15 @@ public:
     bool copyMapped(std::uint64_t offset, void* out, std::size_t length) const {
         return mapped_ && mapped_->copy(offset, out, length);
     }
+
+    // Reads the run of `count` sectors from `firstSector` in one request (so
+    // counted), keeping only the bytes `pieces` name (see RunPiece): a walk
+    // that wants some blocks of a run copies those alone. An image file
+    // only: false for a device, an image container, under a rescue map,
+    // with a sector of the run known to be unreadable, or when the request
+    // failed: read the run with ReadSectors, which finds the bad sectors.
+    bool readPieces(std::uint64_t firstSector, std::uint32_t count,
+                    std::span<const RunPiece> pieces);
 
     // A map of the open source (from an imaging run): sectors it does not
     // mark read ("+") are never read and count as unreadable. Closing the

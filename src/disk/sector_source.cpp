@@ -6,6 +6,7 @@
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 namespace dorvak {
@@ -86,6 +87,40 @@ IoResult<> FileSectorSource::readAt(std::uint64_t offset, void* buffer, std::siz
 std::unique_ptr<MappedFile> FileSectorSource::mapImage() const {
     if (blockDevice_) return nullptr;
     return MappedFile::map(fd_.get(), size_);
+}
+
+bool FileSectorSource::readPieces(std::uint64_t offset, std::size_t length,
+                                  std::span<const RunPiece> pieces) {
+    if (offset > std::uint64_t(INT64_MAX) - length) return false;
+    // The whole request is asked of the disk at once, as one read of it
+    // would: the reads of the pieces below then wait for it, not for a
+    // request of their own each (a seek on a rotating disk). In the page
+    // cache this finds every page there and returns.
+    ::posix_fadvise(fd_.get(), off_t(offset), off_t(length), POSIX_FADV_WILLNEED);
+    // One read per stretch of pieces that follow each other without a gap;
+    // IOV_MAX is 1024 on Linux.
+    constexpr std::size_t kMaxVectors = 1024;
+    iovec vectors[kMaxVectors];
+    std::size_t count = 0, bytes = 0, end = 0;
+    auto flush = [&] {
+        ssize_t got = 0;
+        do
+            got = ::preadv(fd_.get(), vectors, int(count), off_t(offset + end - bytes));
+        while (got < 0 && errno == EINTR);
+        if (got < 0 || std::size_t(got) != bytes) return false;
+        count = bytes = 0;
+        return true;
+    };
+    for (const RunPiece& piece : pieces) {
+        if (piece.offset < end || piece.offset > length || piece.length > length - piece.offset)
+            return false;
+        if (piece.length == 0) continue;
+        if (count > 0 && (piece.offset != end || count == kMaxVectors) && !flush()) return false;
+        vectors[count++] = iovec{piece.into, piece.length};
+        bytes += piece.length;
+        end = piece.offset + piece.length;
+    }
+    return count == 0 || flush();
 }
 
 } // namespace dorvak

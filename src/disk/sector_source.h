@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 
 namespace dorvak {
@@ -21,6 +22,14 @@ bool isPermissionError(int error);
 // A request for bytes the source does not hold: no errno, as no system call
 // failed.
 IoError pastTheEnd();
+
+// Part of a request that its caller wants: `length` bytes at `offset` from
+// the request's first byte, into `into`.
+struct RunPiece {
+    std::size_t offset;
+    std::size_t length;
+    std::uint8_t* into;
+};
 
 class SectorSource {
 public:
@@ -51,6 +60,13 @@ public:
     FileSectorSource& operator=(const FileSectorSource&) = delete;
 
     IoResult<> readAt(std::uint64_t offset, void* buffer, std::size_t length) override;
+    // One request of `length` bytes at `offset` of which only the bytes that
+    // `pieces` (ascending, apart, within the request) name are read, each
+    // into its place: a run of scattered blocks in the page cache costs the
+    // copies of the blocks alone. The whole request is still asked of the
+    // disk at once. False when a read failed or came short: read it with
+    // readAt to learn why.
+    bool readPieces(std::uint64_t offset, std::size_t length, std::span<const RunPiece> pieces);
     std::uint64_t sizeBytes() const override { return size_; }
     std::uint32_t logicalSectorSize() const override { return sectorSize_; }
     bool isBlockDevice() const { return blockDevice_; }

@@ -27,43 +27,42 @@ void forEachRun(std::span<const std::uint64_t> blocks, std::size_t blockSize, Ru
 
 // The one loop under both readers: `blocks` (sorted, no repeats) in runs of
 // near neighbours, one request a run. `slot(k)` names where block k is
-// copied from an image file's mapping (null: a scratch block); `visit(k,
-// data)` gets each block where it lies, after `mend` had its chance.
+// read into (null: a buffer of the run's); `visit(k, data)` gets each block
+// where it lies, after `mend` had its chance.
 template <class Slot, class Visit>
 bool readRuns(SectorReader& reader, const VolumeInfo& volume, std::span<const std::uint64_t> blocks,
               const std::atomic<bool>& stop, const BlockMender& mend, Slot slot, Visit visit) {
     const std::size_t blockSize = volume.blockSize();
     if (blockSize == 0) return true;
-    std::vector<std::uint8_t> buffer, single;
+    std::vector<std::uint8_t> buffer;
     std::vector<std::uint64_t> unreadable;
+    std::vector<RunPiece> pieces;
     bool whole = true;
     forEachRun(blocks, blockSize, [&](std::size_t i, std::size_t j) {
         if (stop) return whole = false;
         const std::uint64_t span = blocks[j - 1] - blocks[i] + 1;
-        // An image file's run is taken from its mapping, block by block:
-        // the gaps between them cost nothing when they are in the page cache.
-        std::size_t k = i;
-        if (reader.beginMappedRun(volume.blockSector(blocks[i]),
-                                  std::uint32_t(span * volume.sectorsPerBlock))) {
-            for (; k < j; ++k) {
-                std::uint8_t* into = slot(k);
-                if (!into) {
-                    single.resize(blockSize);
-                    into = single.data();
-                }
-                if (!reader.copyMapped(volume.blockSector(blocks[k]) * kSectorSize, into,
-                                       blockSize))
-                    break; // a page could not be read: the run is read below
-                visit(k, std::span<std::uint8_t>(into, blockSize));
-            }
-            if (k == j) return true;
+        // An image file's run is read with only its blocks copied out, each
+        // where it goes: the gaps cost nothing when they are in the page
+        // cache.
+        pieces.clear();
+        buffer.resize((j - i) * blockSize);
+        for (std::size_t k = i; k < j; ++k) {
+            std::uint8_t* into = slot(k);
+            pieces.push_back(RunPiece{std::size_t(blocks[k] - blocks[i]) * blockSize, blockSize,
+                                      into ? into : buffer.data() + (k - i) * blockSize});
+        }
+        if (reader.readPieces(volume.blockSector(blocks[i]),
+                              std::uint32_t(span * volume.sectorsPerBlock), pieces)) {
+            for (std::size_t k = i; k < j; ++k)
+                visit(k, std::span<std::uint8_t>(pieces[k - i].into, blockSize));
+            return true;
         }
         buffer.resize(span * blockSize);
         unreadable.clear();
         reader.ReadSectors(volume.blockSector(blocks[i]),
                            std::uint32_t(span * volume.sectorsPerBlock), buffer.data(),
                            mend ? &unreadable : nullptr);
-        for (; k < j; ++k) {
+        for (std::size_t k = i; k < j; ++k) {
             const std::span<std::uint8_t> data(buffer.data() + (blocks[k] - blocks[i]) * blockSize,
                                                blockSize);
             const std::uint64_t first = volume.blockSector(blocks[k]);

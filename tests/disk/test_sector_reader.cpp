@@ -189,6 +189,51 @@ TEST(SectorReader, MappedCopyOfAnImageCutShortFailsInsteadOfCrashing) {
     std::filesystem::remove(path);
 }
 
+// A run read in pieces: each piece gets exactly its bytes, in stretches of
+// more pieces than one vectored read takes, the whole run counts as one
+// request, and what cannot be read that way (pieces out of order or past
+// the run, a run past the end of the file, a source that is no file) says
+// so, for the caller to read the run the ordinary way.
+TEST(SectorReader, RunReadInPiecesFillsOnlyThePiecesAndRefusesWhatItCannotRead) {
+    const auto path = std::filesystem::temp_directory_path() / "dorvak-pieces.img";
+    const auto bytes = numberedSectors(2100);
+    {
+        int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::pwrite(fd, bytes.data(), bytes.size(), 0), ssize_t(bytes.size()));
+        ::close(fd);
+    }
+    SectorReader reader;
+    ASSERT_TRUE(reader.OpenSelectedDisk(path.string()));
+    // Sectors 10 and 12 apart, then 1,100 neighbours (sectors 20 to 1119)
+    // as half-sector pieces: 2,200 vectors, more than one read takes.
+    std::vector<std::uint8_t> out(2 * 512 + 1100 * 512, 0xCC);
+    std::vector<RunPiece> pieces{{0, 512, out.data()}, {2 * 512, 512, out.data() + 512}};
+    for (std::size_t i = 0; i < 2200; ++i)
+        pieces.push_back({10 * 512 + i * 256, 256, out.data() + 1024 + i * 256});
+    ASSERT_TRUE(reader.readPieces(10, 1110, pieces));
+    EXPECT_EQ(out[0], 11);
+    EXPECT_EQ(out[511], 11);
+    EXPECT_EQ(out[512], 13);
+    for (std::size_t s = 0; s < 1100; ++s)
+        ASSERT_EQ(out[1024 + s * 512 + 300], std::uint8_t(21 + s)) << "sector " << 20 + s;
+    EXPECT_EQ(reader.stats().requests, 1u);
+    EXPECT_EQ(reader.stats().bytes, 1110u * 512);
+
+    std::uint8_t one[512];
+    const std::vector<RunPiece> backwards{{512, 512, one}, {0, 512, one}};
+    EXPECT_FALSE(reader.readPieces(0, 4, backwards));
+    const std::vector<RunPiece> pastTheRun{{3 * 512, 1024, one}};
+    EXPECT_FALSE(reader.readPieces(0, 4, pastTheRun));
+    const std::vector<RunPiece> last{{512, 512, one}};
+    EXPECT_FALSE(reader.readPieces(2099, 2, last)) << "the file ends at sector 2100";
+    std::filesystem::remove(path);
+
+    Fixture memory;
+    const std::vector<RunPiece> first{{0, 512, one}};
+    EXPECT_FALSE(memory.reader.readPieces(0, 1, first)) << "not a file: read the ordinary way";
+}
+
 // One error shape for every failure: the errno that caused it (what a front
 // end tests, as for a permission) and the text it shows as it stands.
 TEST(SectorReader, FailuresCarryTheirErrnoAndTheTextToShow) {
