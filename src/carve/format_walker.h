@@ -52,6 +52,11 @@ public:
     virtual const WalkMemo* recall() const { return nullptr; }
     // Leaves a memo for later walks; the input may keep it or not.
     virtual void remember(std::unique_ptr<WalkMemo>) const {}
+    // Where the bytes that this walk tries as a continuation begin (0: none).
+    // Every continuation of the same bytes before it is tried from there, so
+    // a memo left exactly there spares the later tries all of what comes
+    // before it.
+    virtual std::uint64_t joinedAt() const { return 0; }
 };
 
 // How far an interrupted file "checked good" depends on what its format can
@@ -84,6 +89,10 @@ struct WalkResult {
     // deflate stream decodes foreign bytes for a while before it fails). The
     // foreign bytes start at or before it. 0: not known.
     std::uint64_t failedAt = 0;
+    // When known: the result depends on no byte at or past this offset, nor
+    // on the input's size; any input with the same bytes before it walks to
+    // the same result. 0: not known.
+    std::uint64_t decidedBefore = 0;
 };
 
 struct FormatWalker {
@@ -100,6 +109,12 @@ struct FormatWalker {
     // reaches its end whichever runs were taken: it is kept marked damaged,
     // since nothing showed the join to be right.
     bool checksJoins = true;
+    // Whether the good length of an interrupted walk is vouched for by a
+    // check over the bytes themselves (a CRC over a chunk, a page, a ZIP
+    // entry, a compressed stream's blocks), so that bytes of a continuation
+    // that come out good are the file's own: no other continuation of the
+    // same break need then be tried.
+    bool checksBytes = false;
 };
 
 // No format carved here starts with this many zero bytes, while most free

@@ -157,6 +157,14 @@ struct ZipMemo final : WalkMemo {
 
 constexpr std::uint64_t kMemoStep = 16 * 1024;
 
+// Where the next memo inside deflated data goes after `pos`: the next step,
+// or the point where a continuation joins the bytes before it, if sooner.
+std::uint64_t nextMemoAfter(const ByteCursor& c, std::uint64_t pos) {
+    const std::uint64_t step = (pos / kMemoStep + 1) * kMemoStep;
+    const std::uint64_t join = c.input().joinedAt();
+    return join > pos ? std::min(step, join) : step;
+}
+
 // ODF and EPUB name their kind in a stored first entry "mimetype".
 void readMimetype(ByteCursor& c, const std::string& entryName, std::uint64_t data,
                   std::uint64_t packed, Kind& kind) {
@@ -181,9 +189,9 @@ int inflateEntry(ByteCursor& c, std::uint64_t from, const Walked& walked, const 
     } else if (inflateInit2(&s, -15) != Z_OK) {
         return -1;
     }
-    auto out = std::make_unique<std::uint8_t[]>(64 * 1024);
+    auto out = std::make_unique_for_overwrite<std::uint8_t[]>(64 * 1024);
     int rc = Z_OK;
-    std::uint64_t nextMemo = (pos / kMemoStep + 1) * kMemoStep;
+    std::uint64_t nextMemo = nextMemoAfter(c, pos);
     while (rc == Z_OK) {
         const auto in = c.chunk(pos, std::min(c.size(), nextMemo));
         if (in.empty()) break;
@@ -206,7 +214,7 @@ int inflateEntry(ByteCursor& c, std::uint64_t from, const Walked& walked, const 
                 memo->sum = sum;
                 c.input().remember(std::move(memo));
             }
-            nextMemo = (pos / kMemoStep + 1) * kMemoStep;
+            nextMemo = nextMemoAfter(c, pos);
         }
     }
     inflateEnd(&s);
