@@ -11,6 +11,8 @@
 // fragmented file is checked by walking the same candidate again over a
 // different list of runs.
 
+#include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -115,6 +117,41 @@ struct FormatWalker {
     // that come out good are the file's own: no other continuation of the
     // same break need then be tried.
     bool checksBytes = false;
+    // The bytes a head may start with for `matches` to take it (empty: any),
+    // so that most heads meet only the one or two signatures they could be.
+    std::string_view leads = {};
+};
+
+// The first walker of a list whose signature matches a head, as the list's
+// order gives, testing only the walkers whose leads allow the head's first
+// byte. Every unclaimed block of a volume is tested.
+class SignatureTest {
+public:
+    explicit SignatureTest(std::span<const FormatWalker> walkers) : walkers_(walkers) {
+        all_ = walkers.size() > 32;
+        for (std::size_t i = 0; i < walkers.size() && !all_; ++i)
+            for (unsigned b = 0; b < 256; ++b)
+                if (walkers[i].leads.empty() ||
+                    walkers[i].leads.find(char(b)) != std::string_view::npos)
+                    mayLead_[b] |= std::uint32_t(1) << i;
+    }
+    const FormatWalker* operator()(std::span<const std::uint8_t> head) const {
+        if (all_ || head.empty()) {
+            for (const FormatWalker& w : walkers_)
+                if (w.matches && w.walk && w.matches(head)) return &w;
+            return nullptr;
+        }
+        for (std::uint32_t may = mayLead_[head[0]]; may != 0; may &= may - 1) {
+            const FormatWalker& w = walkers_[std::size_t(std::countr_zero(may))];
+            if (w.matches && w.walk && w.matches(head)) return &w;
+        }
+        return nullptr;
+    }
+
+private:
+    std::span<const FormatWalker> walkers_;
+    std::array<std::uint32_t, 256> mayLead_{}; // bit i: walker i may match
+    bool all_ = false;                         // more walkers than bits
 };
 
 // No format carved here starts with this many zero bytes, while most free

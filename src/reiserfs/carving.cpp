@@ -151,7 +151,7 @@ CarvingPass::CarvingPass(SectorReader& reader, const VolumeInfo& volume, Catalog
                          const std::atomic<bool>& stop, ProgressSink& progress,
                          const std::vector<std::uint32_t>* starts)
     : reader_(reader), volume_(volume), catalog_(catalog), claimed_(claimed), walkers_(walkers),
-      stop_(stop), progress_(progress), starts_(starts),
+      signatures_(walkers), stop_(stop), progress_(progress), starts_(starts),
       digits_(std::max(7u, decimalDigits(claimed.size() ? claimed.size() - 1 : 0))) {}
 
 bool CarvingPass::run() {
@@ -182,7 +182,7 @@ bool CarvingPass::run() {
             readBlocksInOrder(reader_, volume_, batch, stop_, [&](std::uint64_t b, Bytes data) {
                 if (claimed_.test(b) || stop_) return; // taken by a file carved just now
                 const auto head = data.first(std::min(data.size(), kHeadBytes));
-                if (const carve::FormatWalker* w = walkerIn(walkers_, head)) candidate(b, *w);
+                if (const carve::FormatWalker* w = signatures_(head)) candidate(b, *w);
             });
         if (!whole) return false;
         first = end;

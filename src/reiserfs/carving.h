@@ -140,6 +140,7 @@ private:
     Catalog& catalog_;
     BlockBitmap& claimed_;
     std::span<const carve::FormatWalker> walkers_;
+    carve::SignatureTest signatures_;
     const std::atomic<bool>& stop_;
     ProgressSink& progress_;
     const std::vector<std::uint32_t>* starts_;

@@ -441,3 +441,27 @@ TEST(FormatSignatures, EmptyAndRandomBlocksMatchNothing) {
 }
 
 } // namespace
+
+TEST(SignatureTest, TakesTheWalkerThatTestingEveryOneInOrderTakes) {
+    // Every fixture's head, cut at each of its first bytes' changes, and
+    // random heads: the leads never keep a walker from a head it matches.
+    const dorvak::carve::SignatureTest test(dorvak::carve::formatWalkers());
+    std::vector<Bytes> heads;
+    for (const auto& entry : std::filesystem::directory_iterator(DORVAK_CARVE_FIXTURES)) {
+        const Bytes file = readFile(entry.path());
+        heads.emplace_back(file.begin(), file.begin() + std::min<std::size_t>(file.size(), 512));
+    }
+    for (unsigned seed = 0; seed < 256; ++seed) {
+        Bytes head = noise(512, seed);
+        head[0] = std::uint8_t(seed);
+        heads.push_back(head);
+    }
+    unsigned matched = 0;
+    for (const Bytes& head : heads) {
+        const FormatWalker* expected = walkerFor(head);
+        EXPECT_EQ(test(head), expected) << (expected ? expected->extension : "none");
+        matched += expected != nullptr;
+    }
+    EXPECT_GT(matched, 30u);
+    EXPECT_EQ(test({}), walkerFor({}));
+}
