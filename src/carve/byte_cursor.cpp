@@ -5,7 +5,8 @@
 
 namespace dorvak::carve {
 
-ByteCursor::ByteCursor(const CarveInput& in) : in_(in), size_(in.size()), window_(kWindow) {}
+ByteCursor::ByteCursor(const CarveInput& in)
+    : in_(in), size_(in.size()), window_(std::make_unique_for_overwrite<std::uint8_t[]>(kWindow)) {}
 
 bool ByteCursor::fill(std::uint64_t offset, std::size_t length) {
     if (!has(offset, length) || length > kWindow) return false;
@@ -15,7 +16,7 @@ bool ByteCursor::fill(std::uint64_t offset, std::size_t length) {
     std::uint64_t from = offset;
     if (offset < start_ && offset >= 2048 && length <= kWindow - 2048) from = offset - 2048;
     const std::size_t want = std::size_t(std::min<std::uint64_t>(kWindow, size_ - from));
-    const std::size_t got = in_.read(from, std::span<std::uint8_t>(window_.data(), want));
+    const std::size_t got = in_.read(from, std::span<std::uint8_t>(window_.get(), want));
     start_ = from;
     filled_ = got;
     return offset - start_ + length <= filled_;
@@ -23,7 +24,7 @@ bool ByteCursor::fill(std::uint64_t offset, std::size_t length) {
 
 const std::uint8_t* ByteCursor::at(std::uint64_t offset, std::size_t length) {
     if (!fill(offset, length)) return nullptr;
-    return window_.data() + (offset - start_);
+    return window_.get() + (offset - start_);
 }
 
 std::span<const std::uint8_t> ByteCursor::chunk(std::uint64_t offset, std::uint64_t end) {
@@ -31,7 +32,7 @@ std::span<const std::uint8_t> ByteCursor::chunk(std::uint64_t offset, std::uint6
     if (offset >= end) return {};
     if (!(offset >= start_ && offset < start_ + filled_) && !fill(offset, 1)) return {};
     const std::uint64_t stop = std::min<std::uint64_t>(end, start_ + filled_);
-    return {window_.data() + (offset - start_), std::size_t(stop - offset)};
+    return {window_.get() + (offset - start_), std::size_t(stop - offset)};
 }
 
 std::optional<std::uint64_t> ByteCursor::find(std::uint64_t from, std::uint64_t to,

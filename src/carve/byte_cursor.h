@@ -7,6 +7,7 @@
 #include "carve/format_walker.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <vector>
@@ -74,7 +75,9 @@ private:
 
     const CarveInput& in_;
     std::uint64_t size_;
-    std::vector<std::uint8_t> window_;
+    // Not zeroed: only the bytes a read filled are ever handed out, and a walk
+    // of a candidate that fails early would otherwise pay for all of it.
+    std::unique_ptr<std::uint8_t[]> window_;
     std::uint64_t start_ = 0;
     std::size_t filled_ = 0;
 };

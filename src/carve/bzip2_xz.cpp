@@ -39,7 +39,7 @@ template <typename Decode> Decoded feed(ByteCursor& c, std::uint64_t from, Decod
     Decoded r;
     r.good = from;
     std::uint64_t stepStart[2] = {from, from};
-    auto out = std::make_unique<std::uint8_t[]>(kOut);
+    auto out = std::make_unique_for_overwrite<std::uint8_t[]>(kOut);
     for (std::uint64_t pos = from; pos < c.size();) {
         const auto in = c.chunk(pos, (pos / kStep + 1) * kStep);
         if (in.empty()) break;

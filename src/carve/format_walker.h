@@ -11,6 +11,8 @@
 // fragmented file is checked by walking the same candidate again over a
 // different list of runs.
 
+#include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -52,6 +54,11 @@ public:
     virtual const WalkMemo* recall() const { return nullptr; }
     // Leaves a memo for later walks; the input may keep it or not.
     virtual void remember(std::unique_ptr<WalkMemo>) const {}
+    // Where the bytes that this walk tries as a continuation begin (0: none).
+    // Every continuation of the same bytes before it is tried from there, so
+    // a memo left exactly there spares the later tries all of what comes
+    // before it.
+    virtual std::uint64_t joinedAt() const { return 0; }
 };
 
 // How far an interrupted file "checked good" depends on what its format can
@@ -84,6 +91,10 @@ struct WalkResult {
     // deflate stream decodes foreign bytes for a while before it fails). The
     // foreign bytes start at or before it. 0: not known.
     std::uint64_t failedAt = 0;
+    // When known: the result depends on no byte at or past this offset, nor
+    // on the input's size; any input with the same bytes before it walks to
+    // the same result. 0: not known.
+    std::uint64_t decidedBefore = 0;
 };
 
 struct FormatWalker {
@@ -100,6 +111,47 @@ struct FormatWalker {
     // reaches its end whichever runs were taken: it is kept marked damaged,
     // since nothing showed the join to be right.
     bool checksJoins = true;
+    // Whether the good length of an interrupted walk is vouched for by a
+    // check over the bytes themselves (a CRC over a chunk, a page, a ZIP
+    // entry, a compressed stream's blocks), so that bytes of a continuation
+    // that come out good are the file's own: no other continuation of the
+    // same break need then be tried.
+    bool checksBytes = false;
+    // The bytes a head may start with for `matches` to take it (empty: any),
+    // so that most heads meet only the one or two signatures they could be.
+    std::string_view leads = {};
+};
+
+// The first walker of a list whose signature matches a head, as the list's
+// order gives, testing only the walkers whose leads allow the head's first
+// byte. Every unclaimed block of a volume is tested.
+class SignatureTest {
+public:
+    explicit SignatureTest(std::span<const FormatWalker> walkers) : walkers_(walkers) {
+        all_ = walkers.size() > 32;
+        for (std::size_t i = 0; i < walkers.size() && !all_; ++i)
+            for (unsigned b = 0; b < 256; ++b)
+                if (walkers[i].leads.empty() ||
+                    walkers[i].leads.find(char(b)) != std::string_view::npos)
+                    mayLead_[b] |= std::uint32_t(1) << i;
+    }
+    const FormatWalker* operator()(std::span<const std::uint8_t> head) const {
+        if (all_ || head.empty()) {
+            for (const FormatWalker& w : walkers_)
+                if (w.matches && w.walk && w.matches(head)) return &w;
+            return nullptr;
+        }
+        for (std::uint32_t may = mayLead_[head[0]]; may != 0; may &= may - 1) {
+            const FormatWalker& w = walkers_[std::size_t(std::countr_zero(may))];
+            if (w.matches && w.walk && w.matches(head)) return &w;
+        }
+        return nullptr;
+    }
+
+private:
+    std::span<const FormatWalker> walkers_;
+    std::array<std::uint32_t, 256> mayLead_{}; // bit i: walker i may match
+    bool all_ = false;                         // more walkers than bits
 };
 
 // No format carved here starts with this many zero bytes, while most free

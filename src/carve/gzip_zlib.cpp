@@ -55,7 +55,7 @@ Inflated inflateFrom(ByteCursor& c, std::uint64_t from, int windowBits, bool wan
     r.good = from;
     ZStream z(windowBits);
     if (!z.ready) return r;
-    auto out = std::make_unique<std::uint8_t[]>(64 * 1024);
+    auto out = std::make_unique_for_overwrite<std::uint8_t[]>(64 * 1024);
     uLong crc = crc32(0, nullptr, 0);
     std::uint64_t boundary[2] = {from, from}; // the last two block starts
     std::uint64_t pos = from;

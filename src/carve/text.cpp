@@ -102,6 +102,9 @@ WalkResult textWalk(const CarveInput& in) {
             if (!kText[bytes[i]]) {
                 r.length = pos + i;
                 r.status = zeroFilled(c, r.length) ? WalkStatus::Complete : WalkStatus::Interrupted;
+                // Nothing after the stopping byte's sector was looked at.
+                const std::uint64_t sectorEnd = (r.length / kSector + 1) * kSector;
+                if (sectorEnd <= c.size()) r.decidedBefore = sectorEnd;
                 if (r.status == WalkStatus::Interrupted) r.length -= r.length % kSector;
                 return r;
             }

@@ -157,6 +157,14 @@ struct ZipMemo final : WalkMemo {
 
 constexpr std::uint64_t kMemoStep = 16 * 1024;
 
+// Where the next memo inside deflated data goes after `pos`: the next step,
+// or the point where a continuation joins the bytes before it, if sooner.
+std::uint64_t nextMemoAfter(const ByteCursor& c, std::uint64_t pos) {
+    const std::uint64_t step = (pos / kMemoStep + 1) * kMemoStep;
+    const std::uint64_t join = c.input().joinedAt();
+    return join > pos ? std::min(step, join) : step;
+}
+
 // ODF and EPUB name their kind in a stored first entry "mimetype".
 void readMimetype(ByteCursor& c, const std::string& entryName, std::uint64_t data,
                   std::uint64_t packed, Kind& kind) {
@@ -165,35 +173,60 @@ void readMimetype(ByteCursor& c, const std::string& entryName, std::uint64_t dat
             kind.mimetype.assign(reinterpret_cast<const char*>(m), std::size_t(packed));
 }
 
+constexpr std::size_t kOut = 64 * 1024;
+
+// One inflate stream and output buffer for every entry of a walk: a wheel of
+// a thousand small entries would otherwise allocate them a thousand times.
+struct Inflater {
+    z_stream s{};
+    bool ready = false;
+    std::unique_ptr<std::uint8_t[]> out = std::make_unique_for_overwrite<std::uint8_t[]>(kOut);
+    Inflater() = default;
+    Inflater(const Inflater&) = delete;
+    Inflater& operator=(const Inflater&) = delete;
+    ~Inflater() {
+        if (ready) inflateEnd(&s);
+    }
+    // A fresh raw deflate stream (the one before reset, its window kept), or
+    // a copy of `from`.
+    bool start(const z_stream* from) {
+        if (ready && !from) return inflateReset2(&s, -15) == Z_OK;
+        if (ready) inflateEnd(&s);
+        s = z_stream{};
+        ready =
+            (from ? inflateCopy(&s, const_cast<z_stream*>(from)) : inflateInit2(&s, -15)) == Z_OK;
+        return ready;
+    }
+};
+
 // Inflates raw deflate data from `from` (or from where `resume` stood),
 // giving the compressed length and the output's CRC-32, and leaving memos on
 // the way. Returns 1 at the stream's end, 0 when the input ends first, -1
 // when the stream fails (`length` then reaches where it failed).
 int inflateEntry(ByteCursor& c, std::uint64_t from, const Walked& walked, const ZipMemo* resume,
-                 std::uint64_t& length, std::uint32_t& crc) {
-    z_stream s{};
+                 Inflater& inflater, std::uint64_t& length, std::uint32_t& crc) {
+    z_stream& s = inflater.s;
     uLong sum = crc32(0, nullptr, 0);
     std::uint64_t pos = from;
-    if (resume && resume->ready && resume->offset >= from) {
-        if (inflateCopy(&s, const_cast<z_stream*>(&resume->stream)) != Z_OK) return -1;
+    const bool resumed = resume && resume->ready && resume->offset >= from;
+    if (!inflater.start(resumed ? &resume->stream : nullptr)) return -1;
+    if (resumed) {
         sum = resume->sum;
         pos = resume->offset;
-    } else if (inflateInit2(&s, -15) != Z_OK) {
-        return -1;
     }
-    auto out = std::make_unique<std::uint8_t[]>(64 * 1024);
+    std::uint8_t* out = inflater.out.get();
     int rc = Z_OK;
-    std::uint64_t nextMemo = (pos / kMemoStep + 1) * kMemoStep;
+    std::uint64_t nextMemo = nextMemoAfter(c, pos);
     while (rc == Z_OK) {
         const auto in = c.chunk(pos, std::min(c.size(), nextMemo));
         if (in.empty()) break;
         s.next_in = const_cast<Bytef*>(in.data());
         s.avail_in = uInt(in.size());
         do {
-            s.next_out = out.get();
-            s.avail_out = 64 * 1024;
+            s.next_out = out;
+            s.avail_out = kOut;
             rc = inflate(&s, Z_NO_FLUSH);
-            sum = crc32(sum, out.get(), uInt(64 * 1024 - s.avail_out));
+            sum = crc32(sum, out, uInt(kOut - s.avail_out));
         } while (rc == Z_OK && s.avail_out == 0);
         pos += in.size() - s.avail_in;
         if (rc == Z_BUF_ERROR && s.avail_in == 0) rc = Z_OK;
@@ -206,10 +239,9 @@ int inflateEntry(ByteCursor& c, std::uint64_t from, const Walked& walked, const 
                 memo->sum = sum;
                 c.input().remember(std::move(memo));
             }
-            nextMemo = (pos / kMemoStep + 1) * kMemoStep;
+            nextMemo = nextMemoAfter(c, pos);
         }
     }
-    inflateEnd(&s);
     length = pos - from;
     crc = std::uint32_t(sum);
     return rc == Z_STREAM_END ? 1 : rc == Z_OK ? 0 : -1;
@@ -217,7 +249,7 @@ int inflateEntry(ByteCursor& c, std::uint64_t from, const Walked& walked, const 
 
 // One local entry at `walked.entry`: its header, its data checked against
 // the CRC, its data descriptor. `resume`: a memo from inside its data.
-Entry localEntry(ByteCursor& c, Walked& walked, const ZipMemo* resume) {
+Entry localEntry(ByteCursor& c, Walked& walked, const ZipMemo* resume, Inflater& inflater) {
     Kind& kind = walked.kind;
     const std::uint64_t pos = walked.entry;
     Entry e;
@@ -245,7 +277,7 @@ Entry localEntry(ByteCursor& c, Walked& walked, const ZipMemo* resume) {
     } else if (method == 8 && !encrypted) {
         std::uint64_t length = 0;
         std::uint32_t made = 0;
-        const int inflated = inflateEntry(c, e.dataStart, walked, resume, length, made);
+        const int inflated = inflateEntry(c, e.dataStart, walked, resume, inflater, length, made);
         e.inputEnded = inflated == 0;
         e.failedAt = e.dataStart + length;
         if (inflated <= 0) return e;
@@ -312,6 +344,7 @@ WalkResult zipWalk(const CarveInput& in) {
     const Kind& kind = walked.kind;
     std::uint64_t& entries = walked.entries;
     std::uint64_t nextMemo = (pos / kMemoStep + 1) * kMemoStep;
+    Inflater inflater;
     // Every pass moves past at least a 30-byte header.
     while (const std::uint8_t* sig = c.at(pos, 4)) {
         if (le32(sig) != kLocal) break;
@@ -323,7 +356,7 @@ WalkResult zipWalk(const CarveInput& in) {
             in.remember(std::move(memo));
             nextMemo = (pos / kMemoStep + 1) * kMemoStep;
         }
-        const Entry e = localEntry(c, walked, resume);
+        const Entry e = localEntry(c, walked, resume, inflater);
         resume = nullptr;
         if (!e.ok) {
             WalkResult r = e.inputEnded ? inputEnds(pos) : interrupted(pos);

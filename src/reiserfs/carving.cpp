@@ -19,6 +19,13 @@ unsigned decimalDigits(std::uint64_t n) {
     return d;
 }
 
+bool sameRuns(const std::vector<BlockRun>& a, const std::vector<BlockRun>& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](const BlockRun& x, const BlockRun& y) {
+                          return x.first == y.first && x.count == y.count;
+                      });
+}
+
 } // namespace
 
 const carve::FormatWalker* walkerIn(std::span<const carve::FormatWalker> walkers,
@@ -49,12 +56,7 @@ const carve::WalkMemo* WalkMemos::recall(const std::vector<BlockRun>& runs, std:
         if (k.memo->offset > size || (best && k.memo->offset <= best->memo->offset)) continue;
         const std::uint64_t blocks = (k.memo->offset + blockSize - 1) / blockSize;
         const std::vector<BlockRun> mine = leadingBlocks(runs, blocks);
-        if (mine.size() == k.blocks.size() && std::equal(mine.begin(), mine.end(), k.blocks.begin(),
-                                                         [](const BlockRun& a, const BlockRun& b) {
-                                                             return a.first == b.first &&
-                                                                    a.count == b.count;
-                                                         }))
-            best = &k;
+        if (sameRuns(mine, k.blocks)) best = &k;
     }
     if (!best) return nullptr;
     best->used = ++clock_;
@@ -66,6 +68,13 @@ void WalkMemos::remember(const std::vector<BlockRun>& runs, std::uint32_t blockS
     if (!memo) return;
     Kept k{leadingBlocks(runs, (memo->offset + blockSize - 1) / blockSize), std::move(memo),
            ++clock_};
+    // The tries of one prefix each leave a memo where their continuation
+    // joins it: the same state of the same bytes, kept once.
+    for (Kept& kept : kept_)
+        if (kept.memo->offset == k.memo->offset && sameRuns(kept.blocks, k.blocks)) {
+            kept.used = k.used;
+            return;
+        }
     if (kept_.size() < kMax) {
         kept_.push_back(std::move(k));
         return;
@@ -142,7 +151,7 @@ CarvingPass::CarvingPass(SectorReader& reader, const VolumeInfo& volume, Catalog
                          const std::atomic<bool>& stop, ProgressSink& progress,
                          const std::vector<std::uint32_t>* starts)
     : reader_(reader), volume_(volume), catalog_(catalog), claimed_(claimed), walkers_(walkers),
-      stop_(stop), progress_(progress), starts_(starts),
+      signatures_(walkers), stop_(stop), progress_(progress), starts_(starts),
       digits_(std::max(7u, decimalDigits(claimed.size() ? claimed.size() - 1 : 0))) {}
 
 bool CarvingPass::run() {
@@ -173,7 +182,7 @@ bool CarvingPass::run() {
             readBlocksInOrder(reader_, volume_, batch, stop_, [&](std::uint64_t b, Bytes data) {
                 if (claimed_.test(b) || stop_) return; // taken by a file carved just now
                 const auto head = data.first(std::min(data.size(), kHeadBytes));
-                if (const carve::FormatWalker* w = walkerIn(walkers_, head)) candidate(b, *w);
+                if (const carve::FormatWalker* w = signatures_(head)) candidate(b, *w);
             });
         if (!whole) return false;
         first = end;
@@ -204,14 +213,29 @@ std::vector<BlockRun> CarvingPass::cut(std::vector<BlockRun> runs, std::uint64_t
     return runs;
 }
 
+// The last block that foreign bytes may start in, when the walk knows (0
+// when not). A walk whose structure held until its input ended saw nothing
+// foreign: the file's bytes most likely fill its runs (a ZIP entry or a JPEG
+// scan cut there checks good only up to its start, well before), and it
+// goes on after them.
+std::uint64_t CarvingPass::lastForeignBlock(const carve::WalkResult& r, std::uint64_t breakBlocks,
+                                            std::uint64_t inRuns) const {
+    const std::uint64_t blockSize = volume_.blockSize();
+    const std::uint64_t failedAt = r.inputEnded ? inRuns * blockSize + 1 : r.failedAt;
+    if (failedAt <= r.length) return 0;
+    return std::clamp<std::uint64_t>((failedAt - 1) / blockSize, breakBlocks, inRuns);
+}
+
 // An interrupted file: the blocks up to the one where its structure broke
 // are kept, and the unclaimed blocks after them, nearest first, are tried as
 // the next part. The foreign block may lie past the break (a chunk whose
 // check comes at its end, a deflate stream that decodes foreign bytes for a
-// while): when the walk says where it saw the failure, the prefixes that end
-// there are tried first, nearest to it first; else a few longer prefixes
-// after the break. The try that the format follows furthest (a complete one
-// at once) replaces `best`; false when none gets further than the break.
+// while): when the walk says where it saw the failure, or that its input
+// ended first, the prefixes that end there are tried first, nearest to it
+// first; else a few longer prefixes after the break. The try that the format
+// follows furthest replaces `best`, and one that is complete or that a check
+// over its bytes vouches for past the join at once; false when none gets
+// further than the break.
 bool CarvingPass::followBreak(const carve::FormatWalker& walker, Walk& best) const {
     if (best.result.length > kMaxFollowedBytes) return false;
     const std::uint64_t blockSize = volume_.blockSize();
@@ -220,11 +244,7 @@ bool CarvingPass::followBreak(const carve::FormatWalker& walker, Walk& best) con
     std::uint64_t inRuns = 0;
     for (const BlockRun& r : best.runs)
         inRuns += r.count;
-    // The last block the foreign bytes may start in, when the walk knows.
-    const std::uint64_t failBlock =
-        best.result.failedAt > best.result.length
-            ? std::clamp<std::uint64_t>((best.result.failedAt - 1) / blockSize, breakBlocks, inRuns)
-            : 0;
+    const std::uint64_t failBlock = lastForeignBlock(best.result, breakBlocks, inRuns);
     Walk found = best;
     for (unsigned slack = 0; slack <= kFarSlack; ++slack) {
         const std::uint64_t blocks = failBlock ? failBlock - slack : breakBlocks + slack;
@@ -235,10 +255,18 @@ bool CarvingPass::followBreak(const carve::FormatWalker& walker, Walk& best) con
         const unsigned tries = slack == 0              ? kTriesPerBreak
                                : slack <= kPrefixSlack ? kTriesPerBreak / 4
                                                        : kFarTries;
+        bool decided = false; // by the prefix alone: every try ends alike
         for (unsigned n = 0; n < tries && !stop_ && walks_ < kMaxWalks && tried_ < kMaxTriedBytes;
              ++n, ++at) {
             at = claimed_.nextClear(at);
             if (at >= claimed_.size()) break;
+            if (decided) {
+                // Counted as the walk would have been, so that the bounds
+                // end the search where they would have.
+                ++walks_;
+                tried_ += prefixBytes;
+                continue;
+            }
             const std::uint64_t runEnd = std::min(claimed_.nextSet(at), at + 0xFFFFFFFFu);
             std::vector<BlockRun> runs = prefix;
             runs.push_back({std::uint32_t(at), std::uint32_t(runEnd - at)});
@@ -246,10 +274,14 @@ bool CarvingPass::followBreak(const carve::FormatWalker& walker, Walk& best) con
             // what the last walk checked good stays good.
             Walk w = walk(walker, std::move(runs), std::min(best.result.length, prefixBytes));
             tried_ += prefixBytes;
+            decided = w.result.decidedBefore != 0 && w.result.decidedBefore <= prefixBytes;
             if (w.result.status == carve::WalkStatus::NotThisFormat ||
                 w.result.length <= std::max(prefixBytes - blockSize, best.result.length))
                 continue;
-            if (w.result.status == carve::WalkStatus::Complete) {
+            // Complete, or checked good past the join by a check over its
+            // bytes: the continuation is taken at once.
+            if (w.result.status == carve::WalkStatus::Complete ||
+                (walker.checksBytes && w.result.length > prefixBytes)) {
                 best = std::move(w);
                 return true;
             }

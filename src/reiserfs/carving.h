@@ -71,6 +71,7 @@ public:
     std::uint64_t checkedBefore() const override { return checkedBefore_; }
     const carve::WalkMemo* recall() const override;
     void remember(std::unique_ptr<carve::WalkMemo> memo) const override;
+    std::uint64_t joinedAt() const override { return runs_.size() > 1 ? starts_.back() : 0; }
     const std::vector<BlockRun>& runs() const { return runs_; }
 
 private:
@@ -129,6 +130,8 @@ private:
     Walk walk(const carve::FormatWalker& walker, std::vector<BlockRun> runs,
               std::uint64_t checked = 0) const;
     bool followBreak(const carve::FormatWalker& walker, Walk& best) const;
+    std::uint64_t lastForeignBlock(const carve::WalkResult& result, std::uint64_t breakBlocks,
+                                   std::uint64_t inRuns) const;
     // The blocks of `runs` that hold the first `length` bytes.
     std::vector<BlockRun> cut(std::vector<BlockRun> runs, std::uint64_t length) const;
 
@@ -137,6 +140,7 @@ private:
     Catalog& catalog_;
     BlockBitmap& claimed_;
     std::span<const carve::FormatWalker> walkers_;
+    carve::SignatureTest signatures_;
     const std::atomic<bool>& stop_;
     ProgressSink& progress_;
     const std::vector<std::uint32_t>* starts_;

@@ -191,7 +191,7 @@ void VolumeMount::scanBlock(ExtensiveScan& scan, std::uint64_t block, Bytes data
     if (scan.claimed && !scan.claimed->test(block) && !claimBlocks(scan, block, data) &&
         !carve::zeroHead(data)) {
         // Carving reads it again, and so does a scan that goes on from here.
-        if (walkerIn(walkers_, data.first(std::min<std::size_t>(data.size(), kCarveHeadBytes))) &&
+        if (signatures_(data.first(std::min<std::size_t>(data.size(), kCarveHeadBytes))) &&
             (scanned_.treeBlocks.empty() || scanned_.treeBlocks.back() != block))
             scanned_.treeBlocks.push_back(std::uint32_t(block));
     }
@@ -276,11 +276,14 @@ bool VolumeMount::claimBlocks(ExtensiveScan& scan, std::uint64_t block, Bytes da
         const std::size_t used = 24 + 16 * std::size_t(head->itemCount) + 8 * (head->itemCount + 1);
         claim = used <= data.size() && head->freeSpace == data.size() - used;
     } else if (looksLikeLeaf(*head, data.size())) {
+        // Only each item's length and location count here (a leaf of small
+        // files holds a hundred items): read straight from the heads.
+        if (heads > data.size()) return false;
         std::size_t lowest = data.size();
-        for (std::uint32_t i = 0; i < head->itemCount; ++i) {
-            auto item = ReadItemHead(data, i);
-            if (!item || !item->bodyFits(data.size()) || item->itemLocation < heads) return false;
-            lowest = std::min<std::size_t>(lowest, item->itemLocation);
+        for (std::size_t at = 24; at < heads; at += 24) {
+            const std::size_t length = le16(data, at + 18), location = le16(data, at + 20);
+            if (location + length > data.size() || location < heads) return false;
+            lowest = std::min(lowest, location);
         }
         claim = head->freeSpace == lowest - heads;
     }

@@ -82,7 +82,10 @@ public:
     // The format walkers an Extensive mount carves with and types lost
     // files by (none by default), and whether it carves at all: files that
     // no name reaches are listed either way.
-    void setWalkers(std::span<const carve::FormatWalker> walkers) { walkers_ = walkers; }
+    void setWalkers(std::span<const carve::FormatWalker> walkers) {
+        walkers_ = walkers;
+        signatures_ = carve::SignatureTest(walkers);
+    }
     void setCarving(bool carve) { carve_ = carve; }
     // The most the walk holds of blocks read ahead of their turn, in bytes
     // (a setting in MiB): leaves held compact by a sweep of a level (past
@@ -163,6 +166,7 @@ private:
     std::unique_ptr<JournalIndex> journal_; // read at the first node that fails, once a mount
     std::unordered_map<std::uint64_t, std::uint64_t> fromJournal_; // block to its copy's sector
     std::span<const carve::FormatWalker> walkers_;
+    carve::SignatureTest signatures_{{}};
     bool carve_ = true;
     std::size_t readAheadBytes_ = kDefaultReadAheadMiB << 20;
     const ScanPosition* resume_ = nullptr;

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <filesystem>
 #include <fstream>
@@ -141,11 +142,15 @@ TEST(FormatWalkersAgain, AWalkThatSkipsWhatAnEarlierOneCheckedEndsTheSame) {
 // A candidate whose walks share memos, as the runs of a volume do: every
 // memo is kept, and a walk gets the furthest one inside the bytes it shares
 // with the walks before (its first `sameBefore` bytes).
+// `joinedAt`: where the continuation this walk tries begins.
 class MemoBytes : public CarveBytes {
 public:
     MemoBytes(Bytes bytes, std::uint64_t sameBefore,
-              std::vector<std::unique_ptr<dorvak::carve::WalkMemo>>& memos)
-        : CarveBytes(std::move(bytes)), sameBefore_(sameBefore), memos_(memos) {}
+              std::vector<std::unique_ptr<dorvak::carve::WalkMemo>>& memos,
+              std::uint64_t joinedAt = 0)
+        : CarveBytes(std::move(bytes)), sameBefore_(sameBefore), joinedAt_(joinedAt),
+          memos_(memos) {}
+    std::uint64_t joinedAt() const override { return joinedAt_; }
     const dorvak::carve::WalkMemo* recall() const override {
         const dorvak::carve::WalkMemo* best = nullptr;
         for (const auto& m : memos_)
@@ -159,7 +164,7 @@ public:
     mutable unsigned recalled = 0;
 
 private:
-    std::uint64_t sameBefore_;
+    std::uint64_t sameBefore_, joinedAt_;
     std::vector<std::unique_ptr<dorvak::carve::WalkMemo>>& memos_;
 };
 
@@ -194,6 +199,53 @@ TEST(FormatWalkersAgain, AWalkThatGoesOnFromAMemoEndsAsAFreshOne) {
     EXPECT_EQ(r.status, WalkStatus::Interrupted);
     EXPECT_LE(r.length, mid);
     EXPECT_GT(r.failedAt, mid);
+}
+
+TEST(FormatWalkersAgain, ATryLeavesAMemoWhereItsContinuationJoinsForTheNextTries) {
+    // The tries of one break share the bytes before the join: the first one
+    // leaves a memo exactly there (not a multiple of the memo step), and the
+    // next ones, over other continuations, go on from it as fresh walks end.
+    const Bytes file = readFile(pathOf("spanning.zip"));
+    ASSERT_GT(file.size(), 36000u);
+    const FormatWalker& zip = walkerNamed("zip");
+    const std::size_t join = 5 * 4096;
+    std::vector<std::unique_ptr<dorvak::carve::WalkMemo>> memos;
+    MemoBytes first(joined(Bytes(file.begin(), file.begin() + join), noise(8192, 3)), join, memos,
+                    join);
+    zip.walk(first);
+    ASSERT_TRUE(
+        std::any_of(memos.begin(), memos.end(), [&](const auto& m) { return m->offset == join; }));
+    const Bytes rest(file.begin() + join, file.end());
+    for (const Bytes& after : {rest, noise(4096, 4), joined(noise(4096, 6), rest)}) {
+        const Bytes bytes = joined(Bytes(file.begin(), file.begin() + join), after);
+        MemoBytes again(bytes, join, memos, join);
+        const WalkResult resumed = zip.walk(again);
+        const WalkResult fresh = walk(zip, bytes);
+        EXPECT_EQ(again.recalled, 1u);
+        EXPECT_EQ(resumed.status, fresh.status);
+        EXPECT_EQ(resumed.length, fresh.length);
+        EXPECT_EQ(resumed.failedAt, fresh.failedAt);
+    }
+}
+
+TEST(TextWalker, TextCutByAForeignByteIsDecidedBeforeTheEndOfThatSector) {
+    // Whatever follows that sector, the walk ends the same: the tries that
+    // continue the same bytes after it are not needed.
+    const Bytes text = readFile(pathOf("source.c"));
+    const FormatWalker& w = walkerNamed("txt");
+    const std::size_t cut = 4096 + 300, sectorEnd = 4096 + 512;
+    ASSERT_GT(text.size(), sectorEnd);
+    Bytes bytes(text.begin(), text.begin() + sectorEnd);
+    bytes[cut] = 1;
+    const WalkResult r = walk(w, joined(bytes, noise(4096, 8)));
+    EXPECT_EQ(r.status, WalkStatus::Interrupted);
+    EXPECT_EQ(r.length, 4096u);
+    EXPECT_EQ(r.decidedBefore, sectorEnd);
+    const WalkResult other = walk(w, joined(bytes, Bytes(text.begin(), text.end())));
+    EXPECT_EQ(other.status, r.status);
+    EXPECT_EQ(other.length, r.length);
+    // Text that runs to the input's end may go on in another run.
+    EXPECT_EQ(walk(w, Bytes(text.begin(), text.begin() + cut)).decidedBefore, 0u);
 }
 
 TEST(PdfWalker, AStreamWhoseLengthLeadsToItsEndIsGoodBeforeTheDocumentEnds) {
@@ -389,3 +441,27 @@ TEST(FormatSignatures, EmptyAndRandomBlocksMatchNothing) {
 }
 
 } // namespace
+
+TEST(SignatureTest, TakesTheWalkerThatTestingEveryOneInOrderTakes) {
+    // Every fixture's head, cut at each of its first bytes' changes, and
+    // random heads: the leads never keep a walker from a head it matches.
+    const dorvak::carve::SignatureTest test(dorvak::carve::formatWalkers());
+    std::vector<Bytes> heads;
+    for (const auto& entry : std::filesystem::directory_iterator(DORVAK_CARVE_FIXTURES)) {
+        const Bytes file = readFile(entry.path());
+        heads.emplace_back(file.begin(), file.begin() + std::min<std::size_t>(file.size(), 512));
+    }
+    for (unsigned seed = 0; seed < 256; ++seed) {
+        Bytes head = noise(512, seed);
+        head[0] = std::uint8_t(seed);
+        heads.push_back(head);
+    }
+    unsigned matched = 0;
+    for (const Bytes& head : heads) {
+        const FormatWalker* expected = walkerFor(head);
+        EXPECT_EQ(test(head), expected) << (expected ? expected->extension : "none");
+        matched += expected != nullptr;
+    }
+    EXPECT_GT(matched, 30u);
+    EXPECT_EQ(test({}), walkerFor({}));
+}

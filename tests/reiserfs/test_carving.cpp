@@ -281,3 +281,49 @@ TEST(Carving, AMemoIsRecalledOnlyByAWalkOverTheSameBlocksBeforeIt) {
     EXPECT_EQ(recalled({{10, 2}, {40, 8}}), 0u);
     EXPECT_EQ(recalled({{10, 2}}), 0u);
 }
+
+namespace {
+
+// The test format as one whose good length stays at the file's start until
+// its end checks (a ZIP entry across a break), with a check over its bytes.
+unsigned gLaggingWalks = 0;
+carve::WalkResult laggingWalk(const carve::CarveInput& in) {
+    ++gLaggingWalks;
+    carve::WalkResult r = testWalk(in);
+    if (r.status != carve::WalkStatus::Interrupted) return r;
+    r.inputEnded = r.length == in.size();
+    r.length = 0;
+    return r;
+}
+const carve::FormatWalker kLaggingWalkers[] = {
+    {"tst", "Test file", testMatches, laggingWalk, true, true}};
+
+} // namespace
+
+TEST(Carving, ABreakWhereTheInputEndedIsTriedAtTheRunsEndFirst) {
+    // File 9 in 40-43, then 48-51; a listed file in 44-45 ends its first
+    // run, and the deleted blocks 46-47 (another file's, unclaimed) come
+    // first after it. Its good length is 0 until its end checks, so the
+    // prefix its runs hold whole is the one to try.
+    Built b;
+    b.place("split", 9, {40, 41, 42, 43, 48, 49, 50, 51});
+    b.place("live", 1, {44, 45});
+    b.vb.data(46, pattern(2 * kBlockSize, 98));
+    const std::uint32_t root = b.vb.alloc(), leaf = b.vb.alloc();
+    b.vb.superblock(root);
+    b.vb.internal(root, {leaf});
+    LeafBuilder l(kBlockSize);
+    l.folder(1, 2).directory(1, 2, {{2, 10, "live.tst"}});
+    l.file(2, 10, b.files["live"].size()).indirect(2, 10, 1, {44, 45});
+    b.vb.leaf(leaf, l);
+    gLaggingWalks = 0;
+    Mounted m(b, true, kLaggingWalkers);
+    const auto files = m.byPath();
+    ASSERT_TRUE(files.contains("/Carved Files/tst/b0000040.tst"));
+    std::vector<Damage> damage;
+    EXPECT_EQ(m.bytesOf(*files.at("/Carved Files/tst/b0000040.tst"), damage), b.files.at("split"));
+    EXPECT_TRUE(damage.empty());
+    // The first walk, the two foreign blocks, then the right run (from the
+    // first prefix block on, more than 40 tries).
+    EXPECT_LE(gLaggingWalks, 4u);
+}
