@@ -122,6 +122,7 @@ private:
         return {top - firstBits_, p - (std::size_t(1) << top)};
     }
     void addBlock() {
+        if (blockCount_ == kMaxBlocks) throw std::bad_alloc();
         const std::size_t n = blockSize(blockCount_);
         blocks_[blockCount_] = static_cast<T*>(allocateListBlock(n * sizeof(T)));
         ++blockCount_;
