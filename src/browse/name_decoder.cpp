@@ -3,6 +3,7 @@
 #include "browse/safe_names.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <iconv.h>
 
@@ -20,7 +21,21 @@ iconv_t asIconv(void* h) {
 } // namespace
 
 bool isValidUtf8(std::string_view bytes) {
-    for (std::size_t i = 0; i < bytes.size();) {
+    // Eight bytes at a time while they are ASCII; the last eight reach back
+    // over bytes tested.
+    constexpr std::uint64_t kHighs = 0x8080808080808080ull;
+    const auto ascii = [&](std::size_t at) {
+        std::uint64_t word;
+        std::memcpy(&word, bytes.data() + at, 8);
+        return (word & kHighs) == 0;
+    };
+    std::size_t start = 0;
+    if (bytes.size() >= 8) {
+        while (start + 8 <= bytes.size() && ascii(start))
+            start += 8;
+        if (start + 8 > bytes.size() && ascii(bytes.size() - 8)) return true;
+    }
+    for (std::size_t i = start; i < bytes.size();) {
         // Runs of ASCII, most of every name, pass a byte at a time without
         // the sequence decoder (every name of a volume is tested when it is
         // listed or mounted).

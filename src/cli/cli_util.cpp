@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 
 namespace dorvak::cli {
@@ -17,44 +18,88 @@ std::string jsonString(std::string_view bytes) {
     return out;
 }
 
-void appendJsonString(std::string& out, std::string_view bytes) {
-    out += '"';
-    char hex[16];
+namespace {
+
+// Whether the 8 bytes of `w` all go in as they are: none is a control
+// character, DEL, a quote, a backslash or past ASCII (nor, in a name in a
+// path, "/" or "%"). A byte-wise test on the whole word: names are mostly
+// runs of such bytes, and a listing writes every name twice.
+constexpr std::uint64_t kOnes = 0x0101010101010101ull, kHighs = 0x8080808080808080ull;
+inline std::uint64_t anyZero(std::uint64_t x) {
+    return (x - kOnes) & ~x & kHighs;
+}
+[[gnu::always_inline]] inline bool plainWord(std::uint64_t w, bool pathName) {
+    std::uint64_t odd = ((w - kOnes * 0x20) & ~w & kHighs) | (w & kHighs);
+    odd |= anyZero(w ^ (kOnes * '"')) | anyZero(w ^ (kOnes * '\\')) | anyZero(w ^ (kOnes * 0x7F));
+    if (pathName) odd |= anyZero(w ^ (kOnes * '/')) | anyZero(w ^ (kOnes * '%'));
+    return odd == 0;
+}
+
+} // namespace
+
+char* putJsonChars(char* out, std::string_view bytes, bool pathName) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    const auto escaped = [&](const char* lead, unsigned char c) {
+        std::memcpy(out, lead, 4);
+        out[4] = kHex[c >> 4];
+        out[5] = kHex[c & 15];
+        out += 6;
+    };
     for (std::size_t i = 0; i < bytes.size();) {
-        // Plain printable ASCII goes in as one run.
-        std::size_t plain = i;
-        while (plain < bytes.size()) {
-            const auto c = static_cast<unsigned char>(bytes[plain]);
-            if (c < 0x20 || c >= 0x7F || c == '"' || c == '\\') break;
-            ++plain;
-        }
-        if (plain > i) {
-            out.append(bytes, i, plain - i);
-            i = plain;
-            continue;
+        std::uint64_t w;
+        if (i + 8 <= bytes.size()) {
+            std::memcpy(&w, bytes.data() + i, 8);
+            if (plainWord(w, pathName)) {
+                std::memcpy(out, &w, 8);
+                out += 8;
+                i += 8;
+                continue;
+            }
+        } else if (bytes.size() >= 8) {
+            // The last word, reaching back over bytes already written: when
+            // it is plain, those went in as they are and are written again.
+            const std::size_t back = i - (bytes.size() - 8);
+            std::memcpy(&w, bytes.data() + bytes.size() - 8, 8);
+            if (plainWord(w, pathName)) {
+                std::memcpy(out - back, &w, 8);
+                return out + (8 - back);
+            }
         }
         const auto c = static_cast<unsigned char>(bytes[i]);
-        const std::size_t len = utf8Length(bytes, i);
-        if (len == 0) {
-            std::snprintf(hex, sizeof hex, "\\udc%02x", c);
-            out += hex;
+        if (pathName && (c == '/' || c == '%')) {
+            std::memcpy(out, c == '/' ? "%2F" : "%25", 3);
+            out += 3;
             ++i;
-            continue;
-        }
-        if (len > 1) {
-            out.append(bytes, i, len);
+        } else if (c >= 0x20 && c < 0x7F && c != '"' && c != '\\') {
+            *out++ = char(c);
+            ++i;
         } else if (c == '"' || c == '\\') {
-            out += '\\';
-            out += char(c);
-        } else if (c < 0x20 || c == 0x7F) {
-            std::snprintf(hex, sizeof hex, "\\u%04x", c);
-            out += hex;
+            *out++ = '\\';
+            *out++ = char(c);
+            ++i;
+        } else if (c < 0x80) {
+            escaped("\\u00", c); // a control character or DEL
+            ++i;
+        } else if (const std::size_t len = utf8Length(bytes, i); len == 0) {
+            escaped("\\udc", c);
+            ++i;
         } else {
-            out += char(c);
+            std::memcpy(out, bytes.data() + i, len);
+            out += len;
+            i += len;
         }
-        i += len;
     }
-    out += '"';
+    return out;
+}
+
+void appendJsonString(std::string& out, std::string_view bytes) {
+    const std::size_t at = out.size();
+    out.resize(at + 2 + kJsonCharsPerByte * bytes.size());
+    char* end = out.data() + at;
+    *end++ = '"';
+    end = putJsonChars(end, bytes);
+    *end++ = '"';
+    out.resize(std::size_t(end - out.data()));
 }
 
 std::shared_ptr<const RescueMap> loadRescueMap(const std::string& path) {

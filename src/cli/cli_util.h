@@ -29,6 +29,12 @@ inline constexpr int kExitPartial = 3;
 std::string jsonString(std::string_view bytes);
 // The same, appended to `out`.
 void appendJsonString(std::string& out, std::string_view bytes);
+// The characters between the quotes, written at `out` (room for
+// kJsonCharsPerByte for each byte); returns their end. With `pathName`,
+// a name as a path holds it: "/" and "%" written "%2F" and "%25" first
+// (appendPathName).
+inline constexpr std::size_t kJsonCharsPerByte = 6;
+char* putJsonChars(char* out, std::string_view bytes, bool pathName = false);
 
 // --quiet and --progress: progress is shown when stderr is a terminal,
 // always with `forced`, never with `quiet`.

@@ -6,6 +6,7 @@
 
 #include "disk/bytes.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <new>
 #include <string_view>
@@ -39,6 +40,20 @@ public:
         chunk.insert(chunk.end(), bytes, bytes + length);
         size_ += length;
         return handle;
+    }
+    // Copies `bytes` in as a chunk of their own, of any length (a saved
+    // scan's names, in one copy); returns where they start. Runs in a chunk
+    // longer than kChunk have no handle, only their place.
+    const std::uint8_t* adopt(Bytes bytes) {
+        if (chunks_.size() >= (std::size_t(1) << (32 - kChunkBits)) || allocationFaultInjected())
+            throw std::bad_alloc();
+        auto& chunk = chunks_.emplace_back();
+        // Room for a whole chunk, as add() expects of the last one: what it
+        // adds after these bytes must not move them.
+        chunk.reserve(std::max(kChunk, bytes.size()));
+        chunk.insert(chunk.end(), bytes.begin(), bytes.end());
+        size_ += bytes.size();
+        return chunk.data();
     }
     // Takes back the run just added, `length` bytes.
     void dropLast(std::size_t length) {

@@ -479,8 +479,19 @@ void Catalog::indexChildren() {
     fileChildren_.clear();
     for (std::uint32_t i = 0; i < folderList_.size(); ++i)
         folderChildren_[folderList_[i].parentId].push_back(i);
-    for (std::uint32_t i = 0; i < fileList_.size(); ++i)
-        fileChildren_[fileList_[i].parentId].push_back(i);
+    // A folder's files mostly come one after another (a leaf lists a
+    // directory's entries together): the last parent's list is kept at hand
+    // rather than looked up again (a map's element never moves).
+    std::uint32_t parent = 0;
+    std::vector<std::uint32_t>* children = nullptr;
+    std::uint32_t i = 0;
+    for (const CatalogEntry& f : fileList_) {
+        if (!children || f.parentId != parent) {
+            parent = f.parentId;
+            children = &fileChildren_[parent];
+        }
+        children->push_back(i++);
+    }
 }
 
 void Catalog::BuildFolderTree(std::uint32_t key) {
@@ -531,10 +542,11 @@ long Catalog::folderIndex(std::uint32_t objectId) const {
 
 bool Catalog::folderPath(std::uint32_t key, std::string& path, char separator) const {
     std::vector<std::string_view> parts;
-    std::unordered_set<std::uint32_t> seen;
     while (key != kRootObjectId) {
         const long i = folderIndex(key);
-        if (i < 0 || folderList_[i].treeItem == 0 || !seen.insert(key).second) return false;
+        // A path longer than the folders there are has met one twice: a loop.
+        if (i < 0 || folderList_[i].treeItem == 0 || parts.size() >= folderList_.size())
+            return false;
         parts.push_back(folderList_[i].name);
         key = folderList_[i].parentId;
     }
@@ -546,13 +558,16 @@ bool Catalog::folderPath(std::uint32_t key, std::string& path, char separator) c
 
 void appendPathName(std::string& path, std::string_view name, char separator) {
     path += separator;
-    for (char c : name) {
-        if (c == '/')
-            path += "%2F";
-        else if (c == '%')
-            path += "%25";
-        else
-            path += c;
+    // Runs between the characters that are escaped go in whole (a listing
+    // appends a name for every row).
+    for (std::size_t from = 0; from < name.size();) {
+        std::size_t at = from;
+        while (at < name.size() && name[at] != '/' && name[at] != '%')
+            ++at;
+        path.append(name, from, at - from);
+        if (at == name.size()) break;
+        path += name[at] == '/' ? "%2F" : "%25";
+        from = at + 1;
     }
 }
 

@@ -13,6 +13,7 @@
 
 #include "disk/bytes.h"
 #include "disk/progress.h"
+#include "reiserfs/block_list.h"
 #include "reiserfs/byte_arena.h"
 #include "reiserfs/index_table.h"
 #include "reiserfs/key_map.h"
@@ -145,9 +146,9 @@ public:
     // The lists, read only: entries are added and changed through the
     // methods below, which keep the indexes over them in step.
     const std::vector<CatalogEntry>& FolderList() const { return folderList_; }
-    const std::deque<CatalogEntry>& FileList() const { return fileList_; }
-    const std::deque<DataItemRef>& DirectItems() const { return directItems_; }
-    const std::deque<DataItemRef>& IndirectItems() const { return indirectItems_; }
+    const BlockList<CatalogEntry>& FileList() const { return fileList_; }
+    const BlockList<DataItemRef>& DirectItems() const { return directItems_; }
+    const BlockList<DataItemRef>& IndirectItems() const { return indirectItems_; }
     std::uint32_t folderCount() const { return folderCount_; }
     std::uint32_t fileCount() const { return fileCount_; }
     std::uint32_t treeFillCount() const { return treeFillCount_; }
@@ -249,13 +250,13 @@ public:
 
 private:
     friend class SavedScanCodec; // a saved scan's catalog, written and read back
-    // The long lists are deques: they grow by what they hold, never to
-    // twice that as a vector does when it moves to a larger block (a volume
-    // of a million files would need both blocks at once).
+    // The long lists never move what they hold as they grow: a vector
+    // moving to a larger block would need both at once (a volume of a million
+    // files), and the records are reached by index from the views.
     std::vector<CatalogEntry> folderList_;
-    std::deque<CatalogEntry> fileList_;
-    std::deque<DataItemRef> directItems_;
-    std::deque<DataItemRef> indirectItems_;
+    BlockList<CatalogEntry> fileList_;
+    BlockList<DataItemRef> directItems_;
+    BlockList<DataItemRef> indirectItems_;
     std::uint32_t folderCount_ = 0;
     std::uint32_t fileCount_ = 0;
     std::uint32_t treeFillCount_ = 0;
@@ -328,6 +329,8 @@ private:
     // The entries' names, each a length byte and its bytes.
     ByteArena entryNames_;
     EntryName keepEntryName(std::string_view name);
+    // The name whose length byte is at `at`, in entryNames_.
+    static EntryName storedName(const std::uint8_t* at) { return EntryName(at); }
     // What a folder and a file entry share: name, keys and time.
     CatalogEntry makeEntry(std::string_view name, std::uint32_t parentId, std::uint32_t objectId,
                            std::uint32_t modifiedTime, std::uint32_t keyDirId);

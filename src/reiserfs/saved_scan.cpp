@@ -10,6 +10,7 @@
 #include <memory>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <type_traits>
 #include <unistd.h>
 
 namespace dorvak {
@@ -94,8 +95,22 @@ public:
 // neither 0 nor 1.
 class In {
 public:
-    explicit In(Bytes b) : b_(b) {}
+    // `mapped`: the bytes are a private mapping of a file, whose pages may be
+    // let go once read (release).
+    explicit In(Bytes b, bool mapped = false) : b_(b), mapped_(mapped) {}
     bool ok() const { return ok_; }
+    // Lets go of the whole pages read so far, when the bytes are mapped: the
+    // catalog grows as the records are read, and without this a load would
+    // hold both at their full size at the end. A page is read again from the
+    // file should anything look at it later.
+    void release() {
+        if (!mapped_) return;
+        const auto page = std::uintptr_t(::sysconf(_SC_PAGESIZE));
+        const auto from = (std::uintptr_t(b_.data() + released_) + page - 1) / page * page;
+        const auto to = std::uintptr_t(b_.data() + at_) / page * page;
+        if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED);
+        released_ = at_;
+    }
     bool atEnd() const { return ok_ && at_ == b_.size(); }
     template <class... T> void operator()(T&... v) { (get(v), ...); }
     void get(bool& v) {
@@ -116,6 +131,16 @@ public:
         const std::string_view s(reinterpret_cast<const char*>(b_.data() + at_), n);
         at_ += n;
         return s;
+    }
+    // `n` records of `width` bytes, all within what is left.
+    Bytes records(std::uint64_t n, std::size_t width) {
+        if (!ok_ || n > (b_.size() - at_) / width) {
+            ok_ = false;
+            return {};
+        }
+        const Bytes r = b_.subspan(at_, std::size_t(n) * width);
+        at_ += r.size();
+        return r;
     }
     std::string_view name() { return span(u8()); }
     std::string_view text() { return span(u16()); }
@@ -147,10 +172,48 @@ private:
     Bytes b_;
     std::size_t at_ = 0;
     bool ok_ = true;
+    bool mapped_ = false;
+    std::size_t released_ = 0;
+};
+
+// One fixed-size record of a list whose bounds were checked as a whole
+// (In::records): its fields read in turn with no test each, which is what
+// makes a load of millions of records cheap. A flag other than 0 or 1 marks
+// the record bad.
+class RecordIn {
+public:
+    explicit RecordIn(const std::uint8_t* at) : at_(at) {}
+    bool ok() const { return ok_; }
+    template <class... T> void operator()(T&... v) { (get(v), ...); }
+    void get(bool& v) {
+        ok_ &= *at_ <= 1;
+        v = *at_++ != 0;
+    }
+    template <class T> void get(T& v) {
+        if constexpr (std::is_enum_v<T>) {
+            std::underlying_type_t<T> raw;
+            get(raw);
+            v = T(raw);
+        } else {
+            std::memcpy(&v, at_, sizeof v);
+            if constexpr (std::endian::native == std::endian::big && sizeof v == 2)
+                v = __builtin_bswap16(v);
+            if constexpr (std::endian::native == std::endian::big && sizeof v == 4)
+                v = __builtin_bswap32(v);
+            if constexpr (std::endian::native == std::endian::big && sizeof v == 8)
+                v = __builtin_bswap64(v);
+            at_ += sizeof v;
+        }
+    }
+
+private:
+    const std::uint8_t* at_;
+    bool ok_ = true;
 };
 
 // Each record's fields in the order the file holds them, for both
-// directions: `io` is an Out that writes them or an In that reads into them.
+// directions: `io` is an Out that writes them, or an In or a RecordIn that
+// reads into them.
 template <class Io, class Id> void identityFields(Io& io, Id& id) {
     io(id.sourceBytes, id.sourceHash, id.startSector, id.sectorCount, id.sectorsPerBlock,
        id.rootBlock, id.volumeHash);
@@ -159,7 +222,8 @@ template <class Io, class Scan> void countFields(Io& io, Scan& scan) {
     io(scan.result.leavesRead, scan.result.nodesSkipped, scan.result.nodesFromJournal,
        scan.result.leavesReadTwice, scan.unreadableSectors);
 }
-// Folders (18 bytes after the name) and files (31): what the mount added.
+// Folders (17 bytes) and files (30): what the mount added. Their names are
+// apart, in one run before them.
 template <class Io, class E> void folderFields(Io& io, E& f) {
     io(f.parentId, f.objectId, f.modifiedTime, f.keyDirId, f.deleted);
 }
@@ -167,7 +231,7 @@ template <class Io, class E> void fileFields(Io& io, E& f) {
     io(f.parentId, f.objectId, f.modifiedTime, f.keyDirId, f.auxValue, f.fileType, f.deleted,
        f.size);
 }
-// 28 bytes each.
+constexpr std::size_t kFolderRecord = 17, kFileRecord = 30, kItemRecord = 28;
 template <class Io, class R> void itemFields(Io& io, R& r) {
     io(r.leafSector, r.keyOffset, r.objectId, r.dirId, r.itemLocation, r.itemLength);
 }
@@ -214,39 +278,54 @@ bool getHeader(Bytes file, SavedScan& scan, std::uint64_t& payloadBytes, std::ui
     return true;
 }
 
-// The file's bytes (at most `most`), in pages mapped for them alone: a
-// saved scan of a large volume runs to tens of MiB, and faulting a buffer
-// in 4 KiB at a time cost a tenth of a load. Huge pages where the kernel
-// gives them for the asking.
+// The bytes of a saved scan file, mapped from the page cache rather than
+// copied into fresh pages: a saved scan of a large volume runs to tens of
+// MiB, and a load reads it once (the hash) and the records once more. The
+// pages are mapped at once (one call instead of a fault per 16 pages); the
+// mapping is private and read only, so nothing reaches the file.
 class FileBytes {
 public:
     FileBytes() = default;
     ~FileBytes() {
-        if (data_) ::munmap(data_, length_);
+        if (mapped_) ::munmap(mapped_, size_);
     }
     FileBytes(const FileBytes&) = delete;
     FileBytes& operator=(const FileBytes&) = delete;
 
-    bool allocate(std::size_t length) {
-        length = std::max<std::size_t>(length, 1);
-        void* p =
-            ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        if (p == MAP_FAILED) return false;
-        ::madvise(p, length, MADV_HUGEPAGE); // a hint: without it, small pages
-        data_ = static_cast<std::uint8_t*>(p);
-        length_ = length;
+    bool open(const std::string& path, std::string& error) {
+        UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+        struct stat st {};
+        if (!fd.valid() || ::fstat(fd.get(), &st) != 0) return failed(error);
+        if (!S_ISREG(st.st_mode)) {
+            error = "is not a file";
+            return false;
+        }
+        if (st.st_size <= 0) return true; // nothing to map: the checks say so
+        if (std::uint64_t(st.st_size) > SIZE_MAX) {
+            errno = EFBIG;
+            return failed(error);
+        }
+        const auto size = std::size_t(st.st_size);
+        void* p = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd.get(), 0);
+        if (p == MAP_FAILED) return failed(error);
+        mapped_ = p;
+        size_ = size;
         return true;
     }
-    std::uint8_t* data() { return data_; }
-    Bytes bytes() const { return {data_, size}; }
-    std::size_t size = 0;
+    Bytes bytes() const { return {static_cast<const std::uint8_t*>(mapped_), size_}; }
 
 private:
-    std::uint8_t* data_ = nullptr;
-    std::size_t length_ = 0;
+    static bool failed(std::string& error) {
+        error = std::string("cannot be read: ") + std::strerror(errno);
+        return false;
+    }
+    void* mapped_ = nullptr;
+    std::size_t size_ = 0;
 };
 
-bool readWholeFile(const std::string& path, FileBytes& out, std::size_t most, std::string& error) {
+// The first `n` bytes of a file, or fewer when it is shorter.
+bool readFileStart(const std::string& path, std::vector<std::uint8_t>& out, std::size_t n,
+                   std::string& error) {
     UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     struct stat st {};
     if (!fd.valid() || ::fstat(fd.get(), &st) != 0) {
@@ -257,22 +336,19 @@ bool readWholeFile(const std::string& path, FileBytes& out, std::size_t most, st
         error = "is not a file";
         return false;
     }
-    const std::size_t wanted = std::min<std::uint64_t>(std::uint64_t(st.st_size), most);
-    if (!out.allocate(wanted)) {
-        error = std::string("cannot be read: ") + std::strerror(errno);
-        return false;
-    }
-    out.size = 0;
-    while (out.size < wanted) {
-        const ssize_t n = ::read(fd.get(), out.data() + out.size, wanted - out.size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
+    out.assign(n, 0);
+    std::size_t done = 0;
+    while (done < n) {
+        const ssize_t got = ::pread(fd.get(), out.data() + done, n - done, off_t(done));
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) {
             error = std::string("cannot be read: ") + std::strerror(errno);
             return false;
         }
-        if (n == 0) break; // cut short while read: the checks below say so
-        out.size += std::size_t(n);
+        if (got == 0) break; // cut short: the checks of the header say so
+        done += std::size_t(got);
     }
+    out.resize(done);
     return true;
 }
 
@@ -296,22 +372,49 @@ public:
     static bool decode(In& in, Catalog& c, const ScanIdentity& id);
 
 private:
-    static bool decodeEntries(In& in, Catalog& c);
-    static bool decodeItems(In& in, std::deque<DataItemRef>& list, const ScanIdentity& id);
+    class Names;
+    static bool decodeFolders(In& in, Catalog& c, Names& names);
+    static bool decodeFiles(In& in, Catalog& c, Names& names);
+    static bool decodeItems(In& in, BlockList<DataItemRef>& list, const ScanIdentity& id);
     static bool decodeCarved(In& in, Catalog& c, const ScanIdentity& id);
 };
 
+// The names of the entries, folders' then files', each a length byte and
+// its bytes, as the catalog keeps them: copied into its name store at once,
+// then handed out in turn, each checked to lie within the run.
+class SavedScanCodec::Names {
+public:
+    Names(Catalog& c, Bytes run) : at_(c.entryNames_.adopt(run)), end_(at_ + run.size()) {}
+    bool next(EntryName& name) {
+        if (at_ == end_ || std::size_t(end_ - at_) < 1u + *at_) return false;
+        name = Catalog::storedName(at_);
+        at_ += 1 + *at_;
+        return true;
+    }
+    bool atEnd() const { return at_ == end_; }
+
+private:
+    const std::uint8_t* at_;
+    const std::uint8_t* end_;
+};
+
 void SavedScanCodec::encode(const Catalog& c, Out& out) {
+    std::uint64_t nameBytes = 0;
+    for (const CatalogEntry& f : c.folderList_)
+        nameBytes += 1 + f.name.size();
+    for (const CatalogEntry& f : c.fileList_)
+        nameBytes += 1 + f.name.size();
+    out.put(nameBytes);
+    for (const CatalogEntry& f : c.folderList_)
+        out.name(f.name);
+    for (const CatalogEntry& f : c.fileList_)
+        out.name(f.name);
     out.put(std::uint32_t(c.folderList_.size()));
-    for (const CatalogEntry& f : c.folderList_) {
-        out.name(f.name);
+    for (const CatalogEntry& f : c.folderList_)
         folderFields(out, f);
-    }
     out.put(std::uint32_t(c.fileList_.size()));
-    for (const CatalogEntry& f : c.fileList_) {
-        out.name(f.name);
+    for (const CatalogEntry& f : c.fileList_)
         fileFields(out, f);
-    }
     for (const auto* list : {&c.directItems_, &c.indirectItems_}) {
         out.put(std::uint64_t(list->size()));
         for (const DataItemRef& r : *list)
@@ -330,54 +433,67 @@ void SavedScanCodec::encode(const Catalog& c, Out& out) {
         carvedFields(out, f);
 }
 
-// What the mount would have added, in its order; tree places and file
-// numbers are made again as the mount makes them.
-bool SavedScanCodec::decodeEntries(In& in, Catalog& c) {
-    const std::uint64_t folders = in.count<4>(1 + 17);
-    c.folderList_.reserve(folders);
-    for (std::uint64_t i = 0; i < folders && in.ok(); ++i) {
-        const std::string_view name = in.name();
+// What the mount added, in its order; tree places are made again as the
+// mount makes them. The first folder of an object id is the only one the
+// mount keeps: a second one marks a file made up.
+bool SavedScanCodec::decodeFolders(In& in, Catalog& c, Names& names) {
+    const std::uint64_t n = in.count<4>(kFolderRecord);
+    const Bytes records = in.records(n, kFolderRecord);
+    if (!in.ok()) return false;
+    c.folderList_.reserve(n);
+    c.folderById_.reserve(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        RecordIn r(records.data() + i * kFolderRecord);
         CatalogEntry f;
-        folderFields(in, f);
-        if (!in.ok()) return false;
-        const std::size_t before = c.folderList_.size();
-        c.AddFolder(name, f.parentId, f.objectId, f.modifiedTime, f.keyDirId);
-        if (c.folderList_.size() == before) return false; // a folder listed twice
-        c.folderList_.back().deleted = f.deleted;
-    }
-    const std::uint64_t files = in.count<4>(1 + 30);
-    for (std::uint64_t i = 0; i < files && in.ok(); ++i) {
-        const std::string_view name = in.name();
-        CatalogEntry f;
-        fileFields(in, f);
-        if (!in.ok() || (f.fileType != FileType::Regular && f.fileType != FileType::Symlink &&
-                         f.fileType != FileType::Special))
+        folderFields(r, f);
+        if (!r.ok() || !names.next(f.name) ||
+            !c.folderById_.emplace(f.objectId, std::uint32_t(i)).second)
             return false;
-        CatalogEntry e = c.makeEntry(name, f.parentId, f.objectId, f.modifiedTime, f.keyDirId);
-        e.auxValue = f.auxValue;
-        e.size = f.size;
-        e.fileType = f.fileType;
-        e.deleted = f.deleted;
-        e.fileNumber = ++c.fileCount_;
-        c.fileList_.push_back(e);
+        c.folderList_.push_back(f);
     }
-    return in.ok();
+    c.folderCount_ = std::uint32_t(n);
+    return true;
+}
+
+// Files are numbered in list order, as the mount numbers them.
+bool SavedScanCodec::decodeFiles(In& in, Catalog& c, Names& names) {
+    const std::uint64_t n = in.count<4>(kFileRecord);
+    const Bytes records = in.records(n, kFileRecord);
+    if (!in.ok()) return false;
+    c.fileList_.reserve(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        RecordIn r(records.data() + i * kFileRecord);
+        CatalogEntry f;
+        fileFields(r, f);
+        f.fileNumber = std::uint32_t(i + 1);
+        if (!r.ok() || !names.next(f.name) ||
+            (f.fileType != FileType::Regular && f.fileType != FileType::Symlink &&
+             f.fileType != FileType::Special))
+            return false;
+        c.fileList_.push_back(f);
+    }
+    c.fileCount_ = std::uint32_t(n);
+    return names.atEnd();
 }
 
 // Data items lie in leaves of the volume and within a block.
-bool SavedScanCodec::decodeItems(In& in, std::deque<DataItemRef>& list, const ScanIdentity& id) {
-    const std::uint64_t n = in.count<8>(28);
+bool SavedScanCodec::decodeItems(In& in, BlockList<DataItemRef>& list, const ScanIdentity& id) {
+    const std::uint64_t n = in.count<8>(kItemRecord);
+    const Bytes records = in.records(n, kItemRecord);
+    if (!in.ok()) return false;
     const std::uint64_t end = id.startSector + id.sectorCount;
     const std::size_t blockBytes = std::size_t(id.sectorsPerBlock) * 512;
-    for (std::uint64_t i = 0; i < n && in.ok(); ++i) {
-        DataItemRef r;
-        itemFields(in, r);
-        if (r.leafSector < id.startSector || r.leafSector >= end ||
-            std::size_t(r.itemLocation) + r.itemLength > blockBytes)
+    list.reserve(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        RecordIn r(records.data() + i * kItemRecord);
+        DataItemRef ref;
+        itemFields(r, ref);
+        if (ref.leafSector < id.startSector || ref.leafSector >= end ||
+            std::size_t(ref.itemLocation) + ref.itemLength > blockBytes)
             return false;
-        list.push_back(r);
+        list.push_back(ref);
     }
-    return in.ok();
+    return true;
 }
 
 // Carved types, runs within the volume, and files whose runs and type exist.
@@ -414,9 +530,17 @@ bool SavedScanCodec::decode(In& in, Catalog& c, const ScanIdentity& id) {
     c.ClearCatalog();
     c.recoveryMode = RecoveryMode::Extensive;
     if (id.sectorsPerBlock == 0 || !isValidBlockSize(id.sectorsPerBlock * 512)) return false;
-    if (!decodeEntries(in, c) || !decodeItems(in, c.directItems_, id) ||
-        !decodeItems(in, c.indirectItems_, id) || !decodeCarved(in, c, id))
-        return false;
+    const Bytes nameRun = in.records(in.count<8>(1), 1);
+    if (!in.ok()) return false;
+    Names names(c, nameRun);
+    in.release();
+    if (!decodeFolders(in, c, names) || !decodeFiles(in, c, names)) return false;
+    in.release();
+    if (!decodeItems(in, c.directItems_, id)) return false;
+    in.release();
+    if (!decodeItems(in, c.indirectItems_, id)) return false;
+    in.release();
+    if (!decodeCarved(in, c, id)) return false;
     c.BuildFolderTree(kRootObjectId);
     return true;
 }
@@ -482,7 +606,9 @@ bool writeSavedScan(const std::string& path, const SavedScan& scan, const Catalo
     return true;
 }
 
-bool decodeSavedScan(Bytes file, SavedScan& scan, Catalog& catalog, std::string& error) {
+namespace {
+
+bool decodeFile(Bytes file, bool mapped, SavedScan& scan, Catalog& catalog, std::string& error) {
     catalog.ClearCatalog();
     scan = SavedScan{};
     std::uint64_t payloadBytes = 0, payloadHash = 0;
@@ -493,7 +619,7 @@ bool decodeSavedScan(Bytes file, SavedScan& scan, Catalog& catalog, std::string&
         error = "is damaged: it is cut short or its contents were altered";
         return false;
     }
-    In in(payload);
+    In in(payload, mapped);
     countFields(in, scan);
     scan.result.stopped = scan.stopped;
     bool ok = in.ok() && SavedScanCodec::decode(in, catalog, scan.identity);
@@ -514,17 +640,22 @@ bool decodeSavedScan(Bytes file, SavedScan& scan, Catalog& catalog, std::string&
     return true;
 }
 
+} // namespace
+
+bool decodeSavedScan(Bytes file, SavedScan& scan, Catalog& catalog, std::string& error) {
+    return decodeFile(file, false, scan, catalog, error);
+}
+
 bool readSavedScanHeader(const std::string& path, SavedScan& scan, std::string& error) {
-    FileBytes file;
+    std::vector<std::uint8_t> header;
     std::uint64_t payloadBytes = 0, payloadHash = 0;
-    return readWholeFile(path, file, kSavedScanHeaderBytes, error) &&
-           getHeader(file.bytes(), scan, payloadBytes, payloadHash, error);
+    return readFileStart(path, header, kSavedScanHeaderBytes, error) &&
+           getHeader(header, scan, payloadBytes, payloadHash, error);
 }
 
 bool readSavedScan(const std::string& path, SavedScan& scan, Catalog& catalog, std::string& error) {
     FileBytes file;
-    if (!readWholeFile(path, file, SIZE_MAX, error)) return false;
-    return decodeSavedScan(file.bytes(), scan, catalog, error);
+    return file.open(path, error) && decodeFile(file.bytes(), true, scan, catalog, error);
 }
 
 } // namespace dorvak

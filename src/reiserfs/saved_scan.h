@@ -12,7 +12,7 @@
 //
 // Layout (little-endian):
 //    0  8  "DRVKSCAN"
-//    8  4  version (2)
+//    8  4  version (3)
 //   12  4  flags: 1 = the scan was stopped (partial), 2 = the catalog
 //          lists versions of a file
 //   16  8  source bytes
@@ -21,9 +21,11 @@
 //   48  4  sectors per block        52  4  root block
 //   56  8  hash of the volume's first and last MiB
 //   64  8  payload bytes            72  8  hash of the payload
-//   80     payload: counts, folders, files, direct and indirect items,
-//          carved types, runs and files, live leaves, scan position (each
-//          list led by its count; saved_scan.cpp has the records)
+//   80     payload: counts, the entries' names, folders, files, direct and
+//          indirect items, carved types, runs and files, live leaves, scan
+//          position (each list led by its count, so that a load sizes the
+//          catalog's lists before it fills them; the records are of fixed
+//          size, except the carved types: saved_scan.cpp has them)
 
 #include "disk/bytes.h"
 #include "disk/sector_reader.h"
@@ -37,9 +39,10 @@
 
 namespace dorvak {
 
-// 2: the hashes take four lanes (version 1 files are refused, with the
-// version named).
-inline constexpr std::uint32_t kSavedScanVersion = 2;
+// 2: the hashes take four lanes. 3: the names in one run before the
+// entries, which are records of fixed size. Older versions are refused, with
+// the version named.
+inline constexpr std::uint32_t kSavedScanVersion = 3;
 inline constexpr std::size_t kSavedScanHeaderBytes = 80;
 
 // What ties a saved scan to its source and volume.

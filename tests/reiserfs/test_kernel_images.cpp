@@ -237,7 +237,7 @@ template <class List> std::vector<Row> rows(const List& list, bool inOrder) {
 }
 std::vector<std::tuple<std::uint64_t, std::uint64_t, std::uint32_t, std::uint32_t, std::uint16_t,
                        std::uint16_t>>
-refs(const std::deque<DataItemRef>& list, bool inOrder) {
+refs(const BlockList<DataItemRef>& list, bool inOrder) {
     std::vector<std::tuple<std::uint64_t, std::uint64_t, std::uint32_t, std::uint32_t,
                            std::uint16_t, std::uint16_t>>
         out;

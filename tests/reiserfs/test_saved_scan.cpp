@@ -154,10 +154,16 @@ TEST(SavedScan, DamagedFilesAreRefusedAndLoadNothing) {
     auto longer = good;
     longer.push_back(0);
     cases.emplace_back("a byte added", longer);
-    // The folder count (after five 8-byte counts) made huge, the hash redone.
-    cases.emplace_back("folder count past the file", withCount(40 + 3, 0x7F));
+    // After five 8-byte counts, the length of the names' run and the names;
+    // then the folder count and the folders (17 bytes each, the flag last).
+    const std::size_t folderCount = 48 + std::size_t(le64(payload, 40));
+    ASSERT_LT(folderCount + 4 + 17, payload.size());
+    // Each made wrong, the hash redone.
+    cases.emplace_back("names past the file", withCount(40 + 7, 0x7F));
+    cases.emplace_back("folder count past the file", withCount(folderCount + 3, 0x7F));
     // The first folder's name made longer than the records leave room for.
-    cases.emplace_back("name length", withCount(44, 0xFF));
+    cases.emplace_back("name length", withCount(48, 0xFF));
+    cases.emplace_back("a flag of 2", withCount(folderCount + 4 + 16, 2));
     for (const auto& [what, bytes] : cases) {
         SCOPED_TRACE(what);
         SavedScan back;
