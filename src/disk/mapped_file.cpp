@@ -22,10 +22,37 @@ struct CopyGuard {
 thread_local CopyGuard* activeCopy = nullptr;
 struct sigaction previousBusAction {};
 
+// The ranges of the MappedBytes in use, for the handler to find without a
+// lock. A slot is free while its end is 0.
+struct ZeroFillSlot {
+    std::atomic<std::uintptr_t> begin{0}, end{0};
+    std::atomic<bool> lost{false};
+};
+constexpr int kZeroFillSlots = 8;
+ZeroFillSlot zeroFillSlots[kZeroFillSlots];
+
+// Puts a page of zeros where the page at `at` could not be read, when `at`
+// lies in a MappedBytes: the access that faulted is retried and reads it.
+bool zeroFill(std::uintptr_t at) {
+    for (ZeroFillSlot& slot : zeroFillSlots) {
+        const std::uintptr_t begin = slot.begin.load();
+        if (begin == 0 || at < begin || at >= slot.end.load()) continue;
+        const auto page = std::uintptr_t(::sysconf(_SC_PAGESIZE));
+        void* start = reinterpret_cast<void*>(at / page * page);
+        if (::mmap(start, page, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) ==
+            MAP_FAILED)
+            return false;
+        slot.lost.store(true);
+        return true;
+    }
+    return false;
+}
+
 void onBusError(int signal, siginfo_t* info, void* context) {
     CopyGuard* guard = activeCopy;
     const auto* at = static_cast<const std::uint8_t*>(info->si_addr);
     if (guard && at >= guard->begin && at < guard->end) siglongjmp(guard->resume, 1);
+    if (zeroFill(std::uintptr_t(at))) return;
     // Not a copy of ours: as if this handler had never been installed.
     if (previousBusAction.sa_flags & SA_SIGINFO) {
         previousBusAction.sa_sigaction(signal, info, context);
@@ -103,6 +130,44 @@ void MappedFile::willNeed(std::uint64_t offset, std::uint64_t length) const {
 
 void MappedFile::release(std::uint64_t offset, std::uint64_t length) const {
     // On a shared mapping of a file this drops the page table entries only.
+    advise(base_, size_, offset, length, MADV_DONTNEED);
+}
+
+std::unique_ptr<MappedBytes> MappedBytes::map(int fd, std::size_t size) {
+    if (fd < 0 || size == 0 || size > std::size_t(PTRDIFF_MAX)) return nullptr;
+    catchBusErrors();
+    for (int i = 0; i < kZeroFillSlots; ++i) {
+        ZeroFillSlot& slot = zeroFillSlots[i];
+        std::uintptr_t free = 0;
+        // Claimed with a placeholder end, so that no other thread takes it.
+        if (!slot.end.compare_exchange_strong(free, 1)) continue;
+        // Every page at once: one call instead of a fault per 16 pages.
+        void* base = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+        if (base == MAP_FAILED) {
+            slot.end.store(0);
+            return nullptr;
+        }
+        slot.lost.store(false);
+        slot.begin.store(std::uintptr_t(base));
+        slot.end.store(std::uintptr_t(base) + size);
+        return std::unique_ptr<MappedBytes>(
+            new MappedBytes(static_cast<const std::uint8_t*>(base), size, i));
+    }
+    return nullptr;
+}
+
+MappedBytes::~MappedBytes() {
+    ::munmap(const_cast<std::uint8_t*>(base_), size_);
+    ZeroFillSlot& slot = zeroFillSlots[slot_];
+    slot.begin.store(0);
+    slot.end.store(0);
+}
+
+bool MappedBytes::lost() const {
+    return zeroFillSlots[slot_].lost.load();
+}
+
+void MappedBytes::release(std::size_t offset, std::size_t length) const {
     advise(base_, size_, offset, length, MADV_DONTNEED);
 }
 

@@ -44,4 +44,33 @@ private:
     std::uint64_t size_;
 };
 
+// MappedBytes: a whole file mapped privately to be read in place, for a
+// reader that walks every byte of it once (a saved scan). A page that cannot
+// be read (the file cut short or an I/O error while mapped) reads as zeros
+// instead of raising SIGBUS, and lost() says that happened: the reader checks
+// it after reading and discards what it read. At most a few such mappings
+// exist at a time; map() gives null when none is free, and the caller reads
+// the file the ordinary way.
+class MappedBytes {
+public:
+    static std::unique_ptr<MappedBytes> map(int fd, std::size_t size);
+    ~MappedBytes();
+    MappedBytes(const MappedBytes&) = delete;
+    MappedBytes& operator=(const MappedBytes&) = delete;
+
+    const std::uint8_t* data() const { return base_; }
+    std::size_t size() const { return size_; }
+    bool lost() const;
+    // Lets go of the pages of the range: read again from the file should
+    // anything look at them later.
+    void release(std::size_t offset, std::size_t length) const;
+
+private:
+    MappedBytes(const std::uint8_t* base, std::size_t size, int slot)
+        : base_(base), size_(size), slot_(slot) {}
+    const std::uint8_t* base_;
+    std::size_t size_;
+    int slot_;
+};
+
 } // namespace dorvak

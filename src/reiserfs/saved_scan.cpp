@@ -1,5 +1,6 @@
 #include "reiserfs/saved_scan.h"
 
+#include "disk/mapped_file.h"
 #include "disk/unique_fd.h"
 
 #include <algorithm>
@@ -95,14 +96,14 @@ public:
 // neither 0 nor 1.
 class In {
 public:
-    // `mapped`: the bytes are a private mapping of a file, whose pages may be
-    // let go once read (release).
+    // `mapped`: the bytes are pages of a file's own (mapped or read into),
+    // which may be let go once read (release).
     explicit In(Bytes b, bool mapped = false) : b_(b), mapped_(mapped) {}
     bool ok() const { return ok_; }
     // Lets go of the whole pages read so far, when the bytes are mapped: the
     // catalog grows as the records are read, and without this a load would
-    // hold both at their full size at the end. A page is read again from the
-    // file should anything look at it later.
+    // hold both at their full size at the end. The records are read once,
+    // in order, and nothing looks back at a page let go.
     void release() {
         if (!mapped_) return;
         const auto page = std::uintptr_t(::sysconf(_SC_PAGESIZE));
@@ -278,16 +279,17 @@ bool getHeader(Bytes file, SavedScan& scan, std::uint64_t& payloadBytes, std::ui
     return true;
 }
 
-// The bytes of a saved scan file, mapped from the page cache rather than
-// copied into fresh pages: a saved scan of a large volume runs to tens of
-// MiB, and a load reads it once (the hash) and the records once more. The
-// pages are mapped at once (one call instead of a fault per 16 pages); the
-// mapping is private and read only, so nothing reaches the file.
+// The bytes of a saved scan file. A saved scan of a large volume runs to
+// tens of MiB, and a load reads it once (the hash) and the records once
+// more: the file is mapped from the page cache rather than copied into
+// fresh pages. A page lost while mapped (the file cut short or unreadable
+// meanwhile) reads as zeros, and lost() says so after the decoding. When
+// no mapping can be had, the file is read into pages of its own.
 class FileBytes {
 public:
     FileBytes() = default;
     ~FileBytes() {
-        if (mapped_) ::munmap(mapped_, size_);
+        if (read_) ::munmap(read_, capacity_);
     }
     FileBytes(const FileBytes&) = delete;
     FileBytes& operator=(const FileBytes&) = delete;
@@ -300,26 +302,53 @@ public:
             error = "is not a file";
             return false;
         }
-        if (st.st_size <= 0) return true; // nothing to map: the checks say so
-        if (std::uint64_t(st.st_size) > SIZE_MAX) {
+        if (st.st_size <= 0) return true; // nothing to read: the checks say so
+        if (std::uint64_t(st.st_size) > SIZE_MAX / 2) {
             errno = EFBIG;
             return failed(error);
         }
         const auto size = std::size_t(st.st_size);
-        void* p = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd.get(), 0);
-        if (p == MAP_FAILED) return failed(error);
-        mapped_ = p;
-        size_ = size;
-        return true;
+        mapped_ = MappedBytes::map(fd.get(), size);
+        if (mapped_) return true;
+        return readAll(fd.get(), size, error);
     }
-    Bytes bytes() const { return {static_cast<const std::uint8_t*>(mapped_), size_}; }
+    Bytes bytes() const {
+        if (mapped_) return {mapped_->data(), mapped_->size()};
+        return {static_cast<const std::uint8_t*>(read_), size_};
+    }
+    bool lost() const { return mapped_ && mapped_->lost(); }
 
 private:
+    // Into fresh anonymous pages, huge ones allowed (a few faults instead
+    // of one a page).
+    bool readAll(int fd, std::size_t size, std::string& error) {
+        constexpr std::size_t kHuge = std::size_t(2) << 20;
+        const std::size_t capacity = (size + kHuge - 1) / kHuge * kHuge;
+        void* p =
+            ::mmap(nullptr, capacity, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (p == MAP_FAILED) return failed(error);
+        read_ = p;
+        capacity_ = capacity;
+        ::madvise(p, capacity, MADV_HUGEPAGE); // a hint: without it, ordinary pages
+        auto* out = static_cast<std::uint8_t*>(p);
+        std::size_t done = 0;
+        while (done < size) {
+            const ssize_t got = ::pread(fd, out + done, size - done, off_t(done));
+            if (got < 0 && errno == EINTR) continue;
+            if (got < 0) return failed(error);
+            if (got == 0) break; // cut short since fstat: the checks say so
+            done += std::size_t(got);
+        }
+        size_ = done;
+        return true;
+    }
     static bool failed(std::string& error) {
         error = std::string("cannot be read: ") + std::strerror(errno);
         return false;
     }
-    void* mapped_ = nullptr;
+    std::unique_ptr<MappedBytes> mapped_;
+    void* read_ = nullptr;
+    std::size_t capacity_ = 0;
     std::size_t size_ = 0;
 };
 
@@ -655,7 +684,16 @@ bool readSavedScanHeader(const std::string& path, SavedScan& scan, std::string& 
 
 bool readSavedScan(const std::string& path, SavedScan& scan, Catalog& catalog, std::string& error) {
     FileBytes file;
-    return file.open(path, error) && decodeFile(file.bytes(), true, scan, catalog, error);
+    if (!file.open(path, error)) return false;
+    const bool decoded = decodeFile(file.bytes(), true, scan, catalog, error);
+    if (file.lost()) {
+        // Whatever was decoded may hold zeros for the lost pages.
+        catalog.ClearCatalog();
+        scan = SavedScan{};
+        error = "cannot be read: it was cut short or could not be read while it was loaded";
+        return false;
+    }
+    return decoded;
 }
 
 } // namespace dorvak

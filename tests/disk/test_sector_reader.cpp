@@ -1,3 +1,4 @@
+#include "disk/mapped_file.h"
 #include "disk/sector_reader.h"
 
 #include "common/memory_source.h"
@@ -186,6 +187,41 @@ TEST(SectorReader, MappedCopyOfAnImageCutShortFailsInsteadOfCrashing) {
     // The ordinary read of the same sector fails and reads as zeros.
     EXPECT_FALSE(reader.ReadSectors(60, 1, out.data()));
     EXPECT_EQ(out[0], 0);
+    std::filesystem::remove(path);
+}
+
+// A file read in place (a saved scan) and cut short while mapped: the pages
+// past the new end read as zeros instead of ending the process, and the
+// mapping says it lost some, for the reader to throw away what it read.
+TEST(MappedBytes, AFileCutShortWhileMappedReadsAsZerosAndSaysSo) {
+    const auto path = std::filesystem::temp_directory_path() / "dorvak-cut-short.scan";
+    const auto bytes = numberedSectors(64); // 32 KiB: eight pages
+    {
+        int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::pwrite(fd, bytes.data(), bytes.size(), 0), ssize_t(bytes.size()));
+        ::close(fd);
+    }
+    for (int round = 0; round < 2; ++round) { // the second takes the slot the first gave back
+        int fd = ::open(path.c_str(), O_RDONLY);
+        ASSERT_GE(fd, 0);
+        auto mapped = MappedBytes::map(fd, bytes.size());
+        ::close(fd);
+        ASSERT_TRUE(mapped);
+        const volatile std::uint8_t* data = mapped->data();
+        EXPECT_EQ(data[5 * 512], 6);
+        EXPECT_FALSE(mapped->lost());
+        if (round == 1) break;
+        ASSERT_EQ(::truncate(path.c_str(), 4096), 0);
+        EXPECT_EQ(data[3 * 512], 4) << "still in the file";
+        EXPECT_EQ(data[40 * 512], 0) << "past its new end";
+        EXPECT_EQ(data[63 * 512 + 511], 0);
+        EXPECT_TRUE(mapped->lost());
+        mapped.reset();
+        fd = ::open(path.c_str(), O_WRONLY);
+        ASSERT_EQ(::pwrite(fd, bytes.data(), bytes.size(), 0), ssize_t(bytes.size()));
+        ::close(fd);
+    }
     std::filesystem::remove(path);
 }
 
