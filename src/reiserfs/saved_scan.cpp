@@ -279,6 +279,42 @@ bool getHeader(Bytes file, SavedScan& scan, std::uint64_t& payloadBytes, std::ui
     return true;
 }
 
+std::string readError() {
+    return std::string("cannot be read: ") + std::strerror(errno);
+}
+
+// The file at `path`, open to be read, with its size; an invalid one (and
+// `error`) when it cannot be opened or is not a plain file.
+UniqueFd openPlainFile(const std::string& path, std::uint64_t& size, std::string& error) {
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    struct stat st {};
+    if (!fd.valid() || ::fstat(fd.get(), &st) != 0) {
+        error = readError();
+        return {};
+    }
+    if (!S_ISREG(st.st_mode)) {
+        error = "is not a file";
+        return {};
+    }
+    size = std::uint64_t(std::max<off_t>(st.st_size, 0));
+    return fd;
+}
+
+// Reads up to `n` bytes from the start of the file into `out`: how many
+// there were (fewer when the file is shorter; the checks of what was read
+// say so), or -1 on an error.
+std::ptrdiff_t readFrom(int fd, std::uint8_t* out, std::size_t n) {
+    std::size_t done = 0;
+    while (done < n) {
+        const ssize_t got = ::pread(fd, out + done, n - done, off_t(done));
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return -1;
+        if (got == 0) break;
+        done += std::size_t(got);
+    }
+    return std::ptrdiff_t(done);
+}
+
 // The bytes of a saved scan file. A saved scan of a large volume runs to
 // tens of MiB, and a load reads it once (the hash) and the records once
 // more: the file is mapped from the page cache rather than copied into
@@ -295,19 +331,16 @@ public:
     FileBytes& operator=(const FileBytes&) = delete;
 
     bool open(const std::string& path, std::string& error) {
-        UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-        struct stat st {};
-        if (!fd.valid() || ::fstat(fd.get(), &st) != 0) return failed(error);
-        if (!S_ISREG(st.st_mode)) {
-            error = "is not a file";
+        std::uint64_t fileSize = 0;
+        const UniqueFd fd = openPlainFile(path, fileSize, error);
+        if (!fd.valid()) return false;
+        if (fileSize == 0) return true; // nothing to read: the checks say so
+        if (fileSize > SIZE_MAX / 2) {
+            errno = EFBIG;
+            error = readError();
             return false;
         }
-        if (st.st_size <= 0) return true; // nothing to read: the checks say so
-        if (std::uint64_t(st.st_size) > SIZE_MAX / 2) {
-            errno = EFBIG;
-            return failed(error);
-        }
-        const auto size = std::size_t(st.st_size);
+        const auto size = std::size_t(fileSize);
         mapped_ = MappedBytes::map(fd.get(), size);
         if (mapped_) return true;
         return readAll(fd.get(), size, error);
@@ -326,25 +359,20 @@ private:
         const std::size_t capacity = (size + kHuge - 1) / kHuge * kHuge;
         void* p =
             ::mmap(nullptr, capacity, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        if (p == MAP_FAILED) return failed(error);
+        if (p == MAP_FAILED) {
+            error = readError();
+            return false;
+        }
         read_ = p;
         capacity_ = capacity;
         ::madvise(p, capacity, MADV_HUGEPAGE); // a hint: without it, ordinary pages
-        auto* out = static_cast<std::uint8_t*>(p);
-        std::size_t done = 0;
-        while (done < size) {
-            const ssize_t got = ::pread(fd, out + done, size - done, off_t(done));
-            if (got < 0 && errno == EINTR) continue;
-            if (got < 0) return failed(error);
-            if (got == 0) break; // cut short since fstat: the checks say so
-            done += std::size_t(got);
+        const std::ptrdiff_t got = readFrom(fd, static_cast<std::uint8_t*>(p), size);
+        if (got < 0) {
+            error = readError();
+            return false;
         }
-        size_ = done;
+        size_ = std::size_t(got);
         return true;
-    }
-    static bool failed(std::string& error) {
-        error = std::string("cannot be read: ") + std::strerror(errno);
-        return false;
     }
     std::unique_ptr<MappedBytes> mapped_;
     void* read_ = nullptr;
@@ -355,29 +383,16 @@ private:
 // The first `n` bytes of a file, or fewer when it is shorter.
 bool readFileStart(const std::string& path, std::vector<std::uint8_t>& out, std::size_t n,
                    std::string& error) {
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    struct stat st {};
-    if (!fd.valid() || ::fstat(fd.get(), &st) != 0) {
-        error = std::string("cannot be read: ") + std::strerror(errno);
-        return false;
-    }
-    if (!S_ISREG(st.st_mode)) {
-        error = "is not a file";
-        return false;
-    }
+    std::uint64_t size = 0;
+    const UniqueFd fd = openPlainFile(path, size, error);
+    if (!fd.valid()) return false;
     out.assign(n, 0);
-    std::size_t done = 0;
-    while (done < n) {
-        const ssize_t got = ::pread(fd.get(), out.data() + done, n - done, off_t(done));
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) {
-            error = std::string("cannot be read: ") + std::strerror(errno);
-            return false;
-        }
-        if (got == 0) break; // cut short: the checks of the header say so
-        done += std::size_t(got);
+    const std::ptrdiff_t got = readFrom(fd.get(), out.data(), n);
+    if (got < 0) {
+        error = readError();
+        return false;
     }
-    out.resize(done);
+    out.resize(std::size_t(got));
     return true;
 }
 

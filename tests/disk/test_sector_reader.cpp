@@ -8,6 +8,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -21,6 +22,14 @@ std::vector<std::uint8_t> numberedSectors(std::size_t count) {
     for (std::size_t s = 0; s < count; ++s)
         std::fill_n(bytes.begin() + s * 512, 512, std::uint8_t(s + 1));
     return bytes;
+}
+
+// Writes `bytes` as the whole file at `path`.
+bool writeFile(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    out.close();
+    return !out.fail();
 }
 
 struct Fixture {
@@ -167,12 +176,7 @@ TEST(SectorReader, ImageFileBeyondTwoTebibytesIsReadAtSectorsAbove2To32) {
 TEST(SectorReader, MappedCopyOfAnImageCutShortFailsInsteadOfCrashing) {
     const auto path = std::filesystem::temp_directory_path() / "dorvak-cut-short.img";
     const auto bytes = numberedSectors(64);
-    {
-        int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
-        ASSERT_GE(fd, 0);
-        ASSERT_EQ(::pwrite(fd, bytes.data(), bytes.size(), 0), ssize_t(bytes.size()));
-        ::close(fd);
-    }
+    ASSERT_TRUE(writeFile(path, bytes));
     SectorReader reader;
     const IoResult<> opened = reader.OpenSelectedDisk(path.string());
     ASSERT_TRUE(opened) << opened.error().text;
@@ -196,12 +200,7 @@ TEST(SectorReader, MappedCopyOfAnImageCutShortFailsInsteadOfCrashing) {
 TEST(MappedBytes, AFileCutShortWhileMappedReadsAsZerosAndSaysSo) {
     const auto path = std::filesystem::temp_directory_path() / "dorvak-cut-short.scan";
     const auto bytes = numberedSectors(64); // 32 KiB: eight pages
-    {
-        int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
-        ASSERT_GE(fd, 0);
-        ASSERT_EQ(::pwrite(fd, bytes.data(), bytes.size(), 0), ssize_t(bytes.size()));
-        ::close(fd);
-    }
+    ASSERT_TRUE(writeFile(path, bytes));
     for (int round = 0; round < 2; ++round) { // the second takes the slot the first gave back
         int fd = ::open(path.c_str(), O_RDONLY);
         ASSERT_GE(fd, 0);
@@ -218,9 +217,7 @@ TEST(MappedBytes, AFileCutShortWhileMappedReadsAsZerosAndSaysSo) {
         EXPECT_EQ(data[63 * 512 + 511], 0);
         EXPECT_TRUE(mapped->lost());
         mapped.reset();
-        fd = ::open(path.c_str(), O_WRONLY);
-        ASSERT_EQ(::pwrite(fd, bytes.data(), bytes.size(), 0), ssize_t(bytes.size()));
-        ::close(fd);
+        ASSERT_TRUE(writeFile(path, bytes));
     }
     std::filesystem::remove(path);
 }
@@ -233,12 +230,7 @@ TEST(MappedBytes, AFileCutShortWhileMappedReadsAsZerosAndSaysSo) {
 TEST(SectorReader, RunReadInPiecesFillsOnlyThePiecesAndRefusesWhatItCannotRead) {
     const auto path = std::filesystem::temp_directory_path() / "dorvak-pieces.img";
     const auto bytes = numberedSectors(2100);
-    {
-        int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
-        ASSERT_GE(fd, 0);
-        ASSERT_EQ(::pwrite(fd, bytes.data(), bytes.size(), 0), ssize_t(bytes.size()));
-        ::close(fd);
-    }
+    ASSERT_TRUE(writeFile(path, bytes));
     SectorReader reader;
     ASSERT_TRUE(reader.OpenSelectedDisk(path.string()));
     // Sectors 10 and 12 apart, then 1,100 neighbours (sectors 20 to 1119)
