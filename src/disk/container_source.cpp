@@ -1,5 +1,6 @@
 #include "disk/container_source.h"
 
+#include <dlfcn.h>
 #include <libewf.h>
 #include <libqcow.h>
 #include <libvhdi.h>
@@ -15,11 +16,89 @@
 namespace dorvak {
 namespace {
 
+// Each library is loaded the first time an image of its kind is opened:
+// most runs read raw images and devices, and linking all four (and what they
+// pull in) would cost every command a few milliseconds of start-up. The
+// headers give the functions' types; `dlsym` gives their addresses.
+class SharedLibrary {
+public:
+    explicit SharedLibrary(const char* soname)
+        : soname_(soname), handle_(dlopen(soname, RTLD_NOW | RTLD_LOCAL)) {
+        if (!handle_) why_ = dlerror() ? dlerror() : "cannot be loaded";
+    }
+    SharedLibrary(const SharedLibrary&) = delete;
+    SharedLibrary& operator=(const SharedLibrary&) = delete;
+
+    template <typename F> void resolve(F& function, const char* name) {
+        if (!handle_) return;
+        function = reinterpret_cast<F>(dlsym(handle_, name));
+        if (!function && why_.empty()) why_ = std::string(soname_) + " has no " + name;
+    }
+    // Empty when every function asked for was found.
+    const std::string& why() const { return why_; }
+
+private:
+    const char* soname_;
+    void* handle_;
+    std::string why_;
+};
+
+#define DORVAK_DECLARE(function) decltype(&::function) function = nullptr;
+#define DORVAK_RESOLVE(function) library.resolve(api.function, #function);
+#define DORVAK_LIBRARY_API(Name, soname, FUNCTIONS)                                                \
+    struct Name {                                                                                  \
+        FUNCTIONS(DORVAK_DECLARE)                                                                  \
+        std::string why;                                                                           \
+    };                                                                                             \
+    const Name& load##Name() {                                                                     \
+        static const Name loaded = [] {                                                            \
+            static SharedLibrary library(soname);                                                  \
+            Name api;                                                                              \
+            FUNCTIONS(DORVAK_RESOLVE)                                                              \
+            api.why = library.why();                                                               \
+            return api;                                                                            \
+        }();                                                                                       \
+        return loaded;                                                                             \
+    }
+
+#define QCOW_FUNCTIONS(X)                                                                          \
+    X(libqcow_file_initialize)                                                                     \
+    X(libqcow_file_open) X(libqcow_file_get_media_size) X(libqcow_file_read_buffer_at_offset)      \
+        X(libqcow_file_close) X(libqcow_file_free) X(libqcow_error_backtrace_sprint)               \
+            X(libqcow_error_free)
+#define VHDI_FUNCTIONS(X)                                                                          \
+    X(libvhdi_file_initialize)                                                                     \
+    X(libvhdi_file_open) X(libvhdi_file_get_media_size) X(libvhdi_file_read_buffer_at_offset)      \
+        X(libvhdi_file_close) X(libvhdi_file_free) X(libvhdi_error_backtrace_sprint)               \
+            X(libvhdi_error_free)
+#define VMDK_FUNCTIONS(X)                                                                          \
+    X(libvmdk_handle_initialize)                                                                   \
+    X(libvmdk_handle_open) X(libvmdk_handle_open_extent_data_files)                                \
+        X(libvmdk_handle_get_media_size) X(libvmdk_handle_read_buffer_at_offset)                   \
+            X(libvmdk_handle_close) X(libvmdk_handle_free) X(libvmdk_error_backtrace_sprint)       \
+                X(libvmdk_error_free)
+#define EWF_FUNCTIONS(X)                                                                           \
+    X(libewf_handle_initialize)                                                                    \
+    X(libewf_glob) X(libewf_glob_free) X(libewf_handle_open)                                       \
+        X(libewf_handle_segment_files_corrupted) X(libewf_handle_get_media_size)                   \
+            X(libewf_handle_read_random) X(libewf_handle_close) X(libewf_handle_free)              \
+                X(libewf_error_backtrace_sprint) X(libewf_error_free)
+
+DORVAK_LIBRARY_API(QcowApi, "libqcow.so.1", QCOW_FUNCTIONS)
+DORVAK_LIBRARY_API(VhdiApi, "libvhdi.so.1", VHDI_FUNCTIONS)
+DORVAK_LIBRARY_API(VmdkApi, "libvmdk.so.1", VMDK_FUNCTIONS)
+DORVAK_LIBRARY_API(EwfApi, "libewf.so.2", EWF_FUNCTIONS)
+
+#undef DORVAK_DECLARE
+#undef DORVAK_RESOLVE
+#undef DORVAK_LIBRARY_API
+
 // The four libraries share one shape (initialise, open, media size, read
 // at an offset, close, free, error text); a traits struct per library
 // adapts the names, and one source class does the rest.
-template <typename Error, int (*backtrace)(Error*, char*, size_t), void (*release)(Error**)>
-std::string takeMessage(Error* error) {
+template <typename Error>
+std::string takeMessage(Error* error, int (*backtrace)(Error*, char*, size_t),
+                        void (*release)(Error**)) {
     if (!error) return "unknown error";
     std::array<char, 2048> text{};
     backtrace(error, text.data(), text.size());
@@ -39,62 +118,65 @@ std::string takeMessage(Error* error) {
 struct QcowLib {
     using Handle = libqcow_file_t;
     using Error = libqcow_error_t;
-    static int init(Handle** h, Error** e) { return libqcow_file_initialize(h, e); }
+    static const QcowApi& api() { return loadQcowApi(); }
+    static int init(Handle** h, Error** e) { return api().libqcow_file_initialize(h, e); }
     static int open(Handle* h, const std::string& path, Error** e) {
-        return libqcow_file_open(h, path.c_str(), LIBQCOW_OPEN_READ, e);
+        return api().libqcow_file_open(h, path.c_str(), LIBQCOW_OPEN_READ, e);
     }
     static int mediaSize(Handle* h, size64_t* size, Error** e) {
-        return libqcow_file_get_media_size(h, size, e);
+        return api().libqcow_file_get_media_size(h, size, e);
     }
     static ssize_t read(Handle* h, void* buffer, size_t length, off64_t offset, Error** e) {
-        return libqcow_file_read_buffer_at_offset(h, buffer, length, offset, e);
+        return api().libqcow_file_read_buffer_at_offset(h, buffer, length, offset, e);
     }
-    static void close(Handle* h) { libqcow_file_close(h, nullptr); }
-    static void free(Handle** h) { libqcow_file_free(h, nullptr); }
+    static void close(Handle* h) { api().libqcow_file_close(h, nullptr); }
+    static void free(Handle** h) { api().libqcow_file_free(h, nullptr); }
     static std::string message(Error* e) {
-        return takeMessage<Error, libqcow_error_backtrace_sprint, libqcow_error_free>(e);
+        return takeMessage(e, api().libqcow_error_backtrace_sprint, api().libqcow_error_free);
     }
 };
 
 struct VhdiLib {
     using Handle = libvhdi_file_t;
     using Error = libvhdi_error_t;
-    static int init(Handle** h, Error** e) { return libvhdi_file_initialize(h, e); }
+    static const VhdiApi& api() { return loadVhdiApi(); }
+    static int init(Handle** h, Error** e) { return api().libvhdi_file_initialize(h, e); }
     static int open(Handle* h, const std::string& path, Error** e) {
-        return libvhdi_file_open(h, path.c_str(), LIBVHDI_OPEN_READ, e);
+        return api().libvhdi_file_open(h, path.c_str(), LIBVHDI_OPEN_READ, e);
     }
     static int mediaSize(Handle* h, size64_t* size, Error** e) {
-        return libvhdi_file_get_media_size(h, size, e);
+        return api().libvhdi_file_get_media_size(h, size, e);
     }
     static ssize_t read(Handle* h, void* buffer, size_t length, off64_t offset, Error** e) {
-        return libvhdi_file_read_buffer_at_offset(h, buffer, length, offset, e);
+        return api().libvhdi_file_read_buffer_at_offset(h, buffer, length, offset, e);
     }
-    static void close(Handle* h) { libvhdi_file_close(h, nullptr); }
-    static void free(Handle** h) { libvhdi_file_free(h, nullptr); }
+    static void close(Handle* h) { api().libvhdi_file_close(h, nullptr); }
+    static void free(Handle** h) { api().libvhdi_file_free(h, nullptr); }
     static std::string message(Error* e) {
-        return takeMessage<Error, libvhdi_error_backtrace_sprint, libvhdi_error_free>(e);
+        return takeMessage(e, api().libvhdi_error_backtrace_sprint, api().libvhdi_error_free);
     }
 };
 
 struct VmdkLib {
     using Handle = libvmdk_handle_t;
     using Error = libvmdk_error_t;
-    static int init(Handle** h, Error** e) { return libvmdk_handle_initialize(h, e); }
+    static const VmdkApi& api() { return loadVmdkApi(); }
+    static int init(Handle** h, Error** e) { return api().libvmdk_handle_initialize(h, e); }
     // The descriptor names the extent files, which are opened beside it.
     static int open(Handle* h, const std::string& path, Error** e) {
-        if (libvmdk_handle_open(h, path.c_str(), LIBVMDK_OPEN_READ, e) != 1) return -1;
-        return libvmdk_handle_open_extent_data_files(h, e);
+        if (api().libvmdk_handle_open(h, path.c_str(), LIBVMDK_OPEN_READ, e) != 1) return -1;
+        return api().libvmdk_handle_open_extent_data_files(h, e);
     }
     static int mediaSize(Handle* h, size64_t* size, Error** e) {
-        return libvmdk_handle_get_media_size(h, size, e);
+        return api().libvmdk_handle_get_media_size(h, size, e);
     }
     static ssize_t read(Handle* h, void* buffer, size_t length, off64_t offset, Error** e) {
-        return libvmdk_handle_read_buffer_at_offset(h, buffer, length, offset, e);
+        return api().libvmdk_handle_read_buffer_at_offset(h, buffer, length, offset, e);
     }
-    static void close(Handle* h) { libvmdk_handle_close(h, nullptr); }
-    static void free(Handle** h) { libvmdk_handle_free(h, nullptr); }
+    static void close(Handle* h) { api().libvmdk_handle_close(h, nullptr); }
+    static void free(Handle** h) { api().libvmdk_handle_free(h, nullptr); }
     static std::string message(Error* e) {
-        return takeMessage<Error, libvmdk_error_backtrace_sprint, libvmdk_error_free>(e);
+        return takeMessage(e, api().libvmdk_error_backtrace_sprint, api().libvmdk_error_free);
     }
 };
 
@@ -110,43 +192,44 @@ bool isFirstSegmentName(const std::string& path) {
 struct EwfLib {
     using Handle = libewf_handle_t;
     using Error = libewf_error_t;
-    static int init(Handle** h, Error** e) { return libewf_handle_initialize(h, e); }
+    static const EwfApi& api() { return loadEwfApi(); }
+    static int init(Handle** h, Error** e) { return api().libewf_handle_initialize(h, e); }
     static int open(Handle* h, const std::string& path, Error** e) {
         char** globbed = nullptr;
         int count = 0;
         if (isFirstSegmentName(path) &&
-            libewf_glob(path.c_str(), path.size(), LIBEWF_FORMAT_UNKNOWN, &globbed, &count,
-                        nullptr) == 1 &&
+            api().libewf_glob(path.c_str(), path.size(), LIBEWF_FORMAT_UNKNOWN, &globbed, &count,
+                              nullptr) == 1 &&
             count > 0) {
-            const int result = libewf_handle_open(h, globbed, count, LIBEWF_OPEN_READ, e);
-            libewf_glob_free(globbed, count, nullptr);
+            const int result = api().libewf_handle_open(h, globbed, count, LIBEWF_OPEN_READ, e);
+            api().libewf_glob_free(globbed, count, nullptr);
             return result == 1 ? complete(h, e) : result;
         }
         std::vector<char> name(path.begin(), path.end());
         name.push_back('\0');
         char* names[] = {name.data()};
-        if (libewf_handle_open(h, names, 1, LIBEWF_OPEN_READ, e) != 1) return -1;
+        if (api().libewf_handle_open(h, names, 1, LIBEWF_OPEN_READ, e) != 1) return -1;
         return complete(h, e);
     }
     // The library opens a cut-short set (an acquisition that never ended)
     // and reads what it holds; here that is a damaged container.
     static int complete(Handle* h, Error** e) {
-        if (libewf_handle_segment_files_corrupted(h, e) != 1) return 1;
-        libewf_handle_close(h, nullptr);
+        if (api().libewf_handle_segment_files_corrupted(h, e) != 1) return 1;
+        api().libewf_handle_close(h, nullptr);
         return -1;
     }
     static int mediaSize(Handle* h, size64_t* size, Error** e) {
-        return libewf_handle_get_media_size(h, size, e);
+        return api().libewf_handle_get_media_size(h, size, e);
     }
     static ssize_t read(Handle* h, void* buffer, size_t length, off64_t offset, Error** e) {
-        return libewf_handle_read_random(h, buffer, length, offset, e);
+        return api().libewf_handle_read_random(h, buffer, length, offset, e);
     }
-    static void close(Handle* h) { libewf_handle_close(h, nullptr); }
-    static void free(Handle** h) { libewf_handle_free(h, nullptr); }
+    static void close(Handle* h) { api().libewf_handle_close(h, nullptr); }
+    static void free(Handle** h) { api().libewf_handle_free(h, nullptr); }
     // Only the check of `complete` fails without an error of the library's.
     static std::string message(Error* e) {
         if (!e) return "its segment files are incomplete or corrupted";
-        return takeMessage<Error, libewf_error_backtrace_sprint, libewf_error_free>(e);
+        return takeMessage(e, api().libewf_error_backtrace_sprint, api().libewf_error_free);
     }
 };
 
@@ -188,6 +271,9 @@ IoResult<std::unique_ptr<SectorSource>> openWith(ImageFormat format, const std::
     typename Lib::Handle* handle = nullptr;
     typename Lib::Error* failure = nullptr;
     const char* name = imageFormatName(format);
+    if (const std::string& missing = Lib::api().why; !missing.empty())
+        return IoError{0, "Cannot read " + path + ": the " + name +
+                              " image library cannot be loaded (" + missing + ")"};
     auto fail = [&](const std::string& why) -> IoError {
         if (handle) Lib::free(&handle);
         return IoError{0, "Cannot read " + path + ": damaged " + name + " image (" + why + ")"};
