@@ -196,24 +196,31 @@ private:
         literal(",\"size\":");
         number(size);
     }
-    // Two digits at a time from the end, then copied into place, 20 bytes
-    // whatever the length (a copy of a known size takes no call): six
-    // numbers a row.
+    // Two digits at a time from the end, straight into the buffer: six
+    // numbers a row. (Digits gathered on the stack and then copied whole
+    // made each copy wait for the small stores before it.)
     void number(std::uint64_t v) {
         static constexpr char kPairs[] = "00010203040506070809101112131415161718192021222324"
                                          "25262728293031323334353637383940414243444546474849"
                                          "50515253545556575859606162636465666768697071727374"
                                          "75767778798081828384858687888990919293949596979899";
-        char digits[40];
-        char* first = digits + 20;
+        const std::size_t digits = digitCount(v);
+        char* at = room(digits) + digits;
         for (; v >= 100; v /= 100)
-            std::memcpy(first -= 2, kPairs + 2 * (v % 100), 2);
+            std::memcpy(at -= 2, kPairs + 2 * (v % 100), 2);
         if (v >= 10)
-            std::memcpy(first -= 2, kPairs + 2 * v, 2);
+            std::memcpy(at - 2, kPairs + 2 * v, 2);
         else
-            *--first = char('0' + v);
-        std::memcpy(room(20), first, 20);
-        used_ += std::size_t(digits + 20 - first);
+            at[-1] = char('0' + v);
+        used_ += digits;
+    }
+    static std::size_t digitCount(std::uint64_t v) {
+        for (std::size_t n = 1;; n += 4, v /= 10000) {
+            if (v < 10) return n;
+            if (v < 100) return n + 1;
+            if (v < 1000) return n + 2;
+            if (v < 10000) return n + 3;
+        }
     }
     void end(const CatalogEntry& f) {
         if (f.deleted) literal(",\"deleted\":true");
