@@ -54,6 +54,10 @@ void ProgressBar::beginPhase() {
     done_ = total_ = 0;
 }
 
+bool ProgressBar::due() const {
+    return enabled_ && (!drawn_ || Clock::now() - last_ >= kRedraw);
+}
+
 void ProgressBar::update(std::uint64_t done, std::uint64_t total, std::uint64_t bytes) {
     done_ = done;
     total_ = total;
@@ -112,8 +116,7 @@ void MountProgress::percent(unsigned value) {
         bar_.beginPhase();
     }
     if (!scanning_) return;
-    bar_.update(value, 100,
-                sector_ > volume_.startSector ? (sector_ - volume_.startSector) * 512 : 0);
+    update(value, 100, sector_ > volume_.startSector ? (sector_ - volume_.startSector) * 512 : 0);
 }
 
 void MountProgress::currentSector(std::uint64_t sector) {
@@ -131,8 +134,18 @@ void MountProgress::filesFound(std::uint32_t count) {
     showCounts();
 }
 
+// A volume of a million files would make a million texts that nobody sees:
+// the counts are put into words when the bar is about to draw.
 void MountProgress::showCounts() {
+    countsChanged_ = true;
+    if (!bar_.due()) return;
     bar_.setCounts("folders " + std::to_string(folders_) + "  files " + std::to_string(files_));
+    countsChanged_ = false;
+}
+
+void MountProgress::update(std::uint64_t done, std::uint64_t total, std::uint64_t bytes) {
+    if (countsChanged_) showCounts();
+    bar_.update(done, total, bytes);
 }
 
 void MountProgress::nodesRead(std::uint64_t internal, std::uint64_t leaves, std::uint64_t queued) {
@@ -140,7 +153,7 @@ void MountProgress::nodesRead(std::uint64_t internal, std::uint64_t leaves, std:
     walkBytes_ = (internal + leaves) * volume_.blockSize();
     stop_.renew();
     // A tree that is one leaf is done as soon as it is read.
-    bar_.update(internal ? internal : 1, internal + queued ? internal + queued : 1, walkBytes_);
+    update(internal ? internal : 1, internal + queued ? internal + queued : 1, walkBytes_);
 }
 
 void SearchProgress::percent(unsigned value) {

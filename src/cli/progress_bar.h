@@ -34,6 +34,9 @@ public:
     ProgressBar& operator=(const ProgressBar&) = delete;
 
     bool enabled() const { return enabled_; }
+    // Whether the next update would draw: texts that change often (a count
+    // per file found) are only worth making then.
+    bool due() const;
     // A new phase of the job: the rate and the time left are measured from
     // here.
     void beginPhase();
@@ -72,12 +75,14 @@ public:
 
 private:
     void showCounts();
+    void update(std::uint64_t done, std::uint64_t total, std::uint64_t bytes);
     ProgressBar& bar_;
     const StopOnSignal& stop_;
     const VolumeInfo& volume_;
     std::uint64_t walkBytes_ = 0, sector_ = 0;
     std::uint32_t folders_ = 0, files_ = 0;
     bool walked_ = false, scanning_ = false;
+    bool countsChanged_ = false; // since the bar was last given them
 };
 
 // The partition search over a sector range.

@@ -293,6 +293,7 @@ void Catalog::AddDirectoryItem(std::uint32_t entryCount, std::size_t location, B
         auto e = ReadDirEntry(item, location, j);
         if (!e || e->nameLocation > end) return;
         if (j > 0 && e->nameLocation >= entries.back().nameLocation) return;
+        prefetchObject(e->dirId, e->objectId);
         entries.push_back(*e);
     }
 

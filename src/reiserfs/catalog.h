@@ -163,6 +163,14 @@ public:
 
     void ClearCatalog();
 
+    // The joins of a large volume look their keys up in tables of megabytes,
+    // a cache miss each: the keys of a leaf are asked for together first, so
+    // that the misses overlap.
+    void prefetchObject(std::uint32_t dirId, std::uint32_t objectId) const {
+        const std::uint64_t key = objectKey(dirId, objectId);
+        pending_.prefetch(key);
+        joined_.prefetch(key);
+    }
     // One stat data item of a leaf.
     void AddStatData(std::size_t location, Bytes block, std::size_t length, std::uint32_t dirId,
                      std::uint32_t objectId);

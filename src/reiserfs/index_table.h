@@ -29,6 +29,10 @@ public:
             if (sameTag(slots_[at], tag) && matches(index)) return index;
         }
     }
+    // Asks for the cache line where a find of `hash` starts.
+    void prefetch(std::size_t hash) const {
+        if (!slots_.empty()) __builtin_prefetch(&slots_[home(tagOf(hash))]);
+    }
     // Adds `index` (not kNone) whose element hashes to `hash`; `hashOf`
     // hashes the elements already in, for when an untagged table grows.
     template <class HashOf> void insert(std::uint32_t index, std::size_t hash, HashOf&& hashOf) {

@@ -53,6 +53,18 @@ std::uint64_t VolumeMount::nodeSector(std::uint64_t block) const {
     return it != fromJournal_.end() ? it->second : volume_.blockSector(block);
 }
 
+// The object keys of a leaf's item heads (24 bytes each after the 24-byte
+// block head; the key's first two words), asked of the catalog ahead of the
+// items themselves.
+void VolumeMount::prefetchKeys(Bytes block, std::uint32_t itemCount) {
+    const std::size_t heads =
+        std::min<std::size_t>(itemCount, block.size() < 24 ? 0 : (block.size() - 24) / 24);
+    for (std::size_t i = 0; i < heads; ++i) {
+        const std::size_t at = 24 + 24 * i;
+        catalog_.prefetchObject(le32(block, at), le32(block, at + 4));
+    }
+}
+
 void VolumeMount::ProcessLeaf(std::uint64_t sector, Bytes block, bool testHead) {
     auto head = ReadBlockHead(block);
     if (!head) return;
@@ -61,6 +73,7 @@ void VolumeMount::ProcessLeaf(std::uint64_t sector, Bytes block, bool testHead) 
         progress_.currentSector(sector);
     }
     ++result_.leavesRead;
+    prefetchKeys(block, head->itemCount);
     for (std::uint32_t i = 0; i < head->itemCount; ++i) {
         auto item = ReadItemHead(block, i);
         if (!item) break; // heads past the block: the rest is damage
@@ -106,6 +119,7 @@ void VolumeMount::replayLeaf(std::uint64_t sector, Bytes block) {
     progress_.currentSector(sector);
     ++result_.leavesRead;
     auto head = ReadBlockHead(block);
+    if (head) prefetchKeys(block, head->itemCount);
     for (std::uint32_t i = 0; head && i < head->itemCount; ++i) {
         auto ih = ReadItemHead(block, i);
         if (!ih) break; // heads past the block: the rest is damage
@@ -117,6 +131,8 @@ void VolumeMount::replayLeaf(std::uint64_t sector, Bytes block) {
 void VolumeMount::replayLeaf(std::uint64_t sector, const KeptLeaf& leaf) {
     progress_.currentSector(sector);
     ++result_.leavesRead;
+    for (const LeafStore::Item& item : leaf.items)
+        catalog_.prefetchObject(item.dirId, item.objectId);
     for (const LeafStore::Item& item : leaf.items) {
         const bool hasBody = item.type == ItemType::StatData || item.type == ItemType::Directory;
         addItem(sector, item.head(), hasBody ? Bytes(leaf.bodies) : Bytes(), item.body);
@@ -134,6 +150,10 @@ void VolumeMount::replayLeaf(const LeafStore& store, std::uint32_t index) {
             : nodeSector((leaf.sector - volume_.startSector) / volume_.sectorsPerBlock);
     progress_.currentSector(sector);
     ++result_.leavesRead;
+    for (std::uint32_t i = 0; i < leaf.itemCount; ++i) {
+        const LeafStore::Item& item = store.item(leaf.firstItem + i);
+        catalog_.prefetchObject(item.dirId, item.objectId);
+    }
     for (std::uint32_t i = 0; i < leaf.itemCount; ++i) {
         const LeafStore::Item& item = store.item(leaf.firstItem + i);
         const bool hasBody = item.type == ItemType::StatData || item.type == ItemType::Directory;
@@ -261,6 +281,7 @@ private:
             f.looksLikeLeaf = looksLikeLeaf(*h, data.size());
             if (f.looksLikeLeaf) {
                 if (!spare_.empty()) {
+                    spareBytes_ -= spare_.back().bytes();
                     f.kept = std::move(spare_.back());
                     spare_.pop_back();
                 }
@@ -290,10 +311,13 @@ private:
     }
     // A held leaf's memory, kept for the next leaf read ahead: a leaf's
     // worth of allocations for every leaf would cost more than the walk.
+    // Spares and held leaves together stay under the cap.
     void recycle(KeptLeaf& kept) {
-        if (spare_.size() < kSpares) spare_.push_back(std::move(kept));
+        const std::size_t bytes = kept.bytes();
+        if (spareBytes_ + heldBytes_ + bytes > mount_.readAheadBytes_) return;
+        spareBytes_ += bytes;
+        spare_.push_back(std::move(kept));
     }
-    static constexpr std::size_t kSpares = 64;
     // What block `position` turned out to be, kept until its turn.
     void keep(std::uint32_t position, Found&& f) {
         std::uint32_t at;
@@ -347,6 +371,7 @@ private:
     std::vector<std::uint32_t> freeSlots_;
     std::priority_queue<std::uint32_t> heldOrder_; // places held, furthest first
     std::vector<KeptLeaf> spare_;
+    std::size_t spareBytes_ = 0;
     std::size_t heldBytes_ = 0;
     std::size_t cursor_ = 0;
 };

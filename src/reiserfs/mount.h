@@ -109,6 +109,7 @@ public:
     const std::vector<std::uint64_t>& liveLeaves() const { return liveLeaves_; }
 
 private:
+    void prefetchKeys(Bytes block, std::uint32_t itemCount);
     // A node of the walk and the children it points at.
     struct WalkParent {
         std::uint16_t level = 0;
