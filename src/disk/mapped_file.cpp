@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <csetjmp>
 #include <csignal>
 #include <cstring>
@@ -80,17 +81,47 @@ void catchBusErrors() {
 
 } // namespace
 
+namespace {
+// A zero-fill slot, or -1 when all are taken; claimed with a placeholder end
+// first, so that no other thread takes it, and opened once its range is
+// known.
+int claimZeroFillSlot() {
+    for (int i = 0; i < kZeroFillSlots; ++i) {
+        std::uintptr_t free = 0;
+        if (zeroFillSlots[i].end.compare_exchange_strong(free, 1)) return i;
+    }
+    return -1;
+}
+void openZeroFillSlot(int i, const void* base, std::size_t size) {
+    ZeroFillSlot& slot = zeroFillSlots[i];
+    slot.lost.store(false);
+    slot.begin.store(std::uintptr_t(base));
+    slot.end.store(std::uintptr_t(base) + size);
+}
+void freeZeroFillSlot(int i) {
+    zeroFillSlots[i].begin.store(0);
+    zeroFillSlots[i].end.store(0);
+}
+} // namespace
+
 std::unique_ptr<MappedFile> MappedFile::map(int fd, std::uint64_t size) {
     if (fd < 0 || size == 0 || size > std::uint64_t(PTRDIFF_MAX)) return nullptr;
+    catchBusErrors();
     void* base = ::mmap(nullptr, std::size_t(size), PROT_READ, MAP_SHARED, fd, 0);
     if (base == MAP_FAILED) return nullptr;
-    catchBusErrors();
+    const int slot = claimZeroFillSlot();
+    if (slot >= 0) openZeroFillSlot(slot, base, std::size_t(size));
     return std::unique_ptr<MappedFile>(
-        new MappedFile(static_cast<const std::uint8_t*>(base), size));
+        new MappedFile(static_cast<const std::uint8_t*>(base), size, slot));
 }
 
 MappedFile::~MappedFile() {
     ::munmap(const_cast<std::uint8_t*>(base_), std::size_t(size_));
+    if (slot_ >= 0) freeZeroFillSlot(slot_);
+}
+
+bool MappedFile::lost() const {
+    return slot_ >= 0 && zeroFillSlots[slot_].lost.load();
 }
 
 bool MappedFile::copy(std::uint64_t offset, void* out, std::size_t length) const {
@@ -124,6 +155,24 @@ void advise(const std::uint8_t* base, std::uint64_t size, std::uint64_t offset,
 }
 } // namespace
 
+bool MappedFile::populate(std::uint64_t offset, std::uint64_t length) const {
+#ifndef MADV_POPULATE_READ
+    constexpr int MADV_POPULATE_READ = 22; // Linux 5.14
+#endif
+    if (slot_ < 0 || offset > size_ || length > size_ - offset) return false;
+    const auto page = std::uint64_t(::sysconf(_SC_PAGESIZE));
+    const std::uint64_t start = offset / page * page;
+    void* at = const_cast<std::uint8_t*>(base_ + start);
+    const auto bytes = std::size_t(offset + length - start);
+    if (::madvise(at, bytes, MADV_POPULATE_READ) == 0) return true;
+    // EFAULT: a page could not be read (it would have raised SIGBUS). An
+    // older kernel knows no such advice: the pages come in as they are
+    // touched, and the zero-fill guard covers them.
+    if (errno != EINVAL) return false;
+    ::madvise(at, bytes, MADV_WILLNEED);
+    return true;
+}
+
 void MappedFile::willNeed(std::uint64_t offset, std::uint64_t length) const {
     advise(base_, size_, offset, length, MADV_WILLNEED);
 }
@@ -136,31 +185,22 @@ void MappedFile::release(std::uint64_t offset, std::uint64_t length) const {
 std::unique_ptr<MappedBytes> MappedBytes::map(int fd, std::size_t size) {
     if (fd < 0 || size == 0 || size > std::size_t(PTRDIFF_MAX)) return nullptr;
     catchBusErrors();
-    for (int i = 0; i < kZeroFillSlots; ++i) {
-        ZeroFillSlot& slot = zeroFillSlots[i];
-        std::uintptr_t free = 0;
-        // Claimed with a placeholder end, so that no other thread takes it.
-        if (!slot.end.compare_exchange_strong(free, 1)) continue;
-        // Every page at once: one call instead of a fault per 16 pages.
-        void* base = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
-        if (base == MAP_FAILED) {
-            slot.end.store(0);
-            return nullptr;
-        }
-        slot.lost.store(false);
-        slot.begin.store(std::uintptr_t(base));
-        slot.end.store(std::uintptr_t(base) + size);
-        return std::unique_ptr<MappedBytes>(
-            new MappedBytes(static_cast<const std::uint8_t*>(base), size, i));
+    const int slot = claimZeroFillSlot();
+    if (slot < 0) return nullptr;
+    // Every page at once: one call instead of a fault per 16 pages.
+    void* base = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+    if (base == MAP_FAILED) {
+        freeZeroFillSlot(slot);
+        return nullptr;
     }
-    return nullptr;
+    openZeroFillSlot(slot, base, size);
+    return std::unique_ptr<MappedBytes>(
+        new MappedBytes(static_cast<const std::uint8_t*>(base), size, slot));
 }
 
 MappedBytes::~MappedBytes() {
     ::munmap(const_cast<std::uint8_t*>(base_), size_);
-    ZeroFillSlot& slot = zeroFillSlots[slot_];
-    slot.begin.store(0);
-    slot.end.store(0);
+    freeZeroFillSlot(slot_);
 }
 
 bool MappedBytes::lost() const {

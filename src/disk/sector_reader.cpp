@@ -91,8 +91,7 @@ bool SectorReader::beginMappedRun(std::uint64_t firstSector, std::uint32_t count
     const std::uint64_t offset = firstSector * kSectorSize;
     const std::uint64_t length = std::uint64_t(count) * kSectorSize;
     if (offset > mapped_->size() || length > mapped_->size() - offset) return false;
-    if (anyKnownBad(firstSector, count)) return false;
-    this->count(offset, std::size_t(length));
+    if (anyKnownBad(firstSector, count) || mapped_->lost()) return false;
     {
         // The run before is done with (one run is taken at a time): its
         // pages leave this process's resident memory, with those the kernel
@@ -108,8 +107,18 @@ bool SectorReader::beginMappedRun(std::uint64_t firstSector, std::uint32_t count
         }
         mappedRunOffset_ = offset;
         mappedRunLength_ = length;
+        mappedRunResident_ = false;
     }
-    mapped_->willNeed(offset, length);
+    // Every page read in at once, which also finds a page that cannot be
+    // read before anything looks at it; a mapping that gives no views is
+    // only asked to read ahead, and copied from.
+    if (mapped_->viewable()) {
+        if (!mapped_->populate(offset, length)) return false; // a page cannot be read
+        mappedRunResident_ = true;
+    } else {
+        mapped_->willNeed(offset, length);
+    }
+    this->count(offset, std::size_t(length));
     return true;
 }
 

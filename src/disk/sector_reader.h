@@ -106,6 +106,19 @@ public:
     bool copyMapped(std::uint64_t offset, void* out, std::size_t length) const {
         return mapped_ && mapped_->copy(offset, out, length);
     }
+    // The bytes at `offset` of the run begun last, in place, when its pages
+    // were all read in as it began; else null (copy them). Check
+    // mappedPagesLost() after using them.
+    const std::uint8_t* viewMapped(std::uint64_t offset, std::size_t length) const {
+        if (!mappedRunResident_ || offset < mappedRunOffset_ ||
+            offset - mappedRunOffset_ > mappedRunLength_ ||
+            length > mappedRunLength_ - (offset - mappedRunOffset_))
+            return nullptr;
+        return mapped_->view(offset, length);
+    }
+    // A page viewed in place was dropped and could not be read again: it
+    // read as zeros. From then on runs are read the ordinary way.
+    bool mappedPagesLost() const { return mapped_ && mapped_->lost(); }
 
     // Reads the run of `count` sectors from `firstSector` in one request (so
     // counted), keeping only the bytes `pieces` name (see RunPiece): a walk
@@ -146,6 +159,7 @@ private:
     std::unique_ptr<SectorSource> diskHandle;
     std::unique_ptr<MappedFile> mapped_; // of an image file, when it could be mapped
     std::uint64_t mappedRunOffset_ = 0, mappedRunLength_ = 0; // the last run begun
+    bool mappedRunResident_ = false;                          // its pages all read in: viewable
     std::string path_;
 };
 

@@ -112,19 +112,30 @@ void VolumeMount::scanBlocks(ExtensiveScan& scan) {
         if (reader_.beginMappedRun(sector, sectors)) {
             for (; k < n && !stopRequested_; ++k) {
                 const std::uint64_t at = volume_.blockSector(first + k) * kSectorSize;
-                if (!reader_.copyMapped(at, block.data(), kBlockHeadSize)) break;
-                auto head = ReadBlockHead(Bytes(block.data(), kBlockHeadSize));
-                const bool tree = head && head->level >= 1 && head->level <= kMaxLevel;
+                // In place when the run's pages were all read in as it
+                // began; else copied, as much as the scan looks at.
+                const std::uint8_t* in = reader_.viewMapped(at, blockSize);
+                if (!in) {
+                    if (!reader_.copyMapped(at, block.data(), kBlockHeadSize)) break;
+                    in = block.data();
+                }
+                const Bytes head(in, kBlockHeadSize);
+                auto h = ReadBlockHead(head);
+                const bool tree = h && h->level >= 1 && h->level <= kMaxLevel;
                 // A block that a live leaf met before named is no start either.
-                const bool noStart = carve::zeroHead(Bytes(block.data(), kBlockHeadSize)) ||
-                                     (scan.claimed && scan.claimed->test(first + k));
+                const bool noStart =
+                    carve::zeroHead(head) || (scan.claimed && scan.claimed->test(first + k));
                 const std::size_t want = tree ? blockSize : noStart ? kBlockHeadSize : look;
-                if (want > kBlockHeadSize &&
+                if (in == block.data() && want > kBlockHeadSize &&
                     !reader_.copyMapped(at + kBlockHeadSize, block.data() + kBlockHeadSize,
                                         want - kBlockHeadSize))
                     break;
-                // Only the bytes copied: the rest of the buffer is another block's.
-                scanBlock(scan, first + k, Bytes(block.data(), want));
+                // Only the bytes looked at: the rest of a copy is another block's.
+                scanBlock(scan, first + k, Bytes(in, want));
+                // A page of the block was dropped and could not be read
+                // again, and read as zeros: the block and the rest of the
+                // run are read the ordinary way, which finds the bad sectors.
+                if (reader_.mappedPagesLost()) break;
                 scanned_.nextBlock = first + k + 1;
             }
             if (k == n) continue;

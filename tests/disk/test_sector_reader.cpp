@@ -194,6 +194,47 @@ TEST(SectorReader, MappedCopyOfAnImageCutShortFailsInsteadOfCrashing) {
     std::filesystem::remove(path);
 }
 
+// A run read in place: its pages are read in as it begins, so that a run
+// with a page that cannot be read is refused before anyone looks at it; a
+// page dropped later that cannot come back reads as zeros instead of ending
+// the process, and from then on the mapping is not used.
+TEST(SectorReader, MappedRunReadInPlaceRefusesOrZeroFillsLostPages) {
+    const auto path = std::filesystem::temp_directory_path() / "dorvak-in-place.img";
+    const auto bytes = numberedSectors(64); // eight pages
+    ASSERT_TRUE(writeFile(path, bytes));
+    SectorReader reader;
+    ASSERT_TRUE(reader.OpenSelectedDisk(path.string()));
+    ASSERT_TRUE(reader.beginMappedRun(8, 48));
+    const volatile std::uint8_t* in = reader.viewMapped(9 * 512, 2 * 512);
+    ASSERT_NE(in, nullptr) << "a run read in";
+    EXPECT_EQ(in[0], 10);
+    EXPECT_EQ(in[512], 11);
+    EXPECT_EQ(reader.viewMapped(7 * 512, 512), nullptr) << "before the run";
+    EXPECT_EQ(reader.viewMapped(55 * 512, 2 * 512), nullptr) << "across its end";
+
+    ASSERT_EQ(::truncate(path.c_str(), 16 * 512), 0);
+    EXPECT_FALSE(reader.beginMappedRun(32, 32)) << "a run with pages past the end";
+    EXPECT_FALSE(reader.mappedPagesLost());
+    ASSERT_TRUE(reader.beginMappedRun(0, 16));
+    in = reader.viewMapped(0, 16 * 512);
+    ASSERT_NE(in, nullptr);
+    EXPECT_EQ(in[15 * 512], 16);
+    // A page of an earlier run read in place after it was lost: zeros.
+    ASSERT_TRUE(writeFile(path, numberedSectors(64)));
+    ASSERT_TRUE(reader.beginMappedRun(0, 64));
+    in = reader.viewMapped(40 * 512, 512);
+    ASSERT_NE(in, nullptr);
+    ASSERT_EQ(::truncate(path.c_str(), 16 * 512), 0);
+    EXPECT_EQ(in[0], 0);
+    EXPECT_EQ(in[511], 0);
+    EXPECT_TRUE(reader.mappedPagesLost());
+    EXPECT_FALSE(reader.beginMappedRun(0, 8)) << "the mapping is no longer used";
+    std::vector<std::uint8_t> out(512);
+    EXPECT_TRUE(reader.ReadSectors(3, 1, out.data()));
+    EXPECT_EQ(out[0], 4);
+    std::filesystem::remove(path);
+}
+
 // A file read in place (a saved scan) and cut short while mapped: the pages
 // past the new end read as zeros instead of ending the process, and the
 // mapping says it lost some, for the reader to throw away what it read.
