@@ -4,7 +4,7 @@
 set -e
 PKGS="build-essential cmake ninja-build pkg-config python3 gzip
       qt6-base-dev qt6-base-dev-tools libgl-dev libgtest-dev googletest libcli11-dev
-      zlib1g-dev libbz2-dev liblzma-dev
+      zlib1g-dev libbz2-dev liblzma-dev libdeflate-dev
       clang libclang-rt-14-dev clang-format xz-utils
       libssl-dev nlohmann-json3-dev
       user-mode-linux reiserfsprogs fdisk grub-common e2fsprogs mount testdisk

@@ -13,6 +13,7 @@
 #include "carve/byte_cursor.h"
 #include "carve/walkers.h"
 
+#include <libdeflate.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -56,7 +57,7 @@ Inflated inflateFrom(ByteCursor& c, std::uint64_t from, int windowBits, bool wan
     ZStream z(windowBits);
     if (!z.ready) return r;
     auto out = std::make_unique_for_overwrite<std::uint8_t[]>(64 * 1024);
-    uLong crc = crc32(0, nullptr, 0);
+    uLong crc = 0;                            // the CRC-32 of nothing
     std::uint64_t boundary[2] = {from, from}; // the last two block starts
     std::uint64_t pos = from;
     while (pos < c.size()) {
@@ -70,7 +71,7 @@ Inflated inflateFrom(ByteCursor& c, std::uint64_t from, int windowBits, bool wan
             z.s.avail_out = 64 * 1024;
             rc = inflate(&z.s, Z_BLOCK);
             const std::size_t made = 64 * 1024 - z.s.avail_out;
-            if (wantCrc) crc = crc32(crc, out.get(), uInt(made));
+            if (wantCrc) crc = libdeflate_crc32(std::uint32_t(crc), out.get(), made);
             r.produced += made;
             if (rc == Z_OK && (z.s.data_type & 128)) {
                 const std::uint64_t at = pos + (in.size() - z.s.avail_in);

@@ -6,6 +6,7 @@
 #include "carve/byte_cursor.h"
 #include "carve/walkers.h"
 
+#include <libdeflate.h>
 #include <zlib.h>
 
 namespace dorvak::carve {
@@ -26,7 +27,7 @@ bool crcOf(ByteCursor& c, std::uint64_t from, std::uint64_t length, uLong& crc) 
     while (from < end) {
         const auto bytes = c.chunk(from, end);
         if (bytes.empty()) return false;
-        crc = crc32(crc, bytes.data(), uInt(bytes.size()));
+        crc = libdeflate_crc32(std::uint32_t(crc), bytes.data(), bytes.size());
         from += bytes.size();
     }
     return true;
@@ -54,7 +55,7 @@ WalkResult pngWalk(const CarveInput& in) {
         if (length > 0x7FFFFFFFu || !isChunkType(type)) return interrupted(pos);
         if (!c.has(pos + 8, std::uint64_t(length) + 4)) return inputEnds(pos);
         if (!c.checked(pos + 12 + std::uint64_t(length))) {
-            uLong crc = crc32(0, type, 4);
+            uLong crc = libdeflate_crc32(0, type, 4);
             if (!crcOf(c, pos + 8, length, crc)) return interrupted(pos);
             const std::uint8_t* stored = c.at(pos + 8 + length, 4);
             if (!stored || be32(stored) != crc) return interrupted(pos);
