@@ -43,8 +43,8 @@ private:
     std::string why_;
 };
 
-#define DORVAK_DECLARE(function) decltype(&::function) function = nullptr;
-#define DORVAK_RESOLVE(function) library.resolve(api.function, #function);
+#define DORVAK_DECLARE(function) decltype(&::function) function = nullptr
+#define DORVAK_RESOLVE(function) library.resolve(api.function, #function)
 #define DORVAK_LIBRARY_API(Name, soname, FUNCTIONS)                                                \
     struct Name {                                                                                  \
         FUNCTIONS(DORVAK_DECLARE)                                                                  \
@@ -62,27 +62,45 @@ private:
     }
 
 #define QCOW_FUNCTIONS(X)                                                                          \
-    X(libqcow_file_initialize)                                                                     \
-    X(libqcow_file_open) X(libqcow_file_get_media_size) X(libqcow_file_read_buffer_at_offset)      \
-        X(libqcow_file_close) X(libqcow_file_free) X(libqcow_error_backtrace_sprint)               \
-            X(libqcow_error_free)
+    X(libqcow_file_initialize);                                                                    \
+    X(libqcow_file_open);                                                                          \
+    X(libqcow_file_get_media_size);                                                                \
+    X(libqcow_file_read_buffer_at_offset);                                                         \
+    X(libqcow_file_close);                                                                         \
+    X(libqcow_file_free);                                                                          \
+    X(libqcow_error_backtrace_sprint);                                                             \
+    X(libqcow_error_free);
 #define VHDI_FUNCTIONS(X)                                                                          \
-    X(libvhdi_file_initialize)                                                                     \
-    X(libvhdi_file_open) X(libvhdi_file_get_media_size) X(libvhdi_file_read_buffer_at_offset)      \
-        X(libvhdi_file_close) X(libvhdi_file_free) X(libvhdi_error_backtrace_sprint)               \
-            X(libvhdi_error_free)
+    X(libvhdi_file_initialize);                                                                    \
+    X(libvhdi_file_open);                                                                          \
+    X(libvhdi_file_get_media_size);                                                                \
+    X(libvhdi_file_read_buffer_at_offset);                                                         \
+    X(libvhdi_file_close);                                                                         \
+    X(libvhdi_file_free);                                                                          \
+    X(libvhdi_error_backtrace_sprint);                                                             \
+    X(libvhdi_error_free);
 #define VMDK_FUNCTIONS(X)                                                                          \
-    X(libvmdk_handle_initialize)                                                                   \
-    X(libvmdk_handle_open) X(libvmdk_handle_open_extent_data_files)                                \
-        X(libvmdk_handle_get_media_size) X(libvmdk_handle_read_buffer_at_offset)                   \
-            X(libvmdk_handle_close) X(libvmdk_handle_free) X(libvmdk_error_backtrace_sprint)       \
-                X(libvmdk_error_free)
+    X(libvmdk_handle_initialize);                                                                  \
+    X(libvmdk_handle_open);                                                                        \
+    X(libvmdk_handle_open_extent_data_files);                                                      \
+    X(libvmdk_handle_get_media_size);                                                              \
+    X(libvmdk_handle_read_buffer_at_offset);                                                       \
+    X(libvmdk_handle_close);                                                                       \
+    X(libvmdk_handle_free);                                                                        \
+    X(libvmdk_error_backtrace_sprint);                                                             \
+    X(libvmdk_error_free);
 #define EWF_FUNCTIONS(X)                                                                           \
-    X(libewf_handle_initialize)                                                                    \
-    X(libewf_glob) X(libewf_glob_free) X(libewf_handle_open)                                       \
-        X(libewf_handle_segment_files_corrupted) X(libewf_handle_get_media_size)                   \
-            X(libewf_handle_read_random) X(libewf_handle_close) X(libewf_handle_free)              \
-                X(libewf_error_backtrace_sprint) X(libewf_error_free)
+    X(libewf_handle_initialize);                                                                   \
+    X(libewf_glob);                                                                                \
+    X(libewf_glob_free);                                                                           \
+    X(libewf_handle_open);                                                                         \
+    X(libewf_handle_segment_files_corrupted);                                                      \
+    X(libewf_handle_get_media_size);                                                               \
+    X(libewf_handle_read_random);                                                                  \
+    X(libewf_handle_close);                                                                        \
+    X(libewf_handle_free);                                                                         \
+    X(libewf_error_backtrace_sprint);                                                              \
+    X(libewf_error_free);
 
 DORVAK_LIBRARY_API(QcowApi, "libqcow.so.1", QCOW_FUNCTIONS)
 DORVAK_LIBRARY_API(VhdiApi, "libvhdi.so.1", VHDI_FUNCTIONS)
