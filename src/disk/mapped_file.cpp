@@ -143,15 +143,16 @@ bool MappedFile::copy(std::uint64_t offset, void* out, std::size_t length) const
 }
 
 namespace {
-void advise(const std::uint8_t* base, std::uint64_t size, std::uint64_t offset,
+// False, with errno set, when madvise refused the advice.
+bool advise(const std::uint8_t* base, std::uint64_t size, std::uint64_t offset,
             std::uint64_t length, int advice) {
-    if (offset >= size) return;
+    if (offset >= size) return true;
     length = std::min(length, size - offset);
     // madvise wants a page-aligned start.
     const auto page = std::uint64_t(::sysconf(_SC_PAGESIZE));
     const std::uint64_t start = offset / page * page;
-    ::madvise(const_cast<std::uint8_t*>(base + start), std::size_t(offset + length - start),
-              advice);
+    return ::madvise(const_cast<std::uint8_t*>(base + start), std::size_t(offset + length - start),
+                     advice) == 0;
 }
 } // namespace
 
@@ -160,16 +161,12 @@ bool MappedFile::populate(std::uint64_t offset, std::uint64_t length) const {
     constexpr int MADV_POPULATE_READ = 22; // Linux 5.14
 #endif
     if (slot_ < 0 || offset > size_ || length > size_ - offset) return false;
-    const auto page = std::uint64_t(::sysconf(_SC_PAGESIZE));
-    const std::uint64_t start = offset / page * page;
-    void* at = const_cast<std::uint8_t*>(base_ + start);
-    const auto bytes = std::size_t(offset + length - start);
-    if (::madvise(at, bytes, MADV_POPULATE_READ) == 0) return true;
+    if (advise(base_, size_, offset, length, MADV_POPULATE_READ)) return true;
     // EFAULT: a page could not be read (it would have raised SIGBUS). An
     // older kernel knows no such advice: the pages come in as they are
     // touched, and the zero-fill guard covers them.
     if (errno != EINVAL) return false;
-    ::madvise(at, bytes, MADV_WILLNEED);
+    willNeed(offset, length);
     return true;
 }
 
