@@ -59,6 +59,13 @@ public:
     // a memo left exactly there spares the later tries all of what comes
     // before it.
     virtual std::uint64_t joinedAt() const { return 0; }
+    // What this walk must reach to be of use (0: any walk is): a walk that
+    // is not complete serves only when its good length passes this offset.
+    // A walker that sees, before its costly checks, that the walk can do
+    // neither (a deflated entry that starts at or before it and whose data
+    // runs past the input's end) may stop there and report the input as
+    // ended, whatever the checks would have found.
+    virtual std::uint64_t neededPast() const { return 0; }
 };
 
 // How far an interrupted file "checked good" depends on what its format can

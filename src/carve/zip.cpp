@@ -311,6 +311,12 @@ Entry localEntry(ByteCursor& c, Walked& walked, const ZipMemo* resume, Inflater&
     } else if (method == 8 && !encrypted && !descriptor && !resume &&
                inflatedWhole(c, e.dataStart, packed, size, crc, inflater)) {
         // Checked whole: its header gives its end.
+    } else if (method == 8 && !encrypted && !descriptor && packed != kUnknown &&
+               e.dataStart + packed > c.size() && pos <= c.input().neededPast()) {
+        // Its data runs past the input: the walk stops at this entry however
+        // the data checks, and the caller wants it only past here.
+        e.inputEnded = true;
+        return e;
     } else if (method == 8 && !encrypted) {
         std::uint64_t length = 0;
         std::uint32_t made = 0;

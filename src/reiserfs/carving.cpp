@@ -85,9 +85,9 @@ void WalkMemos::remember(const std::vector<BlockRun>& runs, std::uint32_t blockS
 
 BlockRunInput::BlockRunInput(SectorReader& reader, const VolumeInfo& volume,
                              std::vector<BlockRun> runs, std::uint64_t checkedBefore,
-                             WalkMemos* memos)
+                             WalkMemos* memos, std::uint64_t neededPast)
     : reader_(reader), volume_(volume), runs_(std::move(runs)), checkedBefore_(checkedBefore),
-      memos_(memos) {
+      memos_(memos), neededPast_(neededPast) {
     for (const BlockRun& r : runs_) {
         starts_.push_back(size_);
         size_ += std::uint64_t(r.count) * volume_.blockSize();
@@ -191,9 +191,9 @@ bool CarvingPass::run() {
 }
 
 CarvingPass::Walk CarvingPass::walk(const carve::FormatWalker& walker, std::vector<BlockRun> runs,
-                                    std::uint64_t checked) const {
+                                    std::uint64_t checked, std::uint64_t neededPast) const {
     ++walks_;
-    BlockRunInput in(reader_, volume_, std::move(runs), checked, &memos_);
+    BlockRunInput in(reader_, volume_, std::move(runs), checked, &memos_, neededPast);
     Walk w;
     w.result = walker.walk(in);
     w.result.length = std::min(w.result.length, in.size()); // a walker never reads past it
@@ -271,12 +271,14 @@ bool CarvingPass::followBreak(const carve::FormatWalker& walker, Walk& best) con
             std::vector<BlockRun> runs = prefix;
             runs.push_back({std::uint32_t(at), std::uint32_t(runEnd - at)});
             // The try keeps the blocks before the break as they were, so
-            // what the last walk checked good stays good.
-            Walk w = walk(walker, std::move(runs), std::min(best.result.length, prefixBytes));
+            // what the last walk checked good stays good. It is kept only
+            // when it checks good further than this.
+            const std::uint64_t needed = std::max(prefixBytes - blockSize, best.result.length);
+            Walk w =
+                walk(walker, std::move(runs), std::min(best.result.length, prefixBytes), needed);
             tried_ += prefixBytes;
             decided = w.result.decidedBefore != 0 && w.result.decidedBefore <= prefixBytes;
-            if (w.result.status == carve::WalkStatus::NotThisFormat ||
-                w.result.length <= std::max(prefixBytes - blockSize, best.result.length))
+            if (w.result.status == carve::WalkStatus::NotThisFormat || w.result.length <= needed)
                 continue;
             // Complete, or checked good past the join by a check over its
             // bytes: the continuation is taken at once.

@@ -65,13 +65,15 @@ private:
 class BlockRunInput final : public carve::CarveInput {
 public:
     BlockRunInput(SectorReader& reader, const VolumeInfo& volume, std::vector<BlockRun> runs,
-                  std::uint64_t checkedBefore = 0, WalkMemos* memos = nullptr);
+                  std::uint64_t checkedBefore = 0, WalkMemos* memos = nullptr,
+                  std::uint64_t neededPast = 0);
     std::uint64_t size() const override { return size_; }
     std::size_t read(std::uint64_t offset, std::span<std::uint8_t> out) const override;
     std::uint64_t checkedBefore() const override { return checkedBefore_; }
     const carve::WalkMemo* recall() const override;
     void remember(std::unique_ptr<carve::WalkMemo> memo) const override;
     std::uint64_t joinedAt() const override { return runs_.size() > 1 ? starts_.back() : 0; }
+    std::uint64_t neededPast() const override { return neededPast_; }
     const std::vector<BlockRun>& runs() const { return runs_; }
 
 private:
@@ -83,6 +85,7 @@ private:
     std::uint64_t size_ = 0;
     std::uint64_t checkedBefore_ = 0;
     WalkMemos* memos_;
+    std::uint64_t neededPast_ = 0;
     mutable std::uint8_t sector_[kSectorSize];
 };
 
@@ -126,9 +129,10 @@ private:
         carve::WalkResult result;
     };
     void candidate(std::uint64_t block, const carve::FormatWalker& walker);
-    // `checked`: the bytes an earlier walk of the same prefix checked good.
+    // `checked`: the bytes an earlier walk of the same prefix checked good;
+    // `neededPast`: what the walk must pass to be kept (see CarveInput).
     Walk walk(const carve::FormatWalker& walker, std::vector<BlockRun> runs,
-              std::uint64_t checked = 0) const;
+              std::uint64_t checked = 0, std::uint64_t neededPast = 0) const;
     bool followBreak(const carve::FormatWalker& walker, Walk& best) const;
     std::uint64_t lastForeignBlock(const carve::WalkResult& result, std::uint64_t breakBlocks,
                                    std::uint64_t inRuns) const;
