@@ -185,7 +185,7 @@ struct Inflater {
     std::unique_ptr<std::uint8_t[]> out = std::make_unique_for_overwrite<std::uint8_t[]>(kOut);
     // For entries inflated whole (see inflatedWhole).
     libdeflate_decompressor* whole = nullptr;
-    std::vector<std::uint8_t> wholeOut;
+    std::vector<std::uint8_t> wholeIn, wholeOut;
     Inflater() = default;
     Inflater(const Inflater&) = delete;
     Inflater& operator=(const Inflater&) = delete;
@@ -205,9 +205,9 @@ struct Inflater {
     }
 };
 
-// Entries whose data fits the window and inflates to at most this are
-// inflated whole, through libdeflate, several times faster than a stream:
-// the wheels and documents on a disk hold thousands of small entries.
+// Entries whose data and output are at most this are inflated whole,
+// through libdeflate, several times faster than a stream: the wheels and
+// documents on a disk hold thousands of small entries, and some large ones.
 constexpr std::uint64_t kWholeMax = 4 << 20;
 
 // True when the `packed` bytes of deflated data at `from` inflate whole to
@@ -216,10 +216,17 @@ constexpr std::uint64_t kWholeMax = 4 << 20;
 // stream leaves the memo later tries start from) the stream decides.
 bool inflatedWhole(ByteCursor& c, std::uint64_t from, std::uint64_t packed, std::uint64_t size,
                    std::uint32_t crc, Inflater& inflater) {
-    if (packed == 0 || packed > ByteCursor::kWindow || size > kWholeMax) return false;
+    if (packed == 0 || packed > kWholeMax || size > kWholeMax || !c.has(from, packed)) return false;
     const std::uint64_t join = c.input().joinedAt();
     if (join > from && join < from + packed) return false;
-    const std::uint8_t* in = c.at(from, std::size_t(packed));
+    const std::uint8_t* in = nullptr;
+    if (packed <= ByteCursor::kWindow) {
+        in = c.at(from, std::size_t(packed));
+    } else {
+        if (inflater.wholeIn.size() < packed) inflater.wholeIn.resize(std::size_t(packed));
+        const std::span<std::uint8_t> to(inflater.wholeIn.data(), std::size_t(packed));
+        if (c.input().read(from, to) == to.size()) in = to.data();
+    }
     if (!in) return false;
     if (!inflater.whole && !(inflater.whole = libdeflate_alloc_decompressor())) return false;
     if (inflater.wholeOut.size() < size) inflater.wholeOut.resize(std::size_t(size));
@@ -312,7 +319,8 @@ Entry localEntry(ByteCursor& c, Walked& walked, const ZipMemo* resume, Inflater&
                inflatedWhole(c, e.dataStart, packed, size, crc, inflater)) {
         // Checked whole: its header gives its end.
     } else if (method == 8 && !encrypted && !descriptor && packed != kUnknown &&
-               e.dataStart + packed > c.size() && pos <= c.input().neededPast()) {
+               e.dataStart + packed > c.size() && c.input().neededPast() != 0 &&
+               pos <= c.input().neededPast()) {
         // Its data runs past the input: the walk stops at this entry however
         // the data checks, and the caller wants it only past here.
         e.inputEnded = true;
