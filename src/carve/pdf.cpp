@@ -204,29 +204,48 @@ std::uint64_t checkedObjects(ByteCursor& c, std::uint64_t pos, std::uint64_t end
     return good;
 }
 
-// Where the first run of `zeros` zero bytes starts, or the input's end.
+bool zeroWord(const std::uint8_t* p) {
+    std::uint64_t word;
+    std::memcpy(&word, p, 8);
+    return word == 0;
+}
+
+// Where the first run of `zeros` zero bytes starts, or the input's end. Such
+// a run holds a whole word at a multiple of `stride`, so only those words are
+// read, and the bytes around the ones that are zero.
 std::uint64_t runEnd(ByteCursor& c, std::uint64_t zeros) {
-    std::uint64_t run = 0;
-    for (std::uint64_t pos = 0; pos < c.size();) {
-        const auto bytes = c.chunk(pos, c.size());
-        if (bytes.empty()) break;
-        std::size_t i = 0;
-        // Eight bytes at a time where none of them is zero (most of a PDF).
-        for (; i < bytes.size(); ++i) {
-            if (run == 0 && (pos + i) % 8 == 0) {
-                while (i + 8 <= bytes.size()) {
-                    std::uint64_t word;
-                    std::memcpy(&word, bytes.data() + i, 8);
-                    if (((word - 0x0101010101010101ull) & ~word & 0x8080808080808080ull) != 0)
-                        break; // a zero byte among them
-                    i += 8;
-                }
-                if (i >= bytes.size()) break;
-            }
-            run = bytes[i] == 0 ? run + 1 : 0;
-            if (run == zeros) return pos + i + 1 - zeros;
+    const std::uint64_t stride = std::max<std::uint64_t>(8, (zeros / 2) & ~std::uint64_t(7));
+    std::uint64_t after = 0; // no run starts before this: its byte is not zero
+    for (std::uint64_t probe = 0; probe + 8 <= c.size();) {
+        std::uint8_t word[8];
+        if (c.input().read(probe, word) != 8 || !zeroWord(word)) {
+            probe += stride;
+            continue;
         }
-        pos += bytes.size();
+        // Back to the run's start: past the last probe, which was not zero
+        // or ended an earlier run (at `after`).
+        const std::uint64_t low = std::max(after, probe >= stride ? probe - stride : 0);
+        std::uint64_t start = probe;
+        if (const std::uint8_t* before = c.at(low, std::size_t(probe - low)))
+            while (start > low && before[start - 1 - low] == 0)
+                --start;
+        // On to its end, or to the length that makes it the run sought.
+        std::uint64_t pos = probe + 8;
+        while (pos < c.size() && pos - start < zeros) {
+            const auto bytes = c.chunk(pos, std::min(c.size(), start + zeros));
+            if (bytes.empty()) break;
+            std::size_t i = 0;
+            while (i + 8 <= bytes.size() && zeroWord(bytes.data() + i))
+                i += 8;
+            while (i < bytes.size() && bytes[i] == 0)
+                ++i;
+            pos += i;
+            if (i < bytes.size()) break; // a byte that is not zero
+        }
+        if (pos - start >= zeros) return start;
+        if (pos >= c.size()) return c.size();
+        after = pos;
+        probe = (pos / stride + 1) * stride;
     }
     return c.size();
 }
