@@ -39,8 +39,11 @@ std::uint32_t tableSum(ByteCursor& c, const Table& t) {
     for (std::uint64_t pos = t.offset; pos < t.offset + t.length;) {
         const auto bytes = c.chunk(pos, t.offset + t.length);
         if (bytes.empty()) break;
-        for (std::uint8_t b : bytes) {
-            word = word << 8 | b;
+        std::size_t i = 0;
+        for (; k == 0 && i + 4 <= bytes.size(); i += 4)
+            sum += be32(bytes.data() + i);
+        for (; i < bytes.size(); ++i) {
+            word = word << 8 | bytes[i];
             if (++k == 4) sum += word, word = 0, k = 0;
         }
         pos += bytes.size();
@@ -80,6 +83,10 @@ WalkResult fontWalk(const CarveInput& in) {
     std::uint64_t end = directoryEnd;
     for (const Table& t : tables) {
         if (!c.has(t.offset, t.length)) return inputEnds(std::min(t.offset, c.size()));
+        if (t.length != 0 && c.checked(t.offset + t.length)) { // by an earlier walk
+            end = std::max(end, t.offset + t.length);
+            continue;
+        }
         std::uint32_t sum = tableSum(c, t);
         if (t.tag == 0x68656164u && t.length >= 12) { // 'head': leave out checkSumAdjustment
             const std::uint8_t* adjust = c.at(t.offset + 8, 4);

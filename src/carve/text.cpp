@@ -94,7 +94,9 @@ WalkResult textWalk(const CarveInput& in) {
         r.extension = "xml";
         r.typeName = "XML document";
     }
-    std::uint64_t pos = 0;
+    // Bytes that an earlier walk of the same bytes found to be text need not
+    // be looked at again.
+    std::uint64_t pos = std::min(in.checkedBefore(), c.size());
     while (pos < c.size()) {
         const auto bytes = c.chunk(pos, c.size());
         if (bytes.empty()) break;
