@@ -383,6 +383,29 @@ TEST(FormatWalkersBounds, LostEndsStopAtFreeSpace) {
     }
 }
 
+// A PDF's walk ends where 64 KiB of zeros begin, wherever they begin, and
+// goes on past a run one byte shorter (here to the input's end). Free space
+// that is not zeros lies between the document's first half and the run.
+TEST(FormatWalkersBounds, PdfEndsAtSixtyFourKiBOfZerosAtAnyOffset) {
+    const Bytes file = readFile(pathOf("document.pdf"));
+    ASSERT_GT(file.size(), 4000u);
+    for (const std::size_t start : {file.size() / 2, std::size_t(65539), std::size_t(98301)})
+        for (const std::size_t zeros : {65535u, 65536u}) {
+            Bytes v(file.begin(), file.begin() + file.size() / 2);
+            v.resize(start, 'x');
+            v.back() = 'x';
+            v.resize(start + zeros, 0);
+            Bytes after = noise(8192, 7);
+            after.front() = 0xFF;
+            v = joined(v, after);
+            const WalkResult r = walk(walkerNamed("pdf"), v);
+            SCOPED_TRACE(std::to_string(start) + " " + std::to_string(zeros));
+            EXPECT_EQ(r.status, WalkStatus::Interrupted);
+            EXPECT_LE(r.length, file.size() / 2);
+            EXPECT_EQ(r.inputEnded, zeros < 65536);
+        }
+}
+
 // Runs longer than the walkers' 64 KiB window: text, and a TIFF whose IFD
 // chain loops back on itself.
 TEST(FormatWalkersBounds, LongRunsAndLoopingChains) {
