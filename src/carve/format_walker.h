@@ -15,6 +15,7 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <span>
 #include <string>
@@ -167,9 +168,10 @@ private:
 inline constexpr std::size_t kZeroHeadBytes = 24;
 inline bool zeroHead(std::span<const std::uint8_t> head) {
     if (head.size() < kZeroHeadBytes) return false;
-    for (std::size_t i = 0; i < kZeroHeadBytes; ++i)
-        if (head[i] != 0) return false;
-    return true;
+    static_assert(kZeroHeadBytes == 24);
+    std::uint64_t words[3];
+    std::memcpy(words, head.data(), kZeroHeadBytes);
+    return (words[0] | words[1] | words[2]) == 0;
 }
 
 // Every walker, the most specific signatures first.

@@ -292,7 +292,8 @@ bool VolumeMount::claimBlocks(ExtensiveScan& scan, std::uint64_t block, Bytes da
         if (heads > data.size()) return false;
         std::size_t lowest = data.size();
         for (std::size_t at = 24; at < heads; at += 24) {
-            const std::size_t length = le16(data, at + 18), location = le16(data, at + 20);
+            const Bytes item = data.subspan(at, 24); // inside `heads`
+            const std::size_t length = le16(item, 18), location = le16(item, 20);
             if (location + length > data.size() || location < heads) return false;
             lowest = std::min(lowest, location);
         }

@@ -46,59 +46,6 @@ std::optional<std::uint32_t> ChildBlock(Bytes block, std::uint32_t index) {
     return le32(block, pointer);
 }
 
-namespace {
-ItemType typeFromV1(std::uint32_t code) {
-    switch (code) {
-    case 0:
-        return ItemType::StatData;
-    case 500:
-        return ItemType::Directory;
-    case 0xFFFFFFFFu:
-        return ItemType::Direct;
-    case 0xFFFFFFFEu:
-        return ItemType::Indirect;
-    default:
-        return ItemType::Other;
-    }
-}
-ItemType typeFromV2(std::uint32_t code) {
-    switch (code) {
-    case 0:
-        return ItemType::StatData;
-    case 1:
-        return ItemType::Indirect;
-    case 2:
-        return ItemType::Direct;
-    case 3:
-        return ItemType::Directory;
-    default:
-        return ItemType::Other;
-    }
-}
-} // namespace
-
-std::optional<ItemHead> ReadItemHead(Bytes block, std::uint32_t index) {
-    const std::size_t at = 24 + 24 * std::size_t(index);
-    if (!fits(block, at, 24)) return std::nullopt;
-    ItemHead h;
-    h.dirId = le32(block, at);
-    h.objectId = le32(block, at + 4);
-    h.entryCount = le16(block, at + 16);
-    h.itemLength = le16(block, at + 18);
-    h.itemLocation = le16(block, at + 20);
-    // The low 12 bits are the format; reiserfsck keeps flags in the top 4.
-    h.keyFormat = le16(block, at + 22) & 0x0FFF;
-    if (h.keyFormat == 0) {
-        h.offset = le32(block, at + 8);
-        h.type = typeFromV1(le32(block, at + 12));
-    } else if (h.keyFormat == 1) {
-        const std::uint64_t v = le64(block, at + 8);
-        h.offset = v & ((std::uint64_t(1) << 60) - 1);
-        h.type = typeFromV2(std::uint32_t(v >> 60));
-    }
-    return h;
-}
-
 FileType fileTypeOf(std::uint16_t mode) {
     switch (mode & 0xF000) {
     case 0x4000:

@@ -91,10 +91,54 @@ struct ItemHead {
         return std::size_t(itemLocation) + itemLength <= blockSize;
     }
 };
+namespace detail {
+inline ItemType typeFromV1(std::uint32_t code) {
+    switch (code) {
+    case 0:
+        return ItemType::StatData;
+    case 500:
+        return ItemType::Directory;
+    case 0xFFFFFFFFu:
+        return ItemType::Direct;
+    case 0xFFFFFFFEu:
+        return ItemType::Indirect;
+    default:
+        return ItemType::Other;
+    }
+}
+inline ItemType typeFromV2(std::uint32_t code) {
+    constexpr ItemType kTypes[] = {ItemType::StatData, ItemType::Indirect, ItemType::Direct,
+                                   ItemType::Directory};
+    return code < 4 ? kTypes[code] : ItemType::Other;
+}
+} // namespace detail
+
 // Item head i of a leaf, or nothing when the head reaches past the block. A
 // head whose key format is neither 0 nor 1 is returned with knownFormat()
-// false and no decoded type; the items after it may still be read.
-std::optional<ItemHead> ReadItemHead(Bytes block, std::uint32_t index);
+// false and no decoded type; the items after it may still be read. Inline:
+// every leaf's every item goes through it.
+inline std::optional<ItemHead> ReadItemHead(Bytes block, std::uint32_t index) {
+    const std::size_t at = 24 + 24 * std::size_t(index);
+    if (!fits(block, at, 24)) return std::nullopt;
+    const Bytes h = block.subspan(at, 24); // each field read below lies inside it
+    ItemHead item;
+    item.dirId = le32(h, 0);
+    item.objectId = le32(h, 4);
+    item.entryCount = le16(h, 16);
+    item.itemLength = le16(h, 18);
+    item.itemLocation = le16(h, 20);
+    // The low 12 bits are the format; reiserfsck keeps flags in the top 4.
+    item.keyFormat = le16(h, 22) & 0x0FFF;
+    if (item.keyFormat == 0) {
+        item.offset = le32(h, 8);
+        item.type = detail::typeFromV1(le32(h, 12));
+    } else if (item.keyFormat == 1) {
+        const std::uint64_t v = le64(h, 8);
+        item.offset = v & ((std::uint64_t(1) << 60) - 1);
+        item.type = detail::typeFromV2(std::uint32_t(v >> 60));
+    }
+    return item;
+}
 
 // Special: character and block devices, FIFOs and sockets. Other: a mode no
 // file system object has (damage).
