@@ -50,6 +50,23 @@ bool Catalog::sameFile(std::uint32_t a, std::uint32_t b) const {
 }
 
 bool Catalog::seenBefore(std::uint32_t index) {
+    const std::uint32_t id = fileList_[index].objectId;
+    if (id < kFirstVersionIds) {
+        if (id >= firstVersion_.size())
+            firstVersion_.resize(std::max<std::size_t>(id + 1, firstVersion_.size() * 2),
+                                 IndexTable::kNone);
+        std::uint32_t& first = firstVersion_[id];
+        if (first == IndexTable::kNone) {
+            first = index; // no file with this id yet
+            return false;
+        }
+        if (first != kManyVersions) {
+            if (sameFile(first, index)) return true;
+            fileSeen_.insert(first, fileIdentity(first),
+                             [&](std::uint32_t i) { return fileIdentity(i); });
+            first = kManyVersions;
+        }
+    }
     const std::size_t hash = fileIdentity(index);
     if (fileSeen_.find(hash, [&](std::uint32_t known) { return sameFile(known, index); }) !=
         IndexTable::kNone)
@@ -80,6 +97,7 @@ void Catalog::ClearCatalog() {
     entryNames_.clear();
     folderById_.clear();
     fileSeen_.clear();
+    firstVersion_ = {};
     folderChildren_.clear();
     fileChildren_.clear();
     carvedRuns_.clear();

@@ -393,6 +393,12 @@ private:
     // recorded.
     bool seenBefore(std::uint32_t index);
     TaggedIndexTable fileSeen_;
+    // By object id (the ids below kFirstVersionIds): the only file listed
+    // with that id, kNone before any, kManyVersions once fileSeen_ holds
+    // them. Most objects have one version: theirs is never hashed.
+    static constexpr std::uint32_t kFirstVersionIds = 1u << 22;
+    static constexpr std::uint32_t kManyVersions = IndexTable::kNone - 1;
+    std::vector<std::uint32_t> firstVersion_;
     std::unordered_map<std::uint32_t, std::vector<std::uint32_t>> folderChildren_;
     std::unordered_map<std::uint32_t, std::vector<std::uint32_t>> fileChildren_;
 };
