@@ -33,8 +33,9 @@ struct VolumeMount::ExtensiveScan {
     // them, so that carving reads only those again).
     std::unique_ptr<BlockBitmap> claimed;
     // Leaves whose items' blocks were claimed as the scan met them (live
-    // leaves) or kept in `pending` (the others).
-    BlockSet itemsClaimed;
+    // leaves) or kept in `pending` (the others): a bit each when carving, as
+    // every leaf is marked.
+    BlockBitmap itemsClaimed{0};
     std::unique_ptr<PendingClaims> pending;
 };
 
@@ -57,6 +58,7 @@ void VolumeMount::collectExtensive() {
     ExtensiveScan scan(blocks);
     if (carve_ && !walkers_.empty()) {
         scan.claimed = std::make_unique<BlockBitmap>(blocks);
+        scan.itemsClaimed = BlockBitmap(blocks);
         // Runs of 16 bytes: as much as one bitmap of the volume, 1 MiB at least.
         scan.pending =
             std::make_unique<PendingClaims>(std::max<std::uint64_t>(blocks / 128, 1 << 16));
