@@ -38,6 +38,21 @@ constexpr std::array<bool, 256> makeTextTable() {
 }
 constexpr std::array<bool, 256> kText = makeTextTable();
 
+// What the signature counts of each byte, one bit each.
+enum : std::uint8_t { kIsText = 1, kLetter = 2, kSpace = 4, kHigh = 8 };
+constexpr std::array<std::uint8_t, 256> makeClassTable() {
+    std::array<std::uint8_t, 256> t{};
+    for (int b = 0; b < 256; ++b) {
+        if (!kText[b]) continue;
+        t[b] = kIsText;
+        if ((b | 0x20) >= 'a' && (b | 0x20) <= 'z') t[b] |= kLetter;
+        if (b == ' ' || b == '\n' || b == '\t') t[b] |= kSpace;
+        if (b >= 0x80) t[b] |= kHigh;
+    }
+    return t;
+}
+constexpr std::array<std::uint8_t, 256> kClass = makeClassTable();
+
 bool contains(Head head, const char* needle) {
     const std::size_t n = std::strlen(needle);
     for (std::size_t i = 0; i + n <= head.size(); ++i) {
@@ -64,11 +79,12 @@ bool textMatches(Head head) {
     // Free space is mostly zeros: leave at once.
     if (head.size() < 16 || !kText[head[0]]) return false;
     std::size_t length = 0, letters = 0, spaces = 0, high = 0;
-    for (; length < head.size() && kText[head[length]]; ++length) {
-        const std::uint8_t b = head[length];
-        letters += ((b | 0x20) >= 'a' && (b | 0x20) <= 'z');
-        spaces += (b == ' ' || b == '\n' || b == '\t');
-        high += b >= 0x80;
+    for (; length < head.size(); ++length) {
+        const std::uint8_t c = kClass[head[length]];
+        if (!(c & kIsText)) break;
+        letters += (c >> 1) & 1;
+        spaces += (c >> 2) & 1;
+        high += c >> 3;
     }
     // A short file ends inside the head: its block's zeros follow it.
     if (length < head.size() &&

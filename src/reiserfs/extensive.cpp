@@ -201,7 +201,7 @@ void VolumeMount::scanBlock(ExtensiveScan& scan, std::uint64_t block, Bytes data
     auto head = ReadBlockHead(data);
     if (head && head->level >= 1 && head->level <= kMaxLevel)
         scanned_.treeBlocks.push_back(std::uint32_t(block));
-    if (scan.claimed && !scan.claimed->test(block) && !claimBlocks(scan, block, data) &&
+    if (scan.claimed && !scan.claimed->test(block) && !claimBlocks(scan, block, data, head) &&
         !carve::zeroHead(data)) {
         // Carving reads it again, and so does a scan that goes on from here.
         if (signatures_(data.first(std::min<std::size_t>(data.size(), kCarveHeadBytes))) &&
@@ -280,8 +280,8 @@ void VolumeMount::replayDeleted(ExtensiveScan& scan) {
 // free space agrees exactly with what they hold count here: a file's data
 // block often starts with a small number that passes for a level, and
 // claiming it would hide the file from carving. True when it claimed it.
-bool VolumeMount::claimBlocks(ExtensiveScan& scan, std::uint64_t block, Bytes data) {
-    auto head = ReadBlockHead(data);
+bool VolumeMount::claimBlocks(ExtensiveScan& scan, std::uint64_t block, Bytes data,
+                              const std::optional<BlockHead>& head) {
     if (!head || head->level < 1 || head->level > kMaxLevel) return false;
     const std::size_t heads = 24 + 24 * std::size_t(head->itemCount);
     bool claim = false;

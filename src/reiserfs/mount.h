@@ -143,7 +143,9 @@ private:
     void scanBlock(ExtensiveScan& scan, std::uint64_t block, Bytes data);
     void completeLiveTree(ExtensiveScan& scan);
     void replayDeleted(ExtensiveScan& scan);
-    bool claimBlocks(ExtensiveScan& scan, std::uint64_t block, Bytes data);
+    // `head`: the block's, as read.
+    bool claimBlocks(ExtensiveScan& scan, std::uint64_t block, Bytes data,
+                     const std::optional<BlockHead>& head);
     void addItem(std::uint64_t sector, const ItemHead& item, Bytes bodies, std::size_t bodyAt);
     void replayLeaf(const LeafStore& store, std::uint32_t index);
     void replayLeaf(std::uint64_t sector, const KeptLeaf& leaf);

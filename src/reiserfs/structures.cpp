@@ -28,16 +28,6 @@ std::optional<Superblock> ReadSuperblock(Bytes sector) {
     return sb;
 }
 
-std::optional<BlockHead> ReadBlockHead(Bytes block) {
-    if (!fits(block, 0, kBlockHeadSize)) return std::nullopt;
-    return BlockHead{le16(block, 0), le16(block, 2), le16(block, 4)};
-}
-
-bool looksLikeLeaf(const BlockHead& head, std::size_t blockSize) {
-    return head.level == 1 && head.freeSpace <= blockSize && head.itemCount != 0 &&
-           24u * head.itemCount + 24u < blockSize;
-}
-
 std::optional<std::uint32_t> ChildBlock(Bytes block, std::uint32_t index) {
     auto head = ReadBlockHead(block);
     if (!head || index > head->itemCount) return std::nullopt;

@@ -64,11 +64,19 @@ struct BlockHead {
     std::uint16_t itemCount = 0;
     std::uint16_t freeSpace = 0;
 };
-std::optional<BlockHead> ReadBlockHead(Bytes block);
+// Inline: the Extensive scan reads the head of every block.
+inline std::optional<BlockHead> ReadBlockHead(Bytes block) {
+    if (!fits(block, 0, kBlockHeadSize)) return std::nullopt;
+    const Bytes h = block.first(kBlockHeadSize);
+    return BlockHead{le16(h, 0), le16(h, 2), le16(h, 4)};
+}
 
 // The leaf plausibility test: level 1, free space within the block, at least
 // one item and the item heads inside the block.
-bool looksLikeLeaf(const BlockHead& head, std::size_t blockSize);
+inline bool looksLikeLeaf(const BlockHead& head, std::size_t blockSize) {
+    return head.level == 1 && head.freeSpace <= blockSize && head.itemCount != 0 &&
+           24u * head.itemCount + 24u < blockSize;
+}
 
 // Child pointer i of an internal node, or nothing when the pointer array
 // would reach past the block.
