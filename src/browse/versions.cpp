@@ -106,6 +106,7 @@ bool hasVersions(const Catalog& catalog, const std::vector<std::uint32_t>& files
 } // namespace
 
 bool HasVersions(const Catalog& catalog) {
+    if (catalog.oneFilePerObject()) return false;
     // One 64-bit key per file from its folder, object and name, sorted;
     // files with equal keys are compared in full (a key may collide).
     std::vector<std::pair<std::uint64_t, std::uint32_t>> keys;

@@ -58,6 +58,7 @@ bool Catalog::seenBefore(std::uint32_t index) {
         std::uint32_t& first = firstVersion_[id];
         if (first == IndexTable::kNone) {
             first = index; // no file with this id yet
+            ++singleFiles_;
             return false;
         }
         if (first != kManyVersions) {
@@ -65,6 +66,7 @@ bool Catalog::seenBefore(std::uint32_t index) {
             fileSeen_.insert(first, fileIdentity(first),
                              [&](std::uint32_t i) { return fileIdentity(i); });
             first = kManyVersions;
+            manyVersions_ = true;
         }
     }
     const std::size_t hash = fileIdentity(index);
@@ -98,6 +100,8 @@ void Catalog::ClearCatalog() {
     folderById_.clear();
     fileSeen_.clear();
     firstVersion_ = {};
+    singleFiles_ = 0;
+    manyVersions_ = false;
     folderChildren_.clear();
     fileChildren_.clear();
     carvedRuns_.clear();

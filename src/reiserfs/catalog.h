@@ -147,6 +147,10 @@ public:
     // methods below, which keep the indexes over them in step.
     const std::vector<CatalogEntry>& FolderList() const { return folderList_; }
     const BlockList<CatalogEntry>& FileList() const { return fileList_; }
+    // True when every file listed is the only one of its object (each went
+    // through the Extensive duplicate test, and no object came twice): no
+    // two can be versions of one file. False says nothing.
+    bool oneFilePerObject() const { return !manyVersions_ && singleFiles_ == fileList_.size(); }
     const BlockList<DataItemRef>& DirectItems() const { return directItems_; }
     const BlockList<DataItemRef>& IndirectItems() const { return indirectItems_; }
     std::uint32_t folderCount() const { return folderCount_; }
@@ -399,6 +403,8 @@ private:
     static constexpr std::uint32_t kFirstVersionIds = 1u << 22;
     static constexpr std::uint32_t kManyVersions = IndexTable::kNone - 1;
     std::vector<std::uint32_t> firstVersion_;
+    std::size_t singleFiles_ = 0; // recorded there as their object's only file
+    bool manyVersions_ = false;   // an object came with a second file
     std::unordered_map<std::uint32_t, std::vector<std::uint32_t>> folderChildren_;
     std::unordered_map<std::uint32_t, std::vector<std::uint32_t>> fileChildren_;
 };
