@@ -85,16 +85,27 @@ TEST(Versions, PlainNameGoesToTheNewestCompleteVersionAndPrefixesFold) {
               std::string(v.otherOld.begin(), v.otherOld.end()));
 }
 
-// Versions are the same object under the same name in the same folder.
+// Versions are the same object under the same name in the same folder. An
+// Extensive catalog knows when every object came once; the second file of
+// one must still be seen.
 TEST(Versions, HasVersionsNeedsTheSameFolderObjectAndName) {
-    Catalog c;
-    c.AddFile("a", 2, 10, 0, 0, 1, 2);
-    c.AddFile("a", 3, 10, 0, 0, 1, 2);
-    c.AddFile("b", 2, 10, 0, 0, 1, 2);
-    c.AddFile("a", 2, 11, 0, 0, 1, 2);
-    EXPECT_FALSE(HasVersions(c));
-    c.AddFile("a", 3, 10, 0, 0, 2, 2);
-    EXPECT_TRUE(HasVersions(c));
+    for (const RecoveryMode mode : {RecoveryMode::Normal, RecoveryMode::Extensive}) {
+        Catalog c;
+        c.recoveryMode = mode;
+        c.AddFile("a", 2, 12, 0, 0, 1, 2);
+        c.AddFile("a", 2, 11, 0, 0, 1, 2);
+        EXPECT_FALSE(HasVersions(c));
+        c.AddFile("a", 3, 10, 0, 0, 1, 2);
+        c.AddFile("b", 2, 10, 0, 0, 1, 2);
+        EXPECT_FALSE(HasVersions(c));
+        c.AddFile("a", 3, 10, 0, 0, 2, 2);
+        EXPECT_TRUE(HasVersions(c));
+        Catalog once;
+        once.recoveryMode = mode;
+        once.AddFile("a", 2, 12, 0, 0, 1, 2);
+        once.AddFile("a", 2, 12, 5, 0, 2, 2); // a second version of the only object
+        EXPECT_TRUE(HasVersions(once));
+    }
 }
 
 TEST(Versions, WithoutFoldingEveryVersionStaysListedNewestCompleteFirst) {
