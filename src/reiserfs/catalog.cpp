@@ -77,9 +77,43 @@ bool Catalog::seenBefore(std::uint32_t index) {
     return false;
 }
 
+Catalog::KeySlot* Catalog::directSlot(std::uint64_t key) {
+    const auto objectId = std::uint32_t(key);
+    if (recoveryMode != RecoveryMode::Extensive || objectId >= kDirectIds) return nullptr;
+    if (objectId >= byObject_.size())
+        byObject_.resize(std::min<std::size_t>(
+            std::max<std::size_t>({objectId + 1, byObject_.size() * 2, 1024}), kDirectIds));
+    KeySlot& s = byObject_[objectId];
+    if (s.code == KeyMap::kFree) s.dirId = std::uint32_t(key >> 32);
+    return s.dirId == std::uint32_t(key >> 32) ? &s : nullptr;
+}
+
+template <class Visit> void Catalog::forEachPending(Visit&& visit) const {
+    pending_.forEach(visit);
+    for (std::uint32_t id = 0; id < byObject_.size(); ++id) {
+        const KeySlot& s = byObject_[id];
+        if (s.code != KeyMap::kFree && !(s.code & kJoinedFile))
+            visit(objectKey(s.dirId, id), s.code);
+    }
+}
+
 template <class SameAsFile>
 Catalog::Pending* Catalog::listsFor(std::uint64_t key, SameAsFile&& sameAsFile, PendingSlot& slot) {
     slot.key = key;
+    if (KeySlot* s = directSlot(key)) {
+        slot.direct = true;
+        slot.code = &s->code;
+        std::uint32_t file = IndexTable::kNone;
+        if (s->code == KeyMap::kFree) {
+            s->code = kNoLists;
+        } else if (s->code & kJoinedFile) {
+            file = s->code & ~kJoinedFile;
+            if (sameAsFile(fileList_[file])) return nullptr;
+            s->code = kNoLists; // the lists take the file's name and stat data
+        }
+        return &listsOf(*slot.code, file);
+    }
+    slot.direct = false;
     slot.code = pending_.find(key);
     std::uint32_t file = IndexTable::kNone;
     if (!slot.code) {
@@ -115,6 +149,7 @@ void Catalog::releasePending() {
     // vector's capacity.
     pending_.clear();
     joined_.clear();
+    decltype(byObject_)().swap(byObject_);
     decltype(pendingLists_)().swap(pendingLists_);
     decltype(freeLists_)().swap(freeLists_);
     nameArena_.clear();
@@ -179,8 +214,13 @@ void Catalog::settle(PendingSlot slot, std::size_t filesBefore) {
     if (p.PendingNames.size() != 1 || p.PendingStats.size() != 1 ||
         fileList_.size() != filesBefore + 1 || fileList_.size() > IndexTable::kNone)
         return;
+    if (slot.direct && fileList_.size() > kJoinedFile) return; // left waiting
     const std::uint64_t key = slot.key;
     freeLists(*slot.code);
+    if (slot.direct) {
+        *slot.code = kJoinedFile | std::uint32_t(fileList_.size() - 1);
+        return;
+    }
     pending_.erase(key);
     joined_.insert(std::uint32_t(fileList_.size() - 1), key,
                    [&](std::uint32_t i) { return fileKey(i); });
@@ -192,7 +232,7 @@ std::string_view Catalog::nameOf(const PendingName& name) const {
 
 std::size_t Catalog::pendingNameCount() const {
     std::size_t n = 0;
-    pending_.forEach(
+    forEachPending(
         [&](std::uint64_t, std::uint32_t code) { n += pendingLists_[code].PendingNames.size(); });
     return n;
 }
@@ -248,7 +288,7 @@ void Catalog::AddStatData(std::size_t location, Bytes block, std::size_t length,
             p.PendingStats.push_back(stat);
         if (p.PendingNames.empty() && p.PendingStats.empty()) {
             freeLists(code);
-            pending_.erase(slot.key);
+            pending_.erase(slot.key); // Normal mode: never a direct slot
         }
         for (std::size_t i = 0; i < joined; ++i)
             join(key, names[i].parentId, nameOf(names[i]), stat);
@@ -283,7 +323,7 @@ void Catalog::addName(std::uint32_t dirId, std::uint32_t objectId, std::uint32_t
             if (--p.PendingStats.front().namesLeft == 0) p.PendingStats.eraseFront(1);
             if (p.PendingNames.empty() && p.PendingStats.empty()) {
                 freeLists(code);
-                pending_.erase(slot.key);
+                pending_.erase(slot.key); // Normal mode: never a direct slot
             }
             join(key, parentId, name, stat);
         } else if (p.PendingNames.size() < kMaxNamesPerKey) {
@@ -379,7 +419,7 @@ void Catalog::AddFile(std::string_view name, std::uint32_t parentId, std::uint32
 
 std::vector<Catalog::NamelessStat> Catalog::namelessStats() const {
     std::vector<NamelessStat> out;
-    pending_.forEach([&](std::uint64_t key, std::uint32_t code) {
+    forEachPending([&](std::uint64_t key, std::uint32_t code) {
         const Pending& p = pendingLists_[code];
         if (!p.PendingNames.empty()) return;
         const PendingStat* newest = nullptr;

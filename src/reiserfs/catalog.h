@@ -172,6 +172,7 @@ public:
     // that the misses overlap.
     void prefetchObject(std::uint32_t dirId, std::uint32_t objectId) const {
         const std::uint64_t key = objectKey(dirId, objectId);
+        if (objectId < byObject_.size()) __builtin_prefetch(&byObject_[objectId]);
         pending_.prefetch(key);
         joined_.prefetch(key);
     }
@@ -353,10 +354,12 @@ private:
         SmallList<PendingName> PendingNames;
         SmallList<PendingStat> PendingStats;
     };
-    // A key's place in pending_: the key and its code there.
+    // A key's place in the joins: the key and its lists' code there, in
+    // byObject_ (`direct`) or in pending_.
     struct PendingSlot {
         std::uint64_t key = 0;
         std::uint32_t* code = nullptr;
+        bool direct = false;
     };
     // Per key with lists: their index in pendingLists_.
     KeyMap pending_;
@@ -369,6 +372,27 @@ private:
     // meets another name or stat data later gets lists again, which then
     // take precedence (pending_ is asked first).
     TaggedIndexTable joined_;
+    // Extensive mode, ahead of both: where each key stands, by its object
+    // id. The scan meets leaves in disk order, so a name can wait long for
+    // its stat data, and the hashed tables grow to megabytes with a cache
+    // miss per lookup; object ids are handed out in order and a leaf holds
+    // neighbours, so here a leaf's keys share a few cache lines. A slot
+    // belongs to the first key of its object id for good (a joined file's
+    // key keeps it when the key gets lists again); a key whose id is taken
+    // by another, or past kDirectIds, uses the tables above.
+    struct KeySlot {
+        std::uint32_t dirId = 0;
+        std::uint32_t code = KeyMap::kFree; // lists' code, or kJoinedFile | file index
+    };
+    static constexpr std::uint32_t kDirectIds = 1u << 22;
+    static constexpr std::uint32_t kJoinedFile = 1u << 31;
+    std::vector<KeySlot> byObject_;
+    // The slot of `key` in byObject_, made room for; null when the key is
+    // held by the tables (Normal mode, an id past kDirectIds, or one taken by
+    // another key).
+    KeySlot* directSlot(std::uint64_t key);
+    // Calls `visit(key, code)` for every key with lists, in no order.
+    template <class Visit> void forEachPending(Visit&& visit) const;
     std::uint64_t fileKey(std::uint32_t index) const {
         return objectKey(fileList_[index].keyDirId, fileList_[index].objectId);
     }

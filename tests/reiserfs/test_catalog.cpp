@@ -184,6 +184,29 @@ TEST(Catalog, ExtensiveModeListsEachVersionOfAFileOnce) {
     EXPECT_EQ(f.catalog.FileList()[4].name, "x");
 }
 
+// Extensive joins find a key by its object id first: keys that share one
+// (an id used again after a deletion, or damage), and ids past those held
+// that way, must join and wait as any other.
+TEST(Catalog, ExtensiveKeysSharingAnObjectIdJoinEachTheirOwn) {
+    Feed f(RecoveryMode::Extensive);
+    const std::uint32_t far = (1u << 22) + 5;
+    f.leaf(LeafBuilder(4096).directory(1, 2, {{2, 10, "a"}, {3, 10, "b"}, {2, far, "c"}}));
+    f.leaf(LeafBuilder(4096).file(3, 10, 30).file(2, 10, 20).file(2, far, 40));
+    // Stat data that no name reaches, under a held id and a shared one.
+    f.leaf(LeafBuilder(4096).file(2, 11, 50).file(4, 10, 60).file(4, far, 70));
+    // A second name of the shared id's other key joins its stat data too.
+    f.leaf(LeafBuilder(4096).directory(1, 2, {{3, 10, "b2"}}));
+    std::vector<std::pair<std::string, std::uint64_t>> files;
+    for (const auto& e : f.catalog.FileList())
+        files.emplace_back(e.name.str(), e.size);
+    EXPECT_EQ(files, (std::vector<std::pair<std::string, std::uint64_t>>{
+                         {"b", 30}, {"a", 20}, {"c", 40}, {"b2", 30}}));
+    std::vector<std::uint64_t> lost;
+    for (const auto& s : f.catalog.namelessStats())
+        lost.push_back(s.size);
+    EXPECT_EQ(lost, (std::vector<std::uint64_t>{50, 60, 70}));
+}
+
 TEST(Catalog, OrphanFoldersGetNumberedLostParentsUnderTheRoot) {
     Feed f;
     f.leaf(LeafBuilder(4096)
