@@ -140,6 +140,7 @@ public:
     ReadStats stats() const;
 
 private:
+    friend class ReadAhead; // counts the runs it reads, asks for known bad sectors
     // Reads a run that holds no known unreadable sector: whole, else sector
     // by sector. Fails as the last sector's tries did.
     IoResult<> readRun(std::uint64_t firstSector, std::uint32_t count, unsigned char* out,

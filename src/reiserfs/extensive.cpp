@@ -1,4 +1,5 @@
 // The Extensive collection: every block of the volume read once, in order.
+#include "disk/read_ahead.h"
 #include "reiserfs/block_bitmap.h"
 #include "reiserfs/carving.h"
 #include "reiserfs/disk_order.h"
@@ -103,54 +104,36 @@ void VolumeMount::scanBlocks(ExtensiveScan& scan) {
     std::vector<std::uint8_t> chunk(perChunk * blockSize);
     std::vector<std::uint8_t> block(blockSize);
     std::vector<std::uint64_t> unreadable;
-    // What the scan looks at of a block that is no node or leaf: its head,
-    // and the first bytes that carving tests for a format's signature (none
-    // when the head is zeros).
-    const std::size_t look = std::min(blockSize, scan.claimed ? kCarveHeadBytes : kBlockHeadSize);
-    static_assert(carve::kZeroHeadBytes <= kBlockHeadSize);
+    // An image file is read a run ahead on a second thread: the copies the
+    // kernel makes then overlap the tests below.
+    const auto ahead =
+        from < blocks
+            ? ReadAhead::start(reader_, volume_.blockSector(from), volume_.blockSector(blocks),
+                               std::uint32_t(perChunk * volume_.sectorsPerBlock))
+            : nullptr;
     for (std::uint64_t first = from; first < blocks && !result_.stopped; first += perChunk) {
         const std::uint64_t n = std::min(perChunk, blocks - first);
         const std::uint64_t sector = volume_.blockSector(first);
         const auto sectors = std::uint32_t(n * volume_.sectorsPerBlock);
         std::uint64_t k = 0;
-        if (reader_.beginMappedRun(sector, sectors)) {
-            for (; k < n && !stopRequested_; ++k) {
-                const std::uint64_t at = volume_.blockSector(first + k) * kSectorSize;
-                // In place when the run's pages were all read in as it
-                // began; else copied, as much as the scan looks at.
-                const std::uint8_t* in = reader_.viewMapped(at, blockSize);
-                // The head of a block a few ahead: each block's first line
-                // is a cache miss the hardware does not see coming (it never
-                // prefetches across a page).
-                if (in && k + kHeadsAhead < n) __builtin_prefetch(in + kHeadsAhead * blockSize);
-                if (!in) {
-                    if (!reader_.copyMapped(at, block.data(), kBlockHeadSize)) break;
-                    in = block.data();
-                }
-                const Bytes head(in, kBlockHeadSize);
-                auto h = ReadBlockHead(head);
-                const bool tree = h && h->level >= 1 && h->level <= kMaxLevel;
-                // A block that a live leaf met before named is no start either.
-                const bool noStart =
-                    carve::zeroHead(head) || (scan.claimed && scan.claimed->test(first + k));
-                const std::size_t want = tree ? blockSize : noStart ? kBlockHeadSize : look;
-                if (in == block.data() && want > kBlockHeadSize &&
-                    !reader_.copyMapped(at + kBlockHeadSize, block.data() + kBlockHeadSize,
-                                        want - kBlockHeadSize))
+        const std::span<const std::uint8_t> run =
+            ahead ? ahead->next(sector, sectors) : std::span<const std::uint8_t>();
+        if (!run.empty()) {
+            for (; k < n; ++k) {
+                if (stopRequested_) {
+                    result_.stopped = true;
                     break;
-                // Only the bytes looked at: the rest of a copy is another block's.
-                scanBlock(scan, first + k, Bytes(in, want));
-                // A page of the block was dropped and could not be read
-                // again, and read as zeros: the block and the rest of the
-                // run are read the ordinary way, which finds the bad sectors.
-                if (reader_.mappedPagesLost()) break;
+                }
+                scanBlock(scan, first + k, Bytes(run.data() + k * blockSize, blockSize));
                 scanned_.nextBlock = first + k + 1;
             }
-            if (k == n) continue;
+            continue;
         }
-        // Not mapped, or a page of it could not be read: the rest of the
-        // chunk is read the ordinary way, and a block with a sector that
-        // cannot be read is taken from the journal when it holds a copy.
+        if (!ahead && scanMapped(scan, first, n, block, k)) continue;
+        // Not read ahead or mapped, or a page of it could not be read: the
+        // rest of the chunk is read the ordinary way, and a block with a
+        // sector that cannot be read is taken from the journal when it
+        // holds a copy.
         unreadable.clear();
         if (k < n && !stopRequested_)
             reader_.ReadSectors(sector, sectors, chunk.data(), &unreadable);
@@ -169,6 +152,54 @@ void VolumeMount::scanBlocks(ExtensiveScan& scan) {
             scanned_.nextBlock = first + k + 1;
         }
     }
+}
+
+// The `n` blocks from `first` taken from a mapping of the image, each tested
+// in place when the run's pages were all read in as it began, else copied
+// (as much as the scan looks at). True when all were; else `k` is the first
+// block left to read the ordinary way.
+bool VolumeMount::scanMapped(ExtensiveScan& scan, std::uint64_t first, std::uint64_t n,
+                             std::vector<std::uint8_t>& block, std::uint64_t& k) {
+    const std::size_t blockSize = volume_.blockSize();
+    // What the scan looks at of a block that is no node or leaf: its head,
+    // and the first bytes that carving tests for a format's signature (none
+    // when the head is zeros).
+    const std::size_t look = std::min(blockSize, scan.claimed ? kCarveHeadBytes : kBlockHeadSize);
+    static_assert(carve::kZeroHeadBytes <= kBlockHeadSize);
+    if (!reader_.beginMappedRun(volume_.blockSector(first),
+                                std::uint32_t(n * volume_.sectorsPerBlock)))
+        return false;
+    for (; k < n && !stopRequested_; ++k) {
+        const std::uint64_t at = volume_.blockSector(first + k) * kSectorSize;
+        const std::uint8_t* in = reader_.viewMapped(at, blockSize);
+        // The head of a block a few ahead: each block's first line is a
+        // cache miss the hardware does not see coming (it never prefetches
+        // across a page).
+        if (in && k + kHeadsAhead < n) __builtin_prefetch(in + kHeadsAhead * blockSize);
+        if (!in) {
+            if (!reader_.copyMapped(at, block.data(), kBlockHeadSize)) return false;
+            in = block.data();
+        }
+        const Bytes head(in, kBlockHeadSize);
+        auto h = ReadBlockHead(head);
+        const bool tree = h && h->level >= 1 && h->level <= kMaxLevel;
+        // A block that a live leaf met before named is no start either.
+        const bool noStart =
+            carve::zeroHead(head) || (scan.claimed && scan.claimed->test(first + k));
+        const std::size_t want = tree ? blockSize : noStart ? kBlockHeadSize : look;
+        if (in == block.data() && want > kBlockHeadSize &&
+            !reader_.copyMapped(at + kBlockHeadSize, block.data() + kBlockHeadSize,
+                                want - kBlockHeadSize))
+            return false;
+        // Only the bytes looked at: the rest of a copy is another block's.
+        scanBlock(scan, first + k, Bytes(in, want));
+        // A page of the block was dropped and could not be read again, and
+        // read as zeros: the block and the rest of the run are read the
+        // ordinary way, which finds the bad sectors.
+        if (reader_.mappedPagesLost()) return false;
+        scanned_.nextBlock = first + k + 1;
+    }
+    return k == n;
 }
 
 // A scan that goes on from where a stopped one ended: the blocks before that

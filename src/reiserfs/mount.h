@@ -139,6 +139,8 @@ private:
                                          BlockBitmap* later, std::uint16_t laterBelow);
     void collectExtensive();
     void scanBlocks(ExtensiveScan& scan);
+    bool scanMapped(ExtensiveScan& scan, std::uint64_t first, std::uint64_t n,
+                    std::vector<std::uint8_t>& block, std::uint64_t& k);
     std::uint64_t resumeScan(ExtensiveScan& scan);
     void scanBlock(ExtensiveScan& scan, std::uint64_t block, Bytes data);
     void completeLiveTree(ExtensiveScan& scan);

@@ -1,4 +1,5 @@
 #include "disk/mapped_file.h"
+#include "disk/read_ahead.h"
 #include "disk/sector_reader.h"
 
 #include "common/memory_source.h"
@@ -232,6 +233,55 @@ TEST(SectorReader, MappedRunReadInPlaceRefusesOrZeroFillsLostPages) {
     std::vector<std::uint8_t> out(512);
     EXPECT_TRUE(reader.ReadSectors(3, 1, out.data()));
     EXPECT_EQ(out[0], 4);
+    std::filesystem::remove(path);
+}
+
+// Runs read on a second thread come whole and in turn, each counted as one
+// request; a run that came short, and every run asked for out of turn, is
+// handed over empty for the reader to read itself, and nothing waits for a
+// run that will never come.
+TEST(ReadAhead, HandsOverWholeRunsInTurnAndLeavesTheRestToTheReader) {
+    const auto path = std::filesystem::temp_directory_path() / "dorvak-read-ahead.img";
+    ASSERT_TRUE(writeFile(path, numberedSectors(64)));
+    SectorReader reader;
+    ASSERT_TRUE(reader.OpenSelectedDisk(path.string()));
+    EXPECT_EQ(ReadAhead::start(reader, 0, 65, 16), nullptr) << "past the end of the file";
+    {
+        auto ahead = ReadAhead::start(reader, 4, 60, 16);
+        ASSERT_NE(ahead, nullptr);
+        for (std::uint64_t first = 4; first < 60; first += 16) {
+            const auto count = std::uint32_t(std::min<std::uint64_t>(16, 60 - first));
+            const auto run = ahead->next(first, count);
+            ASSERT_EQ(run.size(), count * 512u) << first;
+            EXPECT_EQ(run.front(), first + 1);
+            EXPECT_EQ(run.back(), first + count);
+        }
+        EXPECT_TRUE(ahead->next(60, 16).empty()) << "past its last run";
+        const ReadStats s = reader.stats();
+        EXPECT_EQ(s.requests, 4u);
+        EXPECT_EQ(s.bytes, 56u * 512);
+        EXPECT_EQ(s.seeks, 1u);
+    }
+    {
+        auto ahead = ReadAhead::start(reader, 0, 64, 16);
+        ASSERT_NE(ahead, nullptr);
+        EXPECT_FALSE(ahead->next(0, 16).empty());
+        EXPECT_TRUE(ahead->next(32, 16).empty()) << "out of turn";
+        EXPECT_TRUE(ahead->next(16, 16).empty()) << "and every run after it";
+    }
+    // Cut short after the reader learnt its size: the runs it no longer
+    // holds whole come empty.
+    ASSERT_EQ(::truncate(path.c_str(), 24 * 512), 0);
+    {
+        auto ahead = ReadAhead::start(reader, 0, 64, 16);
+        ASSERT_NE(ahead, nullptr);
+        EXPECT_EQ(ahead->next(0, 16).size(), 16u * 512);
+        for (std::uint64_t first = 16; first < 64; first += 16)
+            EXPECT_TRUE(ahead->next(first, 16).empty()) << first;
+    }
+    SectorReader memory;
+    memory.openSource(std::make_unique<MemorySource>(numberedSectors(64)));
+    EXPECT_EQ(ReadAhead::start(memory, 0, 64, 16), nullptr) << "no image file";
     std::filesystem::remove(path);
 }
 
