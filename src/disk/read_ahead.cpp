@@ -56,21 +56,29 @@ void ReadAhead::readRuns() {
         Slot& slot = slots_[at];
         {
             std::unique_lock lock(mutex_);
-            changed_.wait(lock, [&] { return stop_ || !slot.filled; });
+            if (slot.filled) {
+                // Every slot is full: this thread waits for half of them to
+                // be free, so that the caller wakes it once every few runs
+                // and not for each (a wake-up costs about what a run's
+                // tests do). The caller frees them in the order they were
+                // filled, so this one is free by then.
+                readerWaits_ = true;
+                changed_.wait(lock, [&] { return stop_ || filled_ <= kSlots / 2; });
+                readerWaits_ = false;
+            }
             if (stop_) return;
         }
         const auto count = std::uint32_t(std::min<std::uint64_t>(runSectors_, endSector_ - sector));
         const bool whole =
             source_.readAt(sector * kSectorSize, slot.bytes.get(), std::size_t(count) * kSectorSize)
                 .ok();
-        {
-            std::lock_guard lock(mutex_);
-            slot.firstSector = sector;
-            slot.count = count;
-            slot.whole = whole;
-            slot.filled = true;
-        }
-        changed_.notify_all();
+        std::lock_guard lock(mutex_);
+        slot.firstSector = sector;
+        slot.count = count;
+        slot.whole = whole;
+        slot.filled = true;
+        ++filled_;
+        if (callerWaits_) changed_.notify_all();
         sector += count;
     }
 }
@@ -80,9 +88,10 @@ std::span<const std::uint8_t> ReadAhead::next(std::uint64_t firstSector, std::ui
     if (holding_) {
         // The run handed over last is done with: its slot is free again.
         slots_[taken_].filled = false;
+        --filled_;
         taken_ = (taken_ + 1) % kSlots;
         holding_ = false;
-        changed_.notify_all();
+        if (readerWaits_ && filled_ <= kSlots / 2) changed_.notify_all();
     }
     const std::uint64_t runEnd = std::min<std::uint64_t>(nextSector_ + runSectors_, endSector_);
     if (firstSector != nextSector_ || nextSector_ >= endSector_ || count != runEnd - nextSector_) {
@@ -93,7 +102,11 @@ std::span<const std::uint8_t> ReadAhead::next(std::uint64_t firstSector, std::ui
         return {};
     }
     Slot& slot = slots_[taken_];
-    changed_.wait(lock, [&] { return slot.filled; });
+    if (!slot.filled) {
+        callerWaits_ = true;
+        changed_.wait(lock, [&] { return slot.filled; });
+        callerWaits_ = false;
+    }
     holding_ = true;
     nextSector_ = runEnd;
     if (!slot.whole || reader_.anyKnownBad(firstSector, count)) return {};

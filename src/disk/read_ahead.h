@@ -55,7 +55,7 @@ private:
         bool filled = false;
         bool whole = false;
     };
-    static constexpr std::size_t kSlots = 3;
+    static constexpr std::size_t kSlots = 8;
 
     SectorReader& reader_;
     SectorSource& source_;
@@ -68,6 +68,9 @@ private:
     std::mutex mutex_;
     std::condition_variable changed_;
     bool stop_ = false;
+    std::size_t filled_ = 0;   // slots filled and not yet given back
+    bool readerWaits_ = false; // the thread waits for free slots
+    bool callerWaits_ = false; // the caller waits for its run
     std::thread thread_;
 };
 

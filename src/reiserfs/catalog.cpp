@@ -529,11 +529,19 @@ void Catalog::FindLostFolders(const std::atomic<bool>& stopRequested) {
     // after the folders' ones; without it the tree could not reach them and
     // only a whole-volume copy would ever see them. A file that shares its
     // missing folder with a lost folder joins that folder's "DirN".
+    // A folder's files mostly come one after another: the last parent found
+    // is not looked up again (a folder once listed stays listed).
+    std::uint32_t found = kRootObjectId; // the root needs no folder either
     for (std::size_t i = 0; i < fileList_.size(); ++i) {
         if (i % 4096 == 0 && stopRequested) break;
         const std::uint32_t parent = fileList_[i].parentId;
-        if (parent == kRootObjectId || folderById_.count(parent)) continue;
+        if (parent == found || parent == kRootObjectId) continue;
+        if (folderById_.count(parent)) {
+            found = parent;
+            continue;
+        }
         AddFolder("Dir" + std::to_string(n++), kRootObjectId, parent, 0, kRootObjectId);
+        found = parent;
     }
 }
 
