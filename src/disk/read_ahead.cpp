@@ -3,14 +3,10 @@
 #include "disk/sector_reader.h"
 #include "disk/sector_source.h"
 
-#include <cstdlib>
+#include <new>
 #include <system_error>
 
 namespace dorvak {
-namespace {
-constexpr std::size_t kPage = 4096;
-} // namespace
-
 std::unique_ptr<ReadAhead> ReadAhead::start(SectorReader& reader, std::uint64_t firstSector,
                                             std::uint64_t endSector, std::uint32_t runSectors) {
     auto* file = dynamic_cast<FileSectorSource*>(reader.source());
@@ -19,11 +15,11 @@ std::unique_ptr<ReadAhead> ReadAhead::start(SectorReader& reader, std::uint64_t 
         return nullptr;
     std::unique_ptr<ReadAhead> ahead(
         new ReadAhead(reader, *file, firstSector, endSector, runSectors));
-    for (Slot& slot : ahead->slots_) {
-        const std::size_t bytes =
-            (std::size_t(runSectors) * kSectorSize + kPage - 1) / kPage * kPage;
-        slot.bytes = {static_cast<std::uint8_t*>(std::aligned_alloc(kPage, bytes)), std::free};
-        if (!slot.bytes) return nullptr;
+    try {
+        for (Slot& slot : ahead->slots_)
+            slot.bytes = PageBuffer(std::size_t(runSectors) * kSectorSize);
+    } catch (const std::bad_alloc&) {
+        return nullptr; // read the ordinary way
     }
     try {
         ahead->thread_ = std::thread([p = ahead.get()] { p->readRuns(); });
@@ -70,7 +66,8 @@ void ReadAhead::readRuns() {
         }
         const auto count = std::uint32_t(std::min<std::uint64_t>(runSectors_, endSector_ - sector));
         const bool whole =
-            source_.readAt(sector * kSectorSize, slot.bytes.get(), std::size_t(count) * kSectorSize)
+            source_
+                .readAt(sector * kSectorSize, slot.bytes.data(), std::size_t(count) * kSectorSize)
                 .ok();
         std::lock_guard lock(mutex_);
         slot.firstSector = sector;
@@ -111,7 +108,7 @@ std::span<const std::uint8_t> ReadAhead::next(std::uint64_t firstSector, std::ui
     nextSector_ = runEnd;
     if (!slot.whole || reader_.anyKnownBad(firstSector, count)) return {};
     reader_.count(firstSector * kSectorSize, std::size_t(count) * kSectorSize);
-    return {slot.bytes.get(), std::size_t(count) * kSectorSize};
+    return {slot.bytes.data(), std::size_t(count) * kSectorSize};
 }
 
 } // namespace dorvak

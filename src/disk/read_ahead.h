@@ -10,6 +10,8 @@
 // caller's to read with SectorReader::ReadSectors, which retries, records
 // the bad sectors and zero-fills them: the thread never retries anything.
 
+#include "disk/page_buffer.h"
+
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
@@ -46,10 +48,9 @@ private:
               std::uint64_t endSector, std::uint32_t runSectors);
     void readRuns();
 
-    // A run's bytes, aligned to a page: the kernel copies to an aligned
-    // buffer at about twice the speed.
+    // A run's bytes, and what the thread made of its read.
     struct Slot {
-        std::unique_ptr<std::uint8_t, void (*)(void*)> bytes{nullptr, nullptr};
+        PageBuffer bytes;
         std::uint64_t firstSector = 0;
         std::uint32_t count = 0;
         bool filled = false;

@@ -1,4 +1,5 @@
 // The Extensive collection: every block of the volume read once, in order.
+#include "disk/page_buffer.h"
 #include "disk/read_ahead.h"
 #include "reiserfs/block_bitmap.h"
 #include "reiserfs/carving.h"
@@ -8,9 +9,7 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdlib>
 #include <memory>
-#include <new>
 #include <unordered_map>
 
 namespace dorvak {
@@ -106,13 +105,8 @@ void VolumeMount::scanBlocks(ExtensiveScan& scan) {
     const std::uint64_t perChunk = std::max<std::uint64_t>(1, kScanRequestBytes / blockSize);
     scanned_ = ScanPosition{};
     const std::uint64_t from = resumeScan(scan);
-    // Ordinary reads go to a page-aligned buffer: the kernel copies into one
-    // at about twice the speed.
-    const std::size_t chunkBytes = (perChunk * blockSize + 4095) / 4096 * 4096;
-    const std::unique_ptr<std::uint8_t, void (*)(void*)> chunkBuffer(
-        static_cast<std::uint8_t*>(std::aligned_alloc(4096, chunkBytes)), std::free);
-    if (!chunkBuffer) throw std::bad_alloc();
-    const std::span<std::uint8_t> chunk(chunkBuffer.get(), perChunk * blockSize);
+    const PageBuffer chunkBuffer(perChunk * blockSize); // ordinary reads land here
+    const std::span<std::uint8_t> chunk = chunkBuffer.span();
     std::vector<std::uint8_t> block(blockSize);
     std::vector<std::uint64_t> unreadable;
     // How an image file is read: in place from its mapping, where this

@@ -1,16 +1,15 @@
 #include "reiserfs/saved_scan.h"
 
 #include "disk/mapped_file.h"
+#include "disk/page_buffer.h"
 #include "disk/unique_fd.h"
 
 #include <algorithm>
 #include <bit>
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
-#include <new>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <type_traits>
@@ -62,12 +61,8 @@ std::uint64_t hashBytes(Bytes b, std::uint64_t h = 0x9E3779B97F4A7C15ull) {
 // The hash of the first MiB of sectors [first, end) and of its last MiB.
 std::uint64_t hashEnds(SectorReader& reader, std::uint64_t first, std::uint64_t end) {
     const std::uint64_t n = std::min(kMiBSectors, end - first);
-    // Aligned to a page: the kernel copies into it at about twice the speed.
-    const std::unique_ptr<std::uint8_t, void (*)(void*)> buffer(
-        static_cast<std::uint8_t*>(std::aligned_alloc(4096, std::max<std::size_t>(n * 512, 4096))),
-        std::free);
-    if (!buffer) throw std::bad_alloc();
-    const std::span<std::uint8_t> bytes(buffer.get(), n * 512);
+    const PageBuffer buffer(n * 512);
+    const std::span<std::uint8_t> bytes = buffer.span();
     std::uint64_t h = hashBytes({}, end - first);
     for (const std::uint64_t at : {first, end - n}) {
         std::fill(bytes.begin(), bytes.end(), 0);
